@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds everything in the Debug build (AddressSanitizer and UndefinedBehaviorSanitizer on)
+# and runs every test. Installs what is missing first. The CTest summary is printed last.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/deps.sh
+
+build=${VNK_BUILD_DIR:-build/debug}
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DVNK_SANITIZE=ON -DVNK_WERROR="$werror" >/dev/null
+cmake --build "$build" -j "$jobs"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 600

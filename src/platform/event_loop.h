@@ -1,0 +1,56 @@
+// The event-loop seam: the one loop on which every serial byte, timer tick and operator
+// click is dispatched, with the Timer() clock and Delay(). Two back ends implement it: the
+// Qt event loop (real time) and SimLoop (virtual time, for tests).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+
+namespace platform {
+
+using Callback = std::function<void()>;
+
+class EventLoop {
+public:
+    virtual ~EventLoop() = default;
+
+    // Seconds on a monotonic clock that starts with the loop.
+    virtual double now() const = 0;
+    // Wall-clock time for date and time texts.
+    virtual std::time_t wallTime() const = 0;
+
+    // A periodic timer, created disabled. Enabling it or changing its interval starts a
+    // new period from now. A timer never fires again while its own callback is running.
+    virtual int addTimer(Callback fn) = 0;
+    virtual void setTimer(int id, double intervalSeconds, bool enabled) = 0;
+    virtual void removeTimer(int id) = 0;
+
+    // Runs fn once, after delaySeconds, on the loop.
+    virtual void post(double delaySeconds, Callback fn) = 0;
+
+    virtual void run() = 0;
+    virtual void quit() = 0;
+    virtual bool quitRequested() const = 0;
+    virtual void processEvents() = 0;
+    virtual void processDrawEvents() = 0;
+    // Waits, letting due callbacks run meanwhile.
+    virtual void delay(double seconds) = 0;
+};
+
+// The loop in use. Start-up (or a test fixture) installs one before anything else runs.
+EventLoop& loop();
+void setLoop(EventLoop* loop);
+
+// The system's names for the loop's services.
+double Timer();
+void Delay(double seconds);
+void ProcessSystemEvents();
+void ProcessDrawEvents();
+void RunUserInterface();
+void QuitUserInterface();
+// "MM-DD-YYYY" and "HH:MM:SS" of the loop's wall clock, local time.
+const char* DateStr();
+const char* TimeStr();
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#include "platform/program_dir.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace platform {
+
+std::string GetProjectDir() {
+    const char* home = std::getenv("VNK_HOME");
+    std::string dir;
+    if (home != nullptr && *home != '\0') {
+        dir = home;
+    } else {
+        char exe[PATH_MAX];
+        ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n > 0) {
+            dir.assign(exe, static_cast<size_t>(n));
+            size_t slash = dir.rfind('/');
+            dir = slash == 0 ? "/" : dir.substr(0, slash);
+        } else {
+            dir = ".";
+        }
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+std::string MakePathname(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    if (dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+}  // namespace platform

@@ -1,0 +1,104 @@
+#include "platform/real/qt_loop.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <cmath>
+
+namespace platform {
+
+struct QtLoop::Slot {
+    QTimer timer;
+    Callback fn;
+    bool running = false;
+    bool removed = false;
+};
+
+namespace {
+int toMillis(double seconds) {
+    if (!(seconds > 0.0)) return 0;
+    if (seconds > 2.0e6) seconds = 2.0e6;  // QTimer takes an int of milliseconds
+    return static_cast<int>(std::lround(seconds * 1000.0));
+}
+}  // namespace
+
+QtLoop::QtLoop() { clock_.start(); }
+
+QtLoop::~QtLoop() = default;
+
+double QtLoop::now() const { return static_cast<double>(clock_.nsecsElapsed()) * 1e-9; }
+
+int QtLoop::addTimer(Callback fn) {
+    int id = nextId_++;
+    auto slot = std::make_unique<Slot>();
+    slot->fn = std::move(fn);
+    slot->timer.setTimerType(Qt::PreciseTimer);
+    Slot* raw = slot.get();
+    QObject::connect(&raw->timer, &QTimer::timeout, [this, id]() {
+        auto it = timers_.find(id);
+        if (it == timers_.end()) return;
+        Slot* s = it->second.get();
+        if (s->running || s->removed) return;  // no re-entry from a nested wait
+        s->running = true;
+        Callback call = s->fn;  // the callback may change or remove its own timer
+        call();
+        auto again = timers_.find(id);
+        if (again == timers_.end()) return;
+        again->second->running = false;
+        if (again->second->removed) timers_.erase(again);
+    });
+    timers_.emplace(id, std::move(slot));
+    return id;
+}
+
+void QtLoop::setTimer(int id, double intervalSeconds, bool enabled) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    QTimer& t = it->second->timer;
+    int ms = std::max(1, toMillis(intervalSeconds));
+    bool restart = ms != t.interval() || (enabled && !t.isActive());
+    t.setInterval(ms);
+    if (!enabled)
+        t.stop();
+    else if (restart)
+        t.start();
+}
+
+void QtLoop::removeTimer(int id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    it->second->timer.stop();
+    if (it->second->running)
+        it->second->removed = true;  // erased when its callback returns
+    else
+        timers_.erase(it);
+}
+
+void QtLoop::post(double delaySeconds, Callback fn) {
+    QTimer::singleShot(toMillis(delaySeconds), Qt::PreciseTimer, QCoreApplication::instance(),
+                       std::move(fn));
+}
+
+void QtLoop::run() {
+    if (quit_) return;
+    QCoreApplication::exec();
+}
+
+void QtLoop::quit() {
+    quit_ = true;
+    QCoreApplication::quit();
+}
+
+void QtLoop::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtLoop::processDrawEvents() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtLoop::delay(double seconds) {
+    QEventLoop wait;
+    QTimer::singleShot(toMillis(seconds), Qt::PreciseTimer, &wait, &QEventLoop::quit);
+    wait.exec();
+}
+
+}  // namespace platform

@@ -1,0 +1,408 @@
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+
+namespace {
+
+RegistryStore* g_registry = nullptr;
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return {};
+    size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+// Reads a quoted string starting at s[pos] == '"'; on success pos is past the closing quote.
+bool readQuoted(const std::string& s, size_t& pos, std::string& out) {
+    if (pos >= s.size() || s[pos] != '"') return false;
+    out.clear();
+    for (size_t i = pos + 1; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '\\' && i + 1 < s.size()) {
+            out += s[++i];
+        } else if (c == '"') {
+            pos = i + 1;
+            return true;
+        } else {
+            out += c;
+        }
+    }
+    return false;
+}
+
+std::string quote(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+RegValue parseValue(const std::string& rhs, bool& deletion) {
+    RegValue v;
+    deletion = false;
+    std::string t = trim(rhs);
+    if (t == "-") {
+        deletion = true;
+        return v;
+    }
+    if (!t.empty() && t[0] == '"') {
+        size_t pos = 0;
+        std::string text;
+        if (readQuoted(t, pos, text) && trim(t.substr(pos)).empty()) {
+            v.type = RegValue::String;
+            v.text = text;
+            return v;
+        }
+    }
+    std::string lt = lower(t);
+    if (lt.rfind("dword:", 0) == 0) {
+        std::string digits = trim(t.substr(6));
+        if (!digits.empty() && digits.size() <= 8 &&
+            std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigit(c) >= 0; })) {
+            v.type = RegValue::Dword;
+            v.dword = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
+            return v;
+        }
+    } else if (lt.rfind("hex:", 0) == 0) {
+        std::vector<std::uint8_t> bytes;
+        bool ok = true;
+        std::stringstream list(t.substr(4));
+        std::string item;
+        while (std::getline(list, item, ',')) {
+            item = trim(item);
+            if (item.empty()) continue;
+            if (item.size() > 2 || hexDigit(item[0]) < 0 ||
+                (item.size() == 2 && hexDigit(item[1]) < 0)) {
+                ok = false;
+                break;
+            }
+            bytes.push_back(static_cast<std::uint8_t>(std::stoul(item, nullptr, 16)));
+        }
+        if (ok) {
+            v.type = RegValue::Binary;
+            v.data = std::move(bytes);
+            return v;
+        }
+    }
+    v.type = RegValue::Other;
+    v.raw = t;
+    return v;
+}
+
+std::string formatValue(const RegValue& v) {
+    char buf[16];
+    switch (v.type) {
+        case RegValue::Dword:
+            std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+            return buf;
+        case RegValue::String:
+            return quote(v.text);
+        case RegValue::Binary: {
+            std::string out = "hex:";
+            for (size_t i = 0; i < v.data.size(); ++i) {
+                std::snprintf(buf, sizeof buf, "%s%02x", i ? "," : "", v.data[i]);
+                out += buf;
+            }
+            return out;
+        }
+        case RegValue::Other:
+            break;
+    }
+    return v.raw;
+}
+
+// Regedit writes UTF-16LE files; a hand-made store is usually plain text. Both are read.
+std::string decodeText(const std::string& bytes) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        std::string out;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            unsigned code = static_cast<unsigned char>(bytes[i]) |
+                            (static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
+            out += code < 0x80 ? static_cast<char>(code) : '?';
+        }
+        return out;
+    }
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+    return bytes;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void makeParentDirs(const std::string& path) {
+    for (size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
+    }
+}
+
+}  // namespace
+
+RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
+
+void RegistryStore::parse(const std::string& fileText, Keys& keys,
+                          std::map<std::string, std::string>& keyNames) {
+    std::string text = decodeText(fileText);
+    std::vector<std::string> lines;
+    std::string pending;
+    std::stringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string t = trim(line);
+        if (!pending.empty()) t = pending + t;
+        if (!t.empty() && t.back() == '\\' && t.find('=') != std::string::npos &&
+            lower(t).find("hex") != std::string::npos) {
+            pending = t.substr(0, t.size() - 1);  // continued hex list
+            continue;
+        }
+        pending.clear();
+        lines.push_back(t);
+    }
+    if (!pending.empty()) lines.push_back(pending);
+
+    std::string current;  // lower-case key; empty = outside any key
+    for (const std::string& t : lines) {
+        if (t.empty() || t[0] == ';' || t[0] == '#') continue;
+        if (t[0] == '[') {
+            size_t close = t.rfind(']');
+            current.clear();
+            if (close == std::string::npos || close < 2 || t[1] == '-') continue;
+            std::string name = t.substr(1, close - 1);
+            current = lower(name);
+            keyNames.emplace(current, name);
+            keys[current];
+            continue;
+        }
+        if (current.empty()) continue;
+        std::string name;
+        size_t pos = 0;
+        if (t[0] == '@') {
+            pos = 1;
+        } else if (!readQuoted(t, pos, name)) {
+            continue;
+        }
+        while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
+        if (pos >= t.size() || t[pos] != '=') continue;
+        bool deletion = false;
+        RegValue v = parseValue(t.substr(pos + 1), deletion);
+        if (deletion) {
+            keys[current].erase(lower(name));
+            continue;
+        }
+        keys[current][lower(name)] = {name, v};
+    }
+}
+
+std::string RegistryStore::format(const Keys& keys,
+                                  const std::map<std::string, std::string>& keyNames) {
+    std::string out = "Windows Registry Editor Version 5.00\r\n";
+    for (const auto& [key, values] : keys) {
+        auto name = keyNames.find(key);
+        out += "\r\n[" + (name != keyNames.end() ? name->second : key) + "]\r\n";
+        for (const auto& [lname, entry] : values) {
+            out += (entry.first.empty() ? std::string("@") : quote(entry.first)) + "=" +
+                   formatValue(entry.second) + "\r\n";
+        }
+    }
+    return out;
+}
+
+void RegistryStore::load(Keys& keys, std::map<std::string, std::string>& keyNames) const {
+    if (path_.empty()) {
+        keys = memory_;
+        keyNames = memoryNames_;
+        return;
+    }
+    std::ifstream f(path_, std::ios::binary);
+    if (!f) return;  // a missing store reads as empty
+    std::stringstream buf;
+    buf << f.rdbuf();
+    parse(buf.str(), keys, keyNames);
+}
+
+std::optional<RegValue> RegistryStore::get(const std::string& key, const std::string& name) const {
+    Keys keys;
+    std::map<std::string, std::string> names;
+    load(keys, names);
+    auto k = keys.find(lower(key));
+    if (k == keys.end()) return std::nullopt;
+    auto v = k->second.find(lower(name));
+    if (v == k->second.end()) return std::nullopt;
+    return v->second.second;
+}
+
+bool RegistryStore::set(const std::string& key, const std::string& name, const RegValue& value) {
+    Keys keys;
+    std::map<std::string, std::string> names;
+    load(keys, names);
+    std::string lkey = lower(key);
+    names.emplace(lkey, key);
+    keys[lkey][lower(name)] = {name, value};
+    if (path_.empty()) {
+        memory_ = std::move(keys);
+        memoryNames_ = std::move(names);
+        return true;
+    }
+    // Write a sibling file, flush it to disk, then rename it over the store: a reader or a
+    // power cut sees either the old store or the new one, never half of one.
+    std::string text = format(keys, names);
+    std::string tmp = path_ + ".tmp";
+    makeParentDirs(path_);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || std::rename(tmp.c_str(), path_.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+RegistryStore& registry() {
+    static RegistryStore fallback;  // in-memory until start-up installs the real store
+    return g_registry != nullptr ? *g_registry : fallback;
+}
+
+void setRegistry(RegistryStore* store) { g_registry = store; }
+
+namespace {
+
+const char* rootName(int root) {
+    switch (root) {
+        case REGKEY_HKCR: return "HKEY_CLASSES_ROOT";
+        case REGKEY_HKCU: return "HKEY_CURRENT_USER";
+        case REGKEY_HKLM: return "HKEY_LOCAL_MACHINE";
+        case REGKEY_HKU: return "HKEY_USERS";
+        default: return nullptr;
+    }
+}
+
+bool keyText(int root, const char* subkey, const char* name, std::string& key) {
+    const char* r = rootName(root);
+    if (r == nullptr || subkey == nullptr || name == nullptr) return false;
+    std::string sub = subkey;
+    while (!sub.empty() && sub.front() == '\\') sub.erase(sub.begin());
+    while (!sub.empty() && sub.back() == '\\') sub.pop_back();
+    key = sub.empty() ? std::string(r) : std::string(r) + "\\" + sub;
+    return true;
+}
+
+int readTyped(int root, const char* subkey, const char* name, RegValue::Type type,
+              RegValue& out) {
+    std::string key;
+    if (!keyText(root, subkey, name, key)) return kRegBadArgument;
+    auto v = registry().get(key, name);
+    if (!v) return kRegMissing;
+    if (v->type != type) return kRegWrongType;
+    out = *v;
+    return kRegOk;
+}
+
+int writeValue(int root, const char* subkey, const char* name, const RegValue& v) {
+    std::string key;
+    if (!keyText(root, subkey, name, key)) return kRegBadArgument;
+    return registry().set(key, name, v) ? kRegOk : kRegWriteFailed;
+}
+
+std::uint32_t swap32(std::uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
+
+}  // namespace
+
+int RegReadULong(int root, const char* subkey, const char* name, unsigned int* value,
+                 int littleEndian) {
+    RegValue v;
+    int rc = readTyped(root, subkey, name, RegValue::Dword, v);
+    if (rc != kRegOk) return rc;
+    if (value != nullptr) *value = littleEndian ? v.dword : swap32(v.dword);
+    return kRegOk;
+}
+
+int RegWriteULong(int root, const char* subkey, const char* name, unsigned int value,
+                  int littleEndian) {
+    RegValue v;
+    v.type = RegValue::Dword;
+    v.dword = littleEndian ? value : swap32(value);
+    return writeValue(root, subkey, name, v);
+}
+
+int RegReadString(int root, const char* subkey, const char* name, unsigned char* buffer,
+                  std::size_t bufferSize, unsigned int* realSize) {
+    RegValue v;
+    int rc = readTyped(root, subkey, name, RegValue::String, v);
+    if (rc != kRegOk) return rc;
+    std::size_t needed = v.text.size() + 1;
+    if (realSize != nullptr) *realSize = static_cast<unsigned int>(needed);
+    if (buffer == nullptr) return kRegOk;
+    if (bufferSize < needed) return kRegTooSmall;
+    std::memcpy(buffer, v.text.c_str(), needed);
+    return kRegOk;
+}
+
+int RegWriteString(int root, const char* subkey, const char* name, const char* value) {
+    if (value == nullptr) return kRegBadArgument;
+    RegValue v;
+    v.type = RegValue::String;
+    v.text = value;
+    return writeValue(root, subkey, name, v);
+}
+
+int RegReadBinary(int root, const char* subkey, const char* name, unsigned char* buffer,
+                  std::size_t bufferSize, unsigned int* realSize) {
+    RegValue v;
+    int rc = readTyped(root, subkey, name, RegValue::Binary, v);
+    if (rc != kRegOk) return rc;
+    if (realSize != nullptr) *realSize = static_cast<unsigned int>(v.data.size());
+    if (buffer == nullptr) return kRegOk;
+    if (bufferSize < v.data.size()) return kRegTooSmall;
+    if (!v.data.empty()) std::memcpy(buffer, v.data.data(), v.data.size());
+    return kRegOk;
+}
+
+int RegWriteBinary(int root, const char* subkey, const char* name, const unsigned char* data,
+                   std::size_t size) {
+    if (data == nullptr && size > 0) return kRegBadArgument;
+    RegValue v;
+    v.type = RegValue::Binary;
+    if (size > 0) v.data.assign(data, data + size);
+    return writeValue(root, subkey, name, v);
+}
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+// The settings store that stands for the system registry, and the six helpers the station
+// reads and writes it with. The store is a text file in the regedit export format, read
+// afresh on every call and replaced atomically on every write, or an in-memory store for
+// tests. A value that is missing, or present with another type, reads as missing: the
+// helper returns a negative code and leaves the destination unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum RegRoot { REGKEY_HKCR = 0, REGKEY_HKCU, REGKEY_HKLM, REGKEY_HKU };
+
+enum RegResult {
+    kRegOk = 0,
+    kRegMissing = -1,      // key or value not there
+    kRegWrongType = -2,    // value there with another type
+    kRegTooSmall = -3,     // the caller's buffer cannot hold the value
+    kRegWriteFailed = -4,  // the store could not be replaced; the old one stands
+    kRegBadArgument = -5,
+};
+
+struct RegValue {
+    enum Type { Dword, String, Binary, Other } type = Other;
+    std::uint32_t dword = 0;
+    std::string text;                // String
+    std::vector<std::uint8_t> data;  // Binary
+    std::string raw;                 // Other: the right-hand side as found, written back as is
+};
+
+class RegistryStore {
+public:
+    // A file store at path, or an in-memory store when path is empty.
+    explicit RegistryStore(std::string path = {});
+
+    const std::string& path() const { return path_; }
+
+    // key is the full key text, e.g. "HKEY_LOCAL_MACHINE\Software\Qorv\VNKPC"; names and
+    // keys compare without regard to case, as the system registry does.
+    std::optional<RegValue> get(const std::string& key, const std::string& name) const;
+    // Returns false when the store could not be written; the previous store stands.
+    bool set(const std::string& key, const std::string& name, const RegValue& value);
+
+    // The text of the store, and its parser (exposed for tests and tools).
+    using Keys = std::map<std::string, std::map<std::string, std::pair<std::string, RegValue>>>;
+    static std::string format(const Keys& keys, const std::map<std::string, std::string>& keyNames);
+    static void parse(const std::string& text, Keys& keys, std::map<std::string, std::string>& keyNames);
+
+private:
+    void load(Keys& keys, std::map<std::string, std::string>& keyNames) const;
+
+    std::string path_;
+    Keys memory_;                                  // in-memory store
+    std::map<std::string, std::string> memoryNames_;
+};
+
+// The store in use (installed at start-up or by a test).
+RegistryStore& registry();
+void setRegistry(RegistryStore* store);
+
+int RegReadULong(int root, const char* subkey, const char* name, unsigned int* value,
+                 int littleEndian);
+int RegWriteULong(int root, const char* subkey, const char* name, unsigned int value,
+                  int littleEndian);
+// With buffer null, only *realSize is set: the size needed, terminating NUL included.
+int RegReadString(int root, const char* subkey, const char* name, unsigned char* buffer,
+                  std::size_t bufferSize, unsigned int* realSize);
+int RegWriteString(int root, const char* subkey, const char* name, const char* value);
+int RegReadBinary(int root, const char* subkey, const char* name, unsigned char* buffer,
+                  std::size_t bufferSize, unsigned int* realSize);
+int RegWriteBinary(int root, const char* subkey, const char* name, const unsigned char* data,
+                   std::size_t size);
+
+}  // namespace platform

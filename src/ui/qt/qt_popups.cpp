@@ -1,0 +1,39 @@
+#include "ui/qt/qt_popups.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace ui::qt {
+
+namespace {
+QString q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+void QtPopups::message(const std::string& title, const std::string& text) {
+    QMessageBox::information(nullptr, q(title), q(text));
+}
+
+bool QtPopups::confirm(const std::string& title, const std::string& text) {
+    return QMessageBox::question(nullptr, q(title), q(text), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,
+                                            int maxLength) {
+    bool ok = false;
+    QString answer = QInputDialog::getText(nullptr, q(title), q(text), QLineEdit::Normal, {}, &ok);
+    if (!ok) return std::nullopt;
+    return answer.left(maxLength).toStdString();
+}
+
+std::optional<std::string> QtPopups::fileSelect(const std::string& title,
+                                                const std::string& directory,
+                                                const std::string& pattern, bool save) {
+    QString path = save ? QFileDialog::getSaveFileName(nullptr, q(title), q(directory), q(pattern))
+                        : QFileDialog::getOpenFileName(nullptr, q(title), q(directory), q(pattern));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+}
+
+}  // namespace ui::qt

@@ -1,0 +1,694 @@
+#include "ui/ui_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+
+#include "platform/event_loop.h"
+
+namespace ui {
+
+namespace {
+
+struct Model {
+    std::map<int, Panel> panels;
+    std::map<int, MenuBar> menuBars;
+    int nextPanel = 1;
+    int nextMenuBar = 1;
+    Observer* observer = nullptr;
+};
+
+Model& model() {
+    static Model m;
+    return m;
+}
+
+std::map<std::pair<std::string, int>, PanelBuilder>& definitions() {
+    static std::map<std::pair<std::string, int>, PanelBuilder> defs;
+    return defs;
+}
+
+Panel* panelPtr(int panel) {
+    auto it = model().panels.find(panel);
+    return it == model().panels.end() ? nullptr : &it->second;
+}
+
+Control* ctrlPtr(int panel, int control) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) return nullptr;
+    for (Control& c : p->controls)
+        if (c.id == control) return &c;
+    return nullptr;
+}
+
+MenuItem* menuItemPtr(int menuBar, int item) {
+    auto it = model().menuBars.find(menuBar);
+    if (it == model().menuBars.end()) return nullptr;
+    for (MenuItem& m : it->second.items)
+        if (m.id == item) return &m;
+    return nullptr;
+}
+
+void notifyCtrl(int panel, int control) {
+    if (model().observer != nullptr) model().observer->controlChanged(panel, control);
+}
+
+void notifyPanel(int panel) {
+    if (model().observer != nullptr) model().observer->panelChanged(panel);
+}
+
+void notifyMenu(int menuBar) {
+    if (model().observer != nullptr) model().observer->menuChanged(menuBar);
+}
+
+int toInt(double v) {
+    if (std::isnan(v)) return 0;
+    if (v >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (v <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+ValueKind defaultKind(CtrlType type) {
+    switch (type) {
+        case CTRL_NUMERIC:
+        case CTRL_SLIDE:
+        case CTRL_GAUGE: return ValueKind::Double;
+        case CTRL_STRING:
+        case CTRL_TEXT_MSG:
+        case CTRL_TEXT_BOX: return ValueKind::Text;
+        default: return ValueKind::Integer;
+    }
+}
+
+void applyTimer(Control& c) {
+    if (c.type != CTRL_TIMER || c.timerId == 0) return;
+    platform::loop().setTimer(c.timerId, c.interval, c.enabled);
+}
+
+// A ring's value follows its selected item.
+void selectIndex(Control& c, int index) {
+    if (index < 0 || index >= static_cast<int>(c.items.size())) return;
+    c.selected = index;
+    if (c.kind == ValueKind::Text)
+        c.text = c.items[static_cast<size_t>(index)].text;
+    else
+        c.number = c.items[static_cast<size_t>(index)].value;
+}
+
+void setNumber(Control& c, double value) {
+    if (c.type == CTRL_RING) {
+        for (size_t i = 0; i < c.items.size(); ++i) {
+            if (c.items[i].value == value) {
+                selectIndex(c, static_cast<int>(i));
+                return;
+            }
+        }
+        return;  // no such item: the ring keeps its selection
+    }
+    switch (c.kind) {
+        case ValueKind::Integer: c.number = toInt(value); break;
+        case ValueKind::Double: c.number = value; break;
+        case ValueKind::Text: {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%g", value);
+            c.text = buf;
+            break;
+        }
+    }
+}
+
+void setText(Control& c, const std::string& value) {
+    if (c.type == CTRL_RING) {
+        for (size_t i = 0; i < c.items.size(); ++i) {
+            if (c.items[i].text == value) {
+                selectIndex(c, static_cast<int>(i));
+                return;
+            }
+        }
+        return;
+    }
+    if (c.type == CTRL_TEXT_BOX) {
+        c.text += value;
+        return;
+    }
+    if (c.kind == ValueKind::Text) {
+        c.text = value;
+    } else {
+        char* end = nullptr;
+        double v = std::strtod(value.c_str(), &end);
+        if (end != value.c_str()) setNumber(c, v);
+    }
+}
+
+bool takesUserInput(const Panel* p, const Control* c) {
+    return p != nullptr && c != nullptr && !c->dimmed && c->visible && c->type != CTRL_TIMER &&
+           c->mode != MODE_INDICATOR;
+}
+
+}  // namespace
+
+void setObserver(Observer* observer) { model().observer = observer; }
+
+// ---- window definitions ----
+
+void RegisterPanel(const std::string& resource, int resourceId, PanelBuilder build) {
+    definitions()[{resource, resourceId}] = std::move(build);
+}
+
+int LoadPanel(int parent, const std::string& resource, int resourceId) {
+    auto def = definitions().find({resource, resourceId});
+    if (def == definitions().end()) return -1;
+    int handle = NewPanel(parent, "", 0, 0, 300, 400);
+    Panel& p = model().panels.at(handle);
+    p.resource = resource;
+    p.resourceId = resourceId;
+    def->second(handle);
+    if (model().observer != nullptr) model().observer->panelChanged(handle);
+    return handle;
+}
+
+int NewPanel(int parent, const std::string& title, int top, int left, int height, int width) {
+    Panel p;
+    p.handle = model().nextPanel++;
+    p.parent = parent;
+    p.title = title;
+    p.top = top;
+    p.left = left;
+    p.height = height;
+    p.width = width;
+    int h = p.handle;
+    model().panels.emplace(h, std::move(p));
+    if (model().observer != nullptr) model().observer->panelCreated(h);
+    return h;
+}
+
+Control& AddCtrl(int panel, int id, CtrlType type, const std::string& label, int top, int left,
+                 int width, int height) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) {
+        static Control orphan;  // a definition error; keeps the caller safe
+        orphan = Control{};
+        return orphan;
+    }
+    Control c;
+    c.id = id;
+    c.type = type;
+    c.kind = defaultKind(type);
+    c.label = label;
+    c.top = top;
+    c.left = left;
+    c.width = width;
+    c.height = height;
+    if (type == CTRL_TEXT_MSG) c.text = label;
+    if (type == CTRL_TIMER) {
+        c.visible = false;
+        c.timerId = platform::loop().addTimer(
+            [panel, id]() { DispatchCtrlEvent(panel, id, EVENT_TIMER_TICK); });
+    }
+    p->controls.push_back(std::move(c));
+    return p->controls.back();
+}
+
+void InstallCtrlCallback(int panel, int control, CtrlCallback cb, void* data) {
+    if (Control* c = ctrlPtr(panel, control)) {
+        c->callback = cb;
+        c->callbackData = data;
+    }
+}
+
+void InstallPanelCallback(int panel, PanelCallback cb, void* data) {
+    if (Panel* p = panelPtr(panel)) {
+        p->callback = cb;
+        p->callbackData = data;
+    }
+}
+
+// ---- panels ----
+
+int DiscardPanel(int panel) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) return -1;
+    // Child panels go with their parent.
+    std::vector<int> children;
+    for (auto& [h, q] : model().panels)
+        if (q.parent == panel) children.push_back(h);
+    for (int child : children) DiscardPanel(child);
+    p = panelPtr(panel);
+    if (p == nullptr) return -1;
+    for (Control& c : p->controls)
+        if (c.timerId != 0) platform::loop().removeTimer(c.timerId);
+    if (p->menuBar != 0) model().menuBars.erase(p->menuBar);
+    if (model().observer != nullptr) model().observer->panelDiscarded(panel);
+    model().panels.erase(panel);
+    return 0;
+}
+
+int DisplayPanel(int panel) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) return -1;
+    p->visible = true;
+    notifyPanel(panel);
+    return 0;
+}
+
+int HidePanel(int panel) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) return -1;
+    p->visible = false;
+    notifyPanel(panel);
+    return 0;
+}
+
+bool PanelExists(int panel) { return panelPtr(panel) != nullptr; }
+
+void SetPanelAttribute(int panel, PanelAttr attr, int value) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) return;
+    switch (attr) {
+        case ATTR_PANEL_LEFT: p->left = value; break;
+        case ATTR_PANEL_TOP: p->top = value; break;
+        case ATTR_PANEL_WIDTH: p->width = value; break;
+        case ATTR_PANEL_HEIGHT: p->height = value; break;
+        case ATTR_PANEL_VISIBLE: p->visible = value != 0; break;
+        case ATTR_BACKCOLOR: p->backColor = value; break;
+        case ATTR_TITLE: return;
+    }
+    notifyPanel(panel);
+}
+
+void SetPanelAttribute(int panel, PanelAttr attr, const std::string& value) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr || attr != ATTR_TITLE) return;
+    p->title = value;
+    notifyPanel(panel);
+}
+
+int GetPanelAttributeInt(int panel, PanelAttr attr) {
+    const Panel* p = panelPtr(panel);
+    if (p == nullptr) return 0;
+    switch (attr) {
+        case ATTR_PANEL_LEFT: return p->left;
+        case ATTR_PANEL_TOP: return p->top;
+        case ATTR_PANEL_WIDTH: return p->width;
+        case ATTR_PANEL_HEIGHT: return p->height;
+        case ATTR_PANEL_VISIBLE: return p->visible ? 1 : 0;
+        case ATTR_BACKCOLOR: return p->backColor;
+        case ATTR_TITLE: return 0;
+    }
+    return 0;
+}
+
+std::string GetPanelTitle(int panel) {
+    const Panel* p = panelPtr(panel);
+    return p != nullptr ? p->title : std::string();
+}
+
+const Panel* FindPanel(int panel) { return panelPtr(panel); }
+
+std::vector<int> PanelHandles() {
+    std::vector<int> out;
+    for (auto& [h, p] : model().panels) out.push_back(h);
+    return out;
+}
+
+// ---- controls ----
+
+bool CtrlExists(int panel, int control) { return ctrlPtr(panel, control) != nullptr; }
+
+const Control* FindCtrl(int panel, int control) { return ctrlPtr(panel, control); }
+
+void SetCtrlVal(int panel, int control, int value) {
+    SetCtrlVal(panel, control, static_cast<double>(value));
+}
+
+void SetCtrlVal(int panel, int control, double value) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    setNumber(*c, value);
+    notifyCtrl(panel, control);
+}
+
+void SetCtrlVal(int panel, int control, const std::string& value) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    setText(*c, value);
+    notifyCtrl(panel, control);
+}
+
+int GetCtrlInt(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return 0;
+    if (c->kind == ValueKind::Text) return toInt(std::strtod(c->text.c_str(), nullptr));
+    return toInt(c->number);
+}
+
+double GetCtrlDouble(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return 0.0;
+    if (c->kind == ValueKind::Text) return std::strtod(c->text.c_str(), nullptr);
+    return c->number;
+}
+
+std::string GetCtrlText(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return {};
+    if (c->kind == ValueKind::Text) return c->text;
+    char buf[64];
+    if (c->kind == ValueKind::Integer)
+        std::snprintf(buf, sizeof buf, "%d", toInt(c->number));
+    else
+        std::snprintf(buf, sizeof buf, "%.*f", std::clamp(c->precision, 0, 15), c->number);
+    return buf;
+}
+
+void SetCtrlAttribute(int panel, int control, Attr attr, int value) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    switch (attr) {
+        case ATTR_DIMMED: c->dimmed = value != 0; break;
+        case ATTR_VISIBLE: c->visible = value != 0; break;
+        case ATTR_TEXT_COLOR: c->textColor = value; break;
+        case ATTR_TEXT_BGCOLOR: c->bgColor = value; break;
+        case ATTR_ON_COLOR: c->onColor = value; break;
+        case ATTR_OFF_COLOR: c->offColor = value; break;
+        case ATTR_PRECISION: c->precision = std::clamp(value, 0, 15); break;
+        case ATTR_FORMAT: c->format = value; break;
+        case ATTR_CTRL_MODE: c->mode = value; break;
+        case ATTR_LEFT: c->left = value; break;
+        case ATTR_TOP: c->top = value; break;
+        case ATTR_WIDTH: c->width = value; break;
+        case ATTR_HEIGHT: c->height = value; break;
+        case ATTR_ENABLED:
+            c->enabled = value != 0;
+            applyTimer(*c);
+            break;
+        case ATTR_MIN_VALUE:
+        case ATTR_MAX_VALUE:
+        case ATTR_INCR_VALUE:
+        case ATTR_INTERVAL:
+            SetCtrlAttribute(panel, control, attr, static_cast<double>(value));
+            return;
+        case ATTR_LABEL_TEXT:
+        case ATTR_UNITS_LABEL: return;
+    }
+    notifyCtrl(panel, control);
+}
+
+void SetCtrlAttribute(int panel, int control, Attr attr, double value) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    switch (attr) {
+        case ATTR_MIN_VALUE: c->minValue = value; break;
+        case ATTR_MAX_VALUE: c->maxValue = value; break;
+        case ATTR_INCR_VALUE: c->increment = value; break;
+        case ATTR_INTERVAL:
+            c->interval = value;
+            applyTimer(*c);
+            break;
+        default: SetCtrlAttribute(panel, control, attr, toInt(value)); return;
+    }
+    notifyCtrl(panel, control);
+}
+
+void SetCtrlAttribute(int panel, int control, Attr attr, const std::string& value) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    if (attr == ATTR_LABEL_TEXT) {
+        c->label = value;
+        if (c->type == CTRL_TEXT_MSG) c->text = value;
+    } else if (attr == ATTR_UNITS_LABEL) {
+        c->unitsLabel = value;
+    } else {
+        return;
+    }
+    notifyCtrl(panel, control);
+}
+
+int GetCtrlAttributeInt(int panel, int control, Attr attr) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return 0;
+    switch (attr) {
+        case ATTR_DIMMED: return c->dimmed ? 1 : 0;
+        case ATTR_VISIBLE: return c->visible ? 1 : 0;
+        case ATTR_TEXT_COLOR: return c->textColor;
+        case ATTR_TEXT_BGCOLOR: return c->bgColor;
+        case ATTR_ON_COLOR: return c->onColor;
+        case ATTR_OFF_COLOR: return c->offColor;
+        case ATTR_PRECISION: return c->precision;
+        case ATTR_FORMAT: return c->format;
+        case ATTR_CTRL_MODE: return c->mode;
+        case ATTR_LEFT: return c->left;
+        case ATTR_TOP: return c->top;
+        case ATTR_WIDTH: return c->width;
+        case ATTR_HEIGHT: return c->height;
+        case ATTR_ENABLED: return c->enabled ? 1 : 0;
+        default: return toInt(GetCtrlAttributeDouble(panel, control, attr));
+    }
+}
+
+double GetCtrlAttributeDouble(int panel, int control, Attr attr) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return 0.0;
+    switch (attr) {
+        case ATTR_MIN_VALUE: return c->minValue;
+        case ATTR_MAX_VALUE: return c->maxValue;
+        case ATTR_INCR_VALUE: return c->increment;
+        case ATTR_INTERVAL: return c->interval;
+        case ATTR_LABEL_TEXT:
+        case ATTR_UNITS_LABEL: return 0.0;
+        default: return GetCtrlAttributeInt(panel, control, attr);
+    }
+}
+
+std::string GetCtrlAttributeText(int panel, int control, Attr attr) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return {};
+    if (attr == ATTR_LABEL_TEXT) return c->label;
+    if (attr == ATTR_UNITS_LABEL) return c->unitsLabel;
+    return {};
+}
+
+void ResetTextBox(int panel, int control, const std::string& text) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    c->text = text;
+    notifyCtrl(panel, control);
+}
+
+int GetNumTextBoxLines(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr || c->text.empty()) return 0;
+    int lines = static_cast<int>(std::count(c->text.begin(), c->text.end(), '\n'));
+    return c->text.back() == '\n' ? lines : lines + 1;
+}
+
+// ---- list controls ----
+
+namespace {
+void insertItem(int panel, int control, int index, ListItem item, bool textValued) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    if (textValued) c->kind = ValueKind::Text;
+    size_t at = (index < 0 || index > static_cast<int>(c->items.size()))
+                    ? c->items.size()
+                    : static_cast<size_t>(index);
+    c->items.insert(c->items.begin() + static_cast<std::ptrdiff_t>(at), std::move(item));
+    if (c->selected < 0)
+        selectIndex(*c, 0);
+    else if (static_cast<size_t>(c->selected) >= at)
+        ++c->selected;
+    notifyCtrl(panel, control);
+}
+}  // namespace
+
+void InsertListItem(int panel, int control, int index, const std::string& label, double value) {
+    insertItem(panel, control, index, ListItem{label, value, {}}, false);
+}
+
+void InsertListItem(int panel, int control, int index, const std::string& label,
+                    const std::string& value) {
+    insertItem(panel, control, index, ListItem{label, 0.0, value}, true);
+}
+
+void ClearListCtrl(int panel, int control) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    c->items.clear();
+    c->selected = -1;
+    notifyCtrl(panel, control);
+}
+
+int GetNumListItems(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    return c == nullptr ? 0 : static_cast<int>(c->items.size());
+}
+
+int GetCtrlIndex(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    return c == nullptr ? -1 : c->selected;
+}
+
+void SetCtrlIndex(int panel, int control, int index) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr) return;
+    selectIndex(*c, index);
+    notifyCtrl(panel, control);
+}
+
+// ---- menus ----
+
+int NewMenuBar(int panel) {
+    MenuBar bar;
+    bar.handle = model().nextMenuBar++;
+    int h = bar.handle;
+    model().menuBars.emplace(h, std::move(bar));
+    if (Panel* p = panelPtr(panel)) {
+        p->menuBar = h;
+        notifyPanel(panel);
+    }
+    return h;
+}
+
+int NewMenu(int menuBar, int id, const std::string& name) {
+    return NewMenuItem(menuBar, 0, id, name, nullptr);
+}
+
+int NewMenuItem(int menuBar, int menu, int id, const std::string& name, MenuCallback cb,
+                void* data) {
+    auto it = model().menuBars.find(menuBar);
+    if (it == model().menuBars.end()) return -1;
+    MenuItem item;
+    item.id = id;
+    item.menu = menu;
+    item.name = name;
+    item.callback = cb;
+    item.callbackData = data;
+    it->second.items.push_back(std::move(item));
+    notifyMenu(menuBar);
+    return id;
+}
+
+void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, int value) {
+    MenuItem* m = menuItemPtr(menuBar, item);
+    if (m == nullptr) return;
+    if (attr == ATTR_CHECKED)
+        m->checked = value != 0;
+    else if (attr == ATTR_ITEM_DIMMED)
+        m->dimmed = value != 0;
+    else
+        return;
+    notifyMenu(menuBar);
+}
+
+void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, const std::string& value) {
+    MenuItem* m = menuItemPtr(menuBar, item);
+    if (m == nullptr || attr != ATTR_ITEM_NAME) return;
+    m->name = value;
+    notifyMenu(menuBar);
+}
+
+int GetMenuBarAttributeInt(int menuBar, int item, MenuAttr attr) {
+    const MenuItem* m = menuItemPtr(menuBar, item);
+    if (m == nullptr) return 0;
+    if (attr == ATTR_CHECKED) return m->checked ? 1 : 0;
+    if (attr == ATTR_ITEM_DIMMED) return m->dimmed ? 1 : 0;
+    return 0;
+}
+
+const MenuBar* FindMenuBar(int menuBar) {
+    auto it = model().menuBars.find(menuBar);
+    return it == model().menuBars.end() ? nullptr : &it->second;
+}
+
+// ---- events ----
+
+int DispatchCtrlEvent(int panel, int control, int event, int e1, int e2) {
+    const Control* c = ctrlPtr(panel, control);
+    if (c == nullptr || c->callback == nullptr) return 0;
+    if (c->type == CTRL_TIMER) {
+        if (event != EVENT_TIMER_TICK || !c->enabled) return 0;
+    } else if (event == EVENT_TIMER_TICK || c->dimmed || !c->visible) {
+        return 0;
+    }
+    // Copy what the call needs: the callback may discard the panel it belongs to.
+    CtrlCallback cb = c->callback;
+    void* data = c->callbackData;
+    return cb(panel, control, event, data, e1, e2);
+}
+
+int DispatchPanelEvent(int panel, int event, int e1, int e2) {
+    const Panel* p = panelPtr(panel);
+    if (p == nullptr || p->callback == nullptr) return 0;
+    PanelCallback cb = p->callback;
+    void* data = p->callbackData;
+    return cb(panel, event, data, e1, e2);
+}
+
+void DispatchMenu(int menuBar, int item, int panel) {
+    const MenuItem* m = menuItemPtr(menuBar, item);
+    if (m == nullptr || m->dimmed || m->callback == nullptr) return;
+    MenuCallback cb = m->callback;
+    void* data = m->callbackData;
+    cb(menuBar, item, data, panel);
+}
+
+void Press(int panel, int control) {
+    if (!takesUserInput(panelPtr(panel), ctrlPtr(panel, control))) return;
+    const Control* c = ctrlPtr(panel, control);
+    if (c->type == CTRL_TOGGLE_BUTTON || c->type == CTRL_CHECKBOX) {
+        Operate(panel, control, c->number != 0.0 ? 0.0 : 1.0);
+        return;
+    }
+    DispatchCtrlEvent(panel, control, EVENT_LEFT_CLICK);
+    if (ctrlPtr(panel, control) != nullptr) DispatchCtrlEvent(panel, control, EVENT_COMMIT);
+}
+
+namespace {
+template <typename Set>
+void operate(int panel, int control, Set set) {
+    Control* c = ctrlPtr(panel, control);
+    if (!takesUserInput(panelPtr(panel), c)) return;
+    set(*c);
+    notifyCtrl(panel, control);
+    DispatchCtrlEvent(panel, control, EVENT_VAL_CHANGED);
+    if (ctrlPtr(panel, control) != nullptr) DispatchCtrlEvent(panel, control, EVENT_COMMIT);
+}
+}  // namespace
+
+void Operate(int panel, int control, double value) {
+    operate(panel, control, [value](Control& c) {
+        // The operator cannot enter a value outside the control's range.
+        double v = c.type == CTRL_RING ? value : std::clamp(value, c.minValue, c.maxValue);
+        setNumber(c, v);
+    });
+}
+
+void Operate(int panel, int control, const std::string& value) {
+    operate(panel, control, [&value](Control& c) {
+        if (c.type == CTRL_TEXT_BOX)
+            c.text = value;
+        else
+            setText(c, value);
+    });
+}
+
+void OperateIndex(int panel, int control, int index) {
+    operate(panel, control, [index](Control& c) { selectIndex(c, index); });
+}
+
+void SelectMenu(int menuBar, int item, int panel) { DispatchMenu(menuBar, item, panel); }
+
+void ResetModel() {
+    std::vector<int> handles = PanelHandles();
+    for (int h : handles)
+        if (PanelExists(h)) DiscardPanel(h);
+    model().menuBars.clear();
+    model().nextPanel = 1;
+    model().nextMenuBar = 1;
+}
+
+}  // namespace ui

@@ -1,0 +1,254 @@
+// The toolkit-free model of the station's windows. Panels have handles; controls have
+// integer ids, a typed value and the attributes the logic reads and writes; menu bars have
+// items. The station logic talks only to this model, so a test can press a button, tick a
+// timer or read a colour without any GUI, and the Qt view renders the same model.
+//
+// Events reach a callback only when they are dispatched to its control (by the view, a
+// test helper or a timer): setting a value or attribute from code never calls a callback.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+enum CtrlType {
+    CTRL_NUMERIC,         // editable or indicator number
+    CTRL_STRING,          // one-line text
+    CTRL_TEXT_MSG,        // static label
+    CTRL_TEXT_BOX,        // multi-line text
+    CTRL_COMMAND_BUTTON,  // push button
+    CTRL_TOGGLE_BUTTON,   // on/off button or switch (integer 0/1)
+    CTRL_CHECKBOX,        // integer 0/1
+    CTRL_LED,             // indicator, integer 0/1
+    CTRL_RING,            // list of items, value = selected item's value
+    CTRL_SLIDE,           // bar or slider (double)
+    CTRL_GAUGE,           // round gauge (double)
+    CTRL_DECORATION,      // frame
+    CTRL_TIMER,           // periodic tick, not shown
+};
+
+enum Event {
+    EVENT_NONE = 0,
+    EVENT_COMMIT,
+    EVENT_VAL_CHANGED,
+    EVENT_TIMER_TICK,
+    EVENT_LEFT_CLICK,
+    EVENT_GOT_FOCUS,
+    EVENT_LOST_FOCUS,
+    EVENT_KEYPRESS,
+    EVENT_PANEL_SIZE,
+    EVENT_CLOSE,
+};
+
+enum Attr {
+    ATTR_DIMMED,
+    ATTR_VISIBLE,
+    ATTR_LABEL_TEXT,
+    ATTR_TEXT_COLOR,
+    ATTR_TEXT_BGCOLOR,
+    ATTR_ON_COLOR,   // LED and switch "on" colour
+    ATTR_OFF_COLOR,  // LED and switch "off" colour
+    ATTR_PRECISION,  // digits after the point
+    ATTR_FORMAT,     // FMT_* below
+    ATTR_MIN_VALUE,
+    ATTR_MAX_VALUE,
+    ATTR_INCR_VALUE,
+    ATTR_INTERVAL,  // timer, seconds
+    ATTR_ENABLED,   // timer
+    ATTR_LEFT,
+    ATTR_TOP,
+    ATTR_WIDTH,
+    ATTR_HEIGHT,
+    ATTR_CTRL_MODE,  // MODE_*
+    ATTR_UNITS_LABEL,
+};
+
+enum Format { FMT_DECIMAL = 0, FMT_INTEGER, FMT_HEX };
+enum Mode { MODE_HOT = 0, MODE_INDICATOR };
+
+enum PanelAttr { ATTR_TITLE, ATTR_PANEL_LEFT, ATTR_PANEL_TOP, ATTR_PANEL_WIDTH, ATTR_PANEL_HEIGHT,
+                 ATTR_PANEL_VISIBLE, ATTR_BACKCOLOR };
+
+enum MenuAttr { ATTR_CHECKED, ATTR_ITEM_DIMMED, ATTR_ITEM_NAME };
+
+// Colours as 0xRRGGBB.
+constexpr int VAL_BLACK = 0x000000;
+constexpr int VAL_WHITE = 0xFFFFFF;
+constexpr int VAL_RED = 0xFF0000;
+constexpr int VAL_GREEN = 0x00FF00;
+constexpr int VAL_YELLOW = 0xFFFF00;
+constexpr int VAL_BLUE = 0x0000FF;
+constexpr int VAL_GRAY = 0x808080;
+constexpr int VAL_LT_GRAY = 0xCCCCCC;
+constexpr int VAL_DK_GRAY = 0x404040;
+
+using CtrlCallback = int (*)(int panel, int control, int event, void* data, int e1, int e2);
+using PanelCallback = int (*)(int panel, int event, void* data, int e1, int e2);
+using MenuCallback = void (*)(int menuBar, int menuItem, void* data, int panel);
+
+enum class ValueKind { Integer, Double, Text };
+
+struct ListItem {
+    std::string label;
+    double value = 0.0;
+    std::string text;  // value of a text ring
+};
+
+struct Control {
+    int id = 0;
+    CtrlType type = CTRL_NUMERIC;
+    ValueKind kind = ValueKind::Double;
+    double number = 0.0;  // Integer and Double values
+    std::string text;     // Text values, text-box contents (lines joined by '\n')
+    std::string label;
+    std::string unitsLabel;
+    bool dimmed = false;
+    bool visible = true;
+    int textColor = VAL_BLACK;
+    int bgColor = VAL_WHITE;
+    int onColor = VAL_GREEN;
+    int offColor = VAL_DK_GRAY;
+    int precision = 2;
+    int format = FMT_DECIMAL;
+    int mode = MODE_HOT;
+    double minValue = -1e30;
+    double maxValue = 1e30;
+    double increment = 1.0;
+    std::vector<ListItem> items;
+    int selected = -1;  // ring: index of the selected item
+    double interval = 1.0;
+    bool enabled = false;
+    int left = 0, top = 0, width = 80, height = 24;
+    CtrlCallback callback = nullptr;
+    void* callbackData = nullptr;
+    int timerId = 0;  // the loop's timer behind a CTRL_TIMER
+};
+
+struct MenuItem {
+    int id = 0;
+    int menu = 0;  // id of the menu holding it (0 for a menu itself)
+    std::string name;
+    bool checked = false;
+    bool dimmed = false;
+    MenuCallback callback = nullptr;
+    void* callbackData = nullptr;
+};
+
+struct MenuBar {
+    int handle = 0;
+    std::vector<MenuItem> items;  // menus and their items, in order
+};
+
+struct Panel {
+    int handle = 0;
+    int parent = 0;
+    std::string resource;  // window definition it was loaded from, e.g. "vnk.uir"
+    int resourceId = 0;
+    std::string title;
+    int left = 0, top = 0, width = 400, height = 300;
+    bool visible = false;
+    int backColor = 0x002A80;
+    int menuBar = 0;
+    PanelCallback callback = nullptr;
+    void* callbackData = nullptr;
+    std::deque<Control> controls;  // creation order; a deque keeps references stable
+};
+
+// What the view learns about changes. Only one observer: the view, or none.
+class Observer {
+public:
+    virtual ~Observer() = default;
+    virtual void panelCreated(int panel) = 0;
+    virtual void panelDiscarded(int panel) = 0;
+    virtual void panelChanged(int panel) = 0;
+    virtual void controlChanged(int panel, int control) = 0;
+    virtual void menuChanged(int menuBar) = 0;
+};
+void setObserver(Observer* observer);
+
+// ---- window definitions ----
+using PanelBuilder = std::function<void(int panel)>;
+// Registers the builder that fills a new instance of window resourceId of resource file.
+void RegisterPanel(const std::string& resource, int resourceId, PanelBuilder build);
+// A new instance of a registered window: its handle (> 0), or a negative code when unknown.
+int LoadPanel(int parent, const std::string& resource, int resourceId);
+int NewPanel(int parent, const std::string& title, int top, int left, int height, int width);
+// Adds a control with the given id (ids are the window definition's constants).
+Control& AddCtrl(int panel, int id, CtrlType type, const std::string& label, int top, int left,
+                 int width = 80, int height = 24);
+void InstallCtrlCallback(int panel, int control, CtrlCallback cb, void* data = nullptr);
+void InstallPanelCallback(int panel, PanelCallback cb, void* data = nullptr);
+
+// ---- panels ----
+int DiscardPanel(int panel);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+bool PanelExists(int panel);
+void SetPanelAttribute(int panel, PanelAttr attr, int value);
+void SetPanelAttribute(int panel, PanelAttr attr, const std::string& value);
+int GetPanelAttributeInt(int panel, PanelAttr attr);
+std::string GetPanelTitle(int panel);
+const Panel* FindPanel(int panel);
+std::vector<int> PanelHandles();
+
+// ---- controls ----
+bool CtrlExists(int panel, int control);
+const Control* FindCtrl(int panel, int control);
+void SetCtrlVal(int panel, int control, int value);
+void SetCtrlVal(int panel, int control, double value);
+void SetCtrlVal(int panel, int control, const std::string& value);  // text box: appends
+inline void SetCtrlVal(int panel, int control, const char* value) {
+    SetCtrlVal(panel, control, std::string(value));
+}
+int GetCtrlInt(int panel, int control);
+double GetCtrlDouble(int panel, int control);
+std::string GetCtrlText(int panel, int control);
+void SetCtrlAttribute(int panel, int control, Attr attr, int value);
+void SetCtrlAttribute(int panel, int control, Attr attr, double value);
+void SetCtrlAttribute(int panel, int control, Attr attr, const std::string& value);
+int GetCtrlAttributeInt(int panel, int control, Attr attr);
+double GetCtrlAttributeDouble(int panel, int control, Attr attr);
+std::string GetCtrlAttributeText(int panel, int control, Attr attr);
+void ResetTextBox(int panel, int control, const std::string& text);
+int GetNumTextBoxLines(int panel, int control);
+
+// ---- list controls (rings) ----
+void InsertListItem(int panel, int control, int index, const std::string& label, double value);
+void InsertListItem(int panel, int control, int index, const std::string& label,
+                    const std::string& value);
+void ClearListCtrl(int panel, int control);
+int GetNumListItems(int panel, int control);
+int GetCtrlIndex(int panel, int control);
+void SetCtrlIndex(int panel, int control, int index);
+
+// ---- menus ----
+int NewMenuBar(int panel);
+int NewMenu(int menuBar, int id, const std::string& name);
+int NewMenuItem(int menuBar, int menu, int id, const std::string& name, MenuCallback cb,
+                void* data = nullptr);
+void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, int value);
+void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, const std::string& value);
+int GetMenuBarAttributeInt(int menuBar, int item, MenuAttr attr);
+const MenuBar* FindMenuBar(int menuBar);
+
+// ---- events (from the view, from timers, from tests) ----
+// Calls the control's callback with the event when the control takes it: a dimmed or
+// hidden control takes none, a timer only ticks. Returns the callback's result, or 0.
+int DispatchCtrlEvent(int panel, int control, int event, int e1 = 0, int e2 = 0);
+int DispatchPanelEvent(int panel, int event, int e1 = 0, int e2 = 0);
+void DispatchMenu(int menuBar, int item, int panel);
+// What an operator does: click a button (left click, then commit), or change a value
+// (value changed, then commit). Nothing happens on a dimmed or hidden control.
+void Press(int panel, int control);
+void Operate(int panel, int control, double value);
+void Operate(int panel, int control, const std::string& value);
+void OperateIndex(int panel, int control, int index);
+void SelectMenu(int menuBar, int item, int panel);
+
+// Discards every panel and menu bar (each test starts from an empty model).
+void ResetModel();
+
+}  // namespace ui

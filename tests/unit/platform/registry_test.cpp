@@ -1,0 +1,179 @@
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace {
+
+const char* kKey = "Software\\Qorv\\VNKPC";
+
+std::string slurp(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+class RegistryFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("vnk_reg_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        path = dir / "cfg" / "registry.reg";
+        store = std::make_unique<RegistryStore>(path.string());
+        setRegistry(store.get());
+    }
+    void TearDown() override {
+        setRegistry(nullptr);
+        fs::remove_all(dir);
+    }
+    void writeFile(const std::string& text) {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    fs::path dir, path;
+    std::unique_ptr<RegistryStore> store;
+};
+
+TEST_F(RegistryFile, ValuesOfEachTypeSurviveARestart) {
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 1200, 1), kRegOk);
+    EXPECT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "say \"hi\" C:\\vnk"), kRegOk);
+    const unsigned char rate[4] = {0x00, 0x00, 0x48, 0x42};  // 50.0f
+    EXPECT_EQ(RegWriteBinary(REGKEY_HKLM, kKey, "Target Rate", rate, 4), kRegOk);
+
+    RegistryStore reopened(path.string());  // a new run reads the file
+    setRegistry(&reopened);
+    unsigned int dword = 0;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "timeout1", &dword, 1), kRegOk);  // any case
+    EXPECT_EQ(dword, 1200u);
+    unsigned char text[64];
+    unsigned int size = 0;
+    EXPECT_EQ(RegReadString(REGKEY_HKLM, kKey, "pwd", text, sizeof text, &size), kRegOk);
+    EXPECT_STREQ(reinterpret_cast<char*>(text), "say \"hi\" C:\\vnk");
+    unsigned char bytes[4] = {};
+    EXPECT_EQ(RegReadBinary(REGKEY_HKLM, kKey, "Target Rate", bytes, 4, &size), kRegOk);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::memcmp(bytes, rate, 4), 0);
+
+    std::string file = slurp(path);
+    EXPECT_EQ(file.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
+    EXPECT_NE(file.find("[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"), std::string::npos);
+    EXPECT_NE(file.find("\"Timeout1\"=dword:000004b0\r\n"), std::string::npos);
+    EXPECT_NE(file.find("\"Target Rate\"=hex:00,00,48,42\r\n"), std::string::npos);
+}
+
+TEST_F(RegistryFile, MissingOrWrongTypedValuesLeaveTheDestinationAlone) {
+    const unsigned char two[2] = {8, 0};
+    RegWriteBinary(REGKEY_HKLM, kKey, "Sampling Time", two, 2);
+    unsigned int dword = 777;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Sampling Time", &dword, 1), kRegWrongType);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Nothing", &dword, 1), kRegMissing);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Other", "Sampling Time", &dword, 1), kRegMissing);
+    EXPECT_EQ(dword, 777u);
+
+    RegWriteString(REGKEY_HKLM, kKey, "pwd", "123456789");
+    unsigned int needed = 0;
+    EXPECT_EQ(RegReadString(REGKEY_HKLM, kKey, "pwd", nullptr, 0, &needed), kRegOk);
+    EXPECT_EQ(needed, 10u);  // with its NUL
+    unsigned char small[4] = {'k', 'e', 'e', 'p'};
+    EXPECT_LT(RegReadString(REGKEY_HKLM, kKey, "pwd", small, sizeof small, &needed), 0);
+    EXPECT_EQ(std::memcmp(small, "keep", 4), 0);
+
+    unsigned char four[4] = {1, 2, 3, 4};
+    RegWriteBinary(REGKEY_HKLM, kKey, "Big", four, 4);
+    unsigned char one[1] = {9};
+    EXPECT_LT(RegReadBinary(REGKEY_HKLM, kKey, "Big", one, 1, &needed), 0);
+    EXPECT_EQ(one[0], 9);
+}
+
+TEST_F(RegistryFile, FailedWriteLeavesThePreviousStoreByteForByte) {
+    RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1);
+    std::string before = slurp(path);
+    // The replacement is written beside the store first; make that impossible.
+    fs::create_directories(path.string() + ".tmp");
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1), kRegWriteFailed);
+    EXPECT_EQ(slurp(path), before);
+    unsigned int v = 5;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegOk);
+    EXPECT_EQ(v, 1u);
+}
+
+TEST_F(RegistryFile, HandWrittenFileIsRead) {
+    writeFile(
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; written by the field technician\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Qorv\\VNKPC]\r\n"
+        "\"EStop\"=dword:00000000\r\n"
+        "\r\n"
+        "\"Pressure Tolerance\"=hex:00,00,\\\r\n"
+        "  c8,42\r\n"
+        "\"pwd\"=\"4711\"\n"
+        "\"Odd\"=hex(7):41,00,00,00\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
+        "\"EStop\"=dword:00000001\r\n");
+    std::string before = slurp(path);
+    unsigned int v = 9;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegOk);
+    EXPECT_EQ(v, 0u);
+    unsigned char f[4] = {};
+    unsigned int size = 0;
+    EXPECT_EQ(RegReadBinary(REGKEY_HKLM, kKey, "Pressure Tolerance", f, 4, &size), kRegOk);
+    const unsigned char expected[4] = {0x00, 0x00, 0xc8, 0x42};  // 100.0f
+    EXPECT_EQ(std::memcmp(f, expected, 4), 0);
+    unsigned char pwd[8] = {};
+    EXPECT_EQ(RegReadString(REGKEY_HKLM, kKey, "pwd", pwd, sizeof pwd, &size), kRegOk);
+    EXPECT_STREQ(reinterpret_cast<char*>(pwd), "4711");
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Odd", &v, 1), kRegWrongType);
+    EXPECT_EQ(slurp(path), before) << "a read never rewrites the store";
+
+    // A write keeps what it did not touch, including values of types it does not know.
+    RegWriteULong(REGKEY_HKLM, kKey, "AutoRecord", 1, 1);
+    RegistryStore reopened(path.string());
+    setRegistry(&reopened);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Elsewhere", "EStop", &v, 1), kRegOk);
+    EXPECT_EQ(v, 1u);
+    EXPECT_NE(slurp(path).find("\"Odd\"=hex(7):41,00,00,00"), std::string::npos);
+}
+
+TEST_F(RegistryFile, GarbageOrEmptyStoreReadsAsEmptyAndStaysAsItWas) {
+    const char raw[] = "\x00\xff\x16\x01[[[\"=\"dword:zz\n\"x\"=dword:123456789\n";
+    std::string garbage(raw, sizeof raw - 1);
+    writeFile(garbage);
+    unsigned int v = 42;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "x", &v, 1), kRegMissing);
+    EXPECT_EQ(v, 42u);
+    EXPECT_EQ(slurp(path), garbage);
+
+    writeFile("");
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "x", &v, 1), kRegMissing);
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "x", 3, 1), kRegOk);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "x", &v, 1), kRegOk);
+    EXPECT_EQ(v, 3u);
+}
+
+TEST(RegistryMemory, InMemoryStoreBehavesLikeTheFile) {
+    RegistryStore mem;
+    setRegistry(&mem);
+    unsigned int v = 0;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegMissing);
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0x01020304, 0), kRegOk);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 0), kRegOk);
+    EXPECT_EQ(v, 0x01020304u);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegOk);
+    EXPECT_EQ(v, 0x04030201u);
+    setRegistry(nullptr);
+}
+
+}  // namespace
