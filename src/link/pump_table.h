@@ -1,0 +1,128 @@
+// The Pump Table: the one place where the live state of every pump is kept, and its
+// companion tables indexed the same way. Entries 0-23 are pumps 1-24 (bank = index / 8,
+// row = index % 8); entry 24 is the serial data output port and uses only its port fields
+// and its text buffer. Everything here is static, zero at start, and reached by index.
+// PumpConfig, PumpId and SpeedCommand travel whole in packets and keep their wire layouts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "link/wire.h"
+
+constexpr int kPumpCount = 24;     // pumps 1-24: entries 0-23
+constexpr int kTableSize = 25;     // plus the output port
+constexpr int kOutputEntry = 24;
+
+// The 44-byte pump characteristics block as the controller holds it. Bytes not named
+// here are kept as received.
+struct PumpConfigBlock {
+    static constexpr int kSize = 44;
+    std::array<std::uint8_t, kSize> bytes{};
+
+    std::uint8_t ConfigByte0() const { return bytes[0]; }  // number of plungers
+    void setConfigByte0(std::uint8_t v) { bytes[0] = v; }
+    std::uint16_t TripPsi() const { return wire::getU16(&bytes[8]); }  // trip point, psi
+    void setTripPsi(std::uint16_t v) { wire::putU16(&bytes[8], v); }
+    float ConfigValue12() const { return wire::getF32(&bytes[12]); }  // gear ratio
+    void setConfigValue12(float v) { wire::putF32(&bytes[12], v); }
+    float ConfigValue16() const { return wire::getF32(&bytes[16]); }  // stroke, inches
+    void setConfigValue16(float v) { wire::putF32(&bytes[16], v); }
+    float ConfigValue20() const { return wire::getF32(&bytes[20]); }  // plunger diameter, inches
+    void setConfigValue20(float v) { wire::putF32(&bytes[20], v); }
+    float ConfigValue24() const { return wire::getF32(&bytes[24]); }  // volumetric efficiency
+    void setConfigValue24(float v) { wire::putF32(&bytes[24], v); }
+};
+
+struct PumpRecord {
+    std::uint8_t Online = 0;
+    std::uint8_t AutoAllowed = 0;
+    std::int32_t ComPort = 0;
+    std::int32_t ConfiguredComPort = 0;
+    float SecondsSinceRx = 0.0f;
+    char TextBuffer[1024] = {};  // entry 24: the serial data output line
+    std::uint8_t VfdOn = 0;
+    std::uint8_t Tripped = 0;
+    std::uint8_t StatusFlag2 = 0;
+    std::uint16_t AlarmWord = 0;
+    std::uint16_t TripWord = 0;
+    std::uint16_t FaultWord = 0;
+    float MotorRpm = 0.0f;
+    float WindingTempA = 0.0f;
+    float WindingTempB = 0.0f;
+    float WindingTempC = 0.0f;
+    float BearingTempDE = 0.0f;
+    float BearingTempNDE = 0.0f;
+    float DischargePressure = 0.0f;
+    float TripPressure = 0.0f;
+    float HydraulicHp = 0.0f;
+    float OilPressure = 0.0f;
+    float OilTemperature = 0.0f;
+    float PumpRpm = 0.0f;
+    float PumpRate = 0.0f;
+    float TotalVolume = 0.0f;
+    float SuctionPressure = 0.0f;
+    std::uint8_t ReplyByte80 = 0;
+    PumpConfigBlock PumpConfig;
+    std::int16_t RpmStepSmall = 0;
+    std::int16_t RpmStepLarge = 0;
+    float MaxRpm = 0.0f;
+    float MinRpm = 0.0f;
+    std::int16_t RpmSetpoint = 0;
+    std::uint16_t StatusWord = 0;
+    char PumpId[9] = {};
+    float LastTripPressure = 0.0f;
+    // Set when the pump comes on line: the next data record adopts the motor's speed as the
+    // set-point, then clears it.
+    std::uint8_t AdoptSpeed = 0;
+};
+
+// The 6-byte speed command: i16 Rpm, u8 Run, three zero bytes.
+struct SpeedCommandRecord {
+    static constexpr int kSize = 6;
+    std::int16_t Rpm = 0;
+    std::uint8_t Run = 0;
+    void encode(std::uint8_t out[kSize]) const {
+        wire::putI16(out, Rpm);
+        out[2] = Run;
+        out[3] = out[4] = out[5] = 0;
+    }
+};
+
+constexpr int kRxBufferSize = 284;
+
+// Receive assembly of one port.
+struct PortStateRecord {
+    std::int32_t Count = 0;
+    std::uint8_t Buffer[kRxBufferSize] = {};
+    std::uint8_t ExpectedLength = 0xFF;  // 0xFF: not yet known
+    std::uint16_t RxCrc = 0;
+};
+
+// Port state of an entry and its controls in the serial-monitor window.
+struct PortConfigRecord {
+    std::int32_t PortControl = 0;
+    std::int32_t Mode = 0;  // 1: open and polled
+    std::int32_t OpenLed = 0;
+    std::int32_t RxLed = 0;
+};
+
+constexpr int kNetworkInfoSize = 33;
+constexpr std::int8_t kNoGroup = -1;
+
+extern PumpRecord PumpTable[kTableSize];
+extern SpeedCommandRecord SpeedCommand[kTableSize];
+extern PortStateRecord PortState[kTableSize];
+extern PortConfigRecord PortConfig[kTableSize];
+extern std::uint8_t ReconnectRequest[kTableSize];
+extern char NetworkInfo[kTableSize][kNetworkInfoSize];
+extern std::uint8_t PendingAiWrite[kTableSize];
+extern std::int8_t PumpGroup[kTableSize];     // -1: in no group
+extern std::uint8_t AutoSelected[kTableSize]; // the pump's "Auto" box
+
+// Every table back to its start-of-run state (all zero, assembly fully reset, no groups).
+void ResetPumpTable();
+
+// Pump index 0-23 as the operator sees it: bank window 0-2 and row 0-7.
+inline int BankOf(int pump) { return pump / 8; }
+inline int RowOf(int pump) { return pump % 8; }
