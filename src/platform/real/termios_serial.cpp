@@ -1,0 +1,336 @@
+#include "platform/real/termios_serial.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/event_loop.h"
+
+namespace platform {
+
+struct TermiosSerial::Port {
+    int fd = -1;
+    std::deque<unsigned char> in;
+    std::deque<unsigned char> out;
+    std::size_t inLimit = 4095;
+    std::size_t outLimit = 4095;
+    std::unique_ptr<QSocketNotifier> readNotifier;
+    std::unique_ptr<QSocketNotifier> writeNotifier;
+    ComCallback callback = nullptr;
+    void* callbackData = nullptr;
+    int eventMask = 0;
+    bool inCallback = false;
+    bool hardwareHandshake = false;
+    bool softwareHandshake = false;
+};
+
+namespace {
+
+constexpr int kMaxPort = 255;
+
+speed_t baudConstant(long baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B0;
+    }
+}
+
+bool applySettings(int fd, long baud, int parity, int dataBits, int stopBits, bool xonxoff,
+                   bool rtscts) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return false;
+    ::cfmakeraw(&t);
+    speed_t speed = baudConstant(baud);
+    if (speed == B0) return false;
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    switch (dataBits) {
+        case 7: t.c_cflag |= CS7; break;
+        case 8: t.c_cflag |= CS8; break;
+        default: return false;
+    }
+    if (parity == 1) t.c_cflag |= PARENB | PARODD;  // odd
+    else if (parity == 2) t.c_cflag |= PARENB;      // even
+    else if (parity != 0) return false;
+    if (stopBits == 2) t.c_cflag |= CSTOPB;
+    else if (stopBits != 1) return false;
+    if (rtscts) t.c_cflag |= CRTSCTS;
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (xonxoff) t.c_iflag |= IXON | IXOFF;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+bool deviceGone(int fd) {
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) < 0) return false;
+    return (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void setHandshakeFlags(int fd, bool xonxoff, bool rtscts) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (xonxoff) t.c_iflag |= IXON | IXOFF;
+    t.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    if (rtscts) t.c_cflag |= CRTSCTS;
+    ::tcsetattr(fd, TCSANOW, &t);
+}
+
+}  // namespace
+
+TermiosSerial::TermiosSerial() = default;
+
+TermiosSerial::~TermiosSerial() {
+    destroying_ = true;
+    std::vector<int> open;
+    for (auto& [n, p] : ports_) open.push_back(n);
+    for (int n : open) close(n);
+}
+
+std::string TermiosSerial::devicePath(int port) {
+    const char* dir = std::getenv("VNK_PORTS_DIR");
+    if (dir != nullptr && *dir != '\0') return std::string(dir) + "/COM" + std::to_string(port);
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+TermiosSerial::Port* TermiosSerial::find(int port) const {
+    auto it = ports_.find(port);
+    return it == ports_.end() ? nullptr : it->second.get();
+}
+
+bool TermiosSerial::isOpen(int port) const { return find(port) != nullptr; }
+
+int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
+                        int outQueue) {
+    if (port < 1 || port > kMaxPort) return kComInvalidPort;
+    if (find(port) != nullptr) close(port);
+    std::string path = devicePath(port);
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return kComInvalidPort;
+    if (!S_ISCHR(st.st_mode)) return kComCannotOpen;  // not a device: not a serial port
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kComCannotOpen;
+    // One user at a time: another program (or a second station) holding the port is "in use".
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return kComCannotOpen;
+    }
+    if (!applySettings(fd, baud, parity, dataBits, stopBits, false, false)) {
+        ::close(fd);
+        return kComBadSettings;
+    }
+    auto p = std::make_unique<Port>();
+    p->fd = fd;
+    if (inQueue > 0) p->inLimit = static_cast<std::size_t>(inQueue);
+    if (outQueue > 0) p->outLimit = static_cast<std::size_t>(outQueue);
+    p->readNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(p->readNotifier.get(), &QSocketNotifier::activated,
+                     [this, port]() { onReadable(port); });
+    p->writeNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    p->writeNotifier->setEnabled(false);
+    QObject::connect(p->writeNotifier.get(), &QSocketNotifier::activated,
+                     [this, port]() { onWritable(port); });
+    ports_[port] = std::move(p);
+    return kComOk;
+}
+
+int TermiosSerial::close(int port) {
+    auto it = ports_.find(port);
+    if (it == ports_.end()) return kComNotOpen;
+    Port& p = *it->second;
+    p.readNotifier->setEnabled(false);
+    p.writeNotifier->setEnabled(false);
+    ::close(p.fd);
+    if (!destroying_) {
+        // The close may come from inside one of the port's own notifier signals (a hang-up
+        // seen while reading, a callback that closes its port): the notifiers must outlive
+        // that signal, so the loop deletes them.
+        p.readNotifier.release()->deleteLater();
+        p.writeNotifier.release()->deleteLater();
+    }
+    ports_.erase(it);
+    return kComOk;
+}
+
+void TermiosSerial::hangUp(int port) { close(port); }
+
+void TermiosSerial::onReadable(int port) {
+    Port* p = find(port);
+    if (p == nullptr) return;
+    unsigned char buf[4096];
+    bool arrived = false;
+    for (;;) {
+        ssize_t n = ::read(p->fd, buf, sizeof buf);
+        if (n > 0) {
+            for (ssize_t i = 0; i < n; ++i) {
+                if (p->in.size() < p->inLimit) p->in.push_back(buf[i]);  // a full queue overruns
+            }
+            arrived = true;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        // A raw terminal answers 0 when nothing is waiting; only a hang-up flag or an error
+        // such as EIO means the device has gone (the far end of a pseudo-terminal closed,
+        // a USB adapter pulled).
+        if (n == 0 && !deviceGone(p->fd)) break;
+        hangUp(port);
+        return;
+    }
+    if (!arrived || p->inCallback || p->callback == nullptr || !(p->eventMask & kEventCharReceived))
+        return;
+    p->inCallback = true;
+    ComCallback cb = p->callback;
+    void* data = p->callbackData;
+    cb(port, kEventCharReceived, data);
+    if (Port* again = find(port)) again->inCallback = false;
+}
+
+void TermiosSerial::drainOutput(Port& p) {
+    unsigned char buf[1024];
+    while (!p.out.empty()) {
+        std::size_t n = std::min(p.out.size(), sizeof buf);
+        std::copy(p.out.begin(), p.out.begin() + static_cast<std::ptrdiff_t>(n), buf);
+        ssize_t w = ::write(p.fd, buf, n);
+        if (w > 0) {
+            p.out.erase(p.out.begin(), p.out.begin() + w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        break;  // EAGAIN: wait for the notifier; other errors show up as a hang-up on read
+    }
+    p.writeNotifier->setEnabled(!p.out.empty());
+}
+
+void TermiosSerial::onWritable(int port) {
+    if (Port* p = find(port)) drainOutput(*p);
+}
+
+int TermiosSerial::read(int port, unsigned char* buffer, std::size_t count) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    std::size_t n = std::min(count, p->in.size());
+    std::copy(p->in.begin(), p->in.begin() + static_cast<std::ptrdiff_t>(n), buffer);
+    p->in.erase(p->in.begin(), p->in.begin() + static_cast<std::ptrdiff_t>(n));
+    return static_cast<int>(n);
+}
+
+int TermiosSerial::write(int port, const unsigned char* data, std::size_t count) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    std::size_t room = p->outLimit > p->out.size() ? p->outLimit - p->out.size() : 0;
+    std::size_t n = std::min(count, room);
+    p->out.insert(p->out.end(), data, data + n);
+    drainOutput(*p);
+    return static_cast<int>(n);
+}
+
+int TermiosSerial::inQueueLength(int port) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    return static_cast<int>(p->in.size());
+}
+
+int TermiosSerial::flushIn(int port) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    p->in.clear();
+    ::tcflush(p->fd, TCIFLUSH);
+    return kComOk;
+}
+
+int TermiosSerial::flushOut(int port) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    p->out.clear();
+    p->writeNotifier->setEnabled(false);
+    ::tcflush(p->fd, TCOFLUSH);
+    return kComOk;
+}
+
+int TermiosSerial::installCallback(int port, int eventMask, ComCallback cb, void* data) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    p->callback = cb;
+    p->callbackData = data;
+    p->eventMask = eventMask;
+    return kComOk;
+}
+
+int TermiosSerial::setTimeout(int port, double) {
+    // Reads and writes never block here, so there is nothing to time out.
+    return find(port) != nullptr ? kComOk : kComNotOpen;
+}
+
+int TermiosSerial::setSoftwareHandshake(int port, bool on) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    p->softwareHandshake = on;
+    setHandshakeFlags(p->fd, p->softwareHandshake, p->hardwareHandshake);
+    return kComOk;
+}
+
+int TermiosSerial::setHardwareHandshake(int port, bool on) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    p->hardwareHandshake = on;
+    setHandshakeFlags(p->fd, p->softwareHandshake, p->hardwareHandshake);
+    return kComOk;
+}
+
+int TermiosSerial::lineStatus(int port) {
+    Port* p = find(port);
+    if (p == nullptr) return kComNotOpen;
+    int bits = 0;
+    if (::ioctl(p->fd, TIOCMGET, &bits) != 0) return kComIoError;  // e.g. a pseudo-terminal
+    return (bits & TIOCM_CTS) ? kLineCts : 0;
+}
+
+std::vector<int> TermiosSerial::existingPorts() {
+    std::vector<int> out;
+    const char* dir = std::getenv("VNK_PORTS_DIR");
+    std::string folder = (dir != nullptr && *dir != '\0') ? dir : "/dev";
+    const char* prefix = (dir != nullptr && *dir != '\0') ? "COM" : "ttyS";
+    int offset = (dir != nullptr && *dir != '\0') ? 0 : 1;
+    DIR* d = ::opendir(folder.c_str());
+    if (d == nullptr) return out;
+    std::size_t plen = std::strlen(prefix);
+    while (dirent* e = ::readdir(d)) {
+        if (std::strncmp(e->d_name, prefix, plen) != 0) continue;
+        const char* digits = e->d_name + plen;
+        if (*digits == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits)) continue;
+        long n = std::strtol(digits, nullptr, 10) + offset;
+        if (n < 1 || n > kMaxPort) continue;
+        struct stat st{};
+        if (::stat((folder + "/" + e->d_name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
+        out.push_back(static_cast<int>(n));
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,143 @@
+// Real serial ports over pseudo-terminals, on the Qt loop.
+#include "platform/real/termios_serial.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/real/qt_loop.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace {
+
+std::vector<unsigned char> g_received;
+int g_calls = 0;
+
+void onReceive(int port, int mask, void*) {
+    ++g_calls;
+    if (!(mask & kEventCharReceived)) return;
+    unsigned char buf[512];
+    int n = ComRd(port, buf, sizeof buf);
+    if (n > 0) g_received.insert(g_received.end(), buf, buf + n);
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+class PtyPorts : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "serial_tests";
+        static char* argv[] = {name, nullptr};
+        app = new QCoreApplication(argc, argv);
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        app = nullptr;
+    }
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("vnk_ports_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        setenv("VNK_PORTS_DIR", dir.c_str(), 1);
+        setLoop(&loop);
+        setSerialBackEnd(&serial);
+        g_received.clear();
+        g_calls = 0;
+    }
+    void TearDown() override {
+        setSerialBackEnd(nullptr);
+        setLoop(nullptr);
+        for (int fd : masters) ::close(fd);
+        unsetenv("VNK_PORTS_DIR");
+        fs::remove_all(dir);
+    }
+    // A pseudo-terminal whose station end appears as COMn; returns the far end.
+    int makePort(int n) {
+        int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(master, 0);
+        ::grantpt(master);
+        ::unlockpt(master);
+        fs::create_symlink(::ptsname(master), dir / ("COM" + std::to_string(n)));
+        masters.push_back(master);
+        return master;
+    }
+    int openPort(int n) { return OpenComConfig(n, "", 19200, 0, 8, 1, 4095, 4095); }
+
+    static QCoreApplication* app;
+    fs::path dir;
+    QtLoop loop;
+    TermiosSerial serial;
+    std::vector<int> masters;
+};
+QCoreApplication* PtyPorts::app = nullptr;
+
+TEST_F(PtyPorts, BytesFlowBothWaysThroughTheCallback) {
+    int far = makePort(3);
+    ASSERT_EQ(openPort(3), kComOk);
+    ASSERT_EQ(InstallComCallback(3, kEventCharReceived, 0, 1, onReceive, nullptr), kComOk);
+    const unsigned char reply[] = {0x16, 0x01, 0xFF, 0x00, 0x98};
+    ASSERT_EQ(::write(far, reply, sizeof reply), 5);
+    for (int i = 0; i < 50 && g_received.size() < 5; ++i) Delay(0.01);
+    EXPECT_EQ(g_received, std::vector<unsigned char>(reply, reply + 5));
+
+    const unsigned char request[] = {0x16, 0x01, 0xFF, 0x01, 0x58, 0, 0, 0, 0x12, 0x34};
+    EXPECT_EQ(ComWrt(3, request, sizeof request), 10);
+    unsigned char got[16] = {};
+    ssize_t n = -1;
+    for (int i = 0; i < 50; ++i) {
+        n = ::read(far, got, sizeof got);
+        if (n > 0) break;
+        Delay(0.01);
+    }
+    ASSERT_EQ(n, 10);
+    EXPECT_EQ(std::memcmp(got, request, 10), 0);
+    EXPECT_EQ(CloseCom(3), kComOk);
+    EXPECT_EQ(ComWrt(3, request, sizeof request), kComNotOpen);
+}
+
+TEST_F(PtyPorts, MissingAndNonSerialPortsAreRefusedAndListedRight) {
+    makePort(12);
+    makePort(4);
+    std::ofstream(dir / "COM7") << "not a port";
+    std::ofstream(dir / "notes.txt") << "x";
+    EXPECT_EQ(ExistingComPorts(), (std::vector<int>{4, 12}));
+    EXPECT_EQ(openPort(9), kComInvalidPort);
+    EXPECT_EQ(openPort(7), kComCannotOpen);
+    EXPECT_EQ(openPort(0), kComInvalidPort);
+    EXPECT_EQ(openPort(4), kComOk);
+    EXPECT_EQ(OpenComConfig(12, "", 12345, 0, 8, 1, 4095, 4095), kComBadSettings);
+}
+
+TEST_F(PtyPorts, HangUpClosesThePortWithoutSpinning) {
+    int far = makePort(5);
+    ASSERT_EQ(openPort(5), kComOk);
+    InstallComCallback(5, kEventCharReceived, 0, 1, onReceive, nullptr);
+    ::close(far);
+    masters.clear();
+    double cpuBefore = cpuSeconds();
+    Delay(0.5);
+    double cpu = cpuSeconds() - cpuBefore;
+    EXPECT_FALSE(serial.isOpen(5));
+    EXPECT_LT(cpu, 0.1) << "a hung-up port must not keep the loop busy";
+    EXPECT_EQ(GetInQLen(5), kComNotOpen);
+    const unsigned char byte = 0;
+    EXPECT_EQ(ComWrt(5, &byte, 1), kComNotOpen);
+}
+
+}  // namespace
