@@ -1,6 +1,7 @@
 #include "pumpsim_fleet.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace pumpsim {
 
@@ -11,7 +12,7 @@ Fleet::Fleet(int n) {
 }
 
 void Fleet::advance(double now) {
-    if (units.empty()) return;
+    if (units.empty() || !std::isfinite(now)) return;
     double t = units.front().now();
     for (const Controller& c : units) t = std::min(t, c.now());
     while (t < now) {

@@ -271,7 +271,7 @@ void Controller::resetAlarms() {
 }
 
 void Controller::advance(double now) {
-    if (!(now > now_)) return;
+    if (!(now > now_) || !std::isfinite(now)) return;
     while (now_ < now) {
         const double dt = std::min(kStep, now - now_);
         now_ = (now - now_ <= kStep) ? now : now_ + dt;  // land exactly on `now`

@@ -1,5 +1,6 @@
 #include "pumpsim_wire.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace pumpsim {
@@ -102,51 +103,47 @@ void Assembler::feed(std::span<const uint8_t> bytes, double now, std::vector<Pac
 
 void Assembler::expire(double now, std::vector<Packet>& out) {
     if (buf_.empty() || now - lastByteAt_ <= kFrameGap) return;
-    dropFirst();
-    scan(out);
+    scan(out, 1);
     // Whatever is still incomplete after the rescan is just as stale.
     skipped_ += static_cast<uint32_t>(buf_.size());
     buf_.clear();
 }
 
-void Assembler::dropFirst() {
-    buf_.erase(buf_.begin());
-    ++skipped_;
-}
-
-void Assembler::scan(std::vector<Packet>& out) {
-    while (!buf_.empty()) {
-        if (buf_[0] != kStartByte) {
-            dropFirst();
+void Assembler::scan(std::vector<Packet>& out, size_t skipFirst) {
+    // Works on a read position and trims the buffer once, so a large burst costs linear time.
+    size_t pos = std::min(skipFirst, buf_.size());
+    skipped_ += static_cast<uint32_t>(pos);
+    auto reject = [&] {
+        ++pos;
+        ++skipped_;
+    };
+    while (pos < buf_.size()) {
+        const uint8_t* f = buf_.data() + pos;
+        const size_t have = buf_.size() - pos;
+        if (f[0] != kStartByte || (have >= 2 && f[1] != kSecondStartByte) ||
+            (have >= 4 && !validByte3(f[3]))) {
+            reject();
             continue;
         }
-        if (buf_.size() >= 2 && buf_[1] != kSecondStartByte) {
-            dropFirst();
-            continue;
-        }
-        if (buf_.size() >= 4 && !validByte3(buf_[3])) {
-            dropFirst();
-            continue;
-        }
-        if (buf_.size() < kHeaderSize) return;
-        const size_t len = buf_[7] + kOverhead;
-        if (buf_.size() < len) return;
+        if (have < kHeaderSize) break;
+        const size_t len = f[7] + kOverhead;
+        if (have < len) break;
         // Run over the CRC too: a good frame leaves a remainder of 0.
-        if (crc16(std::span<const uint8_t>(buf_.data(), len)) != 0) {
+        if (crc16(std::span<const uint8_t>(f, len)) != 0) {
             ++badCrc_;
-            dropFirst();
+            reject();
             continue;
         }
         Packet p;
-        p.type = static_cast<uint8_t>(buf_[4] >> 6);
-        p.code = static_cast<uint8_t>(buf_[4] & 0x3F);
-        p.arg1 = buf_[5];
-        p.arg2 = buf_[6];
-        p.data.assign(buf_.begin() + kHeaderSize,
-                      buf_.begin() + static_cast<std::ptrdiff_t>(len - 2));
+        p.type = static_cast<uint8_t>(f[4] >> 6);
+        p.code = static_cast<uint8_t>(f[4] & 0x3F);
+        p.arg1 = f[5];
+        p.arg2 = f[6];
+        p.data.assign(f + kHeaderSize, f + len - 2);
         out.push_back(std::move(p));
-        buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(len));
+        pos += len;
     }
+    buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(pos));
 }
 
 }  // namespace pumpsim

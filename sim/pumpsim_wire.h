@@ -85,8 +85,8 @@ class Assembler {
     uint32_t skippedBytes() const { return skipped_; }
 
   private:
-    void scan(std::vector<Packet>& out);
-    void dropFirst();
+    // Extracts what the buffer holds, first discarding `skipFirst` bytes.
+    void scan(std::vector<Packet>& out, size_t skipFirst = 0);
 
     std::vector<uint8_t> buf_;
     double lastByteAt_ = 0.0;
