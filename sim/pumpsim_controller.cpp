@@ -132,7 +132,7 @@ bool Controller::handleCommand(const Packet& p) {
             return store(pumpId_, d);
         case kCmdAlarmLimits:
             if (p.arg1 >= kAlarmCodes || d.size() != 8) return false;
-            std::copy(d.begin(), d.end(), alarmLimits_.begin() + 8 * p.arg1);
+            std::copy(d.begin(), d.end(), alarmLimits_.begin() + 8 * std::ptrdiff_t{p.arg1});
             return true;
         case kCmdAlarmOptions:
             if (d.size() != kAlarmOptionsSize) return false;

@@ -8,7 +8,8 @@
 //
 // The controller answers one packet at a time, in the order received:
 //   - a short request for a block (0x01, 0x02, 0x03, 0x08, 0x18, 0x1B, 0x1E, 0x32, 0x33) gets a
-//     type-2 data reply with that block; for 0x01/0x02/0x03 argument 1 echoes the channel;
+//     type-2 data reply with that block, built when the request completes; replies 0x01 and
+//     0x03 carry the channel in argument 1, all others 0;
 //   - a command with data that the controller acts on gets a type-0 acknowledgement with the
 //     same code and argument 1 and no data;
 //   - anything it does not act on (unknown code, channel out of range, wrong data length, the
@@ -27,6 +28,8 @@
 // Protection: overpressure trip (measured discharge above PumpConfig.TripPsi, when nonzero),
 // communication time-out trip (no good packet for Timeout1 seconds, when nonzero), latched
 // alarms from the AlarmLimits pairs (low, high); reset alarms (0x35) clears trips and alarms.
+// A trip zeroes the set-point and refuses speed until that reset. A drive fault (setFault)
+// holds the motor stopped unless the shutdown override (0x36) is on; 0x34 clears it.
 #pragma once
 
 #include <array>
