@@ -1,5 +1,7 @@
 #include "ui/qt/qt_view.h"
 
+#include "ui/qt/widgets.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -152,15 +154,15 @@ void QtView::build(int panel) {
                 w = box;
                 break;
             }
-            case CTRL_SLIDE:
-            case CTRL_GAUGE: w = new QProgressBar(view->canvas); break;
+            case CTRL_SLIDE: w = new QProgressBar(view->canvas); break;
+            case CTRL_GAUGE: w = new GaugeWidget(view->canvas); break;
             case CTRL_DECORATION: {
                 auto* f = new QFrame(view->canvas);
                 f->setFrameShape(QFrame::Box);
                 w = f;
                 break;
             }
-            case CTRL_LED:
+            case CTRL_LED: w = new LedWidget(view->canvas); break;
             case CTRL_TEXT_MSG:
             case CTRL_TIMER: w = new QLabel(view->canvas); break;
         }
@@ -257,8 +259,16 @@ void QtView::sync(int panel, int control) {
         case CTRL_TEXT_BOX:
             static_cast<QPlainTextEdit*>(widget)->setPlainText(QString::fromStdString(c->text));
             break;
-        case CTRL_SLIDE:
         case CTRL_GAUGE: {
+            auto* g = static_cast<GaugeWidget*>(widget);
+            g->setRange(c->minValue, c->maxValue);
+            g->setPrecision(c->precision);
+            g->setCaption(QString::fromStdString(c->unitsLabel));
+            g->setColours(QColor(colour(c->textColor)), QColor(colour(c->bgColor)));
+            g->setValue(c->number);
+            break;
+        }
+        case CTRL_SLIDE: {
             auto* bar = static_cast<QProgressBar*>(widget);
             bar->setRange(0, 1000);
             double span = c->maxValue - c->minValue;
@@ -268,9 +278,8 @@ void QtView::sync(int panel, int control) {
             break;
         }
         case CTRL_LED:
-            style = QString("background-color: %1; border-radius: %2px; border: 1px solid black;")
-                        .arg(colour(c->number != 0.0 ? c->onColor : c->offColor))
-                        .arg(std::min(c->width, c->height) / 2);
+            static_cast<LedWidget*>(widget)->setState(c->number != 0.0, QColor(colour(c->onColor)),
+                                                      QColor(colour(c->offColor)));
             break;
         case CTRL_TEXT_MSG:
             static_cast<QLabel*>(widget)->setText(QString::fromStdString(c->text));

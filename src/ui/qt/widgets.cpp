@@ -1,0 +1,157 @@
+#include "ui/qt/widgets.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QtMath>
+#include <cmath>
+
+namespace ui::qt {
+
+namespace {
+constexpr double kStartDeg = 225.0;  // scale from lower left ...
+constexpr double kSpanDeg = 270.0;   // ... clockwise to lower right
+
+// Tick step of 1, 2 or 5 times a power of ten giving about eight major ticks.
+double niceStep(double span) {
+    if (!(span > 0.0)) return 1.0;
+    double raw = span / 8.0;
+    double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    double f = raw / mag;
+    double nice = f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0;
+    return nice * mag;
+}
+
+QString scaleText(double v) {
+    if (std::fabs(v) >= 1000.0 && std::fmod(v, 1000.0) == 0.0)
+        return QString::number(v / 1000.0, 'g', 4) + "k";
+    return QString::number(v, 'g', 5);
+}
+}  // namespace
+
+GaugeWidget::GaugeWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void GaugeWidget::setRange(double min, double max) {
+    if (max <= min) max = min + 1.0;
+    if (min == min_ && max == max_) return;
+    min_ = min;
+    max_ = max;
+    update();
+}
+
+void GaugeWidget::setValue(double value) {
+    if (value == value_) return;
+    value_ = value;
+    update();
+}
+
+void GaugeWidget::setPrecision(int digits) {
+    precision_ = std::clamp(digits, 0, 6);
+    update();
+}
+
+void GaugeWidget::setCaption(const QString& caption) {
+    caption_ = caption;
+    update();
+}
+
+void GaugeWidget::setColours(const QColor& text, const QColor& face) {
+    text_ = text;
+    face_ = face;
+    update();
+}
+
+void GaugeWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double side = std::min(width(), height());
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    const double r = side / 2.0 - 2.0;
+
+    p.setPen(QPen(QColor(0x90, 0x90, 0xA0), 2));
+    p.setBrush(face_);
+    p.drawEllipse(centre, r, r);
+
+    auto angleOf = [&](double v) {
+        double frac = std::clamp((v - min_) / (max_ - min_), 0.0, 1.0);
+        return qDegreesToRadians(kStartDeg - frac * kSpanDeg);
+    };
+    auto at = [&](double radians, double radius) {
+        return QPointF(centre.x() + radius * std::cos(radians), centre.y() - radius * std::sin(radians));
+    };
+
+    // Scale: major ticks with numbers, minor ticks between.
+    double step = niceStep(max_ - min_);
+    QFont f = font();
+    f.setPixelSize(std::max(8, static_cast<int>(side / 14)));
+    p.setFont(f);
+    double first = std::ceil(min_ / step) * step;
+    for (double v = first; v <= max_ + step * 1e-6; v += step) {
+        double a = angleOf(v);
+        p.setPen(QPen(text_, 2));
+        p.drawLine(at(a, r * 0.78), at(a, r * 0.92));
+        QPointF t = at(a, r * 0.62);
+        QRectF box(t.x() - side / 6, t.y() - side / 20, side / 3, side / 10);
+        p.drawText(box, Qt::AlignCenter, scaleText(v));
+        for (int k = 1; k < 5; ++k) {
+            double mv = v + step * k / 5.0;
+            if (mv > max_) break;
+            double ma = angleOf(mv);
+            p.setPen(QPen(text_, 1));
+            p.drawLine(at(ma, r * 0.85), at(ma, r * 0.92));
+        }
+    }
+
+    // Needle.
+    double a = angleOf(value_);
+    QPainterPath needle;
+    needle.moveTo(at(a, r * 0.88));
+    needle.lineTo(at(a + M_PI / 2, r * 0.05));
+    needle.lineTo(at(a - M_PI / 2, r * 0.05));
+    needle.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0x40, 0x20));
+    p.drawPath(needle);
+    p.setBrush(QColor(0xD0, 0xD0, 0xD0));
+    p.drawEllipse(centre, r * 0.07, r * 0.07);
+
+    // Read-out and caption in the lower part of the dial.
+    p.setPen(text_);
+    QFont big = font();
+    big.setPixelSize(std::max(10, static_cast<int>(side / 9)));
+    big.setBold(true);
+    p.setFont(big);
+    p.drawText(QRectF(centre.x() - r, centre.y() + r * 0.25, 2 * r, r * 0.3), Qt::AlignCenter,
+               QString::number(value_, 'f', precision_));
+    p.setFont(f);
+    p.drawText(QRectF(centre.x() - r, centre.y() + r * 0.55, 2 * r, r * 0.25), Qt::AlignCenter,
+               caption_);
+}
+
+LedWidget::LedWidget(QWidget* parent) : QWidget(parent) {}
+
+void LedWidget::setState(bool on, const QColor& onColour, const QColor& offColour) {
+    if (on == on_ && onColour == onColour_ && offColour == offColour_) return;
+    on_ = on;
+    onColour_ = onColour;
+    offColour_ = offColour;
+    update();
+}
+
+void LedWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    double side = std::min(width(), height()) - 2.0;
+    QRectF box((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+    QColor c = on_ ? onColour_ : offColour_;
+    if (!isEnabled()) c = c.darker(250);
+    QRadialGradient g(box.center() - QPointF(side / 6, side / 6), side / 1.5);
+    g.setColorAt(0.0, c.lighter(160));
+    g.setColorAt(1.0, c);
+    p.setBrush(g);
+    p.setPen(QPen(Qt::black, 1));
+    p.drawEllipse(box);
+}
+
+}  // namespace ui::qt
