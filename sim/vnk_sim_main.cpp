@@ -1,0 +1,393 @@
+// vnk-sim: a simulated fleet of pump controllers behind pseudo-terminals, in real time.
+// Each pump's controller sits on the master side of a pseudo-terminal whose slave is
+// linked as COMn in a ports folder, where the station opens it as its serial port.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pumpsim.h"
+
+namespace {
+
+volatile sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+const char* kUsage =
+    "usage: vnk-sim --ports-dir DIR [options]\n"
+    "\n"
+    "Runs simulated pump controllers in real time, each behind a pseudo-terminal linked as\n"
+    "DIR/COMn, where vnk-station opens it (VNK_PORTS_DIR=DIR).\n"
+    "\n"
+    "options:\n"
+    "  --ports-dir DIR        folder for the COMn links (created when missing)\n"
+    "  --pumps N              simulate pumps 1..N (1-24, default 24)\n"
+    "  --ports LIST           COM numbers of pumps 1..N, e.g. 1-24 or 3,4,9 (default 1..N)\n"
+    "  --drive-on LIST        pumps whose drive starts powered: all, none or e.g. 1-8,12\n"
+    "                         (default all)\n"
+    "  --speed P=RPM          start pump P with this speed set-point (repeatable; P may be\n"
+    "                         a list, e.g. 1-8=1200)\n"
+    "  --trip LIST            pumps that start tripped\n"
+    "  --fail P=MODE[@SEC]    switch a failure mode on pump P, at once or SEC seconds after\n"
+    "                         start (repeatable). MODE: silent, late, noise, crc, bytewise,\n"
+    "                         short, hangup (close the line), ok (clear every mode)\n"
+    "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
+    "                         appended to FILE (the station's serial data output)\n"
+    "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C)\n"
+    "  --quiet                no status line\n"
+    "  --help                 this text\n"
+    "\n"
+    "Prints one status line a second. Ctrl-C or SIGTERM removes the links and exits 0.\n";
+
+double monotonic() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// "all", "none", "5", "1-8,12".
+std::optional<std::vector<int>> parseList(const std::string& text, int lo, int hi) {
+    std::vector<int> out;
+    if (text == "all") {
+        for (int i = lo; i <= hi; ++i) out.push_back(i);
+        return out;
+    }
+    if (text == "none") return out;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t comma = text.find(',', pos);
+        std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        char* end = nullptr;
+        long a = std::strtol(item.c_str(), &end, 10);
+        if (end == item.c_str()) return std::nullopt;
+        long b = a;
+        if (*end == '-') {
+            const char* second = end + 1;
+            b = std::strtol(second, &end, 10);
+            if (end == second) return std::nullopt;
+        }
+        if (*end != '\0' || a < lo || b > hi || a > b) return std::nullopt;
+        for (long i = a; i <= b; ++i) out.push_back(static_cast<int>(i));
+        if (comma == std::string::npos) break;
+        pos = comma + 1;
+    }
+    return out;
+}
+
+struct Line {
+    int port = 0;
+    int master = -1;
+    int slave = -1;  // held open so the line stays raw and alive while no station is attached
+    std::string link;
+    std::deque<pumpsim::Chunk> pending;
+};
+
+bool openLine(Line& line, const std::string& dir, int port) {
+    line.port = port;
+    line.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (line.master < 0 || ::grantpt(line.master) != 0 || ::unlockpt(line.master) != 0) return false;
+    const char* name = ::ptsname(line.master);
+    if (name == nullptr) return false;
+    line.slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (line.slave < 0) return false;
+    termios t{};
+    if (::tcgetattr(line.slave, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::cfsetispeed(&t, B19200);
+        ::cfsetospeed(&t, B19200);
+        ::tcsetattr(line.slave, TCSANOW, &t);
+    }
+    line.link = dir + "/COM" + std::to_string(port);
+    ::unlink(line.link.c_str());
+    if (::symlink(name, line.link.c_str()) != 0) {
+        std::fprintf(stderr, "vnk-sim: cannot link %s: %s\n", line.link.c_str(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void closeLine(Line& line) {
+    if (!line.link.empty()) ::unlink(line.link.c_str());
+    if (line.master >= 0) ::close(line.master);
+    if (line.slave >= 0) ::close(line.slave);
+    line.master = line.slave = -1;
+    line.pending.clear();
+}
+
+struct TimedFailure {
+    double at;
+    int pump;  // 1-based
+    std::string mode;
+};
+
+bool applyMode(pumpsim::Controller& c, const std::string& mode) {
+    pumpsim::Failure f = c.failure();
+    if (mode == "silent") f.silent = true;
+    else if (mode == "late") f.replyDelay = 1.0;
+    else if (mode == "noise") f.noise = true;
+    else if (mode == "crc") f.corruptCrc = true;
+    else if (mode == "bytewise") f.oneByteAtATime = true;
+    else if (mode == "short") f.shortDataRecord = true;
+    else if (mode == "hangup") f.hangUp = true;
+    else if (mode == "ok") f = pumpsim::Failure{};
+    else return false;
+    c.setFailure(f);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string dir;
+    int pumps = 24;
+    std::string portsText, driveText = "all", tripText = "none";
+    std::vector<std::pair<std::string, int>> speeds;
+    std::vector<TimedFailure> failures;
+    std::optional<std::pair<int, std::string>> capture;
+    double duration = -1.0;
+    bool quiet = false;
+
+    auto need = [&](int& i) -> std::string {
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "vnk-sim: %s needs a value\n%s", argv[i], kUsage);
+            std::exit(2);
+        }
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--ports-dir") {
+            dir = need(i);
+        } else if (a == "--pumps") {
+            pumps = std::atoi(need(i).c_str());
+        } else if (a == "--ports") {
+            portsText = need(i);
+        } else if (a == "--drive-on") {
+            driveText = need(i);
+        } else if (a == "--trip") {
+            tripText = need(i);
+        } else if (a == "--speed") {
+            std::string v = need(i);
+            size_t eq = v.find('=');
+            if (eq == std::string::npos) {
+                std::fprintf(stderr, "vnk-sim: --speed wants P=RPM\n");
+                return 2;
+            }
+            speeds.emplace_back(v.substr(0, eq), std::atoi(v.c_str() + eq + 1));
+        } else if (a == "--fail") {
+            std::string v = need(i);
+            size_t eq = v.find('=');
+            if (eq == std::string::npos) {
+                std::fprintf(stderr, "vnk-sim: --fail wants P=MODE[@SEC]\n");
+                return 2;
+            }
+            std::string mode = v.substr(eq + 1);
+            double at = 0.0;
+            size_t atPos = mode.find('@');
+            if (atPos != std::string::npos) {
+                at = std::atof(mode.c_str() + atPos + 1);
+                mode = mode.substr(0, atPos);
+            }
+            auto list = parseList(v.substr(0, eq), 1, 24);
+            if (!list) {
+                std::fprintf(stderr, "vnk-sim: bad pump list in --fail %s\n", v.c_str());
+                return 2;
+            }
+            for (int p : *list) failures.push_back({at, p, mode});
+        } else if (a == "--capture") {
+            std::string v = need(i);
+            size_t eq = v.find('=');
+            int n = std::atoi(v.c_str());
+            if (eq == std::string::npos || n < 1 || n > 255) {
+                std::fprintf(stderr, "vnk-sim: --capture wants N=FILE\n");
+                return 2;
+            }
+            capture = std::make_pair(n, v.substr(eq + 1));
+        } else if (a == "--duration") {
+            duration = std::atof(need(i).c_str());
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else {
+            std::fprintf(stderr, "vnk-sim: unknown option %s\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+    if (dir.empty()) {
+        std::fprintf(stderr, "vnk-sim: --ports-dir is required\n%s", kUsage);
+        return 2;
+    }
+    if (pumps < 1 || pumps > 24) {
+        std::fprintf(stderr, "vnk-sim: --pumps must be 1 to 24\n");
+        return 2;
+    }
+    std::vector<int> ports;
+    if (portsText.empty()) {
+        for (int p = 1; p <= pumps; ++p) ports.push_back(p);
+    } else {
+        auto list = parseList(portsText, 1, 255);
+        if (!list || static_cast<int>(list->size()) != pumps) {
+            std::fprintf(stderr, "vnk-sim: --ports must name %d COM numbers\n", pumps);
+            return 2;
+        }
+        ports = *list;
+    }
+    auto driveOn = parseList(driveText, 1, pumps);
+    auto tripped = parseList(tripText, 1, pumps);
+    if (!driveOn || !tripped) {
+        std::fprintf(stderr, "vnk-sim: bad pump list\n");
+        return 2;
+    }
+    for (const TimedFailure& f : failures) {
+        pumpsim::Controller probe(0);
+        if (f.pump > pumps || !applyMode(probe, f.mode)) {
+            std::fprintf(stderr, "vnk-sim: bad failure %d=%s\n", f.pump, f.mode.c_str());
+            return 2;
+        }
+    }
+
+    ::mkdir(dir.c_str(), 0755);
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    pumpsim::Fleet fleet(pumps);
+    std::vector<Line> lines(static_cast<size_t>(pumps));
+    for (int i = 0; i < pumps; ++i) {
+        if (!openLine(lines[static_cast<size_t>(i)], dir, ports[static_cast<size_t>(i)])) {
+            std::fprintf(stderr, "vnk-sim: cannot create the line of pump %d\n", i + 1);
+            for (Line& l : lines) closeLine(l);
+            return 1;
+        }
+    }
+    for (int p : *driveOn) fleet.unit(p - 1).setDriveOn(true);
+    for (auto& [list, rpm] : speeds) {
+        auto which = parseList(list, 1, pumps);
+        if (!which) continue;
+        for (int p : *which) fleet.unit(p - 1).setSpeedSetpoint(rpm);
+    }
+    for (int p : *tripped) fleet.unit(p - 1).trip();
+
+    Line captureLine;
+    FILE* captureFile = nullptr;
+    std::string captureText;
+    if (capture) {
+        if (!openLine(captureLine, dir, capture->first) ||
+            (captureFile = std::fopen(capture->second.c_str(), "ab")) == nullptr) {
+            std::fprintf(stderr, "vnk-sim: cannot set up the capture port\n");
+            for (Line& l : lines) closeLine(l);
+            closeLine(captureLine);
+            return 1;
+        }
+    }
+
+    std::printf("vnk-sim: %d pumps on COM%d..COM%d in %s\n", pumps, ports.front(), ports.back(),
+                dir.c_str());
+    std::fflush(stdout);
+
+    const double start = monotonic();
+    double nextStatus = 1.0;
+    std::vector<bool> applied(failures.size(), false);
+    std::vector<unsigned char> buf(4096);
+    while (!g_stop) {
+        double now = monotonic() - start;
+        if (duration >= 0.0 && now >= duration) break;
+
+        for (size_t k = 0; k < failures.size(); ++k) {
+            if (applied[k] || now < failures[k].at) continue;
+            applied[k] = true;
+            applyMode(fleet.unit(failures[k].pump - 1), failures[k].mode);
+            std::printf("vnk-sim: pump %d: %s\n", failures[k].pump, failures[k].mode.c_str());
+            std::fflush(stdout);
+        }
+
+        std::vector<pollfd> fds;
+        for (const Line& l : lines) fds.push_back({l.master, POLLIN, 0});
+        if (captureFile != nullptr) fds.push_back({captureLine.master, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), 5);
+        now = monotonic() - start;
+
+        for (int i = 0; i < pumps; ++i) {
+            Line& l = lines[static_cast<size_t>(i)];
+            pumpsim::Controller& c = fleet.unit(i);
+            if (l.master < 0) continue;
+            if (c.hungUp()) {
+                std::printf("vnk-sim: pump %d: line COM%d hung up\n", i + 1, l.port);
+                std::fflush(stdout);
+                closeLine(l);
+                continue;
+            }
+            for (;;) {
+                ssize_t n = ::read(l.master, buf.data(), buf.size());
+                if (n <= 0) break;  // EAGAIN, or EIO while no station has the port open
+                c.receive(buf.data(), static_cast<size_t>(n), now);
+            }
+        }
+        fleet.advance(now);
+        for (int i = 0; i < pumps; ++i) {
+            Line& l = lines[static_cast<size_t>(i)];
+            if (l.master < 0) continue;
+            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput()) l.pending.push_back(std::move(ch));
+            while (!l.pending.empty() && l.pending.front().at <= now) {
+                const auto& bytes = l.pending.front().bytes;
+                ssize_t w = ::write(l.master, bytes.data(), bytes.size());
+                (void)w;  // a full line drops bytes, as a real one would
+                l.pending.pop_front();
+            }
+        }
+        if (captureFile != nullptr) {
+            for (;;) {
+                ssize_t n = ::read(captureLine.master, buf.data(), buf.size());
+                if (n <= 0) break;
+                captureText.append(reinterpret_cast<char*>(buf.data()), static_cast<size_t>(n));
+            }
+            size_t eol;
+            while ((eol = captureText.find('\n')) != std::string::npos) {
+                std::fwrite(captureText.data(), 1, eol + 1, captureFile);
+                captureText.erase(0, eol + 1);
+            }
+            std::fflush(captureFile);
+        }
+
+        if (!quiet && now >= nextStatus) {
+            nextStatus += 1.0;
+            unsigned received = 0, answered = 0, running = 0;
+            for (int i = 0; i < pumps; ++i) {
+                pumpsim::Counters k = fleet.unit(i).counters();
+                received += k.received;
+                answered += k.answered;
+                if (fleet.unit(i).motorRpm() > 1.0) ++running;
+            }
+            std::printf("vnk-sim: t=%.0fs packets in %u, replies %u, %u of %d motors turning, "
+                        "well %.0f psi at %.1f bbl/min\n",
+                        now, received, answered, running, pumps, fleet.well.pressure(),
+                        fleet.well.totalRate() / 42.0);
+            std::fflush(stdout);
+        }
+    }
+
+    for (Line& l : lines) closeLine(l);
+    if (captureFile != nullptr) {
+        closeLine(captureLine);
+        std::fclose(captureFile);
+    }
+    std::printf("vnk-sim: stopped, links removed\n");
+    return 0;
+}
