@@ -1,0 +1,221 @@
+#include "ui/windows/bank_window.h"
+
+#include <string>
+
+#include "ui/ui_model.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/window_support.h"
+
+namespace windows {
+
+namespace {
+
+constexpr int kHeaderTop = 4;
+constexpr int kColumnCaptionTop = 66;
+constexpr int kFirstRowTop = 88;
+constexpr int kRowHeight = 70;
+constexpr int kFooterTop = kFirstRowTop + kBankRows * kRowHeight + 6;
+
+ui::Control& rowButton(int panel, int row, int position, const std::string& label, int top,
+                       int left, int width, int height, const char* callback) {
+    ui::Control& c = ui::AddCtrl(panel, BankRowCtrl(row, position), ui::CTRL_COMMAND_BUTTON, label,
+                                 top, left, width, height);
+    Attach(panel, c.id, callback);
+    return c;
+}
+
+// The default label of row r on the first bank: pump r + 1 is unit (r + 2) / 2, A or B.
+std::string firstBankLabel(int row) {
+    int n = row + 1;
+    return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
+}
+
+void buildRow(int panel, int row) {
+    const int y = kFirstRowTop + row * kRowHeight;
+    const int top = y + 4;      // upper half of the row
+    const int bottom = y + 36;  // lower half
+
+    // Behind everything else of the row.
+    ui::Control& frame = ui::AddCtrl(panel, BankRowCtrl(row, 21), ui::CTRL_DECORATION, "", y + 1, 2,
+                                     kBankWidth - 4, kRowHeight - 2);
+    frame.bgColor = kNormalBack;
+    frame.textColor = ui::VAL_LT_GRAY;
+
+    ui::Control& label =
+        AddCaption(panel, BANK_POSITION_LABEL + row, firstBankLabel(row), y + 22, 6, 40, 24);
+    label.textColor = ui::VAL_YELLOW;
+
+    ui::Control& id =
+        ui::AddCtrl(panel, BankRowCtrl(row, 17), ui::CTRL_STRING, "", top, 48, 100, 30);
+    id.mode = ui::MODE_INDICATOR;
+    id.bgColor = kNormalBack;
+    id.textColor = kCaptionText;
+
+    ui::AddCtrl(panel, BankRowCtrl(row, 18), ui::CTRL_RING, "", bottom, 48, 100, 30);
+    ui::InsertListItem(panel, BankRowCtrl(row, 18), -1, "No Group", kGroupNone);
+    for (int g = 0; g < 16; ++g)
+        ui::InsertListItem(panel, BankRowCtrl(row, 18), -1, "Group " + std::to_string(g), g);
+    Attach(panel, BankRowCtrl(row, 18), "SelPumpGroup");
+
+    ui::AddCtrl(panel, BankRowCtrl(row, 24), ui::CTRL_CHECKBOX, "Auto", y + 18, 152, 60, 34);
+    Attach(panel, BankRowCtrl(row, 24), "SelectAuto");
+
+    // The power switch pair: only the one for the reported drive state is shown.
+    ui::Control& on = ui::AddCtrl(panel, BankRowCtrl(row, 7), ui::CTRL_TOGGLE_BUTTON, "Power On",
+                                  top, 216, 64, 46);
+    on.offColor = ui::VAL_DK_GRAY;
+    Attach(panel, on.id, "PowerSwitchOn");
+    ui::Control& off = ui::AddCtrl(panel, BankRowCtrl(row, 6), ui::CTRL_TOGGLE_BUTTON, "Power Off",
+                                   top, 216, 64, 46);
+    off.number = 1;
+    off.visible = false;
+    Attach(panel, off.id, "PowerSwitchOff");
+    ui::Control& power = AddCaption(panel, BankRowCtrl(row, 22), "OFF", y + 52, 216, 64, 16);
+    power.textColor = ui::VAL_YELLOW;
+
+    AddReadout(panel, BankRowCtrl(row, 4), "", top, 284, 84, 30, -1.0, 10000.0, 0);
+    ui::Control& bar =
+        ui::AddCtrl(panel, BankRowCtrl(row, 5), ui::CTRL_SLIDE, "", bottom + 4, 284, 84, 20);
+    bar.minValue = 0.0;
+    bar.maxValue = 100.0;
+    bar.precision = 0;
+    bar.mode = ui::MODE_INDICATOR;
+    AddCaption(panel, BankRowCtrl(row, 19), "RPM", top + 6, 372, 36, 20);
+
+    rowButton(panel, row, 0, "++", y + 5, 412, 52, 60, "Change_RPMs");
+    rowButton(panel, row, 1, "+", y + 5, 468, 52, 60, "Change_RPMs");
+    rowButton(panel, row, 2, "-", y + 5, 524, 52, 60, "Change_RPMs");
+    rowButton(panel, row, 3, "--", y + 5, 580, 52, 60, "Change_RPMs");
+    ui::Control& stop = rowButton(panel, row, 23, "STOP", y + 5, 636, 60, 60, "Change_RPMs");
+    stop.bgColor = ui::VAL_RED;
+    stop.textColor = ui::VAL_WHITE;
+
+    ui::Control& pressure =
+        AddReadout(panel, BankRowCtrl(row, 8), "", top, 700, 90, 30, -1000.0, 60000.0, 0);
+    pressure.unitsLabel = "PSI";
+    pressure.bgColor = ui::VAL_WHITE;
+    pressure.textColor = ui::VAL_BLACK;
+    AddReadout(panel, BankRowCtrl(row, 11), "", bottom, 700, 60, 30, -10000.0, 10000.0, 0);
+    AddCaption(panel, BankRowCtrl(row, 20), "%", bottom + 6, 762, 26, 20);
+
+    // The set-trip keypad edits this field; the pump's trip point arrives in it later.
+    ui::Control& trip =
+        AddReadout(panel, BankRowCtrl(row, 9), "Trip", top, 794, 76, 30, kTripMin, kTripMax, 0);
+    trip.unitsLabel = "PSI";
+    rowButton(panel, row, 16, "Set Trip", bottom, 794, 76, 30, "Set_Overpressure_Trip_Point");
+
+    ui::Control& rate =
+        AddReadout(panel, BankRowCtrl(row, 10), "", top, 874, 64, 30, -1.0, 1000.0, 1);
+    rate.unitsLabel = "BBL / M";
+    ui::Control& fault =
+        ui::AddCtrl(panel, BankRowCtrl(row, 12), ui::CTRL_LED, "F", bottom, 876, 28, 28);
+    fault.onColor = ui::VAL_RED;
+    fault.mode = ui::MODE_INDICATOR;
+    ui::Control& alarm =
+        ui::AddCtrl(panel, BankRowCtrl(row, 13), ui::CTRL_LED, "A", bottom, 908, 28, 28);
+    alarm.onColor = ui::VAL_YELLOW;
+    alarm.mode = ui::MODE_INDICATOR;
+
+    rowButton(panel, row, 14, "Detail", top, 942, 78, 30, "Display_Pump_Panel");
+    rowButton(panel, row, 15, "Config", bottom, 942, 78, 30, "Display_Hardware_Panel");
+
+    // Every pump is off line until its controller answers.
+    for (int position = 0; position < kRowPositions; ++position)
+        ui::SetCtrlAttribute(panel, BankRowCtrl(row, position), ui::ATTR_DIMMED, 1);
+}
+
+void buildHeader(int panel) {
+    int c = BANK_CAPTION_FIRST;
+    AddCaption(panel, BANK_TITLE, "VNK PC", kHeaderTop, 8, 200, 20);
+    AddCaption(panel, c++, "Trellmix PC", kHeaderTop + 20, 8, 200, 18);
+    ui::Control& blender =
+        ui::AddCtrl(panel, BANK_BLENDER_STATUS, ui::CTRL_STRING, "", kHeaderTop + 38, 8, 200, 24);
+    blender.text = "Not Connected";
+    blender.mode = ui::MODE_INDICATOR;
+
+    ui::Control& caption =
+        AddCaption(panel, BANK_TARGET_CAPTION, "Target BPM :", kHeaderTop + 38, 216, 100, 24);
+    caption.visible = false;
+    ui::Control& target =
+        AddReadout(panel, BANK_TARGET_VALUE, "", kHeaderTop + 38, 318, 90, 24, -1.0, 20000.0, 2);
+    target.visible = false;
+
+    AddCaption(panel, c++, "Recorder", kHeaderTop + 20, 420, 160, 18);
+    ui::Control& record =
+        ui::AddCtrl(panel, BANK_RECORD_STATUS, ui::CTRL_STRING, "", kHeaderTop + 38, 420, 160, 24);
+    record.text = "Recorder Off";
+    record.mode = ui::MODE_INDICATOR;
+
+    struct Fleet {
+        int id;
+        const char* caption;
+        const char* units;
+        double max;
+        int precision;
+    };
+    const Fleet fleet[] = {
+        {BANK_AVG_PRESSURE, "Avg Discharge", "PSI", 60000.0, 0},
+        {BANK_TOTAL_RATE, "Total Rate", "BBL / M", 5000.0, 1},
+        {BANK_TOTAL_VOLUME, "Total Volume", "BBL", 1e9, 0},
+        {BANK_TOTAL_HHP, "Total HHP", "HHP", 1e6, 0},
+    };
+    for (int i = 0; i < 4; ++i) {
+        int left = 596 + i * 106;
+        AddCaption(panel, c++, fleet[i].caption, kHeaderTop + 20, left, 102, 18);
+        ui::Control& v = AddReadout(panel, fleet[i].id, "", kHeaderTop + 38, left, 102, 24, -1000.0,
+                                    fleet[i].max, fleet[i].precision);
+        v.unitsLabel = fleet[i].units;
+    }
+
+    struct Column {
+        const char* text;
+        int left;
+        int width;
+    };
+    const Column columns[] = {
+        {"Pump", 4, 44},    {"ID / Group", 48, 100}, {"Auto", 152, 60}, {"Power", 216, 64},
+        {"Motor", 284, 84}, {"Speed", 412, 220},     {"Stop", 636, 60}, {"Discharge", 700, 90},
+        {"Trip", 794, 76},  {"Rate", 874, 64},       {"Pump", 942, 78},
+    };
+    for (const Column& col : columns)
+        AddCaption(panel, c++, col.text, kColumnCaptionTop, col.left, col.width, 18);
+}
+
+void buildFooter(int panel) {
+    for (int i = 0; i < BANK_STATS_COUNT; ++i) {
+        ui::Control& s = ui::AddCtrl(panel, BANK_STATS_FIRST + i, ui::CTRL_STRING, "",
+                                     kFooterTop + 20, 8 + i * 112, 108, 24);
+        s.mode = ui::MODE_INDICATOR;
+        s.visible = false;  // shown with the statistics start-up option
+    }
+    ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 800,
+                                      100, 24, kTripMin, kTripMax, 0);
+    allTrip.visible = false;
+    ui::Control& exit =
+        ui::AddCtrl(panel, BANK_EXIT, ui::CTRL_COMMAND_BUTTON, "Exit", kFooterTop + 8, 920, 96, 60);
+    exit.bgColor = ui::VAL_LT_GRAY;
+    Attach(panel, BANK_EXIT, "Quit_App");
+}
+
+}  // namespace
+
+void BuildBankWindow(int panel) {
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, kBankWidth);
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, kBankHeight);
+    ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, kNormalBack);
+    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string("Pumps"));
+    BuildStationMenuBar(panel);
+    buildHeader(panel);
+    for (int row = 0; row < kBankRows; ++row) buildRow(panel, row);
+    buildFooter(panel);
+    for (const TimerDef& t : kBankTimers) AddTimer(panel, t.id, t.interval, t.callback);
+    for (int row = 0; row < kBankRows; ++row) {
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 9), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 4), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 8), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 10), VAL_FLOAT);
+    }
+    DeclareDataType(kVnkUir, VNK_BANK, BANK_ALL_TRIP, VAL_FLOAT);
+}
+
+}  // namespace windows

@@ -1,0 +1,78 @@
+#include "ui/windows/shell_windows.h"
+
+#include <string>
+
+#include "ui/ui_model.h"
+#include "ui/windows/window_support.h"
+
+namespace windows {
+
+namespace {
+
+void size(int panel, int width, int height, int back, const std::string& title) {
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, width);
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, height);
+    ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, back);
+    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, title);
+}
+
+ui::Control& button(int panel, int id, const char* label, int top, int left, const char* callback,
+                    int width = 140, int height = 56) {
+    ui::Control& c =
+        ui::AddCtrl(panel, id, ui::CTRL_COMMAND_BUTTON, label, top, left, width, height);
+    Attach(panel, id, callback);
+    return c;
+}
+
+}  // namespace
+
+void BuildEStopWindow(int panel) {
+    size(panel, 520, 260, kAlarmBack, "Emergency Stop");
+    ui::Control& text =
+        AddCaption(panel, ESTOP_TEXT, "EMERGENCY STOP\nAll pumps sent to idle", 30, 20, 480, 120);
+    text.textColor = ui::VAL_RED;
+    text.bgColor = kAlarmBack;
+    button(panel, ESTOP_OK, "OK", 180, 190, "Info_OK");
+}
+
+void BuildSplashWindow(int panel) {
+    size(panel, 560, 320, kNormalBack, "VNK PC");
+    ui::Control& product = AddCaption(panel, SPLASH_PRODUCT, "VNK PC", 30, 20, 520, 48);
+    product.textColor = ui::VAL_YELLOW;
+    AddCaption(panel, SPLASH_MAKER, "Varnock frac pump operator station", 90, 20, 520, 24);
+    AddCaption(panel, SPLASH_VERSION, "Version 0.1", 120, 20, 520, 24);
+    ui::Control& bar = ui::AddCtrl(panel, SPLASH_ANIMATION, ui::CTRL_SLIDE, "", 170, 20, 520, 24);
+    bar.minValue = 0.0;
+    bar.maxValue = kSplashAnimationMax;
+    bar.precision = 0;
+    bar.mode = ui::MODE_INDICATOR;
+    ui::Control& message =
+        ui::AddCtrl(panel, SPLASH_MESSAGE, ui::CTRL_STRING, "", 220, 20, 520, 30);
+    message.mode = ui::MODE_INDICATOR;
+    message.bgColor = kNormalBack;
+    message.textColor = kCaptionText;
+}
+
+void BuildPreferencesWindow(int panel) {
+    size(panel, 420, 240, kNormalBack, "Display Preferences");
+    ui::AddCtrl(panel, PREF_PUMPS_SHOWN, ui::CTRL_RING, "Pumps Shown", 40, 40, 340, 48);
+    ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "8 Pumps (1-8)", 0);
+    ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "16 Pumps (1-16)", 1);
+    ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "24 Pumps (1-24)", 2);
+    Attach(panel, PREF_PUMPS_SHOWN, "SelectPumpShown");
+    button(panel, PREF_OK, "OK", 150, 40, "SetPreferences");
+    button(panel, PREF_CLOSE, "Close", 150, 240, "ClosePreferencePanel");
+}
+
+void BuildConfirmDialog(int panel) {
+    size(panel, 480, 240, kNormalBack, "");
+    ui::Control& question = AddCaption(panel, CONFIRM_QUESTION, "", 30, 20, 440, 80);
+    question.textColor = ui::VAL_WHITE;
+    ui::Control& action = AddNumeric(panel, CONFIRM_ACTION, "", 0, 0, 10, 10, 0.0, 3.0, 0);
+    action.kind = ui::ValueKind::Integer;
+    action.visible = false;
+    button(panel, CONFIRM_YES, "Yes", 150, 60, "InfoSelect");
+    button(panel, CONFIRM_NO, "No", 150, 280, "InfoSelect");
+}
+
+}  // namespace windows

@@ -1,0 +1,120 @@
+#include "ui/windows/window_support.h"
+
+#include <map>
+#include <tuple>
+
+namespace windows {
+
+namespace {
+
+struct Bindings {
+    std::map<std::string, ui::CtrlCallback> ctrl;
+    std::map<std::string, ui::MenuCallback> menu;
+    std::map<std::string, ui::PanelCallback> panel;
+    std::map<std::tuple<std::string, int, int>, DataType> types;
+};
+
+Bindings& bindings() {
+    static Bindings b;
+    return b;
+}
+
+template <typename Map>
+typename Map::mapped_type lookup(const Map& map, const std::string& name) {
+    auto it = map.find(name);
+    return it == map.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+void BindCtrlCallback(const std::string& name, ui::CtrlCallback cb) {
+    bindings().ctrl[name] = cb;
+}
+void BindMenuCallback(const std::string& name, ui::MenuCallback cb) {
+    bindings().menu[name] = cb;
+}
+void BindPanelCallback(const std::string& name, ui::PanelCallback cb) {
+    bindings().panel[name] = cb;
+}
+
+ui::CtrlCallback CtrlCallbackNamed(const std::string& name) {
+    return lookup(bindings().ctrl, name);
+}
+ui::MenuCallback MenuCallbackNamed(const std::string& name) {
+    return lookup(bindings().menu, name);
+}
+ui::PanelCallback PanelCallbackNamed(const std::string& name) {
+    return lookup(bindings().panel, name);
+}
+
+void ClearCallbackBindings() {
+    bindings().ctrl.clear();
+    bindings().menu.clear();
+    bindings().panel.clear();
+}
+
+void Attach(int panel, int control, const std::string& name) {
+    if (ui::CtrlCallback cb = CtrlCallbackNamed(name)) ui::InstallCtrlCallback(panel, control, cb);
+}
+
+void AttachPanel(int panel, const std::string& name) {
+    if (ui::PanelCallback cb = PanelCallbackNamed(name)) ui::InstallPanelCallback(panel, cb);
+}
+
+void AddMenuCommand(int menuBar, int menu, int id, const std::string& label,
+                    const std::string& command, bool startDimmed) {
+    ui::MenuCallback cb = MenuCallbackNamed(command);
+    ui::NewMenuItem(menuBar, menu, id, label, cb);
+    if (cb == nullptr || startDimmed) ui::SetMenuBarAttribute(menuBar, id, ui::ATTR_ITEM_DIMMED, 1);
+}
+
+void DeclareDataType(const std::string& resource, int resourceId, int control, DataType type) {
+    bindings().types[{resource, resourceId, control}] = type;
+}
+
+int CtrlDataType(int panel, int control) {
+    const ui::Panel* p = ui::FindPanel(panel);
+    if (p != nullptr) {
+        auto it = bindings().types.find({p->resource, p->resourceId, control});
+        if (it != bindings().types.end()) return it->second;
+    }
+    const ui::Control* c = ui::FindCtrl(panel, control);
+    if (c != nullptr && c->kind == ui::ValueKind::Integer) return VAL_INTEGER;
+    return VAL_DOUBLE;
+}
+
+ui::Control& AddNumeric(int panel, int id, const std::string& label, int top, int left, int width,
+                        int height, double min, double max, int precision) {
+    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_NUMERIC, label, top, left, width, height);
+    c.minValue = min;
+    c.maxValue = max;
+    c.precision = precision;
+    return c;
+}
+
+ui::Control& AddReadout(int panel, int id, const std::string& label, int top, int left, int width,
+                        int height, double min, double max, int precision) {
+    ui::Control& c = AddNumeric(panel, id, label, top, left, width, height, min, max, precision);
+    c.mode = ui::MODE_INDICATOR;
+    c.textColor = kReadoutText;
+    c.bgColor = kNormalBack;
+    return c;
+}
+
+ui::Control& AddCaption(int panel, int id, const std::string& text, int top, int left, int width,
+                        int height) {
+    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_TEXT_MSG, text, top, left, width, height);
+    c.textColor = kCaptionText;
+    c.bgColor = kNormalBack;
+    return c;
+}
+
+ui::Control& AddTimer(int panel, int id, double interval, const std::string& callback) {
+    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_TIMER, "", 0, 0, 0, 0);
+    c.interval = interval;
+    c.enabled = false;
+    Attach(panel, id, callback);
+    return c;  // controls live in a deque: the reference stays valid
+}
+
+}  // namespace windows
