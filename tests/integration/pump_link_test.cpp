@@ -1,0 +1,302 @@
+// The pump link against a fleet of simulated controllers on simulated lines, in virtual
+// time: coming on line, what ends up in the Pump Table, the data rate, a pump that goes
+// silent and comes back, and controllers on bad lines.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/directcontrol.h"
+#include "link/pump_table.h"
+#include "link/queue.h"
+#include "link/serial_interface.h"
+#include "platform/sim/sim_serial.h"
+#include "support/pump_fleet.h"
+#include "support/sim_fixture.h"
+
+namespace {
+
+struct Seen {
+    double at;
+    int entry;
+    int type;
+    int code;
+};
+std::vector<Seen> g_seen;
+void tap(int entry, const std::uint8_t* packet, int) {
+    g_seen.push_back({platform::Timer(), entry, packet[4] >> 6, packet[4] & 0x3F});
+}
+
+// What a controller reported when it built a data record.
+struct Snapshot {
+    bool valid = false;
+    double motorRpm, pumpRpm, rateGpm, gallons, discharge, suction, oilPsi, oilTemp;
+    double bearing[2], winding[3];
+    std::uint16_t status, alarms, trips, fault, lastTrip, tripPsi;
+    int setpoint;
+    bool driveOn, overrideOn, autoAllowed;
+};
+
+Snapshot snapshot(const pumpsim::Controller& c) {
+    Snapshot s;
+    s.valid = true;
+    s.motorRpm = c.motorRpm();
+    s.pumpRpm = c.pumpRpm();
+    s.rateGpm = c.rateGpm();
+    s.gallons = c.totalGallons();
+    s.discharge = c.dischargePsi();
+    s.suction = c.suctionPsi();
+    s.oilPsi = c.oilPsi();
+    s.oilTemp = c.oilTempF();
+    for (int i = 0; i < 2; ++i) s.bearing[i] = c.bearingTempF(i);
+    for (int i = 0; i < 3; ++i) s.winding[i] = c.windingTempF(i);
+    s.status = c.statusWord();
+    s.alarms = c.alarmWord();
+    s.trips = c.tripWord();
+    s.fault = c.faultWord();
+    s.lastTrip = c.lastTripPsi();
+    s.tripPsi = c.tripPsi();
+    s.setpoint = c.setpoint();
+    s.driveOn = c.driveOn();
+    s.overrideOn = c.overrideOn();
+    s.autoAllowed = c.autoAllowed();
+    return s;
+}
+
+void expectClose(double table, double reported, const char* what, int pump) {
+    EXPECT_NEAR(table, reported, 1e-4 * std::max(1.0, std::fabs(reported)))
+        << what << ", pump " << pump + 1;
+}
+
+class PumpLink : public SimFixture {
+protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        platform::setSerialBackEnd(&serial);
+        ResetLink();
+        g_seen.clear();
+        SetPacketTap(tap);
+    }
+    void TearDown() override {
+        fleet.reset();
+        ResetLink();
+        platform::setSerialBackEnd(nullptr);
+        SimFixture::TearDown();
+    }
+
+    void makeFleet(int pumps) {
+        fleet = std::make_unique<PumpFleetHarness>(serial, pumps);
+        fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& request) {
+            if (request.size() >= 5 && request[4] == (0x40 | 0x18))
+                last[pump] = snapshot(fleet->unit(pump));
+            requests[pump].push_back({platform::Timer(), pump, request[4] >> 6, request[4] & 0x3F});
+        };
+    }
+
+    // The station's timers as start-up sets them.
+    void startTimers() {
+        panel = ui::NewPanel(0, "timers", 0, 0, 100, 100);
+        const std::pair<ui::CtrlCallback, double> timers[] = {
+            {GetControlData, 0.1}, {QueueTimer, 0.05}, {GetIdTimer, 10.0}, {ComTimerTick, 0.495}};
+        int id = 1;
+        for (auto [cb, interval] : timers) {
+            ui::AddCtrl(panel, id, ui::CTRL_TIMER, "", 0, 0);
+            ui::InstallCtrlCallback(panel, id, cb);
+            ui::SetCtrlAttribute(panel, id, ui::ATTR_INTERVAL, interval);
+            ui::SetCtrlAttribute(panel, id, ui::ATTR_ENABLED, 1);
+            ++id;
+        }
+    }
+    void stopPolling() {
+        ui::SetCtrlAttribute(panel, 1, ui::ATTR_ENABLED, 0);
+        ui::SetCtrlAttribute(panel, 3, ui::ATTR_ENABLED, 0);
+    }
+    bool allOnline(int pumps) const {
+        for (int p = 0; p < pumps; ++p)
+            if (PumpTable[p].Online == 0) return false;
+        return true;
+    }
+    int dataReplies(int entry, double from, double to) const {
+        int n = 0;
+        for (const Seen& s : g_seen)
+            if (s.entry == entry && s.type == 2 && s.code == 0x18 && s.at >= from && s.at < to) ++n;
+        return n;
+    }
+
+    platform::SimSerial serial;
+    std::unique_ptr<PumpFleetHarness> fleet;
+    Snapshot last[kPumpCount];
+    std::vector<Seen> requests[kPumpCount];
+    int panel = 0;
+};
+
+TEST_F(PumpLink, FleetComesOnLineAndTheTableMatchesTheControllers) {
+    makeFleet(kPumpCount);
+    // A well that takes the whole fleet at speed without an overpressure trip.
+    pumpsim::Well::Params wide;
+    wide.k = 5.0e-5;
+    fleet->fleet().well.setParams(wide);
+    for (int p = 0; p < kPumpCount; ++p) {
+        fleet->attach(p, 1 + static_cast<std::size_t>(p) % 16);  // chunks of 1 to 16 bytes
+        fleet->unit(p).setDriveOn(true);
+        fleet->unit(p).setSpeedSetpoint(700 + 45 * p);
+    }
+    fleet->unit(4).setFault(0x0002);
+    fleet->unit(9).trip(0x0008);
+    startTimers();
+
+    ASSERT_TRUE(loop.runUntil([this] { return allOnline(kPumpCount); }, 1.0));
+    const double onlineAt = loop.now();
+    EXPECT_LT(onlineAt, 1.0);
+
+    loop.advance(20.0 - loop.now());
+    // Data records per second over 10 s: the poll rate (10/s) is below the line limit of
+    // 1920 / (10 + 98) = 17.8/s, so about 10.
+    for (int p = 0; p < kPumpCount; ++p) {
+        const int n = dataReplies(p, 5.0, 15.0);
+        EXPECT_GE(n, 90) << "pump " << p + 1;
+        EXPECT_LE(n, 110) << "pump " << p + 1;
+    }
+
+    stopPolling();
+    loop.advance(1.0);  // what is on its way lands
+    for (int p = 0; p < kPumpCount; ++p) {
+        const PumpRecord& r = PumpTable[p];
+        const Snapshot& s = last[p];
+        ASSERT_TRUE(s.valid);
+        EXPECT_EQ(r.Online, 1);
+        expectClose(r.MotorRpm, s.motorRpm, "motor rpm", p);
+        expectClose(r.PumpRpm, s.pumpRpm, "pump rpm", p);
+        expectClose(r.PumpRate, s.rateGpm / 42.0, "rate", p);
+        expectClose(r.TotalVolume, s.gallons / 42.0, "volume", p);
+        expectClose(r.DischargePressure, s.discharge, "discharge", p);
+        expectClose(r.SuctionPressure, s.suction, "suction", p);
+        expectClose(r.OilPressure, s.oilPsi, "oil pressure", p);
+        expectClose(r.OilTemperature, s.oilTemp, "oil temperature", p);
+        expectClose(r.BearingTempDE, s.bearing[0], "bearing DE", p);
+        expectClose(r.BearingTempNDE, s.bearing[1], "bearing NDE", p);
+        expectClose(r.WindingTempA, s.winding[0], "winding A", p);
+        expectClose(r.WindingTempB, s.winding[1], "winding B", p);
+        expectClose(r.WindingTempC, s.winding[2], "winding C", p);
+        expectClose(r.HydraulicHp, s.discharge * s.rateGpm * 0.00058334, "hydraulic hp", p);
+        EXPECT_EQ(r.StatusWord, s.status) << p;
+        EXPECT_EQ(r.Tripped, (s.status & 0x70) == 0x40 ? 1 : 0) << p;
+        EXPECT_EQ(r.AlarmWord, s.alarms) << p;
+        EXPECT_EQ(r.TripWord, s.trips) << p;
+        EXPECT_EQ(r.FaultWord, s.fault) << p;
+        EXPECT_EQ(r.LastTripPressure, static_cast<float>(s.lastTrip)) << p;
+        EXPECT_EQ(r.TripPressure, static_cast<float>(s.tripPsi)) << p;
+        EXPECT_EQ(r.RpmSetpoint, s.setpoint) << p;
+        EXPECT_EQ(r.VfdOn, s.driveOn ? 1 : 0) << p;
+        EXPECT_EQ(r.StatusFlag2, s.overrideOn ? 1 : 0) << p;
+        EXPECT_EQ(r.AutoAllowed, s.autoAllowed ? 1 : 0) << p;
+
+        const pumpsim::Controller& c = fleet->unit(p);
+        EXPECT_EQ(std::string(r.PumpId, strnlen(r.PumpId, sizeof r.PumpId)), c.pumpId()) << p;
+        EXPECT_TRUE(std::equal(r.PumpConfig.bytes.begin(), r.PumpConfig.bytes.end(),
+                               c.pumpConfig().begin()))
+            << p;
+        EXPECT_EQ(r.MaxRpm, c.maxRpm()) << p;
+        EXPECT_EQ(r.MinRpm, c.minRpm()) << p;
+        EXPECT_EQ(std::string(NetworkInfo[p]), c.networkText()) << p;
+        // What coming on line sent the controller.
+        EXPECT_EQ(c.timeout1(), 30u) << p;
+        EXPECT_EQ(c.timeout2(), 60u) << p;
+    }
+    // The stopped motor of the tripped pump and the running ones are told apart.
+    EXPECT_EQ(PumpTable[9].Tripped, 1);
+    EXPECT_GT(PumpTable[20].MotorRpm, 1000.0f);
+}
+
+TEST_F(PumpLink, SilentPumpGoesOffLineAfterFourteenSecondsAndComesBackOnItsNextAnswer) {
+    makeFleet(kPumpCount);
+    fleet->attachAll();
+    startTimers();
+    ASSERT_TRUE(loop.runUntil([this] { return allOnline(kPumpCount); }, 1.0));
+    loop.advance(5.0 - loop.now());
+
+    const int quiet = 5;
+    pumpsim::Failure f;
+    f.silent = true;
+    fleet->unit(quiet).setFailure(f);
+    const double silentFrom = loop.now();
+    ASSERT_TRUE(loop.runUntil([] { return PumpTable[quiet].Online == 0; }, 20.0, 0.001));
+    const double offAt = loop.now();
+    double lastPacket = -1.0;
+    for (const Seen& s : g_seen)
+        if (s.entry == quiet) lastPacket = s.at;
+    EXPECT_GT(offAt - lastPacket, 14.0);
+    EXPECT_LE(offAt - lastPacket, 14.5);
+    EXPECT_LT(lastPacket - silentFrom, 0.1);
+    for (int p = 0; p < kPumpCount; ++p) {
+        if (p != quiet) {
+            EXPECT_EQ(PumpTable[p].Online, 1) << p;
+        }
+    }
+    EXPECT_EQ(PumpTable[quiet].MotorRpm, 0.0f);
+
+    // Off line it hears only the timer-driven polls.
+    const std::size_t heardBefore = requests[quiet].size();
+    loop.advance(12.0);
+    ASSERT_GT(requests[quiet].size(), heardBefore);
+    for (std::size_t i = heardBefore; i < requests[quiet].size(); ++i) {
+        const int code = requests[quiet][i].code;
+        EXPECT_TRUE(code == 0x1B || code == 0x08) << std::hex << code;
+    }
+
+    fleet->unit(quiet).setFailure(pumpsim::Failure{});
+    const std::size_t seenBefore = g_seen.size();
+    ASSERT_TRUE(loop.runUntil([] { return PumpTable[quiet].Online == 1; }, 6.0, 0.0005));
+    double firstAnswer = -1.0;
+    for (std::size_t i = seenBefore; i < g_seen.size(); ++i)
+        if (g_seen[i].entry == quiet) {
+            firstAnswer = g_seen[i].at;
+            break;
+        }
+    EXPECT_NEAR(loop.now(), firstAnswer, 0.001);
+}
+
+TEST_F(PumpLink, ControllersOnBadLines) {
+    makeFleet(6);
+    fleet->attachAll();
+    const auto with = [](auto set) {
+        pumpsim::Failure f;
+        set(f);
+        return f;
+    };
+    fleet->unit(0).setFailure(with([](pumpsim::Failure& f) { f.noise = true; }));
+    fleet->unit(1).setFailure(with([](pumpsim::Failure& f) { f.oneByteAtATime = true; }));
+    fleet->unit(2).setFailure(with([](pumpsim::Failure& f) { f.corruptCrc = true; }));
+    fleet->unit(3).setFailure(with([](pumpsim::Failure& f) { f.shortDataRecord = true; }));
+    fleet->unit(4).setFailure(with([](pumpsim::Failure& f) { f.replyDelay = 6.0; }));
+    for (int p = 0; p < 6; ++p) {
+        fleet->unit(p).setDriveOn(true);
+        fleet->unit(p).setSpeedSetpoint(1200);
+    }
+    startTimers();
+    loop.advance(30.0);
+
+    EXPECT_EQ(PumpTable[0].Online, 1);
+    EXPECT_GT(dataReplies(0, 10.0, 30.0), 100);  // noise costs some replies, not the link
+    EXPECT_EQ(PumpTable[1].Online, 1);
+    EXPECT_GE(dataReplies(1, 10.0, 30.0), 180);
+    // Nothing with a bad CRC gets in.
+    EXPECT_EQ(PumpTable[2].Online, 0);
+    EXPECT_EQ(PumpTable[2].PumpConfig.TripPsi(), 0);
+    EXPECT_EQ(PumpTable[2].MaxRpm, 0.0f);
+    // Short records keep the pump on line but never fill the record with stale bytes.
+    EXPECT_EQ(PumpTable[3].Online, 1);
+    EXPECT_EQ(PumpTable[3].StatusWord, 0);
+    EXPECT_EQ(PumpTable[3].MotorRpm, 0.0f);
+    EXPECT_GT(fleet->unit(3).motorRpm(), 1000.0);
+    EXPECT_EQ(PumpTable[3].TripPressure, 10000.0f);  // its configuration block was whole
+    // Answers later than the time-out still keep the pump on line.
+    EXPECT_EQ(PumpTable[4].Online, 1);
+    EXPECT_EQ(PumpTable[5].Online, 1);
+    EXPECT_GE(dataReplies(5, 10.0, 30.0), 180);
+}
+
+}  // namespace

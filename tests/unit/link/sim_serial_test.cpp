@@ -1,0 +1,126 @@
+// The simulated serial lines: line timing, chunking, the receive callback, open results,
+// flushes and hang-up.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/serial.h"
+#include "platform/sim/sim_serial.h"
+#include "support/sim_fixture.h"
+
+namespace {
+
+struct Arrivals {
+    std::vector<std::pair<double, int>> calls;  // time, bytes waiting
+};
+
+void onBytes(int port, int mask, void* data) {
+    ASSERT_EQ(mask & platform::kEventCharReceived, platform::kEventCharReceived);
+    auto* a = static_cast<Arrivals*>(data);
+    a->calls.emplace_back(platform::Timer(), platform::GetInQLen(port));
+}
+
+class SimSerialTest : public SimFixture {
+protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        platform::setSerialBackEnd(&serial);
+        serial.addPort(3);
+        ASSERT_EQ(platform::OpenComConfig(3, "", 19200, 0, 8, 1, 512, 512), platform::kComOk);
+        platform::InstallComCallback(3, platform::kEventCharReceived, 0, 1, onBytes, &arrivals);
+    }
+    void TearDown() override {
+        platform::setSerialBackEnd(nullptr);
+        SimFixture::TearDown();
+    }
+    platform::SimSerial serial;
+    Arrivals arrivals;
+};
+
+TEST_F(SimSerialTest, FarEndBytesCrossAt1920BytesPerSecondInChunks) {
+    serial.setChunkSize(3, 10);
+    std::vector<std::uint8_t> reply(98);
+    for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i);
+    serial.farEndSend(3, reply);
+    loop.advance(9.9 / 1920.0);
+    EXPECT_TRUE(arrivals.calls.empty());
+    loop.advance(1.0);
+    ASSERT_EQ(arrivals.calls.size(), 10u);  // nine of 10 bytes and one of 8
+    EXPECT_NEAR(arrivals.calls[0].first, 10.0 / 1920.0, 1e-6);
+    EXPECT_EQ(arrivals.calls[0].second, 10);
+    EXPECT_NEAR(arrivals.calls.back().first, 98.0 / 1920.0, 1e-6);
+    EXPECT_EQ(arrivals.calls.back().second, 98);  // nobody read
+    std::vector<std::uint8_t> got(200);
+    ASSERT_EQ(platform::ComRd(3, got.data(), got.size()), 98);
+    got.resize(98);
+    EXPECT_EQ(got, reply);
+
+    // A second send queues behind the first on the line.
+    arrivals.calls.clear();
+    const double t0 = loop.now();
+    serial.farEndSend(3, reply);
+    serial.farEndSend(3, reply);
+    loop.advance(1.0);
+    EXPECT_NEAR(arrivals.calls.back().first - t0, 196.0 / 1920.0, 1e-6);
+}
+
+TEST_F(SimSerialTest, StationWritesReachTheFarEndAfterTheirLineTime) {
+    std::vector<std::pair<double, std::size_t>> heard;
+    serial.setWriteListener(3, [&](int, const std::vector<std::uint8_t>& b) {
+        heard.emplace_back(platform::Timer(), b.size());
+    });
+    const std::uint8_t packet[10] = {0x16, 1, 0xFF, 1, 0x58, 0, 0, 0, 0, 0};
+    platform::ComWrt(3, packet, 10);
+    platform::ComWrt(3, packet, 10);
+    loop.advance(1.0);
+    ASSERT_EQ(heard.size(), 2u);
+    EXPECT_NEAR(heard[0].first, 10.0 / 1920.0, 1e-6);
+    EXPECT_NEAR(heard[1].first, 20.0 / 1920.0, 1e-6);
+    EXPECT_EQ(serial.takeWritten(3).size(), 20u);
+
+    // Flushed before it crossed: never heard.
+    platform::ComWrt(3, packet, 10);
+    platform::FlushOutQ(3);
+    loop.advance(1.0);
+    EXPECT_EQ(heard.size(), 2u);
+}
+
+TEST_F(SimSerialTest, OpenResultsAndMissingPorts) {
+    EXPECT_EQ(platform::OpenComConfig(9, "", 19200, 0, 8, 1, 512, 512), platform::kComInvalidPort);
+    serial.addPort(9);
+    serial.setOpenResult(9, platform::kComCannotOpen);
+    EXPECT_EQ(platform::OpenComConfig(9, "", 19200, 0, 8, 1, 512, 512), platform::kComCannotOpen);
+    EXPECT_EQ(platform::GetInQLen(9), platform::kComNotOpen);
+    serial.setOpenResult(9, platform::kComOk);
+    EXPECT_EQ(platform::OpenComConfig(9, "", 19200, 0, 8, 1, 512, 512), platform::kComOk);
+    EXPECT_EQ(platform::ExistingComPorts(), std::vector<int>({3, 9}));
+    EXPECT_EQ(platform::CloseCom(9), platform::kComOk);
+    EXPECT_EQ(platform::CloseCom(9), platform::kComNotOpen);
+}
+
+TEST_F(SimSerialTest, HangUpLosesWhatIsOnTheWayAndDropsCts) {
+    EXPECT_EQ(platform::GetComLineStatus(3) & platform::kLineCts, platform::kLineCts);
+    serial.farEndSend(3, std::vector<std::uint8_t>(50, 0x16));
+    loop.advance(10.0 / 1920.0);
+    serial.hangUp(3);
+    loop.advance(1.0);
+    EXPECT_EQ(platform::GetInQLen(3), 0);
+    EXPECT_EQ(platform::GetComLineStatus(3) & platform::kLineCts, 0);
+    serial.farEndSend(3, std::vector<std::uint8_t>(5, 1));
+    loop.advance(1.0);
+    EXPECT_EQ(platform::GetInQLen(3), 0);
+    serial.hangUp(3, false);
+    serial.farEndSend(3, std::vector<std::uint8_t>(5, 1));
+    loop.advance(1.0);
+    EXPECT_EQ(platform::GetInQLen(3), 5);
+}
+
+TEST_F(SimSerialTest, InputQueueIsBounded) {
+    serial.arriveNow(3, std::vector<std::uint8_t>(600, 0));
+    EXPECT_EQ(platform::GetInQLen(3), 512);
+    EXPECT_EQ(serial.overflowed(3), 88u);
+    platform::FlushInQ(3);
+    EXPECT_EQ(platform::GetInQLen(3), 0);
+}
+
+}  // namespace
