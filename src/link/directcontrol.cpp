@@ -1,5 +1,6 @@
 #include "link/directcontrol.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -119,35 +120,52 @@ void AssembleBytes(int entry, const std::uint8_t* bytes, int count) {
     setRxLed(entry, 1);
 
     bool firstContact = false;
-    for (int i = 0; i < count; ++i) {
-        const std::uint8_t b = bytes[i];
-        if (ps.Count == 0) {
-            if (b != kStartByte) continue;
-        } else if (ps.Count == 1) {
-            // The byte is dropped, not tried as a new start byte.
-            if (b != kSecondStartByte) {
-                ps.Count = 0;
-                ps.RxCrc = 0;
-                continue;
+    int i = 0;
+    while (i < count) {
+        if (ps.Count >= kHeaderSize) {
+            // Body: no byte rule applies until the packet is complete, so take as much of
+            // it as this read holds in one go.
+            const int n = std::min(ps.ExpectedLength - ps.Count, count - i);
+            std::uint16_t crc = ps.RxCrc;
+            std::uint8_t* to = ps.Buffer + ps.Count;
+            for (int k = 0; k < n; ++k) {
+                const std::uint8_t b = bytes[i + k];
+                to[k] = b;
+                crc = CrcUpdate(crc, b);
             }
-        } else if (ps.Count == 3) {
-            if (b != 0x00 && b != 0x01 && b != 0xFF) {
-                ps.Count = 0;
-                ps.RxCrc = 0;
-                continue;
+            ps.RxCrc = crc;
+            ps.Count += n;
+            i += n;
+        } else {
+            const std::uint8_t b = bytes[i++];
+            if (ps.Count == 0) {
+                if (b != kStartByte) continue;
+            } else if (ps.Count == 1) {
+                // The byte is dropped, not tried as a new start byte.
+                if (b != kSecondStartByte) {
+                    ps.Count = 0;
+                    ps.RxCrc = 0;
+                    continue;
+                }
+            } else if (ps.Count == 3) {
+                if (b != 0x00 && b != 0x01 && b != 0xFF) {
+                    ps.Count = 0;
+                    ps.RxCrc = 0;
+                    continue;
+                }
+            } else if (ps.Count == 7) {
+                // A packet longer than kMaxPacketLength can never be completed, and lengths
+                // 254 and 255 would wrap the expected length to 8 or 9 bytes, turning a
+                // bare header into a "packet" whose data is whatever the buffer held before.
+                if (b + kPacketOverhead > kMaxPacketLength) {
+                    FullResetAssembly(entry);
+                    continue;
+                }
+                ps.ExpectedLength = static_cast<std::uint8_t>(b + kPacketOverhead);
             }
-        } else if (ps.Count == 7) {
-            // A packet longer than kMaxPacketLength can never be completed, and lengths
-            // 254 and 255 would wrap the expected length to 8 or 9 bytes, turning a bare
-            // header into a "packet" whose data is whatever the buffer held before.
-            if (b + kPacketOverhead > kMaxPacketLength) {
-                FullResetAssembly(entry);
-                continue;
-            }
-            ps.ExpectedLength = static_cast<std::uint8_t>(b + kPacketOverhead);
+            ps.Buffer[ps.Count++] = b;
+            ps.RxCrc = CrcUpdate(ps.RxCrc, b);
         }
-        ps.Buffer[ps.Count++] = b;
-        ps.RxCrc = CrcUpdate(ps.RxCrc, b);
 
         if (ps.Count == ps.ExpectedLength) {
             if (ps.RxCrc == 0) {
