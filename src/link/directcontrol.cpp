@@ -30,7 +30,9 @@ constexpr std::array<std::uint16_t, 256> kCrcTable = makeCrcTable();
 
 PacketTap g_tap = nullptr;
 
-bool validEntry(int entry) { return entry >= 0 && entry < kTableSize; }
+bool validEntry(int entry) {
+    return entry >= 0 && entry < kTableSize;
+}
 
 // The two builders keep their packets apart, each in a buffer of its own kind: an i32
 // length, then the packet.
@@ -273,7 +275,9 @@ void TransmitPacket(int entry) {
     TxHandOver.Length = 0;
 }
 
-void SetPacketTap(PacketTap tap) { g_tap = tap; }
+void SetPacketTap(PacketTap tap) {
+    g_tap = tap;
+}
 
 void ResetDirectControl() {
     PortsBusy = 0;

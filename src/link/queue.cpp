@@ -33,7 +33,9 @@ int g_queueTimerCalls = 0;
 constexpr int kWriteFailed = -1;  // the queue does not exist
 constexpr int kNotCreated = -2;
 
-bool validPump(int pump) { return pump >= 0 && pump < kPumpCount; }
+bool validPump(int pump) {
+    return pump >= 0 && pump < kPumpCount;
+}
 
 int ringWrite(Ring& r, const std::uint8_t* item) {
     if (!r.created) return kWriteFailed;
@@ -46,7 +48,9 @@ int ringWrite(Ring& r, const std::uint8_t* item) {
     return 1;
 }
 
-const std::uint8_t* ringHead(const Ring& r) { return r.size > 0 ? r.items[r.head] : nullptr; }
+const std::uint8_t* ringHead(const Ring& r) {
+    return r.size > 0 ? r.items[r.head] : nullptr;
+}
 
 void updateStats(int pump) {
     QueueStatsRecord& s = g_stats[pump];
@@ -156,7 +160,9 @@ void AnswerReceived(int pump) {
         SendHead(pump);
 }
 
-int QueuedItems(int pump) { return validPump(pump) ? g_rings[pump].size : 0; }
+int QueuedItems(int pump) {
+    return validPump(pump) ? g_rings[pump].size : 0;
+}
 
 int QueuedCode(int pump, int i) {
     if (!validPump(pump) || i < 0 || i >= g_rings[pump].size) return -1;
@@ -218,8 +224,12 @@ int GetIdTimer(int, int, int event, void*, int, int) {
     return 0;
 }
 
-void SetShowStats(bool on) { g_showStats = on; }
-bool ShowStatsOn() { return g_showStats; }
+void SetShowStats(bool on) {
+    g_showStats = on;
+}
+bool ShowStatsOn() {
+    return g_showStats;
+}
 
 const QueueStatsRecord& QueueStats(int pump) {
     static const QueueStatsRecord none;

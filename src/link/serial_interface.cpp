@@ -41,8 +41,12 @@ VfdResetControls g_vfdReset;
 int g_vfdResetPanel = 0;
 int g_vfdResetButton = 0;  // the button pressed last
 
-bool validPump(int pump) { return pump >= 0 && pump < kPumpCount; }
-bool validEntry(int entry) { return entry >= 0 && entry < kTableSize; }
+bool validPump(int pump) {
+    return pump >= 0 && pump < kPumpCount;
+}
+bool validEntry(int entry) {
+    return entry >= 0 && entry < kTableSize;
+}
 
 // Float-to-integer truncation that cannot overflow: values from the wire may be anything.
 long long truncSafe(double v) {
@@ -54,15 +58,23 @@ long long truncSafe(double v) {
 }
 
 std::int16_t toRpm(long long v) {
-    if (v > std::numeric_limits<std::int16_t>::max()) return std::numeric_limits<std::int16_t>::max();
-    if (v < std::numeric_limits<std::int16_t>::min()) return std::numeric_limits<std::int16_t>::min();
+    if (v > std::numeric_limits<std::int16_t>::max())
+        return std::numeric_limits<std::int16_t>::max();
+    if (v < std::numeric_limits<std::int16_t>::min())
+        return std::numeric_limits<std::int16_t>::min();
     return static_cast<std::int16_t>(v);
 }
 
-bool metricUnits() { return g_hooks.displayUnits && g_hooks.displayUnits() == 1; }
+bool metricUnits() {
+    return g_hooks.displayUnits && g_hooks.displayUnits() == 1;
+}
 
-float toF(double v) { return static_cast<float>(v); }
-float fahrenheitToCelsius(float v) { return toF((v - 32.0) * kFahrenheitStep); }
+float toF(double v) {
+    return static_cast<float>(v);
+}
+float fahrenheitToCelsius(float v) {
+    return toF((v - 32.0) * kFahrenheitStep);
+}
 
 void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     using wire::getF32;
@@ -159,13 +171,26 @@ void speedStep(int pump, int step) {
     if (SpeedCommand[pump].Rpm < 1) SendShortCommand(pump, 0x02, 0);
     long long rpm = SpeedCommand[pump].Rpm;
     switch (step) {
-        case kStepStop: rpm = 0; break;
-        case kStepUpSmall: rpm += r.RpmStepSmall; break;
-        case kStepUpLarge: rpm += r.RpmStepLarge; break;
-        case kStepDownSmall: rpm -= r.RpmStepSmall; break;
-        case kStepDownLarge: rpm -= r.RpmStepLarge; break;
-        case kStepIdle: rpm = truncSafe(r.MinRpm); break;
-        default: break;
+        case kStepStop:
+            rpm = 0;
+            break;
+        case kStepUpSmall:
+            rpm += r.RpmStepSmall;
+            break;
+        case kStepUpLarge:
+            rpm += r.RpmStepLarge;
+            break;
+        case kStepDownSmall:
+            rpm -= r.RpmStepSmall;
+            break;
+        case kStepDownLarge:
+            rpm -= r.RpmStepLarge;
+            break;
+        case kStepIdle:
+            rpm = truncSafe(r.MinRpm);
+            break;
+        default:
+            break;
     }
     if (r.MaxRpm < static_cast<float>(rpm)) rpm = truncSafe(r.MaxRpm);
     if (rpm < 0) rpm = 0;
@@ -209,7 +234,9 @@ void runOperation(int pump, int operation, const void* data, int length) {
             r.RpmSetpoint = SpeedCommand[pump].Rpm;
             sendSpeedCommand(pump);
             break;
-        case OpClearTotals: SendDataCommand(pump, 0x04, 99, 0, nullptr, 0); break;
+        case OpClearTotals:
+            SendDataCommand(pump, 0x04, 99, 0, nullptr, 0);
+            break;
         case OpZeroPressure:
             // Reading channel 4 first: its reply completes the write (see the decoder).
             SendShortCommand(pump, 0x01, 4);
@@ -220,7 +247,9 @@ void runOperation(int pump, int operation, const void* data, int length) {
             if (scalarArg(data, length, step)) speedStep(pump, step);
             break;
         }
-        case OpResetVfdFault: SendDataCommand(pump, 0x34, 0, 0, nullptr, 0); break;
+        case OpResetVfdFault:
+            SendDataCommand(pump, 0x34, 0, 0, nullptr, 0);
+            break;
         case OpSetTripPressure: {
             float psi = 0.0f;
             if (!scalarArg(data, length, psi)) break;
@@ -229,8 +258,12 @@ void runOperation(int pump, int operation, const void* data, int length) {
             SendShortCommand(pump, 0x1B, 0);
             break;
         }
-        case OpResetAlarms: SendDataCommand(pump, 0x35, 0, 0, nullptr, 0); break;
-        case OpSendTimeouts: sendTimeouts(pump); break;
+        case OpResetAlarms:
+            SendDataCommand(pump, 0x35, 0, 0, nullptr, 0);
+            break;
+        case OpSendTimeouts:
+            sendTimeouts(pump);
+            break;
         case OpSendAlarmOptions:
             // Every pump coming on line sends the word to every pump: when a fleet comes on
             // line together, the copies would fill an early pump's queue until it empties
@@ -266,17 +299,19 @@ void runOperation(int pump, int operation, const void* data, int length) {
         }
         case OpWritePumpConfigA:
             if (!has(10)) break;
-            std::memcpy(config + 20, d, 4);     // plunger diameter
-            std::memcpy(config + 16, d + 4, 4); // stroke
-            config[0] = d[8];                   // plungers
+            std::memcpy(config + 20, d, 4);      // plunger diameter
+            std::memcpy(config + 16, d + 4, 4);  // stroke
+            config[0] = d[8];                    // plungers
             SendDataCommand(pump, 0x1B, 0, 0, config, PumpConfigBlock::kSize);
             break;
         case OpReadPumpConfig:
-        case OpReadPumpConfig2: SendShortCommand(pump, 0x1B, 0); break;
+        case OpReadPumpConfig2:
+            SendShortCommand(pump, 0x1B, 0);
+            break;
         case OpWritePumpConfigB:
             if (!has(8)) break;
-            std::memcpy(config + 24, d, 4);     // efficiency
-            std::memcpy(config + 12, d + 4, 4); // gear ratio
+            std::memcpy(config + 24, d, 4);      // efficiency
+            std::memcpy(config + 12, d + 4, 4);  // gear ratio
             SendDataCommand(pump, 0x1B, 0, 0, config, PumpConfigBlock::kSize);
             break;
         case OpWriteAlarmLimit: {
@@ -287,7 +322,9 @@ void runOperation(int pump, int operation, const void* data, int length) {
             SendDataCommand(pump, 0x32, d[0], 0, pair, 8);
             break;
         }
-        case OpReadAlarmLimits: SendShortCommand(pump, 0x32, 0); break;
+        case OpReadAlarmLimits:
+            SendShortCommand(pump, 0x32, 0);
+            break;
         case OpWriteThrottleConfig:
             if (!has(16)) break;
             wire::putF32(AiConfig + 32, static_cast<float>(wire::getI16(d + 4)));  // MinRpm
@@ -297,22 +334,33 @@ void runOperation(int pump, int operation, const void* data, int length) {
             SendDataCommand(pump, 0x02, 0, 0, AiConfig, kAiConfigSize);
             SendShortCommand(pump, 0x1B, 0);
             break;
-        case OpReadThrottleConfig: SendShortCommand(pump, 0x02, 0); break;
-        case OpReadAlarmOptions: SendShortCommand(pump, 0x33, 0); break;
-        case OpReadPumpId: SendShortCommand(pump, 0x1E, 0); break;
+        case OpReadThrottleConfig:
+            SendShortCommand(pump, 0x02, 0);
+            break;
+        case OpReadAlarmOptions:
+            SendShortCommand(pump, 0x33, 0);
+            break;
+        case OpReadPumpId:
+            SendShortCommand(pump, 0x1E, 0);
+            break;
         case OpWritePumpId:
             if (!has(kPumpIdSize)) break;
             std::memcpy(r.PumpId, d, kPumpIdSize);
             SendDataCommand(pump, 0x1F, 0, 0, r.PumpId, kPumpIdSize);
             break;
-        default: break;  // operations without a wire command send nothing
+        default:
+            break;  // operations without a wire command send nothing
     }
 }
 
 }  // namespace
 
-void SetLinkHooks(const LinkHooks& hooks) { g_hooks = hooks; }
-const LinkHooks& GetLinkHooks() { return g_hooks; }
+void SetLinkHooks(const LinkHooks& hooks) {
+    g_hooks = hooks;
+}
+const LinkHooks& GetLinkHooks() {
+    return g_hooks;
+}
 
 bool PumpRowEnabled(int pump) {
     if (!validPump(pump)) return false;
@@ -378,7 +426,9 @@ int DecodeDataReply(int entry, int code, int argument1, int length, const std::u
             std::memcpy(FiConfig, data, kFiConfigSize);
             if (g_hooks.showFiConfig) g_hooks.showFiConfig();
             break;
-        case 0x08: decodeNetworkInfo(entry, length, data); break;
+        case 0x08:
+            decodeNetworkInfo(entry, length, data);
+            break;
         case 0x32:
             if (length < kAlarmLimitsSize) break;
             std::memcpy(AlarmLimits, data, kAlarmLimitsSize);
@@ -387,7 +437,8 @@ int DecodeDataReply(int entry, int code, int argument1, int length, const std::u
         case 0x33:
             if (length >= kAlarmOptionsSize) std::memcpy(AlarmOptions, data, kAlarmOptionsSize);
             break;
-        default: break;
+        default:
+            break;
     }
     return 1;
 }
@@ -476,7 +527,8 @@ void Send_RPM_Request(int pump, int step) {
 
 void IdleAllPumps() {
     SendPumpCommand(-1, OpIdle, nullptr, 0);
-    if (g_opTripPanel != 0) ui::SetCtrlAttribute(g_opTripPanel, g_opTripControl, ui::ATTR_ENABLED, 1);
+    if (g_opTripPanel != 0)
+        ui::SetCtrlAttribute(g_opTripPanel, g_opTripControl, ui::ATTR_ENABLED, 1);
 }
 
 void SetOpTripTimer(int panel, int control) {
@@ -494,7 +546,9 @@ int TmrOpTrip(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-void SetVfdResetControls(const VfdResetControls& controls) { g_vfdReset = controls; }
+void SetVfdResetControls(const VfdResetControls& controls) {
+    g_vfdReset = controls;
+}
 
 int ResetVfdFault(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;

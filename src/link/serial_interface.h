@@ -133,7 +133,7 @@ int TmrOpTrip(int panel, int control, int event, void* data, int e1, int e2);
 
 // The detail view's drive-fault reset: a confirmed reset locks the reset buttons for 120 s.
 struct VfdResetControls {
-    int timer = 0;           // timer control on the same panel as the buttons
+    int timer = 0;                 // timer control on the same panel as the buttons
     int buttons[kPumpCount] = {};  // the per-pump reset buttons it unlocks
 };
 void SetVfdResetControls(const VfdResetControls& controls);

@@ -72,7 +72,7 @@ void expectClose(double table, double reported, const char* what, int pump) {
 }
 
 class PumpLink : public SimFixture {
-protected:
+  protected:
     void SetUp() override {
         SimFixture::SetUp();
         platform::setSerialBackEnd(&serial);

@@ -92,7 +92,7 @@ struct Record {
 }  // namespace linktest
 
 class LinkFixture : public SimFixture {
-protected:
+  protected:
     void SetUp() override {
         SimFixture::SetUp();
         platform::setSerialBackEnd(&serial);
@@ -161,6 +161,6 @@ protected:
 
     platform::SimSerial serial;
 
-private:
+  private:
     int nextTimerId_ = 100;
 };

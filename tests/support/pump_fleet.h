@@ -15,7 +15,7 @@
 #include "pumpsim.h"
 
 class PumpFleetHarness {
-public:
+  public:
     static constexpr double kPhysicsStep = 0.05;
 
     PumpFleetHarness(platform::SimSerial& serial, int pumps) : serial_(serial), fleet_(pumps) {
@@ -40,9 +40,8 @@ public:
         platform::OpenComConfig(port, "", 19200, 0, 8, 1, 512, 512);
         platform::InstallComCallback(port, platform::kEventCharReceived, 0, 1,
                                      SerialReceiveCallback, nullptr);
-        serial_.setWriteListener(port, [this](int p, const std::vector<std::uint8_t>& bytes) {
-            heard(p - 1, bytes);
-        });
+        serial_.setWriteListener(
+            port, [this](int p, const std::vector<std::uint8_t>& bytes) { heard(p - 1, bytes); });
         PumpTable[pump].ComPort = port;
         PumpTable[pump].ConfiguredComPort = port;
         PortConfig[pump].Mode = 1;
@@ -55,7 +54,7 @@ public:
     // request's bytes: the moment to look at what it is reporting.
     std::function<void(int pump, const std::vector<std::uint8_t>& request)> onRequest;
 
-private:
+  private:
     void heard(int pump, const std::vector<std::uint8_t>& bytes) {
         if (pump < 0 || pump >= size()) return;
         const double now = platform::Timer();
@@ -68,8 +67,7 @@ private:
         pumpsim::Controller& c = fleet_.unit(pump);
         if (c.hungUp()) serial_.hangUp(portOf(pump));
         for (const pumpsim::Chunk& chunk : c.takeOutput())
-            serial_.farEndSendTimed(portOf(pump), chunk.bytes.data(), chunk.bytes.size(),
-                                    chunk.at);
+            serial_.farEndSendTimed(portOf(pump), chunk.bytes.data(), chunk.bytes.size(), chunk.at);
     }
     void tick() {
         fleet_.advance(platform::Timer());

@@ -23,9 +23,13 @@ const SimSerial::Line* SimSerial::line(int port) const {
     return it == lines_.end() ? nullptr : &it->second;
 }
 
-void SimSerial::addPort(int port) { lines_.try_emplace(port); }
+void SimSerial::addPort(int port) {
+    lines_.try_emplace(port);
+}
 
-void SimSerial::removePort(int port) { lines_.erase(port); }
+void SimSerial::removePort(int port) {
+    lines_.erase(port);
+}
 
 void SimSerial::setOpenResult(int port, int result) {
     if (Line* l = line(port)) l->openResult = result;
@@ -170,14 +174,14 @@ int SimSerial::write(int port, const unsigned char* data, std::size_t count) {
     l->toFarEndFreeAt = start + static_cast<double>(count) * kByteTime;
     if (l->listener) {
         const std::uint64_t generation = l->outGeneration;
-        loop().post(l->toFarEndFreeAt - loop().now(),
-                    [this, port, generation, bytes = std::vector<std::uint8_t>(data, data + count)]() {
-                        Line* now = line(port);
-                        if (now == nullptr || now->outGeneration != generation || !now->listener)
-                            return;
-                        WriteListener listener = now->listener;
-                        listener(port, bytes);
-                    });
+        loop().post(
+            l->toFarEndFreeAt - loop().now(),
+            [this, port, generation, bytes = std::vector<std::uint8_t>(data, data + count)]() {
+                Line* now = line(port);
+                if (now == nullptr || now->outGeneration != generation || !now->listener) return;
+                WriteListener listener = now->listener;
+                listener(port, bytes);
+            });
     }
     return static_cast<int>(count);
 }
@@ -213,11 +217,17 @@ int SimSerial::installCallback(int port, int eventMask, ComCallback cb, void* da
     return kComOk;
 }
 
-int SimSerial::setTimeout(int port, double) { return isOpen(port) ? kComOk : kComNotOpen; }
+int SimSerial::setTimeout(int port, double) {
+    return isOpen(port) ? kComOk : kComNotOpen;
+}
 
-int SimSerial::setSoftwareHandshake(int port, bool) { return isOpen(port) ? kComOk : kComNotOpen; }
+int SimSerial::setSoftwareHandshake(int port, bool) {
+    return isOpen(port) ? kComOk : kComNotOpen;
+}
 
-int SimSerial::setHardwareHandshake(int port, bool) { return isOpen(port) ? kComOk : kComNotOpen; }
+int SimSerial::setHardwareHandshake(int port, bool) {
+    return isOpen(port) ? kComOk : kComNotOpen;
+}
 
 int SimSerial::lineStatus(int port) {
     Line* l = line(port);

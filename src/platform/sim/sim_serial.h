@@ -18,7 +18,7 @@
 namespace platform {
 
 class SimSerial : public SerialBackEnd {
-public:
+  public:
     static constexpr double kBytesPerSecond = 1920.0;
     static constexpr double kByteTime = 1.0 / kBytesPerSecond;
     static constexpr std::size_t kDefaultChunk = 8;
@@ -78,7 +78,7 @@ public:
     int lineStatus(int port) override;
     std::vector<int> existingPorts() override;
 
-private:
+  private:
     struct Line {
         int openResult = kComOk;
         bool open = false;

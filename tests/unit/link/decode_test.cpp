@@ -13,7 +13,7 @@ using linktest::reply;
 namespace {
 
 class Decode : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         attach(0);
@@ -25,7 +25,7 @@ protected:
     }
     static Record full() {
         Record r;
-        r.f32(0, 420.0f)     // rate, gal/min
+        r.f32(0, 420.0f)       // rate, gal/min
             .f32(4, 8400.0f)   // volume, gal
             .f32(8, 1000.0f)   // discharge, psi
             .f32(12, 212.0f)   // oil temperature
@@ -89,8 +89,8 @@ TEST_F(Decode, DataRecordInUsUnits) {
 }
 
 TEST_F(Decode, TrippedIsStateFourOnly) {
-    for (auto [status, tripped] : {std::pair{0x0040, 1}, {0x00C0, 1}, {0x0050, 0}, {0x0030, 0},
-                                   {0x0070, 0}, {0x0000, 0}}) {
+    for (auto [status, tripped] :
+         {std::pair{0x0040, 1}, {0x00C0, 1}, {0x0050, 0}, {0x0030, 0}, {0x0070, 0}, {0x0000, 0}}) {
         Record r;
         r.u16(68, static_cast<std::uint16_t>(status));
         feed(0, r.packet());
@@ -175,8 +175,16 @@ TEST_F(Decode, ShortRepliesDoNotFillFieldsWithStaleBytes) {
         int code;
         std::size_t n;
     };
-    for (Short s : {Short{0x18, 87}, {0x18, 60}, {0x18, 0}, {0x01, 43}, {0x02, 43}, {0x03, 39},
-                    {0x32, 127}, {0x1B, 43}, {0x1E, 8}, {0x33, 1}}) {
+    for (Short s : {Short{0x18, 87},
+                    {0x18, 60},
+                    {0x18, 0},
+                    {0x01, 43},
+                    {0x02, 43},
+                    {0x03, 39},
+                    {0x32, 127},
+                    {0x1B, 43},
+                    {0x1E, 8},
+                    {0x33, 1}}) {
         SendShortCommand(0, s.code, 0);
         feed(0, reply(2, s.code, 0, std::vector<std::uint8_t>(s.n, 0xEE)));
         // Still a good packet: the wait ends and the silence starts again.
@@ -312,7 +320,7 @@ TEST_F(Decode, BackOnLineTheNextRecordAdoptsTheMotorSpeed) {
 }
 
 class Watchdog : public Decode {
-protected:
+  protected:
     void SetUp() override {
         Decode::SetUp();
         LinkHooks h;
@@ -340,7 +348,7 @@ TEST_F(Watchdog, OffLineOnTheTwentyNinthTickExactlyOnce) {
 }
 
 TEST_F(Watchdog, SilenceIsCountedFromThePacketNotFromTheTick) {
-    loop.advance(0.4);          // a packet just before the first tick
+    loop.advance(0.4);  // a packet just before the first tick
     feed(0, full().packet());
     loop.advance(14.0 - 0.001);  // 14.0 s of silence: still on line
     EXPECT_EQ(PumpTable[0].Online, 1);

@@ -19,7 +19,7 @@ void tap(int, const std::uint8_t* packet, int length) {
 }
 
 class DirectControl : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         g_tapped.clear();
@@ -219,8 +219,8 @@ TEST_F(DirectControl, LengthBytesThatCannotCompleteRestartTheHunt) {
     std::vector<std::uint8_t> header;
     for (int hdr2 = 0; hdr2 < 256 && header.empty(); ++hdr2) {
         for (int arg1 = 0; arg1 < 256; ++arg1) {
-            std::vector<std::uint8_t> h = {0x16, 0x01, static_cast<std::uint8_t>(hdr2), 0x00,
-                                           0x80 | 0x18, static_cast<std::uint8_t>(arg1)};
+            std::vector<std::uint8_t> h = {0x16, 0x01,        static_cast<std::uint8_t>(hdr2),
+                                           0x00, 0x80 | 0x18, static_cast<std::uint8_t>(arg1)};
             const std::uint16_t crc = pumpsim::crc16(h);
             if ((crc & 0xFF) != 254) continue;
             h.push_back(static_cast<std::uint8_t>(crc >> 8));

@@ -28,7 +28,7 @@ std::vector<std::uint8_t> f32Bytes(float v) {
 }
 
 class Operations : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         attach(0);
@@ -184,7 +184,7 @@ TEST_F(Operations, IdleSendsTheTruncatedMinimum) {
 }
 
 class SpeedStepLimits : public Operations {
-protected:
+  protected:
     void SetUp() override {
         Operations::SetUp();
         PumpRecord& r = PumpTable[0];
@@ -255,7 +255,7 @@ TEST_F(SpeedStepLimits, GroupedPumpsGoToTheGroupHandler) {
 }
 
 class Fleet24 : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         for (int p = 0; p < kPumpCount; ++p) {

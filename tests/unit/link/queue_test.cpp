@@ -12,7 +12,7 @@ using linktest::reply;
 namespace {
 
 class Queue : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         attach(0);

@@ -1,11 +1,12 @@
 // The simulated serial lines: line timing, chunking, the receive callback, open results,
 // flushes and hang-up.
+#include "platform/sim/sim_serial.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "platform/serial.h"
-#include "platform/sim/sim_serial.h"
 #include "support/sim_fixture.h"
 
 namespace {
@@ -21,7 +22,7 @@ void onBytes(int port, int mask, void* data) {
 }
 
 class SimSerialTest : public SimFixture {
-protected:
+  protected:
     void SetUp() override {
         SimFixture::SetUp();
         platform::setSerialBackEnd(&serial);
