@@ -452,10 +452,8 @@ void NoteGoodPacket(int entry) {
 void PumpCameOnline(int pump) {
     if (!validPump(pump)) return;
     // The row first: operations go only to pumps whose row is enabled.
-    if (g_hooks.bringFracOffline)
-        g_hooks.bringFracOffline(0, pump);
-    else
-        g_rowDimmed[pump] = false;
+    g_rowDimmed[pump] = false;
+    if (g_hooks.bringFracOffline) g_hooks.bringFracOffline(0, pump);
     SendPumpCommand(pump, OpSendTimeouts, nullptr, 0);
     SendPumpCommand(-1, OpSendAlarmOptions, nullptr, 0);
     PumpTable[pump].AdoptSpeed = 1;
@@ -477,10 +475,8 @@ void PumpWentOffline(int pump) {
     std::memset(r.PumpId, 0, sizeof r.PumpId);
     SpeedCommand[pump].Rpm = 0;
     r.RpmSetpoint = 0;
-    if (g_hooks.bringFracOffline)
-        g_hooks.bringFracOffline(1, pump);
-    else
-        g_rowDimmed[pump] = true;
+    g_rowDimmed[pump] = true;
+    if (g_hooks.bringFracOffline) g_hooks.bringFracOffline(1, pump);
 }
 
 int ComTimerTick(int panel, int control, int event, void*, int, int) {

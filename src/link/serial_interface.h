@@ -33,7 +33,7 @@ struct LinkHooks {
     // dimmed or enabled, its detail view closed, the banks refreshed. When a pump goes off
     // line the live values are already cleared (Online is still 1); when it comes back
     // the hook runs first, so that the row is enabled before the link sends to the pump.
-    // None: the link's own row flags are set instead (see PumpRowEnabled).
+    // The link's own row flags (see PumpRowEnabled) follow the pump either way.
     std::function<void(int dim, int pump)> bringFracOffline;
     // Whether the pump's row takes operations (its first control is not dimmed).
     // None: the link's own row flags.
@@ -58,8 +58,8 @@ struct LinkHooks {
 void SetLinkHooks(const LinkHooks& hooks);
 const LinkHooks& GetLinkHooks();
 
-// The link's own row flags, used until the display registers rowEnabled/bringFracOffline:
-// every row starts dimmed (no pump is on line) and follows the pump on and off line.
+// The link's own row flags, used while the display has not registered rowEnabled: every
+// row starts dimmed (no pump is on line) and follows the pump on and off line.
 bool PumpRowEnabled(int pump);
 void SetPumpRowDimmed(int pump, bool dimmed);
 
