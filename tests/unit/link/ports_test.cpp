@@ -1,0 +1,221 @@
+// Opening and assigning pump ports, the serial monitor, and the serial data output.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link/comcfg.h"
+#include "link/serial_output.h"
+#include "support/link_fixture.h"
+#include "ui/windows/serial_monitor.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+class Ports : public LinkFixture {
+protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        ResetComCfg();
+        ResetSerialOutput();
+        windows::ClearCallbackBindings();
+        BindComCfgCallbacks();
+        windows::RegisterWindowDefinitions();
+        int wait = 0;
+        int panel = timerPanel(WaitForPorts, 1.0, &wait);
+        ui::SetCtrlAttribute(panel, wait, ui::ATTR_ENABLED, 0);
+        SetPortTimers({panel, wait, 0, 0});
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    void TearDown() override {
+        ResetComCfg();
+        windows::ClearCallbackBindings();
+        LinkFixture::TearDown();
+    }
+    void configure(int pump, int port) {
+        PumpTable[pump].ConfiguredComPort = port;
+        serial.addPort(port);
+    }
+    bool selectorHas(int entry, int port) {
+        int panel = SerialMonitorPanel();
+        int ctrl = windows::SerialPortCtrl(entry);
+        for (int i = 0; i < ui::GetNumListItems(panel, ctrl); ++i) {
+            ui::SetCtrlIndex(panel, ctrl, i);
+            if (ui::GetCtrlInt(panel, ctrl) == port) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(Ports, DuplicateAtStartKeepsTheLowerPump) {
+    configure(2, 4);  // pump 3
+    configure(4, 4);  // pump 5
+    configure(0, 1);
+    OpenAllPorts(60);
+    ASSERT_EQ(popups.shown().size(), 1u);
+    EXPECT_EQ(popups.shown()[0].title, "Communications Error");
+    EXPECT_EQ(popups.shown()[0].text,
+              "COM4 has been multiply assigned.  Duplicate\nassignments of COM4 will not be opened.\n");
+    EXPECT_EQ(PortConfig[2].Mode, 1);
+    EXPECT_EQ(PortConfig[4].Mode, 0);
+    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(4));
+    EXPECT_EQ(ReconnectRequest[2], 1);
+    EXPECT_EQ(PortsBusy, 0);
+}
+
+TEST_F(Ports, MissingPortIsReportedAfterItsAttemptsAndTheOthersOpen) {
+    configure(0, 1);
+    PumpTable[8].ConfiguredComPort = 9;  // no such port on the machine
+    configure(10, 11);
+    double start = loop.now();
+    OpenAllPorts(3);
+    EXPECT_EQ(popups.count("Communications Error"), 1);
+    EXPECT_EQ(popups.shown().at(0).text, "COM9 is an invalid port assignment.\n");
+    EXPECT_EQ(PortConfig[8].Mode, 0);
+    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_EQ(PortConfig[10].Mode, 1);
+    // 1 s to settle, then two waits of one WaitForPorts tick between the three tries.
+    EXPECT_NEAR(loop.now() - start, 3.0, 0.1);
+
+    serial.addPort(5);
+    serial.setOpenResult(5, platform::kComCannotOpen);
+    PumpTable[4].ConfiguredComPort = 5;
+    popups.clear();
+    OpenAllPorts(1);
+    ASSERT_EQ(popups.shown().size(), 2u);  // COM5 in use, COM9 still missing
+    EXPECT_EQ(popups.shown()[0].text,
+              "Cannot open COM5.  Check if this \nport is in use by another program or device.\n");
+    EXPECT_EQ(PortConfig[4].Mode, 0);
+}
+
+TEST_F(Ports, SettingsReportIsShownOncePerOpeningRun) {
+    for (int pump : {0, 1, 2}) {
+        configure(pump, pump + 1);
+        serial.setOpenResult(pump + 1, platform::kComBadSettings);
+    }
+    OpenAllPorts(1);
+    EXPECT_EQ(popups.count("Communications Error"), 1);
+    EXPECT_EQ(popups.shown()[0].text, "One or more serial port settings are invalid.\n");
+}
+
+TEST_F(Ports, MonitorListsExistingPortsHighestFirstThenOff) {
+    serial.addPort(3);
+    serial.addPort(12);
+    serial.addPort(7);
+    PumpTable[0].ConfiguredComPort = 7;
+    Show_Serial_Window(0, 0, nullptr, 0);
+    int panel = SerialMonitorPanel();
+    ASSERT_GT(panel, 0);
+    EXPECT_EQ(ui::GetPanelTitle(panel), "COM Port Setup");
+    const ui::Control* ring = ui::FindCtrl(panel, windows::SerialPortCtrl(5));
+    ASSERT_NE(ring, nullptr);
+    std::vector<std::string> labels;
+    for (const ui::ListItem& item : ring->items) labels.push_back(item.label);
+    EXPECT_EQ(labels, (std::vector<std::string>{"12", "7", "3", "OFF"}));
+    EXPECT_EQ(ui::GetCtrlInt(panel, windows::SerialPortCtrl(0)), 7);
+    EXPECT_EQ(ui::GetCtrlInt(panel, windows::SerialPortCtrl(5)), 0);
+}
+
+TEST_F(Ports, ClosingTheMonitorKeepsAPortThatIsNotThere) {
+    serial.addPort(2);
+    PumpTable[3].ConfiguredComPort = 17;  // adapter unplugged since the last run
+    Show_Serial_Window(0, 0, nullptr, 0);
+    EXPECT_TRUE(selectorHas(3, 17));
+    ui::Press(SerialMonitorPanel(), windows::SERIAL_CLOSE);
+    EXPECT_EQ(SerialMonitorPanel(), 0);
+    EXPECT_EQ(PumpTable[3].ConfiguredComPort, 17);
+}
+
+TEST_F(Ports, ChoosingAPortAnotherPumpHoldsIsRefused) {
+    configure(0, 1);  // pump 1
+    configure(6, 7);  // pump 7, higher
+    OpenAllPorts(1);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    popups.clear();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 7.0);
+    ASSERT_EQ(popups.count("Communications Error"), 1);
+    EXPECT_NE(popups.shown()[0].text.find("COM7 has been multiply assigned"), std::string::npos);
+    EXPECT_EQ(PortConfig[0].Mode, 0);
+    EXPECT_EQ(PortConfig[6].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(7));
+    EXPECT_EQ(ui::GetCtrlInt(SerialMonitorPanel(), windows::SerialOpenLed(0)), 0);
+    EXPECT_EQ(ui::GetCtrlInt(SerialMonitorPanel(), windows::SerialOpenLed(6)), 1);
+}
+
+TEST_F(Ports, OffInTheMonitorClosesThePortAndTakesThePumpOffLine) {
+    attach(1);
+    bringOnline(1);
+    PortConfig[1].Mode = 1;
+    Show_Serial_Window(0, 0, nullptr, 0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(1), 0.0);
+    EXPECT_EQ(PumpTable[1].Online, 0);
+    EXPECT_EQ(PumpTable[1].ConfiguredComPort, 0);
+    EXPECT_EQ(PortConfig[1].Mode, 0);
+    EXPECT_FALSE(serial.isOpen(2));
+    EXPECT_FALSE(PumpRowEnabled(1));
+    EXPECT_TRUE(popups.shown().empty());
+}
+
+class Output : public Ports {
+protected:
+    void SetUp() override {
+        Ports::SetUp();
+        serial.addPort(25);
+        PumpTable[kOutputEntry].ComPort = 25;
+        ASSERT_EQ(platform::OpenComConfig(25, "", 19200, 0, 8, 1, 512, 512), platform::kComOk);
+        PortConfig[kOutputEntry].Mode = 1;
+    }
+    std::string line() {
+        auto bytes = serial.takeWritten(25);
+        return std::string(bytes.begin(), bytes.end());
+    }
+    void online(int pump, float discharge) {
+        PumpRecord& r = PumpTable[pump];
+        r.Online = 1;
+        r.MotorRpm = 1500.4f;
+        r.DischargePressure = discharge;
+        r.HydraulicHp = 812.6f;
+        r.OilPressure = 61.25f;
+        r.OilTemperature = 140.0f;
+        r.SuctionPressure = 75.0f;
+        r.PumpRpm = 236.2f;
+        r.PumpRate = 9.95f;
+        r.TotalVolume = 1234.5f;
+    }
+};
+
+TEST_F(Output, LineHoldsTheTimeAndNineValuesPerPumpOnLine) {
+    loop.advance(3723.0);  // 01:02:03
+    SerialOutputLine();
+    EXPECT_EQ(line(), "01:02:03\r\n");
+
+    online(1, 5123.4f);
+    online(4, 4200.0f);
+    SerialOutputLine();
+    EXPECT_EQ(line(),
+              "01:02:03,1500,5123,813,61.2,140,75.0,236,9.9,1234"
+              ",1500,4200,813,61.2,140,75.0,236,9.9,1234\r\n");
+}
+
+TEST_F(Output, MetricDischargeCarriesTwoDecimalsAndOffWritesNothing) {
+    int units = 0;
+    LinkHooks hooks;
+    hooks.displayUnits = [&units] { return units; };
+    SetLinkHooks(hooks);
+    online(0, 35.3251f);
+    SerialOutputLine();
+    EXPECT_NE(line().find(",1500,35,"), std::string::npos);
+    units = 1;
+    SerialOutputLine();
+    EXPECT_NE(line().find(",1500,35.33,"), std::string::npos);
+
+    PumpTable[kOutputEntry].ComPort = 0;
+    SerialOutputLine();
+    PumpTable[kOutputEntry].ComPort = 25;
+    PortConfig[kOutputEntry].Mode = 0;
+    SerialOutputLine();
+    EXPECT_EQ(line(), "");
+}
+
+}  // namespace
