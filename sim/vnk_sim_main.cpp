@@ -46,6 +46,9 @@ const char* kUsage =
     "                         short, hangup (close the line), ok (clear every mode)\n"
     "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
     "                         appended to FILE (the station's serial data output)\n"
+    "  --state FILE           rewrite FILE every second with one line per pump: pump, motor\n"
+    "                         rpm, discharge psi, rate gal/min, trip psi, drive on, tripped,\n"
+    "                         pump id (for tests that compare the station with the fleet)\n"
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C)\n"
     "  --quiet                no status line\n"
     "  --help                 this text\n"
@@ -148,6 +151,21 @@ bool applyMode(pumpsim::Controller& c, const std::string& mode) {
     return true;
 }
 
+// Written beside the file and renamed over it, so a reader never sees half of it.
+void writeState(pumpsim::Fleet& fleet, const std::string& path) {
+    std::string tmp = path + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "w");
+    if (f == nullptr) return;
+    for (int i = 0; i < fleet.size(); ++i) {
+        pumpsim::Controller& c = fleet.unit(i);
+        std::fprintf(f, "%d %.1f %.1f %.2f %u %d %d %s\n", i + 1, c.motorRpm(), c.dischargePsi(),
+                     c.rateGpm(), static_cast<unsigned>(c.tripPsi()), c.driveOn() ? 1 : 0,
+                     c.tripped() ? 1 : 0, c.pumpId().c_str());
+    }
+    std::fclose(f);
+    std::rename(tmp.c_str(), path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +177,7 @@ int main(int argc, char** argv) {
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
     bool quiet = false;
+    std::string statePath;
 
     auto need = [&](int& i) -> std::string {
         if (i + 1 >= argc) {
@@ -219,6 +238,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
             capture = std::make_pair(n, v.substr(eq + 1));
+        } else if (a == "--state") {
+            statePath = need(i);
         } else if (a == "--duration") {
             duration = std::atof(need(i).c_str());
         } else if (a == "--quiet") {
@@ -304,6 +325,7 @@ int main(int argc, char** argv) {
 
     const double start = monotonic();
     double nextStatus = 1.0;
+    double lastPrinted = 1.0;  // the status line is printed once per second
     std::vector<bool> applied(failures.size(), false);
     std::vector<unsigned char> buf(4096);
     while (!g_stop) {
@@ -366,8 +388,12 @@ int main(int argc, char** argv) {
             std::fflush(captureFile);
         }
 
-        if (!quiet && now >= nextStatus) {
+        if (now >= nextStatus) {
             nextStatus += 1.0;
+            if (!statePath.empty()) writeState(fleet, statePath);
+        }
+        if (!quiet && now + 1.0 >= nextStatus && lastPrinted < nextStatus) {
+            lastPrinted = nextStatus;
             unsigned received = 0, answered = 0, running = 0;
             for (int i = 0; i < pumps; ++i) {
                 pumpsim::Counters k = fleet.unit(i).counters();

@@ -1,0 +1,301 @@
+// The pump link on the real back ends, Qt's loop and termios ports, against vnk-sim over
+// pseudo-terminals: a whole fleet comes on line, the table matches the simulators, the data
+// output line goes out on a 25th port, and a port that hangs up costs nothing.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "link/comcfg.h"
+#include "link/directcontrol.h"
+#include "link/pump_table.h"
+#include "link/queue.h"
+#include "link/serial_interface.h"
+#include "link/serial_output.h"
+#include "platform/event_loop.h"
+#include "platform/real/qt_loop.h"
+#include "platform/real/termios_serial.h"
+#include "platform/registry.h"
+#include "support/sim_process.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/serial_monitor.h"
+#include "ui/windows/window_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::array<int, kPumpCount> g_records{};  // data replies accepted per pump
+
+void countRecords(int entry, const std::uint8_t* packet, int) {
+    if (entry >= 0 && entry < kPumpCount && (packet[4] >> 6) == 2 && (packet[4] & 0x3F) == 0x18)
+        ++g_records[static_cast<size_t>(entry)];
+}
+
+int outputTick(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) SerialOutputLine();
+    return 0;
+}
+
+double cpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+struct SimPump {
+    double rpm = 0, psi = 0, gpm = 0;
+    unsigned tripPsi = 0;
+    int driveOn = 0, tripped = 0;
+    std::string id;
+};
+
+class RealLink : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "link_system_tests";
+        static char* argv[] = {name, nullptr};
+        app = new QCoreApplication(argc, argv);
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        app = nullptr;
+    }
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("vnk_sys_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "ports");
+        setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
+        platform::setLoop(&loop);
+        platform::setSerialBackEnd(&serial);
+        platform::setRegistry(&store);
+        ui::setPopupBackEnd(&popups);
+        ui::ResetModel();
+        ResetLink();
+        ResetComCfg();
+        ResetSerialOutput();
+        windows::ClearCallbackBindings();
+        BindComCfgCallbacks();
+        windows::RegisterWindowDefinitions();
+        g_records.fill(0);
+        SetPacketTap(countRecords);
+
+        timers = ui::NewPanel(0, "timers", 0, 0, 100, 100);
+        addTimer(1, GetControlData, 0.1);
+        addTimer(2, QueueTimer, 0.05);
+        addTimer(3, ComTimerTick, 0.495);
+        addTimer(4, WaitForPorts, 1.0);
+        addTimer(5, outputTick, 1.0);
+        SetPortTimers({timers, 4, 0, 0});
+    }
+
+    void TearDown() override {
+        sim.stop();
+        CloseAllPorts();
+        SetPacketTap(nullptr);
+        ResetComCfg();
+        ResetLink();
+        ui::ResetModel();
+        windows::ClearCallbackBindings();
+        ui::setPopupBackEnd(nullptr);
+        platform::setRegistry(nullptr);
+        platform::setSerialBackEnd(nullptr);
+        platform::setLoop(nullptr);
+        unsetenv("VNK_PORTS_DIR");
+        fs::remove_all(dir);
+    }
+
+    void addTimer(int id, ui::CtrlCallback cb, double interval) {
+        ui::AddCtrl(timers, id, ui::CTRL_TIMER, "", 0, 0);
+        ui::InstallCtrlCallback(timers, id, cb);
+        ui::SetCtrlAttribute(timers, id, ui::ATTR_INTERVAL, interval);
+    }
+    void startTimers() {
+        for (int id : {1, 2, 3, 5}) ui::SetCtrlAttribute(timers, id, ui::ATTR_ENABLED, 1);
+    }
+
+    void startSim(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--ports-dir", (dir / "ports").string(), "--quiet"});
+        ASSERT_TRUE(sim.start(VNK_SIM_PATH, args, (dir / "sim.log").string()));
+        ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "ports" / "COM24"); }, 5.0))
+            << "vnk-sim did not create its ports";
+    }
+
+    // Runs the loop until pred holds or seconds pass.
+    bool waitFor(const std::function<bool()>& pred, double seconds) {
+        double end = platform::Timer() + seconds;
+        while (!pred()) {
+            if (platform::Timer() > end) return false;
+            platform::Delay(0.02);
+        }
+        return true;
+    }
+
+    static int onlineCount() {
+        int n = 0;
+        for (int p = 0; p < kPumpCount; ++p) n += PumpTable[p].Online;
+        return n;
+    }
+
+    std::map<int, SimPump> readState() {
+        std::map<int, SimPump> out;
+        std::ifstream f(dir / "state.txt");
+        int pump = 0;
+        SimPump s;
+        while (f >> pump >> s.rpm >> s.psi >> s.gpm >> s.tripPsi >> s.driveOn >> s.tripped >> s.id)
+            out[pump] = s;
+        return out;
+    }
+
+    std::vector<std::string> outputLines() {
+        std::ifstream f(dir / "output.txt", std::ios::binary);
+        std::vector<std::string> lines;
+        std::string line;
+        while (std::getline(f, line)) lines.push_back(line + "\n");
+        return lines;
+    }
+
+    static QCoreApplication* app;
+    fs::path dir;
+    platform::QtLoop loop;
+    platform::TermiosSerial serial;
+    platform::RegistryStore store;
+    ui::ScriptedPopups popups;
+    SimProcess sim;
+    int timers = 0;
+};
+QCoreApplication* RealLink::app = nullptr;
+
+void assignPorts() {
+    for (int p = 0; p < kPumpCount; ++p) PumpTable[p].ConfiguredComPort = p + 1;
+}
+
+TEST_F(RealLink, FleetComesOnLineAndMatchesItsSimulators) {
+    startSim({"--speed", "1-8=900", "--speed", "9-16=1200", "--speed", "17-24=1500", "--capture",
+              "25=" + (dir / "output.txt").string(), "--state", (dir / "state.txt").string()});
+    assignPorts();
+    PumpTable[kOutputEntry].ComPort = 25;
+    OpenAllPorts(60);
+    const double opened = platform::Timer();
+    EXPECT_TRUE(popups.shown().empty());
+    for (int e = 0; e < kTableSize; ++e) EXPECT_EQ(PortConfig[e].Mode, 1) << "entry " << e;
+    startTimers();
+    ASSERT_TRUE(waitFor([] { return onlineCount() == kPumpCount; }, 5.0))
+        << onlineCount() << " pumps on line 5 s after the ports opened";
+    std::printf("all 24 pumps on line %.2f s after the ports opened\n", platform::Timer() - opened);
+
+    // Let the motors reach their set-points (200 rpm/s from standstill), then compare.
+    waitFor([] { return false; }, 9.0);
+    g_records.fill(0);
+    const double t0 = platform::Timer();
+    waitFor([] { return false; }, 3.0);
+    const double span = platform::Timer() - t0;
+    auto state = readState();
+    ASSERT_EQ(state.size(), 24u);
+    int least = 1 << 30;
+    for (int p = 0; p < kPumpCount; ++p) {
+        const PumpRecord& r = PumpTable[p];
+        const SimPump& s = state.at(p + 1);
+        SCOPED_TRACE("pump " + std::to_string(p + 1));
+        EXPECT_EQ(std::string(r.PumpId, strnlen(r.PumpId, sizeof r.PumpId)), s.id);
+        EXPECT_EQ(r.VfdOn, s.driveOn);
+        EXPECT_EQ(r.Tripped, s.tripped);
+        EXPECT_FLOAT_EQ(r.TripPressure, static_cast<float>(s.tripPsi));
+        EXPECT_NEAR(r.MotorRpm, s.rpm, 2.0);
+        EXPECT_NEAR(r.DischargePressure, s.psi, s.psi * 0.01 + 1.0);
+        EXPECT_NEAR(r.PumpRate, s.gpm / 42.0, 0.05);
+        EXPECT_GT(r.MaxRpm, r.MinRpm);
+        least = std::min(least, g_records[static_cast<size_t>(p)]);
+    }
+    std::printf("least data records per second of one pump: %.1f\n", least / span);
+    EXPECT_GT(least, 0) << "a pump on line stopped answering";
+
+    auto lines = outputLines();
+    ASSERT_GE(lines.size(), 3u);
+    const std::string us = "-?\\d+,-?\\d+,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+";
+    std::string group = "(," + us + ")";
+    std::regex usLine("\\d\\d:\\d\\d:\\d\\d" + group + "{24}\r\n");
+    EXPECT_TRUE(std::regex_match(lines.back(), usLine)) << lines.back();
+
+    // Metric: discharge pressures in MPa with two decimals from the next line on.
+    LinkHooks hooks = GetLinkHooks();
+    hooks.displayUnits = [] { return 1; };
+    SetLinkHooks(hooks);
+    waitFor([] { return false; }, 2.5);
+    lines = outputLines();
+    const std::string metric =
+        "-?\\d+,-?\\d+\\.\\d\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+";
+    std::regex metricLine("\\d\\d:\\d\\d:\\d\\d(," + metric + "){24}\r\n");
+    EXPECT_TRUE(std::regex_match(lines.back(), metricLine)) << lines.back();
+}
+
+TEST_F(RealLink, HungUpPortIsClosedQuietlyAndTheOthersCarryOn) {
+    startSim({"--speed", "all=1000", "--fail", "7=hangup@6"});
+    assignPorts();
+    OpenAllPorts(60);
+    startTimers();
+    ASSERT_TRUE(waitFor([] { return onlineCount() == kPumpCount; }, 5.0));
+    ASSERT_TRUE(waitFor([&] { return !serial.isOpen(7); }, 10.0)) << "hang-up not seen";
+
+    g_records.fill(0);
+    const double cpu0 = cpuSeconds();
+    const double t0 = platform::Timer();
+    waitFor([] { return false; }, 10.0);
+    const double cpuShare = (cpuSeconds() - cpu0) / (platform::Timer() - t0);
+    std::printf("station CPU over 10 s after the hang-up: %.1f %% of one core\n", cpuShare * 100);
+    // A port left spinning would take a whole core; sanitizers make a healthy run heavier.
+    EXPECT_LT(cpuShare, 0.5);
+    for (int p = 0; p < kPumpCount; ++p) {
+        if (p == 6) continue;
+        EXPECT_GT(g_records[static_cast<size_t>(p)], 50) << "pump " << p + 1 << " stopped updating";
+        EXPECT_EQ(PumpTable[p].Online, 1);
+    }
+    EXPECT_TRUE(waitFor([] { return PumpTable[6].Online == 0; }, 6.0))
+        << "the silent pump did not go off line";
+    EXPECT_TRUE(popups.shown().empty());
+}
+
+TEST_F(RealLink, DuplicateAndMissingPortsAreReportedAndOffClosesAPort) {
+    startSim({});
+    assignPorts();
+    PumpTable[4].ConfiguredComPort = 4;   // pump 5 on pump 4's port
+    PumpTable[8].ConfiguredComPort = 99;  // pump 9 on a port the machine does not have
+    OpenAllPorts(2);
+    std::vector<std::string> texts;
+    for (const auto& s : popups.shown()) texts.push_back(s.title + ": " + s.text);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0],
+              "Communications Error: COM4 has been multiply assigned.  Duplicate\n"
+              "assignments of COM4 will not be opened.\n");
+    EXPECT_EQ(texts[1], "Communications Error: COM99 is an invalid port assignment.\n");
+    EXPECT_EQ(PortConfig[3].Mode, 1);
+    EXPECT_EQ(PortConfig[4].Mode, 0);
+    EXPECT_EQ(PortConfig[8].Mode, 0);
+    startTimers();
+    ASSERT_TRUE(waitFor([] { return onlineCount() == 22; }, 5.0)) << onlineCount();
+
+    Show_Serial_Window(0, 0, nullptr, 0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 0.0);  // pump 1: "OFF"
+    EXPECT_EQ(PumpTable[0].Online, 0);
+    EXPECT_FALSE(serial.isOpen(1));
+    waitFor([] { return false; }, 1.0);
+    EXPECT_EQ(PumpTable[0].Online, 0);
+    EXPECT_EQ(onlineCount(), 21);
+}
+
+}  // namespace
