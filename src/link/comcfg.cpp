@@ -214,6 +214,11 @@ int WaitForPorts(int panel, int control, int event, void*, int, int) {
 
 int SerialMonitorPanel() { return g_monitor; }
 
+void DiscardSerialWindow() {
+    if (g_monitor != 0 && ui::PanelExists(g_monitor)) ui::DiscardPanel(g_monitor);
+    g_monitor = 0;
+}
+
 void RefreshPortIndicators() {
     if (g_monitor == 0) return;
     for (int entry = 0; entry < kTableSize; ++entry) {
@@ -296,8 +301,7 @@ void BindComCfgCallbacks() {
 }
 
 void ResetComCfg() {
-    if (g_monitor != 0 && ui::PanelExists(g_monitor)) ui::DiscardPanel(g_monitor);
-    g_monitor = 0;
+    DiscardSerialWindow();
     g_timers = PortTimers{};
     g_settingsReportShown = false;
     g_waitPending = false;

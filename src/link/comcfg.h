@@ -41,6 +41,8 @@ int Port_Changed(int panel, int control, int event, void* data, int e1, int e2);
 void Set_RX_LED(int entry, int on);
 // The window's handle, 0 while it is not loaded.
 int SerialMonitorPanel();
+// Discards the window without reading its selectors back.
+void DiscardSerialWindow();
 // The open and receive indicators follow each entry's Mode.
 void RefreshPortIndicators();
 

@@ -86,7 +86,10 @@ void QtLoop::run() {
 
 void QtLoop::quit() {
     quit_ = true;
-    QCoreApplication::quit();
+    // exit(), not quit(): a GUI application's quit() first asks every window to close, and
+    // the station's windows refuse (closing one is the logic's decision), which would
+    // cancel the quit.
+    QCoreApplication::exit(0);
 }
 
 void QtLoop::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }

@@ -180,12 +180,11 @@ void QtView::panelChanged(int panel) {
     const Panel* p = FindPanel(panel);
     auto it = views_.find(panel);
     if (p == nullptr || it == views_.end()) return;
-    size_t shown = 0;
-    for (const Control& c : p->controls)
-        if (c.type != CTRL_TIMER) ++shown;
-    if (it->second->widgets.size() < shown) {
-        build(panel);  // controls were added since the window was built
-        return;
+    for (const Control& c : p->controls) {
+        if (c.type != CTRL_TIMER && !it->second->widgets.count(c.id)) {
+            build(panel);  // controls were added since the window was built
+            return;
+        }
     }
     PanelView& v = *it->second;
     v.window->setWindowTitle(QString::fromStdString(p->title));

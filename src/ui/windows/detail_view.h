@@ -28,7 +28,7 @@ enum DetailCtrl {
     DETAIL_DISCHARGE = 30,
     DETAIL_OIL_PRESSURE = 31,
     DETAIL_SUCTION = 32,
-    DETAIL_CAPTION_FIRST = 40,  // captions of the read-outs and indicators, 40..59
+    DETAIL_CAPTION_FIRST = 200,  // captions of the gauges, read-outs and indicators, 200..229
     DETAIL_LED_PUMP_RPM = 60,   // alarm bit 0x8000
     DETAIL_LED_AUX_1 = 61,      // alarm bit 0x0800
     DETAIL_LED_FAULT = 62,      // fault word nonzero

@@ -1,0 +1,71 @@
+// What the station asks of the computer beyond ports and windows: the monitors the bank
+// windows are spread over, opening a web or mail link, starting a program, the
+// parallel-port status register of the emergency-stop loop, the switch sound, and shutting
+// the computer down. A real back end and a recording one for tests implement it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct Monitor {
+    int left = 0;
+    int top = 0;
+    int width = 1024;
+    int height = 768;
+};
+
+class SystemBackEnd {
+public:
+    virtual ~SystemBackEnd() = default;
+    virtual std::vector<Monitor> monitors() = 0;
+    // "open" a web address or mailto: link with the desktop's handler.
+    virtual bool openLink(const std::string& link) = 0;
+    virtual bool launch(const std::string& program) = 0;
+    virtual void shutdownComputer() = 0;
+    virtual void playSound(const std::string& file) = 0;
+    // The parallel port's status register: open it, read it (-1 when it cannot be read).
+    virtual bool openParallel() = 0;
+    virtual int readParallelStatus() = 0;
+    virtual void closeParallel() = 0;
+};
+
+void setSystemBackEnd(SystemBackEnd* backEnd);
+SystemBackEnd& systemBackEnd();
+
+// Records what the station asked for; monitors and the status byte are set by the test.
+class SimSystem : public SystemBackEnd {
+public:
+    std::vector<Monitor> screens{Monitor{}};
+    std::vector<std::string> links;
+    std::vector<std::string> launched;
+    std::vector<std::string> sounds;
+    int shutdowns = 0;
+    bool parallelAvailable = true;
+    bool parallelOpen = false;
+    int parallelOpens = 0;
+    int status = 0x10;  // the E-stop loop closed
+
+    std::vector<Monitor> monitors() override { return screens; }
+    bool openLink(const std::string& link) override {
+        links.push_back(link);
+        return true;
+    }
+    bool launch(const std::string& program) override {
+        launched.push_back(program);
+        return true;
+    }
+    void shutdownComputer() override { ++shutdowns; }
+    void playSound(const std::string& file) override { sounds.push_back(file); }
+    bool openParallel() override {
+        ++parallelOpens;
+        parallelOpen = parallelAvailable;
+        return parallelOpen;
+    }
+    int readParallelStatus() override { return parallelOpen ? status : -1; }
+    void closeParallel() override { parallelOpen = false; }
+};
+
+}  // namespace platform
