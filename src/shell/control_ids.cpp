@@ -1,0 +1,72 @@
+#include "shell/control_ids.h"
+
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+
+int BankRow[24][kRowPositionCount];
+int BankPanel[kBankCount];
+int DetailPanel = 0;
+int EStopPanel = 0;
+
+static_assert(kPumpsPerBank == windows::kBankRows);
+static_assert(kRowPositionCount == windows::kRowPositions);
+
+void InitControlIds() {
+    for (int pump = 0; pump < 24; ++pump)
+        for (int position = 0; position < kRowPositionCount; ++position)
+            BankRow[pump][position] = windows::BankRowCtrl(pump % kPumpsPerBank, position);
+}
+
+void ResetControlIds() {
+    for (auto& row : BankRow)
+        for (int& id : row) id = 0;
+    for (int& h : BankPanel) h = 0;
+    DetailPanel = 0;
+    EStopPanel = 0;
+}
+
+std::string UnitLabel(int pump) {
+    if (pump < 0 || pump > 23) return {};
+    int n = pump + 1;  // pump number 1-24: unit (n + 1) / 2, side A for odd numbers
+    return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
+}
+
+void SetPositionLabels(int bank) {
+    if (bank < 0 || bank >= kBankCount) return;
+    for (int row = 0; row < kPumpsPerBank; ++row)
+        ui::SetCtrlAttribute(BankPanel[bank], windows::BANK_POSITION_LABEL + row,
+                             ui::ATTR_LABEL_TEXT, UnitLabel(bank * kPumpsPerBank + row));
+}
+
+int BankOfPanel(int panel) {
+    if (panel <= 0) return -1;
+    for (int b = 0; b < kBankCount; ++b)
+        if (BankPanel[b] == panel) return b;
+    return -1;
+}
+
+int PumpOfRowCtrl(int panel, int control, int position) {
+    int bank = BankOfPanel(panel);
+    if (bank < 0 || position < 0 || position >= kRowPositionCount) return -1;
+    for (int row = 0; row < kPumpsPerBank; ++row) {
+        int pump = bank * kPumpsPerBank + row;
+        if (BankRow[pump][position] == control) return pump;
+    }
+    return -1;
+}
+
+int PumpOfRowCtrl(int panel, int control) {
+    for (int position = 0; position < kRowPositionCount; ++position) {
+        int pump = PumpOfRowCtrl(panel, control, position);
+        if (pump >= 0) return pump;
+    }
+    return -1;
+}
+
+bool RowDimmed(int pump) {
+    if (pump < 0 || pump > 23) return true;
+    int panel = BankPanel[pump / kPumpsPerBank];
+    // A pump without a row on screen counts as off line: nothing is sent to it.
+    if (!ui::CtrlExists(panel, BankRow[pump][0])) return true;
+    return ui::GetCtrlAttributeInt(panel, BankRow[pump][0], ui::ATTR_DIMMED) != 0;
+}

@@ -1,0 +1,45 @@
+// The on-screen numeric keypad ("numpad.uir"): one at a time, opened over the window of the
+// numeric field it edits. It edits a text copy of the field's value, refuses any keystroke
+// that would take the number outside the field's range (strictly between its minimum and
+// maximum), and on OK writes the number back and calls the completion function, if any.
+#pragma once
+
+#include <string>
+
+// Called after OK with the edited field's window and control.
+using KeypadCompletion = void (*)(int panel, int control);
+
+// The number accepted last by a value-only completion (the trip points).
+extern double KeypadValue;
+// Handle of the open keypad window, 0 while none is open.
+extern int KeypadPanel;
+
+// Opens the keypad on a field (or re-targets the open one). autoPrecision: after OK, set the
+// field's decimals from the new value. Leaves any pending completion as it is.
+void OpenKeypad(int panel, int control, int autoPrecision);
+// Sets the completion, then OpenKeypad.
+void OpenKeypadWithCallback(int panel, int control, int autoPrecision, KeypadCompletion done);
+// Clears the completion (callers that open the keypad without one).
+void ClearKeypadCompletion();
+
+// A completion that takes the number through KeypadValue: on OK the edited field is left
+// as it was (the trip points show only what the pump reports back).
+void RegisterValueOnlyCompletion(KeypadCompletion done);
+
+// Keypad window callbacks.
+int SetNumString(int panel, int control, int event, void* data, int e1, int e2);
+int QuitNumPad(int panel, int control, int event, void* data, int e1, int e2);
+// Key presses (first event word: the character, or kKeyBackspace/kKeyDelete/kKeyEnter) and
+// resizing (event words: new width and height).
+int PanelEvents(int panel, int event, void* data, int e1, int e2);
+
+// Decimals of a field from its value: 0 above 1000, 1 above 100, 2 above 10, 3 above 1,
+// 4 above 0.1, else 5.
+void AutoPrecision(int panel, int control);
+
+// The keypad's entry text (what its display shows), for the view and tests.
+const std::string& KeypadText();
+
+// Closed, no completion, remembered size 415 x 580, KeypadValue 0.
+void ResetKeypad();
+void BindKeypadCallbacks();

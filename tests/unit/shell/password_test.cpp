@@ -1,0 +1,190 @@
+#include <string>
+
+#include "shell_fixture.h"
+#include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
+
+namespace {
+
+using namespace windows;
+
+int g_controlModeOpened = 0;
+int g_hardwareOpened = 0;
+void openControlMode() {
+    ++g_controlModeOpened;
+}
+void openHardware() {
+    ++g_hardwareOpened;
+}
+
+const std::string kKey = "HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC";
+
+class Password : public ShellFixture {
+  protected:
+    void SetUp() override {
+        ShellFixture::SetUp();
+        g_controlModeOpened = g_hardwareOpened = 0;
+        loadWindows();
+    }
+    std::optional<std::string> stored() {
+        auto v = store.get(kKey, "pwd");
+        if (!v || v->type != platform::RegValue::String) return std::nullopt;
+        return v->text;
+    }
+    void setStored(const std::string& text) {
+        platform::RegValue v;
+        v.type = platform::RegValue::String;
+        v.text = text;
+        store.set(kKey, "pwd", v);
+    }
+    // What the operator does: tap the star display, type on the keypad, OK.
+    void enter(int panel, int stars, const std::string& digits) {
+        ui::Press(panel, stars);
+        ASSERT_NE(KeypadPanel, 0);
+        for (char c : digits) {
+            int id = c == '.' ? NUMPAD_POINT : c == '-' ? NUMPAD_SIGN : NUMPAD_DIGIT_0 + (c - '0');
+            ui::Press(KeypadPanel, id);
+        }
+        ui::Press(KeypadPanel, NUMPAD_OK);
+    }
+    int openPrompt() {
+        PasswordTarget = kPasswordTargetControlMode;
+        ShowPasswordPrompt(BankPanel[0]);
+        return PasswordPromptPanel();
+    }
+};
+
+TEST_F(Password, WithNoStoredPasswordTheDefaultOpensTheTargetAndIsStored) {
+    SetPasswordTargets(openControlMode, openHardware);
+    int prompt = openPrompt();
+    ASSERT_NE(prompt, 0);
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_OK);
+    EXPECT_EQ(g_controlModeOpened, 1);
+    EXPECT_EQ(g_hardwareOpened, 0);
+    EXPECT_EQ(PasswordPromptPanel(), 0);
+    EXPECT_EQ(stored(), "5927");
+    EXPECT_TRUE(popups.shown().empty());
+}
+
+TEST_F(Password, WithNoStoredPasswordChangeStoresTheDefaultAndOpensTheDialog) {
+    int prompt = openPrompt();
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_CHANGE);
+    EXPECT_EQ(stored(), "5927");
+    ASSERT_NE(PasswordChangePanel(), 0);
+    EXPECT_EQ(ui::FindPanel(PasswordChangePanel())->parent, BankPanel[0]);
+    EXPECT_EQ(PasswordPromptPanel(), prompt);  // the prompt stays
+}
+
+TEST_F(Password, LeadingZerosCompareAsTheSameNumber) {
+    setStored("1234");
+    SetPasswordTargets(openControlMode, openHardware);
+    PasswordTarget = BankRow[2][15];  // a configure button: the hardware window
+    ShowPasswordPrompt(BankPanel[0]);
+    int prompt = PasswordPromptPanel();
+    enter(prompt, PWD_STARS, "001234");
+    ui::Press(prompt, PWD_OK);
+    EXPECT_EQ(g_hardwareOpened, 1);
+    EXPECT_EQ(g_controlModeOpened, 0);
+}
+
+TEST_F(Password, AWrongPasswordIsRefusedAndTheFieldCleared) {
+    SetPasswordTargets(openControlMode, openHardware);
+    int prompt = openPrompt();
+    enter(prompt, PWD_STARS, "5928");
+    ui::Press(prompt, PWD_OK);
+    EXPECT_EQ(popups.count("Access Denied"), 1);
+    EXPECT_EQ(popups.shown().back().text, "The system password is required.");
+    EXPECT_EQ(ui::GetCtrlDouble(prompt, PWD_VALUE), 0.0);
+    EXPECT_EQ(PasswordPromptPanel(), prompt);
+    EXPECT_EQ(g_controlModeOpened, 0);
+
+    ui::Press(prompt, PWD_CHANGE);
+    EXPECT_EQ(popups.shown().back().text, "The current system password is required.");
+    EXPECT_EQ(PasswordChangePanel(), 0);
+}
+
+TEST_F(Password, ACorrectPasswordWithoutItsTargetOnlyClosesThePrompt) {
+    int prompt = openPrompt();
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_OK);
+    EXPECT_EQ(PasswordPromptPanel(), 0);
+    EXPECT_TRUE(popups.shown().empty());
+    ui::Press(prompt, PWD_CANCEL);  // gone: nothing happens
+}
+
+TEST_F(Password, TheNewPasswordMustBeConfirmedAsTheSameWholeNumber) {
+    int prompt = openPrompt();
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_CHANGE);
+    int change = PasswordChangePanel();
+
+    enter(change, CHG_NEW_STARS, "1234");
+    enter(change, CHG_CONFIRM_STARS, "1235");
+    ui::Press(change, CHG_OK);
+    EXPECT_EQ(popups.count("Verification Failed"), 1);
+    EXPECT_EQ(popups.shown().back().text, "Please re-enter the new password.");
+    EXPECT_EQ(stored(), "5927");
+    EXPECT_EQ(PasswordChangePanel(), change);
+
+    // Differences after the point vanish in the whole number.
+    enter(change, CHG_NEW_STARS, "1234.2");
+    enter(change, CHG_CONFIRM_STARS, "1234.4");
+    ui::Press(change, CHG_OK);
+    EXPECT_EQ(stored(), "1234");
+    EXPECT_EQ(PasswordChangePanel(), 0);
+    EXPECT_EQ(popups.count("Password Change Successful"), 1);
+    EXPECT_EQ(popups.shown().back().text, "The system password has been changed.");
+}
+
+TEST_F(Password, ANegativeNewPasswordIsAccepted) {
+    int prompt = openPrompt();
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_CHANGE);
+    int change = PasswordChangePanel();
+    enter(change, CHG_NEW_STARS, "42-");
+    enter(change, CHG_CONFIRM_STARS, "42-");
+    ui::Press(change, CHG_OK);
+    EXPECT_EQ(stored(), "-42");
+
+    SetPasswordTargets(openControlMode, nullptr);
+    prompt = openPrompt();
+    enter(prompt, PWD_STARS, "42-");
+    ui::Press(prompt, PWD_OK);
+    EXPECT_EQ(g_controlModeOpened, 1);
+}
+
+TEST_F(Password, TheStarDisplayShowsOneStarPerDigitAndOneMoreFrom991To999) {
+    EXPECT_EQ(StarsFor(0), "");
+    EXPECT_EQ(StarsFor(7), "*");
+    EXPECT_EQ(StarsFor(5927), "****");
+    EXPECT_EQ(StarsFor(990), "***");
+    EXPECT_EQ(StarsFor(991), "****");
+    EXPECT_EQ(StarsFor(999), "****");
+    EXPECT_EQ(StarsFor(-5927), "");
+    EXPECT_EQ(StarsFor(1e300 * 1e300).size(), 64u);  // infinity ends
+
+    // On screen, through the prompt's timer.
+    int prompt = openPrompt();
+    ui::Press(prompt, PWD_STARS);
+    EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "****");
+    for (char c : std::string("123")) ui::Press(KeypadPanel, NUMPAD_DIGIT_0 + (c - '0'));
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    loop.advance(0.3);
+    EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "***");
+}
+
+TEST_F(Password, TheControlModeItemOpensThePromptForTheControlModeSettings) {
+    int bar = ui::FindPanel(BankPanel[1])->menuBar;
+    ui::SelectMenu(bar, MENU_CONTROL_MODE, BankPanel[1]);
+    EXPECT_EQ(PasswordPromptPanel(), 0);  // dimmed until the ports are open
+    ui::SetMenuBarAttribute(bar, MENU_CONTROL_MODE, ui::ATTR_ITEM_DIMMED, 0);
+    PasswordTarget = 3;
+    ui::SelectMenu(bar, MENU_CONTROL_MODE, BankPanel[1]);
+    ASSERT_NE(PasswordPromptPanel(), 0);
+    EXPECT_EQ(PasswordTarget, kPasswordTargetControlMode);
+    EXPECT_EQ(ui::FindPanel(PasswordPromptPanel())->parent, BankPanel[1]);
+}
+
+}  // namespace

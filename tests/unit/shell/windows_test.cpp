@@ -1,0 +1,231 @@
+#include <cmath>
+#include <set>
+#include <string>
+
+#include "shell_fixture.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
+#include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/serial_monitor.h"
+#include "ui/windows/shell_windows.h"
+
+namespace {
+
+using namespace windows;
+
+int g_ticks = 0;
+int countTick(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) ++g_ticks;
+    return 0;
+}
+void noOp(int, int, void*, int) {}
+
+struct Window {
+    const char* resource;
+    int id;
+};
+const Window kWindows[] = {
+    {kVnkUir, VNK_BANK},
+    {kVnkUir, VNK_DETAIL},
+    {kVnkUir, VNK_ESTOP},
+    {kVnkUir, VNK_SPLASH},
+    {kVnkUir, VNK_PREFERENCES},
+    {kVnkUir, VNK_SERIAL_MONITOR},
+    {kPasswordUir, PASSWORD_PROMPT},
+    {kPasswordUir, PASSWORD_CHANGE},
+    {kNumpadUir, NUMPAD_WINDOW},
+    {kMessageUir, MESSAGE_CONFIRM},
+};
+
+class Windows : public ShellFixture {};
+
+TEST_F(Windows, PumpThirteenIsOnTheSecondBankSixthRowAsSevenB) {
+    loadWindows();
+    EXPECT_EQ(BankOfPanel(BankPanel[1]), 1);
+    EXPECT_EQ(UnitLabel(13), "7B");
+    EXPECT_EQ(UnitLabel(0), "1A");
+    EXPECT_EQ(UnitLabel(23), "12B");
+    for (int position = 0; position < kRowPositionCount; ++position) {
+        EXPECT_EQ(BankRow[13][position], BankRow[5][position]);
+        EXPECT_EQ(PumpOfRowCtrl(BankPanel[1], BankRow[13][position]), 13);
+        EXPECT_EQ(PumpOfRowCtrl(BankPanel[2], BankRow[13][position], position), 21);
+    }
+    EXPECT_EQ(PumpOfRowCtrl(DetailPanel, BankRow[13][0]), -1);
+
+    // The second and third banks are relabelled; the first keeps its definition's labels.
+    SetPositionLabels(1);
+    EXPECT_EQ(ui::GetCtrlAttributeText(BankPanel[1], BANK_POSITION_LABEL + 5, ui::ATTR_LABEL_TEXT),
+              "7B");
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[0], BANK_POSITION_LABEL + 7), "4B");
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], BANK_POSITION_LABEL + 0), "1A");
+    SetPositionLabels(2);
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], BANK_POSITION_LABEL + 0), "9A");
+}
+
+TEST_F(Windows, EveryRowHasTwentyFiveDistinctControlsOfItsOwn) {
+    loadWindows();
+    std::set<int> all;
+    for (int pump = 0; pump < 8; ++pump) {
+        std::set<int> row;
+        for (int position = 0; position < kRowPositionCount; ++position) {
+            int id = BankRow[pump][position];
+            EXPECT_TRUE(ui::CtrlExists(BankPanel[0], id)) << pump << "/" << position;
+            row.insert(id);
+            all.insert(id);
+        }
+        EXPECT_EQ(row.size(), 25u);
+    }
+    EXPECT_EQ(all.size(), 200u);
+    // Configure buttons count down from row 0.
+    for (int row = 1; row < 8; ++row) EXPECT_EQ(BankRow[row][15], BankRow[0][15] - row);
+    EXPECT_TRUE(ui::CtrlExists(BankPanel[0], BANK_TITLE));  // the focus target, control 2
+}
+
+TEST_F(Windows, ARowIsOffLineExactlyWhenItsFirstControlIsDimmed) {
+    loadWindows();
+    for (int pump = 0; pump < 24; ++pump) EXPECT_TRUE(RowDimmed(pump)) << pump;
+    ui::SetCtrlAttribute(BankPanel[2], BankRow[18][0], ui::ATTR_DIMMED, 0);
+    EXPECT_FALSE(RowDimmed(18));
+    EXPECT_TRUE(RowDimmed(10));  // same row on another bank
+    ui::SetCtrlAttribute(BankPanel[2], BankRow[18][4], ui::ATTR_DIMMED, 1);
+    EXPECT_FALSE(RowDimmed(18));
+    ResetControlIds();
+    EXPECT_TRUE(RowDimmed(18));  // no window: no pump is on line
+}
+
+TEST_F(Windows, EveryNumericFieldHasARangeThatHoldsItsValue) {
+    for (const Window& w : kWindows) {
+        int panel = ui::LoadPanel(0, w.resource, w.id);
+        ASSERT_GT(panel, 0) << w.resource << " " << w.id;
+        for (const ui::Control& c : ui::FindPanel(panel)->controls) {
+            if (c.type != ui::CTRL_NUMERIC && c.type != ui::CTRL_SLIDE && c.type != ui::CTRL_GAUGE)
+                continue;
+            EXPECT_GT(c.minValue, -1e29) << w.resource << " " << w.id << " ctrl " << c.id;
+            EXPECT_LT(c.maxValue, 1e29) << w.resource << " " << w.id << " ctrl " << c.id;
+            EXPECT_LT(c.minValue, c.maxValue) << c.id;
+            EXPECT_GE(c.number, c.minValue) << c.id;
+            EXPECT_LE(c.number, c.maxValue) << c.id;
+        }
+    }
+}
+
+TEST_F(Windows, NoTwoControlsOfAWindowShareAnId) {
+    loadWindows();  // the bank window also gets the callbacks its timers are bound to
+    for (const Window& w : kWindows) {
+        int panel = ui::LoadPanel(0, w.resource, w.id);
+        std::set<int> ids;
+        for (const ui::Control& c : ui::FindPanel(panel)->controls)
+            EXPECT_TRUE(ids.insert(c.id).second)
+                << w.resource << " " << w.id << " repeats id " << c.id;
+    }
+}
+
+TEST_F(Windows, ControlsLieInsideTheirWindowsAndButtonsAreFingerSized) {
+    for (const Window& w : kWindows) {
+        int panel = ui::LoadPanel(0, w.resource, w.id);
+        const ui::Panel* p = ui::FindPanel(panel);
+        EXPECT_LE(p->width, 1024) << w.resource << " " << w.id;
+        for (const ui::Control& c : p->controls) {
+            if (c.type == ui::CTRL_TIMER || !c.visible) continue;
+            EXPECT_GE(c.left, 0) << w.resource << " " << w.id << " ctrl " << c.id;
+            EXPECT_GE(c.top, 0) << w.resource << " " << w.id << " ctrl " << c.id;
+            EXPECT_LE(c.left + c.width, p->width) << w.resource << " " << w.id << " ctrl " << c.id;
+            EXPECT_LE(c.top + c.height, p->height) << w.resource << " " << w.id << " ctrl " << c.id;
+            if (c.type == ui::CTRL_COMMAND_BUTTON || c.type == ui::CTRL_TOGGLE_BUTTON) {
+                EXPECT_GE(c.height, 30) << w.resource << " " << w.id << " ctrl " << c.id;
+                EXPECT_GE(c.width, 50) << w.resource << " " << w.id << " ctrl " << c.id;
+            }
+        }
+    }
+    int bank = ui::LoadPanel(0, kVnkUir, VNK_BANK);
+    EXPECT_EQ(ui::GetPanelAttributeInt(bank, ui::ATTR_PANEL_WIDTH), 1024);
+    EXPECT_EQ(ui::GetPanelAttributeInt(bank, ui::ATTR_BACKCOLOR), 0x002A80);
+    int estop = ui::LoadPanel(0, kVnkUir, VNK_ESTOP);
+    EXPECT_EQ(ui::GetPanelAttributeInt(estop, ui::ATTR_BACKCOLOR), 0x2A0000);
+}
+
+TEST_F(Windows, BankTimersAreCreatedDisabledWithTheirIntervals) {
+    for (const TimerDef& t : kBankTimers) windows::BindCtrlCallback(t.callback, countTick);
+    g_ticks = 0;
+    loadWindows();
+    for (const TimerDef& t : kBankTimers) {
+        const ui::Control* c = ui::FindCtrl(BankPanel[0], t.id);
+        ASSERT_NE(c, nullptr) << t.callback;
+        EXPECT_EQ(c->type, ui::CTRL_TIMER);
+        EXPECT_FALSE(c->enabled) << t.callback;
+        EXPECT_EQ(c->interval, t.interval) << t.callback;
+        EXPECT_EQ(c->callback, countTick) << t.callback;
+    }
+    EXPECT_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], BANK_TMR_POLL, ui::ATTR_INTERVAL), 0.1);
+    EXPECT_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL),
+              0.495);
+    loop.advance(30.0);
+    EXPECT_EQ(g_ticks, 0);  // nothing runs before start-up enables it
+    ui::SetCtrlAttribute(BankPanel[0], BANK_TMR_QUEUE, ui::ATTR_ENABLED, 1);
+    loop.advance(1.0);
+    EXPECT_EQ(g_ticks, 20);
+}
+
+TEST_F(Windows, UnboundMenuCommandsAreDimmedAndBoundOnesRun) {
+    windows::BindMenuCallback("ShutdownAll", noOp);
+    loadWindows();
+    const ui::MenuBar* bar = ui::FindMenuBar(ui::FindPanel(BankPanel[0])->menuBar);
+    ASSERT_NE(bar, nullptr);
+    std::set<int> ids;
+    int items = 0;
+    for (const ui::MenuItem& item : bar->items) {
+        EXPECT_TRUE(ids.insert(item.id).second) << "duplicate id " << item.id;
+        if (item.menu == 0) continue;
+        ++items;
+        if (item.callback == nullptr) {
+            EXPECT_TRUE(item.dimmed) << item.name;
+        }
+    }
+    EXPECT_GE(items, 23);
+    auto item = [&](int id) -> const ui::MenuItem& {
+        for (const ui::MenuItem& m : bar->items)
+            if (m.id == id) return m;
+        static ui::MenuItem none;
+        return none;
+    };
+    EXPECT_FALSE(item(MENU_IDLE_ALL).dimmed);
+    EXPECT_EQ(item(MENU_IDLE_ALL).callback, noOp);
+    EXPECT_TRUE(item(MENU_RESET_TOTALS).dimmed);
+    EXPECT_FALSE(item(MENU_REFRESH_2S).dimmed);   // this module's own command
+    EXPECT_TRUE(item(MENU_CONTROL_MODE).dimmed);  // bound, but waits for the ports
+    EXPECT_NE(item(MENU_CONTROL_MODE).callback, nullptr);
+    EXPECT_EQ(item(MENU_UNITS_US).name, "US Units");  // items 19 and 20 are the units
+    EXPECT_EQ(item(MENU_UNITS_METRIC).id, 20);
+    // The detail view carries the same bar.
+    const ui::MenuBar* detail = ui::FindMenuBar(ui::FindPanel(DetailPanel)->menuBar);
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail->items.size(), bar->items.size());
+}
+
+TEST_F(Windows, FixedControlsOfTheSmallerWindows) {
+    int serial = ui::LoadPanel(0, kVnkUir, VNK_SERIAL_MONITOR);
+    EXPECT_EQ(ui::GetPanelTitle(serial), "COM Port Setup");
+    std::set<int> ids;
+    for (int entry = 0; entry < kSerialEntries; ++entry) {
+        EXPECT_EQ(ui::FindCtrl(serial, SerialPortCtrl(entry))->type, ui::CTRL_RING);
+        EXPECT_EQ(ui::FindCtrl(serial, SerialOpenLed(entry))->type, ui::CTRL_LED);
+        EXPECT_EQ(ui::FindCtrl(serial, SerialRxLed(entry))->type, ui::CTRL_LED);
+        ids.insert({SerialPortCtrl(entry), SerialOpenLed(entry), SerialRxLed(entry)});
+    }
+    EXPECT_EQ(ids.size(), 75u);
+
+    int confirm = ui::LoadPanel(0, kMessageUir, MESSAGE_CONFIRM);
+    EXPECT_EQ(ui::FindCtrl(confirm, 4)->type, ui::CTRL_COMMAND_BUTTON);  // the confirming button
+    EXPECT_FALSE(ui::FindCtrl(confirm, CONFIRM_ACTION)->visible);
+
+    int detail = ui::LoadPanel(0, kVnkUir, VNK_DETAIL);
+    int highest = 0;
+    for (int pump = 0; pump < 24; ++pump) {
+        highest = std::max(highest, DetailVfdResetCtrl(pump));
+        EXPECT_FALSE(ui::FindCtrl(detail, DetailVfdResetCtrl(pump))->visible);
+    }
+    EXPECT_EQ(DetailVfdResetCtrl(0), highest);  // the last of the 24 is pump 0's
+}
+
+}  // namespace
