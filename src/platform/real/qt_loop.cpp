@@ -99,6 +99,11 @@ void QtLoop::processDrawEvents() {
 }
 
 void QtLoop::delay(double seconds) {
+    if (quit_) {
+        // Stopping: waits are over, but what is already due still runs.
+        processEvents();
+        return;
+    }
     QEventLoop wait;
     QTimer::singleShot(toMillis(seconds), Qt::PreciseTimer, &wait, &QEventLoop::quit);
     wait.exec();

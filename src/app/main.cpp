@@ -1,0 +1,130 @@
+// vnk-station: the operator station on the real back ends: Qt's event loop and widgets,
+// termios serial ports, the settings store file, real or headless popups.
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/program_dir.h"
+#include "platform/real/qt_loop.h"
+#include "platform/real/termios_serial.h"
+#include "platform/registry.h"
+#include "platform/serial.h"
+#include "platform/system.h"
+#include "shell/main_sequence.h"
+#include "ui/popups.h"
+#include "ui/qt/qt_popups.h"
+#include "ui/qt/qt_system.h"
+#include "ui/qt/qt_view.h"
+#include "ui/ui_model.h"
+
+namespace {
+
+// SIGTERM and SIGINT reach the loop through a socket pair: the handler only writes a byte.
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    char byte = 1;
+    ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    (void)n;
+}
+
+std::string registryPath() {
+    const char* env = std::getenv("VNK_REGISTRY");
+    if (env != nullptr && *env != '\0') return env;
+    return platform::MakePathname(platform::MakePathname(platform::GetProjectDir(), "cfg"),
+                                  "registry.reg");
+}
+
+// VNK_SCREENSHOT_DIR: every VNK_SCREENSHOT_INTERVAL seconds (default 5) each visible
+// window is saved there as a PNG named after its title (for the demo and for checking
+// what a headless station shows).
+void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
+    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
+    if (dir == nullptr || *dir == '\0') return;
+    QDir().mkpath(dir);
+    const char* every = std::getenv("VNK_SCREENSHOT_INTERVAL");
+    double seconds = every != nullptr ? std::atof(every) : 5.0;
+    if (!(seconds >= 0.5)) seconds = 5.0;
+    QObject::connect(&timer, &QTimer::timeout, [&view, folder = QString(dir)] {
+        for (int panel : ui::PanelHandles()) {
+            QWidget* w = view.window(panel);
+            if (w == nullptr || !w->isVisible()) continue;
+            QString name = QString::fromStdString(ui::GetPanelTitle(panel));
+            name.replace(QRegularExpression("[^A-Za-z0-9]+"), "_");
+            if (name.isEmpty()) name = QString("panel_%1").arg(panel);
+            w->grab().save(folder + "/" + name + ".png");
+        }
+    });
+    timer.start(static_cast<int>(seconds * 1000));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("VNK PC");
+
+    platform::QtLoop loop;
+    platform::setLoop(&loop);
+    platform::TermiosSerial serial;
+    platform::setSerialBackEnd(&serial);
+    platform::RegistryStore store(registryPath());
+    platform::setRegistry(&store);
+    ui::qt::QtSystem system;
+    platform::setSystemBackEnd(&system);
+
+    const char* popupMode = std::getenv("VNK_POPUPS");
+    ui::AutoPopups autoPopups;
+    ui::qt::QtPopups dialogs;
+    if (popupMode != nullptr && std::string(popupMode) == "auto")
+        ui::setPopupBackEnd(&autoPopups);
+    else
+        ui::setPopupBackEnd(&dialogs);
+
+    ui::qt::QtView view;
+    ui::setObserver(&view);
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [] {
+            char buf[16];
+            ssize_t n = ::read(g_signalPipe[0], buf, sizeof buf);
+            (void)n;
+            RequestStop();
+        });
+        struct sigaction sa{};
+        sa.sa_handler = onSignal;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+    }
+
+    QTimer screenshots;
+    startScreenshots(screenshots, view);
+
+    ResetStation();
+    int rc = RunStation(args);
+
+    ui::setObserver(nullptr);
+    ui::ResetModel();
+    platform::setSystemBackEnd(nullptr);
+    platform::setRegistry(nullptr);
+    platform::setSerialBackEnd(nullptr);
+    ui::setPopupBackEnd(nullptr);
+    platform::setLoop(nullptr);
+    return rc;
+}

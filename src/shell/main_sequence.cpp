@@ -1,0 +1,308 @@
+#include "shell/main_sequence.h"
+
+#include <cstdlib>
+#include <strings.h>
+
+#include "link/comcfg.h"
+#include "link/pump_table.h"
+#include "link/queue.h"
+#include "link/serial_interface.h"
+#include "link/serial_output.h"
+#include "operation/panels.h"
+#include "platform/event_loop.h"
+#include "platform/system.h"
+#include "safety/estop_input.h"
+#include "shell/cfg.h"
+#include "shell/control_ids.h"
+#include "shell/links.h"
+#include "shell/msg.h"
+#include "shell/numpadcode.h"
+#include "shell/password.h"
+#include "shell/splash.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/window_support.h"
+
+int ShowStats = 0;
+int AdminMode = 0;
+
+namespace {
+
+constexpr int kPortAttempts = 60;
+constexpr double kWatchdogInterval = 0.495;
+constexpr int kStatsReadouts = 5;
+const char* const kBankTitles[kBankCount] = {"Pumps 1-8 - Varnock", "Pumps 9-16 - Varnock",
+                                            "Pumps 17-24 - Varnock"};
+
+bool g_stopBySignal = false;
+// Set once the settings file has been read: a stop before that must not write the empty
+// record over the operator's settings.
+bool g_configLoaded = false;
+
+int mainPanel() { return BankPanel[0]; }
+
+void enableTimer(int id, bool on = true) {
+    if (mainPanel() != 0) ui::SetCtrlAttribute(mainPanel(), id, ui::ATTR_ENABLED, on ? 1 : 0);
+}
+
+bool stopping() { return platform::loop().quitRequested(); }
+
+// A row is enabled while its pump is on line; the display takes over this role later.
+void dimRow(int pump, bool dim) {
+    int panel = BankPanel[BankOf(pump)];
+    if (panel == 0) return;
+    for (int position = 0; position < kRowPositionCount; ++position)
+        ui::SetCtrlAttribute(panel, BankRow[pump][position], ui::ATTR_DIMMED, dim ? 1 : 0);
+}
+
+void installLinkHooks() {
+    LinkHooks hooks;
+    hooks.bringFracOffline = [](int dim, int pump) { dimRow(pump, dim != 0); };
+    hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
+    hooks.displayUnits = [] { return Config.DisplayUnits == 1 ? 1 : 0; };
+    hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
+    SetLinkHooks(hooks);
+}
+
+void loadBankWindows() {
+    for (int b = kBankCount - 1; b >= 0; --b) {
+        BankPanel[b] = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_BANK);
+        if (BankPanel[b] < 0) BankPanel[b] = 0;
+    }
+    if (ShowStats && mainPanel() != 0) {
+        for (int i = 0; i < windows::BANK_STATS_COUNT; ++i)
+            ui::SetCtrlAttribute(mainPanel(), windows::BANK_STATS_FIRST + i, ui::ATTR_VISIBLE, 1);
+        int readouts[kStatsReadouts];
+        for (int i = 0; i < kStatsReadouts; ++i) readouts[i] = windows::BANK_STATS_FIRST + i;
+        SetStatsReadouts(mainPanel(), readouts);
+    }
+    for (int b = 0; b < kBankCount; ++b)
+        if (BankPanel[b] != 0) ui::SetPanelAttribute(BankPanel[b], ui::ATTR_TITLE, std::string(kBankTitles[b]));
+}
+
+// Places a window on a monitor: maximised on one of 1024 pixels or less, else centred on
+// a 1024-pixel-wide band.
+void placeOn(int panel, const platform::Monitor& m) {
+    if (panel == 0) return;
+    if (m.width <= 1024) {
+        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_LEFT, m.left);
+        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_TOP, m.top);
+        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, m.width);
+        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, m.height);
+    } else {
+        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_LEFT, m.left + (m.width - 1024) / 2);
+        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_TOP, m.top);
+    }
+}
+
+}  // namespace
+
+void ParseCommandLine(const std::vector<std::string>& args) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const char* a = args[i].c_str();
+        if (strcasecmp(a, "/admin") == 0) {
+            AdminMode = 1;
+        } else if (strcasecmp(a, "/ShowStats") == 0) {
+            ShowStats = 1;
+        } else if (strcasecmp(a, "/timeout") == 0 && i + 1 < args.size()) {
+            char* end = nullptr;
+            double v = std::strtod(args[i + 1].c_str(), &end);
+            // A number in range is taken and consumed; anything else is looked at as a
+            // switch in its turn.
+            if (end != args[i + 1].c_str() && v >= 0.2 && v <= 5.0) {
+                ReplyTimeout = static_cast<float>(v);
+                ++i;
+            }
+        }
+        // "/edit" and anything else: no effect.
+    }
+}
+
+void EnableSetupMenu() {
+    auto undim = [](int panel) {
+        if (panel == 0) return;
+        const ui::Panel* p = ui::FindPanel(panel);
+        if (p == nullptr || p->menuBar == 0) return;
+        // Only a bound command may be offered: an unbound one stays dimmed.
+        if (windows::MenuCallbackNamed("Load_Setup_Panel") != nullptr)
+            ui::SetMenuBarAttribute(p->menuBar, windows::MENU_CONTROL_MODE, ui::ATTR_ITEM_DIMMED, 0);
+    };
+    for (int b = 0; b < kBankCount; ++b) undim(BankPanel[b]);
+    undim(DetailPanel);
+}
+
+bool StartUp() {
+    // 3: transmit queues before anything can send.
+    CreateTxQueues();
+    SetShowStats(ShowStats != 0);
+    // 4: emergency-stop wiring and the port hold-off.
+    EStopParallelPort = ReadSetting(kEStopParallelPort);
+    EStopSerialPortNum = ReadSetting(kEStopSerialPortNum);
+    ComStartDelay = ReadSetting(kComStartDelay);
+    EStopMonitored = ReadSetting(kEStop);
+    // 5: every entry starts with the connect poll.
+    for (int e = 0; e < kTableSize; ++e) ReconnectRequest[e] = 1;
+    // 6: the alarm-options word sent to every pump that comes on line.
+    std::uint32_t alarmops = ReadSetting(kAlarmops);
+    AlarmOptions[0] = static_cast<std::uint8_t>(alarmops);
+    AlarmOptions[1] = static_cast<std::uint8_t>(alarmops >> 8);
+    // 7
+    ShowSplash();
+    platform::Delay(2.0);
+    SetSplashMessage("Setting system policies...");
+    platform::Delay(1.5);
+    if (stopping()) return false;
+    // 8-11
+    SetSplashMessage("Initializing control IDs...");
+    loadBankWindows();
+    EStopPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_ESTOP);
+    if (EStopPanel < 0) EStopPanel = 0;
+    InitControlIds();
+    for (int pump = 0; pump < kPumpCount; ++pump) dimRow(pump, true);  // nothing on line yet
+    installLinkHooks();
+    // 12-13
+    SetSplashMessage("Loading saved settings...");
+    LoadConfiguration();
+    g_configLoaded = true;
+    DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
+    if (DetailPanel < 0) DetailPanel = 0;
+    // 15
+    platform::Delay(1.0);
+    platform::ProcessSystemEvents();
+    if (stopping()) return false;
+    // 16: the blender computer's link is built by its own module.
+    SetSplashMessage("Connecting to Trellmix PC...");
+    // 17
+    SetSplashMessage("Initializing COM ports...please wait");
+    SetPortTimers({mainPanel(), windows::BANK_TMR_WAIT_PORTS, windows::BANK_TMR_DELAY_COM,
+                   windows::BANK_TMR_TX_FLASH});
+    SetOpTripTimer(mainPanel(), windows::BANK_TMR_OP_TRIP);
+    OpenAllPorts(kPortAttempts);
+    if (stopping()) return false;
+    // 18
+    platform::ProcessSystemEvents();
+    EnableSetupMenu();
+    // 19: polling and the communication watchdog.
+    enableTimer(windows::BANK_TMR_POLL);
+    if (mainPanel() != 0)
+        ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL,
+                             kWatchdogInterval);
+    enableTimer(windows::BANK_TMR_COM_WATCHDOG);
+    // 20
+    ArrangeBankWindows();
+    CloseSplash();
+    platform::ProcessSystemEvents();
+    // 21: display refresh, reply time-outs and the network information.
+    ApplyRefreshInterval();
+    enableTimer(windows::BANK_TMR_DISPLAY);
+    enableTimer(windows::BANK_TMR_QUEUE);
+    enableTimer(windows::BANK_TMR_NETWORK_INFO);
+    // 22-23: the emergency-stop input, then its watch.
+    OpenEStopInput();
+    enableTimer(windows::BANK_TMR_ESTOP);
+    // 24: automatic recording starts with the recorder's own module.
+    return !stopping();
+}
+
+void ShutDown(bool askPowerOff) {
+    if (g_configLoaded) SaveConfiguration();
+    DiscardSerialWindow();
+    ResetConfirmDialog();
+    for (int b = 0; b < kBankCount; ++b) {
+        if (BankPanel[b] != 0 && ui::PanelExists(BankPanel[b])) ui::DiscardPanel(BankPanel[b]);
+        BankPanel[b] = 0;
+    }
+    if (EStopPanel != 0 && ui::PanelExists(EStopPanel)) ui::DiscardPanel(EStopPanel);
+    EStopPanel = 0;
+    if (DetailPanel != 0 && ui::PanelExists(DetailPanel)) ui::DiscardPanel(DetailPanel);
+    DetailPanel = 0;
+    CloseSplash();
+    UnloadParallel32();
+    CloseAllPorts();
+    if (askPowerOff && ui::ConfirmPopup("Shut Down Computer", "Shut down computer?"))
+        platform::systemBackEnd().shutdownComputer();
+}
+
+int RunStation(const std::vector<std::string>& args) {
+    ParseCommandLine(args);
+    if (StartUp() && !stopping()) platform::RunUserInterface();
+    ShutDown(!g_stopBySignal);
+    return 0;
+}
+
+void RequestStop() {
+    g_stopBySignal = true;
+    platform::QuitUserInterface();
+}
+
+bool StopRequested() { return g_stopBySignal; }
+
+int Quit_App(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    DiscardSerialWindow();
+    if (ui::ConfirmPopup("Exit Program", "Exit VNK PC?")) platform::QuitUserInterface();
+    return 0;
+}
+
+int Do_Nothing(int, int, int, void*, int, int) { return 0; }
+
+void ArrangeWindows2(int, int, void*, int) { ArrangeBankWindows(); }
+
+void ArrangeBankWindows() {
+    SetPositionLabels(1);
+    SetPositionLabels(2);
+    std::vector<platform::Monitor> monitors = platform::systemBackEnd().monitors();
+    if (monitors.empty()) monitors.push_back(platform::Monitor{});
+    // The first monitor takes every bank; a second takes banks 2 and 3; a third bank 3.
+    for (size_t m = 0; m < monitors.size() && m < kBankCount; ++m)
+        for (int b = static_cast<int>(m); b < kBankCount; ++b) placeOn(BankPanel[b], monitors[m]);
+    for (int b = 0; b < kBankCount; ++b)
+        if (BankPanel[b] != 0) ui::DisplayPanel(BankPanel[b]);
+    ShowBanks(Config.PumpsShown);
+}
+
+void BindStationCallbacks() {
+    BindConfigCallbacks();
+    BindComCfgCallbacks();
+    BindSerialOutputCallbacks();
+    BindKeypadCallbacks();
+    BindPasswordCallbacks();
+    BindSplashCallbacks();
+    BindConfirmCallbacks();
+    BindLinkCallbacks();
+    BindPanelCallbacks();
+    windows::BindCtrlCallback("Quit_App", Quit_App);
+    windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
+    windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
+    windows::BindCtrlCallback("ComTimerTick", ComTimerTick);
+    windows::BindCtrlCallback("GetControlData", GetControlData);
+    windows::BindCtrlCallback("QueueTimer", QueueTimer);
+    windows::BindCtrlCallback("GetIdTimer", GetIdTimer);
+    windows::BindCtrlCallback("TmrOpTrip", TmrOpTrip);
+    windows::BindCtrlCallback("ResetVfdFault", ResetVfdFault);
+    windows::BindCtrlCallback("ResetTimerCallback", ResetTimerCallback);
+}
+
+void ResetStation() {
+    ShowStats = 0;
+    AdminMode = 0;
+    g_stopBySignal = false;
+    g_configLoaded = false;
+    ResetSplash();
+    ResetConfirmDialog();
+    ResetComCfg();
+    ResetSerialOutput();
+    ResetKeypad();
+    ResetPassword();
+    ResetEStopInput();
+    ui::ResetModel();
+    ResetControlIds();
+    ResetConfiguration();
+    ResetLink();
+    ResetTxQueues();  // start-up creates them
+    windows::ClearCallbackBindings();
+    BindStationCallbacks();
+    windows::RegisterWindowDefinitions();
+}

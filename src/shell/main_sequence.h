@@ -1,0 +1,38 @@
+// The station's outermost shell: the command line, start-up in its fixed order with the
+// splash messages, the run of the event loop, and shut-down in its fixed order with the
+// offer to shut the computer down. Also the Exit button, the window arrangement over the
+// monitors and the Setup menu's enabling.
+#pragma once
+
+#include <string>
+#include <vector>
+
+extern int ShowStats;  // "/ShowStats": queue statistics measured and shown
+extern int AdminMode;  // "/admin": the controller settings can be edited
+
+// Reads the switches; anything else is ignored. Sets ReplyTimeout for "/timeout N" with N
+// from 0.2 to 5.0.
+void ParseCommandLine(const std::vector<std::string>& args);
+
+// Start-up, steps after the command line up to the event loop. false when a stop was
+// asked for meanwhile (the shut-down still runs).
+bool StartUp();
+// Shut-down; askPowerOff offers to shut the computer down at the end.
+void ShutDown(bool askPowerOff);
+// The whole run: command line, start-up, event loop, shut-down. Returns main's result.
+int RunStation(const std::vector<std::string>& args);
+
+// Ends the event loop like a confirmed Exit, without the shut-down question (SIGTERM).
+void RequestStop();
+bool StopRequested();
+
+int Quit_App(int panel, int control, int event, void* data, int e1, int e2);
+int Do_Nothing(int panel, int control, int event, void* data, int e1, int e2);
+void ArrangeWindows2(int menuBar, int item, void* data, int panel);
+void ArrangeBankWindows();
+void EnableSetupMenu();
+
+// Binds every callback name the window definitions use that the shell owns or wires.
+void BindStationCallbacks();
+// Every module of the station back to the start of a run (tests).
+void ResetStation();

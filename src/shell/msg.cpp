@@ -1,0 +1,59 @@
+#include "shell/msg.h"
+
+#include <string>
+
+#include "link/pump_table.h"
+#include "link/serial_interface.h"
+#include "ui/ui_model.h"
+#include "ui/windows/shell_windows.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+int g_dialog = 0;
+InstantIdleHook g_instantIdle = nullptr;
+constexpr int kInstantIdleRepeats = 5;
+}  // namespace
+
+void SetInstantIdleHook(InstantIdleHook hook) { g_instantIdle = hook; }
+
+int ConfirmDialogPanel() { return g_dialog; }
+
+void ShowConfirmDialog(int parent, const char* title, const char* question, int action) {
+    ResetConfirmDialog();
+    g_dialog = ui::LoadPanel(parent, windows::kMessageUir, windows::MESSAGE_CONFIRM);
+    if (g_dialog <= 0) {
+        g_dialog = 0;
+        return;
+    }
+    ui::SetCtrlVal(g_dialog, windows::CONFIRM_QUESTION, std::string(question));
+    ui::SetPanelAttribute(g_dialog, ui::ATTR_TITLE, std::string(title));
+    ui::SetCtrlVal(g_dialog, windows::CONFIRM_ACTION, action);
+    ui::DisplayPanel(g_dialog);
+}
+
+int InfoSelect(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    if (control == windows::CONFIRM_YES) {
+        int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
+        if (action == kConfirmIdleAll && g_instantIdle != nullptr) g_instantIdle(kInstantIdleRepeats);
+        for (int pump = 0; pump < kPumpCount; ++pump) {
+            if (PortConfig[pump].Mode != 1) continue;
+            switch (action) {
+                case kConfirmIdleAll: SendPumpCommand(pump, OpIdle, nullptr, 0); break;
+                case kConfirmResetTotals: SendPumpCommand(pump, OpClearTotals, nullptr, 0); break;
+                case kConfirmZeroPressures: SendPumpCommand(pump, OpZeroPressure, nullptr, 0); break;
+                default: break;
+            }
+        }
+    }
+    if (panel == g_dialog) g_dialog = 0;
+    ui::DiscardPanel(panel);
+    return 0;
+}
+
+void BindConfirmCallbacks() { windows::BindCtrlCallback("InfoSelect", InfoSelect); }
+
+void ResetConfirmDialog() {
+    if (g_dialog != 0 && ui::PanelExists(g_dialog)) ui::DiscardPanel(g_dialog);
+    g_dialog = 0;
+}

@@ -1,0 +1,22 @@
+// The confirmation window of the fleet-wide commands: idle all pumps, reset all totals,
+// zero all discharge pressures. Nothing is sent unless the operator confirms.
+#pragma once
+
+enum ConfirmAction {
+    kConfirmIdleAll = 1,
+    kConfirmResetTotals = 2,
+    kConfirmZeroPressures = 3,
+};
+
+void ShowConfirmDialog(int parent, const char* title, const char* question, int action);
+int InfoSelect(int panel, int control, int event, void* data, int e1, int e2);
+// The dialog's handle, 0 while it is not open.
+int ConfirmDialogPanel();
+
+// What a confirmed idle-all also starts: the repeat of the idle command. None until the
+// emergency-stop module installs it.
+using InstantIdleHook = void (*)(int repeats);
+void SetInstantIdleHook(InstantIdleHook hook);
+
+void BindConfirmCallbacks();
+void ResetConfirmDialog();

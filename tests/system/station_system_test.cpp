@@ -1,0 +1,158 @@
+// vnk-station as the operator starts it, offscreen with headless popups, against vnk-sim
+// over pseudo-terminals: the fleet comes on line, SIGTERM ends it cleanly with its
+// settings saved, and a second start finds them again.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "shell/cfg.h"
+#include "support/sim_process.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double since(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+class StationRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("vnk_station_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "ports");
+        fs::create_directories(dir / "home" / "cfg");
+        std::ofstream(dir / "parport", std::ios::binary) << '\x10';  // E-stop loop closed
+        setenv("VNK_HOME", (dir / "home").c_str(), 1);
+        setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
+        setenv("VNK_PARPORT", (dir / "parport").c_str(), 1);
+        setenv("VNK_POPUPS", "auto", 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    void TearDown() override {
+        station.stop();
+        sim.stop();
+        for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"}) unsetenv(v);
+        fs::remove_all(dir);
+    }
+
+    fs::path cfgPath() const { return dir / "home" / "cfg" / "vnk.cfg"; }
+
+    void writeConfig(int units) {
+        ConfigRecord r{};
+        r.RefreshInterval = 1.0;
+        r.DisplayUnits = units;
+        r.PumpsShown = 24;
+        r.GroupsValid = 1;
+        r.OutputComPort = 25;
+        for (int i = 0; i < 24; ++i) {
+            r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
+            r.PumpGroup[i] = 255;
+        }
+        for (int i = 0; i < 25; ++i) {
+            r.RpmStepLarge[i] = 100 + i;
+            r.RpmStepSmall[i] = -1;  // odd, and must survive a run
+        }
+        std::uint8_t bytes[kConfigRecordSize];
+        EncodeConfigRecord(r, bytes);
+        WriteConfigFile(cfgPath().string(), bytes, kConfigRecordSize);
+    }
+
+    // Pumps in the newest complete output line, or -1 when there is none yet.
+    int pumpsInOutput() {
+        std::ifstream f(dir / "output.txt", std::ios::binary);
+        std::string line, last;
+        while (std::getline(f, line)) last = line;
+        if (last.empty()) return -1;
+        int commas = static_cast<int>(std::count(last.begin(), last.end(), ','));
+        return commas / 9;
+    }
+
+    // Starts the station; returns the seconds until all 24 pumps were in its output line.
+    double runUntilFleetOnLine() {
+        Clock::time_point t0 = Clock::now();
+        EXPECT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station.log").string()));
+        while (since(t0) < 30.0 && pumpsInOutput() != 24)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return since(t0);
+    }
+
+    fs::path dir;
+    SimProcess sim;
+    SimProcess station;
+};
+
+TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
+    writeConfig(1);
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed", "all=1000",
+                           "--capture", "25=" + (dir / "output.txt").string()},
+                          (dir / "sim.log").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    double online = runUntilFleetOnLine();
+    std::printf("all 24 pumps on line %.1f s after the station started\n", online);
+    EXPECT_LE(online, 15.0);
+    ASSERT_EQ(pumpsInOutput(), 24);
+    fs::remove(cfgPath());  // the exit must write it again
+
+    Clock::time_point t0 = Clock::now();
+    EXPECT_EQ(station.stop(), 0);
+    double exitTime = since(t0);
+    std::printf("SIGTERM to exit: %.2f s\n", exitTime);
+    EXPECT_LT(exitTime, 3.0);
+    ASSERT_TRUE(fs::exists(cfgPath())) << "vnk.cfg not saved at exit";
+    EXPECT_EQ(fs::file_size(cfgPath()), 906u);
+
+    std::uint8_t bytes[kConfigRecordSize] = {};
+    ASSERT_EQ(ReadConfigFile(cfgPath().string(), bytes, kConfigRecordSize), 0);
+    ConfigRecord saved{};
+    DecodeConfigRecord(bytes, saved);
+    EXPECT_EQ(saved.DisplayUnits, 1);
+    EXPECT_EQ(saved.OutputComPort, 25);
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(saved.PumpComPort[i], i + 1);
+    for (int i = 0; i < 25; ++i) {
+        EXPECT_EQ(saved.RpmStepLarge[i], 100 + i);
+        EXPECT_EQ(saved.RpmStepSmall[i], -1);
+    }
+
+    // A second start with what the first one saved.
+    std::ofstream(dir / "output.txt", std::ios::trunc).close();
+    double again = runUntilFleetOnLine();
+    EXPECT_LE(again, 15.0);
+    EXPECT_EQ(station.stop(), 0);
+    std::uint8_t second[kConfigRecordSize] = {};
+    ASSERT_EQ(ReadConfigFile(cfgPath().string(), second, kConfigRecordSize), 0);
+    EXPECT_EQ(std::memcmp(bytes, second, kConfigRecordSize), 0);
+
+    // A stop that comes during start-up ends it just as cleanly.
+    ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station.log").string()));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    t0 = Clock::now();
+    EXPECT_EQ(station.stop(), 0);
+    std::printf("SIGTERM during start-up to exit: %.2f s\n", since(t0));
+    EXPECT_LT(since(t0), 3.0);
+    std::uint8_t third[kConfigRecordSize] = {};
+    ASSERT_EQ(ReadConfigFile(cfgPath().string(), third, kConfigRecordSize), 0);
+    EXPECT_EQ(std::memcmp(bytes, third, kConfigRecordSize), 0)
+        << "a stop before the settings were loaded must leave vnk.cfg alone";
+
+    std::ifstream log(dir / "station.log");
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("popup:"), std::string::npos) << text;
+}
+
+}  // namespace

@@ -1,0 +1,318 @@
+// The station's shell on the virtual-time back end: the command line, the order of
+// start-up, the window arrangement, the exit and shut-down questions, the fleet-wide
+// confirmation dialog.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/comcfg.h"
+#include "link/pump_table.h"
+#include "link/queue.h"
+#include "platform/sim/sim_serial.h"
+#include "platform/system.h"
+#include "shell/cfg.h"
+#include "shell/control_ids.h"
+#include "shell/main_sequence.h"
+#include "shell/msg.h"
+#include "support/sim_fixture.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/shell_windows.h"
+#include "ui/windows/window_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string>* g_events = nullptr;
+
+// Records the opening of ports (and whether the transmit queues existed by then).
+class RecordingSerial : public platform::SimSerial {
+public:
+    int open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
+             int outQueue) override {
+        if (g_events != nullptr)
+            g_events->push_back("open COM" + std::to_string(port) +
+                                (TxQueue[0].ItemCount == -2 ? " before queues" : ""));
+        return SimSerial::open(port, baud, parity, dataBits, stopBits, inQueue, outQueue);
+    }
+};
+
+// Records splash messages and timers switched on or off.
+class Watcher : public ui::Observer {
+public:
+    platform::SimSystem* system = nullptr;
+    void panelCreated(int) override {}
+    void panelDiscarded(int) override {}
+    void panelChanged(int) override {}
+    void menuChanged(int) override {}
+    void controlChanged(int panel, int control) override {
+        const ui::Control* c = ui::FindCtrl(panel, control);
+        if (c == nullptr || g_events == nullptr) return;
+        if (c->type == ui::CTRL_TIMER && panel == BankPanel[0]) {
+            bool on = c->enabled;
+            if (on != enabled_[control]) {
+                enabled_[control] = on;
+                std::string e = "timer " + std::to_string(control) + (on ? " on" : " off");
+                if (on && control == windows::BANK_TMR_ESTOP && system->parallelOpens == 0)
+                    e += " before the input";
+                g_events->push_back(e);
+            }
+        } else if (control == windows::SPLASH_MESSAGE && c->type == ui::CTRL_STRING &&
+                   !c->text.empty()) {
+            const ui::Panel* p = ui::FindPanel(panel);
+            if (p != nullptr && p->resourceId == windows::VNK_SPLASH)
+                g_events->push_back("splash: " + c->text);
+        }
+    }
+
+private:
+    std::map<int, bool> enabled_;
+};
+
+class Station : public SimFixture {
+protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        home = fs::temp_directory_path() /
+               ("vnk_home_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(home);
+        fs::create_directories(home);
+        setenv("VNK_HOME", home.c_str(), 1);
+        platform::setSerialBackEnd(&serial);
+        platform::setSystemBackEnd(&system);
+        for (int port = 1; port <= 25; ++port) serial.addPort(port);
+        ResetStation();
+        watcher.system = &system;
+        g_events = &events;
+        ui::setObserver(&watcher);
+    }
+    void TearDown() override {
+        ui::setObserver(nullptr);
+        g_events = nullptr;
+        ResetStation();
+        platform::setSystemBackEnd(nullptr);
+        platform::setSerialBackEnd(nullptr);
+        unsetenv("VNK_HOME");
+        fs::remove_all(home);
+        SimFixture::TearDown();
+    }
+    void writePorts() {
+        ConfigRecord r{};
+        r.RefreshInterval = 1.0;
+        r.PumpsShown = 24;
+        r.GroupsValid = 1;
+        for (int i = 0; i < 24; ++i) {
+            r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
+            r.PumpGroup[i] = 255;
+        }
+        for (int i = 0; i < 25; ++i) {
+            r.RpmStepLarge[i] = 100;
+            r.RpmStepSmall[i] = 25;
+        }
+        std::uint8_t bytes[kConfigRecordSize];
+        EncodeConfigRecord(r, bytes);
+        fs::create_directories(home / "cfg");
+        WriteConfigFile((home / "cfg" / "vnk.cfg").string(), bytes, kConfigRecordSize);
+    }
+    size_t indexOf(const std::string& e) const {
+        for (size_t i = 0; i < events.size(); ++i)
+            if (events[i] == e) return i;
+        return std::string::npos;
+    }
+
+    fs::path home;
+    RecordingSerial serial;
+    platform::SimSystem system;
+    Watcher watcher;
+    std::vector<std::string> events;
+};
+
+TEST_F(Station, CommandLineSwitches) {
+    ParseCommandLine({"/timeout", "0.1"});
+    EXPECT_FLOAT_EQ(ReplyTimeout, 5.0f);
+    ParseCommandLine({"/TIMEOUT", "2"});
+    EXPECT_FLOAT_EQ(ReplyTimeout, 2.0f);
+    ParseCommandLine({"/timeout", "5"});
+    EXPECT_FLOAT_EQ(ReplyTimeout, 5.0f);
+    ParseCommandLine({"/timeout", "0.2", "/timeout", "5.01"});
+    EXPECT_FLOAT_EQ(ReplyTimeout, 0.2f);
+    ParseCommandLine({"/timeout"});
+    EXPECT_FLOAT_EQ(ReplyTimeout, 0.2f);
+    EXPECT_EQ(ShowStats, 0);
+    // A rejected number is looked at as a switch in its turn.
+    ParseCommandLine({"/timeout", "/showstats", "/edit", "x", "", "/Admin"});
+    EXPECT_EQ(ShowStats, 1);
+    EXPECT_EQ(AdminMode, 1);
+    EXPECT_FLOAT_EQ(ReplyTimeout, 0.2f);
+}
+
+TEST_F(Station, StartUpRunsInItsOrder) {
+    writePorts();
+    ResetTxQueues();  // as at the start of a run: no queue yet
+    ASSERT_TRUE(StartUp());
+
+    std::vector<std::string> splash;
+    for (const std::string& e : events)
+        if (e.rfind("splash: ", 0) == 0) splash.push_back(e.substr(8));
+    EXPECT_EQ(splash, (std::vector<std::string>{
+                          "Setting system policies...", "Initializing control IDs...",
+                          "Loading saved settings...", "Connecting to Trellmix PC...",
+                          "Initializing COM ports...please wait"}));
+    size_t lastOpen = 0;
+    int opens = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].rfind("open COM", 0) != 0) continue;
+        EXPECT_EQ(events[i].find("before queues"), std::string::npos) << events[i];
+        lastOpen = i;
+        ++opens;
+    }
+    EXPECT_EQ(opens, 24);
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].rfind("timer ", 0) != 0 || events[i].find(" on") == std::string::npos) continue;
+        bool portTimer = events[i] == "timer " + std::to_string(windows::BANK_TMR_WAIT_PORTS) + " on" ||
+                         events[i] == "timer " + std::to_string(windows::BANK_TMR_DELAY_COM) + " on";
+        if (!portTimer) {
+            EXPECT_GT(i, lastOpen) << events[i] << " started before the ports were open";
+        }
+    }
+    size_t estop = indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on");
+    ASSERT_NE(estop, std::string::npos) << "the E-stop watch never started";
+    EXPECT_GT(system.parallelOpens, 0);
+    for (const std::string& e : events) EXPECT_EQ(e.find("before the input"), std::string::npos) << e;
+    EXPECT_EQ(estop, events.size() - 1) << "the E-stop watch is the last timer to start";
+
+    EXPECT_EQ(ui::GetPanelTitle(BankPanel[0]), "Pumps 1-8 - Varnock");
+    EXPECT_EQ(ui::GetPanelTitle(BankPanel[2]), "Pumps 17-24 - Varnock");
+    EXPECT_FALSE(ui::PanelExists(0));
+    EXPECT_DOUBLE_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_COM_WATCHDOG,
+                                                ui::ATTR_INTERVAL),
+                     0.495);
+    EXPECT_TRUE(popups.shown().empty());
+}
+
+TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
+    system.parallelAvailable = false;
+    ASSERT_TRUE(StartUp());
+    EXPECT_EQ(popups.count("Parallel Port"), 1);
+    EXPECT_EQ(popups.shown().back().text, "Unable to initialize parallel port!!!");
+
+    ResetStation();
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "EStopParallelPort",
+              platform::RegValue{platform::RegValue::Dword, 0, {}, {}, {}});
+    popups.clear();
+    ASSERT_TRUE(StartUp());  // port 32 does not exist here
+    EXPECT_EQ(popups.count("Port Open"), 1);
+    EXPECT_EQ(popups.shown().back().text, "Unable to open the EStop serial port.");
+}
+
+TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
+    ASSERT_TRUE(StartUp());
+    auto left = [](int b) { return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_LEFT); };
+    auto width = [](int b) { return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_WIDTH); };
+
+    system.screens = {{0, 0, 1024, 768}};
+    ArrangeBankWindows();
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_EQ(left(b), 0);
+        EXPECT_EQ(width(b), 1024);  // maximised
+    }
+    system.screens = {{0, 0, 1920, 1080}};
+    ArrangeBankWindows();
+    for (int b = 0; b < 3; ++b) EXPECT_EQ(left(b), 448);
+    system.screens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    ArrangeBankWindows();
+    EXPECT_EQ(left(0), 448);
+    EXPECT_EQ(left(1), 1920 + 128);
+    EXPECT_EQ(left(2), 1920 + 128);
+    system.screens = {{0, 0, 1024, 768}, {1024, 0, 1024, 768}, {2048, 0, 1280, 800}};
+    ArrangeBankWindows();
+    EXPECT_EQ(left(0), 0);
+    EXPECT_EQ(left(1), 1024);
+    EXPECT_EQ(left(2), 2048 + 128);
+
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[1], windows::BANK_POSITION_LABEL + 0), "5A");
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_POSITION_LABEL + 7), "12B");
+    Config.PumpsShown = 12;
+    ArrangeBankWindows();
+    EXPECT_EQ(ui::GetPanelAttributeInt(BankPanel[1], ui::ATTR_PANEL_VISIBLE), 1);
+    EXPECT_EQ(ui::GetPanelAttributeInt(BankPanel[2], ui::ATTR_PANEL_VISIBLE), 0);
+}
+
+TEST_F(Station, ExitAndShutDownAskFirst) {
+    writePorts();
+    ASSERT_TRUE(StartUp());
+    ui::Press(BankPanel[1], windows::BANK_EXIT);  // Cancel (the default answer)
+    EXPECT_FALSE(loop.quitRequested());
+    EXPECT_EQ(popups.shown().back().title, "Exit Program");
+    EXPECT_EQ(popups.shown().back().text, "Exit VNK PC?");
+    popups.answerConfirm(true);
+    ui::Press(BankPanel[1], windows::BANK_EXIT);
+    EXPECT_TRUE(loop.quitRequested());
+
+    PumpTable[0].ConfiguredComPort = 300;  // only the low 8 bits reach the file
+    ShutDown(true);  // Cancel: the computer stays on
+    EXPECT_EQ(popups.shown().back().text, "Shut down computer?");
+    EXPECT_EQ(system.shutdowns, 0);
+    EXPECT_FALSE(serial.isOpen(1));
+    std::uint8_t bytes[kConfigRecordSize] = {};
+    ASSERT_EQ(ReadConfigFile((home / "cfg" / "vnk.cfg").string(), bytes, kConfigRecordSize), 0);
+    EXPECT_EQ(bytes[0], 300 & 0xFF);
+
+    popups.answerConfirm(true);
+    ShutDown(true);
+    EXPECT_EQ(system.shutdowns, 1);
+    int asked = popups.count("Shut Down Computer");
+    ShutDown(false);  // a stop by signal does not ask
+    EXPECT_EQ(popups.count("Shut Down Computer"), asked);
+}
+
+TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
+    writePorts();
+    ASSERT_TRUE(StartUp());
+    // Pump 2 on line (its row enabled), everything else off.
+    ui::SetCtrlAttribute(BankPanel[0], BankRow[1][0], ui::ATTR_DIMMED, 0);
+    PumpTable[1].MinRpm = 600.0f;
+    serial.takeWritten(2);
+    ShowConfirmDialog(BankPanel[0], "Reset Totals", "Reset all discharge totals?", kConfirmResetTotals);
+    int dialog = ConfirmDialogPanel();
+    ASSERT_GT(dialog, 0);
+    EXPECT_EQ(ui::GetPanelTitle(dialog), "Reset Totals");
+    ui::Press(dialog, windows::CONFIRM_NO);
+    EXPECT_FALSE(ui::PanelExists(dialog));
+    loop.advance(0.01);
+    EXPECT_TRUE(serial.takeWritten(2).empty());
+
+    ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
+    EXPECT_EQ(ConfirmDialogPanel(), 0);
+    std::vector<std::uint8_t> sent = serial.takeWritten(2);
+    ASSERT_GE(sent.size(), 16u);
+    EXPECT_EQ(sent[4], 0xC0 | 0x1A);  // the speed command, at idle speed
+    EXPECT_EQ(sent[8] | (sent[9] << 8), 600);
+    EXPECT_EQ(PumpTable[1].RpmSetpoint, 600);
+    EXPECT_EQ(PumpTable[2].RpmSetpoint, 0);
+}
+
+TEST_F(Station, EveryWindowHasUniqueControlIds) {
+    const std::pair<const char*, int> windowsToCheck[] = {
+        {"vnk.uir", windows::VNK_BANK},       {"vnk.uir", windows::VNK_DETAIL},
+        {"vnk.uir", windows::VNK_ESTOP},      {"vnk.uir", windows::VNK_SPLASH},
+        {"vnk.uir", windows::VNK_PREFERENCES}, {"vnk.uir", windows::VNK_SERIAL_MONITOR},
+        {"password.uir", windows::PASSWORD_PROMPT}, {"password.uir", windows::PASSWORD_CHANGE},
+        {"numpad.uir", windows::NUMPAD_WINDOW}, {"message.uir", windows::MESSAGE_CONFIRM}};
+    for (auto [resource, id] : windowsToCheck) {
+        int panel = ui::LoadPanel(0, resource, id);
+        ASSERT_GT(panel, 0) << resource << " " << id;
+        std::set<int> seen;
+        for (const ui::Control& c : ui::FindPanel(panel)->controls)
+            EXPECT_TRUE(seen.insert(c.id).second) << resource << " window " << id << ": id " << c.id;
+        ui::DiscardPanel(panel);
+    }
+}
+
+}  // namespace
