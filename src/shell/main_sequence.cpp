@@ -49,7 +49,7 @@ void enableTimer(int id, bool on = true) {
 
 bool stopping() { return platform::loop().quitRequested(); }
 
-// A row is enabled while its pump is on line; the display takes over this role later.
+// Every row starts dimmed: no pump is on line yet.
 void dimRow(int pump, bool dim) {
     int panel = BankPanel[BankOf(pump)];
     if (panel == 0) return;
@@ -59,8 +59,9 @@ void dimRow(int pump, bool dim) {
 
 void installLinkHooks() {
     LinkHooks hooks;
-    hooks.bringFracOffline = [](int dim, int pump) { dimRow(pump, dim != 0); };
+    hooks.bringFracOffline = Bring_Frac_Offline;
     hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
+    hooks.currentPump = [] { return static_cast<int>(CurrentPump); };
     hooks.displayUnits = [] { return Config.DisplayUnits == 1 ? 1 : 0; };
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
     SetLinkHooks(hooks);
@@ -297,6 +298,7 @@ void ResetStation() {
     ResetKeypad();
     ResetPassword();
     ResetEStopInput();
+    ResetPanels();
     ui::ResetModel();
     ResetControlIds();
     ResetConfiguration();

@@ -1,0 +1,286 @@
+#include "operation/detail_view.h"
+
+#include <string>
+
+#include "link/pump_table.h"
+#include "link/serial_interface.h"
+#include "platform/event_loop.h"
+#include "shell/cfg.h"
+#include "shell/control_ids.h"
+#include "ui/ui_model.h"
+#include "ui/windows/detail_view.h"
+#include "ui/windows/window_support.h"
+
+std::uint8_t CurrentPump = kNoPump;
+
+namespace {
+
+using namespace windows;
+
+// Start values that no pump index or Tripped value takes, so the first refresh of a pump
+// always writes the pressure gauge's colours.
+constexpr int kNoColouredPump = -10;
+constexpr int kNoColouredTrip = 0xF6;
+
+int g_colouredPump = kNoColouredPump;
+int g_colouredTrip = kNoColouredTrip;
+int g_refreshCount = 0;
+
+bool validPump(int pump) {
+    return pump >= 0 && pump < kPumpCount;
+}
+
+bool metric() {
+    return Config.DisplayUnits == 1;
+}
+
+void setVisible(int control, bool visible) {
+    ui::SetCtrlAttribute(DetailPanel, control, ui::ATTR_VISIBLE, visible ? 1 : 0);
+}
+
+// Hidden and at once shown again: the view redraws the control whole.
+void redraw(int control) {
+    setVisible(control, false);
+    setVisible(control, true);
+}
+
+void setLed(int control, bool on) {
+    ui::SetCtrlVal(DetailPanel, control, on ? 1 : 0);
+}
+
+void setText(int control, const std::string& text) {
+    ui::SetCtrlAttribute(DetailPanel, control, ui::ATTR_LABEL_TEXT, text);
+}
+
+void setUnits(int control, const std::string& units) {
+    ui::SetCtrlAttribute(DetailPanel, control, ui::ATTR_UNITS_LABEL, units);
+}
+
+void setPrecision(int control, int decimals) {
+    ui::SetCtrlAttribute(DetailPanel, control, ui::ATTR_PRECISION, decimals);
+}
+
+void setRange(int control, double min, double max) {
+    ui::SetCtrlAttribute(DetailPanel, control, ui::ATTR_MIN_VALUE, min);
+    ui::SetCtrlAttribute(DetailPanel, control, ui::ATTR_MAX_VALUE, max);
+}
+
+void colourPressureGauge(bool tripped) {
+    const int face = tripped ? ui::VAL_RED : ui::VAL_WHITE;
+    const int text = tripped ? ui::VAL_WHITE : ui::VAL_BLACK;
+    const int needle = tripped ? ui::VAL_WHITE : ui::VAL_RED;
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_PRESSURE_GAUGE, ui::ATTR_TEXT_BGCOLOR, face);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_PRESSURE_GAUGE, ui::ATTR_TEXT_COLOR, text);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_PRESSURE_GAUGE, ui::ATTR_ON_COLOR, needle);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_PRESSURE_UNITS, ui::ATTR_TEXT_COLOR, text);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_PRESSURE_MULT, ui::ATTR_TEXT_COLOR, text);
+}
+
+// The pump the view now shows gets its values at once, not on the next refresh: until
+// then the view would show the previous pump's numbers under the new pump's title.
+void showPump(int pump) {
+    CurrentPump = static_cast<std::uint8_t>(pump);
+    SetDetailViewPump(pump);
+    SendPumpCommand(pump, OpReadPumpId, nullptr, 0);
+    if (PumpTable[pump].Online != 0) {
+        RefreshDetailView(pump);
+        SetDetailViewIndicators(pump);
+    }
+}
+
+// The next pump on line from CurrentPump in steps of +1 or -1, wrapping round and stopping
+// before CurrentPump comes round again; -1 when there is none.
+int nextOnline(int step) {
+    if (!validPump(CurrentPump)) return -1;
+    for (int k = 1; k < kPumpCount; ++k) {
+        const int pump = (CurrentPump + step * k + kPumpCount) % kPumpCount;
+        if (PumpTable[pump].Online != 0) return pump;
+    }
+    return -1;
+}
+
+int goTo(int event, int step) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    const int pump = nextOnline(step);
+    if (pump >= 0) showPump(pump);
+    return 0;
+}
+
+}  // namespace
+
+bool DetailViewVisible() {
+    return DetailPanel != 0 && ui::GetPanelAttributeInt(DetailPanel, ui::ATTR_PANEL_VISIBLE) != 0;
+}
+
+void RefreshDetailView(int pump) {
+    if (!validPump(pump) || DetailPanel == 0) return;
+    const PumpRecord& r = PumpTable[pump];
+    if (pump != g_colouredPump || r.Tripped != g_colouredTrip) {
+        colourPressureGauge(r.Tripped != 0);
+        g_colouredPump = pump;
+        g_colouredTrip = r.Tripped;
+    }
+
+    const int p = DetailPanel;
+    const double pressure = r.DischargePressure;
+    ui::SetCtrlVal(p, DETAIL_OIL_TEMP_GAUGE, static_cast<double>(r.OilTemperature));
+    // In US units the gauge reads thousands of psi.
+    ui::SetCtrlVal(p, DETAIL_PRESSURE_GAUGE, metric() ? pressure : pressure / 1000.0);
+    ui::SetCtrlVal(p, DETAIL_WINDING_A, static_cast<double>(r.WindingTempA));
+    ui::SetCtrlVal(p, DETAIL_WINDING_B, static_cast<double>(r.WindingTempB));
+    ui::SetCtrlVal(p, DETAIL_WINDING_C, static_cast<double>(r.WindingTempC));
+    ui::SetCtrlVal(p, DETAIL_BEARING_DE, static_cast<double>(r.BearingTempDE));
+    ui::SetCtrlVal(p, DETAIL_BEARING_NDE, static_cast<double>(r.BearingTempNDE));
+    ui::SetCtrlVal(p, DETAIL_PUMP_RPM, static_cast<double>(r.PumpRpm));
+    ui::SetCtrlVal(p, DETAIL_RATE_GAUGE, static_cast<double>(r.PumpRate));
+    ui::SetCtrlVal(p, DETAIL_RATE, static_cast<double>(r.PumpRate));
+    ui::SetCtrlVal(p, DETAIL_HP_GAUGE, static_cast<double>(r.HydraulicHp));
+    ui::SetCtrlVal(p, DETAIL_HP, static_cast<double>(r.HydraulicHp));
+    ui::SetCtrlVal(p, DETAIL_TOTAL_VOLUME, static_cast<double>(r.TotalVolume));
+    ui::SetCtrlVal(p, DETAIL_OIL_TEMP, static_cast<double>(r.OilTemperature));
+    ui::SetCtrlVal(p, DETAIL_DISCHARGE, pressure);
+    ui::SetCtrlVal(p, DETAIL_OIL_PRESSURE, static_cast<double>(r.OilPressure));
+    ui::SetCtrlVal(p, DETAIL_SUCTION, static_cast<double>(r.SuctionPressure));
+
+    // The gauges are redrawn whole now and then, so a partly repainted face never lasts.
+    ++g_refreshCount;
+    if (g_refreshCount == 2) {
+        redraw(DETAIL_PRESSURE_GAUGE);
+    } else if (g_refreshCount == 4) {
+        redraw(DETAIL_RATE_GAUGE);
+        redraw(DETAIL_HP_GAUGE);
+        redraw(DETAIL_PUMP_RPM);
+    } else if (g_refreshCount >= 5) {
+        g_refreshCount = 0;
+    }
+}
+
+void SetAlarmColour(int panel, int control, std::uint16_t alarmWord, std::uint16_t bit) {
+    const bool alarm = (alarmWord & bit) != 0;
+    const int colour = alarm ? ui::VAL_RED : ui::VAL_GREEN;
+    if (ui::GetCtrlAttributeInt(panel, control, ui::ATTR_TEXT_COLOR) == colour) return;
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_TEXT_COLOR, colour);
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_TEXT_BGCOLOR, alarm ? kAlarmBack : kNormalBack);
+}
+
+void SetDetailViewIndicators(int pump) {
+    if (!validPump(pump) || DetailPanel == 0) return;
+    const PumpRecord& r = PumpTable[pump];
+    const std::uint16_t alarms = r.AlarmWord;
+    setLed(DETAIL_LED_PUMP_RPM, (alarms & 0x8000) != 0);
+    setLed(DETAIL_LED_AUX_1, (alarms & 0x0800) != 0);
+    setLed(DETAIL_LED_FAULT, r.FaultWord != 0);
+    setLed(DETAIL_LED_AUX_2, (alarms & 0x0400) != 0);
+    setLed(DETAIL_LED_ANY_ALARM, alarms != 0);
+    setVisible(DETAIL_POWER_ON, r.VfdOn == 0);
+    setVisible(DETAIL_POWER_OFF, r.VfdOn != 0);
+    setVisible(DETAIL_OVERRIDE_START, r.StatusFlag2 == 0);
+    setVisible(DETAIL_OVERRIDE_STOP, r.StatusFlag2 != 0);
+
+    struct Coloured {
+        int control;
+        std::uint16_t bit;
+    };
+    static constexpr Coloured kColoured[] = {
+        {DETAIL_BEARING_DE, 0x0002}, {DETAIL_BEARING_NDE, 0x0004}, {DETAIL_SUCTION, 0x0010},
+        {DETAIL_DISCHARGE, 0x0020},  {DETAIL_WINDING_A, 0x0040},   {DETAIL_WINDING_B, 0x0080},
+        {DETAIL_WINDING_C, 0x0100},  {DETAIL_OIL_TEMP, 0x1000},    {DETAIL_OIL_PRESSURE, 0x2000},
+        {DETAIL_PUMP_RPM, 0x4000},
+    };
+    for (const Coloured& c : kColoured) SetAlarmColour(DetailPanel, c.control, alarms, c.bit);
+
+    const int fill = (alarms & 0x1000) != 0 ? ui::VAL_RED : ui::VAL_GREEN;
+    if (ui::GetCtrlAttributeInt(DetailPanel, DETAIL_OIL_TEMP_GAUGE, ui::ATTR_TEXT_BGCOLOR) != fill)
+        ui::SetCtrlAttribute(DetailPanel, DETAIL_OIL_TEMP_GAUGE, ui::ATTR_TEXT_BGCOLOR, fill);
+}
+
+void SetDetailViewPump(int pump) {
+    if (!validPump(pump) || DetailPanel == 0) return;
+    const std::string unit = UnitLabel(pump);
+    ui::SetPanelAttribute(DetailPanel, ui::ATTR_TITLE, "Pump " + unit);
+    setText(DETAIL_PUMP_LABEL, "PUMP " + unit);
+    for (int p = 0; p < kPumpCount; ++p) setVisible(DetailVfdResetCtrl(p), p == pump);
+}
+
+void ShowDetailUnits() {
+    if (DetailPanel == 0) return;
+    const bool m = metric();
+    const std::string pressure = m ? "MPa" : "PSI";
+    const std::string rate = m ? "m3/m" : "BPM";
+    const std::string power = m ? " kW" : "hhp";
+    setText(DETAIL_PRESSURE_UNITS, pressure);
+    setText(DETAIL_RATE_UNITS, rate);
+    setText(DETAIL_HP_UNITS, power);
+    setText(DETAIL_VOLUME_LABEL, m ? "TOTAL m3" : "TOTAL BBLS");
+    setVisible(DETAIL_PRESSURE_MULT, !m);
+    setRange(DETAIL_OIL_TEMP_GAUGE, m ? -20.0 : 0.0, m ? 120.0 : 250.0);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_PRESSURE_GAUGE, ui::ATTR_MAX_VALUE, m ? 120.0 : 16.0);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_RATE_GAUGE, ui::ATTR_MAX_VALUE, m ? 10.0 : 18.0);
+    ui::SetCtrlAttribute(DetailPanel, DETAIL_HP_GAUGE, ui::ATTR_MAX_VALUE, m ? 1400.0 : 1900.0);
+    setPrecision(DETAIL_DISCHARGE, m ? 2 : 0);
+    setPrecision(DETAIL_RATE, m ? 2 : 1);
+    setPrecision(DETAIL_OIL_PRESSURE, m ? 0 : 1);
+    setPrecision(DETAIL_SUCTION, m ? 0 : 1);
+
+    // The read-outs carry their own unit texts: they follow too, or a metric value would
+    // be shown as degrees Fahrenheit or psi.
+    const std::string temperature = m ? "degC" : "degF";
+    for (int c : {DETAIL_WINDING_A, DETAIL_WINDING_B, DETAIL_WINDING_C, DETAIL_BEARING_DE,
+                  DETAIL_BEARING_NDE, DETAIL_OIL_TEMP})
+        setUnits(c, temperature);
+    setUnits(DETAIL_DISCHARGE, pressure);
+    setUnits(DETAIL_OIL_PRESSURE, m ? "kPa" : "PSI");
+    setUnits(DETAIL_SUCTION, m ? "kPa" : "PSI");
+    setUnits(DETAIL_RATE, rate);
+    setUnits(DETAIL_HP, m ? "kW" : "hhp");
+}
+
+void DisplayCenteredPanel(int reference, int panel) {
+    using ui::GetPanelAttributeInt;
+    const int top = GetPanelAttributeInt(reference, ui::ATTR_PANEL_TOP) +
+                    GetPanelAttributeInt(reference, ui::ATTR_PANEL_HEIGHT) / 2 -
+                    GetPanelAttributeInt(panel, ui::ATTR_PANEL_HEIGHT) / 2;
+    const int left = GetPanelAttributeInt(reference, ui::ATTR_PANEL_LEFT) +
+                     GetPanelAttributeInt(reference, ui::ATTR_PANEL_WIDTH) / 2 -
+                     GetPanelAttributeInt(panel, ui::ATTR_PANEL_WIDTH) / 2;
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_TOP, top);
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_LEFT, left);
+    ui::DisplayPanel(panel);
+}
+
+void CloseDetailView() {
+    if (DetailPanel != 0) ui::HidePanel(DetailPanel);
+    CurrentPump = kNoPump;
+}
+
+int Display_Pump_Panel(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || DetailPanel == 0) return 0;
+    const int pump = PumpOfRowCtrl(panel, control, 14);
+    if (pump < 0) return 0;
+    ShowDetailUnits();
+    showPump(pump);
+    platform::ProcessDrawEvents();
+    DisplayCenteredPanel(panel, DetailPanel);
+    return 0;
+}
+
+int GoToNextPump(int, int, int event, void*, int, int) {
+    return goTo(event, +1);
+}
+
+int GoToPreviousPump(int, int, int event, void*, int, int) {
+    return goTo(event, -1);
+}
+
+int Close_Current_Pump(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    CloseDetailView();
+    return 0;
+}
+
+void ResetDetailView() {
+    CurrentPump = kNoPump;
+    g_colouredPump = kNoColouredPump;
+    g_colouredTrip = kNoColouredTrip;
+    g_refreshCount = 0;
+}

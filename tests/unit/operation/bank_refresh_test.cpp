@@ -1,0 +1,226 @@
+// The bank rows and fleet values of the display refresh, and what a row does when its pump
+// goes off line or comes back.
+#include <cmath>
+#include <limits>
+
+#include "support/link_fixture.h"
+#include "unit/operation/display_fixture.h"
+
+namespace {
+
+using linktest::Record;
+
+// Data record offsets of the fields these tests set.
+constexpr std::size_t kRate = 0, kTotal = 4, kDischarge = 8, kMotorRpm = 52, kSetpoint = 66,
+                      kStatus = 68, kAlarm = 70, kFault = 74, kTripPoint = 78, kVfdOn = 82;
+constexpr std::uint16_t kReportsSetpoint = 0x0080;
+constexpr std::uint16_t kTrippedStatus = 0x0040;
+
+Record pumping(float psi, float gpm, float gallons) {
+    Record r;
+    r.f32(kDischarge, psi).f32(kRate, gpm).f32(kTotal, gallons).u16(kTripPoint, 0xFFFF);
+    return r;
+}
+
+using BankRefresh = DisplayStation;
+
+TEST_F(BankRefresh, FleetValuesAreZeroWithNoPumpOnLine) {
+    // Left-over values of pumps off line count for nothing, and nothing divides by zero.
+    PumpTable[3].DischargePressure = 5000.0f;
+    PumpTable[3].PumpRate = 10.0f;
+    tick();
+    EXPECT_EQ(AverageDischargePressure, 0.0f);
+    EXPECT_EQ(SelectedPumpsTotal, 0.0f);
+    EXPECT_EQ(SelectedPumpsRate, 0.0f);
+    EXPECT_EQ(SelectedPumpsHhp, 0.0f);
+
+    // The last pump on line going silent brings them back to zero, on every bank.
+    online(3, pumping(4000.0f, 420.0f, 4200.0f));
+    tick();
+    EXPECT_FLOAT_EQ(AverageDischargePressure, 4000.0f);
+    loop.advance(15.0);
+    ASSERT_EQ(PumpTable[3].Online, 0);
+    tick();
+    EXPECT_EQ(AverageDischargePressure, 0.0f);
+    EXPECT_EQ(SelectedPumpsRate, 0.0f);
+    EXPECT_EQ(SelectedPumpsTotal, 0.0f);
+    EXPECT_EQ(SelectedPumpsHhp, 0.0f);
+    for (int b = 0; b < kBankCount; ++b) {
+        EXPECT_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_AVG_PRESSURE), 0.0) << b;
+        EXPECT_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_RATE), 0.0) << b;
+    }
+}
+
+TEST_F(BankRefresh, FleetValuesSumThePumpsOnLineOnEveryBank) {
+    online(0, pumping(1000.0f, 420.0f, 4200.0f));   // 10 bbl/min, 100 bbl
+    online(17, pumping(3000.0f, 210.0f, 2100.0f));  // 5 bbl/min, 50 bbl
+    PumpTable[9].DischargePressure = 9000.0f;       // off line
+    tick();
+    EXPECT_FLOAT_EQ(AverageDischargePressure, 2000.0f);
+    EXPECT_FLOAT_EQ(SelectedPumpsRate, 15.0f);
+    EXPECT_FLOAT_EQ(SelectedPumpsTotal, 150.0f);
+    const float hhp = PumpTable[0].HydraulicHp + PumpTable[17].HydraulicHp;
+    EXPECT_NEAR(SelectedPumpsHhp, 0.00058334 * (1000.0 * 420.0 + 3000.0 * 210.0), 0.01);
+    EXPECT_FLOAT_EQ(SelectedPumpsHhp, hhp);
+    for (int b = 0; b < kBankCount; ++b) {
+        EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_AVG_PRESSURE), 2000.0);
+        EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_RATE), 15.0);
+        EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_VOLUME), 150.0);
+        EXPECT_NEAR(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_HHP), hhp, 1e-3);
+    }
+
+    // A failed sensor reporting no number spoils neither the average nor the sums that the
+    // automatic controller steers by.
+    data(17, pumping(std::numeric_limits<float>::quiet_NaN(), 210.0f, 2100.0f));
+    tick();
+    EXPECT_FLOAT_EQ(AverageDischargePressure, 1000.0f);
+    EXPECT_FLOAT_EQ(SelectedPumpsRate, 15.0f);
+    EXPECT_TRUE(std::isfinite(SelectedPumpsHhp));
+}
+
+TEST_F(BankRefresh, RowShowsThePumpAndItsTripColours) {
+    Record rec = pumping(2500.0f, 420.0f, 0.0f);
+    rec.u16(kTripPoint, 5000).f32(kMotorRpm, 1450.0f).u16(kAlarm, 0x0010).u16(kFault, 0x0200);
+    online(10, rec);
+    tick();
+    EXPECT_DOUBLE_EQ(rowValue(10, 4), 1450.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, 8), 2500.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, 9), 5000.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, 10), 10.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, 11), 50.0);
+    EXPECT_EQ(rowValue(10, 12), 1.0);
+    EXPECT_EQ(rowValue(10, 13), 1.0);
+    EXPECT_EQ(rowCtrl(10, 8).bgColor, ui::VAL_WHITE);
+    EXPECT_EQ(rowCtrl(10, 8).textColor, ui::VAL_BLACK);
+
+    data(10, Record(rec).u16(kStatus, kTrippedStatus).u16(kAlarm, 0).u16(kFault, 0));
+    tick();
+    EXPECT_EQ(rowCtrl(10, 8).bgColor, ui::VAL_RED);
+    EXPECT_EQ(rowCtrl(10, 8).textColor, ui::VAL_WHITE);
+    EXPECT_EQ(rowValue(10, 12), 0.0);
+    EXPECT_EQ(rowValue(10, 13), 0.0);
+    data(10, rec);
+    tick();
+    EXPECT_EQ(rowCtrl(10, 8).bgColor, ui::VAL_WHITE);
+    EXPECT_EQ(rowCtrl(10, 8).textColor, ui::VAL_BLACK);
+    // The neighbouring rows, whose pumps are off line, are not touched.
+    EXPECT_EQ(rowValue(9, 8), 0.0);
+    EXPECT_TRUE(rowCtrl(9, 0).dimmed);
+}
+
+TEST_F(BankRefresh, PercentageKeepsItsLastValueWithoutATripPoint) {
+    online(2, pumping(3000.0f, 0.0f, 0.0f).u16(kTripPoint, 6000));
+    tick();
+    EXPECT_DOUBLE_EQ(rowValue(2, 11), 50.0);
+    data(2, pumping(4500.0f, 0.0f, 0.0f).u16(kTripPoint, 0));
+    tick();
+    EXPECT_EQ(PumpTable[2].TripPressure, 0.0f);
+    EXPECT_DOUBLE_EQ(rowValue(2, 8), 4500.0);
+    EXPECT_DOUBLE_EQ(rowValue(2, 11), 50.0);
+    EXPECT_FALSE(std::isinf(rowValue(2, 11)));
+}
+
+TEST_F(BankRefresh, SetpointBarFollowsTheSpeedCommandAndIsZeroWithoutAMaximum) {
+    Record rec = pumping(0.0f, 0.0f, 0.0f);
+    rec.u16(kStatus, kReportsSetpoint).u16(kSetpoint, 1000).u8(kVfdOn, 1);
+    online(5, rec);
+    ASSERT_EQ(SpeedCommand[5].Rpm, 1000);
+    ASSERT_EQ(PumpTable[5].MaxRpm, 0.0f);  // the throttle reply has not come yet
+    tick();
+    EXPECT_EQ(rowValue(5, 5), 0.0);
+    PumpTable[5].MaxRpm = 1800.0f;
+    tick();
+    EXPECT_EQ(rowValue(5, 5), 55.0);  // 1000 / 1800 x 100 = 55.6, truncated
+    PumpTable[5].MaxRpm = 0.0f;
+    tick();
+    EXPECT_EQ(rowValue(5, 5), 0.0);
+}
+
+TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
+    Record on = pumping(0.0f, 0.0f, 0.0f);
+    on.u16(kStatus, kReportsSetpoint).u16(kSetpoint, 1200).u8(kVfdOn, 1).f32(kMotorRpm, 1200.0f);
+    online(7, on);
+    data(7, on);  // the second record adopts the motor's speed; it is the same
+    PumpTable[7].MaxRpm = 2000.0f;
+    SpeedCommand[7].Run = 0;
+    tick();
+    EXPECT_EQ(SpeedCommand[7].Run, 1);
+    EXPECT_EQ(SpeedCommand[7].Rpm, 1200);
+    EXPECT_EQ(rowCtrl(7, 22).text, "ON");
+    EXPECT_TRUE(rowCtrl(7, 6).visible);
+    EXPECT_FALSE(rowCtrl(7, 7).visible);
+    EXPECT_EQ(rowValue(7, 5), 60.0);
+
+    // The drive reports off; the record does not carry a set-point, so only the refresh
+    // can clear the one the station holds.
+    data(7, pumping(0.0f, 0.0f, 0.0f).u8(kVfdOn, 0));
+    ASSERT_EQ(SpeedCommand[7].Rpm, 1200);
+    tick();
+    EXPECT_EQ(SpeedCommand[7].Rpm, 0);
+    EXPECT_EQ(SpeedCommand[7].Run, 0);
+    EXPECT_EQ(PumpTable[7].RpmSetpoint, 0);
+    EXPECT_EQ(rowCtrl(7, 22).text, "OFF");
+    EXPECT_TRUE(rowCtrl(7, 7).visible);
+    EXPECT_FALSE(rowCtrl(7, 6).visible);
+    EXPECT_EQ(rowValue(7, 5), 0.0);
+}
+
+TEST_F(BankRefresh, IdentificationIsBoundedAndAskedForOnlyWhenItChanges) {
+    online(4);
+    commands(4);  // first contact: throttle and identification requests
+    tick();
+    EXPECT_EQ(count(commands(4), 0x1E), 1) << "the first refresh asks for the identification";
+    tick();
+    EXPECT_EQ(count(commands(4), 0x1E), 0);
+
+    // Nine bytes with no end: the row shows eight.
+    idReply(4, "ABCDEFGHI");
+    tick();
+    EXPECT_EQ(rowCtrl(4, 17).text, "ABCDEFGH");
+    EXPECT_EQ(PumpTable[4].PumpId[8], '\0');
+    EXPECT_EQ(count(commands(4), 0x1E), 1);
+    idReply(4, "ABCDEFGH");
+    tick();
+    EXPECT_EQ(count(commands(4), 0x1E), 0);
+}
+
+TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
+    Record rec = pumping(3500.0f, 420.0f, 4200.0f);
+    rec.f32(kMotorRpm, 1500.0f).u16(kStatus, kReportsSetpoint | kTrippedStatus).u16(kSetpoint, 900);
+    rec.u8(kVfdOn, 1);
+    online(12, rec);
+    idReply(12, "FRAC-12");
+    tick();
+    ASSERT_EQ(rowCtrl(12, 17).text, "FRAC-12");
+    for (int position = 0; position < kRowPositionCount; ++position)
+        EXPECT_FALSE(rowCtrl(12, position).dimmed) << position;
+
+    loop.advance(15.0);  // the watchdog: 14 s without a packet
+    ASSERT_EQ(PumpTable[12].Online, 0);
+    for (int position = 0; position < kRowPositionCount; ++position)
+        EXPECT_TRUE(rowCtrl(12, position).dimmed) << position;
+    EXPECT_EQ(rowValue(12, 8), 0.0);
+    EXPECT_EQ(rowValue(12, 4), 0.0);
+    EXPECT_EQ(rowValue(12, 10), 0.0);
+    EXPECT_EQ(rowCtrl(12, 17).text, "");
+    EXPECT_EQ(rowCtrl(12, 8).bgColor, ui::VAL_WHITE) << "the trip colours went with the trip";
+    EXPECT_EQ(SpeedCommand[12].Rpm, 0);
+    // Nothing goes to a pump whose row is dimmed.
+    serial.takeWritten(port(12));
+    SendPumpCommand(12, OpResetAlarms, nullptr, 0);
+    EXPECT_TRUE(serial.takeWritten(port(12)).empty());
+
+    // Back on line: the row is enabled and takes operations again.
+    online(12, pumping(100.0f, 0.0f, 0.0f).f32(kMotorRpm, 700.0f));
+    for (int position = 0; position < kRowPositionCount; ++position)
+        EXPECT_FALSE(rowCtrl(12, position).dimmed) << position;
+    commands(12);
+    SendPumpCommand(12, OpResetAlarms, nullptr, 0);
+    EXPECT_EQ(count(commands(12), 0x35), 1);
+    tick();
+    EXPECT_DOUBLE_EQ(rowValue(12, 8), 100.0);
+    data(12, pumping(100.0f, 0.0f, 0.0f).f32(kMotorRpm, 720.0f));
+    EXPECT_EQ(SpeedCommand[12].Rpm, 720) << "the motor's speed is the new set-point";
+}
+
+}  // namespace
