@@ -15,8 +15,7 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
-static_assert(kFormatScientific > ui::FMT_DECIMAL && kFormatScientific > ui::FMT_INTEGER &&
-              kFormatScientific > ui::FMT_HEX);
+
 
 float AverageDischargePressure = 0.0f;
 float SelectedPumpsTotal = 0.0f;
@@ -300,7 +299,7 @@ void AutoPrecisionAI(int panel, int control) {
     ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION, decimals);
     const bool fixed = v == 0.0 || a > 0.0001;
     ui::SetCtrlAttribute(panel, control, ui::ATTR_FORMAT,
-                         fixed ? static_cast<int>(ui::FMT_DECIMAL) : kFormatScientific);
+                         fixed ? ui::FMT_DECIMAL : ui::FMT_SCIENTIFIC);
 }
 
 void SetPumpIdShownHook(PumpIdShownHook hook) {

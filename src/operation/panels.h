@@ -53,8 +53,6 @@ extern int PreferencePanel;
 // Decimals of a read-out from the size of its value: 0 above 1000 down to 7 above 0.0001,
 // 3 for smaller values; scientific notation for nonzero values of 0.0001 or less.
 void AutoPrecisionAI(int panel, int control);
-// The format AutoPrecisionAI gives the smallest values (the model has no name for it yet).
-constexpr int kFormatScientific = 3;
 
 // Where modules not built into the display take part: the pump-identification window shows
 // a pump's new identification while it is open; the automatic controller resets its units

@@ -361,7 +361,8 @@ std::string GetCtrlText(int panel, int control) {
     if (c->kind == ValueKind::Integer)
         std::snprintf(buf, sizeof buf, "%d", toInt(c->number));
     else
-        std::snprintf(buf, sizeof buf, "%.*f", std::clamp(c->precision, 0, 15), c->number);
+        std::snprintf(buf, sizeof buf, c->format == FMT_SCIENTIFIC ? "%.*e" : "%.*f",
+                      std::clamp(c->precision, 0, 15), c->number);
     return buf;
 }
 

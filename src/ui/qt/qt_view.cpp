@@ -1,20 +1,23 @@
 #include "ui/qt/qt_view.h"
 
-#include "ui/qt/widgets.h"
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRect>
 #include <cmath>
+
+#include "ui/qt/widgets.h"
 
 namespace ui::qt {
 
@@ -22,36 +25,143 @@ namespace {
 
 QString colour(int rgb) { return QString::asprintf("#%06x", rgb & 0xFFFFFF); }
 
+// The station's look for a touch screen: large, high-contrast controls on the panel blue;
+// a dimmed control is clearly greyed out.
+const char* const kStationStyle = R"(
+QWidget { font-family: "DejaVu Sans"; font-size: 13px; }
+QPushButton { background: #3c5a9a; color: white; border: 1px solid #8fa8dc; border-radius: 5px;
+              font-weight: bold; padding: 2px; }
+QPushButton:pressed { background: #1f3366; }
+QPushButton:disabled { background: #27304a; color: #5f6a86; border-color: #39425c; }
+QComboBox { background: #e8ecf4; color: black; border: 1px solid #8fa8dc; border-radius: 3px;
+            padding-left: 4px; }
+QComboBox:disabled { background: #39425c; color: #6f7a96; }
+QCheckBox { color: white; spacing: 6px; }
+QCheckBox::indicator { width: 22px; height: 22px; }
+QCheckBox:disabled { color: #5f6a86; }
+QLabel:disabled { color: #5f6a86; }
+QProgressBar { background: #07103a; border: 1px solid #5570b0; border-radius: 3px; }
+QProgressBar::chunk { background: #20c040; }
+QProgressBar:disabled { border-color: #39425c; }
+QProgressBar::chunk:disabled { background: #2f5a3a; }
+QPlainTextEdit { background: #07103a; color: #00ff00; border: 1px solid #5570b0; }
+QMenuBar { font-size: 15px; }
+QMenuBar::item { padding: 6px 14px; }
+QMenu { font-size: 15px; }
+QMenu::item { padding: 8px 28px; }
+)";
+
 QString numberText(const Control& c) {
+    QString text;
     if (c.kind == ValueKind::Integer || c.format == FMT_INTEGER)
-        return QString::number(static_cast<long long>(c.number));
-    return QString::number(c.number, 'f', c.precision);
+        text = QString::number(static_cast<long long>(c.number));
+    else if (c.format == FMT_SCIENTIFIC)
+        text = QString::number(c.number, 'e', std::clamp(c.precision, 0, 15));
+    else
+        text = QString::number(c.number, 'f', std::clamp(c.precision, 0, 15));
+    if (!c.unitsLabel.empty()) text += " " + QString::fromStdString(c.unitsLabel);
+    return text;
 }
 
-// A panel's window: closing it is a model event, the logic decides what happens.
+// The largest font size (from `largest` down to 9 px) at which text fits the width.
+int fittingPixelSize(const QWidget* w, const QString& text, int width, int largest, bool bold) {
+    QFont f = w->font();
+    f.setBold(bold);
+    for (int size = largest; size > 9; --size) {
+        f.setPixelSize(size);
+        if (QFontMetrics(f).horizontalAdvance(text) <= width) return size;
+    }
+    return 9;
+}
+
+// A button label that does not fit on one line is broken at its middle space.
+QString buttonText(const QWidget* w, const std::string& label, int width) {
+    QString text = QString::fromStdString(label);
+    QFont f = w->font();
+    f.setBold(true);
+    f.setPixelSize(13);
+    if (QFontMetrics(f).horizontalAdvance(text) <= width - 8) return text;
+    int best = -1;
+    for (int i = 0; i < text.size(); ++i)
+        if (text[i] == ' ' && (best < 0 || std::abs(i - text.size() / 2) < std::abs(best - text.size() / 2)))
+            best = i;
+    if (best >= 0) text[best] = '\n';
+    return text;
+}
+
+bool isButton(CtrlType t) { return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON; }
+
+// A panel's window: closing it, keys and the operator's resizing are model events; the
+// logic decides what happens.
 class PanelWindow : public QMainWindow {
 public:
-    explicit PanelWindow(int panel) : panel_(panel) {}
+    PanelWindow(int panel, const bool& syncing) : panel_(panel), syncing_(syncing) {}
 
 protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         DispatchPanelEvent(panel_, EVENT_CLOSE);
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        int code = 0;
+        switch (event->key()) {
+            case Qt::Key_Backspace: code = 0x08; break;
+            case Qt::Key_Delete: code = 0x7F; break;
+            case Qt::Key_Return:
+            case Qt::Key_Enter: code = 0x0D; break;
+            default:
+                if (!event->text().isEmpty()) code = event->text().at(0).unicode();
+        }
+        if (code != 0) DispatchPanelEvent(panel_, EVENT_KEYPRESS, code);
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QMainWindow::resizeEvent(event);
+        if (!syncing_) DispatchPanelEvent(panel_, EVENT_PANEL_SIZE, width(), height());
+    }
 
 private:
     int panel_;
+    const bool& syncing_;
 };
 
-bool hasCaption(CtrlType t) {
+// Taps on fields that are not buttons reach the logic as left clicks (a numeric field
+// opens the keypad that way).
+class TapFilter : public QObject {
+public:
+    TapFilter(int panel, int control, QObject* parent) : QObject(parent), panel_(panel), control_(control) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (w != nullptr && w->isEnabled()) DispatchCtrlEvent(panel_, control_, EVENT_LEFT_CLICK);
+        }
+        return false;
+    }
+
+private:
+    int panel_, control_;
+};
+
+// A label above a control is drawn only where it covers no other control; elsewhere the
+// label becomes the control's tool tip.
+bool labelFits(const Panel& p, const Control& c) {
+    QRect label(c.left, c.top - 17, std::max(c.width, 60), 16);
+    if (label.top() < 0) return false;
+    for (const Control& o : p.controls) {
+        if (&o == &c || o.type == CTRL_TIMER || o.type == CTRL_DECORATION || !o.visible) continue;
+        if (label.intersects(QRect(o.left, o.top, o.width, o.height))) return false;
+    }
+    return true;
+}
+
+bool takesCaption(CtrlType t) {
     switch (t) {
         case CTRL_NUMERIC:
         case CTRL_STRING:
         case CTRL_TEXT_BOX:
         case CTRL_RING:
-        case CTRL_SLIDE:
-        case CTRL_GAUGE:
-        case CTRL_LED: return true;
+        case CTRL_SLIDE: return true;
         default: return false;
     }
 }
@@ -88,7 +198,8 @@ void QtView::build(int panel) {
     auto& view = views_[panel];
     if (!view) {
         view = std::make_unique<PanelView>();
-        view->window = new PanelWindow(panel);
+        view->window = new PanelWindow(panel, syncing_);
+        view->window->setStyleSheet(kStationStyle);
         view->canvas = new QWidget(view->window);
         view->canvas->setAutoFillBackground(true);
         view->window->setCentralWidget(view->canvas);
@@ -99,22 +210,23 @@ void QtView::build(int panel) {
         QWidget* w = nullptr;
         switch (c.type) {
             case CTRL_COMMAND_BUTTON: {
-                auto* b = new QPushButton(QString::fromStdString(c.label), view->canvas);
+                auto* b = new QPushButton(view->canvas);
+                b->setFocusPolicy(Qt::NoFocus);
                 QObject::connect(b, &QPushButton::clicked, [panel, id]() { Press(panel, id); });
                 w = b;
                 break;
             }
             case CTRL_TOGGLE_BUTTON: {
-                auto* b = new QPushButton(QString::fromStdString(c.label), view->canvas);
-                b->setCheckable(true);
-                QObject::connect(b, &QPushButton::clicked, [this, panel, id](bool on) {
-                    if (!syncing_) Operate(panel, id, on ? 1.0 : 0.0);
-                });
+                auto* b = new QPushButton(view->canvas);
+                b->setFocusPolicy(Qt::NoFocus);
+                // The model holds the state: a click asks for the other one.
+                QObject::connect(b, &QPushButton::clicked, [panel, id]() { Press(panel, id); });
                 w = b;
                 break;
             }
             case CTRL_CHECKBOX: {
-                auto* b = new QCheckBox(QString::fromStdString(c.label), view->canvas);
+                auto* b = new QCheckBox(view->canvas);
+                b->setFocusPolicy(Qt::NoFocus);
                 QObject::connect(b, &QCheckBox::clicked, [this, panel, id](bool on) {
                     if (!syncing_) Operate(panel, id, on ? 1.0 : 0.0);
                 });
@@ -123,54 +235,66 @@ void QtView::build(int panel) {
             }
             case CTRL_RING: {
                 auto* box = new QComboBox(view->canvas);
+                box->setFocusPolicy(Qt::NoFocus);
                 QObject::connect(box, &QComboBox::activated, [this, panel, id](int index) {
                     if (!syncing_) OperateIndex(panel, id, index);
                 });
                 w = box;
                 break;
             }
-            case CTRL_NUMERIC:
+            case CTRL_STRING:
                 if (c.mode == MODE_HOT) {
-                    auto* spin = new QDoubleSpinBox(view->canvas);
-                    QObject::connect(spin, &QDoubleSpinBox::editingFinished, [this, panel, id, spin]() {
-                        if (!syncing_) Operate(panel, id, spin->value());
+                    auto* edit = new QLineEdit(view->canvas);
+                    QObject::connect(edit, &QLineEdit::editingFinished, [this, panel, id, edit]() {
+                        if (!syncing_) Operate(panel, id, edit->text().toStdString());
                     });
-                    w = spin;
+                    w = edit;
                 } else {
                     w = new QLabel(view->canvas);
                 }
                 break;
-            case CTRL_STRING: {
-                auto* edit = new QLineEdit(view->canvas);
-                QObject::connect(edit, &QLineEdit::editingFinished, [this, panel, id, edit]() {
-                    if (!syncing_) Operate(panel, id, edit->text().toStdString());
-                });
-                w = edit;
-                break;
-            }
             case CTRL_TEXT_BOX: {
                 auto* box = new QPlainTextEdit(view->canvas);
                 box->setReadOnly(true);
                 w = box;
                 break;
             }
-            case CTRL_SLIDE: w = new QProgressBar(view->canvas); break;
+            case CTRL_SLIDE: {
+                auto* bar = new QProgressBar(view->canvas);
+                bar->setTextVisible(false);
+                w = bar;
+                break;
+            }
             case CTRL_GAUGE: w = new GaugeWidget(view->canvas); break;
+            case CTRL_LED: w = new LedWidget(view->canvas); break;
             case CTRL_DECORATION: {
                 auto* f = new QFrame(view->canvas);
-                f->setFrameShape(QFrame::Box);
+                f->setFrameShape(QFrame::StyledPanel);
+                f->setStyleSheet("QFrame { border: 1px solid #4a64a8; border-radius: 4px; }");
+                f->lower();
                 w = f;
                 break;
             }
-            case CTRL_LED: w = new LedWidget(view->canvas); break;
+            case CTRL_NUMERIC:
             case CTRL_TEXT_MSG:
-            case CTRL_TIMER: w = new QLabel(view->canvas); break;
+            case CTRL_TIMER: {
+                auto* l = new QLabel(view->canvas);
+                l->setAlignment(c.type == CTRL_NUMERIC ? Qt::AlignRight | Qt::AlignVCenter
+                                                       : Qt::AlignLeft | Qt::AlignVCenter);
+                w = l;
+                break;
+            }
         }
         w->setObjectName(QString("ctrl_%1").arg(id));
+        if (!isButton(c.type) && c.type != CTRL_CHECKBOX && c.type != CTRL_RING)
+            w->installEventFilter(new TapFilter(panel, id, w));
         view->widgets[id] = w;
-        if (hasCaption(c.type) && !c.label.empty()) {
-            auto* cap = new QLabel(view->canvas);
-            view->captions[id] = cap;
+        if (c.type == CTRL_DECORATION) w->lower();
+        if (takesCaption(c.type) && !c.label.empty()) {
+            if (labelFits(*p, c))
+                view->captions[id] = new QLabel(view->canvas);
+            else
+                w->setToolTip(QString::fromStdString(c.label));
         }
     }
     panelChanged(panel);
@@ -187,14 +311,21 @@ void QtView::panelChanged(int panel) {
         }
     }
     PanelView& v = *it->second;
+    syncing_ = true;
     v.window->setWindowTitle(QString::fromStdString(p->title));
     v.window->setGeometry(p->left, p->top, p->width, p->height);
     QPalette pal = v.canvas->palette();
     pal.setColor(QPalette::Window, QColor(colour(p->backColor)));
     v.canvas->setPalette(pal);
+    syncing_ = false;
     syncMenus(panel);
     for (const Control& c : p->controls) sync(panel, c.id);
-    v.window->setVisible(p->visible);
+    if (p->visible && !v.window->isVisible()) {
+        v.window->show();
+        v.window->raise();
+    } else if (!p->visible && v.window->isVisible()) {
+        v.window->hide();
+    }
 }
 
 void QtView::controlChanged(int panel, int control) { sync(panel, control); }
@@ -210,54 +341,93 @@ void QtView::sync(int panel, int control) {
     widget->setGeometry(c->left, c->top, c->width, c->height);
     widget->setEnabled(!c->dimmed);
     widget->setVisible(c->visible);
-    QString style = QString("color: %1;").arg(colour(c->textColor));
     auto cap = it->second->captions.find(control);
     if (cap != it->second->captions.end()) {
         cap->second->setText(QString::fromStdString(c->label));
-        cap->second->setGeometry(c->left, c->top - 16, std::max(c->width, 80), 16);
-        cap->second->setStyleSheet("color: white;");
+        cap->second->setGeometry(c->left, c->top - 17, std::max(c->width, 60), 16);
+        cap->second->setStyleSheet("QLabel { color: white; } QLabel:disabled { color: #5f6a86; }");
         cap->second->setVisible(c->visible);
         cap->second->setEnabled(!c->dimmed);
     }
+    const QString text = colour(c->textColor);
+    const QString back = colour(c->bgColor);
     switch (c->type) {
         case CTRL_COMMAND_BUTTON:
-            static_cast<QPushButton*>(widget)->setText(QString::fromStdString(c->label));
+        case CTRL_TOGGLE_BUTTON: {
+            auto* b = static_cast<QPushButton*>(widget);
+            b->setText(buttonText(b, c->label, c->width));
+            // Black is every control's default text colour; on a button it means "normal".
+            QString style;
+            bool lightBack = c->bgColor != VAL_WHITE && QColor(back).lightness() > 150;
+            if (c->textColor != VAL_BLACK || lightBack) style += QString("color: %1;").arg(text);
+            if (c->bgColor != VAL_WHITE) style += QString("background: %1;").arg(back);
+            b->setStyleSheet(style.isEmpty() ? QString() : "QPushButton:enabled {" + style + "}");
             break;
-        case CTRL_TOGGLE_BUTTON:
-            static_cast<QPushButton*>(widget)->setText(QString::fromStdString(c->label));
-            static_cast<QPushButton*>(widget)->setChecked(c->number != 0.0);
-            break;
+        }
         case CTRL_CHECKBOX:
             static_cast<QCheckBox*>(widget)->setText(QString::fromStdString(c->label));
             static_cast<QCheckBox*>(widget)->setChecked(c->number != 0.0);
-            style += "color: white;";
             break;
         case CTRL_RING: {
             auto* box = static_cast<QComboBox*>(widget);
-            if (box->count() != static_cast<int>(c->items.size())) {
+            bool same = box->count() == static_cast<int>(c->items.size());
+            for (int i = 0; same && i < box->count(); ++i)
+                same = box->itemText(i).toStdString() == c->items[static_cast<size_t>(i)].label;
+            if (!same) {
                 box->clear();
                 for (const ListItem& item : c->items) box->addItem(QString::fromStdString(item.label));
             }
             box->setCurrentIndex(c->selected);
             break;
         }
-        case CTRL_NUMERIC:
-            if (auto* spin = qobject_cast<QDoubleSpinBox*>(widget)) {
-                spin->setDecimals(c->kind == ValueKind::Integer ? 0 : c->precision);
-                spin->setRange(std::max(c->minValue, -1e9), std::min(c->maxValue, 1e9));
-                spin->setValue(c->number);
-            } else {
-                static_cast<QLabel*>(widget)->setText(numberText(*c));
-                style += QString("background-color: %1;").arg(colour(c->bgColor));
-            }
+        case CTRL_NUMERIC: {
+            auto* l = static_cast<QLabel*>(widget);
+            // The value large and bold, its unit small beside it.
+            Control bare = *c;
+            bare.unitsLabel.clear();
+            QString value = numberText(bare);
+            QString units = QString::fromStdString(c->unitsLabel).toHtmlEscaped();
+            QFont small = l->font();
+            small.setPixelSize(10);
+            int unitsWidth = units.isEmpty() ? 0 : QFontMetrics(small).horizontalAdvance(units + "  ");
+            int size = fittingPixelSize(l, value + " ", c->width - 8 - unitsWidth,
+                                        std::min(18, c->height - 8), true);
+            QString html = QString("<span style='font-size:%1px; font-weight:bold'>%2</span>")
+                               .arg(size)
+                               .arg(value.toHtmlEscaped());
+            if (!units.isEmpty()) html += QString("<span style='font-size:10px'>&nbsp;%1</span>").arg(units);
+            l->setTextFormat(Qt::RichText);
+            l->setText(html + "&nbsp;");
+            // A field the operator can tap for the keypad has a light frame.
+            QString frame = c->mode == MODE_HOT ? "border: 2px solid #c8d4f0;" : "border: 1px solid #4a64a8;";
+            l->setStyleSheet(QString("QLabel { color: %1; background: %2; %3 border-radius: 3px; }"
+                                     "QLabel:disabled { color: #5f6a86; background: #101a3c; }")
+                                 .arg(text, back, frame));
             break;
+        }
         case CTRL_STRING:
-            static_cast<QLineEdit*>(widget)->setText(QString::fromStdString(c->text));
-            static_cast<QLineEdit*>(widget)->setReadOnly(c->mode == MODE_INDICATOR);
+            if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                edit->setText(QString::fromStdString(c->text));
+            } else {
+                auto* l = static_cast<QLabel*>(widget);
+                l->setText(" " + QString::fromStdString(c->text));
+                l->setStyleSheet(QString("QLabel { color: %1; background: %2; border: 1px solid #4a64a8;"
+                                         " border-radius: 3px; }"
+                                         "QLabel:disabled { color: #5f6a86; }")
+                                     .arg(text, back));
+            }
             break;
         case CTRL_TEXT_BOX:
             static_cast<QPlainTextEdit*>(widget)->setPlainText(QString::fromStdString(c->text));
             break;
+        case CTRL_SLIDE: {
+            auto* bar = static_cast<QProgressBar*>(widget);
+            bar->setRange(0, 1000);
+            double span = c->maxValue - c->minValue;
+            double frac = span > 0 && span < 1e29 ? (c->number - c->minValue) / span : 0.0;
+            bar->setValue(static_cast<int>(std::lround(std::clamp(frac, 0.0, 1.0) * 1000)));
+            break;
+        }
         case CTRL_GAUGE: {
             auto* g = static_cast<GaugeWidget*>(widget);
             g->setRange(c->minValue, c->maxValue);
@@ -267,26 +437,20 @@ void QtView::sync(int panel, int control) {
             g->setValue(c->number);
             break;
         }
-        case CTRL_SLIDE: {
-            auto* bar = static_cast<QProgressBar*>(widget);
-            bar->setRange(0, 1000);
-            double span = c->maxValue - c->minValue;
-            double frac = span > 0 && span < 1e29 ? (c->number - c->minValue) / span : 0.0;
-            bar->setValue(static_cast<int>(std::lround(std::clamp(frac, 0.0, 1.0) * 1000)));
-            bar->setFormat(numberText(*c));
-            break;
-        }
         case CTRL_LED:
             static_cast<LedWidget*>(widget)->setState(c->number != 0.0, QColor(colour(c->onColor)),
                                                       QColor(colour(c->offColor)));
+            static_cast<LedWidget*>(widget)->setText(QString::fromStdString(c->label));
             break;
-        case CTRL_TEXT_MSG:
-            static_cast<QLabel*>(widget)->setText(QString::fromStdString(c->text));
+        case CTRL_TEXT_MSG: {
+            auto* l = static_cast<QLabel*>(widget);
+            l->setText(QString::fromStdString(c->text));
+            l->setStyleSheet(QString("QLabel { color: %1; } QLabel:disabled { color: #5f6a86; }").arg(text));
             break;
+        }
         case CTRL_DECORATION:
         case CTRL_TIMER: break;
     }
-    widget->setStyleSheet(style);
     syncing_ = false;
 }
 

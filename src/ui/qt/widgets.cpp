@@ -139,6 +139,12 @@ void LedWidget::setState(bool on, const QColor& onColour, const QColor& offColou
     update();
 }
 
+void LedWidget::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    update();
+}
+
 void LedWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -152,6 +158,14 @@ void LedWidget::paintEvent(QPaintEvent*) {
     p.setBrush(g);
     p.setPen(QPen(Qt::black, 1));
     p.drawEllipse(box);
+    if (!text_.isEmpty()) {
+        QFont f = font();
+        f.setPixelSize(std::max(8, static_cast<int>(side * 0.5)));
+        f.setBold(true);
+        p.setFont(f);
+        p.setPen(c.lightness() > 140 ? Qt::black : Qt::white);
+        p.drawText(box, Qt::AlignCenter, text_);
+    }
 }
 
 }  // namespace ui::qt

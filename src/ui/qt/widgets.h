@@ -31,6 +31,8 @@ class LedWidget : public QWidget {
 public:
     explicit LedWidget(QWidget* parent = nullptr);
     void setState(bool on, const QColor& onColour, const QColor& offColour);
+    // A letter or two drawn on the lamp ("F", "A").
+    void setText(const QString& text);
     bool isOn() const { return on_; }
 
 protected:
@@ -38,6 +40,7 @@ protected:
 
 private:
     bool on_ = false;
+    QString text_;
     QColor onColour_ = Qt::green;
     QColor offColour_ = Qt::darkGray;
 };

@@ -185,7 +185,7 @@ TEST(AutoPrecisionAI, DecimalsAndFormatFollowTheValue) {
         {2.5, 3, ui::FMT_DECIMAL},       {0.5, 4, ui::FMT_DECIMAL},
         {0.05, 5, ui::FMT_DECIMAL},      {0.005, 6, ui::FMT_DECIMAL},
         {-0.0005, 7, ui::FMT_DECIMAL},   {0.0, 3, ui::FMT_DECIMAL},
-        {0.00005, 3, kFormatScientific}, {-1e-9, 3, kFormatScientific},
+        {0.00005, 3, ui::FMT_SCIENTIFIC}, {-1e-9, 3, ui::FMT_SCIENTIFIC},
     };
     for (const Case& c : cases) {
         ui::SetCtrlVal(panel, 1, c.value);
