@@ -23,6 +23,8 @@
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
+#include "link/pump_table.h"
+#include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "ui/popups.h"
 #include "ui/qt/qt_popups.h"
@@ -71,6 +73,19 @@ void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
     timer.start(static_cast<int>(seconds * 1000));
 }
 
+// VNK_DEMO_DETAIL=n (1-24): a demo run taps pump n's detail button once the fleet has been
+// running a while, as an operator would, so that the screenshots show the detail view.
+void scheduleDemoDetail() {
+    const char* which = std::getenv("VNK_DEMO_DETAIL");
+    if (which == nullptr) return;
+    int pump = std::atoi(which) - 1;
+    if (pump < 0 || pump >= kPumpCount) return;
+    QTimer::singleShot(15000, [pump] {
+        int panel = BankPanel[BankOf(pump)];
+        if (panel != 0) ui::Press(panel, BankRow[pump][14]);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,6 +130,7 @@ int main(int argc, char** argv) {
 
     QTimer screenshots;
     startScreenshots(screenshots, view);
+    scheduleDemoDetail();
 
     ResetStation();
     int rc = RunStation(args);

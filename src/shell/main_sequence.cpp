@@ -90,9 +90,9 @@ void placeOn(int panel, const platform::Monitor& m) {
     if (m.width <= 1024) {
         ui::SetPanelAttribute(panel, ui::ATTR_PANEL_LEFT, m.left);
         ui::SetPanelAttribute(panel, ui::ATTR_PANEL_TOP, m.top);
-        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, m.width);
-        ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, m.height);
+        ui::SetPanelAttribute(panel, ui::ATTR_WINDOW_ZOOM, ui::VAL_MAXIMIZE);
     } else {
+        ui::SetPanelAttribute(panel, ui::ATTR_WINDOW_ZOOM, ui::VAL_NO_ZOOM);
         ui::SetPanelAttribute(panel, ui::ATTR_PANEL_LEFT, m.left + (m.width - 1024) / 2);
         ui::SetPanelAttribute(panel, ui::ATTR_PANEL_TOP, m.top);
     }

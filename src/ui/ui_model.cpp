@@ -275,6 +275,7 @@ void SetPanelAttribute(int panel, PanelAttr attr, int value) {
         case ATTR_PANEL_HEIGHT: p->height = value; break;
         case ATTR_PANEL_VISIBLE: p->visible = value != 0; break;
         case ATTR_BACKCOLOR: p->backColor = value; break;
+        case ATTR_WINDOW_ZOOM: p->maximized = value == VAL_MAXIMIZE; break;
         case ATTR_TITLE: return;
     }
     notifyPanel(panel);
@@ -297,6 +298,7 @@ int GetPanelAttributeInt(int panel, PanelAttr attr) {
         case ATTR_PANEL_HEIGHT: return p->height;
         case ATTR_PANEL_VISIBLE: return p->visible ? 1 : 0;
         case ATTR_BACKCOLOR: return p->backColor;
+        case ATTR_WINDOW_ZOOM: return p->maximized ? VAL_MAXIMIZE : VAL_NO_ZOOM;
         case ATTR_TITLE: return 0;
     }
     return 0;

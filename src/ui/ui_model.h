@@ -70,7 +70,8 @@ enum Format { FMT_DECIMAL = 0, FMT_INTEGER, FMT_HEX, FMT_SCIENTIFIC };
 enum Mode { MODE_HOT = 0, MODE_INDICATOR };
 
 enum PanelAttr { ATTR_TITLE, ATTR_PANEL_LEFT, ATTR_PANEL_TOP, ATTR_PANEL_WIDTH, ATTR_PANEL_HEIGHT,
-                 ATTR_PANEL_VISIBLE, ATTR_BACKCOLOR };
+                 ATTR_PANEL_VISIBLE, ATTR_BACKCOLOR, ATTR_WINDOW_ZOOM };
+enum WindowZoom { VAL_NO_ZOOM = 0, VAL_MAXIMIZE = 1 };
 
 enum MenuAttr { ATTR_CHECKED, ATTR_ITEM_DIMMED, ATTR_ITEM_NAME };
 
@@ -148,8 +149,9 @@ struct Panel {
     std::string resource;  // window definition it was loaded from, e.g. "vnk.uir"
     int resourceId = 0;
     std::string title;
-    int left = 0, top = 0, width = 400, height = 300;
+    int left = 0, top = 0, width = 400, height = 300;  // the window's inside, menu bar apart
     bool visible = false;
+    bool maximized = false;  // fills the monitor its left/top lie on
     int backColor = 0x002A80;
     int menuBar = 0;
     PanelCallback callback = nullptr;

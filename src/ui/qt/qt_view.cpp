@@ -313,7 +313,16 @@ void QtView::panelChanged(int panel) {
     PanelView& v = *it->second;
     syncing_ = true;
     v.window->setWindowTitle(QString::fromStdString(p->title));
-    v.window->setGeometry(p->left, p->top, p->width, p->height);
+    // The panel's size is its inside; the menu bar comes on top of it.
+    int menuHeight = p->menuBar != 0 ? v.window->menuBar()->sizeHint().height() : 0;
+    v.canvas->setMinimumSize(p->width, p->height);
+    if (p->maximized) {
+        v.window->move(p->left, p->top);
+        v.window->setWindowState(Qt::WindowMaximized);
+    } else {
+        v.window->setWindowState(Qt::WindowNoState);
+        v.window->setGeometry(p->left, p->top, p->width, p->height + menuHeight);
+    }
     QPalette pal = v.canvas->palette();
     pal.setColor(QPalette::Window, QColor(colour(p->backColor)));
     v.canvas->setPalette(pal);

@@ -11,10 +11,10 @@ namespace {
 constexpr double kStartDeg = 225.0;  // scale from lower left ...
 constexpr double kSpanDeg = 270.0;   // ... clockwise to lower right
 
-// Tick step of 1, 2 or 5 times a power of ten giving about eight major ticks.
+// Tick step of 1, 2 or 5 times a power of ten giving about six major ticks.
 double niceStep(double span) {
     if (!(span > 0.0)) return 1.0;
-    double raw = span / 8.0;
+    double raw = span / 6.0;
     double mag = std::pow(10.0, std::floor(std::log10(raw)));
     double f = raw / mag;
     double nice = f < 1.5 ? 1.0 : f < 3.5 ? 2.0 : f < 7.5 ? 5.0 : 10.0;
@@ -22,7 +22,7 @@ double niceStep(double span) {
 }
 
 QString scaleText(double v) {
-    if (std::fabs(v) >= 1000.0 && std::fmod(v, 1000.0) == 0.0)
+    if (std::fabs(v) >= 10000.0 && std::fmod(v, 1000.0) == 0.0)
         return QString::number(v / 1000.0, 'g', 4) + "k";
     return QString::number(v, 'g', 5);
 }
@@ -84,14 +84,14 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     // Scale: major ticks with numbers, minor ticks between.
     double step = niceStep(max_ - min_);
     QFont f = font();
-    f.setPixelSize(std::max(8, static_cast<int>(side / 14)));
+    f.setPixelSize(std::max(8, static_cast<int>(side / 16)));
     p.setFont(f);
     double first = std::ceil(min_ / step) * step;
     for (double v = first; v <= max_ + step * 1e-6; v += step) {
         double a = angleOf(v);
         p.setPen(QPen(text_, 2));
         p.drawLine(at(a, r * 0.78), at(a, r * 0.92));
-        QPointF t = at(a, r * 0.62);
+        QPointF t = at(a, r * 0.64);
         QRectF box(t.x() - side / 6, t.y() - side / 20, side / 3, side / 10);
         p.drawText(box, Qt::AlignCenter, scaleText(v));
         for (int k = 1; k < 5; ++k) {

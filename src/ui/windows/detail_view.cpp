@@ -74,8 +74,10 @@ void BuildDetailView(int panel) {
     gauge(panel, DETAIL_RATE_GAUGE, "Rate", caption++, 524, 18.0, 1);
     gauge(panel, DETAIL_HP_GAUGE, "Hydraulic Power", caption++, 778, 1900.0, 0);
     const int unitsTop = kGaugeTop + kGaugeSize + 4;
-    AddCaption(panel, DETAIL_PRESSURE_UNITS, "PSI", unitsTop, 16, 110, 20);
-    AddCaption(panel, DETAIL_PRESSURE_MULT, "x1000", unitsTop, 136, 110, 20);
+    // The pressure gauge's unit labels sit on its face, whose colour follows the pump's trip.
+    const int faceTop = kGaugeTop + kGaugeSize * 78 / 100;
+    AddCaption(panel, DETAIL_PRESSURE_UNITS, "PSI", faceTop, 16 + kGaugeSize / 2 - 46, 42, 18);
+    AddCaption(panel, DETAIL_PRESSURE_MULT, "x1000", faceTop, 16 + kGaugeSize / 2 + 2, 52, 18);
     AddCaption(panel, DETAIL_RATE_UNITS, "BPM", unitsTop, 524, 110, 20);
     AddCaption(panel, DETAIL_HP_UNITS, "hhp", unitsTop, 778, 110, 20);
 

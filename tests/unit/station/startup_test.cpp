@@ -213,17 +213,22 @@ TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
 TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
     ASSERT_TRUE(StartUp());
     auto left = [](int b) { return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_LEFT); };
-    auto width = [](int b) { return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_WIDTH); };
+    auto zoomed = [](int b) {
+        return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_WINDOW_ZOOM) == ui::VAL_MAXIMIZE;
+    };
 
     system.screens = {{0, 0, 1024, 768}};
     ArrangeBankWindows();
     for (int b = 0; b < 3; ++b) {
         EXPECT_EQ(left(b), 0);
-        EXPECT_EQ(width(b), 1024);  // maximised
+        EXPECT_TRUE(zoomed(b));
     }
     system.screens = {{0, 0, 1920, 1080}};
     ArrangeBankWindows();
-    for (int b = 0; b < 3; ++b) EXPECT_EQ(left(b), 448);
+    for (int b = 0; b < 3; ++b) {
+        EXPECT_EQ(left(b), 448);
+        EXPECT_FALSE(zoomed(b));
+    }
     system.screens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
     ArrangeBankWindows();
     EXPECT_EQ(left(0), 448);
@@ -234,6 +239,8 @@ TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
     EXPECT_EQ(left(0), 0);
     EXPECT_EQ(left(1), 1024);
     EXPECT_EQ(left(2), 2048 + 128);
+    EXPECT_TRUE(zoomed(1));
+    EXPECT_FALSE(zoomed(2));
 
     EXPECT_EQ(ui::GetCtrlText(BankPanel[1], windows::BANK_POSITION_LABEL + 0), "5A");
     EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_POSITION_LABEL + 7), "12B");
