@@ -1,0 +1,108 @@
+// The station's own windows in the Qt view, offscreen: a tap on a row's detail button opens
+// that pump's detail view, a dimmed row is disabled on screen, values reach their widgets.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <filesystem>
+
+#include "link/pump_table.h"
+#include "operation/detail_view.h"
+#include "operation/panels.h"
+#include "platform/sim/sim_serial.h"
+#include "platform/system.h"
+#include "shell/control_ids.h"
+#include "shell/main_sequence.h"
+#include "support/sim_fixture.h"
+#include "ui/qt/qt_view.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class StationView : public SimFixture {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "station_view_tests";
+        static char* argv[] = {name, nullptr};
+        app = new QApplication(argc, argv);
+    }
+    static void TearDownTestSuite() {
+        delete app;
+        app = nullptr;
+    }
+    void SetUp() override {
+        SimFixture::SetUp();
+        home = fs::temp_directory_path() / ("vnk_view_" + std::to_string(::getpid()));
+        fs::create_directories(home);
+        setenv("VNK_HOME", home.c_str(), 1);
+        platform::setSerialBackEnd(&serial);
+        platform::setSystemBackEnd(&system);
+        ui::setObserver(&view);
+        ResetStation();
+        ASSERT_TRUE(StartUp());
+        // Pump 3 (bank 1, row 3) on line as far as the display is concerned.
+        PumpTable[2].Online = 1;
+        Bring_Frac_Offline(0, 2);
+    }
+    void TearDown() override {
+        ResetStation();
+        ui::setObserver(nullptr);
+        platform::setSystemBackEnd(nullptr);
+        platform::setSerialBackEnd(nullptr);
+        unsetenv("VNK_HOME");
+        fs::remove_all(home);
+        SimFixture::TearDown();
+    }
+
+    static QApplication* app;
+    fs::path home;
+    platform::SimSerial serial;
+    platform::SimSystem system;
+    ui::qt::QtView view;
+};
+QApplication* StationView::app = nullptr;
+
+TEST_F(StationView, DetailButtonOpensThatPumpsDetailView) {
+    auto* button = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]));
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled());
+    EXPECT_FALSE(view.window(DetailPanel)->isVisible());
+    button->click();
+    EXPECT_EQ(CurrentPump, 2);
+    EXPECT_TRUE(view.window(DetailPanel)->isVisible());
+    EXPECT_EQ(view.window(DetailPanel)->windowTitle(), "Pump 2A");
+}
+
+TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
+    auto* detail = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]));
+    Bring_Frac_Offline(1, 2);
+    for (int position : {0, 4, 8, 14, 18, 24})
+        EXPECT_FALSE(view.widget(BankPanel[0], BankRow[2][position])->isEnabled()) << position;
+    detail->click();
+    EXPECT_EQ(CurrentPump, 255);
+    EXPECT_FALSE(view.window(DetailPanel)->isVisible());
+    // Another pump's row is untouched.
+    EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][14])->isEnabled());  // never on line
+    Bring_Frac_Offline(0, 3);
+    EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][14])->isEnabled());
+}
+
+TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
+    ui::SetCtrlVal(BankPanel[0], BankRow[2][4], 1234.0);  // motor speed
+    auto* rpm = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][4]));
+    ASSERT_NE(rpm, nullptr);
+    EXPECT_TRUE(rpm->text().contains("1234")) << rpm->text().toStdString();
+    ui::SetCtrlVal(BankPanel[0], BankRow[2][17], std::string("FP-0103"));
+    auto* id = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][17]));
+    ASSERT_NE(id, nullptr);
+    EXPECT_TRUE(id->text().contains("FP-0103"));
+    ui::SetCtrlAttribute(BankPanel[0], BankRow[2][8], ui::ATTR_TEXT_BGCOLOR, ui::VAL_RED);
+    auto* pressure = view.widget(BankPanel[0], BankRow[2][8]);
+    EXPECT_TRUE(pressure->styleSheet().contains("#ff0000")) << pressure->styleSheet().toStdString();
+}
+
+}  // namespace
