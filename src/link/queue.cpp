@@ -184,6 +184,27 @@ bool QueueHasWaiting(int pump, int typeAndCode, int argument1, const std::uint8_
     return false;
 }
 
+int DropWaitingConnectPolls(int pump) {
+    if (!validPump(pump)) return 0;
+    Ring& r = g_rings[pump];
+    int kept = r.size > 0 ? 1 : 0;  // the head is on its way already
+    int dropped = 0;
+    for (int i = 1; i < r.size; ++i) {
+        std::uint8_t* item = r.items[(r.head + i) % kQueueDepth];
+        bool connectPoll = item[kQueueItemSize - 1] == 0x1B && item[4 + 4] == (0x40 | 0x1B);
+        if (connectPoll) {
+            ++dropped;
+            continue;
+        }
+        if (kept != i) std::memcpy(r.items[(r.head + kept) % kQueueDepth], item, kQueueItemSize);
+        ++kept;
+    }
+    r.size = kept;
+    TxQueue[pump].ItemCount -= dropped;
+    TxQueue[pump].Count1B = std::max(0, TxQueue[pump].Count1B - dropped);
+    return dropped;
+}
+
 int QueueTimer(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     const double now = platform::Timer();

@@ -44,6 +44,10 @@ int QueuedCode(int pump, int i);
 // head (the head is always on its way already).
 bool QueueHasWaiting(int pump, int typeAndCode, int argument1, const std::uint8_t* data, int n);
 
+// Removes the connect polls waiting behind the head (a pump that has just answered needs
+// none of them); returns how many went.
+int DropWaitingConnectPolls(int pump);
+
 // Timer callbacks.
 int QueueTimer(int panel, int control, int event, void* data, int e1, int e2);
 int GetControlData(int panel, int control, int event, void* data, int e1, int e2);

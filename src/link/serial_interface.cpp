@@ -451,6 +451,9 @@ void NoteGoodPacket(int entry) {
 
 void PumpCameOnline(int pump) {
     if (!validPump(pump)) return;
+    // After a silence up to ten connect polls wait in the queue; left there, the commands a
+    // pump gets on coming back would overflow it, and the queue would throw them away.
+    DropWaitingConnectPolls(pump);
     // The row first: operations go only to pumps whose row is enabled.
     g_rowDimmed[pump] = false;
     if (g_hooks.bringFracOffline) g_hooks.bringFracOffline(0, pump);

@@ -82,6 +82,30 @@ TEST_F(Queue, ConnectPollsToADeadPumpWaitTenAtMostAndLeaveOnePerTimeout) {
     EXPECT_EQ(written, 12u);
 }
 
+TEST_F(Queue, APumpBackFromSilenceGetsItsTimeoutsAndAlarmOptions) {
+    timerPanel(GetControlData, 0.1);
+    timerPanel(QueueTimer, 0.05);
+    timerPanel(GetIdTimer, 10.0);
+    loop.advance(20.05);  // silent: connect polls and network requests pile up
+    ASSERT_EQ(TxQueue[0].Count1B, 10);
+    sent(0);
+    feed(0, Record().packet());  // it answers at last
+    loop.advance(0.1);           // and is polled for its data
+    ASSERT_EQ(PumpTable[0].Online, 1);
+    EXPECT_LT(QueuedItems(0), kQueueDepth) << "the queue emptied itself and lost commands";
+    bool timeouts = false, options = false, throttle = false, id = false;
+    for (const auto& s : drainQueue(0)) {
+        timeouts |= s.type == 3 && s.code == 0x3C;
+        options |= s.type == 3 && s.code == 0x33;
+        throttle |= s.type == 1 && s.code == 0x02;
+        id |= s.type == 1 && s.code == 0x1E;
+    }
+    EXPECT_TRUE(timeouts);
+    EXPECT_TRUE(options);
+    EXPECT_TRUE(throttle);
+    EXPECT_TRUE(id);
+}
+
 TEST_F(Queue, AtMostOneDataRequestWaits) {
     bringOnline(0);
     SendShortCommand(0, 0x32, 0);  // something ahead of it
