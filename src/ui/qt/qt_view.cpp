@@ -63,17 +63,6 @@ QString numberText(const Control& c) {
     return text;
 }
 
-// The largest font size (from `largest` down to 9 px) at which text fits the width.
-int fittingPixelSize(const QWidget* w, const QString& text, int width, int largest, bool bold) {
-    QFont f = w->font();
-    f.setBold(bold);
-    for (int size = largest; size > 9; --size) {
-        f.setPixelSize(size);
-        if (QFontMetrics(f).horizontalAdvance(text) <= width) return size;
-    }
-    return 9;
-}
-
 // A button label that does not fit on one line is broken at its middle space.
 QString buttonText(const QWidget* w, const std::string& label, int width) {
     QString text = QString::fromStdString(label);
@@ -87,6 +76,15 @@ QString buttonText(const QWidget* w, const std::string& label, int width) {
             best = i;
     if (best >= 0) text[best] = '\n';
     return text;
+}
+
+// Re-polishing a widget is the dearest thing a refresh can do: only when the style changes.
+void restyle(QWidget* w, const QString& style) {
+    if (w->styleSheet() != style) w->setStyleSheet(style);
+}
+
+void setLabelText(QLabel* l, const QString& text) {
+    if (l->text() != text) l->setText(text);
 }
 
 bool isButton(CtrlType t) { return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON; }
@@ -275,12 +273,11 @@ void QtView::build(int panel) {
                 w = f;
                 break;
             }
-            case CTRL_NUMERIC:
+            case CTRL_NUMERIC: w = new ReadoutWidget(view->canvas); break;
             case CTRL_TEXT_MSG:
             case CTRL_TIMER: {
                 auto* l = new QLabel(view->canvas);
-                l->setAlignment(c.type == CTRL_NUMERIC ? Qt::AlignRight | Qt::AlignVCenter
-                                                       : Qt::AlignLeft | Qt::AlignVCenter);
+                l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
                 w = l;
                 break;
             }
@@ -352,9 +349,9 @@ void QtView::sync(int panel, int control) {
     widget->setVisible(c->visible);
     auto cap = it->second->captions.find(control);
     if (cap != it->second->captions.end()) {
-        cap->second->setText(QString::fromStdString(c->label));
+        setLabelText(cap->second, QString::fromStdString(c->label));
         cap->second->setGeometry(c->left, c->top - 17, std::max(c->width, 60), 16);
-        cap->second->setStyleSheet("QLabel { color: white; } QLabel:disabled { color: #5f6a86; }");
+        restyle(cap->second, "QLabel { color: white; } QLabel:disabled { color: #5f6a86; }");
         cap->second->setVisible(c->visible);
         cap->second->setEnabled(!c->dimmed);
     }
@@ -370,7 +367,7 @@ void QtView::sync(int panel, int control) {
             bool lightBack = c->bgColor != VAL_WHITE && QColor(back).lightness() > 150;
             if (c->textColor != VAL_BLACK || lightBack) style += QString("color: %1;").arg(text);
             if (c->bgColor != VAL_WHITE) style += QString("background: %1;").arg(back);
-            b->setStyleSheet(style.isEmpty() ? QString() : "QPushButton:enabled {" + style + "}");
+            restyle(b, style.isEmpty() ? QString() : "QPushButton:enabled {" + style + "}");
             break;
         }
         case CTRL_CHECKBOX:
@@ -390,28 +387,11 @@ void QtView::sync(int panel, int control) {
             break;
         }
         case CTRL_NUMERIC: {
-            auto* l = static_cast<QLabel*>(widget);
-            // The value large and bold, its unit small beside it.
+            auto* r = static_cast<ReadoutWidget*>(widget);
             Control bare = *c;
             bare.unitsLabel.clear();
-            QString value = numberText(bare);
-            QString units = QString::fromStdString(c->unitsLabel).toHtmlEscaped();
-            QFont small = l->font();
-            small.setPixelSize(10);
-            int unitsWidth = units.isEmpty() ? 0 : QFontMetrics(small).horizontalAdvance(units + "  ");
-            int size = fittingPixelSize(l, value + " ", c->width - 8 - unitsWidth,
-                                        std::min(18, c->height - 8), true);
-            QString html = QString("<span style='font-size:%1px; font-weight:bold'>%2</span>")
-                               .arg(size)
-                               .arg(value.toHtmlEscaped());
-            if (!units.isEmpty()) html += QString("<span style='font-size:10px'>&nbsp;%1</span>").arg(units);
-            l->setTextFormat(Qt::RichText);
-            l->setText(html + "&nbsp;");
-            // A field the operator can tap for the keypad has a light frame.
-            QString frame = c->mode == MODE_HOT ? "border: 2px solid #c8d4f0;" : "border: 1px solid #4a64a8;";
-            l->setStyleSheet(QString("QLabel { color: %1; background: %2; %3 border-radius: 3px; }"
-                                     "QLabel:disabled { color: #5f6a86; background: #101a3c; }")
-                                 .arg(text, back, frame));
+            r->setContent(numberText(bare), QString::fromStdString(c->unitsLabel));
+            r->setColours(QColor(text), QColor(back), c->mode == MODE_HOT);
             break;
         }
         case CTRL_STRING:
@@ -419,8 +399,8 @@ void QtView::sync(int panel, int control) {
                 edit->setText(QString::fromStdString(c->text));
             } else {
                 auto* l = static_cast<QLabel*>(widget);
-                l->setText(" " + QString::fromStdString(c->text));
-                l->setStyleSheet(QString("QLabel { color: %1; background: %2; border: 1px solid #4a64a8;"
+                setLabelText(l, " " + QString::fromStdString(c->text));
+                restyle(l, QString("QLabel { color: %1; background: %2; border: 1px solid #4a64a8;"
                                          " border-radius: 3px; }"
                                          "QLabel:disabled { color: #5f6a86; }")
                                      .arg(text, back));
@@ -453,8 +433,8 @@ void QtView::sync(int panel, int control) {
             break;
         case CTRL_TEXT_MSG: {
             auto* l = static_cast<QLabel*>(widget);
-            l->setText(QString::fromStdString(c->text));
-            l->setStyleSheet(QString("QLabel { color: %1; } QLabel:disabled { color: #5f6a86; }").arg(text));
+            setLabelText(l, QString::fromStdString(c->text));
+            restyle(l, QString("QLabel { color: %1; } QLabel:disabled { color: #5f6a86; }").arg(text));
             break;
         }
         case CTRL_DECORATION:

@@ -129,6 +129,81 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
                caption_);
 }
 
+ReadoutWidget::ReadoutWidget(QWidget* parent) : QWidget(parent) {}
+
+void ReadoutWidget::setContent(const QString& value, const QString& units) {
+    if (value == value_ && units == units_) return;
+    if (value.size() != value_.size() || units != units_) valueSize_ = 0;
+    value_ = value;
+    units_ = units;
+    update();
+}
+
+void ReadoutWidget::setColours(const QColor& text, const QColor& back, bool tappable) {
+    if (text == text_ && back == back_ && tappable == tappable_) return;
+    text_ = text;
+    back_ = back;
+    tappable_ = tappable;
+    update();
+}
+
+void ReadoutWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool enabled = isEnabled();
+    QColor back = enabled ? back_ : QColor(0x10, 0x1a, 0x3c);
+    QColor text = enabled ? text_ : QColor(0x5f, 0x6a, 0x86);
+    QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setBrush(back);
+    p.setPen(QPen(tappable_ && enabled ? QColor(0xc8, 0xd4, 0xf0) : QColor(0x4a, 0x64, 0xa8),
+                  tappable_ ? 2 : 1));
+    p.drawRoundedRect(box, 3, 3);
+
+    QFont small = font();
+    small.setPixelSize(10);
+    QFont big = font();
+    big.setBold(true);
+    auto fits = [&](int size, int room) {
+        big.setPixelSize(size);
+        return QFontMetrics(big).horizontalAdvance(value_) <= room;
+    };
+    const int unitsWidth =
+        units_.isEmpty() ? 0 : QFontMetrics(small).horizontalAdvance(units_) + 4;
+    // The unit beside the value when the value can stay readable (12 px or more), else
+    // on a second line under it.
+    if (valueSize_ == 0) {
+        stacked_ = false;
+        valueSize_ = std::min(18, height() - 8);
+        while (valueSize_ > 12 && !fits(valueSize_, width() - 8 - unitsWidth)) --valueSize_;
+        if (!units_.isEmpty() && !fits(valueSize_, width() - 8 - unitsWidth)) {
+            stacked_ = true;
+            valueSize_ = std::min(18, (height() - 4) * 6 / 10);
+            while (valueSize_ > 8 && !fits(valueSize_, width() - 8)) --valueSize_;
+        }
+    }
+    big.setPixelSize(valueSize_);
+    p.setPen(text);
+    p.setFont(big);
+    if (stacked_) {
+        QRect top(4, 1, width() - 8, height() * 6 / 10);
+        p.drawText(top, Qt::AlignRight | Qt::AlignVCenter, value_);
+        small.setPixelSize(9);
+        p.setFont(small);
+        p.drawText(QRect(4, top.bottom(), width() - 8, height() - top.bottom() - 1),
+                   Qt::AlignRight | Qt::AlignTop, units_);
+        return;
+    }
+    QRect inner = rect().adjusted(4, 0, -4 - unitsWidth, 0);
+    p.drawText(inner, Qt::AlignRight | Qt::AlignVCenter, value_);
+    if (!units_.isEmpty()) {
+        p.setFont(small);
+        QFontMetrics bm(big);
+        // The unit sits on the value's baseline.
+        int baseline = (height() + bm.ascent() - bm.descent()) / 2;
+        p.drawText(QPoint(width() - 4 - unitsWidth + 3, baseline), units_);
+    }
+}
+
 LedWidget::LedWidget(QWidget* parent) : QWidget(parent) {}
 
 void LedWidget::setState(bool on, const QColor& onColour, const QColor& offColour) {

@@ -27,6 +27,28 @@ private:
     QColor face_ = QColor(0x10, 0x10, 0x30);
 };
 
+// A numeric read-out: the value large and bold, its unit small beside it, on its own
+// background; a field the operator can tap for the keypad has a light frame. Painted
+// directly: a refresh writes a hundred of these a second.
+class ReadoutWidget : public QWidget {
+public:
+    explicit ReadoutWidget(QWidget* parent = nullptr);
+    void setContent(const QString& value, const QString& units);
+    void setColours(const QColor& text, const QColor& back, bool tappable);
+    QString text() const { return value_ + (units_.isEmpty() ? QString() : " " + units_); }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override { valueSize_ = 0; }
+
+private:
+    QString value_, units_;
+    QColor text_ = Qt::green, back_ = QColor(0x00, 0x2A, 0x80);
+    bool tappable_ = false;
+    int valueSize_ = 0;  // font size that fits, worked out again when the text's length changes
+    bool stacked_ = false;   // the unit on a line of its own under the value
+};
+
 class LedWidget : public QWidget {
 public:
     explicit LedWidget(QWidget* parent = nullptr);

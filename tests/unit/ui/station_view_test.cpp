@@ -17,6 +17,10 @@
 #include "shell/main_sequence.h"
 #include "support/sim_fixture.h"
 #include "ui/qt/qt_view.h"
+#include "ui/qt/widgets.h"
+
+#include <QImage>
+#include <QPixmap>
 
 namespace fs = std::filesystem;
 
@@ -93,16 +97,20 @@ TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
 
 TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
     ui::SetCtrlVal(BankPanel[0], BankRow[2][4], 1234.0);  // motor speed
-    auto* rpm = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][4]));
+    auto* rpm = dynamic_cast<ui::qt::ReadoutWidget*>(view.widget(BankPanel[0], BankRow[2][4]));
     ASSERT_NE(rpm, nullptr);
-    EXPECT_TRUE(rpm->text().contains("1234")) << rpm->text().toStdString();
+    EXPECT_EQ(rpm->text(), "1234");
     ui::SetCtrlVal(BankPanel[0], BankRow[2][17], std::string("FP-0103"));
     auto* id = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][17]));
     ASSERT_NE(id, nullptr);
     EXPECT_TRUE(id->text().contains("FP-0103"));
+    ui::SetCtrlVal(BankPanel[0], BankRow[2][8], 7102.4);
     ui::SetCtrlAttribute(BankPanel[0], BankRow[2][8], ui::ATTR_TEXT_BGCOLOR, ui::VAL_RED);
     auto* pressure = view.widget(BankPanel[0], BankRow[2][8]);
-    EXPECT_TRUE(pressure->styleSheet().contains("#ff0000")) << pressure->styleSheet().toStdString();
+    EXPECT_EQ(dynamic_cast<ui::qt::ReadoutWidget*>(pressure)->text(), "7102 PSI");
+    // What the operator sees: the read-out's middle is the trip red.
+    QImage shot = pressure->grab().toImage();
+    EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), QColor(0xFF, 0x00, 0x00));
 }
 
 }  // namespace
