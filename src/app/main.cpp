@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -61,6 +62,7 @@ void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
     double seconds = every != nullptr ? std::atof(every) : 5.0;
     if (!(seconds >= 0.5)) seconds = 5.0;
     QObject::connect(&timer, &QTimer::timeout, [&view, folder = QString(dir)] {
+        QStringList written;
         for (int panel : ui::PanelHandles()) {
             QWidget* w = view.window(panel);
             if (w == nullptr || !w->isVisible()) continue;
@@ -68,7 +70,11 @@ void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
             name.replace(QRegularExpression("[^A-Za-z0-9]+"), "_");
             if (name.isEmpty()) name = QString("panel_%1").arg(panel);
             w->grab().save(folder + "/" + name + ".png");
+            written << name + ".png";
         }
+        // The folder shows what is on screen now: windows since closed lose their picture.
+        for (const QString& old : QDir(folder).entryList({"*.png"}, QDir::Files))
+            if (!written.contains(old)) QFile::remove(folder + "/" + old);
     });
     timer.start(static_cast<int>(seconds * 1000));
 }
