@@ -12,15 +12,8 @@ trap 'kill -TERM $st $sim 2>/dev/null || true; wait 2>/dev/null || true; rm -rf 
 mkdir -p "$dir/home/cfg" "$dir/ports"
 printf '\x10' > "$dir/parport"
 
-# Pumps 1-24 on COM1-24 (as the demo writes it).
-cfg="$dir/home/cfg/vnk.cfg"
-head -c 906 /dev/zero > "$cfg"
-poke() { printf "$2" | dd of="$cfg" bs=1 seek="$1" conv=notrunc status=none; }
-for i in $(seq 0 23); do poke "$i" "$(printf '\\x%02x' $((i + 1)))"; done
-poke 25 '\x00\x00\x00\x00\x00\x00\xf0\x3f'
-poke 517 '\x18'
-for i in $(seq 0 23); do poke $((518 + i)) '\xff'; done
-poke 902 '\x01\x00'
+source scripts/fleet_cfg.sh
+write_fleet_cfg "$dir/home/cfg/vnk.cfg"
 
 "$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1200 > "$dir/sim.log" 2>&1 &
 sim=$!

@@ -18,4 +18,11 @@ cmake --build "$build" -j "$jobs"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 600
+log="$build/ctest.log"
+set +e
+ctest --test-dir "$build" -j "$jobs" --output-on-failure --timeout 600 2>&1 | tee "$log"
+rc=${PIPESTATUS[0]}
+set -e
+# The runner's summary line, last.
+grep -E "tests passed|tests failed" "$log" | tail -n 1
+exit "$rc"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <QCoreApplication>
+#include "support/qt_app.h"
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -63,16 +63,8 @@ struct SimPump {
 
 class RealLink : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "link_system_tests";
-        static char* argv[] = {name, nullptr};
-        app = new QCoreApplication(argc, argv);
-    }
-    static void TearDownTestSuite() {
-        delete app;
-        app = nullptr;
-    }
+    static void SetUpTestSuite() { TestQtApp<>::start(); }
+    static void TearDownTestSuite() { TestQtApp<>::stop(); }
 
     void SetUp() override {
         dir = fs::temp_directory_path() /
@@ -170,7 +162,6 @@ protected:
         return lines;
     }
 
-    static QCoreApplication* app;
     fs::path dir;
     platform::QtLoop loop;
     platform::TermiosSerial serial;
@@ -179,7 +170,6 @@ protected:
     SimProcess sim;
     int timers = 0;
 };
-QCoreApplication* RealLink::app = nullptr;
 
 void assignPorts() {
     for (int p = 0; p < kPumpCount; ++p) PumpTable[p].ConfiguredComPort = p + 1;

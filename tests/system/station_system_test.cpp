@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "shell/cfg.h"
+#include "support/config_file.h"
 #include "support/sim_process.h"
 
 namespace fs = std::filesystem;
@@ -52,23 +53,14 @@ protected:
     fs::path cfgPath() const { return dir / "home" / "cfg" / "vnk.cfg"; }
 
     void writeConfig(int units) {
-        ConfigRecord r{};
-        r.RefreshInterval = 1.0;
+        ConfigRecord r = FleetConfig();
         r.DisplayUnits = units;
-        r.PumpsShown = 24;
-        r.GroupsValid = 1;
         r.OutputComPort = 25;
-        for (int i = 0; i < 24; ++i) {
-            r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
-            r.PumpGroup[i] = 255;
-        }
         for (int i = 0; i < 25; ++i) {
             r.RpmStepLarge[i] = 100 + i;
             r.RpmStepSmall[i] = -1;  // odd, and must survive a run
         }
-        std::uint8_t bytes[kConfigRecordSize];
-        EncodeConfigRecord(r, bytes);
-        WriteConfigFile(cfgPath().string(), bytes, kConfigRecordSize);
+        WriteConfig(cfgPath().string(), r);
     }
 
     // Pumps in the newest complete output line, or -1 when there is none yet.

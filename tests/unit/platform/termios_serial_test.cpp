@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include "support/qt_app.h"
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -40,16 +40,8 @@ double cpuSeconds() {
 
 class PtyPorts : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "serial_tests";
-        static char* argv[] = {name, nullptr};
-        app = new QCoreApplication(argc, argv);
-    }
-    static void TearDownTestSuite() {
-        delete app;
-        app = nullptr;
-    }
+    static void SetUpTestSuite() { TestQtApp<>::start(); }
+    static void TearDownTestSuite() { TestQtApp<>::stop(); }
     void SetUp() override {
         dir = fs::temp_directory_path() / ("vnk_ports_" + std::to_string(::getpid()));
         fs::remove_all(dir);
@@ -79,13 +71,11 @@ protected:
     }
     int openPort(int n) { return OpenComConfig(n, "", 19200, 0, 8, 1, 4095, 4095); }
 
-    static QCoreApplication* app;
     fs::path dir;
     QtLoop loop;
     TermiosSerial serial;
     std::vector<int> masters;
 };
-QCoreApplication* PtyPorts::app = nullptr;
 
 TEST_F(PtyPorts, BytesFlowBothWaysThroughTheCallback) {
     int far = makePort(3);

@@ -18,6 +18,7 @@
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
+#include "support/config_file.h"
 #include "support/sim_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/shell_windows.h"
@@ -102,22 +103,8 @@ protected:
         SimFixture::TearDown();
     }
     void writePorts() {
-        ConfigRecord r{};
-        r.RefreshInterval = 1.0;
-        r.PumpsShown = 24;
-        r.GroupsValid = 1;
-        for (int i = 0; i < 24; ++i) {
-            r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
-            r.PumpGroup[i] = 255;
-        }
-        for (int i = 0; i < 25; ++i) {
-            r.RpmStepLarge[i] = 100;
-            r.RpmStepSmall[i] = 25;
-        }
-        std::uint8_t bytes[kConfigRecordSize];
-        EncodeConfigRecord(r, bytes);
         fs::create_directories(home / "cfg");
-        WriteConfigFile((home / "cfg" / "vnk.cfg").string(), bytes, kConfigRecordSize);
+        WriteConfig((home / "cfg" / "vnk.cfg").string(), FleetConfig());
     }
     size_t indexOf(const std::string& e) const {
         for (size_t i = 0; i < events.size(); ++i)

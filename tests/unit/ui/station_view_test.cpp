@@ -15,6 +15,7 @@
 #include "platform/system.h"
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
+#include "support/qt_app.h"
 #include "support/sim_fixture.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
@@ -28,16 +29,8 @@ namespace {
 
 class StationView : public SimFixture {
 protected:
-    static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "station_view_tests";
-        static char* argv[] = {name, nullptr};
-        app = new QApplication(argc, argv);
-    }
-    static void TearDownTestSuite() {
-        delete app;
-        app = nullptr;
-    }
+    static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
+    static void TearDownTestSuite() { TestQtApp<QApplication>::stop(); }
     void SetUp() override {
         SimFixture::SetUp();
         home = fs::temp_directory_path() / ("vnk_view_" + std::to_string(::getpid()));
@@ -62,13 +55,11 @@ protected:
         SimFixture::TearDown();
     }
 
-    static QApplication* app;
     fs::path home;
     platform::SimSerial serial;
     platform::SimSystem system;
     ui::qt::QtView view;
 };
-QApplication* StationView::app = nullptr;
 
 TEST_F(StationView, DetailButtonOpensThatPumpsDetailView) {
     auto* button = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]));
