@@ -7,7 +7,6 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -124,21 +123,29 @@ private:
 
 // Taps on fields that are not buttons reach the logic as left clicks (a numeric field
 // opens the keypad that way).
+// A text field the operator can change is tapped like a button (its entry comes through
+// the keypad, not a keyboard).
 class TapFilter : public QObject {
 public:
-    TapFilter(int panel, int control, QObject* parent) : QObject(parent), panel_(panel), control_(control) {}
+    TapFilter(int panel, int control, bool asButton, QObject* parent)
+        : QObject(parent), panel_(panel), control_(control), asButton_(asButton) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::MouseButtonPress) {
             auto* w = qobject_cast<QWidget*>(watched);
-            if (w != nullptr && w->isEnabled()) DispatchCtrlEvent(panel_, control_, EVENT_LEFT_CLICK);
+            if (w == nullptr || !w->isEnabled()) return false;
+            if (asButton_)
+                Press(panel_, control_);
+            else
+                DispatchCtrlEvent(panel_, control_, EVENT_LEFT_CLICK);
         }
         return false;
     }
 
 private:
     int panel_, control_;
+    bool asButton_;
 };
 
 // A label above a control is drawn only where it covers no other control; elsewhere the
@@ -240,17 +247,7 @@ void QtView::build(int panel) {
                 w = box;
                 break;
             }
-            case CTRL_STRING:
-                if (c.mode == MODE_HOT) {
-                    auto* edit = new QLineEdit(view->canvas);
-                    QObject::connect(edit, &QLineEdit::editingFinished, [this, panel, id, edit]() {
-                        if (!syncing_) Operate(panel, id, edit->text().toStdString());
-                    });
-                    w = edit;
-                } else {
-                    w = new QLabel(view->canvas);
-                }
-                break;
+            case CTRL_STRING: w = new QLabel(view->canvas); break;
             case CTRL_TEXT_BOX: {
                 auto* box = new QPlainTextEdit(view->canvas);
                 box->setReadOnly(true);
@@ -284,7 +281,8 @@ void QtView::build(int panel) {
         }
         w->setObjectName(QString("ctrl_%1").arg(id));
         if (!isButton(c.type) && c.type != CTRL_CHECKBOX && c.type != CTRL_RING)
-            w->installEventFilter(new TapFilter(panel, id, w));
+            w->installEventFilter(
+                new TapFilter(panel, id, c.type == CTRL_STRING && c.mode == MODE_HOT, w));
         view->widgets[id] = w;
         if (c.type == CTRL_DECORATION) w->lower();
         if (takesCaption(c.type) && !c.label.empty()) {
@@ -394,18 +392,18 @@ void QtView::sync(int panel, int control) {
             r->setColours(QColor(text), QColor(back), c->mode == MODE_HOT);
             break;
         }
-        case CTRL_STRING:
-            if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-                edit->setText(QString::fromStdString(c->text));
-            } else {
-                auto* l = static_cast<QLabel*>(widget);
-                setLabelText(l, " " + QString::fromStdString(c->text));
-                restyle(l, QString("QLabel { color: %1; background: %2; border: 1px solid #4a64a8;"
-                                         " border-radius: 3px; }"
-                                         "QLabel:disabled { color: #5f6a86; }")
-                                     .arg(text, back));
-            }
+        case CTRL_STRING: {
+            auto* l = static_cast<QLabel*>(widget);
+            setLabelText(l, " " + QString::fromStdString(c->text));
+            QString frame = c->mode == MODE_HOT ? "border: 2px solid #c8d4f0;" : "border: 1px solid #4a64a8;";
+            int size = std::clamp(c->height * 45 / 100, 13, 24);
+            restyle(l, QString("QLabel { color: %1; background: %2; %3 border-radius: 3px;"
+                               " font-size: %4px; }"
+                               "QLabel:disabled { color: #5f6a86; }")
+                           .arg(text, back, frame)
+                           .arg(size));
             break;
+        }
         case CTRL_TEXT_BOX:
             static_cast<QPlainTextEdit*>(widget)->setPlainText(QString::fromStdString(c->text));
             break;
@@ -434,7 +432,14 @@ void QtView::sync(int panel, int control) {
         case CTRL_TEXT_MSG: {
             auto* l = static_cast<QLabel*>(widget);
             setLabelText(l, QString::fromStdString(c->text));
-            restyle(l, QString("QLabel { color: %1; } QLabel:disabled { color: #5f6a86; }").arg(text));
+            // Tall captions are headlines (the E-stop alert): their text grows with them.
+            int lines = 1 + static_cast<int>(std::count(c->text.begin(), c->text.end(), '\n'));
+            int size = std::clamp(c->height / lines * 6 / 10, 13, 32);
+            restyle(l, QString("QLabel { color: %1; font-size: %2px; %3 }"
+                               "QLabel:disabled { color: #5f6a86; }")
+                           .arg(text)
+                           .arg(size)
+                           .arg(size > 16 ? "font-weight: bold;" : ""));
             break;
         }
         case CTRL_DECORATION:

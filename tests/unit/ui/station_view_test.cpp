@@ -15,6 +15,11 @@
 #include "platform/system.h"
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
+#include "shell/numpadcode.h"
+#include "shell/password.h"
+#include "ui/windows/entry_windows.h"
+
+#include <QMouseEvent>
 #include "support/qt_app.h"
 #include "support/sim_fixture.h"
 #include "ui/qt/qt_view.h"
@@ -102,6 +107,21 @@ TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
     // What the operator sees: the read-out's middle is the trip red.
     QImage shot = pressure->grab().toImage();
     EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), QColor(0xFF, 0x00, 0x00));
+}
+
+TEST_F(StationView, TappingThePasswordFieldOpensTheKeypad) {
+    ShowPasswordPrompt(BankPanel[0]);
+    int prompt = PasswordPromptPanel();
+    ASSERT_GT(prompt, 0);
+    QWidget* stars = view.widget(prompt, windows::PWD_STARS);
+    ASSERT_NE(stars, nullptr);
+    EXPECT_EQ(KeypadPanel, 0);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(stars, &press);
+    EXPECT_NE(KeypadPanel, 0) << "a tap on the field must bring up the keypad";
+    ASSERT_NE(view.window(KeypadPanel), nullptr);
+    EXPECT_TRUE(view.window(KeypadPanel)->isVisible());
 }
 
 }  // namespace
