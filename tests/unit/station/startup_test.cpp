@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/comcfg.h"
+#include "link/directcontrol.h"
 #include "link/pump_table.h"
 #include "link/queue.h"
 #include "platform/sim/sim_serial.h"
@@ -195,6 +196,29 @@ TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
     ASSERT_TRUE(StartUp());  // port 32 does not exist here
     EXPECT_EQ(popups.count("Port Open"), 1);
     EXPECT_EQ(popups.shown().back().text, "Unable to open the EStop serial port.");
+}
+
+TEST_F(Station, StartDelayHoldsThePortsForItsTicks) {
+    writePorts();
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "ComStartDelay",
+              platform::RegValue{platform::RegValue::Dword, 5, {}, {}, {}});
+    ASSERT_TRUE(StartUp());
+    EXPECT_EQ(PortsBusy, 1);
+    serial.takeWritten(1);
+    loop.advance(4.5);  // four ticks of the start-delay timer
+    EXPECT_EQ(PortsBusy, 1);
+    EXPECT_TRUE(serial.takeWritten(1).empty()) << "nothing may be sent during the start delay";
+    loop.advance(1.0);  // the fifth
+    EXPECT_EQ(PortsBusy, 0);
+    loop.advance(0.2);
+    EXPECT_FALSE(serial.takeWritten(1).empty()) << "polling starts once the delay is over";
+
+    ResetStation();
+    writePorts();
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "ComStartDelay",
+              platform::RegValue{platform::RegValue::Dword, 1, {}, {}, {}});
+    ASSERT_TRUE(StartUp());
+    EXPECT_EQ(PortsBusy, 0);  // 0 and 1 mean no delay
 }
 
 TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
