@@ -18,10 +18,7 @@ constexpr int kFooterTop = kFirstRowTop + kBankRows * kRowHeight + 6;
 
 ui::Control& rowButton(int panel, int row, int position, const std::string& label, int top,
                        int left, int width, int height, const char* callback) {
-    ui::Control& c = ui::AddCtrl(panel, BankRowCtrl(row, position), ui::CTRL_COMMAND_BUTTON, label,
-                                 top, left, width, height);
-    Attach(panel, c.id, callback);
-    return c;
+    return AddButton(panel, BankRowCtrl(row, position), label, top, left, width, height, callback);
 }
 
 // The default label of row r on the first bank: pump r + 1 is unit (r + 2) / 2, A or B.

@@ -48,12 +48,10 @@ void readoutColumn(int panel, int& captionId, const Readout* items, int count, i
     }
 }
 
+// This window's buttons are 150 x 48 unless it says otherwise.
 ui::Control& button(int panel, int id, const char* label, int top, int left, const char* callback,
                     int width = 150, int height = 48) {
-    ui::Control& c =
-        ui::AddCtrl(panel, id, ui::CTRL_COMMAND_BUTTON, label, top, left, width, height);
-    Attach(panel, id, callback);
-    return c;
+    return AddButton(panel, id, label, top, left, width, height, callback);
 }
 
 }  // namespace

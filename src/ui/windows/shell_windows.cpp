@@ -16,12 +16,10 @@ void size(int panel, int width, int height, int back, const std::string& title) 
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, title);
 }
 
+// This window's buttons are 140 x 56 unless it says otherwise.
 ui::Control& button(int panel, int id, const char* label, int top, int left, const char* callback,
                     int width = 140, int height = 56) {
-    ui::Control& c =
-        ui::AddCtrl(panel, id, ui::CTRL_COMMAND_BUTTON, label, top, left, width, height);
-    Attach(panel, id, callback);
-    return c;
+    return AddButton(panel, id, label, top, left, width, height, callback);
 }
 
 }  // namespace

@@ -101,6 +101,14 @@ ui::Control& AddReadout(int panel, int id, const std::string& label, int top, in
     return c;
 }
 
+ui::Control& AddButton(int panel, int id, const std::string& label, int top, int left, int width,
+                       int height, const std::string& callback) {
+    ui::Control& c =
+        ui::AddCtrl(panel, id, ui::CTRL_COMMAND_BUTTON, label, top, left, width, height);
+    Attach(panel, id, callback);
+    return c;
+}
+
 ui::Control& AddCaption(int panel, int id, const std::string& text, int top, int left, int width,
                         int height) {
     ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_TEXT_MSG, text, top, left, width, height);

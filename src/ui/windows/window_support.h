@@ -75,6 +75,9 @@ ui::Control& AddNumeric(int panel, int id, const std::string& label, int top, in
 // A read-out: a numeric indicator (operator cannot edit) with a range and decimals.
 ui::Control& AddReadout(int panel, int id, const std::string& label, int top, int left, int width,
                         int height, double min, double max, int precision);
+// A push button running the control callback bound to `callback`.
+ui::Control& AddButton(int panel, int id, const std::string& label, int top, int left, int width,
+                       int height, const std::string& callback);
 // A static caption in white on the panel colour.
 ui::Control& AddCaption(int panel, int id, const std::string& text, int top, int left,
                         int width = 80, int height = 20);
