@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -314,23 +313,6 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     EXPECT_EQ(sent[8] | (sent[9] << 8), 600);
     EXPECT_EQ(PumpTable[1].RpmSetpoint, 600);
     EXPECT_EQ(PumpTable[2].RpmSetpoint, 0);
-}
-
-TEST_F(Station, EveryWindowHasUniqueControlIds) {
-    const std::pair<const char*, int> windowsToCheck[] = {
-        {"vnk.uir", windows::VNK_BANK},       {"vnk.uir", windows::VNK_DETAIL},
-        {"vnk.uir", windows::VNK_ESTOP},      {"vnk.uir", windows::VNK_SPLASH},
-        {"vnk.uir", windows::VNK_PREFERENCES}, {"vnk.uir", windows::VNK_SERIAL_MONITOR},
-        {"password.uir", windows::PASSWORD_PROMPT}, {"password.uir", windows::PASSWORD_CHANGE},
-        {"numpad.uir", windows::NUMPAD_WINDOW}, {"message.uir", windows::MESSAGE_CONFIRM}};
-    for (auto [resource, id] : windowsToCheck) {
-        int panel = ui::LoadPanel(0, resource, id);
-        ASSERT_GT(panel, 0) << resource << " " << id;
-        std::set<int> seen;
-        for (const ui::Control& c : ui::FindPanel(panel)->controls)
-            EXPECT_TRUE(seen.insert(c.id).second) << resource << " window " << id << ": id " << c.id;
-        ui::DiscardPanel(panel);
-    }
 }
 
 }  // namespace
