@@ -115,6 +115,17 @@ protected:
         QMainWindow::resizeEvent(event);
         if (!syncing_) DispatchPanelEvent(panel_, EVENT_PANEL_SIZE, width(), height());
     }
+    // A click on the window itself (not on one of its controls), and the window losing the
+    // focus, are panel events (the About box closes on either).
+    void mousePressEvent(QMouseEvent* event) override {
+        QMainWindow::mousePressEvent(event);
+        DispatchPanelEvent(panel_, EVENT_LEFT_CLICK);
+    }
+    void changeEvent(QEvent* event) override {
+        QMainWindow::changeEvent(event);
+        if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !syncing_)
+            DispatchPanelEvent(panel_, EVENT_LOST_FOCUS);
+    }
 
 private:
     int panel_;

@@ -17,6 +17,7 @@
 #include "shell/main_sequence.h"
 #include "shell/numpadcode.h"
 #include "shell/password.h"
+#include "shell/splash.h"
 #include "ui/windows/entry_windows.h"
 
 #include <QMouseEvent>
@@ -122,6 +123,19 @@ TEST_F(StationView, TappingThePasswordFieldOpensTheKeypad) {
     EXPECT_NE(KeypadPanel, 0) << "a tap on the field must bring up the keypad";
     ASSERT_NE(view.window(KeypadPanel), nullptr);
     EXPECT_TRUE(view.window(KeypadPanel)->isVisible());
+}
+
+TEST_F(StationView, AboutBoxClosesOnAClickOnIt) {
+    Display_Help_About(0, 0, nullptr, BankPanel[0]);
+    int about = SplashPanel();
+    ASSERT_GT(about, 0);
+    QWidget* window = view.window(about);
+    ASSERT_NE(window, nullptr);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &press);
+    EXPECT_FALSE(ui::PanelExists(about));
+    EXPECT_EQ(SplashPanel(), 0);
 }
 
 }  // namespace
