@@ -261,6 +261,9 @@ void ArrangeBankWindows() {
         for (int b = static_cast<int>(m); b < kBankCount; ++b) placeOn(BankPanel[b], monitors[m]);
     for (int b = 0; b < kBankCount; ++b)
         if (BankPanel[b] != 0) ui::DisplayPanel(BankPanel[b]);
+    // "Pumps 1-8" ends up in front, "Pumps 9-16" behind it.
+    for (int b : {1, 0})
+        if (BankPanel[b] != 0) ui::DisplayPanel(BankPanel[b]);
     ShowBanks(Config.PumpsShown);
 }
 

@@ -251,6 +251,7 @@ int DisplayPanel(int panel) {
     Panel* p = panelPtr(panel);
     if (p == nullptr) return -1;
     p->visible = true;
+    ++p->raised;
     notifyPanel(panel);
     return 0;
 }

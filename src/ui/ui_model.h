@@ -152,6 +152,7 @@ struct Panel {
     int left = 0, top = 0, width = 400, height = 300;  // the window's inside, menu bar apart
     bool visible = false;
     bool maximized = false;  // fills the monitor its left/top lie on
+    int raised = 0;          // counts DisplayPanel calls: each brings the window to the front
     int backColor = 0x002A80;
     int menuBar = 0;
     PanelCallback callback = nullptr;

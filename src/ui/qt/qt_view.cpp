@@ -189,6 +189,7 @@ struct QtView::PanelView {
     QWidget* canvas = nullptr;
     std::map<int, QWidget*> widgets;
     std::map<int, QLabel*> captions;
+    int raised = 0;  // the model's raise count last acted on
 };
 
 QtView::QtView() = default;
@@ -335,11 +336,12 @@ void QtView::panelChanged(int panel) {
     syncing_ = false;
     syncMenus(panel);
     for (const Control& c : p->controls) sync(panel, c.id);
-    if (p->visible && !v.window->isVisible()) {
-        v.window->show();
+    if (p->visible && !v.window->isVisible()) v.window->show();
+    if (!p->visible && v.window->isVisible()) v.window->hide();
+    if (p->visible && p->raised != v.raised) {
+        v.raised = p->raised;
         v.window->raise();
-    } else if (!p->visible && v.window->isVisible()) {
-        v.window->hide();
+        v.window->activateWindow();
     }
 }
 
