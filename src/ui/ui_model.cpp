@@ -7,28 +7,17 @@
 #include <map>
 
 #include "platform/event_loop.h"
+#include "ui/model_store.h"
 
 namespace ui {
 
-namespace {
-
-struct Model {
-    std::map<int, Panel> panels;
-    std::map<int, MenuBar> menuBars;
-    int nextPanel = 1;
-    int nextMenuBar = 1;
-    Observer* observer = nullptr;
-};
+namespace detail {
 
 Model& model() {
     static Model m;
     return m;
 }
 
-std::map<std::pair<std::string, int>, PanelBuilder>& definitions() {
-    static std::map<std::pair<std::string, int>, PanelBuilder> defs;
-    return defs;
-}
 
 Panel* panelPtr(int panel) {
     auto it = model().panels.find(panel);
@@ -72,22 +61,7 @@ int toInt(double v) {
     return static_cast<int>(v);
 }
 
-ValueKind defaultKind(CtrlType type) {
-    switch (type) {
-        case CTRL_NUMERIC:
-        case CTRL_SLIDE:
-        case CTRL_GAUGE: return ValueKind::Double;
-        case CTRL_STRING:
-        case CTRL_TEXT_MSG:
-        case CTRL_TEXT_BOX: return ValueKind::Text;
-        default: return ValueKind::Integer;
-    }
-}
 
-void applyTimer(Control& c) {
-    if (c.type != CTRL_TIMER || c.timerId == 0) return;
-    platform::loop().setTimer(c.timerId, c.interval, c.enabled);
-}
 
 // A ring's value follows its selected item.
 void selectIndex(Control& c, int index) {
@@ -147,6 +121,34 @@ void setText(Control& c, const std::string& value) {
 bool takesUserInput(const Panel* p, const Control* c) {
     return p != nullptr && c != nullptr && !c->dimmed && c->visible && c->type != CTRL_TIMER &&
            c->mode != MODE_INDICATOR;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+namespace {
+
+std::map<std::pair<std::string, int>, PanelBuilder>& definitions() {
+    static std::map<std::pair<std::string, int>, PanelBuilder> defs;
+    return defs;
+}
+
+ValueKind defaultKind(CtrlType type) {
+    switch (type) {
+        case CTRL_NUMERIC:
+        case CTRL_SLIDE:
+        case CTRL_GAUGE: return ValueKind::Double;
+        case CTRL_STRING:
+        case CTRL_TEXT_MSG:
+        case CTRL_TEXT_BOX: return ValueKind::Text;
+        default: return ValueKind::Integer;
+    }
+}
+
+void applyTimer(Control& c) {
+    if (c.type != CTRL_TIMER || c.timerId == 0) return;
+    platform::loop().setTimer(c.timerId, c.interval, c.enabled);
 }
 
 }  // namespace
@@ -542,149 +544,6 @@ void SetCtrlIndex(int panel, int control, int index) {
     selectIndex(*c, index);
     notifyCtrl(panel, control);
 }
-
-// ---- menus ----
-
-int NewMenuBar(int panel) {
-    MenuBar bar;
-    bar.handle = model().nextMenuBar++;
-    int h = bar.handle;
-    model().menuBars.emplace(h, std::move(bar));
-    if (Panel* p = panelPtr(panel)) {
-        p->menuBar = h;
-        notifyPanel(panel);
-    }
-    return h;
-}
-
-int NewMenu(int menuBar, int id, const std::string& name) {
-    return NewMenuItem(menuBar, 0, id, name, nullptr);
-}
-
-int NewMenuItem(int menuBar, int menu, int id, const std::string& name, MenuCallback cb,
-                void* data) {
-    auto it = model().menuBars.find(menuBar);
-    if (it == model().menuBars.end()) return -1;
-    MenuItem item;
-    item.id = id;
-    item.menu = menu;
-    item.name = name;
-    item.callback = cb;
-    item.callbackData = data;
-    it->second.items.push_back(std::move(item));
-    notifyMenu(menuBar);
-    return id;
-}
-
-void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, int value) {
-    MenuItem* m = menuItemPtr(menuBar, item);
-    if (m == nullptr) return;
-    if (attr == ATTR_CHECKED)
-        m->checked = value != 0;
-    else if (attr == ATTR_ITEM_DIMMED)
-        m->dimmed = value != 0;
-    else
-        return;
-    notifyMenu(menuBar);
-}
-
-void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, const std::string& value) {
-    MenuItem* m = menuItemPtr(menuBar, item);
-    if (m == nullptr || attr != ATTR_ITEM_NAME) return;
-    m->name = value;
-    notifyMenu(menuBar);
-}
-
-int GetMenuBarAttributeInt(int menuBar, int item, MenuAttr attr) {
-    const MenuItem* m = menuItemPtr(menuBar, item);
-    if (m == nullptr) return 0;
-    if (attr == ATTR_CHECKED) return m->checked ? 1 : 0;
-    if (attr == ATTR_ITEM_DIMMED) return m->dimmed ? 1 : 0;
-    return 0;
-}
-
-const MenuBar* FindMenuBar(int menuBar) {
-    auto it = model().menuBars.find(menuBar);
-    return it == model().menuBars.end() ? nullptr : &it->second;
-}
-
-// ---- events ----
-
-int DispatchCtrlEvent(int panel, int control, int event, int e1, int e2) {
-    const Control* c = ctrlPtr(panel, control);
-    if (c == nullptr || c->callback == nullptr) return 0;
-    if (c->type == CTRL_TIMER) {
-        if (event != EVENT_TIMER_TICK || !c->enabled) return 0;
-    } else if (event == EVENT_TIMER_TICK || c->dimmed || !c->visible) {
-        return 0;
-    }
-    // Copy what the call needs: the callback may discard the panel it belongs to.
-    CtrlCallback cb = c->callback;
-    void* data = c->callbackData;
-    return cb(panel, control, event, data, e1, e2);
-}
-
-int DispatchPanelEvent(int panel, int event, int e1, int e2) {
-    const Panel* p = panelPtr(panel);
-    if (p == nullptr || p->callback == nullptr) return 0;
-    PanelCallback cb = p->callback;
-    void* data = p->callbackData;
-    return cb(panel, event, data, e1, e2);
-}
-
-void DispatchMenu(int menuBar, int item, int panel) {
-    const MenuItem* m = menuItemPtr(menuBar, item);
-    if (m == nullptr || m->dimmed || m->callback == nullptr) return;
-    MenuCallback cb = m->callback;
-    void* data = m->callbackData;
-    cb(menuBar, item, data, panel);
-}
-
-void Press(int panel, int control) {
-    if (!takesUserInput(panelPtr(panel), ctrlPtr(panel, control))) return;
-    const Control* c = ctrlPtr(panel, control);
-    if (c->type == CTRL_TOGGLE_BUTTON || c->type == CTRL_CHECKBOX) {
-        Operate(panel, control, c->number != 0.0 ? 0.0 : 1.0);
-        return;
-    }
-    DispatchCtrlEvent(panel, control, EVENT_LEFT_CLICK);
-    if (ctrlPtr(panel, control) != nullptr) DispatchCtrlEvent(panel, control, EVENT_COMMIT);
-}
-
-namespace {
-template <typename Set>
-void operate(int panel, int control, Set set) {
-    Control* c = ctrlPtr(panel, control);
-    if (!takesUserInput(panelPtr(panel), c)) return;
-    set(*c);
-    notifyCtrl(panel, control);
-    DispatchCtrlEvent(panel, control, EVENT_VAL_CHANGED);
-    if (ctrlPtr(panel, control) != nullptr) DispatchCtrlEvent(panel, control, EVENT_COMMIT);
-}
-}  // namespace
-
-void Operate(int panel, int control, double value) {
-    operate(panel, control, [value](Control& c) {
-        // The operator cannot enter a value outside the control's range.
-        double v = c.type == CTRL_RING ? value : std::clamp(value, c.minValue, c.maxValue);
-        setNumber(c, v);
-    });
-}
-
-void Operate(int panel, int control, const std::string& value) {
-    operate(panel, control, [&value](Control& c) {
-        if (c.type == CTRL_TEXT_BOX)
-            c.text = value;
-        else
-            setText(c, value);
-    });
-}
-
-void OperateIndex(int panel, int control, int index) {
-    operate(panel, control, [index](Control& c) { selectIndex(c, index); });
-}
-
-void SelectMenu(int menuBar, int item, int panel) { DispatchMenu(menuBar, item, panel); }
 
 void ResetModel() {
     std::vector<int> handles = PanelHandles();
