@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,11 +22,9 @@
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "ui/popups.h"
+#include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
-#include "ui/qt/qt_view.h"
-
-#include <QApplication>
 
 namespace {
 

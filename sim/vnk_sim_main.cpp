@@ -24,7 +24,9 @@
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int) {
+    g_stop = 1;
+}
 
 const char* kUsage =
     "usage: vnk-sim --ports-dir DIR [options]\n"
@@ -72,7 +74,8 @@ std::optional<std::vector<int>> parseList(const std::string& text, int lo, int h
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t comma = text.find(',', pos);
-        std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        std::string item =
+            text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
         char* end = nullptr;
         long a = std::strtol(item.c_str(), &end, 10);
         if (end == item.c_str()) return std::nullopt;
@@ -101,7 +104,8 @@ struct Line {
 bool openLine(Line& line, const std::string& dir, int port) {
     line.port = port;
     line.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (line.master < 0 || ::grantpt(line.master) != 0 || ::unlockpt(line.master) != 0) return false;
+    if (line.master < 0 || ::grantpt(line.master) != 0 || ::unlockpt(line.master) != 0)
+        return false;
     const char* name = ::ptsname(line.master);
     if (name == nullptr) return false;
     line.slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -116,7 +120,8 @@ bool openLine(Line& line, const std::string& dir, int port) {
     line.link = dir + "/COM" + std::to_string(port);
     ::unlink(line.link.c_str());
     if (::symlink(name, line.link.c_str()) != 0) {
-        std::fprintf(stderr, "vnk-sim: cannot link %s: %s\n", line.link.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vnk-sim: cannot link %s: %s\n", line.link.c_str(),
+                     std::strerror(errno));
         return false;
     }
     return true;
@@ -138,15 +143,24 @@ struct TimedFailure {
 
 bool applyMode(pumpsim::Controller& c, const std::string& mode) {
     pumpsim::Failure f = c.failure();
-    if (mode == "silent") f.silent = true;
-    else if (mode == "late") f.replyDelay = 1.0;
-    else if (mode == "noise") f.noise = true;
-    else if (mode == "crc") f.corruptCrc = true;
-    else if (mode == "bytewise") f.oneByteAtATime = true;
-    else if (mode == "short") f.shortDataRecord = true;
-    else if (mode == "hangup") f.hangUp = true;
-    else if (mode == "ok") f = pumpsim::Failure{};
-    else return false;
+    if (mode == "silent")
+        f.silent = true;
+    else if (mode == "late")
+        f.replyDelay = 1.0;
+    else if (mode == "noise")
+        f.noise = true;
+    else if (mode == "crc")
+        f.corruptCrc = true;
+    else if (mode == "bytewise")
+        f.oneByteAtATime = true;
+    else if (mode == "short")
+        f.shortDataRecord = true;
+    else if (mode == "hangup")
+        f.hangUp = true;
+    else if (mode == "ok")
+        f = pumpsim::Failure{};
+    else
+        return false;
     c.setFailure(f);
     return true;
 }
@@ -283,7 +297,7 @@ int main(int argc, char** argv) {
     }
 
     ::mkdir(dir.c_str(), 0755);
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
@@ -366,7 +380,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < pumps; ++i) {
             Line& l = lines[static_cast<size_t>(i)];
             if (l.master < 0) continue;
-            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput()) l.pending.push_back(std::move(ch));
+            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput())
+                l.pending.push_back(std::move(ch));
             while (!l.pending.empty() && l.pending.front().at <= now) {
                 const auto& bytes = l.pending.front().bytes;
                 ssize_t w = ::write(l.master, bytes.data(), bytes.size());
@@ -401,10 +416,11 @@ int main(int argc, char** argv) {
                 answered += k.answered;
                 if (fleet.unit(i).motorRpm() > 1.0) ++running;
             }
-            std::printf("vnk-sim: t=%.0fs packets in %u, replies %u, %u of %d motors turning, "
-                        "well %.0f psi at %.1f bbl/min\n",
-                        now, received, answered, running, pumps, fleet.well.pressure(),
-                        fleet.well.totalRate() / 42.0);
+            std::printf(
+                "vnk-sim: t=%.0fs packets in %u, replies %u, %u of %d motors turning, "
+                "well %.0f psi at %.1f bbl/min\n",
+                now, received, answered, running, pumps, fleet.well.pressure(),
+                fleet.well.totalRate() / 42.0);
             std::fflush(stdout);
         }
     }

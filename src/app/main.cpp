@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "link/pump_table.h"
 #include "platform/event_loop.h"
 #include "platform/program_dir.h"
 #include "platform/real/qt_loop.h"
@@ -24,7 +25,6 @@
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
-#include "link/pump_table.h"
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "ui/popups.h"
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
             (void)n;
             RequestStop();
         });
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = onSignal;
         sigaction(SIGTERM, &sa, nullptr);
         sigaction(SIGINT, &sa, nullptr);

@@ -27,11 +27,13 @@ constexpr int kQueueSize = 4095;
 constexpr int kHighestListedPort = 200;
 
 PortTimers g_timers;
-int g_monitor = 0;                 // serial-monitor window, 0 when not loaded
+int g_monitor = 0;                   // serial-monitor window, 0 when not loaded
 bool g_settingsReportShown = false;  // "settings are invalid" at most once per OpenAllPorts
 bool g_waitPending = false;
 
-std::string comName(int port) { return "COM" + std::to_string(port); }
+std::string comName(int port) {
+    return "COM" + std::to_string(port);
+}
 
 void setMonitorTitle(const char* title) {
     if (g_monitor != 0) ui::SetPanelAttribute(g_monitor, ui::ATTR_TITLE, std::string(title));
@@ -137,7 +139,8 @@ void fillSelector(int entry, int port) {
             ui::SetCtrlIndex(g_monitor, ctrl, i);
             if (ui::GetCtrlInt(g_monitor, ctrl) == port) listed = true;
         }
-        if (!listed) ui::InsertListItem(g_monitor, ctrl, 0, std::to_string(port) + " (missing)", port);
+        if (!listed)
+            ui::InsertListItem(g_monitor, ctrl, 0, std::to_string(port) + " (missing)", port);
     }
     ui::SetCtrlVal(g_monitor, ctrl, port);
 }
@@ -155,9 +158,13 @@ void readSelectorsBack() {
 
 }  // namespace
 
-void SetPortTimers(const PortTimers& timers) { g_timers = timers; }
+void SetPortTimers(const PortTimers& timers) {
+    g_timers = timers;
+}
 
-const PortTimers& GetPortTimers() { return g_timers; }
+const PortTimers& GetPortTimers() {
+    return g_timers;
+}
 
 void OpenAllPorts(int attempts) {
     PortsBusy = 1;
@@ -168,8 +175,7 @@ void OpenAllPorts(int attempts) {
     platform::ProcessSystemEvents();
     setMonitorTitle("COM Port Setup - Opening ports");
     // Entries are opened in order, so a lower entry keeps a port that a higher one repeats.
-    for (int entry = 0; entry < kTableSize; ++entry)
-        openEntry(entry, attempts, true, entry, false);
+    for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true, entry, false);
     setMonitorTitle("COM Port Setup");
     RefreshPortIndicators();
     if (ComStartDelay < 2 || g_timers.panel == 0) {
@@ -212,7 +218,9 @@ int WaitForPorts(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-int SerialMonitorPanel() { return g_monitor; }
+int SerialMonitorPanel() {
+    return g_monitor;
+}
 
 void DiscardSerialWindow() {
     if (g_monitor != 0 && ui::PanelExists(g_monitor)) ui::DiscardPanel(g_monitor);

@@ -10,8 +10,8 @@
 
 #include "link/wire.h"
 
-constexpr int kPumpCount = 24;     // pumps 1-24: entries 0-23
-constexpr int kTableSize = 25;     // plus the output port
+constexpr int kPumpCount = 24;  // pumps 1-24: entries 0-23
+constexpr int kTableSize = 25;  // plus the output port
 constexpr int kOutputEntry = 24;
 
 // The 44-byte pump characteristics block as the controller holds it. Bytes not named
@@ -117,12 +117,16 @@ extern PortConfigRecord PortConfig[kTableSize];
 extern std::uint8_t ReconnectRequest[kTableSize];
 extern char NetworkInfo[kTableSize][kNetworkInfoSize];
 extern std::uint8_t PendingAiWrite[kTableSize];
-extern std::int8_t PumpGroup[kTableSize];     // -1: in no group
-extern std::uint8_t AutoSelected[kTableSize]; // the pump's "Auto" box
+extern std::int8_t PumpGroup[kTableSize];      // -1: in no group
+extern std::uint8_t AutoSelected[kTableSize];  // the pump's "Auto" box
 
 // Every table back to its start-of-run state (all zero, assembly fully reset, no groups).
 void ResetPumpTable();
 
 // Pump index 0-23 as the operator sees it: bank window 0-2 and row 0-7.
-inline int BankOf(int pump) { return pump / 8; }
-inline int RowOf(int pump) { return pump % 8; }
+inline int BankOf(int pump) {
+    return pump / 8;
+}
+inline int RowOf(int pump) {
+    return pump % 8;
+}

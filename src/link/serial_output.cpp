@@ -48,13 +48,12 @@ void SerialOutputLine() {
         if (!r.Online) continue;
         std::snprintf(buf, size, ",%.0f,", static_cast<double>(r.MotorRpm));
         SerialWrite(buf);
-        std::snprintf(buf, size, "%.*f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f",
-                      g_pressureDecimals, static_cast<double>(r.DischargePressure), ",",
-                      static_cast<double>(r.HydraulicHp), ",", static_cast<double>(r.OilPressure),
-                      ",", static_cast<double>(r.OilTemperature), ",",
-                      static_cast<double>(r.SuctionPressure), ",", static_cast<double>(r.PumpRpm),
-                      ",", static_cast<double>(r.PumpRate), ",",
-                      static_cast<double>(r.TotalVolume));
+        std::snprintf(
+            buf, size, "%.*f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f", g_pressureDecimals,
+            static_cast<double>(r.DischargePressure), ",", static_cast<double>(r.HydraulicHp), ",",
+            static_cast<double>(r.OilPressure), ",", static_cast<double>(r.OilTemperature), ",",
+            static_cast<double>(r.SuctionPressure), ",", static_cast<double>(r.PumpRpm), ",",
+            static_cast<double>(r.PumpRate), ",", static_cast<double>(r.TotalVolume));
         SerialWrite(buf);
     }
     SerialWrite("\r\n");
@@ -69,7 +68,8 @@ void SetTxLed(int on) {
     } else if (ui::GetCtrlInt(monitor, PortConfig[kOutputEntry].OpenLed) != 0) {
         ui::SetCtrlVal(monitor, led, 1);
         const PortTimers& timers = GetPortTimers();
-        if (timers.panel != 0) ui::SetCtrlAttribute(timers.panel, timers.txFlash, ui::ATTR_ENABLED, 1);
+        if (timers.panel != 0)
+            ui::SetCtrlAttribute(timers.panel, timers.txFlash, ui::ATTR_ENABLED, 1);
     }
     platform::ProcessDrawEvents();
 }

@@ -15,8 +15,6 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
-
-
 float AverageDischargePressure = 0.0f;
 float SelectedPumpsTotal = 0.0f;
 float SelectedPumpsRate = 0.0f;

@@ -24,14 +24,28 @@ EventLoop& loop() {
     return *g_loop;
 }
 
-void setLoop(EventLoop* l) { g_loop = l; }
+void setLoop(EventLoop* l) {
+    g_loop = l;
+}
 
-double Timer() { return loop().now(); }
-void Delay(double seconds) { loop().delay(seconds); }
-void ProcessSystemEvents() { loop().processEvents(); }
-void ProcessDrawEvents() { loop().processDrawEvents(); }
-void RunUserInterface() { loop().run(); }
-void QuitUserInterface() { loop().quit(); }
+double Timer() {
+    return loop().now();
+}
+void Delay(double seconds) {
+    loop().delay(seconds);
+}
+void ProcessSystemEvents() {
+    loop().processEvents();
+}
+void ProcessDrawEvents() {
+    loop().processDrawEvents();
+}
+void RunUserInterface() {
+    loop().run();
+}
+void QuitUserInterface() {
+    loop().quit();
+}
 
 const char* DateStr() {
     static char text[48];

@@ -12,7 +12,7 @@ namespace platform {
 using Callback = std::function<void()>;
 
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
 
     // Seconds on a monotonic clock that starts with the loop.

@@ -299,17 +299,24 @@ RegistryStore& registry() {
     return g_registry != nullptr ? *g_registry : fallback;
 }
 
-void setRegistry(RegistryStore* store) { g_registry = store; }
+void setRegistry(RegistryStore* store) {
+    g_registry = store;
+}
 
 namespace {
 
 const char* rootName(int root) {
     switch (root) {
-        case REGKEY_HKCR: return "HKEY_CLASSES_ROOT";
-        case REGKEY_HKCU: return "HKEY_CURRENT_USER";
-        case REGKEY_HKLM: return "HKEY_LOCAL_MACHINE";
-        case REGKEY_HKU: return "HKEY_USERS";
-        default: return nullptr;
+        case REGKEY_HKCR:
+            return "HKEY_CLASSES_ROOT";
+        case REGKEY_HKCU:
+            return "HKEY_CURRENT_USER";
+        case REGKEY_HKLM:
+            return "HKEY_LOCAL_MACHINE";
+        case REGKEY_HKU:
+            return "HKEY_USERS";
+        default:
+            return nullptr;
     }
 }
 
@@ -323,8 +330,7 @@ bool keyText(int root, const char* subkey, const char* name, std::string& key) {
     return true;
 }
 
-int readTyped(int root, const char* subkey, const char* name, RegValue::Type type,
-              RegValue& out) {
+int readTyped(int root, const char* subkey, const char* name, RegValue::Type type, RegValue& out) {
     std::string key;
     if (!keyText(root, subkey, name, key)) return kRegBadArgument;
     auto v = registry().get(key, name);

@@ -34,7 +34,7 @@ struct RegValue {
 };
 
 class RegistryStore {
-public:
+  public:
     // A file store at path, or an in-memory store when path is empty.
     explicit RegistryStore(std::string path = {});
 
@@ -49,13 +49,14 @@ public:
     // The text of the store, and its parser (exposed for tests and tools).
     using Keys = std::map<std::string, std::map<std::string, std::pair<std::string, RegValue>>>;
     static std::string format(const Keys& keys, const std::map<std::string, std::string>& keyNames);
-    static void parse(const std::string& text, Keys& keys, std::map<std::string, std::string>& keyNames);
+    static void parse(const std::string& text, Keys& keys,
+                      std::map<std::string, std::string>& keyNames);
 
-private:
+  private:
     void load(Keys& keys, std::map<std::string, std::string>& keyNames) const;
 
     std::string path_;
-    Keys memory_;                                  // in-memory store
+    Keys memory_;  // in-memory store
     std::map<std::string, std::string> memoryNames_;
 };
 

@@ -5,7 +5,7 @@ namespace platform {
 namespace {
 // Before a back end is installed every port is invalid.
 class NoPorts : public SerialBackEnd {
-public:
+  public:
     int open(int, long, int, int, int, int, int) override { return kComInvalidPort; }
     int close(int) override { return kComNotOpen; }
     int read(int, unsigned char*, std::size_t) override { return kComNotOpen; }
@@ -24,7 +24,9 @@ public:
 SerialBackEnd* g_serial = nullptr;
 }  // namespace
 
-void setSerialBackEnd(SerialBackEnd* backEnd) { g_serial = backEnd; }
+void setSerialBackEnd(SerialBackEnd* backEnd) {
+    g_serial = backEnd;
+}
 
 SerialBackEnd& serialBackEnd() {
     static NoPorts none;
@@ -36,23 +38,41 @@ int OpenComConfig(int port, const char*, long baud, int parity, int dataBits, in
     return serialBackEnd().open(port, baud, parity, dataBits, stopBits, inputQueueSize,
                                 outputQueueSize);
 }
-int CloseCom(int port) { return serialBackEnd().close(port); }
+int CloseCom(int port) {
+    return serialBackEnd().close(port);
+}
 int ComRd(int port, unsigned char* buffer, std::size_t count) {
     return serialBackEnd().read(port, buffer, count);
 }
 int ComWrt(int port, const unsigned char* data, std::size_t count) {
     return serialBackEnd().write(port, data, count);
 }
-int GetInQLen(int port) { return serialBackEnd().inQueueLength(port); }
-int FlushInQ(int port) { return serialBackEnd().flushIn(port); }
-int FlushOutQ(int port) { return serialBackEnd().flushOut(port); }
+int GetInQLen(int port) {
+    return serialBackEnd().inQueueLength(port);
+}
+int FlushInQ(int port) {
+    return serialBackEnd().flushIn(port);
+}
+int FlushOutQ(int port) {
+    return serialBackEnd().flushOut(port);
+}
 int InstallComCallback(int port, int eventMask, int, int, ComCallback cb, void* data) {
     return serialBackEnd().installCallback(port, eventMask, cb, data);
 }
-int SetXMode(int port, int mode) { return serialBackEnd().setSoftwareHandshake(port, mode != 0); }
-int SetCTSMode(int port, int mode) { return serialBackEnd().setHardwareHandshake(port, mode != 0); }
-int SetComTime(int port, double seconds) { return serialBackEnd().setTimeout(port, seconds); }
-int GetComLineStatus(int port) { return serialBackEnd().lineStatus(port); }
-std::vector<int> ExistingComPorts() { return serialBackEnd().existingPorts(); }
+int SetXMode(int port, int mode) {
+    return serialBackEnd().setSoftwareHandshake(port, mode != 0);
+}
+int SetCTSMode(int port, int mode) {
+    return serialBackEnd().setHardwareHandshake(port, mode != 0);
+}
+int SetComTime(int port, double seconds) {
+    return serialBackEnd().setTimeout(port, seconds);
+}
+int GetComLineStatus(int port) {
+    return serialBackEnd().lineStatus(port);
+}
+std::vector<int> ExistingComPorts() {
+    return serialBackEnd().existingPorts();
+}
 
 }  // namespace platform

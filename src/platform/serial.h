@@ -12,10 +12,10 @@ namespace platform {
 // Results of OpenComConfig and the other calls (negative = error).
 enum ComResult {
     kComOk = 0,
-    kComInvalidPort = -2,   // no such port
-    kComNotOpen = -3,       // the port is not open
-    kComBadSettings = -4,   // a setting the port refuses
-    kComCannotOpen = -7,    // the port exists but cannot be opened (in use, not a serial port)
+    kComInvalidPort = -2,  // no such port
+    kComNotOpen = -3,      // the port is not open
+    kComBadSettings = -4,  // a setting the port refuses
+    kComCannotOpen = -7,   // the port exists but cannot be opened (in use, not a serial port)
     kComIoError = -10,
 };
 
@@ -25,7 +25,7 @@ constexpr int kEventCharReceived = 0x01;  // receive-callback event mask: bytes 
 using ComCallback = void (*)(int port, int eventMask, void* data);
 
 class SerialBackEnd {
-public:
+  public:
     virtual ~SerialBackEnd() = default;
     virtual int open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
                      int outQueue) = 0;
@@ -55,8 +55,8 @@ int ComWrt(int port, const unsigned char* data, std::size_t count);
 int GetInQLen(int port);
 int FlushInQ(int port);
 int FlushOutQ(int port);
-int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharacter,
-                       ComCallback cb, void* data);
+int InstallComCallback(int port, int eventMask, int notifyCount, int eventCharacter, ComCallback cb,
+                       void* data);
 int SetXMode(int port, int mode);
 int SetCTSMode(int port, int mode);
 int SetComTime(int port, double seconds);

@@ -108,7 +108,9 @@ void SimLoop::advanceTo(Nanos target) {
     if (target > now_) now_ = target;
 }
 
-void SimLoop::advance(double seconds) { advanceTo(now_ + toNanos(seconds)); }
+void SimLoop::advance(double seconds) {
+    advanceTo(now_ + toNanos(seconds));
+}
 
 bool SimLoop::runUntil(const std::function<bool()>& pred, double maxSeconds, double step) {
     Nanos end = now_ + toNanos(maxSeconds);

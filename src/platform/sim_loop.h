@@ -11,7 +11,7 @@
 namespace platform {
 
 class SimLoop : public EventLoop {
-public:
+  public:
     // wallEpoch: the wall-clock time at virtual time 0 (read as local time).
     explicit SimLoop(std::time_t wallEpoch = 1798761600);  // 2027-01-01 00:00:00 UTC
 
@@ -38,7 +38,7 @@ public:
     bool runUntil(const std::function<bool()>& pred, double maxSeconds, double step = 0.001);
     void clearQuit() { quit_ = false; }
 
-private:
+  private:
     using Nanos = std::int64_t;
     struct TimerSlot {
         Callback fn;

@@ -6,7 +6,9 @@ namespace {
 SystemBackEnd* g_system = nullptr;
 }
 
-void setSystemBackEnd(SystemBackEnd* backEnd) { g_system = backEnd; }
+void setSystemBackEnd(SystemBackEnd* backEnd) {
+    g_system = backEnd;
+}
 
 SystemBackEnd& systemBackEnd() {
     static SimSystem fallback;  // nothing real happens until start-up installs a back end

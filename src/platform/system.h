@@ -18,7 +18,7 @@ struct Monitor {
 };
 
 class SystemBackEnd {
-public:
+  public:
     virtual ~SystemBackEnd() = default;
     virtual std::vector<Monitor> monitors() = 0;
     // "open" a web address or mailto: link with the desktop's handler.
@@ -37,7 +37,7 @@ SystemBackEnd& systemBackEnd();
 
 // Records what the station asked for; monitors and the status byte are set by the test.
 class SimSystem : public SystemBackEnd {
-public:
+  public:
     std::vector<Monitor> screens{Monitor{}};
     std::vector<std::string> links;
     std::vector<std::string> launched;

@@ -8,11 +8,17 @@ std::uint32_t EStopParallelPort = 1;
 std::uint32_t EStopSerialPortNum = 32;
 std::uint32_t EStopMonitored = 1;
 
-bool LoadParallel32() { return platform::systemBackEnd().openParallel(); }
+bool LoadParallel32() {
+    return platform::systemBackEnd().openParallel();
+}
 
-int Inp32() { return platform::systemBackEnd().readParallelStatus(); }
+int Inp32() {
+    return platform::systemBackEnd().readParallelStatus();
+}
 
-void UnloadParallel32() { platform::systemBackEnd().closeParallel(); }
+void UnloadParallel32() {
+    platform::systemBackEnd().closeParallel();
+}
 
 void OpenEStopInput() {
     if (EStopParallelPort == 0) {

@@ -3,12 +3,18 @@
 #include "platform/system.h"
 #include "ui/windows/window_support.h"
 
-void Check_Web(int, int, void*, int) { platform::systemBackEnd().openLink(kSupportPage); }
+void Check_Web(int, int, void*, int) {
+    platform::systemBackEnd().openLink(kSupportPage);
+}
 
-void Send_Email(int, int, void*, int) { platform::systemBackEnd().openLink(kSupportMail); }
+void Send_Email(int, int, void*, int) {
+    platform::systemBackEnd().openLink(kSupportMail);
+}
 
 // The desktop's file manager, on the program folder.
-void LaunchExplorer(int, int, void*, int) { platform::systemBackEnd().launch("xdg-open"); }
+void LaunchExplorer(int, int, void*, int) {
+    platform::systemBackEnd().launch("xdg-open");
+}
 
 void BindLinkCallbacks() {
     windows::BindMenuCallback("Check_Web", Check_Web);

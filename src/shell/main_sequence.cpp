@@ -1,7 +1,8 @@
 #include "shell/main_sequence.h"
 
-#include <cstdlib>
 #include <strings.h>
+
+#include <cstdlib>
 
 #include "link/comcfg.h"
 #include "link/pump_table.h"
@@ -34,20 +35,24 @@ constexpr int kPortAttempts = 60;
 constexpr double kWatchdogInterval = 0.495;
 constexpr int kStatsReadouts = 5;
 const char* const kBankTitles[kBankCount] = {"Pumps 1-8 - Varnock", "Pumps 9-16 - Varnock",
-                                            "Pumps 17-24 - Varnock"};
+                                             "Pumps 17-24 - Varnock"};
 
 bool g_stopBySignal = false;
 // Set once the settings file has been read: a stop before that must not write the empty
 // record over the operator's settings.
 bool g_configLoaded = false;
 
-int mainPanel() { return BankPanel[0]; }
+int mainPanel() {
+    return BankPanel[0];
+}
 
 void enableTimer(int id, bool on = true) {
     if (mainPanel() != 0) ui::SetCtrlAttribute(mainPanel(), id, ui::ATTR_ENABLED, on ? 1 : 0);
 }
 
-bool stopping() { return platform::loop().quitRequested(); }
+bool stopping() {
+    return platform::loop().quitRequested();
+}
 
 // Every row starts dimmed: no pump is on line yet.
 void dimRow(int pump, bool dim) {
@@ -80,7 +85,8 @@ void loadBankWindows() {
         SetStatsReadouts(mainPanel(), readouts);
     }
     for (int b = 0; b < kBankCount; ++b)
-        if (BankPanel[b] != 0) ui::SetPanelAttribute(BankPanel[b], ui::ATTR_TITLE, std::string(kBankTitles[b]));
+        if (BankPanel[b] != 0)
+            ui::SetPanelAttribute(BankPanel[b], ui::ATTR_TITLE, std::string(kBankTitles[b]));
 }
 
 // Places a window on a monitor: maximised on one of 1024 pixels or less, else centred on
@@ -128,7 +134,8 @@ void EnableSetupMenu() {
         if (p == nullptr || p->menuBar == 0) return;
         // Only a bound command may be offered: an unbound one stays dimmed.
         if (windows::MenuCallbackNamed("Load_Setup_Panel") != nullptr)
-            ui::SetMenuBarAttribute(p->menuBar, windows::MENU_CONTROL_MODE, ui::ATTR_ITEM_DIMMED, 0);
+            ui::SetMenuBarAttribute(p->menuBar, windows::MENU_CONTROL_MODE, ui::ATTR_ITEM_DIMMED,
+                                    0);
     };
     for (int b = 0; b < kBankCount; ++b) undim(BankPanel[b]);
     undim(DetailPanel);
@@ -238,7 +245,9 @@ void RequestStop() {
     platform::QuitUserInterface();
 }
 
-bool StopRequested() { return g_stopBySignal; }
+bool StopRequested() {
+    return g_stopBySignal;
+}
 
 int Quit_App(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
@@ -247,9 +256,13 @@ int Quit_App(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int Do_Nothing(int, int, int, void*, int, int) { return 0; }
+int Do_Nothing(int, int, int, void*, int, int) {
+    return 0;
+}
 
-void ArrangeWindows2(int, int, void*, int) { ArrangeBankWindows(); }
+void ArrangeWindows2(int, int, void*, int) {
+    ArrangeBankWindows();
+}
 
 void ArrangeBankWindows() {
     SetPositionLabels(1);

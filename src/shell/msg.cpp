@@ -14,9 +14,13 @@ InstantIdleHook g_instantIdle = nullptr;
 constexpr int kInstantIdleRepeats = 5;
 }  // namespace
 
-void SetInstantIdleHook(InstantIdleHook hook) { g_instantIdle = hook; }
+void SetInstantIdleHook(InstantIdleHook hook) {
+    g_instantIdle = hook;
+}
 
-int ConfirmDialogPanel() { return g_dialog; }
+int ConfirmDialogPanel() {
+    return g_dialog;
+}
 
 void ShowConfirmDialog(int parent, const char* title, const char* question, int action) {
     ResetConfirmDialog();
@@ -35,14 +39,22 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     if (control == windows::CONFIRM_YES) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
-        if (action == kConfirmIdleAll && g_instantIdle != nullptr) g_instantIdle(kInstantIdleRepeats);
+        if (action == kConfirmIdleAll && g_instantIdle != nullptr)
+            g_instantIdle(kInstantIdleRepeats);
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;
             switch (action) {
-                case kConfirmIdleAll: SendPumpCommand(pump, OpIdle, nullptr, 0); break;
-                case kConfirmResetTotals: SendPumpCommand(pump, OpClearTotals, nullptr, 0); break;
-                case kConfirmZeroPressures: SendPumpCommand(pump, OpZeroPressure, nullptr, 0); break;
-                default: break;
+                case kConfirmIdleAll:
+                    SendPumpCommand(pump, OpIdle, nullptr, 0);
+                    break;
+                case kConfirmResetTotals:
+                    SendPumpCommand(pump, OpClearTotals, nullptr, 0);
+                    break;
+                case kConfirmZeroPressures:
+                    SendPumpCommand(pump, OpZeroPressure, nullptr, 0);
+                    break;
+                default:
+                    break;
             }
         }
     }
@@ -51,7 +63,9 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-void BindConfirmCallbacks() { windows::BindCtrlCallback("InfoSelect", InfoSelect); }
+void BindConfirmCallbacks() {
+    windows::BindCtrlCallback("InfoSelect", InfoSelect);
+}
 
 void ResetConfirmDialog() {
     if (g_dialog != 0 && ui::PanelExists(g_dialog)) ui::DiscardPanel(g_dialog);

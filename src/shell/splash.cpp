@@ -20,7 +20,9 @@ void loadSplash() {
 }
 }  // namespace
 
-int SplashPanel() { return g_splash; }
+int SplashPanel() {
+    return g_splash;
+}
 
 void AnimateSplash() {
     if (g_splash == 0) return;
@@ -75,4 +77,6 @@ void BindSplashCallbacks() {
     windows::BindMenuCallback("Display_Help_About", Display_Help_About);
 }
 
-void ResetSplash() { CloseSplash(); }
+void ResetSplash() {
+    CloseSplash();
+}

@@ -25,7 +25,9 @@ void announce(const std::string& title, const std::string& text) {
 }
 }  // namespace
 
-void setPopupBackEnd(PopupBackEnd* backEnd) { g_backEnd = backEnd; }
+void setPopupBackEnd(PopupBackEnd* backEnd) {
+    g_backEnd = backEnd;
+}
 
 PopupBackEnd& popupBackEnd() {
     static AutoPopups fallback;
@@ -75,8 +77,8 @@ std::optional<std::string> AutoPopups::prompt(const std::string& title, const st
 }
 
 std::optional<std::string> AutoPopups::fileSelect(const std::string& title,
-                                                  const std::string& directory,
-                                                  const std::string&, bool) {
+                                                  const std::string& directory, const std::string&,
+                                                  bool) {
     announce(title, directory);
     return std::nullopt;
 }
@@ -107,8 +109,8 @@ bool ScriptedPopups::confirm(const std::string& title, const std::string& text) 
     return yes;
 }
 
-std::optional<std::string> ScriptedPopups::prompt(const std::string& title,
-                                                  const std::string& text, int) {
+std::optional<std::string> ScriptedPopups::prompt(const std::string& title, const std::string& text,
+                                                  int) {
     shown_.push_back({Kind::Prompt, title, text});
     if (prompts_.empty()) return std::nullopt;
     auto answer = prompts_.front();

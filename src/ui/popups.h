@@ -11,7 +11,7 @@
 namespace ui {
 
 class PopupBackEnd {
-public:
+  public:
     virtual ~PopupBackEnd() = default;
     virtual void message(const std::string& title, const std::string& text) = 0;
     virtual bool confirm(const std::string& title, const std::string& text) = 0;
@@ -38,7 +38,7 @@ int FileSelectPopup(const std::string& directory, const std::string& pattern,
 // Headless: each popup writes "popup: <title>: <text>" (line breaks written as \n) on
 // stderr and takes its default answer: OK, No, Cancel.
 class AutoPopups : public PopupBackEnd {
-public:
+  public:
     void message(const std::string& title, const std::string& text) override;
     bool confirm(const std::string& title, const std::string& text) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
@@ -49,7 +49,7 @@ public:
 
 // Tests: records every popup and answers from a queue (default answers when it is empty).
 class ScriptedPopups : public PopupBackEnd {
-public:
+  public:
     enum class Kind { Message, Confirm, Prompt, FileSelect };
     struct Shown {
         Kind kind;
@@ -73,7 +73,7 @@ public:
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 
-private:
+  private:
     std::vector<Shown> shown_;
     std::deque<bool> confirms_;
     std::deque<std::optional<std::string>> prompts_;

@@ -150,6 +150,8 @@ void OperateIndex(int panel, int control, int index) {
     operate(panel, control, [index](Control& c) { selectIndex(c, index); });
 }
 
-void SelectMenu(int menuBar, int item, int panel) { DispatchMenu(menuBar, item, panel); }
+void SelectMenu(int menuBar, int item, int panel) {
+    DispatchMenu(menuBar, item, panel);
+}
 
 }  // namespace ui

@@ -18,7 +18,6 @@ Model& model() {
     return m;
 }
 
-
 Panel* panelPtr(int panel) {
     auto it = model().panels.find(panel);
     return it == model().panels.end() ? nullptr : &it->second;
@@ -61,8 +60,6 @@ int toInt(double v) {
     return static_cast<int>(v);
 }
 
-
-
 // A ring's value follows its selected item.
 void selectIndex(Control& c, int index) {
     if (index < 0 || index >= static_cast<int>(c.items.size())) return;
@@ -84,8 +81,12 @@ void setNumber(Control& c, double value) {
         return;  // no such item: the ring keeps its selection
     }
     switch (c.kind) {
-        case ValueKind::Integer: c.number = toInt(value); break;
-        case ValueKind::Double: c.number = value; break;
+        case ValueKind::Integer:
+            c.number = toInt(value);
+            break;
+        case ValueKind::Double:
+            c.number = value;
+            break;
         case ValueKind::Text: {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%g", value);
@@ -138,11 +139,14 @@ ValueKind defaultKind(CtrlType type) {
     switch (type) {
         case CTRL_NUMERIC:
         case CTRL_SLIDE:
-        case CTRL_GAUGE: return ValueKind::Double;
+        case CTRL_GAUGE:
+            return ValueKind::Double;
         case CTRL_STRING:
         case CTRL_TEXT_MSG:
-        case CTRL_TEXT_BOX: return ValueKind::Text;
-        default: return ValueKind::Integer;
+        case CTRL_TEXT_BOX:
+            return ValueKind::Text;
+        default:
+            return ValueKind::Integer;
     }
 }
 
@@ -153,7 +157,9 @@ void applyTimer(Control& c) {
 
 }  // namespace
 
-void setObserver(Observer* observer) { model().observer = observer; }
+void setObserver(Observer* observer) {
+    model().observer = observer;
+}
 
 // ---- window definitions ----
 
@@ -266,20 +272,37 @@ int HidePanel(int panel) {
     return 0;
 }
 
-bool PanelExists(int panel) { return panelPtr(panel) != nullptr; }
+bool PanelExists(int panel) {
+    return panelPtr(panel) != nullptr;
+}
 
 void SetPanelAttribute(int panel, PanelAttr attr, int value) {
     Panel* p = panelPtr(panel);
     if (p == nullptr) return;
     switch (attr) {
-        case ATTR_PANEL_LEFT: p->left = value; break;
-        case ATTR_PANEL_TOP: p->top = value; break;
-        case ATTR_PANEL_WIDTH: p->width = value; break;
-        case ATTR_PANEL_HEIGHT: p->height = value; break;
-        case ATTR_PANEL_VISIBLE: p->visible = value != 0; break;
-        case ATTR_BACKCOLOR: p->backColor = value; break;
-        case ATTR_WINDOW_ZOOM: p->maximized = value == VAL_MAXIMIZE; break;
-        case ATTR_TITLE: return;
+        case ATTR_PANEL_LEFT:
+            p->left = value;
+            break;
+        case ATTR_PANEL_TOP:
+            p->top = value;
+            break;
+        case ATTR_PANEL_WIDTH:
+            p->width = value;
+            break;
+        case ATTR_PANEL_HEIGHT:
+            p->height = value;
+            break;
+        case ATTR_PANEL_VISIBLE:
+            p->visible = value != 0;
+            break;
+        case ATTR_BACKCOLOR:
+            p->backColor = value;
+            break;
+        case ATTR_WINDOW_ZOOM:
+            p->maximized = value == VAL_MAXIMIZE;
+            break;
+        case ATTR_TITLE:
+            return;
     }
     notifyPanel(panel);
 }
@@ -295,14 +318,22 @@ int GetPanelAttributeInt(int panel, PanelAttr attr) {
     const Panel* p = panelPtr(panel);
     if (p == nullptr) return 0;
     switch (attr) {
-        case ATTR_PANEL_LEFT: return p->left;
-        case ATTR_PANEL_TOP: return p->top;
-        case ATTR_PANEL_WIDTH: return p->width;
-        case ATTR_PANEL_HEIGHT: return p->height;
-        case ATTR_PANEL_VISIBLE: return p->visible ? 1 : 0;
-        case ATTR_BACKCOLOR: return p->backColor;
-        case ATTR_WINDOW_ZOOM: return p->maximized ? VAL_MAXIMIZE : VAL_NO_ZOOM;
-        case ATTR_TITLE: return 0;
+        case ATTR_PANEL_LEFT:
+            return p->left;
+        case ATTR_PANEL_TOP:
+            return p->top;
+        case ATTR_PANEL_WIDTH:
+            return p->width;
+        case ATTR_PANEL_HEIGHT:
+            return p->height;
+        case ATTR_PANEL_VISIBLE:
+            return p->visible ? 1 : 0;
+        case ATTR_BACKCOLOR:
+            return p->backColor;
+        case ATTR_WINDOW_ZOOM:
+            return p->maximized ? VAL_MAXIMIZE : VAL_NO_ZOOM;
+        case ATTR_TITLE:
+            return 0;
     }
     return 0;
 }
@@ -312,7 +343,9 @@ std::string GetPanelTitle(int panel) {
     return p != nullptr ? p->title : std::string();
 }
 
-const Panel* FindPanel(int panel) { return panelPtr(panel); }
+const Panel* FindPanel(int panel) {
+    return panelPtr(panel);
+}
 
 std::vector<int> PanelHandles() {
     std::vector<int> out;
@@ -322,9 +355,13 @@ std::vector<int> PanelHandles() {
 
 // ---- controls ----
 
-bool CtrlExists(int panel, int control) { return ctrlPtr(panel, control) != nullptr; }
+bool CtrlExists(int panel, int control) {
+    return ctrlPtr(panel, control) != nullptr;
+}
 
-const Control* FindCtrl(int panel, int control) { return ctrlPtr(panel, control); }
+const Control* FindCtrl(int panel, int control) {
+    return ctrlPtr(panel, control);
+}
 
 void SetCtrlVal(int panel, int control, int value) {
     SetCtrlVal(panel, control, static_cast<double>(value));
@@ -375,19 +412,45 @@ void SetCtrlAttribute(int panel, int control, Attr attr, int value) {
     Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return;
     switch (attr) {
-        case ATTR_DIMMED: c->dimmed = value != 0; break;
-        case ATTR_VISIBLE: c->visible = value != 0; break;
-        case ATTR_TEXT_COLOR: c->textColor = value; break;
-        case ATTR_TEXT_BGCOLOR: c->bgColor = value; break;
-        case ATTR_ON_COLOR: c->onColor = value; break;
-        case ATTR_OFF_COLOR: c->offColor = value; break;
-        case ATTR_PRECISION: c->precision = std::clamp(value, 0, 15); break;
-        case ATTR_FORMAT: c->format = value; break;
-        case ATTR_CTRL_MODE: c->mode = value; break;
-        case ATTR_LEFT: c->left = value; break;
-        case ATTR_TOP: c->top = value; break;
-        case ATTR_WIDTH: c->width = value; break;
-        case ATTR_HEIGHT: c->height = value; break;
+        case ATTR_DIMMED:
+            c->dimmed = value != 0;
+            break;
+        case ATTR_VISIBLE:
+            c->visible = value != 0;
+            break;
+        case ATTR_TEXT_COLOR:
+            c->textColor = value;
+            break;
+        case ATTR_TEXT_BGCOLOR:
+            c->bgColor = value;
+            break;
+        case ATTR_ON_COLOR:
+            c->onColor = value;
+            break;
+        case ATTR_OFF_COLOR:
+            c->offColor = value;
+            break;
+        case ATTR_PRECISION:
+            c->precision = std::clamp(value, 0, 15);
+            break;
+        case ATTR_FORMAT:
+            c->format = value;
+            break;
+        case ATTR_CTRL_MODE:
+            c->mode = value;
+            break;
+        case ATTR_LEFT:
+            c->left = value;
+            break;
+        case ATTR_TOP:
+            c->top = value;
+            break;
+        case ATTR_WIDTH:
+            c->width = value;
+            break;
+        case ATTR_HEIGHT:
+            c->height = value;
+            break;
         case ATTR_ENABLED:
             c->enabled = value != 0;
             applyTimer(*c);
@@ -399,7 +462,8 @@ void SetCtrlAttribute(int panel, int control, Attr attr, int value) {
             SetCtrlAttribute(panel, control, attr, static_cast<double>(value));
             return;
         case ATTR_LABEL_TEXT:
-        case ATTR_UNITS_LABEL: return;
+        case ATTR_UNITS_LABEL:
+            return;
     }
     notifyCtrl(panel, control);
 }
@@ -408,14 +472,22 @@ void SetCtrlAttribute(int panel, int control, Attr attr, double value) {
     Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return;
     switch (attr) {
-        case ATTR_MIN_VALUE: c->minValue = value; break;
-        case ATTR_MAX_VALUE: c->maxValue = value; break;
-        case ATTR_INCR_VALUE: c->increment = value; break;
+        case ATTR_MIN_VALUE:
+            c->minValue = value;
+            break;
+        case ATTR_MAX_VALUE:
+            c->maxValue = value;
+            break;
+        case ATTR_INCR_VALUE:
+            c->increment = value;
+            break;
         case ATTR_INTERVAL:
             c->interval = value;
             applyTimer(*c);
             break;
-        default: SetCtrlAttribute(panel, control, attr, toInt(value)); return;
+        default:
+            SetCtrlAttribute(panel, control, attr, toInt(value));
+            return;
     }
     notifyCtrl(panel, control);
 }
@@ -438,21 +510,36 @@ int GetCtrlAttributeInt(int panel, int control, Attr attr) {
     const Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return 0;
     switch (attr) {
-        case ATTR_DIMMED: return c->dimmed ? 1 : 0;
-        case ATTR_VISIBLE: return c->visible ? 1 : 0;
-        case ATTR_TEXT_COLOR: return c->textColor;
-        case ATTR_TEXT_BGCOLOR: return c->bgColor;
-        case ATTR_ON_COLOR: return c->onColor;
-        case ATTR_OFF_COLOR: return c->offColor;
-        case ATTR_PRECISION: return c->precision;
-        case ATTR_FORMAT: return c->format;
-        case ATTR_CTRL_MODE: return c->mode;
-        case ATTR_LEFT: return c->left;
-        case ATTR_TOP: return c->top;
-        case ATTR_WIDTH: return c->width;
-        case ATTR_HEIGHT: return c->height;
-        case ATTR_ENABLED: return c->enabled ? 1 : 0;
-        default: return toInt(GetCtrlAttributeDouble(panel, control, attr));
+        case ATTR_DIMMED:
+            return c->dimmed ? 1 : 0;
+        case ATTR_VISIBLE:
+            return c->visible ? 1 : 0;
+        case ATTR_TEXT_COLOR:
+            return c->textColor;
+        case ATTR_TEXT_BGCOLOR:
+            return c->bgColor;
+        case ATTR_ON_COLOR:
+            return c->onColor;
+        case ATTR_OFF_COLOR:
+            return c->offColor;
+        case ATTR_PRECISION:
+            return c->precision;
+        case ATTR_FORMAT:
+            return c->format;
+        case ATTR_CTRL_MODE:
+            return c->mode;
+        case ATTR_LEFT:
+            return c->left;
+        case ATTR_TOP:
+            return c->top;
+        case ATTR_WIDTH:
+            return c->width;
+        case ATTR_HEIGHT:
+            return c->height;
+        case ATTR_ENABLED:
+            return c->enabled ? 1 : 0;
+        default:
+            return toInt(GetCtrlAttributeDouble(panel, control, attr));
     }
 }
 
@@ -460,13 +547,19 @@ double GetCtrlAttributeDouble(int panel, int control, Attr attr) {
     const Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return 0.0;
     switch (attr) {
-        case ATTR_MIN_VALUE: return c->minValue;
-        case ATTR_MAX_VALUE: return c->maxValue;
-        case ATTR_INCR_VALUE: return c->increment;
-        case ATTR_INTERVAL: return c->interval;
+        case ATTR_MIN_VALUE:
+            return c->minValue;
+        case ATTR_MAX_VALUE:
+            return c->maxValue;
+        case ATTR_INCR_VALUE:
+            return c->increment;
+        case ATTR_INTERVAL:
+            return c->interval;
         case ATTR_LABEL_TEXT:
-        case ATTR_UNITS_LABEL: return 0.0;
-        default: return GetCtrlAttributeInt(panel, control, attr);
+        case ATTR_UNITS_LABEL:
+            return 0.0;
+        default:
+            return GetCtrlAttributeInt(panel, control, attr);
     }
 }
 

@@ -69,8 +69,16 @@ enum Attr {
 enum Format { FMT_DECIMAL = 0, FMT_INTEGER, FMT_HEX, FMT_SCIENTIFIC };
 enum Mode { MODE_HOT = 0, MODE_INDICATOR };
 
-enum PanelAttr { ATTR_TITLE, ATTR_PANEL_LEFT, ATTR_PANEL_TOP, ATTR_PANEL_WIDTH, ATTR_PANEL_HEIGHT,
-                 ATTR_PANEL_VISIBLE, ATTR_BACKCOLOR, ATTR_WINDOW_ZOOM };
+enum PanelAttr {
+    ATTR_TITLE,
+    ATTR_PANEL_LEFT,
+    ATTR_PANEL_TOP,
+    ATTR_PANEL_WIDTH,
+    ATTR_PANEL_HEIGHT,
+    ATTR_PANEL_VISIBLE,
+    ATTR_BACKCOLOR,
+    ATTR_WINDOW_ZOOM
+};
 enum WindowZoom { VAL_NO_ZOOM = 0, VAL_MAXIMIZE = 1 };
 
 enum MenuAttr { ATTR_CHECKED, ATTR_ITEM_DIMMED, ATTR_ITEM_NAME };
@@ -162,7 +170,7 @@ struct Panel {
 
 // What the view learns about changes. Only one observer: the view, or none.
 class Observer {
-public:
+  public:
     virtual ~Observer() = default;
     virtual void panelCreated(int panel) = 0;
     virtual void panelDiscarded(int panel) = 0;

@@ -11,7 +11,7 @@
 #include "ui/ui_model.h"
 
 class SimFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         platform::setLoop(&loop);
         platform::setRegistry(&store);

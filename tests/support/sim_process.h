@@ -14,7 +14,7 @@
 extern char** environ;
 
 class SimProcess {
-public:
+  public:
     SimProcess() = default;
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
@@ -58,6 +58,6 @@ public:
 
     pid_t pid() const { return pid_; }
 
-private:
+  private:
     pid_t pid_ = -1;
 };

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include "support/qt_app.h"
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include "platform/real/qt_loop.h"
 #include "platform/real/termios_serial.h"
 #include "platform/registry.h"
+#include "support/qt_app.h"
 #include "support/sim_process.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -62,7 +62,7 @@ struct SimPump {
 };
 
 class RealLink : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { TestQtApp<>::start(); }
     static void TearDownTestSuite() { TestQtApp<>::stop(); }
 
@@ -217,7 +217,8 @@ TEST_F(RealLink, FleetComesOnLineAndMatchesItsSimulators) {
 
     auto lines = outputLines();
     ASSERT_GE(lines.size(), 3u);
-    const std::string us = "-?\\d+,-?\\d+,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+";
+    const std::string us =
+        "-?\\d+,-?\\d+,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+,-?\\d+\\.\\d,-?\\d+";
     std::string group = "(," + us + ")";
     std::regex usLine("\\d\\d:\\d\\d:\\d\\d" + group + "{24}\r\n");
     EXPECT_TRUE(std::regex_match(lines.back(), usLine)) << lines.back();

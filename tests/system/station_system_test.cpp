@@ -30,7 +30,7 @@ double since(Clock::time_point t) {
 }
 
 class StationRun : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("vnk_station_" + std::to_string(::getpid()));
         fs::remove_all(dir);
@@ -46,7 +46,8 @@ protected:
     void TearDown() override {
         station.stop();
         sim.stop();
-        for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"}) unsetenv(v);
+        for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"})
+            unsetenv(v);
         fs::remove_all(dir);
     }
 
@@ -90,8 +91,8 @@ protected:
 TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     writeConfig(1);
     ASSERT_TRUE(sim.start(VNK_SIM_PATH,
-                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed", "all=1000",
-                           "--capture", "25=" + (dir / "output.txt").string()},
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed",
+                           "all=1000", "--capture", "25=" + (dir / "output.txt").string()},
                           (dir / "sim.log").string()));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 

@@ -22,11 +22,15 @@ int toMillis(double seconds) {
 }
 }  // namespace
 
-QtLoop::QtLoop() { clock_.start(); }
+QtLoop::QtLoop() {
+    clock_.start();
+}
 
 QtLoop::~QtLoop() = default;
 
-double QtLoop::now() const { return static_cast<double>(clock_.nsecsElapsed()) * 1e-9; }
+double QtLoop::now() const {
+    return static_cast<double>(clock_.nsecsElapsed()) * 1e-9;
+}
 
 int QtLoop::addTimer(Callback fn) {
     int id = nextId_++;
@@ -92,7 +96,9 @@ void QtLoop::quit() {
     QCoreApplication::exit(0);
 }
 
-void QtLoop::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtLoop::processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtLoop::processDrawEvents() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

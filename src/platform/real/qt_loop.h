@@ -14,7 +14,7 @@ class QTimer;
 namespace platform {
 
 class QtLoop : public EventLoop {
-public:
+  public:
     QtLoop();
     ~QtLoop() override;
 
@@ -33,7 +33,7 @@ public:
     void processDrawEvents() override;
     void delay(double seconds) override;
 
-private:
+  private:
     struct Slot;
     QElapsedTimer clock_;
     std::map<int, std::unique_ptr<Slot>> timers_;

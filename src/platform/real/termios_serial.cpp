@@ -42,15 +42,24 @@ constexpr int kMaxPort = 255;
 
 speed_t baudConstant(long baud) {
     switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
     }
 }
 
@@ -65,15 +74,25 @@ bool applySettings(int fd, long baud, int parity, int dataBits, int stopBits, bo
     ::cfsetospeed(&t, speed);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     switch (dataBits) {
-        case 7: t.c_cflag |= CS7; break;
-        case 8: t.c_cflag |= CS8; break;
-        default: return false;
+        case 7:
+            t.c_cflag |= CS7;
+            break;
+        case 8:
+            t.c_cflag |= CS8;
+            break;
+        default:
+            return false;
     }
-    if (parity == 1) t.c_cflag |= PARENB | PARODD;  // odd
-    else if (parity == 2) t.c_cflag |= PARENB;      // even
-    else if (parity != 0) return false;
-    if (stopBits == 2) t.c_cflag |= CSTOPB;
-    else if (stopBits != 1) return false;
+    if (parity == 1)
+        t.c_cflag |= PARENB | PARODD;  // odd
+    else if (parity == 2)
+        t.c_cflag |= PARENB;  // even
+    else if (parity != 0)
+        return false;
+    if (stopBits == 2)
+        t.c_cflag |= CSTOPB;
+    else if (stopBits != 1)
+        return false;
     if (rtscts) t.c_cflag |= CRTSCTS;
     t.c_cflag |= CLOCAL | CREAD;
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
@@ -121,14 +140,16 @@ TermiosSerial::Port* TermiosSerial::find(int port) const {
     return it == ports_.end() ? nullptr : it->second.get();
 }
 
-bool TermiosSerial::isOpen(int port) const { return find(port) != nullptr; }
+bool TermiosSerial::isOpen(int port) const {
+    return find(port) != nullptr;
+}
 
 int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
                         int outQueue) {
     if (port < 1 || port > kMaxPort) return kComInvalidPort;
     if (find(port) != nullptr) close(port);
     std::string path = devicePath(port);
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return kComInvalidPort;
     if (!S_ISCHR(st.st_mode)) return kComCannotOpen;  // not a device: not a serial port
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -175,7 +196,9 @@ int TermiosSerial::close(int port) {
     return kComOk;
 }
 
-void TermiosSerial::hangUp(int port) { close(port); }
+void TermiosSerial::hangUp(int port) {
+    close(port);
+}
 
 void TermiosSerial::onReadable(int port) {
     Port* p = find(port);
@@ -324,7 +347,7 @@ std::vector<int> TermiosSerial::existingPorts() {
         if (*digits == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits)) continue;
         long n = std::strtol(digits, nullptr, 10) + offset;
         if (n < 1 || n > kMaxPort) continue;
-        struct stat st{};
+        struct stat st {};
         if (::stat((folder + "/" + e->d_name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
         out.push_back(static_cast<int>(n));
     }

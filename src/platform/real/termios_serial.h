@@ -18,7 +18,7 @@ class QSocketNotifier;
 namespace platform {
 
 class TermiosSerial : public SerialBackEnd {
-public:
+  public:
     TermiosSerial();
     ~TermiosSerial() override;
 
@@ -42,7 +42,7 @@ public:
     // True while the port is open (false again after a hang-up).
     bool isOpen(int port) const;
 
-private:
+  private:
     struct Port;
     Port* find(int port) const;
     void onReadable(int port);

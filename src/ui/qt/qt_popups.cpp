@@ -7,7 +7,9 @@
 namespace ui::qt {
 
 namespace {
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 }  // namespace
 
 void QtPopups::message(const std::string& title, const std::string& text) {

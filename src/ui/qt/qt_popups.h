@@ -6,7 +6,7 @@
 namespace ui::qt {
 
 class QtPopups : public PopupBackEnd {
-public:
+  public:
     void message(const std::string& title, const std::string& text) override;
     bool confirm(const std::string& title, const std::string& text) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,

@@ -22,7 +22,9 @@ struct QtSystem::Sound {
 
 QtSystem::QtSystem() = default;
 
-QtSystem::~QtSystem() { closeParallel(); }
+QtSystem::~QtSystem() {
+    closeParallel();
+}
 
 std::vector<platform::Monitor> QtSystem::monitors() {
     std::vector<platform::Monitor> out;
@@ -57,7 +59,7 @@ bool QtSystem::openParallel() {
     std::string path = (env != nullptr && *env != '\0') ? env : "/dev/parport0";
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         ::close(fd);
         return false;

@@ -9,7 +9,7 @@
 namespace ui::qt {
 
 class QtSystem : public platform::SystemBackEnd {
-public:
+  public:
     QtSystem();
     ~QtSystem() override;
     std::vector<platform::Monitor> monitors() override;
@@ -21,7 +21,7 @@ public:
     int readParallelStatus() override;
     void closeParallel() override;
 
-private:
+  private:
     int parallelFd_ = -1;
     bool parallelIsDevice_ = false;
     struct Sound;

@@ -22,7 +22,9 @@ namespace ui::qt {
 
 namespace {
 
-QString colour(int rgb) { return QString::asprintf("#%06x", rgb & 0xFFFFFF); }
+QString colour(int rgb) {
+    return QString::asprintf("#%06x", rgb & 0xFFFFFF);
+}
 
 // The station's look for a touch screen: large, high-contrast controls on the panel blue;
 // a dimmed control is clearly greyed out.
@@ -71,7 +73,8 @@ QString buttonText(const QWidget* w, const std::string& label, int width) {
     if (QFontMetrics(f).horizontalAdvance(text) <= width - 8) return text;
     int best = -1;
     for (int i = 0; i < text.size(); ++i)
-        if (text[i] == ' ' && (best < 0 || std::abs(i - text.size() / 2) < std::abs(best - text.size() / 2)))
+        if (text[i] == ' ' &&
+            (best < 0 || std::abs(i - text.size() / 2) < std::abs(best - text.size() / 2)))
             best = i;
     if (best >= 0) text[best] = '\n';
     return text;
@@ -86,15 +89,17 @@ void setLabelText(QLabel* l, const QString& text) {
     if (l->text() != text) l->setText(text);
 }
 
-bool isButton(CtrlType t) { return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON; }
+bool isButton(CtrlType t) {
+    return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON;
+}
 
 // A panel's window: closing it, keys and the operator's resizing are model events; the
 // logic decides what happens.
 class PanelWindow : public QMainWindow {
-public:
+  public:
     PanelWindow(int panel, const bool& syncing) : panel_(panel), syncing_(syncing) {}
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         DispatchPanelEvent(panel_, EVENT_CLOSE);
@@ -102,10 +107,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override {
         int code = 0;
         switch (event->key()) {
-            case Qt::Key_Backspace: code = 0x08; break;
-            case Qt::Key_Delete: code = 0x7F; break;
+            case Qt::Key_Backspace:
+                code = 0x08;
+                break;
+            case Qt::Key_Delete:
+                code = 0x7F;
+                break;
             case Qt::Key_Return:
-            case Qt::Key_Enter: code = 0x0D; break;
+            case Qt::Key_Enter:
+                code = 0x0D;
+                break;
             default:
                 if (!event->text().isEmpty()) code = event->text().at(0).unicode();
         }
@@ -127,7 +138,7 @@ protected:
             DispatchPanelEvent(panel_, EVENT_LOST_FOCUS);
     }
 
-private:
+  private:
     int panel_;
     const bool& syncing_;
 };
@@ -137,11 +148,11 @@ private:
 // A text field the operator can change is tapped like a button (its entry comes through
 // the keypad, not a keyboard).
 class TapFilter : public QObject {
-public:
+  public:
     TapFilter(int panel, int control, bool asButton, QObject* parent)
         : QObject(parent), panel_(panel), control_(control), asButton_(asButton) {}
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::MouseButtonPress) {
             auto* w = qobject_cast<QWidget*>(watched);
@@ -154,7 +165,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     int panel_, control_;
     bool asButton_;
 };
@@ -177,8 +188,10 @@ bool takesCaption(CtrlType t) {
         case CTRL_STRING:
         case CTRL_TEXT_BOX:
         case CTRL_RING:
-        case CTRL_SLIDE: return true;
-        default: return false;
+        case CTRL_SLIDE:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -198,7 +211,9 @@ QtView::~QtView() {
     for (auto& [panel, view] : views_) delete view->window;
 }
 
-void QtView::panelCreated(int panel) { build(panel); }
+void QtView::panelCreated(int panel) {
+    build(panel);
+}
 
 void QtView::panelDiscarded(int panel) {
     auto it = views_.find(panel);
@@ -259,7 +274,9 @@ void QtView::build(int panel) {
                 w = box;
                 break;
             }
-            case CTRL_STRING: w = new QLabel(view->canvas); break;
+            case CTRL_STRING:
+                w = new QLabel(view->canvas);
+                break;
             case CTRL_TEXT_BOX: {
                 auto* box = new QPlainTextEdit(view->canvas);
                 box->setReadOnly(true);
@@ -272,8 +289,12 @@ void QtView::build(int panel) {
                 w = bar;
                 break;
             }
-            case CTRL_GAUGE: w = new GaugeWidget(view->canvas); break;
-            case CTRL_LED: w = new LedWidget(view->canvas); break;
+            case CTRL_GAUGE:
+                w = new GaugeWidget(view->canvas);
+                break;
+            case CTRL_LED:
+                w = new LedWidget(view->canvas);
+                break;
             case CTRL_DECORATION: {
                 auto* f = new QFrame(view->canvas);
                 f->setFrameShape(QFrame::StyledPanel);
@@ -282,7 +303,9 @@ void QtView::build(int panel) {
                 w = f;
                 break;
             }
-            case CTRL_NUMERIC: w = new ReadoutWidget(view->canvas); break;
+            case CTRL_NUMERIC:
+                w = new ReadoutWidget(view->canvas);
+                break;
             case CTRL_TEXT_MSG:
             case CTRL_TIMER: {
                 auto* l = new QLabel(view->canvas);
@@ -345,7 +368,9 @@ void QtView::panelChanged(int panel) {
     }
 }
 
-void QtView::controlChanged(int panel, int control) { sync(panel, control); }
+void QtView::controlChanged(int panel, int control) {
+    sync(panel, control);
+}
 
 void QtView::sync(int panel, int control) {
     auto it = views_.find(panel);
@@ -392,7 +417,8 @@ void QtView::sync(int panel, int control) {
                 same = box->itemText(i).toStdString() == c->items[static_cast<size_t>(i)].label;
             if (!same) {
                 box->clear();
-                for (const ListItem& item : c->items) box->addItem(QString::fromStdString(item.label));
+                for (const ListItem& item : c->items)
+                    box->addItem(QString::fromStdString(item.label));
             }
             box->setCurrentIndex(c->selected);
             break;
@@ -408,7 +434,8 @@ void QtView::sync(int panel, int control) {
         case CTRL_STRING: {
             auto* l = static_cast<QLabel*>(widget);
             setLabelText(l, " " + QString::fromStdString(c->text));
-            QString frame = c->mode == MODE_HOT ? "border: 2px solid #c8d4f0;" : "border: 1px solid #4a64a8;";
+            QString frame =
+                c->mode == MODE_HOT ? "border: 2px solid #c8d4f0;" : "border: 1px solid #4a64a8;";
             int size = std::clamp(c->height * 45 / 100, 13, 24);
             restyle(l, QString("QLabel { color: %1; background: %2; %3 border-radius: 3px;"
                                " font-size: %4px; }"
@@ -456,7 +483,8 @@ void QtView::sync(int panel, int control) {
             break;
         }
         case CTRL_DECORATION:
-        case CTRL_TIMER: break;
+        case CTRL_TIMER:
+            break;
     }
     syncing_ = false;
 }

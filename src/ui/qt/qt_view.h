@@ -15,7 +15,7 @@ class QMainWindow;
 namespace ui::qt {
 
 class QtView : public Observer {
-public:
+  public:
     QtView();
     ~QtView() override;
 
@@ -30,7 +30,7 @@ public:
     QWidget* window(int panel) const;
     QWidget* widget(int panel, int control) const;
 
-private:
+  private:
     struct PanelView;
     void build(int panel);
     void sync(int panel, int control);

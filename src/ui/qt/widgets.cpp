@@ -78,7 +78,8 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
         return qDegreesToRadians(kStartDeg - frac * kSpanDeg);
     };
     auto at = [&](double radians, double radius) {
-        return QPointF(centre.x() + radius * std::cos(radians), centre.y() - radius * std::sin(radians));
+        return QPointF(centre.x() + radius * std::cos(radians),
+                       centre.y() - radius * std::sin(radians));
     };
 
     // Scale: major ticks with numbers, minor ticks between.
@@ -167,8 +168,7 @@ void ReadoutWidget::paintEvent(QPaintEvent*) {
         big.setPixelSize(size);
         return QFontMetrics(big).horizontalAdvance(value_) <= room;
     };
-    const int unitsWidth =
-        units_.isEmpty() ? 0 : QFontMetrics(small).horizontalAdvance(units_) + 4;
+    const int unitsWidth = units_.isEmpty() ? 0 : QFontMetrics(small).horizontalAdvance(units_) + 4;
     // The unit beside the value when the value can stay readable (12 px or more), else
     // on a second line under it.
     if (valueSize_ == 0) {

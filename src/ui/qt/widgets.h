@@ -7,7 +7,7 @@
 namespace ui::qt {
 
 class GaugeWidget : public QWidget {
-public:
+  public:
     explicit GaugeWidget(QWidget* parent = nullptr);
     void setRange(double min, double max);
     void setValue(double value);
@@ -16,10 +16,10 @@ public:
     void setColours(const QColor& text, const QColor& face);
     double value() const { return value_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     double min_ = 0.0, max_ = 100.0, value_ = 0.0;
     int precision_ = 0;
     QString caption_;
@@ -31,36 +31,36 @@ private:
 // background; a field the operator can tap for the keypad has a light frame. Painted
 // directly: a refresh writes a hundred of these a second.
 class ReadoutWidget : public QWidget {
-public:
+  public:
     explicit ReadoutWidget(QWidget* parent = nullptr);
     void setContent(const QString& value, const QString& units);
     void setColours(const QColor& text, const QColor& back, bool tappable);
     QString text() const { return value_ + (units_.isEmpty() ? QString() : " " + units_); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override { valueSize_ = 0; }
 
-private:
+  private:
     QString value_, units_;
     QColor text_ = Qt::green, back_ = QColor(0x00, 0x2A, 0x80);
     bool tappable_ = false;
-    int valueSize_ = 0;  // font size that fits, worked out again when the text's length changes
-    bool stacked_ = false;   // the unit on a line of its own under the value
+    int valueSize_ = 0;     // font size that fits, worked out again when the text's length changes
+    bool stacked_ = false;  // the unit on a line of its own under the value
 };
 
 class LedWidget : public QWidget {
-public:
+  public:
     explicit LedWidget(QWidget* parent = nullptr);
     void setState(bool on, const QColor& onColour, const QColor& offColour);
     // A letter or two drawn on the lamp ("F", "A").
     void setText(const QString& text);
     bool isOn() const { return on_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     bool on_ = false;
     QString text_;
     QColor onColour_ = Qt::green;

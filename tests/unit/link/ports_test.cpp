@@ -12,7 +12,7 @@
 namespace {
 
 class Ports : public LinkFixture {
-protected:
+  protected:
     void SetUp() override {
         LinkFixture::SetUp();
         ResetComCfg();
@@ -54,8 +54,9 @@ TEST_F(Ports, DuplicateAtStartKeepsTheLowerPump) {
     OpenAllPorts(60);
     ASSERT_EQ(popups.shown().size(), 1u);
     EXPECT_EQ(popups.shown()[0].title, "Communications Error");
-    EXPECT_EQ(popups.shown()[0].text,
-              "COM4 has been multiply assigned.  Duplicate\nassignments of COM4 will not be opened.\n");
+    EXPECT_EQ(
+        popups.shown()[0].text,
+        "COM4 has been multiply assigned.  Duplicate\nassignments of COM4 will not be opened.\n");
     EXPECT_EQ(PortConfig[2].Mode, 1);
     EXPECT_EQ(PortConfig[4].Mode, 0);
     EXPECT_EQ(PortConfig[0].Mode, 1);
@@ -158,7 +159,7 @@ TEST_F(Ports, OffInTheMonitorClosesThePortAndTakesThePumpOffLine) {
 }
 
 class Output : public Ports {
-protected:
+  protected:
     void SetUp() override {
         Ports::SetUp();
         serial.addPort(25);

@@ -180,11 +180,11 @@ TEST(AutoPrecisionAI, DecimalsAndFormatFollowTheValue) {
         int format;
     };
     const Case cases[] = {
-        {1500.0, 0, ui::FMT_DECIMAL},    {1000.0, 1, ui::FMT_DECIMAL},
-        {-150.0, 1, ui::FMT_DECIMAL},    {50.0, 2, ui::FMT_DECIMAL},
-        {2.5, 3, ui::FMT_DECIMAL},       {0.5, 4, ui::FMT_DECIMAL},
-        {0.05, 5, ui::FMT_DECIMAL},      {0.005, 6, ui::FMT_DECIMAL},
-        {-0.0005, 7, ui::FMT_DECIMAL},   {0.0, 3, ui::FMT_DECIMAL},
+        {1500.0, 0, ui::FMT_DECIMAL},     {1000.0, 1, ui::FMT_DECIMAL},
+        {-150.0, 1, ui::FMT_DECIMAL},     {50.0, 2, ui::FMT_DECIMAL},
+        {2.5, 3, ui::FMT_DECIMAL},        {0.5, 4, ui::FMT_DECIMAL},
+        {0.05, 5, ui::FMT_DECIMAL},       {0.005, 6, ui::FMT_DECIMAL},
+        {-0.0005, 7, ui::FMT_DECIMAL},    {0.0, 3, ui::FMT_DECIMAL},
         {0.00005, 3, ui::FMT_SCIENTIFIC}, {-1e-9, 3, ui::FMT_SCIENTIFIC},
     };
     for (const Case& c : cases) {

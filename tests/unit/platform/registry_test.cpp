@@ -24,10 +24,11 @@ std::string slurp(const fs::path& p) {
 }
 
 class RegistryFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_reg_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("vnk_reg_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         path = dir / "cfg" / "registry.reg";
         store = std::make_unique<RegistryStore>(path.string());
@@ -79,7 +80,8 @@ TEST_F(RegistryFile, MissingOrWrongTypedValuesLeaveTheDestinationAlone) {
     unsigned int dword = 777;
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Sampling Time", &dword, 1), kRegWrongType);
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Nothing", &dword, 1), kRegMissing);
-    EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Other", "Sampling Time", &dword, 1), kRegMissing);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Other", "Sampling Time", &dword, 1),
+              kRegMissing);
     EXPECT_EQ(dword, 777u);
 
     RegWriteString(REGKEY_HKLM, kKey, "pwd", "123456789");

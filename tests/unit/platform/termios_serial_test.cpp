@@ -6,7 +6,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "support/qt_app.h"
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/real/qt_loop.h"
+#include "support/qt_app.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -39,7 +39,7 @@ double cpuSeconds() {
 }
 
 class PtyPorts : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() { TestQtApp<>::start(); }
     static void TearDownTestSuite() { TestQtApp<>::stop(); }
     void SetUp() override {

@@ -32,7 +32,7 @@ std::vector<std::string>* g_events = nullptr;
 
 // Records the opening of ports (and whether the transmit queues existed by then).
 class RecordingSerial : public platform::SimSerial {
-public:
+  public:
     int open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
              int outQueue) override {
         if (g_events != nullptr)
@@ -44,7 +44,7 @@ public:
 
 // Records splash messages and timers switched on or off.
 class Watcher : public ui::Observer {
-public:
+  public:
     platform::SimSystem* system = nullptr;
     void panelCreated(int) override {}
     void panelDiscarded(int) override {}
@@ -70,12 +70,12 @@ public:
         }
     }
 
-private:
+  private:
     std::map<int, bool> enabled_;
 };
 
 class Station : public SimFixture {
-protected:
+  protected:
     void SetUp() override {
         SimFixture::SetUp();
         home = fs::temp_directory_path() /
@@ -146,10 +146,10 @@ TEST_F(Station, StartUpRunsInItsOrder) {
     std::vector<std::string> splash;
     for (const std::string& e : events)
         if (e.rfind("splash: ", 0) == 0) splash.push_back(e.substr(8));
-    EXPECT_EQ(splash, (std::vector<std::string>{
-                          "Setting system policies...", "Initializing control IDs...",
-                          "Loading saved settings...", "Connecting to Trellmix PC...",
-                          "Initializing COM ports...please wait"}));
+    EXPECT_EQ(splash,
+              (std::vector<std::string>{"Setting system policies...", "Initializing control IDs...",
+                                        "Loading saved settings...", "Connecting to Trellmix PC...",
+                                        "Initializing COM ports...please wait"}));
     size_t lastOpen = 0;
     int opens = 0;
     for (size_t i = 0; i < events.size(); ++i) {
@@ -160,9 +160,11 @@ TEST_F(Station, StartUpRunsInItsOrder) {
     }
     EXPECT_EQ(opens, 24);
     for (size_t i = 0; i < events.size(); ++i) {
-        if (events[i].rfind("timer ", 0) != 0 || events[i].find(" on") == std::string::npos) continue;
-        bool portTimer = events[i] == "timer " + std::to_string(windows::BANK_TMR_WAIT_PORTS) + " on" ||
-                         events[i] == "timer " + std::to_string(windows::BANK_TMR_DELAY_COM) + " on";
+        if (events[i].rfind("timer ", 0) != 0 || events[i].find(" on") == std::string::npos)
+            continue;
+        bool portTimer =
+            events[i] == "timer " + std::to_string(windows::BANK_TMR_WAIT_PORTS) + " on" ||
+            events[i] == "timer " + std::to_string(windows::BANK_TMR_DELAY_COM) + " on";
         if (!portTimer) {
             EXPECT_GT(i, lastOpen) << events[i] << " started before the ports were open";
         }
@@ -170,15 +172,16 @@ TEST_F(Station, StartUpRunsInItsOrder) {
     size_t estop = indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on");
     ASSERT_NE(estop, std::string::npos) << "the E-stop watch never started";
     EXPECT_GT(system.parallelOpens, 0);
-    for (const std::string& e : events) EXPECT_EQ(e.find("before the input"), std::string::npos) << e;
+    for (const std::string& e : events)
+        EXPECT_EQ(e.find("before the input"), std::string::npos) << e;
     EXPECT_EQ(estop, events.size() - 1) << "the E-stop watch is the last timer to start";
 
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[0]), "Pumps 1-8 - Varnock");
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[2]), "Pumps 17-24 - Varnock");
     EXPECT_FALSE(ui::PanelExists(0));
-    EXPECT_DOUBLE_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_COM_WATCHDOG,
-                                                ui::ATTR_INTERVAL),
-                     0.495);
+    EXPECT_DOUBLE_EQ(
+        ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL),
+        0.495);
     EXPECT_TRUE(popups.shown().empty());
 }
 
@@ -272,7 +275,7 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     EXPECT_TRUE(loop.quitRequested());
 
     PumpTable[0].ConfiguredComPort = 300;  // only the low 8 bits reach the file
-    ShutDown(true);  // Cancel: the computer stays on
+    ShutDown(true);                        // Cancel: the computer stays on
     EXPECT_EQ(popups.shown().back().text, "Shut down computer?");
     EXPECT_EQ(system.shutdowns, 0);
     EXPECT_FALSE(serial.isOpen(1));
@@ -295,7 +298,8 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     ui::SetCtrlAttribute(BankPanel[0], BankRow[1][0], ui::ATTR_DIMMED, 0);
     PumpTable[1].MinRpm = 600.0f;
     serial.takeWritten(2);
-    ShowConfirmDialog(BankPanel[0], "Reset Totals", "Reset all discharge totals?", kConfirmResetTotals);
+    ShowConfirmDialog(BankPanel[0], "Reset Totals", "Reset all discharge totals?",
+                      kConfirmResetTotals);
     int dialog = ConfirmDialogPanel();
     ASSERT_GT(dialog, 0);
     EXPECT_EQ(ui::GetPanelTitle(dialog), "Reset Totals");
@@ -304,7 +308,8 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     loop.advance(0.01);
     EXPECT_TRUE(serial.takeWritten(2).empty());
 
-    ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
+    ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?",
+                      kConfirmIdleAll);
     ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
     EXPECT_EQ(ConfirmDialogPanel(), 0);
     std::vector<std::uint8_t> sent = serial.takeWritten(2);

@@ -1,4 +1,6 @@
 // The real back end: Qt's loop and widgets, offscreen.
+#include "ui/qt/qt_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,7 +8,6 @@
 
 #include "platform/event_loop.h"
 #include "platform/real/qt_loop.h"
-#include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 
 namespace {

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
 #include <QPushButton>
 #include <filesystem>
 
@@ -18,23 +21,18 @@
 #include "shell/numpadcode.h"
 #include "shell/password.h"
 #include "shell/splash.h"
-#include "ui/windows/entry_windows.h"
-
-#include <QMouseEvent>
 #include "support/qt_app.h"
 #include "support/sim_fixture.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
-
-#include <QImage>
-#include <QPixmap>
+#include "ui/windows/entry_windows.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 class StationView : public SimFixture {
-protected:
+  protected:
     static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
     static void TearDownTestSuite() { TestQtApp<QApplication>::stop(); }
     void SetUp() override {

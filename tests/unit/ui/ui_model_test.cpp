@@ -28,7 +28,7 @@ int discardOwnPanel(int panel, int, int event, void*, int, int) {
 enum { kOk = 1, kCancel, kValue, kRing, kTick, kBox };
 
 class UiModel : public SimFixture {
-protected:
+  protected:
     void SetUp() override {
         SimFixture::SetUp();
         g_seen.clear();
@@ -38,7 +38,8 @@ protected:
         ui::AddCtrl(panel, kValue, ui::CTRL_NUMERIC, "Trip", 50, 10);
         ui::AddCtrl(panel, kRing, ui::CTRL_RING, "Port", 80, 10);
         ui::AddCtrl(panel, kTick, ui::CTRL_TIMER, "", 0, 0);
-        for (int id : {kOk, kCancel, kValue, kRing, kTick}) ui::InstallCtrlCallback(panel, id, record);
+        for (int id : {kOk, kCancel, kValue, kRing, kTick})
+            ui::InstallCtrlCallback(panel, id, record);
     }
     int panel = 0;
 };
@@ -139,7 +140,9 @@ TEST_F(UiModel, CallbackMayDiscardItsOwnPanel) {
 }
 
 int g_menuHits = 0;
-void countMenu(int, int, void*, int) { ++g_menuHits; }
+void countMenu(int, int, void*, int) {
+    ++g_menuHits;
+}
 
 TEST_F(UiModel, MenuItemsDispatchUnlessDimmedAndKeepTheirTicks) {
     g_menuHits = 0;
