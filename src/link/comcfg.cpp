@@ -76,17 +76,18 @@ void reportDuplicate(int port) {
 }
 
 // Steps shared by the open-all pass and the single reopen: take the configured port,
-// refuse a duplicate, try to open with the attempts left, set the port up. `others` are
-// the entries a duplicate is looked for in.
-void openEntry(int entry, int& attempts, bool flushBeforeCallback, int othersEnd, bool allOthers) {
+// refuse a duplicate, try to open with the attempts left, set the port up. The open-all
+// pass looks for a duplicate in the lower entries only (it opens them in order, so the
+// lower keeps the port); a single reopen looks at every other entry holding its port open.
+void openEntry(int entry, int& attempts, bool flushBeforeCallback, bool allOthers) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
     if (entry < kPumpCount) r.ComPort = r.ConfiguredComPort;
     PortConfig[entry].Mode = 1;
     if (r.ComPort != 0) {
+        const int othersEnd = allOthers ? kTableSize : entry;
         for (int j = 0; j < othersEnd; ++j) {
-            if (j == entry || (!allOthers && j > entry)) continue;
-            // In a single reopen only a port another entry really holds open counts.
+            if (j == entry) continue;
             if (PumpTable[j].ComPort == r.ComPort && (!allOthers || PortConfig[j].Mode == 1)) {
                 reportDuplicate(r.ComPort);
                 PortConfig[entry].Mode = 0;
@@ -175,7 +176,7 @@ void OpenAllPorts(int attempts) {
     platform::ProcessSystemEvents();
     setMonitorTitle("COM Port Setup - Opening ports");
     // Entries are opened in order, so a lower entry keeps a port that a higher one repeats.
-    for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true, entry, false);
+    for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true, false);
     setMonitorTitle("COM Port Setup");
     RefreshPortIndicators();
     if (ComStartDelay < 2 || g_timers.panel == 0) {
@@ -205,7 +206,7 @@ void Open_One_Com(int entry, int retries) {
     int attempts = std::max(retries, 0) + 1;
     // Every other entry counts, higher ones too: two pumps on one port would hear each
     // other's commands.
-    openEntry(entry, attempts, false, kTableSize, true);
+    openEntry(entry, attempts, false, true);
     setMonitorTitle("COM Port Setup");
 }
 

@@ -13,10 +13,6 @@
 
 namespace {
 
-// Units of the previous line: -1 is neither, so the first line sets the precision.
-int g_lastUnits = -1;
-int g_pressureDecimals = 0;
-
 int displayUnits() {
     const LinkHooks& hooks = GetLinkHooks();
     return hooks.displayUnits ? hooks.displayUnits() : 0;
@@ -33,11 +29,8 @@ void SerialWrite(const char* text) {
 void SerialOutputLine() {
     PumpRecord& out = PumpTable[kOutputEntry];
     if (out.ComPort == 0 || PortConfig[kOutputEntry].Mode != 1) return;
-    int units = displayUnits();
-    if (units != g_lastUnits) {
-        g_pressureDecimals = units == 1 ? 2 : 0;
-        g_lastUnits = units;
-    }
+    // Discharge pressure: whole psi, or MPa with two decimals.
+    const int pressureDecimals = displayUnits() == 1 ? 2 : 0;
     SetTxLed(1);
     char* buf = out.TextBuffer;
     const size_t size = sizeof out.TextBuffer;
@@ -49,7 +42,7 @@ void SerialOutputLine() {
         std::snprintf(buf, size, ",%.0f,", static_cast<double>(r.MotorRpm));
         SerialWrite(buf);
         std::snprintf(
-            buf, size, "%.*f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f", g_pressureDecimals,
+            buf, size, "%.*f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f%s%3.1f%s%.0f", pressureDecimals,
             static_cast<double>(r.DischargePressure), ",", static_cast<double>(r.HydraulicHp), ",",
             static_cast<double>(r.OilPressure), ",", static_cast<double>(r.OilTemperature), ",",
             static_cast<double>(r.SuctionPressure), ",", static_cast<double>(r.PumpRpm), ",",
@@ -83,9 +76,4 @@ int TxTimerTick(int panel, int control, int event, void*, int, int) {
 
 void BindSerialOutputCallbacks() {
     windows::BindCtrlCallback("TxTimerTick", TxTimerTick);
-}
-
-void ResetSerialOutput() {
-    g_lastUnits = -1;
-    g_pressureDecimals = 0;
 }

@@ -12,4 +12,3 @@ void SetTxLed(int on);
 // Timer callback: ends the indicator's flash.
 int TxTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 void BindSerialOutputCallbacks();
-void ResetSerialOutput();

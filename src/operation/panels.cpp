@@ -187,11 +187,17 @@ int DisplayTimerTick(int, int, int event, void*, int, int) {
     return 0;
 }
 
-void Bring_Frac_Offline(int dim, int pump) {
+void SetRowDimmed(int pump, bool dim) {
     if (!validPump(pump)) return;
     const int panel = BankPanel[BankOf(pump)];
+    if (panel == 0) return;
     for (int position = 0; position < kRowPositionCount; ++position)
-        ui::SetCtrlAttribute(panel, BankRow[pump][position], ui::ATTR_DIMMED, dim != 0 ? 1 : 0);
+        ui::SetCtrlAttribute(panel, BankRow[pump][position], ui::ATTR_DIMMED, dim ? 1 : 0);
+}
+
+void Bring_Frac_Offline(int dim, int pump) {
+    if (!validPump(pump)) return;
+    SetRowDimmed(pump, dim != 0);
     if (DetailViewVisible() && CurrentPump == pump) CloseDetailView();
     if (dim == 0) return;
 
@@ -204,7 +210,7 @@ void Bring_Frac_Offline(int dim, int pump) {
     r.RpmSetpoint = 0;
     // Online is still set: the zeroes reach the row before it stops being refreshed.
     RefreshBanks();
-    ui::SetCtrlVal(panel, BankRow[pump][kPosPumpId], std::string());
+    ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosPumpId], std::string());
 }
 
 void Set_Display_Units(int, int menuItem, void*, int) {

@@ -33,6 +33,8 @@ void RefreshBanks();
 // and alarm options and adopts the motor's speed; it calls this first, so that the row is
 // enabled before anything is sent.
 void Bring_Frac_Offline(int dim, int pump);
+// The row's 25 controls dimmed or enabled, nothing else (start-up dims every row).
+void SetRowDimmed(int pump, bool dim);
 
 // Menu items 19 (US) and 20 (metric): the trip points converted in place, then every unit
 // text, decimals and scale. Other values follow with each pump's next data reply.

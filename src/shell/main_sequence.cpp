@@ -55,12 +55,6 @@ bool stopping() {
 }
 
 // Every row starts dimmed: no pump is on line yet.
-void dimRow(int pump, bool dim) {
-    int panel = BankPanel[BankOf(pump)];
-    if (panel == 0) return;
-    for (int position = 0; position < kRowPositionCount; ++position)
-        ui::SetCtrlAttribute(panel, BankRow[pump][position], ui::ATTR_DIMMED, dim ? 1 : 0);
-}
 
 void installLinkHooks() {
     LinkHooks hooks;
@@ -168,7 +162,7 @@ bool StartUp() {
     EStopPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_ESTOP);
     if (EStopPanel < 0) EStopPanel = 0;
     InitControlIds();
-    for (int pump = 0; pump < kPumpCount; ++pump) dimRow(pump, true);  // nothing on line yet
+    for (int pump = 0; pump < kPumpCount; ++pump) SetRowDimmed(pump, true);  // nothing on line yet
     installLinkHooks();
     // 12-13
     SetSplashMessage("Loading saved settings...");
@@ -310,7 +304,6 @@ void ResetStation() {
     ResetSplash();
     ResetConfirmDialog();
     ResetComCfg();
-    ResetSerialOutput();
     ResetKeypad();
     ResetPassword();
     ResetEStopInput();

@@ -80,7 +80,6 @@ class RealLink : public ::testing::Test {
         ui::ResetModel();
         ResetLink();
         ResetComCfg();
-        ResetSerialOutput();
         windows::ClearCallbackBindings();
         BindComCfgCallbacks();
         windows::RegisterWindowDefinitions();

@@ -16,7 +16,6 @@ class Ports : public LinkFixture {
     void SetUp() override {
         LinkFixture::SetUp();
         ResetComCfg();
-        ResetSerialOutput();
         windows::ClearCallbackBindings();
         BindComCfgCallbacks();
         windows::RegisterWindowDefinitions();
