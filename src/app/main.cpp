@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
 
     ui::qt::QtView view;
     ui::setObserver(&view);
+    dialogs.setView(&view);
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {

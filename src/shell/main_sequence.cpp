@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "link/comcfg.h"
@@ -23,6 +24,7 @@
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
@@ -54,7 +56,29 @@ bool stopping() {
     return platform::loop().quitRequested();
 }
 
-// Every row starts dimmed: no pump is on line yet.
+// The detail view's "Reset VFD" buttons stay locked for a while after a reset: its own
+// timer ends the lock.
+void wireVfdResetLock() {
+    if (DetailPanel == 0) return;
+    VfdResetControls controls;
+    controls.timer = windows::DETAIL_RESET_TIMER;
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        controls.buttons[pump] = windows::DetailVfdResetCtrl(pump);
+    SetVfdResetControls(controls);
+}
+
+// An enabled timer without a callback ticks into nothing: in the Debug build that stops
+// start-up with the timers named, so a missing binding never ships.
+bool timersAllHaveCallbacks() {
+#ifndef NDEBUG
+    const std::vector<std::string> silent = windows::EnabledTimersWithoutCallback();
+    for (const std::string& t : silent)
+        std::fprintf(stderr, "start-up error: %s is enabled without a callback\n", t.c_str());
+    return silent.empty();
+#else
+    return true;
+#endif
+}
 
 void installLinkHooks() {
     LinkHooks hooks;
@@ -136,27 +160,27 @@ void EnableSetupMenu() {
 }
 
 bool StartUp() {
-    // 3: transmit queues before anything can send.
+    // Transmit queues exist before anything can send.
     CreateTxQueues();
     SetShowStats(ShowStats != 0);
-    // 4: emergency-stop wiring and the port hold-off.
+    // Emergency-stop wiring and the port hold-off come from the settings store.
     EStopParallelPort = ReadSetting(kEStopParallelPort);
     EStopSerialPortNum = ReadSetting(kEStopSerialPortNum);
     ComStartDelay = ReadSetting(kComStartDelay);
     EStopMonitored = ReadSetting(kEStop);
-    // 5: every entry starts with the connect poll.
+    // Every entry starts with the connect poll.
     for (int e = 0; e < kTableSize; ++e) ReconnectRequest[e] = 1;
-    // 6: the alarm-options word sent to every pump that comes on line.
+    // The alarm-options word is sent to every pump that comes on line.
     std::uint32_t alarmops = ReadSetting(kAlarmops);
     AlarmOptions[0] = static_cast<std::uint8_t>(alarmops);
     AlarmOptions[1] = static_cast<std::uint8_t>(alarmops >> 8);
-    // 7
+
     ShowSplash();
     platform::Delay(2.0);
     SetSplashMessage("Setting system policies...");
     platform::Delay(1.5);
     if (stopping()) return false;
-    // 8-11
+
     SetSplashMessage("Initializing control IDs...");
     loadBankWindows();
     EStopPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_ESTOP);
@@ -164,47 +188,50 @@ bool StartUp() {
     InitControlIds();
     for (int pump = 0; pump < kPumpCount; ++pump) SetRowDimmed(pump, true);  // nothing on line yet
     installLinkHooks();
-    // 12-13
+
     SetSplashMessage("Loading saved settings...");
     LoadConfiguration();
     g_configLoaded = true;
     DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
     if (DetailPanel < 0) DetailPanel = 0;
-    // 15
+    wireVfdResetLock();
     platform::Delay(1.0);
     platform::ProcessSystemEvents();
     if (stopping()) return false;
-    // 16: the blender computer's link is built by its own module.
+
+    // The blender computer's link is built by its own module.
     SetSplashMessage("Connecting to Trellmix PC...");
-    // 17
+
     SetSplashMessage("Initializing COM ports...please wait");
     SetPortTimers({mainPanel(), windows::BANK_TMR_WAIT_PORTS, windows::BANK_TMR_DELAY_COM,
                    windows::BANK_TMR_TX_FLASH});
     SetOpTripTimer(mainPanel(), windows::BANK_TMR_OP_TRIP);
     OpenAllPorts(kPortAttempts);
     if (stopping()) return false;
-    // 18
     platform::ProcessSystemEvents();
     EnableSetupMenu();
-    // 19: polling and the communication watchdog.
+
+    // No periodic timer runs before the ports are open: first polling and the watchdog.
     enableTimer(windows::BANK_TMR_POLL);
     if (mainPanel() != 0)
         ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL,
                              kWatchdogInterval);
     enableTimer(windows::BANK_TMR_COM_WATCHDOG);
-    // 20
     ArrangeBankWindows();
     CloseSplash();
     platform::ProcessSystemEvents();
-    // 21: display refresh, reply time-outs and the network information.
+    // Then the display refresh, the reply time-outs and the network information.
     ApplyRefreshInterval();
     enableTimer(windows::BANK_TMR_DISPLAY);
     enableTimer(windows::BANK_TMR_QUEUE);
     enableTimer(windows::BANK_TMR_NETWORK_INFO);
-    // 22-23: the emergency-stop input, then its watch.
+    // The emergency-stop input is opened before its watch starts, last of all. Without a
+    // bound watch the timer stays off rather than tick into nothing.
     OpenEStopInput();
-    enableTimer(windows::BANK_TMR_ESTOP);
-    // 24: automatic recording starts with the recorder's own module.
+    if (windows::CtrlCallbackNamed("EStopTimerTick") != nullptr)
+        enableTimer(windows::BANK_TMR_ESTOP);
+    // Automatic recording starts with the recorder's own module.
+    if (!timersAllHaveCallbacks()) return false;
     return !stopping();
 }
 
@@ -223,7 +250,8 @@ void ShutDown(bool askPowerOff) {
     CloseSplash();
     UnloadParallel32();
     CloseAllPorts();
-    if (askPowerOff && ui::ConfirmPopup("Shut Down Computer", "Shut down computer?"))
+    if (askPowerOff &&
+        ui::ConfirmPopup("Shut Down Computer", "Shut down computer?", {.okCancel = true}))
         platform::systemBackEnd().shutdownComputer();
 }
 
@@ -243,10 +271,11 @@ bool StopRequested() {
     return g_stopBySignal;
 }
 
-int Quit_App(int, int, int event, void*, int, int) {
+int Quit_App(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     DiscardSerialWindow();
-    if (ui::ConfirmPopup("Exit Program", "Exit VNK PC?")) platform::QuitUserInterface();
+    if (ui::ConfirmPopup("Exit Program", "Exit VNK PC?", {.okCancel = true, .owner = panel}))
+        platform::QuitUserInterface();
     return 0;
 }
 

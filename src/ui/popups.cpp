@@ -39,8 +39,8 @@ int MessagePopup(const std::string& title, const std::string& text) {
     return 0;
 }
 
-int ConfirmPopup(const std::string& title, const std::string& text) {
-    return popupBackEnd().confirm(title, text) ? 1 : 0;
+int ConfirmPopup(const std::string& title, const std::string& text, const ConfirmStyle& style) {
+    return popupBackEnd().confirm(title, text, style) ? 1 : 0;
 }
 
 int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength) {
@@ -65,7 +65,7 @@ void AutoPopups::message(const std::string& title, const std::string& text) {
     announce(title, text);
 }
 
-bool AutoPopups::confirm(const std::string& title, const std::string& text) {
+bool AutoPopups::confirm(const std::string& title, const std::string& text, const ConfirmStyle&) {
     announce(title, text);
     return false;
 }
@@ -101,8 +101,9 @@ void ScriptedPopups::message(const std::string& title, const std::string& text) 
     shown_.push_back({Kind::Message, title, text});
 }
 
-bool ScriptedPopups::confirm(const std::string& title, const std::string& text) {
-    shown_.push_back({Kind::Confirm, title, text});
+bool ScriptedPopups::confirm(const std::string& title, const std::string& text,
+                             const ConfirmStyle& style) {
+    shown_.push_back({Kind::Confirm, title, text, style});
     if (confirms_.empty()) return false;
     bool yes = confirms_.front();
     confirms_.pop_front();

@@ -10,11 +10,19 @@
 
 namespace ui {
 
+// How a question is asked: with Yes and No (No the default) or with OK and Cancel (Cancel
+// the default), and over which window (a panel handle; 0 for none).
+struct ConfirmStyle {
+    bool okCancel = false;
+    int owner = 0;
+};
+
 class PopupBackEnd {
   public:
     virtual ~PopupBackEnd() = default;
     virtual void message(const std::string& title, const std::string& text) = 0;
-    virtual bool confirm(const std::string& title, const std::string& text) = 0;
+    virtual bool confirm(const std::string& title, const std::string& text,
+                         const ConfirmStyle& style) = 0;
     // nullopt when cancelled.
     virtual std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                               int maxLength) = 0;
@@ -30,7 +38,7 @@ PopupBackEnd& popupBackEnd();
 // most maxLength characters and a NUL into buffer and returns 0, or returns -1 when
 // cancelled (buffer untouched). FileSelectPopup returns 1 with a path, 0 when cancelled.
 int MessagePopup(const std::string& title, const std::string& text);
-int ConfirmPopup(const std::string& title, const std::string& text);
+int ConfirmPopup(const std::string& title, const std::string& text, const ConfirmStyle& style = {});
 int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength);
 int FileSelectPopup(const std::string& directory, const std::string& pattern,
                     const std::string& title, bool save, std::string& path);
@@ -40,7 +48,8 @@ int FileSelectPopup(const std::string& directory, const std::string& pattern,
 class AutoPopups : public PopupBackEnd {
   public:
     void message(const std::string& title, const std::string& text) override;
-    bool confirm(const std::string& title, const std::string& text) override;
+    bool confirm(const std::string& title, const std::string& text,
+                 const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                       int maxLength) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
@@ -55,6 +64,7 @@ class ScriptedPopups : public PopupBackEnd {
         Kind kind;
         std::string title;
         std::string text;
+        ConfirmStyle style{};  // of a confirmation
     };
 
     void answerConfirm(bool yes) { confirms_.push_back(yes); }
@@ -67,7 +77,8 @@ class ScriptedPopups : public PopupBackEnd {
     void clear();
 
     void message(const std::string& title, const std::string& text) override;
-    bool confirm(const std::string& title, const std::string& text) override;
+    bool confirm(const std::string& title, const std::string& text,
+                 const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
                                       int maxLength) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,

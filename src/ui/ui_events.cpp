@@ -81,7 +81,7 @@ int DispatchCtrlEvent(int panel, int control, int event, int e1, int e2) {
     if (c == nullptr || c->callback == nullptr) return 0;
     if (c->type == CTRL_TIMER) {
         if (event != EVENT_TIMER_TICK || !c->enabled) return 0;
-    } else if (event == EVENT_TIMER_TICK || c->dimmed || !c->visible) {
+    } else if (event == EVENT_TIMER_TICK || Greyed(*c) || !c->visible) {
         return 0;
     }
     // Copy what the call needs: the callback may discard the panel it belongs to.

@@ -120,7 +120,7 @@ void setText(Control& c, const std::string& value) {
 }
 
 bool takesUserInput(const Panel* p, const Control* c) {
-    return p != nullptr && c != nullptr && !c->dimmed && c->visible && c->type != CTRL_TIMER &&
+    return p != nullptr && c != nullptr && !Greyed(*c) && c->visible && c->type != CTRL_TIMER &&
            c->mode != MODE_INDICATOR;
 }
 
@@ -165,6 +165,12 @@ void setObserver(Observer* observer) {
 
 void RegisterPanel(const std::string& resource, int resourceId, PanelBuilder build) {
     definitions()[{resource, resourceId}] = std::move(build);
+}
+
+std::vector<std::pair<std::string, int>> RegisteredPanels() {
+    std::vector<std::pair<std::string, int>> all;
+    for (const auto& entry : definitions()) all.push_back(entry.first);
+    return all;
 }
 
 int LoadPanel(int parent, const std::string& resource, int resourceId) {
@@ -361,6 +367,13 @@ bool CtrlExists(int panel, int control) {
 
 const Control* FindCtrl(int panel, int control) {
     return ctrlPtr(panel, control);
+}
+
+void SetUnboundCallback(int panel, int control, const std::string& name) {
+    if (Control* c = ctrlPtr(panel, control)) {
+        c->unboundCallback = name;
+        notifyCtrl(panel, control);
+    }
 }
 
 void SetCtrlVal(int panel, int control, int value) {

@@ -134,7 +134,15 @@ struct Control {
     CtrlCallback callback = nullptr;
     void* callbackData = nullptr;
     int timerId = 0;  // the loop's timer behind a CTRL_TIMER
+    // The callback the window definition names but nobody bound. Such a control would do
+    // nothing when pressed, so it stays greyed out whatever the logic sets.
+    std::string unboundCallback;
 };
+
+// Shown and treated as dimmed: dimmed by the logic, or without its callback.
+inline bool Greyed(const Control& c) {
+    return c.dimmed || !c.unboundCallback.empty();
+}
 
 struct MenuItem {
     int id = 0;
@@ -184,6 +192,8 @@ void setObserver(Observer* observer);
 using PanelBuilder = std::function<void(int panel)>;
 // Registers the builder that fills a new instance of window resourceId of resource file.
 void RegisterPanel(const std::string& resource, int resourceId, PanelBuilder build);
+// Every registered definition as (resource, window number).
+std::vector<std::pair<std::string, int>> RegisteredPanels();
 // A new instance of a registered window: its handle (> 0), or a negative code when unknown.
 int LoadPanel(int parent, const std::string& resource, int resourceId);
 int NewPanel(int parent, const std::string& title, int top, int left, int height, int width);
@@ -208,6 +218,8 @@ std::vector<int> PanelHandles();
 // ---- controls ----
 bool CtrlExists(int panel, int control);
 const Control* FindCtrl(int panel, int control);
+// Records that the control's callback, named by its window definition, is not bound.
+void SetUnboundCallback(int panel, int control, const std::string& name);
 void SetCtrlVal(int panel, int control, int value);
 void SetCtrlVal(int panel, int control, double value);
 void SetCtrlVal(int panel, int control, const std::string& value);  // text box: appends

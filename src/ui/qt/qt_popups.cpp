@@ -4,6 +4,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include "ui/qt/qt_view.h"
+
 namespace ui::qt {
 
 namespace {
@@ -16,9 +18,12 @@ void QtPopups::message(const std::string& title, const std::string& text) {
     QMessageBox::information(nullptr, q(title), q(text));
 }
 
-bool QtPopups::confirm(const std::string& title, const std::string& text) {
-    return QMessageBox::question(nullptr, q(title), q(text), QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+bool QtPopups::confirm(const std::string& title, const std::string& text,
+                       const ConfirmStyle& style) {
+    QWidget* owner = view_ != nullptr && style.owner != 0 ? view_->window(style.owner) : nullptr;
+    const auto yes = style.okCancel ? QMessageBox::Ok : QMessageBox::Yes;
+    const auto no = style.okCancel ? QMessageBox::Cancel : QMessageBox::No;
+    return QMessageBox::question(owner, q(title), q(text), yes | no, no) == yes;
 }
 
 std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,

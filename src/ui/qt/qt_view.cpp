@@ -381,7 +381,7 @@ void QtView::sync(int panel, int control) {
     QWidget* widget = w->second;
     syncing_ = true;
     widget->setGeometry(c->left, c->top, c->width, c->height);
-    widget->setEnabled(!c->dimmed);
+    widget->setEnabled(!Greyed(*c));
     widget->setVisible(c->visible);
     auto cap = it->second->captions.find(control);
     if (cap != it->second->captions.end()) {
@@ -389,7 +389,7 @@ void QtView::sync(int panel, int control) {
         cap->second->setGeometry(c->left, c->top - 17, std::max(c->width, 60), 16);
         restyle(cap->second, "QLabel { color: white; } QLabel:disabled { color: #5f6a86; }");
         cap->second->setVisible(c->visible);
-        cap->second->setEnabled(!c->dimmed);
+        cap->second->setEnabled(!Greyed(*c));
     }
     const QString text = colour(c->textColor);
     const QString back = colour(c->bgColor);
@@ -460,7 +460,8 @@ void QtView::sync(int panel, int control) {
             g->setRange(c->minValue, c->maxValue);
             g->setPrecision(c->precision);
             g->setCaption(QString::fromStdString(c->unitsLabel));
-            g->setColours(QColor(colour(c->textColor)), QColor(colour(c->bgColor)));
+            g->setColours(QColor(colour(c->textColor)), QColor(colour(c->bgColor)),
+                          QColor(colour(c->onColor)));
             g->setValue(c->number);
             break;
         }

@@ -56,9 +56,11 @@ void GaugeWidget::setCaption(const QString& caption) {
     update();
 }
 
-void GaugeWidget::setColours(const QColor& text, const QColor& face) {
+void GaugeWidget::setColours(const QColor& text, const QColor& face, const QColor& needle) {
+    if (text == text_ && face == face_ && needle == needle_) return;
     text_ = text;
     face_ = face;
+    needle_ = needle;
     update();
 }
 
@@ -112,7 +114,7 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     needle.lineTo(at(a - M_PI / 2, r * 0.05));
     needle.closeSubpath();
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xFF, 0x40, 0x20));
+    p.setBrush(needle_);
     p.drawPath(needle);
     p.setBrush(QColor(0xD0, 0xD0, 0xD0));
     p.drawEllipse(centre, r * 0.07, r * 0.07);

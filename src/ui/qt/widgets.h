@@ -13,8 +13,9 @@ class GaugeWidget : public QWidget {
     void setValue(double value);
     void setPrecision(int digits);
     void setCaption(const QString& caption);
-    void setColours(const QColor& text, const QColor& face);
+    void setColours(const QColor& text, const QColor& face, const QColor& needle);
     double value() const { return value_; }
+    QColor needleColour() const { return needle_; }
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -25,6 +26,7 @@ class GaugeWidget : public QWidget {
     QString caption_;
     QColor text_ = Qt::white;
     QColor face_ = QColor(0x10, 0x10, 0x30);
+    QColor needle_ = Qt::red;
 };
 
 // A numeric read-out: the value large and bold, its unit small beside it, on its own

@@ -1,7 +1,9 @@
 #include "ui/windows/window_support.h"
 
 #include <map>
+#include <set>
 #include <tuple>
+#include <vector>
 
 namespace windows {
 
@@ -54,7 +56,33 @@ void ClearCallbackBindings() {
 }
 
 void Attach(int panel, int control, const std::string& name) {
-    if (ui::CtrlCallback cb = CtrlCallbackNamed(name)) ui::InstallCtrlCallback(panel, control, cb);
+    if (ui::CtrlCallback cb = CtrlCallbackNamed(name)) {
+        ui::InstallCtrlCallback(panel, control, cb);
+    } else {
+        ui::SetUnboundCallback(panel, control, name);
+    }
+}
+
+std::set<std::string> AttachedButUnbound() {
+    std::set<std::string> names;
+    for (int panel : ui::PanelHandles())
+        if (const ui::Panel* p = ui::FindPanel(panel))
+            for (const ui::Control& c : p->controls)
+                if (!c.unboundCallback.empty()) names.insert(c.unboundCallback);
+    return names;
+}
+
+std::vector<std::string> EnabledTimersWithoutCallback() {
+    std::vector<std::string> found;
+    for (int panel : ui::PanelHandles())
+        if (const ui::Panel* p = ui::FindPanel(panel))
+            for (const ui::Control& c : p->controls)
+                if (c.type == ui::CTRL_TIMER && c.enabled && c.callback == nullptr)
+                    found.push_back(
+                        p->resource + " window " + std::to_string(p->resourceId) + ", timer " +
+                        std::to_string(c.id) +
+                        (c.unboundCallback.empty() ? "" : " (" + c.unboundCallback + ")"));
+    return found;
 }
 
 void AttachPanel(int panel, const std::string& name) {

@@ -4,11 +4,14 @@
 // A window definition names its callbacks the way a resource file does ("Change_RPMs",
 // "DelayCom"); LoadPanel resolves each name against this table when the window is built.
 // A module binds its callbacks once at start-up, before the windows that use them are
-// loaded. A control whose callback is not bound gets none; a menu item whose command is not
-// bound is dimmed and gets none, so the operator never sees a command that does nothing.
+// loaded. A control whose callback is not bound gets none and is greyed out; a menu item
+// whose command is not bound is dimmed and gets none, so the operator never sees a command
+// that does nothing.
 #pragma once
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "ui/ui_model.h"
 
@@ -51,8 +54,13 @@ ui::PanelCallback PanelCallbackNamed(const std::string& name);
 // Forgets every binding (tests).
 void ClearCallbackBindings();
 
-// Installs the control callback bound to name, if any.
+// Installs the control callback bound to name; a name nobody bound leaves the control
+// greyed out (it would do nothing when pressed).
 void Attach(int panel, int control, const std::string& name);
+// The callback names that loaded windows attach but nobody bound.
+std::set<std::string> AttachedButUnbound();
+// Enabled timers of loaded windows that have no callback: each is a start-up error.
+std::vector<std::string> EnabledTimersWithoutCallback();
 // Installs the panel callback bound to name, if any.
 void AttachPanel(int panel, const std::string& name);
 // A menu item running the menu callback bound to command. Unbound commands are dimmed;

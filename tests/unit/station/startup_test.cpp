@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "link/directcontrol.h"
 #include "link/pump_table.h"
 #include "link/queue.h"
+#include "operation/detail_view.h"
+#include "operation/panels.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "shell/cfg.h"
@@ -21,6 +24,7 @@
 #include "support/config_file.h"
 #include "support/sim_fixture.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
@@ -169,12 +173,10 @@ TEST_F(Station, StartUpRunsInItsOrder) {
             EXPECT_GT(i, lastOpen) << events[i] << " started before the ports were open";
         }
     }
-    size_t estop = indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on");
-    ASSERT_NE(estop, std::string::npos) << "the E-stop watch never started";
+    // Without a watch bound, the E-stop timer stays off rather than tick into nothing.
+    EXPECT_EQ(indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on"),
+              std::string::npos);
     EXPECT_GT(system.parallelOpens, 0);
-    for (const std::string& e : events)
-        EXPECT_EQ(e.find("before the input"), std::string::npos) << e;
-    EXPECT_EQ(estop, events.size() - 1) << "the E-stop watch is the last timer to start";
 
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[0]), "Pumps 1-8 - Varnock");
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[2]), "Pumps 17-24 - Varnock");
@@ -183,6 +185,82 @@ TEST_F(Station, StartUpRunsInItsOrder) {
         ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL),
         0.495);
     EXPECT_TRUE(popups.shown().empty());
+}
+
+TEST_F(Station, EStopWatchStartsLastOnceTheInputIsOpen) {
+    windows::BindCtrlCallback("EStopTimerTick", [](int, int, int, void*, int, int) { return 0; });
+    ASSERT_TRUE(StartUp());
+    size_t estop = indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on");
+    ASSERT_NE(estop, std::string::npos) << "the E-stop watch never started";
+    for (const std::string& e : events)
+        EXPECT_EQ(e.find("before the input"), std::string::npos) << e;
+    EXPECT_EQ(estop, events.size() - 1) << "the E-stop watch is the last timer to start";
+}
+
+// Every control a window shows either does something or is greyed out; this list is what
+// is still to be bound, and it only shrinks.
+TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
+    writePorts();
+    ASSERT_TRUE(StartUp());
+    for (const auto& [resource, id] : ui::RegisteredPanels())
+        EXPECT_GT(ui::LoadPanel(0, resource, id), 0) << resource << " " << id;
+    const std::set<std::string> stillUnbound = {"Change_RPMs",
+                                                "Clear_Totals",
+                                                "Display_Hardware_Panel",
+                                                "EStopTimerTick",
+                                                "Info_OK",
+                                                "InstantIdleTimerTick",
+                                                "RecordTimer",
+                                                "OverrideShutdown",
+                                                "PowerSwitchOff",
+                                                "PowerSwitchOn",
+                                                "ResetAlarms",
+                                                "SelPumpGroup",
+                                                "SelectAuto",
+                                                "Set_Overpressure_Trip_Point",
+                                                "StopOverride",
+                                                "ZoomedPowerSwitchOff",
+                                                "ZoomedPowerSwitchOn",
+                                                "Zero_Discharge_Pressure"};
+    EXPECT_EQ(windows::AttachedButUnbound(), stillUnbound);
+    EXPECT_TRUE(windows::EnabledTimersWithoutCallback().empty());
+
+    // Pump 1 on line: its row comes alive, but a button with nothing behind it stays grey
+    // and takes no press.
+    Bring_Frac_Offline(0, 0);
+    const ui::Control* step = ui::FindCtrl(BankPanel[0], BankRow[0][0]);
+    ASSERT_NE(step, nullptr);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[0], BankRow[0][0], ui::ATTR_DIMMED), 0);
+    EXPECT_TRUE(ui::Greyed(*step));
+    EXPECT_FALSE(ui::Greyed(*ui::FindCtrl(BankPanel[0], BankRow[0][14])));  // detail button
+}
+
+TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
+    ASSERT_TRUE(StartUp());
+    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_ESTOP, ui::ATTR_ENABLED, 1);
+    const std::vector<std::string> silent = windows::EnabledTimersWithoutCallback();
+    ASSERT_EQ(silent.size(), 1u);
+    EXPECT_NE(silent[0].find("EStopTimerTick"), std::string::npos) << silent[0];
+}
+
+TEST_F(Station, VfdResetLockEndsAfterTwoMinutes) {
+    writePorts();
+    ASSERT_TRUE(StartUp());
+    PumpTable[0].Online = 1;
+    Bring_Frac_Offline(0, 0);
+    ui::Press(BankPanel[0], BankRow[0][14]);  // pump 1's detail view
+    ASSERT_EQ(CurrentPump, 0);
+    const int reset = windows::DetailVfdResetCtrl(0);
+    popups.answerConfirm(true);
+    ui::Press(DetailPanel, reset);
+    EXPECT_EQ(popups.shown().back().title, "Reset VFD");
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 1);
+    loop.advance(119.0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 1);
+    loop.advance(1.1);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, windows::DETAIL_RESET_TIMER, ui::ATTR_ENABLED),
+              0);
 }
 
 TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
@@ -270,6 +348,8 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     EXPECT_FALSE(loop.quitRequested());
     EXPECT_EQ(popups.shown().back().title, "Exit Program");
     EXPECT_EQ(popups.shown().back().text, "Exit VNK PC?");
+    EXPECT_TRUE(popups.shown().back().style.okCancel);
+    EXPECT_EQ(popups.shown().back().style.owner, BankPanel[1]) << "asked over the pressed window";
     popups.answerConfirm(true);
     ui::Press(BankPanel[1], windows::BANK_EXIT);
     EXPECT_TRUE(loop.quitRequested());
@@ -277,6 +357,7 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     PumpTable[0].ConfiguredComPort = 300;  // only the low 8 bits reach the file
     ShutDown(true);                        // Cancel: the computer stays on
     EXPECT_EQ(popups.shown().back().text, "Shut down computer?");
+    EXPECT_TRUE(popups.shown().back().style.okCancel);
     EXPECT_EQ(system.shutdowns, 0);
     EXPECT_FALSE(serial.isOpen(1));
     std::uint8_t bytes[kConfigRecordSize] = {};

@@ -25,6 +25,7 @@
 #include "support/sim_fixture.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
+#include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 
 namespace fs = std::filesystem;
@@ -106,6 +107,18 @@ TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
     // What the operator sees: the read-out's middle is the trip red.
     QImage shot = pressure->grab().toImage();
     EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), QColor(0xFF, 0x00, 0x00));
+}
+
+TEST_F(StationView, PressureNeedleTakesTheColourOfTheTripState) {
+    qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]))->click();
+    auto* gauge = dynamic_cast<ui::qt::GaugeWidget*>(
+        view.widget(DetailPanel, windows::DETAIL_PRESSURE_GAUGE));
+    ASSERT_NE(gauge, nullptr);
+    EXPECT_EQ(gauge->needleColour(), QColor(0xFF, 0x00, 0x00));
+    PumpTable[2].Tripped = 1;
+    RefreshDetailView(2);
+    // White on the red face of a tripped pump, where a red needle would vanish.
+    EXPECT_EQ(gauge->needleColour(), QColor(0xFF, 0xFF, 0xFF));
 }
 
 TEST_F(StationView, TappingThePasswordFieldOpensTheKeypad) {
