@@ -101,8 +101,10 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     r.SecondsSinceRx = 0.0f;
 
     int result = platform::kComInvalidPort;
+    bool tried = false;
     bool opened = false;
     while (attempts > 0 && !platform::loop().quitRequested()) {
+        tried = true;
         result = platform::OpenComConfig(r.ComPort, "", kBaud, kParityNone, kDataBits, kStopBits,
                                          kQueueSize, kQueueSize);
         if (result >= 0) {
@@ -125,7 +127,8 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
         PortConfig[entry].Mode = 1;
         ReconnectRequest[entry] = 1;
     } else {
-        reportOpenFailure(r.ComPort, result);
+        // A stop (SIGTERM at start-up) ends the pass; a port never tried has nothing to report.
+        if (tried) reportOpenFailure(r.ComPort, result);
         PortConfig[entry].Mode = 0;
     }
 }

@@ -268,6 +268,17 @@ TEST_F(Ports, ChoosingTheSamePortAgainChangesNothing) {
     EXPECT_TRUE(popups.shown().empty());
 }
 
+TEST_F(Ports, StopDuringOpeningReportsNoUntriedPort) {
+    configure(0, 1);
+    configure(1, 2);
+    loop.quit();
+    OpenAllPorts(1);
+    EXPECT_TRUE(popups.shown().empty());
+    EXPECT_EQ(PortConfig[0].Mode, 0);
+    EXPECT_EQ(PortConfig[1].Mode, 0);
+    EXPECT_EQ(PortsBusy, 0);
+}
+
 class Output : public Ports {
   protected:
     void SetUp() override {
