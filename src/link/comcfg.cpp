@@ -75,34 +75,36 @@ void reportDuplicate(int port) {
                                                  p + " will not be opened.\n");
 }
 
+// The entry that holds the port open, other than `entry`; -1 when none does. An entry whose
+// open failed or was refused keeps naming its port in ComPort, so only Mode tells who has it.
+int holderOf(int port, int entry) {
+    for (int j = 0; j < kTableSize; ++j)
+        if (j != entry && PortConfig[j].Mode == 1 && PumpTable[j].ComPort == port) return j;
+    return -1;
+}
+
 // Steps shared by the open-all pass and the single reopen: take the configured port,
-// refuse a duplicate, try to open with the attempts left, set the port up. The open-all
-// pass looks for a duplicate in the lower entries only (it opens them in order, so the
-// lower keeps the port); a single reopen looks at every other entry holding its port open.
-void openEntry(int entry, int& attempts, bool flushBeforeCallback, bool allOthers) {
+// refuse a port another entry holds open, try to open with the attempts left, set the port
+// up. The open-all pass opens entries in order after closing them all, so a lower entry
+// keeps a port that a higher one repeats; a single reopen is refused by any holder, lower or
+// higher, since two pumps on one port would hear each other's commands.
+void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
     if (entry < kPumpCount) r.ComPort = r.ConfiguredComPort;
-    PortConfig[entry].Mode = 1;
-    if (r.ComPort != 0) {
-        const int othersEnd = allOthers ? kTableSize : entry;
-        for (int j = 0; j < othersEnd; ++j) {
-            if (j == entry) continue;
-            if (PumpTable[j].ComPort == r.ComPort && (!allOthers || PortConfig[j].Mode == 1)) {
-                reportDuplicate(r.ComPort);
-                PortConfig[entry].Mode = 0;
-            }
-        }
-    }
-    if (r.ComPort == 0 || PortConfig[entry].Mode != 1) {
-        PortConfig[entry].Mode = 0;
+    PortConfig[entry].Mode = 0;
+    if (r.ComPort == 0) return;
+    if (holderOf(r.ComPort, entry) >= 0) {
+        reportDuplicate(r.ComPort);
         return;
     }
     r.SecondsSinceRx = 0.0f;
 
     int result = platform::kComInvalidPort;
+    bool tried = false;
     bool opened = false;
     while (attempts > 0 && !platform::loop().quitRequested()) {
+        tried = true;
         result = platform::OpenComConfig(r.ComPort, "", kBaud, kParityNone, kDataBits, kStopBits,
                                          kQueueSize, kQueueSize);
         if (result >= 0) {
@@ -125,7 +127,8 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback, bool allOther
         PortConfig[entry].Mode = 1;
         ReconnectRequest[entry] = 1;
     } else {
-        reportOpenFailure(r.ComPort, result);
+        // A stop (SIGTERM at start-up) ends the pass; a port never tried has nothing to report.
+        if (tried) reportOpenFailure(r.ComPort, result);
         PortConfig[entry].Mode = 0;
     }
 }
@@ -176,7 +179,7 @@ void OpenAllPorts(int attempts) {
     platform::ProcessSystemEvents();
     setMonitorTitle("COM Port Setup - Opening ports");
     // Entries are opened in order, so a lower entry keeps a port that a higher one repeats.
-    for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true, false);
+    for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true);
     setMonitorTitle("COM Port Setup");
     RefreshPortIndicators();
     if (ComStartDelay < 2 || g_timers.panel == 0) {
@@ -192,8 +195,11 @@ void CloseAllPorts() {
 
 void ClosePort(int entry) {
     if (entry < 0 || entry >= kTableSize) return;
-    if (PumpTable[entry].ComPort != 0) platform::CloseCom(PumpTable[entry].ComPort);
-    PortConfig[entry].Mode = 0;  // Mode is 1 exactly while the port is open
+    // Mode is 1 exactly while this entry holds the port open. An entry that only names a
+    // port (its open failed or was refused) must not close it under the pump that holds it.
+    if (PortConfig[entry].Mode == 1 && PumpTable[entry].ComPort != 0)
+        platform::CloseCom(PumpTable[entry].ComPort);
+    PortConfig[entry].Mode = 0;
 }
 
 void Open_One_Com(int entry, int retries) {
@@ -204,9 +210,7 @@ void Open_One_Com(int entry, int retries) {
     platform::ProcessSystemEvents();
     setMonitorTitle("COM Port Setup - Opening port");
     int attempts = std::max(retries, 0) + 1;
-    // Every other entry counts, higher ones too: two pumps on one port would hear each
-    // other's commands.
-    openEntry(entry, attempts, false, true);
+    openEntry(entry, attempts, false);
     setMonitorTitle("COM Port Setup");
 }
 
@@ -291,6 +295,10 @@ int Port_Changed(int, int control, int event, void*, int, int) {
     for (int i = 0; i < kTableSize; ++i)
         if (PortConfig[i].PortControl == control) entry = i;
     if (entry < 0) return 0;
+    // Choosing the port the selector already showed is no change: the pump stays on line.
+    const int current =
+        entry < kPumpCount ? PumpTable[entry].ConfiguredComPort : PumpTable[entry].ComPort;
+    if (ui::GetCtrlInt(g_monitor, control) == current) return 0;
     ClosePort(entry);
     if (entry < kPumpCount) {
         PumpWentOffline(entry);

@@ -27,8 +27,10 @@ const PortTimers& GetPortTimers();
 // (PortsBusy) until done, or until the start delay has passed.
 void OpenAllPorts(int attempts);
 void CloseAllPorts();
-// Reopens one entry's port with up to retries + 1 tries.
+// Reopens one entry's port with up to retries + 1 tries; refused when another entry holds
+// that port open.
 void Open_One_Com(int entry, int retries);
+// Closes the entry's port if this entry holds it open (Mode 1); the entry is closed after.
 void ClosePort(int entry);
 
 // Timer callback: one tick of the wait between two tries to open a port.

@@ -83,10 +83,10 @@ void SerialReceiveCallback(int port, int eventMask, void*) {
         return;
     }
     if (platform::GetInQLen(port) < 1) return;
-    // Two entries may hold the same port for a while (a port change in progress); the
-    // lower one is served and the other goes off line through its watchdog.
+    // The bytes belong to the one pump that holds the port open. Another entry may still
+    // name the port (its open failed or was refused) and must not take them.
     for (int entry = 0; entry < kPumpCount; ++entry) {
-        if (PumpTable[entry].ComPort == port) {
+        if (PortConfig[entry].Mode == 1 && PumpTable[entry].ComPort == port) {
             ReceivePackets(entry);
             return;
         }

@@ -157,6 +157,128 @@ TEST_F(Ports, OffInTheMonitorClosesThePortAndTakesThePumpOffLine) {
     EXPECT_TRUE(popups.shown().empty());
 }
 
+// An entry whose open failed or was refused keeps naming its port. It must neither keep
+// another pump off that port nor take the bytes of the pump that holds it.
+TEST_F(Ports, PortNamedByAnEntryThatFailedToOpenItGoesToTheNextPump) {
+    configure(0, 4);  // pump 1
+    serial.setOpenResult(4, platform::kComCannotOpen);
+    OpenAllPorts(1);
+    ASSERT_EQ(popups.count("Communications Error"), 1);
+    EXPECT_EQ(popups.shown()[0].text,
+              "Cannot open COM4.  Check if this \nport is in use by another program or device.\n");
+    EXPECT_EQ(PortConfig[0].Mode, 0);
+    EXPECT_EQ(PumpTable[0].ComPort, 4);
+
+    serial.setOpenResult(4, platform::kComOk);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    popups.clear();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), 4.0);  // pump 5
+    EXPECT_TRUE(popups.shown().empty());
+    EXPECT_EQ(PortConfig[4].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(4));
+
+    serial.arriveNow(4, linktest::Record{}.packet());
+    loop.processEvents();
+    EXPECT_EQ(PumpTable[4].Online, 1);
+    EXPECT_EQ(PumpTable[0].Online, 0);
+}
+
+TEST_F(Ports, PortNamedByARefusedDuplicateGoesToTheNextPump) {
+    configure(2, 4);  // pump 3 holds COM4
+    configure(4, 4);  // pump 5 is refused and keeps naming it
+    serial.addPort(7);
+    OpenAllPorts(1);
+    ASSERT_EQ(PortConfig[4].Mode, 0);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(2), 7.0);
+    ASSERT_EQ(PortConfig[2].Mode, 1);
+    EXPECT_FALSE(serial.isOpen(4));
+
+    popups.clear();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(5), 4.0);  // pump 6
+    EXPECT_TRUE(popups.shown().empty());
+    EXPECT_EQ(PortConfig[5].Mode, 1);
+    serial.arriveNow(4, linktest::Record{}.packet());
+    loop.processEvents();
+    EXPECT_EQ(PumpTable[5].Online, 1);
+    EXPECT_EQ(PumpTable[4].Online, 0);
+    // The refused pump cannot take the port back from the one that holds it.
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), 0.0);
+    popups.clear();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), 4.0);
+    EXPECT_EQ(popups.count("Communications Error"), 1);
+    EXPECT_EQ(PortConfig[4].Mode, 0);
+    EXPECT_TRUE(serial.isOpen(4));
+    EXPECT_EQ(PortConfig[5].Mode, 1);
+}
+
+// Moving an entry off a port it never held must not close that port under the pump that does.
+TEST_F(Ports, MovingARefusedPumpLeavesTheHoldersPortOpen) {
+    configure(2, 4);
+    configure(4, 4);
+    serial.addPort(8);
+    OpenAllPorts(1);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), 8.0);
+    EXPECT_TRUE(serial.isOpen(4));
+    EXPECT_EQ(PortConfig[2].Mode, 1);
+    EXPECT_EQ(PortConfig[4].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(8));
+    serial.arriveNow(4, linktest::Record{}.packet());
+    loop.processEvents();
+    EXPECT_EQ(PumpTable[2].Online, 1);
+}
+
+TEST_F(Ports, OutputOnAPumpsPortIsRefusedAndThePumpKeepsIt) {
+    configure(0, 1);
+    OpenAllPorts(1);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    popups.clear();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(kOutputEntry), 1.0);
+    ASSERT_EQ(popups.shown().size(), 1u);
+    EXPECT_EQ(
+        popups.shown()[0].text,
+        "COM1 has been multiply assigned.  Duplicate\nassignments of COM1 will not be opened.\n");
+    EXPECT_EQ(PortConfig[kOutputEntry].Mode, 0);
+    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(1));
+    feed(0, linktest::Record{}.packet());
+    EXPECT_EQ(PumpTable[0].Online, 1);
+}
+
+// Choosing the port a selector already shows is no change: the pump stays on line and its
+// port is neither closed nor reopened (which would cost the 1 s settling wait).
+TEST_F(Ports, ChoosingTheSamePortAgainChangesNothing) {
+    configure(0, 1);
+    serial.addPort(25);
+    PumpTable[kOutputEntry].ComPort = 25;
+    OpenAllPorts(1);
+    bringOnline(0);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    const double before = loop.now();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 1.0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(kOutputEntry), 25.0);
+    EXPECT_EQ(loop.now(), before);
+    EXPECT_EQ(PumpTable[0].Online, 1);
+    EXPECT_TRUE(PumpRowEnabled(0));
+    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_EQ(PortConfig[kOutputEntry].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(1));
+    EXPECT_TRUE(serial.isOpen(25));
+    EXPECT_TRUE(popups.shown().empty());
+}
+
+TEST_F(Ports, StopDuringOpeningReportsNoUntriedPort) {
+    configure(0, 1);
+    configure(1, 2);
+    loop.quit();
+    OpenAllPorts(1);
+    EXPECT_TRUE(popups.shown().empty());
+    EXPECT_EQ(PortConfig[0].Mode, 0);
+    EXPECT_EQ(PortConfig[1].Mode, 0);
+    EXPECT_EQ(PortsBusy, 0);
+}
+
 class Output : public Ports {
   protected:
     void SetUp() override {
