@@ -295,10 +295,11 @@ int Port_Changed(int, int control, int event, void*, int, int) {
     for (int i = 0; i < kTableSize; ++i)
         if (PortConfig[i].PortControl == control) entry = i;
     if (entry < 0) return 0;
-    // Choosing the port the selector already showed is no change: the pump stays on line.
+    // Choosing again the port this entry holds open is no change: the pump stays on line.
+    // Choosing again a port that failed to open tries it once more.
     const int current =
         entry < kPumpCount ? PumpTable[entry].ConfiguredComPort : PumpTable[entry].ComPort;
-    if (ui::GetCtrlInt(g_monitor, control) == current) return 0;
+    if (ui::GetCtrlInt(g_monitor, control) == current && PortConfig[entry].Mode == 1) return 0;
     ClosePort(entry);
     if (entry < kPumpCount) {
         PumpWentOffline(entry);

@@ -268,11 +268,11 @@ void QtView::build(int panel) {
             case CTRL_RING: {
                 auto* box = new QComboBox(view->canvas);
                 box->setFocusPolicy(Qt::NoFocus);
-                // Qt reports a choice even when the operator picks the item already shown;
-                // only a different one is a value change.
+                // Qt reports a choice even when the operator picks the item already shown:
+                // the callbacks tell a real change themselves (choosing a failed port again
+                // retries it).
                 QObject::connect(box, &QComboBox::activated, [this, panel, id](int index) {
-                    if (!syncing_ && index != GetCtrlIndex(panel, id))
-                        OperateIndex(panel, id, index);
+                    if (!syncing_) OperateIndex(panel, id, index);
                 });
                 w = box;
                 break;

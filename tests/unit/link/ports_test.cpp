@@ -268,6 +268,19 @@ TEST_F(Ports, ChoosingTheSamePortAgainChangesNothing) {
     EXPECT_TRUE(popups.shown().empty());
 }
 
+TEST_F(Ports, ChoosingAFailedPortAgainRetriesIt) {
+    configure(0, 4);
+    serial.addPort(4);
+    serial.setOpenResult(4, platform::kComCannotOpen);
+    OpenAllPorts(1);
+    ASSERT_EQ(PortConfig[0].Mode, 0);
+    serial.setOpenResult(4, platform::kComOk);  // the cable is plugged in
+    Show_Serial_Window(0, 0, nullptr, 0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 4.0);
+    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_TRUE(serial.isOpen(4));
+}
+
 TEST_F(Ports, StopDuringOpeningReportsNoUntriedPort) {
     configure(0, 1);
     configure(1, 2);

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QComboBox>
 #include <QPushButton>
-#include <memory>
 
 #include "platform/event_loop.h"
 #include "platform/real/qt_loop.h"
@@ -14,24 +12,8 @@
 
 namespace {
 
-// One QApplication for the whole program, as in the station.
-class QtApp : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[13] = "qtview_tests";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] ::testing::Environment* const g_app =
-    ::testing::AddGlobalTestEnvironment(new QtApp);
-
 int g_ticks = 0;
 int g_commits = 0;
-int g_changes = 0;
 
 int onTick(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
@@ -45,12 +27,11 @@ int onButton(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int onRing(int, int, int event, void*, int, int) {
-    if (event == ui::EVENT_VAL_CHANGED) ++g_changes;
-    return 0;
-}
-
 TEST(QtBackEnd, TimerAndCommitCallbacksRunOnTheQtLoop) {
+    static int argc = 1;
+    static char name[] = "qtview_tests";
+    static char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
     platform::QtLoop loop;
     platform::setLoop(&loop);
     ui::qt::QtView view;
@@ -85,39 +66,6 @@ TEST(QtBackEnd, TimerAndCommitCallbacksRunOnTheQtLoop) {
     int ticks = g_ticks;
     platform::Delay(0.1);
     EXPECT_EQ(g_ticks, ticks);
-    ui::setObserver(nullptr);
-    platform::setLoop(nullptr);
-}
-
-// A combo box reports a choice even when the operator picks the entry already shown; only
-// a different one is a value change.
-TEST(QtBackEnd, RingReportsOnlyANewChoice) {
-    platform::QtLoop loop;
-    platform::setLoop(&loop);
-    ui::qt::QtView view;
-    ui::setObserver(&view);
-    int panel = ui::NewPanel(0, "COM Port Setup", 0, 0, 200, 100);
-    ui::AddCtrl(panel, 1, ui::CTRL_RING, "Pump 1", 10, 10);
-    ui::InsertListItem(panel, 1, -1, "2", 2);
-    ui::InsertListItem(panel, 1, -1, "1", 1);
-    ui::InsertListItem(panel, 1, -1, "OFF", 0);
-    ui::SetCtrlVal(panel, 1, 1);
-    ui::InstallCtrlCallback(panel, 1, onRing);
-    ui::DisplayPanel(panel);
-
-    auto* box = qobject_cast<QComboBox*>(view.widget(panel, 1));
-    ASSERT_NE(box, nullptr);
-    ASSERT_EQ(box->currentIndex(), 1);
-    emit box->activated(1);
-    EXPECT_EQ(g_changes, 0);
-    EXPECT_EQ(ui::GetCtrlInt(panel, 1), 1);
-
-    box->setCurrentIndex(2);
-    emit box->activated(2);
-    EXPECT_EQ(g_changes, 1);
-    EXPECT_EQ(ui::GetCtrlInt(panel, 1), 0);
-
-    ui::DiscardPanel(panel);
     ui::setObserver(nullptr);
     platform::setLoop(nullptr);
 }
