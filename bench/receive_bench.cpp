@@ -10,7 +10,7 @@
 #include "link/directcontrol.h"
 #include "link/pump_table.h"
 #include "link/serial_interface.h"
-#include "link/wire.h"
+#include "common/wire.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
 #include "platform/serial.h"

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstdint>
 
-#include "link/wire.h"
+#include "common/wire.h"
 
 constexpr int kPumpCount = 24;  // pumps 1-24: entries 0-23
 constexpr int kTableSize = 25;  // plus the output port

@@ -6,7 +6,7 @@
 
 #include "link/directcontrol.h"
 #include "link/queue.h"
-#include "link/wire.h"
+#include "common/wire.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
 #include "ui/popups.h"

@@ -13,7 +13,7 @@
 #include "link/comcfg.h"
 #include "link/directcontrol.h"
 #include "link/pump_table.h"
-#include "link/wire.h"
+#include "common/wire.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 #include "shell/control_ids.h"
