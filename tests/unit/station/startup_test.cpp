@@ -21,6 +21,7 @@
 #include "support/config_file.h"
 #include "support/sim_fixture.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
@@ -289,6 +290,22 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     int asked = popups.count("Shut Down Computer");
     ShutDown(false);  // a stop by signal does not ask
     EXPECT_EQ(popups.count("Shut Down Computer"), asked);
+}
+
+TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolder) {
+    writePorts();
+    ASSERT_TRUE(StartUp());
+    int bar = ui::FindPanel(BankPanel[0])->menuBar;
+    ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
+    ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
+    EXPECT_EQ(system.links, (std::vector<std::string>{
+                                "https://support.varnock.example/support/downloads.aspx?s=s",
+                                "mailto:support@varnock.example"}));
+
+    ui::SelectMenu(bar, windows::MENU_EXPLORER, BankPanel[0]);
+    ASSERT_EQ(system.launched.size(), 1u);
+    EXPECT_EQ(system.launched[0].program, "xdg-open");
+    EXPECT_EQ(system.launched[0].args, std::vector<std::string>{home.string()});
 }
 
 TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
