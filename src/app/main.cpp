@@ -19,6 +19,7 @@
 
 #include "link/pump_table.h"
 #include "platform/event_loop.h"
+#include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
 #include "platform/real/qt_loop.h"
 #include "platform/real/termios_serial.h"
@@ -97,6 +98,9 @@ void scheduleDemoDetail() {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     QApplication app(argc, argv);
+    // The toolkit has just taken up the desktop's locale; numbers are read and written in
+    // the C form for the whole run, the command line included.
+    platform::UseCNumerics();
     QApplication::setApplicationName("VNK PC");
 
     platform::QtLoop loop;
