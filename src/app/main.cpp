@@ -12,6 +12,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -19,6 +21,7 @@
 
 #include "link/pump_table.h"
 #include "platform/event_loop.h"
+#include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
 #include "platform/real/qt_loop.h"
 #include "platform/real/termios_serial.h"
@@ -42,6 +45,19 @@ void onSignal(int) {
     char byte = 1;
     ssize_t n = ::write(g_signalPipe[1], &byte, 1);
     (void)n;
+}
+
+// Without a display Qt gives up with an abort and a core dump; the operator gets one line
+// saying how to run the station without one instead. The platform may also be chosen on
+// the command line ("-platform offscreen").
+bool displayOrPlatformChosen(const std::vector<std::string>& args) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* v = std::getenv(name);
+        if (v != nullptr && *v != '\0') return true;
+    }
+    return std::find_if(args.begin(), args.end(), [](const std::string& a) {
+               return a == "-platform" || a == "--platform";
+           }) != args.end();
 }
 
 std::string registryPath() {
@@ -96,7 +112,16 @@ void scheduleDemoDetail() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!displayOrPlatformChosen(args)) {
+        std::fprintf(stderr,
+                     "vnk-station: no display (DISPLAY and WAYLAND_DISPLAY are not set); to run "
+                     "without one, start it with QT_QPA_PLATFORM=offscreen\n");
+        return -1;
+    }
     QApplication app(argc, argv);
+    // The toolkit has just taken up the desktop's locale; numbers are read and written in
+    // the C form for the whole run, the command line included.
+    platform::UseCNumerics();
     QApplication::setApplicationName("VNK PC");
 
     platform::QtLoop loop;

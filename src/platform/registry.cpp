@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace platform {
 
@@ -138,20 +139,109 @@ std::string formatValue(const RegValue& v) {
     return v.raw;
 }
 
-// Regedit writes UTF-16LE files; a hand-made store is usually plain text. Both are read.
-std::string decodeText(const std::string& bytes) {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+void appendUtf16(std::string& out, std::uint32_t code) {
+    auto unit = [&out](std::uint32_t u) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    };
+    if (code < 0x10000) {
+        unit(code);
+    } else {
+        code -= 0x10000;
+        unit(0xD800 | (code >> 10));
+        unit(0xDC00 | (code & 0x3FF));
+    }
+}
+
+constexpr char kUtf16Mark[] = "\xFF\xFE";
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// Regedit writes UTF-16LE files; a hand-made store is usually plain text, sometimes with
+// a UTF-8 mark. All three are read into UTF-8 text, and a write keeps the form it found.
+std::string decodeText(const std::string& bytes, RegistryStore::Encoding& encoding) {
+    if (bytes.compare(0, 2, kUtf16Mark) == 0) {
+        encoding = RegistryStore::Encoding::Utf16;
         std::string out;
+        auto unitAt = [&bytes](size_t i) {
+            return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) |
+                   static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        };
         for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            unsigned code = static_cast<unsigned char>(bytes[i]) |
-                            (static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8);
-            out += code < 0x80 ? static_cast<char>(code) : '?';
+            std::uint32_t code = unitAt(i);
+            if (code >= 0xD800 && code <= 0xDBFF && i + 3 < bytes.size() &&
+                unitAt(i + 2) >= 0xDC00 && unitAt(i + 2) <= 0xDFFF) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
+                i += 2;
+            } else if (code >= 0xD800 && code <= 0xDFFF) {
+                code = 0xFFFD;  // half a pair
+            }
+            appendUtf8(out, code);
         }
         return out;
     }
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return bytes.substr(3);
+    if (bytes.compare(0, 3, kUtf8Mark) == 0) {
+        encoding = RegistryStore::Encoding::Utf8Mark;
+        return bytes.substr(3);
+    }
+    encoding = RegistryStore::Encoding::Plain;
     return bytes;
+}
+
+// The code point of the UTF-8 sequence at text[i] and its length. A byte that starts no
+// valid sequence (a hand-made store may hold Latin-1) stands for itself, length 1.
+std::uint32_t codePointAt(const std::string& text, size_t i, size_t& length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    length = 1;
+    if (lead < 0x80) return lead;
+    const size_t n = (lead & 0xE0) == 0xC0   ? 2
+                     : (lead & 0xF0) == 0xE0 ? 3
+                     : (lead & 0xF8) == 0xF0 ? 4
+                                             : 0;
+    if (n == 0 || i + n > text.size()) return lead;
+    std::uint32_t code = lead & (0x7Fu >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) return lead;
+        code = (code << 6) | (next & 0x3Fu);
+    }
+    static constexpr std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return lead;
+    length = n;
+    return code;
+}
+
+// The store's text in the form it was read in.
+std::string encodeText(const std::string& text, RegistryStore::Encoding encoding) {
+    switch (encoding) {
+        case RegistryStore::Encoding::Plain:
+            return text;
+        case RegistryStore::Encoding::Utf8Mark:
+            return kUtf8Mark + text;
+        case RegistryStore::Encoding::Utf16:
+            break;
+    }
+    std::string out(kUtf16Mark, 2);
+    for (size_t i = 0, length = 1; i < text.size(); i += length)
+        appendUtf16(out, codePointAt(text, i, length));
+    return out;
 }
 
 bool writeAll(int fd, const std::string& data) {
@@ -171,13 +261,50 @@ void makeParentDirs(const std::string& path) {
     }
 }
 
+// The whole store file. Only a store that is not there reads as empty: one that cannot be
+// opened, that is not a plain file (a pipe would block the event loop), or whose read
+// fails or ends early is unreadable, so that no write puts a near-empty store in its place.
+int readStoreFile(const std::string& path, std::string& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno == ENOENT ? kRegMissing : kRegUnreadable;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buffer[8192];
+    while (ok) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (ok && bytes.size() < static_cast<size_t>(st.st_size)) ok = false;
+    return ok ? kRegOk : kRegUnreadable;
+}
+
+void syncFolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
 }  // namespace
 
 RegistryStore::RegistryStore(std::string path) : path_(std::move(path)) {}
 
 void RegistryStore::parse(const std::string& fileText, Keys& keys,
                           std::map<std::string, std::string>& keyNames) {
-    std::string text = decodeText(fileText);
+    Encoding encoding;
+    parseText(decodeText(fileText, encoding), keys, keyNames);
+}
+
+void RegistryStore::parseText(const std::string& text, Keys& keys,
+                              std::map<std::string, std::string>& keyNames) {
     std::vector<std::string> lines;
     std::string pending;
     std::stringstream in(text);
@@ -242,34 +369,46 @@ std::string RegistryStore::format(const Keys& keys,
     return out;
 }
 
-void RegistryStore::load(Keys& keys, std::map<std::string, std::string>& keyNames) const {
+int RegistryStore::load(Keys& keys, std::map<std::string, std::string>& keyNames,
+                        Encoding& encoding) const {
+    encoding = Encoding::Plain;
     if (path_.empty()) {
         keys = memory_;
         keyNames = memoryNames_;
-        return;
+        return kRegOk;
     }
-    std::ifstream f(path_, std::ios::binary);
-    if (!f) return;  // a missing store reads as empty
-    std::stringstream buf;
-    buf << f.rdbuf();
-    parse(buf.str(), keys, keyNames);
+    std::string bytes;
+    int rc = readStoreFile(path_, bytes);
+    if (rc == kRegMissing) return kRegOk;  // a store not yet written reads as empty
+    if (rc != kRegOk) return rc;
+    parseText(decodeText(bytes, encoding), keys, keyNames);
+    return kRegOk;
+}
+
+int RegistryStore::read(const std::string& key, const std::string& name, RegValue& out) const {
+    Keys keys;
+    std::map<std::string, std::string> names;
+    Encoding encoding;
+    if (int rc = load(keys, names, encoding); rc != kRegOk) return rc;
+    auto k = keys.find(lower(key));
+    if (k == keys.end()) return kRegMissing;
+    auto v = k->second.find(lower(name));
+    if (v == k->second.end()) return kRegMissing;
+    out = v->second.second;
+    return kRegOk;
 }
 
 std::optional<RegValue> RegistryStore::get(const std::string& key, const std::string& name) const {
-    Keys keys;
-    std::map<std::string, std::string> names;
-    load(keys, names);
-    auto k = keys.find(lower(key));
-    if (k == keys.end()) return std::nullopt;
-    auto v = k->second.find(lower(name));
-    if (v == k->second.end()) return std::nullopt;
-    return v->second.second;
+    RegValue v;
+    if (read(key, name, v) != kRegOk) return std::nullopt;
+    return v;
 }
 
 bool RegistryStore::set(const std::string& key, const std::string& name, const RegValue& value) {
     Keys keys;
     std::map<std::string, std::string> names;
-    load(keys, names);
+    Encoding encoding;
+    if (load(keys, names, encoding) != kRegOk) return false;
     std::string lkey = lower(key);
     names.emplace(lkey, key);
     keys[lkey][lower(name)] = {name, value};
@@ -280,7 +419,7 @@ bool RegistryStore::set(const std::string& key, const std::string& name, const R
     }
     // Write a sibling file, flush it to disk, then rename it over the store: a reader or a
     // power cut sees either the old store or the new one, never half of one.
-    std::string text = format(keys, names);
+    std::string text = encodeText(format(keys, names), encoding);
     std::string tmp = path_ + ".tmp";
     makeParentDirs(path_);
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -291,6 +430,8 @@ bool RegistryStore::set(const std::string& key, const std::string& name, const R
         ::unlink(tmp.c_str());
         return false;
     }
+    // Until the folder reaches the disk, a power cut can bring the old store back.
+    syncFolderOf(path_);
     return true;
 }
 
@@ -333,10 +474,10 @@ bool keyText(int root, const char* subkey, const char* name, std::string& key) {
 int readTyped(int root, const char* subkey, const char* name, RegValue::Type type, RegValue& out) {
     std::string key;
     if (!keyText(root, subkey, name, key)) return kRegBadArgument;
-    auto v = registry().get(key, name);
-    if (!v) return kRegMissing;
-    if (v->type != type) return kRegWrongType;
-    out = *v;
+    RegValue v;
+    if (int rc = registry().read(key, name, v); rc != kRegOk) return rc;
+    if (v.type != type) return kRegWrongType;
+    out = std::move(v);
     return kRegOk;
 }
 

@@ -2,7 +2,9 @@
 // reads and writes it with. The store is a text file in the regedit export format, read
 // afresh on every call and replaced atomically on every write, or an in-memory store for
 // tests. A value that is missing, or present with another type, reads as missing: the
-// helper returns a negative code and leaves the destination unchanged.
+// helper returns a negative code and leaves the destination unchanged. Only a store file
+// that does not exist starts empty; one that exists but cannot be read (permissions, an
+// I/O error, not a plain file) is left exactly as it is and every write to it fails.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,7 @@ enum RegResult {
     kRegTooSmall = -3,     // the caller's buffer cannot hold the value
     kRegWriteFailed = -4,  // the store could not be replaced; the old one stands
     kRegBadArgument = -5,
+    kRegUnreadable = -6,  // the store is there but cannot be read; it is never written over
 };
 
 struct RegValue {
@@ -38,12 +41,18 @@ class RegistryStore {
     // A file store at path, or an in-memory store when path is empty.
     explicit RegistryStore(std::string path = {});
 
+    // How the file's text is stored; a write keeps the form the store was read in.
+    enum class Encoding { Plain, Utf8Mark, Utf16 };
+
     const std::string& path() const { return path_; }
 
     // key is the full key text, e.g. "HKEY_LOCAL_MACHINE\Software\Qorv\VNKPC"; names and
-    // keys compare without regard to case, as the system registry does.
+    // keys compare without regard to case, as the system registry does. Text is UTF-8.
+    // kRegOk with the value in out, kRegMissing, or kRegUnreadable.
+    int read(const std::string& key, const std::string& name, RegValue& out) const;
     std::optional<RegValue> get(const std::string& key, const std::string& name) const;
-    // Returns false when the store could not be written; the previous store stands.
+    // Returns false when the store could not be written; the previous store stands. A store
+    // that is there but cannot be read is never written.
     bool set(const std::string& key, const std::string& name, const RegValue& value);
 
     // The text of the store, and its parser (exposed for tests and tools).
@@ -53,7 +62,10 @@ class RegistryStore {
                       std::map<std::string, std::string>& keyNames);
 
   private:
-    void load(Keys& keys, std::map<std::string, std::string>& keyNames) const;
+    // kRegOk (a missing file loads as empty) or kRegUnreadable.
+    int load(Keys& keys, std::map<std::string, std::string>& keyNames, Encoding& encoding) const;
+    static void parseText(const std::string& text, Keys& keys,
+                          std::map<std::string, std::string>& keyNames);
 
     std::string path_;
     Keys memory_;  // in-memory store

@@ -23,7 +23,8 @@ class SystemBackEnd {
     virtual std::vector<Monitor> monitors() = 0;
     // "open" a web address or mailto: link with the desktop's handler.
     virtual bool openLink(const std::string& link) = 0;
-    virtual bool launch(const std::string& program) = 0;
+    // Starts a program with its arguments and does not wait for it.
+    virtual bool launch(const std::string& program, const std::vector<std::string>& args) = 0;
     virtual void shutdownComputer() = 0;
     virtual void playSound(const std::string& file) = 0;
     // The parallel port's status register: open it, read it (-1 when it cannot be read).
@@ -40,7 +41,11 @@ class SimSystem : public SystemBackEnd {
   public:
     std::vector<Monitor> screens{Monitor{}};
     std::vector<std::string> links;
-    std::vector<std::string> launched;
+    struct Launch {
+        std::string program;
+        std::vector<std::string> args;
+    };
+    std::vector<Launch> launched;
     std::vector<std::string> sounds;
     int shutdowns = 0;
     bool parallelAvailable = true;
@@ -53,8 +58,8 @@ class SimSystem : public SystemBackEnd {
         links.push_back(link);
         return true;
     }
-    bool launch(const std::string& program) override {
-        launched.push_back(program);
+    bool launch(const std::string& program, const std::vector<std::string>& args) override {
+        launched.push_back({program, args});
         return true;
     }
     void shutdownComputer() override { ++shutdowns; }

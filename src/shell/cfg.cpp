@@ -497,12 +497,14 @@ void WriteInlineTripValue(float psi) {
 std::string ReadPassword() {
     unsigned int size = 0;
     int rc = platform::RegReadString(kRoot, kSettingsKey, "pwd", nullptr, 0, &size);
-    if (rc != platform::kRegOk) {
+    if (rc == platform::kRegMissing || rc == platform::kRegWrongType) {
         // Missing, or stored with another type: the default takes its place.
         WritePassword(kDefaultPassword);
         return kDefaultPassword;
     }
-    // A value that cannot be read now matches no entry; it is never replaced by the default.
+    // A value that cannot be read now (nor the store it is in) matches no entry; it is never
+    // replaced by the default.
+    if (rc != platform::kRegOk) return {};
     std::vector<unsigned char> buffer(size + 1u, 0);
     if (platform::RegReadString(kRoot, kSettingsKey, "pwd", buffer.data(), buffer.size(), &size) !=
         platform::kRegOk)

@@ -1,5 +1,6 @@
 #include "shell/links.h"
 
+#include "platform/program_dir.h"
 #include "platform/system.h"
 #include "ui/windows/window_support.h"
 
@@ -11,9 +12,10 @@ void Send_Email(int, int, void*, int) {
     platform::systemBackEnd().openLink(kSupportMail);
 }
 
-// The desktop's file manager, on the program folder.
+// The desktop's file manager, on the program folder: xdg-open hands a folder to whichever
+// file manager the desktop has chosen (without an argument it only prints its usage).
 void LaunchExplorer(int, int, void*, int) {
-    platform::systemBackEnd().launch("xdg-open");
+    platform::systemBackEnd().launch("xdg-open", {platform::GetProjectDir()});
 }
 
 void BindLinkCallbacks() {

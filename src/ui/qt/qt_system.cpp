@@ -39,8 +39,10 @@ bool QtSystem::openLink(const std::string& link) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(link)));
 }
 
-bool QtSystem::launch(const std::string& program) {
-    return QProcess::startDetached(QString::fromStdString(program), {});
+bool QtSystem::launch(const std::string& program, const std::vector<std::string>& args) {
+    QStringList arguments;
+    for (const std::string& a : args) arguments << QString::fromStdString(a);
+    return QProcess::startDetached(QString::fromStdString(program), arguments);
 }
 
 void QtSystem::shutdownComputer() {

@@ -14,7 +14,7 @@ class QtSystem : public platform::SystemBackEnd {
     ~QtSystem() override;
     std::vector<platform::Monitor> monitors() override;
     bool openLink(const std::string& link) override;
-    bool launch(const std::string& program) override;
+    bool launch(const std::string& program, const std::vector<std::string>& args) override;
     void shutdownComputer() override;
     void playSound(const std::string& file) override;
     bool openParallel() override;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -22,6 +23,42 @@ std::string slurp(const fs::path& p) {
     s << f.rdbuf();
     return s.str();
 }
+
+std::string utf16le(const std::u16string& text) {
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+std::u16string fromUtf16le(const std::string& bytes) {
+    std::u16string out;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return out;
+}
+
+// Permission bits do not stop root, and the tests may run as root: for its lifetime the
+// process acts as an unprivileged user, so that a store with no read permission really
+// cannot be opened.
+class WithoutPrivileges {
+  public:
+    WithoutPrivileges() {
+        if (::geteuid() == 0) switched_ = ::seteuid(65534) == 0;
+    }
+    ~WithoutPrivileges() {
+        if (switched_) {
+            EXPECT_EQ(::seteuid(0), 0);
+        }
+    }
+    bool ok() const { return switched_ || ::geteuid() != 0; }
+
+  private:
+    bool switched_ = false;
+};
 
 class RegistryFile : public ::testing::Test {
   protected:
@@ -163,6 +200,91 @@ TEST_F(RegistryFile, GarbageOrEmptyStoreReadsAsEmptyAndStaysAsItWas) {
     EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "x", 3, 1), kRegOk);
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "x", &v, 1), kRegOk);
     EXPECT_EQ(v, 3u);
+}
+
+TEST_F(RegistryFile, StoreWithoutReadPermissionIsNeverWrittenOver) {
+    RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1);
+    RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711");
+    const std::string before = slurp(path);
+    fs::permissions(path, fs::perms::none);
+    fs::permissions(path.parent_path(), fs::perms::all);  // the folder itself stays writable
+    {
+        WithoutPrivileges user;
+        ASSERT_TRUE(user.ok());
+        unsigned int v = 7;
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
+        EXPECT_EQ(v, 7u);
+        // What the password prompt does when it finds no password.
+        EXPECT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "5927"), kRegWriteFailed);
+        EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "AutoRecord", 1, 1), kRegWriteFailed);
+    }
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(slurp(path), before);
+    EXPECT_FALSE(fs::exists(path.string() + ".tmp"));
+}
+
+TEST_F(RegistryFile, StoreWhoseReadFailsIsNeverWrittenOver) {
+    fs::create_directories(path.parent_path());
+    // A file that opens but whose read ends in an I/O error.
+    fs::create_symlink("/proc/self/mem", path);
+    unsigned int v = 7;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed);
+    ASSERT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(fs::read_symlink(path), "/proc/self/mem");
+
+    // A folder where the file should be: it opens, and its read fails.
+    fs::remove(path);
+    fs::create_directory(path);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed);
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_EQ(v, 7u);
+}
+
+TEST_F(RegistryFile, StoreThatIsAPipeIsNeitherWaitedOnNorWrittenOver) {
+    fs::create_directories(path.parent_path());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    unsigned int v = 7;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
+    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed);
+    EXPECT_TRUE(fs::is_fifo(path));
+}
+
+TEST_F(RegistryFile, RegeditUtf16StoreKeepsItsTextAndEncoding) {
+    writeFile(
+        utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                u"; Stra\u00DFe 5, \u6771\u4EAC \U0001F525\r\n"
+                u"[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"
+                u"\"Note\"=\"Z\u00FCrich \u6771\u4EAC \U0001F525\"\r\n"
+                u"\"Gr\u00F6\u00DFe\"=dword:00000002\r\n"));
+    unsigned char text[64] = {};
+    unsigned int size = 0;
+    ASSERT_EQ(RegReadString(REGKEY_HKLM, kKey, "Note", text, sizeof text, &size), kRegOk);
+    EXPECT_STREQ(reinterpret_cast<char*>(text), "Z\u00FCrich \u6771\u4EAC \U0001F525");
+    unsigned int v = 0;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "gr\u00F6\u00DFe", &v, 1), kRegOk);
+    EXPECT_EQ(v, 2u);
+
+    ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegOk);
+    const std::string file = slurp(path);
+    ASSERT_GE(file.size(), 2u);
+    EXPECT_EQ(file.compare(0, 2, "\xFF\xFE"), 0) << "written back as UTF-16LE with its mark";
+    const std::u16string written = fromUtf16le(file.substr(2));
+    EXPECT_EQ(written.rfind(u"Windows Registry Editor Version 5.00\r\n", 0), 0u);
+    EXPECT_NE(written.find(u"\"Note\"=\"Z\u00FCrich \u6771\u4EAC \U0001F525\"\r\n"),
+              std::u16string::npos);
+    EXPECT_NE(written.find(u"\"Gr\u00F6\u00DFe\"=dword:00000002\r\n"), std::u16string::npos);
+    EXPECT_NE(written.find(u"\"EStop\"=dword:00000001\r\n"), std::u16string::npos);
+
+    // A UTF-8 store with a byte-order mark keeps its mark; one without gets none.
+    writeFile("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n");
+    ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "Note", "M\u00FCnchen"), kRegOk);
+    EXPECT_EQ(slurp(path).rfind("\xEF\xBB\xBFWindows Registry Editor", 0), 0u);
+    EXPECT_NE(slurp(path).find("\"Note\"=\"M\u00FCnchen\""), std::string::npos);
+    writeFile("Windows Registry Editor Version 5.00\r\n");
+    ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "Note", "M\u00FCnchen"), kRegOk);
+    EXPECT_EQ(slurp(path).rfind("Windows Registry Editor", 0), 0u);
 }
 
 TEST(RegistryMemory, InMemoryStoreBehavesLikeTheFile) {

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 
 #include "shell_fixture.h"
@@ -75,6 +76,25 @@ TEST_F(Password, WithNoStoredPasswordChangeStoresTheDefaultAndOpensTheDialog) {
     ASSERT_NE(PasswordChangePanel(), 0);
     EXPECT_EQ(ui::FindPanel(PasswordChangePanel())->parent, BankPanel[0]);
     EXPECT_EQ(PasswordPromptPanel(), prompt);  // the prompt stays
+}
+
+TEST_F(Password, AStoreThatCannotBeReadIsNotTakenForOneWithoutAPassword) {
+    // The store is there, but nothing can be read from it: its password is unknown, not
+    // missing, so the default must not open anything.
+    const std::string path = home + "/registry.reg";
+    std::filesystem::create_directory(path);
+    platform::RegistryStore unreadable(path);
+    platform::setRegistry(&unreadable);
+    SetPasswordTargets(openControlMode, openHardware);
+    int prompt = openPrompt();
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_OK);
+    EXPECT_EQ(g_controlModeOpened, 0);
+    EXPECT_EQ(popups.count("Access Denied"), 1);
+    ui::Press(prompt, PWD_CHANGE);
+    EXPECT_EQ(PasswordChangePanel(), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+    platform::setRegistry(&store);
 }
 
 TEST_F(Password, LeadingZerosCompareAsTheSameNumber) {

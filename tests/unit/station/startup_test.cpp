@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +19,7 @@
 #include "link/queue.h"
 #include "operation/detail_view.h"
 #include "operation/panels.h"
+#include "platform/numeric_locale.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "shell/cfg.h"
@@ -22,9 +27,11 @@
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
 #include "support/config_file.h"
+#include "support/qt_app.h"
 #include "support/sim_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
+#include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
@@ -140,6 +147,52 @@ TEST_F(Station, CommandLineSwitches) {
     EXPECT_EQ(ShowStats, 1);
     EXPECT_EQ(AdminMode, 1);
     EXPECT_FLOAT_EQ(ReplyTimeout, 0.2f);
+}
+
+// The toolkit started under a decimal-comma desktop; the process's environment and locale
+// are put back afterwards.
+class DesktopLocale : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* name : kNames) {
+            const char* v = std::getenv(name);
+            saved_.push_back(v != nullptr ? std::optional<std::string>(v) : std::nullopt);
+            unsetenv(name);
+        }
+        setenv("LANG", "de_DE.UTF-8", 1);
+        TestQtApp<>::start();
+    }
+    void TearDown() override {
+        TestQtApp<>::stop();
+        std::setlocale(LC_ALL, "C");
+        for (size_t i = 0; i < saved_.size(); ++i) {
+            if (saved_[i])
+                setenv(kNames[i], saved_[i]->c_str(), 1);
+            else
+                unsetenv(kNames[i]);
+        }
+    }
+
+  private:
+    static constexpr const char* kNames[] = {"LANG", "LC_ALL", "LC_NUMERIC"};
+    std::vector<std::optional<std::string>> saved_;
+};
+
+// The desktop's language must not reach the numbers: under a decimal-comma locale the
+// toolkit's start would make "/timeout 2.5" read as 2 and write "12,5" into output lines.
+TEST_F(DesktopLocale, NumbersKeepTheirPoint) {
+    ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "de_DE.UTF-8")
+        << "the toolkit did not take up the desktop's locale; scripts/deps.sh generates "
+           "de_DE.UTF-8";
+    platform::UseCNumerics();
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    EXPECT_EQ(std::strtod("2.5", nullptr), 2.5);
+    char text[16];
+    std::snprintf(text, sizeof text, "%3.1f", 12.5);
+    EXPECT_STREQ(text, "12.5");
+    ReplyTimeout = 0.0f;
+    ParseCommandLine({"/timeout", "2.5"});
+    EXPECT_FLOAT_EQ(ReplyTimeout, 2.5f);
 }
 
 TEST_F(Station, StartUpRunsInItsOrder) {
@@ -370,6 +423,22 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     int asked = popups.count("Shut Down Computer");
     ShutDown(false);  // a stop by signal does not ask
     EXPECT_EQ(popups.count("Shut Down Computer"), asked);
+}
+
+TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolder) {
+    writePorts();
+    ASSERT_TRUE(StartUp());
+    int bar = ui::FindPanel(BankPanel[0])->menuBar;
+    ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
+    ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
+    EXPECT_EQ(system.links, (std::vector<std::string>{
+                                "https://support.varnock.example/support/downloads.aspx?s=s",
+                                "mailto:support@varnock.example"}));
+
+    ui::SelectMenu(bar, windows::MENU_EXPLORER, BankPanel[0]);
+    ASSERT_EQ(system.launched.size(), 1u);
+    EXPECT_EQ(system.launched[0].program, "xdg-open");
+    EXPECT_EQ(system.launched[0].args, std::vector<std::string>{home.string()});
 }
 
 TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
