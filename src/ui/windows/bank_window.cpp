@@ -21,100 +21,96 @@ ui::Control& rowButton(int panel, int row, int position, const std::string& labe
     return AddButton(panel, BankRowCtrl(row, position), label, top, left, width, height, callback);
 }
 
-// The default label of row r on the first bank: pump r + 1 is unit (r + 2) / 2, A or B.
-std::string firstBankLabel(int row) {
-    int n = row + 1;
-    return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
-}
-
 void buildRow(int panel, int row) {
     const int y = kFirstRowTop + row * kRowHeight;
     const int top = y + 4;      // upper half of the row
     const int bottom = y + 36;  // lower half
 
     // Behind everything else of the row.
-    ui::Control& frame = ui::AddCtrl(panel, BankRowCtrl(row, 21), ui::CTRL_DECORATION, "", y + 1, 2,
-                                     kBankWidth - 4, kRowHeight - 2);
+    ui::Control& frame = ui::AddCtrl(panel, BankRowCtrl(row, kPosRowFrame), ui::CTRL_DECORATION, "",
+                                     y + 1, 2, kBankWidth - 4, kRowHeight - 2);
     frame.bgColor = kNormalBack;
     frame.textColor = ui::VAL_LT_GRAY;
 
     ui::Control& label =
-        AddCaption(panel, BANK_POSITION_LABEL + row, firstBankLabel(row), y + 22, 6, 40, 24);
+        AddCaption(panel, BANK_POSITION_LABEL + row, UnitLabel(row), y + 22, 6, 40, 24);
     label.textColor = ui::VAL_YELLOW;
 
     ui::Control& id =
-        ui::AddCtrl(panel, BankRowCtrl(row, 17), ui::CTRL_STRING, "", top, 48, 100, 30);
+        ui::AddCtrl(panel, BankRowCtrl(row, kPosPumpId), ui::CTRL_STRING, "", top, 48, 100, 30);
     id.mode = ui::MODE_INDICATOR;
     id.bgColor = kNormalBack;
     id.textColor = kCaptionText;
 
-    ui::AddCtrl(panel, BankRowCtrl(row, 18), ui::CTRL_RING, "", bottom, 48, 100, 30);
-    ui::InsertListItem(panel, BankRowCtrl(row, 18), -1, "No Group", kGroupNone);
+    ui::AddCtrl(panel, BankRowCtrl(row, kPosGroup), ui::CTRL_RING, "", bottom, 48, 100, 30);
+    ui::InsertListItem(panel, BankRowCtrl(row, kPosGroup), -1, "No Group", kGroupNone);
     for (int g = 0; g < 16; ++g)
-        ui::InsertListItem(panel, BankRowCtrl(row, 18), -1, "Group " + std::to_string(g), g);
-    Attach(panel, BankRowCtrl(row, 18), "SelPumpGroup");
+        ui::InsertListItem(panel, BankRowCtrl(row, kPosGroup), -1, "Group " + std::to_string(g), g);
+    Attach(panel, BankRowCtrl(row, kPosGroup), "SelPumpGroup");
 
-    ui::AddCtrl(panel, BankRowCtrl(row, 24), ui::CTRL_CHECKBOX, "Auto", y + 18, 152, 60, 34);
-    Attach(panel, BankRowCtrl(row, 24), "SelectAuto");
+    ui::AddCtrl(panel, BankRowCtrl(row, kPosAuto), ui::CTRL_CHECKBOX, "Auto", y + 18, 152, 60, 34);
+    Attach(panel, BankRowCtrl(row, kPosAuto), "SelectAuto");
 
     // The power switch pair: only the one for the reported drive state is shown.
-    ui::Control& on = ui::AddCtrl(panel, BankRowCtrl(row, 7), ui::CTRL_TOGGLE_BUTTON, "Power On",
-                                  top, 216, 64, 46);
+    ui::Control& on = ui::AddCtrl(panel, BankRowCtrl(row, kPosPowerOn), ui::CTRL_TOGGLE_BUTTON,
+                                  "Power On", top, 216, 64, 46);
     on.offColor = ui::VAL_DK_GRAY;
     Attach(panel, on.id, "PowerSwitchOn");
-    ui::Control& off = ui::AddCtrl(panel, BankRowCtrl(row, 6), ui::CTRL_TOGGLE_BUTTON, "Power Off",
-                                   top, 216, 64, 46);
+    ui::Control& off = ui::AddCtrl(panel, BankRowCtrl(row, kPosPowerOff), ui::CTRL_TOGGLE_BUTTON,
+                                   "Power Off", top, 216, 64, 46);
     off.number = 1;
     off.visible = false;
     Attach(panel, off.id, "PowerSwitchOff");
-    ui::Control& power = AddCaption(panel, BankRowCtrl(row, 22), "OFF", y + 52, 216, 64, 16);
+    ui::Control& power =
+        AddCaption(panel, BankRowCtrl(row, kPosPowerText), "OFF", y + 52, 216, 64, 16);
     power.textColor = ui::VAL_YELLOW;
 
-    AddReadout(panel, BankRowCtrl(row, 4), "", top, 284, 84, 30, -1.0, 10000.0, 0);
-    ui::Control& bar =
-        ui::AddCtrl(panel, BankRowCtrl(row, 5), ui::CTRL_SLIDE, "", bottom + 4, 284, 84, 20);
+    AddReadout(panel, BankRowCtrl(row, kPosMotorRpm), "", top, 284, 84, 30, -1.0, 10000.0, 0);
+    ui::Control& bar = ui::AddCtrl(panel, BankRowCtrl(row, kPosSetpointBar), ui::CTRL_SLIDE, "",
+                                   bottom + 4, 284, 84, 20);
     bar.minValue = 0.0;
     bar.maxValue = 100.0;
     bar.precision = 0;
     bar.mode = ui::MODE_INDICATOR;
-    AddCaption(panel, BankRowCtrl(row, 19), "RPM", top + 6, 372, 36, 20);
+    AddCaption(panel, BankRowCtrl(row, kPosRpmCaption), "RPM", top + 6, 372, 36, 20);
 
-    rowButton(panel, row, 0, "++", y + 5, 412, 52, 60, "Change_RPMs");
-    rowButton(panel, row, 1, "+", y + 5, 468, 52, 60, "Change_RPMs");
-    rowButton(panel, row, 2, "-", y + 5, 524, 52, 60, "Change_RPMs");
-    rowButton(panel, row, 3, "--", y + 5, 580, 52, 60, "Change_RPMs");
-    ui::Control& stop = rowButton(panel, row, 23, "STOP", y + 5, 636, 60, 60, "Change_RPMs");
+    rowButton(panel, row, kPosStepUpLarge, "++", y + 5, 412, 52, 60, "Change_RPMs");
+    rowButton(panel, row, kPosStepUpSmall, "+", y + 5, 468, 52, 60, "Change_RPMs");
+    rowButton(panel, row, kPosStepDownSmall, "-", y + 5, 524, 52, 60, "Change_RPMs");
+    rowButton(panel, row, kPosStepDownLarge, "--", y + 5, 580, 52, 60, "Change_RPMs");
+    ui::Control& stop = rowButton(panel, row, kPosStop, "STOP", y + 5, 636, 60, 60, "Change_RPMs");
     stop.bgColor = ui::VAL_RED;
     stop.textColor = ui::VAL_WHITE;
 
-    ui::Control& pressure =
-        AddReadout(panel, BankRowCtrl(row, 8), "", top, 700, 90, 30, -1000.0, 60000.0, 0);
+    ui::Control& pressure = AddReadout(panel, BankRowCtrl(row, kPosDischarge), "", top, 700, 90, 30,
+                                       -1000.0, 60000.0, 0);
     pressure.unitsLabel = "PSI";
     pressure.bgColor = ui::VAL_WHITE;
     pressure.textColor = ui::VAL_BLACK;
-    AddReadout(panel, BankRowCtrl(row, 11), "", bottom, 700, 60, 30, -10000.0, 10000.0, 0);
-    AddCaption(panel, BankRowCtrl(row, 20), "%", bottom + 6, 762, 26, 20);
+    AddReadout(panel, BankRowCtrl(row, kPosPercent), "", bottom, 700, 60, 30, -10000.0, 10000.0, 0);
+    AddCaption(panel, BankRowCtrl(row, kPosPercentCaption), "%", bottom + 6, 762, 26, 20);
 
     // The set-trip keypad edits this field; the pump's trip point arrives in it later.
-    ui::Control& trip =
-        AddReadout(panel, BankRowCtrl(row, 9), "Trip", top, 794, 76, 30, kTripMin, kTripMax, 0);
+    ui::Control& trip = AddReadout(panel, BankRowCtrl(row, kPosTrip), "Trip", top, 794, 76, 30,
+                                   kTripMin, kTripMax, 0);
     trip.unitsLabel = "PSI";
-    rowButton(panel, row, 16, "Set Trip", bottom, 794, 76, 30, "Set_Overpressure_Trip_Point");
+    rowButton(panel, row, kPosSetTrip, "Set Trip", bottom, 794, 76, 30,
+              "Set_Overpressure_Trip_Point");
 
     ui::Control& rate =
-        AddReadout(panel, BankRowCtrl(row, 10), "", top, 874, 64, 30, -1.0, 1000.0, 1);
+        AddReadout(panel, BankRowCtrl(row, kPosRate), "", top, 874, 64, 30, -1.0, 1000.0, 1);
     rate.unitsLabel = "BBL / M";
     ui::Control& fault =
-        ui::AddCtrl(panel, BankRowCtrl(row, 12), ui::CTRL_LED, "F", bottom, 876, 28, 28);
+        ui::AddCtrl(panel, BankRowCtrl(row, kPosFault), ui::CTRL_LED, "F", bottom, 876, 28, 28);
     fault.onColor = ui::VAL_RED;
     fault.mode = ui::MODE_INDICATOR;
     ui::Control& alarm =
-        ui::AddCtrl(panel, BankRowCtrl(row, 13), ui::CTRL_LED, "A", bottom, 908, 28, 28);
+        ui::AddCtrl(panel, BankRowCtrl(row, kPosAlarm), ui::CTRL_LED, "A", bottom, 908, 28, 28);
     alarm.onColor = ui::VAL_YELLOW;
     alarm.mode = ui::MODE_INDICATOR;
 
-    rowButton(panel, row, 14, "Detail", top, 942, 78, 30, "Display_Pump_Panel");
-    rowButton(panel, row, 15, "Config", bottom, 942, 78, 30, "Display_Hardware_Panel");
+    rowButton(panel, row, kPosDetail, "Detail", top, 942, 78, 30, "Display_Pump_Panel");
+    rowButton(panel, row, kPosConfigure, "Config", bottom, 942, 78, 30, "Display_Hardware_Panel");
 
     // Every pump is off line until its controller answers.
     for (int position = 0; position < kRowPositions; ++position)
@@ -196,6 +192,12 @@ void buildFooter(int panel) {
 
 }  // namespace
 
+std::string UnitLabel(int pump) {
+    if (pump < 0 || pump >= 3 * kBankRows) return {};
+    const int n = pump + 1;
+    return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
+}
+
 void BuildBankWindow(int panel) {
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, kBankWidth);
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, kBankHeight);
@@ -207,10 +209,10 @@ void BuildBankWindow(int panel) {
     buildFooter(panel);
     for (const TimerDef& t : kBankTimers) AddTimer(panel, t.id, t.interval, t.callback);
     for (int row = 0; row < kBankRows; ++row) {
-        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 9), VAL_FLOAT);
-        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 4), VAL_FLOAT);
-        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 8), VAL_FLOAT);
-        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, 10), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, kPosTrip), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, kPosMotorRpm), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, kPosDischarge), VAL_FLOAT);
+        DeclareDataType(kVnkUir, VNK_BANK, BankRowCtrl(row, kPosRate), VAL_FLOAT);
     }
     DeclareDataType(kVnkUir, VNK_BANK, BANK_ALL_TRIP, VAL_FLOAT);
 }

@@ -4,76 +4,85 @@
 // are ever enabled.
 #pragma once
 
+#include <string>
+
 namespace windows {
 
 constexpr int kBankRows = 8;
-constexpr int kRowPositions = 25;
 
-// A pump row holds 25 controls. The id of a row control is the position's base plus the
-// row number, except the configure buttons, which count down: row 0 has the highest id.
-enum BankRowBase {
-    BANK_STEP_UP_LARGE = 100,  // position 0; its dimmed state is the row's
-    BANK_STEP_UP_SMALL = 110,
-    BANK_STEP_DOWN_SMALL = 120,
-    BANK_STEP_DOWN_LARGE = 130,
-    BANK_MOTOR_RPM = 140,
-    BANK_SETPOINT_BAR = 150,
-    BANK_POWER_OFF = 160,  // shown while the drive is on
-    BANK_POWER_ON = 170,   // shown while the drive is off
-    BANK_DISCHARGE = 180,
-    BANK_TRIP = 190,
-    BANK_RATE = 200,
-    BANK_PERCENT = 210,
-    BANK_FAULT_LED = 220,
-    BANK_ALARM_LED = 230,
-    BANK_DETAIL = 240,
-    BANK_CONFIGURE = 250,  // 257 for row 0 down to 250 for row 7
-    BANK_SET_TRIP = 260,
-    BANK_PUMP_ID = 270,
-    BANK_GROUP = 280,
-    BANK_RPM_CAPTION = 290,
-    BANK_PERCENT_CAPTION = 300,
-    BANK_ROW_FRAME = 310,
-    BANK_POWER_TEXT = 320,
-    BANK_STOP = 330,
-    BANK_AUTO = 340,
-    BANK_POSITION_LABEL = 350,  // "1A".. on the row, not one of the 25
+// The 25 positions of a pump row. Tables of row controls (BankRow[pump][position]) are
+// indexed by these.
+enum RowPos {
+    kPosStepUpLarge,  // its dimmed state is the row's
+    kPosStepUpSmall,
+    kPosStepDownSmall,
+    kPosStepDownLarge,
+    kPosMotorRpm,
+    kPosSetpointBar,
+    kPosPowerOff,  // shown while the drive is on
+    kPosPowerOn,   // shown while the drive is off
+    kPosDischarge,
+    kPosTrip,
+    kPosRate,
+    kPosPercent,
+    kPosFault,
+    kPosAlarm,
+    kPosDetail,
+    kPosConfigure,
+    kPosSetTrip,
+    kPosPumpId,
+    kPosGroup,
+    kPosRpmCaption,
+    kPosPercentCaption,
+    kPosRowFrame,
+    kPosPowerText,
+    kPosStop,
+    kPosAuto,
 };
+constexpr int kRowPositions = kPosAuto + 1;
 
-// The base of each row position, in position order.
-inline constexpr int kRowPositionBase[kRowPositions] = {
-    BANK_STEP_UP_LARGE,
-    BANK_STEP_UP_SMALL,
-    BANK_STEP_DOWN_SMALL,
-    BANK_STEP_DOWN_LARGE,
-    BANK_MOTOR_RPM,
-    BANK_SETPOINT_BAR,
-    BANK_POWER_OFF,
-    BANK_POWER_ON,
-    BANK_DISCHARGE,
-    BANK_TRIP,
-    BANK_RATE,
-    BANK_PERCENT,
-    BANK_FAULT_LED,
-    BANK_ALARM_LED,
-    BANK_DETAIL,
-    BANK_CONFIGURE,
-    BANK_SET_TRIP,
-    BANK_PUMP_ID,
-    BANK_GROUP,
-    BANK_RPM_CAPTION,
-    BANK_PERCENT_CAPTION,
-    BANK_ROW_FRAME,
-    BANK_POWER_TEXT,
-    BANK_STOP,
-    BANK_AUTO,
+// The id of a row control is its position's base plus the row number, except the
+// configure buttons, which count down: row 0 has the highest id.
+constexpr int RowPositionBase(int position) {
+    return 100 + 10 * position;
+}
+enum BankRowBase {
+    BANK_STEP_UP_LARGE = RowPositionBase(kPosStepUpLarge),
+    BANK_STEP_UP_SMALL = RowPositionBase(kPosStepUpSmall),
+    BANK_STEP_DOWN_SMALL = RowPositionBase(kPosStepDownSmall),
+    BANK_STEP_DOWN_LARGE = RowPositionBase(kPosStepDownLarge),
+    BANK_MOTOR_RPM = RowPositionBase(kPosMotorRpm),
+    BANK_SETPOINT_BAR = RowPositionBase(kPosSetpointBar),
+    BANK_POWER_OFF = RowPositionBase(kPosPowerOff),
+    BANK_POWER_ON = RowPositionBase(kPosPowerOn),
+    BANK_DISCHARGE = RowPositionBase(kPosDischarge),
+    BANK_TRIP = RowPositionBase(kPosTrip),
+    BANK_RATE = RowPositionBase(kPosRate),
+    BANK_PERCENT = RowPositionBase(kPosPercent),
+    BANK_FAULT_LED = RowPositionBase(kPosFault),
+    BANK_ALARM_LED = RowPositionBase(kPosAlarm),
+    BANK_DETAIL = RowPositionBase(kPosDetail),
+    BANK_CONFIGURE = RowPositionBase(kPosConfigure),  // 257 for row 0 down to 250 for row 7
+    BANK_SET_TRIP = RowPositionBase(kPosSetTrip),
+    BANK_PUMP_ID = RowPositionBase(kPosPumpId),
+    BANK_GROUP = RowPositionBase(kPosGroup),
+    BANK_RPM_CAPTION = RowPositionBase(kPosRpmCaption),
+    BANK_PERCENT_CAPTION = RowPositionBase(kPosPercentCaption),
+    BANK_ROW_FRAME = RowPositionBase(kPosRowFrame),
+    BANK_POWER_TEXT = RowPositionBase(kPosPowerText),
+    BANK_STOP = RowPositionBase(kPosStop),
+    BANK_AUTO = RowPositionBase(kPosAuto),
+    BANK_POSITION_LABEL = RowPositionBase(kRowPositions),  // "1A".. on the row, not one of the 25
 };
 
 // The control id of a row position.
 constexpr int BankRowCtrl(int row, int position) {
-    return kRowPositionBase[position] +
-           (kRowPositionBase[position] == BANK_CONFIGURE ? kBankRows - 1 - row : row);
+    return RowPositionBase(position) + (position == kPosConfigure ? kBankRows - 1 - row : row);
 }
+
+// The unit label of pump 0-23: pump n + 1 is unit (n + 2) / 2, side A or B: "1A", "1B",
+// "2A" .. "12B"; empty for any other index.
+std::string UnitLabel(int pump);
 
 // Bank-wide controls.
 enum BankCtrl {

@@ -1,5 +1,6 @@
 #include "ui/windows/window_support.h"
 
+#include <cmath>
 #include <map>
 #include <set>
 #include <tuple>
@@ -151,6 +152,15 @@ ui::Control& AddTimer(int panel, int id, double interval, const std::string& cal
     c.enabled = false;
     Attach(panel, id, callback);
     return c;  // controls live in a deque: the reference stays valid
+}
+
+int DecimalsForSize(double value) {
+    static constexpr double kAbove[kTooSmallForDecimals] = {1000.0, 100.0, 10.0,  1.0,
+                                                            0.1,    0.01,  0.001, 0.0001};
+    const double a = std::fabs(value);
+    for (int decimals = 0; decimals < kTooSmallForDecimals; ++decimals)
+        if (a > kAbove[decimals]) return decimals;
+    return kTooSmallForDecimals;
 }
 
 }  // namespace windows

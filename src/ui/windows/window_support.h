@@ -76,6 +76,12 @@ void DeclareDataType(const std::string& resource, int resourceId, int control, D
 // The declared type, else VAL_INTEGER for integer controls and VAL_DOUBLE for the others.
 int CtrlDataType(int panel, int control);
 
+// ---- precision ----
+// Decimals that show a value of this size: 0 above 1000, one more for each tenth down to 7
+// above 0.0001, and kTooSmallForDecimals for anything smaller (0 included).
+constexpr int kTooSmallForDecimals = 8;
+int DecimalsForSize(double value);
+
 // ---- building helpers ----
 // A numeric field with its range and decimals; every numeric field has a range.
 ui::Control& AddNumeric(int panel, int id, const std::string& label, int top, int left, int width,
