@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "link/pump_table.h"
+#include "operation/display_ids.h"
 #include "platform/event_loop.h"
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
@@ -28,7 +29,6 @@
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
-#include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "ui/popups.h"
 #include "ui/qt/qt_popups.h"
@@ -104,7 +104,7 @@ void scheduleDemoDetail() {
     if (pump < 0 || pump >= kPumpCount) return;
     QTimer::singleShot(15000, [pump] {
         int panel = BankPanel[BankOf(pump)];
-        if (panel != 0) ui::Press(panel, BankRow[pump][14]);
+        if (panel != 0) ui::Press(panel, BankRow[pump][windows::kPosDetail]);
     });
 }
 

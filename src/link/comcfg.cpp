@@ -326,3 +326,23 @@ void ResetComCfg() {
     ComTimeout = 0.001;
     ComStartDelay = 0;
 }
+
+// ---------------------------------------------------------------- start delay
+
+namespace {
+std::uint32_t g_startDelayTicks = 0;  // ticks of the start-delay timer so far
+}  // namespace
+
+int DelayCom(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    if (++g_startDelayTicks >= ComStartDelay) {
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
+        PortsBusy = 0;
+        g_startDelayTicks = 0;
+    }
+    return 0;
+}
+
+void ResetStartDelay() {
+    g_startDelayTicks = 0;
+}

@@ -52,3 +52,9 @@ void RefreshPortIndicators();
 void BindComCfgCallbacks();
 // Start-of-run state: no window, no timers, default time-out, no start delay.
 void ResetComCfg();
+
+// Tick of the start-delay timer: after ComStartDelay ticks it stops and lets the ports work
+// (PortsBusy cleared).
+int DelayCom(int panel, int control, int event, void* data, int e1, int e2);
+// No start-delay tick counted yet.
+void ResetStartDelay();

@@ -4,10 +4,11 @@
 
 #include "link/pump_table.h"
 #include "link/serial_interface.h"
+#include "operation/display_ids.h"
 #include "platform/event_loop.h"
-#include "shell/cfg.h"
-#include "shell/control_ids.h"
+#include "settings/config_record.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/window_support.h"
 
@@ -22,16 +23,15 @@ using namespace windows;
 constexpr int kNoColouredPump = -10;
 constexpr int kNoColouredTrip = 0xF6;
 
-int g_colouredPump = kNoColouredPump;
-int g_colouredTrip = kNoColouredTrip;
-int g_refreshCount = 0;
+struct DetailViewState {
+    int colouredPump = kNoColouredPump;  // the pump and Tripped value the gauge's colours show
+    int colouredTrip = kNoColouredTrip;
+    int refreshCount = 0;  // refreshes since the gauges were last redrawn whole
+};
+DetailViewState g;
 
 bool validPump(int pump) {
     return pump >= 0 && pump < kPumpCount;
-}
-
-bool metric() {
-    return Config.DisplayUnits == 1;
 }
 
 void setVisible(int control, bool visible) {
@@ -115,17 +115,18 @@ bool DetailViewVisible() {
 void RefreshDetailView(int pump) {
     if (!validPump(pump) || DetailPanel == 0) return;
     const PumpRecord& r = PumpTable[pump];
-    if (pump != g_colouredPump || r.Tripped != g_colouredTrip) {
+    if (pump != g.colouredPump || r.Tripped != g.colouredTrip) {
         colourPressureGauge(r.Tripped != 0);
-        g_colouredPump = pump;
-        g_colouredTrip = r.Tripped;
+        g.colouredPump = pump;
+        g.colouredTrip = r.Tripped;
     }
 
     const int p = DetailPanel;
     const double pressure = r.DischargePressure;
     ui::SetCtrlVal(p, DETAIL_OIL_TEMP_GAUGE, static_cast<double>(r.OilTemperature));
     // In US units the gauge reads thousands of psi.
-    ui::SetCtrlVal(p, DETAIL_PRESSURE_GAUGE, metric() ? pressure : pressure / 1000.0);
+    ui::SetCtrlVal(p, DETAIL_PRESSURE_GAUGE,
+                   settings::MetricUnits() ? pressure : pressure / 1000.0);
     ui::SetCtrlVal(p, DETAIL_WINDING_A, static_cast<double>(r.WindingTempA));
     ui::SetCtrlVal(p, DETAIL_WINDING_B, static_cast<double>(r.WindingTempB));
     ui::SetCtrlVal(p, DETAIL_WINDING_C, static_cast<double>(r.WindingTempC));
@@ -143,15 +144,15 @@ void RefreshDetailView(int pump) {
     ui::SetCtrlVal(p, DETAIL_SUCTION, static_cast<double>(r.SuctionPressure));
 
     // The gauges are redrawn whole now and then, so a partly repainted face never lasts.
-    ++g_refreshCount;
-    if (g_refreshCount == 2) {
+    ++g.refreshCount;
+    if (g.refreshCount == 2) {
         redraw(DETAIL_PRESSURE_GAUGE);
-    } else if (g_refreshCount == 4) {
+    } else if (g.refreshCount == 4) {
         redraw(DETAIL_RATE_GAUGE);
         redraw(DETAIL_HP_GAUGE);
         redraw(DETAIL_PUMP_RPM);
-    } else if (g_refreshCount >= 5) {
-        g_refreshCount = 0;
+    } else if (g.refreshCount >= 5) {
+        g.refreshCount = 0;
     }
 }
 
@@ -204,7 +205,7 @@ void SetDetailViewPump(int pump) {
 
 void ShowDetailUnits() {
     if (DetailPanel == 0) return;
-    const bool m = metric();
+    const bool m = settings::MetricUnits();
     const std::string pressure = m ? "MPa" : "PSI";
     const std::string rate = m ? "m3/m" : "BPM";
     const std::string power = m ? " kW" : "hhp";
@@ -255,7 +256,7 @@ void CloseDetailView() {
 
 int Display_Pump_Panel(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || DetailPanel == 0) return 0;
-    const int pump = PumpOfRowCtrl(panel, control, 14);
+    const int pump = PumpOfRowCtrl(panel, control, kPosDetail);
     if (pump < 0) return 0;
     ShowDetailUnits();
     showPump(pump);
@@ -280,7 +281,5 @@ int Close_Current_Pump(int, int, int event, void*, int, int) {
 
 void ResetDetailView() {
     CurrentPump = kNoPump;
-    g_colouredPump = kNoColouredPump;
-    g_colouredTrip = kNoColouredTrip;
-    g_refreshCount = 0;
+    g = {};
 }

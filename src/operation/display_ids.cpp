@@ -1,18 +1,22 @@
-#include "shell/control_ids.h"
+#include "operation/display_ids.h"
 
 #include "ui/ui_model.h"
-#include "ui/windows/bank_window.h"
 
-int BankRow[24][kRowPositionCount];
+int BankRow[kPumpCount][kRowPositionCount];
 int BankPanel[kBankCount];
 int DetailPanel = 0;
 int EStopPanel = 0;
 
-static_assert(kPumpsPerBank == windows::kBankRows);
-static_assert(kRowPositionCount == windows::kRowPositions);
+namespace {
+
+bool validPump(int pump) {
+    return pump >= 0 && pump < kPumpCount;
+}
+
+}  // namespace
 
 void InitControlIds() {
-    for (int pump = 0; pump < 24; ++pump)
+    for (int pump = 0; pump < kPumpCount; ++pump)
         for (int position = 0; position < kRowPositionCount; ++position)
             BankRow[pump][position] = windows::BankRowCtrl(pump % kPumpsPerBank, position);
 }
@@ -25,17 +29,11 @@ void ResetControlIds() {
     EStopPanel = 0;
 }
 
-std::string UnitLabel(int pump) {
-    if (pump < 0 || pump > 23) return {};
-    int n = pump + 1;  // pump number 1-24: unit (n + 1) / 2, side A for odd numbers
-    return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
-}
-
 void SetPositionLabels(int bank) {
     if (bank < 0 || bank >= kBankCount) return;
     for (int row = 0; row < kPumpsPerBank; ++row)
         ui::SetCtrlAttribute(BankPanel[bank], windows::BANK_POSITION_LABEL + row,
-                             ui::ATTR_LABEL_TEXT, UnitLabel(bank * kPumpsPerBank + row));
+                             ui::ATTR_LABEL_TEXT, windows::UnitLabel(bank * kPumpsPerBank + row));
 }
 
 int BankOfPanel(int panel) {
@@ -64,9 +62,10 @@ int PumpOfRowCtrl(int panel, int control) {
 }
 
 bool RowDimmed(int pump) {
-    if (pump < 0 || pump > 23) return true;
+    if (!validPump(pump)) return true;
     int panel = BankPanel[pump / kPumpsPerBank];
+    const int first = BankRow[pump][windows::kPosStepUpLarge];
     // A pump without a row on screen counts as off line: nothing is sent to it.
-    if (!ui::CtrlExists(panel, BankRow[pump][0])) return true;
-    return ui::GetCtrlAttributeInt(panel, BankRow[pump][0], ui::ATTR_DIMMED) != 0;
+    if (!ui::CtrlExists(panel, first)) return true;
+    return ui::GetCtrlAttributeInt(panel, first, ui::ATTR_DIMMED) != 0;
 }

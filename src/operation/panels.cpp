@@ -3,64 +3,42 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "link/pump_table.h"
 #include "link/serial_interface.h"
 #include "link/serial_output.h"
-#include "shell/cfg.h"
-#include "shell/control_ids.h"
+#include "operation/display_ids.h"
+#include "operation/display_prefs.h"
+#include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
-#include "ui/windows/menu_bar.h"
-#include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
 float AverageDischargePressure = 0.0f;
 float SelectedPumpsTotal = 0.0f;
 float SelectedPumpsRate = 0.0f;
 float SelectedPumpsHhp = 0.0f;
-int PreferencePanel = 0;
 
 namespace {
 
-// Row positions written by the refresh.
-enum Position {
-    kPosMotorRpm = 4,
-    kPosSetpointBar = 5,
-    kPosPowerOff = 6,
-    kPosPowerOn = 7,
-    kPosDischarge = 8,
-    kPosTrip = 9,
-    kPosRate = 10,
-    kPosPercent = 11,
-    kPosFault = 12,
-    kPosAlarm = 13,
-    kPosPumpId = 17,
-    kPosPowerText = 22,
-};
+using namespace windows;
 
-constexpr double kPsiToMpa = 0.0068948;
 // Neither 0 nor 1: the first refresh of a pump sets its pressure colours.
 constexpr int kNoTripShown = 0xF6;
 // No identification reads like this: the first refresh shows the pump's and asks for it.
 constexpr char kNoIdShown[kPumpIdSize] = "-10";
 
-int g_tripShown[kPumpCount];
-char g_idShown[kPumpCount][kPumpIdSize];
-int g_prefItem = 0;
-PumpIdShownHook g_pumpIdHook = nullptr;
-UnitsChangedHook g_unitsHook = nullptr;
-
-void resetCaches() {
-    for (int p = 0; p < kPumpCount; ++p) {
-        g_tripShown[p] = kNoTripShown;
-        std::memcpy(g_idShown[p], kNoIdShown, kPumpIdSize);
+struct PanelsState {
+    PanelsState() {
+        for (int& t : tripShown) t = kNoTripShown;
+        for (auto& id : idShown) std::memcpy(id, kNoIdShown, kPumpIdSize);
     }
-}
-
-struct StartOfRun {
-    StartOfRun() { resetCaches(); }
-} g_startOfRun;
+    int tripShown[kPumpCount];              // the Tripped value each row's colours show
+    char idShown[kPumpCount][kPumpIdSize];  // the identification each row shows
+    std::vector<PumpIdShownHook> pumpIdHooks;
+};
+PanelsState g;
 
 bool validPump(int pump) {
     return pump >= 0 && pump < kPumpCount;
@@ -82,13 +60,13 @@ void refreshRow(int pump) {
     const int panel = BankPanel[BankOf(pump)];
     const int* ids = BankRow[pump];
 
-    if (r.Tripped != g_tripShown[pump]) {
+    if (r.Tripped != g.tripShown[pump]) {
         const bool tripped = r.Tripped != 0;
         ui::SetCtrlAttribute(panel, ids[kPosDischarge], ui::ATTR_TEXT_BGCOLOR,
                              tripped ? ui::VAL_RED : ui::VAL_WHITE);
         ui::SetCtrlAttribute(panel, ids[kPosDischarge], ui::ATTR_TEXT_COLOR,
                              tripped ? ui::VAL_WHITE : ui::VAL_BLACK);
-        g_tripShown[pump] = r.Tripped;
+        g.tripShown[pump] = r.Tripped;
     }
     ui::SetCtrlVal(panel, ids[kPosAlarm], r.AlarmWord != 0 ? 1 : 0);
     ui::SetCtrlVal(panel, ids[kPosFault], r.FaultWord != 0 ? 1 : 0);
@@ -122,11 +100,11 @@ void refreshRow(int pump) {
 
     // A reply may fill all nine bytes: the text ends within them.
     r.PumpId[kPumpIdSize - 1] = '\0';
-    if (std::strncmp(r.PumpId, g_idShown[pump], kPumpIdSize) != 0) {
+    if (std::strncmp(r.PumpId, g.idShown[pump], kPumpIdSize) != 0) {
         SendPumpCommand(pump, OpReadPumpId, nullptr, 0);
         ui::SetCtrlVal(panel, ids[kPosPumpId], std::string(r.PumpId));
-        if (g_pumpIdHook != nullptr) g_pumpIdHook(pump, r.PumpId);
-        std::memcpy(g_idShown[pump], r.PumpId, kPumpIdSize);
+        for (PumpIdShownHook hook : g.pumpIdHooks) hook(pump, r.PumpId);
+        std::memcpy(g.idShown[pump], r.PumpId, kPumpIdSize);
     }
 }
 
@@ -159,22 +137,18 @@ void computeFleetValues() {
 void showFleetValues() {
     for (int panel : BankPanel) {
         if (panel == 0) continue;
-        ui::SetCtrlVal(panel, windows::BANK_AVG_PRESSURE,
-                       static_cast<double>(AverageDischargePressure));
-        ui::SetCtrlVal(panel, windows::BANK_TOTAL_RATE, static_cast<double>(SelectedPumpsRate));
-        ui::SetCtrlVal(panel, windows::BANK_TOTAL_VOLUME, static_cast<double>(SelectedPumpsTotal));
-        ui::SetCtrlVal(panel, windows::BANK_TOTAL_HHP, static_cast<double>(SelectedPumpsHhp));
+        ui::SetCtrlVal(panel, BANK_AVG_PRESSURE, static_cast<double>(AverageDischargePressure));
+        ui::SetCtrlVal(panel, BANK_TOTAL_RATE, static_cast<double>(SelectedPumpsRate));
+        ui::SetCtrlVal(panel, BANK_TOTAL_VOLUME, static_cast<double>(SelectedPumpsTotal));
+        ui::SetCtrlVal(panel, BANK_TOTAL_HHP, static_cast<double>(SelectedPumpsHhp));
     }
 }
 
 }  // namespace
 
 void RefreshBanks() {
-    for (int bank = 0; bank < kBankCount; ++bank)
-        for (int row = 0; row < kPumpsPerBank; ++row) {
-            const int pump = bank * kPumpsPerBank + row;
-            if (PumpTable[pump].Online != 0) refreshRow(pump);
-        }
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        if (PumpTable[pump].Online != 0) refreshRow(pump);
     computeFleetValues();
     showFleetValues();
 }
@@ -200,128 +174,38 @@ void Bring_Frac_Offline(int dim, int pump) {
     SetRowDimmed(pump, dim != 0);
     if (DetailViewVisible() && CurrentPump == pump) CloseDetailView();
     if (dim == 0) return;
-
-    PumpRecord& r = PumpTable[pump];
-    r.Tripped = 0;
-    r.MotorRpm = r.OilTemperature = r.DischargePressure = r.PumpRpm = r.PumpRate = 0.0f;
-    r.HydraulicHp = r.OilPressure = r.SuctionPressure = r.TotalVolume = 0.0f;
-    std::memset(r.PumpId, 0, sizeof r.PumpId);
-    SpeedCommand[pump].Rpm = 0;
-    r.RpmSetpoint = 0;
-    // Online is still set: the zeroes reach the row before it stops being refreshed.
+    // The link has cleared the live values and Online is still set: the zeroes reach the
+    // row before it stops being refreshed.
     RefreshBanks();
     ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosPumpId], std::string());
 }
 
-void Set_Display_Units(int, int menuItem, void*, int) {
-    const int units = menuItem == windows::MENU_UNITS_METRIC ? 1 : 0;
-    if (units == Config.DisplayUnits) return;
-    // The trip point is only reported when it changes, so it is converted here; every
-    // other value comes converted with the pump's next data reply.
-    for (int p = 0; p < kPumpCount; ++p) {
-        const double trip = PumpTable[p].TripPressure;
-        PumpTable[p].TripPressure =
-            static_cast<float>(units == 1 ? trip * kPsiToMpa : trip / kPsiToMpa);
-    }
-    Config.DisplayUnits = units;
-    ApplyRefreshInterval();  // ticks the unit items with the refresh items
-    ShowBankUnits();
-    ShowDetailUnits();
-    if (g_unitsHook != nullptr) g_unitsHook();
-}
-
-void ShowBanks(int pumpsShown) {
-    const int banks = pumpsShown <= 8 ? 1 : pumpsShown <= 16 ? 2 : 3;
-    for (int b = 0; b < kBankCount; ++b) {
-        if (BankPanel[b] == 0) continue;
-        const bool visible = ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_VISIBLE) != 0;
-        if (b < banks && !visible)
-            ui::DisplayPanel(BankPanel[b]);
-        else if (b >= banks && visible)
-            ui::HidePanel(BankPanel[b]);
-    }
-}
-
-void ShowDisplayPrefPanel(int, int, void*, int panel) {
-    if (PreferencePanel != 0 && ui::PanelExists(PreferencePanel)) ui::DiscardPanel(PreferencePanel);
-    PreferencePanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_PREFERENCES);
-    if (PreferencePanel < 0) {
-        PreferencePanel = 0;
-        return;
-    }
-    const int shown = Config.PumpsShown;
-    g_prefItem = shown <= 8 ? 0 : shown <= 16 ? 1 : 2;
-    ui::SetCtrlIndex(PreferencePanel, windows::PREF_PUMPS_SHOWN, g_prefItem);
-    if (ui::PanelExists(panel))
-        DisplayCenteredPanel(panel, PreferencePanel);
-    else
-        ui::DisplayPanel(PreferencePanel);
-}
-
-int SelectPumpShown(int panel, int control, int event, void*, int, int) {
-    if (event != ui::EVENT_COMMIT) return 0;
-    const int item = ui::GetCtrlInt(panel, control);
-    if (item >= 0 && item <= 2) g_prefItem = item;
-    return 0;
-}
-
-int SetPreferences(int, int, int event, void*, int, int) {
-    if (event != ui::EVENT_COMMIT) return 0;
-    static constexpr std::uint8_t kPumps[] = {8, 16, 24};
-    Config.PumpsShown = kPumps[g_prefItem];
-    ShowBanks(Config.PumpsShown);
-    return 0;
-}
-
-int ClosePreferencePanel(int panel, int, int event, void*, int, int) {
-    if (event != ui::EVENT_COMMIT) return 0;
-    ui::DiscardPanel(panel);
-    if (panel == PreferencePanel) PreferencePanel = 0;
-    return 0;
-}
-
 void AutoPrecisionAI(int panel, int control) {
     const double v = ui::GetCtrlDouble(panel, control);
-    const double a = std::fabs(v);
-    int decimals = 3;
-    if (a > 1000.0)
-        decimals = 0;
-    else if (a > 100.0)
-        decimals = 1;
-    else if (a > 10.0)
-        decimals = 2;
-    else if (a > 1.0)
-        decimals = 3;
-    else if (a > 0.1)
-        decimals = 4;
-    else if (a > 0.01)
-        decimals = 5;
-    else if (a > 0.001)
-        decimals = 6;
-    else if (a > 0.0001)
-        decimals = 7;
+    int decimals = DecimalsForSize(v);
+    const bool fixed = v == 0.0 || decimals < kTooSmallForDecimals;
+    if (decimals == kTooSmallForDecimals) decimals = 3;
     ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION, decimals);
-    const bool fixed = v == 0.0 || a > 0.0001;
     ui::SetCtrlAttribute(panel, control, ui::ATTR_FORMAT,
                          fixed ? ui::FMT_DECIMAL : ui::FMT_SCIENTIFIC);
 }
 
-void SetPumpIdShownHook(PumpIdShownHook hook) {
-    g_pumpIdHook = hook;
+void InstallDisplayLinkHooks(LinkHooks& hooks) {
+    hooks.bringFracOffline = Bring_Frac_Offline;
+    hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
+    hooks.currentPump = [] { return static_cast<int>(CurrentPump); };
+    hooks.displayUnits = [] { return settings::MetricUnits() ? 1 : 0; };
 }
 
-void SetUnitsChangedHook(UnitsChangedHook hook) {
-    g_unitsHook = hook;
+void AddPumpIdShownHook(PumpIdShownHook hook) {
+    if (hook != nullptr) g.pumpIdHooks.push_back(hook);
 }
 
 void ResetPanels() {
-    resetCaches();
+    g = {};
     AverageDischargePressure = SelectedPumpsTotal = SelectedPumpsRate = SelectedPumpsHhp = 0.0f;
-    PreferencePanel = 0;
-    g_prefItem = 0;
-    g_pumpIdHook = nullptr;
-    g_unitsHook = nullptr;
     ResetDetailView();
+    ResetDisplayPrefs();
 }
 
 void BindPanelCallbacks() {
@@ -330,9 +214,5 @@ void BindPanelCallbacks() {
     windows::BindCtrlCallback("GoToNextPump", GoToNextPump);
     windows::BindCtrlCallback("GoToPreviousPump", GoToPreviousPump);
     windows::BindCtrlCallback("Close_Current_Pump", Close_Current_Pump);
-    windows::BindCtrlCallback("SelectPumpShown", SelectPumpShown);
-    windows::BindCtrlCallback("SetPreferences", SetPreferences);
-    windows::BindCtrlCallback("ClosePreferencePanel", ClosePreferencePanel);
-    windows::BindMenuCallback("Set_Display_Units", Set_Display_Units);
-    windows::BindMenuCallback("ShowDisplayPrefPanel", ShowDisplayPrefPanel);
+    BindDisplayPrefCallbacks();
 }

@@ -2,11 +2,13 @@
 
 #include "platform/serial.h"
 #include "platform/system.h"
+#include "settings/registry_settings.h"
 #include "ui/popups.h"
 
-std::uint32_t EStopParallelPort = 1;
-std::uint32_t EStopSerialPortNum = 32;
-std::uint32_t EStopMonitored = 1;
+// Until start-up reads the settings, the values a store without them gives.
+std::uint32_t EStopParallelPort = settings::kEStopParallelPort.missing;
+std::uint32_t EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
+std::uint32_t EStopMonitored = settings::kEStop.missing;
 
 bool LoadParallel32() {
     return platform::systemBackEnd().openParallel();
@@ -32,7 +34,7 @@ void OpenEStopInput() {
 }
 
 void ResetEStopInput() {
-    EStopParallelPort = 1;
-    EStopSerialPortNum = 32;
-    EStopMonitored = 1;
+    EStopParallelPort = settings::kEStopParallelPort.missing;
+    EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
+    EStopMonitored = settings::kEStop.missing;
 }

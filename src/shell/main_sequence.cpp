@@ -6,16 +6,20 @@
 #include <cstdlib>
 
 #include "link/comcfg.h"
+#include "link/directcontrol.h"
 #include "link/pump_table.h"
 #include "link/queue.h"
 #include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "operation/display_ids.h"
+#include "operation/display_prefs.h"
 #include "operation/panels.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
 #include "safety/estop_input.h"
+#include "settings/config_record.h"
+#include "settings/registry_settings.h"
 #include "shell/cfg.h"
-#include "shell/control_ids.h"
 #include "shell/links.h"
 #include "shell/msg.h"
 #include "shell/numpadcode.h"
@@ -39,10 +43,13 @@ constexpr int kStatsReadouts = 5;
 const char* const kBankTitles[kBankCount] = {"Pumps 1-8 - Varnock", "Pumps 9-16 - Varnock",
                                              "Pumps 17-24 - Varnock"};
 
-bool g_stopBySignal = false;
-// Set once the settings file has been read: a stop before that must not write the empty
-// record over the operator's settings.
-bool g_configLoaded = false;
+struct ShellState {
+    bool stopBySignal = false;
+    // Set once the settings file has been read: a stop before that must not write the
+    // empty record over the operator's settings.
+    bool configLoaded = false;
+};
+ShellState g;
 
 int mainPanel() {
     return BankPanel[0];
@@ -80,12 +87,13 @@ bool timersAllHaveCallbacks() {
 #endif
 }
 
-void installLinkHooks() {
+// Every hook between modules is installed here, lower modules' first: the link's (answered
+// by the display and the serial monitor), then what each upper module adds to the lists of
+// the display, the confirmation dialog and the password prompt. No module installs its
+// hooks anywhere else, and none replaces another's.
+void installHooks() {
     LinkHooks hooks;
-    hooks.bringFracOffline = Bring_Frac_Offline;
-    hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
-    hooks.currentPump = [] { return static_cast<int>(CurrentPump); };
-    hooks.displayUnits = [] { return Config.DisplayUnits == 1 ? 1 : 0; };
+    InstallDisplayLinkHooks(hooks);
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
     SetLinkHooks(hooks);
 }
@@ -164,14 +172,14 @@ bool StartUp() {
     CreateTxQueues();
     SetShowStats(ShowStats != 0);
     // Emergency-stop wiring and the port hold-off come from the settings store.
-    EStopParallelPort = ReadSetting(kEStopParallelPort);
-    EStopSerialPortNum = ReadSetting(kEStopSerialPortNum);
-    ComStartDelay = ReadSetting(kComStartDelay);
-    EStopMonitored = ReadSetting(kEStop);
+    EStopParallelPort = settings::ReadSetting(settings::kEStopParallelPort);
+    EStopSerialPortNum = settings::ReadSetting(settings::kEStopSerialPortNum);
+    ComStartDelay = settings::ReadSetting(settings::kComStartDelay);
+    EStopMonitored = settings::ReadSetting(settings::kEStop);
     // Every entry starts with the connect poll.
     for (int e = 0; e < kTableSize; ++e) ReconnectRequest[e] = 1;
     // The alarm-options word is sent to every pump that comes on line.
-    std::uint32_t alarmops = ReadSetting(kAlarmops);
+    std::uint32_t alarmops = settings::ReadSetting(settings::kAlarmops);
     AlarmOptions[0] = static_cast<std::uint8_t>(alarmops);
     AlarmOptions[1] = static_cast<std::uint8_t>(alarmops >> 8);
 
@@ -187,11 +195,11 @@ bool StartUp() {
     if (EStopPanel < 0) EStopPanel = 0;
     InitControlIds();
     for (int pump = 0; pump < kPumpCount; ++pump) SetRowDimmed(pump, true);  // nothing on line yet
-    installLinkHooks();
+    installHooks();
 
     SetSplashMessage("Loading saved settings...");
     LoadConfiguration();
-    g_configLoaded = true;
+    g.configLoaded = true;
     DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
     if (DetailPanel < 0) DetailPanel = 0;
     wireVfdResetLock();
@@ -236,9 +244,9 @@ bool StartUp() {
 }
 
 void ShutDown(bool askPowerOff) {
-    if (g_configLoaded) SaveConfiguration();
+    if (g.configLoaded) SaveConfiguration();
     DiscardSerialWindow();
-    ResetConfirmDialog();
+    CloseConfirmDialog();
     for (int b = 0; b < kBankCount; ++b) {
         if (BankPanel[b] != 0 && ui::PanelExists(BankPanel[b])) ui::DiscardPanel(BankPanel[b]);
         BankPanel[b] = 0;
@@ -258,17 +266,17 @@ void ShutDown(bool askPowerOff) {
 int RunStation(const std::vector<std::string>& args) {
     ParseCommandLine(args);
     if (StartUp() && !stopping()) platform::RunUserInterface();
-    ShutDown(!g_stopBySignal);
+    ShutDown(!g.stopBySignal);
     return 0;
 }
 
 void RequestStop() {
-    g_stopBySignal = true;
+    g.stopBySignal = true;
     platform::QuitUserInterface();
 }
 
 bool StopRequested() {
-    return g_stopBySignal;
+    return g.stopBySignal;
 }
 
 int Quit_App(int panel, int, int event, void*, int, int) {
@@ -300,11 +308,10 @@ void ArrangeBankWindows() {
     // "Pumps 1-8" ends up in front, "Pumps 9-16" behind it.
     for (int b : {1, 0})
         if (BankPanel[b] != 0) ui::DisplayPanel(BankPanel[b]);
-    ShowBanks(Config.PumpsShown);
+    ShowBanks(settings::Config.PumpsShown);
 }
 
 void BindStationCallbacks() {
-    BindConfigCallbacks();
     BindComCfgCallbacks();
     BindSerialOutputCallbacks();
     BindKeypadCallbacks();
@@ -317,6 +324,7 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
     windows::BindCtrlCallback("ComTimerTick", ComTimerTick);
+    windows::BindCtrlCallback("DelayCom", DelayCom);
     windows::BindCtrlCallback("GetControlData", GetControlData);
     windows::BindCtrlCallback("QueueTimer", QueueTimer);
     windows::BindCtrlCallback("GetIdTimer", GetIdTimer);
@@ -328,18 +336,18 @@ void BindStationCallbacks() {
 void ResetStation() {
     ShowStats = 0;
     AdminMode = 0;
-    g_stopBySignal = false;
-    g_configLoaded = false;
+    g = {};
     ResetSplash();
     ResetConfirmDialog();
     ResetComCfg();
+    ResetStartDelay();
     ResetKeypad();
     ResetPassword();
     ResetEStopInput();
     ResetPanels();
     ui::ResetModel();
     ResetControlIds();
-    ResetConfiguration();
+    settings::ResetConfigRecord();
     ResetLink();
     ResetTxQueues();  // start-up creates them
     windows::ClearCallbackBindings();

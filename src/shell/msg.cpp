@@ -1,6 +1,7 @@
 #include "shell/msg.h"
 
 #include <string>
+#include <vector>
 
 #include "link/pump_table.h"
 #include "link/serial_interface.h"
@@ -9,38 +10,44 @@
 #include "ui/windows/window_support.h"
 
 namespace {
-int g_dialog = 0;
-InstantIdleHook g_instantIdle = nullptr;
+
 constexpr int kInstantIdleRepeats = 5;
+
+struct ConfirmState {
+    int dialog = 0;  // the open dialog, 0 when closed
+    std::vector<InstantIdleHook> instantIdleHooks;
+};
+ConfirmState g;
+
 }  // namespace
 
-void SetInstantIdleHook(InstantIdleHook hook) {
-    g_instantIdle = hook;
+void AddInstantIdleHook(InstantIdleHook hook) {
+    if (hook != nullptr) g.instantIdleHooks.push_back(hook);
 }
 
 int ConfirmDialogPanel() {
-    return g_dialog;
+    return g.dialog;
 }
 
 void ShowConfirmDialog(int parent, const char* title, const char* question, int action) {
-    ResetConfirmDialog();
-    g_dialog = ui::LoadPanel(parent, windows::kMessageUir, windows::MESSAGE_CONFIRM);
-    if (g_dialog <= 0) {
-        g_dialog = 0;
+    CloseConfirmDialog();
+    g.dialog = ui::LoadPanel(parent, windows::kMessageUir, windows::MESSAGE_CONFIRM);
+    if (g.dialog <= 0) {
+        g.dialog = 0;
         return;
     }
-    ui::SetCtrlVal(g_dialog, windows::CONFIRM_QUESTION, std::string(question));
-    ui::SetPanelAttribute(g_dialog, ui::ATTR_TITLE, std::string(title));
-    ui::SetCtrlVal(g_dialog, windows::CONFIRM_ACTION, action);
-    ui::DisplayPanel(g_dialog);
+    ui::SetCtrlVal(g.dialog, windows::CONFIRM_QUESTION, std::string(question));
+    ui::SetPanelAttribute(g.dialog, ui::ATTR_TITLE, std::string(title));
+    ui::SetCtrlVal(g.dialog, windows::CONFIRM_ACTION, action);
+    ui::DisplayPanel(g.dialog);
 }
 
 int InfoSelect(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     if (control == windows::CONFIRM_YES) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
-        if (action == kConfirmIdleAll && g_instantIdle != nullptr)
-            g_instantIdle(kInstantIdleRepeats);
+        if (action == kConfirmIdleAll)
+            for (InstantIdleHook hook : g.instantIdleHooks) hook(kInstantIdleRepeats);
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;
             switch (action) {
@@ -58,7 +65,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
             }
         }
     }
-    if (panel == g_dialog) g_dialog = 0;
+    if (panel == g.dialog) g.dialog = 0;
     ui::DiscardPanel(panel);
     return 0;
 }
@@ -67,7 +74,12 @@ void BindConfirmCallbacks() {
     windows::BindCtrlCallback("InfoSelect", InfoSelect);
 }
 
+void CloseConfirmDialog() {
+    if (g.dialog != 0 && ui::PanelExists(g.dialog)) ui::DiscardPanel(g.dialog);
+    g.dialog = 0;
+}
+
 void ResetConfirmDialog() {
-    if (g_dialog != 0 && ui::PanelExists(g_dialog)) ui::DiscardPanel(g_dialog);
-    g_dialog = 0;
+    CloseConfirmDialog();
+    g = {};
 }

@@ -13,10 +13,14 @@ int InfoSelect(int panel, int control, int event, void* data, int e1, int e2);
 // The dialog's handle, 0 while it is not open.
 int ConfirmDialogPanel();
 
-// What a confirmed idle-all also starts: the repeat of the idle command. None until the
-// emergency-stop module installs it.
+// What a confirmed idle-all also starts: the repeat of the idle command. Each module adds
+// its own (the emergency stop's); they run in the order added.
 using InstantIdleHook = void (*)(int repeats);
-void SetInstantIdleHook(InstantIdleHook hook);
+void AddInstantIdleHook(InstantIdleHook hook);
+
+// Discards an open dialog without acting on it.
+void CloseConfirmDialog();
 
 void BindConfirmCallbacks();
+// Dialog closed, no hooks.
 void ResetConfirmDialog();

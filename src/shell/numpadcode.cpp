@@ -1,6 +1,5 @@
 #include "shell/numpadcode.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -19,7 +18,7 @@ using windows::VAL_FLOAT;
 using windows::VAL_INTEGER;
 using windows::VAL_SHORT_INTEGER;
 
-struct State {
+struct KeypadState {
     int dataType = VAL_DOUBLE;
     int autoPrecisionOnAccept = 0;
     bool freshEntry = false;
@@ -30,10 +29,7 @@ struct State {
     std::vector<KeypadCompletion> valueOnly;
 };
 
-State& state() {
-    static State s;
-    return s;
-}
+KeypadState g;
 
 enum class Key { Digit, Point, Toggle, MakeNegative, MakePositive, Backspace };
 
@@ -43,7 +39,7 @@ bool integerType(int type) {
 
 // An empty text or a lone "." is 0.
 double convert(const std::string& text) {
-    if (integerType(state().dataType))
+    if (integerType(g.dataType))
         return static_cast<double>(std::strtoll(text.c_str(), nullptr, 10));
     return std::strtod(text.c_str(), nullptr);
 }
@@ -56,7 +52,7 @@ int targetCtrl() {
 }
 
 void show() {
-    ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_DISPLAY, state().text);
+    ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_DISPLAY, g.text);
 }
 
 bool insideTargetRange(double v) {
@@ -66,16 +62,15 @@ bool insideTargetRange(double v) {
 }
 
 void press(Key key, char digit = '0') {
-    State& s = state();
     if (KeypadPanel == 0) return;
     if (key == Key::Backspace) {
-        s.freshEntry = false;
-        if (!s.text.empty()) s.text.pop_back();
+        g.freshEntry = false;
+        if (!g.text.empty()) g.text.pop_back();
         show();
         return;
     }
-    if (static_cast<int>(s.text.size()) >= windows::kNumpadDisplayLength - 1) return;
-    std::string next = s.freshEntry ? std::string() : s.text;
+    if (static_cast<int>(g.text.size()) >= windows::kNumpadDisplayLength - 1) return;
+    std::string next = g.freshEntry ? std::string() : g.text;
     double v = convert(next);
     switch (key) {
         case Key::Digit:
@@ -101,14 +96,14 @@ void press(Key key, char digit = '0') {
     }
     // A refused key changes nothing: the text stays and a fresh entry stays fresh.
     if (!insideTargetRange(convert(next))) return;
-    s.text = next;
-    s.freshEntry = false;
+    g.text = next;
+    g.freshEntry = false;
     show();
 }
 
 bool valueOnly(KeypadCompletion done) {
     if (done == nullptr) return false;
-    for (KeypadCompletion f : state().valueOnly)
+    for (KeypadCompletion f : g.valueOnly)
         if (f == done) return true;
     return false;
 }
@@ -116,27 +111,26 @@ bool valueOnly(KeypadCompletion done) {
 void closeKeypad() {
     if (KeypadPanel != 0) ui::DiscardPanel(KeypadPanel);
     KeypadPanel = 0;
-    state().pending = nullptr;
+    g.pending = nullptr;
 }
 
 void accept() {
-    State& s = state();
     const int panel = targetPanel();
     const int control = targetCtrl();
-    const KeypadCompletion done = s.pending;
+    const KeypadCompletion done = g.pending;
     if (ui::CtrlExists(panel, control)) {
         if (valueOnly(done)) {
-            KeypadValue = convert(s.text);
-        } else if (integerType(s.dataType)) {
-            ui::SetCtrlVal(panel, control, static_cast<int>(convert(s.text)));
+            KeypadValue = convert(g.text);
+        } else if (integerType(g.dataType)) {
+            ui::SetCtrlVal(panel, control, static_cast<int>(convert(g.text)));
         } else {
-            double v = convert(s.text);
-            if (s.dataType == VAL_FLOAT) v = static_cast<double>(static_cast<float>(v));
+            double v = convert(g.text);
+            if (g.dataType == VAL_FLOAT) v = static_cast<double>(static_cast<float>(v));
             // The model has fixed-point notation only; an f32 beyond 99999999 would want
             // scientific notation, which no field's range allows.
             ui::SetCtrlAttribute(panel, control, ui::ATTR_FORMAT, ui::FMT_DECIMAL);
             ui::SetCtrlVal(panel, control, v);
-            if (s.autoPrecisionOnAccept != 0) AutoPrecision(panel, control);
+            if (g.autoPrecisionOnAccept != 0) AutoPrecision(panel, control);
         }
     }
     // Closed before the completion runs, so that a completion may open the keypad again.
@@ -147,7 +141,6 @@ void accept() {
 }  // namespace
 
 void OpenKeypad(int panel, int control, int autoPrecision) {
-    State& s = state();
     const ui::Control* target = ui::FindCtrl(panel, control);
     if (target == nullptr || target->kind == ui::ValueKind::Text) return;  // not a number
     if (KeypadPanel == 0 || !ui::PanelExists(KeypadPanel)) {
@@ -158,21 +151,21 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
         }
         KeypadPanel = handle;
     }
-    ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_WIDTH, s.width);
-    ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_HEIGHT, s.height);
+    ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_WIDTH, g.width);
+    ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_HEIGHT, g.height);
 
     ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_TARGET_PANEL, panel);
     ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_TARGET_CTRL, control);
-    s.autoPrecisionOnAccept = autoPrecision;
-    s.dataType = windows::CtrlDataType(panel, control);
+    g.autoPrecisionOnAccept = autoPrecision;
+    g.dataType = windows::CtrlDataType(panel, control);
     const int decimals = ui::GetCtrlAttributeInt(panel, control, ui::ATTR_PRECISION);
 
     char buf[400];
-    if (integerType(s.dataType))
+    if (integerType(g.dataType))
         std::snprintf(buf, sizeof buf, "%d", ui::GetCtrlInt(panel, control));
     else
         std::snprintf(buf, sizeof buf, "%.*f", decimals, ui::GetCtrlDouble(panel, control));
-    s.text = buf;
+    g.text = buf;
     show();
 
     // Over the field's parent window, or over its own window when it has none.
@@ -180,27 +173,27 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
     int reference = (own->parent != 0 && ui::PanelExists(own->parent)) ? own->parent : panel;
     auto halfDown = [](int v) { return v >= 0 ? v / 2 : -((1 - v) / 2); };
     int left = ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_LEFT) +
-               halfDown(ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_WIDTH) - s.width);
+               halfDown(ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_WIDTH) - g.width);
     int top = ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_TOP) +
-              halfDown(ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_HEIGHT) - s.height);
+              halfDown(ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_HEIGHT) - g.height);
     ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_LEFT, left);
     ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_TOP, top);
 
     ui::DisplayPanel(KeypadPanel);
-    s.freshEntry = true;
+    g.freshEntry = true;
 }
 
 void OpenKeypadWithCallback(int panel, int control, int autoPrecision, KeypadCompletion done) {
-    state().pending = done;
+    g.pending = done;
     OpenKeypad(panel, control, autoPrecision);
 }
 
 void ClearKeypadCompletion() {
-    state().pending = nullptr;
+    g.pending = nullptr;
 }
 
 void RegisterValueOnlyCompletion(KeypadCompletion done) {
-    if (done != nullptr && !valueOnly(done)) state().valueOnly.push_back(done);
+    if (done != nullptr && !valueOnly(done)) g.valueOnly.push_back(done);
 }
 
 int SetNumString(int, int control, int event, void*, int, int) {
@@ -249,8 +242,8 @@ int PanelEvents(int panel, int event, void*, int e1, int e2) {
             ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, width);
             ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, height);
         }
-        state().width = width;
-        state().height = height;
+        g.width = width;
+        g.height = height;
     } else if (event == ui::EVENT_CLOSE) {
         closeKeypad();  // the window's close box cancels
     }
@@ -258,30 +251,21 @@ int PanelEvents(int panel, int event, void*, int e1, int e2) {
 }
 
 void AutoPrecision(int panel, int control) {
-    double v = std::fabs(ui::GetCtrlDouble(panel, control));
-    int decimals = 5;
-    if (v > 1000.0)
-        decimals = 0;
-    else if (v > 100.0)
-        decimals = 1;
-    else if (v > 10.0)
-        decimals = 2;
-    else if (v > 1.0)
-        decimals = 3;
-    else if (v > 0.1)
-        decimals = 4;
-    ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION, decimals);
+    constexpr int kMostDecimals = 5;
+    const int decimals = windows::DecimalsForSize(ui::GetCtrlDouble(panel, control));
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION,
+                         decimals < kMostDecimals ? decimals : kMostDecimals);
 }
 
 const std::string& KeypadText() {
-    return state().text;
+    return g.text;
 }
 
 void ResetKeypad() {
     if (KeypadPanel != 0 && ui::PanelExists(KeypadPanel)) ui::DiscardPanel(KeypadPanel);
     KeypadPanel = 0;
     KeypadValue = 0.0;
-    state() = State{};
+    g = {};
 }
 
 void BindKeypadCallbacks() {

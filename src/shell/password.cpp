@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "shell/cfg.h"
+#include "settings/registry_settings.h"
 #include "shell/numpadcode.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -14,10 +14,13 @@ int PasswordTarget = kPasswordTargetControlMode;
 
 namespace {
 
-int g_prompt = 0;
-int g_change = 0;
-PasswordTargetOpener g_openControlMode = nullptr;
-PasswordTargetOpener g_openHardware = nullptr;
+struct PasswordState {
+    int prompt = 0;  // the open prompt, 0 when closed
+    int change = 0;  // the open change dialog, 0 when closed
+    PasswordTargetOpener openControlMode = nullptr;
+    PasswordTargetOpener openHardware = nullptr;
+};
+PasswordState g;
 
 // The entry as the stored password is written: a whole number, no leading zeros.
 std::string formatted(int panel, int control) {
@@ -44,26 +47,28 @@ void showStars(int panel, int field, int stars) {
 
 }  // namespace
 
-void SetPasswordTargets(PasswordTargetOpener openControlMode,
-                        PasswordTargetOpener openHardwareWindow) {
-    g_openControlMode = openControlMode;
-    g_openHardware = openHardwareWindow;
+void SetControlModeOpener(PasswordTargetOpener open) {
+    g.openControlMode = open;
+}
+
+void SetHardwareWindowOpener(PasswordTargetOpener open) {
+    g.openHardware = open;
 }
 
 void ShowPasswordPrompt(int parent) {
-    discard(g_prompt);
+    discard(g.prompt);
     int handle = ui::LoadPanel(parent, windows::kPasswordUir, windows::PASSWORD_PROMPT);
     if (handle < 0) return;
-    g_prompt = handle;
-    ui::DisplayPanel(g_prompt);
-    ui::SetCtrlAttribute(g_prompt, windows::PWD_TIMER, ui::ATTR_ENABLED, 1);
+    g.prompt = handle;
+    ui::DisplayPanel(g.prompt);
+    ui::SetCtrlAttribute(g.prompt, windows::PWD_TIMER, ui::ATTR_ENABLED, 1);
 }
 
 int PasswordPromptPanel() {
-    return ui::PanelExists(g_prompt) ? g_prompt : 0;
+    return ui::PanelExists(g.prompt) ? g.prompt : 0;
 }
 int PasswordChangePanel() {
-    return ui::PanelExists(g_change) ? g_change : 0;
+    return ui::PanelExists(g.change) ? g.change : 0;
 }
 
 void Load_Setup_Panel(int, int, void*, int panel) {
@@ -73,42 +78,42 @@ void Load_Setup_Panel(int, int, void*, int panel) {
 
 int passOK(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
-    const std::string stored = ReadPassword();
+    const std::string stored = settings::ReadPassword();
     if (formatted(panel, windows::PWD_VALUE) != stored) {
         ui::MessagePopup("Access Denied", "The system password is required.");
         ui::SetCtrlVal(panel, windows::PWD_VALUE, 0.0);
         return 0;
     }
     PasswordTargetOpener open =
-        PasswordTarget == kPasswordTargetControlMode ? g_openControlMode : g_openHardware;
+        PasswordTarget == kPasswordTargetControlMode ? g.openControlMode : g.openHardware;
     if (open != nullptr) open();
-    if (panel == g_prompt) g_prompt = 0;
+    if (panel == g.prompt) g.prompt = 0;
     if (ui::PanelExists(panel)) ui::DiscardPanel(panel);
     return 0;
 }
 
 int passCancel(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
-    if (panel == g_prompt) g_prompt = 0;
+    if (panel == g.prompt) g.prompt = 0;
     ui::DiscardPanel(panel);
     return 0;
 }
 
 int passChange(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
-    const std::string stored = ReadPassword();
+    const std::string stored = settings::ReadPassword();
     if (formatted(panel, windows::PWD_VALUE) != stored) {
         ui::MessagePopup("Access Denied", "The current system password is required.");
         return 0;
     }
-    discard(g_change);
+    discard(g.change);
     const ui::Panel* prompt = ui::FindPanel(panel);
     int parent = prompt != nullptr ? prompt->parent : 0;
     int handle = ui::LoadPanel(parent, windows::kPasswordUir, windows::PASSWORD_CHANGE);
     if (handle < 0) return 0;
-    g_change = handle;
-    ui::DisplayPanel(g_change);
-    ui::SetCtrlAttribute(g_change, windows::CHG_TIMER, ui::ATTR_ENABLED, 1);
+    g.change = handle;
+    ui::DisplayPanel(g.change);
+    ui::SetCtrlAttribute(g.change, windows::CHG_TIMER, ui::ATTR_ENABLED, 1);
     return 0;
 }
 
@@ -121,8 +126,8 @@ int changePassOK(int panel, int, int event, void*, int, int) {
         ui::MessagePopup("Verification Failed", "Please re-enter the new password.");
         return 0;
     }
-    WritePassword(entered);
-    if (panel == g_change) g_change = 0;
+    settings::WritePassword(entered);
+    if (panel == g.change) g.change = 0;
     ui::DiscardPanel(panel);
     ui::MessagePopup("Password Change Successful", "The system password has been changed.");
     return 0;
@@ -130,7 +135,7 @@ int changePassOK(int panel, int, int event, void*, int, int) {
 
 int changePassCancel(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
-    if (panel == g_change) g_change = 0;
+    if (panel == g.change) g.change = 0;
     ui::DiscardPanel(panel);
     return 0;
 }
@@ -182,11 +187,10 @@ std::string StarsFor(double value) {
 }
 
 void ResetPassword() {
-    discard(g_prompt);
-    discard(g_change);
+    discard(g.prompt);
+    discard(g.change);
+    g = {};
     PasswordTarget = kPasswordTargetControlMode;
-    g_openControlMode = nullptr;
-    g_openHardware = nullptr;
 }
 
 void BindPasswordCallbacks() {

@@ -1,6 +1,7 @@
 // The system password that guards the per-pump hardware configuration and the control-mode
 // settings: the prompt and the change dialog ("password.uir"), entered on the keypad and
-// shown as stars. The stored password is the settings-store value "pwd" (see cfg.h).
+// shown as stars. The stored password is the settings-store value "pwd"
+// (settings/registry_settings.h).
 #pragma once
 
 #include <string>
@@ -10,11 +11,12 @@
 extern int PasswordTarget;
 constexpr int kPasswordTargetControlMode = -1;
 
-// The windows behind the two targets. Until their modules install them, a correct password
-// only closes the prompt.
+// The windows behind the two targets, each installed by the module that owns it without
+// touching the other. Until one is installed, a correct password for it only closes the
+// prompt.
 using PasswordTargetOpener = void (*)();
-void SetPasswordTargets(PasswordTargetOpener openControlMode,
-                        PasswordTargetOpener openHardwareWindow);
+void SetControlModeOpener(PasswordTargetOpener open);
+void SetHardwareWindowOpener(PasswordTargetOpener open);
 
 // Opens the prompt over parent (an earlier prompt is discarded). Callers set PasswordTarget.
 void ShowPasswordPrompt(int parent);

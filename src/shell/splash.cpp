@@ -8,35 +8,39 @@
 #include "ui/windows/window_support.h"
 
 namespace {
-int g_splash = 0;
+
+struct SplashState {
+    int splash = 0;  // the splash window (or About box), 0 when not loaded
+};
+SplashState g;
 
 void loadSplash() {
     CloseSplash();
-    g_splash = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_SPLASH);
-    if (g_splash < 0) g_splash = 0;
-    if (g_splash == 0) return;
-    ui::SetCtrlVal(g_splash, windows::SPLASH_MESSAGE, std::string());
-    ui::DisplayPanel(g_splash);
+    g.splash = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_SPLASH);
+    if (g.splash < 0) g.splash = 0;
+    if (g.splash == 0) return;
+    ui::SetCtrlVal(g.splash, windows::SPLASH_MESSAGE, std::string());
+    ui::DisplayPanel(g.splash);
 }
 }  // namespace
 
 int SplashPanel() {
-    return g_splash;
+    return g.splash;
 }
 
 void AnimateSplash() {
-    if (g_splash == 0) return;
+    if (g.splash == 0) return;
     const int bar = windows::SPLASH_ANIMATION;
-    ui::SetCtrlAttribute(g_splash, bar, ui::ATTR_VISIBLE, 0);
-    ui::SetCtrlVal(g_splash, bar, 0);
+    ui::SetCtrlAttribute(g.splash, bar, ui::ATTR_VISIBLE, 0);
+    ui::SetCtrlVal(g.splash, bar, 0);
     platform::ProcessDrawEvents();
     platform::Delay(0.04);
-    ui::SetCtrlAttribute(g_splash, bar, ui::ATTR_VISIBLE, 1);
+    ui::SetCtrlAttribute(g.splash, bar, ui::ATTR_VISIBLE, 1);
     platform::ProcessDrawEvents();
-    for (int v = 1; v <= windows::kSplashAnimationMax && g_splash != 0; ++v) {
+    for (int v = 1; v <= windows::kSplashAnimationMax && g.splash != 0; ++v) {
         platform::Delay(0.04);
-        if (g_splash == 0) break;  // closed while waiting
-        ui::SetCtrlVal(g_splash, bar, v);
+        if (g.splash == 0) break;  // closed while waiting
+        ui::SetCtrlVal(g.splash, bar, v);
         platform::ProcessDrawEvents();
     }
 }
@@ -47,27 +51,27 @@ void ShowSplash() {
 }
 
 void SetSplashMessage(const char* message) {
-    if (g_splash == 0) return;
-    ui::SetCtrlVal(g_splash, windows::SPLASH_MESSAGE, std::string(message));
+    if (g.splash == 0) return;
+    ui::SetCtrlVal(g.splash, windows::SPLASH_MESSAGE, std::string(message));
     platform::ProcessDrawEvents();
     platform::Delay(0.5);
 }
 
 void CloseSplash() {
-    if (g_splash != 0 && ui::PanelExists(g_splash)) ui::DiscardPanel(g_splash);
-    g_splash = 0;
+    if (g.splash != 0 && ui::PanelExists(g.splash)) ui::DiscardPanel(g.splash);
+    g.splash = 0;
 }
 
 void Display_Help_About(int, int, void*, int) {
     loadSplash();
-    if (g_splash == 0) return;
+    if (g.splash == 0) return;
     AnimateSplash();
-    if (g_splash != 0) ui::InstallPanelCallback(g_splash, Close_Help_About);
+    if (g.splash != 0) ui::InstallPanelCallback(g.splash, Close_Help_About);
 }
 
 int Close_Help_About(int panel, int event, void*, int, int) {
     if (event == ui::EVENT_LEFT_CLICK || event == ui::EVENT_LOST_FOCUS) {
-        if (panel == g_splash) g_splash = 0;
+        if (panel == g.splash) g.splash = 0;
         ui::DiscardPanel(panel);
     }
     return 0;
@@ -79,4 +83,5 @@ void BindSplashCallbacks() {
 
 void ResetSplash() {
     CloseSplash();
+    g = {};
 }

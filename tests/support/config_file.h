@@ -4,26 +4,18 @@
 
 #include <string>
 
-#include "shell/cfg.h"
+#include "settings/config_record.h"
 
-inline ConfigRecord FleetConfig() {
-    ConfigRecord r{};
-    r.RefreshInterval = 1.0;
-    r.PumpsShown = 24;
+inline settings::ConfigRecord FleetConfig() {
+    settings::ConfigRecord r = settings::FirstStartRecord();
     r.GroupsValid = 1;
-    for (int i = 0; i < 24; ++i) {
+    for (int i = 0; i < settings::kRecordPumps; ++i)
         r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
-        r.PumpGroup[i] = 255;
-    }
-    for (int i = 0; i < 25; ++i) {
-        r.RpmStepLarge[i] = 100;
-        r.RpmStepSmall[i] = 25;
-    }
     return r;
 }
 
-inline void WriteConfig(const std::string& path, const ConfigRecord& r) {
-    std::uint8_t bytes[kConfigRecordSize];
-    EncodeConfigRecord(r, bytes);
-    WriteConfigFile(path, bytes, kConfigRecordSize);
+inline void WriteConfig(const std::string& path, const settings::ConfigRecord& r) {
+    std::uint8_t bytes[settings::kConfigRecordSize];
+    settings::EncodeConfigRecord(r, bytes);
+    settings::WriteConfigFile(path, bytes, sizeof bytes);
 }

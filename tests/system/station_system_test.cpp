@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/cfg.h"
+#include "settings/config_record.h"
 #include "support/config_file.h"
 #include "support/sim_process.h"
 
@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using namespace settings;
 
 double since(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();

@@ -9,12 +9,8 @@
 namespace {
 
 using linktest::Record;
-
-// Data record offsets of the fields these tests set.
-constexpr std::size_t kRate = 0, kTotal = 4, kDischarge = 8, kMotorRpm = 52, kSetpoint = 66,
-                      kStatus = 68, kAlarm = 70, kFault = 74, kTripPoint = 78, kVfdOn = 82;
-constexpr std::uint16_t kReportsSetpoint = 0x0080;
-constexpr std::uint16_t kTrippedStatus = 0x0040;
+using namespace rec;
+using namespace windows;
 
 Record pumping(float psi, float gpm, float gallons) {
     Record r;
@@ -79,41 +75,41 @@ TEST_F(BankRefresh, RowShowsThePumpAndItsTripColours) {
     rec.u16(kTripPoint, 5000).f32(kMotorRpm, 1450.0f).u16(kAlarm, 0x0010).u16(kFault, 0x0200);
     online(10, rec);
     tick();
-    EXPECT_DOUBLE_EQ(rowValue(10, 4), 1450.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, 8), 2500.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, 9), 5000.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, 10), 10.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, 11), 50.0);
-    EXPECT_EQ(rowValue(10, 12), 1.0);
-    EXPECT_EQ(rowValue(10, 13), 1.0);
-    EXPECT_EQ(rowCtrl(10, 8).bgColor, ui::VAL_WHITE);
-    EXPECT_EQ(rowCtrl(10, 8).textColor, ui::VAL_BLACK);
+    EXPECT_DOUBLE_EQ(rowValue(10, kPosMotorRpm), 1450.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, kPosDischarge), 2500.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, kPosTrip), 5000.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, kPosRate), 10.0);
+    EXPECT_DOUBLE_EQ(rowValue(10, kPosPercent), 50.0);
+    EXPECT_EQ(rowValue(10, kPosFault), 1.0);
+    EXPECT_EQ(rowValue(10, kPosAlarm), 1.0);
+    EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_WHITE);
+    EXPECT_EQ(rowCtrl(10, kPosDischarge).textColor, ui::VAL_BLACK);
 
     data(10, Record(rec).u16(kStatus, kTrippedStatus).u16(kAlarm, 0).u16(kFault, 0));
     tick();
-    EXPECT_EQ(rowCtrl(10, 8).bgColor, ui::VAL_RED);
-    EXPECT_EQ(rowCtrl(10, 8).textColor, ui::VAL_WHITE);
-    EXPECT_EQ(rowValue(10, 12), 0.0);
-    EXPECT_EQ(rowValue(10, 13), 0.0);
+    EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_RED);
+    EXPECT_EQ(rowCtrl(10, kPosDischarge).textColor, ui::VAL_WHITE);
+    EXPECT_EQ(rowValue(10, kPosFault), 0.0);
+    EXPECT_EQ(rowValue(10, kPosAlarm), 0.0);
     data(10, rec);
     tick();
-    EXPECT_EQ(rowCtrl(10, 8).bgColor, ui::VAL_WHITE);
-    EXPECT_EQ(rowCtrl(10, 8).textColor, ui::VAL_BLACK);
+    EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_WHITE);
+    EXPECT_EQ(rowCtrl(10, kPosDischarge).textColor, ui::VAL_BLACK);
     // The neighbouring rows, whose pumps are off line, are not touched.
-    EXPECT_EQ(rowValue(9, 8), 0.0);
-    EXPECT_TRUE(rowCtrl(9, 0).dimmed);
+    EXPECT_EQ(rowValue(9, kPosDischarge), 0.0);
+    EXPECT_TRUE(rowCtrl(9, kPosStepUpLarge).dimmed);
 }
 
 TEST_F(BankRefresh, PercentageKeepsItsLastValueWithoutATripPoint) {
     online(2, pumping(3000.0f, 0.0f, 0.0f).u16(kTripPoint, 6000));
     tick();
-    EXPECT_DOUBLE_EQ(rowValue(2, 11), 50.0);
+    EXPECT_DOUBLE_EQ(rowValue(2, kPosPercent), 50.0);
     data(2, pumping(4500.0f, 0.0f, 0.0f).u16(kTripPoint, 0));
     tick();
     EXPECT_EQ(PumpTable[2].TripPressure, 0.0f);
-    EXPECT_DOUBLE_EQ(rowValue(2, 8), 4500.0);
-    EXPECT_DOUBLE_EQ(rowValue(2, 11), 50.0);
-    EXPECT_FALSE(std::isinf(rowValue(2, 11)));
+    EXPECT_DOUBLE_EQ(rowValue(2, kPosDischarge), 4500.0);
+    EXPECT_DOUBLE_EQ(rowValue(2, kPosPercent), 50.0);
+    EXPECT_FALSE(std::isinf(rowValue(2, kPosPercent)));
 }
 
 TEST_F(BankRefresh, SetpointBarFollowsTheSpeedCommandAndIsZeroWithoutAMaximum) {
@@ -123,13 +119,13 @@ TEST_F(BankRefresh, SetpointBarFollowsTheSpeedCommandAndIsZeroWithoutAMaximum) {
     ASSERT_EQ(SpeedCommand[5].Rpm, 1000);
     ASSERT_EQ(PumpTable[5].MaxRpm, 0.0f);  // the throttle reply has not come yet
     tick();
-    EXPECT_EQ(rowValue(5, 5), 0.0);
+    EXPECT_EQ(rowValue(5, kPosSetpointBar), 0.0);
     PumpTable[5].MaxRpm = 1800.0f;
     tick();
-    EXPECT_EQ(rowValue(5, 5), 55.0);  // 1000 / 1800 x 100 = 55.6, truncated
+    EXPECT_EQ(rowValue(5, kPosSetpointBar), 55.0);  // 1000 / 1800 x 100 = 55.6, truncated
     PumpTable[5].MaxRpm = 0.0f;
     tick();
-    EXPECT_EQ(rowValue(5, 5), 0.0);
+    EXPECT_EQ(rowValue(5, kPosSetpointBar), 0.0);
 }
 
 TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
@@ -142,10 +138,10 @@ TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
     tick();
     EXPECT_EQ(SpeedCommand[7].Run, 1);
     EXPECT_EQ(SpeedCommand[7].Rpm, 1200);
-    EXPECT_EQ(rowCtrl(7, 22).text, "ON");
-    EXPECT_TRUE(rowCtrl(7, 6).visible);
-    EXPECT_FALSE(rowCtrl(7, 7).visible);
-    EXPECT_EQ(rowValue(7, 5), 60.0);
+    EXPECT_EQ(rowCtrl(7, kPosPowerText).text, "ON");
+    EXPECT_TRUE(rowCtrl(7, kPosPowerOff).visible);
+    EXPECT_FALSE(rowCtrl(7, kPosPowerOn).visible);
+    EXPECT_EQ(rowValue(7, kPosSetpointBar), 60.0);
 
     // The drive reports off; the record does not carry a set-point, so only the refresh
     // can clear the one the station holds.
@@ -155,10 +151,10 @@ TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
     EXPECT_EQ(SpeedCommand[7].Rpm, 0);
     EXPECT_EQ(SpeedCommand[7].Run, 0);
     EXPECT_EQ(PumpTable[7].RpmSetpoint, 0);
-    EXPECT_EQ(rowCtrl(7, 22).text, "OFF");
-    EXPECT_TRUE(rowCtrl(7, 7).visible);
-    EXPECT_FALSE(rowCtrl(7, 6).visible);
-    EXPECT_EQ(rowValue(7, 5), 0.0);
+    EXPECT_EQ(rowCtrl(7, kPosPowerText).text, "OFF");
+    EXPECT_TRUE(rowCtrl(7, kPosPowerOn).visible);
+    EXPECT_FALSE(rowCtrl(7, kPosPowerOff).visible);
+    EXPECT_EQ(rowValue(7, kPosSetpointBar), 0.0);
 }
 
 TEST_F(BankRefresh, IdentificationIsBoundedAndAskedForOnlyWhenItChanges) {
@@ -172,7 +168,7 @@ TEST_F(BankRefresh, IdentificationIsBoundedAndAskedForOnlyWhenItChanges) {
     // Nine bytes with no end: the row shows eight.
     idReply(4, "ABCDEFGHI");
     tick();
-    EXPECT_EQ(rowCtrl(4, 17).text, "ABCDEFGH");
+    EXPECT_EQ(rowCtrl(4, kPosPumpId).text, "ABCDEFGH");
     EXPECT_EQ(PumpTable[4].PumpId[8], '\0');
     EXPECT_EQ(count(commands(4), 0x1E), 1);
     idReply(4, "ABCDEFGH");
@@ -187,7 +183,7 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     online(12, rec);
     idReply(12, "FRAC-12");
     tick();
-    ASSERT_EQ(rowCtrl(12, 17).text, "FRAC-12");
+    ASSERT_EQ(rowCtrl(12, kPosPumpId).text, "FRAC-12");
     for (int position = 0; position < kRowPositionCount; ++position)
         EXPECT_FALSE(rowCtrl(12, position).dimmed) << position;
 
@@ -195,11 +191,12 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     ASSERT_EQ(PumpTable[12].Online, 0);
     for (int position = 0; position < kRowPositionCount; ++position)
         EXPECT_TRUE(rowCtrl(12, position).dimmed) << position;
-    EXPECT_EQ(rowValue(12, 8), 0.0);
-    EXPECT_EQ(rowValue(12, 4), 0.0);
-    EXPECT_EQ(rowValue(12, 10), 0.0);
-    EXPECT_EQ(rowCtrl(12, 17).text, "");
-    EXPECT_EQ(rowCtrl(12, 8).bgColor, ui::VAL_WHITE) << "the trip colours went with the trip";
+    EXPECT_EQ(rowValue(12, kPosDischarge), 0.0);
+    EXPECT_EQ(rowValue(12, kPosMotorRpm), 0.0);
+    EXPECT_EQ(rowValue(12, kPosRate), 0.0);
+    EXPECT_EQ(rowCtrl(12, kPosPumpId).text, "");
+    EXPECT_EQ(rowCtrl(12, kPosDischarge).bgColor, ui::VAL_WHITE)
+        << "the trip colours went with the trip";
     EXPECT_EQ(SpeedCommand[12].Rpm, 0);
     // Nothing goes to a pump whose row is dimmed.
     serial.takeWritten(port(12));
@@ -214,7 +211,7 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     SendPumpCommand(12, OpResetAlarms, nullptr, 0);
     EXPECT_EQ(count(commands(12), 0x35), 1);
     tick();
-    EXPECT_DOUBLE_EQ(rowValue(12, 8), 100.0);
+    EXPECT_DOUBLE_EQ(rowValue(12, kPosDischarge), 100.0);
     data(12, pumping(100.0f, 0.0f, 0.0f).f32(kMotorRpm, 720.0f));
     EXPECT_EQ(SpeedCommand[12].Rpm, 720) << "the motor's speed is the new set-point";
 }

@@ -7,17 +7,13 @@
 namespace {
 
 using linktest::Record;
+using namespace rec;
 using namespace windows;
-
-constexpr std::size_t kRate = 0, kDischarge = 8, kOilTemp = 12, kOilPressure = 16, kPumpRpm = 20,
-                      kSuction = 24, kWindingA = 40, kStatus = 68, kAlarm = 70, kFault = 74,
-                      kVfdOn = 82, kOverride = 83;
-constexpr std::uint16_t kTrippedStatus = 0x0040;
 
 class DetailView : public DisplayStation {
   protected:
     // Presses the detail button of the pump's row.
-    void open(int pump) { ui::Press(bank(pump), row(pump, 14)); }
+    void open(int pump) { ui::Press(bank(pump), row(pump, kPosDetail)); }
     int visibleResetButtons() {
         int n = 0;
         for (int p = 0; p < kPumpCount; ++p) n += detail(DetailVfdResetCtrl(p)).visible ? 1 : 0;
@@ -62,7 +58,7 @@ TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpCentredOnTheBank) {
 TEST_F(DetailView, ShowsThePumpsValuesWithThePressureGaugeInThousands) {
     Record rec;
     rec.f32(kDischarge, 8200.0f).f32(kRate, 630.0f).f32(kOilTemp, 140.0f).f32(kOilPressure, 55.5f);
-    rec.f32(kPumpRpm, 180.0f).f32(kSuction, 80.0f).f32(kWindingA, 212.0f).u16(78, 0xFFFF);
+    rec.f32(kPumpRpm, 180.0f).f32(kSuction, 80.0f).f32(kWindingA, 212.0f).u16(kTripPoint, 0xFFFF);
     online(6, rec);
     online(7, Record().f32(kDischarge, 100.0f));
     open(6);

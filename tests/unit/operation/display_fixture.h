@@ -14,16 +14,28 @@
 
 #include "link/pump_table.h"
 #include "link/queue.h"
+#include "operation/display_ids.h"
+#include "operation/display_prefs.h"
 #include "operation/panels.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
-#include "shell/cfg.h"
-#include "shell/control_ids.h"
+#include "settings/config_record.h"
 #include "shell/main_sequence.h"
+#include "support/config_file.h"
 #include "support/link_fixture.h"
 #include "support/sim_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
+
+// Offsets in a data record of the fields the display tests set.
+namespace rec {
+constexpr std::size_t kRate = 0, kTotal = 4, kDischarge = 8, kOilTemp = 12, kOilPressure = 16,
+                      kPumpRpm = 20, kSuction = 24, kWindingA = 40, kMotorRpm = 52, kSetpoint = 66,
+                      kStatus = 68, kAlarm = 70, kFault = 74, kTripPoint = 78, kVfdOn = 82,
+                      kOverride = 83;
+constexpr std::uint16_t kReportsSetpoint = 0x0080;  // status bits
+constexpr std::uint16_t kTrippedStatus = 0x0040;
+}  // namespace rec
 
 class DisplayStation : public SimFixture {
   protected:
@@ -55,24 +67,11 @@ class DisplayStation : public SimFixture {
         SimFixture::TearDown();
     }
 
-    // A record image with every port in use, one refresh a second, all banks shown.
+    // Every port in use, one refresh a second, all banks shown.
     void writeConfig() {
-        ConfigRecord r{};
-        r.RefreshInterval = 1.0;
-        r.PumpsShown = 24;
-        r.GroupsValid = 1;
-        r.DisplayUnits = metricAtStart ? 1 : 0;
-        for (int i = 0; i < kPumpCount; ++i) {
-            r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
-            r.PumpGroup[i] = 255;
-        }
-        for (int i = 0; i < kTableSize; ++i) {
-            r.RpmStepLarge[i] = 100;
-            r.RpmStepSmall[i] = 25;
-        }
-        std::uint8_t bytes[kConfigRecordSize];
-        EncodeConfigRecord(r, bytes);
-        WriteConfigFile((home_ / "cfg" / "vnk.cfg").string(), bytes, kConfigRecordSize);
+        settings::ConfigRecord r = FleetConfig();
+        r.DisplayUnits = metricAtStart ? settings::kUnitsMetric : settings::kUnitsUs;
+        WriteConfig((home_ / "cfg" / "vnk.cfg").string(), r);
     }
 
     static int port(int pump) { return pump + 1; }

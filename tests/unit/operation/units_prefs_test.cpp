@@ -1,5 +1,4 @@
 // The display units switch, the pumps-shown preference and the automatic precision.
-#include <cmath>
 #include <string>
 
 #include "support/link_fixture.h"
@@ -11,8 +10,10 @@ namespace {
 
 using linktest::Record;
 using namespace windows;
+using settings::Config;
 
-constexpr std::size_t kDischarge = 8, kTripPoint = 78;
+using rec::kDischarge;
+using rec::kTripPoint;
 
 class Units : public DisplayStation {
   protected:
@@ -20,53 +21,23 @@ class Units : public DisplayStation {
     static std::string units(int panel, int control) {
         return ui::GetCtrlAttributeText(panel, control, ui::ATTR_UNITS_LABEL);
     }
-    static int decimals(int panel, int control) {
-        return ui::GetCtrlAttributeInt(panel, control, ui::ATTR_PRECISION);
-    }
     static bool checked(int panel, int item) {
         return ui::GetMenuBarAttributeInt(menuBar(panel), item, ui::ATTR_CHECKED) != 0;
     }
-
-    struct Expected {
-        const char* pressure;
-        const char* rate;
-        const char* gaugePressure;
-        const char* gaugeRate;
-        const char* gaugePower;
-        const char* volume;
-        int pressureDecimals, rateDecimals, oilDecimals;
-        double oilMin, oilMax, pressureMax, rateMax, powerMax;
-        bool multiplier;
-    };
-    static constexpr Expected kUs{"PSI", "BBL / M", "PSI", "BPM", "hhp", "TOTAL BBLS", 0,   1,
-                                  1,     0.0,       250.0, 16.0,  18.0,  1900.0,       true};
-    static constexpr Expected kMetric{"MPa", "m3 / M", "MPa", "m3/m", " kW", "TOTAL m3", 2,    2,
-                                      0,     -20.0,    120.0, 120.0,  10.0,  1400.0,     false};
-
-    void expectUnits(const Expected& e, bool metric) {
+    // Every place that shows units follows the system in force: the rows of each bank, the
+    // fleet values, the detail view's gauges and read-outs, the menu ticks of every window.
+    void expectUnits(bool metric) {
         SCOPED_TRACE(metric ? "metric" : "US");
+        const std::string pressure = metric ? "MPa" : "PSI";
         for (int pump : {0, 13, 23}) {
-            EXPECT_EQ(units(bank(pump), row(pump, 8)), e.pressure);
-            EXPECT_EQ(decimals(bank(pump), row(pump, 8)), e.pressureDecimals);
-            EXPECT_EQ(decimals(bank(pump), row(pump, 9)), e.pressureDecimals);
-            EXPECT_EQ(units(bank(pump), row(pump, 10)), e.rate);
-            EXPECT_EQ(decimals(bank(pump), row(pump, 10)), e.rateDecimals);
+            EXPECT_EQ(units(bank(pump), row(pump, kPosDischarge)), pressure);
+            EXPECT_EQ(units(bank(pump), row(pump, kPosTrip)), pressure);
         }
-        EXPECT_EQ(detail(DETAIL_PRESSURE_UNITS).text, e.gaugePressure);
-        EXPECT_EQ(detail(DETAIL_RATE_UNITS).text, e.gaugeRate);
-        EXPECT_EQ(detail(DETAIL_HP_UNITS).text, e.gaugePower);
-        EXPECT_EQ(detail(DETAIL_VOLUME_LABEL).text, e.volume);
-        EXPECT_EQ(detail(DETAIL_PRESSURE_MULT).visible, e.multiplier);
-        EXPECT_EQ(detail(DETAIL_OIL_TEMP_GAUGE).minValue, e.oilMin);
-        EXPECT_EQ(detail(DETAIL_OIL_TEMP_GAUGE).maxValue, e.oilMax);
-        EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).maxValue, e.pressureMax);
-        EXPECT_EQ(detail(DETAIL_RATE_GAUGE).maxValue, e.rateMax);
-        EXPECT_EQ(detail(DETAIL_HP_GAUGE).maxValue, e.powerMax);
-        EXPECT_EQ(detail(DETAIL_DISCHARGE).precision, e.pressureDecimals);
-        EXPECT_EQ(detail(DETAIL_RATE).precision, e.rateDecimals);
-        EXPECT_EQ(detail(DETAIL_OIL_PRESSURE).precision, e.oilDecimals);
-        EXPECT_EQ(detail(DETAIL_SUCTION).precision, e.oilDecimals);
+        EXPECT_EQ(units(BankPanel[2], BANK_AVG_PRESSURE), pressure);
+        EXPECT_EQ(detail(DETAIL_PRESSURE_UNITS).text, pressure);
+        EXPECT_EQ(detail(DETAIL_DISCHARGE).unitsLabel, pressure);
         EXPECT_EQ(detail(DETAIL_OIL_TEMP).unitsLabel, metric ? "degC" : "degF");
+        EXPECT_EQ(detail(DETAIL_PRESSURE_MULT).visible, !metric) << "the x1000 of the gauge";
         for (int panel : {BankPanel[0], BankPanel[2], DetailPanel}) {
             EXPECT_EQ(checked(panel, MENU_UNITS_US), !metric);
             EXPECT_EQ(checked(panel, MENU_UNITS_METRIC), metric);
@@ -75,16 +46,16 @@ class Units : public DisplayStation {
     }
 };
 
-TEST_F(Units, EachSystemHasItsLabelsDecimalsAndScales) {
+TEST_F(Units, EveryUnitTextFollowsTheChosenSystem) {
     online(0);
-    ui::Press(bank(0), row(0, 14));  // the view takes the units in force when it opens
-    expectUnits(kUs, false);
+    ui::Press(bank(0), row(0, kPosDetail));  // the view takes the units in force when it opens
+    expectUnits(false);
     choose(MENU_UNITS_METRIC);
     EXPECT_EQ(Config.DisplayUnits, 1);
-    expectUnits(kMetric, true);
+    expectUnits(true);
     choose(MENU_UNITS_US);
     EXPECT_EQ(Config.DisplayUnits, 0);
-    expectUnits(kUs, false);
+    expectUnits(false);
 }
 
 TEST_F(Units, TripPointsGoThereAndBackOtherValuesWaitForTheNextReply) {
@@ -99,10 +70,10 @@ TEST_F(Units, TripPointsGoThereAndBackOtherValuesWaitForTheNextReply) {
     // The next reply comes converted; the view's pressure gauge reads MPa as they are.
     data(1, Record().u16(kTripPoint, 0xFFFF).f32(kDischarge, 5000.0f));
     EXPECT_NEAR(PumpTable[1].DischargePressure, 5000 * 0.0068948, 1e-4);
-    ui::Press(bank(1), row(1, 14));
+    ui::Press(bank(1), row(1, kPosDetail));
     tick();
     EXPECT_NEAR(detail(DETAIL_PRESSURE_GAUGE).number, 5000 * 0.0068948, 1e-4);
-    EXPECT_NEAR(rowValue(1, 9), 4500 * 0.0068948, 1e-4);
+    EXPECT_NEAR(rowValue(1, kPosTrip), 4500 * 0.0068948, 1e-4);
 
     choose(MENU_UNITS_US);
     EXPECT_NEAR(PumpTable[1].TripPressure, 4500.0f, 0.01f);
@@ -117,8 +88,8 @@ class MetricStation : public Units {
 
 TEST_F(MetricStation, ViewOpensInTheSavedUnits) {
     online(9);
-    ui::Press(bank(9), row(9, 14));
-    expectUnits(kMetric, true);
+    ui::Press(bank(9), row(9, kPosDetail));
+    expectUnits(true);
 }
 
 using Preferences = DisplayStation;
@@ -127,7 +98,7 @@ TEST_F(Preferences, PumpsShownChoosesTheBankWindows) {
     auto shown = [](int b) {
         return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_VISIBLE);
     };
-    auto openPrefs = [this] {
+    auto openPrefs = [] {
         ui::SelectMenu(menuBar(BankPanel[0]), MENU_PUMPS_SHOWN, BankPanel[0]);
         return PreferencePanel;
     };
@@ -144,7 +115,7 @@ TEST_F(Preferences, PumpsShownChoosesTheBankWindows) {
     // Hidden banks are still refreshed.
     online(20, Record().f32(kDischarge, 777.0f));
     tick();
-    EXPECT_DOUBLE_EQ(rowValue(20, 8), 777.0);
+    EXPECT_DOUBLE_EQ(rowValue(20, kPosDischarge), 777.0);
 
     ui::OperateIndex(prefs, PREF_PUMPS_SHOWN, 1);
     ui::Press(prefs, PREF_OK);

@@ -1,7 +1,3 @@
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -10,13 +6,14 @@
 #include <vector>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
 #include "shell_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/menu_bar.h"
 
 namespace {
 
+using settings::Config;
+using namespace windows;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes readFile(const std::string& path) {
@@ -74,42 +71,32 @@ int menuBarOf(int panel) {
     return ui::FindPanel(panel)->menuBar;
 }
 
-class Config_ : public ShellFixture {};
+class Configuration : public ShellFixture {};
 
-TEST_F(Config_, FirstStartCreatesTheFolderAndTheFileWithEveryDefaultAtItsOffset) {
+TEST_F(Configuration, FirstStartCreatesTheFolderAndTheFileAndRunsOnItsDefaults) {
     ASSERT_FALSE(std::filesystem::exists(home + "/cfg"));
+    PumpTable[3].ConfiguredComPort = 7;  // nothing survives from before the load
     loadWindows();
     LoadConfiguration();
 
     Bytes b = readFile(cfgPath());
     ASSERT_EQ(b.size(), 906u);
-    for (std::size_t i = 0; i < 25; ++i) EXPECT_EQ(b[i], 0) << "port byte " << i;
-    EXPECT_EQ(f64(b, 25), 1.0);
-    EXPECT_EQ(le(b, 33, 4), 369u);
-    EXPECT_EQ(le(b, 37, 4), 27u);
-    EXPECT_EQ(le(b, 41, 4), 0u);
-    for (std::size_t i = 45; i < 301; ++i) EXPECT_EQ(b[i], 0) << "server name byte " << i;
-    for (std::size_t i = 0; i < 25; ++i) {
-        EXPECT_EQ(le(b, 301 + 4 * i, 4), 100u) << "large step " << i;
-        EXPECT_EQ(le(b, 401 + 4 * i, 4), 25u) << "small step " << i;
-    }
-    EXPECT_EQ(f64(b, 501), 0.001);
-    for (std::size_t i = 509; i < 517; ++i) EXPECT_EQ(b[i], 0);
-    EXPECT_EQ(b[517], 24);
-    for (std::size_t i = 518; i < 542; ++i) EXPECT_EQ(b[i], 255) << "group byte " << i;
-    for (std::size_t i = 542; i < 902; ++i) EXPECT_EQ(b[i], 0) << "byte " << i;
-    EXPECT_EQ(le(b, 902, 2), 1u);
-    EXPECT_EQ(le(b, 904, 2), 0u);
+    std::uint8_t expected[settings::kConfigRecordSize];
+    settings::ConfigRecord first = settings::FirstStartRecord();
+    first.GroupsValid = 1;
+    settings::EncodeConfigRecord(first, expected);
+    EXPECT_EQ(b, Bytes(expected, expected + sizeof expected));
+    EXPECT_FALSE(std::filesystem::exists(cfgPath() + ".new"));
 
     // The run goes on with the same values.
+    EXPECT_EQ(PumpTable[3].ConfiguredComPort, 0);
     EXPECT_EQ(PumpTable[24].RpmStepLarge, 100);
     EXPECT_EQ(PumpTable[0].RpmStepSmall, 25);
     EXPECT_EQ(PumpGroup[7], kNoGroup);
     EXPECT_EQ(Config.PumpsShown, 24);
-    EXPECT_FALSE(std::filesystem::exists(cfgPath() + ".new"));
 }
 
-TEST_F(Config_, AValidFileHandsItsValuesToThePumpTable) {
+TEST_F(Configuration, AValidFileHandsItsValuesToThePumpTable) {
     Bytes b = validImage();
     putF64(b, 501, 5.0);  // the time-out in the file is never used
     std::strcpy(reinterpret_cast<char*>(&b[45]), "blender-1");
@@ -127,21 +114,20 @@ TEST_F(Config_, AValidFileHandsItsValuesToThePumpTable) {
     EXPECT_EQ(ComTimeout, 0.001);
     EXPECT_STREQ(Config.ServerName, "blender-1");
     EXPECT_EQ(Config.DisplayUnits, 1);
-    // Metric labels and decimals on every bank.
-    EXPECT_EQ(ui::GetCtrlAttributeText(BankPanel[2], BankRow[17][8], ui::ATTR_UNITS_LABEL), "MPa");
-    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[2], BankRow[17][8], ui::ATTR_PRECISION), 2);
-    EXPECT_EQ(ui::GetCtrlAttributeText(BankPanel[0], BankRow[0][10], ui::ATTR_UNITS_LABEL),
-              "m3 / M");
-    EXPECT_EQ(ui::GetMenuBarAttributeInt(menuBarOf(BankPanel[1]), windows::MENU_UNITS_METRIC,
-                                         ui::ATTR_CHECKED),
-              1);
+    // The loaded units are shown on every bank.
+    EXPECT_EQ(
+        ui::GetCtrlAttributeText(BankPanel[2], BankRow[17][kPosDischarge], ui::ATTR_UNITS_LABEL),
+        "MPa");
+    EXPECT_EQ(
+        ui::GetMenuBarAttributeInt(menuBarOf(BankPanel[1]), MENU_UNITS_METRIC, ui::ATTR_CHECKED),
+        1);
     // Nothing was written back at start-up.
     EXPECT_EQ(f64(readFile(cfgPath()), 501), 5.0);
 }
 
-TEST_F(Config_, OnlyOneTwoAndFourSecondRefreshIntervalsSurviveLoading) {
+TEST_F(Configuration, OnlyOneTwoAndFourSecondRefreshIntervalsSurviveLoading) {
     for (double stored : {3.0, 0.5, 2.0, 4.0}) {
-        ResetConfiguration();
+        settings::ResetConfigRecord();
         ui::ResetModel();
         Bytes b = validImage();
         putF64(b, 25, stored);
@@ -150,18 +136,17 @@ TEST_F(Config_, OnlyOneTwoAndFourSecondRefreshIntervalsSurviveLoading) {
         LoadConfiguration();
         double expected = (stored == 2.0 || stored == 4.0) ? stored : 1.0;
         EXPECT_EQ(Config.RefreshInterval, expected) << stored;
-        EXPECT_EQ(
-            ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_DISPLAY, ui::ATTR_INTERVAL),
-            expected);
+        EXPECT_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_INTERVAL),
+                  expected);
         int bar = menuBarOf(BankPanel[0]);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, windows::MENU_REFRESH_1S, ui::ATTR_CHECKED),
+        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_1S, ui::ATTR_CHECKED),
                   expected == 1.0 ? 1 : 0);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, windows::MENU_REFRESH_4S, ui::ATTR_CHECKED),
+        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_4S, ui::ATTR_CHECKED),
                   expected == 4.0 ? 1 : 0);
     }
 }
 
-TEST_F(Config_, GroupsOfAFileWithoutValidGroupsAreDroppedAndSavedBackValid) {
+TEST_F(Configuration, GroupsOfAFileWithoutValidGroupsAreDroppedAndSavedBackValid) {
     Bytes b = validImage();
     b[518 + 3] = 2;
     b[518 + 9] = 7;
@@ -171,7 +156,7 @@ TEST_F(Config_, GroupsOfAFileWithoutValidGroupsAreDroppedAndSavedBackValid) {
     LoadConfiguration();
 
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup) << p;
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[3][18]), 255);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[3][kPosGroup]), 255);
     SaveConfiguration();
     Bytes saved = readFile(cfgPath());
     EXPECT_EQ(le(saved, 902, 2), 1u);
@@ -184,7 +169,7 @@ void recordJoin(int pump, int group) {
     g_joined.emplace_back(pump, group);
 }
 
-TEST_F(Config_, ValidGroupsReachSelectorsMemberListsAndClearTheirAutoBoxes) {
+TEST_F(Configuration, ValidGroupsReachSelectorsMemberListsAndClearTheirAutoBoxes) {
     Bytes b = validImage();
     b[518 + 20] = 5;
     b[518 + 2] = 5;
@@ -195,20 +180,20 @@ TEST_F(Config_, ValidGroupsReachSelectorsMemberListsAndClearTheirAutoBoxes) {
     writeFile(cfgPath(), b);
     loadWindows();
     g_joined.clear();
-    SetGroupMemberHook(recordJoin);
+    AddGroupMemberHook(recordJoin);
     LoadConfiguration();
 
     EXPECT_EQ((std::vector<std::pair<int, int>>{{2, 5}, {9, 0}, {20, 5}}), g_joined);
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[2], BankRow[20][18]), 5);
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[1], BankRow[9][18]), 0);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[2], BankRow[20][kPosGroup]), 5);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[1], BankRow[9][kPosGroup]), 0);
     EXPECT_EQ(PumpGroup[11], kNoGroup);
     EXPECT_EQ(AutoSelected[2], 0);
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[2][24]), 0);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[2][kPosAuto]), 0);
     EXPECT_EQ(AutoSelected[4], 1);
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[4][24]), 1);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[4][kPosAuto]), 1);
 }
 
-TEST_F(Config_, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
+TEST_F(Configuration, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
     loadWindows();
     LoadConfiguration();
     PumpTable[3].ConfiguredComPort = 300;
@@ -230,7 +215,7 @@ TEST_F(Config_, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
 
     // What the next start sees.
     ResetPumpTable();
-    ResetConfiguration();
+    settings::ResetConfigRecord();
     LoadConfiguration();
     EXPECT_EQ(PumpTable[3].ConfiguredComPort, 44);
     EXPECT_EQ(PumpTable[5].RpmStepLarge, -1);
@@ -238,7 +223,7 @@ TEST_F(Config_, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
     EXPECT_EQ(AutoSelected[8], 1);
 }
 
-TEST_F(Config_, ShortAndLongFilesTakeOnlyTheRecordsBytes) {
+TEST_F(Configuration, ShortAndLongFilesTakeOnlyTheRecordsBytes) {
     Bytes b = validImage();
     b.resize(30);  // the ports and part of the refresh interval
     writeFile(cfgPath(), b);
@@ -251,7 +236,7 @@ TEST_F(Config_, ShortAndLongFilesTakeOnlyTheRecordsBytes) {
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
 
     ResetPumpTable();
-    ResetConfiguration();
+    settings::ResetConfigRecord();
     Bytes longer = validImage();
     longer.resize(1200, 0xAB);
     writeFile(cfgPath(), longer);
@@ -261,7 +246,7 @@ TEST_F(Config_, ShortAndLongFilesTakeOnlyTheRecordsBytes) {
     EXPECT_EQ(readFile(cfgPath()).size(), 906u);
 }
 
-TEST_F(Config_, AFileOfAllOnesLoadsWithoutHarm) {
+TEST_F(Configuration, AFileOfAllOnesLoadsWithoutHarm) {
     writeFile(cfgPath(), Bytes(906, 0xFF));
     loadWindows();
     LoadConfiguration();
@@ -271,12 +256,12 @@ TEST_F(Config_, AFileOfAllOnesLoadsWithoutHarm) {
     EXPECT_EQ(PumpTable[0].ConfiguredComPort, 255);
     EXPECT_EQ(PumpTable[0].RpmStepLarge, -1);
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[0][24]), 1);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[0][kPosAuto]), 1);
     SaveConfiguration();
     EXPECT_EQ(readFile(cfgPath()).size(), 906u);
 }
 
-TEST_F(Config_, AnUnreadableFileGivesTheDefaults) {
+TEST_F(Configuration, AnUnreadableFileGivesTheDefaults) {
     std::filesystem::create_directories(cfgPath());  // a folder where the file should be
     loadWindows();
     LoadConfiguration();
@@ -286,80 +271,34 @@ TEST_F(Config_, AnUnreadableFileGivesTheDefaults) {
     EXPECT_FALSE(std::filesystem::exists(cfgPath() + ".new"));
 }
 
-TEST_F(Config_, ASaveThatFailsHalfwayLeavesThePreviousFileWhole) {
+TEST_F(Configuration, RefreshMenuItemsSetTheTimerAndTickOnEveryMenuBar) {
     loadWindows();
     LoadConfiguration();
-    const Bytes before = readFile(cfgPath());
-    PumpTable[0].ConfiguredComPort = 9;
-    PumpGroup[0] = 4;
-
-    // The disk fills after 400 bytes of the new image.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit small = old;
-    small.rlim_cur = 400;
-    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    SaveConfiguration();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    ::signal(SIGXFSZ, oldHandler);
-
-    EXPECT_EQ(readFile(cfgPath()), before);
-    EXPECT_FALSE(std::filesystem::exists(cfgPath() + ".new"));
-
-    // Once there is room again the save goes through.
-    SaveConfiguration();
-    Bytes after = readFile(cfgPath());
-    ASSERT_EQ(after.size(), 906u);
-    EXPECT_EQ(after[0], 9);
-    EXPECT_EQ(after[518], 4);
-}
-
-TEST_F(Config_, RefreshMenuItemsSetTheTimerAndTickOnEveryMenuBar) {
-    loadWindows();
-    LoadConfiguration();
-    ui::SelectMenu(menuBarOf(BankPanel[1]), windows::MENU_REFRESH_4S, BankPanel[1]);
+    ui::SelectMenu(menuBarOf(BankPanel[1]), MENU_REFRESH_4S, BankPanel[1]);
     EXPECT_EQ(Config.RefreshInterval, 4.0);
-    EXPECT_EQ(
-        ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_DISPLAY, ui::ATTR_INTERVAL),
-        4.0);
+    EXPECT_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_INTERVAL), 4.0);
     for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
         int bar = menuBarOf(panel);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, windows::MENU_REFRESH_1S, ui::ATTR_CHECKED), 0);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, windows::MENU_REFRESH_2S, ui::ATTR_CHECKED), 0);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, windows::MENU_REFRESH_4S, ui::ATTR_CHECKED), 1);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, windows::MENU_UNITS_US, ui::ATTR_CHECKED), 1);
+        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_1S, ui::ATTR_CHECKED), 0);
+        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_2S, ui::ATTR_CHECKED), 0);
+        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_4S, ui::ATTR_CHECKED), 1);
+        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_UNITS_US, ui::ATTR_CHECKED), 1);
     }
     // The display timer runs at the new rate once enabled.
     int ticks = 0;
-    windows::BindCtrlCallback("DisplayTimerTick", [](int, int, int, void* d, int, int) {
+    BindCtrlCallback("DisplayTimerTick", [](int, int, int, void* d, int, int) {
         ++*static_cast<int*>(d);
         return 0;
     });
-    ui::InstallCtrlCallback(BankPanel[0], windows::BANK_TMR_DISPLAY,
-                            windows::CtrlCallbackNamed("DisplayTimerTick"), &ticks);
-    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_DISPLAY, ui::ATTR_ENABLED, 1);
+    ui::InstallCtrlCallback(BankPanel[0], BANK_TMR_DISPLAY, CtrlCallbackNamed("DisplayTimerTick"),
+                            &ticks);
+    ui::SetCtrlAttribute(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_ENABLED, 1);
     loop.advance(12.5);
     EXPECT_EQ(ticks, 3);
     // An interval below one second is raised.
     Config.RefreshInterval = 0.25;
     ApplyRefreshInterval();
     EXPECT_EQ(Config.RefreshInterval, 1.0);
-}
-
-TEST_F(Config_, TheStartDelayHoldsThePortsForItsCountOfTicks) {
-    loadWindows();
-    const int panel = BankPanel[0];
-    for (int round = 0; round < 2; ++round) {
-        ComStartDelay = 3;
-        PortsBusy = 1;
-        ui::SetCtrlAttribute(panel, windows::BANK_TMR_DELAY_COM, ui::ATTR_ENABLED, 1);
-        loop.advance(2.5);
-        EXPECT_EQ(PortsBusy, 1) << round;
-        loop.advance(1.0);
-        EXPECT_EQ(PortsBusy, 0) << round;
-        EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::BANK_TMR_DELAY_COM, ui::ATTR_ENABLED), 0);
-    }
 }
 
 }  // namespace

@@ -48,6 +48,10 @@ class Password : public ShellFixture {
         }
         ui::Press(KeypadPanel, NUMPAD_OK);
     }
+    static void installBoth() {
+        SetControlModeOpener(openControlMode);
+        SetHardwareWindowOpener(openHardware);
+    }
     int openPrompt() {
         PasswordTarget = kPasswordTargetControlMode;
         ShowPasswordPrompt(BankPanel[0]);
@@ -56,7 +60,7 @@ class Password : public ShellFixture {
 };
 
 TEST_F(Password, WithNoStoredPasswordTheDefaultOpensTheTargetAndIsStored) {
-    SetPasswordTargets(openControlMode, openHardware);
+    installBoth();
     int prompt = openPrompt();
     ASSERT_NE(prompt, 0);
     enter(prompt, PWD_STARS, "5927");
@@ -85,7 +89,7 @@ TEST_F(Password, AStoreThatCannotBeReadIsNotTakenForOneWithoutAPassword) {
     std::filesystem::create_directory(path);
     platform::RegistryStore unreadable(path);
     platform::setRegistry(&unreadable);
-    SetPasswordTargets(openControlMode, openHardware);
+    installBoth();
     int prompt = openPrompt();
     enter(prompt, PWD_STARS, "5927");
     ui::Press(prompt, PWD_OK);
@@ -99,8 +103,8 @@ TEST_F(Password, AStoreThatCannotBeReadIsNotTakenForOneWithoutAPassword) {
 
 TEST_F(Password, LeadingZerosCompareAsTheSameNumber) {
     setStored("1234");
-    SetPasswordTargets(openControlMode, openHardware);
-    PasswordTarget = BankRow[2][15];  // a configure button: the hardware window
+    installBoth();
+    PasswordTarget = BankRow[2][kPosConfigure];  // a configure button: the hardware window
     ShowPasswordPrompt(BankPanel[0]);
     int prompt = PasswordPromptPanel();
     enter(prompt, PWD_STARS, "001234");
@@ -110,7 +114,7 @@ TEST_F(Password, LeadingZerosCompareAsTheSameNumber) {
 }
 
 TEST_F(Password, AWrongPasswordIsRefusedAndTheFieldCleared) {
-    SetPasswordTargets(openControlMode, openHardware);
+    installBoth();
     int prompt = openPrompt();
     enter(prompt, PWD_STARS, "5928");
     ui::Press(prompt, PWD_OK);
@@ -131,7 +135,6 @@ TEST_F(Password, ACorrectPasswordWithoutItsTargetOnlyClosesThePrompt) {
     ui::Press(prompt, PWD_OK);
     EXPECT_EQ(PasswordPromptPanel(), 0);
     EXPECT_TRUE(popups.shown().empty());
-    ui::Press(prompt, PWD_CANCEL);  // gone: nothing happens
 }
 
 TEST_F(Password, TheNewPasswordMustBeConfirmedAsTheSameWholeNumber) {
@@ -168,7 +171,7 @@ TEST_F(Password, ANegativeNewPasswordIsAccepted) {
     ui::Press(change, CHG_OK);
     EXPECT_EQ(stored(), "-42");
 
-    SetPasswordTargets(openControlMode, nullptr);
+    SetControlModeOpener(openControlMode);
     prompt = openPrompt();
     enter(prompt, PWD_STARS, "42-");
     ui::Press(prompt, PWD_OK);

@@ -10,8 +10,10 @@
 
 #include "link/comcfg.h"
 #include "link/pump_table.h"
+#include "operation/display_ids.h"
+#include "operation/display_prefs.h"
+#include "settings/config_record.h"
 #include "shell/cfg.h"
-#include "shell/control_ids.h"
 #include "shell/numpadcode.h"
 #include "shell/password.h"
 #include "support/sim_fixture.h"
@@ -27,12 +29,13 @@ class ShellFixture : public SimFixture {
         ::setenv("VNK_HOME", home.c_str(), 1);
         ResetPumpTable();
         ResetComCfg();
-        ResetConfiguration();
+        settings::ResetConfigRecord();
         ResetControlIds();
+        ResetDisplayPrefs();
         ResetKeypad();
         ResetPassword();
         windows::ClearCallbackBindings();
-        BindConfigCallbacks();
+        BindDisplayPrefCallbacks();
         BindKeypadCallbacks();
         BindPasswordCallbacks();
         windows::RegisterWindowDefinitions();

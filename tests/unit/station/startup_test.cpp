@@ -18,12 +18,13 @@
 #include "link/pump_table.h"
 #include "link/queue.h"
 #include "operation/detail_view.h"
+#include "operation/display_ids.h"
+#include "operation/display_prefs.h"
 #include "operation/panels.h"
 #include "platform/numeric_locale.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
-#include "shell/cfg.h"
-#include "shell/control_ids.h"
+#include "settings/config_record.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
 #include "support/config_file.h"
@@ -38,6 +39,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace windows;
 
 std::vector<std::string>* g_events = nullptr;
 
@@ -281,11 +284,12 @@ TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
     // Pump 1 on line: its row comes alive, but a button with nothing behind it stays grey
     // and takes no press.
     Bring_Frac_Offline(0, 0);
-    const ui::Control* step = ui::FindCtrl(BankPanel[0], BankRow[0][0]);
+    const ui::Control* step = ui::FindCtrl(BankPanel[0], BankRow[0][kPosStepUpLarge]);
     ASSERT_NE(step, nullptr);
-    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[0], BankRow[0][0], ui::ATTR_DIMMED), 0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[0], BankRow[0][kPosStepUpLarge], ui::ATTR_DIMMED),
+              0);
     EXPECT_TRUE(ui::Greyed(*step));
-    EXPECT_FALSE(ui::Greyed(*ui::FindCtrl(BankPanel[0], BankRow[0][14])));  // detail button
+    EXPECT_FALSE(ui::Greyed(*ui::FindCtrl(BankPanel[0], BankRow[0][kPosDetail])));  // detail button
 }
 
 TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
@@ -301,7 +305,7 @@ TEST_F(Station, VfdResetLockEndsAfterTwoMinutes) {
     ASSERT_TRUE(StartUp());
     PumpTable[0].Online = 1;
     Bring_Frac_Offline(0, 0);
-    ui::Press(BankPanel[0], BankRow[0][14]);  // pump 1's detail view
+    ui::Press(BankPanel[0], BankRow[0][kPosDetail]);  // pump 1's detail view
     ASSERT_EQ(CurrentPump, 0);
     const int reset = windows::DetailVfdResetCtrl(0);
     popups.answerConfirm(true);
@@ -388,7 +392,7 @@ TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
 
     EXPECT_EQ(ui::GetCtrlText(BankPanel[1], windows::BANK_POSITION_LABEL + 0), "5A");
     EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_POSITION_LABEL + 7), "12B");
-    Config.PumpsShown = 12;
+    settings::Config.PumpsShown = 12;
     ArrangeBankWindows();
     EXPECT_EQ(ui::GetPanelAttributeInt(BankPanel[1], ui::ATTR_PANEL_VISIBLE), 1);
     EXPECT_EQ(ui::GetPanelAttributeInt(BankPanel[2], ui::ATTR_PANEL_VISIBLE), 0);
@@ -413,8 +417,9 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     EXPECT_TRUE(popups.shown().back().style.okCancel);
     EXPECT_EQ(system.shutdowns, 0);
     EXPECT_FALSE(serial.isOpen(1));
-    std::uint8_t bytes[kConfigRecordSize] = {};
-    ASSERT_EQ(ReadConfigFile((home / "cfg" / "vnk.cfg").string(), bytes, kConfigRecordSize), 0);
+    std::uint8_t bytes[settings::kConfigRecordSize] = {};
+    ASSERT_EQ(settings::ReadConfigFile((home / "cfg" / "vnk.cfg").string(), bytes, sizeof bytes),
+              0);
     EXPECT_EQ(bytes[0], 300 & 0xFF);
 
     popups.answerConfirm(true);
@@ -445,7 +450,7 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     writePorts();
     ASSERT_TRUE(StartUp());
     // Pump 2 on line (its row enabled), everything else off.
-    ui::SetCtrlAttribute(BankPanel[0], BankRow[1][0], ui::ATTR_DIMMED, 0);
+    ui::SetCtrlAttribute(BankPanel[0], BankRow[1][kPosStepUpLarge], ui::ATTR_DIMMED, 0);
     PumpTable[1].MinRpm = 600.0f;
     serial.takeWritten(2);
     ShowConfirmDialog(BankPanel[0], "Reset Totals", "Reset all discharge totals?",

@@ -13,10 +13,10 @@
 
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
+#include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
-#include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "shell/numpadcode.h"
 #include "shell/password.h"
@@ -31,6 +31,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace windows;
 
 class StationView : public SimFixture {
   protected:
@@ -67,7 +69,7 @@ class StationView : public SimFixture {
 };
 
 TEST_F(StationView, DetailButtonOpensThatPumpsDetailView) {
-    auto* button = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]));
+    auto* button = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosDetail]));
     ASSERT_NE(button, nullptr);
     ASSERT_TRUE(button->isEnabled());
     EXPECT_FALSE(view.window(DetailPanel)->isVisible());
@@ -78,31 +80,34 @@ TEST_F(StationView, DetailButtonOpensThatPumpsDetailView) {
 }
 
 TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
-    auto* detail = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]));
+    auto* detail = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosDetail]));
     Bring_Frac_Offline(1, 2);
-    for (int position : {0, 4, 8, 14, 18, 24})
+    for (int position :
+         {kPosStepUpLarge, kPosMotorRpm, kPosDischarge, kPosDetail, kPosGroup, kPosAuto})
         EXPECT_FALSE(view.widget(BankPanel[0], BankRow[2][position])->isEnabled()) << position;
     detail->click();
     EXPECT_EQ(CurrentPump, 255);
     EXPECT_FALSE(view.window(DetailPanel)->isVisible());
     // Another pump's row is untouched.
-    EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][14])->isEnabled());  // never on line
+    EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());  // never on line
     Bring_Frac_Offline(0, 3);
-    EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][14])->isEnabled());
+    EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());
 }
 
 TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
-    ui::SetCtrlVal(BankPanel[0], BankRow[2][4], 1234.0);  // motor speed
-    auto* rpm = dynamic_cast<ui::qt::ReadoutWidget*>(view.widget(BankPanel[0], BankRow[2][4]));
+    ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosMotorRpm], 1234.0);  // motor speed
+    auto* rpm =
+        dynamic_cast<ui::qt::ReadoutWidget*>(view.widget(BankPanel[0], BankRow[2][kPosMotorRpm]));
     ASSERT_NE(rpm, nullptr);
     EXPECT_EQ(rpm->text(), "1234");
-    ui::SetCtrlVal(BankPanel[0], BankRow[2][17], std::string("FP-0103"));
-    auto* id = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][17]));
+    ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosPumpId], std::string("FP-0103"));
+    auto* id = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][kPosPumpId]));
     ASSERT_NE(id, nullptr);
     EXPECT_TRUE(id->text().contains("FP-0103"));
-    ui::SetCtrlVal(BankPanel[0], BankRow[2][8], 7102.4);
-    ui::SetCtrlAttribute(BankPanel[0], BankRow[2][8], ui::ATTR_TEXT_BGCOLOR, ui::VAL_RED);
-    auto* pressure = view.widget(BankPanel[0], BankRow[2][8]);
+    ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosDischarge], 7102.4);
+    ui::SetCtrlAttribute(BankPanel[0], BankRow[2][kPosDischarge], ui::ATTR_TEXT_BGCOLOR,
+                         ui::VAL_RED);
+    auto* pressure = view.widget(BankPanel[0], BankRow[2][kPosDischarge]);
     EXPECT_EQ(dynamic_cast<ui::qt::ReadoutWidget*>(pressure)->text(), "7102 PSI");
     // What the operator sees: the read-out's middle is the trip red.
     QImage shot = pressure->grab().toImage();
@@ -110,7 +115,7 @@ TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
 }
 
 TEST_F(StationView, PressureNeedleTakesTheColourOfTheTripState) {
-    qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][14]))->click();
+    qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosDetail]))->click();
     auto* gauge = dynamic_cast<ui::qt::GaugeWidget*>(
         view.widget(DetailPanel, windows::DETAIL_PRESSURE_GAUGE));
     ASSERT_NE(gauge, nullptr);

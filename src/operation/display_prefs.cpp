@@ -1,0 +1,203 @@
+#include "operation/display_prefs.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/pump_table.h"
+#include "operation/detail_view.h"
+#include "operation/display_ids.h"
+#include "settings/config_record.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/shell_windows.h"
+#include "ui/windows/window_support.h"
+
+using settings::Config;
+
+int PreferencePanel = 0;
+
+namespace {
+
+using namespace windows;
+
+struct DisplayPrefsState {
+    int prefItem = 0;  // the ring item marked there: 8, 16 or 24 pumps
+    std::vector<GroupMemberHook> groupHooks;
+    std::vector<UnitsChangedHook> unitsHooks;
+};
+DisplayPrefsState g;
+
+std::vector<int> menuBars() {
+    std::vector<int> bars;
+    for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
+        const ui::Panel* p = ui::FindPanel(panel);
+        if (p != nullptr && p->menuBar != 0) bars.push_back(p->menuBar);
+    }
+    return bars;
+}
+
+}  // namespace
+
+void Set_Refresh_Rate(int, int menuItem, void*, int) {
+    switch (menuItem) {
+        case MENU_REFRESH_1S:
+            Config.RefreshInterval = 1.0;
+            break;
+        case MENU_REFRESH_2S:
+            Config.RefreshInterval = 2.0;
+            break;
+        case MENU_REFRESH_4S:
+            Config.RefreshInterval = 4.0;
+            break;
+        default:
+            return;
+    }
+    ApplyRefreshInterval();
+}
+
+void ApplyRefreshInterval() {
+    if (!(Config.RefreshInterval >= 1.0)) Config.RefreshInterval = 1.0;  // NaN too
+    const double r = Config.RefreshInterval;
+    for (int panel : BankPanel) ui::SetCtrlAttribute(panel, BANK_TMR_DISPLAY, ui::ATTR_INTERVAL, r);
+    for (int bar : menuBars()) {
+        ui::SetMenuBarAttribute(bar, MENU_REFRESH_1S, ui::ATTR_CHECKED, r == 1.0);
+        ui::SetMenuBarAttribute(bar, MENU_REFRESH_2S, ui::ATTR_CHECKED, r == 2.0);
+        ui::SetMenuBarAttribute(bar, MENU_REFRESH_4S, ui::ATTR_CHECKED, r == 4.0);
+        ui::SetMenuBarAttribute(bar, MENU_UNITS_US, ui::ATTR_CHECKED, !settings::MetricUnits());
+        ui::SetMenuBarAttribute(bar, MENU_UNITS_METRIC, ui::ATTR_CHECKED, settings::MetricUnits());
+    }
+}
+
+void ShowBankUnits() {
+    const bool metric = settings::MetricUnits();
+    const std::string pressure = metric ? "MPa" : "PSI";
+    const std::string rate = metric ? "m3 / M" : "BBL / M";
+    const int pressureDecimals = metric ? 2 : 0;
+    const int rateDecimals = metric ? 2 : 1;
+    const auto show = [](int panel, int control, const std::string& units, int decimals) {
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_UNITS_LABEL, units);
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION, decimals);
+    };
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        const int panel = BankPanel[BankOf(pump)];
+        show(panel, BankRow[pump][kPosDischarge], pressure, pressureDecimals);
+        show(panel, BankRow[pump][kPosRate], rate, rateDecimals);
+        show(panel, BankRow[pump][kPosTrip], pressure, pressureDecimals);
+    }
+    for (int panel : BankPanel) {
+        show(panel, BANK_AVG_PRESSURE, pressure, pressureDecimals);
+        show(panel, BANK_TOTAL_RATE, rate, rateDecimals);
+        ui::SetCtrlAttribute(panel, BANK_TOTAL_VOLUME, ui::ATTR_UNITS_LABEL,
+                             std::string(metric ? "m3" : "BBL"));
+        ui::SetCtrlAttribute(panel, BANK_TOTAL_HHP, ui::ATTR_UNITS_LABEL,
+                             std::string(metric ? "kW" : "HHP"));
+    }
+}
+
+void Set_Display_Units(int, int menuItem, void*, int) {
+    const int units = menuItem == MENU_UNITS_METRIC ? settings::kUnitsMetric : settings::kUnitsUs;
+    if (units == Config.DisplayUnits) return;
+    // The trip point is only reported when it changes, so it is converted here; every
+    // other value comes converted with the pump's next data reply.
+    for (int p = 0; p < kPumpCount; ++p) {
+        const double trip = PumpTable[p].TripPressure;
+        PumpTable[p].TripPressure =
+            static_cast<float>(units == settings::kUnitsMetric ? trip * settings::kPsiToMpa
+                                                               : trip / settings::kPsiToMpa);
+    }
+    Config.DisplayUnits = units;
+    ApplyRefreshInterval();  // ticks the unit items with the refresh items
+    ShowBankUnits();
+    ShowDetailUnits();
+    for (UnitsChangedHook hook : g.unitsHooks) hook();
+}
+
+void ShowBanks(int pumpsShown) {
+    const int banks = pumpsShown <= 8 ? 1 : pumpsShown <= 16 ? 2 : 3;
+    for (int b = 0; b < kBankCount; ++b) {
+        if (BankPanel[b] == 0) continue;
+        const bool visible = ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_VISIBLE) != 0;
+        if (b < banks && !visible)
+            ui::DisplayPanel(BankPanel[b]);
+        else if (b >= banks && visible)
+            ui::HidePanel(BankPanel[b]);
+    }
+}
+
+void ShowDisplayPrefPanel(int, int, void*, int panel) {
+    if (PreferencePanel != 0 && ui::PanelExists(PreferencePanel)) ui::DiscardPanel(PreferencePanel);
+    PreferencePanel = ui::LoadPanel(0, kVnkUir, VNK_PREFERENCES);
+    if (PreferencePanel < 0) {
+        PreferencePanel = 0;
+        return;
+    }
+    const int shown = Config.PumpsShown;
+    g.prefItem = shown <= 8 ? 0 : shown <= 16 ? 1 : 2;
+    ui::SetCtrlIndex(PreferencePanel, PREF_PUMPS_SHOWN, g.prefItem);
+    if (ui::PanelExists(panel))
+        DisplayCenteredPanel(panel, PreferencePanel);
+    else
+        ui::DisplayPanel(PreferencePanel);
+}
+
+int SelectPumpShown(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    const int item = ui::GetCtrlInt(panel, control);
+    if (item >= 0 && item <= 2) g.prefItem = item;
+    return 0;
+}
+
+int SetPreferences(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    static constexpr std::uint8_t kPumps[] = {8, 16, 24};
+    Config.PumpsShown = kPumps[g.prefItem];
+    ShowBanks(Config.PumpsShown);
+    return 0;
+}
+
+int ClosePreferencePanel(int panel, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    ui::DiscardPanel(panel);
+    if (panel == PreferencePanel) PreferencePanel = 0;
+    return 0;
+}
+
+void ShowLoadedSettings() {
+    ApplyRefreshInterval();
+    ShowBankUnits();
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        const int group = static_cast<std::uint8_t>(PumpGroup[pump]);
+        ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosGroup], group);
+        if (group != kGroupNone)
+            for (GroupMemberHook hook : g.groupHooks) hook(pump, group);
+    }
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        if (PumpGroup[pump] != kNoGroup) AutoSelected[pump] = 0;
+        ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosAuto],
+                       AutoSelected[pump] != 0 ? 1 : 0);
+    }
+}
+
+void AddGroupMemberHook(GroupMemberHook hook) {
+    if (hook != nullptr) g.groupHooks.push_back(hook);
+}
+
+void AddUnitsChangedHook(UnitsChangedHook hook) {
+    if (hook != nullptr) g.unitsHooks.push_back(hook);
+}
+
+void ResetDisplayPrefs() {
+    g = {};
+    PreferencePanel = 0;
+}
+
+void BindDisplayPrefCallbacks() {
+    BindMenuCallback("Set_Refresh_Rate", Set_Refresh_Rate);
+    BindMenuCallback("Set_Display_Units", Set_Display_Units);
+    BindMenuCallback("ShowDisplayPrefPanel", ShowDisplayPrefPanel);
+    BindCtrlCallback("SelectPumpShown", SelectPumpShown);
+    BindCtrlCallback("SetPreferences", SetPreferences);
+    BindCtrlCallback("ClosePreferencePanel", ClosePreferencePanel);
+}

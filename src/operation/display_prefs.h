@@ -1,0 +1,44 @@
+// The display preferences the configuration record keeps, on the windows: the refresh
+// interval (menu items and display timer), the display units (menu items, unit texts and
+// decimals of the banks), the number of pumps shown (the preferences window and which bank
+// windows are up), and a loaded record shown whole, pump groups and "Auto" boxes included.
+#pragma once
+
+// Menu callback of the three refresh items: 1.0, 2.0 or 4.0 s.
+void Set_Refresh_Rate(int menuBar, int menuItem, void* data, int panel);
+// Applies RefreshInterval to the display timer and ticks the refresh and units items.
+void ApplyRefreshInterval();
+// Unit labels and decimals of the bank windows for DisplayUnits.
+void ShowBankUnits();
+// Menu items 19 (US) and 20 (metric): the trip points converted in place, then every unit
+// text, decimals and scale. Other values follow with each pump's next data reply.
+void Set_Display_Units(int menuBar, int menuItem, void* data, int panel);
+
+// Shows the bank windows that pumpsShown pumps need and hides the others (hidden banks
+// are still refreshed): up to 8 the first only, 9 to 16 the first two, more all three.
+void ShowBanks(int pumpsShown);
+// The display preferences window: loaded afresh on each opening, its ring on the number of
+// pumps shown now; OK applies the marked choice (8, 16 or 24 pumps).
+void ShowDisplayPrefPanel(int menuBar, int menuItem, void* data, int panel);
+int SelectPumpShown(int panel, int control, int event, void* data, int e1, int e2);
+int SetPreferences(int panel, int control, int event, void* data, int e1, int e2);
+int ClosePreferencePanel(int panel, int control, int event, void* data, int e1, int e2);
+// Handle of the open preferences window, 0 when none is open.
+extern int PreferencePanel;
+
+// Puts a loaded record on the windows: refresh and units items, unit labels, each pump's
+// group selector and "Auto" box (a pump in a group is never "Auto").
+void ShowLoadedSettings();
+
+// Where modules not built into the display take part; each module adds its own and they
+// run in the order added. The pump groups rebuild their member lists from every pump a
+// loaded record puts in a group (called in pump order); the automatic controller resets
+// its units when the display units change.
+using GroupMemberHook = void (*)(int pump, int group);
+void AddGroupMemberHook(GroupMemberHook hook);
+using UnitsChangedHook = void (*)();
+void AddUnitsChangedHook(UnitsChangedHook hook);
+
+// No preferences window, no hooks.
+void ResetDisplayPrefs();
+void BindDisplayPrefCallbacks();

@@ -1,0 +1,133 @@
+#include "settings/registry_settings.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "common/wire.h"
+#include "platform/registry.h"
+
+namespace settings {
+
+const char* const kSettingsKey = "Software\\Qorv\\VNKPC";
+
+namespace {
+
+constexpr int kRoot = platform::REGKEY_HKLM;
+constexpr const char* kPasswordName = "pwd";
+
+// A binary value of exactly size bytes, or false.
+bool readBinary(const char* name, std::uint8_t* out, std::size_t size) {
+    std::uint8_t buffer[8] = {};
+    unsigned int real = 0;
+    if (platform::RegReadBinary(kRoot, kSettingsKey, name, buffer, sizeof buffer, &real) !=
+        platform::kRegOk)
+        return false;
+    if (real != size) return false;
+    std::memcpy(out, buffer, size);
+    return true;
+}
+
+template <typename T>
+T clamp(T v, T low, T high) {
+    return v < low ? low : v > high ? high : v;
+}
+
+}  // namespace
+
+bool ReadSetting(const DwordSetting& setting, std::uint32_t& value) {
+    unsigned int v = 0;
+    if (platform::RegReadULong(kRoot, kSettingsKey, setting.name, &v, 1) != platform::kRegOk)
+        return false;
+    value = v;
+    return true;
+}
+
+std::uint32_t ReadSetting(const DwordSetting& setting) {
+    std::uint32_t v = setting.missing;
+    ReadSetting(setting, v);
+    return v;
+}
+
+float ReadSetting(const FloatSetting& setting) {
+    std::uint8_t bytes[4];
+    float v = setting.missing;
+    if (readBinary(setting.name, bytes, 4)) {
+        float stored = wire::getF32(bytes);
+        if (!std::isnan(stored)) v = stored;
+    }
+    return clamp(v, setting.low, setting.high);
+}
+
+std::int16_t ReadSetting(const ShortSetting& setting) {
+    std::uint8_t bytes[2];
+    std::int16_t v = setting.missing;
+    if (readBinary(setting.name, bytes, 2)) v = wire::getI16(bytes);
+    return clamp(v, setting.low, setting.high);
+}
+
+void WriteSetting(const DwordSetting& setting, std::uint32_t value) {
+    platform::RegWriteULong(kRoot, kSettingsKey, setting.name, value, 1);
+}
+
+void WriteSetting(const FloatSetting& setting, float value) {
+    std::uint8_t bytes[4];
+    wire::putF32(bytes, value);
+    platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
+}
+
+void WriteSetting(const ShortSetting& setting, std::int16_t value) {
+    std::uint8_t bytes[2];
+    wire::putI16(bytes, value);
+    platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
+}
+
+std::uint32_t LimitTimeout1(std::uint32_t value) {
+    if (value > 1200) return 1200;
+    if (value >= 1 && value <= 7) return 8;
+    return value;
+}
+
+void WriteTimeout1(std::uint32_t value) {
+    WriteSetting(kTimeout1, LimitTimeout1(value));
+}
+
+void WriteTimeout2() {
+    WriteSetting(kTimeout2, kTimeout2.missing);
+}
+
+float ReadInlineTripValue() {
+    return static_cast<float>(static_cast<double>(ReadSetting(kInlineOpValue)) / 10000.0);
+}
+
+void WriteInlineTripValue(float psi) {
+    double stored = static_cast<double>(psi) * 10000.0;
+    // Callers keep the value within 0..25000 psi; guard the conversion all the same.
+    if (!(stored >= 0.0)) stored = 0.0;
+    if (stored > 4294967295.0) stored = 4294967295.0;
+    WriteSetting(kInlineOpValue, static_cast<std::uint32_t>(stored));
+}
+
+std::string ReadPassword() {
+    unsigned int size = 0;
+    int rc = platform::RegReadString(kRoot, kSettingsKey, kPasswordName, nullptr, 0, &size);
+    if (rc == platform::kRegMissing || rc == platform::kRegWrongType) {
+        // Missing, or stored with another type: the default takes its place.
+        WritePassword(kDefaultPassword);
+        return kDefaultPassword;
+    }
+    // A value that cannot be read now (nor the store it is in) matches no entry; it is never
+    // replaced by the default.
+    if (rc != platform::kRegOk) return {};
+    std::vector<unsigned char> buffer(size + 1u, 0);
+    if (platform::RegReadString(kRoot, kSettingsKey, kPasswordName, buffer.data(), buffer.size(),
+                                &size) != platform::kRegOk)
+        return {};
+    return std::string(reinterpret_cast<const char*>(buffer.data()));
+}
+
+void WritePassword(const std::string& password) {
+    platform::RegWriteString(kRoot, kSettingsKey, kPasswordName, password.c_str());
+}
+
+}  // namespace settings

@@ -1,0 +1,119 @@
+// The configuration file's bytes, read and written independently of the station's
+// little-endian helpers.
+#include "settings/config_record.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+using namespace settings;
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+Bytes readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::uint64_t le(const Bytes& b, std::size_t off, int size) {
+    std::uint64_t v = 0;
+    for (int i = size - 1; i >= 0; --i) v = (v << 8) | b.at(off + static_cast<std::size_t>(i));
+    return v;
+}
+double f64(const Bytes& b, std::size_t off) {
+    std::uint64_t bits = le(b, off, 8);
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+}
+
+Bytes encode(const ConfigRecord& r) {
+    Bytes b(kConfigRecordSize);
+    EncodeConfigRecord(r, b.data());
+    return b;
+}
+
+TEST(ConfigRecord, FirstStartRecordHasEveryDefaultAtItsOffset) {
+    ConfigRecord r = FirstStartRecord();
+    r.GroupsValid = 1;
+    const Bytes b = encode(r);
+    for (std::size_t i = 0; i < 25; ++i) EXPECT_EQ(b[i], 0) << "port byte " << i;
+    EXPECT_EQ(f64(b, 25), 1.0);
+    EXPECT_EQ(le(b, 33, 4), 369u);
+    EXPECT_EQ(le(b, 37, 4), 27u);
+    EXPECT_EQ(le(b, 41, 4), 0u);
+    for (std::size_t i = 45; i < 301; ++i) EXPECT_EQ(b[i], 0) << "server name byte " << i;
+    for (std::size_t i = 0; i < 25; ++i) {
+        EXPECT_EQ(le(b, 301 + 4 * i, 4), 100u) << "large step " << i;
+        EXPECT_EQ(le(b, 401 + 4 * i, 4), 25u) << "small step " << i;
+    }
+    EXPECT_EQ(f64(b, 501), 0.001);
+    for (std::size_t i = 509; i < 517; ++i) EXPECT_EQ(b[i], 0);
+    EXPECT_EQ(b[517], 24);
+    for (std::size_t i = 518; i < 542; ++i) EXPECT_EQ(b[i], 255) << "group byte " << i;
+    for (std::size_t i = 542; i < 902; ++i) EXPECT_EQ(b[i], 0) << "byte " << i;
+    EXPECT_EQ(le(b, 902, 2), 1u);
+    EXPECT_EQ(le(b, 904, 2), 0u);
+
+    ConfigRecord back{};
+    DecodeConfigRecord(b.data(), back);
+    EXPECT_EQ(encode(back), b);
+}
+
+class ConfigFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("vnk_record_" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        path = dir / "vnk.cfg";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    fs::path dir, path;
+};
+
+TEST_F(ConfigFile, AWriteThatFailsHalfwayLeavesThePreviousFileWhole) {
+    const Bytes before(kConfigRecordSize, 0x11);
+    WriteConfigFile(path.string(), before.data(), before.size());
+    ASSERT_EQ(readFile(path), before);
+    const Bytes after(kConfigRecordSize, 0x22);
+
+    // The disk fills after 400 bytes of the new image.
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 400;
+    auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    WriteConfigFile(path.string(), after.data(), after.size());
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_FALSE(fs::exists(path.string() + ".new"));
+
+    // Once there is room again the write goes through.
+    WriteConfigFile(path.string(), after.data(), after.size());
+    EXPECT_EQ(readFile(path), after);
+}
+
+TEST_F(ConfigFile, AShortFileFillsOnlyTheStartAndAFolderIsUnreadable) {
+    std::ofstream(path, std::ios::binary) << "abc";
+    std::uint8_t buffer[8] = {9, 9, 9, 9, 9, 9, 9, 9};
+    EXPECT_EQ(ReadConfigFile(path.string(), buffer, sizeof buffer), 0);
+    EXPECT_EQ(buffer[2], 'c');
+    EXPECT_EQ(buffer[3], 9);
+
+    EXPECT_NE(ReadConfigFile((dir / "missing").string(), buffer, sizeof buffer), 0);
+    EXPECT_NE(ReadConfigFile(dir.string(), buffer, sizeof buffer), 0);
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+#include "settings/registry_settings.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace {
+
+using namespace settings;
+
+const std::string kKey = "HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC";
+
+class Settings : public ::testing::Test {
+  protected:
+    void SetUp() override { platform::setRegistry(&store); }
+    void TearDown() override { platform::setRegistry(nullptr); }
+
+    void put(const char* name, platform::RegValue::Type type, std::uint32_t dword,
+             const std::string& text, std::vector<std::uint8_t> data) {
+        platform::RegValue r;
+        r.type = type;
+        r.dword = dword;
+        r.text = text;
+        r.data = std::move(data);
+        ASSERT_TRUE(store.set(kKey, name, r));
+    }
+    void putDword(const char* name, std::uint32_t v) {
+        put(name, platform::RegValue::Dword, v, {}, {});
+    }
+    void putText(const char* name, const std::string& text) {
+        put(name, platform::RegValue::String, 0, text, {});
+    }
+    void putBinary(const char* name, std::vector<std::uint8_t> data) {
+        put(name, platform::RegValue::Binary, 0, {}, std::move(data));
+    }
+    void putFloat(const char* name, float f) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        putBinary(name,
+                  {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                   static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)});
+    }
+    std::optional<platform::RegValue> get(const char* name) { return store.get(kKey, name); }
+
+    platform::RegistryStore store;  // in memory
+};
+
+TEST_F(Settings, AValueOfTheWrongTypeOrSizeCountsAsMissing) {
+    putText("EStop", "0");
+    putBinary("EStopSerialPortNum", {3, 0, 0, 0});
+    putDword("Target Rate", 50);
+    putBinary("Rate Tolerance", {0, 0});                        // too short for a float
+    putBinary("Sampling Time", {10, 0, 0, 0});                  // too long for an i16
+    putBinary("Pressure Tolerance", {0x00, 0x00, 0xC0, 0x7F});  // NaN
+    std::uint32_t untouched = 77;
+    EXPECT_FALSE(ReadSetting(kEStop, untouched));
+    EXPECT_EQ(untouched, 77u);
+    EXPECT_EQ(ReadSetting(kEStop), 1u);
+    EXPECT_EQ(ReadSetting(kEStopSerialPortNum), 32u);
+    EXPECT_EQ(ReadSetting(kTargetRate), 0.0f);
+    EXPECT_EQ(ReadSetting(kRateTolerance), 1.0f);
+    EXPECT_EQ(ReadSetting(kSamplingTime), 8);
+    EXPECT_EQ(ReadSetting(kPressureTolerance), 100.0f);
+    // Reading alone writes nothing.
+    EXPECT_FALSE(get("Target Pressure").has_value());
+}
+
+TEST_F(Settings, ControllerValuesAreClampedOnReadingButNotRewritten) {
+    putFloat("Target Rate", 350.0f);
+    putFloat("Target Pressure", 20000.0f);
+    putFloat("Rate Tolerance", 0.5f);
+    putFloat("Limit Pressure", -5.0f);
+    putFloat("RPM Step", 180.0f);
+    putBinary("Sampling Time", {3, 0});
+    EXPECT_EQ(ReadSetting(kTargetRate), 200.0f);
+    EXPECT_EQ(ReadSetting(kTargetPressure), 15000.0f);
+    EXPECT_EQ(ReadSetting(kRateTolerance), 0.8f);
+    EXPECT_EQ(ReadSetting(kLimitPressure), 0.0f);
+    EXPECT_EQ(ReadSetting(kRpmStep), 180.0f);
+    EXPECT_EQ(ReadSetting(kSamplingTime), 6);
+    putBinary("Sampling Time", {50, 0});
+    EXPECT_EQ(ReadSetting(kSamplingTime), 20);
+    putBinary("Sampling Time", {0xFF, 0xFF});  // -1
+    EXPECT_EQ(ReadSetting(kSamplingTime), 6);
+    EXPECT_EQ(get("Target Rate")->data,
+              (std::vector<std::uint8_t>{0x00, 0x00, 0xAF, 0x43}));  // still 350.0
+
+    WriteSetting(kTargetRate, 12.5794f);
+    WriteSetting(kSamplingTime, std::int16_t{12});
+    EXPECT_EQ(get("Target Rate")->data.size(), 4u);
+    EXPECT_FLOAT_EQ(ReadSetting(kTargetRate), 12.5794f);
+    EXPECT_EQ(get("Sampling Time")->data, (std::vector<std::uint8_t>{12, 0}));
+}
+
+TEST_F(Settings, Timeout1IsLimitedOnWritingAndTimeout2IsAlwaysSixty) {
+    const std::pair<std::uint32_t, std::uint32_t> cases[] = {
+        {0, 0},       {1, 8},
+        {5, 8},       {7, 8},
+        {8, 8},       {30, 30},
+        {1200, 1200}, {1201, 1200},
+        {5000, 1200}, {0xFFFFFFFFu, 1200}};  // a negative entry, compared unsigned
+    for (auto [entered, stored] : cases) {
+        WriteTimeout1(entered);
+        EXPECT_EQ(get("Timeout1")->dword, stored) << entered;
+    }
+    WriteTimeout2();
+    EXPECT_EQ(get("Timeout2")->type, platform::RegValue::Dword);
+    EXPECT_EQ(get("Timeout2")->dword, 60u);
+}
+
+TEST_F(Settings, InlineTripValueIsStoredAsPsiTimesTenThousand) {
+    EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1000.0f);  // the trip point held before start-up
+    WriteInlineTripValue(1500.5f);
+    EXPECT_EQ(get("Inline OP Value")->dword, 15005000u);
+    EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1500.5f);
+    WriteInlineTripValue(25000.0f);
+    EXPECT_EQ(get("Inline OP Value")->dword, 250000000u);
+}
+
+TEST_F(Settings, AMissingPasswordIsStoredAsTheDefault) {
+    EXPECT_EQ(ReadPassword(), "5927");
+    ASSERT_TRUE(get("pwd").has_value());
+    EXPECT_EQ(get("pwd")->type, platform::RegValue::String);
+    EXPECT_EQ(get("pwd")->text, "5927");
+
+    putDword("pwd", 1234);  // another type: replaced by the default
+    EXPECT_EQ(ReadPassword(), "5927");
+    EXPECT_EQ(get("pwd")->type, platform::RegValue::String);
+
+    putText("pwd", "-42");
+    EXPECT_EQ(ReadPassword(), "-42");
+    EXPECT_EQ(get("pwd")->text, "-42");
+}
+
+TEST_F(Settings, AFileStoreWithWrongTypesReadsAsDefaults) {
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("vnk_settings_" + std::to_string(::getpid()) + ".reg");
+    std::ofstream(path) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                           "[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"
+                           "\"EStop\"=\"yes\"\r\n"
+                           "\"Timeout1\"=hex:1e,00,00,00\r\n"
+                           "\"RPM Step\"=dword:000000c8\r\n"
+                           "\"ComStartDelay\"=dword:00000005\r\n";
+    platform::RegistryStore file(path.string());
+    platform::setRegistry(&file);
+    EXPECT_EQ(ReadSetting(kEStop), 1u);
+    EXPECT_EQ(ReadSetting(kTimeout1), 30u);
+    EXPECT_EQ(ReadSetting(kRpmStep), 200.0f);
+    EXPECT_EQ(ReadSetting(kComStartDelay), 5u);
+    platform::setRegistry(&store);
+    std::filesystem::remove(path);
+}
+
+}  // namespace

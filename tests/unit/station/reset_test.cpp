@@ -1,0 +1,140 @@
+// ResetStation() brings every module back to the start of a run: a station used hard and
+// then reset starts exactly like a fresh one, and no hook installed before the reset
+// survives it. Each module's start-of-run state is what its own reset restores, so a value
+// someone forgets there shows up here.
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "link/comcfg.h"
+#include "link/directcontrol.h"
+#include "link/queue.h"
+#include "safety/estop_input.h"
+#include "shell/msg.h"
+#include "shell/numpadcode.h"
+#include "shell/password.h"
+#include "shell/splash.h"
+#include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/shell_windows.h"
+#include "unit/operation/display_fixture.h"
+
+namespace {
+
+using namespace windows;
+using linktest::Record;
+
+int g_hookCalls = 0;
+void countPumpId(int, const char*) {
+    ++g_hookCalls;
+}
+void countUnits() {
+    ++g_hookCalls;
+}
+void countGroup(int, int) {
+    ++g_hookCalls;
+}
+void countIdle(int) {
+    ++g_hookCalls;
+}
+void countOpen() {
+    ++g_hookCalls;
+}
+void countKeypad(int, int) {
+    ++g_hookCalls;
+}
+
+class Reset : public DisplayStation {
+  protected:
+    // What an operator and the other modules can see of a started station.
+    static std::string observables() {
+        std::ostringstream o;
+        for (int h : ui::PanelHandles())
+            o << "panel '" << ui::GetPanelTitle(h) << "' "
+              << ui::GetPanelAttributeInt(h, ui::ATTR_PANEL_VISIBLE) << "\n";
+        const int bar = menuBar(BankPanel[0]);
+        for (int item : {MENU_REFRESH_1S, MENU_REFRESH_4S, MENU_UNITS_US, MENU_UNITS_METRIC})
+            o << "item " << item << " " << ui::GetMenuBarAttributeInt(bar, item, ui::ATTR_CHECKED);
+        for (const TimerDef& t : kBankTimers)
+            o << "timer " << t.id << " "
+              << ui::GetCtrlAttributeInt(BankPanel[0], t.id, ui::ATTR_ENABLED) << " "
+              << ui::GetCtrlAttributeDouble(BankPanel[0], t.id, ui::ATTR_INTERVAL) << "\n";
+        for (int p = 0; p < kPumpCount; ++p) {
+            const PumpRecord& r = PumpTable[p];
+            o << "pump " << p << " " << r.Online << " " << r.ComPort << " " << r.ConfiguredComPort
+              << " " << r.RpmStepLarge << " " << r.DischargePressure << " " << r.TripPressure << " "
+              << r.RpmSetpoint << " " << SpeedCommand[p].Rpm << " " << int{PumpGroup[p]} << " "
+              << int{AutoSelected[p]} << " " << RowDimmed(p) << " "
+              << ui::GetCtrlAttributeText(bank(p), row(p, kPosDischarge), ui::ATTR_UNITS_LABEL)
+              << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << "\n";
+        }
+        std::uint8_t record[settings::kConfigRecordSize];
+        settings::EncodeConfigRecord(settings::Config, record);
+        o << "record " << std::hash<std::string>{}(std::string(record, record + sizeof record))
+          << "\n";
+        o << "fleet " << AverageDischargePressure << " " << SelectedPumpsRate << "\n";
+        o << "windows " << int{CurrentPump} << " " << PreferencePanel << " " << KeypadPanel << " "
+          << KeypadValue << " '" << KeypadText() << "' " << PasswordPromptPanel() << " "
+          << PasswordChangePanel() << " " << PasswordTarget << " " << ConfirmDialogPanel() << " "
+          << SplashPanel() << " " << SerialMonitorPanel() << "\n";
+        o << "shell " << ShowStats << " " << AdminMode << " " << StopRequested() << " "
+          << ReplyTimeout << " " << ComStartDelay << " " << PortsBusy << " " << EStopParallelPort
+          << " " << EStopMonitored << "\n";
+        return o.str();
+    }
+};
+
+TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
+    const std::string fresh = observables();
+
+    // Everything an operator, the command line and the other modules can change.
+    AddPumpIdShownHook(countPumpId);
+    AddUnitsChangedHook(countUnits);
+    AddGroupMemberHook(countGroup);
+    AddInstantIdleHook(countIdle);
+    SetControlModeOpener(countOpen);
+    SetHardwareWindowOpener(countOpen);
+    ParseCommandLine({"/ShowStats", "/admin", "/timeout", "2.5"});
+    online(4, Record().f32(rec::kDischarge, 5100.0f).u16(rec::kStatus, rec::kTrippedStatus));
+    online(17, Record().f32(rec::kDischarge, 900.0f).u16(rec::kTripPoint, 9000));
+    PumpGroup[17] = 3;
+    AutoSelected[4] = 1;
+    tick();
+    ui::Press(bank(4), row(4, kPosDetail));
+    ui::SelectMenu(menuBar(BankPanel[0]), MENU_UNITS_METRIC, BankPanel[0]);
+    ui::SelectMenu(menuBar(BankPanel[0]), MENU_REFRESH_4S, BankPanel[0]);
+    ui::SelectMenu(menuBar(BankPanel[0]), MENU_PUMPS_SHOWN, BankPanel[0]);
+    ui::Press(PreferencePanel, PREF_OK);
+    settings::Config.PumpsShown = 8;
+    OpenKeypadWithCallback(BankPanel[0], BankRow[4][kPosTrip], 1, countKeypad);
+    ui::Press(KeypadPanel, NUMPAD_DIGIT_0 + 7);
+    PasswordTarget = BankRow[2][kPosConfigure];
+    ShowPasswordPrompt(BankPanel[0]);
+    ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?",
+                      kConfirmIdleAll);
+    Display_Help_About(0, 0, nullptr, BankPanel[0]);
+    Show_Serial_Window(0, 0, nullptr, BankPanel[0]);
+    ComStartDelay = 9;
+    EStopParallelPort = 0;
+    RequestStop();
+    loop.clearQuit();
+    ASSERT_NE(observables(), fresh);
+
+    ResetStation();
+    writeConfig();
+    ASSERT_TRUE(StartUp());
+    loop.advance(0.2);
+    EXPECT_EQ(observables(), fresh);
+
+    // Nothing installed before the reset is called after it.
+    g_hookCalls = 0;
+    online(4, Record().u16(rec::kTripPoint, 9000));
+    tick();
+    ui::SelectMenu(menuBar(BankPanel[0]), MENU_UNITS_METRIC, BankPanel[0]);
+    ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?",
+                      kConfirmIdleAll);
+    ui::Press(ConfirmDialogPanel(), CONFIRM_YES);
+    EXPECT_EQ(g_hookCalls, 0);
+}
+
+}  // namespace
