@@ -8,7 +8,12 @@ bash scripts/deps.sh
 
 build=${VNK_BUILD_DIR:-build/debug}
 werror=OFF
-[ "${CI:-}" = "true" ] && werror=ON
+if [ "${CI:-}" = "true" ]; then
+  werror=ON
+  # Every test program also runs whole (see tests/CMakeLists.txt), in a new random order
+  # each time: a test that depends on what an earlier one left behind fails there.
+  export GTEST_SHUFFLE=1
+fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
