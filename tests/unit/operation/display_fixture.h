@@ -5,10 +5,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,13 +15,9 @@
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "operation/panels.h"
-#include "platform/sim/sim_serial.h"
-#include "platform/system.h"
 #include "settings/config_record.h"
-#include "shell/main_sequence.h"
-#include "support/config_file.h"
 #include "support/link_fixture.h"
-#include "support/sim_fixture.h"
+#include "support/station_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 
@@ -37,41 +31,18 @@ constexpr std::uint16_t kReportsSetpoint = 0x0080;  // status bits
 constexpr std::uint16_t kTrippedStatus = 0x0040;
 }  // namespace rec
 
-class DisplayStation : public SimFixture {
+class DisplayStation : public StationFixture<> {
   protected:
     void SetUp() override {
-        SimFixture::SetUp();
-        home_ = std::filesystem::temp_directory_path() /
-                ("vnk_display_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home_);
-        std::filesystem::create_directories(home_ / "cfg");
-        setenv("VNK_HOME", home_.c_str(), 1);
-        platform::setSerialBackEnd(&serial);
-        platform::setSystemBackEnd(&system);
-        for (int port = 1; port <= 25; ++port) serial.addPort(port);
-        ResetStation();
-        writeConfig();
+        StationFixture::SetUp();
+        settings::ConfigRecord r = FleetConfig();
+        r.DisplayUnits = metricAtStart ? settings::kUnitsMetric : settings::kUnitsUs;
+        writeConfig(r);
         ASSERT_TRUE(StartUp());
         // The first poll, which takes every freshly opened port as not yet connected, has
         // gone out: records fed from here on bring pumps on line for good.
         loop.advance(0.2);
         for (int pump = 0; pump < kPumpCount; ++pump) serial.takeWritten(pump + 1);
-    }
-    void TearDown() override {
-        ResetStation();
-        platform::setSystemBackEnd(nullptr);
-        platform::setSerialBackEnd(nullptr);
-        unsetenv("VNK_HOME");
-        std::filesystem::remove_all(home_);
-        SimFixture::TearDown();
-    }
-
-    // Every port in use, one refresh a second, all banks shown.
-    void writeConfig() {
-        settings::ConfigRecord r = FleetConfig();
-        r.DisplayUnits = metricAtStart ? settings::kUnitsMetric : settings::kUnitsUs;
-        WriteConfig((home_ / "cfg" / "vnk.cfg").string(), r);
     }
 
     static int port(int pump) { return pump + 1; }
@@ -132,9 +103,4 @@ class DisplayStation : public SimFixture {
     static int menuBar(int panel) { return ui::FindPanel(panel)->menuBar; }
 
     bool metricAtStart = false;
-    platform::SimSerial serial;
-    platform::SimSystem system;
-
-  private:
-    std::filesystem::path home_;
 };

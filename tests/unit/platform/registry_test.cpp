@@ -223,31 +223,29 @@ TEST_F(RegistryFile, StoreWithoutReadPermissionIsNeverWrittenOver) {
     EXPECT_FALSE(fs::exists(path.string() + ".tmp"));
 }
 
-TEST_F(RegistryFile, StoreWhoseReadFailsIsNeverWrittenOver) {
+// A store that is there but cannot be read is not an empty store: writing one value into
+// "empty" would throw every other value away.
+TEST_F(RegistryFile, StoreWhoseReadFailsOrBlocksIsNeverWrittenOver) {
     fs::create_directories(path.parent_path());
-    // A file that opens but whose read ends in an I/O error.
-    fs::create_symlink("/proc/self/mem", path);
-    unsigned int v = 7;
-    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
-    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed);
+    const auto expectUntouched = [&](const char* what) {
+        unsigned int v = 7;
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable) << what;
+        EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed) << what;
+        EXPECT_EQ(v, 7u) << what;
+    };
+    fs::create_symlink("/proc/self/mem", path);  // opens, and its read ends in an I/O error
+    expectUntouched("read error");
     ASSERT_TRUE(fs::is_symlink(path));
     EXPECT_EQ(fs::read_symlink(path), "/proc/self/mem");
 
-    // A folder where the file should be: it opens, and its read fails.
     fs::remove(path);
-    fs::create_directory(path);
-    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
-    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed);
+    fs::create_directory(path);  // a folder where the file should be
+    expectUntouched("folder");
     EXPECT_TRUE(fs::is_directory(path));
-    EXPECT_EQ(v, 7u);
-}
 
-TEST_F(RegistryFile, StoreThatIsAPipeIsNeitherWaitedOnNorWrittenOver) {
-    fs::create_directories(path.parent_path());
-    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-    unsigned int v = 7;
-    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
-    EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed);
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);  // a pipe: reading it would wait for ever
+    expectUntouched("pipe");
     EXPECT_TRUE(fs::is_fifo(path));
 }
 

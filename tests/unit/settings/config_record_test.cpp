@@ -36,37 +36,55 @@ double f64(const Bytes& b, std::size_t off) {
     return d;
 }
 
-Bytes encode(const ConfigRecord& r) {
+TEST(ConfigRecord, EveryFieldIsPackedLittleEndianAtItsOffset) {
+    ConfigRecord r{};
+    for (int i = 0; i < 24; ++i) {
+        r.PumpComPort[i] = static_cast<std::uint8_t>(i + 1);
+        r.PumpGroup[i] = static_cast<std::uint8_t>(i % 16);
+        r.AutoSelected[i] = static_cast<std::uint8_t>(i % 2);
+    }
+    r.OutputComPort = 30;
+    r.RefreshInterval = 2.0;
+    r.Reserved33 = 369;
+    r.Reserved37 = 27;
+    r.DisplayUnits = kUnitsMetric;
+    std::strcpy(r.ServerName, "blender-1");
+    for (int i = 0; i < 25; ++i) {
+        r.RpmStepLarge[i] = 100 + i;
+        r.RpmStepSmall[i] = -i;
+    }
+    r.ComTimeout = 0.001;
+    r.PumpsShown = 16;
+    r.GroupsValid = 1;
+    r.Reserved904 = 0xBEEF;
     Bytes b(kConfigRecordSize);
     EncodeConfigRecord(r, b.data());
-    return b;
-}
 
-TEST(ConfigRecord, FirstStartRecordHasEveryDefaultAtItsOffset) {
-    ConfigRecord r = FirstStartRecord();
-    r.GroupsValid = 1;
-    const Bytes b = encode(r);
-    for (std::size_t i = 0; i < 25; ++i) EXPECT_EQ(b[i], 0) << "port byte " << i;
-    EXPECT_EQ(f64(b, 25), 1.0);
+    for (std::size_t i = 0; i < 24; ++i) {
+        EXPECT_EQ(b[i], i + 1) << "port " << i;
+        EXPECT_EQ(b[518 + i], i % 16) << "group " << i;
+        EXPECT_EQ(b[542 + i], i % 2) << "auto " << i;
+    }
+    EXPECT_EQ(b[24], 30);
+    EXPECT_EQ(f64(b, 25), 2.0);
     EXPECT_EQ(le(b, 33, 4), 369u);
     EXPECT_EQ(le(b, 37, 4), 27u);
-    EXPECT_EQ(le(b, 41, 4), 0u);
-    for (std::size_t i = 45; i < 301; ++i) EXPECT_EQ(b[i], 0) << "server name byte " << i;
+    EXPECT_EQ(le(b, 41, 4), 1u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&b[45]), "blender-1");
     for (std::size_t i = 0; i < 25; ++i) {
-        EXPECT_EQ(le(b, 301 + 4 * i, 4), 100u) << "large step " << i;
-        EXPECT_EQ(le(b, 401 + 4 * i, 4), 25u) << "small step " << i;
+        EXPECT_EQ(le(b, 301 + 4 * i, 4), 100 + i) << "large step " << i;
+        EXPECT_EQ(static_cast<std::int32_t>(le(b, 401 + 4 * i, 4)), -static_cast<int>(i));
     }
     EXPECT_EQ(f64(b, 501), 0.001);
-    for (std::size_t i = 509; i < 517; ++i) EXPECT_EQ(b[i], 0);
-    EXPECT_EQ(b[517], 24);
-    for (std::size_t i = 518; i < 542; ++i) EXPECT_EQ(b[i], 255) << "group byte " << i;
-    for (std::size_t i = 542; i < 902; ++i) EXPECT_EQ(b[i], 0) << "byte " << i;
+    EXPECT_EQ(b[517], 16);
     EXPECT_EQ(le(b, 902, 2), 1u);
-    EXPECT_EQ(le(b, 904, 2), 0u);
+    EXPECT_EQ(le(b, 904, 2), 0xBEEFu);
 
     ConfigRecord back{};
     DecodeConfigRecord(b.data(), back);
-    EXPECT_EQ(encode(back), b);
+    Bytes again(kConfigRecordSize);
+    EncodeConfigRecord(back, again.data());
+    EXPECT_EQ(again, b);
 }
 
 class ConfigFile : public ::testing::Test {

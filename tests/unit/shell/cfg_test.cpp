@@ -1,3 +1,5 @@
+// Loading and saving vnk.cfg: what a file hands to the Pump Table and shows on the windows,
+// what a save takes back, and damaged files. The byte layout itself is settings' own test.
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -7,6 +9,7 @@
 
 #include "link/comcfg.h"
 #include "shell_fixture.h"
+#include "support/config_file.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/menu_bar.h"
 
@@ -16,94 +19,77 @@ using settings::Config;
 using namespace windows;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const Bytes& bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-// The file's little-endian fields, read independently of the station's helpers.
-std::uint64_t le(const Bytes& b, std::size_t off, int size) {
-    std::uint64_t v = 0;
-    for (int i = size - 1; i >= 0; --i) v = (v << 8) | b.at(off + static_cast<std::size_t>(i));
-    return v;
-}
-double f64(const Bytes& b, std::size_t off) {
-    std::uint64_t bits = le(b, off, 8);
-    double d;
-    std::memcpy(&d, &bits, 8);
-    return d;
-}
-void putLe(Bytes& b, std::size_t off, std::uint64_t v, int size) {
-    for (int i = 0; i < size; ++i)
-        b.at(off + static_cast<std::size_t>(i)) = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void putF64(Bytes& b, std::size_t off, double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    putLe(b, off, bits, 8);
-}
-
-// A valid file: refresh 1.0, ports 1..24, output port 30, steps 150/30, groups valid, none set.
-Bytes validImage() {
-    Bytes b(906, 0);
-    for (int i = 0; i < 24; ++i) b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i + 1);
-    b[24] = 30;
-    putF64(b, 25, 1.0);
-    for (int i = 0; i < 25; ++i) {
-        putLe(b, 301 + 4 * static_cast<std::size_t>(i), 150, 4);
-        putLe(b, 401 + 4 * static_cast<std::size_t>(i), 30, 4);
+class Configuration : public ShellFixture {
+  protected:
+    Bytes readFile() const {
+        std::ifstream in(cfgPath(), std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    putF64(b, 501, 0.001);
-    b[517] = 24;
-    for (std::size_t i = 0; i < 24; ++i) b[518 + i] = 255;
-    putLe(b, 902, 1, 2);
-    return b;
-}
-
-int menuBarOf(int panel) {
-    return ui::FindPanel(panel)->menuBar;
-}
-
-class Configuration : public ShellFixture {};
+    void writeFile(const Bytes& bytes) const {
+        std::filesystem::create_directories(home + "/cfg");
+        std::ofstream(cfgPath(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    // Pumps on COM1-24, the output on COM30, speed steps 150 and 30, no groups.
+    static settings::ConfigRecord valid() {
+        settings::ConfigRecord r = FleetConfig();
+        r.OutputComPort = 30;
+        for (int i = 0; i < settings::kRecordEntries; ++i) {
+            r.RpmStepLarge[i] = 150;
+            r.RpmStepSmall[i] = 30;
+        }
+        return r;
+    }
+    static Bytes image(const settings::ConfigRecord& r) {
+        Bytes b(settings::kConfigRecordSize);
+        settings::EncodeConfigRecord(r, b.data());
+        return b;
+    }
+    settings::ConfigRecord saved() const {
+        settings::ConfigRecord r{};
+        settings::DecodeConfigRecord(readFile().data(), r);
+        return r;
+    }
+    // Loads the file into freshly loaded windows, as start-up does.
+    void load() {
+        settings::ResetConfigRecord();
+        ResetPumpTable();
+        ui::ResetModel();
+        loadWindows();
+        LoadConfiguration();
+    }
+    static bool checked(int panel, int item) {
+        return ui::GetMenuBarAttributeInt(ui::FindPanel(panel)->menuBar, item, ui::ATTR_CHECKED) !=
+               0;
+    }
+};
 
 TEST_F(Configuration, FirstStartCreatesTheFolderAndTheFileAndRunsOnItsDefaults) {
     ASSERT_FALSE(std::filesystem::exists(home + "/cfg"));
-    PumpTable[3].ConfiguredComPort = 7;  // nothing survives from before the load
-    loadWindows();
-    LoadConfiguration();
-
-    Bytes b = readFile(cfgPath());
-    ASSERT_EQ(b.size(), 906u);
-    std::uint8_t expected[settings::kConfigRecordSize];
+    load();
     settings::ConfigRecord first = settings::FirstStartRecord();
     first.GroupsValid = 1;
-    settings::EncodeConfigRecord(first, expected);
-    EXPECT_EQ(b, Bytes(expected, expected + sizeof expected));
+    EXPECT_EQ(readFile(), image(first));
+    EXPECT_EQ(first.Reserved33, 369u);
+    EXPECT_EQ(first.Reserved37, 27u);
     EXPECT_FALSE(std::filesystem::exists(cfgPath() + ".new"));
 
     // The run goes on with the same values.
-    EXPECT_EQ(PumpTable[3].ConfiguredComPort, 0);
     EXPECT_EQ(PumpTable[24].RpmStepLarge, 100);
     EXPECT_EQ(PumpTable[0].RpmStepSmall, 25);
     EXPECT_EQ(PumpGroup[7], kNoGroup);
     EXPECT_EQ(Config.PumpsShown, 24);
+    EXPECT_EQ(Config.RefreshInterval, 1.0);
 }
 
 TEST_F(Configuration, AValidFileHandsItsValuesToThePumpTable) {
-    Bytes b = validImage();
-    putF64(b, 501, 5.0);  // the time-out in the file is never used
-    std::strcpy(reinterpret_cast<char*>(&b[45]), "blender-1");
-    putLe(b, 41, 1, 4);
-    writeFile(cfgPath(), b);
-    loadWindows();
-    LoadConfiguration();
+    settings::ConfigRecord r = valid();
+    r.ComTimeout = 5.0;  // the time-out in the file is never used
+    std::strcpy(r.ServerName, "blender-1");
+    r.DisplayUnits = settings::kUnitsMetric;
+    writeFile(image(r));
+    load();
 
     EXPECT_EQ(PumpTable[0].ConfiguredComPort, 1);
     EXPECT_EQ(PumpTable[23].ConfiguredComPort, 24);
@@ -113,55 +99,65 @@ TEST_F(Configuration, AValidFileHandsItsValuesToThePumpTable) {
     EXPECT_EQ(PumpTable[24].RpmStepSmall, 30);
     EXPECT_EQ(ComTimeout, 0.001);
     EXPECT_STREQ(Config.ServerName, "blender-1");
-    EXPECT_EQ(Config.DisplayUnits, 1);
     // The loaded units are shown on every bank.
     EXPECT_EQ(
         ui::GetCtrlAttributeText(BankPanel[2], BankRow[17][kPosDischarge], ui::ATTR_UNITS_LABEL),
         "MPa");
-    EXPECT_EQ(
-        ui::GetMenuBarAttributeInt(menuBarOf(BankPanel[1]), MENU_UNITS_METRIC, ui::ATTR_CHECKED),
-        1);
-    // Nothing was written back at start-up.
-    EXPECT_EQ(f64(readFile(cfgPath()), 501), 5.0);
+    EXPECT_TRUE(checked(BankPanel[1], MENU_UNITS_METRIC));
+    EXPECT_EQ(saved().ComTimeout, 5.0) << "nothing is written back at start-up";
 }
 
-TEST_F(Configuration, OnlyOneTwoAndFourSecondRefreshIntervalsSurviveLoading) {
+TEST_F(Configuration, RefreshIntervalIsOneTwoOrFourSecondsOnTheTimerAndEveryMenuBar) {
     for (double stored : {3.0, 0.5, 2.0, 4.0}) {
-        settings::ResetConfigRecord();
-        ui::ResetModel();
-        Bytes b = validImage();
-        putF64(b, 25, stored);
-        writeFile(cfgPath(), b);
-        loadWindows();
-        LoadConfiguration();
-        double expected = (stored == 2.0 || stored == 4.0) ? stored : 1.0;
+        settings::ConfigRecord r = valid();
+        r.RefreshInterval = stored;
+        writeFile(image(r));
+        load();
+        const double expected = (stored == 2.0 || stored == 4.0) ? stored : 1.0;
         EXPECT_EQ(Config.RefreshInterval, expected) << stored;
         EXPECT_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_INTERVAL),
                   expected);
-        int bar = menuBarOf(BankPanel[0]);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_1S, ui::ATTR_CHECKED),
-                  expected == 1.0 ? 1 : 0);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_4S, ui::ATTR_CHECKED),
-                  expected == 4.0 ? 1 : 0);
+        EXPECT_EQ(checked(BankPanel[0], MENU_REFRESH_1S), expected == 1.0) << stored;
+        EXPECT_EQ(checked(BankPanel[0], MENU_REFRESH_4S), expected == 4.0) << stored;
     }
+
+    ui::SelectMenu(ui::FindPanel(BankPanel[1])->menuBar, MENU_REFRESH_2S, BankPanel[1]);
+    EXPECT_EQ(Config.RefreshInterval, 2.0);
+    for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
+        EXPECT_FALSE(checked(panel, MENU_REFRESH_4S));
+        EXPECT_TRUE(checked(panel, MENU_REFRESH_2S));
+        EXPECT_TRUE(checked(panel, MENU_UNITS_US)) << "the units keep their tick";
+    }
+    // The display timer runs at the new rate once enabled.
+    int ticks = 0;
+    const auto count = [](int, int, int, void* d, int, int) {
+        ++*static_cast<int*>(d);
+        return 0;
+    };
+    ui::InstallCtrlCallback(BankPanel[0], BANK_TMR_DISPLAY, count, &ticks);
+    ui::SetCtrlAttribute(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_ENABLED, 1);
+    loop.advance(6.5);
+    EXPECT_EQ(ticks, 3);
+    // An interval below one second is raised.
+    Config.RefreshInterval = 0.25;
+    ApplyRefreshInterval();
+    EXPECT_EQ(Config.RefreshInterval, 1.0);
 }
 
 TEST_F(Configuration, GroupsOfAFileWithoutValidGroupsAreDroppedAndSavedBackValid) {
-    Bytes b = validImage();
-    b[518 + 3] = 2;
-    b[518 + 9] = 7;
-    putLe(b, 902, 0, 2);
-    writeFile(cfgPath(), b);
-    loadWindows();
-    LoadConfiguration();
+    settings::ConfigRecord r = valid();
+    r.PumpGroup[3] = 2;
+    r.PumpGroup[9] = 7;
+    r.GroupsValid = 0;
+    writeFile(image(r));
+    load();
 
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup) << p;
-    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[3][kPosGroup]), 255);
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[3][kPosGroup]), kGroupNone);
     SaveConfiguration();
-    Bytes saved = readFile(cfgPath());
-    EXPECT_EQ(le(saved, 902, 2), 1u);
-    EXPECT_EQ(saved[518 + 3], 255);
-    EXPECT_EQ(saved[518 + 9], 255);
+    EXPECT_EQ(saved().GroupsValid, 1);
+    EXPECT_EQ(saved().PumpGroup[3], 255);
+    EXPECT_EQ(saved().PumpGroup[9], 255);
 }
 
 std::vector<std::pair<int, int>> g_joined;
@@ -170,18 +166,17 @@ void recordJoin(int pump, int group) {
 }
 
 TEST_F(Configuration, ValidGroupsReachSelectorsMemberListsAndClearTheirAutoBoxes) {
-    Bytes b = validImage();
-    b[518 + 20] = 5;
-    b[518 + 2] = 5;
-    b[518 + 9] = 0;
-    b[518 + 11] = 200;  // damaged: no such group
-    b[542 + 2] = 1;     // grouped and "Auto": the group wins
-    b[542 + 4] = 1;
-    writeFile(cfgPath(), b);
-    loadWindows();
+    settings::ConfigRecord r = valid();
+    r.PumpGroup[20] = 5;
+    r.PumpGroup[2] = 5;
+    r.PumpGroup[9] = 0;
+    r.PumpGroup[11] = 200;  // damaged: no such group
+    r.AutoSelected[2] = 1;  // grouped and "Auto": the group wins
+    r.AutoSelected[4] = 1;
+    writeFile(image(r));
     g_joined.clear();
     AddGroupMemberHook(recordJoin);
-    LoadConfiguration();
+    load();
 
     EXPECT_EQ((std::vector<std::pair<int, int>>{{2, 5}, {9, 0}, {20, 5}}), g_joined);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[2], BankRow[20][kPosGroup]), 5);
@@ -194,8 +189,7 @@ TEST_F(Configuration, ValidGroupsReachSelectorsMemberListsAndClearTheirAutoBoxes
 }
 
 TEST_F(Configuration, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
-    loadWindows();
-    LoadConfiguration();
+    load();
     PumpTable[3].ConfiguredComPort = 300;
     PumpTable[24].ComPort = 260;
     PumpTable[5].RpmStepLarge = -1;
@@ -204,52 +198,42 @@ TEST_F(Configuration, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
     AutoSelected[8] = 1;
     SaveConfiguration();
 
-    Bytes b = readFile(cfgPath());
-    ASSERT_EQ(b.size(), 906u);
-    EXPECT_EQ(b[3], 44);
-    EXPECT_EQ(b[24], 4);
-    EXPECT_EQ(le(b, 301 + 4 * 5, 4), 0xFFFFFFFFu);
-    EXPECT_EQ(le(b, 401 + 4 * 24, 4), 0xFFFFFFFEu);
-    EXPECT_EQ(b[518 + 6], 3);
-    EXPECT_EQ(b[542 + 8], 1);
+    const settings::ConfigRecord r = saved();
+    EXPECT_EQ(r.PumpComPort[3], 44);
+    EXPECT_EQ(r.OutputComPort, 4);
+    EXPECT_EQ(r.RpmStepLarge[5], -1);
+    EXPECT_EQ(r.RpmStepSmall[24], -2);
+    EXPECT_EQ(r.PumpGroup[6], 3);
+    EXPECT_EQ(r.AutoSelected[8], 1);
 
-    // What the next start sees.
-    ResetPumpTable();
-    settings::ResetConfigRecord();
-    LoadConfiguration();
+    load();  // what the next start sees
     EXPECT_EQ(PumpTable[3].ConfiguredComPort, 44);
     EXPECT_EQ(PumpTable[5].RpmStepLarge, -1);
     EXPECT_EQ(PumpGroup[6], 3);
     EXPECT_EQ(AutoSelected[8], 1);
 }
 
-TEST_F(Configuration, ShortAndLongFilesTakeOnlyTheRecordsBytes) {
-    Bytes b = validImage();
+TEST_F(Configuration, DamagedFilesLoadWithoutHarm) {
+    Bytes b = image(valid());
     b.resize(30);  // the ports and part of the refresh interval
-    writeFile(cfgPath(), b);
-    loadWindows();
-    LoadConfiguration();
+    writeFile(b);
+    load();
     EXPECT_EQ(PumpTable[7].ConfiguredComPort, 8);
     EXPECT_EQ(Config.RefreshInterval, 1.0);  // not a valid interval as read
     EXPECT_EQ(PumpTable[7].RpmStepLarge, 0);
     EXPECT_EQ(Config.PumpsShown, 0);
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
 
-    ResetPumpTable();
-    settings::ResetConfigRecord();
-    Bytes longer = validImage();
-    longer.resize(1200, 0xAB);
-    writeFile(cfgPath(), longer);
-    LoadConfiguration();
+    b = image(valid());
+    b.resize(1200, 0xAB);
+    writeFile(b);
+    load();
     EXPECT_EQ(PumpTable[7].RpmStepLarge, 150);
     SaveConfiguration();
-    EXPECT_EQ(readFile(cfgPath()).size(), 906u);
-}
+    EXPECT_EQ(readFile().size(), 906u);
 
-TEST_F(Configuration, AFileOfAllOnesLoadsWithoutHarm) {
-    writeFile(cfgPath(), Bytes(906, 0xFF));
-    loadWindows();
-    LoadConfiguration();
+    writeFile(Bytes(906, 0xFF));
+    load();
     EXPECT_EQ(Config.RefreshInterval, 1.0);  // NaN
     EXPECT_EQ(Config.DisplayUnits, 0);
     EXPECT_LT(std::strlen(Config.ServerName), 256u);
@@ -257,48 +241,14 @@ TEST_F(Configuration, AFileOfAllOnesLoadsWithoutHarm) {
     EXPECT_EQ(PumpTable[0].RpmStepLarge, -1);
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[0][kPosAuto]), 1);
-    SaveConfiguration();
-    EXPECT_EQ(readFile(cfgPath()).size(), 906u);
-}
 
-TEST_F(Configuration, AnUnreadableFileGivesTheDefaults) {
+    std::filesystem::remove(cfgPath());
     std::filesystem::create_directories(cfgPath());  // a folder where the file should be
-    loadWindows();
-    LoadConfiguration();
+    load();
     EXPECT_EQ(PumpTable[3].RpmStepLarge, 100);
     EXPECT_EQ(Config.PumpsShown, 24);
     EXPECT_TRUE(std::filesystem::is_directory(cfgPath()));
     EXPECT_FALSE(std::filesystem::exists(cfgPath() + ".new"));
-}
-
-TEST_F(Configuration, RefreshMenuItemsSetTheTimerAndTickOnEveryMenuBar) {
-    loadWindows();
-    LoadConfiguration();
-    ui::SelectMenu(menuBarOf(BankPanel[1]), MENU_REFRESH_4S, BankPanel[1]);
-    EXPECT_EQ(Config.RefreshInterval, 4.0);
-    EXPECT_EQ(ui::GetCtrlAttributeDouble(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_INTERVAL), 4.0);
-    for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
-        int bar = menuBarOf(panel);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_1S, ui::ATTR_CHECKED), 0);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_2S, ui::ATTR_CHECKED), 0);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_REFRESH_4S, ui::ATTR_CHECKED), 1);
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, MENU_UNITS_US, ui::ATTR_CHECKED), 1);
-    }
-    // The display timer runs at the new rate once enabled.
-    int ticks = 0;
-    BindCtrlCallback("DisplayTimerTick", [](int, int, int, void* d, int, int) {
-        ++*static_cast<int*>(d);
-        return 0;
-    });
-    ui::InstallCtrlCallback(BankPanel[0], BANK_TMR_DISPLAY, CtrlCallbackNamed("DisplayTimerTick"),
-                            &ticks);
-    ui::SetCtrlAttribute(BankPanel[0], BANK_TMR_DISPLAY, ui::ATTR_ENABLED, 1);
-    loop.advance(12.5);
-    EXPECT_EQ(ticks, 3);
-    // An interval below one second is raised.
-    Config.RefreshInterval = 0.25;
-    ApplyRefreshInterval();
-    EXPECT_EQ(Config.RefreshInterval, 1.0);
 }
 
 }  // namespace

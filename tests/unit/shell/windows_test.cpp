@@ -61,23 +61,6 @@ TEST_F(Windows, PumpThirteenIsOnTheSecondBankSixthRowAsSevenB) {
     EXPECT_EQ(ui::GetCtrlText(BankPanel[2], BANK_POSITION_LABEL + 0), "9A");
 }
 
-TEST_F(Windows, EveryRowHasTwentyFiveDistinctControlsOfItsOwn) {
-    loadWindows();
-    std::set<int> all;
-    for (int pump = 0; pump < 8; ++pump) {
-        std::set<int> row;
-        for (int position = 0; position < kRowPositionCount; ++position) {
-            int id = BankRow[pump][position];
-            EXPECT_TRUE(ui::CtrlExists(BankPanel[0], id)) << pump << "/" << position;
-            row.insert(id);
-            all.insert(id);
-        }
-        EXPECT_EQ(row.size(), 25u);
-    }
-    EXPECT_EQ(all.size(), 200u);
-    EXPECT_TRUE(ui::CtrlExists(BankPanel[0], BANK_TITLE));  // the focus target
-}
-
 TEST_F(Windows, ARowIsOffLineExactlyWhenItsFirstControlIsDimmed) {
     loadWindows();
     for (int pump = 0; pump < 24; ++pump) EXPECT_TRUE(RowDimmed(pump)) << pump;
@@ -90,47 +73,36 @@ TEST_F(Windows, ARowIsOffLineExactlyWhenItsFirstControlIsDimmed) {
     EXPECT_TRUE(RowDimmed(18));  // no window: no pump is on line
 }
 
-TEST_F(Windows, EveryNumericFieldHasARangeThatHoldsItsValue) {
-    for (const Window& w : kWindows) {
-        int panel = ui::LoadPanel(0, w.resource, w.id);
-        ASSERT_GT(panel, 0) << w.resource << " " << w.id;
-        for (const ui::Control& c : ui::FindPanel(panel)->controls) {
-            if (c.type != ui::CTRL_NUMERIC && c.type != ui::CTRL_SLIDE && c.type != ui::CTRL_GAUGE)
-                continue;
-            EXPECT_GT(c.minValue, -1e29) << w.resource << " " << w.id << " ctrl " << c.id;
-            EXPECT_LT(c.maxValue, 1e29) << w.resource << " " << w.id << " ctrl " << c.id;
-            EXPECT_LT(c.minValue, c.maxValue) << c.id;
-            EXPECT_GE(c.number, c.minValue) << c.id;
-            EXPECT_LE(c.number, c.maxValue) << c.id;
-        }
-    }
-}
-
-TEST_F(Windows, NoTwoControlsOfAWindowShareAnId) {
+// Every window: ids unique, numeric fields with a range that holds their value, controls
+// inside the window, buttons big enough for a finger on the touch screen.
+TEST_F(Windows, EveryWindowIsWellFormed) {
     loadWindows();  // the bank window also gets the callbacks its timers are bound to
     for (const Window& w : kWindows) {
-        int panel = ui::LoadPanel(0, w.resource, w.id);
-        std::set<int> ids;
-        for (const ui::Control& c : ui::FindPanel(panel)->controls)
-            EXPECT_TRUE(ids.insert(c.id).second)
-                << w.resource << " " << w.id << " repeats id " << c.id;
-    }
-}
-
-TEST_F(Windows, ControlsLieInsideTheirWindowsAndButtonsAreFingerSized) {
-    for (const Window& w : kWindows) {
-        int panel = ui::LoadPanel(0, w.resource, w.id);
+        const int panel = ui::LoadPanel(0, w.resource, w.id);
+        ASSERT_GT(panel, 0) << w.resource << " " << w.id;
         const ui::Panel* p = ui::FindPanel(panel);
         EXPECT_LE(p->width, 1024) << w.resource << " " << w.id;
+        std::set<int> ids;
         for (const ui::Control& c : p->controls) {
+            SCOPED_TRACE(std::string(w.resource) + " " + std::to_string(w.id) + " ctrl " +
+                         std::to_string(c.id));
+            EXPECT_TRUE(ids.insert(c.id).second) << "repeated id";
+            if (c.type == ui::CTRL_NUMERIC || c.type == ui::CTRL_SLIDE ||
+                c.type == ui::CTRL_GAUGE) {
+                EXPECT_GT(c.minValue, -1e29);
+                EXPECT_LT(c.maxValue, 1e29);
+                EXPECT_LT(c.minValue, c.maxValue);
+                EXPECT_GE(c.number, c.minValue);
+                EXPECT_LE(c.number, c.maxValue);
+            }
             if (c.type == ui::CTRL_TIMER || !c.visible) continue;
-            EXPECT_GE(c.left, 0) << w.resource << " " << w.id << " ctrl " << c.id;
-            EXPECT_GE(c.top, 0) << w.resource << " " << w.id << " ctrl " << c.id;
-            EXPECT_LE(c.left + c.width, p->width) << w.resource << " " << w.id << " ctrl " << c.id;
-            EXPECT_LE(c.top + c.height, p->height) << w.resource << " " << w.id << " ctrl " << c.id;
+            EXPECT_GE(c.left, 0);
+            EXPECT_GE(c.top, 0);
+            EXPECT_LE(c.left + c.width, p->width);
+            EXPECT_LE(c.top + c.height, p->height);
             if (c.type == ui::CTRL_COMMAND_BUTTON || c.type == ui::CTRL_TOGGLE_BUTTON) {
-                EXPECT_GE(c.height, 30) << w.resource << " " << w.id << " ctrl " << c.id;
-                EXPECT_GE(c.width, 50) << w.resource << " " << w.id << " ctrl " << c.id;
+                EXPECT_GE(c.height, 30);
+                EXPECT_GE(c.width, 50);
             }
         }
     }

@@ -25,24 +25,6 @@ using namespace windows;
 using linktest::Record;
 
 int g_hookCalls = 0;
-void countPumpId(int, const char*) {
-    ++g_hookCalls;
-}
-void countUnits() {
-    ++g_hookCalls;
-}
-void countGroup(int, int) {
-    ++g_hookCalls;
-}
-void countIdle(int) {
-    ++g_hookCalls;
-}
-void countOpen() {
-    ++g_hookCalls;
-}
-void countKeypad(int, int) {
-    ++g_hookCalls;
-}
 
 class Reset : public DisplayStation {
   protected:
@@ -88,12 +70,12 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
     const std::string fresh = observables();
 
     // Everything an operator, the command line and the other modules can change.
-    AddPumpIdShownHook(countPumpId);
-    AddUnitsChangedHook(countUnits);
-    AddGroupMemberHook(countGroup);
-    AddInstantIdleHook(countIdle);
-    SetControlModeOpener(countOpen);
-    SetHardwareWindowOpener(countOpen);
+    AddPumpIdShownHook([](int, const char*) { ++g_hookCalls; });
+    AddUnitsChangedHook([] { ++g_hookCalls; });
+    AddGroupMemberHook([](int, int) { ++g_hookCalls; });
+    AddInstantIdleHook([](int) { ++g_hookCalls; });
+    SetControlModeOpener([] { ++g_hookCalls; });
+    SetHardwareWindowOpener([] { ++g_hookCalls; });
     ParseCommandLine({"/ShowStats", "/admin", "/timeout", "2.5"});
     online(4, Record().f32(rec::kDischarge, 5100.0f).u16(rec::kStatus, rec::kTrippedStatus));
     online(17, Record().f32(rec::kDischarge, 900.0f).u16(rec::kTripPoint, 9000));
@@ -106,7 +88,7 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
     ui::SelectMenu(menuBar(BankPanel[0]), MENU_PUMPS_SHOWN, BankPanel[0]);
     ui::Press(PreferencePanel, PREF_OK);
     settings::Config.PumpsShown = 8;
-    OpenKeypadWithCallback(BankPanel[0], BankRow[4][kPosTrip], 1, countKeypad);
+    OpenKeypadWithCallback(BankPanel[0], BankRow[4][kPosTrip], 1, [](int, int) { ++g_hookCalls; });
     ui::Press(KeypadPanel, NUMPAD_DIGIT_0 + 7);
     PasswordTarget = BankRow[2][kPosConfigure];
     ShowPasswordPrompt(BankPanel[0]);

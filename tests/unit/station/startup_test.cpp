@@ -2,13 +2,9 @@
 // start-up, the window arrangement, the exit and shut-down questions, the fleet-wide
 // confirmation dialog.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <clocale>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <optional>
+#include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,22 +17,18 @@
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "operation/panels.h"
-#include "platform/numeric_locale.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "settings/config_record.h"
+#include "shell/links.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
-#include "support/config_file.h"
-#include "support/qt_app.h"
-#include "support/sim_fixture.h"
+#include "support/station_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -88,20 +80,10 @@ class Watcher : public ui::Observer {
     std::map<int, bool> enabled_;
 };
 
-class Station : public SimFixture {
+class Station : public StationFixture<RecordingSerial> {
   protected:
     void SetUp() override {
-        SimFixture::SetUp();
-        home = fs::temp_directory_path() /
-               ("vnk_home_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(home);
-        fs::create_directories(home);
-        setenv("VNK_HOME", home.c_str(), 1);
-        platform::setSerialBackEnd(&serial);
-        platform::setSystemBackEnd(&system);
-        for (int port = 1; port <= 25; ++port) serial.addPort(port);
-        ResetStation();
+        StationFixture::SetUp();
         watcher.system = &system;
         g_events = &events;
         ui::setObserver(&watcher);
@@ -109,26 +91,13 @@ class Station : public SimFixture {
     void TearDown() override {
         ui::setObserver(nullptr);
         g_events = nullptr;
-        ResetStation();
-        platform::setSystemBackEnd(nullptr);
-        platform::setSerialBackEnd(nullptr);
-        unsetenv("VNK_HOME");
-        fs::remove_all(home);
-        SimFixture::TearDown();
-    }
-    void writePorts() {
-        fs::create_directories(home / "cfg");
-        WriteConfig((home / "cfg" / "vnk.cfg").string(), FleetConfig());
+        StationFixture::TearDown();
     }
     size_t indexOf(const std::string& e) const {
-        for (size_t i = 0; i < events.size(); ++i)
-            if (events[i] == e) return i;
-        return std::string::npos;
+        auto it = std::find(events.begin(), events.end(), e);
+        return it == events.end() ? std::string::npos : static_cast<size_t>(it - events.begin());
     }
 
-    fs::path home;
-    RecordingSerial serial;
-    platform::SimSystem system;
     Watcher watcher;
     std::vector<std::string> events;
 };
@@ -152,54 +121,8 @@ TEST_F(Station, CommandLineSwitches) {
     EXPECT_FLOAT_EQ(ReplyTimeout, 0.2f);
 }
 
-// The toolkit started under a decimal-comma desktop; the process's environment and locale
-// are put back afterwards.
-class DesktopLocale : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        for (const char* name : kNames) {
-            const char* v = std::getenv(name);
-            saved_.push_back(v != nullptr ? std::optional<std::string>(v) : std::nullopt);
-            unsetenv(name);
-        }
-        setenv("LANG", "de_DE.UTF-8", 1);
-        TestQtApp<>::start();
-    }
-    void TearDown() override {
-        TestQtApp<>::stop();
-        std::setlocale(LC_ALL, "C");
-        for (size_t i = 0; i < saved_.size(); ++i) {
-            if (saved_[i])
-                setenv(kNames[i], saved_[i]->c_str(), 1);
-            else
-                unsetenv(kNames[i]);
-        }
-    }
-
-  private:
-    static constexpr const char* kNames[] = {"LANG", "LC_ALL", "LC_NUMERIC"};
-    std::vector<std::optional<std::string>> saved_;
-};
-
-// The desktop's language must not reach the numbers: under a decimal-comma locale the
-// toolkit's start would make "/timeout 2.5" read as 2 and write "12,5" into output lines.
-TEST_F(DesktopLocale, NumbersKeepTheirPoint) {
-    ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "de_DE.UTF-8")
-        << "the toolkit did not take up the desktop's locale; scripts/deps.sh generates "
-           "de_DE.UTF-8";
-    platform::UseCNumerics();
-    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
-    EXPECT_EQ(std::strtod("2.5", nullptr), 2.5);
-    char text[16];
-    std::snprintf(text, sizeof text, "%3.1f", 12.5);
-    EXPECT_STREQ(text, "12.5");
-    ReplyTimeout = 0.0f;
-    ParseCommandLine({"/timeout", "2.5"});
-    EXPECT_FLOAT_EQ(ReplyTimeout, 2.5f);
-}
-
 TEST_F(Station, StartUpRunsInItsOrder) {
-    writePorts();
+    writeConfig();
     ResetTxQueues();  // as at the start of a run: no queue yet
     ASSERT_TRUE(StartUp());
 
@@ -256,7 +179,7 @@ TEST_F(Station, EStopWatchStartsLastOnceTheInputIsOpen) {
 // Every control a window shows either does something or is greyed out; this list is what
 // is still to be bound, and it only shrinks.
 TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
-    writePorts();
+    writeConfig();
     ASSERT_TRUE(StartUp());
     for (const auto& [resource, id] : ui::RegisteredPanels())
         EXPECT_GT(ui::LoadPanel(0, resource, id), 0) << resource << " " << id;
@@ -301,7 +224,7 @@ TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
 }
 
 TEST_F(Station, VfdResetLockEndsAfterTwoMinutes) {
-    writePorts();
+    writeConfig();
     ASSERT_TRUE(StartUp());
     PumpTable[0].Online = 1;
     Bring_Frac_Offline(0, 0);
@@ -336,7 +259,7 @@ TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
 }
 
 TEST_F(Station, StartDelayHoldsThePortsForItsTicks) {
-    writePorts();
+    writeConfig();
     store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "ComStartDelay",
               platform::RegValue{platform::RegValue::Dword, 5, {}, {}, {}});
     ASSERT_TRUE(StartUp());
@@ -351,7 +274,7 @@ TEST_F(Station, StartDelayHoldsThePortsForItsTicks) {
     EXPECT_FALSE(serial.takeWritten(1).empty()) << "polling starts once the delay is over";
 
     ResetStation();
-    writePorts();
+    writeConfig();
     store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "ComStartDelay",
               platform::RegValue{platform::RegValue::Dword, 1, {}, {}, {}});
     ASSERT_TRUE(StartUp());
@@ -399,7 +322,7 @@ TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
 }
 
 TEST_F(Station, ExitAndShutDownAskFirst) {
-    writePorts();
+    writeConfig();
     ASSERT_TRUE(StartUp());
     ui::Press(BankPanel[1], windows::BANK_EXIT);  // Cancel (the default answer)
     EXPECT_FALSE(loop.quitRequested());
@@ -431,14 +354,12 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
 }
 
 TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolder) {
-    writePorts();
+    writeConfig();
     ASSERT_TRUE(StartUp());
     int bar = ui::FindPanel(BankPanel[0])->menuBar;
     ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
     ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
-    EXPECT_EQ(system.links, (std::vector<std::string>{
-                                "https://support.varnock.example/support/downloads.aspx?s=s",
-                                "mailto:support@varnock.example"}));
+    EXPECT_EQ(system.links, (std::vector<std::string>{kSupportPage, kSupportMail}));
 
     ui::SelectMenu(bar, windows::MENU_EXPLORER, BankPanel[0]);
     ASSERT_EQ(system.launched.size(), 1u);
@@ -447,7 +368,7 @@ TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolder) {
 }
 
 TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
-    writePorts();
+    writeConfig();
     ASSERT_TRUE(StartUp());
     // Pump 2 on line (its row enabled), everything else off.
     ui::SetCtrlAttribute(BankPanel[0], BankRow[1][kPosStepUpLarge], ui::ATTR_DIMMED, 0);

@@ -9,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
-#include <filesystem>
 
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
@@ -22,49 +21,33 @@
 #include "shell/password.h"
 #include "shell/splash.h"
 #include "support/qt_app.h"
-#include "support/sim_fixture.h"
+#include "support/station_fixture.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 using namespace windows;
 
-class StationView : public SimFixture {
+class StationView : public StationFixture<> {
   protected:
     static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
     static void TearDownTestSuite() { TestQtApp<QApplication>::stop(); }
     void SetUp() override {
-        SimFixture::SetUp();
-        home = fs::temp_directory_path() / ("vnk_view_" + std::to_string(::getpid()));
-        fs::create_directories(home);
-        setenv("VNK_HOME", home.c_str(), 1);
-        platform::setSerialBackEnd(&serial);
-        platform::setSystemBackEnd(&system);
+        StationFixture::SetUp();
         ui::setObserver(&view);
-        ResetStation();
         ASSERT_TRUE(StartUp());
         // Pump 3 (bank 1, row 3) on line as far as the display is concerned.
         PumpTable[2].Online = 1;
         Bring_Frac_Offline(0, 2);
     }
     void TearDown() override {
-        ResetStation();
+        StationFixture::TearDown();
         ui::setObserver(nullptr);
-        platform::setSystemBackEnd(nullptr);
-        platform::setSerialBackEnd(nullptr);
-        unsetenv("VNK_HOME");
-        fs::remove_all(home);
-        SimFixture::TearDown();
     }
 
-    fs::path home;
-    platform::SimSerial serial;
-    platform::SimSystem system;
     ui::qt::QtView view;
 };
 

@@ -176,17 +176,4 @@ TEST_F(UiModel, WindowDefinitionsMakeIndependentInstances) {
     EXPECT_LT(ui::LoadPanel(0, "test.uir", 99), 0);
 }
 
-TEST_F(UiModel, ScriptedPopupsRecordAndAnswer) {
-    popups.answerConfirm(true);
-    EXPECT_EQ(ui::ConfirmPopup("Reset VFD", "Do you want to reset the VFD fault?"), 1);
-    EXPECT_EQ(ui::ConfirmPopup("Reset VFD", "again"), 0) << "default answer is No";
-    char buf[8] = "old";
-    popups.answerPrompt(std::string("123456789"));
-    EXPECT_EQ(ui::PromptPopup("Password", "Enter", buf, 4), 0);
-    EXPECT_STREQ(buf, "1234");
-    EXPECT_EQ(ui::PromptPopup("Password", "Enter", buf, 4), -1);
-    EXPECT_STREQ(buf, "1234");
-    EXPECT_EQ(popups.count("Reset VFD"), 2);
-}
-
 }  // namespace
