@@ -32,24 +32,30 @@ void Controller::handle(const Packet& p) {
     ++received_;
     lastPacketAt_ = now_;
     const Packet echo{p.type, p.code, p.arg1, 0, {}};
+    Handling handling = Handling::Ignored;
     if (p.type == kTypeShort) {
         Packet reply{kTypeData, p.code, 0, 0, {}};
         if (handleShort(p, reply)) {
+            handling = Handling::Data;
             send(reply);
         } else {
+            handling = Handling::Echo;
             ++rejected_;
             send(echo);
         }
     } else if (p.type == kTypeCommand) {
         if (handleCommand(p)) {
+            handling = Handling::Ack;
             send(Packet{kTypeAck, p.code, p.arg1, 0, {}});
         } else {
+            handling = Handling::Echo;
             ++rejected_;
             send(echo);
         }
     } else {
         ++rejected_;  // acknowledgements and data replies only ever come from controllers
     }
+    if (observer_) observer_(ReceivedCommand{now_, unit_, p, handling, setpoint_});
 }
 
 namespace {

@@ -34,6 +34,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -129,6 +130,26 @@ struct Chunk {
     std::vector<uint8_t> bytes;
 };
 
+// What the controller did with a good packet.
+enum class Handling : uint8_t {
+    Data,     // answered with a data reply
+    Ack,      // acted on and acknowledged
+    Echo,     // not acted on, its type echoed
+    Ignored,  // type 0 or 2: no reply
+};
+
+// A good packet as the controller took it in, for a log of what the station sent. It is
+// reported as it came off the wire: a speed command's rpm is the one the station sent, before
+// the controller's own limits; `setpoint` is what the controller made of it.
+struct ReceivedCommand {
+    double at = 0.0;  // controller time when the packet was handled
+    int unit = 0;     // 0..23
+    Packet packet;
+    Handling handling = Handling::Ignored;
+    int setpoint = 0;  // the controller's speed set-point after the packet
+};
+using CommandObserver = std::function<void(const ReceivedCommand&)>;
+
 struct Counters {
     uint32_t received = 0;  // good packets
     uint32_t answered = 0;  // replies put on the line (not counting silent ones)
@@ -171,6 +192,8 @@ class Controller {
     void setTripPsi(uint16_t psi);
     void setTimeouts(uint32_t timeout1, uint32_t timeout2);
     void setTurnaround(double seconds) { turnaround_ = seconds > 0.0 ? seconds : 0.0; }
+    // Called for every good packet once the controller has handled it (nullptr: none).
+    void setCommandObserver(CommandObserver observer) { observer_ = std::move(observer); }
 
     // ---- state ----
     int unit() const { return unit_; }
@@ -250,6 +273,7 @@ class Controller {
     Assembler rx_;
     std::vector<Chunk> output_;
     Failure failure_;
+    CommandObserver observer_;
     double now_ = 0.0;
     double lastPacketAt_ = 0.0;
     double lineFreeAt_ = 0.0;

@@ -51,6 +51,11 @@ const char* kUsage =
     "  --state FILE           rewrite FILE every second with one line per pump: pump, motor\n"
     "                         rpm, discharge psi, rate gal/min, trip psi, drive on, tripped,\n"
     "                         pump id (for tests that compare the station with the fleet)\n"
+    "  --log FILE             write one line to FILE (flushed at once) for every packet a pump\n"
+    "                         takes in: t=SEC (since start, ms) pump=N type=T code=0xCC\n"
+    "                         arg=A data=HEX|-, for speed commands (0x1A) also rpm=RPM (as\n"
+    "                         received, before the pump's own MinRpm..MaxRpm limits) run=0|1\n"
+    "                         setpoint=RPM (what the pump took), and reply=data|ack|echo|none\n"
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C)\n"
     "  --quiet                no status line\n"
     "  --help                 this text\n"
@@ -192,6 +197,7 @@ int main(int argc, char** argv) {
     double duration = -1.0;
     bool quiet = false;
     std::string statePath;
+    std::string logPath;
 
     auto need = [&](int& i) -> std::string {
         if (i + 1 >= argc) {
@@ -254,6 +260,8 @@ int main(int argc, char** argv) {
             capture = std::make_pair(n, v.substr(eq + 1));
         } else if (a == "--state") {
             statePath = need(i);
+        } else if (a == "--log") {
+            logPath = need(i);
         } else if (a == "--duration") {
             duration = std::atof(need(i).c_str());
         } else if (a == "--quiet") {
@@ -320,6 +328,23 @@ int main(int argc, char** argv) {
     }
     for (int p : *tripped) fleet.unit(p - 1).trip();
 
+    FILE* logFile = nullptr;
+    if (!logPath.empty()) {
+        if ((logFile = std::fopen(logPath.c_str(), "w")) == nullptr) {
+            std::fprintf(stderr, "vnk-sim: cannot write %s: %s\n", logPath.c_str(),
+                         std::strerror(errno));
+            for (Line& l : lines) closeLine(l);
+            return 1;
+        }
+        for (pumpsim::Controller& c : fleet.units) {
+            c.setCommandObserver([logFile](const pumpsim::ReceivedCommand& rc) {
+                const std::string line = pumpsim::commandLogLine(rc);
+                std::fwrite(line.data(), 1, line.size(), logFile);
+                std::fflush(logFile);  // read by other processes while the fleet runs
+            });
+        }
+    }
+
     Line captureLine;
     FILE* captureFile = nullptr;
     std::string captureText;
@@ -329,6 +354,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "vnk-sim: cannot set up the capture port\n");
             for (Line& l : lines) closeLine(l);
             closeLine(captureLine);
+            if (logFile != nullptr) std::fclose(logFile);
             return 1;
         }
     }
@@ -430,6 +456,8 @@ int main(int argc, char** argv) {
         closeLine(captureLine);
         std::fclose(captureFile);
     }
+    for (pumpsim::Controller& c : fleet.units) c.setCommandObserver(nullptr);
+    if (logFile != nullptr) std::fclose(logFile);
     std::printf("vnk-sim: stopped, links removed\n");
     return 0;
 }
