@@ -186,7 +186,8 @@ class Controller {
     const Failure& failure() const { return failure_; }
     void setFault(uint16_t faultWord) { fault_ = faultWord; }
     void trip(uint16_t tripBits = 0);  // as the unit's own protection trips
-    void resetAlarms();                // as command 0x35
+    void raiseAlarms(uint16_t bits) { alarms_ = static_cast<uint16_t>(alarms_ | bits); }
+    void resetAlarms();  // as command 0x35
     void setAutoAllowed(bool allowed) { autoAllowed_ = allowed; }
     void setPumpId(std::string_view id);
     void setTripPsi(uint16_t psi);

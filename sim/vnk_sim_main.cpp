@@ -46,6 +46,16 @@ const char* kUsage =
     "  --fail P=MODE[@SEC]    switch a failure mode on pump P, at once or SEC seconds after\n"
     "                         start (repeatable). MODE: silent, late, noise, crc, bytewise,\n"
     "                         short, hangup (close the line), ok (clear every mode)\n"
+    "  --event KIND=P[:V][@SEC]  at once or SEC seconds after start (repeatable; P may be a\n"
+    "                         list, V is decimal or 0x hex):\n"
+    "                         trip=P[:BITS]  the pump trips as its own protection would:\n"
+    "                           tripped status, trip-word BITS (default 0, as an overpressure\n"
+    "                           trip), last-trip psi, set-point 0, motor stopped; cleared by\n"
+    "                           reset alarms (0x35)\n"
+    "                         fault=P[:WORD]  drive fault WORD (default 0x0001): motor held\n"
+    "                           stopped unless the shutdown override (0x36) is on; cleared by\n"
+    "                           reset VFD fault (0x34)\n"
+    "                         alarm=P:BITS  alarm bits latched; cleared by reset alarms (0x35)\n"
     "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
     "                         appended to FILE (the station's serial data output)\n"
     "  --state FILE           rewrite FILE every second with one line per pump: pump, motor\n"
@@ -66,36 +76,6 @@ double monotonic() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// "all", "none", "5", "1-8,12".
-std::optional<std::vector<int>> parseList(const std::string& text, int lo, int hi) {
-    std::vector<int> out;
-    if (text == "all") {
-        for (int i = lo; i <= hi; ++i) out.push_back(i);
-        return out;
-    }
-    if (text == "none") return out;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t comma = text.find(',', pos);
-        std::string item =
-            text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-        char* end = nullptr;
-        long a = std::strtol(item.c_str(), &end, 10);
-        if (end == item.c_str()) return std::nullopt;
-        long b = a;
-        if (*end == '-') {
-            const char* second = end + 1;
-            b = std::strtol(second, &end, 10);
-            if (end == second) return std::nullopt;
-        }
-        if (*end != '\0' || a < lo || b > hi || a > b) return std::nullopt;
-        for (long i = a; i <= b; ++i) out.push_back(static_cast<int>(i));
-        if (comma == std::string::npos) break;
-        pos = comma + 1;
-    }
-    return out;
 }
 
 struct Line {
@@ -140,36 +120,6 @@ void closeLine(Line& line) {
     line.pending.clear();
 }
 
-struct TimedFailure {
-    double at;
-    int pump;  // 1-based
-    std::string mode;
-};
-
-bool applyMode(pumpsim::Controller& c, const std::string& mode) {
-    pumpsim::Failure f = c.failure();
-    if (mode == "silent")
-        f.silent = true;
-    else if (mode == "late")
-        f.replyDelay = 1.0;
-    else if (mode == "noise")
-        f.noise = true;
-    else if (mode == "crc")
-        f.corruptCrc = true;
-    else if (mode == "bytewise")
-        f.oneByteAtATime = true;
-    else if (mode == "short")
-        f.shortDataRecord = true;
-    else if (mode == "hangup")
-        f.hangUp = true;
-    else if (mode == "ok")
-        f = pumpsim::Failure{};
-    else
-        return false;
-    c.setFailure(f);
-    return true;
-}
-
 // Written beside the file and renamed over it, so a reader never sees half of it.
 void writeState(pumpsim::Fleet& fleet, const std::string& path) {
     std::string tmp = path + ".tmp";
@@ -192,7 +142,7 @@ int main(int argc, char** argv) {
     int pumps = 24;
     std::string portsText, driveText = "all", tripText = "none";
     std::vector<std::pair<std::string, int>> speeds;
-    std::vector<TimedFailure> failures;
+    std::vector<std::string> failureTexts, eventTexts;
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
     bool quiet = false;
@@ -230,25 +180,9 @@ int main(int argc, char** argv) {
             }
             speeds.emplace_back(v.substr(0, eq), std::atoi(v.c_str() + eq + 1));
         } else if (a == "--fail") {
-            std::string v = need(i);
-            size_t eq = v.find('=');
-            if (eq == std::string::npos) {
-                std::fprintf(stderr, "vnk-sim: --fail wants P=MODE[@SEC]\n");
-                return 2;
-            }
-            std::string mode = v.substr(eq + 1);
-            double at = 0.0;
-            size_t atPos = mode.find('@');
-            if (atPos != std::string::npos) {
-                at = std::atof(mode.c_str() + atPos + 1);
-                mode = mode.substr(0, atPos);
-            }
-            auto list = parseList(v.substr(0, eq), 1, 24);
-            if (!list) {
-                std::fprintf(stderr, "vnk-sim: bad pump list in --fail %s\n", v.c_str());
-                return 2;
-            }
-            for (int p : *list) failures.push_back({at, p, mode});
+            failureTexts.push_back(need(i));
+        } else if (a == "--event") {
+            eventTexts.push_back(need(i));
         } else if (a == "--capture") {
             std::string v = need(i);
             size_t eq = v.find('=');
@@ -283,25 +217,35 @@ int main(int argc, char** argv) {
     if (portsText.empty()) {
         for (int p = 1; p <= pumps; ++p) ports.push_back(p);
     } else {
-        auto list = parseList(portsText, 1, 255);
+        auto list = pumpsim::parsePumpList(portsText, 1, 255);
         if (!list || static_cast<int>(list->size()) != pumps) {
             std::fprintf(stderr, "vnk-sim: --ports must name %d COM numbers\n", pumps);
             return 2;
         }
         ports = *list;
     }
-    auto driveOn = parseList(driveText, 1, pumps);
-    auto tripped = parseList(tripText, 1, pumps);
+    auto driveOn = pumpsim::parsePumpList(driveText, 1, pumps);
+    auto tripped = pumpsim::parsePumpList(tripText, 1, pumps);
     if (!driveOn || !tripped) {
         std::fprintf(stderr, "vnk-sim: bad pump list\n");
         return 2;
     }
-    for (const TimedFailure& f : failures) {
-        pumpsim::Controller probe(0);
-        if (f.pump > pumps || !applyMode(probe, f.mode)) {
-            std::fprintf(stderr, "vnk-sim: bad failure %d=%s\n", f.pump, f.mode.c_str());
+    pumpsim::Script script;
+    for (const std::string& text : failureTexts) {
+        auto events = pumpsim::parseFailure(text, pumps);
+        if (!events) {
+            std::fprintf(stderr, "vnk-sim: bad failure %s\n", text.c_str());
             return 2;
         }
+        for (const pumpsim::Event& e : *events) script.add(e);
+    }
+    for (const std::string& text : eventTexts) {
+        auto events = pumpsim::parseUnitEvent(text, pumps);
+        if (!events) {
+            std::fprintf(stderr, "vnk-sim: bad event %s\n", text.c_str());
+            return 2;
+        }
+        for (const pumpsim::Event& e : *events) script.add(e);
     }
 
     ::mkdir(dir.c_str(), 0755);
@@ -322,7 +266,7 @@ int main(int argc, char** argv) {
     }
     for (int p : *driveOn) fleet.unit(p - 1).setDriveOn(true);
     for (auto& [list, rpm] : speeds) {
-        auto which = parseList(list, 1, pumps);
+        auto which = pumpsim::parsePumpList(list, 1, pumps);
         if (!which) continue;
         for (int p : *which) fleet.unit(p - 1).setSpeedSetpoint(rpm);
     }
@@ -366,17 +310,13 @@ int main(int argc, char** argv) {
     const double start = monotonic();
     double nextStatus = 1.0;
     double lastPrinted = 1.0;  // the status line is printed once per second
-    std::vector<bool> applied(failures.size(), false);
     std::vector<unsigned char> buf(4096);
     while (!g_stop) {
         double now = monotonic() - start;
         if (duration >= 0.0 && now >= duration) break;
 
-        for (size_t k = 0; k < failures.size(); ++k) {
-            if (applied[k] || now < failures[k].at) continue;
-            applied[k] = true;
-            applyMode(fleet.unit(failures[k].pump - 1), failures[k].mode);
-            std::printf("vnk-sim: pump %d: %s\n", failures[k].pump, failures[k].mode.c_str());
+        for (const pumpsim::Event& e : script.advance(fleet, now)) {
+            std::printf("vnk-sim: pump %d: %s\n", e.unit + 1, e.describe().c_str());
             std::fflush(stdout);
         }
 
