@@ -81,7 +81,8 @@ inline constexpr int kChannels = 8;
 inline constexpr int kAlarmCodes = 16;
 
 // Status word (bytes 68-69 of the data record).
-inline constexpr uint16_t kStatusReportsSetpoint = 0x0080;  // always set: bytes 66-67 are valid
+// Set while bytes 66-67 carry the set-point (the default; see setReportsSetpoint).
+inline constexpr uint16_t kStatusReportsSetpoint = 0x0080;
 inline constexpr uint16_t kStateMask = 0x0070;
 inline constexpr uint16_t kStateDriveOff = 0x0000;
 inline constexpr uint16_t kStateReady = 0x0010;    // drive on, motor stopped
@@ -189,6 +190,9 @@ class Controller {
     void raiseAlarms(uint16_t bits) { alarms_ = static_cast<uint16_t>(alarms_ | bits); }
     void resetAlarms();  // as command 0x35
     void setAutoAllowed(bool allowed) { autoAllowed_ = allowed; }
+    // Off: data records clear status bit 0x80 and carry 0 in bytes 66-67, as a controller
+    // that does not report its set-point, so the station keeps the set-point it commanded.
+    void setReportsSetpoint(bool on) { reportsSetpoint_ = on; }
     void setPumpId(std::string_view id);
     void setTripPsi(uint16_t psi);
     void setTimeouts(uint32_t timeout1, uint32_t timeout2);
@@ -202,6 +206,7 @@ class Controller {
     int setpoint() const { return setpoint_; }
     bool tripped() const { return tripped_; }
     bool overrideOn() const { return override_; }
+    bool reportsSetpoint() const { return reportsSetpoint_; }
     bool autoAllowed() const { return autoAllowed_ && !tripped_; }
     double motorRpm() const { return motorRpm_; }
     double pumpRpm() const { return pumpRpm_; }
@@ -299,6 +304,7 @@ class Controller {
     bool tripped_ = false;
     bool override_ = false;
     bool autoAllowed_ = true;
+    bool reportsSetpoint_ = true;
     uint16_t tripWord_ = 0;
     uint16_t alarms_ = 0;
     uint16_t fault_ = 0;

@@ -134,7 +134,7 @@ uint16_t Controller::statusWord() const {
         state = kStateDriveOff;
     else if (motorRpm_ < 0.5)
         state = kStateReady;
-    return static_cast<uint16_t>(kStatusReportsSetpoint | state);
+    return static_cast<uint16_t>((reportsSetpoint_ ? kStatusReportsSetpoint : 0) | state);
 }
 
 double Controller::physical(int channel) const {
@@ -316,7 +316,7 @@ std::array<uint8_t, kDataRecordSize> Controller::dataRecord() const {
     putF32(r, 44, static_cast<float>(winding_[1]));
     putF32(r, 48, static_cast<float>(winding_[2]));
     putF32(r, 52, static_cast<float>(motorRpm_));
-    putU16(r, 66, static_cast<uint16_t>(std::max(0, setpoint_)));
+    putU16(r, 66, reportsSetpoint_ ? static_cast<uint16_t>(std::max(0, setpoint_)) : 0);
     putU16(r, 68, statusWord());
     putU16(r, 70, alarms_);
     putU16(r, 72, tripWord_);

@@ -43,6 +43,10 @@ const char* kUsage =
     "  --speed P=RPM          start pump P with this speed set-point (repeatable; P may be\n"
     "                         a list, e.g. 1-8=1200)\n"
     "  --trip LIST            pumps that start tripped\n"
+    "  --no-setpoint-report LIST  pumps whose data records do not report the set-point\n"
+    "                         (status bit 0x80 clear, bytes 66-67 zero), so the station\n"
+    "                         keeps the set-point it commanded: all, none or e.g. 1-4\n"
+    "                         (default none)\n"
     "  --fail P=MODE[@SEC]    switch a failure mode on pump P, at once or SEC seconds after\n"
     "                         start (repeatable). MODE: silent, late, noise, crc, bytewise,\n"
     "                         short, hangup (close the line), ok (clear every mode)\n"
@@ -140,7 +144,7 @@ void writeState(pumpsim::Fleet& fleet, const std::string& path) {
 int main(int argc, char** argv) {
     std::string dir;
     int pumps = 24;
-    std::string portsText, driveText = "all", tripText = "none";
+    std::string portsText, driveText = "all", tripText = "none", noReportText = "none";
     std::vector<std::pair<std::string, int>> speeds;
     std::vector<std::string> failureTexts, eventTexts;
     std::optional<std::pair<int, std::string>> capture;
@@ -171,6 +175,8 @@ int main(int argc, char** argv) {
             driveText = need(i);
         } else if (a == "--trip") {
             tripText = need(i);
+        } else if (a == "--no-setpoint-report") {
+            noReportText = need(i);
         } else if (a == "--speed") {
             std::string v = need(i);
             size_t eq = v.find('=');
@@ -226,7 +232,8 @@ int main(int argc, char** argv) {
     }
     auto driveOn = pumpsim::parsePumpList(driveText, 1, pumps);
     auto tripped = pumpsim::parsePumpList(tripText, 1, pumps);
-    if (!driveOn || !tripped) {
+    auto noReport = pumpsim::parsePumpList(noReportText, 1, pumps);
+    if (!driveOn || !tripped || !noReport) {
         std::fprintf(stderr, "vnk-sim: bad pump list\n");
         return 2;
     }
@@ -271,6 +278,7 @@ int main(int argc, char** argv) {
         for (int p : *which) fleet.unit(p - 1).setSpeedSetpoint(rpm);
     }
     for (int p : *tripped) fleet.unit(p - 1).trip();
+    for (int p : *noReport) fleet.unit(p - 1).setReportsSetpoint(false);
 
     FILE* logFile = nullptr;
     if (!logPath.empty()) {

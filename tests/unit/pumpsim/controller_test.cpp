@@ -84,6 +84,30 @@ TEST(PumpsimController, SpeedCommandRampsWithinThrottleLimits) {
     EXPECT_EQ(f32At(r.data, 8), 0.0f) << "no discharge pressure while stopped";
 }
 
+TEST(PumpsimController, SetpointReportCanBeSwitchedOff) {
+    Controller c(0);
+    c.setReportsSetpoint(false);
+    ask(c, speedCmd(1500, true), 0.0);
+    c.advance(10.0);
+    Reply r = ask(c, shortCmd(0x18), 10.0);
+    EXPECT_EQ(u16At(r.data, 68), 0x20) << "running, bit 0x80 clear";
+    EXPECT_EQ(u16At(r.data, 66), 0) << "no set-point to take";
+    EXPECT_EQ(r.data[82], 1) << "drive state still reported";
+    EXPECT_EQ(c.setpoint(), 1500);
+    EXPECT_EQ(c.motorRpm(), 1500.0) << "the unit still follows its set-point";
+
+    c.trip();
+    EXPECT_EQ(u16At(ask(c, shortCmd(0x18), 10.0).data, 68), 0x40);
+
+    c.setReportsSetpoint(true);
+    ask(c, dataCmd(0x35, {}), 11.0);
+    ask(c, speedCmd(900, true), 11.0);
+    c.advance(20.0);
+    r = ask(c, shortCmd(0x18), 20.0);
+    EXPECT_EQ(u16At(r.data, 68), 0x80 | 0x20) << "reported again";
+    EXPECT_EQ(u16At(r.data, 66), 900);
+}
+
 TEST(PumpsimController, ConfigurationWritesReadBack) {
     Controller c(0);
     double t = 1.0;
