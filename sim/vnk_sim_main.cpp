@@ -64,7 +64,12 @@ const char* kUsage =
     "                         appended to FILE (the station's serial data output)\n"
     "  --state FILE           rewrite FILE every second with one line per pump: pump, motor\n"
     "                         rpm, discharge psi, rate gal/min, trip psi, drive on, tripped,\n"
-    "                         pump id (for tests that compare the station with the fleet)\n"
+    "                         pump id (for tests that compare the station with the fleet);\n"
+    "                         then one line per pump of key=value fields: pump=N setpoint=\n"
+    "                         status= trip= fault= alarm= (words in hex) override=0|1\n"
+    "                         trip_psi= last_trip_psi= reports_setpoint=0|1 total_gal=\n"
+    "                         min_rpm= max_rpm= auto=0|1 alarm_options= timeout1= timeout2=;\n"
+    "                         last a line time=SEC\n"
     "  --log FILE             write one line to FILE (flushed at once) for every packet a pump\n"
     "                         takes in: t=SEC (since start, ms) pump=N type=T code=0xCC\n"
     "                         arg=A data=HEX|-, for speed commands (0x1A) also rpm=RPM (as\n"
@@ -125,18 +130,13 @@ void closeLine(Line& line) {
 }
 
 // Written beside the file and renamed over it, so a reader never sees half of it.
-void writeState(pumpsim::Fleet& fleet, const std::string& path) {
-    std::string tmp = path + ".tmp";
+void writeState(const pumpsim::Fleet& fleet, double now, const std::string& path) {
+    const std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (f == nullptr) return;
-    for (int i = 0; i < fleet.size(); ++i) {
-        pumpsim::Controller& c = fleet.unit(i);
-        std::fprintf(f, "%d %.1f %.1f %.2f %u %d %d %s\n", i + 1, c.motorRpm(), c.dischargePsi(),
-                     c.rateGpm(), static_cast<unsigned>(c.tripPsi()), c.driveOn() ? 1 : 0,
-                     c.tripped() ? 1 : 0, c.pumpId().c_str());
-    }
-    std::fclose(f);
-    std::rename(tmp.c_str(), path.c_str());
+    const std::string text = pumpsim::fleetStateText(fleet, now);
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) == 0 && written) std::rename(tmp.c_str(), path.c_str());
 }
 
 }  // namespace
@@ -379,7 +379,7 @@ int main(int argc, char** argv) {
 
         if (now >= nextStatus) {
             nextStatus += 1.0;
-            if (!statePath.empty()) writeState(fleet, statePath);
+            if (!statePath.empty()) writeState(fleet, now, statePath);
         }
         if (!quiet && now + 1.0 >= nextStatus && lastPrinted < nextStatus) {
             lastPrinted = nextStatus;
