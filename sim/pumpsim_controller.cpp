@@ -173,13 +173,29 @@ int Controller::acceptSetpoint(int rpm) const {
 }
 
 void Controller::applySpeedCommand(int rpm, bool run) {
-    driveOn_ = run;
-    setpoint_ = run ? acceptSetpoint(rpm) : 0;
+    if (run) {
+        driveOn_ = true;
+        powerOffAt_ = -1.0;
+        setpoint_ = acceptSetpoint(rpm);
+        return;
+    }
+    setpoint_ = 0;
+    if (!driveOn_ || powerOffDelay_ <= 0.0) {
+        driveOn_ = false;
+        powerOffAt_ = -1.0;
+    } else if (powerOffAt_ < 0.0) {
+        powerOffAt_ = now_ + powerOffDelay_;  // a repeated power-off does not postpone it
+    }
 }
 
 void Controller::setDriveOn(bool on) {
     driveOn_ = on;
+    powerOffAt_ = -1.0;
     if (!on) setpoint_ = 0;
+}
+
+void Controller::setPowerOffDelay(double seconds) {
+    powerOffDelay_ = std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
 }
 
 void Controller::setSpeedSetpoint(int rpm) {

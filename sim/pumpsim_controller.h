@@ -18,7 +18,8 @@
 //     waits out a time-out on it;
 //   - packets with a bad CRC or header, and type-0/type-2 packets, get no reply at all.
 //
-// Model: the speed command's Run byte switches the drive's power (VfdOn); with the drive on,
+// Model: the speed command's Run byte switches the drive's power (VfdOn), at once or after a
+// chosen power-off delay during which the motor ramps down; with the drive on,
 // the motor ramps toward the set-point (0 = stop, otherwise clamped to the throttle block's
 // MinRpm..MaxRpm). Pump speed, rate and volume follow the PumpConfig block; discharge pressure
 // comes from the well shared by the fleet while the pump turns. The four analog inputs
@@ -193,6 +194,9 @@ class Controller {
     // Off: data records clear status bit 0x80 and carry 0 in bytes 66-67, as a controller
     // that does not report its set-point, so the station keeps the set-point it commanded.
     void setReportsSetpoint(bool on) { reportsSetpoint_ = on; }
+    // Seconds the drive stays powered after a speed command with Run 0, reporting VfdOn while
+    // the motor ramps down; a Run 1 command in that time keeps it on. 0: off at once.
+    void setPowerOffDelay(double seconds);
     void setPumpId(std::string_view id);
     void setTripPsi(uint16_t psi);
     void setTimeouts(uint32_t timeout1, uint32_t timeout2);
@@ -203,6 +207,8 @@ class Controller {
     // ---- state ----
     int unit() const { return unit_; }
     bool driveOn() const { return driveOn_; }
+    bool poweringOff() const { return powerOffAt_ >= 0.0; }  // within the power-off delay
+    double powerOffDelay() const { return powerOffDelay_; }
     int setpoint() const { return setpoint_; }
     bool tripped() const { return tripped_; }
     bool overrideOn() const { return override_; }
@@ -300,6 +306,8 @@ class Controller {
 
     // drive and protection
     bool driveOn_ = false;
+    double powerOffDelay_ = 0.0;
+    double powerOffAt_ = -1.0;  // when a delayed power-off takes effect; < 0: none pending
     int setpoint_ = 0;
     bool tripped_ = false;
     bool override_ = false;

@@ -273,9 +273,15 @@ void Controller::resetAlarms() {
 void Controller::advance(double now) {
     if (!(now > now_) || !std::isfinite(now)) return;
     while (now_ < now) {
-        const double dt = std::min(kStep, now - now_);
-        now_ = (now - now_ <= kStep) ? now : now_ + dt;  // land exactly on `now`
+        // Steps land exactly on `now`, and on a pending power-off on the way.
+        const double to = powerOffAt_ > now_ && powerOffAt_ < now ? powerOffAt_ : now;
+        const double dt = std::min(kStep, to - now_);
+        now_ = (to - now_ <= kStep) ? to : now_ + dt;
         step(dt);
+        if (powerOffAt_ >= 0.0 && now_ >= powerOffAt_) {
+            driveOn_ = false;
+            powerOffAt_ = -1.0;
+        }
         checkProtection();
     }
     std::vector<Packet> late;

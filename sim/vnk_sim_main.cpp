@@ -43,6 +43,10 @@ const char* kUsage =
     "  --speed P=RPM          start pump P with this speed set-point (repeatable; P may be\n"
     "                         a list, e.g. 1-8=1200)\n"
     "  --trip LIST            pumps that start tripped\n"
+    "  --power-off-delay [P=]SEC\n"
+    "                         after a speed command with Run 0 the drive of pump P (a list,\n"
+    "                         default all) stays on, reporting the drive on, for SEC seconds\n"
+    "                         while the motor ramps down (repeatable; default 0: off at once)\n"
     "  --no-setpoint-report LIST  pumps whose data records do not report the set-point\n"
     "                         (status bit 0x80 clear, bytes 66-67 zero), so the station\n"
     "                         keeps the set-point it commanded: all, none or e.g. 1-4\n"
@@ -146,6 +150,7 @@ int main(int argc, char** argv) {
     int pumps = 24;
     std::string portsText, driveText = "all", tripText = "none", noReportText = "none";
     std::vector<std::pair<std::string, int>> speeds;
+    std::vector<std::string> powerOffTexts;
     std::vector<std::string> failureTexts, eventTexts;
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
@@ -175,6 +180,8 @@ int main(int argc, char** argv) {
             driveText = need(i);
         } else if (a == "--trip") {
             tripText = need(i);
+        } else if (a == "--power-off-delay") {
+            powerOffTexts.push_back(need(i));
         } else if (a == "--no-setpoint-report") {
             noReportText = need(i);
         } else if (a == "--speed") {
@@ -237,6 +244,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vnk-sim: bad pump list\n");
         return 2;
     }
+    std::vector<std::pair<std::vector<int>, double>> powerOffDelays;
+    for (const std::string& text : powerOffTexts) {
+        const size_t eq = text.find('=');
+        auto which =
+            pumpsim::parsePumpList(eq == std::string::npos ? "all" : text.substr(0, eq), 1, pumps);
+        const std::string secText = eq == std::string::npos ? text : text.substr(eq + 1);
+        char* end = nullptr;
+        const double sec = std::strtod(secText.c_str(), &end);
+        if (!which || secText.empty() || *end != '\0' || !(sec >= 0.0 && sec < 1e6)) {
+            std::fprintf(stderr, "vnk-sim: bad --power-off-delay %s\n", text.c_str());
+            return 2;
+        }
+        powerOffDelays.emplace_back(*which, sec);
+    }
+
     pumpsim::Script script;
     for (const std::string& text : failureTexts) {
         auto events = pumpsim::parseFailure(text, pumps);
@@ -279,6 +301,8 @@ int main(int argc, char** argv) {
     }
     for (int p : *tripped) fleet.unit(p - 1).trip();
     for (int p : *noReport) fleet.unit(p - 1).setReportsSetpoint(false);
+    for (const auto& [which, sec] : powerOffDelays)
+        for (int p : which) fleet.unit(p - 1).setPowerOffDelay(sec);
 
     FILE* logFile = nullptr;
     if (!logPath.empty()) {
