@@ -220,8 +220,11 @@ void Controller::step(double dt) {
     rateGpm_ = std::max(0.0, finiteOr(perRev * pumpRpm_, 0.0));
     volumeGal_ += rateGpm_ * dt / 60.0;
 
-    sharedOrOwnWell().setRate(unit_, rateGpm_);
-    dischargePhys_ = pumpRpm_ > 0.0 ? sharedOrOwnWell().pressure() : 0.0;
+    Well& well = sharedOrOwnWell();
+    well.setRate(unit_, rateGpm_);
+    well.advance(now_);  // the first unit to reach this time moves the line on
+    dischargePhys_ =
+        pumpRpm_ > 0.0 ? std::max(0.0, well.pressure() + well.noise(unit_, now_)) : 0.0;
 
     const double load = motorRpm_ / kNominalRpm;
     oilTemp_ = lag(oilTemp_, kAmbientF + 90.0 * load, dt, 300.0);

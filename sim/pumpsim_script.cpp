@@ -70,6 +70,9 @@ std::string Event::describe() const {
             return buf;
         case Kind::Failure:
             return mode;
+        case Kind::ScreenOut:
+            std::snprintf(buf, sizeof buf, "screen-out, resistance x%g", factor);
+            return buf;
     }
     return {};
 }
@@ -155,6 +158,18 @@ std::optional<std::vector<Event>> parseFailure(std::string_view text, int pumps)
     return out;
 }
 
+std::optional<Event> parseScreenOut(std::string_view text) {
+    const auto timed = splitTime(text);
+    if (!timed) return std::nullopt;
+    const auto factor = parseNumber(timed->first);
+    if (!factor || *factor <= 0.0) return std::nullopt;
+    Event e;
+    e.kind = Event::Kind::ScreenOut;
+    e.at = timed->second;
+    e.factor = *factor;
+    return e;
+}
+
 bool applyFailureMode(Controller& c, std::string_view mode) {
     Failure f = c.failure();
     if (mode == "silent")
@@ -180,6 +195,10 @@ bool applyFailureMode(Controller& c, std::string_view mode) {
 }
 
 void applyEvent(Fleet& fleet, const Event& e) {
+    if (e.kind == Event::Kind::ScreenOut) {
+        fleet.well.scaleResistance(e.factor);
+        return;
+    }
     if (e.unit < 0 || e.unit >= fleet.size()) return;
     Controller& c = fleet.unit(e.unit);
     switch (e.kind) {
@@ -194,6 +213,8 @@ void applyEvent(Fleet& fleet, const Event& e) {
             break;
         case Event::Kind::Failure:
             applyFailureMode(c, e.mode);
+            break;
+        case Event::Kind::ScreenOut:
             break;
     }
 }

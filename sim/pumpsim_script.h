@@ -12,6 +12,8 @@
 //                          alarms (0x35) clears them
 //   P=MODE[@SEC]           a line failure mode (Failure): silent, late, noise, crc, bytewise,
 //                          short, hangup, or ok to clear them all
+// For the well:
+//   FACTOR@SEC             screen-out: the well's resistance k is multiplied by FACTOR
 // BITS and WORD are 16-bit numbers, decimal or 0x hex. Without @SEC an event happens at once.
 #pragma once
 
@@ -25,12 +27,13 @@
 namespace pumpsim {
 
 struct Event {
-    enum class Kind { Trip, Fault, Alarm, Failure };
+    enum class Kind { Trip, Fault, Alarm, Failure, ScreenOut };
     Kind kind = Kind::Trip;
-    double at = 0.0;    // seconds on the fleet's clock
-    int unit = 0;       // 0..23
-    uint16_t bits = 0;  // trip bits, fault word or alarm bits
-    std::string mode;   // failure mode
+    double at = 0.0;      // seconds on the fleet's clock
+    int unit = 0;         // 0..23; not used for the well
+    uint16_t bits = 0;    // trip bits, fault word or alarm bits
+    std::string mode;     // failure mode
+    double factor = 1.0;  // screen-out
 
     std::string describe() const;  // for a status line: "trip 0x0010", "silent", ...
 };
@@ -41,6 +44,7 @@ std::optional<std::vector<int>> parsePumpList(std::string_view text, int lo, int
 // The forms above, for pumps 1..pumps; nullopt for anything malformed or out of range.
 std::optional<std::vector<Event>> parseUnitEvent(std::string_view text, int pumps);
 std::optional<std::vector<Event>> parseFailure(std::string_view text, int pumps);
+std::optional<Event> parseScreenOut(std::string_view text);
 
 // Switches a failure mode on (or all off for "ok"); false for an unknown mode.
 bool applyFailureMode(Controller& c, std::string_view mode);

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +65,12 @@ const char* kUsage =
     "                           stopped unless the shutdown override (0x36) is on; cleared by\n"
     "                           reset VFD fault (0x34)\n"
     "                         alarm=P:BITS  alarm bits latched; cleared by reset alarms (0x35)\n"
+    "  --well-lag SEC         the line pressure follows the rate with this first-order time\n"
+    "                         constant (default 0: at once)\n"
+    "  --well-noise PSI[:SEED]  every pump's discharge transducer adds noise, uniform within\n"
+    "                         +-PSI, from SEED (default 1): the same seed gives the same noise\n"
+    "  --screen-out FACTOR@SEC  SEC seconds after start the well's resistance is multiplied\n"
+    "                         by FACTOR, e.g. 1.5 (repeatable)\n"
     "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
     "                         appended to FILE (the station's serial data output)\n"
     "  --state FILE           rewrite FILE every second with one line per pump: pump, motor\n"
@@ -151,7 +158,8 @@ int main(int argc, char** argv) {
     std::string portsText, driveText = "all", tripText = "none", noReportText = "none";
     std::vector<std::pair<std::string, int>> speeds;
     std::vector<std::string> powerOffTexts;
-    std::vector<std::string> failureTexts, eventTexts;
+    std::vector<std::string> failureTexts, eventTexts, screenOutTexts;
+    std::string wellLagText, wellNoiseText;
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
     bool quiet = false;
@@ -196,6 +204,12 @@ int main(int argc, char** argv) {
             failureTexts.push_back(need(i));
         } else if (a == "--event") {
             eventTexts.push_back(need(i));
+        } else if (a == "--well-lag") {
+            wellLagText = need(i);
+        } else if (a == "--well-noise") {
+            wellNoiseText = need(i);
+        } else if (a == "--screen-out") {
+            screenOutTexts.push_back(need(i));
         } else if (a == "--capture") {
             std::string v = need(i);
             size_t eq = v.find('=');
@@ -268,6 +282,38 @@ int main(int argc, char** argv) {
         }
         for (const pumpsim::Event& e : *events) script.add(e);
     }
+    for (const std::string& text : screenOutTexts) {
+        auto event = pumpsim::parseScreenOut(text);
+        if (!event) {
+            std::fprintf(stderr, "vnk-sim: bad --screen-out %s\n", text.c_str());
+            return 2;
+        }
+        script.add(*event);
+    }
+    pumpsim::Well::Params wellParams;
+    if (!wellLagText.empty()) {
+        char* end = nullptr;
+        wellParams.lagSeconds = std::strtod(wellLagText.c_str(), &end);
+        if (*end != '\0' || !(wellParams.lagSeconds >= 0.0 && wellParams.lagSeconds < 1e6)) {
+            std::fprintf(stderr, "vnk-sim: bad --well-lag %s\n", wellLagText.c_str());
+            return 2;
+        }
+    }
+    if (!wellNoiseText.empty()) {
+        char* end = nullptr;
+        wellParams.noisePsi = std::strtod(wellNoiseText.c_str(), &end);
+        bool ok =
+            end != wellNoiseText.c_str() && wellParams.noisePsi >= 0.0 && wellParams.noisePsi < 1e5;
+        if (ok && *end == ':') {
+            const char* seed = end + 1;
+            wellParams.noiseSeed = std::strtoull(seed, &end, 10);
+            ok = end != seed && std::isdigit(static_cast<unsigned char>(*seed));
+        }
+        if (!ok || *end != '\0') {
+            std::fprintf(stderr, "vnk-sim: bad --well-noise %s\n", wellNoiseText.c_str());
+            return 2;
+        }
+    }
     for (const std::string& text : eventTexts) {
         auto events = pumpsim::parseUnitEvent(text, pumps);
         if (!events) {
@@ -285,6 +331,7 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     pumpsim::Fleet fleet(pumps);
+    fleet.well.setParams(wellParams);
     std::vector<Line> lines(static_cast<size_t>(pumps));
     for (int i = 0; i < pumps; ++i) {
         if (!openLine(lines[static_cast<size_t>(i)], dir, ports[static_cast<size_t>(i)])) {
@@ -348,7 +395,10 @@ int main(int argc, char** argv) {
         if (duration >= 0.0 && now >= duration) break;
 
         for (const pumpsim::Event& e : script.advance(fleet, now)) {
-            std::printf("vnk-sim: pump %d: %s\n", e.unit + 1, e.describe().c_str());
+            if (e.kind == pumpsim::Event::Kind::ScreenOut)
+                std::printf("vnk-sim: well: %s\n", e.describe().c_str());
+            else
+                std::printf("vnk-sim: pump %d: %s\n", e.unit + 1, e.describe().c_str());
             std::fflush(stdout);
         }
 
