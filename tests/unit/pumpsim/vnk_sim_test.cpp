@@ -175,9 +175,8 @@ TEST_F(VnkSim, RefusesMalformedOptions) {
     const std::string ports = (dir / "ports").string();
     const std::vector<std::vector<std::string>> bad = {
         {"--event", "trip=3"},  // pump 3 of 2
-        {"--event", "alarm=1"},        {"--fail", "1=melt"}, {"--no-setpoint-report", "0"},
-        {"--power-off-delay", "1=-2"}, {"--well-lag", "x"},  {"--well-noise", "5:"},
-        {"--screen-out", "1.5@"},
+        {"--no-setpoint-report", "0"}, {"--power-off-delay", "1=-2"}, {"--well-lag", "x"},
+        {"--well-noise", "5:"},        {"--screen-out", "1.5@"},
     };
     for (const auto& args : bad) {
         std::vector<std::string> all = {"--ports-dir", ports, "--pumps", "2", "--duration", "0"};
