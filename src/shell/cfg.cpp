@@ -10,10 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "common/wire.h"
 #include "link/comcfg.h"
 #include "link/directcontrol.h"
 #include "link/pump_table.h"
-#include "common/wire.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 #include "shell/control_ids.h"
