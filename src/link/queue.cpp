@@ -184,16 +184,22 @@ bool QueueHasWaiting(int pump, int typeAndCode, int argument1, const std::uint8_
     return false;
 }
 
-int DropWaitingConnectPolls(int pump) {
+namespace {
+// Takes out of the pump's queue every waiting item (never the head, which is on its way)
+// that drop() picks; returns how many went.
+template <typename Pick>
+int dropWaiting(int pump, Pick drop) {
     if (!validPump(pump)) return 0;
     Ring& r = g_rings[pump];
     int kept = r.size > 0 ? 1 : 0;  // the head is on its way already
     int dropped = 0;
+    int droppedPolls = 0;
     for (int i = 1; i < r.size; ++i) {
         std::uint8_t* item = r.items[(r.head + i) % kQueueDepth];
-        bool connectPoll = item[kQueueItemSize - 1] == 0x1B && item[4 + 4] == (0x40 | 0x1B);
-        if (connectPoll) {
+        if (drop(item)) {
             ++dropped;
+            if (item[kQueueItemSize - 1] == 0x1B) ++droppedPolls;
+            if (item[kQueueItemSize - 1] == 0x18) TxQueue[pump].Count18 = 0;
             continue;
         }
         if (kept != i) std::memcpy(r.items[(r.head + kept) % kQueueDepth], item, kQueueItemSize);
@@ -201,8 +207,30 @@ int DropWaitingConnectPolls(int pump) {
     }
     r.size = kept;
     TxQueue[pump].ItemCount -= dropped;
-    TxQueue[pump].Count1B = std::max(0, TxQueue[pump].Count1B - dropped);
+    TxQueue[pump].Count1B = std::max(0, TxQueue[pump].Count1B - droppedPolls);
     return dropped;
+}
+
+bool isConnectPoll(const std::uint8_t* item) {
+    return item[kQueueItemSize - 1] == 0x1B && item[4 + 4] == (0x40 | 0x1B);
+}
+bool isSpeedCommand(const std::uint8_t* item) {
+    return item[4 + 4] == (0xC0 | 0x1A);
+}
+// The requests the timers repeat on their own: data and network information.
+bool isPeriodicRequest(const std::uint8_t* item) {
+    return item[4 + 4] == (0x40 | 0x18) || item[4 + 4] == (0x40 | 0x08);
+}
+}  // namespace
+
+int DropWaitingConnectPolls(int pump) {
+    return dropWaiting(pump, isConnectPoll);
+}
+
+int DropWaitingForSpeedCommand(int pump) {
+    return dropWaiting(pump, [](const std::uint8_t* item) {
+        return isConnectPoll(item) || isSpeedCommand(item) || isPeriodicRequest(item);
+    });
 }
 
 int QueueTimer(int, int, int event, void*, int, int) {

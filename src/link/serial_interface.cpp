@@ -1,12 +1,13 @@
 #include "link/serial_interface.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "common/wire.h"
 #include "link/directcontrol.h"
 #include "link/queue.h"
-#include "common/wire.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
 #include "ui/popups.h"
@@ -164,6 +165,26 @@ void sendSpeedCommand(int pump) {
     SendDataCommand(pump, 0x1A, 0, 0, bytes, SpeedCommandRecord::kSize);
 }
 
+// The speed an idle brings a pump to: down to its idle speed, never up. The present speed
+// is the larger of the last command and the reported motor speed, so a pump already slower
+// (or stopped) keeps its speed, and nothing above MaxRpm or below 0 goes out.
+std::int16_t idleSpeed(int pump) {
+    const PumpRecord& r = PumpTable[pump];
+    const long long present = std::max<long long>(SpeedCommand[pump].Rpm, truncSafe(r.MotorRpm));
+    long long idle = std::min(truncSafe(r.MinRpm), present);
+    if (r.MaxRpm > 0) idle = std::min(idle, truncSafe(r.MaxRpm));
+    return toRpm(std::max(idle, 0LL));
+}
+
+// An idle overtakes the connect polls waiting in the pump's queue: a pump that hears but
+// cannot answer gets it within one reply time-out.
+void idlePump(int pump) {
+    DropWaitingForSpeedCommand(pump);
+    SpeedCommand[pump].Rpm = idleSpeed(pump);
+    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
+    sendSpeedCommand(pump);
+}
+
 void speedStep(int pump, int step) {
     PumpRecord& r = PumpTable[pump];
     SpeedCommand[pump].Rpm = r.RpmSetpoint;
@@ -187,7 +208,7 @@ void speedStep(int pump, int step) {
             rpm -= r.RpmStepLarge;
             break;
         case kStepIdle:
-            rpm = truncSafe(r.MinRpm);
+            rpm = std::min<long long>(idleSpeed(pump), rpm);
             break;
         default:
             break;
@@ -230,9 +251,7 @@ void runOperation(int pump, int operation, const void* data, int length) {
 
     switch (operation) {
         case OpIdle:
-            SpeedCommand[pump].Rpm = toRpm(truncSafe(r.MinRpm));
-            r.RpmSetpoint = SpeedCommand[pump].Rpm;
-            sendSpeedCommand(pump);
+            idlePump(pump);
             break;
         case OpClearTotals:
             SendDataCommand(pump, 0x04, 99, 0, nullptr, 0);
@@ -522,6 +541,11 @@ void Send_RPM_Request(int pump, int step) {
     } else if (g_hooks.groupSpeedStep) {
         g_hooks.groupSpeedStep(pump, step);
     }
+}
+
+void IdleOpenPump(int pump) {
+    if (!validPump(pump) || PortConfig[pump].Mode != 1) return;
+    idlePump(pump);
 }
 
 void IdleAllPumps() {

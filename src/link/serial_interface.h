@@ -125,6 +125,9 @@ void SendPumpCommand(int pump, int operation, const void* data, int length);
 // The speed step of a pump in no group; a grouped pump's step goes to the group handler.
 void Send_RPM_Request(int pump, int step);
 
+// Idle for a pump whose port is open, whether or not it is on line (the emergency stop):
+// down to its idle speed, never up, ahead of any waiting connect polls.
+void IdleOpenPump(int pump);
 // Idle all (inline overpressure): idles every pump now and starts the TmrOpTrip timer,
 // which idles them twice more and stops itself.
 void IdleAllPumps();

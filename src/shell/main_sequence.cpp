@@ -13,16 +13,18 @@
 #include "link/serial_output.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "operation/numpadcode.h"
 #include "operation/panels.h"
+#include "operation/pumpgroup.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
-#include "safety/estop_input.h"
+#include "safety/estop.h"
+#include "safety/trips.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
 #include "shell/cfg.h"
 #include "shell/links.h"
 #include "shell/msg.h"
-#include "shell/numpadcode.h"
 #include "shell/password.h"
 #include "shell/splash.h"
 #include "ui/popups.h"
@@ -95,7 +97,12 @@ void installHooks() {
     LinkHooks hooks;
     InstallDisplayLinkHooks(hooks);
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
+    // The groups take a grouped pump's speed step; their lists fill as the record loads.
+    InstallPumpGroups(hooks);
     SetLinkHooks(hooks);
+    InstallTrips();
+    // A confirmed idle-all starts the E-stop module's repeat.
+    AddInstantIdleHook(StartInstantIdle);
 }
 
 void loadBankWindows() {
@@ -200,6 +207,7 @@ bool StartUp() {
     SetSplashMessage("Loading saved settings...");
     LoadConfiguration();
     g.configLoaded = true;
+    ShowTripFieldRanges();
     DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
     if (DetailPanel < 0) DetailPanel = 0;
     wireVfdResetLock();
@@ -233,11 +241,9 @@ bool StartUp() {
     enableTimer(windows::BANK_TMR_DISPLAY);
     enableTimer(windows::BANK_TMR_QUEUE);
     enableTimer(windows::BANK_TMR_NETWORK_INFO);
-    // The emergency-stop input is opened before its watch starts, last of all. Without a
-    // bound watch the timer stays off rather than tick into nothing.
+    // The emergency-stop input is opened before its watch starts, last of all.
     OpenEStopInput();
-    if (windows::CtrlCallbackNamed("EStopTimerTick") != nullptr)
-        enableTimer(windows::BANK_TMR_ESTOP);
+    enableTimer(windows::BANK_TMR_ESTOP);
     // Automatic recording starts with the recorder's own module.
     if (!timersAllHaveCallbacks()) return false;
     return !stopping();
@@ -320,6 +326,9 @@ void BindStationCallbacks() {
     BindConfirmCallbacks();
     BindLinkCallbacks();
     BindPanelCallbacks();
+    BindPumpGroupCallbacks();
+    BindTripCallbacks();
+    BindEStopCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -343,7 +352,8 @@ void ResetStation() {
     ResetStartDelay();
     ResetKeypad();
     ResetPassword();
-    ResetEStopInput();
+    ResetEStop();
+    ResetPumpGroups();
     ResetPanels();
     ui::ResetModel();
     ResetControlIds();

@@ -70,8 +70,13 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
+void ShutdownAll(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
+}
+
 void BindConfirmCallbacks() {
     windows::BindCtrlCallback("InfoSelect", InfoSelect);
+    windows::BindMenuCallback("ShutdownAll", ShutdownAll);
 }
 
 void CloseConfirmDialog() {

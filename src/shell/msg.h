@@ -10,6 +10,8 @@ enum ConfirmAction {
 
 void ShowConfirmDialog(int parent, const char* title, const char* question, int action);
 int InfoSelect(int panel, int control, int event, void* data, int e1, int e2);
+// Menu "Idle All Pumps": the confirmation of an idle of every pump.
+void ShutdownAll(int menuBar, int item, void* data, int panel);
 // The dialog's handle, 0 while it is not open.
 int ConfirmDialogPanel();
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "settings/registry_settings.h"
-#include "shell/numpadcode.h"
+#include "operation/numpadcode.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/entry_windows.h"

@@ -14,7 +14,7 @@
 #include "operation/display_prefs.h"
 #include "settings/config_record.h"
 #include "shell/cfg.h"
-#include "shell/numpadcode.h"
+#include "operation/numpadcode.h"
 #include "shell/password.h"
 #include "support/sim_fixture.h"
 #include "ui/windows/window_support.h"

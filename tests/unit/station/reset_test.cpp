@@ -9,9 +9,10 @@
 #include "link/comcfg.h"
 #include "link/directcontrol.h"
 #include "link/queue.h"
-#include "safety/estop_input.h"
+#include "operation/numpadcode.h"
+#include "operation/pumpgroup.h"
+#include "safety/estop.h"
 #include "shell/msg.h"
-#include "shell/numpadcode.h"
 #include "shell/password.h"
 #include "shell/splash.h"
 #include "ui/windows/entry_windows.h"
@@ -61,7 +62,9 @@ class Reset : public DisplayStation {
           << SplashPanel() << " " << SerialMonitorPanel() << "\n";
         o << "shell " << ShowStats << " " << AdminMode << " " << StopRequested() << " "
           << ReplyTimeout << " " << ComStartDelay << " " << PortsBusy << " " << EStopParallelPort
-          << " " << EStopMonitored << "\n";
+          << " " << EStopMonitored << " " << EStopCount << " " << InstantIdleCount << "\n";
+        for (int group = 0; group < kGroupCount; ++group)
+            o << "group " << group << " " << GroupMemberList(group).size() << "\n";
         return o.str();
     }
 };
@@ -79,7 +82,7 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
     ParseCommandLine({"/ShowStats", "/admin", "/timeout", "2.5"});
     online(4, Record().f32(rec::kDischarge, 5100.0f).u16(rec::kStatus, rec::kTrippedStatus));
     online(17, Record().f32(rec::kDischarge, 900.0f).u16(rec::kTripPoint, 9000));
-    PumpGroup[17] = 3;
+    ui::OperateIndex(bank(17), row(17, kPosGroup), 4);  // group 3
     AutoSelected[4] = 1;
     tick();
     ui::Press(bank(4), row(4, kPosDetail));

@@ -17,7 +17,7 @@
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "shell/main_sequence.h"
-#include "shell/numpadcode.h"
+#include "operation/numpadcode.h"
 #include "shell/password.h"
 #include "shell/splash.h"
 #include "support/qt_app.h"

@@ -1,4 +1,4 @@
-#include "shell/numpadcode.h"
+#include "operation/numpadcode.h"
 
 #include <cstdio>
 #include <cstdlib>
