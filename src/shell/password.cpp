@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "settings/registry_settings.h"
 #include "operation/numpadcode.h"
+#include "settings/registry_settings.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/entry_windows.h"
