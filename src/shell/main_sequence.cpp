@@ -10,7 +10,9 @@
 #include "link/queue.h"
 #include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "operation/commands.h"
 #include "operation/panels.h"
+#include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
@@ -318,6 +320,8 @@ void BindStationCallbacks() {
     BindLinkCallbacks();
     BindPanelCallbacks();
     BindPumpGroupCallbacks();
+    BindCommandCallbacks();
+    BindPowerSwitchCallbacks();
     BindTripCallbacks();
     BindEStopCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
