@@ -11,6 +11,7 @@ char NetworkInfo[kTableSize][kNetworkInfoSize];
 std::uint8_t PendingAiWrite[kTableSize];
 std::int8_t PumpGroup[kTableSize];
 std::uint8_t AutoSelected[kTableSize];
+std::uint8_t PowerOffCommanded[kTableSize];
 
 void ResetPumpTable() {
     for (int i = 0; i < kTableSize; ++i) {
@@ -23,6 +24,7 @@ void ResetPumpTable() {
         PendingAiWrite[i] = 0;
         PumpGroup[i] = kNoGroup;
         AutoSelected[i] = 0;
+        PowerOffCommanded[i] = 0;
     }
 }
 

@@ -119,6 +119,9 @@ extern char NetworkInfo[kTableSize][kNetworkInfoSize];
 extern std::uint8_t PendingAiWrite[kTableSize];
 extern std::int8_t PumpGroup[kTableSize];      // -1: in no group
 extern std::uint8_t AutoSelected[kTableSize];  // the pump's "Auto" box
+// Set by the operator's power-off until a power-on or a report of the drive off: while it
+// is set no speed command to the pump carries Run 1, whatever a stale record says.
+extern std::uint8_t PowerOffCommanded[kTableSize];
 
 // Every table back to its start-of-run state (all zero, assembly fully reset, no groups).
 void ResetPumpTable();

@@ -30,11 +30,16 @@ constexpr double kFahrenheitStep = 0.555555;
 constexpr std::uint16_t kTripPointNotReported = 0xFFFF;
 constexpr std::uint16_t kStatusReportsSetpoint = 0x0080;
 constexpr int kChannels = 8;
+constexpr int kDischargeChannel = 4;  // the analog input of the discharge pressure
 constexpr const char* kSettingsKey = "Software\\Qorv\\VNKPC";
 
 LinkHooks g_hooks;
 bool g_rowDimmed[kTableSize];
-double g_lastRxAt[kTableSize];  // Timer() time of the entry's last good packet
+double g_lastRxAt[kTableSize];   // Timer() time of the entry's last good packet
+double g_zeroUntil[kTableSize];  // a pending zero of the discharge channel expires then
+// The station knows the pump's speed command: it sent one, or the pump reported its
+// set-point, or its speed was adopted after it came on line.
+bool g_commandKnown[kTableSize];
 int g_opTripPanel = 0;
 int g_opTripControl = 0;
 int g_opTripTicks = 0;
@@ -93,6 +98,7 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.TripWord = getU16(d + 72);
     r.FaultWord = getU16(d + 74);
     r.VfdOn = d[82];
+    if (r.VfdOn == 0 && entry < kPumpCount) PowerOffCommanded[entry] = 0;  // it is off now
     r.MotorRpm = getF32(d + 52);
     r.StatusFlag2 = d[83];
     r.BearingTempDE = getF32(d + 32);
@@ -137,11 +143,13 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
         SpeedCommand[entry].Rpm = wire::getI16(d + 66);
         r.RpmSetpoint = SpeedCommand[entry].Rpm;
         SpeedCommand[entry].Run = d[82];
+        g_commandKnown[entry] = true;
     }
     if (r.AdoptSpeed != 0) {
         if (r.MotorRpm >= 0.0f) {
             SpeedCommand[entry].Rpm = toRpm(truncSafe(r.MotorRpm));
             r.RpmSetpoint = SpeedCommand[entry].Rpm;
+            g_commandKnown[entry] = true;
         }
         r.AdoptSpeed = 0;
     }
@@ -160,17 +168,22 @@ void decodeNetworkInfo(int entry, int length, const std::uint8_t* d) {
 }
 
 void sendSpeedCommand(int pump) {
+    if (PowerOffCommanded[pump] != 0) SpeedCommand[pump].Run = 0;
+    g_commandKnown[pump] = true;
     std::uint8_t bytes[SpeedCommandRecord::kSize];
     SpeedCommand[pump].encode(bytes);
     SendDataCommand(pump, 0x1A, 0, 0, bytes, SpeedCommandRecord::kSize);
 }
 
 // The speed an idle brings a pump to: down to its idle speed, never up. The present speed
-// is the larger of the last command and the reported motor speed, so a pump already slower
-// (or stopped) keeps its speed, and nothing above MaxRpm or below 0 goes out.
+// is the pump's speed command; only while that is not known yet does the reported motor
+// speed count as well (the larger of the two). A pump already slower, stopped, or slowing
+// down to a STOP keeps its command, and nothing above MaxRpm or below 0 goes out.
 std::int16_t idleSpeed(int pump) {
     const PumpRecord& r = PumpTable[pump];
-    const long long present = std::max<long long>(SpeedCommand[pump].Rpm, truncSafe(r.MotorRpm));
+    const long long command = SpeedCommand[pump].Rpm;
+    const long long present =
+        g_commandKnown[pump] ? command : std::max(command, truncSafe(r.MotorRpm));
     long long idle = std::min(truncSafe(r.MinRpm), present);
     if (r.MaxRpm > 0) idle = std::min(idle, truncSafe(r.MaxRpm));
     return toRpm(std::max(idle, 0LL));
@@ -258,8 +271,9 @@ void runOperation(int pump, int operation, const void* data, int length) {
             break;
         case OpZeroPressure:
             // Reading channel 4 first: its reply completes the write (see the decoder).
-            SendShortCommand(pump, 0x01, 4);
+            SendShortCommand(pump, 0x01, kDischargeChannel);
             PendingAiWrite[pump] = 1;
+            g_zeroUntil[pump] = platform::Timer() + 2.0 * ReplyTimeout;
             break;
         case OpSpeedStep: {
             std::int32_t step = 0;
@@ -420,10 +434,14 @@ int DecodeDataReply(int entry, int code, int argument1, int length, const std::u
                 break;
             }
             std::memcpy(AiConfig, data, kAiConfigSize);
-            if (PendingAiWrite[entry] != 0) {
+            // Only the discharge channel's own block, read for this zero and in time, is
+            // written back: another channel's or a stale block would move the wrong offset.
+            if (PendingAiWrite[entry] != 0 && platform::Timer() > g_zeroUntil[entry])
+                PendingAiWrite[entry] = 0;
+            if (PendingAiWrite[entry] != 0 && argument1 == kDischargeChannel) {
                 const float offset = wire::getF32(AiConfig + 12) - wire::getF32(AiConfig + 8);
                 wire::putF32(AiConfig + 12, offset);
-                SendDataCommand(entry, 0x01, 4, 0, AiConfig, kAiConfigSize);
+                SendDataCommand(entry, 0x01, kDischargeChannel, 0, AiConfig, kAiConfigSize);
                 PendingAiWrite[entry] = 0;
             }
             if (g_hooks.showAiConfig) g_hooks.showAiConfig();
@@ -435,8 +453,10 @@ int DecodeDataReply(int entry, int code, int argument1, int length, const std::u
             PumpRecord& r = PumpTable[entry];
             r.MaxRpm = wire::getF32(AiConfig + 28);
             r.MinRpm = wire::getF32(AiConfig + 32);
+            // A set-point outside the limits comes within them at the minimum, but a stopped
+            // pump stays stopped: its next step down must not start from the minimum.
             const float setpoint = r.RpmSetpoint;
-            if (setpoint > r.MaxRpm || setpoint < r.MinRpm)
+            if (setpoint != 0.0f && (setpoint > r.MaxRpm || setpoint < r.MinRpm))
                 r.RpmSetpoint = toRpm(truncSafe(r.MinRpm));
             break;
         }
@@ -483,6 +503,8 @@ void PumpCameOnline(int pump) {
 
 void PumpWentOffline(int pump) {
     if (!validPump(pump)) return;
+    PendingAiWrite[pump] = 0;  // a zero never completes on a later connection
+    g_commandKnown[pump] = false;
     PumpRecord& r = PumpTable[pump];
     r.Tripped = 0;
     r.MotorRpm = 0.0f;
@@ -541,6 +563,19 @@ void Send_RPM_Request(int pump, int step) {
     } else if (g_hooks.groupSpeedStep) {
         g_hooks.groupSpeedStep(pump, step);
     }
+}
+
+void SendSpeedCommandNow(int pump) {
+    if (!validPump(pump) || PumpTable[pump].ComPort == 0) return;
+    if (SpeedCommand[pump].Run == 0) {
+        // A power-off: it holds until a power-on or until the drive reports off, and it
+        // overtakes the polls waiting for a pump that may not answer.
+        PowerOffCommanded[pump] = 1;
+        DropWaitingForSpeedCommand(pump);
+    } else {
+        PowerOffCommanded[pump] = 0;
+    }
+    sendSpeedCommand(pump);
 }
 
 void IdleOpenPump(int pump) {
@@ -608,6 +643,8 @@ void ResetSerialInterface() {
     for (int i = 0; i < kTableSize; ++i) {
         g_rowDimmed[i] = true;
         g_lastRxAt[i] = 0.0;
+        g_zeroUntil[i] = 0.0;
+        g_commandKnown[i] = false;
     }
     g_opTripPanel = g_opTripControl = g_opTripTicks = 0;
     g_vfdReset = VfdResetControls{};

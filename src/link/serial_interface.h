@@ -125,6 +125,9 @@ void SendPumpCommand(int pump, int operation, const void* data, int length);
 // The speed step of a pump in no group; a grouped pump's step goes to the group handler.
 void Send_RPM_Request(int pump, int step);
 
+// The pump's SpeedCommand as it stands, straight to its port (a pump that has a port, on
+// line or not): the power switches. Run 0 latches the power-off (PowerOffCommanded).
+void SendSpeedCommandNow(int pump);
 // Idle for a pump whose port is open, whether or not it is on line (the emergency stop):
 // down to its idle speed, never up, ahead of any waiting connect polls.
 void IdleOpenPump(int pump);

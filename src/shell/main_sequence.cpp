@@ -11,10 +11,12 @@
 #include "link/queue.h"
 #include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "operation/numpadcode.h"
 #include "operation/panels.h"
+#include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
@@ -101,6 +103,8 @@ void installHooks() {
     InstallPumpGroups(hooks);
     SetLinkHooks(hooks);
     InstallTrips();
+    // The speed buttons ask the E-stop and the trip interlock before raising a pump.
+    SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
     // A confirmed idle-all starts the E-stop module's repeat.
     AddInstantIdleHook(StartInstantIdle);
 }
@@ -327,6 +331,8 @@ void BindStationCallbacks() {
     BindLinkCallbacks();
     BindPanelCallbacks();
     BindPumpGroupCallbacks();
+    BindCommandCallbacks();
+    BindPowerSwitchCallbacks();
     BindTripCallbacks();
     BindEStopCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
@@ -354,6 +360,7 @@ void ResetStation() {
     ResetPassword();
     ResetEStop();
     ResetPumpGroups();
+    ResetCommands();
     ResetPanels();
     ui::ResetModel();
     ResetControlIds();

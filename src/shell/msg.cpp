@@ -5,6 +5,7 @@
 
 #include "link/pump_table.h"
 #include "link/serial_interface.h"
+#include "operation/commands.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
@@ -48,6 +49,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
         if (action == kConfirmIdleAll)
             for (InstantIdleHook hook : g.instantIdleHooks) hook(kInstantIdleRepeats);
+        std::vector<int> zeroed;
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;
             switch (action) {
@@ -58,12 +60,13 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
                     SendPumpCommand(pump, OpClearTotals, nullptr, 0);
                     break;
                 case kConfirmZeroPressures:
-                    SendPumpCommand(pump, OpZeroPressure, nullptr, 0);
+                    zeroed.push_back(pump);
                     break;
                 default:
                     break;
             }
         }
+        if (!zeroed.empty()) ZeroPressures(zeroed);
     }
     if (panel == g.dialog) g.dialog = 0;
     ui::DiscardPanel(panel);
@@ -74,9 +77,20 @@ void ShutdownAll(int, int, void*, int panel) {
     ShowConfirmDialog(panel, "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
 }
 
+void ResetAllTotals(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Reset Totals", "Reset all discharge totals?", kConfirmResetTotals);
+}
+
+void ZeroAllPressures(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Zero Pressures", "Zero all discharge pressures?",
+                      kConfirmZeroPressures);
+}
+
 void BindConfirmCallbacks() {
     windows::BindCtrlCallback("InfoSelect", InfoSelect);
     windows::BindMenuCallback("ShutdownAll", ShutdownAll);
+    windows::BindMenuCallback("ResetAllTotals", ResetAllTotals);
+    windows::BindMenuCallback("ZeroAllPressures", ZeroAllPressures);
 }
 
 void CloseConfirmDialog() {

@@ -10,8 +10,11 @@ enum ConfirmAction {
 
 void ShowConfirmDialog(int parent, const char* title, const char* question, int action);
 int InfoSelect(int panel, int control, int event, void* data, int e1, int e2);
-// Menu "Idle All Pumps": the confirmation of an idle of every pump.
+// The menu commands that ask first: "Idle All Pumps", "Reset All Totals", "Zero All
+// Pressures".
 void ShutdownAll(int menuBar, int item, void* data, int panel);
+void ResetAllTotals(int menuBar, int item, void* data, int panel);
+void ZeroAllPressures(int menuBar, int item, void* data, int panel);
 // The dialog's handle, 0 while it is not open.
 int ConfirmDialogPanel();
 

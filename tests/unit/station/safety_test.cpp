@@ -19,7 +19,7 @@
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
 #include "support/pump_fleet.h"
-#include "support/station_fixture.h"
+#include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
@@ -28,71 +28,7 @@
 
 namespace {
 
-constexpr int kPumps = 24;
-constexpr int kIdleRpm = 600;  // the simulated units' throttle block
-
-struct Command {
-    double at;
-    int pump;
-    int code;
-    std::vector<std::uint8_t> data;
-};
-
-class Safety : public StationFixture<> {
-  protected:
-    void TearDown() override {
-        fleet.reset();
-        StationFixture::TearDown();
-    }
-
-    // The station with its fleet on line; config adjusts the settings file first.
-    void start(const settings::ConfigRecord& config = FleetConfig()) {
-        writeConfig(config);
-        fleet = std::make_unique<PumpFleetHarness>(serial, kPumps);
-        for (int p = 0; p < kPumps; ++p) {
-            fleet->listen(p);
-            fleet->unit(p).setDriveOn(true);
-        }
-        fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& b) {
-            if (b.size() >= 10 && (b[4] >> 6) == 3)
-                heard.push_back({loop.now(), pump, b[4] & 0x3F,
-                                 std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)});
-        };
-        ASSERT_TRUE(StartUp());
-        loop.advance(4.0);
-        for (int p = 0; p < kPumps; ++p) ASSERT_EQ(PumpTable[p].Online, 1) << "pump " << p + 1;
-        heard.clear();
-        popups.clear();
-    }
-    // Speed commands a pump received (rpm as sent), in order.
-    std::vector<int> speedsTo(int pump) const {
-        std::vector<int> rpm;
-        for (const Command& c : heard)
-            if (c.pump == pump && c.code == 0x1A && c.data.size() >= 2)
-                rpm.push_back(static_cast<std::int16_t>(c.data[0] | (c.data[1] << 8)));
-        return rpm;
-    }
-    int commandsTo(int pump, int code) const {
-        int n = 0;
-        for (const Command& c : heard) n += c.pump == pump && c.code == code ? 1 : 0;
-        return n;
-    }
-    static int menuBar() { return ui::FindPanel(BankPanel[0])->menuBar; }
-    void breakLoop() { system.status = 0x00; }
-    void closeLoop() { system.status = 0x10; }
-    bool estopWindowShown() const {
-        return EStopPanel != 0 && ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_VISIBLE) == 1;
-    }
-    // Enters a number on the open keypad and presses OK.
-    void keypadEnter(const std::string& text) {
-        ASSERT_NE(KeypadPanel, 0);
-        for (char c : text) ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, c, 0);
-        ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, windows::kKeyEnter, 0);
-    }
-
-    std::unique_ptr<PumpFleetHarness> fleet;
-    std::vector<Command> heard;
-};
+using Safety = StationFleet;
 
 TEST_F(Safety, BrokenLoopIdlesOnTicksOneFourSevenTenAndNeverRaisesAPump) {
     start();

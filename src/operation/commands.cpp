@@ -1,0 +1,144 @@
+#include "operation/commands.h"
+
+#include <string>
+
+#include "link/directcontrol.h"
+#include "link/pump_table.h"
+#include "link/serial_interface.h"
+#include "operation/detail_view.h"
+#include "operation/display_ids.h"
+#include "operation/pumpgroup.h"
+#include "settings/config_record.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+using namespace windows;
+
+struct Button {
+    int position;
+    int step;
+};
+constexpr Button kSpeedButtons[] = {{kPosStepUpLarge, kStepUpLarge},
+                                    {kPosStepUpSmall, kStepUpSmall},
+                                    {kPosStepDownSmall, kStepDownSmall},
+                                    {kPosStepDownLarge, kStepDownLarge},
+                                    {kPosStop, kStepStop}};
+
+struct CommandsState {
+    SpeedInterlock interlock;
+};
+CommandsState g;
+
+bool raises(int step) {
+    return step == kStepUpLarge || step == kStepUpSmall;
+}
+
+bool estopActive() {
+    return g.interlock.estopActive != nullptr && g.interlock.estopActive();
+}
+
+bool raiseAllowed(int pump) {
+    return g.interlock.raiseAllowed == nullptr || g.interlock.raiseAllowed(pump);
+}
+
+// The E-stop window in front, vertically centred on the bank window pressed.
+void raiseEStopWindow(int bankPanel) {
+    if (g.interlock.showEStopWindow != nullptr) g.interlock.showEStopWindow();
+    if (EStopPanel == 0 || bankPanel == 0) return;
+    const int top = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_TOP);
+    const int height = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_HEIGHT);
+    const int own = ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_HEIGHT);
+    ui::SetPanelAttribute(EStopPanel, ui::ATTR_PANEL_TOP, top + ((height - own) >> 1));
+}
+
+// The poll of the pump, out of turn, so that the new speed shows at once.
+void pollNow(int pump) {
+    if (ReconnectRequest[pump] != 0 || PumpTable[pump].Online == 0) {
+        ReconnectRequest[pump] = 0;
+        PumpTable[pump].Online = 0;
+        SendShortCommand(pump, 0x1B, 0);
+    } else {
+        SendShortCommand(pump, 0x18, 0);
+    }
+}
+
+bool shownPump() {
+    return CurrentPump < kPumpCount;
+}
+
+double dischargePsi(int pump) {
+    const double v = PumpTable[pump].DischargePressure;
+    return settings::MetricUnits() ? v / settings::kPsiToMpa : v;
+}
+
+}  // namespace
+
+int Change_RPMs(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    int pump = -1;
+    int step = kStepStop;
+    for (const Button& b : kSpeedButtons) {
+        const int p = PumpOfRowCtrl(panel, control, b.position);
+        if (p >= 0) {
+            pump = p;
+            step = b.step;
+        }
+    }
+    if (pump < 0) return 0;
+    if (estopActive()) {
+        raiseEStopWindow(panel);
+        if (raises(step)) return 0;  // nothing speeds a pump up during an E-stop
+    }
+    // A manual change takes the pump out of automatic control.
+    AutoSelected[pump] = 0;
+    ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
+    if (raises(step) && !raiseAllowed(pump)) return 0;
+    Send_RPM_Request(pump, step);
+    pollNow(pump);
+    return 0;
+}
+
+void ZeroPressures(const std::vector<int>& pumps) {
+    std::string refused;
+    for (int pump : pumps) {
+        if (dischargePsi(pump) > kZeroRefusedAbovePsi) {
+            refused += (refused.empty() ? "" : ", ") + std::to_string(pump + 1);
+            continue;
+        }
+        SendPumpCommand(pump, OpZeroPressure, nullptr, 0);
+    }
+    if (!refused.empty())
+        ui::MessagePopup("Zero Pressure", "Pump " + refused +
+                                              " not zeroed: its discharge reads above 100 PSI "
+                                              "(0.7 MPa). Zero a pump only with its line "
+                                              "vented.");
+}
+
+int Zero_Discharge_Pressure(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    ZeroPressures(PumpOrGroupTargets(CurrentPump));
+    return 0;
+}
+
+int Clear_Totals(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    SendToPumpOrGroup(CurrentPump, OpClearTotals, nullptr, 0);
+    return 0;
+}
+
+void SetSpeedInterlock(const SpeedInterlock& interlock) {
+    g.interlock = interlock;
+}
+
+void BindCommandCallbacks() {
+    windows::BindCtrlCallback("Change_RPMs", Change_RPMs);
+    windows::BindCtrlCallback("Zero_Discharge_Pressure", Zero_Discharge_Pressure);
+    windows::BindCtrlCallback("Clear_Totals", Clear_Totals);
+}
+
+void ResetCommands() {
+    g = {};
+}
