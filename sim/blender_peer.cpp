@@ -556,12 +556,13 @@ Actions Peer::tick(double now) {
     if (!modes.noRead && !reading_) lastByteAt_ = now;  // the wait for the rest starts again
     reading_ = !modes.noRead;
     a.read = reading_;
+    if (!reading_ && round_) round_->clean = false;  // its reply may now come late: our doing
     if (!connected_) return a;
     if (closes > 0) {
         a.close = true;
         return a;
     }
-    if (reading_ && !partial_.empty() && now - lastByteAt_ > options_.partialLimit) {
+    if (reading_ && !partial_.empty() && now - lastByteAt_ > options_.maxLatency) {
         ++summary_.badSizes;
         note("a reply block stopped after " + std::to_string(partial_.size()) + " bytes");
         partial_.clear();

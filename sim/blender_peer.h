@@ -17,8 +17,8 @@
 //                  it must get exactly one block, within the latency limit
 //   other rounds   every block is still decoded and checked, but not counted or timed
 // A block whose values no real station would send (non-finite, denormal, far out of range) is
-// counted misaligned; a partial block that waits more than a second for the rest, or is left at
-// a close, is a bad size and is dropped so that the next block starts afresh.
+// counted misaligned; a partial block that waits longer than the latency limit for the rest, or
+// is left at a close, is a bad size and is dropped so that the next block starts afresh.
 //
 // Everything here is driven by the caller's clock (seconds) and bytes, so it runs in tests as
 // it runs behind a socket in vnk-blender.
@@ -169,10 +169,9 @@ struct PeerOptions {
     Terminator terminator = Terminator::None;
     double basePsi = 5000.0;  // the pressure without a fleet
     std::vector<RampPoint> ramp;
-    double maxLatency = 0.25;   // a clean round's reply must be complete within this
-    double settle = 5.0;        // content is checked from this long after a connection opens
-    double splitGap = 0.05;     // between the two writes of a split message
-    double partialLimit = 1.0;  // a partial block waiting longer than this is a bad size
+    double maxLatency = 0.25;  // a clean round's reply must be complete within this
+    double settle = 5.0;       // content is checked from this long after a connection opens
+    double splitGap = 0.05;    // between the two writes of a split message
     ContentOptions content;
 };
 
