@@ -142,8 +142,7 @@ int main(int argc, char** argv) {
     blender::PeerOptions options;
     blender::FailSchedule schedule;
     int port = 9017;
-    if (const char* env = std::getenv("VNK_BLENDER_PORT"); env != nullptr && *env != '\0')
-        port = std::atoi(env);
+    bool portGiven = false;
     std::string statePath;
     double duration = -1.0;
     bool quiet = false;
@@ -170,6 +169,7 @@ int main(int argc, char** argv) {
             const std::string s = need(i);
             if (!number(s, 0, 65535, v) || v != std::floor(v)) return bad(a, s);
             port = static_cast<int>(v);
+            portGiven = true;
         } else if (a == "--interval") {
             const std::string s = need(i);
             if (!number(s, 0.1, 5.0, options.interval)) return bad(a, s);
@@ -222,6 +222,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "vnk-blender: unknown option %s\n%s", a.c_str(), kUsage);
             return 2;
         }
+    }
+    if (const char* env = std::getenv("VNK_BLENDER_PORT");
+        !portGiven && env != nullptr && *env != '\0') {
+        double v = 0.0;
+        if (!number(env, 1, 65535, v) || v != std::floor(v)) return bad("VNK_BLENDER_PORT", env);
+        port = static_cast<int>(v);
     }
     if (port < 0 || port > 65535) {
         std::fprintf(stderr, "vnk-blender: bad port %d\n", port);
