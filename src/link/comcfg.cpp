@@ -4,9 +4,8 @@
 #include <set>
 #include <string>
 
-#include "link/directcontrol.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "platform/event_loop.h"
 #include "platform/serial.h"
 #include "ui/popups.h"

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
 #include "link/pump_table.h"
 #include "common/wire.h"
 #include "platform/program_dir.h"

@@ -6,11 +6,13 @@
 #include <cstdlib>
 
 #include "link/comcfg.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "link/tx_queue.h"
 #include "operation/panels.h"
+#include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
 #include "safety/estop_input.h"
@@ -83,8 +85,6 @@ bool timersAllHaveCallbacks() {
 void installLinkHooks() {
     LinkHooks hooks;
     hooks.bringFracOffline = Bring_Frac_Offline;
-    hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
-    hooks.currentPump = [] { return static_cast<int>(CurrentPump); };
     hooks.displayUnits = [] { return Config.DisplayUnits == 1 ? 1 : 0; };
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
     SetLinkHooks(hooks);
@@ -337,6 +337,7 @@ void ResetStation() {
     ResetPassword();
     ResetEStopInput();
     ResetPanels();
+    ResetVfdResetLock();
     ui::ResetModel();
     ResetControlIds();
     ResetConfiguration();

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
+#include "link/operations.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
@@ -45,13 +45,13 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
             if (PortConfig[pump].Mode != 1) continue;
             switch (action) {
                 case kConfirmIdleAll:
-                    SendPumpCommand(pump, OpIdle, nullptr, 0);
+                    SendPumpCommand(pump, Op::Idle);
                     break;
                 case kConfirmResetTotals:
-                    SendPumpCommand(pump, OpClearTotals, nullptr, 0);
+                    SendPumpCommand(pump, Op::ClearTotals);
                     break;
                 case kConfirmZeroPressures:
-                    SendPumpCommand(pump, OpZeroPressure, nullptr, 0);
+                    SendPumpCommand(pump, Op::ZeroPressure);
                     break;
                 default:
                     break;
