@@ -4,5 +4,7 @@
 
 #include "pumpsim_controller.h"  // IWYU pragma: export
 #include "pumpsim_fleet.h"       // IWYU pragma: export
+#include "pumpsim_report.h"      // IWYU pragma: export
+#include "pumpsim_script.h"      // IWYU pragma: export
 #include "pumpsim_well.h"        // IWYU pragma: export
 #include "pumpsim_wire.h"        // IWYU pragma: export

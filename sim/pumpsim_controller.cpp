@@ -32,24 +32,30 @@ void Controller::handle(const Packet& p) {
     ++received_;
     lastPacketAt_ = now_;
     const Packet echo{p.type, p.code, p.arg1, 0, {}};
+    Handling handling = Handling::Ignored;
     if (p.type == kTypeShort) {
         Packet reply{kTypeData, p.code, 0, 0, {}};
         if (handleShort(p, reply)) {
+            handling = Handling::Data;
             send(reply);
         } else {
+            handling = Handling::Echo;
             ++rejected_;
             send(echo);
         }
     } else if (p.type == kTypeCommand) {
         if (handleCommand(p)) {
+            handling = Handling::Ack;
             send(Packet{kTypeAck, p.code, p.arg1, 0, {}});
         } else {
+            handling = Handling::Echo;
             ++rejected_;
             send(echo);
         }
     } else {
         ++rejected_;  // acknowledgements and data replies only ever come from controllers
     }
+    if (observer_) observer_(ReceivedCommand{now_, unit_, p, handling, setpoint_});
 }
 
 namespace {
@@ -167,13 +173,29 @@ int Controller::acceptSetpoint(int rpm) const {
 }
 
 void Controller::applySpeedCommand(int rpm, bool run) {
-    driveOn_ = run;
-    setpoint_ = run ? acceptSetpoint(rpm) : 0;
+    if (run) {
+        driveOn_ = true;
+        powerOffAt_ = -1.0;
+        setpoint_ = acceptSetpoint(rpm);
+        return;
+    }
+    setpoint_ = 0;
+    if (!driveOn_ || powerOffDelay_ <= 0.0) {
+        driveOn_ = false;
+        powerOffAt_ = -1.0;
+    } else if (powerOffAt_ < 0.0) {
+        powerOffAt_ = now_ + powerOffDelay_;  // a repeated power-off does not postpone it
+    }
 }
 
 void Controller::setDriveOn(bool on) {
     driveOn_ = on;
+    powerOffAt_ = -1.0;
     if (!on) setpoint_ = 0;
+}
+
+void Controller::setPowerOffDelay(double seconds) {
+    powerOffDelay_ = std::isfinite(seconds) && seconds > 0.0 ? seconds : 0.0;
 }
 
 void Controller::setSpeedSetpoint(int rpm) {

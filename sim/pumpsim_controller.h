@@ -18,7 +18,8 @@
 //     waits out a time-out on it;
 //   - packets with a bad CRC or header, and type-0/type-2 packets, get no reply at all.
 //
-// Model: the speed command's Run byte switches the drive's power (VfdOn); with the drive on,
+// Model: the speed command's Run byte switches the drive's power (VfdOn), at once or after a
+// chosen power-off delay during which the motor ramps down; with the drive on,
 // the motor ramps toward the set-point (0 = stop, otherwise clamped to the throttle block's
 // MinRpm..MaxRpm). Pump speed, rate and volume follow the PumpConfig block; discharge pressure
 // comes from the well shared by the fleet while the pump turns. The four analog inputs
@@ -34,6 +35,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -80,7 +82,8 @@ inline constexpr int kChannels = 8;
 inline constexpr int kAlarmCodes = 16;
 
 // Status word (bytes 68-69 of the data record).
-inline constexpr uint16_t kStatusReportsSetpoint = 0x0080;  // always set: bytes 66-67 are valid
+// Set while bytes 66-67 carry the set-point (the default; see setReportsSetpoint).
+inline constexpr uint16_t kStatusReportsSetpoint = 0x0080;
 inline constexpr uint16_t kStateMask = 0x0070;
 inline constexpr uint16_t kStateDriveOff = 0x0000;
 inline constexpr uint16_t kStateReady = 0x0010;    // drive on, motor stopped
@@ -129,6 +132,26 @@ struct Chunk {
     std::vector<uint8_t> bytes;
 };
 
+// What the controller did with a good packet.
+enum class Handling : uint8_t {
+    Data,     // answered with a data reply
+    Ack,      // acted on and acknowledged
+    Echo,     // not acted on, its type echoed
+    Ignored,  // type 0 or 2: no reply
+};
+
+// A good packet as the controller took it in, for a log of what the station sent. It is
+// reported as it came off the wire: a speed command's rpm is the one the station sent, before
+// the controller's own limits; `setpoint` is what the controller made of it.
+struct ReceivedCommand {
+    double at = 0.0;  // controller time when the packet was handled
+    int unit = 0;     // 0..23
+    Packet packet;
+    Handling handling = Handling::Ignored;
+    int setpoint = 0;  // the controller's speed set-point after the packet
+};
+using CommandObserver = std::function<void(const ReceivedCommand&)>;
+
 struct Counters {
     uint32_t received = 0;  // good packets
     uint32_t answered = 0;  // replies put on the line (not counting silent ones)
@@ -165,19 +188,31 @@ class Controller {
     const Failure& failure() const { return failure_; }
     void setFault(uint16_t faultWord) { fault_ = faultWord; }
     void trip(uint16_t tripBits = 0);  // as the unit's own protection trips
-    void resetAlarms();                // as command 0x35
+    void raiseAlarms(uint16_t bits) { alarms_ = static_cast<uint16_t>(alarms_ | bits); }
+    void resetAlarms();  // as command 0x35
     void setAutoAllowed(bool allowed) { autoAllowed_ = allowed; }
+    // Off: data records clear status bit 0x80 and carry 0 in bytes 66-67, as a controller
+    // that does not report its set-point, so the station keeps the set-point it commanded.
+    void setReportsSetpoint(bool on) { reportsSetpoint_ = on; }
+    // Seconds the drive stays powered after a speed command with Run 0, reporting VfdOn while
+    // the motor ramps down; a Run 1 command in that time keeps it on. 0: off at once.
+    void setPowerOffDelay(double seconds);
     void setPumpId(std::string_view id);
     void setTripPsi(uint16_t psi);
     void setTimeouts(uint32_t timeout1, uint32_t timeout2);
     void setTurnaround(double seconds) { turnaround_ = seconds > 0.0 ? seconds : 0.0; }
+    // Called for every good packet once the controller has handled it (nullptr: none).
+    void setCommandObserver(CommandObserver observer) { observer_ = std::move(observer); }
 
     // ---- state ----
     int unit() const { return unit_; }
     bool driveOn() const { return driveOn_; }
+    bool poweringOff() const { return powerOffAt_ >= 0.0; }  // within the power-off delay
+    double powerOffDelay() const { return powerOffDelay_; }
     int setpoint() const { return setpoint_; }
     bool tripped() const { return tripped_; }
     bool overrideOn() const { return override_; }
+    bool reportsSetpoint() const { return reportsSetpoint_; }
     bool autoAllowed() const { return autoAllowed_ && !tripped_; }
     double motorRpm() const { return motorRpm_; }
     double pumpRpm() const { return pumpRpm_; }
@@ -250,6 +285,7 @@ class Controller {
     Assembler rx_;
     std::vector<Chunk> output_;
     Failure failure_;
+    CommandObserver observer_;
     double now_ = 0.0;
     double lastPacketAt_ = 0.0;
     double lineFreeAt_ = 0.0;
@@ -270,10 +306,13 @@ class Controller {
 
     // drive and protection
     bool driveOn_ = false;
+    double powerOffDelay_ = 0.0;
+    double powerOffAt_ = -1.0;  // when a delayed power-off takes effect; < 0: none pending
     int setpoint_ = 0;
     bool tripped_ = false;
     bool override_ = false;
     bool autoAllowed_ = true;
+    bool reportsSetpoint_ = true;
     uint16_t tripWord_ = 0;
     uint16_t alarms_ = 0;
     uint16_t fault_ = 0;

@@ -22,6 +22,7 @@ class Fleet {
 
     int size() const { return static_cast<int>(units.size()); }
     Controller& unit(int i) { return units.at(static_cast<size_t>(i)); }
+    const Controller& unit(int i) const { return units.at(static_cast<size_t>(i)); }
 
     Well well;
     std::vector<Controller> units;  // never resized after construction

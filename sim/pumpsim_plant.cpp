@@ -134,7 +134,7 @@ uint16_t Controller::statusWord() const {
         state = kStateDriveOff;
     else if (motorRpm_ < 0.5)
         state = kStateReady;
-    return static_cast<uint16_t>(kStatusReportsSetpoint | state);
+    return static_cast<uint16_t>((reportsSetpoint_ ? kStatusReportsSetpoint : 0) | state);
 }
 
 double Controller::physical(int channel) const {
@@ -220,8 +220,11 @@ void Controller::step(double dt) {
     rateGpm_ = std::max(0.0, finiteOr(perRev * pumpRpm_, 0.0));
     volumeGal_ += rateGpm_ * dt / 60.0;
 
-    sharedOrOwnWell().setRate(unit_, rateGpm_);
-    dischargePhys_ = pumpRpm_ > 0.0 ? sharedOrOwnWell().pressure() : 0.0;
+    Well& well = sharedOrOwnWell();
+    well.setRate(unit_, rateGpm_);
+    well.advance(now_);  // the first unit to reach this time moves the line on
+    dischargePhys_ =
+        pumpRpm_ > 0.0 ? std::max(0.0, well.pressure() + well.noise(unit_, now_)) : 0.0;
 
     const double load = motorRpm_ / kNominalRpm;
     oilTemp_ = lag(oilTemp_, kAmbientF + 90.0 * load, dt, 300.0);
@@ -273,9 +276,15 @@ void Controller::resetAlarms() {
 void Controller::advance(double now) {
     if (!(now > now_) || !std::isfinite(now)) return;
     while (now_ < now) {
-        const double dt = std::min(kStep, now - now_);
-        now_ = (now - now_ <= kStep) ? now : now_ + dt;  // land exactly on `now`
+        // Steps land exactly on `now`, and on a pending power-off on the way.
+        const double to = powerOffAt_ > now_ && powerOffAt_ < now ? powerOffAt_ : now;
+        const double dt = std::min(kStep, to - now_);
+        now_ = (to - now_ <= kStep) ? to : now_ + dt;
         step(dt);
+        if (powerOffAt_ >= 0.0 && now_ >= powerOffAt_) {
+            driveOn_ = false;
+            powerOffAt_ = -1.0;
+        }
         checkProtection();
     }
     std::vector<Packet> late;
@@ -316,7 +325,7 @@ std::array<uint8_t, kDataRecordSize> Controller::dataRecord() const {
     putF32(r, 44, static_cast<float>(winding_[1]));
     putF32(r, 48, static_cast<float>(winding_[2]));
     putF32(r, 52, static_cast<float>(motorRpm_));
-    putU16(r, 66, static_cast<uint16_t>(std::max(0, setpoint_)));
+    putU16(r, 66, reportsSetpoint_ ? static_cast<uint16_t>(std::max(0, setpoint_)) : 0);
     putU16(r, 68, statusWord());
     putU16(r, 70, alarms_);
     putU16(r, 72, tripWord_);

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -32,25 +33,69 @@ const char* kUsage =
     "usage: vnk-sim --ports-dir DIR [options]\n"
     "\n"
     "Runs simulated pump controllers in real time, each behind a pseudo-terminal linked as\n"
-    "DIR/COMn, where vnk-station opens it (VNK_PORTS_DIR=DIR).\n"
+    "DIR/COMn, where vnk-station opens it (VNK_PORTS_DIR=DIR). P is a pump number or a list:\n"
+    "5, 1-8,12 or all.\n"
     "\n"
-    "options:\n"
+    "fleet:\n"
     "  --ports-dir DIR        folder for the COMn links (created when missing)\n"
     "  --pumps N              simulate pumps 1..N (1-24, default 24)\n"
     "  --ports LIST           COM numbers of pumps 1..N, e.g. 1-24 or 3,4,9 (default 1..N)\n"
     "  --drive-on LIST        pumps whose drive starts powered: all, none or e.g. 1-8,12\n"
     "                         (default all)\n"
-    "  --speed P=RPM          start pump P with this speed set-point (repeatable; P may be\n"
-    "                         a list, e.g. 1-8=1200)\n"
+    "  --speed P=RPM          start pump P with this speed set-point (repeatable)\n"
     "  --trip LIST            pumps that start tripped\n"
-    "  --fail P=MODE[@SEC]    switch a failure mode on pump P, at once or SEC seconds after\n"
-    "                         start (repeatable). MODE: silent, late, noise, crc, bytewise,\n"
+    "  --no-setpoint-report LIST\n"
+    "                         pumps whose data records do not report the set-point (status\n"
+    "                         bit 0x80 clear, bytes 66-67 zero), so the station keeps the\n"
+    "                         set-point it commanded (default none)\n"
+    "  --power-off-delay [P=]SEC\n"
+    "                         after a speed command with Run 0 the drive of pump P (default\n"
+    "                         all) stays on, and reported on, for SEC seconds while the motor\n"
+    "                         ramps down; Run 1 in that time keeps it on (repeatable;\n"
+    "                         default 0: off at once)\n"
+    "\n"
+    "the well:\n"
+    "  --well-lag SEC         the line pressure follows the rate with this first-order time\n"
+    "                         constant (default 0: at once)\n"
+    "  --well-noise PSI[:SEED]\n"
+    "                         each pump's discharge transducer adds noise, uniform within\n"
+    "                         +-PSI, drawn from SEED (default 1): the same seed, the same noise\n"
+    "  --screen-out FACTOR@SEC\n"
+    "                         SEC seconds after start the well's resistance is multiplied by\n"
+    "                         FACTOR, e.g. 1.5 (repeatable)\n"
+    "\n"
+    "switched on at once or SEC seconds after start (all repeatable):\n"
+    "  --fail P=MODE[@SEC]    a failure mode of the line: silent, late, noise, crc, bytewise,\n"
     "                         short, hangup (close the line), ok (clear every mode)\n"
-    "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
-    "                         appended to FILE (the station's serial data output)\n"
+    "  --event trip=P[:BITS][@SEC]\n"
+    "                         the pump trips as its own protection would: tripped status\n"
+    "                         (0x40), trip-word BITS (default 0, as an overpressure trip),\n"
+    "                         last-trip psi, set-point 0, motor stopped; reset alarms (0x35)\n"
+    "                         clears it\n"
+    "  --event fault=P[:WORD][@SEC]\n"
+    "                         drive fault WORD (default 0x0001): the motor is held stopped\n"
+    "                         unless the shutdown override (0x36) is on; reset VFD fault\n"
+    "                         (0x34) clears it\n"
+    "  --event alarm=P:BITS[@SEC]\n"
+    "                         alarm bits latch; reset alarms (0x35) clears them\n"
+    "                         BITS and WORD are decimal or 0x hex.\n"
+    "\n"
+    "output:\n"
     "  --state FILE           rewrite FILE every second with one line per pump: pump, motor\n"
     "                         rpm, discharge psi, rate gal/min, trip psi, drive on, tripped,\n"
-    "                         pump id (for tests that compare the station with the fleet)\n"
+    "                         pump id (for tests that compare the station with the fleet);\n"
+    "                         then one line per pump of key=value fields: pump=N setpoint=RPM\n"
+    "                         status= trip= fault= alarm= (words in hex) override=0|1\n"
+    "                         trip_psi= last_trip_psi= reports_setpoint=0|1 total_gal=\n"
+    "                         min_rpm= max_rpm= auto=0|1 alarm_options= timeout1= timeout2=;\n"
+    "                         last a line time=SEC\n"
+    "  --log FILE             one line, flushed at once, for every packet a pump takes in:\n"
+    "                         t=SEC (since start, ms) pump=N type=T code=0xCC arg=A\n"
+    "                         data=HEX (- when none); speed commands (0x1A) add rpm=RPM (as\n"
+    "                         received, before the pump's own MinRpm..MaxRpm limits) run=0|1\n"
+    "                         setpoint=RPM (what the pump took); last reply=data|ack|echo|none\n"
+    "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
+    "                         appended to FILE (the station's serial data output)\n"
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C)\n"
     "  --quiet                no status line\n"
     "  --help                 this text\n"
@@ -61,36 +106,6 @@ double monotonic() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// "all", "none", "5", "1-8,12".
-std::optional<std::vector<int>> parseList(const std::string& text, int lo, int hi) {
-    std::vector<int> out;
-    if (text == "all") {
-        for (int i = lo; i <= hi; ++i) out.push_back(i);
-        return out;
-    }
-    if (text == "none") return out;
-    size_t pos = 0;
-    while (pos <= text.size()) {
-        size_t comma = text.find(',', pos);
-        std::string item =
-            text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-        char* end = nullptr;
-        long a = std::strtol(item.c_str(), &end, 10);
-        if (end == item.c_str()) return std::nullopt;
-        long b = a;
-        if (*end == '-') {
-            const char* second = end + 1;
-            b = std::strtol(second, &end, 10);
-            if (end == second) return std::nullopt;
-        }
-        if (*end != '\0' || a < lo || b > hi || a > b) return std::nullopt;
-        for (long i = a; i <= b; ++i) out.push_back(static_cast<int>(i));
-        if (comma == std::string::npos) break;
-        pos = comma + 1;
-    }
-    return out;
 }
 
 struct Line {
@@ -135,49 +150,14 @@ void closeLine(Line& line) {
     line.pending.clear();
 }
 
-struct TimedFailure {
-    double at;
-    int pump;  // 1-based
-    std::string mode;
-};
-
-bool applyMode(pumpsim::Controller& c, const std::string& mode) {
-    pumpsim::Failure f = c.failure();
-    if (mode == "silent")
-        f.silent = true;
-    else if (mode == "late")
-        f.replyDelay = 1.0;
-    else if (mode == "noise")
-        f.noise = true;
-    else if (mode == "crc")
-        f.corruptCrc = true;
-    else if (mode == "bytewise")
-        f.oneByteAtATime = true;
-    else if (mode == "short")
-        f.shortDataRecord = true;
-    else if (mode == "hangup")
-        f.hangUp = true;
-    else if (mode == "ok")
-        f = pumpsim::Failure{};
-    else
-        return false;
-    c.setFailure(f);
-    return true;
-}
-
 // Written beside the file and renamed over it, so a reader never sees half of it.
-void writeState(pumpsim::Fleet& fleet, const std::string& path) {
-    std::string tmp = path + ".tmp";
+void writeState(const pumpsim::Fleet& fleet, double now, const std::string& path) {
+    const std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (f == nullptr) return;
-    for (int i = 0; i < fleet.size(); ++i) {
-        pumpsim::Controller& c = fleet.unit(i);
-        std::fprintf(f, "%d %.1f %.1f %.2f %u %d %d %s\n", i + 1, c.motorRpm(), c.dischargePsi(),
-                     c.rateGpm(), static_cast<unsigned>(c.tripPsi()), c.driveOn() ? 1 : 0,
-                     c.tripped() ? 1 : 0, c.pumpId().c_str());
-    }
-    std::fclose(f);
-    std::rename(tmp.c_str(), path.c_str());
+    const std::string text = pumpsim::fleetStateText(fleet, now);
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) == 0 && written) std::rename(tmp.c_str(), path.c_str());
 }
 
 }  // namespace
@@ -185,13 +165,16 @@ void writeState(pumpsim::Fleet& fleet, const std::string& path) {
 int main(int argc, char** argv) {
     std::string dir;
     int pumps = 24;
-    std::string portsText, driveText = "all", tripText = "none";
+    std::string portsText, driveText = "all", tripText = "none", noReportText = "none";
     std::vector<std::pair<std::string, int>> speeds;
-    std::vector<TimedFailure> failures;
+    std::vector<std::string> powerOffTexts;
+    std::vector<std::string> failureTexts, eventTexts, screenOutTexts;
+    std::string wellLagText, wellNoiseText;
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
     bool quiet = false;
     std::string statePath;
+    std::string logPath;
 
     auto need = [&](int& i) -> std::string {
         if (i + 1 >= argc) {
@@ -215,6 +198,10 @@ int main(int argc, char** argv) {
             driveText = need(i);
         } else if (a == "--trip") {
             tripText = need(i);
+        } else if (a == "--power-off-delay") {
+            powerOffTexts.push_back(need(i));
+        } else if (a == "--no-setpoint-report") {
+            noReportText = need(i);
         } else if (a == "--speed") {
             std::string v = need(i);
             size_t eq = v.find('=');
@@ -224,25 +211,15 @@ int main(int argc, char** argv) {
             }
             speeds.emplace_back(v.substr(0, eq), std::atoi(v.c_str() + eq + 1));
         } else if (a == "--fail") {
-            std::string v = need(i);
-            size_t eq = v.find('=');
-            if (eq == std::string::npos) {
-                std::fprintf(stderr, "vnk-sim: --fail wants P=MODE[@SEC]\n");
-                return 2;
-            }
-            std::string mode = v.substr(eq + 1);
-            double at = 0.0;
-            size_t atPos = mode.find('@');
-            if (atPos != std::string::npos) {
-                at = std::atof(mode.c_str() + atPos + 1);
-                mode = mode.substr(0, atPos);
-            }
-            auto list = parseList(v.substr(0, eq), 1, 24);
-            if (!list) {
-                std::fprintf(stderr, "vnk-sim: bad pump list in --fail %s\n", v.c_str());
-                return 2;
-            }
-            for (int p : *list) failures.push_back({at, p, mode});
+            failureTexts.push_back(need(i));
+        } else if (a == "--event") {
+            eventTexts.push_back(need(i));
+        } else if (a == "--well-lag") {
+            wellLagText = need(i);
+        } else if (a == "--well-noise") {
+            wellNoiseText = need(i);
+        } else if (a == "--screen-out") {
+            screenOutTexts.push_back(need(i));
         } else if (a == "--capture") {
             std::string v = need(i);
             size_t eq = v.find('=');
@@ -254,6 +231,8 @@ int main(int argc, char** argv) {
             capture = std::make_pair(n, v.substr(eq + 1));
         } else if (a == "--state") {
             statePath = need(i);
+        } else if (a == "--log") {
+            logPath = need(i);
         } else if (a == "--duration") {
             duration = std::atof(need(i).c_str());
         } else if (a == "--quiet") {
@@ -275,25 +254,83 @@ int main(int argc, char** argv) {
     if (portsText.empty()) {
         for (int p = 1; p <= pumps; ++p) ports.push_back(p);
     } else {
-        auto list = parseList(portsText, 1, 255);
+        auto list = pumpsim::parsePumpList(portsText, 1, 255);
         if (!list || static_cast<int>(list->size()) != pumps) {
             std::fprintf(stderr, "vnk-sim: --ports must name %d COM numbers\n", pumps);
             return 2;
         }
         ports = *list;
     }
-    auto driveOn = parseList(driveText, 1, pumps);
-    auto tripped = parseList(tripText, 1, pumps);
-    if (!driveOn || !tripped) {
+    auto driveOn = pumpsim::parsePumpList(driveText, 1, pumps);
+    auto tripped = pumpsim::parsePumpList(tripText, 1, pumps);
+    auto noReport = pumpsim::parsePumpList(noReportText, 1, pumps);
+    if (!driveOn || !tripped || !noReport) {
         std::fprintf(stderr, "vnk-sim: bad pump list\n");
         return 2;
     }
-    for (const TimedFailure& f : failures) {
-        pumpsim::Controller probe(0);
-        if (f.pump > pumps || !applyMode(probe, f.mode)) {
-            std::fprintf(stderr, "vnk-sim: bad failure %d=%s\n", f.pump, f.mode.c_str());
+    std::vector<std::pair<std::vector<int>, double>> powerOffDelays;
+    for (const std::string& text : powerOffTexts) {
+        const size_t eq = text.find('=');
+        auto which =
+            pumpsim::parsePumpList(eq == std::string::npos ? "all" : text.substr(0, eq), 1, pumps);
+        const std::string secText = eq == std::string::npos ? text : text.substr(eq + 1);
+        char* end = nullptr;
+        const double sec = std::strtod(secText.c_str(), &end);
+        if (!which || secText.empty() || *end != '\0' || !(sec >= 0.0 && sec < 1e6)) {
+            std::fprintf(stderr, "vnk-sim: bad --power-off-delay %s\n", text.c_str());
             return 2;
         }
+        powerOffDelays.emplace_back(*which, sec);
+    }
+
+    pumpsim::Script script;
+    for (const std::string& text : failureTexts) {
+        auto events = pumpsim::parseFailure(text, pumps);
+        if (!events) {
+            std::fprintf(stderr, "vnk-sim: bad failure %s\n", text.c_str());
+            return 2;
+        }
+        for (const pumpsim::Event& e : *events) script.add(e);
+    }
+    for (const std::string& text : screenOutTexts) {
+        auto event = pumpsim::parseScreenOut(text);
+        if (!event) {
+            std::fprintf(stderr, "vnk-sim: bad --screen-out %s\n", text.c_str());
+            return 2;
+        }
+        script.add(*event);
+    }
+    pumpsim::Well::Params wellParams;
+    if (!wellLagText.empty()) {
+        char* end = nullptr;
+        wellParams.lagSeconds = std::strtod(wellLagText.c_str(), &end);
+        if (*end != '\0' || !(wellParams.lagSeconds >= 0.0 && wellParams.lagSeconds < 1e6)) {
+            std::fprintf(stderr, "vnk-sim: bad --well-lag %s\n", wellLagText.c_str());
+            return 2;
+        }
+    }
+    if (!wellNoiseText.empty()) {
+        char* end = nullptr;
+        wellParams.noisePsi = std::strtod(wellNoiseText.c_str(), &end);
+        bool ok =
+            end != wellNoiseText.c_str() && wellParams.noisePsi >= 0.0 && wellParams.noisePsi < 1e5;
+        if (ok && *end == ':') {
+            const char* seed = end + 1;
+            wellParams.noiseSeed = std::strtoull(seed, &end, 10);
+            ok = end != seed && std::isdigit(static_cast<unsigned char>(*seed));
+        }
+        if (!ok || *end != '\0') {
+            std::fprintf(stderr, "vnk-sim: bad --well-noise %s\n", wellNoiseText.c_str());
+            return 2;
+        }
+    }
+    for (const std::string& text : eventTexts) {
+        auto events = pumpsim::parseUnitEvent(text, pumps);
+        if (!events) {
+            std::fprintf(stderr, "vnk-sim: bad event %s\n", text.c_str());
+            return 2;
+        }
+        for (const pumpsim::Event& e : *events) script.add(e);
     }
 
     ::mkdir(dir.c_str(), 0755);
@@ -304,6 +341,7 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     pumpsim::Fleet fleet(pumps);
+    fleet.well.setParams(wellParams);
     std::vector<Line> lines(static_cast<size_t>(pumps));
     for (int i = 0; i < pumps; ++i) {
         if (!openLine(lines[static_cast<size_t>(i)], dir, ports[static_cast<size_t>(i)])) {
@@ -314,11 +352,31 @@ int main(int argc, char** argv) {
     }
     for (int p : *driveOn) fleet.unit(p - 1).setDriveOn(true);
     for (auto& [list, rpm] : speeds) {
-        auto which = parseList(list, 1, pumps);
+        auto which = pumpsim::parsePumpList(list, 1, pumps);
         if (!which) continue;
         for (int p : *which) fleet.unit(p - 1).setSpeedSetpoint(rpm);
     }
     for (int p : *tripped) fleet.unit(p - 1).trip();
+    for (int p : *noReport) fleet.unit(p - 1).setReportsSetpoint(false);
+    for (const auto& [which, sec] : powerOffDelays)
+        for (int p : which) fleet.unit(p - 1).setPowerOffDelay(sec);
+
+    FILE* logFile = nullptr;
+    if (!logPath.empty()) {
+        if ((logFile = std::fopen(logPath.c_str(), "w")) == nullptr) {
+            std::fprintf(stderr, "vnk-sim: cannot write %s: %s\n", logPath.c_str(),
+                         std::strerror(errno));
+            for (Line& l : lines) closeLine(l);
+            return 1;
+        }
+        for (pumpsim::Controller& c : fleet.units) {
+            c.setCommandObserver([logFile](const pumpsim::ReceivedCommand& rc) {
+                const std::string line = pumpsim::commandLogLine(rc);
+                std::fwrite(line.data(), 1, line.size(), logFile);
+                std::fflush(logFile);  // read by other processes while the fleet runs
+            });
+        }
+    }
 
     Line captureLine;
     FILE* captureFile = nullptr;
@@ -329,6 +387,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "vnk-sim: cannot set up the capture port\n");
             for (Line& l : lines) closeLine(l);
             closeLine(captureLine);
+            if (logFile != nullptr) std::fclose(logFile);
             return 1;
         }
     }
@@ -340,17 +399,16 @@ int main(int argc, char** argv) {
     const double start = monotonic();
     double nextStatus = 1.0;
     double lastPrinted = 1.0;  // the status line is printed once per second
-    std::vector<bool> applied(failures.size(), false);
     std::vector<unsigned char> buf(4096);
     while (!g_stop) {
         double now = monotonic() - start;
         if (duration >= 0.0 && now >= duration) break;
 
-        for (size_t k = 0; k < failures.size(); ++k) {
-            if (applied[k] || now < failures[k].at) continue;
-            applied[k] = true;
-            applyMode(fleet.unit(failures[k].pump - 1), failures[k].mode);
-            std::printf("vnk-sim: pump %d: %s\n", failures[k].pump, failures[k].mode.c_str());
+        for (const pumpsim::Event& e : script.advance(fleet, now)) {
+            if (e.kind == pumpsim::Event::Kind::ScreenOut)
+                std::printf("vnk-sim: well: %s\n", e.describe().c_str());
+            else
+                std::printf("vnk-sim: pump %d: %s\n", e.unit + 1, e.describe().c_str());
             std::fflush(stdout);
         }
 
@@ -405,7 +463,7 @@ int main(int argc, char** argv) {
 
         if (now >= nextStatus) {
             nextStatus += 1.0;
-            if (!statePath.empty()) writeState(fleet, statePath);
+            if (!statePath.empty()) writeState(fleet, now, statePath);
         }
         if (!quiet && now + 1.0 >= nextStatus && lastPrinted < nextStatus) {
             lastPrinted = nextStatus;
@@ -430,6 +488,8 @@ int main(int argc, char** argv) {
         closeLine(captureLine);
         std::fclose(captureFile);
     }
+    for (pumpsim::Controller& c : fleet.units) c.setCommandObserver(nullptr);
+    if (logFile != nullptr) std::fclose(logFile);
     std::printf("vnk-sim: stopped, links removed\n");
     return 0;
 }

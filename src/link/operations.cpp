@@ -37,17 +37,34 @@ void sendSpeedCommand(int pump) {
     SendDataCommand(pump, WireCode::Speed, 0, 0, SpeedCommand[pump].encode());
 }
 
+// The speed an idle brings a pump to: down to its idle speed, never up. The present speed
+// is the larger of the last command and the reported motor speed, so a pump already slower
+// (or stopped) keeps its speed, and nothing above MaxRpm or below 0 goes out.
+std::int16_t idleSpeed(int pump) {
+    const PumpRecord& r = PumpTable[pump];
+    const long long present = std::max<long long>(SpeedCommand[pump].Rpm, TruncSafe(r.MotorRpm));
+    long long idle = std::min(TruncSafe(r.MinRpm), present);
+    if (r.MaxRpm > 0) idle = std::min(idle, TruncSafe(r.MaxRpm));
+    return ToRpm(std::max(idle, 0LL));
+}
+
+// An idle overtakes the connect polls waiting in the pump's queue: a pump that hears but
+// cannot answer gets it within one reply time-out.
+void idlePump(int pump) {
+    DropWaitingForSpeedCommand(pump);
+    SpeedCommand[pump].Rpm = idleSpeed(pump);
+    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
+    sendSpeedCommand(pump);
+}
+
 void sendPumpConfig(int pump) {
     SendDataCommand(pump, WireCode::PumpConfig, 0, 0, PumpTable[pump].PumpConfig.bytes);
 }
 
 void run(int pump, Op op) {
-    PumpRecord& r = PumpTable[pump];
     switch (op) {
         case Op::Idle:
-            SpeedCommand[pump].Rpm = ToRpm(TruncSafe(r.MinRpm));
-            r.RpmSetpoint = SpeedCommand[pump].Rpm;
-            sendSpeedCommand(pump);
+            idlePump(pump);
             break;
         case Op::ClearTotals:
             SendDataCommand(pump, WireCode::ClearTotals, kClearTotalsGuard, 0, {});
@@ -110,7 +127,7 @@ void run(int pump, SpeedStep step) {
             rpm -= r.RpmStepLarge;
             break;
         case SpeedStep::Idle:
-            rpm = TruncSafe(r.MinRpm);
+            rpm = std::min<long long>(idleSpeed(pump), rpm);
             break;
     }
     if (r.MaxRpm < static_cast<float>(rpm)) rpm = TruncSafe(r.MaxRpm);
@@ -254,6 +271,11 @@ void Send_RPM_Request(int pump, SpeedStep step) {
         SendPumpCommand(pump, step);
     else if (g.hooks.groupSpeedStep)
         g.hooks.groupSpeedStep(pump, step);
+}
+
+void IdleOpenPump(int pump) {
+    if (!validPump(pump) || PortConfig[pump].Mode != 1) return;
+    idlePump(pump);
 }
 
 void SetOperationHooks(const OperationHooks& hooks) {

@@ -14,7 +14,7 @@ constexpr int kAllPumps = -1;
 
 // Operations that carry no data of their own.
 enum class Op : std::uint8_t {
-    Idle,  // the speed command at the truncated MinRpm
+    Idle,  // the speed command down to the idle speed, never up, ahead of waiting polls
     ClearTotals,
     ZeroPressure,  // reads the discharge input; its reply writes the new offset back
     ResetVfdFault,
@@ -29,7 +29,7 @@ enum class Op : std::uint8_t {
 };
 
 enum class SpeedStep : std::int8_t {
-    Idle = -1,  // to the truncated MinRpm
+    Idle = -1,  // down to the idle speed, never up
     Stop = 0,
     UpSmall = 1,
     UpLarge = 2,
@@ -114,6 +114,9 @@ struct OperationHooks {
 };
 void SetOperationHooks(const OperationHooks& hooks);
 
+// Idle for a pump whose port is open, whether or not it is on line (the emergency stop):
+// down to its idle speed, never up, ahead of any waiting connect polls.
+void IdleOpenPump(int pump);
 // Idle all (inline overpressure): idles every pump now and starts the TmrOpTrip timer,
 // which idles them twice more and stops itself.
 void IdleAllPumps();

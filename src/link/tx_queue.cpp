@@ -93,6 +93,39 @@ void nextHead(int pump) {
         SendHead(pump);
 }
 
+bool isSpeedCommand(const Item& item) {
+    return item.packet[kOffTypeCode] == typeAndCode(PacketType::Command, WireCode::Speed);
+}
+// The requests the timers repeat on their own: data and network information.
+bool isPeriodicRequest(const Item& item) {
+    const std::uint8_t byte4 = item.packet[kOffTypeCode];
+    return byte4 == typeAndCode(PacketType::Short, WireCode::DataRecord) ||
+           byte4 == typeAndCode(PacketType::Short, WireCode::NetworkInfo);
+}
+
+// Takes out of the pump's queue every waiting item that drop() picks (never the head, which
+// is on its way); returns how many went.
+template <typename Pick>
+int dropWaiting(int pump, Pick drop) {
+    const int n = QueuedItems(pump);
+    if (n == 0) return 0;
+    Ring& r = g.rings[pump];
+    TxQueueRecord& q = TxQueue[pump];
+    int kept = 1;
+    for (int i = 1; i < n; ++i) {
+        if (drop(r.at(i))) {
+            count(q, r.at(i).code, -1);
+            continue;
+        }
+        if (kept != i) r.at(kept) = r.at(i);
+        ++kept;
+    }
+    const int dropped = n - kept;
+    q.ItemCount = kept;
+    if (dropped > 0) TRACE(queue, "pump %d: %d waiting packets dropped", pump + 1, dropped);
+    return dropped;
+}
+
 void showStats() {
     if (g.statsPanel == 0) return;
     for (int i = 0; i < kStatsReadouts; ++i) {
@@ -240,20 +273,13 @@ bool QueueHasWaiting(int pump, std::span<const std::uint8_t> packet) {
 }
 
 int DropWaitingConnectPolls(int pump) {
-    const int n = QueuedItems(pump);
-    if (n == 0) return 0;
-    Ring& r = g.rings[pump];
-    int kept = 1;  // the head is on its way already
-    for (int i = 1; i < n; ++i) {
-        if (isConnectPoll(r.at(i))) continue;
-        if (kept != i) r.at(kept) = r.at(i);
-        ++kept;
-    }
-    const int dropped = n - kept;
-    TxQueue[pump].ItemCount = kept;
-    TxQueue[pump].Count1B = std::max(0, TxQueue[pump].Count1B - dropped);
-    if (dropped > 0) TRACE(queue, "pump %d: %d waiting connect polls dropped", pump + 1, dropped);
-    return dropped;
+    return dropWaiting(pump, isConnectPoll);
+}
+
+int DropWaitingForSpeedCommand(int pump) {
+    return dropWaiting(pump, [](const Item& item) {
+        return isConnectPoll(item) || isSpeedCommand(item) || isPeriodicRequest(item);
+    });
 }
 
 int QueueTimer(int, int, int event, void*, int, int) {

@@ -78,6 +78,11 @@ bool QueueHasWaiting(int pump, std::span<const std::uint8_t> packet);
 // Removes the connect polls waiting behind the head (a pump that has just answered needs
 // none of them); returns how many went.
 int DropWaitingConnectPolls(int pump);
+// Before a speed command that must get through (an idle, a power-off): the waiting polls and
+// requests the timers repeat anyway go, and so do waiting speed commands, which the new one
+// supersedes. The queue of a pump that does not answer moves one item per reply time-out:
+// the command then goes out next.
+int DropWaitingForSpeedCommand(int pump);
 
 // Timer callback: a head not answered by its deadline is dropped, never sent again, and the
 // next one goes.

@@ -7,6 +7,7 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "link/serial_output.h"
+#include "safety/trips.h"
 #include "shell/cfg.h"
 #include "shell/control_ids.h"
 #include "ui/ui_model.h"
@@ -226,6 +227,7 @@ void Set_Display_Units(int, int menuItem, void*, int) {
     Config.DisplayUnits = units;
     ApplyRefreshInterval();  // ticks the unit items with the refresh items
     ShowBankUnits();
+    ShowTripFieldRanges();
     ShowDetailUnits();
     if (g_unitsHook != nullptr) g_unitsHook();
 }

@@ -10,9 +10,9 @@
 #include <cstring>
 #include <vector>
 
+#include "common/wire.h"
 #include "link/comcfg.h"
 #include "link/pump_table.h"
-#include "common/wire.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 #include "shell/control_ids.h"

@@ -12,10 +12,12 @@
 #include "link/serial_output.h"
 #include "link/tx_queue.h"
 #include "operation/panels.h"
+#include "operation/pumpgroup.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
-#include "safety/estop_input.h"
+#include "safety/estop.h"
+#include "safety/trips.h"
 #include "shell/cfg.h"
 #include "shell/control_ids.h"
 #include "shell/links.h"
@@ -188,10 +190,14 @@ bool StartUp() {
     InitControlIds();
     for (int pump = 0; pump < kPumpCount; ++pump) SetRowDimmed(pump, true);  // nothing on line yet
     installLinkHooks();
+    // The group lists are built by the configuration load, through its hook.
+    InstallPumpGroups();
+    InstallEStop();
 
     SetSplashMessage("Loading saved settings...");
     LoadConfiguration();
     g_configLoaded = true;
+    ShowTripFieldRanges();
     DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
     if (DetailPanel < 0) DetailPanel = 0;
     wireVfdResetLock();
@@ -225,11 +231,9 @@ bool StartUp() {
     enableTimer(windows::BANK_TMR_DISPLAY);
     enableTimer(windows::BANK_TMR_QUEUE);
     enableTimer(windows::BANK_TMR_NETWORK_INFO);
-    // The emergency-stop input is opened before its watch starts, last of all. Without a
-    // bound watch the timer stays off rather than tick into nothing.
+    // The emergency-stop input is opened before its watch starts, last of all.
     OpenEStopInput();
-    if (windows::CtrlCallbackNamed("EStopTimerTick") != nullptr)
-        enableTimer(windows::BANK_TMR_ESTOP);
+    enableTimer(windows::BANK_TMR_ESTOP);
     // Automatic recording starts with the recorder's own module.
     if (!timersAllHaveCallbacks()) return false;
     return !stopping();
@@ -313,6 +317,9 @@ void BindStationCallbacks() {
     BindConfirmCallbacks();
     BindLinkCallbacks();
     BindPanelCallbacks();
+    BindPumpGroupCallbacks();
+    BindTripCallbacks();
+    BindEStopCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -335,7 +342,8 @@ void ResetStation() {
     ResetComCfg();
     ResetKeypad();
     ResetPassword();
-    ResetEStopInput();
+    ResetEStop();
+    ResetPumpGroups();
     ResetPanels();
     ResetVfdResetLock();
     ui::ResetModel();

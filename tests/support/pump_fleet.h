@@ -46,6 +46,11 @@ class PumpFleetHarness {
         PumpTable[pump].ConfiguredComPort = port;
         PortConfig[pump].Mode = 1;
     }
+    // Listens on a pump's port that the station opened itself (its start-up).
+    void listen(int pump) {
+        serial_.setWriteListener(
+            portOf(pump), [this](int p, const std::vector<std::uint8_t>& b) { heard(p - 1, b); });
+    }
     void attachAll(std::size_t chunk = platform::SimSerial::kDefaultChunk) {
         for (int p = 0; p < size(); ++p) attach(p, chunk);
     }

@@ -219,4 +219,68 @@ TEST_F(StationRun, OutputLineKeepsItsDecimalPointsUnderADecimalCommaDesktop) {
     EXPECT_EQ(station.stop(), 0);
 }
 
+// The emergency-stop loop broken through the parallel port's status byte: every pump is
+// sent to idle within half a second, none is sped up (pump 1 stands still, so it gets 0),
+// and once the loop closes the repeats stop.
+TEST_F(StationRun, BrokenLoopIdlesEveryPumpAndNeverRaisesOne) {
+    writeConfig(0);
+    const fs::path log = dir / "commands.log";
+    ASSERT_TRUE(sim.start(
+        VNK_SIM_PATH,
+        {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed", "all=1500", "--speed",
+         "1=0", "--log", log.string(), "--capture", "25=" + (dir / "output.txt").string()},
+        (dir / "sim.log").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(runUntilFleetOnLine() < 30.0, true);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+
+    // The simulator's clock now: the time of the newest packet in its log (24 pumps are
+    // polled ten times a second, so it is a few milliseconds old at most).
+    auto simNow = [&log] {
+        std::ifstream f(log);
+        std::string l, last;
+        while (std::getline(f, l))
+            if (l.rfind("t=", 0) == 0) last = l;
+        return last.empty() ? 0.0 : std::stod(last.substr(2));
+    };
+    const double broken = simNow();
+    std::ofstream(dir / "parport", std::ios::binary | std::ios::trunc) << '\x00';
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const double closed = simNow();
+    std::ofstream(dir / "parport", std::ios::binary | std::ios::trunc) << '\x10';
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(station.stop(), 0);
+
+    // t=12.346 pump=1 type=3 code=0x1a arg=0 data=... rpm=600 run=1 ...
+    const std::regex speed(R"(^t=([0-9.]+) pump=(\d+) type=3 code=0x1a .* rpm=(-?\d+) )");
+    std::vector<double> first(25, -1.0);
+    std::vector<int> rounds(25, 0);
+    int lateRepeats = 0;
+    std::ifstream in(log);
+    std::string line;
+    std::smatch m;
+    while (std::getline(in, line)) {
+        if (!std::regex_search(line, m, speed)) continue;
+        const double t = std::stod(m[1]);
+        const int pump = std::stoi(m[2]);
+        const int rpm = std::stoi(m[3]);
+        if (t < broken - 0.05 || pump < 1 || pump > 24) continue;
+        EXPECT_LE(rpm, pump == 1 ? 0 : 600) << line;
+        if (first[pump] < 0) first[pump] = t;
+        ++rounds[pump];
+        if (t > closed + 0.5) ++lateRepeats;
+    }
+    for (int pump = 1; pump <= 24; ++pump) {
+        ASSERT_GE(first[pump], 0.0) << "pump " << pump << " got no idle";
+        EXPECT_LE(first[pump] - broken, 0.5) << "pump " << pump;
+        EXPECT_GE(rounds[pump], 3) << "pump " << pump << ": idle repeated every third tick";
+    }
+    EXPECT_EQ(lateRepeats, 0) << "the repeats stop when the loop closes";
+    std::vector<double> delays;
+    for (int pump = 1; pump <= 24; ++pump) delays.push_back(first[pump] - broken);
+    std::sort(delays.begin(), delays.end());
+    std::printf("loop broken to idle: median %.3f s, slowest pump %.3f s\n", delays[12],
+                delays.back());
+}
+
 }  // namespace

@@ -143,6 +143,14 @@ void buildHeader(int panel) {
     record.text = "Recorder Off";
     record.mode = ui::MODE_INDICATOR;
 
+    ui::Control& estop =
+        ui::AddCtrl(panel, BANK_ESTOP_STATUS, ui::CTRL_STRING, "", kHeaderTop + 38, 216, 196, 24);
+    estop.text = "E-STOP INPUT FAILED";
+    estop.mode = ui::MODE_INDICATOR;
+    estop.textColor = ui::VAL_WHITE;
+    estop.bgColor = ui::VAL_RED;
+    estop.visible = false;
+
     struct Fleet {
         int id;
         const char* caption;

@@ -88,6 +88,7 @@ enum BankCtrl {
     BANK_BLENDER_STATUS = 16,  // last message of the blender computer, or "Not Connected"
     BANK_RECORD_STATUS = 17,   // "Recording", "Paused", "Recorder Off"
     BANK_ALL_TRIP = 18,        // hidden field the all-pumps trip keypad edits
+    BANK_ESTOP_STATUS = 19,    // red, shown while the E-stop input cannot be read
     BANK_STATS_FIRST = 20,     // seven statistics read-outs, 20..26, hidden
     BANK_STATS_COUNT = 7,
     BANK_CAPTION_FIRST = 40,  // column and fleet captions, 40..59

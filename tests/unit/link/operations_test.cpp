@@ -142,6 +142,36 @@ TEST_F(Operations, InputAndThrottleWritesPlaceTheirValuesInTheHeldBlock) {
     EXPECT_STREQ(PumpTable[0].PumpId, "FP-0101");
 }
 
+// Idle brings a pump down to its idle speed and never up: a stop path must not start a
+// stopped pump or speed up a slow one.
+TEST_F(Operations, IdleBringsAPumpDownNeverUp) {
+    struct Case {
+        int command;
+        float motor, minRpm, maxRpm;
+        int idle;
+    };
+    const Case cases[] = {
+        {1500, 1500.0f, 600.9f, 2000.0f, 600},     // truncated minimum
+        {0, 0.0f, 600.0f, 2000.0f, 0},             // stopped stays stopped
+        {300, 280.0f, 600.0f, 2000.0f, 300},       // slower than idle keeps its speed
+        {0, 1500.0f, 600.0f, 2000.0f, 600},        // still turning: its motor speed counts
+        {2000, 2000.0f, 40000.0f, 1200.0f, 1200},  // a bad idle never exceeds the maximum
+        {1500, 1500.0f, -50.0f, 2000.0f, 0},       // nor goes negative
+    };
+    for (const Case& c : cases) {
+        SpeedCommand[0].Rpm = static_cast<std::int16_t>(c.command);
+        SpeedCommand[0].Run = 1;
+        PumpTable[0].MotorRpm = c.motor;
+        PumpTable[0].MinRpm = c.minRpm;
+        PumpTable[0].MaxRpm = c.maxRpm;
+        auto sent = run(Op::Idle);
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(pumpsim::getI16(sent[0].data, 0), c.idle) << "from " << c.command;
+        EXPECT_EQ(sent[0].data[2], 1) << "the run byte is kept";
+        EXPECT_EQ(PumpTable[0].RpmSetpoint, c.idle);
+    }
+}
+
 class SpeedSteps : public Operations {
   protected:
     void SetUp() override {
@@ -192,10 +222,7 @@ TEST_F(SpeedSteps, FromStandstillTheLimitsAreAskedForFirst) {
     EXPECT_EQ(pumpsim::getI16(got[1].data, 0), 25);
 }
 
-TEST_F(SpeedSteps, IdleSendsTheTruncatedMinimumAndGroupedPumpsGoToTheirHandler) {
-    expectPackets(run(Op::Idle), {{kData, WireCode::Speed, 0, {0x58, 0x02, 1, 0, 0, 0}}});
-    EXPECT_EQ(PumpTable[0].RpmSetpoint, 600);
-
+TEST_F(SpeedSteps, GroupedPumpsGoToTheirHandler) {
     std::vector<std::pair<int, SpeedStep>> handled;
     SetOperationHooks({[&](int pump, SpeedStep s) { handled.emplace_back(pump, s); }});
     PumpGroup[0] = 2;
@@ -245,7 +272,10 @@ TEST_F(Fleet24, IdleAllGoesOutThreeTimesHalfASecondApart) {
     const int panel = timerPanel(TmrOpTrip, 0.5, &control);
     ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
     SetOpTripTimer(panel, control);
-    for (int p = 0; p < kPumpCount; ++p) PumpTable[p].MinRpm = 650.0f;
+    for (int p = 0; p < kPumpCount; ++p) {
+        PumpTable[p].MinRpm = 650.0f;
+        SpeedCommand[p].Rpm = 1500;
+    }
 
     for (int round = 0; round < 2; ++round) {  // a second trip works the same way
         for (int p = 0; p < kPumpCount; ++p) drainQueue(p);
@@ -254,12 +284,13 @@ TEST_F(Fleet24, IdleAllGoesOutThreeTimesHalfASecondApart) {
         loop.advance(0.5);
         EXPECT_EQ(QueuedItems(5), 2);
         loop.advance(0.5);
-        EXPECT_EQ(QueuedItems(5), 3);
+        // The third takes the place of the second, still waiting: one idle behind the head.
+        EXPECT_EQ(QueuedItems(5), 2);
         EXPECT_EQ(ui::GetCtrlAttributeInt(panel, control, ui::ATTR_ENABLED), 0);
         loop.advance(3.0);
-        EXPECT_EQ(QueuedItems(5), 3);
+        EXPECT_EQ(QueuedItems(5), 2);
         auto got = drainQueue(5);
-        ASSERT_EQ(got.size(), 3u);
+        ASSERT_EQ(got.size(), 2u);
         for (const auto& s : got) EXPECT_EQ(pumpsim::getI16(s.data, 0), 650);
     }
 }

@@ -84,6 +84,71 @@ TEST(PumpsimController, SpeedCommandRampsWithinThrottleLimits) {
     EXPECT_EQ(f32At(r.data, 8), 0.0f) << "no discharge pressure while stopped";
 }
 
+TEST(PumpsimController, SetpointReportCanBeSwitchedOff) {
+    Controller c(0);
+    c.setReportsSetpoint(false);
+    ask(c, speedCmd(1500, true), 0.0);
+    c.advance(10.0);
+    Reply r = ask(c, shortCmd(0x18), 10.0);
+    EXPECT_EQ(u16At(r.data, 68), 0x20) << "running, bit 0x80 clear";
+    EXPECT_EQ(u16At(r.data, 66), 0) << "no set-point to take";
+    EXPECT_EQ(r.data[82], 1) << "drive state still reported";
+    EXPECT_EQ(c.setpoint(), 1500);
+    EXPECT_EQ(c.motorRpm(), 1500.0) << "the unit still follows its set-point";
+
+    c.trip();
+    EXPECT_EQ(u16At(ask(c, shortCmd(0x18), 10.0).data, 68), 0x40);
+
+    c.setReportsSetpoint(true);
+    ask(c, dataCmd(0x35, {}), 11.0);
+    ask(c, speedCmd(900, true), 11.0);
+    c.advance(20.0);
+    r = ask(c, shortCmd(0x18), 20.0);
+    EXPECT_EQ(u16At(r.data, 68), 0x80 | 0x20) << "reported again";
+    EXPECT_EQ(u16At(r.data, 66), 900);
+}
+
+TEST(PumpsimController, PowerOffDelayKeepsTheDriveOnWhileTheMotorSlows) {
+    Controller c(0);
+    c.setPowerOffDelay(3.0);
+    ask(c, speedCmd(1500, true), 0.0);
+    c.advance(10.0);
+    ask(c, speedCmd(1500, false), 10.0);
+    EXPECT_TRUE(c.poweringOff());
+    ask(c, speedCmd(0, false), 11.0);  // the station repeats its power-off
+    c.advance(12.95);
+    Reply r = ask(c, shortCmd(0x18), 12.95);
+    EXPECT_EQ(r.data[82], 1) << "still reporting the drive on";
+    EXPECT_EQ(u16At(r.data, 68), 0x80 | 0x20) << "running down";
+    EXPECT_EQ(u16At(r.data, 66), 0) << "set-point 0 at once";
+    EXPECT_NEAR(c.motorRpm(), 1500.0 - 200.0 * 2.95, 1e-6) << "slowing on the normal ramp";
+    c.advance(13.0);
+    EXPECT_FALSE(c.driveOn()) << "off 3 s after the first power-off, not the repeat";
+    EXPECT_FALSE(c.poweringOff());
+    c.advance(20.0);
+    EXPECT_EQ(c.motorRpm(), 0.0);
+    EXPECT_EQ(ask(c, shortCmd(0x18), 20.0).data[82], 0);
+
+    // Power on again within the delay: the drive never goes off.
+    ask(c, speedCmd(1200, true), 20.0);
+    c.advance(30.0);
+    ask(c, speedCmd(0, false), 30.0);
+    c.advance(31.0);
+    ask(c, speedCmd(900, true), 31.0);
+    c.advance(40.0);
+    EXPECT_TRUE(c.driveOn());
+    EXPECT_EQ(c.motorRpm(), 900.0);
+
+    // Run 0 to a drive that is off starts nothing, and without a delay the drive goes at once.
+    c.setDriveOn(false);
+    ask(c, speedCmd(0, false), 41.0);
+    EXPECT_FALSE(c.poweringOff());
+    c.setPowerOffDelay(0.0);
+    ask(c, speedCmd(1000, true), 42.0);
+    ask(c, speedCmd(1000, false), 43.0);
+    EXPECT_FALSE(c.driveOn());
+}
+
 TEST(PumpsimController, ConfigurationWritesReadBack) {
     Controller c(0);
     double t = 1.0;

@@ -22,6 +22,7 @@
 #include "platform/numeric_locale.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
+#include "safety/estop.h"
 #include "shell/cfg.h"
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
@@ -226,9 +227,6 @@ TEST_F(Station, StartUpRunsInItsOrder) {
             EXPECT_GT(i, lastOpen) << events[i] << " started before the ports were open";
         }
     }
-    // Without a watch bound, the E-stop timer stays off rather than tick into nothing.
-    EXPECT_EQ(indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on"),
-              std::string::npos);
     EXPECT_GT(system.parallelOpens, 0);
 
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[0]), "Pumps 1-8 - Varnock");
@@ -241,7 +239,6 @@ TEST_F(Station, StartUpRunsInItsOrder) {
 }
 
 TEST_F(Station, EStopWatchStartsLastOnceTheInputIsOpen) {
-    windows::BindCtrlCallback("EStopTimerTick", [](int, int, int, void*, int, int) { return 0; });
     ASSERT_TRUE(StartUp());
     size_t estop = indexOf("timer " + std::to_string(windows::BANK_TMR_ESTOP) + " on");
     ASSERT_NE(estop, std::string::npos) << "the E-stop watch never started";
@@ -260,18 +257,10 @@ TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
     const std::set<std::string> stillUnbound = {"Change_RPMs",
                                                 "Clear_Totals",
                                                 "Display_Hardware_Panel",
-                                                "EStopTimerTick",
-                                                "Info_OK",
-                                                "InstantIdleTimerTick",
-                                                "RecordTimer",
-                                                "OverrideShutdown",
                                                 "PowerSwitchOff",
                                                 "PowerSwitchOn",
-                                                "ResetAlarms",
-                                                "SelPumpGroup",
+                                                "RecordTimer",
                                                 "SelectAuto",
-                                                "Set_Overpressure_Trip_Point",
-                                                "StopOverride",
                                                 "ZoomedPowerSwitchOff",
                                                 "ZoomedPowerSwitchOn",
                                                 "Zero_Discharge_Pressure"};
@@ -290,10 +279,10 @@ TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
 
 TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
     ASSERT_TRUE(StartUp());
-    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_ESTOP, ui::ATTR_ENABLED, 1);
+    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_RECORD, ui::ATTR_ENABLED, 1);
     const std::vector<std::string> silent = windows::EnabledTimersWithoutCallback();
     ASSERT_EQ(silent.size(), 1u);
-    EXPECT_NE(silent[0].find("EStopTimerTick"), std::string::npos) << silent[0];
+    EXPECT_NE(silent[0].find("RecordTimer"), std::string::npos) << silent[0];
 }
 
 TEST_F(Station, VfdResetLockEndsAfterTwoMinutes) {
@@ -447,6 +436,7 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     // Pump 2 on line (its row enabled), everything else off.
     SetPumpRowDimmed(1, false);
     PumpTable[1].MinRpm = 600.0f;
+    SpeedCommand[1].Rpm = 1500;
     serial.takeWritten(2);
     ShowConfirmDialog(BankPanel[0], "Reset Totals", "Reset all discharge totals?",
                       kConfirmResetTotals);
@@ -468,6 +458,12 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     EXPECT_EQ(sent[8] | (sent[9] << 8), 600);
     EXPECT_EQ(PumpTable[1].RpmSetpoint, 600);
     EXPECT_EQ(PumpTable[2].RpmSetpoint, 0);
+    // Five more rounds follow on the instant-idle timer, then it stops.
+    EXPECT_EQ(InstantIdleCount, 5);
+    loop.advance(3.1);
+    EXPECT_EQ(InstantIdleCount, 0);
+    EXPECT_EQ(
+        ui::GetCtrlAttributeInt(BankPanel[0], windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED), 0);
 }
 
 }  // namespace

@@ -1,0 +1,73 @@
+#include "pumpsim_report.h"
+
+#include <cstdio>
+
+namespace pumpsim {
+
+const char* handlingName(Handling h) {
+    switch (h) {
+        case Handling::Data:
+            return "data";
+        case Handling::Ack:
+            return "ack";
+        case Handling::Echo:
+            return "echo";
+        case Handling::Ignored:
+            break;
+    }
+    return "none";
+}
+
+std::string commandLogLine(const ReceivedCommand& c) {
+    const Packet& p = c.packet;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "t=%.3f pump=%d type=%d code=0x%02x arg=%d data=", c.at,
+                  c.unit + 1, p.type, p.code, p.arg1);
+    std::string line = buf;
+    if (p.data.empty()) line += '-';
+    for (uint8_t b : p.data) {
+        std::snprintf(buf, sizeof buf, "%02x", b);
+        line += buf;
+    }
+    if (p.type == kTypeCommand && p.code == kCmdSpeed && p.data.size() >= 3) {
+        std::snprintf(buf, sizeof buf, " rpm=%d run=%d setpoint=%d", getI16(p.data, 0), p.data[2],
+                      c.setpoint);
+        line += buf;
+    }
+    line += " reply=";
+    line += handlingName(c.handling);
+    line += '\n';
+    return line;
+}
+
+std::string fleetStateText(const Fleet& fleet, double now) {
+    std::string out;
+    char buf[512];
+    for (int i = 0; i < fleet.size(); ++i) {
+        const Controller& c = fleet.unit(i);
+        std::snprintf(buf, sizeof buf, "%d %.1f %.1f %.2f %u %d %d %s\n", i + 1, c.motorRpm(),
+                      c.dischargePsi(), c.rateGpm(), static_cast<unsigned>(c.tripPsi()),
+                      c.driveOn() ? 1 : 0, c.tripped() ? 1 : 0, c.pumpId().c_str());
+        out += buf;
+    }
+    for (int i = 0; i < fleet.size(); ++i) {
+        const Controller& c = fleet.unit(i);
+        std::snprintf(buf, sizeof buf,
+                      "pump=%d setpoint=%d status=0x%04x trip=0x%04x fault=0x%04x alarm=0x%04x "
+                      "override=%d trip_psi=%u last_trip_psi=%u reports_setpoint=%d "
+                      "total_gal=%.1f min_rpm=%g max_rpm=%g auto=%d alarm_options=0x%04x "
+                      "timeout1=%u timeout2=%u\n",
+                      i + 1, c.setpoint(), c.statusWord(), c.tripWord(), c.faultWord(),
+                      c.alarmWord(), c.overrideOn() ? 1 : 0, static_cast<unsigned>(c.tripPsi()),
+                      static_cast<unsigned>(c.lastTripPsi()), c.reportsSetpoint() ? 1 : 0,
+                      c.totalGallons(), static_cast<double>(c.minRpm()),
+                      static_cast<double>(c.maxRpm()), c.autoAllowed() ? 1 : 0, c.alarmOptions(),
+                      static_cast<unsigned>(c.timeout1()), static_cast<unsigned>(c.timeout2()));
+        out += buf;
+    }
+    std::snprintf(buf, sizeof buf, "time=%.3f\n", now);
+    out += buf;
+    return out;
+}
+
+}  // namespace pumpsim

@@ -1,0 +1,229 @@
+#include "safety/estop.h"
+
+#include <string>
+
+#include "link/operations.h"
+#include "link/pump_table.h"
+#include "platform/serial.h"
+#include "platform/system.h"
+#include "shell/control_ids.h"
+#include "shell/msg.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/shell_windows.h"
+#include "ui/windows/window_support.h"
+
+std::uint32_t EStopParallelPort = 1;
+std::uint32_t EStopSerialPortNum = 32;
+std::uint32_t EStopMonitored = 1;
+std::int32_t EStopCount = 0;
+std::int32_t InstantIdleCount = 0;
+
+namespace {
+
+constexpr int kLoopBit = 0x10;  // set while the loop is closed, in both inputs
+constexpr int kEStopSerialBaud = 9600;
+constexpr int kRepeatEvery = 3;  // ticks between idle rounds while the loop stays broken
+const char* const kActiveText = "EMERGENCY STOP\nAll pumps sent to idle";
+const char* const kFailedText = "Emergency-stop input not available";
+
+struct State {
+    bool inputOpen = false;  // the input the settings name was opened
+    int openSerialPort = 0;  // the serial input's port while it is open
+    bool failureShown = false;
+};
+State g;
+
+int mainPanel() {
+    return BankPanel[0];
+}
+
+bool portUsedByTheLink(int port) {
+    for (int e = 0; e < kTableSize; ++e) {
+        if (PumpTable[e].ComPort == port || PumpTable[e].ConfiguredComPort == port) return true;
+    }
+    return false;
+}
+
+void closeInput() {
+    if (g.openSerialPort != 0) platform::CloseCom(g.openSerialPort);
+    g.openSerialPort = 0;
+    UnloadParallel32();
+    g.inputOpen = false;
+}
+
+// Idle for every pump whose port is open, on line or not: a pump that hears but cannot
+// answer is stopped as well.
+void idleEveryOpenPort() {
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        if (PortConfig[pump].Mode == 1) IdleOpenPump(pump);
+}
+
+void showWindow(const char* text) {
+    if (EStopPanel == 0) return;
+    ui::SetCtrlAttribute(EStopPanel, windows::ESTOP_TEXT, ui::ATTR_LABEL_TEXT, std::string(text));
+    ui::DisplayPanel(EStopPanel);
+}
+
+// The red status line on every bank window while the input cannot be read.
+void showInputFailure(bool failed) {
+    for (int panel : BankPanel)
+        if (panel != 0)
+            ui::SetCtrlAttribute(panel, windows::BANK_ESTOP_STATUS, ui::ATTR_VISIBLE,
+                                 failed ? 1 : 0);
+}
+
+void startInstantIdle(int repeats) {
+    bool anyOpen = false;
+    for (int pump = 0; pump < kPumpCount; ++pump) anyOpen = anyOpen || PortConfig[pump].Mode == 1;
+    if (!anyOpen || mainPanel() == 0) return;
+    InstantIdleCount = repeats;
+    ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED, 1);
+}
+
+}  // namespace
+
+bool LoadParallel32() {
+    return platform::systemBackEnd().openParallel();
+}
+
+int Inp32() {
+    return platform::systemBackEnd().readParallelStatus();
+}
+
+void UnloadParallel32() {
+    platform::systemBackEnd().closeParallel();
+}
+
+EStopInput ReadEStopInput() {
+    if (!g.inputOpen) return EStopInput::Failed;
+    const int status =
+        EStopParallelPort == 0 ? platform::GetComLineStatus(g.openSerialPort) : Inp32();
+    // Every failed read comes back negative, which has the loop bit set: test it first.
+    if (status < 0) return EStopInput::Failed;
+    return (status & kLoopBit) != 0 ? EStopInput::Closed : EStopInput::Broken;
+}
+
+int EStopActive() {
+    return EStopMonitored == 1 && ReadEStopInput() == EStopInput::Broken ? 1 : 0;
+}
+
+void OpenEStopInput() {
+    closeInput();
+    if (EStopParallelPort == 0) {
+        const int port = static_cast<int>(EStopSerialPortNum);
+        if (portUsedByTheLink(port) ||
+            platform::OpenComConfig(port, "", kEStopSerialBaud, 0, 8, 1, 512, 512) < 0) {
+            ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
+            return;
+        }
+        if (platform::SetCTSMode(port, 1) < 0) {
+            platform::CloseCom(port);
+            ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
+            return;
+        }
+        g.openSerialPort = port;
+        g.inputOpen = true;
+    } else if (LoadParallel32()) {
+        g.inputOpen = true;
+    } else {
+        ui::MessagePopup("Parallel Port", "Unable to initialize parallel port!!!");
+    }
+}
+
+void ApplyEStopSettings(std::uint32_t monitored, std::uint32_t parallelPort,
+                        std::uint32_t serialPort) {
+    const bool rewired = parallelPort != EStopParallelPort ||
+                         (parallelPort == 0 && serialPort != EStopSerialPortNum);
+    EStopMonitored = monitored;
+    EStopParallelPort = parallelPort;
+    EStopSerialPortNum = serialPort;
+    if (rewired) OpenEStopInput();
+    if (monitored != 1) {
+        EStopCount = 0;
+        g.failureShown = false;
+        showInputFailure(false);
+    }
+}
+
+void ShowEStopWindow() {
+    if (EStopPanel != 0) ui::DisplayPanel(EStopPanel);
+}
+
+int EStopTimerTick(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    if (EStopMonitored != 1) {
+        EStopCount = 0;
+        return 0;
+    }
+    const EStopInput input = ReadEStopInput();
+    if (input == EStopInput::Failed) {
+        // Not a closed loop and not a reason to idle a site that may have no loop wired:
+        // shown once per failure, and on the bank windows while it lasts.
+        EStopCount = 0;
+        if (!g.failureShown) {
+            g.failureShown = true;
+            showInputFailure(true);
+            showWindow(kFailedText);
+        }
+        return 0;
+    }
+    if (g.failureShown) {
+        g.failureShown = false;
+        showInputFailure(false);
+    }
+    if (input == EStopInput::Closed) {
+        EStopCount = 0;
+    } else if (EStopCount == 0) {
+        idleEveryOpenPort();
+        EStopCount = 1;
+        showWindow(kActiveText);
+    } else if (++EStopCount > kRepeatEvery) {
+        idleEveryOpenPort();
+        EStopCount = 1;
+    }
+    return 0;
+}
+
+int InstantIdleTimerTick(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    if (InstantIdleCount <= 0) {
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
+        return 0;
+    }
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        if (PortConfig[pump].Mode == 1) SendPumpCommand(pump, Op::Idle);
+    --InstantIdleCount;
+    return 0;
+}
+
+int Info_OK(int panel, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    ui::HidePanel(panel);
+    return 0;
+}
+
+void ShutdownAll(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
+}
+
+void InstallEStop() {
+    SetInstantIdleHook(startInstantIdle);
+}
+
+void BindEStopCallbacks() {
+    windows::BindCtrlCallback("EStopTimerTick", EStopTimerTick);
+    windows::BindCtrlCallback("InstantIdleTimerTick", InstantIdleTimerTick);
+    windows::BindCtrlCallback("Info_OK", Info_OK);
+    windows::BindMenuCallback("ShutdownAll", ShutdownAll);
+}
+
+void ResetEStop() {
+    EStopParallelPort = 1;
+    EStopSerialPortNum = 32;
+    EStopMonitored = 1;
+    EStopCount = 0;
+    InstantIdleCount = 0;
+    g = {};
+}

@@ -1,0 +1,46 @@
+// The emergency stop: the push-button loop wired to the CTS line of a serial port or to bit
+// 0x10 of the parallel port's status register. While the loop is broken every pump whose
+// port is open is sent to idle at once and again every third tick of the E-stop timer, and
+// the E-stop window is shown. An input that cannot be read is shown as such and is never
+// taken for a closed loop. Also the operator's "Idle All Pumps", repeated by its own timer.
+#pragma once
+
+#include <cstdint>
+
+extern std::uint32_t EStopParallelPort;   // 1: parallel port, 0: a serial port's CTS
+extern std::uint32_t EStopSerialPortNum;  // COM number when on a serial port
+extern std::uint32_t EStopMonitored;      // 1: the input is watched
+
+extern std::int32_t EStopCount;        // 0: inactive; 1-3 while the loop stays broken
+extern std::int32_t InstantIdleCount;  // idle rounds still to come after "Idle All Pumps"
+
+// The parallel-port driver: open, read the status register, close.
+bool LoadParallel32();
+int Inp32();
+void UnloadParallel32();
+
+enum class EStopInput { Closed, Broken, Failed };
+// The state of the input the settings name (Failed when it did not open or its read fails).
+EStopInput ReadEStopInput();
+// 1 only when the input is watched and reports the loop broken.
+int EStopActive();
+
+// Opens the input the settings name; a failure is reported and start-up goes on. The serial
+// input is refused on a port a pump or the output line uses.
+void OpenEStopInput();
+// New wiring from the control-mode settings: takes effect at once (the old input closed, the
+// new one opened).
+void ApplyEStopSettings(std::uint32_t monitored, std::uint32_t parallelPort,
+                        std::uint32_t serialPort);
+// Shows the E-stop window in front (a speed button pressed during an E-stop).
+void ShowEStopWindow();
+
+int EStopTimerTick(int panel, int control, int event, void* data, int e1, int e2);
+int InstantIdleTimerTick(int panel, int control, int event, void* data, int e1, int e2);
+int Info_OK(int panel, int control, int event, void* data, int e1, int e2);
+void ShutdownAll(int menuBar, int item, void* data, int panel);
+
+// Hooks and callbacks: the confirmed idle-all starts the repeat.
+void InstallEStop();
+void BindEStopCallbacks();
+void ResetEStop();

@@ -1,0 +1,128 @@
+#include "safety/trips.h"
+
+#include <cstdio>
+
+#include "link/operations.h"
+#include "link/pump_table.h"
+#include "operation/detail_view.h"
+#include "operation/pumpgroup.h"
+#include "shell/cfg.h"
+#include "shell/control_ids.h"
+#include "shell/numpadcode.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+constexpr int kTripField = 9;  // row position of the trip-pressure field
+constexpr int kSetTrip = 16;   // row position of the set-trip button
+
+bool metric() {
+    return Config.DisplayUnits == 1;
+}
+
+bool shownPump() {
+    return CurrentPump < kPumpCount;
+}
+
+void sendTrip(int pump, float psi) {
+    SendPumpCommand(pump, TripPressureWrite{psi});
+}
+
+// The keypad takes numbers strictly inside a field's range: just outside the psi limits.
+void setRange(int panel, int control) {
+    if (panel == 0 || !ui::CtrlExists(panel, control)) return;
+    const double scale = metric() ? 1.0 / kTripMpaToPsi : 1.0;
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_MIN_VALUE, (kTripPsiMin - 0.5) * scale);
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_MAX_VALUE, (kTripPsiMax + 0.5) * scale);
+}
+
+}  // namespace
+
+double EnteredTripPsi(double entered) {
+    const double psi = metric() ? entered * kTripMpaToPsi : entered;
+    if (psi >= kTripPsiMin && psi < kTripPsiMax + 1.0) return static_cast<int>(psi);
+    char text[160];
+    if (metric())
+        std::snprintf(text, sizeof text, "A trip point must lie between %.3f and %.1f MPa.",
+                      kTripPsiMin / kTripMpaToPsi, kTripPsiMax / kTripMpaToPsi);
+    else
+        std::snprintf(text, sizeof text, "A trip point must lie between %.0f and %.0f PSI.",
+                      kTripPsiMin, kTripPsiMax);
+    ui::MessagePopup("Trip Point", text);
+    return -1.0;
+}
+
+int Set_Overpressure_Trip_Point(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    const int pump = PumpOfRowCtrl(panel, control, kSetTrip);
+    if (pump < 0) return 0;
+    OpenKeypadWithCallback(panel, BankRow[pump][kTripField], 0, TripValChanged);
+    return 0;
+}
+
+void TripValChanged(int panel, int control) {
+    const int pump = PumpOfRowCtrl(panel, control, kTripField);
+    if (pump < 0) return;
+    const double psi = EnteredTripPsi(KeypadValue);
+    if (psi < 0) return;
+    for (int target : PumpOrGroupTargets(pump)) sendTrip(target, static_cast<float>(psi));
+}
+
+void TripValChanged2(int, int) {
+    const double psi = EnteredTripPsi(KeypadValue);
+    if (psi < 0) return;
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        if (PortConfig[pump].Mode == 1) sendTrip(pump, static_cast<float>(psi));
+}
+
+void SetAllPressTripPoints(int, int, void*, int panel) {
+    if (panel != 0 && panel == DetailPanel)
+        OpenKeypadWithCallback(DetailPanel, windows::DETAIL_ALL_TRIP, 0, TripValChanged2);
+    else if (panel != 0)
+        OpenKeypadWithCallback(panel, windows::BANK_ALL_TRIP, 0, TripValChanged2);
+}
+
+int ResetAlarms(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    SendToPumpOrGroup(CurrentPump, Op::ResetAlarms);
+    return 0;
+}
+
+int OverrideShutdown(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    SendToPumpOrGroup(CurrentPump, ShutdownOverride{1});
+    return 0;
+}
+
+int StopOverride(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    SendToPumpOrGroup(CurrentPump, ShutdownOverride{0});
+    return 0;
+}
+
+bool ManualSpeedAllowed(int pump) {
+    if (pump < 0 || pump >= kPumpCount) return false;
+    const PumpRecord& r = PumpTable[pump];
+    return r.TripWord == 0 && (r.FaultWord == 0 || r.StatusFlag2 != 0) && r.VfdOn != 0;
+}
+
+void ShowTripFieldRanges() {
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        setRange(BankPanel[BankOf(pump)], BankRow[pump][kTripField]);
+    for (int panel : BankPanel) setRange(panel, windows::BANK_ALL_TRIP);
+    setRange(DetailPanel, windows::DETAIL_ALL_TRIP);
+}
+
+void BindTripCallbacks() {
+    windows::BindCtrlCallback("Set_Overpressure_Trip_Point", Set_Overpressure_Trip_Point);
+    windows::BindCtrlCallback("ResetAlarms", ResetAlarms);
+    windows::BindCtrlCallback("OverrideShutdown", OverrideShutdown);
+    windows::BindCtrlCallback("StopOverride", StopOverride);
+    windows::BindMenuCallback("SetAllPressTripPoints", SetAllPressTripPoints);
+    RegisterValueOnlyCompletion(TripValChanged);
+    RegisterValueOnlyCompletion(TripValChanged2);
+}

@@ -1,0 +1,200 @@
+// vnk-sim as a process: its options reach the fleet, the command log is readable while it
+// runs, and the state file carries what the options switched on.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "line.h"
+#include "support/sim_process.h"
+
+namespace fs = std::filesystem;
+
+namespace pumpsim_test {
+namespace {
+
+std::string slurp(const fs::path& p) {
+    std::ifstream f(p);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+bool waitFor(const std::function<bool()>& pred, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// Runs vnk-sim to completion and returns its exit status (-1 when it had to be stopped).
+int runToEnd(const std::vector<std::string>& args, const fs::path& out) {
+    SimProcess p;
+    if (!p.start(VNK_SIM_PATH, args, out.string())) return -1;
+    for (int i = 0; i < 500; ++i) {
+        siginfo_t info{};  // looked at, not reaped: stop() collects the status
+        if (::waitid(P_PID, static_cast<id_t>(p.pid()), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == p.pid())
+            return p.stop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    p.stop();
+    return -1;
+}
+
+class VnkSim : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("vnk-sim-test-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        if (fd >= 0) ::close(fd);
+        sim.stop();
+        fs::remove_all(dir);
+    }
+
+    // Opens a pump's port as the station does, raw.
+    bool open(int com) {
+        fd = ::open((dir / "ports" / ("COM" + std::to_string(com))).c_str(),
+                    O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) return false;
+        termios t{};
+        ::tcgetattr(fd, &t);
+        ::cfmakeraw(&t);
+        return ::tcsetattr(fd, TCSANOW, &t) == 0;
+    }
+    // Sends one request and collects the reply bytes that come within the time.
+    std::vector<Reply> request(const Packet& p, size_t replyBytes) {
+        const auto bytes = pumpsim::encodeRequest(p);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        std::vector<uint8_t> in;
+        waitFor(
+            [&] {
+                uint8_t buf[256];
+                ssize_t n;
+                while ((n = ::read(fd, buf, sizeof buf)) > 0) in.insert(in.end(), buf, buf + n);
+                return in.size() >= replyBytes;
+            },
+            5.0);
+        return parseReplies(in);
+    }
+
+    fs::path dir;
+    SimProcess sim;
+    int fd = -1;
+};
+
+TEST_F(VnkSim, OptionsReachTheFleetAndTheLogIsReadWhileItRuns) {
+    const fs::path log = dir / "log.txt", state = dir / "state.txt";
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
+                          {"--ports-dir",
+                           (dir / "ports").string(),
+                           "--pumps",
+                           "2",
+                           "--quiet",
+                           "--drive-on",
+                           "none",
+                           "--log",
+                           log.string(),
+                           "--state",
+                           state.string(),
+                           "--event",
+                           "trip=2:0x10@0.2",
+                           "--event",
+                           "alarm=2:0x0800",
+                           "--no-setpoint-report",
+                           "1",
+                           "--power-off-delay",
+                           "1=30",
+                           "--well-noise",
+                           "20:5",
+                           "--well-lag",
+                           "1",
+                           "--screen-out",
+                           "1.2@0.5"},
+                          (dir / "out.txt").string()));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "ports" / "COM2"); }, 5.0));
+    ASSERT_TRUE(open(1));
+
+    auto replies = request(speedCmd(2500, true), 10);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].type, 0);
+    ASSERT_TRUE(
+        waitFor([&] { return slurp(log).find("rpm=2500 run=1") != std::string::npos; }, 5.0))
+        << "the line is on disk while vnk-sim runs:\n"
+        << slurp(log);
+    const std::string line = slurp(log);
+    EXPECT_NE(line.find("pump=1 type=3 code=0x1a arg=0 data=c40901000000 rpm=2500 run=1 "
+                        "setpoint=1900 reply=ack\n"),
+              std::string::npos)
+        << line;
+
+    request(speedCmd(0, false), 10);  // power off: the drive stays on for 30 s
+    replies = request(shortCmd(0x18), 98);
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(u16At(replies[0].data, 68) & 0x80, 0) << "set-point not reported";
+    EXPECT_EQ(replies[0].data.at(82), 1) << "drive still on within its power-off delay";
+
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string s = slurp(state);
+            return s.find("pump=2 ") != std::string::npos && s.find("time=") != std::string::npos;
+        },
+        5.0));
+    const std::string s = slurp(state);
+    EXPECT_TRUE(std::regex_search(s, std::regex("pump=1 setpoint=\\d+ status=0x00[0-7][0-9a-f] ")))
+        << "bit 0x80 clear\n"
+        << s;
+    EXPECT_NE(s.find("reports_setpoint=0"), std::string::npos) << s;
+    EXPECT_NE(s.find("pump=2 setpoint=0 status=0x00c0 trip=0x0010 fault=0x0000 alarm=0x0800"),
+              std::string::npos)
+        << s;
+    EXPECT_EQ(sim.stop(), 0);
+    const std::string out = slurp(dir / "out.txt");
+    EXPECT_NE(out.find("pump 2: trip 0x0010"), std::string::npos) << out;
+    EXPECT_NE(out.find("well: screen-out, resistance x1.2"), std::string::npos) << out;
+}
+
+TEST_F(VnkSim, RefusesMalformedOptions) {
+    const std::string ports = (dir / "ports").string();
+    const std::vector<std::vector<std::string>> bad = {
+        {"--event", "trip=3"},  // pump 3 of 2
+        {"--no-setpoint-report", "0"}, {"--power-off-delay", "1=-2"}, {"--well-lag", "x"},
+        {"--well-noise", "5:"},        {"--screen-out", "1.5@"},
+    };
+    for (const auto& args : bad) {
+        std::vector<std::string> all = {"--ports-dir", ports, "--pumps", "2", "--duration", "0"};
+        all.insert(all.end(), args.begin(), args.end());
+        EXPECT_EQ(runToEnd(all, dir / "out.txt"), 2) << args[0] << " " << args[1];
+    }
+    EXPECT_EQ(runToEnd({"--ports-dir", ports, "--pumps", "2", "--duration", "0", "--event",
+                        "fault=all:0x8000@3"},
+                       dir / "out.txt"),
+              0);
+    EXPECT_EQ(runToEnd({"--help"}, dir / "help.txt"), 0);
+    const std::string help = slurp(dir / "help.txt");
+    for (const char* option :
+         {"--log FILE", "--event trip=P", "--event fault=P", "--event alarm=P", "--state FILE",
+          "pump=N setpoint", "--no-setpoint-report LIST", "--power-off-delay [P=]SEC",
+          "--well-lag SEC", "--well-noise PSI[:SEED]", "--screen-out FACTOR@SEC"})
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace pumpsim_test

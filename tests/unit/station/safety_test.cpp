@@ -1,0 +1,333 @@
+// The station's protection against simulated pumps, in virtual time: the emergency stop and
+// the manual idle (idle goes down, never up; it reaches every open port; a failed input is
+// shown, never taken for a closed loop), pump groups, and trip points.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <vector>
+
+#include "link/operations.h"
+#include "link/pump_table.h"
+#include "link/tx_queue.h"
+#include "operation/detail_view.h"
+#include "operation/pumpgroup.h"
+#include "platform/sim/sim_serial.h"
+#include "platform/system.h"
+#include "safety/estop.h"
+#include "safety/trips.h"
+#include "shell/cfg.h"
+#include "shell/control_ids.h"
+#include "shell/main_sequence.h"
+#include "shell/msg.h"
+#include "shell/numpadcode.h"
+#include "support/config_file.h"
+#include "support/pump_fleet.h"
+#include "support/sim_fixture.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
+#include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/shell_windows.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kPumps = 24;
+constexpr int kIdleRpm = 600;  // the simulated units' throttle block
+
+struct Command {
+    double at;
+    int pump;
+    int code;
+    std::vector<std::uint8_t> data;
+};
+
+class Safety : public SimFixture {
+  protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        home = fs::temp_directory_path() /
+               ("vnk_safety_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(home);
+        fs::create_directories(home / "cfg");
+        setenv("VNK_HOME", home.c_str(), 1);
+        platform::setSerialBackEnd(&serial);
+        platform::setSystemBackEnd(&system);
+        for (int port = 1; port <= 25; ++port) serial.addPort(port);
+        ResetStation();
+    }
+    void TearDown() override {
+        fleet.reset();
+        ResetStation();
+        platform::setSystemBackEnd(nullptr);
+        platform::setSerialBackEnd(nullptr);
+        unsetenv("VNK_HOME");
+        fs::remove_all(home);
+        SimFixture::TearDown();
+    }
+
+    // The station with its fleet on line; config adjusts the settings file first.
+    void start(ConfigRecord config = FleetConfig()) {
+        WriteConfig((home / "cfg" / "vnk.cfg").string(), config);
+        fleet = std::make_unique<PumpFleetHarness>(serial, kPumps);
+        for (int p = 0; p < kPumps; ++p) {
+            fleet->listen(p);
+            fleet->unit(p).setDriveOn(true);
+        }
+        fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& b) {
+            if (b.size() >= 10 && (b[4] >> 6) == 3)
+                heard.push_back({loop.now(), pump, b[4] & 0x3F,
+                                 std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)});
+        };
+        ASSERT_TRUE(StartUp());
+        loop.advance(4.0);
+        for (int p = 0; p < kPumps; ++p) ASSERT_EQ(PumpTable[p].Online, 1) << "pump " << p + 1;
+        heard.clear();
+        popups.clear();
+    }
+    // Speed commands a pump received (rpm as sent), in order.
+    std::vector<int> speedsTo(int pump) const {
+        std::vector<int> rpm;
+        for (const Command& c : heard)
+            if (c.pump == pump && c.code == 0x1A && c.data.size() >= 2)
+                rpm.push_back(static_cast<std::int16_t>(c.data[0] | (c.data[1] << 8)));
+        return rpm;
+    }
+    int commandsTo(int pump, int code) const {
+        int n = 0;
+        for (const Command& c : heard) n += c.pump == pump && c.code == code ? 1 : 0;
+        return n;
+    }
+    static int menuBar() { return ui::FindPanel(BankPanel[0])->menuBar; }
+    void breakLoop() { system.status = 0x00; }
+    void closeLoop() { system.status = 0x10; }
+    bool estopWindowShown() const {
+        return EStopPanel != 0 && ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_VISIBLE) == 1;
+    }
+    // Enters a number on the open keypad and presses OK.
+    void keypadEnter(const std::string& text) {
+        ASSERT_NE(KeypadPanel, 0);
+        for (char c : text) ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, c, 0);
+        ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, windows::kKeyEnter, 0);
+    }
+
+    fs::path home;
+    platform::SimSerial serial;
+    platform::SimSystem system;
+    std::unique_ptr<PumpFleetHarness> fleet;
+    std::vector<Command> heard;
+};
+
+TEST_F(Safety, BrokenLoopIdlesOnTicksOneFourSevenTenAndNeverRaisesAPump) {
+    start();
+    fleet->unit(0).setSpeedSetpoint(1500);
+    fleet->unit(1).setSpeedSetpoint(0);
+    loop.advance(10.0);  // motors reach their speeds
+    heard.clear();
+
+    breakLoop();
+    loop.advance(1.02);  // ten E-stop ticks
+    closeLoop();
+    loop.advance(1.0);  // what was queued arrives; no more rounds
+    EXPECT_EQ(speedsTo(0), (std::vector<int>{kIdleRpm, kIdleRpm, kIdleRpm, kIdleRpm}));
+    EXPECT_EQ(speedsTo(1), (std::vector<int>{0, 0, 0, 0}));
+    for (int p = 3; p < kPumps; ++p) EXPECT_EQ(speedsTo(p).size(), 4u) << "pump " << p + 1;
+    EXPECT_TRUE(estopWindowShown());
+    EXPECT_EQ(EStopCount, 0);
+
+    // Break, close, break: the window comes up again and the idle goes out at once.
+    ui::HidePanel(EStopPanel);
+    heard.clear();
+    breakLoop();
+    loop.advance(0.25);  // the first tick and the time on the line, not yet the fourth
+    EXPECT_TRUE(estopWindowShown());
+    EXPECT_EQ(speedsTo(5).size(), 1u);
+}
+
+TEST_F(Safety, EStopReachesAPumpThatHearsButCannotAnswer) {
+    start();
+    pumpsim::Failure silent;
+    silent.silent = true;
+    fleet->unit(6).setFailure(silent);
+    fleet->unit(6).setSpeedSetpoint(1500);
+    loop.advance(16.0);  // off line, its queue full of connect polls
+    ASSERT_EQ(PumpTable[6].Online, 0);
+    heard.clear();
+    breakLoop();
+    loop.advance(ReplyTimeout + 0.5);
+    ASSERT_FALSE(speedsTo(6).empty()) << "the idle waited behind the connect polls";
+    // Its speed is unknown while it is silent: the idle never raises it, so it stops.
+    EXPECT_EQ(speedsTo(6).front(), 0);
+    EXPECT_EQ(fleet->unit(6).setpoint(), 0);
+}
+
+TEST_F(Safety, FailedInputIsShownOnceAndIdlesNothing) {
+    system.parallelAvailable = false;
+    start();
+    EXPECT_EQ(popups.count("Parallel Port"), 0);  // shown at start-up, before the clear
+    loop.advance(1.0);
+    EXPECT_TRUE(estopWindowShown());
+    EXPECT_EQ(ui::GetCtrlAttributeText(EStopPanel, windows::ESTOP_TEXT, ui::ATTR_LABEL_TEXT),
+              "Emergency-stop input not available");
+    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[1], windows::BANK_ESTOP_STATUS, ui::ATTR_VISIBLE),
+              1);
+    ui::HidePanel(EStopPanel);
+    loop.advance(1.0);
+    EXPECT_FALSE(estopWindowShown()) << "once per failure, not every tick";
+    for (int p = 0; p < kPumps; ++p) EXPECT_TRUE(speedsTo(p).empty());
+
+    // The input comes back (rewired to a parallel port that opens): the status line goes.
+    system.parallelAvailable = true;
+    ApplyEStopSettings(1, 0, 30);
+    ApplyEStopSettings(1, 1, 30);
+    loop.advance(0.2);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[1], windows::BANK_ESTOP_STATUS, ui::ATTR_VISIBLE),
+              0);
+}
+
+TEST_F(Safety, EStopSwitchedOffIgnoresABrokenLoop) {
+    start();
+    ApplyEStopSettings(0, 1, 32);
+    breakLoop();
+    loop.advance(1.0);
+    for (int p = 0; p < kPumps; ++p) EXPECT_TRUE(speedsTo(p).empty());
+    EXPECT_FALSE(estopWindowShown());
+    ApplyEStopSettings(1, 1, 32);  // at once, without a restart
+    loop.advance(0.5);
+    EXPECT_FALSE(speedsTo(0).empty());
+}
+
+TEST_F(Safety, EStopSerialPortCannotBeAPumpsPort) {
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "EStopParallelPort",
+              platform::RegValue{platform::RegValue::Dword, 0, {}, {}, {}});
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "EStopSerialPortNum",
+              platform::RegValue{platform::RegValue::Dword, 3, {}, {}, {}});
+    WriteConfig((home / "cfg" / "vnk.cfg").string(), FleetConfig());
+    ASSERT_TRUE(StartUp());
+    EXPECT_EQ(popups.count("Port Open"), 1);
+    EXPECT_TRUE(serial.isOpen(3));
+    EXPECT_EQ(PortConfig[2].Mode, 1) << "pump 3 keeps its port";
+}
+
+TEST_F(Safety, ManualIdleRepeatsFiveTimesAndNeedsAnOpenPort) {
+    start();
+    fleet->unit(0).setSpeedSetpoint(1500);
+    loop.advance(8.0);
+    heard.clear();
+    ui::SelectMenu(menuBar(), windows::MENU_IDLE_ALL, BankPanel[0]);
+    ASSERT_NE(ConfirmDialogPanel(), 0);
+    EXPECT_EQ(ui::GetPanelTitle(ConfirmDialogPanel()), "Shutdown");
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
+    loop.advance(4.0);
+    EXPECT_EQ(speedsTo(0), std::vector<int>(6, kIdleRpm));
+
+    for (int p = 0; p < kPumps; ++p) PortConfig[p].Mode = 0;
+    ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?",
+                      kConfirmIdleAll);
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
+    EXPECT_EQ(
+        ui::GetCtrlAttributeInt(BankPanel[0], windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED), 0);
+}
+
+TEST_F(Safety, GroupListsStayInStepWithTheSelectors) {
+    ConfigRecord config = FleetConfig();
+    config.PumpGroup[5] = 2;  // joins first in pump order after a start
+    config.PumpGroup[1] = 2;
+    config.PumpGroup[9] = 2;
+    config.AutoSelected[9] = 1;  // a grouped pump is never under automatic control
+    start(config);
+    EXPECT_EQ(GroupMemberList(2), (std::vector<int>{1, 5, 9}));
+    EXPECT_EQ(AutoSelected[9], 0);
+
+    // Pump 6 moves from group 2 to group 7: the gap closes, it joins 7 once.
+    const int selector = BankRow[5][18];
+    ui::Operate(BankPanel[0], selector, 7);
+    ui::Operate(BankPanel[0], selector, 7);
+    EXPECT_EQ(GroupMemberList(2), (std::vector<int>{1, 9}));
+    EXPECT_EQ(GroupMemberList(7), (std::vector<int>{5}));
+    ui::Operate(BankPanel[0], selector, windows::kGroupNone);
+    EXPECT_TRUE(GroupMemberList(7).empty());
+    EXPECT_EQ(PumpGroup[5], kNoGroup);
+
+    AddToGroup(-5, 3);
+    AddToGroup(24, 3);
+    AddToGroup(4, 16);
+    EXPECT_TRUE(GroupMemberList(3).empty());
+    EXPECT_TRUE(GroupMemberList(16).empty());
+}
+
+TEST_F(Safety, OneGroupPressIsOneCommandPerOnLineMember) {
+    ConfigRecord config = FleetConfig();
+    config.PumpGroup[1] = 3;
+    config.PumpGroup[4] = 3;
+    config.PumpGroup[7] = 3;
+    start(config);
+    pumpsim::Failure silent;
+    silent.silent = true;
+    fleet->unit(7).setFailure(silent);
+    loop.advance(16.0);  // pump 8 off line
+    heard.clear();
+    CurrentPump = 1;
+    ui::Press(DetailPanel, windows::DETAIL_RESET_ALARMS);
+    loop.advance(0.5);
+    EXPECT_EQ(commandsTo(1, 0x35), 1);
+    EXPECT_EQ(commandsTo(4, 0x35), 1);
+    EXPECT_EQ(commandsTo(7, 0x35), 0);
+    EXPECT_EQ(commandsTo(0, 0x35), 0);
+    // An ungrouped pump's reset reaches it alone.
+    CurrentPump = 0;
+    ui::Press(DetailPanel, windows::DETAIL_RESET_ALARMS);
+    loop.advance(0.5);
+    EXPECT_EQ(commandsTo(0, 0x35), 1);
+    EXPECT_EQ(commandsTo(1, 0x35), 1);
+    // With the view closed nothing is sent.
+    CurrentPump = kNoPump;
+    ui::Press(DetailPanel, windows::DETAIL_OVERRIDE_START);
+    loop.advance(0.5);
+    for (int p = 0; p < kPumps; ++p) EXPECT_EQ(commandsTo(p, 0x36), 0);
+}
+
+TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
+    ConfigRecord config = FleetConfig();
+    config.PumpGroup[0] = 1;
+    config.PumpGroup[2] = 1;
+    start(config);
+    auto tripOf = [this](int pump) { return fleet->unit(pump).tripPsi(); };
+    const int other = tripOf(1);
+
+    ui::Press(BankPanel[0], BankRow[0][16]);
+    keypadEnter("12000");
+    loop.advance(1.0);
+    EXPECT_EQ(tripOf(0), 12000);
+    EXPECT_EQ(tripOf(2), 12000) << "the group follows";
+    EXPECT_EQ(tripOf(1), other);
+
+    KeypadValue = 0.6;  // below 1 psi: a controller would take it for 0, no trip at all
+    TripValChanged(BankPanel[0], BankRow[1][9]);
+    EXPECT_EQ(popups.count("Trip Point"), 1);
+
+    ui::SelectMenu(menuBar(), windows::MENU_UNITS_METRIC, BankPanel[0]);
+    ui::Press(BankPanel[0], BankRow[1][16]);
+    keypadEnter("10");
+    loop.advance(1.0);
+    EXPECT_EQ(tripOf(1), 1450);  // 10 MPa
+    // 500 MPa (72518 psi) never reaches a controller, which keeps 16 bits of it: the field
+    // stops the keypad at 172 MPa, and a value past it is refused all the same.
+    EXPECT_LT(ui::GetCtrlAttributeDouble(BankPanel[0], BankRow[1][9], ui::ATTR_MAX_VALUE), 173.0);
+    KeypadValue = 500.0;
+    TripValChanged(BankPanel[0], BankRow[1][9]);
+    loop.advance(1.0);
+    EXPECT_EQ(tripOf(1), 1450);
+    EXPECT_EQ(popups.count("Trip Point"), 2);
+
+    ui::SelectMenu(menuBar(), windows::MENU_ALL_TRIP_POINTS, BankPanel[0]);
+    keypadEnter("100");
+    loop.advance(2.0);
+    for (int p = 0; p < kPumps; ++p) EXPECT_EQ(tripOf(p), 14503) << "pump " << p + 1;
+}
+
+}  // namespace
