@@ -243,12 +243,12 @@ void Controller::send(const Packet& reply) {
     if (failure_.silent) return;
     std::vector<uint8_t> bytes = encodePacket(reply);
     if (failure_.corruptCrc) bytes.back() ^= 0xFF;
-    if (failure_.noise) emit(noiseBytes());
-    emit(bytes);
+    if (failure_.noise) transmitBytes(noiseBytes());
+    transmitBytes(bytes);
     ++answered_;
 }
 
-void Controller::emit(const std::vector<uint8_t>& bytes) {
+void Controller::transmitBytes(const std::vector<uint8_t>& bytes) {
     const double delay =
         std::isfinite(failure_.replyDelay) ? std::max(0.0, failure_.replyDelay) : 0.0;
     const double start = std::max(now_ + turnaround_ + delay, lineFreeAt_);

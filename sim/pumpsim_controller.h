@@ -263,7 +263,7 @@ class Controller {
     bool handleShort(const Packet& p, Packet& reply);
     bool handleCommand(const Packet& p);
     void send(const Packet& reply);
-    void emit(const std::vector<uint8_t>& bytes);
+    void transmitBytes(const std::vector<uint8_t>& bytes);
     std::vector<uint8_t> noiseBytes();
     std::vector<uint8_t> networkInfoData() const;
     void applySpeedCommand(int rpm, bool run);

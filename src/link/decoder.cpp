@@ -42,6 +42,7 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.TripWord = getU16(d + f::kTrips);
     r.FaultWord = getU16(d + f::kFault);
     r.VfdOn = d[f::kDriveOn];
+    if (r.VfdOn == 0 && entry < kPumpCount) PowerOffCommanded[entry] = 0;  // it is off now
     r.MotorRpm = getF32(d + f::kMotorRpm);
     r.StatusFlag2 = d[f::kOverrideOn];
     r.BearingTempDE = getF32(d + f::kBearingDE);
@@ -86,11 +87,13 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
         SpeedCommand[entry].Rpm = wire::getI16(d + f::kSetpoint);
         r.RpmSetpoint = SpeedCommand[entry].Rpm;
         SpeedCommand[entry].Run = d[f::kDriveOn];
+        SpeedCommandKnown[entry] = true;
     }
     if (r.AdoptSpeed != 0) {
         if (r.MotorRpm >= 0.0f) {
             SpeedCommand[entry].Rpm = ToRpm(TruncSafe(r.MotorRpm));
             r.RpmSetpoint = SpeedCommand[entry].Rpm;
+            SpeedCommandKnown[entry] = true;
         }
         r.AdoptSpeed = 0;
     }
@@ -143,7 +146,9 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
                 PendingAiWrite[entry] = 0;
                 break;
             }
-            if (PendingAiWrite[entry] != 0) {
+            // Only the discharge channel's own block is written back: another channel's would
+            // move the wrong offset.
+            if (PendingAiWrite[entry] != 0 && argument1 == kDischargeChannel) {
                 using namespace aiblock;
                 const float offset =
                     wire::getF32(AiConfig + kCoefficients) - wire::getF32(AiConfig + kReading);
@@ -180,6 +185,9 @@ void ApplyThrottleLimits(int entry) {
     PumpRecord& r = PumpTable[entry];
     r.MaxRpm = wire::getF32(AiConfig + aiblock::kHigh);
     r.MinRpm = wire::getF32(AiConfig + aiblock::kLow);
+    // A set-point outside the limits comes within them at the minimum, but a stopped pump
+    // stays stopped: its next step down must not start from the minimum.
     const float setpoint = r.RpmSetpoint;
-    if (setpoint > r.MaxRpm || setpoint < r.MinRpm) r.RpmSetpoint = ToRpm(TruncSafe(r.MinRpm));
+    if (setpoint != 0.0f && (setpoint > r.MaxRpm || setpoint < r.MinRpm))
+        r.RpmSetpoint = ToRpm(TruncSafe(r.MinRpm));
 }

@@ -13,8 +13,8 @@ struct DecodeResult {
     // The reply's block was taken. Not for an unknown code, a channel out of range, or a
     // reply too short for its block.
     bool decoded = false;
-    // A pressure zeroing was waiting for this analog-input block: AiConfig now holds the
-    // block with its new offset, to be written back to channel 4 of the pump.
+    // A pressure zeroing was waiting for this block of the discharge channel: AiConfig now
+    // holds the block with its new offset, to be written back to that channel.
     bool writeBackAi = false;
 };
 

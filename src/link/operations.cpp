@@ -34,15 +34,20 @@ std::span<const std::uint8_t> bytesOf(const char* text, std::size_t n) {
 }
 
 void sendSpeedCommand(int pump) {
+    if (PowerOffCommanded[pump] != 0) SpeedCommand[pump].Run = 0;
+    SpeedCommandKnown[pump] = true;
     SendDataCommand(pump, WireCode::Speed, 0, 0, SpeedCommand[pump].encode());
 }
 
 // The speed an idle brings a pump to: down to its idle speed, never up. The present speed
-// is the larger of the last command and the reported motor speed, so a pump already slower
-// (or stopped) keeps its speed, and nothing above MaxRpm or below 0 goes out.
+// is the pump's speed command; only while that is not known yet does the reported motor
+// speed count as well (the larger of the two). A pump already slower, stopped, or slowing
+// down to a STOP keeps its command, and nothing above MaxRpm or below 0 goes out.
 std::int16_t idleSpeed(int pump) {
     const PumpRecord& r = PumpTable[pump];
-    const long long present = std::max<long long>(SpeedCommand[pump].Rpm, TruncSafe(r.MotorRpm));
+    const long long command = SpeedCommand[pump].Rpm;
+    const long long present =
+        SpeedCommandKnown[pump] ? command : std::max(command, TruncSafe(r.MotorRpm));
     long long idle = std::min(TruncSafe(r.MinRpm), present);
     if (r.MaxRpm > 0) idle = std::min(idle, TruncSafe(r.MaxRpm));
     return ToRpm(std::max(idle, 0LL));
@@ -70,9 +75,7 @@ void run(int pump, Op op) {
             SendDataCommand(pump, WireCode::ClearTotals, kClearTotalsGuard, 0, {});
             break;
         case Op::ZeroPressure:
-            // Reading the channel first: its reply completes the write (see the decoder).
-            SendShortCommand(pump, WireCode::AiConfig, kDischargeChannel);
-            PendingAiWrite[pump] = 1;
+            StartPressureZero(pump);
             break;
         case Op::ResetVfdFault:
             SendDataCommand(pump, WireCode::ResetVfdFault, 0, 0, {});
@@ -271,6 +274,19 @@ void Send_RPM_Request(int pump, SpeedStep step) {
         SendPumpCommand(pump, step);
     else if (g.hooks.groupSpeedStep)
         g.hooks.groupSpeedStep(pump, step);
+}
+
+void SendSpeedCommandNow(int pump) {
+    if (!validPump(pump) || PumpTable[pump].ComPort == 0) return;
+    if (SpeedCommand[pump].Run == 0) {
+        // A power-off: it holds until a power-on or until the drive reports off, and it
+        // overtakes the polls waiting for a pump that may not answer.
+        PowerOffCommanded[pump] = 1;
+        DropWaitingForSpeedCommand(pump);
+    } else {
+        PowerOffCommanded[pump] = 0;
+    }
+    sendSpeedCommand(pump);
 }
 
 void IdleOpenPump(int pump) {

@@ -16,7 +16,7 @@ constexpr int kAllPumps = -1;
 enum class Op : std::uint8_t {
     Idle,  // the speed command down to the idle speed, never up, ahead of waiting polls
     ClearTotals,
-    ZeroPressure,  // reads the discharge input; its reply writes the new offset back
+    ZeroPressure,  // reads the discharge channel; its reply writes the offset back
     ResetVfdFault,
     ResetAlarms,
     SendTimeouts,
@@ -114,6 +114,9 @@ struct OperationHooks {
 };
 void SetOperationHooks(const OperationHooks& hooks);
 
+// The pump's SpeedCommand as it stands, straight to its port (a pump that has a port, on
+// line or not): the power switches. Run 0 latches the power-off (PowerOffCommanded).
+void SendSpeedCommandNow(int pump);
 // Idle for a pump whose port is open, whether or not it is on line (the emergency stop):
 // down to its idle speed, never up, ahead of any waiting connect polls.
 void IdleOpenPump(int pump);

@@ -29,6 +29,7 @@ struct SessionState {
     std::array<FrameAssembler, kTableSize> assemblers{};
     std::array<double, kTableSize> lastRxAt{};  // Timer() time of the entry's last good packet
     std::array<bool, kPumpCount> rowDimmed = allDimmed();
+    std::array<double, kPumpCount> zeroUntil{};  // a pressure zero not answered by then lapses
     LinkHooks hooks;
     PacketTap tap = nullptr;
 };
@@ -63,6 +64,9 @@ void noteGoodPacket(int entry) {
 void decodeReply(int entry, WireCode code, std::uint8_t argument1,
                  std::span<const std::uint8_t> data) {
     const bool metric = g.hooks.displayUnits && g.hooks.displayUnits() == 1;
+    if (code == WireCode::AiConfig && argument1 < kChannels && entry < kPumpCount &&
+        PendingAiWrite[entry] != 0 && platform::Timer() > g.zeroUntil[entry])
+        PendingAiWrite[entry] = 0;  // a late block may be stale: no write-back from it
     const DecodeResult result = DecodeDataReply(entry, code, argument1, data, metric);
     if (!result.decoded) return;
     const LinkHooks& h = g.hooks;
@@ -224,6 +228,8 @@ void PumpCameOnline(int pump) {
 void PumpWentOffline(int pump) {
     if (!validPump(pump)) return;
     TRACE(link, "pump %d off line", pump + 1);
+    PendingAiWrite[pump] = 0;  // a zero never completes on a later connection
+    SpeedCommandKnown[pump] = false;
     PumpRecord& r = PumpTable[pump];
     r.Tripped = 0;
     r.MotorRpm = 0.0f;
@@ -292,17 +298,28 @@ int ComTimerTick(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
+void StartPressureZero(int pump) {
+    if (!validPump(pump)) return;
+    SendShortCommand(pump, WireCode::AiConfig, kDischargeChannel);
+    PendingAiWrite[pump] = 1;
+    g.zeroUntil[pump] = platform::Timer() + 2.0 * ReplyTimeout;
+}
+
+void PollPump(int pump) {
+    if (!validPump(pump)) return;
+    if (ReconnectRequest[pump] != 0 || PumpTable[pump].Online == 0) {
+        ReconnectRequest[pump] = 0;
+        PumpTable[pump].Online = 0;
+        SendShortCommand(pump, WireCode::PumpConfig, 0);  // the connect poll
+    } else {
+        SendShortCommand(pump, WireCode::DataRecord, 0);
+    }
+}
+
 int GetControlData(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
-    for (int p = 0; p < kPumpCount; ++p) {
-        if (PortConfig[p].Mode != 1) continue;
-        if (ReconnectRequest[p] != 0 || PumpTable[p].Online == 0) {
-            ReconnectRequest[p] = 0;
-            PumpTable[p].Online = 0;
-            SendShortCommand(p, WireCode::PumpConfig, 0);  // the connect poll
-        }
-        if (PumpTable[p].Online != 0) SendShortCommand(p, WireCode::DataRecord, 0);
-    }
+    for (int p = 0; p < kPumpCount; ++p)
+        if (PortConfig[p].Mode == 1) PollPump(p);
     return 0;
 }
 

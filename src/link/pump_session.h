@@ -74,6 +74,12 @@ void PumpWentOffline(int pump);
 void SendTimeouts(int pump);
 // The alarm-options word to the pump, unless the same write already waits in its queue.
 void SendAlarmOptions(int pump);
+// Zeroes the pump's discharge pressure: reads the discharge channel, and its own reply, if it
+// comes within two reply time-outs and the pump stays on line, writes the offset back.
+void StartPressureZero(int pump);
+// The poll of one pump: the connect poll when it is off line or asked to reconnect, else the
+// data request. GetControlData polls every open port; a speed button polls its pump at once.
+void PollPump(int pump);
 
 // Timer callbacks. The watchdog takes a pump off line once more than kSilenceLimit seconds
 // of silence have been counted; the poll asks pumps off line to connect and pumps on line

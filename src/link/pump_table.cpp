@@ -23,6 +23,8 @@ std::uint8_t FiConfig[kFiConfigSize];
 std::uint8_t AlarmLimits[kAlarmLimitsSize];
 std::uint8_t AlarmOptions[kAlarmOptionsSize];
 std::int32_t PortsBusy = 0;
+std::uint8_t PowerOffCommanded[kTableSize];
+bool SpeedCommandKnown[kTableSize];
 
 void ResetPumpTable() {
     for (int i = 0; i < kTableSize; ++i) {
@@ -35,6 +37,8 @@ void ResetPumpTable() {
     std::memset(PendingAiWrite, 0, sizeof PendingAiWrite);
     PumpGroup = noGroups();
     std::memset(AutoSelected, 0, sizeof AutoSelected);
+    std::memset(PowerOffCommanded, 0, sizeof PowerOffCommanded);
+    std::memset(SpeedCommandKnown, 0, sizeof SpeedCommandKnown);
     std::memset(AiConfig, 0, sizeof AiConfig);
     std::memset(FiConfig, 0, sizeof FiConfig);
     std::memset(AlarmLimits, 0, sizeof AlarmLimits);

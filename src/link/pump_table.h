@@ -114,6 +114,13 @@ extern char NetworkInfo[kTableSize][kNetworkInfoSize];
 extern std::uint8_t PendingAiWrite[kTableSize];
 extern std::array<std::int8_t, kTableSize> PumpGroup;  // kNoGroup: in no group
 extern std::uint8_t AutoSelected[kTableSize];          // the pump's "Auto" box
+// Set by the operator's power-off until a power-on or a report of the drive off: while it
+// is set no speed command to the pump carries Run 1, whatever a stale record says.
+extern std::uint8_t PowerOffCommanded[kTableSize];
+// The station knows the pump's speed command: it sent one, the pump reported its set-point,
+// or its speed was adopted after it came on line. Until then an idle counts the motor's
+// reported speed as well.
+extern bool SpeedCommandKnown[kTableSize];
 
 // The shared configuration buffers: the block last read from or written to a pump.
 extern std::uint8_t AiConfig[kAiConfigSize];

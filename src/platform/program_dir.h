@@ -8,6 +8,8 @@ namespace platform {
 
 // The program folder, without a trailing separator.
 std::string GetProjectDir();
+// A file that ships beside the executable ("switch.wav"), whatever VNK_HOME says.
+std::string ProgramFile(const std::string& name);
 // Joins a folder and a name with one '/'.
 std::string MakePathname(const std::string& dir, const std::string& name);
 

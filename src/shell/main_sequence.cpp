@@ -11,7 +11,9 @@
 #include "link/pump_table.h"
 #include "link/serial_output.h"
 #include "link/tx_queue.h"
+#include "operation/commands.h"
 #include "operation/panels.h"
+#include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
@@ -318,6 +320,8 @@ void BindStationCallbacks() {
     BindLinkCallbacks();
     BindPanelCallbacks();
     BindPumpGroupCallbacks();
+    BindCommandCallbacks();
+    BindPowerSwitchCallbacks();
     BindTripCallbacks();
     BindEStopCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);

@@ -1,9 +1,11 @@
 #include "shell/msg.h"
 
 #include <string>
+#include <vector>
 
 #include "link/pump_table.h"
 #include "link/operations.h"
+#include "operation/commands.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
@@ -41,6 +43,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
         if (action == kConfirmIdleAll && g_instantIdle != nullptr)
             g_instantIdle(kInstantIdleRepeats);
+        std::vector<int> zeroed;
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;
             switch (action) {
@@ -51,12 +54,13 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
                     SendPumpCommand(pump, Op::ClearTotals);
                     break;
                 case kConfirmZeroPressures:
-                    SendPumpCommand(pump, Op::ZeroPressure);
+                    zeroed.push_back(pump);
                     break;
                 default:
                     break;
             }
         }
+        if (!zeroed.empty()) ZeroPressures(zeroed);
     }
     if (panel == g_dialog) g_dialog = 0;
     ui::DiscardPanel(panel);

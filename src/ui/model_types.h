@@ -169,6 +169,7 @@ struct Panel {
     PanelCallback callback = nullptr;
     void* callbackData = nullptr;
     std::deque<Control> controls;  // creation order; a deque keeps references stable
+    int activeCtrl = 0;
 };
 
 // What the view learns about changes. Only one observer: the view, or none.

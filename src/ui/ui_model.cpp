@@ -369,6 +369,15 @@ const Control* FindCtrl(int panel, int control) {
     return ctrlPtr(panel, control);
 }
 
+void SetActiveCtrl(int panel, int control) {
+    if (Panel* p = panelPtr(panel)) p->activeCtrl = control;
+}
+
+int GetActiveCtrl(int panel) {
+    const Panel* p = panelPtr(panel);
+    return p != nullptr ? p->activeCtrl : 0;
+}
+
 void SetUnboundCallback(int panel, int control, const std::string& name) {
     if (Control* c = ctrlPtr(panel, control)) {
         c->unboundCallback = name;

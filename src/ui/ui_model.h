@@ -48,6 +48,10 @@ std::vector<int> PanelHandles();
 // ---- controls ----
 bool CtrlExists(int panel, int control);
 const Control* FindCtrl(int panel, int control);
+// The control that has the input focus on its panel (0: none). The view gives focus to no
+// button, so this records where the logic moved it.
+void SetActiveCtrl(int panel, int control);
+int GetActiveCtrl(int panel);
 // Records that the control's callback, named by its window definition, is not bound.
 void SetUnboundCallback(int panel, int control, const std::string& name);
 void SetCtrlVal(int panel, int control, int value);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -50,8 +51,13 @@ void QtSystem::shutdownComputer() {
 }
 
 void QtSystem::playSound(const std::string& file) {
+    // A missing file, or one the sound system cannot play, is silent: the command it goes
+    // with has been sent all the same.
+    const QString path = QString::fromStdString(file);
+    if (!QFileInfo::exists(path)) return;
     if (!sound_) sound_ = std::make_unique<Sound>();
-    sound_->effect.setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (sound_->effect.source() != url) sound_->effect.setSource(url);
     sound_->effect.play();
 }
 

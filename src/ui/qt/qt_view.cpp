@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -476,9 +477,21 @@ void QtView::sync(int panel, int control) {
         case CTRL_TEXT_MSG: {
             auto* l = static_cast<QLabel*>(widget);
             setLabelText(l, QString::fromStdString(c->text));
-            // Tall captions are headlines (the E-stop alert): their text grows with them.
+            // Tall captions are headlines (the E-stop alert): their text grows with them, but
+            // never past the width of the box; what still does not fit wraps.
             int lines = 1 + static_cast<int>(std::count(c->text.begin(), c->text.end(), '\n'));
             int size = std::clamp(c->height / lines * 6 / 10, 13, 32);
+            QString longest;
+            for (const QString& line : QString::fromStdString(c->text).split('\n'))
+                if (line.size() > longest.size()) longest = line;
+            QFont font = l->font();
+            auto widthAt = [&](int px) {
+                font.setPixelSize(px);
+                font.setBold(px > 16);
+                return QFontMetrics(font).horizontalAdvance(longest);
+            };
+            while (size > 13 && widthAt(size) > c->width - 4) --size;
+            l->setWordWrap(widthAt(size) > c->width - 4);
             restyle(l, QString("QLabel { color: %1; font-size: %2px; %3 }"
                                "QLabel:disabled { color: #5f6a86; }")
                            .arg(text)

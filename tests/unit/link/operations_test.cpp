@@ -159,6 +159,9 @@ TEST_F(Operations, IdleBringsAPumpDownNeverUp) {
         {1500, 1500.0f, -50.0f, 2000.0f, 0},       // nor goes negative
     };
     for (const Case& c : cases) {
+        PumpWentOffline(0);  // nothing commanded since it came on line
+        PumpTable[0].Online = 1;
+        SetPumpRowDimmed(0, false);
         SpeedCommand[0].Rpm = static_cast<std::int16_t>(c.command);
         SpeedCommand[0].Run = 1;
         PumpTable[0].MotorRpm = c.motor;
@@ -170,6 +173,13 @@ TEST_F(Operations, IdleBringsAPumpDownNeverUp) {
         EXPECT_EQ(sent[0].data[2], 1) << "the run byte is kept";
         EXPECT_EQ(PumpTable[0].RpmSetpoint, c.idle);
     }
+    // Once the station has commanded a STOP, a pump still slowing down is not idled up.
+    PumpTable[0].MinRpm = 600.0f;
+    ASSERT_FALSE(run(SpeedStep::Stop).empty());
+    PumpTable[0].MotorRpm = 1400.0f;
+    auto sent = run(Op::Idle);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(pumpsim::getI16(sent[0].data, 0), 0);
 }
 
 class SpeedSteps : public Operations {

@@ -18,15 +18,18 @@
 #include "platform/system.h"
 #include "shell/control_ids.h"
 #include "shell/main_sequence.h"
+#include "shell/msg.h"
 #include "shell/numpadcode.h"
 #include "shell/password.h"
 #include "shell/splash.h"
 #include "support/qt_app.h"
 #include "support/sim_fixture.h"
+#include "support/station_fleet.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
 
 namespace fs = std::filesystem;
 
@@ -147,6 +150,75 @@ TEST_F(StationView, AboutBoxClosesOnAClickOnIt) {
     QCoreApplication::sendEvent(window, &press);
     EXPECT_FALSE(ui::PanelExists(about));
     EXPECT_EQ(SplashPanel(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The operator's taps on the real widgets reach the simulated pumps.
+class FleetView : public StationFleet {
+  protected:
+    static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
+    static void TearDownTestSuite() { TestQtApp<QApplication>::stop(); }
+    void SetUp() override {
+        StationFleet::SetUp();
+        ui::setObserver(&view);
+        start();
+    }
+    void TearDown() override {
+        ui::setObserver(nullptr);
+        StationFleet::TearDown();
+    }
+    ui::qt::QtView view;
+};
+
+TEST_F(FleetView, TapsOnPlusAndPowerOffReachTheirPumps) {
+    fleet->unit(2).setSpeedSetpoint(1000);
+    loop.advance(3.0);
+    ASSERT_EQ(PumpTable[2].RpmSetpoint, 1000);
+    heard.clear();
+    auto* plus = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][1]));
+    ASSERT_NE(plus, nullptr);
+    plus->click();
+    loop.advance(0.3);
+    EXPECT_EQ(speedsTo(2), std::vector<int>{1025});
+    EXPECT_EQ(fleet->unit(2).setpoint(), 1025);
+
+    ASSERT_TRUE(fleet->unit(3).driveOn());
+    auto* off = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[3][6]));
+    ASSERT_NE(off, nullptr);
+    ASSERT_TRUE(off->isVisible() || !view.window(BankPanel[0])->isVisible());
+    off->click();
+    loop.advance(0.3);
+    EXPECT_FALSE(fleet->unit(3).driveOn());
+}
+
+}  // namespace
+
+namespace {
+
+// What the operator sees after a power-off and when a fleet command asks first; with
+// VNK_SCREENSHOT_DIR set the windows are saved there as PNG files.
+TEST_F(FleetView, PowerOffShowsOnTheRowAndFleetCommandsAskFirst) {
+    auto save = [](QWidget* w, const char* name) {
+        const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
+        if (dir != nullptr && w != nullptr) w->grab().save(QString(dir) + "/" + name);
+    };
+    ArrangeBankWindows();
+    qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[3][6]))->click();
+    loop.advance(3.0);  // the drive reports off
+    EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][7])->isVisible()) << "Power On shown";
+    EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][6])->isVisible());
+    save(view.window(BankPanel[0]), "bank_after_power_off.png");
+
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, windows::MENU_ZERO_PRESSURES,
+                   BankPanel[0]);
+    ASSERT_NE(ConfirmDialogPanel(), 0);
+    QWidget* dialog = view.window(ConfirmDialogPanel());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Zero Pressures");
+    save(dialog, "confirm_zero_pressures.png");
 }
 
 }  // namespace

@@ -1,0 +1,129 @@
+#include "operation/commands.h"
+
+#include <string>
+
+#include "link/operations.h"
+#include "link/pump_session.h"
+#include "link/pump_table.h"
+#include "operation/detail_view.h"
+#include "operation/pumpgroup.h"
+#include "safety/estop.h"
+#include "safety/trips.h"
+#include "shell/cfg.h"
+#include "shell/control_ids.h"
+#include "shell/msg.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+// Row positions of the speed buttons and the "Auto" box.
+constexpr int kLargeUp = 0, kSmallUp = 1, kSmallDown = 2, kLargeDown = 3, kStop = 23;
+constexpr int kAutoBox = 24;
+constexpr double kMpaPerPsi = 0.0068948;
+
+struct Button {
+    int position;
+    SpeedStep step;
+};
+constexpr Button kSpeedButtons[] = {{kLargeUp, SpeedStep::UpLarge},
+                                    {kSmallUp, SpeedStep::UpSmall},
+                                    {kSmallDown, SpeedStep::DownSmall},
+                                    {kLargeDown, SpeedStep::DownLarge},
+                                    {kStop, SpeedStep::Stop}};
+
+bool raises(SpeedStep step) {
+    return step == SpeedStep::UpLarge || step == SpeedStep::UpSmall;
+}
+
+// The E-stop window in front, vertically centred on the bank window pressed.
+void raiseEStopWindow(int bankPanel) {
+    ShowEStopWindow();
+    if (EStopPanel == 0 || bankPanel == 0) return;
+    const int top = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_TOP);
+    const int height = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_HEIGHT);
+    const int own = ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_HEIGHT);
+    ui::SetPanelAttribute(EStopPanel, ui::ATTR_PANEL_TOP, top + ((height - own) >> 1));
+}
+
+bool shownPump() {
+    return CurrentPump < kPumpCount;
+}
+
+double dischargePsi(int pump) {
+    const double v = PumpTable[pump].DischargePressure;
+    return Config.DisplayUnits == 1 ? v / kMpaPerPsi : v;
+}
+
+}  // namespace
+
+int Change_RPMs(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    int pump = -1;
+    SpeedStep step = SpeedStep::Stop;
+    for (const Button& b : kSpeedButtons) {
+        const int p = PumpOfRowCtrl(panel, control, b.position);
+        if (p >= 0) {
+            pump = p;
+            step = b.step;
+        }
+    }
+    if (pump < 0) return 0;
+    if (EStopActive() != 0) {
+        raiseEStopWindow(panel);
+        if (raises(step)) return 0;  // nothing speeds a pump up during an E-stop
+    }
+    // A manual change takes the pump out of automatic control.
+    AutoSelected[pump] = 0;
+    ui::SetCtrlVal(panel, BankRow[pump][kAutoBox], 0);
+    if (raises(step) && !ManualSpeedAllowed(pump)) return 0;
+    Send_RPM_Request(pump, step);
+    PollPump(pump);  // out of turn, so that the new speed shows at once
+    return 0;
+}
+
+void ZeroPressures(const std::vector<int>& pumps) {
+    std::string refused;
+    for (int pump : pumps) {
+        if (dischargePsi(pump) > kZeroRefusedAbovePsi) {
+            refused += (refused.empty() ? "" : ", ") + std::to_string(pump + 1);
+            continue;
+        }
+        SendPumpCommand(pump, Op::ZeroPressure);
+    }
+    if (!refused.empty())
+        ui::MessagePopup("Zero Pressure", "Pump " + refused +
+                                              " not zeroed: its discharge reads above 100 PSI "
+                                              "(0.7 MPa). Zero a pump only with its line "
+                                              "vented.");
+}
+
+int Zero_Discharge_Pressure(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    ZeroPressures(PumpOrGroupTargets(CurrentPump));
+    return 0;
+}
+
+int Clear_Totals(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    SendToPumpOrGroup(CurrentPump, Op::ClearTotals);
+    return 0;
+}
+
+void ResetAllTotals(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Reset Totals", "Reset all discharge totals?", kConfirmResetTotals);
+}
+
+void ZeroAllPressures(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Zero Pressures", "Zero all discharge pressures?",
+                      kConfirmZeroPressures);
+}
+
+void BindCommandCallbacks() {
+    windows::BindCtrlCallback("Change_RPMs", Change_RPMs);
+    windows::BindCtrlCallback("Zero_Discharge_Pressure", Zero_Discharge_Pressure);
+    windows::BindCtrlCallback("Clear_Totals", Clear_Totals);
+    windows::BindMenuCallback("ResetAllTotals", ResetAllTotals);
+    windows::BindMenuCallback("ZeroAllPressures", ZeroAllPressures);
+}

@@ -1,0 +1,25 @@
+// The operator's commands on pumps: the speed buttons of the bank rows (for the pump or its
+// group), zeroing of discharge pressure and clearing of totals (detail view), and the
+// fleet-wide "Reset Totals" and "Zero Pressures" behind the confirmation dialog.
+//
+// A stop path always goes through: STOP and the step-downs are sent during an emergency
+// stop and past the interlock; only the step-ups are refused there.
+#pragma once
+
+#include <vector>
+
+// Above this discharge (psi) a pump is not zeroed: its offset would take up the pressure
+// in the line and move its trip point up by as much.
+constexpr double kZeroRefusedAbovePsi = 100.0;
+
+int Change_RPMs(int panel, int control, int event, void* data, int e1, int e2);
+int Zero_Discharge_Pressure(int panel, int control, int event, void* data, int e1, int e2);
+int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);
+void ResetAllTotals(int menuBar, int item, void* data, int panel);
+void ZeroAllPressures(int menuBar, int item, void* data, int panel);
+
+// Zeroes the discharge pressure of each pump that reads no pressure; the others are named
+// in one message.
+void ZeroPressures(const std::vector<int>& pumps);
+
+void BindCommandCallbacks();

@@ -1,0 +1,92 @@
+#include "operation/power_switches.h"
+
+#include "link/operations.h"
+#include "link/pump_table.h"
+#include "operation/detail_view.h"
+#include "platform/event_loop.h"
+#include "platform/program_dir.h"
+#include "platform/system.h"
+#include "shell/control_ids.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+constexpr int kPowerOff = 6;  // row positions of the switch pair
+constexpr int kPowerOn = 7;
+
+// Focus goes back to the window's title: a switch never keeps it, so a stray key press
+// cannot throw it again.
+void releaseFocus(int panel) {
+    ui::SetActiveCtrl(panel, windows::BANK_TITLE);
+    platform::ProcessDrawEvents();
+}
+
+int rowSwitch(int panel, int control, int event, int position, int run) {
+    releaseFocus(panel);
+    if (event != ui::EVENT_COMMIT) return 0;
+    const int pump = PumpOfRowCtrl(panel, control, position);
+    if (pump < 0) return 0;
+    PlaySwitchSound();
+    SetPumpPower(pump, run);
+    return 0;
+}
+
+int detailSwitch(int event, int run) {
+    if (event != ui::EVENT_COMMIT || CurrentPump >= kPumpCount) return 0;
+    PlaySwitchSound();
+    SetPumpPower(CurrentPump, run);
+    return 0;
+}
+
+}  // namespace
+
+void SetPumpPower(int pump, int run) {
+    if (pump < 0 || pump >= kPumpCount) return;
+    SpeedCommand[pump].Rpm = 0;
+    PumpTable[pump].RpmSetpoint = 0;
+    SpeedCommand[pump].Run = static_cast<std::uint8_t>(run != 0 ? 1 : 0);
+    SendSpeedCommandNow(pump);
+}
+
+void PlaySwitchSound() {
+    platform::systemBackEnd().playSound(platform::ProgramFile("switch.wav"));
+}
+
+int PowerSwitchOn(int panel, int control, int event, void*, int, int) {
+    return rowSwitch(panel, control, event, kPowerOn, 1);
+}
+int PowerSwitchOff(int panel, int control, int event, void*, int, int) {
+    return rowSwitch(panel, control, event, kPowerOff, 0);
+}
+int ZoomedPowerSwitchOn(int, int, int event, void*, int, int) {
+    return detailSwitch(event, 1);
+}
+int ZoomedPowerSwitchOff(int, int, int event, void*, int, int) {
+    return detailSwitch(event, 0);
+}
+
+void AllVfdsOn(int, int, void*, int) {
+    bool any = false;
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        if (PumpTable[pump].Online == 0) continue;
+        SetPumpPower(pump, 1);
+        any = true;
+    }
+    if (any) PlaySwitchSound();
+}
+
+void AllVfdsOff(int, int, void*, int) {
+    for (int pump = 0; pump < kPumpCount; ++pump) SetPumpPower(pump, 0);
+    PlaySwitchSound();
+}
+
+void BindPowerSwitchCallbacks() {
+    windows::BindCtrlCallback("PowerSwitchOn", PowerSwitchOn);
+    windows::BindCtrlCallback("PowerSwitchOff", PowerSwitchOff);
+    windows::BindCtrlCallback("ZoomedPowerSwitchOn", ZoomedPowerSwitchOn);
+    windows::BindCtrlCallback("ZoomedPowerSwitchOff", ZoomedPowerSwitchOff);
+    windows::BindMenuCallback("AllVfdsOn", AllVfdsOn);
+    windows::BindMenuCallback("AllVfdsOff", AllVfdsOff);
+}

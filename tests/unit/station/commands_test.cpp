@@ -1,0 +1,223 @@
+// The operator's commands on a started station against simulated pumps: speed buttons with
+// their interlock and the E-stop, groups, zeroing and clearing, the fleet commands, and the
+// drive power switches with their sound.
+#include "operation/commands.h"
+
+#include <gtest/gtest.h>
+
+#include "link/operations.h"
+#include "link/pump_table.h"
+#include "link/tx_queue.h"
+#include "operation/detail_view.h"
+#include "operation/power_switches.h"
+#include "safety/estop.h"
+#include "shell/msg.h"
+#include "support/station_fleet.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/shell_windows.h"
+
+namespace {
+
+constexpr int kLargeUp = 0, kSmallUp = 1, kSmallDown = 2, kLargeDown = 3, kStop = 23;
+
+class Commands : public StationFleet {
+  protected:
+    void press(int pump, int position) {
+        ui::Press(BankPanel[BankOf(pump)], BankRow[pump][position]);
+        loop.advance(0.3);
+    }
+    void menu(int item) {
+        ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, item, BankPanel[0]);
+        loop.advance(0.3);
+    }
+    int shortRequests(int pump, int code) const {
+        int n = 0;
+        for (const Command& c : heardShort)
+            if (c.pump == pump && c.code == code) ++n;
+        return n;
+    }
+    void SetUp() override {
+        StationFleet::SetUp();
+        start();
+        fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& b) {
+            if (b.size() < 10) return;
+            Command c{loop.now(), pump, b[4] & 0x3F,
+                      std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)};
+            ((b[4] >> 6) == 3 ? heard : heardShort).push_back(c);
+        };
+    }
+    std::vector<Command> heardShort;
+};
+
+TEST_F(Commands, StepsStartFromTheSetPointAndStayWithinZeroAndMax) {
+    // From a stopped pump: the throttle block is asked for first, then +100.
+    press(0, kLargeUp);
+    EXPECT_EQ(shortRequests(0, 0x02), 1);
+    EXPECT_EQ(speedsTo(0), std::vector<int>{100});
+    // A unit that does not report its set-point leaves the arithmetic to the station (one
+    // that does would report its 600 minimum back).
+    fleet->unit(0).setReportsSetpoint(false);
+    loop.advance(2.0);
+    heard.clear();
+    for (int i = 0; i < 30; ++i) press(0, kSmallDown);
+    ASSERT_FALSE(speedsTo(0).empty());
+    for (int rpm : speedsTo(0)) EXPECT_LE(rpm, 575) << "a step down never raises";
+    EXPECT_EQ(speedsTo(0).back(), 0) << "steps down end at 0, not at the minimum";
+    for (int i = 0; i < 25; ++i) press(1, kLargeUp);
+    EXPECT_EQ(speedsTo(1).back(), 1900) << "clamped to MaxRpm";
+    heard.clear();
+    press(1, kStop);
+    EXPECT_EQ(speedsTo(1), std::vector<int>{0}) << "STOP on a pump in no group";
+}
+
+TEST_F(Commands, StopAndStepsDownGoThroughTheEStopAndTheInterlock) {
+    fleet->unit(2).setSpeedSetpoint(1200);
+    fleet->unit(3).setFault(0x0001);  // shut down by its drive, no override
+    fleet->unit(3).setSpeedSetpoint(1200);
+    loop.advance(8.0);
+    heard.clear();
+    press(3, kSmallUp);
+    EXPECT_TRUE(speedsTo(3).empty()) << "the interlock refuses a step up";
+    press(3, kLargeDown);
+    EXPECT_EQ(speedsTo(3).size(), 1u) << "but never a step down";
+
+    breakLoop();
+    loop.advance(0.2);
+    heard.clear();
+    ui::HidePanel(EStopPanel);
+    ui::Press(BankPanel[0], BankRow[2][kSmallUp]);
+    EXPECT_TRUE(ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_VISIBLE));
+    ui::Press(BankPanel[0], BankRow[2][kStop]);
+    loop.advance(0.5);
+    for (int rpm : speedsTo(2)) EXPECT_LE(rpm, kIdleRpm);
+    EXPECT_EQ(fleet->unit(2).setpoint(), 0) << "STOP reached the pump during the E-stop";
+}
+
+TEST_F(Commands, AGroupStepSkipsOffLineAndAutoMembersAndReachesThePressedPump) {
+    for (int p : {4, 5, 6, 7}) {
+        ui::Operate(BankPanel[0], BankRow[p][18], 3);
+    }
+    AutoSelected[4] = 1;  // as automatic control would have it
+    AutoSelected[7] = 1;  // the pressed pump: the press takes it out of automatic control
+    pumpsim::Failure silent;
+    silent.silent = true;
+    fleet->unit(6).setFailure(silent);
+    loop.advance(16.0);
+    ASSERT_EQ(PumpTable[6].Online, 0);
+    heard.clear();
+    press(7, kSmallUp);
+    EXPECT_EQ(speedsTo(7).size(), 1u);
+    EXPECT_EQ(speedsTo(5).size(), 1u);
+    EXPECT_TRUE(speedsTo(4).empty()) << "under automatic control";
+    EXPECT_TRUE(speedsTo(6).empty()) << "off line";
+    EXPECT_EQ(AutoSelected[7], 0);
+}
+
+TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
+    fleet->unit(3).setSpeedSetpoint(1000);
+    loop.advance(6.0);
+    heard.clear();
+    system.sounds.clear();
+    ui::Press(BankPanel[0], BankRow[3][6]);  // "Power Off"
+    loop.advance(0.3);
+    ASSERT_EQ(speedsTo(3), std::vector<int>{0});
+    EXPECT_EQ(heard.back().data[2], 0);
+    EXPECT_EQ(system.sounds.size(), 1u);
+    EXPECT_NE(system.sounds[0].find("switch.wav"), std::string::npos);
+
+    // Until the drive reports off, no speed command carries Run 1: not a stale record, not
+    // the refresh, not an E-stop idle.
+    PumpTable[3].VfdOn = 1;
+    SpeedCommand[3].Run = 1;
+    breakLoop();
+    loop.advance(0.2);
+    closeLoop();
+    loop.advance(0.5);
+    for (const Command& c : heard) {
+        if (c.pump == 3 && c.code == 0x1A) {
+            EXPECT_EQ(c.data[2], 0);
+        }
+    }
+    loop.advance(3.0);
+    EXPECT_FALSE(fleet->unit(3).driveOn());
+
+    heard.clear();
+    // The row now shows "Power On" (the drive reported off).
+    ui::Press(BankPanel[0], BankRow[3][7]);
+    loop.advance(0.3);
+    ASSERT_EQ(speedsTo(3), std::vector<int>{0});
+    EXPECT_EQ(heard.back().data[2], 1);
+    EXPECT_EQ(ui::GetActiveCtrl(BankPanel[0]), windows::BANK_TITLE) << "the switch lets go";
+}
+
+TEST_F(Commands, FleetPowerCommands) {
+    pumpsim::Failure silent;
+    silent.silent = true;
+    fleet->unit(9).setFailure(silent);
+    fleet->unit(9).setSpeedSetpoint(1500);
+    loop.advance(16.0);
+    ASSERT_EQ(PumpTable[9].Online, 0);
+    system.sounds.clear();
+    menu(windows::MENU_ALL_VFDS_OFF);
+    loop.advance(ReplyTimeout + 0.5);
+    EXPECT_FALSE(fleet->unit(9).driveOn()) << "a silent pump with a port is powered off too";
+    for (int p = 0; p < kPumps; ++p) EXPECT_FALSE(fleet->unit(p).driveOn()) << p + 1;
+    EXPECT_EQ(system.sounds.size(), 1u);
+
+    for (int p = 0; p < kPumps; ++p) PumpTable[p].Online = 0;
+    system.sounds.clear();
+    heard.clear();
+    AllVfdsOn(0, 0, nullptr, BankPanel[0]);
+    EXPECT_TRUE(system.sounds.empty()) << "nothing on line: nothing sent, no sound";
+    EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(Commands, ZeroingNeedsAVentedLineAndItsOwnChannelsReply) {
+    fleet->unit(0).setSpeedSetpoint(1200);  // pumping: the line is under pressure
+    loop.advance(6.0);
+    ASSERT_GT(PumpTable[0].DischargePressure, 100.0f);
+    CurrentPump = 0;
+    ui::Press(DetailPanel, windows::DETAIL_ZERO_PRESSURE);
+    loop.advance(1.0);
+    EXPECT_EQ(popups.count("Zero Pressure"), 1);
+    EXPECT_EQ(commandsTo(0, 0x01), 0);
+
+    // A stopped pump on a vented line: read channel 4, write it back with the offset taken.
+    CurrentPump = 1;
+    ui::Press(DetailPanel, windows::DETAIL_ZERO_PRESSURE);
+    loop.advance(1.0);
+    EXPECT_EQ(shortRequests(1, 0x01), 1);
+    ASSERT_EQ(commandsTo(1, 0x01), 1);
+    EXPECT_EQ(heard.back().data.size(), 44u);
+
+    // Another channel's reply never completes a zero; the wait ends after two time-outs.
+    PendingAiWrite[2] = 1;
+    std::vector<std::uint8_t> other(44, 0);
+    SendShortCommand(2, WireCode::AiConfig, 3);
+    loop.advance(1.0);
+    EXPECT_EQ(commandsTo(2, 0x01), 0);
+
+    CurrentPump = kNoPump;
+    heard.clear();
+    ui::Press(DetailPanel, windows::DETAIL_CLEAR_TOTALS);
+    loop.advance(0.5);
+    EXPECT_TRUE(heard.empty()) << "no pump shown, nothing sent";
+}
+
+TEST_F(Commands, FleetCommandsActOnlyOnConfirm) {
+    menu(windows::MENU_ZERO_PRESSURES);
+    ASSERT_NE(ConfirmDialogPanel(), 0);
+    EXPECT_EQ(ui::GetPanelTitle(ConfirmDialogPanel()), "Zero Pressures");
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_NO);
+    loop.advance(1.0);
+    EXPECT_TRUE(heardShort.empty() || shortRequests(0, 0x01) == 0);
+    menu(windows::MENU_RESET_TOTALS);
+    EXPECT_EQ(ui::GetPanelTitle(ConfirmDialogPanel()), "Reset Totals");
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
+    loop.advance(1.0);
+    for (int p = 0; p < kPumps; ++p) EXPECT_EQ(commandsTo(p, 0x04), 1) << p + 1;
+}
+
+}  // namespace
