@@ -131,6 +131,8 @@ std::vector<std::uint8_t> linkState() {
     add(&SpeedCommand[kPump], sizeof SpeedCommand[kPump]);
     add(NetworkInfo[kPump], sizeof NetworkInfo[kPump]);
     add(PendingAiWrite, sizeof PendingAiWrite);
+    add(PowerOffCommanded, sizeof PowerOffCommanded);
+    add(SpeedCommandKnown, sizeof SpeedCommandKnown);
     add(AiConfig, sizeof AiConfig);
     add(FiConfig, sizeof FiConfig);
     add(AlarmLimits, sizeof AlarmLimits);
