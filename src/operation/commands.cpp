@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "link/directcontrol.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "operation/detail_view.h"
 #include "operation/pumpgroup.h"
 #include "safety/estop.h"
@@ -25,16 +25,16 @@ constexpr double kMpaPerPsi = 0.0068948;
 
 struct Button {
     int position;
-    int step;
+    SpeedStep step;
 };
-constexpr Button kSpeedButtons[] = {{kLargeUp, kStepUpLarge},
-                                    {kSmallUp, kStepUpSmall},
-                                    {kSmallDown, kStepDownSmall},
-                                    {kLargeDown, kStepDownLarge},
-                                    {kStop, kStepStop}};
+constexpr Button kSpeedButtons[] = {{kLargeUp, SpeedStep::UpLarge},
+                                    {kSmallUp, SpeedStep::UpSmall},
+                                    {kSmallDown, SpeedStep::DownSmall},
+                                    {kLargeDown, SpeedStep::DownLarge},
+                                    {kStop, SpeedStep::Stop}};
 
-bool raises(int step) {
-    return step == kStepUpLarge || step == kStepUpSmall;
+bool raises(SpeedStep step) {
+    return step == SpeedStep::UpLarge || step == SpeedStep::UpSmall;
 }
 
 // The E-stop window in front, vertically centred on the bank window pressed.
@@ -45,17 +45,6 @@ void raiseEStopWindow(int bankPanel) {
     const int height = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_HEIGHT);
     const int own = ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_HEIGHT);
     ui::SetPanelAttribute(EStopPanel, ui::ATTR_PANEL_TOP, top + ((height - own) >> 1));
-}
-
-// The poll of the pump, out of turn, so that the new speed shows at once.
-void pollNow(int pump) {
-    if (ReconnectRequest[pump] != 0 || PumpTable[pump].Online == 0) {
-        ReconnectRequest[pump] = 0;
-        PumpTable[pump].Online = 0;
-        SendShortCommand(pump, 0x1B, 0);
-    } else {
-        SendShortCommand(pump, 0x18, 0);
-    }
 }
 
 bool shownPump() {
@@ -72,7 +61,7 @@ double dischargePsi(int pump) {
 int Change_RPMs(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     int pump = -1;
-    int step = kStepStop;
+    SpeedStep step = SpeedStep::Stop;
     for (const Button& b : kSpeedButtons) {
         const int p = PumpOfRowCtrl(panel, control, b.position);
         if (p >= 0) {
@@ -90,7 +79,7 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
     ui::SetCtrlVal(panel, BankRow[pump][kAutoBox], 0);
     if (raises(step) && !ManualSpeedAllowed(pump)) return 0;
     Send_RPM_Request(pump, step);
-    pollNow(pump);
+    PollPump(pump);  // out of turn, so that the new speed shows at once
     return 0;
 }
 
@@ -101,7 +90,7 @@ void ZeroPressures(const std::vector<int>& pumps) {
             refused += (refused.empty() ? "" : ", ") + std::to_string(pump + 1);
             continue;
         }
-        SendPumpCommand(pump, OpZeroPressure, nullptr, 0);
+        SendPumpCommand(pump, Op::ZeroPressure);
     }
     if (!refused.empty())
         ui::MessagePopup("Zero Pressure", "Pump " + refused +
@@ -118,7 +107,7 @@ int Zero_Discharge_Pressure(int, int, int event, void*, int, int) {
 
 int Clear_Totals(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
-    SendToPumpOrGroup(CurrentPump, OpClearTotals, nullptr, 0);
+    SendToPumpOrGroup(CurrentPump, Op::ClearTotals);
     return 0;
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "link/serial_output.h"
 #include "safety/trips.h"
 #include "shell/cfg.h"
@@ -124,7 +124,7 @@ void refreshRow(int pump) {
     // A reply may fill all nine bytes: the text ends within them.
     r.PumpId[kPumpIdSize - 1] = '\0';
     if (std::strncmp(r.PumpId, g_idShown[pump], kPumpIdSize) != 0) {
-        SendPumpCommand(pump, OpReadPumpId, nullptr, 0);
+        SendPumpCommand(pump, Op::ReadPumpId);
         ui::SetCtrlVal(panel, ids[kPosPumpId], std::string(r.PumpId));
         if (g_pumpIdHook != nullptr) g_pumpIdHook(pump, r.PumpId);
         std::memcpy(g_idShown[pump], r.PumpId, kPumpIdSize);

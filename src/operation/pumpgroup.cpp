@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "link/serial_interface.h"
 #include "shell/cfg.h"
 #include "shell/control_ids.h"
 #include "ui/ui_model.h"
@@ -29,10 +28,8 @@ void showGroup(int pump, int group) {
 }
 
 // A grouped pump's speed step: every on-line member not under automatic control.
-void groupSpeedStep(int pump, int step) {
-    std::int32_t s = step;
-    for (int member : PumpOrGroupTargets(pump, true))
-        SendPumpCommand(member, OpSpeedStep, &s, sizeof s);
+void groupSpeedStep(int pump, SpeedStep step) {
+    for (int member : PumpOrGroupTargets(pump, true)) SendPumpCommand(member, step);
 }
 
 }  // namespace
@@ -85,10 +82,6 @@ std::vector<int> PumpOrGroupTargets(int pump, bool skipAuto) {
     return targets;
 }
 
-void SendToPumpOrGroup(int pump, int operation, const void* data, int length) {
-    for (int target : PumpOrGroupTargets(pump)) SendPumpCommand(target, operation, data, length);
-}
-
 int SelPumpGroup(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     const int pump = PumpOfRowCtrl(panel, control, kGroupSelector);
@@ -116,9 +109,7 @@ void TakePumpOutOfGroup(int pump) {
 void InstallPumpGroups() {
     ResetPumpGroups();
     SetGroupMemberHook(AddToGroup);
-    LinkHooks hooks = GetLinkHooks();
-    hooks.groupSpeedStep = groupSpeedStep;
-    SetLinkHooks(hooks);
+    SetOperationHooks({groupSpeedStep});
 }
 
 void BindPumpGroupCallbacks() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
 
 constexpr int kGroupCount = 16;
@@ -28,7 +29,10 @@ std::vector<int> GroupMemberList(int group);
 // if a list was damaged). skipAuto leaves out members under automatic control.
 std::vector<int> PumpOrGroupTargets(int pump, bool skipAuto = false);
 // Sends the operation to PumpOrGroupTargets(pump).
-void SendToPumpOrGroup(int pump, int operation, const void* data, int length);
+template <typename Operation>
+void SendToPumpOrGroup(int pump, const Operation& operation) {
+    for (int target : PumpOrGroupTargets(pump)) SendPumpCommand(target, operation);
+}
 
 // Group selector of a bank row: moves the pump to the chosen group (or none); a grouped
 // pump leaves automatic control.

@@ -12,7 +12,6 @@
 
 #include "common/wire.h"
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
 #include "link/pump_table.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"

@@ -6,14 +6,16 @@
 #include <cstdlib>
 
 #include "link/comcfg.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "link/tx_queue.h"
 #include "operation/commands.h"
 #include "operation/panels.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
+#include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
 #include "safety/estop.h"
@@ -87,8 +89,6 @@ bool timersAllHaveCallbacks() {
 void installLinkHooks() {
     LinkHooks hooks;
     hooks.bringFracOffline = Bring_Frac_Offline;
-    hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
-    hooks.currentPump = [] { return static_cast<int>(CurrentPump); };
     hooks.displayUnits = [] { return Config.DisplayUnits == 1 ? 1 : 0; };
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
     SetLinkHooks(hooks);
@@ -349,6 +349,7 @@ void ResetStation() {
     ResetEStop();
     ResetPumpGroups();
     ResetPanels();
+    ResetVfdResetLock();
     ui::ResetModel();
     ResetControlIds();
     ResetConfiguration();

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/pump_table.h"
-#include "link/queue.h"
+#include "link/tx_queue.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "shell/cfg.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "link/pump_table.h"
-#include "link/queue.h"
+#include "link/tx_queue.h"
 #include "operation/panels.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
@@ -100,7 +100,7 @@ class DisplayStation : public SimFixture {
         std::vector<int> codes;
         for (int guard = 0; guard < 64; ++guard) {
             for (const auto& s : linktest::splitSent(serial.takeWritten(port(pump))))
-                codes.push_back(s.code);
+                codes.push_back(static_cast<int>(s.code));
             if (QueuedItems(pump) == 0) break;
             serial.arriveNow(port(pump), linktest::reply(0, 0x00, 0));
             loop.processEvents();

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
+#include "link/pump_table.h"
 #include "shell_fixture.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/menu_bar.h"

@@ -8,9 +8,9 @@
 #include <map>
 #include <vector>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
+#include "link/tx_queue.h"
 #include "operation/detail_view.h"
 #include "operation/pumpgroup.h"
 #include "platform/sim/sim_serial.h"

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
+#include "link/tx_queue.h"
 #include "operation/detail_view.h"
 #include "operation/panels.h"
 #include "platform/numeric_locale.h"
@@ -426,7 +426,7 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     writePorts();
     ASSERT_TRUE(StartUp());
     // Pump 2 on line (its row enabled), everything else off.
-    ui::SetCtrlAttribute(BankPanel[0], BankRow[1][0], ui::ATTR_DIMMED, 0);
+    SetPumpRowDimmed(1, false);
     PumpTable[1].MinRpm = 600.0f;
     SpeedCommand[1].Rpm = 1500;
     serial.takeWritten(2);
