@@ -5,13 +5,14 @@
 // list of pieces, each either raw bytes or a packet framed here with a good (or, on
 // request, broken) CRC so that the decoders behind the CRC are reached too. The stream is
 // then received three times:
-//   1. through the assembler in the largest pieces it takes whole,
-//   2. through the assembler in pieces the input chooses (no larger than 1.),
-//   3. through a simulated port and the receive callback, in pieces of any size, so the
-//      guards against floods are exercised.
-// Checked: 1. and 2. dispatch the same packets; every dispatched packet has a good CRC and
-// is N + 10 bytes long, at most kMaxPacketLength; a piece that dispatches nothing leaves
-// the Pump Table and the shared buffers untouched. Sanitizers check the rest.
+//   1. through a frame assembler and the decoder in the largest pieces it takes whole,
+//   2. the same in pieces the input chooses (no larger than 1.),
+//   3. through a simulated port and the pump session's receive callback, in pieces of any
+//      size, so the guards against floods and the session's own steps are exercised.
+// Checked: 1. and 2. deliver the same packets; every packet delivered has a good CRC and is
+// N + 10 bytes long, at most kMaxPacketLength; a piece that delivers nothing leaves the Pump
+// Table and the shared buffers untouched. Sanitizers check the rest.
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,32 +20,27 @@
 #include <cstring>
 #include <vector>
 
-#include "link/directcontrol.h"
+#include "link/decoder.h"
+#include "link/frame.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
 #include "platform/event_loop.h"
-#include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/sim_loop.h"
-#include "ui/popups.h"
-#include "ui/ui_model.h"
 
 namespace {
 
 constexpr int kPump = 0;
 constexpr int kPort = 1;
 
+// The port for the third pass.
 struct World {
     platform::SimLoop loop;
-    platform::RegistryStore store;
-    ui::ScriptedPopups popups;
     platform::SimSerial serial;
     World() {
         platform::setLoop(&loop);
-        platform::setRegistry(&store);
-        ui::setPopupBackEnd(&popups);
         platform::setSerialBackEnd(&serial);
         serial.addPort(kPort);
     }
@@ -55,9 +51,21 @@ World& world() {
     return w;
 }
 
-std::vector<std::vector<std::uint8_t>> g_dispatched;
-void tap(int, const std::uint8_t* packet, int length) {
-    g_dispatched.emplace_back(packet, packet + length);
+// Decodes what the assembler delivers, as the session would, and keeps a copy.
+struct Decode final : FrameSink {
+    bool metric = false;
+    std::vector<std::vector<std::uint8_t>> packets;
+    void frame(std::span<const std::uint8_t> p) override {
+        packets.emplace_back(p.begin(), p.end());
+        if (packetTypeOf(p[kOffTypeCode]) == PacketType::Data)
+            DecodeDataReply(kPump, wireCodeOf(p[kOffTypeCode]), p[kOffArg1],
+                            p.subspan(kHeaderSize, p.size() - kPacketOverhead), metric);
+    }
+};
+
+std::vector<std::vector<std::uint8_t>> g_tapped;
+void tap(int, std::span<const std::uint8_t> packet) {
+    g_tapped.emplace_back(packet.begin(), packet.end());
 }
 
 [[noreturn]] void fail(const char* what) {
@@ -92,7 +100,7 @@ std::vector<std::uint8_t> buildStream(const std::uint8_t* data, std::size_t size
         const std::uint8_t n = take();
         p.push_back(n);
         for (int k = 0; k < n; ++k) p.push_back(take());
-        std::uint16_t crc = Crc16(p.data(), p.size());
+        std::uint16_t crc = Crc16(p);
         if ((op & 0x10) != 0) crc ^= 0x0001;
         p.push_back(static_cast<std::uint8_t>(crc >> 8));
         p.push_back(static_cast<std::uint8_t>(crc));
@@ -101,25 +109,12 @@ std::vector<std::uint8_t> buildStream(const std::uint8_t* data, std::size_t size
     return out;
 }
 
-void freshLink(bool metric) {
-    ResetLink();
-    world().popups.clear();
-    world().serial.takeWritten(kPort);
-    g_dispatched.clear();
-    SetPacketTap(tap);
-    LinkHooks hooks;
-    hooks.displayUnits = [metric]() { return metric ? 1 : 0; };
-    SetLinkHooks(hooks);
-    PumpTable[kPump].ComPort = kPort;
-    PortConfig[kPump].Mode = 1;
-}
-
-void checkPackets() {
-    for (const auto& p : g_dispatched) {
+void checkPackets(const std::vector<std::vector<std::uint8_t>>& packets) {
+    for (const auto& p : packets) {
         if (p.size() < static_cast<std::size_t>(kPacketOverhead)) fail("packet shorter than 10");
         if (p.size() > static_cast<std::size_t>(kMaxPacketLength)) fail("packet too long");
         if (p.size() != p[7] + static_cast<std::size_t>(kPacketOverhead)) fail("length not N+10");
-        if (Crc16(p.data(), p.size()) != 0) fail("dispatched with a bad CRC");
+        if (Crc16(p) != 0) fail("dispatched with a bad CRC");
         if (p[0] != 0x16 || p[1] != 0x01) fail("bad start bytes");
         if (p[3] != 0x00 && p[3] != 0x01 && p[3] != 0xFF) fail("bad byte 3");
     }
@@ -136,40 +131,51 @@ std::vector<std::uint8_t> linkState() {
     add(&SpeedCommand[kPump], sizeof SpeedCommand[kPump]);
     add(NetworkInfo[kPump], sizeof NetworkInfo[kPump]);
     add(PendingAiWrite, sizeof PendingAiWrite);
+    add(PowerOffCommanded, sizeof PowerOffCommanded);
+    add(SpeedCommandKnown, sizeof SpeedCommandKnown);
     add(AiConfig, sizeof AiConfig);
     add(FiConfig, sizeof FiConfig);
     add(AlarmLimits, sizeof AlarmLimits);
     add(AlarmOptions, sizeof AlarmOptions);
-    add(TxQueue, sizeof TxQueue);
     return s;
 }
 
 std::vector<std::vector<std::uint8_t>> assembleInPieces(const std::vector<std::uint8_t>& stream,
                                                         bool metric, Rng* rng) {
-    freshLink(metric);
+    ResetPumpTable();
+    FrameAssembler assembler;
+    Decode sink;
+    sink.metric = metric;
     std::size_t at = 0;
     while (at < stream.size()) {
         // Never so much that the assembly would reach its limit: those reads are dropped
         // whole, which is what makes the guard depend on the piece sizes.
-        const std::size_t room =
-            static_cast<std::size_t>(kAssemblyLimit - 1 - PortState[kPump].Count);
+        const auto room = static_cast<std::size_t>(kAssemblyLimit - 1 - assembler.pending());
         if (room == 0) fail("assembly at its limit");
         std::size_t n = std::min(room, stream.size() - at);
         if (rng != nullptr) n = std::min<std::size_t>(n, 1 + rng->next() % 40);
-        const std::size_t before = g_dispatched.size();
+        const std::size_t before = sink.packets.size();
         const auto state = linkState();
-        AssembleBytes(kPump, stream.data() + at, static_cast<int>(n));
-        if (g_dispatched.size() == before && linkState() != state)
+        assembler.feed(std::span(stream).subspan(at, n), sink);
+        if (sink.packets.size() == before && linkState() != state)
             fail("bytes without a good packet changed the table");
         at += n;
     }
-    checkPackets();
-    return g_dispatched;
+    checkPackets(sink.packets);
+    return sink.packets;
 }
 
 void receiveThroughPort(const std::vector<std::uint8_t>& stream, bool metric, Rng rng) {
     World& w = world();
-    freshLink(metric);
+    ResetLink();
+    w.serial.takeWritten(kPort);
+    g_tapped.clear();
+    SetPacketTap(tap);
+    LinkHooks hooks;
+    hooks.displayUnits = [metric]() { return metric ? 1 : 0; };
+    SetLinkHooks(hooks);
+    PumpTable[kPump].ComPort = kPort;
+    PortConfig[kPump].Mode = 1;
     platform::OpenComConfig(kPort, "", 19200, 0, 8, 1, 1024, 1024);
     platform::InstallComCallback(kPort, platform::kEventCharReceived, 0, 1, SerialReceiveCallback,
                                  nullptr);
@@ -181,7 +187,7 @@ void receiveThroughPort(const std::vector<std::uint8_t>& stream, bool metric, Rn
         if (platform::GetInQLen(kPort) != 0) fail("bytes left unread");
         at += n;
     }
-    checkPackets();
+    checkPackets(g_tapped);
     platform::CloseCom(kPort);
 }
 
@@ -189,7 +195,6 @@ void receiveThroughPort(const std::vector<std::uint8_t>& stream, bool metric, Rn
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
-    world();
     const bool metric = (data[0] & 0x80) != 0;
     const auto stream = buildStream(data + 1, size - 1);
 

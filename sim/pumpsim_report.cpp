@@ -40,6 +40,15 @@ std::string commandLogLine(const ReceivedCommand& c) {
     return line;
 }
 
+namespace {
+
+// A station can decode this unit's data replies: they are sent, whole, with a good CRC.
+bool lineOk(const Failure& f) {
+    return !(f.silent || f.corruptCrc || f.shortDataRecord || f.hangUp);
+}
+
+}  // namespace
+
 std::string fleetStateText(const Fleet& fleet, double now) {
     std::string out;
     char buf[512];
@@ -56,13 +65,14 @@ std::string fleetStateText(const Fleet& fleet, double now) {
                       "pump=%d setpoint=%d status=0x%04x trip=0x%04x fault=0x%04x alarm=0x%04x "
                       "override=%d trip_psi=%u last_trip_psi=%u reports_setpoint=%d "
                       "total_gal=%.1f min_rpm=%g max_rpm=%g auto=%d alarm_options=0x%04x "
-                      "timeout1=%u timeout2=%u\n",
+                      "timeout1=%u timeout2=%u suction_psi=%.1f line_ok=%d\n",
                       i + 1, c.setpoint(), c.statusWord(), c.tripWord(), c.faultWord(),
                       c.alarmWord(), c.overrideOn() ? 1 : 0, static_cast<unsigned>(c.tripPsi()),
                       static_cast<unsigned>(c.lastTripPsi()), c.reportsSetpoint() ? 1 : 0,
                       c.totalGallons(), static_cast<double>(c.minRpm()),
                       static_cast<double>(c.maxRpm()), c.autoAllowed() ? 1 : 0, c.alarmOptions(),
-                      static_cast<unsigned>(c.timeout1()), static_cast<unsigned>(c.timeout2()));
+                      static_cast<unsigned>(c.timeout1()), static_cast<unsigned>(c.timeout2()),
+                      c.suctionPsi(), lineOk(c.failure()) ? 1 : 0);
         out += buf;
     }
     std::snprintf(buf, sizeof buf, "time=%.3f\n", now);

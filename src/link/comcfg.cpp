@@ -4,9 +4,8 @@
 #include <set>
 #include <string>
 
-#include "link/directcontrol.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "platform/event_loop.h"
 #include "platform/serial.h"
 #include "ui/popups.h"
@@ -26,31 +25,34 @@ constexpr int kStopBits = 1;
 constexpr int kQueueSize = 4095;
 constexpr int kHighestListedPort = 200;
 
-PortTimers g_timers;
-int g_monitor = 0;                   // serial-monitor window, 0 when not loaded
-bool g_settingsReportShown = false;  // "settings are invalid" at most once per OpenAllPorts
-bool g_waitPending = false;
+struct ComCfgState {
+    PortTimers timers;
+    int monitor = 0;                   // serial-monitor window, 0 when not loaded
+    bool settingsReportShown = false;  // "settings are invalid" at most once per OpenAllPorts
+    bool waitPending = false;
+};
+ComCfgState g;
 
 std::string comName(int port) {
     return "COM" + std::to_string(port);
 }
 
 void setMonitorTitle(const char* title) {
-    if (g_monitor != 0) ui::SetPanelAttribute(g_monitor, ui::ATTR_TITLE, std::string(title));
+    if (g.monitor != 0) ui::SetPanelAttribute(g.monitor, ui::ATTR_TITLE, std::string(title));
 }
 
 // One tick of the WaitForPorts timer, with events running meanwhile. A stop requested
 // meanwhile (SIGTERM at start-up) ends the wait at once.
 void waitOneTick() {
-    if (g_timers.panel == 0 || !ui::CtrlExists(g_timers.panel, g_timers.waitForPorts)) {
+    if (g.timers.panel == 0 || !ui::CtrlExists(g.timers.panel, g.timers.waitForPorts)) {
         platform::Delay(1.0);
         return;
     }
-    g_waitPending = true;
-    ui::SetCtrlAttribute(g_timers.panel, g_timers.waitForPorts, ui::ATTR_ENABLED, 1);
-    while (g_waitPending && !platform::loop().quitRequested()) platform::Delay(0.02);
-    g_waitPending = false;
-    ui::SetCtrlAttribute(g_timers.panel, g_timers.waitForPorts, ui::ATTR_ENABLED, 0);
+    g.waitPending = true;
+    ui::SetCtrlAttribute(g.timers.panel, g.timers.waitForPorts, ui::ATTR_ENABLED, 1);
+    while (g.waitPending && !platform::loop().quitRequested()) platform::Delay(0.02);
+    g.waitPending = false;
+    ui::SetCtrlAttribute(g.timers.panel, g.timers.waitForPorts, ui::ATTR_ENABLED, 0);
 }
 
 void reportOpenFailure(int port, int result) {
@@ -61,8 +63,8 @@ void reportOpenFailure(int port, int result) {
         ui::MessagePopup("Communications Error", "Cannot open " + name +
                                                      ".  Check if this \nport is in use by "
                                                      "another program or device.\n");
-    } else if (!g_settingsReportShown) {
-        g_settingsReportShown = true;
+    } else if (!g.settingsReportShown) {
+        g.settingsReportShown = true;
         ui::MessagePopup("Communications Error", "One or more serial port settings are invalid.\n");
     }
 }
@@ -139,20 +141,20 @@ void fillSelector(int entry, int port) {
     int ctrl = PortConfig[entry].PortControl;
     if (port != 0) {
         bool listed = false;
-        for (int i = 0; i < ui::GetNumListItems(g_monitor, ctrl); ++i) {
-            ui::SetCtrlIndex(g_monitor, ctrl, i);
-            if (ui::GetCtrlInt(g_monitor, ctrl) == port) listed = true;
+        for (int i = 0; i < ui::GetNumListItems(g.monitor, ctrl); ++i) {
+            ui::SetCtrlIndex(g.monitor, ctrl, i);
+            if (ui::GetCtrlInt(g.monitor, ctrl) == port) listed = true;
         }
         if (!listed)
-            ui::InsertListItem(g_monitor, ctrl, 0, std::to_string(port) + " (missing)", port);
+            ui::InsertListItem(g.monitor, ctrl, 0, std::to_string(port) + " (missing)", port);
     }
-    ui::SetCtrlVal(g_monitor, ctrl, port);
+    ui::SetCtrlVal(g.monitor, ctrl, port);
 }
 
 void readSelectorsBack() {
-    if (g_monitor == 0) return;
+    if (g.monitor == 0) return;
     for (int entry = 0; entry < kTableSize; ++entry) {
-        int port = ui::GetCtrlInt(g_monitor, PortConfig[entry].PortControl);
+        int port = ui::GetCtrlInt(g.monitor, PortConfig[entry].PortControl);
         if (entry < kPumpCount)
             PumpTable[entry].ConfiguredComPort = port;
         else
@@ -163,16 +165,16 @@ void readSelectorsBack() {
 }  // namespace
 
 void SetPortTimers(const PortTimers& timers) {
-    g_timers = timers;
+    g.timers = timers;
 }
 
 const PortTimers& GetPortTimers() {
-    return g_timers;
+    return g.timers;
 }
 
 void OpenAllPorts(int attempts) {
     PortsBusy = 1;
-    g_settingsReportShown = false;
+    g.settingsReportShown = false;
     setMonitorTitle("COM Port Setup - Closing ports");
     CloseAllPorts();
     platform::Delay(1.0);
@@ -182,10 +184,10 @@ void OpenAllPorts(int attempts) {
     for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true);
     setMonitorTitle("COM Port Setup");
     RefreshPortIndicators();
-    if (ComStartDelay < 2 || g_timers.panel == 0) {
+    if (ComStartDelay < 2 || g.timers.panel == 0) {
         PortsBusy = 0;
     } else {
-        ui::SetCtrlAttribute(g_timers.panel, g_timers.delayCom, ui::ATTR_ENABLED, 1);
+        ui::SetCtrlAttribute(g.timers.panel, g.timers.delayCom, ui::ATTR_ENABLED, 1);
     }
 }
 
@@ -216,45 +218,45 @@ void Open_One_Com(int entry, int retries) {
 
 int WaitForPorts(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
-    if (g_waitPending) {
+    if (g.waitPending) {
         ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
-        g_waitPending = false;
+        g.waitPending = false;
     }
     return 0;
 }
 
 int SerialMonitorPanel() {
-    return g_monitor;
+    return g.monitor;
 }
 
 void DiscardSerialWindow() {
-    if (g_monitor != 0 && ui::PanelExists(g_monitor)) ui::DiscardPanel(g_monitor);
-    g_monitor = 0;
+    if (g.monitor != 0 && ui::PanelExists(g.monitor)) ui::DiscardPanel(g.monitor);
+    g.monitor = 0;
 }
 
 void RefreshPortIndicators() {
-    if (g_monitor == 0) return;
+    if (g.monitor == 0) return;
     for (int entry = 0; entry < kTableSize; ++entry) {
         bool open = PortConfig[entry].Mode == 1;
-        ui::SetCtrlVal(g_monitor, PortConfig[entry].OpenLed, open ? 1 : 0);
-        if (!open) ui::SetCtrlVal(g_monitor, PortConfig[entry].RxLed, 0);
+        ui::SetCtrlVal(g.monitor, PortConfig[entry].OpenLed, open ? 1 : 0);
+        if (!open) ui::SetCtrlVal(g.monitor, PortConfig[entry].RxLed, 0);
     }
 }
 
 void Set_RX_LED(int entry, int on) {
-    if (g_monitor == 0 || entry < 0 || entry >= kTableSize) return;
+    if (g.monitor == 0 || entry < 0 || entry >= kTableSize) return;
     if (!on) {
-        ui::SetCtrlVal(g_monitor, PortConfig[entry].RxLed, 0);
-    } else if (ui::GetCtrlInt(g_monitor, PortConfig[entry].OpenLed) != 0) {
-        ui::SetCtrlVal(g_monitor, PortConfig[entry].RxLed, 1);
+        ui::SetCtrlVal(g.monitor, PortConfig[entry].RxLed, 0);
+    } else if (ui::GetCtrlInt(g.monitor, PortConfig[entry].OpenLed) != 0) {
+        ui::SetCtrlVal(g.monitor, PortConfig[entry].RxLed, 1);
     }
 }
 
 void Show_Serial_Window(int, int, void*, int) {
-    if (g_monitor != 0) ui::DiscardPanel(g_monitor);
-    g_monitor = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_SERIAL_MONITOR);
-    if (g_monitor <= 0) {
-        g_monitor = 0;
+    if (g.monitor != 0) ui::DiscardPanel(g.monitor);
+    g.monitor = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_SERIAL_MONITOR);
+    if (g.monitor <= 0) {
+        g.monitor = 0;
         return;
     }
     for (int entry = 0; entry < kTableSize; ++entry) {
@@ -266,22 +268,22 @@ void Show_Serial_Window(int, int, void*, int) {
     std::set<int> present(existing.begin(), existing.end());
     for (int entry = 0; entry < kTableSize; ++entry) {
         int ctrl = PortConfig[entry].PortControl;
-        ui::ClearListCtrl(g_monitor, ctrl);
+        ui::ClearListCtrl(g.monitor, ctrl);
         for (int n = kHighestListedPort; n >= 1; --n)
-            if (present.count(n)) ui::InsertListItem(g_monitor, ctrl, -1, std::to_string(n), n);
-        ui::InsertListItem(g_monitor, ctrl, -1, "OFF", 0);
+            if (present.count(n)) ui::InsertListItem(g.monitor, ctrl, -1, std::to_string(n), n);
+        ui::InsertListItem(g.monitor, ctrl, -1, "OFF", 0);
         fillSelector(entry, entry < kPumpCount ? PumpTable[entry].ConfiguredComPort
                                                : PumpTable[entry].ComPort);
     }
-    ui::DisplayPanel(g_monitor);
+    ui::DisplayPanel(g.monitor);
     RefreshPortIndicators();
 }
 
 int Close_Serial_Window(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     readSelectorsBack();
-    int panel = g_monitor;
-    g_monitor = 0;
+    int panel = g.monitor;
+    g.monitor = 0;
     if (panel != 0) {
         ui::HidePanel(panel);
         ui::DiscardPanel(panel);
@@ -290,7 +292,7 @@ int Close_Serial_Window(int, int, int event, void*, int, int) {
 }
 
 int Port_Changed(int, int control, int event, void*, int, int) {
-    if (event != ui::EVENT_VAL_CHANGED || g_monitor == 0) return 0;
+    if (event != ui::EVENT_VAL_CHANGED || g.monitor == 0) return 0;
     int entry = -1;
     for (int i = 0; i < kTableSize; ++i)
         if (PortConfig[i].PortControl == control) entry = i;
@@ -299,7 +301,7 @@ int Port_Changed(int, int control, int event, void*, int, int) {
     // Choosing again a port that failed to open tries it once more.
     const int current =
         entry < kPumpCount ? PumpTable[entry].ConfiguredComPort : PumpTable[entry].ComPort;
-    if (ui::GetCtrlInt(g_monitor, control) == current && PortConfig[entry].Mode == 1) return 0;
+    if (ui::GetCtrlInt(g.monitor, control) == current && PortConfig[entry].Mode == 1) return 0;
     ClosePort(entry);
     if (entry < kPumpCount) {
         PumpWentOffline(entry);
@@ -320,9 +322,7 @@ void BindComCfgCallbacks() {
 
 void ResetComCfg() {
     DiscardSerialWindow();
-    g_timers = PortTimers{};
-    g_settingsReportShown = false;
-    g_waitPending = false;
+    g = {};
     ComTimeout = 0.001;
     ComStartDelay = 0;
 }

@@ -1,14 +1,19 @@
 // The Pump Table: the one place where the live state of every pump is kept, and its
 // companion tables indexed the same way. Entries 0-23 are pumps 1-24 (bank = index / 8,
 // row = index % 8); entry 24 is the serial data output port and uses only its port fields
-// and its text buffer. Everything here is static, zero at start, and reached by index.
-// PumpConfig, PumpId and SpeedCommand travel whole in packets and keep their wire layouts.
+// and its text buffer. Everything here is static, reached by index, and holds its
+// start-of-run value before main() runs. PumpConfig, PumpId, SpeedCommand and the shared
+// configuration buffers travel whole in packets and keep their wire layouts.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "common/wire.h"
+#include "link/protocol.h"
 
 constexpr int kPumpCount = 24;  // pumps 1-24: entries 0-23
 constexpr int kTableSize = 25;  // plus the output port
@@ -17,21 +22,21 @@ constexpr int kOutputEntry = 24;
 // The 44-byte pump characteristics block as the controller holds it. Bytes not named
 // here are kept as received.
 struct PumpConfigBlock {
-    static constexpr int kSize = 44;
+    static constexpr int kSize = kPumpConfigSize;
     std::array<std::uint8_t, kSize> bytes{};
 
-    std::uint8_t ConfigByte0() const { return bytes[0]; }  // number of plungers
-    void setConfigByte0(std::uint8_t v) { bytes[0] = v; }
-    std::uint16_t TripPsi() const { return wire::getU16(&bytes[8]); }  // trip point, psi
-    void setTripPsi(std::uint16_t v) { wire::putU16(&bytes[8], v); }
-    float ConfigValue12() const { return wire::getF32(&bytes[12]); }  // gear ratio
-    void setConfigValue12(float v) { wire::putF32(&bytes[12], v); }
-    float ConfigValue16() const { return wire::getF32(&bytes[16]); }  // stroke, inches
-    void setConfigValue16(float v) { wire::putF32(&bytes[16], v); }
-    float ConfigValue20() const { return wire::getF32(&bytes[20]); }  // plunger diameter, inches
-    void setConfigValue20(float v) { wire::putF32(&bytes[20], v); }
-    float ConfigValue24() const { return wire::getF32(&bytes[24]); }  // volumetric efficiency
-    void setConfigValue24(float v) { wire::putF32(&bytes[24], v); }
+    std::uint8_t ConfigByte0() const { return bytes[pumpblock::kPlungers]; }
+    void setConfigByte0(std::uint8_t v) { bytes[pumpblock::kPlungers] = v; }
+    std::uint16_t TripPsi() const { return wire::getU16(&bytes[pumpblock::kTripPsi]); }
+    void setTripPsi(std::uint16_t v) { wire::putU16(&bytes[pumpblock::kTripPsi], v); }
+    float ConfigValue12() const { return wire::getF32(&bytes[pumpblock::kGearRatio]); }
+    void setConfigValue12(float v) { wire::putF32(&bytes[pumpblock::kGearRatio], v); }
+    float ConfigValue16() const { return wire::getF32(&bytes[pumpblock::kStroke]); }
+    void setConfigValue16(float v) { wire::putF32(&bytes[pumpblock::kStroke], v); }
+    float ConfigValue20() const { return wire::getF32(&bytes[pumpblock::kPlungerDiameter]); }
+    void setConfigValue20(float v) { wire::putF32(&bytes[pumpblock::kPlungerDiameter], v); }
+    float ConfigValue24() const { return wire::getF32(&bytes[pumpblock::kEfficiency]); }
+    void setConfigValue24(float v) { wire::putF32(&bytes[pumpblock::kEfficiency], v); }
 };
 
 struct PumpRecord {
@@ -70,7 +75,7 @@ struct PumpRecord {
     float MinRpm = 0.0f;
     std::int16_t RpmSetpoint = 0;
     std::uint16_t StatusWord = 0;
-    char PumpId[9] = {};
+    char PumpId[kPumpIdSize] = {};
     float LastTripPressure = 0.0f;
     // Set when the pump comes on line: the next data record adopts the motor's speed as the
     // set-point, then clears it.
@@ -79,24 +84,15 @@ struct PumpRecord {
 
 // The 6-byte speed command: i16 Rpm, u8 Run, three zero bytes.
 struct SpeedCommandRecord {
-    static constexpr int kSize = 6;
+    static constexpr int kSize = kSpeedCommandSize;
     std::int16_t Rpm = 0;
     std::uint8_t Run = 0;
-    void encode(std::uint8_t out[kSize]) const {
-        wire::putI16(out, Rpm);
+    std::array<std::uint8_t, kSize> encode() const {
+        std::array<std::uint8_t, kSize> out{};
+        wire::putI16(out.data(), Rpm);
         out[2] = Run;
-        out[3] = out[4] = out[5] = 0;
+        return out;
     }
-};
-
-constexpr int kRxBufferSize = 284;
-
-// Receive assembly of one port.
-struct PortStateRecord {
-    std::int32_t Count = 0;
-    std::uint8_t Buffer[kRxBufferSize] = {};
-    std::uint8_t ExpectedLength = 0xFF;  // 0xFF: not yet known
-    std::uint16_t RxCrc = 0;
 };
 
 // Port state of an entry and its controls in the serial-monitor window.
@@ -112,18 +108,31 @@ constexpr std::int8_t kNoGroup = -1;
 
 extern PumpRecord PumpTable[kTableSize];
 extern SpeedCommandRecord SpeedCommand[kTableSize];
-extern PortStateRecord PortState[kTableSize];
 extern PortConfigRecord PortConfig[kTableSize];
 extern std::uint8_t ReconnectRequest[kTableSize];
 extern char NetworkInfo[kTableSize][kNetworkInfoSize];
 extern std::uint8_t PendingAiWrite[kTableSize];
-extern std::int8_t PumpGroup[kTableSize];      // -1: in no group
-extern std::uint8_t AutoSelected[kTableSize];  // the pump's "Auto" box
+extern std::array<std::int8_t, kTableSize> PumpGroup;  // kNoGroup: in no group
+extern std::uint8_t AutoSelected[kTableSize];          // the pump's "Auto" box
 // Set by the operator's power-off until a power-on or a report of the drive off: while it
 // is set no speed command to the pump carries Run 1, whatever a stale record says.
 extern std::uint8_t PowerOffCommanded[kTableSize];
+// The station knows the pump's speed command: it sent one, the pump reported its set-point,
+// or its speed was adopted after it came on line. Until then an idle counts the motor's
+// reported speed as well.
+extern bool SpeedCommandKnown[kTableSize];
 
-// Every table back to its start-of-run state (all zero, assembly fully reset, no groups).
+// The shared configuration buffers: the block last read from or written to a pump.
+extern std::uint8_t AiConfig[kAiConfigSize];
+extern std::uint8_t FiConfig[kFiConfigSize];
+extern std::uint8_t AlarmLimits[kAlarmLimitsSize];
+extern std::uint8_t AlarmOptions[kAlarmOptionsSize];
+
+// Set while ports are being closed or opened: bytes that arrive are thrown away and nothing
+// is queued.
+extern std::int32_t PortsBusy;
+
+// Every table back to its start-of-run state (all zero, no groups, ports not busy).
 void ResetPumpTable();
 
 // Pump index 0-23 as the operator sees it: bank window 0-2 and row 0-7.
@@ -132,4 +141,16 @@ inline int BankOf(int pump) {
 }
 inline int RowOf(int pump) {
     return pump % 8;
+}
+
+// Float-to-integer truncation that cannot overflow: values from the wire may be anything.
+inline long long TruncSafe(double v) {
+    if (!std::isfinite(v)) return 0;
+    constexpr double kLimit = 4.0e18;
+    return static_cast<long long>(std::clamp(v, -kLimit, kLimit));
+}
+// A whole speed held within the i16 that the speed command carries.
+inline std::int16_t ToRpm(long long v) {
+    return static_cast<std::int16_t>(std::clamp<long long>(
+        v, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
 }

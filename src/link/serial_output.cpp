@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "link/comcfg.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "platform/event_loop.h"
 #include "platform/serial.h"
 #include "ui/ui_model.h"

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "link/directcontrol.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/pumpgroup.h"
@@ -19,21 +19,21 @@ using namespace windows;
 
 struct Button {
     int position;
-    int step;
+    SpeedStep step;
 };
-constexpr Button kSpeedButtons[] = {{kPosStepUpLarge, kStepUpLarge},
-                                    {kPosStepUpSmall, kStepUpSmall},
-                                    {kPosStepDownSmall, kStepDownSmall},
-                                    {kPosStepDownLarge, kStepDownLarge},
-                                    {kPosStop, kStepStop}};
+constexpr Button kSpeedButtons[] = {{kPosStepUpLarge, SpeedStep::UpLarge},
+                                    {kPosStepUpSmall, SpeedStep::UpSmall},
+                                    {kPosStepDownSmall, SpeedStep::DownSmall},
+                                    {kPosStepDownLarge, SpeedStep::DownLarge},
+                                    {kPosStop, SpeedStep::Stop}};
 
 struct CommandsState {
     SpeedInterlock interlock;
 };
 CommandsState g;
 
-bool raises(int step) {
-    return step == kStepUpLarge || step == kStepUpSmall;
+bool raises(SpeedStep step) {
+    return step == SpeedStep::UpLarge || step == SpeedStep::UpSmall;
 }
 
 bool estopActive() {
@@ -54,17 +54,6 @@ void raiseEStopWindow(int bankPanel) {
     ui::SetPanelAttribute(EStopPanel, ui::ATTR_PANEL_TOP, top + ((height - own) >> 1));
 }
 
-// The poll of the pump, out of turn, so that the new speed shows at once.
-void pollNow(int pump) {
-    if (ReconnectRequest[pump] != 0 || PumpTable[pump].Online == 0) {
-        ReconnectRequest[pump] = 0;
-        PumpTable[pump].Online = 0;
-        SendShortCommand(pump, 0x1B, 0);
-    } else {
-        SendShortCommand(pump, 0x18, 0);
-    }
-}
-
 bool shownPump() {
     return CurrentPump < kPumpCount;
 }
@@ -79,7 +68,7 @@ double dischargePsi(int pump) {
 int Change_RPMs(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     int pump = -1;
-    int step = kStepStop;
+    SpeedStep step = SpeedStep::Stop;
     for (const Button& b : kSpeedButtons) {
         const int p = PumpOfRowCtrl(panel, control, b.position);
         if (p >= 0) {
@@ -97,7 +86,7 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
     ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
     if (raises(step) && !raiseAllowed(pump)) return 0;
     Send_RPM_Request(pump, step);
-    pollNow(pump);
+    PollPump(pump);  // out of turn, so that the new speed shows at once
     return 0;
 }
 
@@ -108,7 +97,7 @@ void ZeroPressures(const std::vector<int>& pumps) {
             refused += (refused.empty() ? "" : ", ") + std::to_string(pump + 1);
             continue;
         }
-        SendPumpCommand(pump, OpZeroPressure, nullptr, 0);
+        SendPumpCommand(pump, Op::ZeroPressure);
     }
     if (!refused.empty())
         ui::MessagePopup("Zero Pressure", "Pump " + refused +
@@ -125,7 +114,7 @@ int Zero_Discharge_Pressure(int, int, int event, void*, int, int) {
 
 int Clear_Totals(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
-    SendToPumpOrGroup(CurrentPump, OpClearTotals, nullptr, 0);
+    SendToPumpOrGroup(CurrentPump, Op::ClearTotals);
     return 0;
 }
 

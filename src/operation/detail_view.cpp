@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
 #include "settings/config_record.h"
@@ -81,7 +81,7 @@ void colourPressureGauge(bool tripped) {
 void showPump(int pump) {
     CurrentPump = static_cast<std::uint8_t>(pump);
     SetDetailViewPump(pump);
-    SendPumpCommand(pump, OpReadPumpId, nullptr, 0);
+    SendPumpCommand(pump, Op::ReadPumpId);
     if (PumpTable[pump].Online != 0) {
         RefreshDetailView(pump);
         SetDetailViewIndicators(pump);

@@ -7,14 +7,6 @@ int BankPanel[kBankCount];
 int DetailPanel = 0;
 int EStopPanel = 0;
 
-namespace {
-
-bool validPump(int pump) {
-    return pump >= 0 && pump < kPumpCount;
-}
-
-}  // namespace
-
 void InitControlIds() {
     for (int pump = 0; pump < kPumpCount; ++pump)
         for (int position = 0; position < kRowPositionCount; ++position)
@@ -59,13 +51,4 @@ int PumpOfRowCtrl(int panel, int control) {
         if (pump >= 0) return pump;
     }
     return -1;
-}
-
-bool RowDimmed(int pump) {
-    if (!validPump(pump)) return true;
-    int panel = BankPanel[pump / kPumpsPerBank];
-    const int first = BankRow[pump][windows::kPosStepUpLarge];
-    // A pump without a row on screen counts as off line: nothing is sent to it.
-    if (!ui::CtrlExists(panel, first)) return true;
-    return ui::GetCtrlAttributeInt(panel, first, ui::ATTR_DIMMED) != 0;
 }

@@ -33,5 +33,3 @@ int BankOfPanel(int panel);
 // positions when none are given), or -1.
 int PumpOfRowCtrl(int panel, int control);
 int PumpOfRowCtrl(int panel, int control, int position);
-// A row is dimmed (pump off line) exactly when its first control is.
-bool RowDimmed(int pump);

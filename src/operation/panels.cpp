@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "link/serial_output.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -101,7 +102,7 @@ void refreshRow(int pump) {
     // A reply may fill all nine bytes: the text ends within them.
     r.PumpId[kPumpIdSize - 1] = '\0';
     if (std::strncmp(r.PumpId, g.idShown[pump], kPumpIdSize) != 0) {
-        SendPumpCommand(pump, OpReadPumpId, nullptr, 0);
+        SendPumpCommand(pump, Op::ReadPumpId);
         ui::SetCtrlVal(panel, ids[kPosPumpId], std::string(r.PumpId));
         for (PumpIdShownHook hook : g.pumpIdHooks) hook(pump, r.PumpId);
         std::memcpy(g.idShown[pump], r.PumpId, kPumpIdSize);
@@ -192,8 +193,6 @@ void AutoPrecisionAI(int panel, int control) {
 
 void InstallDisplayLinkHooks(LinkHooks& hooks) {
     hooks.bringFracOffline = Bring_Frac_Offline;
-    hooks.rowEnabled = [](int pump) { return !RowDimmed(pump); };
-    hooks.currentPump = [] { return static_cast<int>(CurrentPump); };
     hooks.displayUnits = [] { return settings::MetricUnits() ? 1 : 0; };
 }
 

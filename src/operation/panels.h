@@ -40,9 +40,8 @@ void SetRowDimmed(int pump, bool dim);
 // scientific notation for nonzero values too small for those.
 void AutoPrecisionAI(int panel, int control);
 
-// The link hooks the display answers: rows going off and on line, which rows take
-// operations, the pump in the detail view, the display units. Other members are left as
-// they are.
+// The link hooks the display answers: rows going off and on line, the display units.
+// Other members are left as they are.
 void InstallDisplayLinkHooks(LinkHooks& hooks);
 
 // Where modules not built into the display take part: the pump-identification window shows

@@ -1,8 +1,7 @@
 #include "operation/power_switches.h"
 
-#include "link/directcontrol.h"
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"

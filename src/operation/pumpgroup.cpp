@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "link/serial_interface.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "ui/ui_model.h"
@@ -29,10 +28,8 @@ void showGroup(int pump, int group) {
 }
 
 // A grouped pump's speed step: every on-line member not under automatic control.
-void groupSpeedStep(int pump, int step) {
-    std::int32_t s = step;
-    for (int member : PumpOrGroupTargets(pump, true))
-        SendPumpCommand(member, OpSpeedStep, &s, sizeof s);
+void groupSpeedStep(int pump, SpeedStep step) {
+    for (int member : PumpOrGroupTargets(pump, true)) SendPumpCommand(member, step);
 }
 
 }  // namespace
@@ -85,10 +82,6 @@ std::vector<int> PumpOrGroupTargets(int pump, bool skipAuto) {
     return targets;
 }
 
-void SendToPumpOrGroup(int pump, int operation, const void* data, int length) {
-    for (int target : PumpOrGroupTargets(pump)) SendPumpCommand(target, operation, data, length);
-}
-
 int SelPumpGroup(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     const int pump = PumpOfRowCtrl(panel, control, kPosGroup);
@@ -113,10 +106,10 @@ void TakePumpOutOfGroup(int pump) {
     showGroup(pump, windows::kGroupNone);
 }
 
-void InstallPumpGroups(LinkHooks& hooks) {
+void InstallPumpGroups() {
     ResetPumpGroups();
     AddGroupMemberHook(AddToGroup);
-    hooks.groupSpeedStep = groupSpeedStep;
+    SetOperationHooks({groupSpeedStep});
 }
 
 void BindPumpGroupCallbacks() {

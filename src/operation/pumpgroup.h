@@ -8,9 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-
-struct LinkHooks;
 
 constexpr int kGroupCount = 16;
 constexpr std::uint8_t kNoMember = 255;  // a free slot; the first one ends the list
@@ -31,7 +30,10 @@ std::vector<int> GroupMemberList(int group);
 // if a list was damaged). skipAuto leaves out members under automatic control.
 std::vector<int> PumpOrGroupTargets(int pump, bool skipAuto = false);
 // Sends the operation to PumpOrGroupTargets(pump).
-void SendToPumpOrGroup(int pump, int operation, const void* data, int length);
+template <typename Operation>
+void SendToPumpOrGroup(int pump, const Operation& operation) {
+    for (int target : PumpOrGroupTargets(pump)) SendPumpCommand(target, operation);
+}
 
 // Group selector of a bank row: moves the pump to the chosen group (or none); a grouped
 // pump leaves automatic control.
@@ -40,8 +42,8 @@ int SelPumpGroup(int panel, int control, int event, void* data, int e1, int e2);
 void TakePumpOutOfGroup(int pump);
 
 // The groups' hooks: the link's group speed step, and the member lists filled as the
-// configuration record is shown. Other link hooks are left as they are.
-void InstallPumpGroups(LinkHooks& hooks);
+// configuration record is shown.
+void InstallPumpGroups();
 void BindPumpGroupCallbacks();
 // Every list empty.
 void ResetPumpGroups();

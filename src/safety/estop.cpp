@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "operation/display_ids.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -194,7 +194,7 @@ int InstantIdleTimerTick(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     for (int pump = 0; pump < kPumpCount; ++pump)
-        if (PortConfig[pump].Mode == 1) SendPumpCommand(pump, OpIdle, nullptr, 0);
+        if (PortConfig[pump].Mode == 1) SendPumpCommand(pump, Op::Idle);
     --InstantIdleCount;
     return 0;
 }

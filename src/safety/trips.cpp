@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -30,7 +30,7 @@ bool shownPump() {
 }
 
 void sendTrip(int pump, float psi) {
-    SendPumpCommand(pump, OpSetTripPressure, &psi, sizeof psi);
+    SendPumpCommand(pump, TripPressureWrite{psi});
 }
 
 // The keypad takes numbers strictly inside a field's range: just outside the psi limits.
@@ -89,21 +89,19 @@ void SetAllPressTripPoints(int, int, void*, int panel) {
 
 int ResetAlarms(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
-    SendToPumpOrGroup(CurrentPump, OpResetAlarms, nullptr, 0);
+    SendToPumpOrGroup(CurrentPump, Op::ResetAlarms);
     return 0;
 }
 
 int OverrideShutdown(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
-    const std::uint8_t on = 1;
-    SendToPumpOrGroup(CurrentPump, OpShutdownOverride, &on, 1);
+    SendToPumpOrGroup(CurrentPump, ShutdownOverride{1});
     return 0;
 }
 
 int StopOverride(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
-    const std::uint8_t off = 0;
-    SendToPumpOrGroup(CurrentPump, OpShutdownOverride, &off, 1);
+    SendToPumpOrGroup(CurrentPump, ShutdownOverride{0});
     return 0;
 }
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "link/tx_queue.h"
 #include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -18,6 +18,7 @@
 #include "operation/panels.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
+#include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
 #include "safety/estop.h"
@@ -99,9 +100,9 @@ void installHooks() {
     LinkHooks hooks;
     InstallDisplayLinkHooks(hooks);
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
-    // The groups take a grouped pump's speed step; their lists fill as the record loads.
-    InstallPumpGroups(hooks);
     SetLinkHooks(hooks);
+    // The groups take a grouped pump's speed step; their lists fill as the record loads.
+    InstallPumpGroups();
     InstallTrips();
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
@@ -362,6 +363,7 @@ void ResetStation() {
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();
+    ResetVfdResetLock();
     ui::ResetModel();
     ResetControlIds();
     settings::ResetConfigRecord();

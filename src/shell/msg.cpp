@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
+#include "link/operations.h"
 #include "operation/commands.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
@@ -54,10 +54,10 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
             if (PortConfig[pump].Mode != 1) continue;
             switch (action) {
                 case kConfirmIdleAll:
-                    SendPumpCommand(pump, OpIdle, nullptr, 0);
+                    SendPumpCommand(pump, Op::Idle);
                     break;
                 case kConfirmResetTotals:
-                    SendPumpCommand(pump, OpClearTotals, nullptr, 0);
+                    SendPumpCommand(pump, Op::ClearTotals);
                     break;
                 case kConfirmZeroPressures:
                     zeroed.push_back(pump);

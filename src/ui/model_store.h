@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "ui/ui_model.h"
+#include "ui/model_types.h"
 
 namespace ui::detail {
 

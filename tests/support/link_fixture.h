@@ -5,23 +5,33 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "link/directcontrol.h"
+#include "link/operations.h"
+#include "link/protocol.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
+#include "link/tx_queue.h"
 #include "platform/serial.h"
 #include "platform/sim/sim_serial.h"
 #include "pumpsim_wire.h"
 #include "support/sim_fixture.h"
 
+// Failure messages name the codes.
+inline void PrintTo(WireCode code, std::ostream* os) {
+    *os << WireCodeName(code) << " (" << static_cast<int>(code) << ")";
+}
+inline void PrintTo(PacketType type, std::ostream* os) {
+    *os << "type " << static_cast<int>(type);
+}
+
 namespace linktest {
 
 struct Sent {
-    int type = -1;
-    int code = -1;
+    PacketType type = PacketType::Ack;
+    WireCode code = WireCode::DataRecord;
     int arg1 = -1;
     int arg2 = -1;
     std::vector<std::uint8_t> data;
@@ -34,12 +44,13 @@ inline std::vector<Sent> splitSent(const std::vector<std::uint8_t>& b) {
     std::vector<Sent> out;
     std::size_t i = 0;
     while (i < b.size()) {
-        if (b.size() - i < 10 || b[i] != 0x16 || b[i + 1] != 0x01 || b[i + 2] != 0xFF ||
-            b[i + 3] != 0x01) {
+        if (b.size() - i < pumpsim::kOverhead || b[i] != pumpsim::kStartByte ||
+            b[i + 1] != pumpsim::kSecondStartByte || b[i + 2] != pumpsim::kStationHdr2 ||
+            b[i + 3] != pumpsim::kStationHdr3) {
             ADD_FAILURE() << "no station packet at byte " << i;
             break;
         }
-        const std::size_t len = b[i + 7] + std::size_t{10};
+        const std::size_t len = b[i + 7] + pumpsim::kOverhead;
         if (b.size() - i < len) {
             ADD_FAILURE() << "truncated packet at byte " << i;
             break;
@@ -48,18 +59,18 @@ inline std::vector<Sent> splitSent(const std::vector<std::uint8_t>& b) {
         s.raw.assign(b.begin() + static_cast<std::ptrdiff_t>(i),
                      b.begin() + static_cast<std::ptrdiff_t>(i + len));
         EXPECT_EQ(pumpsim::crc16(s.raw), 0) << "CRC of the packet at byte " << i;
-        s.type = b[i + 4] >> 6;
-        s.code = b[i + 4] & 0x3F;
+        s.type = static_cast<PacketType>(b[i + 4] >> 6);
+        s.code = static_cast<WireCode>(b[i + 4] & 0x3F);
         s.arg1 = b[i + 5];
         s.arg2 = b[i + 6];
-        s.data.assign(s.raw.begin() + 8, s.raw.end() - 2);
+        s.data.assign(s.raw.begin() + pumpsim::kHeaderSize, s.raw.end() - 2);
         out.push_back(std::move(s));
         i += len;
     }
     return out;
 }
 
-// A reply as a controller frames it (header 01 00 unless given).
+// A packet as a controller frames it (header 01 00 unless given).
 inline std::vector<std::uint8_t> reply(int type, int code, int arg1,
                                        std::vector<std::uint8_t> data = {},
                                        std::uint8_t hdr3 = 0x00) {
@@ -70,10 +81,23 @@ inline std::vector<std::uint8_t> reply(int type, int code, int arg1,
     p.data = std::move(data);
     return pumpsim::encodePacket(p, 0x01, hdr3);
 }
+inline std::vector<std::uint8_t> reply(PacketType type, WireCode code, int arg1 = 0,
+                                       std::vector<std::uint8_t> data = {}) {
+    return reply(static_cast<int>(type), static_cast<int>(code), arg1, std::move(data));
+}
+// The data reply that carries a block.
+inline std::vector<std::uint8_t> dataReply(WireCode code, std::vector<std::uint8_t> data,
+                                           int arg1 = 0) {
+    return reply(PacketType::Data, code, arg1, std::move(data));
+}
+// An acknowledgement: any good packet answers the packet in flight.
+inline std::vector<std::uint8_t> ack() {
+    return reply(PacketType::Ack, WireCode::Speed);
+}
 
-// An 88-byte data record, fields written at their literal offsets.
+// An 88-byte data record (field offsets: record:: in link/protocol.h).
 struct Record {
-    std::vector<std::uint8_t> b = std::vector<std::uint8_t>(88, 0);
+    std::vector<std::uint8_t> b = std::vector<std::uint8_t>(kDataRecordSize, 0);
     Record& f32(std::size_t at, float v) {
         pumpsim::putF32(b, at, v);
         return *this;
@@ -86,7 +110,7 @@ struct Record {
         b.at(at) = v;
         return *this;
     }
-    std::vector<std::uint8_t> packet() const { return reply(2, 0x18, 0, b); }
+    std::vector<std::uint8_t> packet() const { return dataReply(WireCode::DataRecord, b); }
 };
 
 }  // namespace linktest
@@ -138,7 +162,7 @@ class LinkFixture : public SimFixture {
             auto sent = linktest::splitSent(serial.takeWritten(portOf(pump)));
             all.insert(all.end(), sent.begin(), sent.end());
             if (QueuedItems(pump) == 0) break;
-            feed(pump, linktest::reply(0, 0x00, 0));
+            feed(pump, linktest::ack());
         }
         return all;
     }

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "link/directcontrol.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "platform/event_loop.h"
 #include "platform/serial.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/pump_table.h"
-#include "link/queue.h"
+#include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
 #include "settings/config_record.h"

@@ -15,11 +15,11 @@
 #include <thread>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
 #include "link/serial_output.h"
+#include "link/tx_queue.h"
 #include "platform/event_loop.h"
 #include "platform/real/qt_loop.h"
 #include "platform/real/termios_serial.h"
@@ -36,8 +36,10 @@ namespace {
 
 std::array<int, kPumpCount> g_records{};  // data replies accepted per pump
 
-void countRecords(int entry, const std::uint8_t* packet, int) {
-    if (entry >= 0 && entry < kPumpCount && (packet[4] >> 6) == 2 && (packet[4] & 0x3F) == 0x18)
+void countRecords(int entry, std::span<const std::uint8_t> packet) {
+    const std::uint8_t byte4 = packet[kOffTypeCode];
+    if (entry >= 0 && entry < kPumpCount && packetTypeOf(byte4) == PacketType::Data &&
+        wireCodeOf(byte4) == WireCode::DataRecord)
         ++g_records[static_cast<size_t>(entry)];
 }
 

@@ -200,7 +200,7 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     EXPECT_EQ(SpeedCommand[12].Rpm, 0);
     // Nothing goes to a pump whose row is dimmed.
     serial.takeWritten(port(12));
-    SendPumpCommand(12, OpResetAlarms, nullptr, 0);
+    SendPumpCommand(12, Op::ResetAlarms);
     EXPECT_TRUE(serial.takeWritten(port(12)).empty());
 
     // Back on line: the row is enabled and takes operations again.
@@ -208,7 +208,7 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     for (int position = 0; position < kRowPositionCount; ++position)
         EXPECT_FALSE(rowCtrl(12, position).dimmed) << position;
     commands(12);
-    SendPumpCommand(12, OpResetAlarms, nullptr, 0);
+    SendPumpCommand(12, Op::ResetAlarms);
     EXPECT_EQ(count(commands(12), 0x35), 1);
     tick();
     EXPECT_DOUBLE_EQ(rowValue(12, kPosDischarge), 100.0);

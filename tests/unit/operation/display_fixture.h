@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/pump_table.h"
-#include "link/queue.h"
+#include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "operation/panels.h"
@@ -70,7 +70,7 @@ class DisplayStation : public StationFixture<> {
         std::vector<int> codes;
         for (int guard = 0; guard < 64; ++guard) {
             for (const auto& s : linktest::splitSent(serial.takeWritten(port(pump))))
-                codes.push_back(s.code);
+                codes.push_back(static_cast<int>(s.code));
             if (QueuedItems(pump) == 0) break;
             serial.arriveNow(port(pump), linktest::reply(0, 0x00, 0));
             loop.processEvents();

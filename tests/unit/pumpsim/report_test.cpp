@@ -138,6 +138,13 @@ TEST(PumpsimFleetState, OldFieldsFirstThenEveryWord) {
 
     EXPECT_EQ(fields[3]["reports_setpoint"], "0");
     EXPECT_EQ(fields[3]["status"], "0x0000") << "drive off, set-point not reported";
+
+    EXPECT_NEAR(std::stod(fields[1]["suction_psi"]), running.suctionPsi(), 0.05);
+    EXPECT_LT(running.suctionPsi(), std::stod(fields[3]["suction_psi"]))
+        << "suction falls with rate";
+    EXPECT_EQ(fields[1]["line_ok"], "1");
+    pumpsim::applyFailureMode(quiet, "silent");
+    EXPECT_EQ(readFields(pumpsim::fleetStateText(fleet, 21.0), time)[3]["line_ok"], "0");
 }
 
 }  // namespace

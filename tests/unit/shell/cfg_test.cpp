@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/comcfg.h"
+#include "link/pump_table.h"
 #include "shell_fixture.h"
 #include "support/config_file.h"
 #include "ui/windows/bank_window.h"

@@ -61,18 +61,6 @@ TEST_F(Windows, PumpThirteenIsOnTheSecondBankSixthRowAsSevenB) {
     EXPECT_EQ(ui::GetCtrlText(BankPanel[2], BANK_POSITION_LABEL + 0), "9A");
 }
 
-TEST_F(Windows, ARowIsOffLineExactlyWhenItsFirstControlIsDimmed) {
-    loadWindows();
-    for (int pump = 0; pump < 24; ++pump) EXPECT_TRUE(RowDimmed(pump)) << pump;
-    ui::SetCtrlAttribute(BankPanel[2], BankRow[18][kPosStepUpLarge], ui::ATTR_DIMMED, 0);
-    EXPECT_FALSE(RowDimmed(18));
-    EXPECT_TRUE(RowDimmed(10));  // same row on another bank
-    ui::SetCtrlAttribute(BankPanel[2], BankRow[18][kPosMotorRpm], ui::ATTR_DIMMED, 1);
-    EXPECT_FALSE(RowDimmed(18));
-    ResetControlIds();
-    EXPECT_TRUE(RowDimmed(18));  // no window: no pump is on line
-}
-
 // Every window: ids unique, numeric fields with a range that holds their value, controls
 // inside the window, buttons big enough for a finger on the touch screen.
 TEST_F(Windows, EveryWindowIsWellFormed) {

@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/serial_interface.h"
+#include "link/tx_queue.h"
 #include "operation/detail_view.h"
 #include "operation/power_switches.h"
 #include "safety/estop.h"
@@ -138,10 +139,11 @@ TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
     loop.advance(0.2);
     closeLoop();
     loop.advance(0.5);
-    for (const Command& c : heard)
+    for (const Command& c : heard) {
         if (c.pump == 3 && c.code == 0x1A) {
             EXPECT_EQ(c.data[2], 0);
         }
+    }
     loop.advance(3.0);
     EXPECT_FALSE(fleet->unit(3).driveOn());
 
@@ -197,7 +199,7 @@ TEST_F(Commands, ZeroingNeedsAVentedLineAndItsOwnChannelsReply) {
     // Another channel's reply never completes a zero; the wait ends after two time-outs.
     PendingAiWrite[2] = 1;
     std::vector<std::uint8_t> other(44, 0);
-    SendShortCommand(2, 0x01, 3);
+    SendShortCommand(2, WireCode::AiConfig, 3);
     loop.advance(1.0);
     EXPECT_EQ(commandsTo(2, 0x01), 0);
 

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
-#include "link/queue.h"
+#include "link/pump_session.h"
+#include "link/tx_queue.h"
 #include "operation/numpadcode.h"
 #include "operation/pumpgroup.h"
 #include "safety/estop.h"
@@ -47,7 +47,7 @@ class Reset : public DisplayStation {
             o << "pump " << p << " " << r.Online << " " << r.ComPort << " " << r.ConfiguredComPort
               << " " << r.RpmStepLarge << " " << r.DischargePressure << " " << r.TripPressure << " "
               << r.RpmSetpoint << " " << SpeedCommand[p].Rpm << " " << int{PumpGroup[p]} << " "
-              << int{AutoSelected[p]} << " " << RowDimmed(p) << " "
+              << int{AutoSelected[p]} << " " << PumpRowEnabled(p) << " "
               << ui::GetCtrlAttributeText(bank(p), row(p, kPosDischarge), ui::ATTR_UNITS_LABEL)
               << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << "\n";
         }

@@ -6,9 +6,9 @@
 #include <map>
 #include <vector>
 
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
-#include "link/serial_interface.h"
+#include "link/tx_queue.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"

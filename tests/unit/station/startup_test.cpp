@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "link/comcfg.h"
-#include "link/directcontrol.h"
+#include "link/pump_session.h"
 #include "link/pump_table.h"
-#include "link/queue.h"
+#include "link/tx_queue.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -351,7 +351,7 @@ TEST_F(Station, FleetConfirmationSendsOnlyWhenConfirmed) {
     writeConfig();
     ASSERT_TRUE(StartUp());
     // Pump 2 on line (its row enabled), everything else off.
-    ui::SetCtrlAttribute(BankPanel[0], BankRow[1][kPosStepUpLarge], ui::ATTR_DIMMED, 0);
+    SetPumpRowDimmed(1, false);
     PumpTable[1].MinRpm = 600.0f;
     SpeedCommand[1].Rpm = 1500;
     serial.takeWritten(2);

@@ -6,8 +6,9 @@
 
 #include <vector>
 
+#include "platform/event_loop.h"
 #include "platform/serial.h"
-#include "support/sim_fixture.h"
+#include "platform/sim_loop.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ void onBytes(int port, int mask, void* data) {
     a->calls.emplace_back(platform::Timer(), platform::GetInQLen(port));
 }
 
-class SimSerialTest : public SimFixture {
+class SimSerialTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SimFixture::SetUp();
+        platform::setLoop(&loop);
         platform::setSerialBackEnd(&serial);
         serial.addPort(3);
         ASSERT_EQ(platform::OpenComConfig(3, "", 19200, 0, 8, 1, 512, 512), platform::kComOk);
@@ -32,8 +33,9 @@ class SimSerialTest : public SimFixture {
     }
     void TearDown() override {
         platform::setSerialBackEnd(nullptr);
-        SimFixture::TearDown();
+        platform::setLoop(nullptr);
     }
+    platform::SimLoop loop;
     platform::SimSerial serial;
     Arrivals arrivals;
 };

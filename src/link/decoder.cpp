@@ -1,0 +1,193 @@
+#include "link/decoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "common/wire.h"
+#include "link/pump_table.h"
+
+namespace {
+
+constexpr double kGallonsPerBarrel = 42.0;
+constexpr double kHydraulicHpFactor = 0.00058334;  // psi x gal/min -> hp
+constexpr double kPsiToKpa = 6.8948;
+constexpr double kPsiToMpa = 0.0068948;
+constexpr double kHpToKw = 0.746;
+constexpr double kBblToCubicMetres = 0.15899;
+constexpr double kFahrenheitStep = 0.555555;
+
+float toF(double v) {
+    return static_cast<float>(v);
+}
+float fahrenheitToCelsius(float v) {
+    return toF((v - 32.0) * kFahrenheitStep);
+}
+
+void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
+    using wire::getF32;
+    using wire::getU16;
+    namespace f = record;
+    PumpRecord& r = PumpTable[entry];
+
+    const float rateGpm = getF32(d + f::kRateGpm);
+    const float gallons = getF32(d + f::kGallons);
+    const float discharge = getF32(d + f::kDischarge);
+    const std::uint16_t status = getU16(d + f::kStatus);
+
+    r.StatusWord = status;
+    r.Tripped = (status & kStateMask) == kStateTripped ? 1 : 0;
+    r.AlarmWord = getU16(d + f::kAlarms);
+    r.TripWord = getU16(d + f::kTrips);
+    r.FaultWord = getU16(d + f::kFault);
+    r.VfdOn = d[f::kDriveOn];
+    if (r.VfdOn == 0 && entry < kPumpCount) PowerOffCommanded[entry] = 0;  // it is off now
+    r.MotorRpm = getF32(d + f::kMotorRpm);
+    r.StatusFlag2 = d[f::kOverrideOn];
+    r.BearingTempDE = getF32(d + f::kBearingDE);
+    r.BearingTempNDE = getF32(d + f::kBearingNDE);
+    r.WindingTempA = getF32(d + f::kWindingA);
+    r.WindingTempB = getF32(d + f::kWindingB);
+    r.WindingTempC = getF32(d + f::kWindingC);
+    r.DischargePressure = discharge;
+    r.OilPressure = getF32(d + f::kOilPressure);
+    r.SuctionPressure = getF32(d + f::kSuction);
+    r.ReplyByte80 = d[f::kByte80];
+    r.OilTemperature = getF32(d + f::kOilTemp);
+    r.PumpRpm = getF32(d + f::kPumpRpm);
+    r.PumpRate = toF(rateGpm / kGallonsPerBarrel);
+    r.TotalVolume = toF(gallons / kGallonsPerBarrel);
+    // From the raw psi and gal/min, before any conversion.
+    r.HydraulicHp = toF(static_cast<double>(discharge) * rateGpm * kHydraulicHpFactor);
+    r.LastTripPressure = static_cast<float>(getU16(d + f::kLastTrip));
+
+    const std::uint16_t tripPoint = getU16(d + f::kTripPoint);
+    if (tripPoint != kTripPointNotReported)
+        r.TripPressure = metric ? toF(tripPoint * kPsiToMpa) : static_cast<float>(tripPoint);
+
+    if (metric) {
+        r.OilPressure = toF(r.OilPressure * kPsiToKpa);
+        r.SuctionPressure = toF(r.SuctionPressure * kPsiToKpa);
+        r.DischargePressure = toF(r.DischargePressure * kPsiToMpa);
+        r.LastTripPressure = toF(r.LastTripPressure * kPsiToMpa);
+        r.HydraulicHp = toF(r.HydraulicHp * kHpToKw);
+        r.PumpRate = toF(r.PumpRate * kBblToCubicMetres);
+        r.TotalVolume = toF(r.TotalVolume * kBblToCubicMetres);
+        r.WindingTempA = fahrenheitToCelsius(r.WindingTempA);
+        r.WindingTempB = fahrenheitToCelsius(r.WindingTempB);
+        r.WindingTempC = fahrenheitToCelsius(r.WindingTempC);
+        r.BearingTempDE = fahrenheitToCelsius(r.BearingTempDE);
+        r.BearingTempNDE = fahrenheitToCelsius(r.BearingTempNDE);
+        r.OilTemperature = fahrenheitToCelsius(r.OilTemperature);
+    }
+
+    r.AutoAllowed = d[f::kAutoAllowed];
+    if ((status & kStatusReportsSetpoint) != 0) {
+        SpeedCommand[entry].Rpm = wire::getI16(d + f::kSetpoint);
+        r.RpmSetpoint = SpeedCommand[entry].Rpm;
+        SpeedCommand[entry].Run = d[f::kDriveOn];
+        SpeedCommandKnown[entry] = true;
+    }
+    if (r.AdoptSpeed != 0) {
+        if (r.MotorRpm >= 0.0f) {
+            SpeedCommand[entry].Rpm = ToRpm(TruncSafe(r.MotorRpm));
+            r.RpmSetpoint = SpeedCommand[entry].Rpm;
+            SpeedCommandKnown[entry] = true;
+        }
+        r.AdoptSpeed = 0;
+    }
+}
+
+void decodeNetworkInfo(int entry, std::span<const std::uint8_t> data) {
+    char* text = NetworkInfo[entry];
+    std::memset(text, 0, kNetworkInfoSize);
+    // The text sits at the end of the data; a reply too short to hold it carries none.
+    if (data.size() < kNetworkTextSpan) return;
+    const auto from = data.last(kNetworkTextSpan);
+    for (int i = 0; i < kNetworkTextSpan && i < kNetworkInfoSize - 1 && from[i] != 0; ++i)
+        text[i] = static_cast<char>(from[i]);
+}
+
+// The block when the reply holds all of it.
+bool take(std::uint8_t* block, std::size_t size, std::span<const std::uint8_t> data) {
+    if (data.size() < size) return false;
+    std::memcpy(block, data.data(), size);
+    return true;
+}
+
+}  // namespace
+
+DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
+                             std::span<const std::uint8_t> data, bool metric) {
+    DecodeResult out;
+    if (entry < 0 || entry >= kTableSize) return out;
+    PumpRecord& r = PumpTable[entry];
+    switch (code) {
+        case WireCode::DataRecord:
+            if (data.size() < kDataRecordSize) break;
+            decodeDataRecord(entry, data.data(), metric);
+            out.decoded = true;
+            break;
+        case WireCode::PumpConfig: {
+            if (!take(r.PumpConfig.bytes.data(), PumpConfigBlock::kSize, data)) break;
+            const std::uint16_t psi = r.PumpConfig.TripPsi();
+            r.TripPressure = metric ? toF(psi * kPsiToMpa) : static_cast<float>(psi);
+            out.decoded = true;
+            break;
+        }
+        case WireCode::PumpId:
+            out.decoded = take(reinterpret_cast<std::uint8_t*>(r.PumpId), kPumpIdSize, data);
+            break;
+        case WireCode::AiConfig:
+            if (argument1 >= kChannels) break;
+            if (!take(AiConfig, kAiConfigSize, data)) {
+                // Never write back a block made of stale bytes; the zeroing is abandoned.
+                PendingAiWrite[entry] = 0;
+                break;
+            }
+            // Only the discharge channel's own block is written back: another channel's would
+            // move the wrong offset.
+            if (PendingAiWrite[entry] != 0 && argument1 == kDischargeChannel) {
+                using namespace aiblock;
+                const float offset =
+                    wire::getF32(AiConfig + kCoefficients) - wire::getF32(AiConfig + kReading);
+                wire::putF32(AiConfig + kCoefficients, offset);
+                PendingAiWrite[entry] = 0;
+                out.writeBackAi = true;
+            }
+            out.decoded = true;
+            break;
+        case WireCode::ThrottleConfig:
+            out.decoded = argument1 < kChannels && take(AiConfig, kAiConfigSize, data);
+            break;
+        case WireCode::FiConfig:
+            out.decoded = argument1 < kChannels && take(FiConfig, kFiConfigSize, data);
+            break;
+        case WireCode::NetworkInfo:
+            decodeNetworkInfo(entry, data);
+            out.decoded = true;
+            break;
+        case WireCode::AlarmLimits:
+            out.decoded = take(AlarmLimits, kAlarmLimitsSize, data);
+            break;
+        case WireCode::AlarmOptions:
+            out.decoded = take(AlarmOptions, kAlarmOptionsSize, data);
+            break;
+        default:
+            break;
+    }
+    return out;
+}
+
+void ApplyThrottleLimits(int entry) {
+    if (entry < 0 || entry >= kTableSize) return;
+    PumpRecord& r = PumpTable[entry];
+    r.MaxRpm = wire::getF32(AiConfig + aiblock::kHigh);
+    r.MinRpm = wire::getF32(AiConfig + aiblock::kLow);
+    // A set-point outside the limits comes within them at the minimum, but a stopped pump
+    // stays stopped: its next step down must not start from the minimum.
+    const float setpoint = r.RpmSetpoint;
+    if (setpoint != 0.0f && (setpoint > r.MaxRpm || setpoint < r.MinRpm))
+        r.RpmSetpoint = ToRpm(TruncSafe(r.MinRpm));
+}

@@ -1,0 +1,30 @@
+// The decoder of the controllers' data replies: the bytes of a reply into the Pump Table
+// and the shared configuration buffers, with the derived values and the metric conversion
+// done in place. It sends nothing, shows nothing and reads no clock: what a reply asks of
+// the rest of the link (a dialog to refresh, a block to write back) comes back as its result.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "link/protocol.h"
+
+struct DecodeResult {
+    // The reply's block was taken. Not for an unknown code, a channel out of range, or a
+    // reply too short for its block.
+    bool decoded = false;
+    // A pressure zeroing was waiting for this block of the discharge channel: AiConfig now
+    // holds the block with its new offset, to be written back to that channel.
+    bool writeBackAi = false;
+};
+
+// Decodes the data of a data reply (the N bytes after the header) from entry 0-24. A reply
+// shorter than the block it carries is not decoded: the previous values stand. Values are
+// converted to metric when metric is set.
+DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
+                             std::span<const std::uint8_t> data, bool metric);
+
+// The second half of a throttle-configuration reply: MaxRpm and MinRpm from the block in
+// AiConfig, and a set-point outside them set to the minimum. Apart from the first half, so
+// that an open throttle dialog sees the block, and may change it, before the limits are taken.
+void ApplyThrottleLimits(int entry);

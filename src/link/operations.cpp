@@ -1,0 +1,333 @@
+#include "link/operations.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <span>
+
+#include "common/wire.h"
+#include "link/pump_session.h"
+#include "link/pump_table.h"
+#include "link/tx_queue.h"
+#include "platform/trace.h"
+#include "ui/ui_model.h"
+
+namespace {
+
+constexpr int kOpTripRepeats = 2;  // TmrOpTrip ticks after the first idle
+
+struct OperationsState {
+    OperationHooks hooks;
+    int opTripPanel = 0;
+    int opTripControl = 0;
+    int opTripTicks = 0;
+};
+OperationsState g;
+
+bool validPump(int pump) {
+    return pump >= 0 && pump < kPumpCount;
+}
+
+std::span<const std::uint8_t> bytesOf(const char* text, std::size_t n) {
+    return {reinterpret_cast<const std::uint8_t*>(text), n};
+}
+
+void sendSpeedCommand(int pump) {
+    if (PowerOffCommanded[pump] != 0) SpeedCommand[pump].Run = 0;
+    SpeedCommandKnown[pump] = true;
+    SendDataCommand(pump, WireCode::Speed, 0, 0, SpeedCommand[pump].encode());
+}
+
+// The speed an idle brings a pump to: down to its idle speed, never up. The present speed
+// is the pump's speed command; only while that is not known yet does the reported motor
+// speed count as well (the larger of the two). A pump already slower, stopped, or slowing
+// down to a STOP keeps its command, and nothing above MaxRpm or below 0 goes out.
+std::int16_t idleSpeed(int pump) {
+    const PumpRecord& r = PumpTable[pump];
+    const long long command = SpeedCommand[pump].Rpm;
+    const long long present =
+        SpeedCommandKnown[pump] ? command : std::max(command, TruncSafe(r.MotorRpm));
+    long long idle = std::min(TruncSafe(r.MinRpm), present);
+    if (r.MaxRpm > 0) idle = std::min(idle, TruncSafe(r.MaxRpm));
+    return ToRpm(std::max(idle, 0LL));
+}
+
+// An idle overtakes the connect polls waiting in the pump's queue: a pump that hears but
+// cannot answer gets it within one reply time-out.
+void idlePump(int pump) {
+    DropWaitingForSpeedCommand(pump);
+    SpeedCommand[pump].Rpm = idleSpeed(pump);
+    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
+    sendSpeedCommand(pump);
+}
+
+void sendPumpConfig(int pump) {
+    SendDataCommand(pump, WireCode::PumpConfig, 0, 0, PumpTable[pump].PumpConfig.bytes);
+}
+
+void run(int pump, Op op) {
+    switch (op) {
+        case Op::Idle:
+            idlePump(pump);
+            break;
+        case Op::ClearTotals:
+            SendDataCommand(pump, WireCode::ClearTotals, kClearTotalsGuard, 0, {});
+            break;
+        case Op::ZeroPressure:
+            StartPressureZero(pump);
+            break;
+        case Op::ResetVfdFault:
+            SendDataCommand(pump, WireCode::ResetVfdFault, 0, 0, {});
+            break;
+        case Op::ResetAlarms:
+            SendDataCommand(pump, WireCode::ResetAlarms, 0, 0, {});
+            break;
+        case Op::SendTimeouts:
+            SendTimeouts(pump);
+            break;
+        case Op::SendAlarmOptions:
+            SendAlarmOptions(pump);
+            break;
+        case Op::ReadPumpConfig:
+            SendShortCommand(pump, WireCode::PumpConfig, 0);
+            break;
+        case Op::ReadAlarmLimits:
+            SendShortCommand(pump, WireCode::AlarmLimits, 0);
+            break;
+        case Op::ReadThrottleConfig:
+            SendShortCommand(pump, WireCode::ThrottleConfig, 0);
+            break;
+        case Op::ReadAlarmOptions:
+            SendShortCommand(pump, WireCode::AlarmOptions, 0);
+            break;
+        case Op::ReadPumpId:
+            SendShortCommand(pump, WireCode::PumpId, 0);
+            break;
+    }
+}
+
+void run(int pump, SpeedStep step) {
+    PumpRecord& r = PumpTable[pump];
+    SpeedCommand[pump].Rpm = r.RpmSetpoint;
+    // No set-point yet: the limits may not be known either, so ask for them.
+    if (SpeedCommand[pump].Rpm < 1) SendShortCommand(pump, WireCode::ThrottleConfig, 0);
+    long long rpm = SpeedCommand[pump].Rpm;
+    switch (step) {
+        case SpeedStep::Stop:
+            rpm = 0;
+            break;
+        case SpeedStep::UpSmall:
+            rpm += r.RpmStepSmall;
+            break;
+        case SpeedStep::UpLarge:
+            rpm += r.RpmStepLarge;
+            break;
+        case SpeedStep::DownSmall:
+            rpm -= r.RpmStepSmall;
+            break;
+        case SpeedStep::DownLarge:
+            rpm -= r.RpmStepLarge;
+            break;
+        case SpeedStep::Idle:
+            rpm = std::min<long long>(idleSpeed(pump), rpm);
+            break;
+    }
+    if (r.MaxRpm < static_cast<float>(rpm)) rpm = TruncSafe(r.MaxRpm);
+    if (rpm < 0) rpm = 0;
+    SpeedCommand[pump].Rpm = ToRpm(rpm);
+    r.RpmSetpoint = SpeedCommand[pump].Rpm;
+    sendSpeedCommand(pump);
+}
+
+void run(int pump, const TripPressureWrite& w) {
+    PumpTable[pump].PumpConfig.setTripPsi(static_cast<std::uint16_t>(TruncSafe(w.psi) & 0xFFFF));
+    sendPumpConfig(pump);
+    SendShortCommand(pump, WireCode::PumpConfig, 0);
+}
+
+void run(int pump, const ShutdownOverride& request) {
+    const std::uint8_t on[1] = {request.on};
+    SendDataCommand(pump, WireCode::ShutdownOverride, 0, 0, on);
+}
+
+void run(int pump, const AiConfigRead& read) {
+    SendShortCommand(pump, WireCode::AiConfig, read.channel);
+}
+
+void run(int pump, const FiConfigRead& read) {
+    SendShortCommand(pump, WireCode::FiConfig, read.channel);
+}
+
+void run(int pump, const AiConfigWrite& w) {
+    using namespace aiblock;
+    for (std::size_t i = 0; i < w.coefficients.size(); ++i)
+        wire::putF32(AiConfig + kCoefficients + 4 * i, w.coefficients[i]);
+    wire::putF32(AiConfig + kHigh, w.high);
+    wire::putF32(AiConfig + kLow, w.low);
+    AiConfig[kOption] = w.option;
+    SendDataCommand(pump, WireCode::AiConfig, w.channel, 0, AiConfig);
+}
+
+void run(int pump, const FiConfigWrite& w) {
+    FiConfig[fiblock::kOption] = w.option;
+    wire::putF32(FiConfig + fiblock::kPulsesPerRev, w.pulsesPerRev);
+    SendDataCommand(pump, WireCode::FiConfig, w.channel, 0, FiConfig);
+}
+
+void run(int pump, const PumpGeometryWrite& w) {
+    PumpConfigBlock& c = PumpTable[pump].PumpConfig;
+    c.setConfigValue20(w.plungerDiameter);
+    c.setConfigValue16(w.stroke);
+    c.setConfigByte0(w.plungers);
+    sendPumpConfig(pump);
+}
+
+void run(int pump, const PumpEfficiencyWrite& w) {
+    PumpConfigBlock& c = PumpTable[pump].PumpConfig;
+    c.setConfigValue24(w.efficiency);
+    c.setConfigValue12(w.gearRatio);
+    sendPumpConfig(pump);
+}
+
+void run(int pump, const AlarmLimitWrite& w) {
+    std::uint8_t pair[kAlarmPairSize];
+    wire::putF32(pair, w.first);
+    wire::putF32(pair + 4, w.second);
+    SendDataCommand(pump, WireCode::AlarmLimits, w.code, 0, pair);
+}
+
+void run(int pump, const ThrottleConfigWrite& w) {
+    using namespace aiblock;
+    wire::putF32(AiConfig + kLow, static_cast<float>(w.minRpm));
+    wire::putF32(AiConfig + kHigh, static_cast<float>(w.maxRpm));
+    wire::putF32(AiConfig + kCoefficients, w.scale1);
+    wire::putF32(AiConfig + kCoefficients + 4, w.scale2);
+    SendDataCommand(pump, WireCode::ThrottleConfig, 0, 0, AiConfig);
+    SendShortCommand(pump, WireCode::PumpConfig, 0);
+}
+
+void run(int pump, const PumpIdWrite& w) {
+    std::memcpy(PumpTable[pump].PumpId, w.id.data(), kPumpIdSize);
+    SendDataCommand(pump, WireCode::WritePumpId, 0, 0,
+                    bytesOf(PumpTable[pump].PumpId, kPumpIdSize));
+}
+
+// One pump, or every pump in index order; only pumps whose row is enabled.
+template <typename Payload>
+void sendToEnabled(int pump, const Payload& payload) {
+    if (pump == kAllPumps) {
+        for (int p = 0; p < kPumpCount; ++p)
+            if (PumpRowEnabled(p)) run(p, payload);
+    } else if (PumpRowEnabled(pump)) {
+        run(pump, payload);
+    } else {
+        TRACE(ops, "pump %d skipped: its row is dimmed", pump + 1);
+    }
+}
+
+}  // namespace
+
+void SendPumpCommand(int pump, Op op) {
+    sendToEnabled(pump, op);
+}
+void SendPumpCommand(int pump, SpeedStep step) {
+    sendToEnabled(pump, step);
+}
+void SendPumpCommand(int pump, const TripPressureWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const ShutdownOverride& request) {
+    sendToEnabled(pump, request);
+}
+void SendPumpCommand(int pump, const AiConfigRead& read) {
+    sendToEnabled(pump, read);
+}
+void SendPumpCommand(int pump, const FiConfigRead& read) {
+    sendToEnabled(pump, read);
+}
+void SendPumpCommand(int pump, const AiConfigWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const FiConfigWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const PumpGeometryWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const PumpEfficiencyWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const AlarmLimitWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const ThrottleConfigWrite& write) {
+    sendToEnabled(pump, write);
+}
+void SendPumpCommand(int pump, const PumpIdWrite& write) {
+    sendToEnabled(pump, write);
+}
+
+void Send_RPM_Request(int pump, SpeedStep step) {
+    if (!validPump(pump)) return;
+    if (PumpGroup[pump] == kNoGroup)
+        SendPumpCommand(pump, step);
+    else if (g.hooks.groupSpeedStep)
+        g.hooks.groupSpeedStep(pump, step);
+}
+
+void SendSpeedCommandNow(int pump) {
+    if (!validPump(pump) || PumpTable[pump].ComPort == 0) return;
+    if (SpeedCommand[pump].Run == 0) {
+        // A power-off: it holds until a power-on or until the drive reports off, and it
+        // overtakes the polls waiting for a pump that may not answer.
+        PowerOffCommanded[pump] = 1;
+        DropWaitingForSpeedCommand(pump);
+    } else {
+        PowerOffCommanded[pump] = 0;
+    }
+    sendSpeedCommand(pump);
+}
+
+void IdleOpenPump(int pump) {
+    if (!validPump(pump) || PortConfig[pump].Mode != 1) return;
+    idlePump(pump);
+}
+
+void SetOperationHooks(const OperationHooks& hooks) {
+    g.hooks = hooks;
+}
+
+void IdleAllPumps() {
+    SendPumpCommand(kAllPumps, Op::Idle);
+    if (g.opTripPanel != 0)
+        ui::SetCtrlAttribute(g.opTripPanel, g.opTripControl, ui::ATTR_ENABLED, 1);
+}
+
+void SetOpTripTimer(int panel, int control) {
+    g.opTripPanel = panel;
+    g.opTripControl = control;
+}
+
+int TmrOpTrip(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    SendPumpCommand(kAllPumps, Op::Idle);
+    if (++g.opTripTicks >= kOpTripRepeats) {
+        g.opTripTicks = 0;
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
+    }
+    return 0;
+}
+
+void ResetOperations() {
+    g = {};
+}
+
+void ResetLink() {
+    ResetPumpTable();
+    ResetPumpSession();
+    ResetOperations();
+    ResetTxQueues();
+    CreateTxQueues();
+    SetTransmit(TransmitPacket);
+}

@@ -1,0 +1,133 @@
+// The operations through which the rest of the station commands the pumps: what each one
+// puts on the wire, the speed step and its limits, and idle-all. An operation goes to one
+// pump (0-23) or to every pump (kAllPumps), but only to pumps whose row is enabled (see
+// PumpRowEnabled); others are skipped without notice.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "link/protocol.h"
+
+constexpr int kAllPumps = -1;
+
+// Operations that carry no data of their own.
+enum class Op : std::uint8_t {
+    Idle,  // the speed command down to the idle speed, never up, ahead of waiting polls
+    ClearTotals,
+    ZeroPressure,  // reads the discharge channel; its reply writes the offset back
+    ResetVfdFault,
+    ResetAlarms,
+    SendTimeouts,
+    SendAlarmOptions,
+    ReadPumpConfig,
+    ReadAlarmLimits,
+    ReadThrottleConfig,
+    ReadAlarmOptions,
+    ReadPumpId,
+};
+
+enum class SpeedStep : std::int8_t {
+    Idle = -1,  // down to the idle speed, never up
+    Stop = 0,
+    UpSmall = 1,
+    UpLarge = 2,
+    DownSmall = 3,
+    DownLarge = 4,
+};
+
+// The operations with data, one payload type each. Floats and block bytes go on the wire as
+// they are given; channels and codes are the controller's numbers.
+struct TripPressureWrite {
+    float psi = 0.0f;  // truncated into the pump's configuration block, then read back
+};
+struct ShutdownOverride {
+    std::uint8_t on = 0;
+};
+struct AiConfigRead {
+    std::uint8_t channel = 0;
+};
+struct FiConfigRead {
+    std::uint8_t channel = 0;
+};
+// Into AiConfig: the four coefficients and the two values after them, and the option byte.
+struct AiConfigWrite {
+    std::uint8_t channel = 0;
+    std::array<float, 4> coefficients{};
+    float high = 0.0f;  // block bytes 28-31
+    float low = 0.0f;   // block bytes 32-35
+    std::uint8_t option = 0;
+};
+struct FiConfigWrite {
+    std::uint8_t channel = 0;
+    std::uint8_t option = 0;
+    float pulsesPerRev = 0.0f;
+};
+struct PumpGeometryWrite {
+    float plungerDiameter = 0.0f;  // inches
+    float stroke = 0.0f;           // inches
+    std::uint8_t plungers = 0;
+};
+struct PumpEfficiencyWrite {
+    float efficiency = 0.0f;
+    float gearRatio = 0.0f;
+};
+// One set-point pair of the alarm-limits block, in block order.
+struct AlarmLimitWrite {
+    std::uint8_t code = 0;
+    float first = 0.0f;
+    float second = 0.0f;
+};
+// The speed limits and the two scaling values into the throttle block (AiConfig); the
+// pump's configuration is read back after.
+struct ThrottleConfigWrite {
+    std::int16_t minRpm = 0;
+    std::int16_t maxRpm = 0;
+    float scale1 = 0.0f;
+    float scale2 = 0.0f;
+};
+struct PumpIdWrite {
+    std::array<char, kPumpIdSize> id{};
+};
+
+void SendPumpCommand(int pump, Op op);
+void SendPumpCommand(int pump, SpeedStep step);
+void SendPumpCommand(int pump, const TripPressureWrite& write);
+void SendPumpCommand(int pump, const ShutdownOverride& request);
+void SendPumpCommand(int pump, const AiConfigRead& read);
+void SendPumpCommand(int pump, const FiConfigRead& read);
+void SendPumpCommand(int pump, const AiConfigWrite& write);
+void SendPumpCommand(int pump, const FiConfigWrite& write);
+void SendPumpCommand(int pump, const PumpGeometryWrite& write);
+void SendPumpCommand(int pump, const PumpEfficiencyWrite& write);
+void SendPumpCommand(int pump, const AlarmLimitWrite& write);
+void SendPumpCommand(int pump, const ThrottleConfigWrite& write);
+void SendPumpCommand(int pump, const PumpIdWrite& write);
+
+// The speed step of a pump in no group; a grouped pump's step goes to the group handler.
+void Send_RPM_Request(int pump, SpeedStep step);
+
+struct OperationHooks {
+    // A speed step for a pump that is in a group. None: the step is not sent.
+    std::function<void(int pump, SpeedStep step)> groupSpeedStep;
+};
+void SetOperationHooks(const OperationHooks& hooks);
+
+// The pump's SpeedCommand as it stands, straight to its port (a pump that has a port, on
+// line or not): the power switches. Run 0 latches the power-off (PowerOffCommanded).
+void SendSpeedCommandNow(int pump);
+// Idle for a pump whose port is open, whether or not it is on line (the emergency stop):
+// down to its idle speed, never up, ahead of any waiting connect polls.
+void IdleOpenPump(int pump);
+// Idle all (inline overpressure): idles every pump now and starts the TmrOpTrip timer,
+// which idles them twice more and stops itself.
+void IdleAllPumps();
+void SetOpTripTimer(int panel, int control);
+int TmrOpTrip(int panel, int control, int event, void* data, int e1, int e2);
+
+// Start-of-run state of this module: no hooks, no idle-all timer.
+void ResetOperations();
+// Every link module and the Pump Table back to the start of a run, the session wired to the
+// transmit queues, and the queues created (as start-up leaves them before the ports open).
+void ResetLink();

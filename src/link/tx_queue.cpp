@@ -1,0 +1,311 @@
+#include "link/tx_queue.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "platform/event_loop.h"
+#include "platform/trace.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+
+TxQueueRecord TxQueue[kPumpCount];
+float ReplyTimeout = 5.0f;
+
+namespace {
+
+constexpr int kStatsReadouts = 5;
+
+struct Item {
+    WireCode code = WireCode::DataRecord;
+    std::uint8_t length = 0;
+    std::array<std::uint8_t, kMaxQueuedPacket> packet{};
+
+    std::span<const std::uint8_t> bytes() const { return {packet.data(), length}; }
+};
+
+// The items of one queue; how many there are is TxQueue[pump].ItemCount, the one count.
+struct Ring {
+    int head = 0;
+    std::array<Item, kQueueDepth> items{};
+
+    Item& at(int i) { return items[static_cast<std::size_t>((head + i) % kQueueDepth)]; }
+};
+
+struct QueueState {
+    std::array<Ring, kPumpCount> rings{};
+    std::array<QueueStatsRecord, kPumpCount> stats{};
+    bool showStats = false;
+    int statsPanel = 0;
+    std::array<int, kStatsReadouts> statsControls{};
+    int timerCalls = 0;
+};
+QueueState g;
+TransmitFn g_transmit = nullptr;
+
+bool validPump(int pump) {
+    return pump >= 0 && pump < kPumpCount;
+}
+bool validEntry(int entry) {
+    return entry >= 0 && entry < kTableSize;
+}
+bool created(int pump) {
+    return TxQueue[pump].ItemCount >= 0;
+}
+bool isConnectPoll(const Item& item) {
+    return item.code == WireCode::PumpConfig &&
+           item.packet[kOffTypeCode] == typeAndCode(PacketType::Short, WireCode::PumpConfig);
+}
+
+// Keeps the per-code counts in step as an item comes or goes.
+void count(TxQueueRecord& q, WireCode code, int delta) {
+    if (code == WireCode::DataRecord) q.Count18 = std::max(0, q.Count18 + delta);
+    if (code == WireCode::PumpConfig) q.Count1B = std::max(0, q.Count1B + delta);
+}
+
+void updateStats(int pump) {
+    QueueStatsRecord& s = g.stats[pump];
+    const double dt = platform::Timer() - s.SendTime;
+    s.Maximum = std::max(s.Maximum, dt);
+    s.Sum += dt;
+    if (s.Samples <= 9.0f)
+        s.Average = s.Samples > 0.0f ? s.Sum / s.Samples : dt;
+    else
+        s.Average = dt / 10.0 + s.Average * 0.9;
+}
+
+void removeHead(int pump) {
+    TxQueueRecord& q = TxQueue[pump];
+    if (q.ItemCount <= 0) return;
+    Ring& r = g.rings[pump];
+    count(q, r.at(0).code, -1);
+    r.head = (r.head + 1) % kQueueDepth;
+    --q.ItemCount;
+}
+
+// The head is done (answered or timed out): the next one goes.
+void nextHead(int pump) {
+    if (g.showStats) updateStats(pump);
+    removeHead(pump);
+    if (TxQueue[pump].ItemCount == 0)
+        TxQueue[pump].Deadline = 0.0;
+    else
+        SendHead(pump);
+}
+
+bool isSpeedCommand(const Item& item) {
+    return item.packet[kOffTypeCode] == typeAndCode(PacketType::Command, WireCode::Speed);
+}
+// The requests the timers repeat on their own: data and network information.
+bool isPeriodicRequest(const Item& item) {
+    const std::uint8_t byte4 = item.packet[kOffTypeCode];
+    return byte4 == typeAndCode(PacketType::Short, WireCode::DataRecord) ||
+           byte4 == typeAndCode(PacketType::Short, WireCode::NetworkInfo);
+}
+
+// Takes out of the pump's queue every waiting item that drop() picks (never the head, which
+// is on its way); returns how many went.
+template <typename Pick>
+int dropWaiting(int pump, Pick drop) {
+    const int n = QueuedItems(pump);
+    if (n == 0) return 0;
+    Ring& r = g.rings[pump];
+    TxQueueRecord& q = TxQueue[pump];
+    int kept = 1;
+    for (int i = 1; i < n; ++i) {
+        if (drop(r.at(i))) {
+            count(q, r.at(i).code, -1);
+            continue;
+        }
+        if (kept != i) r.at(kept) = r.at(i);
+        ++kept;
+    }
+    const int dropped = n - kept;
+    q.ItemCount = kept;
+    if (dropped > 0) TRACE(queue, "pump %d: %d waiting packets dropped", pump + 1, dropped);
+    return dropped;
+}
+
+void showStats() {
+    if (g.statsPanel == 0) return;
+    for (int i = 0; i < kStatsReadouts; ++i) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%0.3f, %0.3f", g.stats[i].Maximum, g.stats[i].Average);
+        ui::SetCtrlVal(g.statsPanel, g.statsControls[i], text);
+    }
+}
+
+const char* QueueResultName(QueueResult result) {
+    switch (result) {
+        case QueueResult::Queued:
+            return "queued";
+        case QueueResult::Refused:
+            return "refused by its per-code limit";
+        case QueueResult::TooLarge:
+            return "too large";
+        case QueueResult::NoQueue:
+            return "no queue";
+        case QueueResult::Busy:
+            return "ports busy";
+        case QueueResult::NoPort:
+            return "no port";
+    }
+    return "?";
+}
+
+}  // namespace
+
+void SetTransmit(TransmitFn transmit) {
+    g_transmit = transmit;
+}
+
+void CreateTxQueues() {
+    for (int p = 0; p < kPumpCount; ++p) {
+        g.rings[p] = Ring{};
+        g.stats[p] = QueueStatsRecord{};
+        TxQueue[p] = TxQueueRecord{};
+        TxQueue[p].ItemCount = 0;
+    }
+}
+
+void ResetTxQueues() {
+    g = {};
+    for (TxQueueRecord& q : TxQueue) q = TxQueueRecord{};
+    ReplyTimeout = 5.0f;
+}
+
+QueueResult SendShortCommand(int entry, WireCode code, std::uint8_t argument1) {
+    if (!validEntry(entry) || PumpTable[entry].ComPort == 0) return QueueResult::NoPort;
+    std::array<std::uint8_t, kPacketOverhead> packet;
+    EncodeShort(packet, code, argument1);
+    return PushPacket(entry, packet, code);
+}
+
+QueueResult SendDataCommand(int entry, WireCode code, std::uint8_t argument1,
+                            std::uint8_t argument2, std::span<const std::uint8_t> data) {
+    if (!validEntry(entry) || PumpTable[entry].ComPort == 0) return QueueResult::NoPort;
+    std::array<std::uint8_t, kMaxFrameLength> packet;
+    const std::size_t n =
+        EncodeData(packet, code, argument1, argument2, data.first(data.size() % 256));
+    return PushPacket(entry, std::span(packet).first(n), code);
+}
+
+QueueResult PushPacket(int entry, std::span<const std::uint8_t> packet, WireCode code) {
+    if (PortsBusy != 0) return QueueResult::Busy;
+    // The size as a queue item counts it: the packet and its 4-byte length.
+    const int size = static_cast<int>(packet.size()) + 4;
+    if (size > kQueueItemSize) {
+        TRACE(queue, "pump %d %s dropped: %d bytes", entry + 1, WireCodeName(code), size);
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "The amount of data to Push was too large, data is %d bytes.", size);
+        ui::MessagePopup("Send Error", text);
+        return QueueResult::TooLarge;
+    }
+    return QueueWrite(entry, packet, code);
+}
+
+QueueResult QueueWrite(int pump, std::span<const std::uint8_t> packet, WireCode code) {
+    if (!validPump(pump)) return QueueResult::NoQueue;
+    TxQueueRecord& q = TxQueue[pump];
+    QueueResult result = QueueResult::Queued;
+    if ((code == WireCode::PumpConfig && q.Count1B >= kMaxConnectPollsWaiting) ||
+        (code == WireCode::DataRecord && q.Count18 > 0))
+        result = QueueResult::Refused;
+    else if (packet.size() > kMaxQueuedPacket)
+        result = QueueResult::TooLarge;
+    else if (!created(pump))
+        result = QueueResult::NoQueue;
+    if (result != QueueResult::Queued) {
+        TRACE(queue, "pump %d %s not queued: %s", pump + 1, WireCodeName(code),
+              QueueResultName(result));
+        return result;
+    }
+
+    Ring& r = g.rings[pump];
+    if (q.ItemCount == kQueueDepth) {
+        TRACE(queue, "pump %d queue full: %d packets dropped for %s", pump + 1, kQueueDepth,
+              WireCodeName(code));
+        r.head = 0;
+        q.ItemCount = 0;
+        q.Count1B = 0;
+        q.Count18 = 0;
+    }
+    Item& item = r.at(q.ItemCount);
+    item.code = code;
+    item.length = static_cast<std::uint8_t>(packet.size());
+    std::copy(packet.begin(), packet.end(), item.packet.begin());
+    ++q.ItemCount;
+    count(q, code, +1);
+    if (q.ItemCount == 1) SendHead(pump);
+    return QueueResult::Queued;
+}
+
+void SendHead(int pump) {
+    if (!validPump(pump) || TxQueue[pump].ItemCount <= 0) return;
+    if (g_transmit != nullptr) g_transmit(pump, g.rings[pump].at(0).bytes());
+    TxQueue[pump].Deadline = platform::Timer() + ReplyTimeout;
+    if (g.showStats) {
+        g.stats[pump].SendTime = platform::Timer();
+        g.stats[pump].Samples += 1.0f;
+    }
+}
+
+void AnswerReceived(int pump) {
+    if (validPump(pump)) nextHead(pump);
+}
+
+int QueuedItems(int pump) {
+    return validPump(pump) ? std::max(0, TxQueue[pump].ItemCount) : 0;
+}
+
+std::optional<WireCode> QueuedCode(int pump, int i) {
+    if (i < 0 || i >= QueuedItems(pump)) return std::nullopt;
+    return g.rings[pump].at(i).code;
+}
+
+bool QueueHasWaiting(int pump, std::span<const std::uint8_t> packet) {
+    for (int i = 1; i < QueuedItems(pump); ++i) {
+        const auto waiting = g.rings[pump].at(i).bytes();
+        if (std::equal(waiting.begin(), waiting.end(), packet.begin(), packet.end())) return true;
+    }
+    return false;
+}
+
+int DropWaitingConnectPolls(int pump) {
+    return dropWaiting(pump, isConnectPoll);
+}
+
+int DropWaitingForSpeedCommand(int pump) {
+    return dropWaiting(pump, [](const Item& item) {
+        return isConnectPoll(item) || isSpeedCommand(item) || isPeriodicRequest(item);
+    });
+}
+
+int QueueTimer(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    const double now = platform::Timer();
+    for (int p = 0; p < kPumpCount; ++p) {
+        const TxQueueRecord& q = TxQueue[p];
+        if (q.Deadline > 0.0 && now > q.Deadline) {
+            TRACE(queue, "pump %d %s timed out", p + 1, WireCodeName(g.rings[p].at(0).code));
+            nextHead(p);
+        }
+    }
+    if (g.showStats && ++g.timerCalls % 5 == 0) showStats();
+    return 0;
+}
+
+void SetShowStats(bool on) {
+    g.showStats = on;
+}
+
+const QueueStatsRecord& QueueStats(int pump) {
+    static const QueueStatsRecord none;
+    return validPump(pump) ? g.stats[pump] : none;
+}
+
+void SetStatsReadouts(int panel, std::span<const int, 5> controls) {
+    g.statsPanel = panel;
+    std::copy(controls.begin(), controls.end(), g.statsControls.begin());
+}

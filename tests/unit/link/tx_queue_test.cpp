@@ -1,0 +1,203 @@
+// Transmit queues: one packet in flight per pump, answers and time-outs, the per-code
+// limits, the self-emptying queue, the size limits and the statistics. CTest also runs these
+// twice over in one process (link_queue_twice): state a reset forgets shows up the second time.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/link_fixture.h"
+
+using linktest::ack;
+using linktest::Record;
+
+namespace {
+
+class TxQueueTest : public LinkFixture {
+  protected:
+    void SetUp() override {
+        LinkFixture::SetUp();
+        attach(0);
+    }
+};
+
+TEST_F(TxQueueTest, OnlyTheHeadIsInFlightAndAnAnswerSendsTheNext) {
+    SendShortCommand(0, WireCode::AlarmLimits, 0);
+    SendShortCommand(0, WireCode::AlarmOptions, 0);
+    SendShortCommand(0, WireCode::PumpId, 0);
+    auto out = sent(0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].code, WireCode::AlarmLimits);
+    EXPECT_EQ(TxQueue[0].ItemCount, 3);
+    EXPECT_DOUBLE_EQ(TxQueue[0].Deadline, loop.now() + 5.0);
+
+    loop.advance(0.2);
+    feed(0, ack());
+    out = sent(0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].code, WireCode::AlarmOptions);
+    EXPECT_DOUBLE_EQ(TxQueue[0].Deadline, 0.2 + 5.0);
+    feed(0, ack());
+    feed(0, ack());
+    EXPECT_EQ(TxQueue[0].ItemCount, 0);
+    EXPECT_EQ(TxQueue[0].Deadline, 0.0);
+    EXPECT_EQ(sent(0).size(), 1u);
+}
+
+TEST_F(TxQueueTest, SixteenthWriteToASilentPumpEmptiesTheQueueAndGoesAtOnce) {
+    for (int i = 0; i < 15; ++i)
+        SendDataCommand(0, WireCode::ShutdownOverride, static_cast<std::uint8_t>(i), 0, {});
+    EXPECT_EQ(QueuedItems(0), 15);
+    ASSERT_EQ(sent(0).size(), 1u);
+
+    SendDataCommand(0, WireCode::ShutdownOverride, 15, 0, {});
+    auto out = sent(0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].arg1, 15);
+    EXPECT_EQ(QueuedItems(0), 1);
+    feed(0, ack());  // its answer leaves nothing behind
+    EXPECT_EQ(QueuedItems(0), 0);
+    EXPECT_TRUE(sent(0).empty());
+}
+
+TEST_F(TxQueueTest, ConnectPollsToADeadPumpWaitTenAtMostAndLeaveOnePerTimeout) {
+    timerPanel(GetControlData, 0.1);
+    timerPanel(QueueTimer, 0.05);
+    int maxWaiting = 0;
+    std::size_t written = 0;
+    for (int step = 0; step < 600; ++step) {  // 60 s
+        loop.advance(0.1);
+        maxWaiting = std::max(maxWaiting, TxQueue[0].Count1B);
+        for (const auto& s : sent(0)) {
+            EXPECT_EQ(s.code, WireCode::PumpConfig);
+            ++written;
+        }
+    }
+    EXPECT_EQ(maxWaiting, kMaxConnectPollsWaiting);
+    EXPECT_EQ(TxQueue[0].Count1B, kMaxConnectPollsWaiting);
+    // The first at 0.1 s, then one when each 5 s time-out passes.
+    EXPECT_EQ(written, 12u);
+}
+
+TEST_F(TxQueueTest, APumpBackFromSilenceGetsItsTimeoutsAndAlarmOptions) {
+    timerPanel(GetControlData, 0.1);
+    timerPanel(QueueTimer, 0.05);
+    timerPanel(GetIdTimer, 10.0);
+    loop.advance(20.05);  // silent: connect polls and network requests pile up
+    ASSERT_EQ(TxQueue[0].Count1B, 10);
+    sent(0);
+    feed(0, Record().packet());  // it answers at last
+    loop.advance(0.1);           // and is polled for its data
+    ASSERT_EQ(PumpTable[0].Online, 1);
+    EXPECT_LT(QueuedItems(0), kQueueDepth) << "the queue emptied itself and lost commands";
+    bool timeouts = false, options = false, throttle = false, id = false;
+    for (const auto& s : drainQueue(0)) {
+        timeouts |= s.type == PacketType::Command && s.code == WireCode::Timeouts;
+        options |= s.type == PacketType::Command && s.code == WireCode::AlarmOptions;
+        throttle |= s.type == PacketType::Short && s.code == WireCode::ThrottleConfig;
+        id |= s.type == PacketType::Short && s.code == WireCode::PumpId;
+    }
+    EXPECT_TRUE(timeouts);
+    EXPECT_TRUE(options);
+    EXPECT_TRUE(throttle);
+    EXPECT_TRUE(id);
+}
+
+TEST_F(TxQueueTest, AtMostOneDataRequestWaits) {
+    bringOnline(0);
+    SendShortCommand(0, WireCode::AlarmLimits, 0);  // something ahead of it
+    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Queued);
+    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Refused);
+    EXPECT_EQ(TxQueue[0].Count18, 1);
+    feed(0, ack());
+    auto out = sent(0);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[1].code, WireCode::DataRecord);
+    feed(0, Record().packet());
+    EXPECT_EQ(TxQueue[0].Count18, 0);
+    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Queued);
+}
+
+TEST_F(TxQueueTest, ALateAnswerCompletesThePacketSentNext) {
+    bringOnline(0);
+    timerPanel(QueueTimer, 0.05);
+    SendShortCommand(0, WireCode::AlarmLimits, 0);
+    SendShortCommand(0, WireCode::AlarmOptions, 0);
+    sent(0);
+    loop.advance(5.0);
+    EXPECT_TRUE(sent(0).empty());  // not yet past the deadline
+    loop.advance(0.06);
+    auto out = sent(0);  // the first timed out, the second went
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].code, WireCode::AlarmOptions);
+    // The answer to the first arrives now and is taken for the answer to the second.
+    feed(0, linktest::dataReply(WireCode::AlarmLimits, std::vector<std::uint8_t>(128, 0)));
+    EXPECT_EQ(QueuedItems(0), 0);
+    EXPECT_EQ(TxQueue[0].Deadline, 0.0);
+    // The timed-out packet is never sent again.
+    loop.advance(20.0);
+    EXPECT_TRUE(sent(0).empty());
+}
+
+TEST_F(TxQueueTest, WhatCannotBeQueuedIsRefused) {
+    std::vector<std::uint8_t> data(87, 0);
+    // A packet too large for any queue item: refused with a popup that counts the item.
+    EXPECT_EQ(SendDataCommand(0, WireCode::AiConfig, 0, 0, data), QueueResult::TooLarge);
+    ASSERT_EQ(popups.count("Send Error"), 1);
+    EXPECT_EQ(popups.shown().back().text,
+              "The amount of data to Push was too large, data is 101 bytes.");
+    // One byte less fills the item to 100 bytes: refused without a popup.
+    data.pop_back();
+    EXPECT_EQ(SendDataCommand(0, WireCode::AiConfig, 0, 0, data), QueueResult::TooLarge);
+    EXPECT_EQ(popups.count("Send Error"), 1);
+    data.pop_back();  // N = 85 is the largest that goes
+    EXPECT_EQ(SendDataCommand(0, WireCode::AiConfig, 0, 0, data), QueueResult::Queued);
+    // N is its length byte: the data is cut to its size modulo 256.
+    feed(0, ack());
+    sent(0);
+    SendDataCommand(0, WireCode::AiConfig, 0, 0, std::vector<std::uint8_t>(256 + 3, 0));
+    auto packets = sent(0);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].data.size(), 3u);
+
+    // No port, ports busy, or no queues yet: nothing is queued or sent.
+    EXPECT_EQ(SendShortCommand(1, WireCode::DataRecord, 0), QueueResult::NoPort);
+    PortsBusy = 1;
+    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Busy);
+    PortsBusy = 0;
+    ResetTxQueues();
+    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::NoQueue);
+    EXPECT_EQ(QueuedItems(0), 0);
+    EXPECT_TRUE(sent(0).empty());
+}
+
+TEST_F(TxQueueTest, StatisticsTrackMaximumAndAverage) {
+    SetShowStats(true);
+    const int panel = ui::NewPanel(0, "Pumps 1-8", 0, 0, 100, 100);
+    int readouts[5];
+    for (int i = 0; i < 5; ++i) {
+        readouts[i] = 200 + i;
+        ui::AddCtrl(panel, readouts[i], ui::CTRL_STRING, "", 0, 0);
+    }
+    SetStatsReadouts(panel, readouts);
+    // Ten answers of 0.1 s, then one of 1.1 s.
+    for (int i = 0; i < 10; ++i) {
+        SendShortCommand(0, WireCode::AlarmLimits, 0);
+        loop.advance(0.1);
+        feed(0, ack());
+    }
+    EXPECT_NEAR(QueueStats(0).Average, 0.1, 1e-9);
+    SendShortCommand(0, WireCode::AlarmLimits, 0);
+    loop.advance(1.1);
+    feed(0, ack());
+    EXPECT_NEAR(QueueStats(0).Maximum, 1.1, 1e-9);
+    EXPECT_NEAR(QueueStats(0).Average, 0.11 + 0.09, 1e-9);  // dt/10 + 0.9 x average
+
+    timerPanel(QueueTimer, 0.05);
+    loop.advance(0.2);
+    EXPECT_EQ(ui::GetCtrlText(panel, readouts[0]), "");  // four ticks so far
+    loop.advance(0.05);
+    EXPECT_EQ(ui::GetCtrlText(panel, readouts[0]), "1.100, 0.200");
+    EXPECT_EQ(ui::GetCtrlText(panel, readouts[1]), "0.000, 0.000");
+}
+
+}  // namespace
