@@ -11,7 +11,6 @@
 #include "safety/trips.h"
 #include "shell/cfg.h"
 #include "shell/control_ids.h"
-#include "shell/msg.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
@@ -111,19 +110,8 @@ int Clear_Totals(int, int, int event, void*, int, int) {
     return 0;
 }
 
-void ResetAllTotals(int, int, void*, int panel) {
-    ShowConfirmDialog(panel, "Reset Totals", "Reset all discharge totals?", kConfirmResetTotals);
-}
-
-void ZeroAllPressures(int, int, void*, int panel) {
-    ShowConfirmDialog(panel, "Zero Pressures", "Zero all discharge pressures?",
-                      kConfirmZeroPressures);
-}
-
 void BindCommandCallbacks() {
     windows::BindCtrlCallback("Change_RPMs", Change_RPMs);
     windows::BindCtrlCallback("Zero_Discharge_Pressure", Zero_Discharge_Pressure);
     windows::BindCtrlCallback("Clear_Totals", Clear_Totals);
-    windows::BindMenuCallback("ResetAllTotals", ResetAllTotals);
-    windows::BindMenuCallback("ZeroAllPressures", ZeroAllPressures);
 }

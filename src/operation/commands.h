@@ -1,6 +1,5 @@
 // The operator's commands on pumps: the speed buttons of the bank rows (for the pump or its
-// group), zeroing of discharge pressure and clearing of totals (detail view), and the
-// fleet-wide "Reset Totals" and "Zero Pressures" behind the confirmation dialog.
+// group), zeroing of discharge pressure and clearing of totals (detail view).
 //
 // A stop path always goes through: STOP and the step-downs are sent during an emergency
 // stop and past the interlock; only the step-ups are refused there.
@@ -15,8 +14,6 @@ constexpr double kZeroRefusedAbovePsi = 100.0;
 int Change_RPMs(int panel, int control, int event, void* data, int e1, int e2);
 int Zero_Discharge_Pressure(int panel, int control, int event, void* data, int e1, int e2);
 int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);
-void ResetAllTotals(int menuBar, int item, void* data, int panel);
-void ZeroAllPressures(int menuBar, int item, void* data, int panel);
 
 // Zeroes the discharge pressure of each pump that reads no pressure; the others are named
 // in one message.

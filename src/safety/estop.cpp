@@ -7,7 +7,6 @@
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "shell/control_ids.h"
-#include "shell/msg.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -74,15 +73,15 @@ void showInputFailure(bool failed) {
                                  failed ? 1 : 0);
 }
 
-void startInstantIdle(int repeats) {
+}  // namespace
+
+void StartInstantIdle(int repeats) {
     bool anyOpen = false;
     for (int pump = 0; pump < kPumpCount; ++pump) anyOpen = anyOpen || PortConfig[pump].Mode == 1;
     if (!anyOpen || mainPanel() == 0) return;
     InstantIdleCount = repeats;
     ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED, 1);
 }
-
-}  // namespace
 
 bool LoadParallel32() {
     return platform::systemBackEnd().openParallel();
@@ -204,19 +203,10 @@ int Info_OK(int panel, int, int event, void*, int, int) {
     return 0;
 }
 
-void ShutdownAll(int, int, void*, int panel) {
-    ShowConfirmDialog(panel, "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
-}
-
-void InstallEStop() {
-    SetInstantIdleHook(startInstantIdle);
-}
-
 void BindEStopCallbacks() {
     windows::BindCtrlCallback("EStopTimerTick", EStopTimerTick);
     windows::BindCtrlCallback("InstantIdleTimerTick", InstantIdleTimerTick);
     windows::BindCtrlCallback("Info_OK", Info_OK);
-    windows::BindMenuCallback("ShutdownAll", ShutdownAll);
 }
 
 void ResetEStop() {

@@ -38,9 +38,9 @@ void ShowEStopWindow();
 int EStopTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 int InstantIdleTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 int Info_OK(int panel, int control, int event, void* data, int e1, int e2);
-void ShutdownAll(int menuBar, int item, void* data, int panel);
 
-// Hooks and callbacks: the confirmed idle-all starts the repeat.
-void InstallEStop();
+// The repeat of a confirmed "Idle All Pumps": `repeats` more idle rounds on the instant-idle
+// timer, started only when some pump has its port open.
+void StartInstantIdle(int repeats);
 void BindEStopCallbacks();
 void ResetEStop();

@@ -194,7 +194,6 @@ bool StartUp() {
     installLinkHooks();
     // The group lists are built by the configuration load, through its hook.
     InstallPumpGroups();
-    InstallEStop();
 
     SetSplashMessage("Loading saved settings...");
     LoadConfiguration();

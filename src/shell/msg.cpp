@@ -3,22 +3,18 @@
 #include <string>
 #include <vector>
 
-#include "link/pump_table.h"
 #include "link/operations.h"
+#include "link/pump_table.h"
 #include "operation/commands.h"
+#include "safety/estop.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
 namespace {
 int g_dialog = 0;
-InstantIdleHook g_instantIdle = nullptr;
 constexpr int kInstantIdleRepeats = 5;
 }  // namespace
-
-void SetInstantIdleHook(InstantIdleHook hook) {
-    g_instantIdle = hook;
-}
 
 int ConfirmDialogPanel() {
     return g_dialog;
@@ -41,8 +37,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     if (control == windows::CONFIRM_YES) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
-        if (action == kConfirmIdleAll && g_instantIdle != nullptr)
-            g_instantIdle(kInstantIdleRepeats);
+        if (action == kConfirmIdleAll) StartInstantIdle(kInstantIdleRepeats);
         std::vector<int> zeroed;
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;
@@ -67,8 +62,24 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
+void ShutdownAll(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Shutdown", "Go to Idle / Neutral on all pumps?", kConfirmIdleAll);
+}
+
+void ResetAllTotals(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Reset Totals", "Reset all discharge totals?", kConfirmResetTotals);
+}
+
+void ZeroAllPressures(int, int, void*, int panel) {
+    ShowConfirmDialog(panel, "Zero Pressures", "Zero all discharge pressures?",
+                      kConfirmZeroPressures);
+}
+
 void BindConfirmCallbacks() {
     windows::BindCtrlCallback("InfoSelect", InfoSelect);
+    windows::BindMenuCallback("ShutdownAll", ShutdownAll);
+    windows::BindMenuCallback("ResetAllTotals", ResetAllTotals);
+    windows::BindMenuCallback("ZeroAllPressures", ZeroAllPressures);
 }
 
 void ResetConfirmDialog() {

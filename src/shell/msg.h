@@ -13,10 +13,11 @@ int InfoSelect(int panel, int control, int event, void* data, int e1, int e2);
 // The dialog's handle, 0 while it is not open.
 int ConfirmDialogPanel();
 
-// What a confirmed idle-all also starts: the repeat of the idle command. None until the
-// emergency-stop module installs it.
-using InstantIdleHook = void (*)(int repeats);
-void SetInstantIdleHook(InstantIdleHook hook);
+// The menu commands that open it: "Idle All Pumps", "Reset All Totals", "Zero All
+// Pressures".
+void ShutdownAll(int menuBar, int item, void* data, int panel);
+void ResetAllTotals(int menuBar, int item, void* data, int panel);
+void ZeroAllPressures(int menuBar, int item, void* data, int panel);
 
 void BindConfirmCallbacks();
 void ResetConfirmDialog();
