@@ -1,6 +1,5 @@
 // The operator's commands on pumps: the speed buttons of the bank rows (for the pump or its
-// group), zeroing of discharge pressure and clearing of totals (detail view), and the
-// fleet-wide "Reset Totals" and "Zero Pressures" behind the confirmation dialog.
+// group), zeroing of discharge pressure and clearing of totals (detail view).
 //
 // A stop path always goes through: STOP and the step-downs are sent during an emergency
 // stop and past the interlock; only the step-ups are refused there.

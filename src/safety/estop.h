@@ -39,8 +39,9 @@ void ShowEStopWindow();
 int EStopTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 int InstantIdleTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 int Info_OK(int panel, int control, int event, void* data, int e1, int e2);
-// The repeat of "Idle All Pumps": repeats more idle rounds on the instant-idle timer, when
-// any pump's port is open (the confirmation dialog's hook).
+
+// The repeat of a confirmed "Idle All Pumps": `repeats` more idle rounds on the instant-idle
+// timer, started only when some pump has its port open.
 void StartInstantIdle(int repeats);
 
 void BindEStopCallbacks();

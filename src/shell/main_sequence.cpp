@@ -94,8 +94,8 @@ bool timersAllHaveCallbacks() {
 
 // Every hook between modules is installed here, lower modules' first: the link's (answered
 // by the display and the serial monitor), then what each upper module adds to the lists of
-// the display, the confirmation dialog and the password prompt. No module installs its
-// hooks anywhere else, and none replaces another's.
+// the display and the password prompt. No module installs its hooks anywhere else, and
+// none replaces another's.
 void installHooks() {
     LinkHooks hooks;
     InstallDisplayLinkHooks(hooks);
@@ -106,8 +106,6 @@ void installHooks() {
     InstallTrips();
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
-    // A confirmed idle-all starts the E-stop module's repeat.
-    AddInstantIdleHook(StartInstantIdle);
 }
 
 void loadBankWindows() {

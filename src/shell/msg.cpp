@@ -3,9 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "link/pump_table.h"
 #include "link/operations.h"
+#include "link/pump_table.h"
 #include "operation/commands.h"
+#include "safety/estop.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
@@ -16,15 +17,10 @@ constexpr int kInstantIdleRepeats = 5;
 
 struct ConfirmState {
     int dialog = 0;  // the open dialog, 0 when closed
-    std::vector<InstantIdleHook> instantIdleHooks;
 };
 ConfirmState g;
 
 }  // namespace
-
-void AddInstantIdleHook(InstantIdleHook hook) {
-    if (hook != nullptr) g.instantIdleHooks.push_back(hook);
-}
 
 int ConfirmDialogPanel() {
     return g.dialog;
@@ -47,8 +43,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     if (control == windows::CONFIRM_YES) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
-        if (action == kConfirmIdleAll)
-            for (InstantIdleHook hook : g.instantIdleHooks) hook(kInstantIdleRepeats);
+        if (action == kConfirmIdleAll) StartInstantIdle(kInstantIdleRepeats);
         std::vector<int> zeroed;
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;

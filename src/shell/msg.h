@@ -18,14 +18,9 @@ void ZeroAllPressures(int menuBar, int item, void* data, int panel);
 // The dialog's handle, 0 while it is not open.
 int ConfirmDialogPanel();
 
-// What a confirmed idle-all also starts: the repeat of the idle command. Each module adds
-// its own (the emergency stop's); they run in the order added.
-using InstantIdleHook = void (*)(int repeats);
-void AddInstantIdleHook(InstantIdleHook hook);
-
 // Discards an open dialog without acting on it.
 void CloseConfirmDialog();
 
 void BindConfirmCallbacks();
-// Dialog closed, no hooks.
+// Dialog closed.
 void ResetConfirmDialog();

@@ -76,7 +76,6 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
     AddPumpIdShownHook([](int, const char*) { ++g_hookCalls; });
     AddUnitsChangedHook([] { ++g_hookCalls; });
     AddGroupMemberHook([](int, int) { ++g_hookCalls; });
-    AddInstantIdleHook([](int) { ++g_hookCalls; });
     SetControlModeOpener([] { ++g_hookCalls; });
     SetHardwareWindowOpener([] { ++g_hookCalls; });
     ParseCommandLine({"/ShowStats", "/admin", "/timeout", "2.5"});
