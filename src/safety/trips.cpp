@@ -22,8 +22,9 @@ using settings::MetricUnits;
 using windows::kPosSetTrip;
 using windows::kPosTrip;
 
-// An entered metric trip point (MPa) to psi.
-constexpr double kMpaToPsi = 1.0 / settings::kPsiToMpa;
+// An operator's metric trip point (MPa) to psi: the station's own factor for entered trip
+// points, not quite the inverse of the display's.
+constexpr double kMpaToPsi = 145.037;
 
 bool shownPump() {
     return CurrentPump < kPumpCount;
