@@ -131,6 +131,7 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
             break;
         case WireCode::PumpConfig: {
             if (!take(r.PumpConfig.bytes.data(), PumpConfigBlock::kSize, data)) break;
+            if (entry < kPumpCount) PumpConfigRead[entry] = true;
             const std::uint16_t psi = r.PumpConfig.TripPsi();
             r.TripPressure = metric ? toF(psi * kPsiToMpa) : static_cast<float>(psi);
             out.decoded = true;

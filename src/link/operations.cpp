@@ -5,12 +5,15 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <string>
 
 #include "common/wire.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
+#include "platform/event_loop.h"
 #include "platform/trace.h"
+#include "ui/popups.h"
 #include "ui/ui_model.h"
 
 namespace {
@@ -22,8 +25,10 @@ struct OperationsState {
     int opTripPanel = 0;
     int opTripControl = 0;
     int opTripTicks = 0;
+    double configRefusalShownAt = -1.0;  // Timer() of the last "not read yet" message
 };
 OperationsState g;
+constexpr double kRefusalQuietSeconds = 2.0;
 
 bool validPump(int pump) {
     return pump >= 0 && pump < kPumpCount;
@@ -64,6 +69,25 @@ void idlePump(int pump) {
 
 void sendPumpConfig(int pump) {
     SendDataCommand(pump, WireCode::PumpConfig, 0, 0, PumpTable[pump].PumpConfig.bytes);
+}
+
+// A configuration block is written back only when it came from this pump: a block never
+// read is all zeros (no plungers, no gear) and would stop the pump's rate and its trip.
+// Otherwise the block is asked for and the operator told to try again (one message for a
+// burst of refusals, say a trip point for the whole fleet).
+bool pumpConfigKnownOrAsk(int pump) {
+    if (PumpConfigRead[pump]) return true;
+    SendShortCommand(pump, WireCode::PumpConfig, 0);
+    TRACE(ops, "pump %d: configuration not read yet, write refused", pump + 1);
+    const double now = platform::Timer();
+    if (now - g.configRefusalShownAt >= kRefusalQuietSeconds || g.configRefusalShownAt < 0) {
+        g.configRefusalShownAt = now;
+        ui::MessagePopup("Pump Configuration",
+                         "Pump " + std::to_string(pump + 1) +
+                             ": its configuration has not been read yet. It is being read "
+                             "now; please try again in a moment.");
+    }
+    return false;
 }
 
 void run(int pump, Op op) {
@@ -141,6 +165,7 @@ void run(int pump, SpeedStep step) {
 }
 
 void run(int pump, const TripPressureWrite& w) {
+    if (!pumpConfigKnownOrAsk(pump)) return;
     PumpTable[pump].PumpConfig.setTripPsi(static_cast<std::uint16_t>(TruncSafe(w.psi) & 0xFFFF));
     sendPumpConfig(pump);
     SendShortCommand(pump, WireCode::PumpConfig, 0);
@@ -176,6 +201,7 @@ void run(int pump, const FiConfigWrite& w) {
 }
 
 void run(int pump, const PumpGeometryWrite& w) {
+    if (!pumpConfigKnownOrAsk(pump)) return;
     PumpConfigBlock& c = PumpTable[pump].PumpConfig;
     c.setConfigValue20(w.plungerDiameter);
     c.setConfigValue16(w.stroke);
@@ -184,6 +210,7 @@ void run(int pump, const PumpGeometryWrite& w) {
 }
 
 void run(int pump, const PumpEfficiencyWrite& w) {
+    if (!pumpConfigKnownOrAsk(pump)) return;
     PumpConfigBlock& c = PumpTable[pump].PumpConfig;
     c.setConfigValue24(w.efficiency);
     c.setConfigValue12(w.gearRatio);

@@ -230,6 +230,7 @@ void PumpWentOffline(int pump) {
     TRACE(link, "pump %d off line", pump + 1);
     PendingAiWrite[pump] = 0;  // a zero never completes on a later connection
     SpeedCommandKnown[pump] = false;
+    PumpConfigRead[pump] = false;  // the pump may have been changed or replaced meanwhile
     PumpRecord& r = PumpTable[pump];
     r.Tripped = 0;
     r.MotorRpm = 0.0f;

@@ -25,6 +25,7 @@ std::uint8_t AlarmOptions[kAlarmOptionsSize];
 std::int32_t PortsBusy = 0;
 std::uint8_t PowerOffCommanded[kTableSize];
 bool SpeedCommandKnown[kTableSize];
+bool PumpConfigRead[kTableSize];
 
 void ResetPumpTable() {
     for (int i = 0; i < kTableSize; ++i) {
@@ -39,6 +40,7 @@ void ResetPumpTable() {
     std::memset(AutoSelected, 0, sizeof AutoSelected);
     std::memset(PowerOffCommanded, 0, sizeof PowerOffCommanded);
     std::memset(SpeedCommandKnown, 0, sizeof SpeedCommandKnown);
+    std::memset(PumpConfigRead, 0, sizeof PumpConfigRead);
     std::memset(AiConfig, 0, sizeof AiConfig);
     std::memset(FiConfig, 0, sizeof FiConfig);
     std::memset(AlarmLimits, 0, sizeof AlarmLimits);

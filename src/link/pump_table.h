@@ -121,6 +121,9 @@ extern std::uint8_t PowerOffCommanded[kTableSize];
 // or its speed was adopted after it came on line. Until then an idle counts the motor's
 // reported speed as well.
 extern bool SpeedCommandKnown[kTableSize];
+// A full configuration block (PumpConfig) came from this pump since it came on line: only
+// then may the station write the block back with one field changed.
+extern bool PumpConfigRead[kTableSize];
 
 // The shared configuration buffers: the block last read from or written to a pump.
 extern std::uint8_t AiConfig[kAiConfigSize];

@@ -76,9 +76,34 @@ TEST_F(Operations, TimeoutsComeFromTheSettingsStoreOrDefaults) {
                   {{kData, WireCode::Timeouts, 0, {0x2C, 1, 0, 0, 61, 0, 0, 0}}});
 }
 
+// A block never read from the pump is all zeros: writing it back with one field changed
+// would set plungers, gear and stroke to 0. It is read first, and the operator told.
+TEST_F(Operations, PumpConfigurationIsReadBeforeItIsWrittenBack) {
+    auto got = run(TripPressureWrite{9500.0f});
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].type, kShort);
+    EXPECT_EQ(got[0].code, WireCode::PumpConfig);
+    EXPECT_EQ(popups.count("Pump Configuration"), 1);
+    EXPECT_TRUE(run(PumpGeometryWrite{4.5f, 8.0f, 5}).size() == 1u);
+    EXPECT_EQ(popups.count("Pump Configuration"), 1) << "one message for a burst";
+
+    Bytes block(kPumpConfigSize, 0);
+    block[0] = 3;
+    feed(0, linktest::dataReply(WireCode::PumpConfig, block));
+    got = run(TripPressureWrite{9500.0f});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].type, kData);
+    EXPECT_EQ(got[0].data[0], 3) << "the pump's own block, one field changed";
+
+    PumpWentOffline(0);  // a pump back on line may have been changed: read again
+    SetPumpRowDimmed(0, false);
+    EXPECT_EQ(run(TripPressureWrite{9500.0f}).front().type, kShort);
+}
+
 TEST_F(Operations, PumpConfigurationWritesKeepTheRestOfTheBlock) {
     for (int i = 0; i < kPumpConfigSize; ++i)
         PumpTable[0].PumpConfig.bytes[i] = static_cast<std::uint8_t>(i);
+    PumpConfigRead[0] = true;  // as if the block came from this pump
     // Trip point: truncated into the block, written, read back.
     Bytes config(PumpTable[0].PumpConfig.bytes.begin(), PumpTable[0].PumpConfig.bytes.end());
     pumpsim::putU16(config, 8, 9500);
