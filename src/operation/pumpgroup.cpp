@@ -112,8 +112,18 @@ void InstallPumpGroups() {
     SetOperationHooks({groupSpeedStep});
 }
 
+int SelectAuto(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    const int pump = PumpOfRowCtrl(panel, control, windows::kPosAuto);
+    if (!validPump(pump)) return 0;
+    AutoSelected[pump] = ui::GetCtrlInt(panel, control) != 0 ? 1 : 0;
+    if (AutoSelected[pump] != 0) TakePumpOutOfGroup(pump);
+    return 0;
+}
+
 void BindPumpGroupCallbacks() {
     windows::BindCtrlCallback("SelPumpGroup", SelPumpGroup);
+    windows::BindCtrlCallback("SelectAuto", SelectAuto);
 }
 
 void ResetPumpGroups() {

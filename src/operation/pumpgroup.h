@@ -40,6 +40,9 @@ void SendToPumpOrGroup(int pump, const Operation& operation) {
 int SelPumpGroup(int panel, int control, int event, void* data, int e1, int e2);
 // Automatic control takes the pump: out of its group, "No Group" shown on its row.
 void TakePumpOutOfGroup(int pump);
+// The "Auto" box of a bank row: ticked, the pump is selected for automatic control and
+// leaves its group; unticked, only the flag clears.
+int SelectAuto(int panel, int control, int event, void* data, int e1, int e2);
 
 // The groups' hooks: the link's group speed step, and the member lists filled as the
 // configuration record is shown.

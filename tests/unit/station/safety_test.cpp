@@ -161,6 +161,16 @@ TEST_F(Safety, GroupListsStayInStepWithTheSelectors) {
     EXPECT_TRUE(GroupMemberList(7).empty());
     EXPECT_EQ(PumpGroup[5], kNoGroup);
 
+    // Ticking "Auto" takes a pump out of its group and shows "No Group"; unticking only
+    // clears the flag.
+    ui::Operate(BankPanel[0], BankRow[1][windows::kPosAuto], 1);
+    EXPECT_EQ(AutoSelected[1], 1);
+    EXPECT_EQ(GroupMemberList(2), (std::vector<int>{9}));
+    EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[1][windows::kPosGroup]), windows::kGroupNone);
+    ui::Operate(BankPanel[0], BankRow[1][windows::kPosAuto], 0);
+    EXPECT_EQ(AutoSelected[1], 0);
+    EXPECT_EQ(PumpGroup[1], kNoGroup);
+
     AddToGroup(-5, 3);
     AddToGroup(24, 3);
     AddToGroup(4, 16);
