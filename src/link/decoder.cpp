@@ -7,13 +7,14 @@
 
 #include "common/wire.h"
 #include "link/pump_table.h"
+#include "settings/config_record.h"
 
 namespace {
 
 constexpr double kGallonsPerBarrel = 42.0;
 constexpr double kHydraulicHpFactor = 0.00058334;  // psi x gal/min -> hp
 constexpr double kPsiToKpa = 6.8948;
-constexpr double kPsiToMpa = 0.0068948;
+using settings::kPsiToMpa;
 constexpr double kHpToKw = 0.746;
 constexpr double kBblToCubicMetres = 0.15899;
 constexpr double kFahrenheitStep = 0.555555;

@@ -11,13 +11,10 @@
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/trace.h"
+#include "settings/registry_settings.h"
 #include "ui/ui_model.h"
 
 namespace {
-
-constexpr const char* kSettingsKey = "Software\\Qorv\\VNKPC";
-constexpr unsigned kDefaultTimeout1 = 30;
-constexpr unsigned kDefaultTimeout2 = 60;
 
 constexpr std::array<bool, kPumpCount> allDimmed() {
     std::array<bool, kPumpCount> rows{};
@@ -250,15 +247,8 @@ void PumpWentOffline(int pump) {
 }
 
 void SendTimeouts(int pump) {
-    unsigned int timeout1 = kDefaultTimeout1;
-    unsigned int timeout2 = kDefaultTimeout2;
-    unsigned int v = 0;
-    if (platform::RegReadULong(platform::REGKEY_HKLM, kSettingsKey, "Timeout1", &v, 1) ==
-        platform::kRegOk)
-        timeout1 = v;
-    if (platform::RegReadULong(platform::REGKEY_HKLM, kSettingsKey, "Timeout2", &v, 1) ==
-        platform::kRegOk)
-        timeout2 = v;
+    const std::uint32_t timeout1 = settings::ReadSetting(settings::kTimeout1);
+    const std::uint32_t timeout2 = settings::ReadSetting(settings::kTimeout2);
     std::array<std::uint8_t, kTimeoutsSize> bytes;
     wire::putU32(bytes.data(), timeout1);
     wire::putU32(bytes.data() + 4, timeout2);
