@@ -12,6 +12,7 @@
 #include <string>
 
 #include "link/pump_table.h"
+#include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "platform/event_loop.h"
 #include "platform/registry.h"
@@ -19,7 +20,6 @@
 #include "platform/sim/sim_serial.h"
 #include "platform/sim_loop.h"
 #include "platform/system.h"
-#include "shell/control_ids.h"
 #include "shell/main_sequence.h"
 #include "ui/popups.h"
 #include "ui/qt/qt_view.h"
@@ -69,7 +69,7 @@ struct Station {
             Bring_Frac_Offline(0, p);
         }
         // The detail view open on pump 5, as an operator would leave it.
-        ui::Press(BankPanel[0], BankRow[5][14]);
+        ui::Press(BankPanel[0], BankRow[5][windows::kPosDetail]);
         DisplayTimerTick(0, 0, ui::EVENT_TIMER_TICK, nullptr, 0, 0);  // first-time colours, ids
     }
     ~Station() {
