@@ -241,6 +241,10 @@ TEST(PumpsimController, OverpressureTripsUntilAlarmReset) {
     ask(c, speedCmd(1500, true), 21.0);
     c.advance(25.0);
     EXPECT_EQ(c.motorRpm(), 0.0) << "speed refused until reset";
+    ask(c, dataCmd(0x34, {}), 25.0);
+    ask(c, dataCmd(0x36, {1}), 25.0);
+    EXPECT_TRUE(c.tripped()) << "neither a fault reset nor the override clears a trip";
+    ask(c, dataCmd(0x36, {0}), 25.0);
 
     EXPECT_EQ(ask(c, dataCmd(0x35, {}), 25.0).type, 0);
     r = ask(c, shortCmd(0x18), 25.0);
