@@ -1,12 +1,11 @@
 // The pump session: what a good packet does to the pump and its queue, first contact, the
 // port the bytes belong to, floods, coming on and going off line, the watchdog and the
-// polls, and the trace of what went on the wire.
+// polls.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "platform/trace.h"
 #include "support/link_fixture.h"
 
 using linktest::ack;
@@ -274,25 +273,6 @@ TEST_F(Watchdog, SilenceIsCountedFromThePacketNotFromTheTick) {
     EXPECT_EQ(PumpTable[0].Online, 1);
     loop.advance(0.5);
     EXPECT_EQ(PumpTable[0].Online, 0);
-}
-
-TEST_F(Session, TheTraceSaysWhatWentOnTheWireAndWhyBytesWereDropped) {
-    trace::setModules("link,queue");
-    testing::internal::CaptureStderr();
-    SendShortCommand(0, WireCode::DataRecord, 0);
-    SendShortCommand(0, WireCode::DataRecord, 0);  // one data request waits at most
-    auto bad = sample().packet();
-    bad[12] ^= 0x40;
-    feed(0, bad);
-    feed(0, sample().packet());
-    const std::string out = testing::internal::GetCapturedStderr();
-    trace::setModules("");
-    EXPECT_NE(out.find("vnk link: tx pump 1 type 1 DataRecord arg 0 N 0"), std::string::npos)
-        << out;
-    EXPECT_NE(out.find("vnk queue: pump 1 DataRecord not queued: refused"), std::string::npos);
-    EXPECT_NE(out.find("vnk link: rx pump 1 dropped: bad CRC"), std::string::npos);
-    EXPECT_NE(out.find("vnk link: rx pump 1 type 2 DataRecord arg 0 N 88"), std::string::npos);
-    EXPECT_NE(out.find("vnk link: pump 1 on line"), std::string::npos);
 }
 
 }  // namespace

@@ -89,11 +89,8 @@ TEST_F(Settings, ControllerValuesAreClampedOnReadingButNotRewritten) {
 
 TEST_F(Settings, Timeout1IsLimitedOnWritingAndTimeout2IsAlwaysSixty) {
     const std::pair<std::uint32_t, std::uint32_t> cases[] = {
-        {0, 0},       {1, 8},
-        {5, 8},       {7, 8},
-        {8, 8},       {30, 30},
-        {1200, 1200}, {1201, 1200},
-        {5000, 1200}, {0xFFFFFFFFu, 1200}};  // a negative entry, compared unsigned
+        {0, 0}, {7, 8}, {8, 8}, {1200, 1200}, {1201, 1200},
+        {0xFFFFFFFFu, 1200}};  // a negative entry, compared unsigned
     for (auto [entered, stored] : cases) {
         WriteTimeout1(entered);
         EXPECT_EQ(get("Timeout1")->dword, stored) << entered;

@@ -139,27 +139,6 @@ TEST_F(UiModel, CallbackMayDiscardItsOwnPanel) {
     EXPECT_EQ(ui::GetCtrlInt(panel, kValue), 0);
 }
 
-int g_menuHits = 0;
-void countMenu(int, int, void*, int) {
-    ++g_menuHits;
-}
-
-TEST_F(UiModel, MenuItemsDispatchUnlessDimmedAndKeepTheirTicks) {
-    g_menuHits = 0;
-    int bar = ui::NewMenuBar(panel);
-    ui::NewMenu(bar, 100, "Display");
-    ui::NewMenuItem(bar, 100, 101, "1 Second", countMenu);
-    ui::NewMenuItem(bar, 100, 102, "2 Seconds", countMenu);
-    ui::SelectMenu(bar, 101, panel);
-    EXPECT_EQ(g_menuHits, 1);
-    ui::SetMenuBarAttribute(bar, 102, ui::ATTR_ITEM_DIMMED, 1);
-    ui::SelectMenu(bar, 102, panel);
-    EXPECT_EQ(g_menuHits, 1);
-    ui::SetMenuBarAttribute(bar, 101, ui::ATTR_CHECKED, 1);
-    EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, 101, ui::ATTR_CHECKED), 1);
-    EXPECT_EQ(ui::GetMenuBarAttributeInt(bar, 102, ui::ATTR_CHECKED), 0);
-}
-
 TEST_F(UiModel, WindowDefinitionsMakeIndependentInstances) {
     ui::RegisterPanel("test.uir", 1, [](int p) {
         ui::SetPanelAttribute(p, ui::ATTR_TITLE, std::string("Pumps"));
