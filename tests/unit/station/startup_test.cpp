@@ -194,6 +194,24 @@ TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
     EXPECT_NE(silent[0].find("RecordTimer"), std::string::npos) << silent[0];
 }
 
+// The lock after a drive-fault reset is wired at start-up: it ends after two minutes.
+TEST_F(Station, VfdResetLockEndsAfterTwoMinutes) {
+    writeConfig();
+    ASSERT_TRUE(StartUp());
+    PumpTable[0].Online = 1;
+    Bring_Frac_Offline(0, 0);
+    ui::Press(BankPanel[0], BankRow[0][kPosDetail]);  // pump 1's detail view
+    ASSERT_EQ(CurrentPump, 0);
+    const int reset = windows::DetailVfdResetCtrl(0);
+    popups.answerConfirm(true);
+    ui::Press(DetailPanel, reset);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 1);
+    loop.advance(119.0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 1);
+    loop.advance(1.1);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 0);
+}
+
 TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
     system.parallelAvailable = false;
     ASSERT_TRUE(StartUp());
