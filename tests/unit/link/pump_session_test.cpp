@@ -192,6 +192,10 @@ TEST_F(Session, ZeroPressureReadsChannelFourThenWritesTheOffsetBack) {
     pumpsim::putF32(ai, 8, 12.5f);     // the reading now
     pumpsim::putF32(ai, 12, -250.0f);  // the offset
     pumpsim::putF32(ai, 16, 0.5f);
+    // Another channel's block (a calibration dialog's read) is never written back as the
+    // discharge channel's.
+    feed(0, dataReply(WireCode::AiConfig, std::vector<std::uint8_t>(kAiConfigSize, 0x55), 3));
+    EXPECT_TRUE(sent(0).empty());
     feed(0, dataReply(WireCode::AiConfig, ai, 4));
     out = sent(0);
     ASSERT_EQ(out.size(), 1u);
@@ -206,6 +210,13 @@ TEST_F(Session, ZeroPressureReadsChannelFourThenWritesTheOffsetBack) {
     feed(0, ack());
     feed(0, dataReply(WireCode::AiConfig, ai, 4));
     EXPECT_TRUE(sent(0).empty());
+
+    // A zero whose reply comes after two reply time-outs lapses: that block may be stale.
+    SendPumpCommand(0, Op::ZeroPressure);
+    sent(0);
+    loop.advance(2.0 * ReplyTimeout + 0.1);
+    feed(0, dataReply(WireCode::AiConfig, ai, 4));
+    for (const auto& s : sent(0)) EXPECT_NE(s.type, PacketType::Command) << "a lapsed zero";
 }
 
 TEST_F(Session, PollingAsksPumpsOffLineToConnectAndPumpsOnLineForData) {
