@@ -97,7 +97,10 @@ void WriteTimeout2() {
 }
 
 float ReadInlineTripValue() {
-    return static_cast<float>(static_cast<double>(ReadSetting(kInlineOpValue)) / 10000.0);
+    const double psi = static_cast<double>(ReadSetting(kInlineOpValue)) / 10000.0;
+    // A stored value outside what the window accepts reads as missing.
+    if (psi > kInlineTripMaxPsi) return static_cast<float>(kInlineOpValue.missing / 10000.0);
+    return static_cast<float>(psi);
 }
 
 void WriteInlineTripValue(float psi) {

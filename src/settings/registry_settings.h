@@ -65,6 +65,9 @@ void WriteTimeout1(std::uint32_t value);
 // "Timeout2" is always 60.
 void WriteTimeout2();
 // "Inline OP Value" in psi.
+// The inline trip point in psi: stored as psi x 10000; missing, or above kInlineTripMaxPsi,
+// it reads as 1000 psi.
+constexpr double kInlineTripMaxPsi = 25000.0;
 float ReadInlineTripValue();
 void WriteInlineTripValue(float psi);
 

@@ -22,6 +22,7 @@
 #include "platform/event_loop.h"
 #include "platform/system.h"
 #include "safety/estop.h"
+#include "safety/optional_trips.h"
 #include "safety/trips.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
@@ -192,6 +193,8 @@ bool StartUp() {
     std::uint32_t alarmops = settings::ReadSetting(settings::kAlarmops);
     AlarmOptions[0] = static_cast<std::uint8_t>(alarmops);
     AlarmOptions[1] = static_cast<std::uint8_t>(alarmops >> 8);
+    // The inline overpressure trip: its switch and trip value.
+    LoadInlineTripSettings();
 
     ShowSplash();
     platform::Delay(2.0);
@@ -358,6 +361,7 @@ void ResetStation() {
     ResetKeypad();
     ResetPassword();
     ResetEStop();
+    ResetOptionalTrips();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

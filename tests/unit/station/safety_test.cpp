@@ -14,6 +14,7 @@
 #include "operation/numpadcode.h"
 #include "operation/pumpgroup.h"
 #include "safety/estop.h"
+#include "safety/optional_trips.h"
 #include "safety/trips.h"
 #include "settings/config_record.h"
 #include "shell/main_sequence.h"
@@ -248,6 +249,54 @@ TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
     keypadEnter("100");
     loop.advance(2.0);
     for (int p = 0; p < kPumps; ++p) EXPECT_EQ(tripOf(p), 14503) << "pump " << p + 1;
+}
+
+// The inline trip on the blender computer's pressure text: every piece of a read is looked
+// at, a number is truncated before the comparison, and what is no number never trips.
+TEST_F(Safety, InlineTripChecksEveryPieceOfARead) {
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "Inline OP Trip",
+              platform::RegValue{platform::RegValue::Dword, 1, {}, {}, {}});
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "Inline OP Value",
+              platform::RegValue{platform::RegValue::Dword, 15000000, {}, {}, {}});
+    start();
+    ASSERT_EQ(InlineTripEnabled, 1);
+    ASSERT_FLOAT_EQ(InlineTripValue, 1500.0f);
+
+    for (const char* calm : {"1499.9", "nan", "abc", "", "-inf", "1400\r\n\r\n", "14 99"})
+        EXPECT_FALSE(CheckInlinePressure(calm)) << calm;
+    for (const char* over : {"1500.9", "+1500", "inf", "1e12", "1e999", "900\r\n1600\r\n"})
+        EXPECT_TRUE(CheckInlinePressure(over)) << over;
+    EXPECT_TRUE(
+        CheckInlinePressure(std::string_view("1400\0"
+                                             "1700",
+                                             9)))
+        << "after a NUL";
+
+    // One trip: an idle at once and on the next two ticks of the trip timer, then quiet.
+    loop.advance(3.0);  // the idle rounds of those trips are over
+    fleet->unit(0).setSpeedSetpoint(1500);
+    loop.advance(8.0);
+    heard.clear();
+    EXPECT_TRUE(CheckInlinePressure("1600"));
+    loop.advance(3.0);
+    EXPECT_EQ(speedsTo(0), std::vector<int>(3, kIdleRpm));
+
+    InlineTripEnabled = 0;
+    heard.clear();
+    EXPECT_FALSE(CheckInlinePressure("99999"));
+    loop.advance(1.0);
+    EXPECT_TRUE(speedsTo(0).empty());
+}
+
+TEST_F(Safety, StoredInlineTripValueOutOfRangeReadsAsMissing) {
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "Inline OP Value",
+              platform::RegValue{platform::RegValue::Dword, 250000000, {}, {}, {}});
+    LoadInlineTripSettings();
+    EXPECT_FLOAT_EQ(InlineTripValue, 25000.0f);
+    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "Inline OP Value",
+              platform::RegValue{platform::RegValue::Dword, 250005000, {}, {}, {}});
+    LoadInlineTripSettings();
+    EXPECT_FLOAT_EQ(InlineTripValue, 1000.0f);
 }
 
 }  // namespace
