@@ -140,7 +140,9 @@ std::size_t writeAll(const std::string& path, const std::string& text, bool appe
         if (w <= 0) break;
         done += static_cast<std::size_t>(w);
     }
-    if (!fs.close(h) && done == text.size()) done = 0;  // a close that fails may lose it all
+    // What write() took is counted as written even when the close then fails: writing it
+    // again could put a line in the file twice.
+    fs.close(h);
     return done;
 }
 

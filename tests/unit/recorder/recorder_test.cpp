@@ -193,8 +193,9 @@ TEST_F(Recorder, PauseThenStopWritesEveryBufferedLine) {
     menu(windows::MENU_RECORD_PAUSE);
     EXPECT_EQ(status(1), "Paused");
     EXPECT_EQ(ui::GetMenuBarAttributeInt(bar(1), windows::MENU_RECORD_PAUSE, ui::ATTR_CHECKED), 1);
+    const std::size_t buffered = RecordBufferedBytes(3);
     ticks(20);  // nothing while paused
-    EXPECT_EQ(RecordBufferedBytes(3), RecordBufferedBytes(3));
+    EXPECT_EQ(RecordBufferedBytes(3), buffered);
     EXPECT_EQ(countOf(file("p_4.csv"), "\r\n"), 4);
     menu(windows::MENU_RECORD_START);
     EXPECT_EQ(countOf(file("p_4.csv"), "\r\n"), 4 + 5);
