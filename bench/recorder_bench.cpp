@@ -31,9 +31,9 @@
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     using Clock = std::chrono::steady_clock;
-    fs::path home = argc > 1 ? fs::path(argv[1])
-                             : fs::temp_directory_path() /
-                                   ("vnk_recorder_bench_" + std::to_string(::getpid()));
+    fs::path home =
+        argc > 1 ? fs::path(argv[1])
+                 : fs::temp_directory_path() / ("vnk_recorder_bench_" + std::to_string(::getpid()));
     fs::remove_all(home);
     fs::create_directories(home / "archive");
     setenv("VNK_HOME", home.c_str(), 1);
@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
                 static_cast<double>(bytes) / kTicks, kPumpCount);
     std::printf("stop (last flush and the move of %d files): %.2f ms\n", kPumpCount + 1, stopMs);
     std::printf("left in the data folder: %zu files, popups: %zu\n",
-                static_cast<std::size_t>(std::distance(fs::directory_iterator(home / "data"),
-                                                       fs::directory_iterator{})),
+                static_cast<std::size_t>(
+                    std::distance(fs::directory_iterator(home / "data"), fs::directory_iterator{})),
                 popups.shown().size());
     ResetStation();
     if (argc <= 1) fs::remove_all(home);

@@ -102,8 +102,10 @@ CopyResult PosixFileSystem::copyFile(const std::string& src, const std::string& 
         for (ssize_t done = 0; ok && done < r;) {
             ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(r - done));
             if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) ok = false;
-            else done += w;
+            if (w <= 0)
+                ok = false;
+            else
+                done += w;
         }
         if (!ok) break;
     }

@@ -186,10 +186,10 @@ void appendLine(int pump, const char* date, const char* time) {
             n += std::snprintf(line + n, sizeof line - n, "%s", a.text);
     // Truncated toward zero; a value no int holds is written as its bound (NaN as 0).
     float last = r.LastTripPressure;
-    int lastInt = std::isnan(last)       ? 0
-                  : last >= 2147483647.0f ? 2147483647
+    int lastInt = std::isnan(last)         ? 0
+                  : last >= 2147483647.0f  ? 2147483647
                   : last <= -2147483648.0f ? -2147483647 - 1
-                                          : static_cast<int>(last);
+                                           : static_cast<int>(last);
     n += std::snprintf(line + n, sizeof line - n, ",%d,%d,\r\n", r.Tripped ? 1 : 0, lastInt);
     std::string& buf = g.buffer[pump];
     if (buf.size() + static_cast<std::size_t>(n) > kRecordBufferSize) {
@@ -381,7 +381,8 @@ void StopRecordingFlush(bool showMessage) {
     if (!lost.empty()) text += "Recorded lines could not be written to the pump files:" + lost;
     if (!kept.empty()) {
         if (!text.empty()) text += "\r\n\r\n";
-        text += "These files stay in " + RecordDataDir() + " (not moved to " + archive + "):" + kept;
+        text +=
+            "These files stay in " + RecordDataDir() + " (not moved to " + archive + "):" + kept;
     }
     if (text.empty()) return;
     if (showMessage)

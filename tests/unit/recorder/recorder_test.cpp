@@ -1,5 +1,7 @@
 // The recorder on the in-memory file seam (faults injected there) and, for the long run,
 // on the real file system.
+#include "recorder/recorder.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,6 @@
 #include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "platform/file_system.h"
-#include "recorder/recorder.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
 #include "support/station_fixture.h"
@@ -74,7 +75,9 @@ class Recorder : public StationFixture<> {
                         0);
         }
     }
-    std::string status(int b = 0) { return ui::GetCtrlText(BankPanel[b], windows::BANK_RECORD_STATUS); }
+    std::string status(int b = 0) {
+        return ui::GetCtrlText(BankPanel[b], windows::BANK_RECORD_STATUS);
+    }
     std::string file(const std::string& name) { return fs.files[data + "/" + name]; }
 
     platform::SimFileSystem fs;
@@ -96,7 +99,9 @@ TEST_F(Recorder, Run1WritesThePlaceHolderAndPumpFilesByteForByte) {
     for (int b = 0; b < kBankCount; ++b) {
         EXPECT_EQ(status(b), "Recording");
         EXPECT_EQ(startItem(b), "Stop");
-        EXPECT_EQ(ui::GetMenuBarAttributeInt(bar(b), windows::MENU_RECORD_PAUSE, ui::ATTR_ITEM_DIMMED), 0);
+        EXPECT_EQ(
+            ui::GetMenuBarAttributeInt(bar(b), windows::MENU_RECORD_PAUSE, ui::ATTR_ITEM_DIMMED),
+            0);
     }
     ticks(1);
     const std::string stamp = std::string(platform::DateStr()) + "," + platform::TimeStr() + ",";
@@ -112,16 +117,17 @@ TEST_F(Recorder, Run1WritesThePlaceHolderAndPumpFilesByteForByte) {
     ASSERT_EQ(p1.substr(0, head.size()), head);
     // No alarms: the HHP is followed by two commas.
     EXPECT_EQ(p1.substr(head.size(), p1.find("\r\n", head.size()) + 2 - head.size()),
-              stamp + "1500, 5013, 9000,   0,55.5,0.0,0.0,0.0,0.0,0.0,0.0,0.0,   0,7.0,  0.0,  0.0,"
-                      "  0.0, 2100,,0,8999,\r\n");
+              stamp +
+                  "1500, 5013, 9000,   0,55.5,0.0,0.0,0.0,0.0,0.0,0.0,0.0,   0,7.0,  0.0,  0.0,"
+                  "  0.0, 2100,,0,8999,\r\n");
     EXPECT_EQ(countOf(p1, "\r\n"), 4 + 3);
     EXPECT_EQ(countOf(p1, "\n"), countOf(p1, "\r\n"));  // no lone line ends
     EXPECT_EQ(file("run1_12.csv").substr(0, 29), "Pump #12\r\nPump ID = X Y Z\r\n\r\n");
     EXPECT_EQ(fs.files.count(data + "/run1_2.csv"), 0u);  // off line: no file
     EXPECT_EQ(status(), "Recorder Off");
-    EXPECT_EQ(startItem(2),
-              "Start");
-    EXPECT_EQ(ui::GetMenuBarAttributeInt(bar(2), windows::MENU_RECORD_PAUSE, ui::ATTR_ITEM_DIMMED), 1);
+    EXPECT_EQ(startItem(2), "Start");
+    EXPECT_EQ(ui::GetMenuBarAttributeInt(bar(2), windows::MENU_RECORD_PAUSE, ui::ATTR_ITEM_DIMMED),
+              1);
 }
 
 TEST_F(Recorder, ChosenNamesAndRefusals) {
@@ -144,7 +150,7 @@ TEST_F(Recorder, ChosenNamesAndRefusals) {
     EXPECT_FALSE(start(data + "/run1"));
     EXPECT_EQ(popups.count("File Exists"), 1);
     EXPECT_NE(popups.shown().back().text.find("already exists.  Do you want to overwrite the "
-                                               "contents of the file?\r\n\r\nPress \"YES\""),
+                                              "contents of the file?\r\n\r\nPress \"YES\""),
               std::string::npos);
     EXPECT_FALSE(start(data + "/" + std::string(250, 'n') + ".csv"));
     EXPECT_EQ(popups.count("File Name Too Long"), 1);

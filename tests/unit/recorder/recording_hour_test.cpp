@@ -55,8 +55,8 @@ TEST_F(RecordingHour, EveryPumpFileHasEveryLineOnceInOrder) {
         EXPECT_EQ(t, kTicks) << "pump " << p + 1;
     }
     if (std::system("python3 -c 'import csv' 2>/dev/null") != 0) GTEST_SKIP() << "no python3";
-    const std::string cmd = "python3 " VNK_SOURCE_DIR "/scripts/check_recording.py '" + data +
-                            "' > /dev/null";
+    const std::string cmd =
+        "python3 " VNK_SOURCE_DIR "/scripts/check_recording.py '" + data + "' > /dev/null";
     EXPECT_EQ(std::system(cmd.c_str()), 0);
 }
 
