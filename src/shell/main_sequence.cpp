@@ -21,6 +21,7 @@
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
+#include "recorder/recorder.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
 #include "safety/trips.h"
@@ -247,15 +248,20 @@ bool StartUp() {
     enableTimer(windows::BANK_TMR_DISPLAY);
     enableTimer(windows::BANK_TMR_QUEUE);
     enableTimer(windows::BANK_TMR_NETWORK_INFO);
+    // The recorder, with an automatic recording when "AutoRecord" asks for one.
+    enableTimer(windows::BANK_TMR_RECORD);
+    StartAutoRecording();
     // The emergency-stop input is opened before its watch starts, last of all.
     OpenEStopInput();
     enableTimer(windows::BANK_TMR_ESTOP);
-    // Automatic recording starts with the recorder's own module.
     if (!timersAllHaveCallbacks()) return false;
     return !stopping();
 }
 
 void ShutDown(bool askPowerOff) {
+    // Every buffered line reaches its file, and the files move, before anything closes; a
+    // stop by signal asks nothing.
+    StopRecordingFlush(!g.stopBySignal);
     if (g.configLoaded) SaveConfiguration();
     DiscardSerialWindow();
     CloseConfirmDialog();
@@ -337,6 +343,7 @@ void BindStationCallbacks() {
     BindPowerSwitchCallbacks();
     BindTripCallbacks();
     BindEStopCallbacks();
+    BindRecorderCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -362,6 +369,7 @@ void ResetStation() {
     ResetPassword();
     ResetEStop();
     ResetOptionalTrips();
+    ResetRecorder();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

@@ -131,6 +131,10 @@ class StationRun : public ::testing::Test {
 
 TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     writeConfig(1);
+    // "AutoRecord": the station records from its start, and SIGTERM writes every line.
+    std::ofstream(dir / "home" / "cfg" / "registry.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n\"AutoRecord\"=dword:00000001\r\n";
     ASSERT_TRUE(sim.start(VNK_SIM_PATH,
                           {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed",
                            "all=1000", "--capture", "25=" + (dir / "output.txt").string()},
@@ -141,7 +145,8 @@ TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     std::printf("all 24 pumps on line %.1f s after the station started\n", online);
     EXPECT_LE(online, 30.0);
     ASSERT_EQ(pumpsInOutput(), 24);
-    fs::remove(cfgPath());  // the exit must write it again
+    fs::remove(cfgPath());                                 // the exit must write it again
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // a recorder line for every pump
 
     Clock::time_point t0 = Clock::now();
     EXPECT_EQ(station.stop(), 0);
@@ -149,6 +154,18 @@ TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     std::printf("SIGTERM to exit: %.2f s\n", exitTime);
     EXPECT_LT(exitTime, 10.0);  // a hang guard, not a performance figure
     ASSERT_TRUE(fs::exists(cfgPath())) << "vnk.cfg not saved at exit";
+    int pumpFiles = 0;
+    for (const auto& e : fs::directory_iterator(dir / "home" / "data")) {
+        const std::string name = e.path().filename().string();
+        ASSERT_EQ(name.rfind("AUTO", 0), 0u) << name;
+        if (name.find('_', 13) == std::string::npos) continue;  // the place-holder
+        ++pumpFiles;
+        std::ifstream f(e.path(), std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(f)), {});
+        EXPECT_EQ(text.rfind("Pump #", 0), 0u) << name;
+        EXPECT_GE(std::count(text.begin(), text.end(), '\n'), 5) << name;  // header and a line
+    }
+    EXPECT_EQ(pumpFiles, 24);
     EXPECT_EQ(fs::file_size(cfgPath()), 906u);
 
     std::uint8_t bytes[kConfigRecordSize] = {};

@@ -37,7 +37,10 @@ std::optional<std::string> QtPopups::prompt(const std::string& title, const std:
 std::optional<std::string> QtPopups::fileSelect(const std::string& title,
                                                 const std::string& directory,
                                                 const std::string& pattern, bool save) {
-    QString path = save ? QFileDialog::getSaveFileName(nullptr, q(title), q(directory), q(pattern))
+    // The station asks its own question about an existing file ("File Exists"), on the name
+    // it will really write; Qt's would come first and ask about another.
+    QString path = save ? QFileDialog::getSaveFileName(nullptr, q(title), q(directory), q(pattern),
+                                                       nullptr, QFileDialog::DontConfirmOverwrite)
                         : QFileDialog::getOpenFileName(nullptr, q(title), q(directory), q(pattern));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();

@@ -172,7 +172,7 @@ TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
     ASSERT_TRUE(StartUp());
     for (const auto& [resource, id] : ui::RegisteredPanels())
         EXPECT_GT(ui::LoadPanel(0, resource, id), 0) << resource << " " << id;
-    const std::set<std::string> stillUnbound = {"Display_Hardware_Panel", "RecordTimer"};
+    const std::set<std::string> stillUnbound = {"Display_Hardware_Panel"};
     EXPECT_EQ(windows::AttachedButUnbound(), stillUnbound);
     EXPECT_TRUE(windows::EnabledTimersWithoutCallback().empty());
 
@@ -188,10 +188,11 @@ TEST_F(Station, EveryAttachedCallbackIsBoundOrItsControlGreyed) {
 
 TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
     ASSERT_TRUE(StartUp());
-    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_RECORD, ui::ATTR_ENABLED, 1);
+    ui::InstallCtrlCallback(BankPanel[0], windows::BANK_TMR_INSTANT_IDLE, nullptr);
+    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED, 1);
     const std::vector<std::string> silent = windows::EnabledTimersWithoutCallback();
     ASSERT_EQ(silent.size(), 1u);
-    EXPECT_NE(silent[0].find("RecordTimer"), std::string::npos) << silent[0];
+    EXPECT_NE(silent[0].find("timer 90"), std::string::npos) << silent[0];
 }
 
 // The lock after a drive-fault reset is wired at start-up: it ends after two minutes.

@@ -1,0 +1,440 @@
+#include "recorder/recorder.h"
+
+#include <locale.h>
+#include <strings.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "link/pump_table.h"
+#include "operation/display_ids.h"
+#include "operation/panels.h"
+#include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "platform/program_dir.h"
+#include "settings/config_record.h"
+#include "settings/registry_settings.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/window_support.h"
+
+int RecordState = 0;
+int RecordPaused = 0;
+
+namespace {
+
+// Longer names than these cannot carry the pump files ("_24.csv" added).
+constexpr std::size_t kMaxBase = 1023;
+constexpr std::size_t kMaxFileName = 255;
+constexpr const char* kPumpSuffixLongest = "_24.csv";
+
+const char* const kHeaderUs =
+    "Date,Time,Motor Speed (rpm),Discharge Pressure (psi),Trip Pressure (psi),Hydraulic "
+    "Horsepower (hp),Pump Oil Pressure (psi),Pump Oil Temperature (degF),Suction Pressure "
+    "(psi),DE Bearing Temperature (degF),NDE Bearing Temperature (degF),Winding A Temperature "
+    "(degF),Winding B Temperature (degF),Winding C Temperature (degF),Pump Speed (rpm),Pump "
+    "Rate (bbl/min),Pump Total Volume (bbl),Selected Pumps Total (bbl),Selected Pumps Rate "
+    "(bbl/min),Selected Pumps HHP (hp),Alarms,Tripped,Last Trip Pressure (psi),";
+const char* const kHeaderMetric =
+    "Date,Time,Motor Speed (rpm),Discharge Pressure (MPa),Trip Pressure (MPa),Hydraulic "
+    "Horsepower (kW),Pump Oil Pressure (kPa),Pump Oil Temperature (degC),Suction Pressure "
+    "(kPa),DE Bearing Temperature (degC),NDE Bearing Temperature (degC),Winding A Temperature "
+    "(degC),Winding B Temperature (degC),Winding C Temperature (degC),Pump Speed (rpm),Pump "
+    "Rate (m^3/min),Pump Total Volume (m^3),Selected Pumps Total (m^3),Selected Pumps Rate "
+    "(m^3/min),Selected Pumps HHP (kW),Alarms,Tripped,Last Trip Pressure (MPa),";
+const char* const kPlaceHolder =
+    "This file is a place holder to avoid loss of data.\r\n"
+    "See \"filename_xx.csv\" files for recorded pump information.";
+
+struct AlarmText {
+    bool tripWord;
+    std::uint16_t bit;
+    const char* text;
+};
+constexpr AlarmText kAlarmTexts[] = {
+    {false, 0x0001, "!Motor RPM "},
+    {false, 0x0008, "!Discharge Rate "},
+    {false, 0x0010, "!Discharge Total "},
+    {false, 0x0020, "!Discharge Pressure "},
+    {false, 0x2000, "!Pump Oil Temperature "},
+    {false, 0x4000, "!Pump Oil Pressure "},
+    {true, 0x0004, "!Lube Oil Under Pressure Trip"},
+    {true, 0x0008, "!Charge Pump Under Pressure Trip"},
+    {true, 0x0010, "!COM Timeout Trip"},
+    {false, 0x8000, "!Pump RPM"},
+};
+
+struct RecorderState {
+    bool autoName = false;
+    std::string base;
+    std::array<std::uint8_t, kPumpCount> fileStarted{};
+    std::array<std::string, kPumpCount> buffer;
+    std::array<long, kPumpCount> dropped{};
+    std::array<bool, kPumpCount> failing{};
+    int flushPhase = 0;
+    int lastUnits = -1;  // neither US nor metric: the first tick sets the formats
+    const char* pressureFormat = "%5.0f,";
+};
+RecorderState g;
+
+// Numbers in the "C" form whatever the desktop's locale: a decimal comma would split fields.
+class CNumerics {
+  public:
+    CNumerics() {
+        static locale_t c = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+        previous_ = c != static_cast<locale_t>(nullptr) ? uselocale(c) : nullptr;
+    }
+    ~CNumerics() {
+        if (previous_ != nullptr) uselocale(previous_);
+    }
+    CNumerics(const CNumerics&) = delete;
+    CNumerics& operator=(const CNumerics&) = delete;
+
+  private:
+    locale_t previous_;
+};
+
+std::string pumpFileName(int pump) {
+    return g.base + "_" + std::to_string(pump + 1) + ".csv";
+}
+
+bool anyFailing() {
+    for (bool f : g.failing)
+        if (f) return true;
+    return false;
+}
+
+void setMenus() {
+    for (int b = 0; b < kBankCount; ++b) {
+        int panel = BankPanel[b];
+        if (panel == 0 || !ui::PanelExists(panel)) continue;
+        const char* status = RecordState == 0 ? "Recorder Off"
+                             : anyFailing()   ? "Record Error"
+                             : RecordPaused   ? "Paused"
+                                              : "Recording";
+        ui::SetCtrlVal(panel, windows::BANK_RECORD_STATUS, status);
+        const ui::Panel* p = ui::FindPanel(panel);
+        if (p == nullptr || p->menuBar == 0) continue;
+        ui::SetMenuBarAttribute(p->menuBar, windows::MENU_RECORD_START, ui::ATTR_ITEM_NAME,
+                                RecordState != 0 ? "Stop" : "Start");
+        ui::SetMenuBarAttribute(p->menuBar, windows::MENU_RECORD_PAUSE, ui::ATTR_ITEM_DIMMED,
+                                RecordState == 0 ? 1 : 0);
+        ui::SetMenuBarAttribute(p->menuBar, windows::MENU_RECORD_PAUSE, ui::ATTR_CHECKED,
+                                RecordState != 0 && RecordPaused != 0 ? 1 : 0);
+    }
+}
+
+// Writes all of text to the file, completing short writes; the bytes written.
+std::size_t writeAll(const std::string& path, const std::string& text, bool append) {
+    platform::FileSystem& fs = platform::fileSystem();
+    int h = fs.openWrite(path, append);
+    if (h < 0) return 0;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        long w = fs.write(h, text.data() + done, text.size() - done);
+        if (w <= 0) break;
+        done += static_cast<std::size_t>(w);
+    }
+    // What write() took is counted as written even when the close then fails: writing it
+    // again could put a line in the file twice.
+    fs.close(h);
+    return done;
+}
+
+// The identification as the display shows it: up to 8 characters before the first NUL; a
+// line end inside would break the header's lines.
+std::string pumpId(int pump) {
+    std::string id;
+    for (int i = 0; i < 8 && PumpTable[pump].PumpId[i] != '\0'; ++i) {
+        char c = PumpTable[pump].PumpId[i];
+        id += c == '\r' || c == '\n' ? ' ' : c;
+    }
+    return id;
+}
+
+// Writes the buffer to the pump's file (starting the file first when needed); what could
+// not be written stays buffered.
+void flushPump(int pump) {
+    if (g.buffer[pump].empty()) return;
+    if (g.fileStarted[pump] == 0) StartPumpFile(pump);
+    if (g.fileStarted[pump] == 0) return;  // failing is set
+    std::size_t done = writeAll(pumpFileName(pump), g.buffer[pump], true);
+    g.buffer[pump].erase(0, done);
+    g.failing[pump] = !g.buffer[pump].empty();
+}
+
+void appendLine(int pump, const char* date, const char* time) {
+    const PumpRecord& r = PumpTable[pump];
+    char line[2048];
+    int n = std::snprintf(line, sizeof line, "%s,%s,%4.0f,", date, time, r.MotorRpm);
+    n += std::snprintf(line + n, sizeof line - n, g.pressureFormat, r.DischargePressure);
+    n += std::snprintf(line + n, sizeof line - n, g.pressureFormat, r.TripPressure);
+    n += std::snprintf(line + n, sizeof line - n,
+                       "%4.0f,%3.1f,%3.1f,%3.1f,%3.1f,%3.1f,%3.1f,%3.1f,%3.1f,%4.0f,%3.1f,%5.1f,"
+                       "%5.1f,%5.1f,%5.0f,",
+                       r.HydraulicHp, r.OilPressure, r.OilTemperature, r.SuctionPressure,
+                       r.BearingTempDE, r.BearingTempNDE, r.WindingTempA, r.WindingTempB,
+                       r.WindingTempC, r.PumpRpm, r.PumpRate, r.TotalVolume, SelectedPumpsTotal,
+                       SelectedPumpsRate, SelectedPumpsHhp);
+    for (const AlarmText& a : kAlarmTexts)
+        if (((a.tripWord ? r.TripWord : r.AlarmWord) & a.bit) != 0)
+            n += std::snprintf(line + n, sizeof line - n, "%s", a.text);
+    // Truncated toward zero; a value no int holds is written as its bound (NaN as 0).
+    float last = r.LastTripPressure;
+    int lastInt = std::isnan(last)         ? 0
+                  : last >= 2147483647.0f  ? 2147483647
+                  : last <= -2147483648.0f ? -2147483647 - 1
+                                           : static_cast<int>(last);
+    n += std::snprintf(line + n, sizeof line - n, ",%d,%d,\r\n", r.Tripped ? 1 : 0, lastInt);
+    std::string& buf = g.buffer[pump];
+    if (buf.size() + static_cast<std::size_t>(n) > kRecordBufferSize) {
+        ++g.dropped[pump];
+        return;
+    }
+    buf.append(line, static_cast<std::size_t>(n));
+}
+
+bool endsWithCsv(const std::string& s) {
+    return s.size() >= 4 && strcasecmp(s.c_str() + s.size() - 4, ".csv") == 0;
+}
+
+std::string fileNamePart(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string autoBase() {
+    std::time_t t = platform::loop().wallTime();
+    std::tm p{};
+    localtime_r(&t, &p);
+    char name[64];
+    std::snprintf(name, sizeof name, "AUTO%.2d-%.2d-%.2d_%.2d-%.2d-%.2d", p.tm_mon + 1, p.tm_mday,
+                  (p.tm_year + 1900 - 2000) % 100, p.tm_hour, p.tm_min, p.tm_sec);
+    return platform::MakePathname(RecordDataDir(), name);
+}
+
+// The base from the dialog, or "" when the operator cancelled or the name was refused.
+std::string askBase() {
+    std::string path;
+    if (ui::FileSelectPopup(RecordDataDir(), "*.csv", "Enter a Filename to Begin Recording", true,
+                            path) != 1)
+        return {};
+    if (path.empty() || path[0] == ' ' || fileNamePart(path).empty() ||
+        fileNamePart(path)[0] == ' ')
+        return {};
+    std::string base = endsWithCsv(path) ? path.substr(0, path.size() - 4) : path;
+    std::string longest = fileNamePart(base) + kPumpSuffixLongest;
+    if (base.size() + 7 > kMaxBase || longest.size() > kMaxFileName) {
+        ui::MessagePopup("File Name Too Long",
+                         "The filename selected is too long to record the pump files.  Please "
+                         "choose a shorter name.");
+        return {};
+    }
+    if (platform::fileSystem().exists(base + ".csv") &&
+        !ui::ConfirmPopup("File Exists",
+                          "The filename selected already exists.  Do you want to overwrite the "
+                          "contents of the file?\r\n\r\nPress \"YES\" to overwrite, \"NO\" to "
+                          "cancel."))
+        return {};
+    return base;
+}
+
+std::string archiveDir() {
+    const char* dir = std::getenv("VNK_ARCHIVE_DIR");
+    if (dir == nullptr || *dir == '\0' || !platform::fileSystem().isDir(dir)) return {};
+    return dir;
+}
+
+long linesIn(const std::string& text) {
+    long lines = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2))
+        ++lines;
+    return lines + (text.empty() || text.ends_with("\r\n") ? 0 : 1);
+}
+
+}  // namespace
+
+std::string RecordDataDir() {
+    return platform::MakePathname(platform::GetProjectDir(), "data");
+}
+
+const std::string& RecordBase() {
+    return g.base;
+}
+
+void RequestAutoRecordName() {
+    g.autoName = true;
+}
+
+bool StartRecording() {
+    g.fileStarted.fill(0);
+    platform::fileSystem().makeDir(RecordDataDir());
+    std::string base;
+    if (!g.autoName) {
+        base = askBase();
+        if (base.empty()) return false;
+    } else {
+        g.autoName = false;
+        base = autoBase();
+    }
+    g.base = base;
+    RecordState = 1;
+    RecordPaused = 0;
+    g.failing.fill(false);
+    g.dropped.fill(0);
+    WritePumpFileHeaders();
+    setMenus();
+    return true;
+}
+
+void StartPumpFile(int pump) {
+    std::string header = "Pump #" + std::to_string(pump + 1) + "\r\nPump ID = " + pumpId(pump) +
+                         "\r\n\r\n" + (settings::MetricUnits() ? kHeaderMetric : kHeaderUs) +
+                         "\r\n";
+    bool ok = writeAll(pumpFileName(pump), header, false) == header.size();
+    g.fileStarted[pump] = ok ? 1 : 0;
+    g.failing[pump] = !ok;
+}
+
+void WritePumpFileHeaders() {
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        g.buffer[pump].clear();
+        if (PumpTable[pump].Online) StartPumpFile(pump);
+    }
+    writeAll(g.base + ".csv", kPlaceHolder, false);
+}
+
+void RecordLines() {
+    CNumerics c;
+    int units = settings::MetricUnits() ? 1 : 0;
+    if (units != g.lastUnits) {
+        g.pressureFormat = units == 1 ? "%5.2f," : "%5.0f,";
+        g.lastUnits = units;
+    }
+    std::string date = platform::DateStr();
+    std::string time = platform::TimeStr();
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        if (PumpTable[pump].Online) appendLine(pump, date.c_str(), time.c_str());
+
+    // Pumps 0-5, none, 6-11, none, 12-17, none, 18-23: six files at most per tick.
+    int phase = g.flushPhase;
+    g.flushPhase = (phase + 1) % 7;
+    bool wasFailing = anyFailing();
+    if (phase % 2 == 0) {
+        int first = phase / 2 * 6;
+        for (int pump = first; pump < first + 6; ++pump)
+            if ((PumpTable[pump].Online && g.buffer[pump].size() > kRecordFlushThreshold) ||
+                g.failing[pump])
+                flushPump(pump);
+    }
+    if (anyFailing() != wasFailing) setMenus();
+}
+
+std::vector<std::string> MoveDataFiles(const std::string& destination, const std::string& source) {
+    platform::FileSystem& fs = platform::fileSystem();
+    std::vector<std::string> kept;
+    // Listed once and each file tried once: a file that cannot move stays, and never stops
+    // the others or holds up the stop.
+    for (const std::string& name : fs.listFiles(source)) {
+        std::string from = platform::MakePathname(source, name);
+        std::string to = platform::MakePathname(destination, name);
+        platform::CopyResult r = fs.copyFile(from, to);
+        if (r == platform::CopyResult::Copied) {
+            long long size = fs.fileSize(from);
+            if (size >= 0 && fs.fileSize(to) == size) {
+                if (!fs.remove(from)) kept.push_back(name);
+                continue;
+            }
+            fs.remove(to);  // an incomplete copy this move made
+        }
+        kept.push_back(name);
+    }
+    return kept;
+}
+
+void StopRecordingFlush(bool showMessage) {
+    if (RecordState != 1) return;
+    std::string lost;
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        flushPump(pump);
+        long lines = linesIn(g.buffer[pump]) + g.dropped[pump];
+        if (lines > 0) {
+            lost += "\r\n  Pump " + std::to_string(pump + 1) + ": " + std::to_string(lines) +
+                    (lines == 1 ? " line" : " lines");
+        }
+        g.buffer[pump].clear();
+        g.dropped[pump] = 0;
+        g.failing[pump] = false;
+    }
+    std::string kept;
+    std::string archive = archiveDir();
+    if (!archive.empty())
+        for (const std::string& name : MoveDataFiles(archive, RecordDataDir()))
+            kept += "\r\n  " + name;
+    std::string text;
+    if (!lost.empty()) text += "Recorded lines could not be written to the pump files:" + lost;
+    if (!kept.empty()) {
+        if (!text.empty()) text += "\r\n\r\n";
+        text +=
+            "These files stay in " + RecordDataDir() + " (not moved to " + archive + "):" + kept;
+    }
+    if (text.empty()) return;
+    if (showMessage)
+        ui::MessagePopup("Recording Error", text);
+    else
+        std::fprintf(stderr, "Recording Error: %s\n", text.c_str());
+}
+
+void StartAutoRecording() {
+    if (settings::ReadSetting(settings::kAutoRecord) == 0) return;
+    RequestAutoRecordName();
+    StartRecording();
+}
+
+void StartStopRecording(int, int, void*, int) {
+    if (RecordState == 0) {
+        StartRecording();
+        return;
+    }
+    StopRecordingFlush();
+    RecordState = 0;
+    RecordPaused = 0;
+    setMenus();
+}
+
+void PauseRecording(int, int, void*, int) {
+    if (RecordState == 0) return;
+    RecordPaused = RecordPaused != 0 ? 0 : 1;
+    setMenus();
+}
+
+int RecordTimer(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK && RecordState == 1 && RecordPaused == 0) RecordLines();
+    return 0;
+}
+
+std::size_t RecordBufferedBytes(int pump) {
+    return g.buffer[pump].size();
+}
+
+long RecordDroppedLines(int pump) {
+    return g.dropped[pump];
+}
+
+void ResetRecorder() {
+    RecordState = 0;
+    RecordPaused = 0;
+    g = RecorderState{};
+}
+
+void BindRecorderCallbacks() {
+    windows::BindMenuCallback("StartStopRecording", StartStopRecording);
+    windows::BindMenuCallback("PauseRecording", PauseRecording);
+    windows::BindCtrlCallback("RecordTimer", RecordTimer);
+}
