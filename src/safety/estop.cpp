@@ -77,6 +77,10 @@ void showInputFailure(bool failed) {
 
 }  // namespace
 
+bool EStopPortTaken(int port) {
+    return portUsedByTheLink(port);
+}
+
 void StartInstantIdle(int repeats) {
     bool anyOpen = false;
     for (int pump = 0; pump < kPumpCount; ++pump) anyOpen = anyOpen || PortConfig[pump].Mode == 1;

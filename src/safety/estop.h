@@ -29,6 +29,8 @@ int EStopActive();
 // Opens the input the settings name; a failure is reported and start-up goes on. The serial
 // input is refused on a port a pump or the output line uses.
 void OpenEStopInput();
+// True when a pump or the output line uses this serial port: the E-stop input cannot.
+bool EStopPortTaken(int port);
 // New wiring from the control-mode settings: takes effect at once (the old input closed, the
 // new one opened).
 void ApplyEStopSettings(std::uint32_t monitored, std::uint32_t parallelPort,

@@ -4,13 +4,35 @@
 #include <cmath>
 
 #include "link/operations.h"
+#include "link/pump_table.h"
+#include "operation/numpadcode.h"
 #include "platform/trace.h"
 #include "settings/registry_settings.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/settings_windows.h"
+#include "ui/windows/window_support.h"
 
 std::uint8_t InlineTripEnabled = 0;
 float InlineTripValue = 1000.0f;
 
 namespace {
+
+int g_panel = 0;  // the open optional-trips window
+
+std::uint16_t alarmWord() {
+    return static_cast<std::uint16_t>(AlarmOptions[0] | (AlarmOptions[1] << 8));
+}
+
+void setAlarmWord(std::uint16_t word) {
+    AlarmOptions[0] = static_cast<std::uint8_t>(word & 0xFF);
+    AlarmOptions[1] = static_cast<std::uint8_t>(word >> 8);
+}
+
+// The keypad's OK on the trip value: checked like an entry made in the field.
+void inlineValueEntered(int panel, int control) {
+    SetInlinePressure(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
+}
 
 // The pressure of one piece, or NaN when it is no number. Leading blanks and a '+' are
 // allowed; what follows the number is not looked at ("6523.4 psi").
@@ -51,7 +73,72 @@ bool CheckInlinePressure(std::string_view read) {
     return false;
 }
 
+void ShowAlarmPanel(int, int, void*, int) {
+    if (g_panel != 0 && ui::PanelExists(g_panel)) ui::DiscardPanel(g_panel);
+    g_panel = 0;
+    const int handle = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_OPTIONAL_TRIPS);
+    if (handle < 0) return;
+    g_panel = handle;
+    ui::SetCtrlVal(g_panel, windows::TRIPS_CONTROLLER_TRIP,
+                   (alarmWord() & kControllerTripBit) != 0 ? 1 : 0);
+    ui::SetCtrlVal(g_panel, windows::TRIPS_INLINE_ENABLED, InlineTripEnabled != 0 ? 1 : 0);
+    ui::SetCtrlVal(g_panel, windows::TRIPS_INLINE_VALUE, static_cast<double>(InlineTripValue));
+    ui::DisplayPanel(g_panel);
+}
+
+int OptionalTripsPanel() {
+    return g_panel != 0 && ui::PanelExists(g_panel) ? g_panel : 0;
+}
+
+int AlarmSwitchChange(int panel, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    std::uint16_t word = alarmWord() | kChangedHereBit;
+    if (ui::GetCtrlInt(panel, windows::TRIPS_CONTROLLER_TRIP) != 0)
+        word = static_cast<std::uint16_t>(word | kControllerTripBit);
+    else
+        word = static_cast<std::uint16_t>(word & ~kControllerTripBit);
+    setAlarmWord(word);
+    InlineTripEnabled = ui::GetCtrlInt(panel, windows::TRIPS_INLINE_ENABLED) != 0 ? 1 : 0;
+    SendPumpCommand(kAllPumps, Op::SendAlarmOptions);
+    settings::WriteSetting(settings::kInlineOpTrip, InlineTripEnabled);
+    settings::WriteSetting(settings::kAlarmops, word);
+    ui::SetActiveCtrl(panel, windows::TRIPS_CONTROLLER_TRIP);
+    return 0;
+}
+
+int SetInlinePressure(int panel, int control, int event, void*, int, int) {
+    if (event == ui::EVENT_LEFT_CLICK) {
+        OpenKeypadWithCallback(panel, control, 0, inlineValueEntered);
+        return 0;
+    }
+    if (event != ui::EVENT_COMMIT) return 0;
+    const float v = static_cast<float>(ui::GetCtrlDouble(panel, control));
+    if (!(v >= 0.0f && v <= static_cast<float>(settings::kInlineTripMaxPsi))) {
+        ui::SetCtrlVal(panel, control, static_cast<double>(InlineTripValue));
+        ui::MessagePopup("Pressure Value", "Pressure trip point must be between 0 and 25000");
+        return 0;
+    }
+    InlineTripValue = v;
+    settings::WriteInlineTripValue(v);
+    return 0;
+}
+
+int CloseTrips(int panel, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    if (panel == g_panel) g_panel = 0;
+    if (ui::PanelExists(panel)) ui::DiscardPanel(panel);
+    return 0;
+}
+
+void BindOptionalTripCallbacks() {
+    windows::BindMenuCallback("ShowAlarmPanel", ShowAlarmPanel);
+    windows::BindCtrlCallback("AlarmSwitchChange", AlarmSwitchChange);
+    windows::BindCtrlCallback("SetInlinePressure", SetInlinePressure);
+    windows::BindCtrlCallback("CloseTrips", CloseTrips);
+}
+
 void ResetOptionalTrips() {
     InlineTripEnabled = 0;
     InlineTripValue = 1000.0f;
+    g_panel = 0;
 }

@@ -18,4 +18,25 @@ void LoadInlineTripSettings();
 // trips nothing; "inf" and "1e12" are above any trip value.
 bool CheckInlinePressure(std::string_view read);
 
+// The optional-trips window ("Optional Trips..."): opened afresh, showing the controller-side
+// trip (bit 0x8000 of AlarmOptions), the inline trip switch and its value in psi.
+void ShowAlarmPanel(int menuBar, int menuItem, void* data, int panel);
+// Handle of the open window, 0 when closed.
+int OptionalTripsPanel();
+
+// The switch and the box: the option word (bit 0x2000 marks a change made here, 0x8000 the
+// controller-side trip) goes to every pump on line; "Alarmops" and "Inline OP Trip" saved.
+int AlarmSwitchChange(int panel, int control, int event, void* data, int e1, int e2);
+// The trip value: a press opens the keypad; a value outside 0 to 25000 is refused with a
+// message and the field shows the value in force again.
+int SetInlinePressure(int panel, int control, int event, void* data, int e1, int e2);
+int CloseTrips(int panel, int control, int event, void* data, int e1, int e2);
+
+// The bit of the option word that switches the controllers' own optional trip, and the one
+// that marks a word changed on this station.
+constexpr std::uint16_t kControllerTripBit = 0x8000;
+constexpr std::uint16_t kChangedHereBit = 0x2000;
+
+void BindOptionalTripCallbacks();
+// Switch off, 1000 psi, window closed.
 void ResetOptionalTrips();

@@ -28,6 +28,7 @@
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
 #include "shell/cfg.h"
+#include "shell/control_mode.h"
 #include "shell/links.h"
 #include "shell/msg.h"
 #include "shell/password.h"
@@ -343,6 +344,8 @@ void BindStationCallbacks() {
     BindPowerSwitchCallbacks();
     BindTripCallbacks();
     BindEStopCallbacks();
+    BindOptionalTripCallbacks();
+    BindControlModeCallbacks(EnableSetupMenu);
     BindRecorderCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
@@ -369,6 +372,7 @@ void ResetStation() {
     ResetPassword();
     ResetEStop();
     ResetOptionalTrips();
+    ResetControlMode();
     ResetRecorder();
     ResetPumpGroups();
     ResetCommands();

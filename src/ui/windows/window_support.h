@@ -24,15 +24,15 @@ inline constexpr const char* kNumpadUir = "numpad.uir";
 inline constexpr const char* kMessageUir = "message.uir";
 
 enum VnkWindow {
-    VNK_OPTIONAL_TRIPS = 1,  // defined with the optional trips
+    VNK_OPTIONAL_TRIPS = 1,
     VNK_BANK = 3,
     VNK_DETAIL = 4,
     VNK_ESTOP = 5,
     VNK_SPLASH = 6,
     VNK_PREFERENCES = 7,
     VNK_SERIAL_MONITOR = 8,
-    VNK_PUMP_IDS = 9,       // defined with the hardware set-up
-    VNK_CONTROL_MODE = 10,  // defined with the control-mode settings
+    VNK_PUMP_IDS = 9,  // defined with the hardware set-up
+    VNK_CONTROL_MODE = 10,
 };
 enum PasswordWindow { PASSWORD_PROMPT = 2, PASSWORD_CHANGE = 3 };
 enum NumpadWindow { NUMPAD_WINDOW = 1 };
