@@ -39,7 +39,10 @@ QComboBox { background: #e8ecf4; color: black; border: 1px solid #8fa8dc; border
             padding-left: 4px; }
 QComboBox:disabled { background: #39425c; color: #6f7a96; }
 QCheckBox { color: white; spacing: 6px; }
-QCheckBox::indicator { width: 22px; height: 22px; }
+QCheckBox::indicator { width: 18px; height: 18px; border: 2px solid white; border-radius: 3px;
+                       background: #e8ecf4; }
+QCheckBox::indicator:checked { background: #20c040; }
+QCheckBox::indicator:disabled { background: #39425c; border-color: #5f6a86; }
 QCheckBox:disabled { color: #5f6a86; }
 QLabel:disabled { color: #5f6a86; }
 QProgressBar { background: #07103a; border: 1px solid #5570b0; border-radius: 3px; }

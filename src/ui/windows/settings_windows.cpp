@@ -52,7 +52,7 @@ void BuildOptionalTripsWindow(int panel) {
 }
 
 void BuildControlModeWindow(int panel) {
-    size(panel, 640, 560, "Control Mode");
+    size(panel, 640, 620, "Control Mode");
     AddCaption(panel, CM_ESTOP_CAPTION, "Emergency Stop Input", 20, 30, 300, 24);
     box(panel, CM_ESTOP_ENABLED, "EStop Enabled", 50, 30, "Do_Nothing");
     box(panel, CM_PARALLEL, "Parallel Port", 110, 30, "ChangePort", 260);
@@ -65,10 +65,10 @@ void BuildControlModeWindow(int panel) {
     AddCaption(panel, CM_TIMEOUT_NOTE, "0 = off, else 8 to 1200", 322, 200, 260, 24);
     wholeNumber(panel, CM_START_DELAY, "Port Start Delay", 390, 30, 0.0, 99999.0,
                 "ControlModeEntry");
-    box(panel, CM_AUTO_RECORD, "Start Recording Automatically", 380, 250, "Do_Nothing", 360);
+    box(panel, CM_AUTO_RECORD, "Start Recording Automatically", 460, 30, "Do_Nothing", 360);
 
-    AddButton(panel, CM_OK, "OK", 470, 140, 140, 56, "SetControlMode");
-    AddButton(panel, CM_CANCEL, "Cancel", 470, 360, 140, 56, "CloseControlMode");
+    AddButton(panel, CM_OK, "OK", 540, 140, 140, 56, "SetControlMode");
+    AddButton(panel, CM_CANCEL, "Cancel", 540, 360, 140, 56, "CloseControlMode");
 }
 
 }  // namespace windows

@@ -17,6 +17,8 @@
 #include "operation/panels.h"
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
+#include "safety/optional_trips.h"
+#include "shell/control_mode.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
 #include "shell/password.h"
@@ -29,6 +31,7 @@
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/menu_bar.h"
+#include "ui/windows/settings_windows.h"
 
 namespace {
 
@@ -125,6 +128,32 @@ TEST_F(StationView, TappingThePasswordFieldOpensTheKeypad) {
     EXPECT_NE(KeypadPanel, 0) << "a tap on the field must bring up the keypad";
     ASSERT_NE(view.window(KeypadPanel), nullptr);
     EXPECT_TRUE(view.window(KeypadPanel)->isVisible());
+}
+
+// The two settings windows: a tap on the inline trip value brings up the keypad; with
+// VNK_SCREENSHOT_DIR set both windows are saved there as PNG files.
+TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, windows::MENU_OPTIONAL_TRIPS,
+                   BankPanel[0]);
+    const int trips = OptionalTripsPanel();
+    ASSERT_GT(trips, 0);
+    QWidget* value = view.widget(trips, windows::TRIPS_INLINE_VALUE);
+    ASSERT_NE(value, nullptr);
+    EXPECT_TRUE(value->isEnabled());
+    EXPECT_TRUE(view.widget(trips, windows::TRIPS_INLINE_ENABLED)->isEnabled());
+    if (const char* dir = std::getenv("VNK_SCREENSHOT_DIR"))
+        view.window(trips)->grab().save(QString(dir) + "/optional_trips.png");
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(value, &press);
+    EXPECT_NE(KeypadPanel, 0) << "a tap on the trip value must bring up the keypad";
+
+    OpenControlModePanel();
+    const int mode = ControlModePanel();
+    ASSERT_GT(mode, 0);
+    EXPECT_TRUE(view.widget(mode, windows::CM_SERIAL_PORT)->isEnabled());
+    if (const char* dir = std::getenv("VNK_SCREENSHOT_DIR"))
+        view.window(mode)->grab().save(QString(dir) + "/control_mode.png");
 }
 
 TEST_F(StationView, AboutBoxClosesOnAClickOnIt) {
