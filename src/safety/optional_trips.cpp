@@ -120,6 +120,10 @@ int SetInlinePressure(int panel, int control, int event, void*, int, int) {
     }
     InlineTripValue = v;
     settings::WriteInlineTripValue(v);
+    // Allowed, but then every reading trips, even one that says nothing.
+    if (v == 0.0f && InlineTripEnabled == 1)
+        ui::MessagePopup("Pressure Value",
+                         "With a trip point of 0 every pressure reading idles all pumps.");
     return 0;
 }
 

@@ -74,6 +74,13 @@ TEST_F(SettingsWindows, OptionalTripsLimitTheValueAndSendTheWordToEveryPump) {
     for (const Command& c : heard)
         if (c.code == 0x33) EXPECT_EQ(c.data, (std::vector<std::uint8_t>{0x00, 0xA0}));
 
+    // 0 is in range: taken, with a warning while the trip is on.
+    popups.clear();
+    ui::Operate(panel, TRIPS_INLINE_VALUE, 0.0);
+    EXPECT_FLOAT_EQ(InlineTripValue, 0.0f);
+    EXPECT_EQ(stored("Inline OP Value"), 0);
+    EXPECT_EQ(popups.count("Pressure Value"), 1);
+
     // Opened afresh it shows what is in force.
     ui::Press(panel, TRIPS_CLOSE);
     ui::SelectMenu(menuBar(), MENU_OPTIONAL_TRIPS, BankPanel[0]);
