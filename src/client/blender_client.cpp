@@ -56,9 +56,10 @@ void mirrorLog() {
     ui::ResetTextBox(st().panel, windows::CLIENT_LOG, all);
 }
 
-// The connect item of the bank windows: checked and dimmed while the link is up.
+// The connect item of the bank windows (and of the detail view, which shares their menu bar):
+// checked and dimmed while the link is up.
 void showConnectItem(bool up) {
-    for (int panel : BankPanel) {
+    for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
         const ui::Panel* p = ui::FindPanel(panel);
         if (p == nullptr || p->menuBar == 0) continue;
         ui::SetMenuBarAttribute(p->menuBar, windows::MENU_BLENDER_CONNECT, ui::ATTR_CHECKED, up);
