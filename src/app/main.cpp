@@ -25,6 +25,7 @@
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
 #include "platform/real/qt_loop.h"
+#include "platform/real/qt_tcp.h"
 #include "platform/real/termios_serial.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
@@ -128,6 +129,8 @@ int main(int argc, char** argv) {
     platform::setLoop(&loop);
     platform::TermiosSerial serial;
     platform::setSerialBackEnd(&serial);
+    platform::QtTcp tcp;
+    platform::setTcpBackEnd(&tcp);
     platform::RegistryStore store(registryPath());
     platform::setRegistry(&store);
     ui::qt::QtSystem system;
@@ -172,6 +175,7 @@ int main(int argc, char** argv) {
     platform::setSystemBackEnd(nullptr);
     platform::setRegistry(nullptr);
     platform::setSerialBackEnd(nullptr);
+    platform::setTcpBackEnd(nullptr);
     ui::setPopupBackEnd(nullptr);
     platform::setLoop(nullptr);
     return rc;

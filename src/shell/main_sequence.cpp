@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "client/blender_client.h"
 #include "link/comcfg.h"
 #include "link/operations.h"
 #include "link/pump_session.h"
@@ -223,8 +224,12 @@ bool StartUp() {
     platform::ProcessSystemEvents();
     if (stopping()) return false;
 
-    // The blender computer's link is built by its own module.
     SetSplashMessage("Connecting to Trellmix PC...");
+    LoadClient();
+    // The outcome is awaited with the loop running, for at most the connect's own limit.
+    for (double start = platform::Timer();
+         ClientConnecting() && platform::Timer() - start < 5.5 && !stopping();)
+        platform::Delay(0.05);
 
     SetSplashMessage("Initializing COM ports...please wait");
     SetPortTimers({mainPanel(), windows::BANK_TMR_WAIT_PORTS, windows::BANK_TMR_DELAY_COM,
@@ -264,6 +269,7 @@ void ShutDown(bool askPowerOff) {
     // stop by signal asks nothing.
     StopRecordingFlush(!g.stopBySignal);
     if (g.configLoaded) SaveConfiguration();
+    CloseClient();
     DiscardSerialWindow();
     CloseConfirmDialog();
     for (int b = 0; b < kBankCount; ++b) {
@@ -347,6 +353,7 @@ void BindStationCallbacks() {
     BindOptionalTripCallbacks();
     BindControlModeCallbacks(EnableSetupMenu);
     BindRecorderCallbacks();
+    BindClientCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -374,6 +381,7 @@ void ResetStation() {
     ResetOptionalTrips();
     ResetControlMode();
     ResetRecorder();
+    ResetClient();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

@@ -303,3 +303,34 @@ TEST_F(StationRun, BrokenLoopIdlesEveryPumpAndNeverRaisesOne) {
 }
 
 }  // namespace
+
+// The blender computer's link on real sockets: vnk-blender accepts the station's connection at
+// start-up, stays silent while the start-up's waits run (reads taken together there would be
+// one message) and then sends every 0.2 s; every reply is a whole, timely, in-step block.
+TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessage) {
+    ConfigRecord r = FleetConfig();
+    std::strcpy(r.ServerName, "127.0.0.1");
+    r.OutputComPort = 25;  // the output line tells when the fleet is on line
+    WriteConfig(cfgPath().string(), r);
+    const std::string port = std::to_string(20000 + ::getpid() % 20000);
+    setenv("VNK_BLENDER_PORT", port.c_str(), 1);
+    SimProcess blender;
+    const Clock::time_point t0 = Clock::now();
+    ASSERT_TRUE(blender.start(VNK_BLENDER_PATH,
+                              {"--port", port, "--interval", "0.2", "--quiet", "--fail", "silent@0-15"},
+                              (dir / "blender.log").string()));
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--capture",
+                           "25=" + (dir / "output.txt").string()},
+                          (dir / "sim.log").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LE(runUntilFleetOnLine(), 14.0);
+    std::this_thread::sleep_for(std::chrono::seconds(20) - (Clock::now() - t0));
+    EXPECT_EQ(blender.stop(), 0);
+    EXPECT_EQ(station.stop(), 0);
+    unsetenv("VNK_BLENDER_PORT");
+    std::ifstream log(dir / "blender.log");
+    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    std::printf("%s", text.c_str());
+    EXPECT_NE(text.find("result=ok"), std::string::npos) << text;
+}

@@ -1,6 +1,7 @@
 // The station's window set: which definition builds which window of which resource.
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/client_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/serial_monitor.h"
@@ -23,6 +24,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kPasswordUir, PASSWORD_CHANGE, BuildPasswordChange);
     ui::RegisterPanel(kNumpadUir, NUMPAD_WINDOW, BuildKeypad);
     ui::RegisterPanel(kMessageUir, MESSAGE_CONFIRM, BuildConfirmDialog);
+    ui::RegisterPanel(kClientUir, CLIENT_WINDOW, BuildClientWindow);
 }
 
 }  // namespace windows

@@ -1,0 +1,365 @@
+#include "client/blender_client.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "common/wire.h"
+#include "link/pump_table.h"
+#include "operation/display_ids.h"
+#include "operation/panels.h"
+#include "platform/tcp.h"
+#include "safety/optional_trips.h"
+#include "settings/config_record.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/client_window.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+using Block = std::array<std::uint8_t, kReplySize>;
+
+struct ClientState {
+    std::unique_ptr<platform::TcpConnection> conn;
+    unsigned generation = 0;  // events of an older connection carry an older number
+    bool connecting = false;
+    bool connected = false;
+    std::deque<Block> waiting;  // whole replies not yet handed to the connection
+    std::vector<std::string> log;
+    int watchdog = 2;
+    int panel = 0;
+};
+
+ClientState& st() {
+    static ClientState s;
+    return s;
+}
+
+void setText(int control, const std::string& text) {
+    if (st().panel == 0 || !ui::PanelExists(st().panel)) return;
+    ui::SetCtrlVal(st().panel, control, text.substr(0, 255));
+}
+
+void showIndicator(bool on) {
+    if (st().panel == 0 || !ui::PanelExists(st().panel)) return;
+    ui::SetCtrlVal(st().panel, windows::CLIENT_CONNECTED, on ? 1 : 0);
+}
+
+void mirrorLog() {
+    if (st().panel == 0 || !ui::PanelExists(st().panel)) return;
+    std::string all;
+    for (const std::string& line : st().log) all += line + "\n";
+    ui::ResetTextBox(st().panel, windows::CLIENT_LOG, all);
+}
+
+// The connect item of the bank windows (and of the detail view, which shares their menu bar):
+// checked and dimmed while the link is up.
+void showConnectItem(bool up) {
+    for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
+        const ui::Panel* p = ui::FindPanel(panel);
+        if (p == nullptr || p->menuBar == 0) continue;
+        ui::SetMenuBarAttribute(p->menuBar, windows::MENU_BLENDER_CONNECT, ui::ATTR_CHECKED, up);
+        ui::SetMenuBarAttribute(p->menuBar, windows::MENU_BLENDER_CONNECT, ui::ATTR_ITEM_DIMMED,
+                                up);
+    }
+}
+
+void showStatus(const std::string& text) {
+    for (int panel : BankPanel)
+        if (panel != 0 && ui::PanelExists(panel))
+            ui::SetCtrlVal(panel, windows::BANK_BLENDER_STATUS, text);
+}
+
+// One line per entry: trailing line ends dropped, other control characters shown as blanks.
+void appendLog(std::string_view text) {
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '\0'))
+        text.remove_suffix(1);
+    std::string line(text);
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    auto& log = st().log;
+    while (static_cast<int>(log.size()) > kMaxLogLines - 1) log.erase(log.begin());
+    log.push_back(std::move(line));
+    mirrorLog();
+}
+
+void dropConnection() {
+    ClientState& s = st();
+    ++s.generation;
+    if (s.conn) s.conn->close();
+    s.conn.reset();
+    s.connecting = false;
+    s.connected = false;
+    s.waiting.clear();
+}
+
+void showDisconnected() {
+    showIndicator(false);
+    showConnectItem(false);
+}
+
+// Hands whole waiting blocks to the connection while it has nothing else queued.
+void sendWaiting() {
+    ClientState& s = st();
+    while (s.conn && s.connected && !s.waiting.empty() && s.conn->bytesToWrite() == 0) {
+        Block block = s.waiting.front();
+        s.waiting.pop_front();
+        if (!s.conn->write(block.data(), block.size())) {
+            appendLog("Transmit Error");
+            return;
+        }
+    }
+}
+
+void queueReply() {
+    ClientState& s = st();
+    s.waiting.push_back(BuildReply());
+    while (s.waiting.size() > kMaxWaitingReplies) {
+        s.waiting.pop_front();
+        appendLog("Transmit Error");
+    }
+    sendWaiting();
+}
+
+void onMessage(std::string_view text) {
+    appendLog(text);
+    showStatus(std::string(text));
+    CheckInlinePressure(text);
+    st().watchdog = 2;
+    if (st().connected) showConnectItem(true);
+    queueReply();
+}
+
+void onReadyRead(unsigned generation) {
+    ClientState& s = st();
+    // Everything there is, in messages of at most 255 bytes; each handler may close the link.
+    for (int guard = 0; guard < 4096; ++guard) {
+        if (generation != s.generation || !s.conn || s.conn->bytesAvailable() == 0) return;
+        std::uint8_t buffer[kMaxMessage];
+        std::size_t n = s.conn->read(buffer, sizeof buffer);
+        if (n == 0) return;
+        onMessage(std::string_view(reinterpret_cast<const char*>(buffer), n));
+    }
+}
+
+void onClosed(unsigned generation) {
+    if (generation != st().generation) return;
+    dropConnection();
+    showDisconnected();
+    ui::MessagePopup("Connection Closed", "Trellmix PC has closed the connection!");
+}
+
+void onError(unsigned generation) {
+    if (generation != st().generation) return;
+    bool wasConnected = st().connected;
+    dropConnection();
+    showDisconnected();
+    if (wasConnected) appendLog("Receive Error");
+}
+
+void onConnected(unsigned generation, bool ok) {
+    ClientState& s = st();
+    if (generation != s.generation) return;
+    s.connecting = false;
+    if (!ok || !s.conn) {
+        dropConnection();
+        showDisconnected();
+        return;
+    }
+    s.connected = true;
+    s.watchdog = 2;
+    showIndicator(true);
+    setText(windows::CLIENT_LOCAL_ADDRESS, s.conn->localAddress());
+    setText(windows::CLIENT_LOCAL_NAME, s.conn->localName());
+    setText(windows::CLIENT_SERVER_ADDRESS, s.conn->peerAddress());
+    setText(windows::CLIENT_SERVER_NAME, s.conn->peerName());
+    showConnectItem(true);
+}
+
+}  // namespace
+
+int BlenderPort() {
+    const char* text = std::getenv("VNK_BLENDER_PORT");
+    if (text == nullptr || *text == '\0') return kBlenderDefaultPort;
+    char* end = nullptr;
+    long port = std::strtol(text, &end, 10);
+    if (*end != '\0' || port < 1 || port > 65535) return kBlenderDefaultPort;
+    return static_cast<int>(port);
+}
+
+void ConnectToServer() {
+    ClientState& s = st();
+    dropConnection();
+    showIndicator(false);
+    std::string host(settings::Config.ServerName, strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
+    platform::TcpBackEnd* net = platform::tcpBackEnd();
+    if (host.empty() || net == nullptr) {
+        showDisconnected();
+        return;
+    }
+    const unsigned gen = s.generation;
+    platform::TcpEvents events;
+    events.connected = [gen](bool ok) { onConnected(gen, ok); };
+    events.readyRead = [gen] { onReadyRead(gen); };
+    events.bytesWritten = [gen] {
+        if (gen == st().generation) sendWaiting();
+    };
+    events.closed = [gen] { onClosed(gen); };
+    events.error = [gen] { onError(gen); };
+    s.connecting = true;
+    showConnectItem(false);
+    s.conn = net->connect(host, BlenderPort(), 5.0, std::move(events));
+    if (!s.conn) {
+        s.connecting = false;
+        showDisconnected();
+    }
+}
+
+void DisconnectClient() {
+    dropConnection();
+    showIndicator(false);
+}
+
+bool ClientConnected() {
+    return st().connected;
+}
+
+bool ClientConnecting() {
+    return st().connecting;
+}
+
+std::array<std::uint8_t, kReplySize> BuildReply() {
+    Block block{};
+    wire::putF32(block.data(), SelectedPumpsRate);
+    for (int i = 0; i < kPumpCount; ++i) {
+        const PumpRecord& p = PumpTable[i];
+        const bool on = p.Online != 0;
+        std::uint8_t* at = block.data() + 4 + 12 * i;
+        wire::putF32(at, on ? p.SuctionPressure : 0.0f);
+        wire::putF32(at + 4, on ? p.DischargePressure : 0.0f);
+        wire::putF32(at + 8, on ? p.PumpRate : 0.0f);
+    }
+    return block;
+}
+
+const std::vector<std::string>& ClientLog() {
+    return st().log;
+}
+
+void ClearClientLog() {
+    st().log.clear();
+    mirrorLog();
+}
+
+void ClientWatchdogTick() {
+    ClientState& s = st();
+    if (s.watchdog > -1000) --s.watchdog;
+    if (s.watchdog < 1) {
+        showConnectItem(false);
+        showStatus("Not Connected");
+    }
+}
+
+int ClientWatchdogCount() {
+    return st().watchdog;
+}
+
+void SetClientPanel(int panel) {
+    st().panel = panel;
+}
+
+int ClientPanel() {
+    return st().panel;
+}
+
+void BindClientCallbacks() {
+    windows::BindMenuCallback("ConnectMenu", ConnectMenu);
+    windows::BindMenuCallback("ShowClient", ShowClient);
+    windows::BindCtrlCallback("ClearScreenCB", ClearScreenCB);
+    windows::BindCtrlCallback("Change_Server", Change_Server);
+    windows::BindCtrlCallback("Close_Client", Close_Client);
+    windows::BindCtrlCallback("Watchdog", Watchdog);
+}
+
+void LoadClient() {
+    int panel = ui::LoadPanel(0, windows::kClientUir, windows::CLIENT_WINDOW);
+    SetClientPanel(panel > 0 ? panel : 0);
+    st().watchdog = 2;
+    if (ClientPanel() != 0) {
+        ui::SetCtrlAttribute(ClientPanel(), windows::CLIENT_TMR_WATCHDOG, ui::ATTR_INTERVAL,
+                             kClientWatchdogInterval);
+        ui::SetCtrlAttribute(ClientPanel(), windows::CLIENT_TMR_WATCHDOG, ui::ATTR_ENABLED, 1);
+    }
+    ConnectToServer();
+}
+
+void CloseClient() {
+    DisconnectClient();
+    if (ClientPanel() != 0 && ui::PanelExists(ClientPanel())) ui::DiscardPanel(ClientPanel());
+    SetClientPanel(0);
+}
+
+void ConnectMenu(int menuBar, int menuItem, void*, int) {
+    if (ui::GetMenuBarAttributeInt(menuBar, menuItem, ui::ATTR_CHECKED) != 0) return;
+    ConnectToServer();
+}
+
+void ShowClient(int, int, void*, int panel) {
+    const int client = ClientPanel();
+    if (client == 0 || !ui::PanelExists(client)) return;
+    if (ui::PanelExists(panel)) {
+        auto attr = [](int p, ui::PanelAttr a) { return ui::GetPanelAttributeInt(p, a); };
+        int left = attr(panel, ui::ATTR_PANEL_LEFT) +
+                   (attr(panel, ui::ATTR_PANEL_WIDTH) - attr(client, ui::ATTR_PANEL_WIDTH)) / 2;
+        int top = attr(panel, ui::ATTR_PANEL_TOP) +
+                  (attr(panel, ui::ATTR_PANEL_HEIGHT) - attr(client, ui::ATTR_PANEL_HEIGHT)) / 2;
+        ui::SetPanelAttribute(client, ui::ATTR_PANEL_LEFT, left);
+        ui::SetPanelAttribute(client, ui::ATTR_PANEL_TOP, top);
+    }
+    ui::DisplayPanel(client);
+}
+
+int ClearScreenCB(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) ClearClientLog();
+    return 0;
+}
+
+int Change_Server(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    DisconnectClient();
+    showConnectItem(false);
+    setText(windows::CLIENT_SERVER_ADDRESS, "");
+    setText(windows::CLIENT_SERVER_NAME, "");
+    char answer[256] = {};
+    int r = ui::PromptPopup("Server Name?",
+                            "What is the name of the Trellmix PC computer?\n\n"
+                            "(e.g. blender, blender.site.com or 192.168.1.20)",
+                            answer, 255);
+    if (r == 0) {
+        std::memset(settings::Config.ServerName, 0, sizeof settings::Config.ServerName);
+        std::memcpy(settings::Config.ServerName, answer, strnlen(answer, 255));
+    }
+    ConnectToServer();
+    return 0;
+}
+
+int Close_Client(int panel, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) ui::HidePanel(panel);
+    return 0;
+}
+
+int Watchdog(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) ClientWatchdogTick();
+    return 0;
+}
+
+void ResetClient() {
+    dropConnection();
+    st().log.clear();
+    st().watchdog = 2;
+    st().panel = 0;
+}
