@@ -10,7 +10,7 @@ root=$(pwd)
 bash scripts/deps.sh
 build=${VNK_DEMO_BUILD:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vnk-station vnk-sim
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vnk-station vnk-sim vnk-blender
 
 run="$root/demo-run"
 rm -rf "$run"
@@ -19,18 +19,26 @@ mkdir -p "$run/home/cfg" "$run/ports" "$run/screenshots"
 # vnk.cfg: pumps 1-24 on COM1-COM24.
 source scripts/fleet_cfg.sh
 write_fleet_cfg "$run/home/cfg/vnk.cfg"
+# The blender computer is vnk-blender on this machine.
+printf '127.0.0.1' | dd of="$run/home/cfg/vnk.cfg" bs=1 seek=45 conv=notrunc status=none
 printf '\x10' > "$run/parport"               # the emergency-stop loop is closed
 
 sim="$root/$build/bin/vnk-sim"
 station="$root/$build/bin/vnk-station"
 "$sim" --ports-dir "$run/ports" --pumps 24 --quiet \
   --speed 1-8=620 --speed 9-16=680 --speed 17-24=720 --drive-on 1-3,5-24 \
-  --trip 5 --fail 11=silent > "$run/sim.log" 2>&1 &
+  --trip 5 --fail 11=silent --state "$run/fleet.state" > "$run/sim.log" 2>&1 &
 sim_pid=$!
-trap 'kill -TERM $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null || true' EXIT
+# The blender computer: sends the fleet's average discharge as the treating pressure every
+# second and checks every reply (its summary is in demo-run/blender.log).
+port=${VNK_BLENDER_PORT:-9017}
+"$root/$build/bin/vnk-blender" --port "$port" --state "$run/fleet.state" --quiet \
+  > "$run/blender.log" 2>&1 &
+blender_pid=$!
+trap 'kill -TERM $sim_pid $blender_pid 2>/dev/null; wait $sim_pid $blender_pid 2>/dev/null || true' EXIT
 sleep 0.5
 
-export VNK_HOME="$run/home" VNK_PORTS_DIR="$run/ports" VNK_PARPORT="$run/parport"
+export VNK_HOME="$run/home" VNK_PORTS_DIR="$run/ports" VNK_PARPORT="$run/parport" VNK_BLENDER_PORT="$port"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DEMO_OFFSCREEN:-}" ]; then
   echo "vnk-station is starting on your display (simulated fleet in $run)."
   "$station"
