@@ -72,7 +72,9 @@ TEST_F(SettingsWindows, OptionalTripsLimitTheValueAndSendTheWordToEveryPump) {
     EXPECT_EQ(stored("Alarmops"), 0xA000);
     ASSERT_EQ(commandsTo(5, 0x33), 1);
     for (const Command& c : heard)
-        if (c.code == 0x33) EXPECT_EQ(c.data, (std::vector<std::uint8_t>{0x00, 0xA0}));
+        if (c.code == 0x33) {
+            EXPECT_EQ(c.data, (std::vector<std::uint8_t>{0x00, 0xA0}));
+        }
 
     // 0 is in range: taken, with a warning while the trip is on.
     popups.clear();
@@ -91,7 +93,7 @@ TEST_F(SettingsWindows, OptionalTripsLimitTheValueAndSendTheWordToEveryPump) {
 
 TEST_F(SettingsWindows, ControlModeLimitsTheTimeOutAndRefusesALinkPort) {
     start();
-    for (const auto [entered, saved] : {std::pair{5, 8}, {0, 0}, {5000, 1200}, {-1, 1200}}) {
+    for (const auto& [entered, saved] : {std::pair{5, 8}, {0, 0}, {5000, 1200}, {-1, 1200}}) {
         const int panel = openControlMode();
         ASSERT_NE(panel, 0) << "the password opens the window";
         EXPECT_EQ(ui::GetCtrlInt(panel, CM_PARALLEL), 1);  // the defaults
@@ -105,7 +107,9 @@ TEST_F(SettingsWindows, ControlModeLimitsTheTimeOutAndRefusesALinkPort) {
         EXPECT_EQ(ControlModePanel(), 0);
         ASSERT_EQ(commandsTo(0, 0x3C), 1);
         for (const Command& c : heard)
-            if (c.code == 0x3C) EXPECT_EQ(c.data[0] | (c.data[1] << 8), saved);
+            if (c.code == 0x3C) {
+                EXPECT_EQ(c.data[0] | (c.data[1] << 8), saved);
+            }
     }
 
     // The serial input on pump 3's port is refused: nothing saved, the window stays open.
