@@ -9,13 +9,6 @@ namespace windows {
 
 namespace {
 
-void size(int panel, int width, int height, const std::string& title) {
-    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, width);
-    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, height);
-    ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, kNormalBack);
-    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, title);
-}
-
 // This window's buttons are 120 x 56 unless it says otherwise.
 ui::Control& button(int panel, int id, const char* label, int top, int left, const char* callback,
                     int width = 120, int height = 56) {
@@ -37,7 +30,7 @@ void passwordEntry(int panel, int valueId, int starsId, int top, const char* tap
 }  // namespace
 
 void BuildPasswordPrompt(int panel) {
-    size(panel, 380, 250, "System Password");
+    SizePanel(panel, 380, 250, kNormalBack, "System Password");
     AddCaption(panel, PWD_CAPTION, "Enter the system password", 16, 40, 300, 24);
     passwordEntry(panel, PWD_VALUE, PWD_STARS, 48, "SetPWD");
     button(panel, PWD_OK, "OK", 120, 16, "passOK", 110);
@@ -47,7 +40,7 @@ void BuildPasswordPrompt(int panel) {
 }
 
 void BuildPasswordChange(int panel) {
-    size(panel, 380, 330, "Change System Password");
+    SizePanel(panel, 380, 330, kNormalBack, "Change System Password");
     AddCaption(panel, CHG_CAPTION_NEW, "New password", 16, 40, 300, 24);
     passwordEntry(panel, CHG_NEW_VALUE, CHG_NEW_STARS, 44, "SetPWD1");
     AddCaption(panel, CHG_CAPTION_CONFIRM, "Confirm new password", 100, 40, 300, 24);
@@ -58,7 +51,7 @@ void BuildPasswordChange(int panel) {
 }
 
 void BuildKeypad(int panel) {
-    size(panel, kNumpadWidth, kNumpadHeight, "Keypad");
+    SizePanel(panel, kNumpadWidth, kNumpadHeight, kNormalBack, "Keypad");
     ui::Control& display = ui::AddCtrl(panel, NUMPAD_DISPLAY, ui::CTRL_STRING, "", 16, 20, 375, 64);
     display.mode = ui::MODE_INDICATOR;
     display.bgColor = ui::VAL_WHITE;

@@ -9,13 +9,6 @@ namespace windows {
 
 namespace {
 
-void size(int panel, int width, int height, const std::string& title) {
-    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, width);
-    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, height);
-    ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, kNormalBack);
-    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, title);
-}
-
 // A touch-sized tick box with its text beside it.
 ui::Control& box(int panel, int id, const char* label, int top, int left, const char* callback,
                  int width = 360) {
@@ -39,7 +32,7 @@ ui::Control& wholeNumber(int panel, int id, const char* label, int top, int left
 }  // namespace
 
 void BuildOptionalTripsWindow(int panel) {
-    size(panel, 520, 330, "Optional Trips");
+    SizePanel(panel, 520, 330, kNormalBack, "Optional Trips");
     box(panel, TRIPS_CONTROLLER_TRIP, "Controller Optional Trip", 30, 30, "AlarmSwitchChange");
     box(panel, TRIPS_INLINE_ENABLED, "Inline OP Trip", 100, 30, "AlarmSwitchChange");
     ui::Control& value = AddNumeric(panel, TRIPS_INLINE_VALUE, "Inline Trip Pressure", 180, 30, 200,
@@ -52,7 +45,7 @@ void BuildOptionalTripsWindow(int panel) {
 }
 
 void BuildControlModeWindow(int panel) {
-    size(panel, 640, 620, "Control Mode");
+    SizePanel(panel, 640, 620, kNormalBack, "Control Mode");
     AddCaption(panel, CM_ESTOP_CAPTION, "Emergency Stop Input", 20, 30, 300, 24);
     box(panel, CM_ESTOP_ENABLED, "EStop Enabled", 50, 30, "Do_Nothing");
     box(panel, CM_PARALLEL, "Parallel Port", 110, 30, "ChangePort", 260);

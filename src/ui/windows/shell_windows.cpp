@@ -9,13 +9,6 @@ namespace windows {
 
 namespace {
 
-void size(int panel, int width, int height, int back, const std::string& title) {
-    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, width);
-    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, height);
-    ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, back);
-    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, title);
-}
-
 // This window's buttons are 140 x 56 unless it says otherwise.
 ui::Control& button(int panel, int id, const char* label, int top, int left, const char* callback,
                     int width = 140, int height = 56) {
@@ -25,7 +18,7 @@ ui::Control& button(int panel, int id, const char* label, int top, int left, con
 }  // namespace
 
 void BuildEStopWindow(int panel) {
-    size(panel, 520, 260, kAlarmBack, "Emergency Stop");
+    SizePanel(panel, 520, 260, kAlarmBack, "Emergency Stop");
     ui::Control& text =
         AddCaption(panel, ESTOP_TEXT, "EMERGENCY STOP\nAll pumps sent to idle", 30, 20, 480, 120);
     text.textColor = ui::VAL_RED;
@@ -34,7 +27,7 @@ void BuildEStopWindow(int panel) {
 }
 
 void BuildSplashWindow(int panel) {
-    size(panel, 560, 320, kNormalBack, "VNK PC");
+    SizePanel(panel, 560, 320, kNormalBack, "VNK PC");
     ui::Control& product = AddCaption(panel, SPLASH_PRODUCT, "VNK PC", 30, 20, 520, 48);
     product.textColor = ui::VAL_YELLOW;
     AddCaption(panel, SPLASH_MAKER, "Varnock frac pump operator station", 90, 20, 520, 24);
@@ -52,7 +45,7 @@ void BuildSplashWindow(int panel) {
 }
 
 void BuildPreferencesWindow(int panel) {
-    size(panel, 420, 240, kNormalBack, "Display Preferences");
+    SizePanel(panel, 420, 240, kNormalBack, "Display Preferences");
     ui::AddCtrl(panel, PREF_PUMPS_SHOWN, ui::CTRL_RING, "Pumps Shown", 40, 40, 340, 48);
     ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "8 Pumps (1-8)", 0);
     ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "16 Pumps (1-16)", 1);
@@ -63,7 +56,7 @@ void BuildPreferencesWindow(int panel) {
 }
 
 void BuildConfirmDialog(int panel) {
-    size(panel, 480, 240, kNormalBack, "");
+    SizePanel(panel, 480, 240, kNormalBack, "");
     ui::Control& question = AddCaption(panel, CONFIRM_QUESTION, "", 30, 20, 440, 80);
     question.textColor = ui::VAL_WHITE;
     ui::Control& action = AddNumeric(panel, CONFIRM_ACTION, "", 0, 0, 10, 10, 0.0, 3.0, 0);

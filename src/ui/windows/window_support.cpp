@@ -112,6 +112,13 @@ int CtrlDataType(int panel, int control) {
     return VAL_DOUBLE;
 }
 
+void SizePanel(int panel, int width, int height, int back, const std::string& title) {
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, width);
+    ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, height);
+    ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, back);
+    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, title);
+}
+
 ui::Control& AddNumeric(int panel, int id, const std::string& label, int top, int left, int width,
                         int height, double min, double max, int precision) {
     ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_NUMERIC, label, top, left, width, height);

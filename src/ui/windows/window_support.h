@@ -83,6 +83,8 @@ constexpr int kTooSmallForDecimals = 8;
 int DecimalsForSize(double value);
 
 // ---- building helpers ----
+// A window's size, background and title.
+void SizePanel(int panel, int width, int height, int back, const std::string& title);
 // A numeric field with its range and decimals; every numeric field has a range.
 ui::Control& AddNumeric(int panel, int id, const std::string& label, int top, int left, int width,
                         int height, double min, double max, int precision);
