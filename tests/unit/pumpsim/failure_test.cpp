@@ -1,4 +1,5 @@
-// Failure modes of the simulated controller, and garbage on the line towards it.
+// Failure modes of the simulated controller: that each is really on the line. What the
+// station makes of such lines is the link's test against controllers on bad lines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,43 +11,6 @@ namespace {
 
 using pumpsim::Chunk;
 using pumpsim::Failure;
-
-// The station's receive rules, reduced to what decides whether a reply survives the line:
-// hunt for 0x16; a wrong second byte drops both bytes; byte 3 must be 00, 01 or FF; the length
-// comes from byte 7; the CRC over the whole packet must leave 0.
-struct StationRx {
-    std::vector<uint8_t> buf;
-    int expected = -1;
-    uint16_t crc = 0;
-    std::vector<std::vector<uint8_t>> packets;
-    int badCrc = 0;
-
-    void reset() {
-        buf.clear();
-        crc = 0;
-        expected = -1;
-    }
-    void feed(const std::vector<uint8_t>& bytes) {
-        for (uint8_t b : bytes) {
-            const size_t count = buf.size();
-            if (count == 0 && b != 0x16) continue;
-            if ((count == 1 && b != 0x01) || (count == 3 && b != 0x00 && b != 0x01 && b != 0xFF)) {
-                reset();
-                continue;
-            }
-            if (count == 7) expected = b + 10;
-            buf.push_back(b);
-            crc = pumpsim::crc16Update(crc, b);
-            if (static_cast<int>(buf.size()) == expected) {
-                if (crc == 0)
-                    packets.push_back(buf);
-                else
-                    ++badCrc;
-                reset();
-            }
-        }
-    }
-};
 
 // A unit in a known running state; twins built the same way answer byte for byte the same.
 Controller runningUnit() {
@@ -81,7 +45,7 @@ TEST(PumpsimFailure, SilentUnitObeysButNeverAnswers) {
     EXPECT_EQ(parseReplies(joined(request(c, shortCmd(0x18), 2.0))).size(), 1u) << "recovers";
 }
 
-TEST(PumpsimFailure, CorruptCrcIsRejectedByTheStation) {
+TEST(PumpsimFailure, CorruptCrcChangesOnlyTheCrc) {
     Controller good = runningUnit();
     Controller bad = runningUnit();
     bad.setFailure(Failure{.corruptCrc = true});
@@ -90,30 +54,23 @@ TEST(PumpsimFailure, CorruptCrcIsRejectedByTheStation) {
     ASSERT_EQ(g.size(), b.size());
     EXPECT_TRUE(std::equal(g.begin(), g.end() - 1, b.begin())) << "only the CRC differs";
     EXPECT_NE(g.back(), b.back());
-
-    StationRx rx;
-    rx.feed(b);
-    EXPECT_TRUE(rx.packets.empty());
-    EXPECT_EQ(rx.badCrc, 1);
 }
 
-TEST(PumpsimFailure, NoiseBetweenRepliesIsSurvivable) {
-    Controller c = runningUnit();
-    c.setFailure(Failure{.noise = true});
-    StationRx rx;
-    size_t bytes = 0;
+TEST(PumpsimFailure, NoiseGoesBetweenRepliesNeverIntoThem) {
+    Controller clean = runningUnit();
+    Controller noisy = runningUnit();
+    noisy.setFailure(Failure{.noise = true});
+    size_t garbage = 0;
     size_t starts = 0;
     for (int i = 0; i < 20; ++i) {
-        const auto out = joined(request(c, shortCmd(0x18), 10.0 + i));
-        bytes += out.size();
-        starts += static_cast<size_t>(std::count(out.begin(), out.end(), uint8_t{0x16}));
-        rx.feed(out);
+        const auto want = joined(request(clean, shortCmd(0x18), 10.0 + i));
+        const auto got = joined(request(noisy, shortCmd(0x18), 10.0 + i));
+        ASSERT_NE(std::search(got.begin(), got.end(), want.begin(), want.end()), got.end()) << i;
+        garbage += got.size() - want.size();
+        starts += static_cast<size_t>(std::count(got.begin(), got.end(), uint8_t{0x16}));
     }
-    EXPECT_GT(bytes, 20u * 98u) << "garbage on the line";
+    EXPECT_GT(garbage, 0u);
     EXPECT_GT(starts, 40u) << "with stray start bytes";
-    EXPECT_EQ(rx.packets.size(), 20u) << "yet every reply comes through";
-    EXPECT_EQ(rx.badCrc, 0);
-    for (const auto& p : rx.packets) EXPECT_EQ(p.size(), 98u);
 }
 
 TEST(PumpsimFailure, OneByteAtATimeKeepsTheBytes) {
@@ -126,13 +83,6 @@ TEST(PumpsimFailure, OneByteAtATimeKeepsTheBytes) {
     ASSERT_EQ(bytes.size(), 98u) << "one chunk per byte";
     EXPECT_DOUBLE_EQ(bytes.back().at, whole.back().at) << "last byte arrives as in one piece";
     EXPECT_EQ(joined(bytes), joined(whole));
-
-    // Noisy and byte by byte together still reaches the station intact.
-    slow.setFailure(Failure{.noise = true, .oneByteAtATime = true});
-    StationRx rx;
-    rx.feed(joined(request(slow, shortCmd(0x1E), 11.0)));
-    ASSERT_EQ(rx.packets.size(), 1u);
-    EXPECT_EQ(rx.packets[0][4], 0x9E);
 }
 
 TEST(PumpsimFailure, ShortDataRecordAndHangUp) {
