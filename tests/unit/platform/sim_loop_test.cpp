@@ -51,19 +51,6 @@ TEST(SimLoop, EventsDueTogetherRunInCreationOrder) {
     EXPECT_DOUBLE_EQ(loop.now(), 1.0);
 }
 
-TEST(SimLoop, DelayAdvancesTimeAndRunsDueCallbacks) {
-    SimLoop loop;
-    platform::setLoop(&loop);
-    Counter c(loop, 0.25);
-    double seenAt = -1.0;
-    loop.post(0.6, [&] { seenAt = platform::Timer(); });
-    platform::Delay(1.0);
-    EXPECT_DOUBLE_EQ(platform::Timer(), 1.0);
-    EXPECT_EQ(c.ticks, 4);
-    EXPECT_DOUBLE_EQ(seenAt, 0.6);
-    platform::setLoop(nullptr);
-}
-
 TEST(SimLoop, TimerIsNotReenteredByItsOwnWaitAndSkipsMissedTicks) {
     SimLoop loop;
     int depth = 0, maxDepth = 0, ticks = 0;

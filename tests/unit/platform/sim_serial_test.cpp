@@ -88,19 +88,6 @@ TEST_F(SimSerialTest, StationWritesReachTheFarEndAfterTheirLineTime) {
     EXPECT_EQ(heard.size(), 2u);
 }
 
-TEST_F(SimSerialTest, OpenResultsAndMissingPorts) {
-    EXPECT_EQ(platform::OpenComConfig(9, "", 19200, 0, 8, 1, 512, 512), platform::kComInvalidPort);
-    serial.addPort(9);
-    serial.setOpenResult(9, platform::kComCannotOpen);
-    EXPECT_EQ(platform::OpenComConfig(9, "", 19200, 0, 8, 1, 512, 512), platform::kComCannotOpen);
-    EXPECT_EQ(platform::GetInQLen(9), platform::kComNotOpen);
-    serial.setOpenResult(9, platform::kComOk);
-    EXPECT_EQ(platform::OpenComConfig(9, "", 19200, 0, 8, 1, 512, 512), platform::kComOk);
-    EXPECT_EQ(platform::ExistingComPorts(), std::vector<int>({3, 9}));
-    EXPECT_EQ(platform::CloseCom(9), platform::kComOk);
-    EXPECT_EQ(platform::CloseCom(9), platform::kComNotOpen);
-}
-
 TEST_F(SimSerialTest, HangUpLosesWhatIsOnTheWayAndDropsCts) {
     EXPECT_EQ(platform::GetComLineStatus(3) & platform::kLineCts, platform::kLineCts);
     serial.farEndSend(3, std::vector<std::uint8_t>(50, 0x16));
