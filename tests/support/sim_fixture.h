@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/event_loop.h"
 #include "platform/registry.h"
 #include "platform/sim_loop.h"
@@ -23,6 +25,12 @@ class SimFixture : public ::testing::Test {
         ui::setPopupBackEnd(nullptr);
         platform::setRegistry(nullptr);
         platform::setLoop(nullptr);
+    }
+
+    // A number in the settings store, as a technician leaves it there.
+    void storeDword(const char* name, std::uint32_t value) {
+        store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", name,
+                  platform::RegValue{platform::RegValue::Dword, value, {}, {}, {}});
     }
 
     platform::SimLoop loop;

@@ -55,7 +55,9 @@ class Commands : public StationFleet {
     std::vector<Command> heardShort;
 };
 
-TEST_F(Commands, StepsStartFromTheSetPointAndStayWithinZeroAndMax) {
+// The step arithmetic and its clamps are the link's speed-step test; here what the controller
+// reports back must not lift a stopped pump's steps to its minimum.
+TEST_F(Commands, StepsFromAStoppedPumpStartAtZeroAndEndThere) {
     // From a stopped pump: the throttle block is asked for first, then +100.
     press(0, kPosStepUpLarge);
     EXPECT_EQ(shortRequests(0, 0x02), 1);
@@ -69,11 +71,6 @@ TEST_F(Commands, StepsStartFromTheSetPointAndStayWithinZeroAndMax) {
     ASSERT_FALSE(speedsTo(0).empty());
     for (int rpm : speedsTo(0)) EXPECT_LE(rpm, 575) << "a step down never raises";
     EXPECT_EQ(speedsTo(0).back(), 0) << "steps down end at 0, not at the minimum";
-    for (int i = 0; i < 25; ++i) press(1, kPosStepUpLarge);
-    EXPECT_EQ(speedsTo(1).back(), 1900) << "clamped to MaxRpm";
-    heard.clear();
-    press(1, kPosStop);
-    EXPECT_EQ(speedsTo(1), std::vector<int>{0}) << "STOP on a pump in no group";
 }
 
 TEST_F(Commands, StopAndStepsDownGoThroughTheEStopAndTheInterlock) {
@@ -105,9 +102,7 @@ TEST_F(Commands, AGroupStepSkipsOffLineAndAutoMembersAndReachesThePressedPump) {
     }
     AutoSelected[4] = 1;  // as automatic control would have it
     AutoSelected[7] = 1;  // the pressed pump: the press takes it out of automatic control
-    pumpsim::Failure silent;
-    silent.silent = true;
-    fleet->unit(6).setFailure(silent);
+    fleet->unit(6).setFailure({.silent = true});
     loop.advance(16.0);
     ASSERT_EQ(PumpTable[6].Online, 0);
     heard.clear();
@@ -157,9 +152,7 @@ TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
 }
 
 TEST_F(Commands, FleetPowerCommands) {
-    pumpsim::Failure silent;
-    silent.silent = true;
-    fleet->unit(9).setFailure(silent);
+    fleet->unit(9).setFailure({.silent = true});
     fleet->unit(9).setSpeedSetpoint(1500);
     loop.advance(16.0);
     ASSERT_EQ(PumpTable[9].Online, 0);

@@ -142,6 +142,9 @@ TEST_F(SettingsWindows, EStopSwitchedOffTakesEffectAtOnce) {
     loop.advance(1.0);
     for (int p = 0; p < kPumps; ++p) EXPECT_TRUE(speedsTo(p).empty()) << "pump " << p + 1;
     EXPECT_FALSE(estopWindowShown());
+    ApplyEStopSettings(1, 1, 32);  // and on again, as at once
+    loop.advance(0.5);
+    EXPECT_FALSE(speedsTo(0).empty());
 }
 
 }  // namespace

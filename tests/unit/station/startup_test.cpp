@@ -220,8 +220,7 @@ TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(popups.shown().back().text, "Unable to initialize parallel port!!!");
 
     ResetStation();
-    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "EStopParallelPort",
-              platform::RegValue{platform::RegValue::Dword, 0, {}, {}, {}});
+    storeDword("EStopParallelPort", 0);
     popups.clear();
     ASSERT_TRUE(StartUp());  // port 32 does not exist here
     EXPECT_EQ(popups.count("Port Open"), 1);
@@ -230,8 +229,7 @@ TEST_F(Station, EStopInputThatCannotOpenIsReportedAndStartUpGoesOn) {
 
 TEST_F(Station, StartDelayHoldsThePortsForItsTicks) {
     writeConfig();
-    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "ComStartDelay",
-              platform::RegValue{platform::RegValue::Dword, 5, {}, {}, {}});
+    storeDword("ComStartDelay", 5);
     ASSERT_TRUE(StartUp());
     EXPECT_EQ(PortsBusy, 1);
     serial.takeWritten(1);
@@ -245,8 +243,7 @@ TEST_F(Station, StartDelayHoldsThePortsForItsTicks) {
 
     ResetStation();
     writeConfig();
-    store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "ComStartDelay",
-              platform::RegValue{platform::RegValue::Dword, 1, {}, {}, {}});
+    storeDword("ComStartDelay", 1);
     ASSERT_TRUE(StartUp());
     EXPECT_EQ(PortsBusy, 0);  // 0 and 1 mean no delay
 }
@@ -258,30 +255,29 @@ TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
         return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_WINDOW_ZOOM) == ui::VAL_MAXIMIZE;
     };
 
-    system.screens = {{0, 0, 1024, 768}};
-    ArrangeBankWindows();
-    for (int b = 0; b < 3; ++b) {
-        EXPECT_EQ(left(b), 0);
-        EXPECT_TRUE(zoomed(b));
+    struct Case {
+        std::vector<platform::Monitor> screens;
+        int left[3];
+        bool zoomed[3];
+    };
+    const Case cases[] = {
+        {{{0, 0, 1024, 768}}, {0, 0, 0}, {true, true, true}},
+        {{{0, 0, 1920, 1080}}, {448, 448, 448}, {false, false, false}},
+        {{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}, {448, 1920 + 128, 1920 + 128}, {}},
+        {{{0, 0, 1024, 768}, {1024, 0, 1024, 768}, {2048, 0, 1280, 800}},
+         {0, 1024, 2048 + 128},
+         {true, true, false}},
+    };
+    for (const Case& c : cases) {
+        system.screens = c.screens;
+        ArrangeBankWindows();
+        for (int b = 0; b < 3; ++b) {
+            EXPECT_EQ(left(b), c.left[b]) << c.screens.size() << " screens, bank " << b;
+            if (c.screens.size() != 2) {
+                EXPECT_EQ(zoomed(b), c.zoomed[b]) << b;
+            }
+        }
     }
-    system.screens = {{0, 0, 1920, 1080}};
-    ArrangeBankWindows();
-    for (int b = 0; b < 3; ++b) {
-        EXPECT_EQ(left(b), 448);
-        EXPECT_FALSE(zoomed(b));
-    }
-    system.screens = {{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
-    ArrangeBankWindows();
-    EXPECT_EQ(left(0), 448);
-    EXPECT_EQ(left(1), 1920 + 128);
-    EXPECT_EQ(left(2), 1920 + 128);
-    system.screens = {{0, 0, 1024, 768}, {1024, 0, 1024, 768}, {2048, 0, 1280, 800}};
-    ArrangeBankWindows();
-    EXPECT_EQ(left(0), 0);
-    EXPECT_EQ(left(1), 1024);
-    EXPECT_EQ(left(2), 2048 + 128);
-    EXPECT_TRUE(zoomed(1));
-    EXPECT_FALSE(zoomed(2));
 
     EXPECT_EQ(ui::GetCtrlText(BankPanel[1], windows::BANK_POSITION_LABEL + 0), "5A");
     EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_POSITION_LABEL + 7), "12B");
