@@ -107,6 +107,9 @@ TEST_F(Settings, InlineTripValueIsStoredAsPsiTimesTenThousand) {
     EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1500.5f);
     WriteInlineTripValue(25000.0f);
     EXPECT_EQ(get("Inline OP Value")->dword, 250000000u);
+    EXPECT_FLOAT_EQ(ReadInlineTripValue(), 25000.0f);
+    putDword("Inline OP Value", 250005000);  // above what the window takes: read as missing
+    EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1000.0f);
 }
 
 TEST_F(Settings, AMissingPasswordIsStoredAsTheDefault) {
