@@ -55,41 +55,40 @@ class Keypad : public ShellFixture {
     int panel = 0;
 };
 
-TEST_F(Keypad, OpensWithTheFieldsTextAndAFreshEntryReplacesIt) {
+// Keys typed on a fresh keypad: what it shows, and what OK writes into the field.
+TEST_F(Keypad, TypedKeysAndWhatOkWrites) {
     OpenKeypad(panel, kF64, 0);
-    ASSERT_NE(KeypadPanel, 0);
-    EXPECT_EQ(shown(), "12.50");
-    keys("7");
-    EXPECT_EQ(shown(), "7");
-    keys("5");
-    EXPECT_EQ(shown(), "75");
-    const int keypad = KeypadPanel;
-    ui::Press(KeypadPanel, NUMPAD_OK);
-    EXPECT_EQ(ui::GetCtrlDouble(panel, kF64), 75.0);
-    EXPECT_EQ(KeypadPanel, 0);
-    EXPECT_FALSE(ui::PanelExists(keypad));
-}
-
-TEST_F(Keypad, AKeyThatWouldLeaveTheRangeIsRefused) {
-    OpenKeypad(panel, kPercent, 0);
-    keys("0");  // not strictly above the minimum
-    EXPECT_EQ(shown(), "0");
-    keys("100");  // the third key would reach the maximum
-    EXPECT_EQ(shown(), "10");
-    ui::Press(KeypadPanel, NUMPAD_OK);
-    EXPECT_EQ(ui::GetCtrlInt(panel, kPercent), 10);
-}
-
-TEST_F(Keypad, PointAndBackspaceEditTheText) {
-    OpenKeypad(panel, kF64, 0);
-    keys("1.5.");  // a second point is ignored
-    EXPECT_EQ(shown(), "1.5");
-    keys("<<<<");  // backspace on an empty text does nothing
-    EXPECT_EQ(shown(), "");
-    keys(".");
-    EXPECT_EQ(shown(), ".");
-    ui::Press(KeypadPanel, NUMPAD_OK);
-    EXPECT_EQ(ui::GetCtrlDouble(panel, kF64), 0.0);
+    EXPECT_EQ(shown(), "12.50") << "opens with the field's text";
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+    struct Case {
+        int field;
+        std::string keys, shown;
+        double written;
+    };
+    const Case cases[] = {
+        {kF64, "75", "75", 75.0},          // a fresh entry replaces the text
+        {kF64, "1.5.", "1.5", 1.5},        // a second point is ignored
+        {kF64, "1<<<.", ".", 0.0},         // backspace on an empty text does nothing
+        {kPercent, "0100", "10", 10.0},    // a key that would reach the maximum is refused
+        {kWord, "123.9", "123.9", 123.0},  // an integer field takes the integer part
+        {kHuge, std::string(30, '9') + "<12", std::string(kNumpadDisplayLength - 1, '9'), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        OpenKeypad(panel, c.field, 0);
+        const int keypad = KeypadPanel;
+        keys(c.keys);
+        EXPECT_EQ(shown().size(), c.shown.size());
+        if (c.field == kHuge) {  // stops short of the display's length
+            ui::Press(KeypadPanel, NUMPAD_CANCEL);
+            continue;
+        }
+        EXPECT_EQ(shown(), c.shown);
+        ui::Press(KeypadPanel, NUMPAD_OK);
+        EXPECT_EQ(ui::GetCtrlDouble(panel, c.field), c.written);
+        EXPECT_EQ(KeypadPanel, 0);
+        EXPECT_FALSE(ui::PanelExists(keypad));
+    }
 }
 
 TEST_F(Keypad, SignKeysOfTheKeyboardOnlySetTheSignTheButtonToggles) {
@@ -152,22 +151,6 @@ TEST_F(Keypad, ATripCompletionGetsTheNumberAndTheFieldKeepsItsValue) {
     EXPECT_EQ(ui::GetCtrlDouble(panel, kF64), 0.005);
     // Auto precision, which on a keypad field stops at five decimals.
     EXPECT_EQ(ui::GetCtrlAttributeInt(panel, kF64, ui::ATTR_PRECISION), 5);
-}
-
-TEST_F(Keypad, TheEntryStopsShortOfTheDisplaysLength) {
-    OpenKeypad(panel, kHuge, 0);
-    keys(std::string(30, '9'));
-    EXPECT_EQ(shown().size(), static_cast<size_t>(kNumpadDisplayLength - 1));
-    keys("<");
-    keys("12");
-    EXPECT_EQ(shown().size(), static_cast<size_t>(kNumpadDisplayLength - 1));
-}
-
-TEST_F(Keypad, IntegerFieldsTakeTheIntegerPartOfTheText) {
-    OpenKeypad(panel, kWord, 0);
-    keys("123.9");
-    ui::Press(KeypadPanel, NUMPAD_OK);
-    EXPECT_EQ(ui::GetCtrlInt(panel, kWord), 123);
 }
 
 TEST_F(Keypad, ItIsCentredOverTheFieldsParentWindowAndKeepsItsSize) {
