@@ -1,5 +1,6 @@
 // The recorder on the in-memory file seam (faults injected there) and, for the long run,
-// on the real file system.
+// on the real file system. (AutoRecord at start-up and the flush at SIGTERM are the station's
+// system test.)
 #include "recorder/recorder.h"
 
 #include <clocale>
@@ -14,7 +15,6 @@
 #include "operation/panels.h"
 #include "platform/file_system.h"
 #include "settings/config_record.h"
-#include "settings/registry_settings.h"
 #include "support/station_fixture.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -347,31 +347,6 @@ TEST_F(Recorder, MissingArchiveFolderLeavesTheFilesInPlace) {
     menu(windows::MENU_RECORD_START);
     EXPECT_EQ(fs.listFiles(data).size(), 2u);
 }
-
-TEST_F(Recorder, AutoRecordStartsWithAnAutomaticNameAndExitFlushes) {
-    settings::WriteSetting(settings::kAutoRecord, 1u);
-    writeConfig();
-    ASSERT_TRUE(StartUp());
-    EXPECT_EQ(RecordState, 1);
-    EXPECT_EQ(popups.count("Enter a Filename to Begin Recording"), 0);
-    std::time_t t = loop.wallTime();
-    std::tm p{};
-    localtime_r(&t, &p);
-    EXPECT_EQ(RecordBase().substr(0, data.size() + 5), data + "/AUTO");
-    EXPECT_EQ(RecordBase().size(), data.size() + 1 + 21);
-    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[0], windows::BANK_TMR_RECORD, ui::ATTR_ENABLED), 1);
-    PumpTable[2].Online = 1;
-    RecordLines();
-    RequestStop();
-    ShutDown(false);  // a stop by signal: the lines are written, nothing is asked
-    EXPECT_EQ(fs.files[RecordBase() + "_3.csv"].substr(0, 9), "Pump #3\r\n");
-    EXPECT_EQ(countOf(fs.files[RecordBase() + "_3.csv"], "\r\n"), 4 + 1);
-    EXPECT_EQ(popups.shown().size(), 0u);
-}
-
-}  // namespace
-
-namespace {
 
 // The same promises from the real back end: no overwrite, no delete after a failed copy,
 // and a folder whose files cannot be deleted (not testable as root) lets stop return.
