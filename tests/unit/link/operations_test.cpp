@@ -63,15 +63,6 @@ TEST_F(Operations, CommandsWithoutBlocks) {
     expectPackets(run(Op::SendAlarmOptions), {{kData, WireCode::AlarmOptions, 0, {5, 1}}});
 }
 
-TEST_F(Operations, TimeoutsComeFromTheSettingsStoreOrDefaults) {
-    expectPackets(run(Op::SendTimeouts),
-                  {{kData, WireCode::Timeouts, 0, {30, 0, 0, 0, 60, 0, 0, 0}}});
-    platform::RegWriteULong(platform::REGKEY_HKLM, "Software\\Qorv\\VNKPC", "Timeout1", 300, 1);
-    platform::RegWriteULong(platform::REGKEY_HKLM, "Software\\Qorv\\VNKPC", "Timeout2", 61, 1);
-    expectPackets(run(Op::SendTimeouts),
-                  {{kData, WireCode::Timeouts, 0, {0x2C, 1, 0, 0, 61, 0, 0, 0}}});
-}
-
 // A block never read from the pump is all zeros: writing it back with one field changed
 // would set plungers, gear and stroke to 0. It is read first, and the operator told.
 TEST_F(Operations, PumpConfigurationIsReadBeforeItIsWrittenBack) {
