@@ -11,6 +11,7 @@
 #include "link/pump_table.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
@@ -140,6 +141,19 @@ void ShowPumpIdInWindow(int pump, const char* id) {
     ui::SetCtrlVal(g.ids, IDS_FIELD_FIRST + pump, g.shown[pump]);
 }
 
+int EditPumpId(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_LEFT_CLICK || panel != PumpIdsPanel()) return 0;
+    const int pump = control - IDS_FIELD_FIRST;
+    if (pump < 0 || pump >= kPumpCount || !g.enabledAtOpen[pump]) return 0;
+    char text[kPumpIdChars + 1] = {};
+    if (ui::PromptPopup("Pump Identification",
+                        "Identification of pump " + UnitLabel(pump) + " (at most 8 characters):",
+                        text, kPumpIdChars) < 0)
+        return 0;
+    ui::SetCtrlVal(panel, control, std::string(text, strnlen(text, kPumpIdChars)));
+    return 0;
+}
+
 int SetPumpsID(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || panel != PumpIdsPanel()) return 0;
     if (control != IDS_SEND) return CloseIDs(panel, control, event, nullptr, 0, 0);
@@ -180,6 +194,7 @@ void BindPumpCallbacks() {
     BindCtrlCallback("ConfirmPlunger", ConfirmPlunger);
     BindCtrlCallback("Plung_Timer", Plung_Timer);
     BindCtrlCallback("SetPumpIds", SetPumpIds);
+    BindCtrlCallback("EditPumpId", EditPumpId);
     BindCtrlCallback("SetPumpsID", SetPumpsID);
     BindCtrlCallback("CloseIDs", CloseIDs);
 }

@@ -18,6 +18,8 @@ int PlungerUp(int panel, int control, int event, void* data, int e1, int e2);
 int ConfirmPlunger(int panel, int control, int event, void* data, int e1, int e2);
 int Plung_Timer(int panel, int control, int event, void* data, int e1, int e2);
 int SetPumpIds(int panel, int control, int event, void* data, int e1, int e2);
+// A tap on an identification field: the new text, at most 8 characters.
+int EditPumpId(int panel, int control, int event, void* data, int e1, int e2);
 int SetPumpsID(int panel, int control, int event, void* data, int e1, int e2);
 int CloseIDs(int panel, int control, int event, void* data, int e1, int e2);
 

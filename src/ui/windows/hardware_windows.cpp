@@ -219,7 +219,10 @@ void BuildPumpIdsWindow(int panel) {
         const int column = pump / 8, line = pump % 8;
         const int top = 20 + line * 56, left = 20 + column * 245;
         AddCaption(panel, IDS_FIELD_FIRST + 100 + pump, UnitLabel(pump), top + 10, left, 44, 24);
-        ui::AddCtrl(panel, IDS_FIELD_FIRST + pump, ui::CTRL_STRING, "", top, left + 48, 170, 44);
+        ui::Control& field =
+            ui::AddCtrl(panel, IDS_FIELD_FIRST + pump, ui::CTRL_STRING, "", top, left + 48, 170, 44);
+        field.bgColor = ui::VAL_WHITE;
+        Attach(panel, field.id, "EditPumpId");  // a tap asks for the new text
     }
     AddButton(panel, IDS_SEND, "Send", 510, 380, 160, kButtonHeight, "SetPumpsID");
     AddButton(panel, IDS_CLOSE, "Close", 510, 570, 160, kButtonHeight, "CloseIDs");

@@ -252,13 +252,14 @@ TEST_F(Hardware, IdentificationsGoOnlyToPumpsShownOnLineAtOpening) {
     ASSERT_EQ(PumpTable[4].Online, 1);
 
     // The operator types pump 3's; pump 2's new identification still reaches its field.
-    ui::SetCtrlVal(ids, IDS_FIELD_FIRST + 2, "ABCDEFGHIJ");
+    popups.answerPrompt("ABCDEFGHIJ");
+    ui::DispatchCtrlEvent(ids, IDS_FIELD_FIRST + 2, ui::EVENT_LEFT_CLICK);
     fleet->unit(1).setPumpId("NEW-2");
     fleet->unit(2).setPumpId("NEW-3");
     SendPumpCommand(kAllPumps, Op::ReadPumpId);
     loop.advance(3.0);
     EXPECT_EQ(ui::GetCtrlText(ids, IDS_FIELD_FIRST + 1), "NEW-2");
-    EXPECT_EQ(ui::GetCtrlText(ids, IDS_FIELD_FIRST + 2), "ABCDEFGHIJ");
+    EXPECT_EQ(ui::GetCtrlText(ids, IDS_FIELD_FIRST + 2), "ABCDEFGH");
 
     heard.clear();
     ui::Press(ids, IDS_SEND);
