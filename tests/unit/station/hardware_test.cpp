@@ -90,6 +90,7 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     SendPumpCommand(6, AiConfigRead{4});
     open(hw, HW_SELECT_RPM, HwDialog::Fi);
     loop.advance(1.0);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 4000);
     EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF1), 4.6875);
 
     // A coefficient that is not a number is never sent.
@@ -215,9 +216,12 @@ TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
     ASSERT_NE(dialog, 0);
     EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MIN), 0);
     EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MAX), 1900);
-    SendPumpCommand(8, Op::ReadThrottleConfig);
+    // Pump 9's limits change and are read back: the dialog keeps pump 3's, and pump 9's
+    // idle speed is its own.
+    SendPumpCommand(8, ThrottleConfigWrite{kIdleRpm, 1700, 0.0f, 1.0f});
     loop.advance(0.5);
-    EXPECT_EQ(PumpTable[8].MinRpm, static_cast<float>(kIdleRpm)) << "another pump's idle speed";
+    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MAX), 1900);
+    EXPECT_EQ(PumpTable[8].MinRpm, static_cast<float>(kIdleRpm));
 
     ui::SetCtrlVal(dialog, SPD_STEP_SMALL, -25);
     ui::Press(dialog, SPD_SET);
