@@ -110,7 +110,11 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     EXPECT_EQ(HardwareDialog(HwDialog::Ai), 0) << "OK closes the dialog";
     EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Select A Hardware Group To Calibrate");
 
+    // Done with the keypad open on a dialog's field closes the keypad with the dialogs.
+    ui::Press(HardwareDialog(HwDialog::Fi), FI_SPEED);
+    ASSERT_NE(KeypadPanel, 0);
     ui::Press(hw, HW_DONE);
+    EXPECT_EQ(KeypadPanel, 0);
     EXPECT_EQ(HardwarePanel(), 0);
     EXPECT_EQ(HardwareDialog(HwDialog::Fi), 0);
 }
