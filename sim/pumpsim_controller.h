@@ -200,6 +200,9 @@ class Controller {
     void setPumpId(std::string_view id);
     void setTripPsi(uint16_t psi);
     void setTimeouts(uint32_t timeout1, uint32_t timeout2);
+    // The discharge transducer reads this pressure, psi, whatever the pump does (a test
+    // pressure for a calibration); a negative value gives the well's pressure back.
+    void setDischargeOverride(double psi) { dischargeOverride_ = psi; }
     void setTurnaround(double seconds) { turnaround_ = seconds > 0.0 ? seconds : 0.0; }
     // Called for every good packet once the controller has handled it (nullptr: none).
     void setCommandObserver(CommandObserver observer) { observer_ = std::move(observer); }
@@ -324,6 +327,7 @@ class Controller {
     double rateGpm_ = 0.0;
     double volumeGal_ = 0.0;
     double dischargePhys_ = 0.0;
+    double dischargeOverride_ = -1.0;
     double oilTemp_;
     std::array<double, 2> bearing_;
     std::array<double, 3> winding_;

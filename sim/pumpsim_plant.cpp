@@ -225,6 +225,7 @@ void Controller::step(double dt) {
     well.advance(now_);  // the first unit to reach this time moves the line on
     dischargePhys_ =
         pumpRpm_ > 0.0 ? std::max(0.0, well.pressure() + well.noise(unit_, now_)) : 0.0;
+    if (dischargeOverride_ >= 0.0) dischargePhys_ = dischargeOverride_;
 
     const double load = motorRpm_ / kNominalRpm;
     oilTemp_ = lag(oilTemp_, kAmbientF + 90.0 * load, dt, 300.0);

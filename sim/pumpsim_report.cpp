@@ -47,6 +47,39 @@ bool lineOk(const Failure& f) {
     return !(f.silent || f.corruptCrc || f.shortDataRecord || f.hangUp);
 }
 
+double f32(std::span<const uint8_t> b, size_t at) {
+    return static_cast<double>(getF32(b, at));
+}
+
+// The blocks the pump holds, as key=value fields.
+std::string blockFields(const Controller& c) {
+    char buf[320];
+    std::string out;
+    for (int ch = 2; ch <= 5; ++ch) {
+        const auto b = c.aiConfig(ch);
+        std::snprintf(buf, sizeof buf, " ai%d=%g,%g,%g,%g", ch, f32(b, 12), f32(b, 16),
+                      f32(b, 20), f32(b, 24));
+        out += buf;
+    }
+    std::snprintf(buf, sizeof buf, " ppr=%g alarms=", f32(c.fiConfig(0), 28));
+    out += buf;
+    const auto& limits = c.alarmLimits();
+    for (int code = 0; code < kAlarmCodes; ++code) {
+        std::snprintf(buf, sizeof buf, "%s%d:%g/%g", code == 0 ? "" : ",", code,
+                      f32(limits, 8 * static_cast<size_t>(code)),
+                      f32(limits, 8 * static_cast<size_t>(code) + 4));
+        out += buf;
+    }
+    const auto& t = c.throttleConfig();
+    std::snprintf(buf, sizeof buf,
+                  " plungers=%d stroke_in=%g diameter_in=%g efficiency=%g gear_ratio=%g "
+                  "scale1=%g scale2=%g\n",
+                  c.plungers(), static_cast<double>(c.strokeIn()),
+                  static_cast<double>(c.diameterIn()), static_cast<double>(c.efficiency()),
+                  static_cast<double>(c.gearRatio()), f32(t, 12), f32(t, 16));
+    return out + buf;
+}
+
 }  // namespace
 
 std::string fleetStateText(const Fleet& fleet, double now) {
@@ -74,6 +107,8 @@ std::string fleetStateText(const Fleet& fleet, double now) {
                       static_cast<unsigned>(c.timeout1()), static_cast<unsigned>(c.timeout2()),
                       c.suctionPsi(), lineOk(c.failure()) ? 1 : 0);
         out += buf;
+        out.pop_back();  // the blocks the pump holds continue the line
+        out += blockFields(c);
     }
     std::snprintf(buf, sizeof buf, "time=%.3f\n", now);
     out += buf;

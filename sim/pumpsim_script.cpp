@@ -73,6 +73,10 @@ std::string Event::describe() const {
         case Kind::ScreenOut:
             std::snprintf(buf, sizeof buf, "screen-out, resistance x%g", factor);
             return buf;
+        case Kind::Pressure:
+            if (psi < 0.0) return "discharge from the well";
+            std::snprintf(buf, sizeof buf, "discharge %g psi", psi);
+            return buf;
     }
     return {};
 }
@@ -110,12 +114,22 @@ std::optional<std::vector<Event>> parseUnitEvent(std::string_view text, int pump
     const size_t colon = body.find(':');
     const std::string_view list = body.substr(0, colon);
     std::optional<uint16_t> value;
-    if (colon != std::string_view::npos && !(value = parseWord(body.substr(colon + 1))))
-        return std::nullopt;
-
     Event proto;
     proto.at = at;
-    if (kind == "trip") {
+    if (kind == "pressure") {
+        if (colon == std::string_view::npos) return std::nullopt;
+        const std::string_view v = body.substr(colon + 1);
+        const auto psi = v == "well" ? std::optional<double>(-1.0) : parseNumber(v);
+        if (!psi || (*psi < 0.0 && v != "well")) return std::nullopt;
+        proto.kind = Event::Kind::Pressure;
+        proto.psi = *psi;
+    } else if (colon != std::string_view::npos && !(value = parseWord(body.substr(colon + 1)))) {
+        return std::nullopt;
+    }
+
+    if (proto.kind == Event::Kind::Pressure) {
+        // taken above
+    } else if (kind == "trip") {
         proto.kind = Event::Kind::Trip;
         proto.bits = value.value_or(0);
     } else if (kind == "fault") {
@@ -213,6 +227,9 @@ void applyEvent(Fleet& fleet, const Event& e) {
             break;
         case Event::Kind::Failure:
             applyFailureMode(c, e.mode);
+            break;
+        case Event::Kind::Pressure:
+            c.setDischargeOverride(e.psi);
             break;
         case Event::Kind::ScreenOut:
             break;

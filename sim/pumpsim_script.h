@@ -10,6 +10,8 @@
 //                          is on; reset VFD fault (0x34) clears it
 //   alarm=P:BITS[@SEC]     the alarm BITS latch as if their limits had been passed; reset
 //                          alarms (0x35) clears them
+//   pressure=P:PSI[@SEC]   the discharge transducer reads PSI from then on (a test pressure
+//                          for a calibration); pressure=P:well[@SEC] gives the well's back
 //   P=MODE[@SEC]           a line failure mode (Failure): silent, late, noise, crc, bytewise,
 //                          short, hangup, or ok to clear them all
 // For the well:
@@ -27,13 +29,14 @@
 namespace pumpsim {
 
 struct Event {
-    enum class Kind { Trip, Fault, Alarm, Failure, ScreenOut };
+    enum class Kind { Trip, Fault, Alarm, Failure, ScreenOut, Pressure };
     Kind kind = Kind::Trip;
     double at = 0.0;      // seconds on the fleet's clock
     int unit = 0;         // 0..23; not used for the well
     uint16_t bits = 0;    // trip bits, fault word or alarm bits
     std::string mode;     // failure mode
     double factor = 1.0;  // screen-out
+    double psi = -1.0;    // test pressure; negative: the well's
 
     std::string describe() const;  // for a status line: "trip 0x0010", "silent", ...
 };

@@ -232,6 +232,9 @@ void run(int pump, const ThrottleConfigWrite& w) {
     wire::putF32(AiConfig + kCoefficients + 4, w.scale2);
     SendDataCommand(pump, WireCode::ThrottleConfig, 0, 0, AiConfig);
     SendShortCommand(pump, WireCode::PumpConfig, 0);
+    // MaxRpm and MinRpm come only from a throttle reply: without this read-back a lowered
+    // maximum would not bound the speed steps until the next first contact.
+    SendShortCommand(pump, WireCode::ThrottleConfig, 0);
 }
 
 void run(int pump, const PumpIdWrite& w) {

@@ -80,7 +80,7 @@ struct AlarmLimitWrite {
     float second = 0.0f;
 };
 // The speed limits and the two scaling values into the throttle block (AiConfig); the
-// pump's configuration is read back after.
+// pump's configuration and its throttle block (so its speed limits) are read back after.
 struct ThrottleConfigWrite {
     std::int16_t minRpm = 0;
     std::int16_t maxRpm = 0;

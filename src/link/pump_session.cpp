@@ -71,14 +71,14 @@ void decodeReply(int entry, WireCode code, std::uint8_t argument1,
         case WireCode::AiConfig:
             if (result.writeBackAi)
                 SendDataCommand(entry, WireCode::AiConfig, kDischargeChannel, 0, AiConfig);
-            if (h.showAiConfig) h.showAiConfig();
+            if (h.showAiConfig) h.showAiConfig(entry, argument1);
             break;
         case WireCode::ThrottleConfig:
-            if (h.showThrottleConfig) h.showThrottleConfig();
+            if (h.showThrottleConfig) h.showThrottleConfig(entry);
             ApplyThrottleLimits(entry);
             break;
         case WireCode::FiConfig:
-            if (h.showFiConfig) h.showFiConfig();
+            if (h.showFiConfig) h.showFiConfig(entry, argument1);
             break;
         case WireCode::PumpConfig:
             if (h.showPumpConfig) h.showPumpConfig(entry);
@@ -87,7 +87,7 @@ void decodeReply(int entry, WireCode code, std::uint8_t argument1,
             if (h.showNetworkInfo) h.showNetworkInfo(entry);
             break;
         case WireCode::AlarmLimits:
-            if (h.showAlarmLimits) h.showAlarmLimits();
+            if (h.showAlarmLimits) h.showAlarmLimits(entry);
             break;
         default:
             break;

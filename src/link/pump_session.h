@@ -29,15 +29,17 @@ struct LinkHooks {
     std::function<void(int dim, int pump)> bringFracOffline;
     // 0 US, 1 metric. None: US.
     std::function<int()> displayUnits;
-    // Called on every reply that carries the block; each shows it only when its dialog is
-    // open. None: nothing.
-    std::function<void()> showAiConfig;        // analog-input dialog
-    std::function<void()> showThrottleConfig;  // motor-speed-control panel; it may edit the
-                                               // block before the speed limits are taken
-    std::function<void()> showFiConfig;        // frequency-input dialog
-    std::function<void(int pump)> showNetworkInfo;
-    std::function<void()> showAlarmLimits;
-    std::function<void(int pump)> showPumpConfig;  // pump-characteristics panel
+    // Called on every reply that carries the block, with the replying entry and, for the
+    // input blocks, the channel: each dialog shows only what came for its own pump and
+    // channel. None: nothing.
+    std::function<void(int entry, int channel)> showAiConfig;  // analog-input dialog
+    // Motor-speed-control dialog. The limits (MaxRpm, MinRpm) are taken from the received
+    // block after it, whatever the dialog does with its own copy.
+    std::function<void(int entry)> showThrottleConfig;
+    std::function<void(int entry, int channel)> showFiConfig;  // frequency-input dialog
+    std::function<void(int entry)> showNetworkInfo;
+    std::function<void(int entry)> showAlarmLimits;
+    std::function<void(int entry)> showPumpConfig;  // pump-characteristics dialog
     // The entry's receive indicator in the serial monitor. None: nothing.
     std::function<void(int entry, int on)> setRxLed;
 };

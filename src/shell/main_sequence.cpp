@@ -6,6 +6,9 @@
 #include <cstdlib>
 
 #include "client/blender_client.h"
+#include "hardware/hardware_selection.h"
+#include "hardware/hardware_setup.h"
+#include "hardware/hdw_pump.h"
 #include "link/comcfg.h"
 #include "link/operations.h"
 #include "link/pump_session.h"
@@ -103,11 +106,19 @@ bool timersAllHaveCallbacks() {
 void installHooks() {
     LinkHooks hooks;
     InstallDisplayLinkHooks(hooks);
+    InstallHardwareLinkHooks(hooks);
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
     SetLinkHooks(hooks);
     // The groups take a grouped pump's speed step; their lists fill as the record loads.
     InstallPumpGroups();
     InstallTrips();
+    // A configure button asks for the password; a good one opens that pump's hardware window.
+    SetHardwarePasswordGate([](int bankPanel, int button) {
+        PasswordTarget = button;
+        ShowPasswordPrompt(bankPanel);
+    });
+    SetHardwareWindowOpener(ShowHardwareWindow);
+    AddPumpIdShownHook(ShowPumpIdInWindow);
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
 }
@@ -354,6 +365,7 @@ void BindStationCallbacks() {
     BindControlModeCallbacks(EnableSetupMenu);
     BindRecorderCallbacks();
     BindClientCallbacks();
+    BindHardwareCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -382,6 +394,7 @@ void ResetStation() {
     ResetControlMode();
     ResetRecorder();
     ResetClient();
+    ResetHardware();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

@@ -9,8 +9,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
 #include <thread>
 
+#include "hardware/hardware_selection.h"
+#include "hardware/hardware_setup.h"
+#include "hardware/hdw_pump.h"
 #include "link/comcfg.h"
 #include "link/operations.h"
 #include "link/pump_session.h"
@@ -24,6 +30,7 @@
 #include "support/sim_process.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
+#include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
 namespace fs = std::filesystem;
@@ -45,6 +52,13 @@ double cpuSeconds() {
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
+
+struct SimPump {
+    double rpm = 0, psi = 0, gpm = 0;
+    unsigned tripPsi = 0;
+    int driveOn = 0, tripped = 0;
+    std::string id;
+};
 
 class RealLink : public ::testing::Test {
   protected:
@@ -127,6 +141,30 @@ class RealLink : public ::testing::Test {
         return n;
     }
 
+    std::map<int, SimPump> readState() {
+        std::map<int, SimPump> out;
+        std::ifstream f(dir / "state.txt");
+        int pump = 0;
+        SimPump s;
+        while (f >> pump >> s.rpm >> s.psi >> s.gpm >> s.tripPsi >> s.driveOn >> s.tripped >> s.id)
+            out[pump] = s;
+        return out;
+    }
+
+    // A key=value field of a pump's state line, "" when missing.
+    std::string stateField(int pump, const std::string& key) {
+        std::ifstream f(dir / "state.txt");
+        const std::string head = "pump=" + std::to_string(pump) + " ";
+        for (std::string line; std::getline(f, line);) {
+            if (line.rfind(head, 0) != 0) continue;
+            const size_t at = line.find(" " + key + "=");
+            if (at == std::string::npos) return "";
+            const size_t from = at + key.size() + 2;
+            return line.substr(from, line.find(' ', from) - from);
+        }
+        return "";
+    }
+
     fs::path dir;
     platform::QtLoop loop;
     platform::TermiosSerial serial;
@@ -163,6 +201,74 @@ TEST_F(RealLink, HungUpPortIsClosedQuietlyAndTheOthersCarryOn) {
     }
     EXPECT_TRUE(waitFor([] { return PumpTable[6].Online == 0; }, 6.0))
         << "the silent pump did not go off line";
+    EXPECT_TRUE(popups.shown().empty());
+}
+
+// A technician calibrates pump 2's discharge input from two test pressures and sets pump
+// 3's characteristics and identification; vnk-sim ends up holding what was sent.
+TEST_F(RealLink, CalibrationCharacteristicsAndIdReachThePumps) {
+    const double started = platform::Timer();
+    startSim({"--state", (dir / "state.txt").string(), "--event", "pressure=2:1000",
+              "--event", "pressure=2:9000@8"});
+    BindHardwareCallbacks();
+    LinkHooks hooks = GetLinkHooks();
+    InstallHardwareLinkHooks(hooks);
+    SetLinkHooks(hooks);
+    assignPorts();
+    OpenAllPorts(60);
+    startTimers();
+    ASSERT_TRUE(waitFor([] { return onlineCount() == kPumpCount; }, 5.0));
+
+    OpenHardwareWindow(1);
+    ui::Press(HardwarePanel(), windows::HW_SELECT_DISCHARGE);
+    const int ai = HardwareDialog(HwDialog::Ai);
+    ASSERT_NE(ai, 0);
+    waitFor([] { return false; }, 0.5);
+    ui::Press(ai, windows::AI_READ_LOW);
+    ASSERT_TRUE(waitFor([&] { return ui::GetCtrlInt(ai, windows::AI_RAW_LOW) != 0; }, 3.0));
+    waitFor([&] { return platform::Timer() - started > 9.0; }, 12.0);
+    ui::Press(ai, windows::AI_READ_HIGH);
+    ASSERT_TRUE(waitFor([&] { return ui::GetCtrlInt(ai, windows::AI_RAW_HIGH) != 0; }, 3.0));
+    const int low = ui::GetCtrlInt(ai, windows::AI_RAW_LOW);
+    const int high = ui::GetCtrlInt(ai, windows::AI_RAW_HIGH);
+    EXPECT_NEAR(high - low, 8000.0 * 3200.0 / 15000.0, 1.0);  // the transmitter's span
+    ui::SetCtrlVal(ai, windows::AI_ENG_LOW, 1000.0);
+    ui::SetCtrlVal(ai, windows::AI_ENG_HIGH, 9000.0);
+    ui::Press(ai, windows::AI_AUTOSCALE);
+    ui::Press(ai, windows::AI_OK);
+    char expected[64];
+    const float slope = 8000.0f / static_cast<float>(high - low);
+    std::snprintf(expected, sizeof expected, "%g,%g,0,0",
+                  static_cast<double>(1000.0f - static_cast<float>(low) * slope),
+                  static_cast<double>(slope));
+    EXPECT_TRUE(waitFor([&] { return stateField(2, "ai4") == expected; }, 4.0))
+        << stateField(2, "ai4") << " instead of " << expected;
+
+    OpenHardwareWindow(2);
+    ui::Press(HardwarePanel(), windows::HW_SELECT_CHARACTERISTICS);
+    const int pumpDialog = HardwareDialog(HwDialog::Characteristics);
+    ASSERT_TRUE(waitFor([&] { return ui::GetCtrlInt(pumpDialog, windows::CHAR_PLUNGERS) == 3; }, 3.0));
+    ui::Press(pumpDialog, windows::CHAR_PRESET_5);
+    ui::SetCtrlVal(pumpDialog, windows::CHAR_STROKE, 10.0);
+    ui::Press(pumpDialog, windows::CHAR_OK);
+    SetPumpIds(0, 0, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
+    ASSERT_NE(PumpIdsPanel(), 0);
+    ui::SetCtrlVal(PumpIdsPanel(), windows::IDS_FIELD_FIRST + 2, "SYS-3");
+    ui::Press(PumpIdsPanel(), windows::IDS_SEND);
+    EXPECT_TRUE(waitFor([&] {
+        return stateField(3, "plungers") == "5" && stateField(3, "stroke_in") == "10" &&
+               readState()[3].id == "SYS-3";
+    }, 4.0)) << "vnk-sim: plungers " << stateField(3, "plungers") << " id " << readState()[3].id;
+
+    // Read back from the pump.
+    std::memset(PumpTable[2].PumpId, 0, kPumpIdSize);
+    PumpConfigRead[2] = false;
+    SendPumpCommand(2, Op::ReadPumpId);
+    SendPumpCommand(2, Op::ReadPumpConfig);
+    EXPECT_TRUE(waitFor([] { return PumpConfigRead[2]; }, 3.0));
+    EXPECT_STREQ(PumpTable[2].PumpId, "SYS-3");
+    EXPECT_EQ(PumpTable[2].PumpConfig.ConfigByte0(), 5);
+    EXPECT_FLOAT_EQ(PumpTable[2].PumpConfig.ConfigValue16(), 10.0f);
     EXPECT_TRUE(popups.shown().empty());
 }
 

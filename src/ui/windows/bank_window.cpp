@@ -41,6 +41,7 @@ void buildRow(int panel, int row) {
     id.mode = ui::MODE_INDICATOR;
     id.bgColor = kNormalBack;
     id.textColor = kCaptionText;
+    Attach(panel, id.id, "SetPumpIds");  // a tap opens the identification window
 
     ui::AddCtrl(panel, BankRowCtrl(row, kPosGroup), ui::CTRL_RING, "", bottom, 48, 100, 30);
     ui::InsertListItem(panel, BankRowCtrl(row, kPosGroup), -1, "No Group", kGroupNone);

@@ -4,6 +4,7 @@
 #include "ui/windows/client_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/hardware_windows.h"
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
@@ -25,6 +26,15 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kNumpadUir, NUMPAD_WINDOW, BuildKeypad);
     ui::RegisterPanel(kMessageUir, MESSAGE_CONFIRM, BuildConfirmDialog);
     ui::RegisterPanel(kClientUir, CLIENT_WINDOW, BuildClientWindow);
+    ui::RegisterPanel(kVnkUir, VNK_PUMP_IDS, BuildPumpIdsWindow);
+    ui::RegisterPanel(kHardwareUir, HW_WINDOW, BuildHardwareWindow);
+    ui::RegisterPanel(kHardwareUir, HW_AI, BuildAiDialog);
+    ui::RegisterPanel(kHardwareUir, HW_FI, BuildFiDialog);
+    ui::RegisterPanel(kHardwareUir, HW_MOTOR_ALARMS, BuildMotorAlarmsDialog);
+    ui::RegisterPanel(kHardwareUir, HW_PUMP_ALARMS, BuildPumpAlarmsDialog);
+    ui::RegisterPanel(kHardwareUir, HW_NETWORK, BuildNetworkDialog);
+    ui::RegisterPanel(kHardwareUir, HW_CHARACTERISTICS, BuildCharacteristicsDialog);
+    ui::RegisterPanel(kHardwareUir, HW_SPEED, BuildSpeedDialog);
 }
 
 }  // namespace windows

@@ -31,7 +31,7 @@ enum VnkWindow {
     VNK_SPLASH = 6,
     VNK_PREFERENCES = 7,
     VNK_SERIAL_MONITOR = 8,
-    VNK_PUMP_IDS = 9,  // defined with the hardware set-up
+    VNK_PUMP_IDS = 9,  // hardware_windows.h
     VNK_CONTROL_MODE = 10,
 };
 enum PasswordWindow { PASSWORD_PROMPT = 2, PASSWORD_CHANGE = 3 };

@@ -133,15 +133,17 @@ TEST_F(Operations, InputAndThrottleWritesPlaceTheirValuesInTheHeldBlock) {
     EXPECT_EQ(got[0].data[1], 1);
     EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 28), 1.5f);
 
-    // Minimum and maximum become floats; the configuration is read back after.
+    // Minimum and maximum become floats; the configuration and the limits are read back after.
     got = run(ThrottleConfigWrite{650, 1850, 0.25f, 0.5f});
-    ASSERT_EQ(got.size(), 2u);
+    ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].code, WireCode::ThrottleConfig);
     EXPECT_EQ(Bytes(got[0].data.begin() + 12, got[0].data.begin() + 20), f32s({0.25f, 0.5f}));
     EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 28), 1850.0f);
     EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 32), 650.0f);
     EXPECT_EQ(got[1].type, kShort);
     EXPECT_EQ(got[1].code, WireCode::PumpConfig);
+    EXPECT_EQ(got[2].type, kShort);
+    EXPECT_EQ(got[2].code, WireCode::ThrottleConfig);
     EXPECT_EQ(std::memcmp(AiConfig, got[0].data.data(), kAiConfigSize), 0);
 
     // One alarm set-point pair, in block order.

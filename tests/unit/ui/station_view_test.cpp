@@ -18,6 +18,7 @@
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "safety/optional_trips.h"
+#include "hardware/hardware_selection.h"
 #include "shell/control_mode.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
@@ -30,6 +31,7 @@
 #include "ui/qt/widgets.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/hardware_windows.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
 
@@ -217,6 +219,25 @@ TEST_F(FleetView, PowerOffShowsOnTheRowAndFleetCommandsAskFirst) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Zero Pressures");
     save(dialog, "confirm_zero_pressures.png");
+}
+
+// The hardware window and a calibration dialog on screen; with VNK_SCREENSHOT_DIR set they
+// are saved there as PNG files.
+TEST_F(FleetView, HardwareWindowAndCalibrationDialogOnScreen) {
+    ArrangeBankWindows();
+    OpenHardwareWindow(3);
+    qobject_cast<QPushButton*>(view.widget(HardwarePanel(), HW_SELECT_DISCHARGE))->click();
+    loop.advance(0.5);
+    const int ai = HardwareDialog(HwDialog::Ai);
+    ASSERT_NE(ai, 0);
+    QWidget* dialog = view.window(ai);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Discharge Pressure");
+    EXPECT_FALSE(view.widget(ai, AI_COEF0)->isEnabled()) << "two-point mode first";
+    if (const char* dir = std::getenv("VNK_SCREENSHOT_DIR")) {
+        view.window(HardwarePanel())->grab().save(QString(dir) + "/hardware_window.png");
+        dialog->grab().save(QString(dir) + "/calibration_discharge_pressure.png");
+    }
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#include "hardware/hardware_setup.h"
+
+#include "hardware/hardware_selection.h"
+#include "hardware/hdw_general.h"
+#include "hardware/hdw_pump.h"
+#include "hardware/hdw_throttle.h"
+#include "link/pump_session.h"
+
+void InstallHardwareLinkHooks(LinkHooks& hooks) {
+    hooks.showNetworkInfo = ShowNetworkInfo;
+    InstallGeneralLinkHooks(hooks);
+    InstallPumpLinkHooks(hooks);
+    InstallThrottleLinkHooks(hooks);
+}
+
+void ResetHardware() {
+    ResetHardwareSelection();
+    ResetGeneralDialogs();
+    ResetPumpDialogs();
+    ResetThrottleDialog();
+}
+
+void BindHardwareCallbacks() {
+    BindHardwareSelectionCallbacks();
+    BindGeneralCallbacks();
+    BindPumpCallbacks();
+    BindThrottleCallbacks();
+}

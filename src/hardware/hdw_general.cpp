@@ -1,0 +1,522 @@
+#include "hardware/hdw_general.h"
+
+#include <cmath>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+
+#include "common/wire.h"
+#include "hardware/hardware_selection.h"
+#include "hardware/hdw_support.h"
+#include "link/operations.h"
+#include "link/pump_session.h"
+#include "link/pump_table.h"
+#include "operation/panels.h"
+#include "settings/config_record.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/hardware_windows.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+using namespace windows;
+
+constexpr double kFullScaleCounts = 4095.0;
+constexpr std::uint16_t kTemperatureKinds = kSensorOilTemp | 0x01 | 0x02 | 0x100 | 0x200 | 0x400;
+constexpr std::uint16_t kKpaKinds = kSensorOilPressure | kSensorSuction;
+constexpr int kNoKind = -1;  // a set-point without unit
+constexpr int kAlarmReadChannel = 5;
+
+struct AiDialogState {
+    int pump = -1;
+    int channel = 0;
+    std::uint16_t kind = 0;
+    int readMode = 0;  // 0 the whole dialog, 1 the low raw reading, 2 the high one
+    bool received = false;
+    std::uint8_t block[kAiConfigSize] = {};
+};
+struct FiDialogState {
+    int pump = -1;
+    int readMode = 0;  // 0 the whole dialog, 3 the measured frequency
+    bool received = false;
+    std::uint8_t block[kFiConfigSize] = {};
+};
+struct GeneralState {
+    AiDialogState ai;
+    FiDialogState fi;
+    int alarmPump = -1;  // the pump both alarm dialogs were opened for
+};
+GeneralState g;
+
+bool temperature(std::uint16_t kind) {
+    return (kind & kTemperatureKinds) != 0;
+}
+
+// Engineering values of the calibration dialogs, with their own factors.
+double engineeringShown(double psiOrF, std::uint16_t kind) {
+    if (!settings::MetricUnits()) return psiOrF;
+    if ((kind & kKpaKinds) != 0) return psiOrF * 6.8948;
+    if (temperature(kind)) return (psiOrF - 32.0) * 0.55555;
+    if ((kind & kSensorDischarge) != 0) return psiOrF * 0.0068948;
+    return psiOrF;
+}
+float engineeringEntered(float shown, std::uint16_t kind) {
+    if (!settings::MetricUnits()) return shown;
+    if ((kind & kKpaKinds) != 0) return shown * 0.14503774f;
+    if (temperature(kind)) return 32.0f + 1.8f * shown;
+    if ((kind & kSensorDischarge) != 0) return shown * 145.03774f;
+    return shown;
+}
+std::string engineeringUnits(std::uint16_t kind) {
+    if (!settings::MetricUnits()) return temperature(kind) ? "degF" : "PSI";
+    if ((kind & kKpaKinds) != 0) return "KPa";
+    if (temperature(kind)) return "degC";
+    return "MPa";
+}
+
+// Display kind of an alarm set-point code, and its conversion of entered values.
+int alarmKind(int code) {
+    switch (code) {
+        case 5:
+            return 1;
+        case 13:
+        case 15:
+            return 0;
+        case 14:
+            return kNoKind;
+        default:
+            return 2;
+    }
+}
+float alarmEntered(float shown, int code) {
+    if (!settings::MetricUnits()) return shown;
+    switch (alarmKind(code)) {
+        case 0:
+            return shown * 0.14503774f;
+        case 1:
+            return shown * 145.03774f;
+        case 2:
+            return 32.0f + 1.8f * shown;
+        default:
+            return shown;
+    }
+}
+std::string alarmUnits(int code) {
+    const bool metric = settings::MetricUnits();
+    switch (alarmKind(code)) {
+        case 0:
+            return metric ? "KPa" : "PSI";
+        case 1:
+            return metric ? "MPa" : "PSI";
+        case 2:
+            return metric ? "°C" : "°F";
+        default:
+            return "";
+    }
+}
+
+void setShown(int panel, int control, double value) {
+    ui::SetCtrlVal(panel, control, value);
+    AutoPrecisionAI(panel, control);
+}
+
+void showWholeAi(int panel) {
+    const AiDialogState& d = g.ai;
+    float coef[4];
+    for (int i = 0; i < 4; ++i) {
+        coef[i] = wire::getF32(d.block + aiblock::kCoefficients + 4 * i);
+        setShown(panel, AI_COEF0 + i, coef[i]);
+    }
+    const double low = engineeringShown(coef[0], d.kind);
+    const double high = engineeringShown(coef[0] + coef[1] * kFullScaleCounts, d.kind);
+    setShown(panel, AI_ENG_LOW, low);
+    setShown(panel, AI_ENG_HIGH, high);
+    if (settings::MetricUnits() && d.kind == kSensorDischarge) {
+        for (int c : {AI_ENG_LOW, AI_ENG_HIGH}) {
+            ui::SetCtrlAttribute(panel, c, ui::ATTR_PRECISION, 2);
+            ui::SetCtrlAttribute(panel, c, ui::ATTR_FORMAT, ui::FMT_DECIMAL);
+        }
+    }
+    ui::SetCtrlVal(panel, AI_OPTION, static_cast<int>(d.block[aiblock::kOption]));
+    setShown(panel, AI_VALUE32, wire::getF32(d.block + aiblock::kLow));
+    setShown(panel, AI_VALUE28, wire::getF32(d.block + aiblock::kHigh));
+}
+
+void showManualMode(int panel, bool manual) {
+    for (int c = AI_COEF0; c <= AI_COEF3; ++c)
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_DIMMED, manual ? 0 : 1);
+    for (int c : {AI_RAW_LOW, AI_RAW_HIGH, AI_ENG_LOW, AI_ENG_HIGH, AI_READ_LOW, AI_READ_HIGH,
+                  AI_AUTOSCALE})
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_DIMMED, manual ? 1 : 0);
+}
+
+int selectAnalog(int event, int channel, std::uint16_t kind, const char* name) {
+    if (event == ui::EVENT_COMMIT) OpenAiDialog(channel, kind, name);
+    return 0;
+}
+
+void openAlarms(HwDialog kind, int resourceId, const int (&codes)[kAlarmRows]) {
+    if (HardwarePanel() == 0) return;
+    const int panel = OpenHardwareDialog(kind, resourceId);
+    if (panel == 0) return;
+    g.alarmPump = HardwarePump;
+    SendPumpCommand(HardwarePump, AiConfigRead{kAlarmReadChannel});
+    SendPumpCommand(HardwarePump, Op::ReadAlarmLimits);
+    for (int row = 0; row < kAlarmRows; ++row)
+        ui::SetCtrlVal(panel, AlarmRowCtrl(row, ALARM_UNITS), alarmUnits(codes[row]));
+    if (kind == HwDialog::MotorAlarms)
+        Motor_Alarms_Show(panel, ui::EVENT_GOT_FOCUS, nullptr, 0, 0);
+    else
+        Pump_Alarms_Show(panel, ui::EVENT_GOT_FOCUS, nullptr, 0, 0);
+}
+
+void showAlarmRows(int panel, const int (&codes)[kAlarmRows]) {
+    if (panel == 0) return;
+    for (int row = 0; row < kAlarmRows; ++row) {
+        const int code = codes[row];
+        const float first = wire::getF32(AlarmLimits + kAlarmPairSize * code);
+        const float second = wire::getF32(AlarmLimits + kAlarmPairSize * code + 4);
+        const int kind = alarmKind(code);
+        ui::SetCtrlVal(panel, AlarmRowCtrl(row, ALARM_FIRST),
+                       static_cast<double>(kind == kNoKind ? first : ToDisplayUnits(first, kind)));
+        ui::SetCtrlVal(panel, AlarmRowCtrl(row, ALARM_SECOND),
+                       static_cast<double>(kind == kNoKind ? second : ToDisplayUnits(second, kind)));
+    }
+}
+
+}  // namespace
+
+float ToDisplayUnits(float value, int kind) {
+    if (!settings::MetricUnits()) return value;
+    switch (kind) {
+        case 0:
+            return value * 6.8948f;
+        case 1:
+            return value * 0.0068948f;
+        case 2:
+            return (value - 32.0f) * 0.55555f;
+        case 3:
+        case 4:
+            return value * 0.15899f;
+        case 5:
+            return value * 0.746f;
+        default:
+            return value;
+    }
+}
+
+float FromDisplayUnits(float value, int kind) {
+    if (!settings::MetricUnits()) return value;
+    switch (kind) {
+        case 0:
+            return value * 0.14504f;
+        case 1:
+            return value * 145.03f;
+        case 2:
+            return 32.0f + value * 1.8f;
+        case 3:
+        case 4:
+            return value * 6.2897f;
+        case 5:
+            return value * 1.34f;
+        default:
+            return value;
+    }
+}
+
+void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name) {
+    if (HardwarePanel() == 0) return;
+    const int panel = OpenHardwareDialog(HwDialog::Ai, HW_AI);
+    if (panel == 0) return;
+    g.ai = {};
+    g.ai.pump = HardwarePump;
+    g.ai.channel = channel;
+    g.ai.kind = sensorKind;
+    ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string(name));
+    for (int c : {AI_ENG_LOW, AI_ENG_HIGH})
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_UNITS_LABEL, engineeringUnits(sensorKind));
+    showManualMode(panel, false);
+    SetHardwareTexts(std::string(name) + " Setup", " ");
+    // The reply fills the dialog when it comes; nothing waits for it.
+    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(channel)});
+}
+
+void ShowAiConfig(int pump, int channel) {
+    const int panel = HardwareDialog(HwDialog::Ai);
+    if (panel == 0 || pump != g.ai.pump || channel != g.ai.channel) return;
+    std::memcpy(g.ai.block, AiConfig, kAiConfigSize);
+    g.ai.received = true;
+    const int raw = wire::getU16(g.ai.block + 2);
+    if (g.ai.readMode == 1)
+        ui::SetCtrlVal(panel, AI_RAW_LOW, raw);
+    else if (g.ai.readMode == 2)
+        ui::SetCtrlVal(panel, AI_RAW_HIGH, raw);
+    else
+        showWholeAi(panel);
+}
+
+int SelectDischarge(int, int, int event, void*, int, int) {
+    return selectAnalog(event, 4, kSensorDischarge, "Discharge Pressure");
+}
+int SelectLubeOilTemp(int, int, int event, void*, int, int) {
+    return selectAnalog(event, 3, kSensorOilTemp, "Pump Lube Oil Temperature");
+}
+int SelectLubeOilPress(int, int, int event, void*, int, int) {
+    return selectAnalog(event, 2, kSensorOilPressure, "Pump Lube Oil Pressure");
+}
+int SelectCharge(int, int, int event, void*, int, int) {
+    return selectAnalog(event, 5, kSensorSuction, "Suction Pressure");
+}
+
+int ManualConfig(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT && event != ui::EVENT_VAL_CHANGED) return 0;
+    showManualMode(panel, ui::GetCtrlInt(panel, control) != 0);
+    return 0;
+}
+
+int ReadLowDAC(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Ai)) return 0;
+    g.ai.readMode = 1;
+    HoldButton(panel, control, AI_TIMER);
+    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(g.ai.channel)});
+    return 0;
+}
+
+int ReadHighDAC(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Ai)) return 0;
+    g.ai.readMode = 2;
+    HoldButton(panel, control, AI_TIMER);
+    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(g.ai.channel)});
+    return 0;
+}
+
+int AutoScaleAI(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Ai)) return 0;
+    HoldButton(panel, control, AI_TIMER);
+    const auto rawLow = static_cast<std::int16_t>(ui::GetCtrlInt(panel, AI_RAW_LOW));
+    const auto rawHigh = static_cast<std::int16_t>(ui::GetCtrlInt(panel, AI_RAW_HIGH));
+    if (rawLow == rawHigh) {
+        ui::MessagePopup("Auto Scale", "Low and high readings must differ");
+        return 0;
+    }
+    const float low =
+        engineeringEntered(static_cast<float>(ui::GetCtrlDouble(panel, AI_ENG_LOW)), g.ai.kind);
+    const float high =
+        engineeringEntered(static_cast<float>(ui::GetCtrlDouble(panel, AI_ENG_HIGH)), g.ai.kind);
+    const float coef1 = (high - low) / static_cast<float>(rawHigh - rawLow);
+    const float coef0 = low - static_cast<float>(rawLow) * coef1;
+    if (!std::isfinite(coef0) || !std::isfinite(coef1)) {
+        ui::MessagePopup("Auto Scale", "The calibration points give no usable scale.");
+        return 0;
+    }
+    const float coef[4] = {coef0, coef1, 0.0f, 0.0f};
+    for (int i = 0; i < 4; ++i) setShown(panel, AI_COEF0 + i, coef[i]);
+    return 0;
+}
+
+int ConfirmAI(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Ai)) return 0;
+    HoldButton(panel, control, AI_TIMER);
+    const AiDialogState& d = g.ai;
+    if (!PumpOnLineOrSay(d.pump)) return 0;
+    if (!d.received) {
+        SendPumpCommand(d.pump, AiConfigRead{static_cast<std::uint8_t>(d.channel)});
+        NotReadYet("Analog Input", d.pump);
+        return 0;
+    }
+    AiConfigWrite w;
+    w.channel = static_cast<std::uint8_t>(d.channel);
+    for (int i = 0; i < 4; ++i)
+        w.coefficients[static_cast<size_t>(i)] =
+            static_cast<float>(ui::GetCtrlDouble(panel, AI_COEF0 + i));
+    w.high = static_cast<float>(ui::GetCtrlDouble(panel, AI_VALUE28));
+    w.low = static_cast<float>(ui::GetCtrlDouble(panel, AI_VALUE32));
+    const int option = ui::GetCtrlInt(panel, AI_OPTION);
+    bool finite = std::isfinite(w.high) && std::isfinite(w.low);
+    for (float c : w.coefficients) finite = finite && std::isfinite(c);
+    if (!finite || option < 0 || option > 255) {
+        ui::MessagePopup("Analog Input", "Every coefficient must be a finite number.");
+        return 0;
+    }
+    w.option = static_cast<std::uint8_t>(option);
+    // The write takes the rest of the block from the shared buffer: this dialog's own copy.
+    std::memcpy(AiConfig, d.block, kAiConfigSize);
+    SendPumpCommand(d.pump, w);
+    std::memcpy(g.ai.block, AiConfig, kAiConfigSize);
+    if (control == AI_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
+    return 0;
+}
+
+int SelectRpm(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || HardwarePanel() == 0) return 0;
+    SendPumpCommand(HardwarePump, Op::ReadPumpConfig);
+    if (OpenHardwareDialog(HwDialog::Fi, HW_FI) == 0) return 0;
+    g.fi = {};
+    g.fi.pump = HardwarePump;
+    SetHardwareTexts("Pump RPM Setup", " ");
+    SendPumpCommand(g.fi.pump, FiConfigRead{0});
+    return 0;
+}
+
+void ShowFiConfig(int pump, int channel) {
+    const int panel = HardwareDialog(HwDialog::Fi);
+    if (panel == 0 || pump != g.fi.pump || channel != 0) return;
+    std::memcpy(g.fi.block, FiConfig, kFiConfigSize);
+    g.fi.received = true;
+    if (g.fi.readMode == 3) {
+        ui::SetCtrlVal(panel, FI_FREQUENCY, static_cast<double>(wire::getU16(g.fi.block + 6)));
+        return;
+    }
+    ui::SetCtrlVal(panel, FI_OPTION, static_cast<int>(g.fi.block[fiblock::kOption]));
+    setShown(panel, FI_PULSES, wire::getF32(g.fi.block + fiblock::kPulsesPerRev));
+}
+
+int ReadFrequency(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Fi)) return 0;
+    g.fi.readMode = 3;
+    HoldButton(panel, control, FI_TIMER);
+    SendPumpCommand(g.fi.pump, FiConfigRead{0});
+    return 0;
+}
+
+int AutoScaleFI(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Fi)) return 0;
+    const double speed = ui::GetCtrlDouble(panel, FI_SPEED);
+    const double frequency = ui::GetCtrlDouble(panel, FI_FREQUENCY);
+    setShown(panel, FI_PULSES, speed == 0.0 ? 0.0 : frequency * 60.0 / speed);
+    HoldButton(panel, control, FI_TIMER);
+    return 0;
+}
+
+int ConfirmFI(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Fi)) return 0;
+    HoldButton(panel, control, FI_TIMER);
+    if (!PumpOnLineOrSay(g.fi.pump)) return 0;
+    if (!g.fi.received) {
+        SendPumpCommand(g.fi.pump, FiConfigRead{0});
+        NotReadYet("Frequency Input", g.fi.pump);
+        return 0;
+    }
+    // The controller divides by it to find the pump's speed.
+    const auto pulses = static_cast<float>(ui::GetCtrlDouble(panel, FI_PULSES));
+    const int option = ui::GetCtrlInt(panel, FI_OPTION);
+    if (!std::isfinite(pulses) || pulses <= 0.0f || option < 0 || option > 255) {
+        ui::MessagePopup("Frequency Input", "Pulses per revolution must be above 0.");
+        return 0;
+    }
+    std::memcpy(FiConfig, g.fi.block, kFiConfigSize);
+    SendPumpCommand(g.fi.pump, FiConfigWrite{0, static_cast<std::uint8_t>(option), pulses});
+    std::memcpy(g.fi.block, FiConfig, kFiConfigSize);
+    if (control == FI_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
+    return 0;
+}
+
+int SelectMotorAlarms(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) openAlarms(HwDialog::MotorAlarms, HW_MOTOR_ALARMS, kMotorAlarmCodes);
+    return 0;
+}
+
+int SelectPumpAlarms(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) openAlarms(HwDialog::PumpAlarms, HW_PUMP_ALARMS, kPumpAlarmCodes);
+    return 0;
+}
+
+void ShowAlarmLimits(int pump) {
+    if (pump != g.alarmPump) return;
+    showAlarmRows(HardwareDialog(HwDialog::MotorAlarms), kMotorAlarmCodes);
+    showAlarmRows(HardwareDialog(HwDialog::PumpAlarms), kPumpAlarmCodes);
+}
+
+int SetAlarm(int panel, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || panel == 0) return 0;
+    const bool motor = panel == HardwareDialog(HwDialog::MotorAlarms);
+    if (!motor && panel != HardwareDialog(HwDialog::PumpAlarms)) return 0;
+    const int row = (control - AlarmRowCtrl(0, 0)) / 10;
+    if (row < 0 || row >= kAlarmRows) return 0;
+    HoldButton(panel, control, ALARM_TIMER);
+    if (!PumpOnLineOrSay(g.alarmPump)) return 0;
+    const int code = motor ? kMotorAlarmCodes[row] : kPumpAlarmCodes[row];
+    AlarmLimitWrite w;
+    w.code = static_cast<std::uint8_t>(code);
+    w.first = alarmEntered(
+        static_cast<float>(ui::GetCtrlDouble(panel, AlarmRowCtrl(row, ALARM_FIRST))), code);
+    w.second = alarmEntered(
+        static_cast<float>(ui::GetCtrlDouble(panel, AlarmRowCtrl(row, ALARM_SECOND))), code);
+    if (!std::isfinite(w.first) || !std::isfinite(w.second)) {
+        ui::MessagePopup("Alarm Set-points", "Both set-points must be finite numbers.");
+        return 0;
+    }
+    SendPumpCommand(g.alarmPump, w);
+    return 0;
+}
+
+int Motor_Alarms_Show(int, int event, void*, int, int) {
+    if (event == ui::EVENT_GOT_FOCUS)
+        SetHardwareTexts("Motor Alarms Setup", "Press SET for each alarm point to configure");
+    return 0;
+}
+
+int Pump_Alarms_Show(int, int event, void*, int, int) {
+    if (event == ui::EVENT_GOT_FOCUS)
+        SetHardwareTexts("Pump Alarms Setup", "Press SET for each alarm point to configure");
+    return 0;
+}
+
+int AI_Timer(int panel, int control, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK)
+        ReleaseButtons(panel, control, {AI_READ_LOW, AI_READ_HIGH, AI_AUTOSCALE, AI_SEND, AI_OK});
+    return 0;
+}
+
+int FI_Timer(int panel, int control, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK)
+        ReleaseButtons(panel, control, {FI_READ, FI_AUTOSCALE, FI_SEND, FI_OK});
+    return 0;
+}
+
+int APu_Timer(int panel, int control, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) ReleaseAlarmButtons(panel, control);
+    return 0;
+}
+
+int APu2_Timer(int panel, int control, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) ReleaseAlarmButtons(panel, control);
+    return 0;
+}
+
+void InstallGeneralLinkHooks(LinkHooks& hooks) {
+    hooks.showAiConfig = ShowAiConfig;
+    hooks.showFiConfig = ShowFiConfig;
+    hooks.showAlarmLimits = ShowAlarmLimits;
+}
+
+void ResetGeneralDialogs() {
+    g = {};
+}
+
+void BindGeneralCallbacks() {
+    using windows::BindCtrlCallback;
+    BindCtrlCallback("SelectDischarge", SelectDischarge);
+    BindCtrlCallback("SelectLubeOilTemp", SelectLubeOilTemp);
+    BindCtrlCallback("SelectLubeOilPress", SelectLubeOilPress);
+    BindCtrlCallback("SelectCharge", SelectCharge);
+    BindCtrlCallback("SelectRpm", SelectRpm);
+    BindCtrlCallback("SelectMotorAlarms", SelectMotorAlarms);
+    BindCtrlCallback("SelectPumpAlarms", SelectPumpAlarms);
+    BindCtrlCallback("ManualConfig", ManualConfig);
+    BindCtrlCallback("ReadLowDAC", ReadLowDAC);
+    BindCtrlCallback("ReadHighDAC", ReadHighDAC);
+    BindCtrlCallback("AutoScaleAI", AutoScaleAI);
+    BindCtrlCallback("ConfirmAI", ConfirmAI);
+    BindCtrlCallback("ReadFrequency", ReadFrequency);
+    BindCtrlCallback("AutoScaleFI", AutoScaleFI);
+    BindCtrlCallback("ConfirmFI", ConfirmFI);
+    BindCtrlCallback("SetAlarm", SetAlarm);
+    BindCtrlCallback("AI_Timer", AI_Timer);
+    BindCtrlCallback("FI_Timer", FI_Timer);
+    BindCtrlCallback("APu_Timer", APu_Timer);
+    BindCtrlCallback("APu2_Timer", APu2_Timer);
+    windows::BindPanelCallback("Motor_Alarms_Show", Motor_Alarms_Show);
+    windows::BindPanelCallback("Pump_Alarms_Show", Pump_Alarms_Show);
+}

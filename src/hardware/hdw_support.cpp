@@ -1,0 +1,37 @@
+#include "hardware/hdw_support.h"
+
+#include <string>
+
+#include "link/pump_session.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/hardware_windows.h"
+
+void HoldButton(int panel, int control, int timer) {
+    ui::SetCtrlVal(panel, control, 1);
+    ui::SetCtrlAttribute(panel, timer, ui::ATTR_ENABLED, 1);
+}
+
+void ReleaseButtons(int panel, int timer, std::initializer_list<int> buttons) {
+    for (int b : buttons) ui::SetCtrlVal(panel, b, 0);
+    ui::SetCtrlAttribute(panel, timer, ui::ATTR_ENABLED, 0);
+}
+
+void ReleaseAlarmButtons(int panel, int timer) {
+    for (int row = 0; row < windows::kAlarmRows; ++row)
+        ui::SetCtrlVal(panel, windows::AlarmRowCtrl(row, windows::ALARM_SET), 0);
+    ui::SetCtrlAttribute(panel, timer, ui::ATTR_ENABLED, 0);
+}
+
+bool PumpOnLineOrSay(int pump) {
+    if (pump >= 0 && PumpRowEnabled(pump)) return true;
+    ui::MessagePopup("Send Error",
+                     "Pump " + std::to_string(pump + 1) + " is off line: nothing was sent.");
+    return false;
+}
+
+void NotReadYet(const char* title, int pump) {
+    ui::MessagePopup(title, "Pump " + std::to_string(pump + 1) +
+                                ": this block has not been read from the pump yet. It is being "
+                                "read now; please try again in a moment.");
+}

@@ -1,0 +1,282 @@
+// The hardware set-up against 24 simulated pumps: calibration, alarm set-points,
+// characteristics, speed control and identifications, as a technician uses them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "hardware/hardware_selection.h"
+#include "hardware/hdw_pump.h"
+#include "link/operations.h"
+#include "pumpsim_wire.h"
+#include "shell/cfg.h"
+#include "shell/password.h"
+#include "support/station_fleet.h"
+#include "ui/windows/hardware_windows.h"
+
+namespace {
+
+using namespace windows;
+
+class Hardware : public StationFleet {
+  protected:
+    // The configure button of a pump's row, the password, the hardware window.
+    int openHardware(int pump) {
+        ui::Press(BankPanel[pump / 8], BankRow[pump][kPosConfigure]);
+        const int prompt = PasswordPromptPanel();
+        EXPECT_NE(prompt, 0) << "the configure button asks for the password";
+        if (prompt == 0) return 0;
+        ui::Press(prompt, PWD_STARS);
+        keypadEnter("5927");
+        ui::Press(prompt, PWD_OK);
+        return HardwarePanel();
+    }
+    int open(int hw, int selectButton, HwDialog kind) {
+        ui::Press(hw, selectButton);
+        loop.advance(0.5);
+        return HardwareDialog(kind);
+    }
+    std::vector<Command> writes(int pump, int code) const {
+        std::vector<Command> out;
+        for (const Command& c : heard)
+            if (c.pump == pump && c.code == code && !c.data.empty()) out.push_back(c);
+        return out;
+    }
+    std::string lastPopup() const { return popups.shown().empty() ? "" : popups.shown().back().text; }
+    static float f32(const std::vector<std::uint8_t>& d, size_t at) { return pumpsim::getF32(d, at); }
+};
+
+TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
+    start();
+    const int hw = openHardware(2);
+    ASSERT_NE(hw, 0);
+    EXPECT_EQ(ui::GetCtrlText(hw, HW_PUMP_LABEL), "Pump #2A");
+    const int ai = open(hw, HW_SELECT_DISCHARGE, HwDialog::Ai);
+    ASSERT_NE(ai, 0);
+    EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Discharge Pressure Setup");
+
+    // Two set pressures read as two different counts.
+    fleet->unit(2).setDischargeOverride(1000.0);
+    loop.advance(0.5);
+    ui::Press(ai, AI_READ_LOW);
+    loop.advance(0.5);
+    fleet->unit(2).setDischargeOverride(9000.0);
+    loop.advance(0.5);
+    ui::Press(ai, AI_READ_HIGH);
+    loop.advance(0.5);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), 800 + 1000 * 3200 / 15000);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 800 + 9000 * 3200 / 15000);
+
+    // Equal readings give no slope: refused, the coefficients stay.
+    const double offset = ui::GetCtrlDouble(ai, AI_COEF0);
+    ui::SetCtrlVal(ai, AI_RAW_HIGH, ui::GetCtrlInt(ai, AI_RAW_LOW));
+    ui::Press(ai, AI_AUTOSCALE);
+    EXPECT_EQ(lastPopup(), "Low and high readings must differ");
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF0), offset);
+
+    ui::SetCtrlVal(ai, AI_RAW_LOW, 800);
+    ui::SetCtrlVal(ai, AI_RAW_HIGH, 4000);
+    ui::SetCtrlVal(ai, AI_ENG_LOW, 0.0);
+    ui::SetCtrlVal(ai, AI_ENG_HIGH, 15000.0);
+    ui::Press(ai, AI_AUTOSCALE);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF1), 4.6875);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF0), -3750.0);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF2), 0.0);
+
+    // Replies for another channel (the alarm dialog's read) or another pump change nothing,
+    // and the frequency dialog does not move the analog dialog's channel.
+    open(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    SendPumpCommand(6, AiConfigRead{4});
+    open(hw, HW_SELECT_RPM, HwDialog::Fi);
+    loop.advance(1.0);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 4000);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF1), 4.6875);
+
+    // A coefficient that is not a number is never sent.
+    ui::SetCtrlVal(ai, AI_COEF3, std::numeric_limits<double>::quiet_NaN());
+    ui::Press(ai, AI_SEND);
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x01).empty());
+    ui::SetCtrlVal(ai, AI_COEF3, 0.0);
+
+    ui::Press(ai, AI_OK);
+    loop.advance(0.5);
+    const auto sent = writes(2, 0x01);
+    ASSERT_EQ(sent.size(), 1u);
+    const auto block = fleet->unit(2).aiConfig(4);
+    EXPECT_EQ(pumpsim::getF32(block, 12), -3750.0f);
+    EXPECT_EQ(pumpsim::getF32(block, 16), 4.6875f);
+    EXPECT_EQ(HardwareDialog(HwDialog::Ai), 0) << "OK closes the dialog";
+    EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Select A Hardware Group To Calibrate");
+
+    // Done with the keypad open on a dialog's field closes the keypad with the dialogs.
+    ui::Press(HardwareDialog(HwDialog::Fi), FI_SPEED);
+    ASSERT_NE(KeypadPanel, 0);
+    ui::Press(hw, HW_DONE);
+    EXPECT_EQ(KeypadPanel, 0);
+    EXPECT_EQ(HardwarePanel(), 0);
+    EXPECT_EQ(HardwareDialog(HwDialog::Fi), 0);
+}
+
+TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
+    settings::ConfigRecord config = FleetConfig();
+    config.DisplayUnits = settings::kUnitsMetric;
+    start(config);
+    const int hw = openHardware(0);
+    int ai = open(hw, HW_SELECT_DISCHARGE, HwDialog::Ai);
+    ASSERT_NE(ai, 0);
+    EXPECT_EQ(ui::GetCtrlAttributeText(ai, AI_ENG_LOW, ui::ATTR_UNITS_LABEL), "MPa");
+    ui::Operate(ai, AI_MANUAL, 1);
+    ui::SetCtrlVal(ai, AI_COEF0, 100.0);
+    ui::Press(ai, AI_OK);
+    loop.advance(0.5);
+    ai = open(hw, HW_SELECT_DISCHARGE, HwDialog::Ai);
+    EXPECT_NEAR(ui::GetCtrlDouble(ai, AI_ENG_LOW), 0.68948, 1e-6);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(ai, AI_ENG_LOW, ui::ATTR_PRECISION), 2);
+    ui::SetCtrlVal(ai, AI_RAW_LOW, 0);
+    ui::SetCtrlVal(ai, AI_RAW_HIGH, 4095);
+    ui::SetCtrlVal(ai, AI_ENG_LOW, 10.0);
+    ui::Press(ai, AI_AUTOSCALE);
+    EXPECT_FLOAT_EQ(static_cast<float>(ui::GetCtrlDouble(ai, AI_COEF0)), 1450.3774f);
+
+    // 100 degC and 50 degC go out as 212 and 122 degF, in block order; code 14 has no unit.
+    const int motor = open(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
+    ui::SetCtrlVal(motor, AlarmRowCtrl(0, ALARM_FIRST), 100.0);
+    ui::SetCtrlVal(motor, AlarmRowCtrl(0, ALARM_SECOND), 50.0);
+    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
+    const int pumpAlarms = open(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    ui::SetCtrlVal(pumpAlarms, AlarmRowCtrl(3, ALARM_FIRST), 1500.0);
+    ui::SetCtrlVal(pumpAlarms, AlarmRowCtrl(3, ALARM_SECOND), 1600.0);
+    ui::Press(pumpAlarms, AlarmRowCtrl(3, ALARM_SET));
+    loop.advance(0.5);
+    const auto& limits = fleet->unit(0).alarmLimits();
+    EXPECT_FLOAT_EQ(pumpsim::getF32(limits, 8), 212.0f);
+    EXPECT_FLOAT_EQ(pumpsim::getF32(limits, 12), 122.0f);
+    EXPECT_FLOAT_EQ(pumpsim::getF32(limits, 8 * 14), 1500.0f);
+    EXPECT_FLOAT_EQ(pumpsim::getF32(limits, 8 * 14 + 4), 1600.0f);
+    // The round trip shows the pair as entered.
+    open(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
+    EXPECT_NEAR(ui::GetCtrlDouble(HardwareDialog(HwDialog::MotorAlarms), AlarmRowCtrl(0, ALARM_FIRST)),
+                100.0, 0.01);
+}
+
+TEST_F(Hardware, PulsesPerRevolutionFromAKnownSpeedAndNeverZero) {
+    start();
+    const int fi = open(openHardware(1), HW_SELECT_RPM, HwDialog::Fi);
+    ASSERT_NE(fi, 0);
+    ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
+    ui::Press(fi, FI_AUTOSCALE);
+    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 0.0);
+    ui::Press(fi, FI_OK);
+    EXPECT_EQ(lastPopup(), "Pulses per revolution must be above 0.");
+    ui::SetCtrlVal(fi, FI_SPEED, 1800.0);
+    ui::Press(fi, FI_AUTOSCALE);
+    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 18.0);
+    ui::Press(fi, FI_OK);
+    loop.advance(0.5);
+    EXPECT_EQ(writes(1, 0x03).size(), 1u);
+    EXPECT_FLOAT_EQ(pumpsim::getF32(fleet->unit(1).fiConfig(0), 28), 18.0f);
+}
+
+TEST_F(Hardware, CharacteristicsShowTheirOwnPumpAndRefuseImpossibleValues) {
+    start();
+    const int dialog = open(openHardware(2), HW_SELECT_CHARACTERISTICS, HwDialog::Characteristics);
+    ASSERT_NE(dialog, 0);
+    EXPECT_EQ(ui::GetCtrlInt(dialog, CHAR_PLUNGERS), 3);
+    // Pump 9 answers with another geometry: the dialog keeps pump 3's.
+    SendPumpCommand(8, PumpGeometryWrite{5.0f, 10.0f, 5});
+    SendPumpCommand(8, Op::ReadPumpConfig);
+    loop.advance(0.5);
+    EXPECT_EQ(ui::GetCtrlInt(dialog, CHAR_PLUNGERS), 3);
+    EXPECT_FLOAT_EQ(static_cast<float>(ui::GetCtrlDouble(dialog, CHAR_STROKE)), 8.0f);
+
+    for (auto [field, bad] : {std::pair{CHAR_PLUNGERS, 0.0}, {CHAR_EFFICIENCY, 1.5},
+                              {CHAR_GEAR_RATIO, 0.0}}) {
+        const double good = ui::GetCtrlDouble(dialog, field);
+        ui::SetCtrlVal(dialog, field, bad);
+        ui::Press(dialog, CHAR_SEND);
+        ui::SetCtrlVal(dialog, field, good);
+    }
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x1B).empty()) << "nothing sent for an impossible value";
+
+    ui::Press(dialog, CHAR_PRESET_5);
+    ui::Press(dialog, CHAR_PRESET_3);
+    ui::SetCtrlVal(dialog, CHAR_EFFICIENCY, 0.9);
+    ui::Press(dialog, CHAR_SEND);
+    loop.advance(0.5);
+    const auto sent = writes(2, 0x1B);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].data[0], 3) << "geometry first, with the preset";
+    EXPECT_FLOAT_EQ(f32(sent[1].data, 24), 0.9f) << "then efficiency and gear ratio";
+    EXPECT_EQ(fleet->unit(2).plungers(), 3);
+    EXPECT_FLOAT_EQ(fleet->unit(2).efficiency(), 0.9f);
+}
+
+TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
+    start();
+    const int dialog = open(openHardware(2), HW_SELECT_SPEED, HwDialog::Speed);
+    ASSERT_NE(dialog, 0);
+    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MIN), 0);
+    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MAX), 1900);
+    // Pump 9's limits change and are read back: the dialog keeps pump 3's, and pump 9's
+    // idle speed is its own.
+    SendPumpCommand(8, ThrottleConfigWrite{kIdleRpm, 1700, 0.0f, 1.0f});
+    loop.advance(0.5);
+    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MAX), 1900);
+    EXPECT_EQ(PumpTable[8].MinRpm, static_cast<float>(kIdleRpm));
+
+    ui::SetCtrlVal(dialog, SPD_STEP_SMALL, -25);
+    ui::Press(dialog, SPD_SET);
+    EXPECT_EQ(PumpTable[5].RpmStepSmall, 25);
+    ui::SetCtrlVal(dialog, SPD_STEP_SMALL, 50);
+    ui::SetCtrlVal(dialog, SPD_MIN, 1600);
+    ui::SetCtrlVal(dialog, SPD_MAX, 1500);
+    ui::Press(dialog, SPD_SET);
+    EXPECT_EQ(PumpTable[5].RpmStepSmall, 25) << "minimum above maximum";
+    ui::SetCtrlVal(dialog, SPD_MIN, 0);
+    ui::Press(dialog, SPD_SET);
+    loop.advance(0.5);
+    EXPECT_EQ(PumpTable[2].MaxRpm, 1500.0f) << "the lowered maximum read back";
+
+    SaveConfiguration();
+    for (int p = 0; p < kPumps; ++p) PumpTable[p].RpmStepSmall = 0;
+    LoadConfiguration();
+    for (int p = 0; p < kPumps; ++p) EXPECT_EQ(PumpTable[p].RpmStepSmall, 50) << "pump " << p + 1;
+}
+
+TEST_F(Hardware, IdentificationsGoOnlyToPumpsShownOnLineAtOpening) {
+    start();
+    fleet->unit(4).setFailure({.silent = true});
+    loop.advance(16.0);
+    ASSERT_EQ(PumpTable[4].Online, 0);
+    ui::DispatchCtrlEvent(BankPanel[0], BankRow[0][kPosPumpId], ui::EVENT_LEFT_CLICK);
+    const int ids = PumpIdsPanel();
+    ASSERT_NE(ids, 0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(ids, IDS_FIELD_FIRST + 4, ui::ATTR_DIMMED), 1);
+    fleet->unit(4).setFailure({});
+    for (int i = 0; i < 60 && PumpTable[4].Online == 0; ++i) loop.advance(0.5);
+    ASSERT_EQ(PumpTable[4].Online, 1);
+
+    // The operator types pump 3's; pump 2's new identification still reaches its field.
+    popups.answerPrompt("ABCDEFGHIJ");
+    ui::DispatchCtrlEvent(ids, IDS_FIELD_FIRST + 2, ui::EVENT_LEFT_CLICK);
+    fleet->unit(1).setPumpId("NEW-2");
+    fleet->unit(2).setPumpId("NEW-3");
+    SendPumpCommand(kAllPumps, Op::ReadPumpId);
+    loop.advance(3.0);
+    EXPECT_EQ(ui::GetCtrlText(ids, IDS_FIELD_FIRST + 1), "NEW-2");
+    EXPECT_EQ(ui::GetCtrlText(ids, IDS_FIELD_FIRST + 2), "ABCDEFGH");
+
+    heard.clear();
+    ui::Press(ids, IDS_SEND);
+    loop.advance(1.0);
+    const auto sent = writes(2, 0x1F);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].data, (std::vector<std::uint8_t>{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 0}));
+    EXPECT_TRUE(writes(4, 0x1F).empty()) << "a pump off line at opening keeps its identification";
+    EXPECT_EQ(fleet->unit(2).pumpId(), "ABCDEFGH");
+}
+
+}  // namespace
