@@ -126,9 +126,9 @@ void queueReply() {
 }
 
 void onMessage(std::string_view text) {
+    CheckInlinePressure(text);  // first: an idle goes out before anything is shown
     appendLog(text);
     showStatus(std::string(text));
-    CheckInlinePressure(text);
     st().watchdog = 2;
     if (st().connected) showConnectItem(true);
     queueReply();
@@ -195,7 +195,8 @@ void ConnectToServer() {
     ClientState& s = st();
     dropConnection();
     showIndicator(false);
-    std::string host(settings::Config.ServerName, strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
+    std::string host(settings::Config.ServerName,
+                     strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
     platform::TcpBackEnd* net = platform::tcpBackEnd();
     if (host.empty() || net == nullptr) {
         showDisconnected();

@@ -112,11 +112,27 @@ TEST_F(ClientTest, EachReadIsOneMessageAnsweredOnceAndTheLogKeepsElevenLines) {
     EXPECT_TRUE(ClientLog().empty());
 }
 
+// Counts menu-bar changes: the view rebuilds a whole menu bar for each.
+struct MenuChanges : ui::Observer {
+    int count = 0;
+    void panelCreated(int) override {}
+    void panelDiscarded(int) override {}
+    void panelChanged(int) override {}
+    void controlChanged(int, int) override {}
+    void menuChanged(int) override { ++count; }
+};
+
 TEST_F(ClientTest, WatchdogShowsTheLinkLostAndTheNextMessageRestoresIt) {
+    MenuChanges menus;
+    ui::setObserver(&menus);
     LoadClient();
     settle();
-    peer().send("800");
-    settle();
+    const int atConnect = menus.count;
+    for (int i = 0; i < 5; ++i) {
+        peer().send("800");
+        settle();
+    }
+    EXPECT_EQ(menus.count, atConnect) << "messages on a link shown up change no menu";
     loop.advance(2 * kClientWatchdogInterval + 0.1);
     EXPECT_EQ(status(1), "Not Connected");
     EXPECT_EQ(connectItem(ui::ATTR_CHECKED), 0);
@@ -135,6 +151,7 @@ TEST_F(ClientTest, WatchdogShowsTheLinkLostAndTheNextMessageRestoresIt) {
     ASSERT_EQ(net.peers().size(), 2u);
     EXPECT_FALSE(net.peers()[0].open());
     EXPECT_TRUE(net.peers()[1].open());
+    ui::setObserver(nullptr);
 }
 
 TEST_F(ClientTest, ServerClosingThenConnectAgainAndEmptyNameMakesNoAttempt) {
