@@ -1,8 +1,9 @@
 // The blender link against scripted in-memory peers in virtual time: the reply block field by
 // field, one read as one message, the log bound, closing and reconnecting, the reply queue.
+#include "client/blender_client.h"
+
 #include <cstring>
 
-#include "client/blender_client.h"
 #include "common/wire.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
@@ -39,7 +40,9 @@ class ClientTest : public StationFixture<> {
     int connectItem(ui::MenuAttr a, int b = 0) {
         return ui::GetMenuBarAttributeInt(bar(b), windows::MENU_BLENDER_CONNECT, a);
     }
-    std::string status(int b = 0) { return ui::GetCtrlText(BankPanel[b], windows::BANK_BLENDER_STATUS); }
+    std::string status(int b = 0) {
+        return ui::GetCtrlText(BankPanel[b], windows::BANK_BLENDER_STATUS);
+    }
 
     platform::SimTcpNetwork net;
 };
@@ -86,19 +89,26 @@ TEST_F(ClientTest, EachReadIsOneMessageAnsweredOnceAndTheLogKeepsElevenLines) {
 
     peer().send("1500.9\r\n");
     settle();
+    EXPECT_EQ(status(), "1500.9") << "no line end in the status field";
+    peer().send(
+        std::string("\0"
+                    "12\x01\r\n",
+                    6));
+    settle();
+    EXPECT_EQ(status(), " 12 ") << "control characters shown as blanks";
     peer().send("7");
     settle();
     EXPECT_EQ(status(), "7");
     EXPECT_EQ(status(2), "7");
-    ASSERT_EQ(ClientLog().size(), 2u);
+    ASSERT_EQ(ClientLog().size(), 3u);
     EXPECT_EQ(ClientLog()[0], "1500.9");
-    EXPECT_EQ(ClientLog()[1], "7");
-    EXPECT_EQ(peer().received().size(), 2 * 292u);
+    EXPECT_EQ(ClientLog()[2], "7");
+    EXPECT_EQ(peer().received().size(), 3 * 292u);
 
     // 600 bytes in one segment: three messages of at most 255 bytes, all drained at once.
     peer().send(std::string(600, '1'));
     settle();
-    EXPECT_EQ(peer().received().size(), 5 * 292u);
+    EXPECT_EQ(peer().received().size(), 6 * 292u);
     EXPECT_EQ(ClientLog().back(), std::string(90, '1'));
 
     for (int i = 0; i < 30; ++i) {
