@@ -52,7 +52,8 @@ void showIndicator(bool on) {
 void mirrorLog() {
     if (st().panel == 0 || !ui::PanelExists(st().panel)) return;
     std::string all;
-    for (const std::string& line : st().log) all += line + "\n";
+    // Lines between line ends: a last, empty line would take the box's eleventh row.
+    for (std::size_t i = 0; i < st().log.size(); ++i) all += (i == 0 ? "" : "\n") + st().log[i];
     ui::ResetTextBox(st().panel, windows::CLIENT_LOG, all);
 }
 
