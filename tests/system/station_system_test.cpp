@@ -351,11 +351,11 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
     unsetenv("VNK_BLENDER_PORT");
     std::ifstream peerLog(dir / "blender.log");
     const std::string text((std::istreambuf_iterator<char>(peerLog)), {});
-    std::printf("%s", text.c_str());
     std::smatch m;
     ASSERT_TRUE(std::regex_search(text, m,
                                   std::regex(R"(summary connections=1 overlaps=0 .* )"
-                                             R"(checked=(\d+) mismatches=0 result=ok)")));
+                                             R"(checked=(\d+) mismatches=0 result=ok)")))
+        << text;
     EXPECT_GE(std::stoi(m[1]), 50) << "replies compared with the fleet";
     // The end of the stream is the server closing: one message, and nothing else to answer.
     EXPECT_EQ(firstLog.find("popup:"), firstLog.find("popup: Connection Closed")) << firstLog;
@@ -364,8 +364,7 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
     // vnk-sim's log: the one trip idles every pump at once and on two ticks of the trip timer
     // (a second over-trip message in the step's 0.2 s would add one at once); and every pump is
     // polled through every failure mode and after the close.
-    const std::regex packet(R"(^t=([0-9.]+) pump=(\d+) type=\d+ code=(0x..) )"),
-        rpm(R"( rpm=(-?\d+) )");
+    const std::regex packet(R"(^t=([0-9.]+) pump=(\d+) type=\d+ code=(0x..) (?:.* rpm=(-?\d+) )?)");
     std::vector<std::vector<double>> polls(25), idles(25);
     double trip = -1.0;
     std::ifstream in(log);
@@ -375,8 +374,7 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
         const int pump = std::stoi(m[2]);
         polls[pump].push_back(t);
         if (m[3] != "0x1a") continue;
-        ASSERT_TRUE(std::regex_search(line, m, rpm)) << line;
-        EXPECT_LE(std::stoi(m[1]), 600) << line;
+        EXPECT_LE(std::stoi(m[4]), 600) << line;
         if (trip < 0.0) trip = t;
         if (t < trip + 6.0) idles[pump].push_back(t);
     }
