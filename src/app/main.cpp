@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "client/blender_client.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
@@ -109,6 +110,16 @@ void scheduleDemoDetail() {
     });
 }
 
+// VNK_DEMO_CLIENT=1: 20 s after start the blender client window is brought up over the
+// first bank window, as the operator's menu item does (for demo screenshots).
+void scheduleDemoClient() {
+    const char* on = std::getenv("VNK_DEMO_CLIENT");
+    if (on == nullptr || std::string(on) != "1") return;
+    QTimer::singleShot(20000, [] {
+        if (BankPanel[0] != 0) ShowClient(0, 0, nullptr, BankPanel[0]);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,6 +177,7 @@ int main(int argc, char** argv) {
     QTimer screenshots;
     startScreenshots(screenshots, view);
     scheduleDemoDetail();
+    scheduleDemoClient();
 
     ResetStation();
     int rc = RunStation(args);

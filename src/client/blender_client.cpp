@@ -52,7 +52,8 @@ void showIndicator(bool on) {
 void mirrorLog() {
     if (st().panel == 0 || !ui::PanelExists(st().panel)) return;
     std::string all;
-    for (const std::string& line : st().log) all += line + "\n";
+    // Lines between line ends: a last, empty line would take the box's eleventh row.
+    for (std::size_t i = 0; i < st().log.size(); ++i) all += (i == 0 ? "" : "\n") + st().log[i];
     ui::ResetTextBox(st().panel, windows::CLIENT_LOG, all);
 }
 
@@ -74,13 +75,20 @@ void showStatus(const std::string& text) {
             ui::SetCtrlVal(panel, windows::BANK_BLENDER_STATUS, text);
 }
 
-// One line per entry: trailing line ends dropped, other control characters shown as blanks.
-void appendLog(std::string_view text) {
+// A message as one line of text: trailing line ends dropped, other control characters (a NUL
+// included) shown as blanks.
+std::string printable(std::string_view text) {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '\0'))
         text.remove_suffix(1);
     std::string line(text);
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return line;
+}
+
+// One line per entry.
+void appendLog(std::string_view text) {
+    std::string line = printable(text);
     auto& log = st().log;
     while (static_cast<int>(log.size()) > kMaxLogLines - 1) log.erase(log.begin());
     log.push_back(std::move(line));
@@ -126,9 +134,9 @@ void queueReply() {
 }
 
 void onMessage(std::string_view text) {
+    CheckInlinePressure(text);  // first: an idle goes out before anything is shown
     appendLog(text);
-    showStatus(std::string(text));
-    CheckInlinePressure(text);
+    showStatus(printable(text));
     st().watchdog = 2;
     if (st().connected) showConnectItem(true);
     queueReply();
@@ -195,7 +203,8 @@ void ConnectToServer() {
     ClientState& s = st();
     dropConnection();
     showIndicator(false);
-    std::string host(settings::Config.ServerName, strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
+    std::string host(settings::Config.ServerName,
+                     strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
     platform::TcpBackEnd* net = platform::tcpBackEnd();
     if (host.empty() || net == nullptr) {
         showDisconnected();

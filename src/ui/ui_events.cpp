@@ -45,18 +45,19 @@ int NewMenuItem(int menuBar, int menu, int id, const std::string& name, MenuCall
 void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, int value) {
     MenuItem* m = menuItemPtr(menuBar, item);
     if (m == nullptr) return;
-    if (attr == ATTR_CHECKED)
-        m->checked = value != 0;
-    else if (attr == ATTR_ITEM_DIMMED)
-        m->dimmed = value != 0;
-    else
-        return;
+    bool* field = attr == ATTR_CHECKED       ? &m->checked
+                  : attr == ATTR_ITEM_DIMMED ? &m->dimmed
+                                             : nullptr;
+    // The view rebuilds the whole menu bar on a change, so a value set again is no change:
+    // the blender link re-asserts its item on every message.
+    if (field == nullptr || *field == (value != 0)) return;
+    *field = value != 0;
     notifyMenu(menuBar);
 }
 
 void SetMenuBarAttribute(int menuBar, int item, MenuAttr attr, const std::string& value) {
     MenuItem* m = menuItemPtr(menuBar, item);
-    if (m == nullptr || attr != ATTR_ITEM_NAME) return;
+    if (m == nullptr || attr != ATTR_ITEM_NAME || m->name == value) return;
     m->name = value;
     notifyMenu(menuBar);
 }

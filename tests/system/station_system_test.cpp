@@ -304,33 +304,92 @@ TEST_F(StationRun, BrokenLoopIdlesEveryPumpAndNeverRaisesOne) {
 
 }  // namespace
 
-// The blender computer's link on real sockets: vnk-blender accepts the station's connection at
-// start-up, stays silent while the start-up's waits run (reads taken together there would be
-// one message) and then sends every 0.2 s; every reply is a whole, timely, in-step block.
-TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessage) {
+// The blender computer's link on real sockets, metric display, the inline trip on at 6000 psi.
+// vnk-blender stays silent through the start-up's waits (reads taken together there would be one
+// message), then sends every 0.2 s and checks every reply against vnk-sim's fleet: one message
+// over the trip, then each failure mode in turn, a close, and a second start of the station finds
+// it refusing. The pumps are polled throughout.
+TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMode) {
     ConfigRecord r = FleetConfig();
     std::strcpy(r.ServerName, "127.0.0.1");
     r.OutputComPort = 25;  // the output line tells when the fleet is on line
+    r.DisplayUnits = 1;
     WriteConfig(cfgPath().string(), r);
+    std::ofstream(dir / "home" / "cfg" / "registry.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]"
+           "\r\n\"Inline OP Trip\"=dword:00000001\r\n\"Inline OP Value\"=dword:03938700\r\n";
     const std::string port = std::to_string(20000 + ::getpid() % 20000);
     setenv("VNK_BLENDER_PORT", port.c_str(), 1);
+    const std::string state = (dir / "fleet.state").string(), log = (dir / "commands.log").string();
+    std::vector<std::string> args = {"--port",  port,     "--interval", "0.2", "--quiet",
+                                     "--units", "metric", "--state",    state};
+    for (const char* ramp : {"3000@0", "3000@21", "9000@21", "9000@21.2", "3000@21.2"})
+        args.insert(args.end(), {"--ramp", ramp});
+    for (const char* mode :
+         {"silent@0-20", "split@23-24.2", "coalesce@24.6-25.8", "oversize:1000@26.2-27.4",
+          "garbage@27.8-29", "silent@29.4-30.6", "no-read@31-34", "close@34.5", "refuse@35"})
+        args.insert(args.end(), {"--fail", mode});
     SimProcess blender;
     const Clock::time_point t0 = Clock::now();
-    ASSERT_TRUE(blender.start(VNK_BLENDER_PATH,
-                              {"--port", port, "--interval", "0.2", "--quiet", "--fail", "silent@0-15"},
-                              (dir / "blender.log").string()));
-    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
-                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--capture",
-                           "25=" + (dir / "output.txt").string()},
-                          (dir / "sim.log").string()));
+    ASSERT_TRUE(blender.start(VNK_BLENDER_PATH, args, (dir / "blender.log").string()));
+    ASSERT_TRUE(sim.start(
+        VNK_SIM_PATH,
+        {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed", "all=1500", "--state",
+         state, "--log", log, "--capture", "25=" + (dir / "output.txt").string()},
+        (dir / "sim.log").string()));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_LE(runUntilFleetOnLine(), 14.0);
-    std::this_thread::sleep_for(std::chrono::seconds(20) - (Clock::now() - t0));
-    EXPECT_EQ(blender.stop(), 0);
+    EXPECT_LE(runUntilFleetOnLine(), 20.0);
+    std::this_thread::sleep_for(std::chrono::seconds(36) - (Clock::now() - t0));
+    const int exitCode = station.stop();
+    std::ifstream first(dir / "station.log");
+    const std::string firstLog((std::istreambuf_iterator<char>(first)), {});
+    EXPECT_EQ(exitCode, 0) << firstLog;
+    std::ofstream(dir / "output.txt", std::ios::trunc).close();
+    EXPECT_LE(runUntilFleetOnLine(), 20.0) << "started while the peer refuses";
     EXPECT_EQ(station.stop(), 0);
+    EXPECT_EQ(blender.stop(), 0);
     unsetenv("VNK_BLENDER_PORT");
-    std::ifstream log(dir / "blender.log");
-    std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    std::printf("%s", text.c_str());
-    EXPECT_NE(text.find("result=ok"), std::string::npos) << text;
+    std::ifstream peerLog(dir / "blender.log");
+    const std::string text((std::istreambuf_iterator<char>(peerLog)), {});
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(text, m,
+                                  std::regex(R"(summary connections=1 overlaps=0 .* )"
+                                             R"(checked=(\d+) mismatches=0 result=ok)")))
+        << text;
+    EXPECT_GE(std::stoi(m[1]), 50) << "replies compared with the fleet";
+    // The end of the stream is the server closing: one message, and nothing else to answer.
+    EXPECT_EQ(firstLog.find("popup:"), firstLog.find("popup: Connection Closed")) << firstLog;
+    EXPECT_EQ(firstLog.find("popup:", firstLog.find("popup:") + 1), std::string::npos);
+
+    // vnk-sim's log: the one trip idles every pump at once and on two ticks of the trip timer
+    // (a second over-trip message in the step's 0.2 s would add one at once); and every pump is
+    // polled through every failure mode and after the close.
+    const std::regex packet(R"(^t=([0-9.]+) pump=(\d+) type=\d+ code=(0x..) (?:.* rpm=(-?\d+) )?)");
+    std::vector<std::vector<double>> polls(25), idles(25);
+    double trip = -1.0;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (!std::regex_search(line, m, packet) || std::stoi(m[2]) > 24) continue;
+        const double t = std::stod(m[1]);
+        const int pump = std::stoi(m[2]);
+        polls[pump].push_back(t);
+        if (m[3] != "0x1a") continue;
+        EXPECT_LE(std::stoi(m[4]), 600) << line;
+        if (trip < 0.0) trip = t;
+        if (t < trip + 6.0) idles[pump].push_back(t);
+    }
+    ASSERT_GT(trip, 0.0) << "no idle";
+    for (int pump = 1; pump <= 24; ++pump) {
+        SCOPED_TRACE("pump " + std::to_string(pump));
+        ASSERT_GE(idles[pump].size(), 3u);
+        EXPECT_LE(idles[pump].size(), 4u);
+        EXPECT_NEAR(idles[pump].back() - trip, 1.0, 0.3) << "the last tick of the trip timer";
+        double last = trip;
+        for (double t : polls[pump])
+            if (t > trip && t < trip + 14.6) {
+                EXPECT_LT(t - last, 1.0) << "a gap in polling at " << t;
+                last = t;
+            }
+        EXPECT_GT(last, trip + 13.6) << "polled after the close";
+    }
 }

@@ -64,8 +64,13 @@ class QtConnection : public TcpConnection {
     }
     bool write(const std::uint8_t* data, std::size_t count) override {
         if (socket_->state() != QAbstractSocket::ConnectedState) return false;
-        return socket_->write(reinterpret_cast<const char*>(data), static_cast<qint64>(count)) ==
-               static_cast<qint64>(count);
+        if (socket_->write(reinterpret_cast<const char*>(data), static_cast<qint64>(count)) !=
+            static_cast<qint64>(count))
+            return false;
+        // Out now, as far as the socket takes it, rather than on the next turn of the loop
+        // after every other ready port has been served.
+        socket_->flush();
+        return true;
     }
     std::size_t bytesToWrite() const override {
         return static_cast<std::size_t>(socket_->bytesToWrite());

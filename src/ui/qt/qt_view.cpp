@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
+#include <QTimer>
 #include <cmath>
 
 #include "ui/qt/widgets.h"
@@ -206,7 +207,12 @@ struct QtView::PanelView {
     QWidget* canvas = nullptr;
     std::map<int, QWidget*> widgets;
     std::map<int, QLabel*> captions;
-    int raised = 0;  // the model's raise count last acted on
+    int raised = 0;         // the model's raise count last acted on
+    bool menusDue = false;  // a menu-bar rebuild is waiting for the loop's next turn
+    // What the bar was built from (bar handle, then id, menu and name of each item) and the
+    // menu or action of each item: a change of state alone is applied to them in place.
+    std::string menuShape;
+    std::map<int, QAction*> menuActions;
 };
 
 QtView::QtView() = default;
@@ -513,9 +519,37 @@ void QtView::syncMenus(int panel) {
     const Panel* p = FindPanel(panel);
     auto it = views_.find(panel);
     if (p == nullptr || it == views_.end()) return;
-    QMenuBar* bar = it->second->window->menuBar();
-    bar->clear();
+    PanelView& v = *it->second;
+    QMenuBar* bar = v.window->menuBar();
     const MenuBar* model = FindMenuBar(p->menuBar);
+    std::string shape;
+    if (model != nullptr) {
+        shape = std::to_string(model->handle);
+        for (const MenuItem& item : model->items)
+            shape +=
+                '\n' + std::to_string(item.id) + ' ' + std::to_string(item.menu) + ' ' + item.name;
+    }
+    auto apply = [](QAction* a, const MenuItem& item) {
+        a->setEnabled(!item.dimmed);
+        a->setCheckable(item.checked);
+        a->setChecked(item.checked);
+    };
+    if (model != nullptr && shape == v.menuShape) {
+        for (const MenuItem& item : model->items)
+            if (auto a = v.menuActions.find(item.id); a == v.menuActions.end())
+                continue;
+            else if (item.menu == 0)
+                a->second->menu()->setEnabled(!item.dimmed);
+            else
+                apply(a->second, item);
+        return;
+    }
+    v.menuShape = shape;
+    v.menuActions.clear();
+    // clear() only takes the menus off the bar; the bar still owns them.
+    for (QAction* a : bar->actions())
+        if (QMenu* m = a->menu()) m->deleteLater();
+    bar->clear();
     if (model == nullptr) {
         bar->setVisible(false);
         return;
@@ -527,24 +561,33 @@ void QtView::syncMenus(int panel) {
         if (item.menu == 0) {
             menus[item.id] = bar->addMenu(QString::fromStdString(item.name));
             menus[item.id]->setEnabled(!item.dimmed);
+            v.menuActions[item.id] = menus[item.id]->menuAction();
             continue;
         }
         auto m = menus.find(item.menu);
         if (m == menus.end()) continue;
         QAction* a = m->second->addAction(QString::fromStdString(item.name));
-        a->setEnabled(!item.dimmed);
-        a->setCheckable(item.checked);
-        a->setChecked(item.checked);
+        apply(a, item);
+        v.menuActions[item.id] = a;
         int id = item.id;
         QObject::connect(a, &QAction::triggered,
                          [handle, id, panel]() { DispatchMenu(handle, id, panel); });
     }
 }
 
+// Items change several at a time (one item checked and dimmed on four windows that share a
+// bar), and each window's bar is rebuilt whole: once, when the loop next turns.
 void QtView::menuChanged(int menuBar) {
     for (auto& [panel, view] : views_) {
         const Panel* p = FindPanel(panel);
-        if (p != nullptr && p->menuBar == menuBar) syncMenus(panel);
+        if (p == nullptr || p->menuBar != menuBar || view->menusDue) continue;
+        view->menusDue = true;
+        QTimer::singleShot(0, view->window, [this, handle = panel] {
+            auto it = views_.find(handle);
+            if (it == views_.end()) return;
+            it->second->menusDue = false;
+            syncMenus(handle);
+        });
     }
 }
 

@@ -1,8 +1,9 @@
 // The blender link against scripted in-memory peers in virtual time: the reply block field by
 // field, one read as one message, the log bound, closing and reconnecting, the reply queue.
+#include "client/blender_client.h"
+
 #include <cstring>
 
-#include "client/blender_client.h"
 #include "common/wire.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
@@ -39,7 +40,9 @@ class ClientTest : public StationFixture<> {
     int connectItem(ui::MenuAttr a, int b = 0) {
         return ui::GetMenuBarAttributeInt(bar(b), windows::MENU_BLENDER_CONNECT, a);
     }
-    std::string status(int b = 0) { return ui::GetCtrlText(BankPanel[b], windows::BANK_BLENDER_STATUS); }
+    std::string status(int b = 0) {
+        return ui::GetCtrlText(BankPanel[b], windows::BANK_BLENDER_STATUS);
+    }
 
     platform::SimTcpNetwork net;
 };
@@ -86,19 +89,25 @@ TEST_F(ClientTest, EachReadIsOneMessageAnsweredOnceAndTheLogKeepsElevenLines) {
 
     peer().send("1500.9\r\n");
     settle();
+    peer().send(
+        std::string("\0"
+                    "12\x01\r\n",
+                    6));
+    settle();
+    EXPECT_EQ(status(), " 12 ") << "control characters shown as blanks";
     peer().send("7");
     settle();
     EXPECT_EQ(status(), "7");
     EXPECT_EQ(status(2), "7");
-    ASSERT_EQ(ClientLog().size(), 2u);
+    ASSERT_EQ(ClientLog().size(), 3u);
     EXPECT_EQ(ClientLog()[0], "1500.9");
-    EXPECT_EQ(ClientLog()[1], "7");
-    EXPECT_EQ(peer().received().size(), 2 * 292u);
+    EXPECT_EQ(ClientLog()[2], "7");
+    EXPECT_EQ(peer().received().size(), 3 * 292u);
 
     // 600 bytes in one segment: three messages of at most 255 bytes, all drained at once.
     peer().send(std::string(600, '1'));
     settle();
-    EXPECT_EQ(peer().received().size(), 5 * 292u);
+    EXPECT_EQ(peer().received().size(), 6 * 292u);
     EXPECT_EQ(ClientLog().back(), std::string(90, '1'));
 
     for (int i = 0; i < 30; ++i) {
@@ -112,11 +121,27 @@ TEST_F(ClientTest, EachReadIsOneMessageAnsweredOnceAndTheLogKeepsElevenLines) {
     EXPECT_TRUE(ClientLog().empty());
 }
 
+// Counts menu-bar changes: the view rebuilds a whole menu bar for each.
+struct MenuChanges : ui::Observer {
+    int count = 0;
+    void panelCreated(int) override {}
+    void panelDiscarded(int) override {}
+    void panelChanged(int) override {}
+    void controlChanged(int, int) override {}
+    void menuChanged(int) override { ++count; }
+};
+
 TEST_F(ClientTest, WatchdogShowsTheLinkLostAndTheNextMessageRestoresIt) {
+    MenuChanges menus;
+    ui::setObserver(&menus);
     LoadClient();
     settle();
-    peer().send("800");
-    settle();
+    const int atConnect = menus.count;
+    for (int i = 0; i < 5; ++i) {
+        peer().send("800");
+        settle();
+    }
+    EXPECT_EQ(menus.count, atConnect) << "messages on a link shown up change no menu";
     loop.advance(2 * kClientWatchdogInterval + 0.1);
     EXPECT_EQ(status(1), "Not Connected");
     EXPECT_EQ(connectItem(ui::ATTR_CHECKED), 0);
@@ -135,6 +160,7 @@ TEST_F(ClientTest, WatchdogShowsTheLinkLostAndTheNextMessageRestoresIt) {
     ASSERT_EQ(net.peers().size(), 2u);
     EXPECT_FALSE(net.peers()[0].open());
     EXPECT_TRUE(net.peers()[1].open());
+    ui::setObserver(nullptr);
 }
 
 TEST_F(ClientTest, ServerClosingThenConnectAgainAndEmptyNameMakesNoAttempt) {
