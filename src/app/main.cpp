@@ -22,10 +22,13 @@
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "platform/journal.h"
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
 #include "platform/real/qt_loop.h"
 #include "platform/real/qt_tcp.h"
+#include "platform/real/sqlite_journal.h"
 #include "platform/real/termios_serial.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
@@ -167,8 +170,20 @@ int main(int argc, char** argv) {
     startScreenshots(screenshots, view);
     scheduleDemoDetail();
 
-    ResetStation();
+    // The journal opens before anything can happen; what it has to say about its file waits
+    // for the station's windows.
+    platform::SqliteJournal journalStore;
+    {
+        const std::string dataDir = platform::MakePathname(platform::GetProjectDir(), "data");
+        platform::fileSystem().makeDir(dataDir);
+        std::string notice;
+        if (journalStore.open(platform::MakePathname(dataDir, "journal.db"), notice))
+            journal::SetStore(&journalStore);
+        ResetStation();
+        if (!notice.empty()) journal::Notice(notice);
+    }
     int rc = RunStation(args);
+    journal::SetStore(nullptr);
 
     ui::setObserver(nullptr);
     ui::ResetModel();

@@ -15,12 +15,14 @@
 #include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "operation/journal_view.h"
 #include "operation/numpadcode.h"
 #include "operation/panels.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/system.h"
 #include "recorder/recorder.h"
 #include "safety/estop.h"
@@ -108,6 +110,8 @@ void installHooks() {
     // The groups take a grouped pump's speed step; their lists fill as the record loads.
     InstallPumpGroups();
     InstallTrips();
+    // The journal's count and window follow its changes; its messages become popups.
+    InstallJournalView();
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
 }
@@ -182,6 +186,7 @@ void EnableSetupMenu() {
 }
 
 bool StartUp() {
+    journal::Record(journal::kNoPump, journal::Kind::Station, "Start-up");
     // Transmit queues exist before anything can send.
     CreateTxQueues();
     SetShowStats(ShowStats != 0);
@@ -239,6 +244,7 @@ bool StartUp() {
     if (stopping()) return false;
     platform::ProcessSystemEvents();
     EnableSetupMenu();
+    ShowAlarmCount();
 
     // No periodic timer runs before the ports are open: first polling and the watchdog.
     enableTimer(windows::BANK_TMR_POLL);
@@ -265,12 +271,15 @@ bool StartUp() {
 }
 
 void ShutDown(bool askPowerOff) {
+    journal::Record(journal::kNoPump, journal::Kind::Station,
+                    g.stopBySignal ? "Shut-down (stopped by a signal)" : "Shut-down");
     // Every buffered line reaches its file, and the files move, before anything closes; a
     // stop by signal asks nothing.
     StopRecordingFlush(!g.stopBySignal);
     if (g.configLoaded) SaveConfiguration();
     CloseClient();
     DiscardSerialWindow();
+    CloseJournalWindow();
     CloseConfirmDialog();
     for (int b = 0; b < kBankCount; ++b) {
         if (BankPanel[b] != 0 && ui::PanelExists(BankPanel[b])) ui::DiscardPanel(BankPanel[b]);
@@ -354,6 +363,7 @@ void BindStationCallbacks() {
     BindControlModeCallbacks(EnableSetupMenu);
     BindRecorderCallbacks();
     BindClientCallbacks();
+    BindJournalCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -382,6 +392,8 @@ void ResetStation() {
     ResetControlMode();
     ResetRecorder();
     ResetClient();
+    ResetJournalView();
+    journal::Reset();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

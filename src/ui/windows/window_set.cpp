@@ -4,6 +4,7 @@
 #include "ui/windows/client_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/journal_window.h"
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
@@ -25,6 +26,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kNumpadUir, NUMPAD_WINDOW, BuildKeypad);
     ui::RegisterPanel(kMessageUir, MESSAGE_CONFIRM, BuildConfirmDialog);
     ui::RegisterPanel(kClientUir, CLIENT_WINDOW, BuildClientWindow);
+    ui::RegisterPanel(kJournalUir, JOURNAL_WINDOW, BuildJournalWindow);
 }
 
 }  // namespace windows
