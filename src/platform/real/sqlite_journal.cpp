@@ -15,12 +15,12 @@ constexpr int kApplicationId = 0x564E4B4A;
 constexpr int kSchemaVersion = 1;
 
 const char* const kSchema =
-    "CREATE TABLE events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
+    "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
     " pump INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL);"
     // The window asks for the newest rows of one pump, one kind, or both.
-    "CREATE INDEX events_pump ON events(pump, id);"
-    "CREATE INDEX events_kind ON events(kind, id);"
-    "CREATE INDEX events_pump_kind ON events(pump, kind, id);";
+    "CREATE INDEX IF NOT EXISTS events_pump ON events(pump, id);"
+    "CREATE INDEX IF NOT EXISTS events_kind ON events(kind, id);"
+    "CREATE INDEX IF NOT EXISTS events_pump_kind ON events(pump, kind, id);";
 
 std::string stamp() {
     std::time_t t = std::time(nullptr);
@@ -112,7 +112,10 @@ bool SqliteJournal::create() {
     char pragmas[96];
     std::snprintf(pragmas, sizeof pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d;",
                   kApplicationId, kSchemaVersion);
-    return exec("BEGIN") && exec(kSchema) && exec(pragmas) && exec("COMMIT");
+    // Another process may be making the same new file: the schema is made at most once.
+    if (exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(pragmas) && exec("COMMIT")) return true;
+    exec("ROLLBACK");
+    return false;
 }
 
 bool SqliteJournal::prepare() {
@@ -143,14 +146,19 @@ bool SqliteJournal::open(const std::string& path, std::string& notice) {
                      "). The station runs without a journal.";
             return false;
         }
-        sqlite3_busy_timeout(db_, 200);
+        // Another reader of the file (an export, a second look at it) may hold it for a
+        // moment while it is opened; after that, a write never waits long on the loop.
+        sqlite3_busy_timeout(db_, 3000);
         const Check c = existed ? check() : Check::Empty;
         if (c == Check::Busy) {
             close();
             break;
         }
         if (c == Check::Good || c == Check::Empty) {
-            if ((c == Check::Good || create()) && prepare()) return true;
+            if ((c == Check::Good || create()) && prepare()) {
+                sqlite3_busy_timeout(db_, 250);
+                return true;
+            }
             close();
             break;  // a sound file this station cannot use is never set aside
         }
