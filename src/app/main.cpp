@@ -39,6 +39,7 @@
 #include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 
 namespace {
 
@@ -112,6 +113,18 @@ void scheduleDemoDetail() {
     });
 }
 
+// VNK_DEMO_JOURNAL=s: a demo run taps the bank window's alarm button s seconds after the
+// start, so that the screenshots show the journal window.
+void scheduleDemoJournal() {
+    const char* when = std::getenv("VNK_DEMO_JOURNAL");
+    if (when == nullptr) return;
+    const int seconds = std::atoi(when);
+    if (seconds <= 0) return;
+    QTimer::singleShot(seconds * 1000, [] {
+        if (BankPanel[0] != 0) ui::Press(BankPanel[0], windows::BANK_ALARMS);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,6 +182,7 @@ int main(int argc, char** argv) {
     QTimer screenshots;
     startScreenshots(screenshots, view);
     scheduleDemoDetail();
+    scheduleDemoJournal();
 
     // The journal opens before anything can happen; what it has to say about its file waits
     // for the station's windows.

@@ -8,34 +8,34 @@ namespace windows {
 
 namespace {
 constexpr int kWidth = 1024;
-constexpr int kHeight = 700;
-constexpr int kRowTop = 76;
+constexpr int kHeight = 712;
+constexpr int kRowTop = 92;
 constexpr int kRowPitch = 44;
-constexpr int kButtonTop = kRowTop + kJournalRows * kRowPitch + 14;
+constexpr int kButtonTop = kRowTop + kJournalRows * kRowPitch + 8;
 constexpr int kButtonHeight = 64;
 struct Column {
     int left;
     int width;
 };
-constexpr Column kColumns[kJournalColumns] = {{12, 236}, {252, 70}, {326, 120}, {450, 562}};
+constexpr Column kColumns[kJournalColumns] = {{12, 290}, {306, 56}, {366, 110}, {480, 532}};
 }  // namespace
 
 void BuildJournalWindow(int panel) {
     SizePanel(panel, kWidth, kHeight, kNormalBack, "Event Journal");
 
-    ui::AddCtrl(panel, JOURNAL_PUMP_FILTER, ui::CTRL_RING, "Pump", 24, 12, 180, 40);
+    ui::AddCtrl(panel, JOURNAL_PUMP_FILTER, ui::CTRL_RING, "Pump", 26, 12, 180, 40);
     ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, "All pumps", kJournalFilterAll);
     ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, "Station", journal::kNoPump);
     for (int p = 0; p < 24; ++p)
         ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, "Pump " + std::to_string(p + 1), p);
-    ui::AddCtrl(panel, JOURNAL_KIND_FILTER, ui::CTRL_RING, "Kind", 24, 206, 200, 40);
+    ui::AddCtrl(panel, JOURNAL_KIND_FILTER, ui::CTRL_RING, "Kind", 26, 206, 200, 40);
     ui::InsertListItem(panel, JOURNAL_KIND_FILTER, -1, "All kinds", -1);
     for (int k = 0; k < journal::kKindCount; ++k)
         ui::InsertListItem(panel, JOURNAL_KIND_FILTER, -1,
                            journal::KindName(static_cast<journal::Kind>(k)), k);
     Attach(panel, JOURNAL_PUMP_FILTER, "Journal_Filter");
     Attach(panel, JOURNAL_KIND_FILTER, "Journal_Filter");
-    ui::Control& count = AddCaption(panel, JOURNAL_ALARM_COUNT, "", 32, 430, 360, 24);
+    ui::Control& count = AddCaption(panel, JOURNAL_ALARM_COUNT, "", 34, 430, 360, 24);
     count.textColor = ui::VAL_WHITE;
 
     const char* headings[kJournalColumns] = {"Time", "Pump", "Kind", "Event"};
