@@ -2,7 +2,10 @@
 // that a station killed at any moment loses no event whose write returned.
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/journal.h"
 
@@ -37,8 +40,16 @@ class SqliteJournal : public journal::Store {
     bool create();
     bool prepare();
     bool exec(const char* sql);
+    void startCheckpoints(const std::string& path);
+    void stopCheckpoints();
 
     sqlite3* db_ = nullptr;
+    // Checkpoints (copying the log into the file, and its fsync) run on a thread of their
+    // own with a connection of their own, so that no insert on the loop ever pays for one.
+    std::thread checkpointer_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
     sqlite3_stmt* insert_ = nullptr;
     std::string error_;
 };
