@@ -96,15 +96,22 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
         }
     }
     if (pump < 0) return 0;
-    journal::Record(pump, journal::Kind::Command, SpeedStepText(step));
+    const std::string text = SpeedStepText(step);
     if (estopActive()) {
         raiseEStopWindow(panel);
-        if (raises(step)) return 0;  // nothing speeds a pump up during an E-stop
+        if (raises(step)) {  // nothing speeds a pump up during an E-stop
+            journal::Record(pump, journal::Kind::Command, text + " refused: E-stop");
+            return 0;
+        }
     }
     // A manual change takes the pump out of automatic control.
     AutoSelected[pump] = 0;
     ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
-    if (raises(step) && !raiseAllowed(pump)) return 0;
+    if (raises(step) && !raiseAllowed(pump)) {
+        journal::Record(pump, journal::Kind::Command, text + " refused: tripped or faulted");
+        return 0;
+    }
+    journal::Record(pump, journal::Kind::Command, text);
     Send_RPM_Request(pump, step);
     PollPump(pump);  // out of turn, so that the new speed shows at once
     return 0;

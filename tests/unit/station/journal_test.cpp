@@ -44,13 +44,15 @@ TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     EXPECT_EQ(store.countOf(Kind::Trip, 3, "Tripped"), 1);
     EXPECT_EQ(store.countOf(Kind::Command, 2, "STOP"), 1);
     EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop broken"), 1);
+    ui::Press(BankPanel[0], BankRow[1][windows::kPosStepUpSmall]);
+    EXPECT_EQ(store.countOf(Kind::Command, 1, "Speed up (small step) refused: E-stop"), 1);
 
     closeLoop();
     fleet->unit(3).resetAlarms();
     loop.advance(3.0);
     EXPECT_EQ(store.countOf(Kind::Trip, 3, "Tripped cleared"), 1);
     EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop restored"), 1);
-    EXPECT_EQ(store.countOf(Kind::Command, kNoPump, ""), 0) << "nothing else took for a command";
+    EXPECT_EQ(store.countOf(Kind::Command, kNoPump, ""), 0) << "nothing else taken for a command";
 }
 
 TEST_F(JournalStation, BankCountOpensTheWindowWhereAlarmsAreOnTopInRedAndAcknowledged) {
