@@ -51,7 +51,7 @@ JSON
   echo "No display: vnk-station runs offscreen for $seconds s."
   echo "Screenshots of every visible window, every 5 s: $run/screenshots"
   QT_QPA_PLATFORM="offscreen:configfile=$run/screen.json" VNK_POPUPS=auto \
-    VNK_SCREENSHOT_DIR="$run/screenshots" VNK_SCREENSHOT_INTERVAL=5 VNK_DEMO_DETAIL=1 VNK_DEMO_CLIENT=1 \
+    VNK_SCREENSHOT_DIR="$run/screenshots" VNK_SCREENSHOT_INTERVAL=5 VNK_DEMO_DETAIL=1 VNK_DEMO_CLIENT=1 VNK_DEMO_JOURNAL=30 \
     "$station" > "$run/station.log" 2>&1 &
   station_pid=$!
   sleep "$seconds"

@@ -23,10 +23,13 @@
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "platform/journal.h"
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
 #include "platform/real/qt_loop.h"
 #include "platform/real/qt_tcp.h"
+#include "platform/real/sqlite_journal.h"
 #include "platform/real/termios_serial.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
@@ -37,6 +40,7 @@
 #include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 
 namespace {
 
@@ -120,6 +124,18 @@ void scheduleDemoClient() {
     });
 }
 
+// VNK_DEMO_JOURNAL=s: a demo run taps the bank window's alarm button s seconds after the
+// start, so that the screenshots show the journal window.
+void scheduleDemoJournal() {
+    const char* when = std::getenv("VNK_DEMO_JOURNAL");
+    if (when == nullptr) return;
+    const int seconds = std::atoi(when);
+    if (seconds <= 0) return;
+    QTimer::singleShot(seconds * 1000, [] {
+        if (BankPanel[0] != 0) ui::Press(BankPanel[0], windows::BANK_ALARMS);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,9 +194,22 @@ int main(int argc, char** argv) {
     startScreenshots(screenshots, view);
     scheduleDemoDetail();
     scheduleDemoClient();
+    scheduleDemoJournal();
 
-    ResetStation();
+    // The journal opens before anything can happen; what it has to say about its file waits
+    // for the station's windows.
+    platform::SqliteJournal journalStore;
+    {
+        const std::string dataDir = platform::MakePathname(platform::GetProjectDir(), "data");
+        platform::fileSystem().makeDir(dataDir);
+        std::string notice;
+        if (journalStore.open(platform::MakePathname(dataDir, "journal.db"), notice))
+            journal::SetStore(&journalStore);
+        ResetStation();
+        if (!notice.empty()) journal::Notice(notice);
+    }
     int rc = RunStation(args);
+    journal::SetStore(nullptr);
 
     ui::setObserver(nullptr);
     ui::ResetModel();

@@ -9,6 +9,7 @@
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/panels.h"
+#include "platform/journal.h"
 #include "platform/tcp.h"
 #include "safety/optional_trips.h"
 #include "settings/config_record.h"
@@ -97,6 +98,7 @@ void appendLog(std::string_view text) {
 
 void dropConnection() {
     ClientState& s = st();
+    if (s.connected) journal::Record(journal::kNoPump, journal::Kind::Blender, "Blender connection closed");
     ++s.generation;
     if (s.conn) s.conn->close();
     s.conn.reset();
@@ -180,6 +182,8 @@ void onConnected(unsigned generation, bool ok) {
     }
     s.connected = true;
     s.watchdog = 2;
+    journal::Record(journal::kNoPump, journal::Kind::Blender,
+                    "Blender connected (" + s.conn->peerAddress() + ")");
     showIndicator(true);
     setText(windows::CLIENT_LOCAL_ADDRESS, s.conn->localAddress());
     setText(windows::CLIENT_LOCAL_NAME, s.conn->localName());

@@ -1,12 +1,16 @@
 #include "link/decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "common/wire.h"
 #include "link/pump_table.h"
+#include "platform/journal.h"
 #include "settings/config_record.h"
 
 namespace {
@@ -26,6 +30,68 @@ float fahrenheitToCelsius(float v) {
     return toF((v - 32.0) * kFahrenheitStep);
 }
 
+// What the journal last recorded of each pump's trip, alarm, trip and fault words: only
+// changes are journalled, and a pump that goes off line keeps its alarms until a record
+// says they have gone.
+struct Journalled {
+    std::uint8_t tripped = 0;
+    std::uint16_t alarms = 0;
+    std::uint16_t trips = 0;
+    std::uint16_t fault = 0;
+};
+std::array<Journalled, kPumpCount> g_journalled{};
+
+// The names of the bits as the recordings write them; others by their value.
+std::string bitName(bool tripWord, std::uint16_t bit) {
+    struct Named {
+        bool tripWord;
+        std::uint16_t bit;
+        const char* name;
+    };
+    static constexpr Named kNames[] = {
+        {false, 0x0001, "Motor RPM"},          {false, 0x0008, "Discharge Rate"},
+        {false, 0x0010, "Discharge Total"},    {false, 0x0020, "Discharge Pressure"},
+        {false, 0x2000, "Pump Oil Temperature"}, {false, 0x4000, "Pump Oil Pressure"},
+        {false, 0x8000, "Pump RPM"},           {true, 0x0004, "Lube Oil Under Pressure Trip"},
+        {true, 0x0008, "Charge Pump Under Pressure Trip"}, {true, 0x0010, "COM Timeout Trip"},
+    };
+    for (const Named& n : kNames)
+        if (n.tripWord == tripWord && n.bit == bit) return n.name;
+    char text[32];
+    std::snprintf(text, sizeof text, "%s bit 0x%04X", tripWord ? "Trip" : "Alarm", bit);
+    return text;
+}
+
+void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t before,
+                 std::uint16_t now) {
+    for (std::uint16_t changed = before ^ now; changed != 0; changed &= changed - 1) {
+        const auto bit = static_cast<std::uint16_t>(changed & -changed);
+        if ((now & bit) != 0)
+            journal::SetAlarm(pump, kind, bitName(tripWord, bit));
+        else
+            journal::ClearAlarm(pump, kind, bitName(tripWord, bit));
+    }
+}
+
+void journalChanges(int pump, const PumpRecord& r) {
+    Journalled& j = g_journalled[pump];
+    if (r.Tripped != j.tripped) {
+        if (r.Tripped != 0)
+            journal::SetAlarm(pump, journal::Kind::Trip, "Tripped");
+        else
+            journal::ClearAlarm(pump, journal::Kind::Trip, "Tripped");
+    }
+    journalBits(pump, journal::Kind::Trip, true, j.trips, r.TripWord);
+    journalBits(pump, journal::Kind::Alarm, false, j.alarms, r.AlarmWord);
+    if ((r.FaultWord != 0) != (j.fault != 0)) {
+        if (r.FaultWord != 0)
+            journal::SetAlarm(pump, journal::Kind::Fault, "VFD fault");
+        else
+            journal::ClearAlarm(pump, journal::Kind::Fault, "VFD fault");
+    }
+    j = {r.Tripped, r.AlarmWord, r.TripWord, r.FaultWord};
+}
+
 void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     using wire::getF32;
     using wire::getU16;
@@ -42,6 +108,7 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.AlarmWord = getU16(d + f::kAlarms);
     r.TripWord = getU16(d + f::kTrips);
     r.FaultWord = getU16(d + f::kFault);
+    if (entry < kPumpCount) journalChanges(entry, r);
     r.VfdOn = d[f::kDriveOn];
     if (r.VfdOn == 0 && entry < kPumpCount) PowerOffCommanded[entry] = 0;  // it is off now
     r.MotorRpm = getF32(d + f::kMotorRpm);
@@ -118,6 +185,10 @@ bool take(std::uint8_t* block, std::size_t size, std::span<const std::uint8_t> d
 }
 
 }  // namespace
+
+void ResetDecodedEvents() {
+    g_journalled.fill({});
+}
 
 DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
                              std::span<const std::uint8_t> data, bool metric) {

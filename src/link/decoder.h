@@ -18,6 +18,9 @@ struct DecodeResult {
     bool writeBackAi = false;
 };
 
+// Forgets what was journalled of the pumps' words (start of a run).
+void ResetDecodedEvents();
+
 // Decodes the data of a data reply (the N bytes after the header) from entry 0-24. A reply
 // shorter than the block it carries is not decoded: the previous values stand. Values are
 // converted to metric when metric is set.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/wire.h"
+#include "link/decoder.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
@@ -355,6 +356,7 @@ void ResetOperations() {
 
 void ResetLink() {
     ResetPumpTable();
+    ResetDecodedEvents();
     ResetPumpSession();
     ResetOperations();
     ResetTxQueues();

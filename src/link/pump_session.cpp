@@ -8,6 +8,7 @@
 #include "link/decoder.h"
 #include "link/tx_queue.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/trace.h"
@@ -210,6 +211,7 @@ void TransmitPacket(int entry, std::span<const std::uint8_t> packet) {
 void PumpCameOnline(int pump) {
     if (!validPump(pump)) return;
     TRACE(link, "pump %d on line", pump + 1);
+    journal::Record(pump, journal::Kind::Link, "On line");
     // After a silence up to ten connect polls wait in the queue; left there, the commands a
     // pump gets on coming back would overflow it, and the queue would throw them away.
     DropWaitingConnectPolls(pump);
@@ -225,6 +227,7 @@ void PumpCameOnline(int pump) {
 void PumpWentOffline(int pump) {
     if (!validPump(pump)) return;
     TRACE(link, "pump %d off line", pump + 1);
+    journal::Record(pump, journal::Kind::Link, "Off line");
     PendingAiWrite[pump] = 0;  // a zero never completes on a later connection
     SpeedCommandKnown[pump] = false;
     PumpConfigRead[pump] = false;  // the pump may have been changed or replaced meanwhile

@@ -8,6 +8,7 @@
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/pumpgroup.h"
+#include "platform/journal.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -65,6 +66,24 @@ double dischargePsi(int pump) {
 
 }  // namespace
 
+const char* SpeedStepText(SpeedStep step) {
+    switch (step) {
+        case SpeedStep::UpLarge:
+            return "Speed up (large step)";
+        case SpeedStep::UpSmall:
+            return "Speed up (small step)";
+        case SpeedStep::DownSmall:
+            return "Speed down (small step)";
+        case SpeedStep::DownLarge:
+            return "Speed down (large step)";
+        case SpeedStep::Idle:
+            return "Idle";
+        case SpeedStep::Stop:
+            break;
+    }
+    return "STOP";
+}
+
 int Change_RPMs(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     int pump = -1;
@@ -77,14 +96,22 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
         }
     }
     if (pump < 0) return 0;
+    const std::string text = SpeedStepText(step);
     if (estopActive()) {
         raiseEStopWindow(panel);
-        if (raises(step)) return 0;  // nothing speeds a pump up during an E-stop
+        if (raises(step)) {  // nothing speeds a pump up during an E-stop
+            journal::Record(pump, journal::Kind::Command, text + " refused: E-stop");
+            return 0;
+        }
     }
     // A manual change takes the pump out of automatic control.
     AutoSelected[pump] = 0;
     ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
-    if (raises(step) && !raiseAllowed(pump)) return 0;
+    if (raises(step) && !raiseAllowed(pump)) {
+        journal::Record(pump, journal::Kind::Command, text + " refused: tripped or faulted");
+        return 0;
+    }
+    journal::Record(pump, journal::Kind::Command, text);
     Send_RPM_Request(pump, step);
     PollPump(pump);  // out of turn, so that the new speed shows at once
     return 0;
@@ -108,12 +135,14 @@ void ZeroPressures(const std::vector<int>& pumps) {
 
 int Zero_Discharge_Pressure(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    journal::Record(CurrentPump, journal::Kind::Command, "Zero discharge pressure");
     ZeroPressures(PumpOrGroupTargets(CurrentPump));
     return 0;
 }
 
 int Clear_Totals(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    journal::Record(CurrentPump, journal::Kind::Command, "Clear totals");
     SendToPumpOrGroup(CurrentPump, Op::ClearTotals);
     return 0;
 }

@@ -7,10 +7,14 @@
 
 #include <vector>
 
+#include "link/operations.h"
+
 // Above this discharge (psi) a pump is not zeroed: its offset would take up the pressure
 // in the line and move its trip point up by as much.
 constexpr double kZeroRefusedAbovePsi = 100.0;
 
+// The journal's text of a speed button: "STOP", "Speed up (large step)"...
+const char* SpeedStepText(SpeedStep step);
 int Change_RPMs(int panel, int control, int event, void* data, int e1, int e2);
 int Zero_Discharge_Pressure(int panel, int control, int event, void* data, int e1, int e2);
 int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);

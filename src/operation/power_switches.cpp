@@ -5,6 +5,7 @@
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/program_dir.h"
 #include "platform/system.h"
 #include "ui/ui_model.h"
@@ -29,6 +30,7 @@ int rowSwitch(int panel, int control, int event, int position, int run) {
     const int pump = PumpOfRowCtrl(panel, control, position);
     if (pump < 0) return 0;
     PlaySwitchSound();
+    journal::Record(pump, journal::Kind::Command, run != 0 ? "Power on" : "Power off");
     SetPumpPower(pump, run);
     return 0;
 }
@@ -36,6 +38,7 @@ int rowSwitch(int panel, int control, int event, int position, int run) {
 int detailSwitch(int event, int run) {
     if (event != ui::EVENT_COMMIT || CurrentPump >= kPumpCount) return 0;
     PlaySwitchSound();
+    journal::Record(CurrentPump, journal::Kind::Command, run != 0 ? "Power on" : "Power off");
     SetPumpPower(CurrentPump, run);
     return 0;
 }
@@ -68,6 +71,7 @@ int ZoomedPowerSwitchOff(int, int, int event, void*, int, int) {
 }
 
 void AllVfdsOn(int, int, void*, int) {
+    journal::Record(journal::kNoPump, journal::Kind::Command, "All drives on");
     bool any = false;
     for (int pump = 0; pump < kPumpCount; ++pump) {
         if (PumpTable[pump].Online == 0) continue;
@@ -78,6 +82,7 @@ void AllVfdsOn(int, int, void*, int) {
 }
 
 void AllVfdsOff(int, int, void*, int) {
+    journal::Record(journal::kNoPump, journal::Kind::Command, "All drives off");
     for (int pump = 0; pump < kPumpCount; ++pump) SetPumpPower(pump, 0);
     PlaySwitchSound();
 }

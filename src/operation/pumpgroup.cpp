@@ -4,6 +4,7 @@
 
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "platform/journal.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
@@ -89,6 +90,9 @@ int SelPumpGroup(int panel, int control, int event, void*, int, int) {
     int chosen = ui::GetCtrlInt(panel, control);
     if (!validGroup(chosen)) chosen = kNoGroup;  // "No Group", or anything unexpected
     if (chosen == PumpGroup[pump]) return 0;
+    journal::Record(pump, journal::Kind::Command,
+                    chosen == kNoGroup ? std::string("No group")
+                                       : "Group " + std::to_string(chosen));
     RemoveFromGroups(pump);
     PumpGroup[pump] = static_cast<std::int8_t>(chosen);
     AddToGroup(pump, chosen);
@@ -117,6 +121,8 @@ int SelectAuto(int panel, int control, int event, void*, int, int) {
     const int pump = PumpOfRowCtrl(panel, control, windows::kPosAuto);
     if (!validPump(pump)) return 0;
     AutoSelected[pump] = ui::GetCtrlInt(panel, control) != 0 ? 1 : 0;
+    journal::Record(pump, journal::Kind::Command,
+                    AutoSelected[pump] != 0 ? "Automatic control on" : "Automatic control off");
     if (AutoSelected[pump] != 0) TakePumpOutOfGroup(pump);
     return 0;
 }

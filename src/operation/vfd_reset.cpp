@@ -2,6 +2,7 @@
 
 #include "link/operations.h"
 #include "operation/detail_view.h"
+#include "platform/journal.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
@@ -31,6 +32,7 @@ int ResetVfdFault(int panel, int control, int event, void*, int, int) {
         ui::SetCtrlAttribute(panel, g.controls.timer, ui::ATTR_INTERVAL, kVfdResetLockSeconds);
         ui::SetCtrlAttribute(panel, g.controls.timer, ui::ATTR_ENABLED, 1);
     }
+    journal::Record(CurrentPump, journal::Kind::Command, "Reset VFD fault");
     SendPumpCommand(CurrentPump, Op::ResetVfdFault);
     return 0;
 }

@@ -24,6 +24,10 @@ EventLoop& loop() {
     return *g_loop;
 }
 
+EventLoop* currentLoop() {
+    return g_loop;
+}
+
 void setLoop(EventLoop* l) {
     g_loop = l;
 }

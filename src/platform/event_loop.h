@@ -41,6 +41,8 @@ class EventLoop {
 // The loop in use. Start-up (or a test fixture) installs one before anything else runs.
 EventLoop& loop();
 void setLoop(EventLoop* loop);
+// The loop in use, or nullptr before one is installed.
+EventLoop* currentLoop();
 
 // The system's names for the loop's services.
 double Timer();

@@ -1,5 +1,9 @@
 #include "platform/serial.h"
 
+#include <string>
+
+#include "platform/journal.h"
+
 namespace platform {
 
 namespace {
@@ -35,11 +39,15 @@ SerialBackEnd& serialBackEnd() {
 
 int OpenComConfig(int port, const char*, long baud, int parity, int dataBits, int stopBits,
                   int inputQueueSize, int outputQueueSize) {
-    return serialBackEnd().open(port, baud, parity, dataBits, stopBits, inputQueueSize,
-                                outputQueueSize);
+    const int rc = serialBackEnd().open(port, baud, parity, dataBits, stopBits, inputQueueSize,
+                                        outputQueueSize);
+    if (rc >= 0) journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " opened");
+    return rc;
 }
 int CloseCom(int port) {
-    return serialBackEnd().close(port);
+    const int rc = serialBackEnd().close(port);
+    if (rc >= 0) journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " closed");
+    return rc;
 }
 int ComRd(int port, unsigned char* buffer, std::size_t count) {
     return serialBackEnd().read(port, buffer, count);

@@ -14,6 +14,7 @@
 #include "operation/panels.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
+#include "platform/journal.h"
 #include "platform/program_dir.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
@@ -288,6 +289,7 @@ bool StartRecording() {
     RecordPaused = 0;
     g.failing.fill(false);
     g.dropped.fill(0);
+    journal::Record(journal::kNoPump, journal::Kind::Recording, "Recording started: " + base);
     WritePumpFileHeaders();
     setMenus();
     return true;
@@ -360,6 +362,7 @@ std::vector<std::string> MoveDataFiles(const std::string& destination, const std
 
 void StopRecordingFlush(bool showMessage) {
     if (RecordState != 1) return;
+    journal::Record(journal::kNoPump, journal::Kind::Recording, "Recording stopped: " + g.base);
     std::string lost;
     for (int pump = 0; pump < kPumpCount; ++pump) {
         flushPump(pump);

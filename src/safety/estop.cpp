@@ -5,6 +5,7 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "platform/journal.h"
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "settings/registry_settings.h"
@@ -156,6 +157,11 @@ void ShowEStopWindow() {
     if (EStopPanel != 0) ui::DisplayPanel(EStopPanel);
 }
 
+namespace {
+constexpr const char* kBrokenName = "E-stop loop broken: all pumps idled";
+constexpr const char* kInputFailedName = "E-stop input failed";
+}  // namespace
+
 int EStopTimerTick(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     if (EStopMonitored != 1) {
@@ -167,6 +173,7 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         // Not a closed loop and not a reason to idle a site that may have no loop wired:
         // shown once per failure, and on the bank windows while it lasts.
         EStopCount = 0;
+        journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kInputFailedName);
         if (!g.failureShown) {
             g.failureShown = true;
             showInputFailure(true);
@@ -174,13 +181,17 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         }
         return 0;
     }
+    journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kInputFailedName,
+                        "E-stop input readable again");
     if (g.failureShown) {
         g.failureShown = false;
         showInputFailure(false);
     }
     if (input == EStopInput::Closed) {
         EStopCount = 0;
+        journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName, "E-stop loop restored");
     } else if (EStopCount == 0) {
+        journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName);
         idleEveryOpenPort();
         EStopCount = 1;
         showWindow(kActiveText);

@@ -6,6 +6,7 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/numpadcode.h"
+#include "platform/journal.h"
 #include "platform/trace.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
@@ -49,6 +50,10 @@ double pressureOf(std::string_view piece) {
 
 }  // namespace
 
+namespace {
+constexpr const char* kInlineTripName = "Inline overpressure trip: all pumps idled";
+}  // namespace
+
 void LoadInlineTripSettings() {
     InlineTripEnabled = settings::ReadSetting(settings::kInlineOpTrip) != 0 ? 1 : 0;
     InlineTripValue = settings::ReadInlineTripValue();
@@ -66,9 +71,13 @@ bool CheckInlinePressure(std::string_view read) {
         if (p >= static_cast<double>(InlineTripValue)) {
             TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", p,
                   static_cast<double>(InlineTripValue));
+            journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
             IdleAllPumps();
             return true;
         }
+        if (p < static_cast<double>(InlineTripValue))
+            journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
+                                "Inline pressure below the trip value again");
     }
     return false;
 }

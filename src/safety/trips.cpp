@@ -1,6 +1,7 @@
 #include "safety/trips.h"
 
 #include <cstdio>
+#include <string>
 
 #include "link/operations.h"
 #include "link/pump_table.h"
@@ -9,6 +10,7 @@
 #include "operation/display_prefs.h"
 #include "operation/numpadcode.h"
 #include "operation/pumpgroup.h"
+#include "platform/journal.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -28,6 +30,10 @@ constexpr double kMpaToPsi = 145.037;
 
 bool shownPump() {
     return CurrentPump < kPumpCount;
+}
+
+std::string psiText(double psi) {
+    return std::to_string(static_cast<int>(psi)) + " PSI";
 }
 
 void sendTrip(int pump, float psi) {
@@ -71,12 +77,14 @@ void TripValChanged(int panel, int control) {
     if (pump < 0) return;
     const double psi = EnteredTripPsi(KeypadValue);
     if (psi < 0) return;
+    journal::Record(pump, journal::Kind::Command, "Trip point " + psiText(psi));
     for (int target : PumpOrGroupTargets(pump)) sendTrip(target, static_cast<float>(psi));
 }
 
 void TripValChanged2(int, int) {
     const double psi = EnteredTripPsi(KeypadValue);
     if (psi < 0) return;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "All trip points " + psiText(psi));
     for (int pump = 0; pump < kPumpCount; ++pump)
         if (PortConfig[pump].Mode == 1) sendTrip(pump, static_cast<float>(psi));
 }
@@ -90,18 +98,21 @@ void SetAllPressTripPoints(int, int, void*, int panel) {
 
 int ResetAlarms(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    journal::Record(CurrentPump, journal::Kind::Command, "Reset alarms");
     SendToPumpOrGroup(CurrentPump, Op::ResetAlarms);
     return 0;
 }
 
 int OverrideShutdown(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    journal::Record(CurrentPump, journal::Kind::Command, "Shutdown override on");
     SendToPumpOrGroup(CurrentPump, ShutdownOverride{1});
     return 0;
 }
 
 int StopOverride(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
+    journal::Record(CurrentPump, journal::Kind::Command, "Shutdown override off");
     SendToPumpOrGroup(CurrentPump, ShutdownOverride{0});
     return 0;
 }

@@ -1,10 +1,12 @@
 #include "settings/registry_settings.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "common/wire.h"
+#include "platform/journal.h"
 #include "platform/registry.h"
 
 namespace settings {
@@ -15,6 +17,10 @@ namespace {
 
 constexpr int kRoot = platform::REGKEY_HKLM;
 constexpr const char* kPasswordName = "pwd";
+
+void journalChange(const char* name, const std::string& value) {
+    journal::Record(journal::kNoPump, journal::Kind::Settings, std::string(name) + " set to " + value);
+}
 
 // A binary value of exactly size bytes, or false.
 bool readBinary(const char* name, std::uint8_t* out, std::size_t size) {
@@ -67,16 +73,25 @@ std::int16_t ReadSetting(const ShortSetting& setting) {
 }
 
 void WriteSetting(const DwordSetting& setting, std::uint32_t value) {
+    std::uint32_t before = 0;
+    const bool changed = !ReadSetting(setting, before) || before != value;
     platform::RegWriteULong(kRoot, kSettingsKey, setting.name, value, 1);
+    if (changed) journalChange(setting.name, std::to_string(value));
 }
 
 void WriteSetting(const FloatSetting& setting, float value) {
+    if (ReadSetting(setting) != value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+        journalChange(setting.name, text);
+    }
     std::uint8_t bytes[4];
     wire::putF32(bytes, value);
     platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
 }
 
 void WriteSetting(const ShortSetting& setting, std::int16_t value) {
+    if (ReadSetting(setting) != value) journalChange(setting.name, std::to_string(value));
     std::uint8_t bytes[2];
     wire::putI16(bytes, value);
     platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
@@ -130,6 +145,7 @@ std::string ReadPassword() {
 }
 
 void WritePassword(const std::string& password) {
+    journal::Record(journal::kNoPump, journal::Kind::Settings, "Password changed");
     platform::RegWriteString(kRoot, kSettingsKey, kPasswordName, password.c_str());
 }
 

@@ -18,12 +18,14 @@
 #include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "operation/journal_view.h"
 #include "operation/numpadcode.h"
 #include "operation/panels.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/system.h"
 #include "recorder/recorder.h"
 #include "safety/estop.h"
@@ -119,6 +121,8 @@ void installHooks() {
     });
     SetHardwareWindowOpener(ShowHardwareWindow);
     AddPumpIdShownHook(ShowPumpIdInWindow);
+    // The journal's count and window follow its changes; its messages become popups.
+    InstallJournalView();
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
 }
@@ -193,6 +197,7 @@ void EnableSetupMenu() {
 }
 
 bool StartUp() {
+    journal::Record(journal::kNoPump, journal::Kind::Station, "Start-up");
     // Transmit queues exist before anything can send.
     CreateTxQueues();
     SetShowStats(ShowStats != 0);
@@ -250,6 +255,7 @@ bool StartUp() {
     if (stopping()) return false;
     platform::ProcessSystemEvents();
     EnableSetupMenu();
+    ShowAlarmCount();
 
     // No periodic timer runs before the ports are open: first polling and the watchdog.
     enableTimer(windows::BANK_TMR_POLL);
@@ -276,12 +282,15 @@ bool StartUp() {
 }
 
 void ShutDown(bool askPowerOff) {
+    journal::Record(journal::kNoPump, journal::Kind::Station,
+                    g.stopBySignal ? "Shut-down (stopped by a signal)" : "Shut-down");
     // Every buffered line reaches its file, and the files move, before anything closes; a
     // stop by signal asks nothing.
     StopRecordingFlush(!g.stopBySignal);
     if (g.configLoaded) SaveConfiguration();
     CloseClient();
     DiscardSerialWindow();
+    CloseJournalWindow();
     CloseConfirmDialog();
     for (int b = 0; b < kBankCount; ++b) {
         if (BankPanel[b] != 0 && ui::PanelExists(BankPanel[b])) ui::DiscardPanel(BankPanel[b]);
@@ -366,6 +375,7 @@ void BindStationCallbacks() {
     BindRecorderCallbacks();
     BindClientCallbacks();
     BindHardwareCallbacks();
+    BindJournalCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -395,6 +405,8 @@ void ResetStation() {
     ResetRecorder();
     ResetClient();
     ResetHardware();
+    ResetJournalView();
+    journal::Reset();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

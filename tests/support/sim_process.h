@@ -57,6 +57,8 @@ class SimProcess {
     }
 
     pid_t pid() const { return pid_; }
+    // The caller has waited for the process itself: nothing is left to stop.
+    void forget() { pid_ = -1; }
 
   private:
     pid_t pid_ = -1;

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 
 namespace platform {
 
@@ -197,6 +198,7 @@ int TermiosSerial::close(int port) {
 }
 
 void TermiosSerial::hangUp(int port) {
+    journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " hung up");
     close(port);
 }
 

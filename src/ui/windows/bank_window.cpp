@@ -197,6 +197,9 @@ void buildFooter(int panel) {
         ui::AddCtrl(panel, BANK_EXIT, ui::CTRL_COMMAND_BUTTON, "Exit", kFooterTop + 8, 920, 96, 60);
     exit.bgColor = ui::VAL_LT_GRAY;
     Attach(panel, BANK_EXIT, "Quit_App");
+    ui::Control& alarms = AddButton(panel, BANK_ALARMS, "No Alarms", kFooterTop + 8, 800, 112, 60,
+                                    "Show_Journal");
+    alarms.bgColor = ui::VAL_LT_GRAY;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/hardware_windows.h"
+#include "ui/windows/journal_window.h"
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
@@ -35,6 +36,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kHardwareUir, HW_NETWORK, BuildNetworkDialog);
     ui::RegisterPanel(kHardwareUir, HW_CHARACTERISTICS, BuildCharacteristicsDialog);
     ui::RegisterPanel(kHardwareUir, HW_SPEED, BuildSpeedDialog);
+    ui::RegisterPanel(kJournalUir, JOURNAL_WINDOW, BuildJournalWindow);
 }
 
 }  // namespace windows

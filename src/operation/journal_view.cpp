@@ -1,0 +1,350 @@
+#include "operation/journal_view.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "operation/display_ids.h"
+#include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "platform/program_dir.h"
+#include "ui/popups.h"
+#include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/journal_window.h"
+#include "ui/windows/window_support.h"
+
+namespace {
+
+using namespace windows;
+
+// The journal changes in bursts (a fleet coming on line): the screen follows once the
+// burst is over, not once per event.
+constexpr double kFollowDelay = 0.25;
+
+constexpr int kActiveBack = ui::VAL_RED;
+constexpr int kClearedBack = 0xFFD0D0;
+constexpr int kSelectedBack = 0xC8D4F0;
+constexpr int kSelectedAlarmBack = 0x900000;
+
+struct ViewState {
+    int panel = 0;
+    int page = 0;
+    // The id below which page p's events start (0: the newest).
+    std::vector<std::int64_t> cursors{0};
+    bool more = false;
+    std::vector<JournalRow> rows;
+    int selected = -1;
+    bool followPending = false;
+    unsigned generation = 0;
+};
+ViewState g;
+
+journal::Filter currentFilter() {
+    journal::Filter f;
+    if (g.panel == 0) return f;
+    f.pump = ui::GetCtrlInt(g.panel, JOURNAL_PUMP_FILTER);
+    const int kind = ui::GetCtrlInt(g.panel, JOURNAL_KIND_FILTER);
+    if (kind >= 0 && kind < journal::kKindCount) f.kind = static_cast<journal::Kind>(kind);
+    return f;
+}
+
+bool matches(const journal::Filter& f, int pump, journal::Kind kind) {
+    return (f.pump == journal::Filter::kAnyPump || f.pump == pump) && (!f.kind || *f.kind == kind);
+}
+
+bool sameRow(const JournalRow& a, const JournalRow& b) {
+    if (a.isAlarm != b.isAlarm) return false;
+    if (a.isAlarm)
+        return a.alarm.pump == b.alarm.pump && a.alarm.kind == b.alarm.kind &&
+               a.alarm.name == b.alarm.name;
+    return a.event.id == b.event.id;
+}
+
+void load() {
+    const journal::Filter filter = currentFilter();
+    std::vector<journal::Alarm> alarms;
+    for (const journal::Alarm& a : journal::UnacknowledgedAlarms())
+        if (matches(filter, a.pump, a.kind)) alarms.push_back(a);
+    const std::size_t first = static_cast<std::size_t>(g.page) * kJournalRows;
+    std::vector<JournalRow> rows;
+    for (std::size_t i = first; i < alarms.size() && rows.size() < kJournalRows; ++i) {
+        JournalRow r;
+        r.isAlarm = true;
+        r.alarm = alarms[i];
+        rows.push_back(std::move(r));
+    }
+    const int need = kJournalRows - static_cast<int>(rows.size());
+    std::vector<journal::Event> events;
+    if (journal::Store* store = journal::CurrentStore()) {
+        journal::Filter f = filter;
+        f.beforeId = g.cursors[static_cast<std::size_t>(g.page)];
+        events = store->newest(f, need + 1);
+    }
+    g.more = static_cast<int>(events.size()) > need || first + kJournalRows < alarms.size();
+    if (static_cast<int>(events.size()) > need) events.resize(static_cast<std::size_t>(need));
+    for (journal::Event& e : events) {
+        JournalRow r;
+        r.event = std::move(e);
+        rows.push_back(std::move(r));
+    }
+    g.cursors.resize(static_cast<std::size_t>(g.page) + 1);
+    g.cursors.push_back(events.empty() ? g.cursors.back() : events.back().id);
+    // The selection stays on its row when the rows move.
+    int selected = -1;
+    if (g.selected >= 0 && g.selected < static_cast<int>(g.rows.size()))
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (sameRow(rows[i], g.rows[static_cast<std::size_t>(g.selected)]))
+                selected = static_cast<int>(i);
+    g.rows = std::move(rows);
+    g.selected = selected;
+}
+
+void paintRow(int row) {
+    std::string texts[kJournalColumns];
+    int text = ui::VAL_BLACK;
+    int back = ui::VAL_WHITE;
+    const bool selected = row == g.selected;
+    if (row < static_cast<int>(g.rows.size())) {
+        const JournalRow& r = g.rows[static_cast<std::size_t>(row)];
+        if (r.isAlarm) {
+            const bool active = r.alarm.state == journal::AlarmState::ActiveUnacknowledged;
+            texts[0] = journal::FormatTime(r.alarm.timeMs);
+            texts[1] = journal::PumpText(r.alarm.pump);
+            texts[2] = journal::KindName(r.alarm.kind);
+            texts[3] = r.alarm.name + (active ? "" : " (cleared)");
+            text = active || selected ? ui::VAL_WHITE : ui::VAL_RED;
+            back = selected ? kSelectedAlarmBack : active ? kActiveBack : kClearedBack;
+        } else {
+            texts[0] = journal::FormatTime(r.event.timeMs);
+            texts[1] = journal::PumpText(r.event.pump);
+            texts[2] = journal::KindName(r.event.kind);
+            texts[3] = r.event.text;
+            if (selected) back = kSelectedBack;
+        }
+    }
+    for (int c = 0; c < kJournalColumns; ++c) {
+        const int id = JournalCell(row, c);
+        ui::SetCtrlVal(g.panel, id, texts[c]);
+        ui::SetCtrlAttribute(g.panel, id, ui::ATTR_TEXT_COLOR, text);
+        ui::SetCtrlAttribute(g.panel, id, ui::ATTR_TEXT_BGCOLOR, back);
+    }
+}
+
+void dim(int control, bool dimmed) {
+    ui::SetCtrlAttribute(g.panel, control, ui::ATTR_DIMMED, dimmed ? 1 : 0);
+}
+
+void paint() {
+    if (g.panel == 0) return;
+    for (int row = 0; row < kJournalRows; ++row) paintRow(row);
+    const int unacknowledged = journal::UnacknowledgedCount();
+    ui::SetCtrlVal(g.panel, JOURNAL_ALARM_COUNT,
+                   unacknowledged == 0 ? std::string("No unacknowledged alarms")
+                                       : std::to_string(unacknowledged) +
+                                             (unacknowledged == 1 ? " unacknowledged alarm"
+                                                                  : " unacknowledged alarms"));
+    const bool alarmSelected =
+        g.selected >= 0 && g.rows[static_cast<std::size_t>(g.selected)].isAlarm;
+    dim(JOURNAL_ACKNOWLEDGE, !alarmSelected);
+    dim(JOURNAL_ACKNOWLEDGE_ALL, unacknowledged == 0);
+    dim(JOURNAL_NEWER, g.page == 0);
+    dim(JOURNAL_OLDER, !g.more);
+    dim(JOURNAL_EXPORT, g.rows.empty());
+}
+
+void reload() {
+    if (g.panel == 0) return;
+    load();
+    paint();
+}
+
+void toPage(int page) {
+    g.page = std::max(page, 0);
+    g.selected = -1;
+    reload();
+}
+
+// After a change of the journal: the count now is cheap; the window follows from the loop.
+void follow() {
+    if (g.followPending) return;
+    platform::EventLoop* loop = platform::currentLoop();
+    if (loop == nullptr) return;
+    g.followPending = true;
+    loop->post(kFollowDelay, [generation = g.generation] {
+        if (generation != g.generation) return;
+        g.followPending = false;
+        ShowAlarmCount();
+        // Only the first page moves with the journal: an operator paging back keeps his rows.
+        if (g.page == 0) reload();
+    });
+}
+
+std::string exportDir() {
+    return platform::MakePathname(platform::GetProjectDir(), "data");
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    platform::FileSystem& fs = platform::fileSystem();
+    const int h = fs.openWrite(path, false);
+    if (h < 0) return false;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const long n = fs.write(h, text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return fs.close(h) && done == text.size();
+}
+
+}  // namespace
+
+void InstallJournalView() {
+    journal::SetChangeListener(follow);
+    journal::SetNoticeSink([](const std::string& text) { ui::MessagePopup("Event Journal", text); });
+}
+
+void ShowJournalWindow() {
+    if (g.panel == 0 || !ui::PanelExists(g.panel)) {
+        const int handle = ui::LoadPanel(0, kJournalUir, JOURNAL_WINDOW);
+        if (handle <= 0) return;
+        g.panel = handle;
+        g.cursors = {0};
+    }
+    g.page = 0;
+    g.selected = -1;
+    reload();
+    ui::DisplayPanel(g.panel);
+}
+
+int JournalPanel() {
+    return g.panel;
+}
+
+void CloseJournalWindow() {
+    if (g.panel != 0 && ui::PanelExists(g.panel)) ui::DiscardPanel(g.panel);
+    g.panel = 0;
+    g.rows.clear();
+    g.selected = -1;
+}
+
+const std::vector<JournalRow>& JournalRows() {
+    return g.rows;
+}
+
+void ShowAlarmCount() {
+    const int n = journal::UnacknowledgedCount();
+    const std::string label = n == 0   ? std::string("No Alarms")
+                              : n == 1 ? std::string("1 Alarm")
+                                       : std::to_string(n) + " Alarms";
+    for (int panel : BankPanel) {
+        if (panel == 0 || !ui::CtrlExists(panel, BANK_ALARMS)) continue;
+        if (ui::GetCtrlAttributeText(panel, BANK_ALARMS, ui::ATTR_LABEL_TEXT) == label) continue;
+        ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_LABEL_TEXT, label);
+        ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR,
+                             n > 0 ? ui::VAL_RED : ui::VAL_LT_GRAY);
+        ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_TEXT_COLOR,
+                             n > 0 ? ui::VAL_WHITE : ui::VAL_BLACK);
+    }
+}
+
+std::string JournalCsv(const std::vector<JournalRow>& rows) {
+    std::vector<journal::CsvRow> out;
+    for (const JournalRow& r : rows) {
+        if (r.isAlarm) {
+            journal::Event e;
+            e.timeMs = r.alarm.timeMs;
+            e.pump = r.alarm.pump;
+            e.kind = r.alarm.kind;
+            e.text = r.alarm.name;
+            out.push_back({e, journal::AlarmStateText(r.alarm.state)});
+        } else {
+            out.push_back({r.event, ""});
+        }
+    }
+    return journal::ToCsv(out);
+}
+
+int Show_Journal(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) ShowJournalWindow();
+    return 0;
+}
+
+int Journal_Row(int, int control, int event, void*, int, int) {
+    if (event != ui::EVENT_LEFT_CLICK && event != ui::EVENT_COMMIT) return 0;
+    const int row = (control - JOURNAL_ROW_FIRST) / kJournalColumns;
+    if (row < 0 || row >= static_cast<int>(g.rows.size())) return 0;
+    g.selected = row == g.selected ? -1 : row;
+    paint();
+    return 0;
+}
+
+int Journal_Filter(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) toPage(0);
+    return 0;
+}
+
+int Journal_Acknowledge(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || g.selected < 0 ||
+        g.selected >= static_cast<int>(g.rows.size()))
+        return 0;
+    const JournalRow& r = g.rows[static_cast<std::size_t>(g.selected)];
+    if (!r.isAlarm) return 0;
+    journal::Acknowledge(r.alarm.pump, r.alarm.kind, r.alarm.name);
+    g.selected = -1;
+    reload();
+    ShowAlarmCount();
+    return 0;
+}
+
+int Journal_Acknowledge_All(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT) return 0;
+    journal::AcknowledgeAll();
+    toPage(0);
+    ShowAlarmCount();
+    return 0;
+}
+
+int Journal_Newer(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT && g.page > 0) toPage(g.page - 1);
+    return 0;
+}
+
+int Journal_Older(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT && g.more) toPage(g.page + 1);
+    return 0;
+}
+
+int Journal_Export(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_COMMIT || g.rows.empty()) return 0;
+    std::string path;
+    platform::fileSystem().makeDir(exportDir());
+    if (ui::FileSelectPopup(exportDir(), "*.csv", "Export Journal", true, path) != 1 ||
+        path.empty())
+        return 0;
+    if (!writeFile(path, JournalCsv(g.rows)))
+        ui::MessagePopup("Export Journal", "The rows could not be written to " + path + ".");
+    return 0;
+}
+
+int Journal_Close(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_COMMIT) CloseJournalWindow();
+    return 0;
+}
+
+void BindJournalCallbacks() {
+    windows::BindCtrlCallback("Show_Journal", Show_Journal);
+    windows::BindCtrlCallback("Journal_Row", Journal_Row);
+    windows::BindCtrlCallback("Journal_Filter", Journal_Filter);
+    windows::BindCtrlCallback("Journal_Acknowledge", Journal_Acknowledge);
+    windows::BindCtrlCallback("Journal_Acknowledge_All", Journal_Acknowledge_All);
+    windows::BindCtrlCallback("Journal_Newer", Journal_Newer);
+    windows::BindCtrlCallback("Journal_Older", Journal_Older);
+    windows::BindCtrlCallback("Journal_Export", Journal_Export);
+    windows::BindCtrlCallback("Journal_Close", Journal_Close);
+}
+
+void ResetJournalView() {
+    const unsigned generation = g.generation + 1;
+    g = ViewState{};
+    g.generation = generation;
+}

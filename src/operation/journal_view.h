@@ -1,0 +1,43 @@
+// The journal on screen: the journal window (a page of rows, newest first, with the
+// unacknowledged alarms on top in red; filters by pump and kind; acknowledgement; export
+// of the shown rows to CSV) and the alarm button of the bank windows, which shows the count
+// of unacknowledged alarms and opens the window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/journal.h"
+
+// A row of the window: an unacknowledged alarm, or an event of the journal.
+struct JournalRow {
+    bool isAlarm = false;
+    journal::Alarm alarm;
+    journal::Event event;
+};
+
+// Listens to the journal (the window and the count follow it, a little later, from the
+// loop) and shows its messages in a popup.
+void InstallJournalView();
+void ShowJournalWindow();
+int JournalPanel();
+void CloseJournalWindow();
+// The rows the window shows now.
+const std::vector<JournalRow>& JournalRows();
+// The bank windows' alarm button, now.
+void ShowAlarmCount();
+
+// The shown rows as the export writes them.
+std::string JournalCsv(const std::vector<JournalRow>& rows);
+
+int Show_Journal(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Row(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Filter(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Acknowledge(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Acknowledge_All(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Newer(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Older(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Export(int panel, int control, int event, void* data, int e1, int e2);
+int Journal_Close(int panel, int control, int event, void* data, int e1, int e2);
+void BindJournalCallbacks();
+void ResetJournalView();

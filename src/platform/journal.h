@@ -1,0 +1,128 @@
+// The event journal: every event of the station with its time (ms), pump (or none), kind
+// and text, kept in a store behind a seam (SQLite on the real back end, memory in tests),
+// and the alarms among those events with their acknowledgement state.
+//
+// It lives in the platform layer, below everything that emits events, so that the link
+// (pumps on and off line, ports), safety (trips, the E-stop), operation (commands), the
+// recorder, the blender client and the shell all call journal::Record directly; nothing
+// here calls upward. What the journal has to show (a damaged file set aside, a failed
+// write) goes to the notice sink the shell installs, delivered from the loop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace journal {
+
+enum class Kind {
+    Station,      // start-up, shut-down
+    Link,         // a pump on or off line
+    Port,         // a serial port opened, closed or hung up
+    Trip,         // a pump's trip and its clearing, its trip-word bits
+    Alarm,        // an alarm-word bit set or cleared
+    Fault,        // a drive fault
+    EStop,        // E-stop break and restore, the E-stop input failing
+    Inline,       // the inline overpressure trip
+    Command,      // an operator's command
+    Recording,    // recording started or stopped
+    Blender,      // the blender computer connected or closed
+    Settings,     // a settings change
+    Acknowledge,  // an operator acknowledged an alarm
+};
+inline constexpr int kKindCount = static_cast<int>(Kind::Acknowledge) + 1;
+const char* KindName(Kind kind);
+std::optional<Kind> KindNamed(const std::string& name);
+
+constexpr int kNoPump = -1;  // an event of the station, not of one pump
+
+struct Event {
+    std::int64_t id = 0;  // given by the store, rising
+    std::int64_t timeMs = 0;  // ms since 1970, wall clock
+    int pump = kNoPump;       // 0-23
+    Kind kind = Kind::Station;
+    std::string text;
+};
+
+// Which events a query returns: newest first, older than beforeId when it is non-zero.
+struct Filter {
+    static constexpr int kAnyPump = -2;
+    int pump = kAnyPump;  // kNoPump: the station's own events
+    std::optional<Kind> kind;
+    std::int64_t beforeId = 0;
+};
+
+class Store {
+  public:
+    virtual ~Store() = default;
+    // Stores the event in its own transaction and gives it its id; false when it could
+    // not be written (lastError says why).
+    virtual bool append(Event& event) = 0;
+    virtual std::vector<Event> newest(const Filter& filter, int limit) = 0;
+    virtual std::int64_t count() = 0;
+    virtual std::string lastError() const = 0;
+};
+
+// The store in use (none: events are counted but kept nowhere).
+void SetStore(Store* store);
+Store* CurrentStore();
+
+// Where messages for the operator go. Messages raised before a sink is installed wait for
+// it; each is delivered from the loop, never from inside the caller of Record.
+void SetNoticeSink(std::function<void(const std::string&)> sink);
+void Notice(const std::string& text);
+
+// Records one event. A write failure is shown once; the station carries on.
+void Record(int pump, Kind kind, const std::string& text);
+
+// ---- alarms ----
+enum class AlarmState { Normal, ActiveUnacknowledged, ActiveAcknowledged, ClearedUnacknowledged };
+
+struct Alarm {
+    int pump = kNoPump;
+    Kind kind = Kind::Alarm;
+    std::string name;
+    AlarmState state = AlarmState::Normal;
+    std::int64_t timeMs = 0;  // of the last change
+};
+
+// "Active, unacknowledged" and so on; "" for Normal.
+const char* AlarmStateText(AlarmState state);
+
+// An alarm condition came on or went off: the event is recorded ("<name>", and on
+// clearing clearedText or "<name> cleared") and the alarm moves through its states.
+// Repeats of the same state record nothing.
+void SetAlarm(int pump, Kind kind, const std::string& name);
+void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText = nullptr);
+AlarmState StateOf(int pump, Kind kind, const std::string& name);
+// The alarms awaiting acknowledgement, newest first.
+std::vector<Alarm> UnacknowledgedAlarms();
+int UnacknowledgedCount();
+// Acknowledges one alarm (false when it awaited none); each acknowledgement is recorded.
+bool Acknowledge(int pump, Kind kind, const std::string& name);
+int AcknowledgeAll();
+
+// Called after every change of the alarms or the journal (the bank windows' count, an
+// open journal window).
+void SetChangeListener(std::function<void()> listener);
+
+// ---- texts ----
+// "YYYY-MM-DD HH:MM:SS.mmm", local time.
+std::string FormatTime(std::int64_t timeMs);
+// "1".."24", or "" for the station.
+std::string PumpText(int pump);
+// The rows as CSV: a header and one line per event, CR LF line ends, numbers in the "C"
+// form. Each row carries the alarm state when it is an unacknowledged alarm's.
+struct CsvRow {
+    Event event;
+    std::string state;
+};
+std::string ToCsv(const std::vector<CsvRow>& rows);
+
+// Forgets the alarms, the sinks, the listener and the pending notices; the store stays
+// (start of a run, tests).
+void Reset();
+
+}  // namespace journal

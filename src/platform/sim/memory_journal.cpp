@@ -1,0 +1,31 @@
+#include "platform/sim/memory_journal.h"
+
+namespace platform {
+
+bool MemoryJournal::append(journal::Event& event) {
+    if (failWrites) return false;
+    event.id = events.empty() ? 1 : events.back().id + 1;
+    events.push_back(event);
+    return true;
+}
+
+std::vector<journal::Event> MemoryJournal::newest(const journal::Filter& filter, int limit) {
+    std::vector<journal::Event> out;
+    for (auto it = events.rbegin(); it != events.rend() && static_cast<int>(out.size()) < limit;
+         ++it) {
+        if (filter.beforeId > 0 && it->id >= filter.beforeId) continue;
+        if (filter.pump != journal::Filter::kAnyPump && it->pump != filter.pump) continue;
+        if (filter.kind && it->kind != *filter.kind) continue;
+        out.push_back(*it);
+    }
+    return out;
+}
+
+int MemoryJournal::countOf(journal::Kind kind, int pump, const std::string& text) const {
+    int n = 0;
+    for (const journal::Event& e : events)
+        if (e.kind == kind && e.pump == pump && e.text.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+// The journal's store in memory, for tests and the simulated station; failWrites makes
+// every append fail as a full or broken disk would.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/journal.h"
+
+namespace platform {
+
+class MemoryJournal : public journal::Store {
+  public:
+    std::vector<journal::Event> events;  // oldest first
+    bool failWrites = false;
+
+    bool append(journal::Event& event) override;
+    std::vector<journal::Event> newest(const journal::Filter& filter, int limit) override;
+    std::int64_t count() override { return static_cast<std::int64_t>(events.size()); }
+    std::string lastError() const override { return failWrites ? "disk I/O error" : ""; }
+    // How many stored events have this kind and pump and contain text.
+    int countOf(journal::Kind kind, int pump, const std::string& text) const;
+};
+
+}  // namespace platform

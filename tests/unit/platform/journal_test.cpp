@@ -1,0 +1,178 @@
+// The journal: alarm states and acknowledgement, the CSV export to the byte, a failed
+// write shown once, and the SQLite file (queries, a damaged or foreign file set aside).
+#include "platform/journal.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/event_loop.h"
+#include "platform/real/sqlite_journal.h"
+#include "platform/sim/memory_journal.h"
+#include "platform/sim_loop.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using journal::AlarmState;
+using journal::Kind;
+
+class Journal : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::setLoop(&loop);
+        journal::Reset();
+        journal::SetStore(&store);
+        journal::SetNoticeSink([this](const std::string& t) { notices.push_back(t); });
+    }
+    void TearDown() override {
+        journal::SetStore(nullptr);
+        journal::Reset();
+        platform::setLoop(nullptr);
+    }
+    platform::SimLoop loop;
+    platform::MemoryJournal store;
+    std::vector<std::string> notices;
+};
+
+TEST_F(Journal, AlarmGoesThroughItsFourStatesAndEachAcknowledgementIsJournalled) {
+    const auto state = [] { return journal::StateOf(4, Kind::Trip, "Tripped"); };
+    journal::SetAlarm(4, Kind::Trip, "Tripped");
+    journal::SetAlarm(4, Kind::Trip, "Tripped");  // still set: nothing new
+    EXPECT_EQ(state(), AlarmState::ActiveUnacknowledged);
+    EXPECT_EQ(journal::UnacknowledgedCount(), 1);
+    EXPECT_TRUE(journal::Acknowledge(4, Kind::Trip, "Tripped"));
+    EXPECT_EQ(state(), AlarmState::ActiveAcknowledged);
+    EXPECT_FALSE(journal::Acknowledge(4, Kind::Trip, "Tripped"));
+    journal::ClearAlarm(4, Kind::Trip, "Tripped");
+    EXPECT_EQ(state(), AlarmState::Normal);
+
+    journal::SetAlarm(4, Kind::Trip, "Tripped");
+    journal::ClearAlarm(4, Kind::Trip, "Tripped");
+    EXPECT_EQ(state(), AlarmState::ClearedUnacknowledged);
+    EXPECT_EQ(journal::UnacknowledgedCount(), 1) << "a cleared alarm still waits for the operator";
+    journal::SetAlarm(4, Kind::Trip, "Tripped");  // back before anyone looked
+    EXPECT_EQ(state(), AlarmState::ActiveUnacknowledged);
+    journal::ClearAlarm(4, Kind::Trip, "Tripped");
+    journal::ClearAlarm(7, Kind::Alarm, "never set");  // no event for what never came
+    EXPECT_EQ(journal::AcknowledgeAll(), 1);
+    EXPECT_EQ(state(), AlarmState::Normal);
+    EXPECT_EQ(journal::UnacknowledgedCount(), 0);
+
+    EXPECT_EQ(store.countOf(Kind::Trip, 4, "Tripped"), 6);  // 3 set, 3 cleared
+    EXPECT_EQ(store.countOf(Kind::Trip, 4, "cleared"), 3);
+    EXPECT_EQ(store.countOf(Kind::Acknowledge, 4, "Acknowledged: Trip Tripped"), 2);
+    EXPECT_EQ(store.count(), 8);
+}
+
+TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    journal::Event a{1, 1798761600123, 0, Kind::Command, "STOP"};
+    journal::Event b{2, 1798761601005, journal::kNoPump, Kind::Settings, "Name \"A\", then B"};
+    const std::string csv = journal::ToCsv({{a, "Active, unacknowledged"}, {b, ""}});
+    EXPECT_EQ(csv,
+              "Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n"
+              "1798761600123,2027-01-01 00:00:00.123,1,Command,STOP,\"Active, unacknowledged\"\r\n"
+              "1798761601005,2027-01-01 00:00:01.005,,Settings,\"Name \"\"A\"\", then B\",\r\n");
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(Journal, FailedWriteIsShownOnceFromTheLoopAndTheStationCarriesOn) {
+    store.failWrites = true;
+    journal::Record(0, Kind::Command, "STOP");
+    journal::Record(1, Kind::Command, "STOP");
+    EXPECT_TRUE(notices.empty()) << "shown from the loop, not from inside the caller";
+    loop.advance(0.1);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("disk I/O error"), std::string::npos);
+    journal::SetAlarm(2, Kind::Fault, "VFD fault");  // the alarm still counts
+    EXPECT_EQ(journal::UnacknowledgedCount(), 1);
+}
+
+class JournalFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("vnk_journal_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        path = (dir / "journal.db").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    int filesNamed(const std::string& part) const {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(dir))
+            n += e.path().filename().string().find(part) != std::string::npos ? 1 : 0;
+        return n;
+    }
+    fs::path dir;
+    std::string path;
+    std::string notice;
+};
+
+TEST_F(JournalFile, KeepsEventsAcrossOpensAndAnswersFilteredPages) {
+    {
+        platform::SqliteJournal db;
+        ASSERT_TRUE(db.open(path, notice)) << notice;
+        EXPECT_TRUE(notice.empty());
+        for (int i = 0; i < 30; ++i) {
+            journal::Event e{0, 1000 + i, i % 3, i % 2 == 0 ? Kind::Command : Kind::Trip,
+                             "event " + std::to_string(i)};
+            ASSERT_TRUE(db.append(e));
+            EXPECT_EQ(e.id, i + 1);
+        }
+    }
+    platform::SqliteJournal db;
+    ASSERT_TRUE(db.open(path, notice));
+    EXPECT_TRUE(notice.empty()) << "a sound journal is never set aside: " << notice;
+    EXPECT_EQ(db.count(), 30);
+    journal::Filter f;
+    f.pump = 1;
+    f.kind = Kind::Trip;
+    auto page = db.newest(f, 3);
+    ASSERT_EQ(page.size(), 3u);  // i = 25, 19, 13: pump 1, odd
+    EXPECT_EQ(page[0].text, "event 25");
+    EXPECT_EQ(page[2].text, "event 13");
+    EXPECT_EQ(page[0].timeMs, 1025);
+    f.beforeId = page.back().id;
+    page = db.newest(f, 10);
+    ASSERT_EQ(page.size(), 2u);
+    EXPECT_EQ(page[1].text, "event 1");
+    f = {};
+    f.pump = journal::kNoPump;
+    EXPECT_TRUE(db.newest(f, 5).empty());
+}
+
+TEST_F(JournalFile, DamagedOrForeignFileIsSetAsideWithItsDateAndANewOneStarted) {
+    std::ofstream(path, std::ios::binary) << std::string(4096, 'x');
+    platform::SqliteJournal db;
+    ASSERT_TRUE(db.open(path, notice));
+    EXPECT_NE(notice.find("is damaged. It was set aside as " + path + "."), std::string::npos)
+        << notice;
+    EXPECT_EQ(filesNamed(".bad"), 1);
+    journal::Event e{0, 5, 0, Kind::Station, "Start-up"};
+    EXPECT_TRUE(db.append(e));
+    db.close();
+
+    // Another program's database under the journal's name, set aside within the same
+    // second as the first: neither set-aside file may replace the other.
+    fs::remove(path);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "CREATE TABLE t(x); INSERT INTO t VALUES(1);", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+    ASSERT_TRUE(db.open(path, notice));
+    EXPECT_NE(notice.find("is not this station's journal"), std::string::npos) << notice;
+    EXPECT_EQ(db.count(), 0);
+    EXPECT_EQ(filesNamed(".bad"), 2);
+}
+
+}  // namespace
