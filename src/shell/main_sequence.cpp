@@ -19,6 +19,7 @@
 #include "operation/panels.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
+#include "operation/trend_display.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/system.h"
@@ -108,6 +109,8 @@ void installHooks() {
     // The groups take a grouped pump's speed step; their lists fill as the record loads.
     InstallPumpGroups();
     InstallTrips();
+    // The trend window follows a switch of the display units at once.
+    AddUnitsChangedHook(RefreshTrendWindow);
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
 }
@@ -257,6 +260,8 @@ bool StartUp() {
     // The recorder, with an automatic recording when "AutoRecord" asks for one.
     enableTimer(windows::BANK_TMR_RECORD);
     StartAutoRecording();
+    // The trends sample from now on, whether their window is open or not.
+    enableTimer(windows::BANK_TMR_TRENDS);
     // The emergency-stop input is opened before its watch starts, last of all.
     OpenEStopInput();
     enableTimer(windows::BANK_TMR_ESTOP);
@@ -272,6 +277,7 @@ void ShutDown(bool askPowerOff) {
     CloseClient();
     DiscardSerialWindow();
     CloseConfirmDialog();
+    DiscardTrendWindow();
     for (int b = 0; b < kBankCount; ++b) {
         if (BankPanel[b] != 0 && ui::PanelExists(BankPanel[b])) ui::DiscardPanel(BankPanel[b]);
         BankPanel[b] = 0;
@@ -353,6 +359,7 @@ void BindStationCallbacks() {
     BindOptionalTripCallbacks();
     BindControlModeCallbacks(EnableSetupMenu);
     BindRecorderCallbacks();
+    BindTrendCallbacks();
     BindClientCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
@@ -385,6 +392,7 @@ void ResetStation() {
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();
+    ResetTrendDisplay();
     ResetVfdResetLock();
     ui::ResetModel();
     ResetControlIds();
