@@ -66,8 +66,6 @@ ui::ChartData timeAxisChart() {
     chart.x.ticks = kTimeTicks[g.span];
     chart.x.shown = true;
     chart.left.shown = true;
-    chart.left.ticks = 6;
-    chart.right.ticks = 6;
     return chart;
 }
 
@@ -95,8 +93,10 @@ ui::ChartSeries tripLine(const std::string& name, int colour, double value, cons
 }
 
 void finishAxis(ui::ChartData& chart, ui::ChartAxis& axis, int which) {
+    const TrendScale scale = TrendAxisScale(highest(chart, which));
     axis.min = 0.0;
-    axis.max = TrendAxisTop(highest(chart, which));
+    axis.max = scale.top;
+    axis.ticks = scale.ticks;
 }
 
 void drawPressureChart(bool metric) {

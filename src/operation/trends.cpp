@@ -162,13 +162,20 @@ void TrendPoints(const TrendSeries& series, int span, long now, double scale,
     }
 }
 
-double TrendAxisTop(double top) {
-    if (!(top > 1.0) || !std::isfinite(top)) return 1.0;
+TrendScale TrendAxisScale(double top) {
+    if (!(top > 0.0) || !std::isfinite(top)) top = 0.95;
     top *= 1.05;
-    const double power = std::pow(10.0, std::floor(std::log10(top)));
-    for (double step : {1.0, 2.0, 2.5, 5.0, 10.0})
-        if (top <= step * power * (1.0 + 1e-9)) return step * power;
-    return 10.0 * power;
+    const double rough = top / 5.0;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10.0 * power;
+    for (double m : {1.0, 2.0, 2.5, 5.0}) {
+        if (rough <= m * power * (1.0 + 1e-9)) {
+            step = m * power;
+            break;
+        }
+    }
+    const int intervals = std::max(1, static_cast<int>(std::ceil(top / step - 1e-9)));
+    return {intervals * step, intervals + 1};
 }
 
 void ResetTrends() {

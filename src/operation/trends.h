@@ -76,9 +76,13 @@ void TrendPoints(const TrendSeries& series, int span, long now, double scale,
 // Seconds per unit of the x axis of span, and the axis title.
 double TrendSecondsPerUnit(int span);
 
-// The upper end of a value axis that shows top with some room: 1, 2, 2.5 or 5 times a power
-// of ten (1 for nothing or less).
-double TrendAxisTop(double top);
+// A value axis from 0 that shows top with some room: at most five intervals of 1, 2, 2.5 or
+// 5 times a power of ten (up to 1 in five intervals for nothing or less).
+struct TrendScale {
+    double top;
+    int ticks;  // tick marks, both ends included
+};
+TrendScale TrendAxisScale(double top);
 
 // Every ring empty, the clock not started.
 void ResetTrends();

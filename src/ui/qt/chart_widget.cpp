@@ -1,6 +1,9 @@
 #include "ui/qt/chart_widget.h"
 
+#include <QGraphicsItem>
+#include <QGraphicsScene>
 #include <QLegendMarker>
+#include <QPainter>
 #include <QLineSeries>
 #include <QValueAxis>
 #include <cmath>
@@ -29,7 +32,59 @@ QString labelFormat(const ChartAxis& a) {
     return QString("%.%1f").arg(decimals);
 }
 
+QPen penOf(const ChartSeries& s) {
+    QPen pen(colour(s.color));
+    pen.setWidth(s.width);
+    if (s.dashed) pen.setStyle(Qt::DashLine);
+    return pen;
+}
+
 }  // namespace
+
+// The lines over the plot area, each model point mapped by the axes' ranges.
+class ChartWidget::Traces : public QGraphicsItem {
+  public:
+    explicit Traces(const ChartWidget& chart) : chart_(chart) { setZValue(10); }
+    void placeOn(const QRectF& plot) {
+        prepareGeometryChange();
+        plot_ = plot;
+    }
+    QRectF boundingRect() const override { return plot_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        const ChartData& c = chart_.content_;
+        if (plot_.isEmpty() || !(c.x.max > c.x.min)) return;
+        painter->setClipRect(plot_);
+        const double sx = plot_.width() / (c.x.max - c.x.min);
+        // Segment by segment: a polyline with a wide pen is stroked with its joins as one
+        // outline, many times dearer than its segments drawn alone.
+        QVector<QLineF> lines;
+        for (const ChartSeries& s : c.series) {
+            const ChartAxis& y = s.axis == 1 ? c.right : c.left;
+            if (!(y.max > y.min)) continue;
+            const double sy = plot_.height() / (y.max - y.min);
+            lines.clear();
+            QPointF last;
+            bool drawing = false;
+            for (const ChartPoint& p : s.points) {
+                if (std::isnan(p.y)) {
+                    drawing = false;
+                    continue;
+                }
+                const QPointF at(plot_.left() + (p.x - c.x.min) * sx,
+                                 plot_.bottom() - (p.y - y.min) * sy);
+                if (drawing) lines.append(QLineF(last, at));
+                last = at;
+                drawing = true;
+            }
+            painter->setPen(penOf(s));
+            painter->drawLines(lines);
+        }
+    }
+
+  private:
+    const ChartWidget& chart_;
+    QRectF plot_;
+};
 
 ChartWidget::ChartWidget(QWidget* parent) : QChartView(parent), chart_(new QChart) {
     chart_->setBackgroundBrush(kChartBack);
@@ -65,85 +120,54 @@ ChartWidget::ChartWidget(QWidget* parent) : QChartView(parent), chart_(new QChar
     // The right axis draws no grid of its own: the left one's lines would be doubled.
     values_[1]->setGridLineVisible(false);
     setChart(chart_);
-    setRenderHint(QPainter::Antialiasing, true);
+    traces_ = new Traces(*this);
+    scene()->addItem(traces_);
+    QObject::connect(chart_, &QChart::plotAreaChanged,
+                     [this](const QRectF& plot) { traces_->placeOn(plot); });
+    // Without antialiasing: it would more than double the painting of the lines.
+    setRenderHint(QPainter::Antialiasing, false);
     setFrameShape(QFrame::NoFrame);
     setBackgroundBrush(kChartBack);
 }
 
+// Each change of an axis lays the whole chart out again: only what differs is set.
 void ChartWidget::setAxis(QValueAxis* axis, const ChartAxis& model) {
-    axis->setVisible(model.shown);
+    if (axis->isVisible() != model.shown) axis->setVisible(model.shown);
     if (!model.shown) return;
-    axis->setTitleText(QString::fromStdString(model.title));
-    axis->setRange(model.min, model.max);
-    axis->setTickCount(std::max(2, model.ticks));
-    axis->setLabelFormat(labelFormat(model));
-}
-
-void ChartWidget::attach(Line& line, size_t piece, int axis) {
-    QLineSeries* s = line.pieces[piece];
-    if (line.axes[piece] == axis) return;
-    if (line.axes[piece] >= 0) s->detachAxis(values_[line.axes[piece]]);
-    s->attachAxis(values_[axis]);
-    line.axes[piece] = axis;
-}
-
-QLineSeries* ChartWidget::addPiece(Line& line, int axis) {
-    auto* s = new QLineSeries(chart_);
-    chart_->addSeries(s);
-    s->attachAxis(x_);
-    line.pieces.push_back(s);
-    line.axes.push_back(-1);
-    attach(line, line.pieces.size() - 1, axis);
-    // Only a line's first piece has a legend entry.
-    if (line.pieces.size() > 1)
-        for (QLegendMarker* m : chart_->legend()->markers(s)) m->setVisible(false);
-    return s;
+    const QString title = QString::fromStdString(model.title);
+    if (axis->titleText() != title) axis->setTitleText(title);
+    if (axis->min() != model.min || axis->max() != model.max) axis->setRange(model.min, model.max);
+    const int ticks = std::max(2, model.ticks);
+    if (axis->tickCount() != ticks) axis->setTickCount(ticks);
+    const QString format = labelFormat(model);
+    if (axis->labelFormat() != format) axis->setLabelFormat(format);
 }
 
 void ChartWidget::setData(const ChartData& content) {
-    setAxis(x_, content.x);
-    setAxis(values_[0], content.left);
-    setAxis(values_[1], content.right);
-    if (lines_.size() < content.series.size()) lines_.resize(content.series.size());
-    QList<QPointF> run;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        Line& line = lines_[i];
-        const ChartSeries* model = i < content.series.size() ? &content.series[i] : nullptr;
-        const int axis = model != nullptr && model->axis == 1 ? 1 : 0;
-        size_t used = 0;
-        if (model != nullptr) {
-            QPen pen(colour(model->color));
-            pen.setWidth(model->width);
-            if (model->dashed) pen.setStyle(Qt::DashLine);
-            const auto flush = [&](bool always) {
-                if (run.isEmpty() && !always) return;
-                QLineSeries* s = used < line.pieces.size() ? line.pieces[used] : addPiece(line, axis);
-                attach(line, used, axis);
-                if (s->pen() != pen) s->setPen(pen);
-                s->replace(run);
-                run.clear();
-                ++used;
-            };
-            run.clear();
-            for (const ChartPoint& p : model->points) {
-                if (std::isnan(p.y))
-                    flush(false);
-                else
-                    run.append(QPointF(p.x, p.y));
-            }
-            flush(used == 0);  // the first piece stays, empty or not: it holds the legend
-            const QString name = QString::fromStdString(model->name);
-            if (line.pieces[0]->name() != name) line.pieces[0]->setName(name);
-            for (QLegendMarker* m : chart_->legend()->markers(line.pieces[0]))
-                if (!m->isVisible()) m->setVisible(true);
-        }
-        for (size_t k = used; k < line.pieces.size(); ++k) {
-            if (line.pieces[k]->count() > 0) line.pieces[k]->clear();
-            if (k == 0)
-                for (QLegendMarker* m : chart_->legend()->markers(line.pieces[0]))
-                    if (m->isVisible()) m->setVisible(false);
-        }
+    content_ = content;
+    setAxis(x_, content_.x);
+    setAxis(values_[0], content_.left);
+    setAxis(values_[1], content_.right);
+    while (legend_.size() < content_.series.size()) {
+        auto* s = new QLineSeries(chart_);
+        chart_->addSeries(s);
+        s->attachAxis(x_);
+        s->attachAxis(values_[0]);
+        legend_.push_back(s);
     }
+    for (size_t i = 0; i < legend_.size(); ++i) {
+        const bool used = i < content_.series.size();
+        if (used) {
+            const ChartSeries& model = content_.series[i];
+            const QPen pen = penOf(model);
+            if (legend_[i]->pen() != pen) legend_[i]->setPen(pen);
+            const QString name = QString::fromStdString(model.name);
+            if (legend_[i]->name() != name) legend_[i]->setName(name);
+        }
+        for (QLegendMarker* m : chart_->legend()->markers(legend_[i]))
+            if (m->isVisible() != used) m->setVisible(used);
+    }
+    traces_->update();
 }
 
 }  // namespace ui::qt

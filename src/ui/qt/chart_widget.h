@@ -1,6 +1,8 @@
-// The view of a chart control: a Qt Charts line chart with a time axis, a left and an
-// optional right value axis, a legend on top, and each model series drawn as one line
-// broken at its gaps (a gap is a point whose y is not a number).
+// The view of a chart control: a Qt Charts chart with a time axis, a left and an optional
+// right value axis, a grid and a legend on top. Qt Charts draws those; the lines themselves
+// are painted by one item over the plot area, as polylines broken at each gap (a point whose
+// y is not a number). A QLineSeries rebuilds the outline of its whole line for hit-testing
+// on every change, which for a dozen lines of 2,000 points costs more than the refresh may.
 #pragma once
 
 #include <QChartView>
@@ -16,24 +18,19 @@ namespace ui::qt {
 class ChartWidget : public QChartView {
   public:
     explicit ChartWidget(QWidget* parent);
-    // Draws content: axes, titles, ranges and every series, reusing the lines already there.
+    // Draws content: axes, titles, ranges, the legend and every series.
     void setData(const ChartData& content);
 
   private:
-    // A model series: one Qt line per stretch between gaps; only the first is in the
-    // legend.
-    struct Line {
-        std::vector<QLineSeries*> pieces;
-        std::vector<int> axes;  // the value axis each piece is attached to
-    };
-    QLineSeries* addPiece(Line& line, int axis);
-    void attach(Line& line, size_t piece, int axis);
+    class Traces;
     void setAxis(QValueAxis* axis, const ChartAxis& model);
 
     QChart* chart_;
     QValueAxis* x_;
     QValueAxis* values_[2];
-    std::vector<Line> lines_;
+    std::vector<QLineSeries*> legend_;  // empty series: one legend entry per model series
+    Traces* traces_;
+    ChartData content_;
 };
 
 }  // namespace ui::qt

@@ -68,9 +68,10 @@ TEST(TrendSeries, PointsBreakAtGapsAndDrawBothEndsOfABucket) {
     ASSERT_EQ(points.size(), 2u + 1u + 2u + 2u);
     EXPECT_FLOAT_EQ(points[3].y, 10.0f);
     EXPECT_FLOAT_EQ(points[4].y, 14.0f);
-    EXPECT_EQ(TrendAxisTop(9000.0), 10000.0);
-    EXPECT_EQ(TrendAxisTop(41.0), 50.0);
-    EXPECT_EQ(TrendAxisTop(NAN), 1.0);
+    EXPECT_EQ(TrendAxisScale(9000.0).top, 10000.0);
+    EXPECT_EQ(TrendAxisScale(10000.0).top, 12500.0);  // the trip line never on the edge
+    EXPECT_EQ(TrendAxisScale(41.0).ticks, 6);
+    EXPECT_EQ(TrendAxisScale(NAN).top, 1.0);
 }
 
 using linktest::Record;
