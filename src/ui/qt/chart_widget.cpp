@@ -35,6 +35,7 @@ QString labelFormat(const ChartAxis& a) {
 QPen penOf(const ChartSeries& s) {
     QPen pen(colour(s.color));
     pen.setWidth(s.width);
+    pen.setCapStyle(Qt::FlatCap);
     if (s.dashed) pen.setStyle(Qt::DashLine);
     return pen;
 }
