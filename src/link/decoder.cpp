@@ -19,8 +19,8 @@ constexpr double kGallonsPerBarrel = 42.0;
 constexpr double kHydraulicHpFactor = 0.00058334;  // psi x gal/min -> hp
 constexpr double kPsiToKpa = 6.8948;
 using settings::kPsiToMpa;
-constexpr double kHpToKw = 0.746;
-constexpr double kBblToCubicMetres = 0.15899;
+using settings::kBblToCubicMetres;
+using settings::kHpToKw;
 constexpr double kFahrenheitStep = 0.555555;
 
 float toF(double v) {
@@ -134,6 +134,7 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     if (tripPoint != kTripPointNotReported)
         r.TripPressure = metric ? toF(tripPoint * kPsiToMpa) : static_cast<float>(tripPoint);
 
+    r.MetricValues = metric ? 1 : 0;
     if (metric) {
         r.OilPressure = toF(r.OilPressure * kPsiToKpa);
         r.SuctionPressure = toF(r.SuctionPressure * kPsiToKpa);

@@ -45,6 +45,9 @@ struct ConfigRecord {
 enum Units : std::int32_t { kUnitsUs = 0, kUnitsMetric = 1 };
 // A pressure in psi times this is the same pressure in MPa.
 constexpr double kPsiToMpa = 0.0068948;
+// A rate in bbl/min times this is the rate in m3/min; hydraulic horsepower times this, kW.
+constexpr double kBblToCubicMetres = 0.15899;
+constexpr double kHpToKw = 0.746;
 
 // The record of this run; all zero until the file is loaded.
 extern ConfigRecord Config;

@@ -23,6 +23,7 @@
 #include "operation/panels.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
+#include "operation/trend_display.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
@@ -123,6 +124,8 @@ void installHooks() {
     AddPumpIdShownHook(ShowPumpIdInWindow);
     // The journal's count and window follow its changes; its messages become popups.
     InstallJournalView();
+    // The trend window follows a switch of the display units at once.
+    AddUnitsChangedHook(RefreshTrendWindow);
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
 }
@@ -274,6 +277,8 @@ bool StartUp() {
     // The recorder, with an automatic recording when "AutoRecord" asks for one.
     enableTimer(windows::BANK_TMR_RECORD);
     StartAutoRecording();
+    // The trends sample from now on, whether their window is open or not.
+    enableTimer(windows::BANK_TMR_TRENDS);
     // The emergency-stop input is opened before its watch starts, last of all.
     OpenEStopInput();
     enableTimer(windows::BANK_TMR_ESTOP);
@@ -292,6 +297,7 @@ void ShutDown(bool askPowerOff) {
     DiscardSerialWindow();
     CloseJournalWindow();
     CloseConfirmDialog();
+    DiscardTrendWindow();
     for (int b = 0; b < kBankCount; ++b) {
         if (BankPanel[b] != 0 && ui::PanelExists(BankPanel[b])) ui::DiscardPanel(BankPanel[b]);
         BankPanel[b] = 0;
@@ -373,6 +379,7 @@ void BindStationCallbacks() {
     BindOptionalTripCallbacks();
     BindControlModeCallbacks(EnableSetupMenu);
     BindRecorderCallbacks();
+    BindTrendCallbacks();
     BindClientCallbacks();
     BindHardwareCallbacks();
     BindJournalCallbacks();
@@ -410,6 +417,7 @@ void ResetStation() {
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();
+    ResetTrendDisplay();
     ResetVfdResetLock();
     ui::ResetModel();
     ResetControlIds();

@@ -23,6 +23,7 @@ enum CtrlType {
     CTRL_GAUGE,           // round gauge (double)
     CTRL_DECORATION,      // frame
     CTRL_TIMER,           // periodic tick, not shown
+    CTRL_CHART,           // line chart of series over time (ChartData)
 };
 
 enum Event {
@@ -101,6 +102,32 @@ struct ListItem {
     std::string text;  // value of a text ring
 };
 
+// A chart's content: series of points on one of two value axes, over a shared x axis. A
+// point whose y is not a number is a gap: the line breaks there instead of dropping to zero.
+struct ChartPoint {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+struct ChartSeries {
+    std::string name;  // the legend's text
+    int color = VAL_WHITE;
+    int axis = 0;  // 0 the left value axis, 1 the right one
+    int width = 2;
+    bool dashed = false;  // limits (trip points) are dashed
+    std::vector<ChartPoint> points;
+};
+struct ChartAxis {
+    std::string title;
+    double min = 0.0;
+    double max = 1.0;
+    int ticks = 5;
+    bool shown = false;  // the right value axis is shown only when a series uses it
+};
+struct ChartData {
+    ChartAxis x, left, right;
+    std::vector<ChartSeries> series;
+};
+
 struct Control {
     int id = 0;
     CtrlType type = CTRL_NUMERIC;
@@ -129,6 +156,7 @@ struct Control {
     CtrlCallback callback = nullptr;
     void* callbackData = nullptr;
     int timerId = 0;  // the loop's timer behind a CTRL_TIMER
+    ChartData chart;  // a CTRL_CHART's content
     // The callback the window definition names but nobody bound. Such a control would do
     // nothing when pressed, so it stays greyed out whatever the logic sets.
     std::string unboundCallback;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <utility>
 
 #include "platform/event_loop.h"
 #include "ui/model_store.h"
@@ -598,6 +599,18 @@ void ResetTextBox(int panel, int control, const std::string& text) {
     if (c == nullptr) return;
     c->text = text;
     notifyCtrl(panel, control);
+}
+
+void SetChartData(int panel, int control, ChartData data) {
+    Control* c = ctrlPtr(panel, control);
+    if (c == nullptr || c->type != CTRL_CHART) return;
+    c->chart = std::move(data);
+    notifyCtrl(panel, control);
+}
+
+const ChartData* GetChartData(int panel, int control) {
+    const Control* c = ctrlPtr(panel, control);
+    return c == nullptr || c->type != CTRL_CHART ? nullptr : &c->chart;
 }
 
 int GetNumTextBoxLines(int panel, int control) {

@@ -72,6 +72,11 @@ std::string GetCtrlAttributeText(int panel, int control, Attr attr);
 void ResetTextBox(int panel, int control, const std::string& text);
 int GetNumTextBoxLines(int panel, int control);
 
+// ---- charts ----
+// Replaces a chart's content; null when the control is not a chart.
+void SetChartData(int panel, int control, ChartData data);
+const ChartData* GetChartData(int panel, int control);
+
 // ---- list controls (rings) ----
 void InsertListItem(int panel, int control, int index, const std::string& label, double value);
 void InsertListItem(int panel, int control, int index, const std::string& label,

@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "ui/qt/chart_widget.h"
 #include "ui/qt/widgets.h"
 
 namespace ui::qt {
@@ -308,6 +309,9 @@ void QtView::build(int panel) {
             case CTRL_LED:
                 w = new LedWidget(view->canvas);
                 break;
+            case CTRL_CHART:
+                w = new ChartWidget(view->canvas);
+                break;
             case CTRL_DECORATION: {
                 auto* f = new QFrame(view->canvas);
                 f->setFrameShape(QFrame::StyledPanel);
@@ -328,7 +332,8 @@ void QtView::build(int panel) {
             }
         }
         w->setObjectName(QString("ctrl_%1").arg(id));
-        if (!isButton(c.type) && c.type != CTRL_CHECKBOX && c.type != CTRL_RING)
+        if (!isButton(c.type) && c.type != CTRL_CHECKBOX && c.type != CTRL_RING &&
+            c.type != CTRL_CHART)
             w->installEventFilter(
                 new TapFilter(panel, id, c.type == CTRL_STRING && c.mode == MODE_HOT, w));
         view->widgets[id] = w;
@@ -508,6 +513,9 @@ void QtView::sync(int panel, int control) {
                            .arg(size > 16 ? "font-weight: bold;" : ""));
             break;
         }
+        case CTRL_CHART:
+            static_cast<ChartWidget*>(widget)->setData(c->chart);
+            break;
         case CTRL_DECORATION:
         case CTRL_TIMER:
             break;

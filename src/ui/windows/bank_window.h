@@ -118,6 +118,7 @@ enum BankTimer {
     BANK_TMR_ESTOP = 89,         // EStopTimerTick
     BANK_TMR_INSTANT_IDLE = 90,  // InstantIdleTimerTick
     BANK_TMR_RECORD = 91,        // RecordTimer
+    BANK_TMR_TRENDS = 92,        // TrendTimer
 };
 
 struct TimerDef {
@@ -138,6 +139,7 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_ESTOP, 0.1, "EStopTimerTick"},
     {BANK_TMR_INSTANT_IDLE, 0.5, "InstantIdleTimerTick"},
     {BANK_TMR_RECORD, 1.0, "RecordTimer"},
+    {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
 };
 
 constexpr int kBankWidth = 1024;

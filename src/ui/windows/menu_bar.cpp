@@ -20,6 +20,7 @@ int BuildStationMenuBar(int panel) {
     AddMenuCommand(bar, MENU_DISPLAY, MENU_REFRESH_4S, "Refresh Every 4 s", "Set_Refresh_Rate");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_PUMPS_SHOWN, "Pumps Shown...", "ShowDisplayPrefPanel");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_ARRANGE, "Arrange Windows", "ArrangeWindows2");
+    AddMenuCommand(bar, MENU_DISPLAY, MENU_TRENDS, "Trends...", "ShowTrends");
 
     ui::NewMenu(bar, MENU_PUMPS, "Pumps");
     AddMenuCommand(bar, MENU_PUMPS, MENU_IDLE_ALL, "Idle All Pumps...", "ShutdownAll");

@@ -17,6 +17,7 @@ enum MenuId {
     MENU_REFRESH_4S = 13,
     MENU_PUMPS_SHOWN = 14,  // ShowDisplayPrefPanel
     MENU_ARRANGE = 15,      // ArrangeWindows2
+    MENU_TRENDS = 16,       // ShowTrends
     MENU_UNITS_US = 19,     // Set_Display_Units
     MENU_UNITS_METRIC = 20,
     // "Pumps"

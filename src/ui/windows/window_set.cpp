@@ -9,6 +9,7 @@
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
+#include "ui/windows/trend_window.h"
 #include "ui/windows/window_support.h"
 
 namespace windows {
@@ -22,6 +23,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kVnkUir, VNK_PREFERENCES, BuildPreferencesWindow);
     ui::RegisterPanel(kVnkUir, VNK_SERIAL_MONITOR, BuildSerialMonitor);
     ui::RegisterPanel(kVnkUir, VNK_CONTROL_MODE, BuildControlModeWindow);
+    ui::RegisterPanel(kVnkUir, VNK_TRENDS, BuildTrendWindow);
     ui::RegisterPanel(kPasswordUir, PASSWORD_PROMPT, BuildPasswordPrompt);
     ui::RegisterPanel(kPasswordUir, PASSWORD_CHANGE, BuildPasswordChange);
     ui::RegisterPanel(kNumpadUir, NUMPAD_WINDOW, BuildKeypad);

@@ -33,6 +33,7 @@ enum VnkWindow {
     VNK_SERIAL_MONITOR = 8,
     VNK_PUMP_IDS = 9,  // hardware_windows.h
     VNK_CONTROL_MODE = 10,
+    VNK_TRENDS = 11,
 };
 enum PasswordWindow { PASSWORD_PROMPT = 2, PASSWORD_CHANGE = 3 };
 enum NumpadWindow { NUMPAD_WINDOW = 1 };
