@@ -72,7 +72,7 @@ std::string GetCtrlAttributeText(int panel, int control, Attr attr);
 void ResetTextBox(int panel, int control, const std::string& text);
 int GetNumTextBoxLines(int panel, int control);
 
-// ---- list controls (rings) ----
+// ---- list controls (rings; a tab control's pages are its items: label, page panel) ----
 void InsertListItem(int panel, int control, int index, const std::string& label, double value);
 void InsertListItem(int panel, int control, int index, const std::string& label,
                     const std::string& value);
