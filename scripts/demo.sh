@@ -4,7 +4,7 @@
 # opens its windows and runs until you exit it; without one it runs offscreen for
 # DEMO_SECONDS (default 60) and saves a PNG of every visible window every few seconds.
 # Pumps 17-24 are on automatic control: 20 s after start the station holds the fleet's rate
-# at DEMO_AUTO_RATE bbl/min (default 90) by speeding them up, as the window and the bank
+# at DEMO_AUTO_RATE bbl/min (default 85) by speeding them up, as the window and the bank
 # windows' "Target BPM" read-out show. DEMO_STATION_ARGS passes switches ("/admin").
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +32,7 @@ done
 # The automatic controller: VNK_DEMO_AUTO makes the station do, 20 s after start, what an
 # operator would: open "Auto Control...", choose Hold Rate, enter the target (bbl/min) and a
 # pressure limit, Apply. The bank windows then show "Target BPM :", the window the gauges.
-demo_auto=${DEMO_AUTO_RATE:-90}
+demo_auto=${DEMO_AUTO_RATE:-85}
 
 sim="$root/$build/bin/vnk-sim"
 station="$root/$build/bin/vnk-station"

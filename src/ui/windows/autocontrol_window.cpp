@@ -12,7 +12,7 @@ constexpr int kHeight = 660;
 constexpr int kPageBack = 0x203870;
 
 ui::Control& radio(int panel, int id, const char* label, int top) {
-    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_CHECKBOX, label, top, 20, 200, 44);
+    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_CHECKBOX, label, top, 20, 180, 44);
     c.kind = ui::ValueKind::Integer;
     c.textColor = kCaptionText;
     c.bgColor = kPageBack;
@@ -23,13 +23,13 @@ ui::Control& radio(int panel, int id, const char* label, int top) {
 // A value field edited on the keypad; the ranges in force are set by the code for the units.
 ui::Control& valueField(int panel, int id, const char* label, int top, int left, double min,
                         double max, int precision) {
-    ui::Control& c = AddNumeric(panel, id, label, top, left, 150, 44, min, max, precision);
+    ui::Control& c = AddNumeric(panel, id, label, top, left, 130, 44, min, max, precision);
     Attach(panel, id, "AutoValueChanged");
     return c;
 }
 
 void unitLabel(int panel, int id, int top, int left) {
-    AddCaption(panel, id, "", top + 12, left + 156, 70, 24).bgColor = kPageBack;
+    AddCaption(panel, id, "", top + 12, left + 136, 54, 24).bgColor = kPageBack;
 }
 
 void gauge(int panel, int id, int left, double max) {
@@ -73,15 +73,15 @@ void BuildAutoModePage(int panel) {
     radio(panel, MODE_OFF, "Off", 20);
     radio(panel, MODE_RATE, "Hold Rate", 90);
     radio(panel, MODE_PRESSURE, "Hold Pressure", 170);
-    valueField(panel, MODE_TARGET_RATE, "Target Rate", 60, 220, 0.0, 200.0, 1);
-    unitLabel(panel, MODE_TARGET_RATE_UNITS, 60, 220);
-    // A limit field sits beside its target, its unit label under it.
-    valueField(panel, MODE_LIMIT_PRESSURE, "Limit Pressure", 60, 400, 0.0, 15000.0, 0);
-    AddCaption(panel, MODE_LIMIT_PRESSURE_UNITS, "", 108, 400, 70, 24).bgColor = kPageBack;
-    valueField(panel, MODE_TARGET_PRESSURE, "Target Pressure", 160, 220, 0.0, 15000.0, 0);
-    unitLabel(panel, MODE_TARGET_PRESSURE_UNITS, 160, 220);
-    valueField(panel, MODE_LIMIT_RATE, "Limit Rate", 160, 400, 0.0, 200.0, 1);
-    AddCaption(panel, MODE_LIMIT_RATE_UNITS, "", 208, 400, 70, 24).bgColor = kPageBack;
+    // A target and its limit side by side, each with its unit label after it.
+    valueField(panel, MODE_TARGET_RATE, "Target Rate", 60, 210, 0.0, 200.0, 1);
+    unitLabel(panel, MODE_TARGET_RATE_UNITS, 60, 210);
+    valueField(panel, MODE_LIMIT_PRESSURE, "Limit Pressure", 60, 410, 0.0, 15000.0, 0);
+    unitLabel(panel, MODE_LIMIT_PRESSURE_UNITS, 60, 410);
+    valueField(panel, MODE_TARGET_PRESSURE, "Target Pressure", 160, 210, 0.0, 15000.0, 0);
+    unitLabel(panel, MODE_TARGET_PRESSURE_UNITS, 160, 210);
+    valueField(panel, MODE_LIMIT_RATE, "Limit Rate", 160, 410, 0.0, 200.0, 1);
+    unitLabel(panel, MODE_LIMIT_RATE_UNITS, 160, 410);
 }
 
 void BuildAutoSettingsPage(int panel) {
