@@ -216,7 +216,9 @@ struct QtView::PanelView {
 QtView::QtView() = default;
 
 QtView::~QtView() {
-    for (auto& [panel, view] : views_) delete view->window;
+    // A tab page's window belongs to its parent's and goes with it.
+    for (auto& [panel, view] : views_)
+        if (view->host == nullptr) delete view->window;
 }
 
 void QtView::panelCreated(int panel) {
