@@ -3,6 +3,9 @@
 # silent) and vnk-station against it, in a folder of its own (demo-run/). With a display the station
 # opens its windows and runs until you exit it; without one it runs offscreen for
 # DEMO_SECONDS (default 60) and saves a PNG of every visible window every few seconds.
+# Pumps 17-24 are on automatic control: 20 s after start the station holds the fleet's rate
+# at DEMO_AUTO_RATE bbl/min (default 85) by speeding them up, as the window and the bank
+# windows' "Target BPM" read-out show. DEMO_STATION_ARGS passes switches ("/admin").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -22,6 +25,14 @@ write_fleet_cfg "$run/home/cfg/vnk.cfg"
 # The blender computer is vnk-blender on this machine.
 printf '127.0.0.1' | dd of="$run/home/cfg/vnk.cfg" bs=1 seek=45 conv=notrunc status=none
 printf '\x10' > "$run/parport"               # the emergency-stop loop is closed
+# Pumps 17-24 have their "Auto" box ticked (the record's AutoSelected bytes, 542 + pump).
+for i in $(seq 16 23); do
+  printf '\x01' | dd of="$run/home/cfg/vnk.cfg" bs=1 seek=$((542 + i)) conv=notrunc status=none
+done
+# The automatic controller: VNK_DEMO_AUTO makes the station do, 20 s after start, what an
+# operator would: open "Auto Control...", choose Hold Rate, enter the target (bbl/min) and a
+# pressure limit, Apply. The bank windows then show "Target BPM :", the window the gauges.
+demo_auto=${DEMO_AUTO_RATE:-85}
 
 sim="$root/$build/bin/vnk-sim"
 station="$root/$build/bin/vnk-station"
@@ -41,7 +52,7 @@ sleep 0.5
 export VNK_HOME="$run/home" VNK_PORTS_DIR="$run/ports" VNK_PARPORT="$run/parport" VNK_BLENDER_PORT="$port"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DEMO_OFFSCREEN:-}" ]; then
   echo "vnk-station is starting on your display (simulated fleet in $run)."
-  "$station"
+  VNK_DEMO_AUTO="$demo_auto" "$station" ${DEMO_STATION_ARGS:-}
 else
   seconds=${DEMO_SECONDS:-60}
   cat > "$run/screen.json" <<JSON
@@ -52,7 +63,7 @@ JSON
   echo "Screenshots of every visible window, every 5 s: $run/screenshots"
   QT_QPA_PLATFORM="offscreen:configfile=$run/screen.json" VNK_POPUPS=auto \
     VNK_SCREENSHOT_DIR="$run/screenshots" VNK_SCREENSHOT_INTERVAL=5 VNK_DEMO_DETAIL=1 VNK_DEMO_CLIENT=1 VNK_DEMO_JOURNAL=30 \
-    "$station" > "$run/station.log" 2>&1 &
+    VNK_DEMO_AUTO="$demo_auto" "$station" ${DEMO_STATION_ARGS:-} > "$run/station.log" 2>&1 &
   station_pid=$!
   sleep "$seconds"
   kill -TERM "$station_pid"

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "client/blender_client.h"
+#include "autocontrol/auto_panel.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
@@ -41,6 +42,8 @@
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/autocontrol_window.h"
+#include "ui/windows/menu_bar.h"
 
 namespace {
 
@@ -87,7 +90,8 @@ void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
         QStringList written;
         for (int panel : ui::PanelHandles()) {
             QWidget* w = view.window(panel);
-            if (w == nullptr || !w->isVisible()) continue;
+            if (w == nullptr || !w->isVisible() || !w->isWindow())
+                continue;  // a tab page is in its window's picture
             QString name = QString::fromStdString(ui::GetPanelTitle(panel));
             name.replace(QRegularExpression("[^A-Za-z0-9]+"), "_");
             if (name.isEmpty()) name = QString("panel_%1").arg(panel);
@@ -133,6 +137,29 @@ void scheduleDemoJournal() {
     if (seconds <= 0) return;
     QTimer::singleShot(seconds * 1000, [] {
         if (BankPanel[0] != 0) ui::Press(BankPanel[0], windows::BANK_ALARMS);
+    });
+}
+
+// VNK_DEMO_AUTO=<bbl/min>: 20 s after start a demo run does what an operator would to hold
+// the fleet's rate: opens "Auto Control...", chooses Hold Rate, enters the target and a
+// pressure limit, and applies them. VNK_DEMO_AUTO_PAGE=2 then shows the Controller Settings
+// page (with "/admin") so that a screenshot has it.
+void scheduleDemoAuto() {
+    const char* target = std::getenv("VNK_DEMO_AUTO");
+    if (target == nullptr) return;
+    const double rate = std::atof(target);
+    if (!(rate > 0.0 && rate <= 200.0)) return;
+    QTimer::singleShot(20000, [rate] {
+        const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
+        if (bank == nullptr || AutoPanel == 0) return;
+        ui::SelectMenu(bank->menuBar, windows::MENU_AUTO_CONTROL, BankPanel[0]);
+        ui::Press(AutoModePage, windows::MODE_RATE);
+        ui::Operate(AutoModePage, windows::MODE_TARGET_RATE, rate);
+        ui::Operate(AutoModePage, windows::MODE_LIMIT_PRESSURE, 9000.0);
+        ui::Press(AutoPanel, windows::AUTO_APPLY);
+        const char* page = std::getenv("VNK_DEMO_AUTO_PAGE");
+        if (page != nullptr && std::atoi(page) == 2)
+            QTimer::singleShot(8000, [] { ui::OperateIndex(AutoPanel, windows::AUTO_TABS, 1); });
     });
 }
 
@@ -195,6 +222,7 @@ int main(int argc, char** argv) {
     scheduleDemoDetail();
     scheduleDemoClient();
     scheduleDemoJournal();
+    scheduleDemoAuto();
 
     // The journal opens before anything can happen; what it has to say about its file waits
     // for the station's windows.

@@ -8,7 +8,7 @@
 namespace trace {
 
 namespace {
-constexpr Module kModules[] = {Module::link, Module::queue, Module::ops};
+constexpr Module kModules[] = {Module::link, Module::queue, Module::ops, Module::autoctl};
 
 std::uint32_t bit(Module m) {
     return 1u << static_cast<unsigned>(m);
@@ -58,6 +58,8 @@ const char* moduleName(Module m) {
             return "queue";
         case Module::ops:
             return "ops";
+        case Module::autoctl:
+            return "auto";
     }
     return "?";
 }

@@ -10,9 +10,10 @@
 namespace trace {
 
 enum class Module : std::uint8_t {
-    link,   // the pump session: packets on and off the wire, drops, pumps on and off line
-    queue,  // the transmit queues: refusals, self-emptying, time-outs
-    ops,    // operations the station sends to the pumps
+    link,     // the pump session: packets on and off the wire, drops, pumps on and off line
+    queue,    // the transmit queues: refusals, self-emptying, time-outs
+    ops,      // operations the station sends to the pumps
+    autoctl,  // "auto": the automatic controller's steps, commands and mode changes
 };
 
 namespace detail {

@@ -20,6 +20,7 @@ float InlineTripValue = 1000.0f;
 namespace {
 
 int g_panel = 0;  // the open optional-trips window
+void (*g_tripHook)() = nullptr;
 
 std::uint16_t alarmWord() {
     return static_cast<std::uint16_t>(AlarmOptions[0] | (AlarmOptions[1] << 8));
@@ -72,6 +73,7 @@ bool CheckInlinePressure(std::string_view read) {
             TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", p,
                   static_cast<double>(InlineTripValue));
             journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
+            if (g_tripHook != nullptr) g_tripHook();
             IdleAllPumps();
             return true;
         }
@@ -80,6 +82,10 @@ bool CheckInlinePressure(std::string_view read) {
                                 "Inline pressure below the trip value again");
     }
     return false;
+}
+
+void SetInlineTripHook(void (*hook)()) {
+    g_tripHook = hook;
 }
 
 void ShowAlarmPanel(int, int, void*, int) {
@@ -154,4 +160,5 @@ void ResetOptionalTrips() {
     InlineTripEnabled = 0;
     InlineTripValue = 1000.0f;
     g_panel = 0;
+    g_tripHook = nullptr;
 }

@@ -17,6 +17,9 @@ void LoadInlineTripSettings();
 // piece tripped (and the idle went out). A text that is not a number ("nan", "abc", "")
 // trips nothing; "inf" and "1e12" are above any trip value.
 bool CheckInlinePressure(std::string_view read);
+// Called when the inline trip fires, before the pumps are idled: what must stop acting on
+// the pumps (the automatic controller) stops. Installed at start-up; none by default.
+void SetInlineTripHook(void (*hook)());
 
 // The optional-trips window ("Optional Trips..."): opened afresh, showing the controller-side
 // trip (bit 0x8000 of AlarmOptions), the inline trip switch and its value in psi.
@@ -38,5 +41,5 @@ constexpr std::uint16_t kControllerTripBit = 0x8000;
 constexpr std::uint16_t kChangedHereBit = 0x2000;
 
 void BindOptionalTripCallbacks();
-// Switch off, 1000 psi, window closed.
+// Switch off, 1000 psi, window closed, no hook.
 void ResetOptionalTrips();

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "autocontrol/auto_panel.h"
+#include "autocontrol/autocontrol.h"
 #include "client/blender_client.h"
 #include "hardware/hardware_selection.h"
 #include "hardware/hardware_setup.h"
@@ -42,6 +44,7 @@
 #include "shell/splash.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
+#include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/menu_bar.h"
@@ -128,6 +131,9 @@ void installHooks() {
     AddUnitsChangedHook(RefreshTrendWindow);
     // The speed buttons ask the E-stop and the trip interlock before raising a pump.
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
+    // The automatic controller follows the display units, and the inline trip ends it.
+    InstallAutoControl();
+    SetInlineTripHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip); });
 }
 
 void loadBankWindows() {
@@ -239,6 +245,7 @@ bool StartUp() {
     DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
     if (DetailPanel < 0) DetailPanel = 0;
     wireVfdResetLock();
+    SetupAutoControl(AdminMode != 0);
     platform::Delay(1.0);
     platform::ProcessSystemEvents();
     if (stopping()) return false;
@@ -274,6 +281,8 @@ bool StartUp() {
     enableTimer(windows::BANK_TMR_DISPLAY);
     enableTimer(windows::BANK_TMR_QUEUE);
     enableTimer(windows::BANK_TMR_NETWORK_INFO);
+    // The automatic controller's tick: with the mode off it only follows the well.
+    if (AutoPanel != 0) ui::SetCtrlAttribute(AutoPanel, windows::AUTO_TIMER, ui::ATTR_ENABLED, 1);
     // The recorder, with an automatic recording when "AutoRecord" asks for one.
     enableTimer(windows::BANK_TMR_RECORD);
     StartAutoRecording();
@@ -306,6 +315,7 @@ void ShutDown(bool askPowerOff) {
     EStopPanel = 0;
     if (DetailPanel != 0 && ui::PanelExists(DetailPanel)) ui::DiscardPanel(DetailPanel);
     DetailPanel = 0;
+    DiscardAutoControl();
     CloseSplash();
     UnloadParallel32();
     CloseAllPorts();
@@ -383,6 +393,7 @@ void BindStationCallbacks() {
     BindClientCallbacks();
     BindHardwareCallbacks();
     BindJournalCallbacks();
+    BindAutoControlCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
@@ -414,6 +425,7 @@ void ResetStation() {
     ResetHardware();
     ResetJournalView();
     journal::Reset();
+    ResetAutoControl();
     ResetPumpGroups();
     ResetCommands();
     ResetPanels();

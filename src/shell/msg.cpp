@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "autocontrol/auto_panel.h"
+#include "autocontrol/autocontrol.h"
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/commands.h"
@@ -43,7 +45,11 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     if (control == windows::CONFIRM_YES) {
         int action = ui::GetCtrlInt(panel, windows::CONFIRM_ACTION);
-        if (action == kConfirmIdleAll) StartInstantIdle(kInstantIdleRepeats);
+        if (action == kConfirmIdleAll) {
+            // The controller would raise the pumps again at its next step.
+            ChangeAutoMode(kAutoOff, AutoModeCause::IdleAll);
+            StartInstantIdle(kInstantIdleRepeats);
+        }
         std::vector<int> zeroed;
         for (int pump = 0; pump < kPumpCount; ++pump) {
             if (PortConfig[pump].Mode != 1) continue;

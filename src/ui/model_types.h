@@ -24,6 +24,7 @@ enum CtrlType {
     CTRL_DECORATION,      // frame
     CTRL_TIMER,           // periodic tick, not shown
     CTRL_CHART,           // line chart of series over time (ChartData)
+    CTRL_TAB,             // tab pages: each item a page (label, panel handle), value = shown page
 };
 
 enum Event {
@@ -73,7 +74,8 @@ enum PanelAttr {
     ATTR_PANEL_HEIGHT,
     ATTR_PANEL_VISIBLE,
     ATTR_BACKCOLOR,
-    ATTR_WINDOW_ZOOM
+    ATTR_WINDOW_ZOOM,
+    ATTR_PANEL_DIMMED,  // a dimmed panel takes no input; as a tab page it cannot be opened
 };
 enum WindowZoom { VAL_NO_ZOOM = 0, VAL_MAXIMIZE = 1 };
 
@@ -191,7 +193,8 @@ struct Panel {
     int left = 0, top = 0, width = 400, height = 300;  // the window's inside, menu bar apart
     bool visible = false;
     bool maximized = false;  // fills the monitor its left/top lie on
-    int raised = 0;          // counts DisplayPanel calls: each brings the window to the front
+    bool dimmed = false;
+    int raised = 0;  // counts DisplayPanel calls: each brings the window to the front
     int backColor = 0x002A80;
     int menuBar = 0;
     PanelCallback callback = nullptr;

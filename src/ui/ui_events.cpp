@@ -148,6 +148,14 @@ void Operate(int panel, int control, const std::string& value) {
 }
 
 void OperateIndex(int panel, int control, int index) {
+    // A dimmed tab page cannot be opened.
+    const Control* tabs = ctrlPtr(panel, control);
+    if (tabs != nullptr && tabs->type == CTRL_TAB && index >= 0 &&
+        index < static_cast<int>(tabs->items.size())) {
+        const Panel* page =
+            panelPtr(static_cast<int>(tabs->items[static_cast<size_t>(index)].value));
+        if (page != nullptr && page->dimmed) return;
+    }
     operate(panel, control, [index](Control& c) { selectIndex(c, index); });
 }
 

@@ -72,7 +72,7 @@ void selectIndex(Control& c, int index) {
 }
 
 void setNumber(Control& c, double value) {
-    if (c.type == CTRL_RING) {
+    if (c.type == CTRL_RING || c.type == CTRL_TAB) {
         for (size_t i = 0; i < c.items.size(); ++i) {
             if (c.items[i].value == value) {
                 selectIndex(c, static_cast<int>(i));
@@ -121,8 +121,8 @@ void setText(Control& c, const std::string& value) {
 }
 
 bool takesUserInput(const Panel* p, const Control* c) {
-    return p != nullptr && c != nullptr && !Greyed(*c) && c->visible && c->type != CTRL_TIMER &&
-           c->mode != MODE_INDICATOR;
+    return p != nullptr && c != nullptr && !p->dimmed && !Greyed(*c) && c->visible &&
+           c->type != CTRL_TIMER && c->mode != MODE_INDICATOR;
 }
 
 }  // namespace detail
@@ -308,6 +308,9 @@ void SetPanelAttribute(int panel, PanelAttr attr, int value) {
         case ATTR_WINDOW_ZOOM:
             p->maximized = value == VAL_MAXIMIZE;
             break;
+        case ATTR_PANEL_DIMMED:
+            p->dimmed = value != 0;
+            break;
         case ATTR_TITLE:
             return;
     }
@@ -339,6 +342,8 @@ int GetPanelAttributeInt(int panel, PanelAttr attr) {
             return p->backColor;
         case ATTR_WINDOW_ZOOM:
             return p->maximized ? VAL_MAXIMIZE : VAL_NO_ZOOM;
+        case ATTR_PANEL_DIMMED:
+            return p->dimmed ? 1 : 0;
         case ATTR_TITLE:
             return 0;
     }

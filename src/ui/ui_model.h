@@ -77,7 +77,7 @@ int GetNumTextBoxLines(int panel, int control);
 void SetChartData(int panel, int control, ChartData data);
 const ChartData* GetChartData(int panel, int control);
 
-// ---- list controls (rings) ----
+// ---- list controls (rings; a tab control's pages are its items: label, page panel) ----
 void InsertListItem(int panel, int control, int index, const std::string& label, double value);
 void InsertListItem(int panel, int control, int index, const std::string& label,
                     const std::string& value);

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRect>
 #include <QTimer>
+#include <QTabWidget>
 #include <cmath>
 
 #include "ui/qt/chart_widget.h"
@@ -214,16 +215,28 @@ struct QtView::PanelView {
     // menu or action of each item: a change of state alone is applied to them in place.
     std::string menuShape;
     std::map<int, QAction*> menuActions;
+    int raised = 0;  // the model's raise count last acted on
+    // A tab page lives inside its parent's tab control, not in a window of its own.
+    QTabWidget* host = nullptr;
+    int hostIndex = -1;
 };
 
 QtView::QtView() = default;
 
 QtView::~QtView() {
-    for (auto& [panel, view] : views_) delete view->window;
+    // A tab page's window belongs to its parent's and goes with it.
+    for (auto& [panel, view] : views_)
+        if (view->host == nullptr) delete view->window;
 }
 
 void QtView::panelCreated(int panel) {
     build(panel);
+    // A page loaded after its tab control was drawn goes into it now.
+    const Panel* p = FindPanel(panel);
+    const Panel* parent = p != nullptr ? FindPanel(p->parent) : nullptr;
+    if (parent == nullptr) return;
+    for (const Control& c : parent->controls)
+        if (c.type == CTRL_TAB) sync(parent->handle, c.id);
 }
 
 void QtView::panelDiscarded(int panel) {
@@ -323,6 +336,15 @@ void QtView::build(int panel) {
             case CTRL_NUMERIC:
                 w = new ReadoutWidget(view->canvas);
                 break;
+            case CTRL_TAB: {
+                auto* tabs = new QTabWidget(view->canvas);
+                tabs->setFocusPolicy(Qt::NoFocus);
+                QObject::connect(tabs, &QTabWidget::currentChanged, [this, panel, id](int index) {
+                    if (!syncing_) OperateIndex(panel, id, index);
+                });
+                w = tabs;
+                break;
+            }
             case CTRL_TEXT_MSG:
             case CTRL_TIMER: {
                 auto* l = new QLabel(view->canvas);
@@ -333,7 +355,7 @@ void QtView::build(int panel) {
         }
         w->setObjectName(QString("ctrl_%1").arg(id));
         if (!isButton(c.type) && c.type != CTRL_CHECKBOX && c.type != CTRL_RING &&
-            c.type != CTRL_CHART)
+            c.type != CTRL_CHART && c.type != CTRL_TAB)
             w->installEventFilter(
                 new TapFilter(panel, id, c.type == CTRL_STRING && c.mode == MODE_HOT, w));
         view->widgets[id] = w;
@@ -359,6 +381,16 @@ void QtView::panelChanged(int panel) {
         }
     }
     PanelView& v = *it->second;
+    if (v.host != nullptr) {  // a tab page: its tab shows whether it can be opened
+        syncing_ = true;
+        v.host->setTabEnabled(v.hostIndex, !p->dimmed);
+        QPalette pal = v.canvas->palette();
+        pal.setColor(QPalette::Window, QColor(colour(p->backColor)));
+        v.canvas->setPalette(pal);
+        syncing_ = false;
+        for (const Control& c : p->controls) sync(panel, c.id);
+        return;
+    }
     syncing_ = true;
     v.window->setWindowTitle(QString::fromStdString(p->title));
     // The panel's size is its inside; the menu bar comes on top of it.
@@ -516,6 +548,30 @@ void QtView::sync(int panel, int control) {
         case CTRL_CHART:
             static_cast<ChartWidget*>(widget)->setData(c->chart);
             break;
+        case CTRL_TAB: {
+            auto* tabs = static_cast<QTabWidget*>(widget);
+            for (size_t i = 0; i < c->items.size(); ++i) {
+                const int page = static_cast<int>(c->items[i].value);
+                auto pv = views_.find(page);
+                const Panel* pp = FindPanel(page);
+                if (pv == views_.end() || pp == nullptr) continue;
+                const QString label = QString::fromStdString(c->items[i].label);
+                if (pv->second->host != tabs) {
+                    pv->second->host = tabs;
+                    pv->second->hostIndex =
+                        tabs->insertTab(static_cast<int>(i), pv->second->window, label);
+                }
+                tabs->setTabText(pv->second->hostIndex, label);
+                tabs->setTabEnabled(pv->second->hostIndex, !pp->dimmed);
+            }
+            if (c->selected >= 0 && c->selected < tabs->count()) tabs->setCurrentIndex(c->selected);
+            restyle(tabs, QString("QTabBar::tab { background: %1; color: black; padding: 8px 4px;"
+                                  " font-size: 15px; }"
+                                  "QTabBar::tab:selected { background: white; font-weight: bold; }"
+                                  "QTabBar::tab:disabled { color: #808080; }")
+                              .arg(back));
+            break;
+        }
         case CTRL_DECORATION:
         case CTRL_TIMER:
             break;

@@ -1,5 +1,6 @@
 // The station's window set: which definition builds which window of which resource.
 #include "ui/ui_model.h"
+#include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/client_window.h"
 #include "ui/windows/detail_view.h"
@@ -39,6 +40,9 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kHardwareUir, HW_CHARACTERISTICS, BuildCharacteristicsDialog);
     ui::RegisterPanel(kHardwareUir, HW_SPEED, BuildSpeedDialog);
     ui::RegisterPanel(kJournalUir, JOURNAL_WINDOW, BuildJournalWindow);
+    ui::RegisterPanel(kAutoControlUir, AUTO_MODE_PAGE, BuildAutoModePage);
+    ui::RegisterPanel(kAutoControlUir, AUTO_PANEL, BuildAutoControlWindow);
+    ui::RegisterPanel(kAutoControlUir, AUTO_SETTINGS_PAGE, BuildAutoSettingsPage);
 }
 
 }  // namespace windows

@@ -1,0 +1,215 @@
+// The automatic controller on the running station against simulated pumps in virtual time:
+// the closed loop in both modes, with transducer noise and in metric display; the station's
+// interlocks that end it; and its settings as the window and the settings store hold them.
+#include "autocontrol/autocontrol.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "autocontrol/auto_panel.h"
+#include "operation/display_prefs.h"
+#include "operation/panels.h"
+#include "safety/optional_trips.h"
+#include "settings/registry_settings.h"
+#include "shell/msg.h"
+#include "support/station_fleet.h"
+#include "ui/windows/autocontrol_window.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/shell_windows.h"
+
+namespace {
+
+using namespace windows;
+
+struct Sent {
+    int pump;
+    bool increase;
+    int before, after;
+};
+std::vector<Sent> g_sent;
+
+class AutoControl : public StationFleet {
+  protected:
+    // Pumps 1-8 on line at 1200 rpm and "Auto"; the others have no port.
+    void startEight(bool metric = false, double noisePsi = 0.0) {
+        settings::ConfigRecord config = FleetConfig();
+        for (int p = 0; p < kPumps; ++p) {
+            config.PumpComPort[p] = p < 8 ? static_cast<std::uint8_t>(p + 1) : 0;
+            config.AutoSelected[p] = p < 8 ? 1 : 0;
+        }
+        config.DisplayUnits = metric ? settings::kUnitsMetric : settings::kUnitsUs;
+        start(config);
+        pumpsim::Well::Params well = fleet->fleet().well.params();
+        well.noisePsi = noisePsi;
+        fleet->fleet().well.setParams(well);
+        for (int p = 0; p < 8; ++p) {
+            fleet->unit(p).setReportsSetpoint(true);
+            fleet->unit(p).setSpeedSetpoint(1200);
+        }
+        loop.advance(10.0);
+        g_sent.clear();
+        SetAutoCommandObserver([](int pump, bool up, int before, int after) {
+            g_sent.push_back({pump, up, before, after});
+        });
+        heard.clear();
+    }
+    // What an operator does: opens the window, picks the mode, enters the two values, Apply.
+    void apply(int radio, int targetField, double target, int limitField, double limit) {
+        ui::SelectMenu(menuBar(), MENU_AUTO_CONTROL, BankPanel[0]);
+        ui::Press(AutoModePage, radio);
+        ui::Operate(AutoModePage, targetField, target);
+        ui::Operate(AutoModePage, limitField, limit);
+        ui::Press(AutoPanel, AUTO_APPLY);
+    }
+    // Speed commands after `from` seconds, with no command to a pump off the auto list or
+    // above the fleet's MaxRpm (1900) as the pumps received them.
+    int commandsAfter(double from) const {
+        int n = 0;
+        for (const Command& c : heard) {
+            if (c.code != 0x1A) continue;
+            EXPECT_LT(c.pump, 8);
+            EXPECT_LE(static_cast<std::int16_t>(c.data[0] | (c.data[1] << 8)), 1900);
+            n += c.at >= from ? 1 : 0;
+        }
+        return n;
+    }
+    static bool readoutShown() { return ui::FindCtrl(BankPanel[0], BANK_TARGET_VALUE)->visible; }
+};
+
+std::vector<std::pair<int, int>> commands() {
+    std::vector<std::pair<int, int>> out;
+    for (const Sent& s : g_sent) out.push_back({s.pump + 1, s.after});
+    return out;
+}
+
+TEST_F(AutoControl, RateAndPressureModesSettleAndStayQuiet) {
+    startEight();
+    apply(MODE_RATE, MODE_TARGET_RATE, 60.0, MODE_LIMIT_PRESSURE, 8000.0);
+    loop.advance(180.0);
+    EXPECT_NEAR(SelectedPumpsRate, 59.68f, 0.01f);
+    EXPECT_EQ(commandsAfter(loop.now() - 90.0), 0);
+    EXPECT_EQ(commands(), (std::vector<std::pair<int, int>>{{1, 1615}, {2, 1325}}));
+    EXPECT_TRUE(readoutShown());
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], BANK_TARGET_CAPTION), "Target BPM :");
+
+    TearDown();
+    SetUp();
+    startEight();
+    apply(MODE_PRESSURE, MODE_TARGET_PRESSURE, 5000.0, MODE_LIMIT_RATE, 100.0);
+    loop.advance(240.0);
+    EXPECT_NEAR(AverageDischargePressure, 5000.0f, AutoSettings.PressureTolerance);
+    EXPECT_EQ(commandsAfter(loop.now() - 90.0), 0);
+    EXPECT_EQ(commands().size(), 5u);  // four pumps to the 0.85 headroom, one part way
+}
+
+TEST_F(AutoControl, NoisyPressureNeverMakesADecreaseRaiseOrPassesMaxRpm) {
+    startEight(false, 300.0);
+    // The limit bites: pressure actions on a noisy estimate, both ways, for ten minutes.
+    apply(MODE_RATE, MODE_TARGET_RATE, 80.0, MODE_LIMIT_PRESSURE, 4000.0);
+    loop.advance(600.0);
+    commandsAfter(0.0);
+    int decreases = 0;
+    for (const Sent& s : g_sent) {
+        if (!s.increase) {
+            EXPECT_LE(s.after, s.before) << "pump " << s.pump + 1;
+        }
+        decreases += s.increase ? 0 : 1;
+    }
+    EXPECT_GT(decreases, 0);
+}
+
+TEST_F(AutoControl, MetricDisplaySendsTheSameCommands) {
+    std::vector<std::pair<int, int>> runs[2];  // (pump, rpm) of each command
+    for (bool metric : {false, true}) {
+        if (metric) {
+            TearDown();
+            SetUp();
+        }
+        startEight(metric);
+        apply(MODE_RATE, MODE_TARGET_RATE, metric ? 60.0 * 0.15899 : 60.0, MODE_LIMIT_PRESSURE,
+              metric ? 8000.0 * 0.0068948 : 8000.0);
+        loop.advance(120.0);
+        runs[metric] = commands();
+    }
+    EXPECT_FALSE(runs[0].empty());
+    EXPECT_EQ(runs[0], runs[1]);
+}
+
+TEST_F(AutoControl, IdleAllInlineTripAndEStopEachEndAutomaticControl) {
+    for (int cause = 0; cause < 3; ++cause) {
+        if (cause > 0) {
+            TearDown();
+            SetUp();
+        }
+        startEight();
+        apply(MODE_RATE, MODE_TARGET_RATE, 80.0, MODE_LIMIT_PRESSURE, 8000.0);
+        loop.advance(12.0);
+        ASSERT_TRUE(AutoModeActive());
+        if (cause == 0) {
+            ui::SelectMenu(menuBar(), MENU_IDLE_ALL, BankPanel[0]);
+            ui::Press(ConfirmDialogPanel(), CONFIRM_YES);
+        } else if (cause == 1) {
+            InlineTripEnabled = 1;
+            InlineTripValue = 1500.0f;
+            CheckInlinePressure("1600\r\n");
+        } else {
+            breakLoop();
+        }
+        g_sent.clear();
+        heard.clear();
+        loop.advance(60.0);
+        EXPECT_FALSE(AutoModeActive()) << "cause " << cause;
+        EXPECT_EQ(settings::ReadSetting(settings::kAutoMode), 0u);
+        EXPECT_FALSE(readoutShown());
+        EXPECT_EQ(ui::GetCtrlInt(AutoModePage, MODE_OFF), 1);
+        EXPECT_EQ(ui::GetCtrlAttributeInt(AutoPanel, AUTO_MESSAGE, ui::ATTR_TEXT_COLOR),
+                  ui::VAL_RED);
+        EXPECT_NE(ui::GetCtrlText(AutoPanel, AUTO_MESSAGE), "");
+        EXPECT_TRUE(g_sent.empty());
+        for (int p = 0; p < 8; ++p)
+            for (int rpm : speedsTo(p)) EXPECT_LE(rpm, kIdleRpm) << "cause " << cause;
+    }
+}
+
+TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
+    settings::WriteSetting(settings::kTargetPressure, 20000.0f);
+    settings::WriteSetting(settings::kRateTolerance, 0.5f);
+    settings::WriteSetting(settings::kTargetRate, 10.0f);
+    settings::WriteSetting(settings::kSamplingTime, std::int16_t{3});
+    settings::WriteSetting(settings::kAutoMode, 1);
+    settings::ConfigRecord config = FleetConfig();
+    config.DisplayUnits = settings::kUnitsMetric;
+    start(config);
+    EXPECT_FALSE(AutoModeActive());
+    EXPECT_EQ(settings::ReadSetting(settings::kAutoMode), 0u);
+    EXPECT_EQ(AutoSettings.TargetPressure, 15000.0f);
+    EXPECT_EQ(AutoSettings.RateTolerance, 0.8f);
+    EXPECT_EQ(AutoSettings.SamplingTime, 6);
+    EXPECT_NEAR(ui::GetCtrlDouble(AutoModePage, MODE_TARGET_RATE), 1.5899, 1e-4);
+    EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_LIMIT_PRESSURE_UNITS), "MPa");
+    EXPECT_EQ(ui::GetCtrlText(AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS), "KPa");
+
+    // Without "/admin" the settings page cannot be opened; Apply keeps what nobody changed.
+    ui::OperateIndex(AutoPanel, AUTO_TABS, 1);
+    EXPECT_EQ(ui::GetCtrlIndex(AutoPanel, AUTO_TABS), 0);
+    ui::Press(AutoPanel, AUTO_APPLY);
+    ui::Press(AutoPanel, AUTO_APPLY);
+    EXPECT_EQ(settings::ReadSetting(settings::kTargetPressure), 15000.0f);
+    ui::Press(AutoModePage, MODE_RATE);
+    ui::Operate(AutoModePage, MODE_TARGET_RATE, 2.0);
+    EXPECT_TRUE(ui::FindCtrl(AutoPanel, AUTO_PENDING)->visible);
+    ui::Press(AutoPanel, AUTO_APPLY);
+    EXPECT_NEAR(AutoSettings.TargetRate, 12.5794f, 1e-4);
+    EXPECT_FALSE(ui::FindCtrl(AutoPanel, AUTO_PENDING)->visible);
+
+    // A radio button alone changes nothing; a units switch holds the controller a period.
+    ui::Press(AutoModePage, MODE_PRESSURE);
+    EXPECT_EQ(AutoSettings.AutoMode, kAutoRate);
+    ui::SelectMenu(menuBar(), MENU_UNITS_US, BankPanel[0]);
+    EXPECT_EQ(StepCountdown, AutoSettings.SamplingTime);
+    EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_LIMIT_PRESSURE_UNITS), "PSI");
+}
+
+}  // namespace
