@@ -215,7 +215,6 @@ struct QtView::PanelView {
     // menu or action of each item: a change of state alone is applied to them in place.
     std::string menuShape;
     std::map<int, QAction*> menuActions;
-    int raised = 0;  // the model's raise count last acted on
     // A tab page lives inside its parent's tab control, not in a window of its own.
     QTabWidget* host = nullptr;
     int hostIndex = -1;
