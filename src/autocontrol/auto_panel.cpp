@@ -1,6 +1,7 @@
 #include "autocontrol/auto_panel.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "autocontrol/autocontrol.h"
 #include "link/pump_table.h"
@@ -8,6 +9,7 @@
 #include "operation/display_prefs.h"
 #include "operation/numpadcode.h"
 #include "operation/panels.h"
+#include "platform/journal.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
 #include "settings/config_record.h"
@@ -139,8 +141,31 @@ const char* offText(AutoModeCause cause) {
 
 }  // namespace
 
+// The journal's line for a change of the mode: what the controller now holds and why.
+std::string modeEventText(int mode, AutoModeCause cause) {
+    char text[96];
+    if (mode == kAutoRate)
+        std::snprintf(text, sizeof text, "Automatic control: hold rate %.2f bbl/min, limit %.0f psi",
+                      static_cast<double>(AutoSettings.TargetRate),
+                      static_cast<double>(AutoSettings.LimitPressure));
+    else if (mode == kAutoPressure)
+        std::snprintf(text, sizeof text, "Automatic control: hold pressure %.0f psi, limit %.2f bbl/min",
+                      static_cast<double>(AutoSettings.TargetPressure),
+                      static_cast<double>(AutoSettings.LimitRate));
+    else if (cause == AutoModeCause::Operator)
+        return "Automatic control off";
+    else
+        return offText(cause);
+    return text;
+}
+
 void ChangeAutoMode(int mode, AutoModeCause cause) {
     const bool wasOn = AutoModeActive();
+    const int before = AutoSettings.AutoMode;
+    // Start-up only settles the mode off; an operator's Apply is journalled even when the
+    // mode stays (its targets may have changed); an interlock only when it ends a mode.
+    if (cause == AutoModeCause::Operator || (cause != AutoModeCause::StartUp && wasOn && mode != before))
+        journal::Record(journal::kNoPump, journal::Kind::Command, modeEventText(mode, cause));
     AutoSettings.AutoMode = mode;
     settings::WriteSetting(settings::kAutoMode, static_cast<std::uint32_t>(mode));
     ShowTargetReadout();

@@ -343,6 +343,7 @@ int ConfirmAI(int panel, int control, int event, void*, int, int) {
     // The write takes the rest of the block from the shared buffer: this dialog's own copy.
     std::memcpy(AiConfig, d.block, kAiConfigSize);
     SendPumpCommand(d.pump, w);
+    JournalPumpWrite(d.pump, "Analog input %d calibration written", d.channel);
     std::memcpy(g.ai.block, AiConfig, kAiConfigSize);
     if (control == AI_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
@@ -407,6 +408,8 @@ int ConfirmFI(int panel, int control, int event, void*, int, int) {
     }
     std::memcpy(FiConfig, g.fi.block, kFiConfigSize);
     SendPumpCommand(g.fi.pump, FiConfigWrite{0, static_cast<std::uint8_t>(option), pulses});
+    JournalPumpWrite(g.fi.pump, "Frequency input: %.3f pulses per revolution written",
+                     static_cast<double>(pulses));
     std::memcpy(g.fi.block, FiConfig, kFiConfigSize);
     if (control == FI_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
@@ -448,6 +451,8 @@ int SetAlarm(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     SendPumpCommand(g.alarmPump, w);
+    JournalPumpWrite(g.alarmPump, "Alarm set-points %d written: %g, %g", code,
+                     static_cast<double>(w.first), static_cast<double>(w.second));
     return 0;
 }
 

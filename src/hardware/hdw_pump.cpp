@@ -102,6 +102,10 @@ int ConfirmPlunger(int panel, int control, int event, void*, int, int) {
     // Both writes carry the pump's own block; the link refuses one never read from it.
     SendPumpCommand(pump, PumpGeometryWrite{diameter, stroke, static_cast<std::uint8_t>(plungers)});
     SendPumpCommand(pump, PumpEfficiencyWrite{efficiency, gear});
+    JournalPumpWrite(pump, "Characteristics written: %d plungers, %g in diameter, %g in stroke, "
+                     "efficiency %g, gear ratio %g", plungers, static_cast<double>(diameter),
+                     static_cast<double>(stroke), static_cast<double>(efficiency),
+                     static_cast<double>(gear));
     if (control == CHAR_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }
@@ -165,6 +169,7 @@ int SetPumpsID(int panel, int control, int event, void*, int, int) {
         PumpIdWrite w;
         std::memcpy(w.id.data(), text.data(), text.size());
         SendPumpCommand(pump, w);
+        JournalPumpWrite(pump, "Identification written: \"%s\"", text.c_str());
         g.shown[pump] = text;
         ui::SetCtrlVal(panel, IDS_FIELD_FIRST + pump, text);
     }

@@ -1,8 +1,11 @@
 #include "hardware/hdw_support.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <string>
 
 #include "link/pump_session.h"
+#include "platform/journal.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/hardware_windows.h"
@@ -34,4 +37,13 @@ void NotReadYet(const char* title, int pump) {
     ui::MessagePopup(title, "Pump " + std::to_string(pump + 1) +
                                 ": this block has not been read from the pump yet. It is being "
                                 "read now; please try again in a moment.");
+}
+
+void JournalPumpWrite(int pump, const char* format, ...) {
+    char text[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    journal::Record(pump, journal::Kind::Settings, text);
 }

@@ -15,3 +15,5 @@ void ReleaseAlarmButtons(int panel, int timer);
 bool PumpOnLineOrSay(int pump);
 // A write refused because its block has not come from the pump yet (it is being read).
 void NotReadYet(const char* title, int pump);
+// Journals a setting written to a pump's controller ("Pump 3: characteristics ...").
+void JournalPumpWrite(int pump, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -104,6 +104,8 @@ int SetThrottle(int panel, int control, int event, void*, int, int) {
     SendPumpCommand(g.pump, ThrottleConfigWrite{static_cast<std::int16_t>(minimum),
                                                 static_cast<std::int16_t>(maximum), scale1,
                                                 scale2});
+    JournalPumpWrite(g.pump, "Speed limits written: %d to %d rpm", static_cast<int>(minimum),
+                     static_cast<int>(maximum));
     std::memcpy(g.block, AiConfig, kAiConfigSize);
     if (control == SPD_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;

@@ -10,6 +10,8 @@
 #include "autocontrol/auto_panel.h"
 #include "operation/display_prefs.h"
 #include "operation/panels.h"
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
 #include "safety/optional_trips.h"
 #include "settings/registry_settings.h"
 #include "shell/msg.h"
@@ -143,10 +145,15 @@ TEST_F(AutoControl, IdleAllInlineTripAndEStopEachEndAutomaticControl) {
             TearDown();
             SetUp();
         }
+        platform::MemoryJournal events;
+        journal::SetStore(&events);
         startEight();
         apply(MODE_RATE, MODE_TARGET_RATE, 80.0, MODE_LIMIT_PRESSURE, 8000.0);
         loop.advance(12.0);
         ASSERT_TRUE(AutoModeActive());
+        EXPECT_EQ(events.countOf(journal::Kind::Command, journal::kNoPump,
+                                "Automatic control: hold rate 80.00 bbl/min, limit 8000 psi"),
+                  1);
         if (cause == 0) {
             ui::SelectMenu(menuBar(), MENU_IDLE_ALL, BankPanel[0]);
             ui::Press(ConfirmDialogPanel(), CONFIRM_YES);
@@ -170,6 +177,11 @@ TEST_F(AutoControl, IdleAllInlineTripAndEStopEachEndAutomaticControl) {
         EXPECT_TRUE(g_sent.empty());
         for (int p = 0; p < 8; ++p)
             for (int rpm : speedsTo(p)) EXPECT_LE(rpm, kIdleRpm) << "cause " << cause;
+        static const char* const kEnded[] = {"Auto control off: all pumps idled",
+                                             "Auto control off: inline overpressure trip",
+                                             "Auto control off: emergency stop"};
+        EXPECT_EQ(events.countOf(journal::Kind::Command, journal::kNoPump, kEnded[cause]), 1);
+        journal::SetStore(nullptr);
     }
 }
 
