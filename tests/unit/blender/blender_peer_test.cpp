@@ -88,20 +88,6 @@ struct SimFleet {
     }
 };
 
-// The new fields are read in the process test; here the first part alone, as older files
-// have it: no suction, every line taken as ok.
-TEST(BlenderFleet, ReadsAnOldStateFile) {
-    const auto old = blender::parseFleetState(
-        "1 1500.0 6200.5 294.00 10000 1 0 FP-1\n"
-        "2 0.0 6200.5 0.00 10000 0 0 \n");
-    ASSERT_TRUE(old.has_value());
-    ASSERT_EQ(old->pumps.size(), 2u);
-    EXPECT_DOUBLE_EQ(old->pumps[1].dischargePsi, 6200.5);
-    EXPECT_FALSE(old->pumps[0].suctionPsi.has_value());
-    EXPECT_TRUE(old->pumps[1].lineOk);
-    EXPECT_FALSE(blender::parseFleetState("time=3.0\n").has_value());
-}
-
 TEST(BlenderContent, StationValuesAgreeWithTheFleetInEitherUnitsAndFaultsAreNamed) {
     SimFleet sim;
     const blender::FleetState s = sim.state();
@@ -152,44 +138,6 @@ TEST(BlenderContent, StationValuesAgreeWithTheFleetInEitherUnitsAndFaultsAreName
     EXPECT_TRUE(blender::compareWithFleet(blender::decodeReply(span292(replyBlock(0.0f, pumps))),
                                           down, nullptr, us)
                     .empty());
-}
-
-TEST(BlenderContent, OneRefreshOfLagIsAllowedAndNoMore) {
-    blender::FleetState before, after;
-    before.pumps = {{6000.0, 294.0, 60.0, true}};
-    after.pumps = {{7000.0, 420.0, 58.0, true}};
-    const blender::ContentOptions o;
-    auto reply = [](float psi, float bpm, float total) {
-        std::array<Pump, 24> p{};
-        p[0] = {59.0f, psi, bpm};
-        return blender::decodeReply(span292(replyBlock(total, p)));
-    };
-    // between the two fleet states, or at either: fine; beyond both: not
-    EXPECT_TRUE(blender::compareWithFleet(reply(6500.0f, 8.5f, 8.5f), after, &before, o).empty());
-    EXPECT_TRUE(blender::compareWithFleet(reply(6000.0f, 7.0f, 7.0f), after, &before, o).empty());
-    EXPECT_EQ(blender::compareWithFleet(reply(6000.0f, 7.0f, 7.0f), after, nullptr, o).size(), 2u);
-    EXPECT_EQ(blender::compareWithFleet(reply(7800.0f, 10.0f, 10.0f), after, &before, o).size(),
-              1u);
-
-    // The total may be the sum of this block's rates or of the one before.
-    const auto previous = reply(6000.0f, 7.0f, 7.0f);
-    EXPECT_EQ(blender::checkTotal(reply(6500.0f, 8.5f, 8.5f), nullptr, o), std::nullopt);
-    EXPECT_EQ(blender::checkTotal(reply(6500.0f, 8.5f, 7.0f), &previous, o), std::nullopt);
-    EXPECT_NE(blender::checkTotal(reply(6500.0f, 8.5f, 7.0f), nullptr, o), std::nullopt);
-    EXPECT_NE(blender::checkTotal(reply(6500.0f, 8.5f, 357.0f), &previous, o), std::nullopt)
-        << "a total in gal/min";
-}
-
-TEST(BlenderOptions, RampAndFailureForms) {
-    // From the base at 0 s through the points in time order, then held; two close points are
-    // a step.
-    const std::vector<blender::RampPoint> ramp = {{9000.0, 20.0}, {5000.0, 9.9}, {8000.0, 10.0}};
-    EXPECT_DOUBLE_EQ(blender::rampedPressure(9.9, 5000.0, ramp), 5000.0);
-    EXPECT_NEAR(blender::rampedPressure(9.95, 5000.0, ramp), 6500.0, 1e-6);
-    EXPECT_DOUBLE_EQ(blender::rampedPressure(15.0, 5000.0, ramp), 8500.0);
-    EXPECT_DOUBLE_EQ(blender::rampedPressure(60.0, 5000.0, ramp), 9000.0);
-
-    EXPECT_FALSE(blender::parseRamp("9000")) << "a point without its second";
 }
 
 // The peer behind a simulated connection: every millisecond a tick, the writes handed to a
@@ -306,22 +254,6 @@ TEST(BlenderPeer, FailureModesInTurn) {
     // one, and the backlog of no-read came late; none of it is a fault.
     EXPECT_TRUE(s.good()) << s.line();
     EXPECT_EQ(s.replies, s.writes);
-}
-
-// Also: a reply in two pieces is one good reply.
-TEST(BlenderPeer, ABlockHalfReadWhenReadingStopsIsCompletedWhenItResumes) {
-    blender::FailSchedule f;
-    f.add(*blender::parseFail("no-read@3.1-4.5"));
-    Link link(quick(), f);
-    link.run(6.5, [](int k, const std::string&) {
-        std::vector<uint8_t> b = goodBlock();
-        if (k != 3) return std::vector<Answer>{Answer{}};
-        return std::vector<Answer>{{0.002, {b.begin(), b.begin() + 100}},
-                                   {0.2, {b.begin() + 100, b.end()}}};
-    });
-    const blender::Summary& s = link.finish();
-    EXPECT_TRUE(s.good()) << s.line();
-    EXPECT_EQ(s.replies, 7u);
 }
 
 TEST(BlenderPeer, EachReplyFaultIsCountedAndFailsTheRun) {
