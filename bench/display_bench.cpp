@@ -26,6 +26,10 @@
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace shell;
+
 namespace {
 
 class CountingObserver : public ui::Observer {

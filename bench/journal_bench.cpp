@@ -28,6 +28,9 @@
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 
+using namespace operation;
+using namespace shell;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -20,6 +20,8 @@
 #include "platform/sim/sim_serial.h"
 #include "platform/sim_loop.h"
 
+using namespace pumplink;
+
 namespace {
 
 constexpr int kPump = 0;

@@ -28,6 +28,11 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace recorder;
+using namespace shell;
+
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     using Clock = std::chrono::steady_clock;

@@ -45,6 +45,10 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/trend_window.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace shell;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -45,6 +45,12 @@
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/menu_bar.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace client;
+using namespace shell;
+using namespace autocontrol;
+
 namespace {
 
 // SIGTERM and SIGINT reach the loop through a socket pair: the handler only writes a byte.

@@ -20,6 +20,12 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+
+namespace autocontrol {
+
 int AutoPanel = 0;
 int AutoModePage = 0;
 int AutoSettingsPage = 0;
@@ -425,3 +431,5 @@ void ResetAutoControl() {
     g = {};
     ResetAutoController();
 }
+
+}  // namespace autocontrol

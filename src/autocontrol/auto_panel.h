@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace autocontrol {
+
 // Handles of the window and its two pages, 0 before start-up built them.
 extern int AutoPanel;
 extern int AutoModePage;
@@ -66,3 +68,5 @@ void BindAutoControlCallbacks();
 void DiscardAutoControl();
 // Start of run: no window, settings and controller at their start values.
 void ResetAutoControl();
+
+}  // namespace autocontrol

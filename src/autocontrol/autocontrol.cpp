@@ -11,6 +11,12 @@
 #include "safety/estop.h"
 #include "settings/display_units.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+
+namespace autocontrol {
+
 AutoSettingsRecord AutoSettings;
 std::int32_t StepCountdown = 0;
 
@@ -257,3 +263,5 @@ void ResetAutoController() {
     g_message.clear();
     ResetWellResistance();
 }
+
+}  // namespace autocontrol

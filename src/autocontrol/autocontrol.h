@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+namespace autocontrol {
+
 enum AutoModeValue : std::int32_t { kAutoOff = 0, kAutoRate = 1, kAutoPressure = 2 };
 
 // The controller's settings, kept in US units (the panel converts for display).
@@ -68,3 +70,5 @@ void SetAutoCommandObserver(AutoCommandObserver observer);
 void HoldAfterUnitsChange();
 
 void ResetAutoController();
+
+}  // namespace autocontrol

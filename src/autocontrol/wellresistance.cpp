@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace autocontrol {
+
 float WellResistance = 0.0f;
 std::uint8_t ResistanceValid = 0;
 std::uint8_t ResistanceHold = kResistanceHoldSteps;
@@ -55,3 +57,5 @@ void ResetWellResistance() {
     ResistanceHold = kResistanceHoldSteps;
     for (int i = 0; i < 3; ++i) g_rates[i] = g_pressures[i] = 0.0f;
 }
+
+}  // namespace autocontrol

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace autocontrol {
+
 constexpr float kDefaultWellResistance = 100.0f;
 constexpr std::uint8_t kResistanceHoldSteps = 5;
 
@@ -26,3 +28,5 @@ void UpdateWellResistance(float rate, float pressure);
 int GetWellResistance(float* resistance);
 
 void ResetWellResistance();
+
+}  // namespace autocontrol

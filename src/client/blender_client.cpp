@@ -20,6 +20,12 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+
+namespace client {
+
 namespace {
 
 using Block = std::array<std::uint8_t, kReplySize>;
@@ -376,3 +382,5 @@ void ResetClient() {
     st().watchdog = 2;
     st().panel = 0;
 }
+
+}  // namespace client

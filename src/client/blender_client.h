@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace client {
+
 constexpr int kBlenderDefaultPort = 9017;
 constexpr std::size_t kReplySize = 292;
 constexpr std::size_t kMaxMessage = 255;
@@ -62,3 +64,5 @@ int Watchdog(int panel, int control, int event, void* data, int e1, int e2);
 
 // Back to the start of a run (tests): no connection, an empty log, no window.
 void ResetClient();
+
+}  // namespace client

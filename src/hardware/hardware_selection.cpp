@@ -12,6 +12,11 @@
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace hardware {
+
 int HardwarePump = -1;
 
 namespace {
@@ -177,3 +182,5 @@ void BindHardwareSelectionCallbacks() {
     windows::BindCtrlCallback("NetwCfg", NetwCfg);
     windows::BindCtrlCallback("AP_NP", AP_NP);
 }
+
+}  // namespace hardware

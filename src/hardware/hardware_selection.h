@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace hardware {
+
 // The pump being configured, 0-23; -1 while no hardware window is open.
 extern int HardwarePump;
 
@@ -49,3 +51,5 @@ int AP_NP(int panel, int control, int event, void* data, int e1, int e2);
 // No window, no dialog, no gate.
 void ResetHardwareSelection();
 void BindHardwareSelectionCallbacks();
+
+}  // namespace hardware

@@ -6,6 +6,10 @@
 #include "hardware/hdw_throttle.h"
 #include "link/pump_session.h"
 
+using namespace pumplink;
+
+namespace hardware {
+
 void InstallHardwareLinkHooks(LinkHooks& hooks) {
     hooks.showNetworkInfo = ShowNetworkInfo;
     InstallGeneralLinkHooks(hooks);
@@ -26,3 +30,5 @@ void BindHardwareCallbacks() {
     BindPumpCallbacks();
     BindThrottleCallbacks();
 }
+
+}  // namespace hardware

@@ -2,11 +2,17 @@
 // start-of-run state in one place.
 #pragma once
 
+namespace pumplink {
 struct LinkHooks;
+}
+
+namespace hardware {
 
 // The network, input, alarm, characteristics and throttle replies to their dialogs; other
 // members are left as they are.
-void InstallHardwareLinkHooks(LinkHooks& hooks);
+void InstallHardwareLinkHooks(pumplink::LinkHooks& hooks);
 // No window, no dialog, no gate; every dialog's state back to closed.
 void ResetHardware();
 void BindHardwareCallbacks();
+
+}  // namespace hardware

@@ -18,6 +18,11 @@
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace hardware {
+
 namespace {
 
 using namespace windows;
@@ -525,3 +530,5 @@ void BindGeneralCallbacks() {
     windows::BindPanelCallback("Motor_Alarms_Show", Motor_Alarms_Show);
     windows::BindPanelCallback("Pump_Alarms_Show", Pump_Alarms_Show);
 }
+
+}  // namespace hardware

@@ -11,7 +11,11 @@
 
 #include <cstdint>
 
+namespace pumplink {
 struct LinkHooks;
+}
+
+namespace hardware {
 
 // Sensor kinds of the analog inputs (bit set).
 constexpr std::uint16_t kSensorOilPressure = 0x04;
@@ -56,6 +60,8 @@ int FI_Timer(int panel, int control, int event, void* data, int e1, int e2);
 int APu_Timer(int panel, int control, int event, void* data, int e1, int e2);
 int APu2_Timer(int panel, int control, int event, void* data, int e1, int e2);
 
-void InstallGeneralLinkHooks(LinkHooks& hooks);
+void InstallGeneralLinkHooks(pumplink::LinkHooks& hooks);
 void ResetGeneralDialogs();
 void BindGeneralCallbacks();
+
+}  // namespace hardware

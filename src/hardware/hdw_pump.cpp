@@ -15,6 +15,10 @@
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace hardware {
+
 namespace {
 
 using namespace windows;
@@ -203,3 +207,5 @@ void BindPumpCallbacks() {
     BindCtrlCallback("SetPumpsID", SetPumpsID);
     BindCtrlCallback("CloseIDs", CloseIDs);
 }
+
+}  // namespace hardware

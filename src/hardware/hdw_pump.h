@@ -2,7 +2,11 @@
 // the hardware window, and the identification window of every pump.
 #pragma once
 
+namespace pumplink {
 struct LinkHooks;
+}
+
+namespace hardware {
 
 // Pump-configuration reply: the characteristics dialog shows it when it came from its pump.
 void ShowPumpConfig(int pump);
@@ -23,6 +27,8 @@ int EditPumpId(int panel, int control, int event, void* data, int e1, int e2);
 int SetPumpsID(int panel, int control, int event, void* data, int e1, int e2);
 int CloseIDs(int panel, int control, int event, void* data, int e1, int e2);
 
-void InstallPumpLinkHooks(LinkHooks& hooks);
+void InstallPumpLinkHooks(pumplink::LinkHooks& hooks);
 void ResetPumpDialogs();
 void BindPumpCallbacks();
+
+}  // namespace hardware

@@ -10,6 +10,10 @@
 #include "ui/ui_model.h"
 #include "ui/windows/hardware_windows.h"
 
+using namespace pumplink;
+
+namespace hardware {
+
 void HoldButton(int panel, int control, int timer) {
     ui::SetCtrlVal(panel, control, 1);
     ui::SetCtrlAttribute(panel, timer, ui::ATTR_ENABLED, 1);
@@ -47,3 +51,5 @@ void JournalPumpWrite(int pump, const char* format, ...) {
     va_end(args);
     journal::Record(pump, journal::Kind::Settings, text);
 }
+
+}  // namespace hardware

@@ -4,6 +4,8 @@
 
 #include <initializer_list>
 
+namespace hardware {
+
 // The button shows pressed and the dialog's release timer starts.
 void HoldButton(int panel, int control, int timer);
 // Timer tick: the buttons back to 0, the timer stopped.
@@ -17,3 +19,5 @@ bool PumpOnLineOrSay(int pump);
 void NotReadYet(const char* title, int pump);
 // Journals a setting written to a pump's controller ("Pump 3: characteristics ...").
 void JournalPumpWrite(int pump, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace hardware

@@ -15,6 +15,11 @@
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace hardware {
+
 namespace {
 
 using namespace windows;
@@ -129,3 +134,5 @@ void BindThrottleCallbacks() {
     windows::BindCtrlCallback("SetThrottle", SetThrottle);
     windows::BindCtrlCallback("Throt_Timer", Throt_Timer);
 }
+
+}  // namespace hardware

@@ -13,6 +13,8 @@
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/window_support.h"
 
+namespace pumplink {
+
 double ComTimeout = 0.001;
 std::uint32_t ComStartDelay = 0;
 
@@ -346,3 +348,5 @@ int DelayCom(int panel, int control, int event, void*, int, int) {
 void ResetStartDelay() {
     g_startDelayTicks = 0;
 }
+
+}  // namespace pumplink

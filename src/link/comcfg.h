@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace pumplink {
+
 // The serial library's read/write time-out in use (every start uses 0.001 s).
 extern double ComTimeout;
 // Ticks of the start-delay timer during which the ports stay blocked after opening.
@@ -58,3 +60,5 @@ void ResetComCfg();
 int DelayCom(int panel, int control, int event, void* data, int e1, int e2);
 // No start-delay tick counted yet.
 void ResetStartDelay();
+
+}  // namespace pumplink

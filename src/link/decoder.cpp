@@ -13,6 +13,8 @@
 #include "platform/journal.h"
 #include "settings/config_record.h"
 
+namespace pumplink {
+
 namespace {
 
 constexpr double kGallonsPerBarrel = 42.0;
@@ -265,3 +267,5 @@ void ApplyThrottleLimits(int entry) {
     if (setpoint != 0.0f && (setpoint > r.MaxRpm || setpoint < r.MinRpm))
         r.RpmSetpoint = ToRpm(TruncSafe(r.MinRpm));
 }
+
+}  // namespace pumplink

@@ -9,6 +9,8 @@
 
 #include "link/protocol.h"
 
+namespace pumplink {
+
 struct DecodeResult {
     // The reply's block was taken. Not for an unknown code, a channel out of range, or a
     // reply too short for its block.
@@ -31,3 +33,5 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
 // AiConfig, and a set-point outside them set to the minimum. Apart from the first half, so
 // that an open throttle dialog sees the block, and may change it, before the limits are taken.
 void ApplyThrottleLimits(int entry);
+
+}  // namespace pumplink

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace pumplink {
+
 namespace {
 
 constexpr std::array<std::uint16_t, 256> makeCrcTable() {
@@ -139,3 +141,5 @@ bool FrameAssembler::feed(std::span<const std::uint8_t> bytes, FrameSink& sink) 
     }
     return true;
 }
+
+}  // namespace pumplink

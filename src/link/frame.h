@@ -10,6 +10,8 @@
 
 #include "link/protocol.h"
 
+namespace pumplink {
+
 // An assembly never grows to this many bytes: a read that would take it there is dropped.
 constexpr int kAssemblyLimit = 255;
 // The longest packet the assembler can complete (N at most 244).
@@ -76,3 +78,5 @@ class FrameAssembler {
     std::uint16_t crc_ = 0;
     std::array<std::uint8_t, kAssemblyLimit> buffer_{};
 };
+
+}  // namespace pumplink

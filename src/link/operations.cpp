@@ -17,6 +17,8 @@
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
+namespace pumplink {
+
 namespace {
 
 constexpr int kOpTripRepeats = 2;  // TmrOpTrip ticks after the first idle
@@ -363,3 +365,5 @@ void ResetLink() {
     CreateTxQueues();
     SetTransmit(TransmitPacket);
 }
+
+}  // namespace pumplink

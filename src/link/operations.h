@@ -10,6 +10,8 @@
 
 #include "link/protocol.h"
 
+namespace pumplink {
+
 constexpr int kAllPumps = -1;
 
 // Operations that carry no data of their own.
@@ -131,3 +133,5 @@ void ResetOperations();
 // Every link module and the Pump Table back to the start of a run, the session wired to the
 // transmit queues, and the queues created (as start-up leaves them before the ports open).
 void ResetLink();
+
+}  // namespace pumplink

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+namespace pumplink {
+
 // ---- framing ----
 constexpr std::uint8_t kStartByte = 0x16;
 constexpr std::uint8_t kSecondStartByte = 0x01;
@@ -184,3 +186,5 @@ constexpr int kStroke = 16;           // f32, inches
 constexpr int kPlungerDiameter = 20;  // f32, inches
 constexpr int kEfficiency = 24;       // f32, volumetric
 }  // namespace pumpblock
+
+}  // namespace pumplink

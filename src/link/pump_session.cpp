@@ -15,6 +15,8 @@
 #include "settings/registry_settings.h"
 #include "ui/ui_model.h"
 
+namespace pumplink {
+
 namespace {
 
 constexpr std::array<bool, kPumpCount> allDimmed() {
@@ -331,3 +333,5 @@ void SetPacketTap(PacketTap tap) {
 void ResetPumpSession() {
     g = {};
 }
+
+}  // namespace pumplink

@@ -17,6 +17,8 @@
 #include "link/frame.h"
 #include "link/pump_table.h"
 
+namespace pumplink {
+
 // More than this many bytes waiting on a port means the line is flooding: both queues are
 // emptied rather than read.
 constexpr int kMaxWaiting = 500;
@@ -98,3 +100,5 @@ void SetPacketTap(PacketTap tap);
 
 // Start-of-run state of the session: every assembly hunting, no hooks, no tap, rows dimmed.
 void ResetPumpSession();
+
+}  // namespace pumplink

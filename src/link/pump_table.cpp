@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace pumplink {
+
 namespace {
 constexpr std::array<std::int8_t, kTableSize> noGroups() {
     std::array<std::int8_t, kTableSize> groups{};
@@ -47,3 +49,5 @@ void ResetPumpTable() {
     std::memset(AlarmOptions, 0, sizeof AlarmOptions);
     PortsBusy = 0;
 }
+
+}  // namespace pumplink

@@ -15,6 +15,8 @@
 #include "common/wire.h"
 #include "link/protocol.h"
 
+namespace pumplink {
+
 constexpr int kPumpCount = 24;  // pumps 1-24: entries 0-23
 constexpr int kTableSize = 25;  // plus the output port
 constexpr int kOutputEntry = 24;
@@ -160,3 +162,5 @@ inline std::int16_t ToRpm(long long v) {
     return static_cast<std::int16_t>(std::clamp<long long>(
         v, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
 }
+
+}  // namespace pumplink

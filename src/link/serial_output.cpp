@@ -11,6 +11,8 @@
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
 
+namespace pumplink {
+
 namespace {
 
 int displayUnits() {
@@ -77,3 +79,5 @@ int TxTimerTick(int panel, int control, int event, void*, int, int) {
 void BindSerialOutputCallbacks() {
     windows::BindCtrlCallback("TxTimerTick", TxTimerTick);
 }
+
+}  // namespace pumplink

@@ -3,6 +3,8 @@
 // entry's transmit indicator in the serial monitor.
 #pragma once
 
+namespace pumplink {
+
 // Writes the line: the time, then nine values of every pump on line, then CR LF. Nothing
 // when the output port is off or not open.
 void SerialOutputLine();
@@ -12,3 +14,5 @@ void SetTxLed(int on);
 // Timer callback: ends the indicator's flash.
 int TxTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 void BindSerialOutputCallbacks();
+
+}  // namespace pumplink

@@ -9,6 +9,8 @@
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
+namespace pumplink {
+
 TxQueueRecord TxQueue[kPumpCount];
 float ReplyTimeout = 5.0f;
 
@@ -309,3 +311,5 @@ void SetStatsReadouts(int panel, std::span<const int, 5> controls) {
     g.statsPanel = panel;
     std::copy(controls.begin(), controls.end(), g.statsControls.begin());
 }
+
+}  // namespace pumplink

@@ -13,6 +13,8 @@
 #include "link/frame.h"
 #include "link/pump_table.h"
 
+namespace pumplink {
+
 constexpr int kQueueDepth = 15;
 constexpr int kMaxConnectPollsWaiting = 10;
 // A queue item holds a packet of at most this many bytes (N at most 85). The size limits
@@ -100,3 +102,5 @@ void SetShowStats(bool on);
 const QueueStatsRecord& QueueStats(int pump);
 // The five read-outs (pumps 1-5) that every fifth QueueTimer tick writes "max, average" to.
 void SetStatsReadouts(int panel, std::span<const int, 5> controls);
+
+}  // namespace pumplink

@@ -14,6 +14,10 @@
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 namespace {
 
 using namespace windows;
@@ -160,3 +164,5 @@ void BindCommandCallbacks() {
 void ResetCommands() {
     g = {};
 }
+
+}  // namespace operation

@@ -9,12 +9,14 @@
 
 #include "link/operations.h"
 
+namespace operation {
+
 // Above this discharge (psi) a pump is not zeroed: its offset would take up the pressure
 // in the line and move its trip point up by as much.
 constexpr double kZeroRefusedAbovePsi = 100.0;
 
 // The journal's text of a speed button: "STOP", "Speed up (large step)"...
-const char* SpeedStepText(SpeedStep step);
+const char* SpeedStepText(pumplink::SpeedStep step);
 int Change_RPMs(int panel, int control, int event, void* data, int e1, int e2);
 int Zero_Discharge_Pressure(int panel, int control, int event, void* data, int e1, int e2);
 int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);
@@ -35,3 +37,5 @@ void SetSpeedInterlock(const SpeedInterlock& interlock);
 void BindCommandCallbacks();
 // No interlock installed.
 void ResetCommands();
+
+}  // namespace operation

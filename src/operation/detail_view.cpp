@@ -12,6 +12,10 @@
 #include "ui/windows/detail_view.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 std::uint8_t CurrentPump = kNoPump;
 
 namespace {
@@ -283,3 +287,5 @@ void ResetDetailView() {
     CurrentPump = kNoPump;
     g = {};
 }
+
+}  // namespace operation

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace operation {
+
 // The pump shown in the detail view, 0-23; kNoPump while the view is closed.
 constexpr std::uint8_t kNoPump = 255;
 extern std::uint8_t CurrentPump;
@@ -39,3 +41,5 @@ int Close_Current_Pump(int panel, int control, int event, void* data, int e1, in
 
 // Closed, caches back to their start values (the first refresh writes every colour).
 void ResetDetailView();
+
+}  // namespace operation

@@ -2,6 +2,10 @@
 
 #include "ui/ui_model.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 int BankRow[kPumpCount][kRowPositionCount];
 int BankPanel[kBankCount];
 int DetailPanel = 0;
@@ -52,3 +56,5 @@ int PumpOfRowCtrl(int panel, int control) {
     }
     return -1;
 }
+
+}  // namespace operation

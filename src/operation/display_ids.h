@@ -7,12 +7,14 @@
 #include "link/pump_table.h"
 #include "ui/windows/bank_window.h"
 
+namespace operation {
+
 constexpr int kBankCount = 3;
 constexpr int kPumpsPerBank = windows::kBankRows;
 constexpr int kRowPositionCount = windows::kRowPositions;
-static_assert(kBankCount * kPumpsPerBank == kPumpCount);
+static_assert(kBankCount * kPumpsPerBank == pumplink::kPumpCount);
 
-extern int BankRow[kPumpCount][kRowPositionCount];
+extern int BankRow[pumplink::kPumpCount][kRowPositionCount];
 
 // Window handles; 0 while the window is not loaded. Start-up loads and fills them.
 extern int BankPanel[kBankCount];  // "Pumps 1-8", "Pumps 9-16", "Pumps 17-24"
@@ -33,3 +35,5 @@ int BankOfPanel(int panel);
 // positions when none are given), or -1.
 int PumpOfRowCtrl(int panel, int control);
 int PumpOfRowCtrl(int panel, int control, int position);
+
+}  // namespace operation

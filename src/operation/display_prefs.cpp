@@ -14,6 +14,10 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 using settings::Config;
 
 int PreferencePanel = 0;
@@ -201,3 +205,5 @@ void BindDisplayPrefCallbacks() {
     BindCtrlCallback("SetPreferences", SetPreferences);
     BindCtrlCallback("ClosePreferencePanel", ClosePreferencePanel);
 }
+
+}  // namespace operation

@@ -4,6 +4,8 @@
 // windows are up), and a loaded record shown whole, pump groups and "Auto" boxes included.
 #pragma once
 
+namespace operation {
+
 // Menu callback of the three refresh items: 1.0, 2.0 or 4.0 s.
 void Set_Refresh_Rate(int menuBar, int menuItem, void* data, int panel);
 // Applies RefreshInterval to the display timer and ticks the refresh and units items.
@@ -42,3 +44,5 @@ void AddUnitsChangedHook(UnitsChangedHook hook);
 // No preferences window, no hooks.
 void ResetDisplayPrefs();
 void BindDisplayPrefCallbacks();
+
+}  // namespace operation

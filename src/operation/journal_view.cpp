@@ -13,6 +13,10 @@
 #include "ui/windows/journal_window.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 namespace {
 
 using namespace windows;
@@ -348,3 +352,5 @@ void ResetJournalView() {
     g = ViewState{};
     g.generation = generation;
 }
+
+}  // namespace operation

@@ -9,6 +9,8 @@
 
 #include "platform/journal.h"
 
+namespace operation {
+
 // A row of the window: an unacknowledged alarm, or an event of the journal.
 struct JournalRow {
     bool isAlarm = false;
@@ -41,3 +43,5 @@ int Journal_Export(int panel, int control, int event, void* data, int e1, int e2
 int Journal_Close(int panel, int control, int event, void* data, int e1, int e2);
 void BindJournalCallbacks();
 void ResetJournalView();
+
+}  // namespace operation

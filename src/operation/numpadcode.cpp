@@ -8,6 +8,8 @@
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/window_support.h"
 
+namespace operation {
+
 double KeypadValue = 0.0;
 int KeypadPanel = 0;
 
@@ -273,3 +275,5 @@ void BindKeypadCallbacks() {
     windows::BindCtrlCallback("QuitNumPad", QuitNumPad);
     windows::BindPanelCallback("PanelEvents", PanelEvents);
 }
+
+}  // namespace operation

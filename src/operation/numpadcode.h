@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace operation {
+
 // Called after OK with the edited field's window and control.
 using KeypadCompletion = void (*)(int panel, int control);
 
@@ -43,3 +45,5 @@ const std::string& KeypadText();
 // Closed, no completion, remembered size 415 x 580, KeypadValue 0.
 void ResetKeypad();
 void BindKeypadCallbacks();
+
+}  // namespace operation

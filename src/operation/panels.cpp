@@ -16,6 +16,10 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 float AverageDischargePressure = 0.0f;
 float SelectedPumpsTotal = 0.0f;
 float SelectedPumpsRate = 0.0f;
@@ -215,3 +219,5 @@ void BindPanelCallbacks() {
     windows::BindCtrlCallback("Close_Current_Pump", Close_Current_Pump);
     BindDisplayPrefCallbacks();
 }
+
+}  // namespace operation

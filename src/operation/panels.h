@@ -10,7 +10,11 @@
 
 #include "operation/detail_view.h"
 
+namespace pumplink {
 struct LinkHooks;
+}
+
+namespace operation {
 
 // Fleet values over every pump on line, recomputed by each refresh (0.0 with none on line).
 // The recorder, the automatic controller and the blender link read them.
@@ -42,7 +46,7 @@ void AutoPrecisionAI(int panel, int control);
 
 // The link hooks the display answers: rows going off and on line, the display units.
 // Other members are left as they are.
-void InstallDisplayLinkHooks(LinkHooks& hooks);
+void InstallDisplayLinkHooks(pumplink::LinkHooks& hooks);
 
 // Where modules not built into the display take part: the pump-identification window shows
 // a pump's new identification while it is open. Each module adds its own; they run in the
@@ -57,3 +61,5 @@ void ResetPanels();
 // Binds the callbacks of the display and the detail view by name (before the windows are
 // loaded).
 void BindPanelCallbacks();
+
+}  // namespace operation

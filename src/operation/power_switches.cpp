@@ -12,6 +12,10 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 namespace {
 
 using windows::kPosPowerOff;
@@ -95,3 +99,5 @@ void BindPowerSwitchCallbacks() {
     windows::BindMenuCallback("AllVfdsOn", AllVfdsOn);
     windows::BindMenuCallback("AllVfdsOff", AllVfdsOff);
 }
+
+}  // namespace operation

@@ -3,6 +3,8 @@
 // operator hears the switch.
 #pragma once
 
+namespace operation {
+
 // Speed 0 with the drive's run byte, straight to the pump's port (not only on line: a pump
 // that has a port is reached). A power-off overtakes the polls waiting in its queue.
 void SetPumpPower(int pump, int run);
@@ -18,3 +20,5 @@ void AllVfdsOff(int menuBar, int item, void* data, int panel);
 void PlaySwitchSound();
 
 void BindPowerSwitchCallbacks();
+
+}  // namespace operation

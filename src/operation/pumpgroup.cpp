@@ -9,6 +9,10 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 std::uint8_t GroupMembers[kGroupCount][kPumpCount];
 
 namespace {
@@ -135,3 +139,5 @@ void BindPumpGroupCallbacks() {
 void ResetPumpGroups() {
     for (auto& list : GroupMembers) std::fill(std::begin(list), std::end(list), kNoMember);
 }
+
+}  // namespace operation

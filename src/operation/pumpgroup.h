@@ -11,11 +11,13 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 
+namespace operation {
+
 constexpr int kGroupCount = 16;
 constexpr std::uint8_t kNoMember = 255;  // a free slot; the first one ends the list
 
 // Each group's members in the order they joined, then kNoMember in every free slot.
-extern std::uint8_t GroupMembers[kGroupCount][kPumpCount];
+extern std::uint8_t GroupMembers[kGroupCount][pumplink::kPumpCount];
 
 // Appends pump (0-23) to group (0-15) unless it is already there; anything out of range,
 // or a full list, changes nothing.
@@ -50,3 +52,5 @@ void InstallPumpGroups();
 void BindPumpGroupCallbacks();
 // Every list empty.
 void ResetPumpGroups();
+
+}  // namespace operation

@@ -13,6 +13,10 @@
 #include "ui/windows/trend_window.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 int TrendPanel = 0;
 
 namespace {
@@ -245,3 +249,5 @@ void BindTrendCallbacks() {
     BindCtrlCallback("ChooseTrendPump", ChooseTrendPump);
     BindCtrlCallback("Close_Trends", Close_Trends);
 }
+
+}  // namespace operation

@@ -4,6 +4,8 @@
 // pump choices stay as the operator left them.
 #pragma once
 
+namespace operation {
+
 // Handle of the trend window, 0 before its first opening.
 extern int TrendPanel;
 
@@ -24,3 +26,5 @@ void DiscardTrendWindow();
 // No window, rings empty, 10 min span, no pumps chosen.
 void ResetTrendDisplay();
 void BindTrendCallbacks();
+
+}  // namespace operation

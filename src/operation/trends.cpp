@@ -7,6 +7,10 @@
 #include "link/pump_table.h"
 #include "settings/config_record.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 namespace {
 
 constexpr float kGap = std::numeric_limits<float>::quiet_NaN();
@@ -186,3 +190,5 @@ void ResetTrends() {
     for (TrendSeries& s : g.pressure) s = TrendSeries();
     for (TrendSeries& s : g.rate) s = TrendSeries();
 }
+
+}  // namespace operation

@@ -21,6 +21,8 @@
 
 #include "ui/model_types.h"
 
+namespace operation {
+
 enum TrendSpan { kTrendSpan10Min = 0, kTrendSpan1Hour = 1, kTrendSpan8Hours = 2 };
 constexpr int kTrendSpanCount = 3;
 
@@ -86,3 +88,5 @@ TrendScale TrendAxisScale(double top);
 
 // Every ring empty, the clock not started.
 void ResetTrends();
+
+}  // namespace operation

@@ -6,6 +6,10 @@
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
+using namespace pumplink;
+
+namespace operation {
+
 namespace {
 
 struct VfdResetState {
@@ -50,3 +54,5 @@ int ResetTimerCallback(int panel, int control, int event, void*, int, int) {
 void ResetVfdResetLock() {
     g = {};
 }
+
+}  // namespace operation

@@ -4,12 +4,14 @@
 
 #include "link/pump_table.h"
 
+namespace operation {
+
 constexpr double kVfdResetLockSeconds = 120.0;
 
 // The controls the lock works on, on the detail view's panel.
 struct VfdResetControls {
     int timer = 0;                 // timer control that ends the lock
-    int buttons[kPumpCount] = {};  // the per-pump reset buttons it unlocks
+    int buttons[pumplink::kPumpCount] = {};  // the per-pump reset buttons it unlocks
 };
 void SetVfdResetControls(const VfdResetControls& controls);
 
@@ -18,3 +20,5 @@ int ResetTimerCallback(int panel, int control, int event, void* data, int e1, in
 
 // Start-of-run state: no controls, no lock.
 void ResetVfdResetLock();
+
+}  // namespace operation

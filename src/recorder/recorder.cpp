@@ -24,6 +24,11 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace recorder {
+
 int RecordState = 0;
 int RecordPaused = 0;
 
@@ -441,3 +446,5 @@ void BindRecorderCallbacks() {
     windows::BindMenuCallback("PauseRecording", PauseRecording);
     windows::BindCtrlCallback("RecordTimer", RecordTimer);
 }
+
+}  // namespace recorder

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace recorder {
+
 constexpr std::size_t kRecordBufferSize = 16384;
 constexpr std::size_t kRecordFlushThreshold = 6144;
 
@@ -56,3 +58,5 @@ long RecordDroppedLines(int pump);
 
 void ResetRecorder();
 void BindRecorderCallbacks();
+
+}  // namespace recorder

@@ -15,6 +15,11 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace safety {
+
 // Until start-up reads the settings, the values a store without them gives.
 std::uint32_t EStopParallelPort = settings::kEStopParallelPort.missing;
 std::uint32_t EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
@@ -234,3 +239,5 @@ void ResetEStop() {
     InstantIdleCount = 0;
     g = {};
 }
+
+}  // namespace safety

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace safety {
+
 extern std::uint32_t EStopParallelPort;   // 1: parallel port, 0: a serial port's CTS
 extern std::uint32_t EStopSerialPortNum;  // COM number when on a serial port
 extern std::uint32_t EStopMonitored;      // 1: the input is watched
@@ -48,3 +50,5 @@ void StartInstantIdle(int repeats);
 
 void BindEStopCallbacks();
 void ResetEStop();
+
+}  // namespace safety

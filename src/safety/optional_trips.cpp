@@ -14,6 +14,11 @@
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace safety {
+
 std::uint8_t InlineTripEnabled = 0;
 float InlineTripValue = 1000.0f;
 
@@ -162,3 +167,5 @@ void ResetOptionalTrips() {
     g_panel = 0;
     g_tripHook = nullptr;
 }
+
+}  // namespace safety

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace safety {
+
 extern std::uint8_t InlineTripEnabled;  // the "Inline OP Trip" switch
 extern float InlineTripValue;           // psi
 
@@ -43,3 +45,5 @@ constexpr std::uint16_t kChangedHereBit = 0x2000;
 void BindOptionalTripCallbacks();
 // Switch off, 1000 psi, window closed, no hook.
 void ResetOptionalTrips();
+
+}  // namespace safety

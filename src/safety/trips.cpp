@@ -18,6 +18,11 @@
 #include "ui/windows/detail_view.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace safety {
+
 namespace {
 
 using settings::MetricUnits;
@@ -143,3 +148,5 @@ void BindTripCallbacks() {
     RegisterValueOnlyCompletion(TripValChanged);
     RegisterValueOnlyCompletion(TripValChanged2);
 }
+
+}  // namespace safety

@@ -4,6 +4,8 @@
 // tripped or shut down.
 #pragma once
 
+namespace safety {
+
 // Trip points the station sends, in psi. A controller takes 16 bits, and 0 would switch its
 // overpressure trip off: anything outside is refused before it is sent.
 constexpr double kTripPsiMin = 1.0;
@@ -36,3 +38,5 @@ void ShowTripFieldRanges();
 // The units hook that keeps the trip fields' ranges in the display units.
 void InstallTrips();
 void BindTripCallbacks();
+
+}  // namespace safety

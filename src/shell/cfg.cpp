@@ -9,6 +9,11 @@
 #include "operation/display_prefs.h"
 #include "settings/config_record.h"
 
+using namespace pumplink;
+using namespace operation;
+
+namespace shell {
+
 using settings::Config;
 
 namespace {
@@ -97,3 +102,5 @@ void SaveConfiguration() {
     settings::EncodeConfigRecord(Config, image);
     settings::WriteConfigFile(settings::ConfigFilePath(), image, sizeof image);
 }
+
+}  // namespace shell

@@ -4,8 +4,12 @@
 // saving; the record's own preferences are shown on the windows once loaded.
 #pragma once
 
+namespace shell {
+
 // Reads vnk.cfg (a missing or unreadable file gives the first-start record, written at
 // once), hands its values to the tables and shows them.
 void LoadConfiguration();
 // Takes the tables' values into the record and writes vnk.cfg.
 void SaveConfiguration();
+
+}  // namespace shell

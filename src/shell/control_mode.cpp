@@ -14,6 +14,12 @@
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+
+namespace shell {
+
 namespace {
 
 struct ControlModeState {
@@ -119,3 +125,5 @@ void BindControlModeCallbacks(void (*enableSetupMenu)()) {
 void ResetControlMode() {
     g = {};
 }
+
+}  // namespace shell

@@ -3,6 +3,8 @@
 // time-out, automatic recording at start-up and the delay used when the pump ports open.
 #pragma once
 
+namespace shell {
+
 // Opens the window afresh with the values from the settings store (the password's opener).
 void OpenControlModePanel();
 // Handle of the open window, 0 when closed.
@@ -22,3 +24,5 @@ int ControlModeEntry(int panel, int control, int event, void* data, int e1, int 
 // Binds the callbacks and installs the password's opener; enableSetupMenu runs after OK.
 void BindControlModeCallbacks(void (*enableSetupMenu)());
 void ResetControlMode();
+
+}  // namespace shell

@@ -4,6 +4,8 @@
 #include "platform/system.h"
 #include "ui/windows/window_support.h"
 
+namespace shell {
+
 void Check_Web(int, int, void*, int) {
     platform::systemBackEnd().openLink(kSupportPage);
 }
@@ -23,3 +25,5 @@ void BindLinkCallbacks() {
     windows::BindMenuCallback("Send_Email", Send_Email);
     windows::BindMenuCallback("LaunchExplorer", LaunchExplorer);
 }
+
+}  // namespace shell

@@ -50,6 +50,16 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace recorder;
+using namespace client;
+using namespace autocontrol;
+using namespace hardware;
+
+namespace shell {
+
 int ShowStats = 0;
 int AdminMode = 0;
 
@@ -440,3 +450,5 @@ void ResetStation() {
     BindStationCallbacks();
     windows::RegisterWindowDefinitions();
 }
+
+}  // namespace shell

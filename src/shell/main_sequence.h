@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace shell {
+
 extern int ShowStats;  // "/ShowStats": queue statistics measured and shown
 extern int AdminMode;  // "/admin": the controller settings can be edited
 
@@ -36,3 +38,5 @@ void EnableSetupMenu();
 void BindStationCallbacks();
 // Every module of the station back to the start of a run (tests).
 void ResetStation();
+
+}  // namespace shell

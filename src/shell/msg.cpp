@@ -13,6 +13,13 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace autocontrol;
+
+namespace shell {
+
 namespace {
 
 constexpr int kInstantIdleRepeats = 5;
@@ -103,3 +110,5 @@ void ResetConfirmDialog() {
     CloseConfirmDialog();
     g = {};
 }
+
+}  // namespace shell

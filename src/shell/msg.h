@@ -2,6 +2,8 @@
 // zero all discharge pressures. Nothing is sent unless the operator confirms.
 #pragma once
 
+namespace shell {
+
 enum ConfirmAction {
     kConfirmIdleAll = 1,
     kConfirmResetTotals = 2,
@@ -24,3 +26,5 @@ void CloseConfirmDialog();
 void BindConfirmCallbacks();
 // Dialog closed.
 void ResetConfirmDialog();
+
+}  // namespace shell

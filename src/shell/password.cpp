@@ -10,6 +10,10 @@
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace operation;
+
+namespace shell {
+
 int PasswordTarget = kPasswordTargetControlMode;
 
 namespace {
@@ -207,3 +211,5 @@ void BindPasswordCallbacks() {
     windows::BindCtrlCallback("SetStars", SetStars);
     windows::BindCtrlCallback("SetStars2", SetStars2);
 }
+
+}  // namespace shell

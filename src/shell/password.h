@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace shell {
+
 // What a correct password opens: a configure button's control id (the hardware window of
 // that pump), or -1 for the control-mode settings.
 extern int PasswordTarget;
@@ -46,3 +48,5 @@ std::string StarsFor(double value);
 // Closed windows, target -1, no openers.
 void ResetPassword();
 void BindPasswordCallbacks();
+
+}  // namespace shell

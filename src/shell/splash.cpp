@@ -7,6 +7,8 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
+namespace shell {
+
 namespace {
 
 struct SplashState {
@@ -85,3 +87,5 @@ void ResetSplash() {
     CloseSplash();
     g = {};
 }
+
+}  // namespace shell

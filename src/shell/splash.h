@@ -1,6 +1,8 @@
 // The splash window: start-up progress messages, and the same window as the About box.
 #pragma once
 
+namespace shell {
+
 void ShowSplash();
 void SetSplashMessage(const char* message);
 void CloseSplash();
@@ -14,3 +16,5 @@ int Close_Help_About(int panel, int event, void* data, int e1, int e2);
 
 void BindSplashCallbacks();
 void ResetSplash();
+
+}  // namespace shell

@@ -18,6 +18,8 @@
 #include "support/pump_fleet.h"
 #include "support/sim_fixture.h"
 
+using namespace pumplink;
+
 namespace {
 
 struct Seen {

@@ -19,6 +19,8 @@
 #include "pumpsim_wire.h"
 #include "support/sim_fixture.h"
 
+using namespace pumplink;
+
 // Failure messages name the codes.
 inline void PrintTo(WireCode code, std::ostream* os) {
     *os << WireCodeName(code) << " (" << static_cast<int>(code) << ")";

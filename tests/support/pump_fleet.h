@@ -14,6 +14,8 @@
 #include "platform/sim/sim_serial.h"
 #include "pumpsim.h"
 
+using namespace pumplink;
+
 class PumpFleetHarness {
   public:
     static constexpr double kPhysicsStep = 0.05;

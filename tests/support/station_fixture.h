@@ -14,6 +14,8 @@
 #include "support/config_file.h"
 #include "support/sim_fixture.h"
 
+using namespace shell;
+
 template <typename Serial = platform::SimSerial>
 class StationFixture : public SimFixture {
   protected:

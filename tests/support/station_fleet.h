@@ -19,6 +19,10 @@
 #include "support/station_fixture.h"
 #include "ui/windows/entry_windows.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace shell;
+
 constexpr int kPumps = 24;
 constexpr int kIdleRpm = 600;  // the simulated units' throttle block
 

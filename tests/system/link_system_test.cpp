@@ -33,6 +33,9 @@
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace hardware;
+
 namespace fs = std::filesystem;
 
 namespace {

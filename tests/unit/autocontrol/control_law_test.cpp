@@ -9,6 +9,8 @@
 #include "autocontrol/wellresistance.h"
 #include "support/link_fixture.h"
 
+using namespace autocontrol;
+
 namespace {
 
 class ControlLaw : public LinkFixture {

@@ -16,6 +16,10 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace client;
+
 namespace {
 
 class ClientTest : public StationFixture<> {

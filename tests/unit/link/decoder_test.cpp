@@ -9,6 +9,8 @@
 
 #include "support/link_fixture.h"
 
+using namespace pumplink;
+
 namespace {
 
 using linktest::Record;

@@ -9,6 +9,8 @@
 
 #include "support/link_fixture.h"
 
+using namespace pumplink;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -9,6 +9,8 @@
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+
 namespace {
 
 class Ports : public LinkFixture {

@@ -21,6 +21,9 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 
+using namespace pumplink;
+using namespace operation;
+
 // Offsets in a data record of the fields the display tests set.
 namespace rec {
 constexpr std::size_t kRate = 0, kTotal = 4, kDischarge = 8, kOilTemp = 12, kOilPressure = 16,

@@ -9,6 +9,8 @@
 #include "ui/windows/trend_window.h"
 #include "unit/operation/display_fixture.h"
 
+using namespace operation;
+
 namespace {
 
 bool gap(const TrendBucket& b) {

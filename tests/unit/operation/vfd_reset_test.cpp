@@ -7,6 +7,9 @@
 #include "operation/detail_view.h"
 #include "support/link_fixture.h"
 
+using namespace pumplink;
+using namespace operation;
+
 namespace {
 
 class VfdReset : public LinkFixture {

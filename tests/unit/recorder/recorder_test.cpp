@@ -21,6 +21,10 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace recorder;
+
 namespace {
 
 const char* const kUsHeader =

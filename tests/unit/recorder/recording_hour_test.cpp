@@ -15,6 +15,10 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace recorder;
+
 namespace {
 
 using RecordingHour = StationFixture<>;

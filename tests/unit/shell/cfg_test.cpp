@@ -14,6 +14,8 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/menu_bar.h"
 
+using namespace pumplink;
+
 namespace {
 
 using settings::Config;

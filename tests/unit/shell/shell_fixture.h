@@ -19,6 +19,10 @@
 #include "support/sim_fixture.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace shell;
+
 class ShellFixture : public SimFixture {
   protected:
     void SetUp() override {

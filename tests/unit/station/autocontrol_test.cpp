@@ -21,6 +21,11 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
 
+using namespace operation;
+using namespace safety;
+using namespace shell;
+using namespace autocontrol;
+
 namespace {
 
 using namespace windows;

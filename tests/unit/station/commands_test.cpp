@@ -18,6 +18,11 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace shell;
+
 namespace {
 
 using windows::kPosStepDownLarge;

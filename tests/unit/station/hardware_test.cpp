@@ -15,6 +15,10 @@
 #include "support/station_fleet.h"
 #include "ui/windows/hardware_windows.h"
 
+using namespace pumplink;
+using namespace shell;
+using namespace hardware;
+
 namespace {
 
 using namespace windows;

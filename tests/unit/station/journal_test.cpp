@@ -10,6 +10,8 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/journal_window.h"
 
+using namespace operation;
+
 namespace {
 
 using journal::Kind;

@@ -20,6 +20,11 @@
 #include "ui/windows/shell_windows.h"
 #include "unit/operation/display_fixture.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace shell;
+
 namespace {
 
 using namespace windows;

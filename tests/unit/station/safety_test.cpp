@@ -27,6 +27,11 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace shell;
+
 namespace {
 
 using Safety = StationFleet;

@@ -16,6 +16,11 @@
 #include "support/station_fleet.h"
 #include "ui/windows/menu_bar.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace shell;
+
 namespace {
 
 using namespace windows;

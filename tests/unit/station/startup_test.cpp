@@ -31,6 +31,11 @@
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace shell;
+
 namespace {
 
 using namespace windows;

@@ -35,6 +35,12 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
 
+using namespace pumplink;
+using namespace operation;
+using namespace safety;
+using namespace shell;
+using namespace hardware;
+
 namespace {
 
 using namespace windows;
