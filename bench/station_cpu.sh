@@ -3,25 +3,55 @@
 # (Release, offscreen, headless popups) against vnk-sim. After the fleet is on line, the
 # station's user+system CPU time and vnk-sim's reply count are sampled over WINDOW seconds.
 # Also prints the station's resident memory.
+# FULL=1 switches every feature on: recording from the start, vnk-blender sending at 1 Hz
+# (and checking every reply), pumps 17-24 on automatic control holding a rate, the event
+# journal, and the trend window open; the fleet then has 40 s to settle.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 window=${WINDOW:-30}
 dir=$(mktemp -d /tmp/vnk_cpu.XXXXXX)
-trap 'kill -TERM $st $sim 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$dir"' EXIT
+trap 'kill -TERM $st $sim 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$dir"' EXIT
 mkdir -p "$dir/home/cfg" "$dir/ports"
 printf '\x10' > "$dir/parport"
 
 source scripts/fleet_cfg.sh
 write_fleet_cfg "$dir/home/cfg/vnk.cfg"
+full=${FULL:-0}
+extra=()
+settle=20  # start-up with its splash waits, then the fleet comes on line
+blender=""
+if [ "$full" = 1 ]; then
+  printf '127.0.0.1' | dd of="$dir/home/cfg/vnk.cfg" bs=1 seek=45 conv=notrunc status=none
+  for i in $(seq 16 23); do
+    printf '\x01' | dd of="$dir/home/cfg/vnk.cfg" bs=1 seek=$((542 + i)) conv=notrunc status=none
+  done
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"AutoRecord"=dword:00000001\r\n' \
+    > "$dir/home/cfg/registry.reg"
+  extra=(--state "$dir/fleet.state" --log "$dir/commands.log")
+  settle=40
+fi
+port=${VNK_BLENDER_PORT:-$((20000 + RANDOM % 20000))}
 
-"$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1200 > "$dir/sim.log" 2>&1 &
+"$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1200 "${extra[@]}" \
+  > "$dir/sim.log" 2>&1 &
 sim=$!
+if [ "$full" = 1 ]; then
+  "$build/bin/vnk-blender" --port "$port" --state "$dir/fleet.state" > "$dir/blender.log" 2>&1 &
+  blender=$!
+  trap 'kill -TERM $st $sim $blender 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$dir"' EXIT
+fi
 sleep 0.5
-VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
-  QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station" > "$dir/station.log" 2>&1 &
+if [ "$full" = 1 ]; then
+  VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
+    VNK_BLENDER_PORT="$port" VNK_DEMO_AUTO=${FULL_AUTO_RATE:-150} VNK_DEMO_TRENDS=25 \
+    QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station" > "$dir/station.log" 2>&1 &
+else
+  VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
+    QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station" > "$dir/station.log" 2>&1 &
+fi
 st=$!
-sleep 20  # start-up with its splash waits, then the fleet comes on line
+sleep "$settle"
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 replies() { grep -o 'replies [0-9]*' "$dir/sim.log" | tail -1 | awk '{print $2}'; }
@@ -36,3 +66,11 @@ awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v r0="$r0" -v r
   printf "replies per pump per second: %.2f\n", (r1 - r0) / 24 / s;
   printf "station resident memory: %.0f MB\n", rss / 1024;
 }'
+if [ "$full" = 1 ]; then
+  kill -TERM "$blender" 2>/dev/null || true
+  wait "$blender" 2>/dev/null || true
+  echo "blender peer: $(grep -o 'summary.*' "$dir/blender.log" | tail -1)"
+  echo "recordings: $(ls "$dir/home/data" 2>/dev/null | grep -c '\.csv$' || true) CSV files; journal: $(ls "$dir/home/data" | grep -c '^journal.db$') database"
+  # The controller's speed commands: pumps 17-24 are pump=16..23 on vnk-sim's log.
+  echo "speed commands to pumps 17-24 after the Apply: $(grep -ciE 'pump=(1[6-9]|2[0-3]) .*code=0x1a.*rpm=' "$dir/commands.log" || true)"
+fi

@@ -169,6 +169,19 @@ void scheduleDemoAuto() {
     });
 }
 
+// VNK_DEMO_TRENDS=s: s seconds after start the trend window is opened from bank 1's menu, as
+// an operator would (for demo screenshots and the whole-station measurement).
+void scheduleDemoTrends() {
+    const char* when = std::getenv("VNK_DEMO_TRENDS");
+    if (when == nullptr) return;
+    const int seconds = std::atoi(when);
+    if (seconds <= 0) return;
+    QTimer::singleShot(seconds * 1000, [] {
+        const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
+        if (bank != nullptr) ui::SelectMenu(bank->menuBar, windows::MENU_TRENDS, BankPanel[0]);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -229,6 +242,7 @@ int main(int argc, char** argv) {
     scheduleDemoClient();
     scheduleDemoJournal();
     scheduleDemoAuto();
+    scheduleDemoTrends();
 
     // The journal opens before anything can happen; what it has to say about its file waits
     // for the station's windows.
