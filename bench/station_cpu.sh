@@ -19,6 +19,7 @@ source scripts/fleet_cfg.sh
 write_fleet_cfg "$dir/home/cfg/vnk.cfg"
 full=${FULL:-0}
 extra=()
+speeds=(--speed all=1200)
 settle=20  # start-up with its splash waits, then the fleet comes on line
 blender=""
 if [ "$full" = 1 ]; then
@@ -28,12 +29,14 @@ if [ "$full" = 1 ]; then
   done
   printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"AutoRecord"=dword:00000001\r\n' \
     > "$dir/home/cfg/registry.reg"
-  extra=(--state "$dir/fleet.state" --log "$dir/commands.log")
+  extra=(--state "$dir/fleet.state" --log "$dir/commands.log" --drive-on all)
+  # The demo's speeds: 24 pumps at 1200 rpm would lift the well past the trip points.
+  speeds=(--speed 1-8=620 --speed 9-16=680 --speed 17-24=720)
   settle=40
 fi
 port=${VNK_BLENDER_PORT:-$((20000 + RANDOM % 20000))}
 
-"$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1200 "${extra[@]}" \
+"$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 "${speeds[@]}" "${extra[@]}" \
   > "$dir/sim.log" 2>&1 &
 sim=$!
 if [ "$full" = 1 ]; then
@@ -44,7 +47,7 @@ fi
 sleep 0.5
 if [ "$full" = 1 ]; then
   VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
-    VNK_BLENDER_PORT="$port" VNK_DEMO_AUTO=${FULL_AUTO_RATE:-150} VNK_DEMO_TRENDS=25 \
+    VNK_BLENDER_PORT="$port" VNK_DEMO_AUTO=${FULL_AUTO_RATE:-85} VNK_DEMO_TRENDS=25 \
     QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station" > "$dir/station.log" 2>&1 &
 else
   VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
@@ -67,6 +70,8 @@ awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v r0="$r0" -v r
   printf "station resident memory: %.0f MB\n", rss / 1024;
 }'
 if [ "$full" = 1 ]; then
+  kill -TERM "$st" 2>/dev/null || true  # SIGTERM: the station stops recording and saves
+  wait "$st" 2>/dev/null || true
   kill -TERM "$blender" 2>/dev/null || true
   wait "$blender" 2>/dev/null || true
   echo "blender peer: $(grep -o 'summary.*' "$dir/blender.log" | tail -1)"
