@@ -11,17 +11,12 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_station.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "platform/event_loop.h"
-#include "platform/registry.h"
-#include "platform/serial.h"
-#include "platform/sim/sim_serial.h"
-#include "platform/sim_loop.h"
-#include "platform/system.h"
 #include "shell/main_sequence.h"
-#include "ui/popups.h"
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -42,25 +37,8 @@ class CountingObserver : public ui::Observer {
     void menuChanged(int) override {}
 };
 
-struct Station {
-    platform::SimLoop loop;
-    platform::RegistryStore store;
-    ui::ScriptedPopups popups;
-    platform::SimSerial serial;
-    platform::SimSystem system;
-    std::filesystem::path home;
-
-    Station() {
-        home = std::filesystem::temp_directory_path() /
-               ("vnk_display_bench_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(home);
-        setenv("VNK_HOME", home.c_str(), 1);
-        platform::setLoop(&loop);
-        platform::setRegistry(&store);
-        ui::setPopupBackEnd(&popups);
-        platform::setSerialBackEnd(&serial);
-        platform::setSystemBackEnd(&system);
-        ResetStation();
+struct Station : BenchStation {
+    Station() : BenchStation("vnk_display_bench") {
         StartUp();
         for (int p = 0; p < kPumpCount; ++p) {
             PumpRecord& r = PumpTable[p];
@@ -75,17 +53,6 @@ struct Station {
         // The detail view open on pump 5, as an operator would leave it.
         ui::Press(BankPanel[0], BankRow[5][windows::kPosDetail]);
         DisplayTimerTick(0, 0, ui::EVENT_TIMER_TICK, nullptr, 0, 0);  // first-time colours, ids
-    }
-    ~Station() {
-        ui::setObserver(nullptr);
-        ResetStation();
-        platform::setSystemBackEnd(nullptr);
-        platform::setSerialBackEnd(nullptr);
-        ui::setPopupBackEnd(nullptr);
-        platform::setRegistry(nullptr);
-        platform::setLoop(nullptr);
-        unsetenv("VNK_HOME");
-        std::filesystem::remove_all(home);
     }
 
     // New values, as 24 data replies between two refreshes would leave them.

@@ -25,21 +25,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_station.h"
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "operation/trend_display.h"
 #include "operation/trends.h"
-#include "platform/registry.h"
-#include "platform/sim/sim_serial.h"
-#include "platform/sim_loop.h"
-#include "platform/system.h"
 #include "settings/config_record.h"
 #include "shell/main_sequence.h"
 #include "support/config_file.h"
 #include "support/pump_fleet.h"
-#include "ui/popups.h"
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 #include "ui/windows/menu_bar.h"
@@ -62,37 +58,9 @@ double statusMb(const char* field) {
     return 0.0;
 }
 
-struct Station {
-    platform::SimLoop loop;
-    platform::RegistryStore store;
-    ui::ScriptedPopups popups;
-    platform::SimSerial serial;
-    platform::SimSystem system;
-    std::filesystem::path home;
-
-    Station() {
-        home = std::filesystem::temp_directory_path() /
-               ("vnk_trend_bench_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(home / "cfg");
-        setenv("VNK_HOME", home.c_str(), 1);
-        platform::setLoop(&loop);
-        platform::setRegistry(&store);
-        ui::setPopupBackEnd(&popups);
-        platform::setSerialBackEnd(&serial);
-        platform::setSystemBackEnd(&system);
+struct Station : BenchStation {
+    Station() : BenchStation("vnk_trend_bench") {
         for (int port = 1; port <= 25; ++port) serial.addPort(port);
-        ResetStation();
-    }
-    ~Station() {
-        ui::setObserver(nullptr);
-        ResetStation();
-        platform::setSystemBackEnd(nullptr);
-        platform::setSerialBackEnd(nullptr);
-        ui::setPopupBackEnd(nullptr);
-        platform::setRegistry(nullptr);
-        platform::setLoop(nullptr);
-        unsetenv("VNK_HOME");
-        std::filesystem::remove_all(home);
     }
     void menu(int item) { ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, item, BankPanel[0]); }
     void choosePumps(int a, int b, int c) {
