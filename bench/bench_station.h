@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "platform/registry.h"
 #include "platform/serial.h"
@@ -26,8 +27,14 @@ struct BenchStation {
     platform::SimSystem system;
     std::filesystem::path home;
 
-    explicit BenchStation(const std::string& name) {
-        home = std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+    bool keep = false;  // the folder stays after the run (one the caller named)
+
+    // A new folder in the temporary directory, removed at the end.
+    explicit BenchStation(const std::string& name)
+        : BenchStation(std::filesystem::temp_directory_path() /
+                           (name + "_" + std::to_string(::getpid())),
+                       false) {}
+    BenchStation(std::filesystem::path folder, bool keepFolder) : home(std::move(folder)), keep(keepFolder) {
         std::filesystem::create_directories(home / "cfg");
         setenv("VNK_HOME", home.c_str(), 1);
         platform::setLoop(&loop);
@@ -46,7 +53,7 @@ struct BenchStation {
         platform::setRegistry(nullptr);
         platform::setLoop(nullptr);
         unsetenv("VNK_HOME");
-        std::filesystem::remove_all(home);
+        if (!keep) std::filesystem::remove_all(home);
     }
     BenchStation(const BenchStation&) = delete;
     BenchStation& operator=(const BenchStation&) = delete;

@@ -14,17 +14,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench_station.h"
 #include "operation/journal_view.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/real/sqlite_journal.h"
-#include "platform/registry.h"
-#include "platform/sim_loop.h"
 #include "shell/main_sequence.h"
-#include "ui/popups.h"
 #include "ui/qt/qt_view.h"
 #include "ui/ui_model.h"
 
@@ -143,14 +142,7 @@ int main(int argc, char** argv) {
         view = new ui::qt::QtView;
         ui::setObserver(view);
     }
-    setenv("VNK_HOME", dir.c_str(), 1);
-    platform::SimLoop loop;
-    platform::RegistryStore store;
-    ui::ScriptedPopups popups;
-    platform::setLoop(&loop);
-    platform::setRegistry(&store);
-    ui::setPopupBackEnd(&popups);
-    ResetStation();
+    auto station = std::make_unique<BenchStation>(dir, true);
     journal::SetStore(&db);
     for (int p = 0; p < 24; p += 3) journal::SetAlarm(p, journal::Kind::Trip, "Tripped");
     std::vector<double> opens;
@@ -165,8 +157,7 @@ int main(int argc, char** argv) {
     }
     summary(app != nullptr ? "window opens (model and Qt view, painted)" : "window opens (model)", opens);
     journal::SetStore(nullptr);
-    ResetStation();
-    ui::setObserver(nullptr);
+    station.reset();
     delete view;
     delete app;
     db.close();
