@@ -29,6 +29,7 @@ constexpr double kSmallest = 1.0e-6;  // nonzero values smaller than this are sh
 constexpr double kMostNegative = -1000.0;
 
 constexpr unsigned kMaxNotes = 100;
+constexpr size_t kMaxUnjudged = 32;
 constexpr size_t kMaxLatencies = 1000000;
 
 float f32At(std::span<const uint8_t, kReplySize> b, size_t at) {
@@ -199,7 +200,8 @@ PumpValues displayValues(const FleetPump& p, Units units) {
 }
 
 std::vector<std::string> compareWithFleet(const Reply& r, const FleetState& now,
-                                          const FleetState* before, const ContentOptions& o) {
+                                          const FleetState* before, const ContentOptions& o,
+                                          const FleetState* after) {
     std::vector<std::string> out;
     const double pct = o.tolerancePct;
     const double dischargeFloor = kDischargeFloorPsi * unitFactor(o.units, 1.0, kMpaPerPsi);
@@ -218,21 +220,35 @@ std::vector<std::string> compareWithFleet(const Reply& r, const FleetState& now,
             }
             continue;
         }
-        const FleetPump& fn = now.pumps[i];
-        const FleetPump* fb =
-            before != nullptr && i < before->pumps.size() ? &before->pumps[i] : nullptr;
-        if (!fn.lineOk || (fb != nullptr && !fb->lineOk)) continue;
-        const PumpValues a = displayValues(fn, o.units);
-        const PumpValues b = fb != nullptr ? displayValues(*fb, o.units) : a;
+        // The pump in each state at hand; a pump whose line is down in any of them is skipped.
+        const FleetPump* states[3] = {&now.pumps[i], nullptr, nullptr};
+        size_t n = 1;
+        bool lineOk = now.pumps[i].lineOk;
+        for (const FleetState* s : {before, after}) {
+            if (s == nullptr || i >= s->pumps.size()) continue;
+            states[n++] = &s->pumps[i];
+            lineOk = lineOk && s->pumps[i].lineOk;
+        }
+        if (!lineOk) continue;
+        PumpValues lo = displayValues(*states[0], o.units), hi = lo;
+        bool suctionKnown = states[0]->suctionPsi.has_value();
+        for (size_t k = 1; k < n; ++k) {
+            const PumpValues v = displayValues(*states[k], o.units);
+            lo = {std::min(lo.suction, v.suction), std::min(lo.discharge, v.discharge),
+                  std::min(lo.rate, v.rate)};
+            hi = {std::max(hi.suction, v.suction), std::max(hi.discharge, v.discharge),
+                  std::max(hi.rate, v.rate)};
+            suctionKnown = suctionKnown && states[k]->suctionPsi.has_value();
+        }
         std::optional<std::string> diffs[3] = {
-            outside("discharge", pump, got.discharge, a.discharge, b.discharge, pct,
+            outside("discharge", pump, got.discharge, lo.discharge, hi.discharge, pct,
                     dischargeFloor),
-            outside("rate", pump, got.rate, a.rate, b.rate, pct, rateFloor),
+            outside("rate", pump, got.rate, lo.rate, hi.rate, pct, rateFloor),
             std::nullopt,
         };
-        if (fn.suctionPsi && (fb == nullptr || fb->suctionPsi))
-            diffs[2] =
-                outside("suction", pump, got.suction, a.suction, b.suction, pct, suctionFloor);
+        if (suctionKnown)
+            diffs[2] = outside("suction", pump, got.suction, lo.suction, hi.suction, pct,
+                               suctionFloor);
         for (auto& d : diffs)
             if (d) out.push_back(std::move(*d));
     }
@@ -489,8 +505,22 @@ Peer::Peer(PeerOptions options, FailSchedule schedule)
 
 void Peer::setFleet(const FleetState& fleet) {
     if (fleet_ && fleet.time >= 0.0 && fleet.time == fleet_->time) return;
+    for (const Unjudged& u : unjudged_) judge(u, &fleet);
+    unjudged_.clear();
     fleetBefore_ = std::move(fleet_);
     fleet_ = fleet;
+}
+
+void Peer::judge(const Unjudged& u, const FleetState* after) {
+    if (!u.now) return;
+    const auto d = compareWithFleet(u.reply, *u.now, u.before ? &*u.before : nullptr,
+                                    options_.content, after);
+    if (d.empty()) return;
+    ++summary_.mismatches;
+    std::string text = "reply differs from the fleet: " + d[0];
+    for (size_t i = 1; i < d.size() && i < 3; ++i) text += "; " + d[i];
+    if (d.size() > 3) text += " (and " + std::to_string(d.size() - 3) + " more)";
+    note(std::move(text));
 }
 
 double Peer::pressure(double now) const {
@@ -660,20 +690,19 @@ void Peer::onBlock(std::span<const uint8_t, kReplySize> block, double now) {
     }
     if (now - connectedAt_ >= options_.settle) {
         ++summary_.checked;
-        std::vector<std::string> diffs;
         const Reply* prev = previousReply_ ? &*previousReply_ : nullptr;
-        if (auto t = checkTotal(r, prev, options_.content)) diffs.push_back(std::move(*t));
-        if (fleet_) {
-            auto d = compareWithFleet(r, *fleet_, fleetBefore_ ? &*fleetBefore_ : nullptr,
-                                      options_.content);
-            diffs.insert(diffs.end(), d.begin(), d.end());
-        }
-        if (!diffs.empty()) {
+        if (auto t = checkTotal(r, prev, options_.content)) {
             ++summary_.mismatches;
-            std::string text = "reply differs from the fleet: " + diffs[0];
-            for (size_t i = 1; i < diffs.size() && i < 3; ++i) text += "; " + diffs[i];
-            if (diffs.size() > 3) text += " (and " + std::to_string(diffs.size() - 3) + " more)";
-            note(std::move(text));
+            note("reply differs from itself: " + *t);
+        }
+        // Against the fleet once the state after it is known (or at the end, without it).
+        if (fleet_) {
+            // Without new states (the simulator gone), waiting is bounded.
+            if (unjudged_.size() >= kMaxUnjudged) {
+                judge(unjudged_.front(), nullptr);
+                unjudged_.erase(unjudged_.begin());
+            }
+            unjudged_.push_back({r, fleet_, fleetBefore_});
         }
     }
     previousReply_ = r;
@@ -687,6 +716,8 @@ bool Peer::awaitingReply(double now) const {
 void Peer::finish(double now) {
     disconnected(now);
     closeRound(now);
+    for (const Unjudged& u : unjudged_) judge(u, nullptr);
+    unjudged_.clear();
 }
 
 void Peer::note(std::string text) {

@@ -89,12 +89,15 @@ struct ContentOptions {
 PumpValues displayValues(const FleetPump& p, Units units);
 
 // Compares every pump with the fleet. A value passes when it lies within the tolerance of the
-// range spanned by the two latest fleet states (`before` may be null), which allows for one
-// refresh of lag on either side. Pumps beyond the fleet or marked off line must be exactly 0;
-// pumps whose line is not ok are skipped (the station may still hold their last values).
+// range spanned by the fleet states given: the two latest when the reply came (`before` may
+// be null) and, when known, the first one written after it. The state file is rewritten once
+// a second, so a station that polls ten times a second may be behind the latest state or
+// ahead of it. Pumps beyond the fleet or marked off line must be exactly 0; pumps whose line
+// is not ok are skipped (the station may still hold their last values).
 // Returns one text per disagreeing value.
 std::vector<std::string> compareWithFleet(const Reply& r, const FleetState& now,
-                                          const FleetState* before, const ContentOptions& o);
+                                          const FleetState* before, const ContentOptions& o,
+                                          const FleetState* after = nullptr);
 
 // The total at offset 0 against the sum of the pump rates, of this block or the one before
 // (the station shows the total on its display refresh, so it may lag one refresh).
@@ -208,7 +211,8 @@ class Peer {
   public:
     explicit Peer(PeerOptions options, FailSchedule schedule = {});
 
-    void setFleet(const FleetState& fleet);  // keeps the one before for the lag allowance
+    // A new fleet state judges the replies that waited for it; the one before is kept.
+    void setFleet(const FleetState& fleet);
     double pressure(double now) const;
 
     void connected(double now);
@@ -244,7 +248,15 @@ class Peer {
     FailSchedule schedule_;
     Summary summary_;
 
+    // A reply whose content waits for the next fleet state before it is judged.
+    struct Unjudged {
+        Reply reply;
+        std::optional<FleetState> now, before;
+    };
+    void judge(const Unjudged& u, const FleetState* after);
+
     std::optional<FleetState> fleet_, fleetBefore_;
+    std::vector<Unjudged> unjudged_;
     bool connected_ = false;
     bool sending_ = true;
     double connectedAt_ = 0.0;
