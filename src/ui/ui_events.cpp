@@ -122,7 +122,12 @@ namespace {
 template <typename Set>
 void operate(int panel, int control, Set set) {
     Control* c = ctrlPtr(panel, control);
-    if (!takesUserInput(panelPtr(panel), c)) return;
+    if (!takesUserInput(panelPtr(panel), c)) {
+        // The widget may already show what the operator chose (a box ticked, a ring item
+        // picked): it goes back to the value the model kept.
+        if (c != nullptr) notifyCtrl(panel, control);
+        return;
+    }
     set(*c);
     notifyCtrl(panel, control);
     DispatchCtrlEvent(panel, control, EVENT_VAL_CHANGED);

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "platform/event_loop.h"
@@ -395,18 +397,42 @@ void SetCtrlVal(int panel, int control, int value) {
     SetCtrlVal(panel, control, static_cast<double>(value));
 }
 
-void SetCtrlVal(int panel, int control, double value) {
+namespace {
+// What the number and colour attributes set; an attribute set again as it stands changes
+// nothing on screen either.
+auto attributes(const Control& c) {
+    return std::make_tuple(c.dimmed, c.visible, c.textColor, c.bgColor, c.onColor, c.offColor,
+                           c.precision, c.format, c.mode, c.left, c.top, c.width, c.height,
+                           c.enabled, c.minValue, c.maxValue, c.increment, c.interval);
+}
+
+// The bank windows write every readout on every refresh, most of them unchanged: a value
+// written again as it stands tells the view nothing, so the view does no work for it.
+template <typename Set>
+void setValue(int panel, int control, Set set) {
     Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return;
-    setNumber(*c, value);
-    notifyCtrl(panel, control);
+    const double number = c->number;
+    const int selected = c->selected;
+    const std::size_t length = c->text.size();
+    const bool textValued = c->kind == ValueKind::Text || c->type == CTRL_TEXT_BOX;
+    std::string text;
+    if (textValued) text = c->text;
+    set(*c);
+    // Bit for bit, so that a NaN written over a NaN is no change and -0 over 0 is one.
+    const bool same = std::memcmp(&number, &c->number, sizeof number) == 0 &&
+                      selected == c->selected && length == c->text.size() &&
+                      (!textValued || text == c->text);
+    if (!same) notifyCtrl(panel, control);
+}
+}  // namespace
+
+void SetCtrlVal(int panel, int control, double value) {
+    setValue(panel, control, [value](Control& c) { setNumber(c, value); });
 }
 
 void SetCtrlVal(int panel, int control, const std::string& value) {
-    Control* c = ctrlPtr(panel, control);
-    if (c == nullptr) return;
-    setText(*c, value);
-    notifyCtrl(panel, control);
+    setValue(panel, control, [&value](Control& c) { setText(c, value); });
 }
 
 int GetCtrlInt(int panel, int control) {
@@ -439,6 +465,7 @@ std::string GetCtrlText(int panel, int control) {
 void SetCtrlAttribute(int panel, int control, Attr attr, int value) {
     Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return;
+    const auto before = attributes(*c);
     switch (attr) {
         case ATTR_DIMMED:
             c->dimmed = value != 0;
@@ -493,12 +520,13 @@ void SetCtrlAttribute(int panel, int control, Attr attr, int value) {
         case ATTR_UNITS_LABEL:
             return;
     }
-    notifyCtrl(panel, control);
+    if (attributes(*c) != before) notifyCtrl(panel, control);
 }
 
 void SetCtrlAttribute(int panel, int control, Attr attr, double value) {
     Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return;
+    const auto before = attributes(*c);
     switch (attr) {
         case ATTR_MIN_VALUE:
             c->minValue = value;
@@ -517,16 +545,18 @@ void SetCtrlAttribute(int panel, int control, Attr attr, double value) {
             SetCtrlAttribute(panel, control, attr, toInt(value));
             return;
     }
-    notifyCtrl(panel, control);
+    if (attributes(*c) != before) notifyCtrl(panel, control);
 }
 
 void SetCtrlAttribute(int panel, int control, Attr attr, const std::string& value) {
     Control* c = ctrlPtr(panel, control);
     if (c == nullptr) return;
     if (attr == ATTR_LABEL_TEXT) {
+        if (c->label == value && (c->type != CTRL_TEXT_MSG || c->text == value)) return;
         c->label = value;
         if (c->type == CTRL_TEXT_MSG) c->text = value;
     } else if (attr == ATTR_UNITS_LABEL) {
+        if (c->unitsLabel == value) return;
         c->unitsLabel = value;
     } else {
         return;

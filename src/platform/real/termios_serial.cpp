@@ -214,6 +214,10 @@ void TermiosSerial::onReadable(int port) {
                 if (p->in.size() < p->inLimit) p->in.push_back(buf[i]);  // a full queue overruns
             }
             arrived = true;
+            // A short read took all that was waiting; anything arriving after it wakes the
+            // notifier again. Reading on until the terminal says "nothing" would cost two
+            // more system calls a reply, on every port, ten times a second.
+            if (static_cast<std::size_t>(n) < sizeof buf) break;
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -221,7 +225,7 @@ void TermiosSerial::onReadable(int port) {
         // A raw terminal answers 0 when nothing is waiting; only a hang-up flag or an error
         // such as EIO means the device has gone (the far end of a pseudo-terminal closed,
         // a USB adapter pulled).
-        if (n == 0 && !deviceGone(p->fd)) break;
+        if (n == 0 && (arrived || !deviceGone(p->fd))) break;
         hangUp(port);
         return;
     }
@@ -247,7 +251,8 @@ void TermiosSerial::drainOutput(Port& p) {
         if (w < 0 && errno == EINTR) continue;
         break;  // EAGAIN: wait for the notifier; other errors show up as a hang-up on read
     }
-    p.writeNotifier->setEnabled(!p.out.empty());
+    const bool waiting = !p.out.empty();
+    if (p.writeNotifier->isEnabled() != waiting) p.writeNotifier->setEnabled(waiting);
 }
 
 void TermiosSerial::onWritable(int port) {
