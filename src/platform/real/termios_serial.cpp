@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -13,6 +14,7 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,13 +24,13 @@
 namespace platform {
 
 struct TermiosSerial::Port {
+    int port = 0;
     int fd = -1;
     std::deque<unsigned char> in;
     std::deque<unsigned char> out;
     std::size_t inLimit = 4095;
     std::size_t outLimit = 4095;
-    std::unique_ptr<QSocketNotifier> readNotifier;
-    std::unique_ptr<QSocketNotifier> writeNotifier;
+    bool watchingOutput = false;  // registered for "writable" while output waits
     ComCallback callback = nullptr;
     void* callbackData = nullptr;
     int eventMask = 0;
@@ -121,13 +123,40 @@ void setHandshakeFlags(int fd, bool xonxoff, bool rtscts) {
 
 }  // namespace
 
-TermiosSerial::TermiosSerial() = default;
+// Every port's descriptor sits in one epoll set, and the loop watches only that set: the
+// loop's own poll then covers one descriptor instead of 24 terminals, each of which costs
+// the kernel a lock to poll, many times a second.
+TermiosSerial::TermiosSerial() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
+    if (epoll_ < 0) return;  // every open then fails as "cannot open"
+    notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this]() { onReady(); });
+}
 
 TermiosSerial::~TermiosSerial() {
-    destroying_ = true;
     std::vector<int> open;
     for (auto& [n, p] : ports_) open.push_back(n);
     for (int n : open) close(n);
+    notifier_.reset();
+    if (epoll_ >= 0) ::close(epoll_);
+}
+
+void TermiosSerial::onReady() {
+    epoll_event events[64];
+    const int n = ::epoll_wait(epoll_, events, 64, 0);
+    for (int i = 0; i < n; ++i) {
+        // A callback may have closed this port (or any other) meanwhile: each is found again.
+        const int port = static_cast<int>(events[i].data.u32);
+        if ((events[i].events & EPOLLOUT) != 0) onWritable(port);
+        if ((events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) onReadable(port);
+    }
+}
+
+void TermiosSerial::watchOutput(Port& p, bool on) {
+    if (p.watchingOutput == on) return;
+    epoll_event ev{};
+    ev.events = EPOLLIN | (on ? EPOLLOUT : 0u);
+    ev.data.u32 = static_cast<std::uint32_t>(p.port);
+    if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, p.fd, &ev) == 0) p.watchingOutput = on;
 }
 
 std::string TermiosSerial::devicePath(int port) {
@@ -148,6 +177,7 @@ bool TermiosSerial::isOpen(int port) const {
 int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
                         int outQueue) {
     if (port < 1 || port > kMaxPort) return kComInvalidPort;
+    if (epoll_ < 0) return kComCannotOpen;
     if (find(port) != nullptr) close(port);
     std::string path = devicePath(port);
     struct stat st {};
@@ -164,17 +194,18 @@ int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopB
         ::close(fd);
         return kComBadSettings;
     }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u32 = static_cast<std::uint32_t>(port);
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        ::close(fd);
+        return kComCannotOpen;
+    }
     auto p = std::make_unique<Port>();
+    p->port = port;
     p->fd = fd;
     if (inQueue > 0) p->inLimit = static_cast<std::size_t>(inQueue);
     if (outQueue > 0) p->outLimit = static_cast<std::size_t>(outQueue);
-    p->readNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(p->readNotifier.get(), &QSocketNotifier::activated,
-                     [this, port]() { onReadable(port); });
-    p->writeNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-    p->writeNotifier->setEnabled(false);
-    QObject::connect(p->writeNotifier.get(), &QSocketNotifier::activated,
-                     [this, port]() { onWritable(port); });
     ports_[port] = std::move(p);
     return kComOk;
 }
@@ -183,16 +214,9 @@ int TermiosSerial::close(int port) {
     auto it = ports_.find(port);
     if (it == ports_.end()) return kComNotOpen;
     Port& p = *it->second;
-    p.readNotifier->setEnabled(false);
-    p.writeNotifier->setEnabled(false);
+    // Out of the set first: events already taken for it find no port and are dropped.
+    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, p.fd, nullptr);
     ::close(p.fd);
-    if (!destroying_) {
-        // The close may come from inside one of the port's own notifier signals (a hang-up
-        // seen while reading, a callback that closes its port): the notifiers must outlive
-        // that signal, so the loop deletes them.
-        p.readNotifier.release()->deleteLater();
-        p.writeNotifier.release()->deleteLater();
-    }
     ports_.erase(it);
     return kComOk;
 }
@@ -251,8 +275,7 @@ void TermiosSerial::drainOutput(Port& p) {
         if (w < 0 && errno == EINTR) continue;
         break;  // EAGAIN: wait for the notifier; other errors show up as a hang-up on read
     }
-    const bool waiting = !p.out.empty();
-    if (p.writeNotifier->isEnabled() != waiting) p.writeNotifier->setEnabled(waiting);
+    watchOutput(p, !p.out.empty());
 }
 
 void TermiosSerial::onWritable(int port) {
@@ -296,7 +319,7 @@ int TermiosSerial::flushOut(int port) {
     Port* p = find(port);
     if (p == nullptr) return kComNotOpen;
     p->out.clear();
-    p->writeNotifier->setEnabled(false);
+    watchOutput(*p, false);
     ::tcflush(p->fd, TCOFLUSH);
     return kComOk;
 }

@@ -1,9 +1,10 @@
 // Real serial ports: COMn is $VNK_PORTS_DIR/COMn when that is set (a device node or a
 // symlink to one, e.g. a pseudo-terminal of the simulator), else /dev/ttyS<n-1>. Ports are
-// opened raw and non-blocking; a socket notifier on the Qt loop moves arriving bytes into
-// the port's input queue and calls the receive callback. A port whose device hangs up
-// (adapter pulled, pseudo-terminal closed) is closed quietly: its notifier goes, so no
-// spin and no error flood, and the pump goes off line through its watchdog.
+// opened raw and non-blocking and watched through one epoll set, whose socket notifier on
+// the Qt loop moves arriving bytes into the port's input queue and calls the receive
+// callback. A port whose device hangs up (adapter pulled, pseudo-terminal closed) is closed
+// quietly: it leaves the set, so no spin and no error flood, and the pump goes off line
+// through its watchdog.
 #pragma once
 
 #include <deque>
@@ -45,13 +46,16 @@ class TermiosSerial : public SerialBackEnd {
   private:
     struct Port;
     Port* find(int port) const;
+    void onReady();
     void onReadable(int port);
     void onWritable(int port);
     void drainOutput(Port& p);
+    void watchOutput(Port& p, bool on);
     void hangUp(int port);
 
     std::map<int, std::unique_ptr<Port>> ports_;
-    bool destroying_ = false;
+    int epoll_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace platform

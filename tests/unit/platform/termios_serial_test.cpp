@@ -91,6 +91,30 @@ TEST_F(PtyPorts, BytesFlowBothWaysThroughTheCallback) {
     EXPECT_EQ(ComWrt(3, request, sizeof request), kComNotOpen);
 }
 
+TEST_F(PtyPorts, MoreOutputThanTheTerminalTakesGoesOutWholeAndInOrderOnTwoPorts) {
+    // Far more than a pseudo-terminal buffers: the rest waits until the far end reads.
+    constexpr int kBytes = 200000;
+    std::vector<unsigned char> out(kBytes);
+    for (int i = 0; i < kBytes; ++i) out[static_cast<size_t>(i)] = static_cast<unsigned char>(i * 7 + i / 251);
+    const int far[2] = {makePort(5), makePort(6)};
+    for (int port : {5, 6}) {
+        ASSERT_EQ(OpenComConfig(port, "", 19200, 0, 8, 1, 4095, kBytes), kComOk);
+        EXPECT_EQ(ComWrt(port, out.data(), out.size()), kBytes);
+    }
+    std::vector<unsigned char> got[2];
+    unsigned char buf[8192];
+    for (int i = 0; i < 500 && (got[0].size() < out.size() || got[1].size() < out.size()); ++i) {
+        for (int k = 0; k < 2; ++k)
+            for (ssize_t n; (n = ::read(far[k], buf, sizeof buf)) > 0;)
+                got[k].insert(got[k].end(), buf, buf + n);
+        Delay(0.01);
+    }
+    EXPECT_TRUE(got[0] == out) << got[0].size() << " bytes came";
+    EXPECT_TRUE(got[1] == out) << got[1].size() << " bytes came";
+    EXPECT_EQ(CloseCom(5), kComOk);
+    EXPECT_EQ(CloseCom(6), kComOk);
+}
+
 TEST_F(PtyPorts, MissingAndNonSerialPortsAreRefusedAndListedRight) {
     makePort(12);
     makePort(4);
