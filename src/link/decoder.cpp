@@ -40,6 +40,7 @@ struct Journalled {
     std::uint16_t alarms = 0;
     std::uint16_t trips = 0;
     std::uint16_t fault = 0;
+    bool seen = false;  // a record of the pump has been journalled since the start
 };
 std::array<Journalled, kPumpCount> g_journalled{};
 
@@ -77,6 +78,13 @@ void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t befo
 
 void journalChanges(int pump, const PumpRecord& r) {
     Journalled& j = g_journalled[pump];
+    // The first record since the start speaks for every bit, set or clear: an alarm the
+    // journal kept from before a restart is confirmed or cleared by it (a clear bit with
+    // no alarm behind it records nothing).
+    if (!j.seen)
+        j = {static_cast<std::uint8_t>(r.Tripped != 0 ? 0 : 1),
+             static_cast<std::uint16_t>(~r.AlarmWord), static_cast<std::uint16_t>(~r.TripWord),
+             static_cast<std::uint16_t>(r.FaultWord != 0 ? 0 : 1), true};
     if (r.Tripped != j.tripped) {
         if (r.Tripped != 0)
             journal::SetAlarm(pump, journal::Kind::Trip, "Tripped");
@@ -91,7 +99,7 @@ void journalChanges(int pump, const PumpRecord& r) {
         else
             journal::ClearAlarm(pump, journal::Kind::Fault, "VFD fault");
     }
-    j = {r.Tripped, r.AlarmWord, r.TripWord, r.FaultWord};
+    j = {r.Tripped, r.AlarmWord, r.TripWord, r.FaultWord, true};
 }
 
 void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {

@@ -130,10 +130,12 @@ void Notice(const std::string& text) {
         g.pendingNotices.push_back(text);
 }
 
-void Record(int pump, Kind kind, const std::string& text) {
+namespace {
+
+void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
     if (g.store != nullptr) {
         Event e{0, nowMs(), pump, kind, text};
-        if (!g.store->append(e) && !g.writeFailureShown) {
+        if (!g.store->append(e, alarm) && !g.writeFailureShown) {
             g.writeFailureShown = true;
             Notice("The event journal cannot be written (" + g.store->lastError() +
                    "). The station carries on; events are not journalled until it restarts "
@@ -143,12 +145,18 @@ void Record(int pump, Kind kind, const std::string& text) {
     changed();
 }
 
+}  // namespace
+
+void Record(int pump, Kind kind, const std::string& text) {
+    write(pump, kind, text, nullptr);
+}
+
 void SetAlarm(int pump, Kind kind, const std::string& name) {
     Alarm& a = g.alarms[{pump, static_cast<int>(kind), name}];
     if (a.state == AlarmState::ActiveUnacknowledged || a.state == AlarmState::ActiveAcknowledged)
         return;
     a = Alarm{pump, kind, name, AlarmState::ActiveUnacknowledged, nowMs()};
-    Record(pump, kind, name);
+    write(pump, kind, name, &a);
 }
 
 void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText) {
@@ -162,8 +170,9 @@ void ClearAlarm(int pump, Kind kind, const std::string& name, const char* cleare
     else
         return;
     a.timeMs = nowMs();
+    const Alarm now = a;
     if (a.state == AlarmState::Normal) g.alarms.erase(it);
-    Record(pump, kind, clearedText != nullptr ? std::string(clearedText) : name + " cleared");
+    write(pump, kind, clearedText != nullptr ? std::string(clearedText) : name + " cleared", &now);
 }
 
 AlarmState StateOf(int pump, Kind kind, const std::string& name) {
@@ -200,8 +209,9 @@ bool Acknowledge(int pump, Kind kind, const std::string& name) {
     else
         return false;
     const std::string text = std::string("Acknowledged: ") + KindName(kind) + " " + name;
+    const Alarm now = a;
     if (a.state == AlarmState::Normal) g.alarms.erase(it);
-    Record(pump, Kind::Acknowledge, text);
+    write(pump, Kind::Acknowledge, text, &now);
     return true;
 }
 
@@ -251,6 +261,9 @@ void Reset() {
     Store* store = g.store;
     g = JournalState{};
     g.store = store;
+    if (store == nullptr) return;
+    for (const Alarm& a : store->alarms())
+        if (a.state != AlarmState::Normal) g.alarms[{a.pump, static_cast<int>(a.kind), a.name}] = a;
 }
 
 }  // namespace journal

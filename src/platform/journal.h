@@ -54,15 +54,22 @@ struct Filter {
     std::int64_t beforeId = 0;
 };
 
+struct Alarm;
+
 class Store {
   public:
     virtual ~Store() = default;
     // Stores the event in its own transaction and gives it its id; false when it could
-    // not be written (lastError says why).
-    virtual bool append(Event& event) = 0;
+    // not be written (lastError says why). When the event changes an alarm, the alarm's
+    // new state goes into the same transaction (a Normal alarm is removed), so that a
+    // restart finds the alarms as the last committed event left them.
+    virtual bool append(Event& event, const Alarm* alarm) = 0;
+    bool append(Event& event) { return append(event, nullptr); }
     virtual std::vector<Event> newest(const Filter& filter, int limit) = 0;
     virtual std::int64_t count() = 0;
     virtual std::string lastError() const = 0;
+    // The alarms that were not Normal at the last committed change.
+    virtual std::vector<Alarm> alarms() = 0;
 };
 
 // The store in use (none: events are counted but kept nowhere).
@@ -78,7 +85,13 @@ void Notice(const std::string& text);
 void Record(int pump, Kind kind, const std::string& text);
 
 // ---- alarms ----
-enum class AlarmState { Normal, ActiveUnacknowledged, ActiveAcknowledged, ClearedUnacknowledged };
+// The values are kept in the journal file.
+enum class AlarmState {
+    Normal = 0,
+    ActiveUnacknowledged = 1,
+    ActiveAcknowledged = 2,
+    ClearedUnacknowledged = 3,
+};
 
 struct Alarm {
     int pump = kNoPump;
@@ -121,8 +134,9 @@ struct CsvRow {
 };
 std::string ToCsv(const std::vector<CsvRow>& rows);
 
-// Forgets the alarms, the sinks, the listener and the pending notices; the store stays
-// (start of a run, tests).
+// Forgets the sinks, the listener and the pending notices; the store stays, and the alarms
+// are taken up again as the store kept them (start of a run, tests). An alarm taken up as
+// active stays so until what raised it is seen again, set or clear.
 void Reset();
 
 }  // namespace journal

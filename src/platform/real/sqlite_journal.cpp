@@ -13,7 +13,8 @@ namespace {
 
 // "VNKJ": marks a file as this station's journal.
 constexpr int kApplicationId = 0x564E4B4A;
-constexpr int kSchemaVersion = 1;
+// 1: events only; 2: the alarms' states too (a version 1 journal is brought up to 2).
+constexpr int kSchemaVersion = 2;
 constexpr int kCheckpointEveryMs = 500;
 
 const char* const kSchema =
@@ -23,6 +24,12 @@ const char* const kSchema =
     // read newest first until the kind has filled the page). Each index costs every insert.
     "CREATE INDEX IF NOT EXISTS events_pump ON events(pump, id);"
     "CREATE INDEX IF NOT EXISTS events_kind ON events(kind, id);";
+
+// The alarms not Normal, each as its last committed event left it.
+const char* const kAlarmsTable =
+    "CREATE TABLE IF NOT EXISTS alarms(pump INTEGER NOT NULL, kind TEXT NOT NULL,"
+    " name TEXT NOT NULL, state INTEGER NOT NULL, time_ms INTEGER NOT NULL,"
+    " PRIMARY KEY(pump, kind, name));";
 
 std::string stamp() {
     std::time_t t = std::time(nullptr);
@@ -96,8 +103,10 @@ void SqliteJournal::stopCheckpoints() {
 
 void SqliteJournal::close() {
     stopCheckpoints();
-    if (insert_ != nullptr) sqlite3_finalize(insert_);
-    insert_ = nullptr;
+    for (sqlite3_stmt** st : {&insert_, &saveAlarm_, &removeAlarm_, &begin_, &commit_, &rollback_}) {
+        if (*st != nullptr) sqlite3_finalize(*st);
+        *st = nullptr;
+    }
     if (db_ != nullptr) sqlite3_close_v2(db_);
     db_ = nullptr;
 }
@@ -131,7 +140,7 @@ SqliteJournal::Check SqliteJournal::check() {
     if (!intPragma("PRAGMA application_id", appId)) return failed();
     if (!intPragma("SELECT count(*) FROM sqlite_schema", objects)) return failed();
     if (appId != kApplicationId) return objects == 0 && appId == 0 ? Check::Empty : Check::Foreign;
-    if (!intPragma("PRAGMA user_version", version) || version != kSchemaVersion)
+    if (!intPragma("PRAGMA user_version", version) || version < 1 || version > kSchemaVersion)
         return Check::Foreign;
     // The newest rows and the table's last page are what the window reads first.
     int newest = 0;
@@ -146,7 +155,9 @@ bool SqliteJournal::create() {
     std::snprintf(pragmas, sizeof pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d;",
                   kApplicationId, kSchemaVersion);
     // Another process may be making the same new file: the schema is made at most once.
-    if (exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(pragmas) && exec("COMMIT")) return true;
+    if (exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(kAlarmsTable) && exec(pragmas) &&
+        exec("COMMIT"))
+        return true;
     exec("ROLLBACK");
     return false;
 }
@@ -158,11 +169,31 @@ bool SqliteJournal::prepare() {
     // committed; only a power cut can lose the last moments.
     if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=0;"))
         return false;
-    const char* sql = "INSERT INTO events(time_ms, pump, kind, text) VALUES(?, ?, ?, ?)";
-    if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &insert_, nullptr) !=
-        SQLITE_OK) {
-        error_ = sqlite3_errmsg(db_);
+    // A journal of the first version gains the alarms' table; its events stay as they are.
+    char upgrade[64];
+    std::snprintf(upgrade, sizeof upgrade, "PRAGMA user_version=%d;", kSchemaVersion);
+    if (!exec("BEGIN IMMEDIATE") || !exec(kAlarmsTable) || !exec(upgrade) || !exec("COMMIT")) {
+        exec("ROLLBACK");
         return false;
+    }
+    const struct {
+        const char* sql;
+        sqlite3_stmt** statement;
+    } statements[] = {
+        {"INSERT INTO events(time_ms, pump, kind, text) VALUES(?, ?, ?, ?)", &insert_},
+        {"INSERT OR REPLACE INTO alarms(pump, kind, name, state, time_ms) VALUES(?, ?, ?, ?, ?)",
+         &saveAlarm_},
+        {"DELETE FROM alarms WHERE pump = ? AND kind = ? AND name = ?", &removeAlarm_},
+        {"BEGIN IMMEDIATE", &begin_},
+        {"COMMIT", &commit_},
+        {"ROLLBACK", &rollback_},
+    };
+    for (const auto& s : statements) {
+        if (sqlite3_prepare_v3(db_, s.sql, -1, SQLITE_PREPARE_PERSISTENT, s.statement, nullptr) !=
+            SQLITE_OK) {
+            error_ = sqlite3_errmsg(db_);
+            return false;
+        }
     }
     return true;
 }
@@ -211,26 +242,80 @@ bool SqliteJournal::open(const std::string& path, std::string& notice) {
     return false;
 }
 
-bool SqliteJournal::append(journal::Event& event) {
+// Runs a prepared statement that returns no rows, and makes it ready for the next use.
+bool SqliteJournal::step(sqlite3_stmt* statement) {
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    if (rc == SQLITE_DONE) return true;
+    error_ = sqlite3_errmsg(db_);
+    return false;
+}
+
+bool SqliteJournal::saveAlarm(const journal::Alarm& a) {
+    const char* kind = journal::KindName(a.kind);
+    sqlite3_stmt* st = a.state == journal::AlarmState::Normal ? removeAlarm_ : saveAlarm_;
+    sqlite3_bind_int(st, 1, a.pump);
+    sqlite3_bind_text(st, 2, kind, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 3, a.name.data(), static_cast<int>(a.name.size()), SQLITE_STATIC);
+    if (st == saveAlarm_) {
+        sqlite3_bind_int(st, 4, static_cast<int>(a.state));
+        sqlite3_bind_int64(st, 5, a.timeMs);
+    }
+    return step(st);
+}
+
+bool SqliteJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     if (insert_ == nullptr) {
         if (error_.empty()) error_ = "no journal open";
         return false;
     }
+    // An event alone is its own transaction; with an alarm's change, the two are one.
+    if (alarm != nullptr && !step(begin_)) return false;
     const char* kind = journal::KindName(event.kind);
     sqlite3_bind_int64(insert_, 1, event.timeMs);
     sqlite3_bind_int(insert_, 2, event.pump);
     sqlite3_bind_text(insert_, 3, kind, -1, SQLITE_STATIC);
     sqlite3_bind_text(insert_, 4, event.text.data(), static_cast<int>(event.text.size()),
                       SQLITE_STATIC);
-    const int rc = sqlite3_step(insert_);
-    sqlite3_reset(insert_);
-    sqlite3_clear_bindings(insert_);
-    if (rc != SQLITE_DONE) {
-        error_ = sqlite3_errmsg(db_);
-        return false;
+    bool written = step(insert_);
+    const std::int64_t id = sqlite3_last_insert_rowid(db_);
+    if (alarm != nullptr) {
+        written = written && saveAlarm(*alarm) && step(commit_);
+        if (!written) {
+            const std::string why = error_;
+            step(rollback_);
+            error_ = why;
+        }
     }
-    event.id = sqlite3_last_insert_rowid(db_);
+    if (!written) return false;
+    event.id = id;
     return true;
+}
+
+std::vector<journal::Alarm> SqliteJournal::alarms() {
+    std::vector<journal::Alarm> out;
+    if (db_ == nullptr) return out;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT pump, kind, name, state, time_ms FROM alarms ORDER BY time_ms",
+                           -1, &st, nullptr) != SQLITE_OK) {
+        error_ = sqlite3_errmsg(db_);
+        return out;
+    }
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+        const int state = sqlite3_column_int(st, 3);
+        const auto k = journal::KindNamed(kind != nullptr ? kind : "");
+        // A row this station cannot read is left out rather than guessed at.
+        if (!k || name == nullptr || state < static_cast<int>(journal::AlarmState::ActiveUnacknowledged) ||
+            state > static_cast<int>(journal::AlarmState::ClearedUnacknowledged))
+            continue;
+        out.push_back({sqlite3_column_int(st, 0), *k, name, static_cast<journal::AlarmState>(state),
+                       sqlite3_column_int64(st, 4)});
+    }
+    sqlite3_finalize(st);
+    return out;
 }
 
 std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter, int limit) {

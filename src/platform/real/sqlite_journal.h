@@ -29,10 +29,12 @@ class SqliteJournal : public journal::Store {
     void close();
     bool isOpen() const { return db_ != nullptr; }
 
-    bool append(journal::Event& event) override;
+    using journal::Store::append;
+    bool append(journal::Event& event, const journal::Alarm* alarm) override;
     std::vector<journal::Event> newest(const journal::Filter& filter, int limit) override;
     std::int64_t count() override;
     std::string lastError() const override { return error_; }
+    std::vector<journal::Alarm> alarms() override;
 
   private:
     enum class Check { Good, Empty, Foreign, Damaged, Busy };
@@ -40,6 +42,8 @@ class SqliteJournal : public journal::Store {
     bool create();
     bool prepare();
     bool exec(const char* sql);
+    bool step(sqlite3_stmt* statement);
+    bool saveAlarm(const journal::Alarm& alarm);
     void startCheckpoints(const std::string& path);
     void stopCheckpoints();
 
@@ -51,6 +55,11 @@ class SqliteJournal : public journal::Store {
     std::condition_variable wake_;
     bool stopping_ = false;
     sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* saveAlarm_ = nullptr;
+    sqlite3_stmt* removeAlarm_ = nullptr;
+    sqlite3_stmt* begin_ = nullptr;
+    sqlite3_stmt* commit_ = nullptr;
+    sqlite3_stmt* rollback_ = nullptr;
     std::string error_;
 };
 

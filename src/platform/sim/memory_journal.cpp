@@ -2,11 +2,24 @@
 
 namespace platform {
 
-bool MemoryJournal::append(journal::Event& event) {
+bool MemoryJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     if (failWrites) return false;
     event.id = events.empty() ? 1 : events.back().id + 1;
     events.push_back(event);
+    if (alarm != nullptr) {
+        const auto key = std::make_tuple(alarm->pump, static_cast<int>(alarm->kind), alarm->name);
+        if (alarm->state == journal::AlarmState::Normal)
+            alarms_.erase(key);
+        else
+            alarms_[key] = *alarm;
+    }
     return true;
+}
+
+std::vector<journal::Alarm> MemoryJournal::alarms() {
+    std::vector<journal::Alarm> out;
+    for (const auto& [key, a] : alarms_) out.push_back(a);
+    return out;
 }
 
 std::vector<journal::Event> MemoryJournal::newest(const journal::Filter& filter, int limit) {

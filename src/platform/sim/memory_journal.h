@@ -2,7 +2,9 @@
 // every append fail as a full or broken disk would.
 #pragma once
 
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/journal.h"
@@ -14,12 +16,17 @@ class MemoryJournal : public journal::Store {
     std::vector<journal::Event> events;  // oldest first
     bool failWrites = false;
 
-    bool append(journal::Event& event) override;
+    using journal::Store::append;
+    bool append(journal::Event& event, const journal::Alarm* alarm) override;
     std::vector<journal::Event> newest(const journal::Filter& filter, int limit) override;
     std::int64_t count() override { return static_cast<std::int64_t>(events.size()); }
     std::string lastError() const override { return failWrites ? "disk I/O error" : ""; }
+    std::vector<journal::Alarm> alarms() override;
     // How many stored events have this kind and pump and contain text.
     int countOf(journal::Kind kind, int pump, const std::string& text) const;
+
+  private:
+    std::map<std::tuple<int, int, std::string>, journal::Alarm> alarms_;
 };
 
 }  // namespace platform

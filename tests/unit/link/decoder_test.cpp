@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
 #include "support/link_fixture.h"
 
 using namespace pumplink;
@@ -77,6 +79,36 @@ TEST_F(Decoder, TrippedIsStateFourOnly) {
                Record().u16(f::kStatus, static_cast<std::uint16_t>(status)).b);
         EXPECT_EQ(PumpTable[0].Tripped, tripped) << std::hex << status;
     }
+}
+
+TEST_F(Decoder, AlarmsKeptFromBeforeARestartAreConfirmedOrClearedByTheFirstRecord) {
+    using journal::AlarmState;
+    using journal::Kind;
+    platform::MemoryJournal store;
+    journal::SetStore(&store);
+    journal::Reset();
+    journal::SetAlarm(0, Kind::Trip, "Tripped");
+    journal::Acknowledge(0, Kind::Trip, "Tripped");
+    journal::SetAlarm(0, Kind::Alarm, "Discharge Pressure");
+    journal::SetAlarm(0, Kind::Fault, "VFD fault");
+    journal::Reset();  // the restart
+    ResetPumpTable();
+    ResetDecodedEvents();
+    const auto before = store.count();
+
+    // Still tripped, the discharge pressure alarm and the fault gone, a Pump RPM alarm new.
+    decode(WireCode::DataRecord, Record().u16(f::kStatus, 0x0040).u16(f::kAlarms, 0x8000).b);
+    EXPECT_EQ(journal::StateOf(0, Kind::Trip, "Tripped"), AlarmState::ActiveAcknowledged)
+        << "the same trip asks for no second acknowledgement";
+    EXPECT_EQ(journal::StateOf(0, Kind::Alarm, "Discharge Pressure"),
+              AlarmState::ClearedUnacknowledged);
+    EXPECT_EQ(journal::StateOf(0, Kind::Fault, "VFD fault"), AlarmState::ClearedUnacknowledged);
+    EXPECT_EQ(journal::StateOf(0, Kind::Alarm, "Pump RPM"), AlarmState::ActiveUnacknowledged);
+    EXPECT_EQ(store.count() - before, 3) << "two cleared, one new; nothing for the quiet bits";
+    decode(WireCode::DataRecord, Record().u16(f::kStatus, 0x0040).u16(f::kAlarms, 0x8000).b);
+    EXPECT_EQ(store.count() - before, 3);
+    journal::SetStore(nullptr);
+    journal::Reset();
 }
 
 TEST_F(Decoder, MetricFiguresAreConvertedInPlace) {

@@ -70,6 +70,36 @@ TEST_F(Journal, AlarmGoesThroughItsFourStatesAndEachAcknowledgementIsJournalled)
     EXPECT_EQ(store.count(), 8);
 }
 
+TEST_F(Journal, AlarmsSurviveARestartAsTheirLastEventLeftThem) {
+    journal::SetAlarm(1, Kind::Trip, "Tripped");
+    journal::SetAlarm(2, Kind::Fault, "VFD fault");
+    journal::Acknowledge(2, Kind::Fault, "VFD fault");
+    journal::SetAlarm(3, Kind::Alarm, "Discharge Pressure");
+    journal::ClearAlarm(3, Kind::Alarm, "Discharge Pressure");
+    journal::SetAlarm(4, Kind::Alarm, "Pump RPM");
+    journal::Acknowledge(4, Kind::Alarm, "Pump RPM");
+    journal::ClearAlarm(4, Kind::Alarm, "Pump RPM");
+    const auto waiting = journal::UnacknowledgedAlarms();
+
+    journal::Reset();  // the station starts again on the same journal
+    EXPECT_EQ(journal::StateOf(1, Kind::Trip, "Tripped"), AlarmState::ActiveUnacknowledged);
+    EXPECT_EQ(journal::StateOf(2, Kind::Fault, "VFD fault"), AlarmState::ActiveAcknowledged);
+    EXPECT_EQ(journal::StateOf(3, Kind::Alarm, "Discharge Pressure"),
+              AlarmState::ClearedUnacknowledged);
+    EXPECT_EQ(journal::StateOf(4, Kind::Alarm, "Pump RPM"), AlarmState::Normal);
+    const auto restored = journal::UnacknowledgedAlarms();
+    ASSERT_EQ(restored.size(), waiting.size());
+    for (size_t i = 0; i < restored.size(); ++i) {
+        EXPECT_EQ(restored[i].name, waiting[i].name);
+        EXPECT_EQ(restored[i].timeMs, waiting[i].timeMs);
+    }
+
+    // Acknowledged after the restart, the cleared alarm is gone for good.
+    EXPECT_TRUE(journal::Acknowledge(3, Kind::Alarm, "Discharge Pressure"));
+    journal::Reset();
+    EXPECT_EQ(journal::UnacknowledgedCount(), 1);
+}
+
 TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
     setenv("TZ", "UTC", 1);
     tzset();
@@ -147,6 +177,50 @@ TEST_F(JournalFile, KeepsEventsAcrossOpensAndAnswersFilteredPages) {
     f = {};
     f.pump = journal::kNoPump;
     EXPECT_TRUE(db.newest(f, 5).empty());
+}
+
+TEST_F(JournalFile, AlarmsAreKeptWithTheirEventAndAFirstVersionJournalIsTakenUp) {
+    // A journal written before the alarms were kept: its events stay.
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old,
+                           "CREATE TABLE events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
+                           " pump INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL);"
+                           "INSERT INTO events VALUES(1, 7, 2, 'Trip', 'Tripped');"
+                           "PRAGMA user_version=1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old, "PRAGMA application_id=1447971658;", nullptr, nullptr, nullptr),
+              SQLITE_OK);  // "VNKJ"
+    sqlite3_close(old);
+    {
+        platform::SqliteJournal db;
+        ASSERT_TRUE(db.open(path, notice)) << notice;
+        EXPECT_TRUE(notice.empty()) << notice;
+        EXPECT_EQ(db.count(), 1);
+        EXPECT_TRUE(db.alarms().empty());
+        journal::Alarm tripped{2, Kind::Trip, "Tripped", AlarmState::ActiveAcknowledged, 9};
+        journal::Event ack{0, 9, 2, Kind::Acknowledge, "Acknowledged: Trip Tripped"};
+        ASSERT_TRUE(db.append(ack, &tripped));
+        EXPECT_EQ(ack.id, 2);
+        journal::Alarm fault{5, Kind::Fault, "VFD fault", AlarmState::ClearedUnacknowledged, 10};
+        journal::Event cleared{0, 10, 5, Kind::Fault, "VFD fault cleared"};
+        ASSERT_TRUE(db.append(cleared, &fault));
+        fault.state = AlarmState::Normal;
+        journal::Event acked{0, 11, 5, Kind::Acknowledge, "Acknowledged: Fault VFD fault"};
+        ASSERT_TRUE(db.append(acked, &fault));
+    }
+    platform::SqliteJournal db;
+    ASSERT_TRUE(db.open(path, notice));
+    EXPECT_TRUE(notice.empty()) << notice;
+    EXPECT_EQ(db.count(), 4);
+    const auto alarms = db.alarms();
+    ASSERT_EQ(alarms.size(), 1u);
+    EXPECT_EQ(alarms[0].pump, 2);
+    EXPECT_EQ(alarms[0].kind, Kind::Trip);
+    EXPECT_EQ(alarms[0].name, "Tripped");
+    EXPECT_EQ(alarms[0].state, AlarmState::ActiveAcknowledged);
+    EXPECT_EQ(alarms[0].timeMs, 9);
 }
 
 TEST_F(JournalFile, DamagedOrForeignFileIsSetAsideWithItsDateAndANewOneStarted) {
