@@ -237,8 +237,9 @@ bool SqliteJournal::open(const std::string& path, std::string& notice) {
                  (damaged ? " is damaged" : " is not this station's journal") + ". It was set aside as " +
                  moved + " and a new journal started.";
     }
-    notice += (notice.empty() ? "" : " ") + ("The event journal " + path + " cannot be used (" +
-                                              error_ + "). The station runs without a journal.");
+    if (!notice.empty()) notice += ' ';
+    notice += "The event journal " + path + " cannot be used (" + error_ +
+              "). The station runs without a journal.";
     return false;
 }
 
