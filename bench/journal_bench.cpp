@@ -130,6 +130,24 @@ int main(int argc, char** argv) {
     summary("insert (one transaction each), wall clock", inserts);
     summary("insert, thread CPU time", insertsCpu);
 
+    // An alarm's change: its event and the alarm's new state in one transaction, set and
+    // cleared in turn over 24 pumps' alarms.
+    std::vector<double> alarmInserts;
+    alarmInserts.reserve(kTimedInserts);
+    for (int i = 0; i < kTimedInserts; ++i) {
+        journal::Event e = sample(kStored + kTimedInserts + i);
+        const bool set = (i / 24) % 2 == 0;
+        const journal::Alarm a{i % 24, journal::Kind::Alarm, "Discharge Pressure",
+                               set ? journal::AlarmState::ActiveUnacknowledged
+                                   : journal::AlarmState::Normal,
+                               e.timeMs};
+        const auto t0 = Clock::now();
+        if (!db.append(e, &a)) return 1;
+        alarmInserts.push_back(msSince(t0));
+        if (!burst && i % 20 == 0) usleep(1000);
+    }
+    summary("alarm change (event and alarm state, one transaction), wall clock", alarmInserts);
+
     // The window: the station's model, its journal on this file.
     QApplication* app = nullptr;
     ui::qt::QtView* view = nullptr;
