@@ -1,6 +1,6 @@
 // kill -9 against the journal: a writer killed in the middle of a burst loses no event
 // whose transaction committed, and vnk-station killed while its fleet comes on line starts
-// again on the same journal without setting it aside.
+// again on the same journal without setting it aside, and with the alarms it had.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -101,20 +101,25 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
     std::ofstream(dir / "parport", std::ios::binary) << '\x10';
     WriteConfig((dir / "home" / "cfg" / "vnk.cfg").string(), FleetConfig());
     SimProcess sim;
-    ASSERT_TRUE(sim.start(VNK_SIM_PATH, {"--ports-dir", (dir / "ports").string(), "--quiet"},
+    // Pump 5 stays tripped throughout: its alarm outlives the kill, and the second run
+    // takes it up instead of raising it again.
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--trip", "5"},
                           (dir / "sim.log").string()));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     const fs::path db = dir / "home" / "data" / "journal.db";
-    const auto onLine = [&] {
+    const auto counted = [&](journal::Kind kind, const char* text) {
         platform::SqliteJournal j;
         std::string n;
-        return fs::exists(db) && j.open(db.string(), n) ? count(j, journal::Kind::Link, "On line") : 0;
+        return fs::exists(db) && j.open(db.string(), n) ? count(j, kind, text) : 0;
     };
+    const auto onLine = [&] { return counted(journal::Kind::Link, "On line"); };
     SimProcess station;
     ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station1.log").string()));
     const Clock::time_point t0 = Clock::now();
-    while (since(t0) < 30.0 && onLine() < 12) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (since(t0) < 30.0 && (onLine() < 12 || counted(journal::Kind::Trip, "Tripped") < 1))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     killHard(station);
     {
         platform::SqliteJournal j;
@@ -122,11 +127,17 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
         EXPECT_TRUE(notice.empty()) << notice;
         EXPECT_EQ(count(j, journal::Kind::Station, "Start-up"), 1) << readAll(dir / "station1.log");
         EXPECT_GE(count(j, journal::Kind::Link, "On line"), 12);
+        const auto alarms = j.alarms();
+        ASSERT_EQ(alarms.size(), 1u);
+        EXPECT_EQ(alarms[0].pump, 4);
+        EXPECT_EQ(alarms[0].name, "Tripped");
+        EXPECT_EQ(alarms[0].state, journal::AlarmState::ActiveUnacknowledged);
     }
 
     ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station2.log").string()));
     const Clock::time_point t1 = Clock::now();
     while (since(t1) < 30.0 && onLine() < 24 + 12) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // pump 5's data records come in
     // SIGTERM: the station shuts down in its own time (a loaded machine, a Debug build).
     ::kill(station.pid(), SIGTERM);
     int status = 0;
@@ -141,6 +152,8 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
     ASSERT_TRUE(j.open(db.string(), notice));
     EXPECT_EQ(count(j, journal::Kind::Station, "Start-up"), 2);
     EXPECT_EQ(count(j, journal::Kind::Station, "Shut-down"), 1);
+    EXPECT_EQ(count(j, journal::Kind::Trip, "Tripped"), 1) << "the trip was taken up, not raised again";
+    EXPECT_EQ(j.alarms().size(), 1u);
     for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"}) unsetenv(v);
 }
 
