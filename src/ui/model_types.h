@@ -203,15 +203,16 @@ struct Panel {
     int activeCtrl = 0;
 };
 
-// What the view learns about changes. Only one observer: the view, or none.
+// What the view learns about changes. Only one observer: the view, or none; an observer
+// overrides what it follows.
 class Observer {
   public:
     virtual ~Observer() = default;
-    virtual void panelCreated(int panel) = 0;
-    virtual void panelDiscarded(int panel) = 0;
-    virtual void panelChanged(int panel) = 0;
-    virtual void controlChanged(int panel, int control) = 0;
-    virtual void menuChanged(int menuBar) = 0;
+    virtual void panelCreated(int /*panel*/) {}
+    virtual void panelDiscarded(int /*panel*/) {}
+    virtual void panelChanged(int /*panel*/) {}
+    virtual void controlChanged(int /*panel*/, int /*control*/) {}
+    virtual void menuChanged(int /*menuBar*/) {}
 };
 
 }  // namespace ui

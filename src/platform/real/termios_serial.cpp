@@ -126,11 +126,7 @@ void setHandshakeFlags(int fd, bool xonxoff, bool rtscts) {
 // Every port's descriptor sits in one epoll set, and the loop watches only that set: the
 // loop's own poll then covers one descriptor instead of 24 terminals, each of which costs
 // the kernel a lock to poll, many times a second.
-TermiosSerial::TermiosSerial() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {
-    if (epoll_ < 0) return;  // every open then fails as "cannot open"
-    notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this]() { onReady(); });
-}
+TermiosSerial::TermiosSerial() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
 
 TermiosSerial::~TermiosSerial() {
     std::vector<int> open;
@@ -178,6 +174,11 @@ int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopB
                         int outQueue) {
     if (port < 1 || port > kMaxPort) return kComInvalidPort;
     if (epoll_ < 0) return kComCannotOpen;
+    // Made at the first open, when the loop surely exists, not when the back end is made.
+    if (!notifier_) {
+        notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this]() { onReady(); });
+    }
     if (find(port) != nullptr) close(port);
     std::string path = devicePath(port);
     struct stat st {};

@@ -335,23 +335,17 @@ TEST(BlenderPeer, ContentIsComparedOnlyAfterTheSettlingTime) {
 TEST(BlenderPeer, AReplyAheadOfTheStateFileIsJudgedWithTheStateWrittenAfterIt) {
     // The fleet goes from 7 to 5 bbl/min; the station's reply shows 5 before the state file.
     auto fleetAt = [](double time, double gpm) {
-        blender::FleetState f;
-        f.time = time;
-        f.pumps = {{6500.0, gpm, 62.5, true}};
-        return f;
-    };
-    auto stationShowing = [](float bpm) {
-        return [bpm](int, const std::string&) {
-            std::array<Pump, 24> p{};
-            p[0] = {62.5f, 6500.0f, bpm};
-            return std::vector<Answer>{{0.002, replyBlock(bpm, p)}};
-        };
+        return blender::FleetState{{{6500.0, gpm, 62.5, true}}, time};
     };
     for (const float shown : {5.0f, 3.0f}) {
         Link link(quick());
         link.peer.setFleet(fleetAt(1.0, 294.0));
         link.peer.setFleet(fleetAt(2.0, 294.0));
-        link.run(0.5, stationShowing(shown));
+        link.run(0.5, [shown](int, const std::string&) {
+            std::array<Pump, 24> p{};
+            p[0] = {62.5f, 6500.0f, shown};
+            return std::vector<Answer>{{0.002, replyBlock(shown, p)}};
+        });
         EXPECT_EQ(link.peer.summary().mismatches, 0u) << "judged before the next state";
         link.peer.setFleet(fleetAt(3.0, 210.0));
         EXPECT_EQ(link.finish().mismatches, shown == 5.0f ? 0u : 1u) << shown;

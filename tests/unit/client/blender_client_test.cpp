@@ -128,10 +128,6 @@ TEST_F(ClientTest, EachReadIsOneMessageAnsweredOnceAndTheLogKeepsElevenLines) {
 // Counts menu-bar changes: the view rebuilds a whole menu bar for each.
 struct MenuChanges : ui::Observer {
     int count = 0;
-    void panelCreated(int) override {}
-    void panelDiscarded(int) override {}
-    void panelChanged(int) override {}
-    void controlChanged(int, int) override {}
     void menuChanged(int) override { ++count; }
 };
 

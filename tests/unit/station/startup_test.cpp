@@ -58,10 +58,6 @@ class RecordingSerial : public platform::SimSerial {
 class Watcher : public ui::Observer {
   public:
     platform::SimSystem* system = nullptr;
-    void panelCreated(int) override {}
-    void panelDiscarded(int) override {}
-    void panelChanged(int) override {}
-    void menuChanged(int) override {}
     void controlChanged(int panel, int control) override {
         const ui::Control* c = ui::FindCtrl(panel, control);
         if (c == nullptr || g_events == nullptr) return;

@@ -85,40 +85,32 @@ TEST_F(UiModel, DimmedOrHiddenControlsDoNotReact) {
 
 // The view is told of a control only when what it shows can differ.
 struct CountingView : ui::Observer {
-    void panelCreated(int) override {}
-    void panelDiscarded(int) override {}
-    void panelChanged(int) override {}
     void controlChanged(int, int control) override { changed.push_back(control); }
-    void menuChanged(int) override {}
     std::vector<int> changed;
 };
 
 TEST_F(UiModel, ViewHearsOfChangedValuesOnlyAndOfRefusedOperatorInput) {
     CountingView view;
     ui::setObserver(&view);
-    ui::SetCtrlVal(panel, kValue, 12.5);
-    ui::SetCtrlVal(panel, kValue, 12.5);
-    ui::SetCtrlAttribute(panel, kValue, ui::ATTR_TEXT_COLOR, ui::VAL_RED);
-    ui::SetCtrlAttribute(panel, kValue, ui::ATTR_TEXT_COLOR, ui::VAL_RED);
-    ui::SetCtrlAttribute(panel, kOk, ui::ATTR_LABEL_TEXT, std::string("Go"));
-    ui::SetCtrlAttribute(panel, kOk, ui::ATTR_LABEL_TEXT, std::string("Go"));
+    for (int twice = 0; twice < 2; ++twice) {
+        ui::SetCtrlVal(panel, kValue, 12.5);
+        ui::SetCtrlAttribute(panel, kValue, ui::ATTR_TEXT_COLOR, ui::VAL_RED);
+        ui::SetCtrlAttribute(panel, kOk, ui::ATTR_LABEL_TEXT, std::string("Go"));
+    }
     EXPECT_EQ(view.changed, (std::vector<int>{kValue, kValue, kOk}));
 
     view.changed.clear();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    ui::SetCtrlVal(panel, kValue, nan);
-    ui::SetCtrlVal(panel, kValue, nan);
-    ui::SetCtrlVal(panel, kValue, 0.0);
-    ui::SetCtrlVal(panel, kValue, -0.0);
+    for (double v : {std::numeric_limits<double>::quiet_NaN(), 0.0, 0.0, -0.0})
+        for (int twice = 0; twice < 2; ++twice) ui::SetCtrlVal(panel, kValue, v);
     EXPECT_EQ(view.changed.size(), 3u) << "NaN again is no change; -0 after 0 is one";
 
     // A dimmed control refuses the operator, and its widget is told to show the model again.
     view.changed.clear();
     ui::SetCtrlAttribute(panel, kValue, ui::ATTR_DIMMED, 1);
     ui::Operate(panel, kValue, 3.0);
-    EXPECT_EQ(view.changed, (std::vector<int>{kValue, kValue}));
-    EXPECT_TRUE(g_seen.empty());
     ui::setObserver(nullptr);
+    EXPECT_EQ(view.changed, (std::vector<int>{kValue, kValue}));
+    EXPECT_TRUE(g_seen.empty() && ui::GetCtrlDouble(panel, kValue) == 0.0);
 }
 
 TEST_F(UiModel, TimerControlTicksOnTheLoopUntilItsPanelGoes) {
