@@ -83,12 +83,12 @@ void press(Key key, char digit = '0') {
             break;
         case Key::Toggle:
             if (v > 0.0)
-                next.insert(0, "-");
+                next = "-" + next;
             else if (v < 0.0)
                 next.erase(0, 1);
             break;
         case Key::MakeNegative:
-            if (v > 0.0) next.insert(0, "-");
+            if (v > 0.0) next = "-" + next;  // insert(0, ..) trips GCC 12's -Wrestrict
             break;
         case Key::MakePositive:
             if (v < 0.0) next.erase(0, 1);
