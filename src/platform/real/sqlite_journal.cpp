@@ -142,6 +142,7 @@ SqliteJournal::Check SqliteJournal::check() {
     if (appId != kApplicationId) return objects == 0 && appId == 0 ? Check::Empty : Check::Foreign;
     if (!intPragma("PRAGMA user_version", version) || version < 1 || version > kSchemaVersion)
         return Check::Foreign;
+    version_ = version;
     // The newest rows and the table's last page are what the window reads first.
     int newest = 0;
     if (!intPragma("SELECT id FROM events ORDER BY id DESC LIMIT 1", newest)) return failed();
@@ -155,6 +156,7 @@ bool SqliteJournal::create() {
     std::snprintf(pragmas, sizeof pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d;",
                   kApplicationId, kSchemaVersion);
     // Another process may be making the same new file: the schema is made at most once.
+    version_ = kSchemaVersion;
     if (exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(kAlarmsTable) && exec(pragmas) &&
         exec("COMMIT"))
         return true;
@@ -172,7 +174,8 @@ bool SqliteJournal::prepare() {
     // A journal of the first version gains the alarms' table; its events stay as they are.
     char upgrade[64];
     std::snprintf(upgrade, sizeof upgrade, "PRAGMA user_version=%d;", kSchemaVersion);
-    if (!exec("BEGIN IMMEDIATE") || !exec(kAlarmsTable) || !exec(upgrade) || !exec("COMMIT")) {
+    if (version_ < kSchemaVersion &&
+        (!exec("BEGIN IMMEDIATE") || !exec(kAlarmsTable) || !exec(upgrade) || !exec("COMMIT"))) {
         exec("ROLLBACK");
         return false;
     }

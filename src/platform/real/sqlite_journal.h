@@ -48,6 +48,7 @@ class SqliteJournal : public journal::Store {
     void stopCheckpoints();
 
     sqlite3* db_ = nullptr;
+    int version_ = 0;  // of the file's schema, as opened
     // Checkpoints (copying the log into the file, and its fsync) run on a thread of their
     // own with a connection of their own, so that no insert on the loop ever pays for one.
     std::thread checkpointer_;
