@@ -134,7 +134,6 @@ std::vector<std::uint8_t> linkState() {
     add(NetworkInfo[kPump], sizeof NetworkInfo[kPump]);
     add(PendingAiWrite, sizeof PendingAiWrite);
     add(PowerOffCommanded, sizeof PowerOffCommanded);
-    add(SpeedCommandKnown, sizeof SpeedCommandKnown);
     add(AiConfig, sizeof AiConfig);
     add(FiConfig, sizeof FiConfig);
     add(AlarmLimits, sizeof AlarmLimits);

@@ -4,11 +4,12 @@
 #include <cmath>
 
 #include "autocontrol/wellresistance.h"
+#include "link/operations.h"
 #include "link/pump_table.h"
-#include "link/tx_queue.h"
 #include "operation/panels.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
+#include "safety/trips.h"
 #include "settings/display_units.h"
 
 using namespace pumplink;
@@ -86,16 +87,17 @@ double truncated(float v) {
     return std::trunc(static_cast<double>(v));
 }
 
-// The new set-point goes to the pump by the direct path of every speed command; the
-// controller never powers a drive, so Run goes as it stands.
+// The new set-point goes to the pump by the path of every speed command of the station's
+// own, which judges a raise as it judges the operator's; the controller never powers a
+// drive, so Run goes as it stands.
 void command(int pump, bool increase, double setpoint) {
     const int before = SpeedCommand[pump].Rpm;
-    SpeedCommand[pump].Rpm = ToRpm(static_cast<long long>(setpoint));
-    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
-    if (PowerOffCommanded[pump] != 0) SpeedCommand[pump].Run = 0;
-    SpeedCommandKnown[pump] = true;
+    const SpeedResult result = CommandSpeed(pump, ToRpm(TruncSafe(setpoint)));
+    if (result != SpeedResult::Sent) {
+        TRACE(autoctl, "pump %d: %d rpm refused", pump + 1, ToRpm(TruncSafe(setpoint)));
+        return;
+    }
     TRACE(autoctl, "pump %d to %d rpm", pump + 1, SpeedCommand[pump].Rpm);
-    SendDataCommand(pump, WireCode::Speed, 0, 0, SpeedCommand[pump].encode());
     if (g_observer != nullptr) g_observer(pump, increase, before, SpeedCommand[pump].Rpm);
 }
 
@@ -185,8 +187,9 @@ int PickPumpToSpeed() {
     double best = kHighestRatioToSpeed;
     int chosen = -1;
     for (int pump = 0; pump < kPumpCount; ++pump) {
-        // A drive that is off or tripped cannot follow: choosing it would starve the rest.
-        if (!qualifies(pump) || PumpTable[pump].VfdOn == 0 || PumpTable[pump].Tripped != 0)
+        // A drive that is off, tripped or faulted cannot follow: choosing it would starve the
+        // rest, and the controller never raises a pump the operator could not raise by hand.
+        if (!qualifies(pump) || PumpTable[pump].Tripped != 0 || !ManualSpeedAllowed(pump))
             continue;
         if (ratio(pump) < best) {
             best = ratio(pump);

@@ -111,6 +111,7 @@ void dropConnection() {
     s.connecting = false;
     s.connected = false;
     s.waiting.clear();
+    ResetInlineReading();  // half a reading of this connection never joins the next one's
 }
 
 void showDisconnected() {

@@ -10,6 +10,7 @@
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "operation/panels.h"
+#include "settings/config_record.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/hardware_windows.h"
@@ -24,8 +25,8 @@ namespace {
 
 using namespace windows;
 
-constexpr int kMinStep = 1;
-constexpr int kMaxStep = 1000;
+using settings::kRpmStepMax;
+using settings::kRpmStepMin;
 
 struct ThrottleState {
     int pump = -1;
@@ -81,7 +82,7 @@ int SetThrottle(int panel, int control, int event, void*, int, int) {
     const auto scale1 = static_cast<float>(ui::GetCtrlDouble(panel, SPD_SCALE1));
     const auto scale2 = static_cast<float>(ui::GetCtrlDouble(panel, SPD_SCALE2));
     // A step of 0 or less turns every pump's "+" into a slow-down, and it is saved.
-    if (small < kMinStep || small > kMaxStep || large < kMinStep || large > kMaxStep) {
+    if (small < kRpmStepMin || small > kRpmStepMax || large < kRpmStepMin || large > kRpmStepMax) {
         ui::MessagePopup("Motor Speed Control",
                          "Speed steps must be 1 to 1000 RPM. Nothing was changed.");
         return 0;

@@ -10,6 +10,7 @@
 
 #include "common/wire.h"
 #include "link/pump_table.h"
+#include "link/tx_queue.h"
 #include "platform/journal.h"
 #include "settings/config_record.h"
 
@@ -120,7 +121,13 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.FaultWord = getU16(d + f::kFault);
     if (entry < kPumpCount) journalChanges(entry, r);
     r.VfdOn = d[f::kDriveOn];
-    if (r.VfdOn == 0 && entry < kPumpCount) PowerOffCommanded[entry] = 0;  // it is off now
+    if (r.VfdOn == 0 && entry < kPumpCount && PowerOffCommanded[entry] != 0) {
+        // The power-off has taken effect: the hold ends, and the speed commands that follow
+        // keep the drive off (a STOP or an idle never switches it on again) until the
+        // operator powers it on.
+        PowerOffCommanded[entry] = 0;
+        SpeedCommand[entry].Run = 0;
+    }
     r.MotorRpm = getF32(d + f::kMotorRpm);
     r.StatusFlag2 = d[f::kOverrideOn];
     r.BearingTempDE = getF32(d + f::kBearingDE);
@@ -162,17 +169,26 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     }
 
     r.AutoAllowed = d[f::kAutoAllowed];
+    // While a speed command of the station's own is queued or on its way the record was
+    // built before the pump had it: what it reports is older than the station's command and
+    // must not undo it (a STOP turned back into the speed it replaced).
+    const bool commandOnItsWay = entry < kPumpCount && SpeedCommandQueued(entry);
     if ((status & kStatusReportsSetpoint) != 0) {
-        SpeedCommand[entry].Rpm = wire::getI16(d + f::kSetpoint);
-        r.RpmSetpoint = SpeedCommand[entry].Rpm;
-        SpeedCommand[entry].Run = d[f::kDriveOn];
-        SpeedCommandKnown[entry] = true;
+        const std::int16_t reported = wire::getI16(d + f::kSetpoint);
+        r.ReportedRpm = reported;
+        if (!commandOnItsWay) {
+            // The pump has taken the station's last command (or it never arrived): from
+            // now on what it reports is its set-point, whoever set it.
+            SpeedCommand[entry].Rpm = reported;
+            r.RpmSetpoint = reported;
+            SpeedCommand[entry].Run = d[f::kDriveOn];
+            r.CommandedRpm = PumpRecord::kNoRpm;
+        }
     }
     if (r.AdoptSpeed != 0) {
-        if (r.MotorRpm >= 0.0f) {
+        if (r.MotorRpm >= 0.0f && !commandOnItsWay) {
             SpeedCommand[entry].Rpm = ToRpm(TruncSafe(r.MotorRpm));
             r.RpmSetpoint = SpeedCommand[entry].Rpm;
-            SpeedCommandKnown[entry] = true;
         }
         r.AdoptSpeed = 0;
     }
@@ -269,11 +285,15 @@ void ApplyThrottleLimits(int entry) {
     PumpRecord& r = PumpTable[entry];
     r.MaxRpm = wire::getF32(AiConfig + aiblock::kHigh);
     r.MinRpm = wire::getF32(AiConfig + aiblock::kLow);
-    // A set-point outside the limits comes within them at the minimum, but a stopped pump
-    // stays stopped: its next step down must not start from the minimum.
+    // A set-point above a (lowered) maximum comes down to the minimum. One below the
+    // minimum stays where the station put it: the pump runs at its minimum anyway, and
+    // lifting the station's number would let the next step down send more than was
+    // commanded. The speed command follows, so that steps and raises start from one value.
     const float setpoint = r.RpmSetpoint;
-    if (setpoint != 0.0f && (setpoint > r.MaxRpm || setpoint < r.MinRpm))
-        r.RpmSetpoint = ToRpm(TruncSafe(r.MinRpm));
+    if (setpoint > r.MaxRpm && r.MinRpm < setpoint) {
+        r.RpmSetpoint = ToRpm(std::max(TruncSafe(r.MinRpm), 0LL));
+        if (entry < kPumpCount) SpeedCommand[entry].Rpm = r.RpmSetpoint;
+    }
 }
 
 }  // namespace pumplink

@@ -30,7 +30,7 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
                              std::span<const std::uint8_t> data, bool metric);
 
 // The second half of a throttle-configuration reply: MaxRpm and MinRpm from the block in
-// AiConfig, and a set-point outside them set to the minimum. Apart from the first half, so
+// AiConfig, and a set-point above the maximum brought down to the minimum (never up). Apart from the first half, so
 // that an open throttle dialog sees the block, and may change it, before the limits are taken.
 void ApplyThrottleLimits(int entry);
 

@@ -13,6 +13,7 @@
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/trace.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -25,10 +26,12 @@ constexpr int kOpTripRepeats = 2;  // TmrOpTrip ticks after the first idle
 
 struct OperationsState {
     OperationHooks hooks;
+    RaiseGate raiseGate = nullptr;
     int opTripPanel = 0;
     int opTripControl = 0;
     int opTripTicks = 0;
-    double configRefusalShownAt = -1.0;  // Timer() of the last "not read yet" message
+    double configRefusalShownAt = -1.0;   // Timer() of the last "not read yet" message
+    double ceilingRefusalShownAt = -1.0;  // and of the last "maximum speed not known"
 };
 OperationsState g;
 constexpr double kRefusalQuietSeconds = 2.0;
@@ -41,22 +44,30 @@ std::span<const std::uint8_t> bytesOf(const char* text, std::size_t n) {
     return {reinterpret_cast<const std::uint8_t*>(text), n};
 }
 
+// Every speed command of the station's own goes out here: a power-off holds its Run 0, and
+// the speed is remembered as the newest the station commanded.
 void sendSpeedCommand(int pump) {
     if (PowerOffCommanded[pump] != 0) SpeedCommand[pump].Run = 0;
-    SpeedCommandKnown[pump] = true;
+    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
+    PumpTable[pump].CommandedRpm = SpeedCommand[pump].Rpm;
     SendDataCommand(pump, WireCode::Speed, 0, 0, SpeedCommand[pump].encode());
 }
 
-// The speed an idle brings a pump to: down to its idle speed, never up. The present speed
-// is the pump's speed command; only while that is not known yet does the reported motor
-// speed count as well (the larger of the two). A pump already slower, stopped, or slowing
-// down to a STOP keeps its command, and nothing above MaxRpm or below 0 goes out.
+// The speed an idle brings a pump to: down to its idle speed, never up. Never above the
+// newest speed the station commanded (queued or sent) nor the set-point the pump reported;
+// where neither is known, never above the motor's measured speed. A pump already slower,
+// stopped, or slowing down to a STOP keeps its speed, and nothing above MaxRpm or below 0
+// goes out.
 std::int16_t idleSpeed(int pump) {
     const PumpRecord& r = PumpTable[pump];
-    const long long command = SpeedCommand[pump].Rpm;
-    const long long present =
-        SpeedCommandKnown[pump] ? command : std::max(command, TruncSafe(r.MotorRpm));
-    long long idle = std::min(TruncSafe(r.MinRpm), present);
+    long long idle = TruncSafe(r.MinRpm);
+    bool known = false;
+    for (const std::int32_t rpm : {r.CommandedRpm, r.ReportedRpm}) {
+        if (rpm == PumpRecord::kNoRpm) continue;
+        idle = std::min<long long>(idle, rpm);
+        known = true;
+    }
+    if (!known) idle = std::min(idle, TruncSafe(r.MotorRpm));
     if (r.MaxRpm > 0) idle = std::min(idle, TruncSafe(r.MaxRpm));
     return ToRpm(std::max(idle, 0LL));
 }
@@ -64,10 +75,52 @@ std::int16_t idleSpeed(int pump) {
 // An idle overtakes the connect polls waiting in the pump's queue: a pump that hears but
 // cannot answer gets it within one reply time-out.
 void idlePump(int pump) {
-    DropWaitingForSpeedCommand(pump);
     SpeedCommand[pump].Rpm = idleSpeed(pump);
-    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
+    const std::uint8_t run = PowerOffCommanded[pump] != 0 ? 0 : SpeedCommand[pump].Run;
+    DropWaitingForSpeedCommand(pump, SpeedCommand[pump].Rpm, run);
     sendSpeedCommand(pump);
+}
+
+// The present command as steps start from it (a garbage report below 0 counts as 0).
+long long presentCommand(int pump) {
+    return std::max<long long>(PumpTable[pump].RpmSetpoint, 0);
+}
+
+bool knownCeiling(const PumpRecord& r) {
+    return std::isfinite(r.MaxRpm) && r.MaxRpm > 0.0f;
+}
+
+// One message for a burst of refusals (a group, a fleet), not one per pump.
+void showRefusal(double& shownAt, const std::string& title, const std::string& text) {
+    const double now = platform::Timer();
+    if (shownAt >= 0.0 && now - shownAt < kRefusalQuietSeconds) return;
+    shownAt = now;
+    ui::MessagePopup(title, text);
+}
+
+// A speed above the present command is a raise, whichever button or controller asked for
+// it: it goes only to a pump whose maximum speed is known and finite, and only while the
+// raise gate (no emergency stop) lets it through. Without a gate nothing is raised.
+SpeedResult raiseVerdict(int pump, long long rpm) {
+    if (rpm <= presentCommand(pump)) return SpeedResult::Sent;
+    if (!knownCeiling(PumpTable[pump])) {
+        TRACE(ops, "pump %d: maximum speed not known, raise refused", pump + 1);
+        journal::Record(pump, journal::Kind::Command, "Speed up refused: maximum speed not known");
+        showRefusal(g.ceilingRefusalShownAt, "Speed",
+                    "Pump " + std::to_string(pump + 1) +
+                        ": its maximum speed is not known, so it is not sped up. Its speed "
+                        "limits are being read; please try again in a moment.");
+        SendShortCommand(pump, WireCode::ThrottleConfig, 0);
+        return SpeedResult::RefusedNoCeiling;
+    }
+    if (g.raiseGate == nullptr || !g.raiseGate(pump)) {
+        TRACE(ops, "pump %d: raise refused by the gate", pump + 1);
+        journal::Record(pump, journal::Kind::Command,
+                        g.raiseGate == nullptr ? "Speed up refused: no interlock installed"
+                                               : "Speed up refused: E-stop");
+        return SpeedResult::RefusedEStop;
+    }
+    return SpeedResult::Sent;
 }
 
 void sendPumpConfig(int pump) {
@@ -82,14 +135,10 @@ bool pumpConfigKnownOrAsk(int pump) {
     if (PumpConfigRead[pump]) return true;
     SendShortCommand(pump, WireCode::PumpConfig, 0);
     TRACE(ops, "pump %d: configuration not read yet, write refused", pump + 1);
-    const double now = platform::Timer();
-    if (now - g.configRefusalShownAt >= kRefusalQuietSeconds || g.configRefusalShownAt < 0) {
-        g.configRefusalShownAt = now;
-        ui::MessagePopup("Pump Configuration",
-                         "Pump " + std::to_string(pump + 1) +
-                             ": its configuration has not been read yet. It is being read "
-                             "now; please try again in a moment.");
-    }
+    showRefusal(g.configRefusalShownAt, "Pump Configuration",
+                "Pump " + std::to_string(pump + 1) +
+                    ": its configuration has not been read yet. It is being read now; please "
+                    "try again in a moment.");
     return false;
 }
 
@@ -134,21 +183,24 @@ void run(int pump, Op op) {
     }
 }
 
-void run(int pump, SpeedStep step) {
-    PumpRecord& r = PumpTable[pump];
-    SpeedCommand[pump].Rpm = r.RpmSetpoint;
-    // No set-point yet: the limits may not be known either, so ask for them.
-    if (SpeedCommand[pump].Rpm < 1) SendShortCommand(pump, WireCode::ThrottleConfig, 0);
-    long long rpm = SpeedCommand[pump].Rpm;
+// The speed a step sends from the present command: a step down, a STOP and an idle never
+// above it, nothing above a known MaxRpm or below 0.
+long long stepResult(int pump, SpeedStep step) {
+    const PumpRecord& r = PumpTable[pump];
+    const long long present = presentCommand(pump);
+    long long rpm = present;
+    bool lowers = true;
     switch (step) {
         case SpeedStep::Stop:
             rpm = 0;
             break;
         case SpeedStep::UpSmall:
             rpm += r.RpmStepSmall;
+            lowers = false;
             break;
         case SpeedStep::UpLarge:
             rpm += r.RpmStepLarge;
+            lowers = false;
             break;
         case SpeedStep::DownSmall:
             rpm -= r.RpmStepSmall;
@@ -157,14 +209,25 @@ void run(int pump, SpeedStep step) {
             rpm -= r.RpmStepLarge;
             break;
         case SpeedStep::Idle:
-            rpm = std::min<long long>(idleSpeed(pump), rpm);
+            rpm = idleSpeed(pump);
             break;
     }
-    if (r.MaxRpm < static_cast<float>(rpm)) rpm = TruncSafe(r.MaxRpm);
-    if (rpm < 0) rpm = 0;
+    // With no known ceiling nothing is clamped: a step up is then refused as a raise, and a
+    // step down is bounded by the present command alone.
+    if (knownCeiling(r) && r.MaxRpm < static_cast<float>(rpm)) rpm = TruncSafe(r.MaxRpm);
+    if (lowers) rpm = std::min(rpm, present);
+    return std::max(rpm, 0LL);
+}
+
+SpeedResult run(int pump, SpeedStep step) {
+    // No set-point yet: the limits may not be known either, so ask for them.
+    if (PumpTable[pump].RpmSetpoint < 1) SendShortCommand(pump, WireCode::ThrottleConfig, 0);
+    const long long rpm = stepResult(pump, step);
+    const SpeedResult verdict = raiseVerdict(pump, rpm);
+    if (verdict != SpeedResult::Sent) return verdict;
     SpeedCommand[pump].Rpm = ToRpm(rpm);
-    r.RpmSetpoint = SpeedCommand[pump].Rpm;
     sendSpeedCommand(pump);
+    return SpeedResult::Sent;
 }
 
 void run(int pump, const TripPressureWrite& w) {
@@ -315,7 +378,7 @@ void SendSpeedCommandNow(int pump) {
         // A power-off: it holds until a power-on or until the drive reports off, and it
         // overtakes the polls waiting for a pump that may not answer.
         PowerOffCommanded[pump] = 1;
-        DropWaitingForSpeedCommand(pump);
+        DropWaitingForSpeedCommand(pump, SpeedCommand[pump].Rpm, 0);
     } else {
         PowerOffCommanded[pump] = 0;
     }
@@ -331,7 +394,33 @@ void SetOperationHooks(const OperationHooks& hooks) {
     g.hooks = hooks;
 }
 
+void SetRaiseGate(RaiseGate gate) {
+    g.raiseGate = gate;
+}
+
+bool RaiseGateInstalled() {
+    return g.raiseGate != nullptr;
+}
+
+bool StepRaises(int pump, SpeedStep step) {
+    return validPump(pump) && stepResult(pump, step) > presentCommand(pump);
+}
+
+SpeedResult CommandSpeed(int pump, std::int16_t rpm) {
+    if (!validPump(pump)) return SpeedResult::NotSent;
+    if (!PumpRowEnabled(pump)) {
+        TRACE(ops, "pump %d skipped: its row is dimmed", pump + 1);
+        return SpeedResult::NotSent;
+    }
+    const SpeedResult verdict = raiseVerdict(pump, std::max<long long>(rpm, 0));
+    if (verdict != SpeedResult::Sent) return verdict;
+    SpeedCommand[pump].Rpm = ToRpm(std::max<long long>(rpm, 0));
+    sendSpeedCommand(pump);
+    return SpeedResult::Sent;
+}
+
 void IdleAllPumps() {
+    g.opTripTicks = 0;  // a trip while the last one's repeats run starts its own two
     SendPumpCommand(kAllPumps, Op::Idle);
     if (g.opTripPanel != 0)
         ui::SetCtrlAttribute(g.opTripPanel, g.opTripControl, ui::ATTR_ENABLED, 1);

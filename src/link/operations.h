@@ -110,6 +110,29 @@ void SendPumpCommand(int pump, const PumpIdWrite& write);
 // The speed step of a pump in no group; a grouped pump's step goes to the group handler.
 void Send_RPM_Request(int pump, SpeedStep step);
 
+// What became of a speed command.
+enum class SpeedResult : std::uint8_t {
+    Sent,              // queued for the pump
+    RefusedEStop,      // a raise, and the raise gate (an emergency stop) held it back
+    RefusedNoCeiling,  // a raise, and the pump's MaxRpm is not a known finite speed
+    NotSent,           // no such pump, or its row is dimmed (not on line)
+};
+
+// A speed command raises the pump when its speed is above the present command (the pump's
+// RpmSetpoint), whichever button or controller asked for it. A raise goes only to a pump
+// whose MaxRpm is finite and above 0 (else a message, and its limits are asked for) and only
+// while the gate lets it through; with no gate installed nothing is raised. The gate is the
+// emergency stop's, installed at start-up: false while it holds the fleet.
+using RaiseGate = bool (*)(int pump);
+void SetRaiseGate(RaiseGate gate);
+bool RaiseGateInstalled();
+// Whether this step would send the pump a speed above its present command. A step down, a
+// STOP and an idle never do: their speed is never above the present command.
+bool StepRaises(int pump, SpeedStep step);
+// A speed of the station's own choosing for one pump whose row is enabled (automatic
+// control), held within 0..32767; raises are judged as above.
+SpeedResult CommandSpeed(int pump, std::int16_t rpm);
+
 struct OperationHooks {
     // A speed step for a pump that is in a group. None: the step is not sent.
     std::function<void(int pump, SpeedStep step)> groupSpeedStep;
@@ -128,7 +151,7 @@ void IdleAllPumps();
 void SetOpTripTimer(int panel, int control);
 int TmrOpTrip(int panel, int control, int event, void* data, int e1, int e2);
 
-// Start-of-run state of this module: no hooks, no idle-all timer.
+// Start-of-run state of this module: no hooks, no raise gate, no idle-all timer.
 void ResetOperations();
 // Every link module and the Pump Table back to the start of a run, the session wired to the
 // transmit queues, and the queues created (as start-up leaves them before the ports open).

@@ -231,7 +231,6 @@ void PumpWentOffline(int pump) {
     TRACE(link, "pump %d off line", pump + 1);
     journal::Record(pump, journal::Kind::Link, "Off line");
     PendingAiWrite[pump] = 0;  // a zero never completes on a later connection
-    SpeedCommandKnown[pump] = false;
     PumpConfigRead[pump] = false;  // the pump may have been changed or replaced meanwhile
     PumpRecord& r = PumpTable[pump];
     r.Tripped = 0;
@@ -247,6 +246,9 @@ void PumpWentOffline(int pump) {
     std::memset(r.PumpId, 0, sizeof r.PumpId);
     SpeedCommand[pump].Rpm = 0;
     r.RpmSetpoint = 0;
+    // Nothing commanded or reported since: until the pump speaks again its idle is judged
+    // by its motor's speed.
+    r.CommandedRpm = r.ReportedRpm = PumpRecord::kNoRpm;
     g.rowDimmed[pump] = true;
     if (g.hooks.bringFracOffline) g.hooks.bringFracOffline(1, pump);
 }

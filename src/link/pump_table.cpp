@@ -26,7 +26,6 @@ std::uint8_t AlarmLimits[kAlarmLimitsSize];
 std::uint8_t AlarmOptions[kAlarmOptionsSize];
 std::int32_t PortsBusy = 0;
 std::uint8_t PowerOffCommanded[kTableSize];
-bool SpeedCommandKnown[kTableSize];
 bool PumpConfigRead[kTableSize];
 
 void ResetPumpTable() {
@@ -41,7 +40,6 @@ void ResetPumpTable() {
     PumpGroup = noGroups();
     std::memset(AutoSelected, 0, sizeof AutoSelected);
     std::memset(PowerOffCommanded, 0, sizeof PowerOffCommanded);
-    std::memset(SpeedCommandKnown, 0, sizeof SpeedCommandKnown);
     std::memset(PumpConfigRead, 0, sizeof PumpConfigRead);
     std::memset(AiConfig, 0, sizeof AiConfig);
     std::memset(FiConfig, 0, sizeof FiConfig);

@@ -75,6 +75,8 @@ struct PumpRecord {
     std::int16_t RpmStepLarge = 0;
     float MaxRpm = 0.0f;
     float MinRpm = 0.0f;
+    // The present speed command as the station knows it (the same as SpeedCommand's Rpm):
+    // what steps start from and what decides whether a command raises the pump.
     std::int16_t RpmSetpoint = 0;
     std::uint16_t StatusWord = 0;
     char PumpId[kPumpIdSize] = {};
@@ -83,8 +85,16 @@ struct PumpRecord {
     // after a switch of the display units they change only with the pump's next record.
     std::uint8_t MetricValues = 0;
     // Set when the pump comes on line: the next data record adopts the motor's speed as the
-    // set-point, then clears it.
+    // set-point (unless a speed command of the station's own is on its way), then clears it.
     std::uint8_t AdoptSpeed = 0;
+    // The newest speed the station itself commanded the pump, queued or sent, until a
+    // set-point the pump reports after taking it stands for it; and the set-point the pump
+    // last reported. kNoRpm while there is none (since it went off line). An idle never goes
+    // above either.
+    std::int32_t CommandedRpm = kNoRpm;
+    std::int32_t ReportedRpm = kNoRpm;
+
+    static constexpr std::int32_t kNoRpm = -1;
 };
 
 // The 6-byte speed command: i16 Rpm, u8 Run, three zero bytes.
@@ -122,10 +132,6 @@ extern std::uint8_t AutoSelected[kTableSize];          // the pump's "Auto" box
 // Set by the operator's power-off until a power-on or a report of the drive off: while it
 // is set no speed command to the pump carries Run 1, whatever a stale record says.
 extern std::uint8_t PowerOffCommanded[kTableSize];
-// The station knows the pump's speed command: it sent one, the pump reported its set-point,
-// or its speed was adopted after it came on line. Until then an idle counts the motor's
-// reported speed as well.
-extern bool SpeedCommandKnown[kTableSize];
 // A full configuration block (PumpConfig) came from this pump since it came on line: only
 // then may the station write the block back with one field changed.
 extern bool PumpConfigRead[kTableSize];

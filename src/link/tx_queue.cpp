@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <utility>
 
+#include "common/wire.h"
 #include "platform/event_loop.h"
 #include "platform/trace.h"
 #include "ui/popups.h"
@@ -97,6 +99,12 @@ void nextHead(int pump) {
 
 bool isSpeedCommand(const Item& item) {
     return item.packet[kOffTypeCode] == typeAndCode(PacketType::Command, WireCode::Speed);
+}
+// The rpm and Run byte a queued speed command carries.
+std::pair<int, int> speedOf(const Item& item) {
+    if (item.length < kHeaderSize + kSpeedCommandSize) return {0, 0};
+    const std::uint8_t* command = item.packet.data() + kHeaderSize;
+    return {wire::getI16(command), command[2]};
 }
 // The requests the timers repeat on their own: data and network information.
 bool isPeriodicRequest(const Item& item) {
@@ -226,12 +234,22 @@ QueueResult QueueWrite(int pump, std::span<const std::uint8_t> packet, WireCode 
 
     Ring& r = g.rings[pump];
     if (q.ItemCount == kQueueDepth) {
-        TRACE(queue, "pump %d queue full: %d packets dropped for %s", pump + 1, kQueueDepth,
-              WireCodeName(code));
+        // The newest speed command waiting is the station's last word on the pump's speed
+        // (a STOP, an idle, a power-off): it is never thrown away to make room.
+        std::optional<Item> keep;
+        for (int i = 1; i < kQueueDepth; ++i)
+            if (isSpeedCommand(r.at(i))) keep = r.at(i);
+        TRACE(queue, "pump %d queue full: %d packets dropped for %s", pump + 1,
+              kQueueDepth - (keep ? 1 : 0), WireCodeName(code));
         r.head = 0;
         q.ItemCount = 0;
         q.Count1B = 0;
         q.Count18 = 0;
+        if (keep) {
+            r.at(0) = *keep;
+            q.ItemCount = 1;
+            SendHead(pump);
+        }
     }
     Item& item = r.at(q.ItemCount);
     item.code = code;
@@ -278,10 +296,21 @@ int DropWaitingConnectPolls(int pump) {
     return dropWaiting(pump, isConnectPoll);
 }
 
-int DropWaitingForSpeedCommand(int pump) {
-    return dropWaiting(pump, [](const Item& item) {
-        return isConnectPoll(item) || isSpeedCommand(item) || isPeriodicRequest(item);
+int DropWaitingForSpeedCommand(int pump, std::int16_t rpm, std::uint8_t run) {
+    return dropWaiting(pump, [rpm, run](const Item& item) {
+        if (isConnectPoll(item) || isPeriodicRequest(item)) return true;
+        if (!isSpeedCommand(item)) return false;
+        // Superseded only by a command that is no faster and keeps a drive switched off: a
+        // waiting STOP or power-off stays unless the new command is one as well.
+        const auto [waitingRpm, waitingRun] = speedOf(item);
+        return rpm <= waitingRpm && (run == 0 || waitingRun != 0);
     });
+}
+
+bool SpeedCommandQueued(int pump) {
+    for (int i = 0; i < QueuedItems(pump); ++i)
+        if (isSpeedCommand(g.rings[pump].at(i))) return true;
+    return false;
 }
 
 int QueueTimer(int, int, int event, void*, int, int) {

@@ -65,7 +65,8 @@ QueueResult SendDataCommand(int entry, WireCode code, std::uint8_t argument1,
 // refused with the "Send Error" popup.
 QueueResult PushPacket(int entry, std::span<const std::uint8_t> packet, WireCode code);
 // The queue proper: the per-code limits, then the size. A full queue empties itself to take
-// the packet, so a dead controller never holds more than one queue of stale commands.
+// the packet, so a dead controller never holds more than one queue of stale commands; the
+// newest speed command waiting is kept and goes first.
 QueueResult QueueWrite(int pump, std::span<const std::uint8_t> packet, WireCode code);
 
 void SendHead(int pump);
@@ -80,11 +81,16 @@ bool QueueHasWaiting(int pump, std::span<const std::uint8_t> packet);
 // Removes the connect polls waiting behind the head (a pump that has just answered needs
 // none of them); returns how many went.
 int DropWaitingConnectPolls(int pump);
-// Before a speed command that must get through (an idle, a power-off): the waiting polls and
-// requests the timers repeat anyway go, and so do waiting speed commands, which the new one
-// supersedes. The queue of a pump that does not answer moves one item per reply time-out:
-// the command then goes out next.
-int DropWaitingForSpeedCommand(int pump);
+// Before a speed command that must get through (an idle, a power-off), given its rpm and Run
+// byte: the waiting polls and requests the timers repeat anyway go, and so do the waiting
+// speed commands it supersedes (no slower than it, and not switching off a drive it would
+// leave on). A waiting STOP or power-off therefore stays, ahead of the new command, unless
+// that is a STOP or power-off too. The queue of a pump that does not answer moves one item
+// per reply time-out: the command then goes out next.
+int DropWaitingForSpeedCommand(int pump, std::int16_t rpm, std::uint8_t run);
+// Whether a speed command of the station's own to the pump is queued or in flight: until it
+// has been answered (or has timed out) a set-point the pump reports is older than it.
+bool SpeedCommandQueued(int pump);
 
 // Timer callback: a head not answered by its deadline is dropped, never sent again, and the
 // next one goes.

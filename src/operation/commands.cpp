@@ -37,16 +37,13 @@ struct CommandsState {
 };
 CommandsState g;
 
-bool raises(SpeedStep step) {
-    return step == SpeedStep::UpLarge || step == SpeedStep::UpSmall;
+bool interlockInstalled() {
+    const SpeedInterlock& i = g.interlock;
+    return i.estopActive != nullptr && i.showEStopWindow != nullptr && i.raiseAllowed != nullptr;
 }
 
 bool estopActive() {
     return g.interlock.estopActive != nullptr && g.interlock.estopActive();
-}
-
-bool raiseAllowed(int pump) {
-    return g.interlock.raiseAllowed == nullptr || g.interlock.raiseAllowed(pump);
 }
 
 // The E-stop window in front, vertically centred on the bank window pressed.
@@ -101,9 +98,17 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
     }
     if (pump < 0) return 0;
     const std::string text = SpeedStepText(step);
+    // Whether the press raises is decided by the speeds it would send to the pumps it
+    // reaches (a group's members with it), not by its button.
+    bool raises = false;
+    for (int target : PumpOrGroupTargets(pump, true)) raises = raises || StepRaises(target, step);
+    if (raises && !interlockInstalled()) {
+        journal::Record(pump, journal::Kind::Command, text + " refused: no interlock installed");
+        return 0;
+    }
     if (estopActive()) {
         raiseEStopWindow(panel);
-        if (raises(step)) {  // nothing speeds a pump up during an E-stop
+        if (raises) {  // nothing speeds a pump up during an E-stop
             journal::Record(pump, journal::Kind::Command, text + " refused: E-stop");
             return 0;
         }
@@ -111,7 +116,7 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
     // A manual change takes the pump out of automatic control.
     AutoSelected[pump] = 0;
     ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
-    if (raises(step) && !raiseAllowed(pump)) {
+    if (raises && !g.interlock.raiseAllowed(pump)) {
         journal::Record(pump, journal::Kind::Command, text + " refused: tripped or faulted");
         return 0;
     }
@@ -153,6 +158,10 @@ int Clear_Totals(int, int, int event, void*, int, int) {
 
 void SetSpeedInterlock(const SpeedInterlock& interlock) {
     g.interlock = interlock;
+}
+
+bool SpeedInterlockInstalled() {
+    return interlockInstalled();
 }
 
 void BindCommandCallbacks() {

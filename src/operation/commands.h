@@ -2,7 +2,9 @@
 // group), zeroing of discharge pressure and clearing of totals (detail view).
 //
 // A stop path always goes through: STOP and the step-downs are sent during an emergency
-// stop and past the interlock; only the step-ups are refused there.
+// stop and past the interlock; only a press whose speed would be above the pump's present
+// command is refused there (for a group, the link refuses it for each member it would
+// raise).
 #pragma once
 
 #include <vector>
@@ -25,14 +27,15 @@ int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);
 // in one message.
 void ZeroPressures(const std::vector<int>& pumps);
 
-// What the speed buttons ask of the safety modules, installed at start-up. None: no
-// emergency stop, every raise allowed.
+// What the speed buttons ask of the safety modules, installed at start-up. Without all
+// three no press raises a pump (the station does not start without them).
 struct SpeedInterlock {
     bool (*estopActive)() = nullptr;           // an emergency stop is on
     void (*showEStopWindow)() = nullptr;       // the E-stop window in front
     bool (*raiseAllowed)(int pump) = nullptr;  // a manual raise may reach the pump
 };
 void SetSpeedInterlock(const SpeedInterlock& interlock);
+bool SpeedInterlockInstalled();
 
 void BindCommandCallbacks();
 // No interlock installed.

@@ -39,6 +39,7 @@ struct State {
     bool inputOpen = false;  // the input the settings name was opened
     int openSerialPort = 0;  // the serial input's port while it is open
     bool failureShown = false;
+    void (*latchHook)() = nullptr;  // installed at start-up
 };
 State g;
 
@@ -117,7 +118,10 @@ EStopInput ReadEStopInput() {
 }
 
 int EStopActive() {
-    return EStopMonitored == 1 && ReadEStopInput() == EStopInput::Broken ? 1 : 0;
+    if (EStopMonitored != 1) return 0;
+    // Latched: once seen broken it holds until a good read on the timer shows the loop
+    // closed, whatever the input says in between (a failed read included).
+    return EStopCount > 0 || ReadEStopInput() == EStopInput::Broken ? 1 : 0;
 }
 
 void OpenEStopInput() {
@@ -158,6 +162,14 @@ void ApplyEStopSettings(std::uint32_t monitored, std::uint32_t parallelPort,
     }
 }
 
+void SetEStopLatchHook(void (*hook)()) {
+    g.latchHook = hook;
+}
+
+bool EStopLatchHookInstalled() {
+    return g.latchHook != nullptr;
+}
+
 void ShowEStopWindow() {
     if (EStopPanel != 0) ui::DisplayPanel(EStopPanel);
 }
@@ -176,13 +188,18 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
     const EStopInput input = ReadEStopInput();
     if (input == EStopInput::Failed) {
         // Not a closed loop and not a reason to idle a site that may have no loop wired:
-        // shown once per failure, and on the bank windows while it lasts.
-        EStopCount = 0;
+        // shown once per failure, and on the bank windows while it lasts. An E-stop already
+        // active stays active, its idle rounds going on, until a good read shows the loop
+        // closed.
         journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kInputFailedName);
         if (!g.failureShown) {
             g.failureShown = true;
             showInputFailure(true);
             showWindow(kFailedText);
+        }
+        if (EStopCount > 0 && ++EStopCount > kRepeatEvery) {
+            idleEveryOpenPort();
+            EStopCount = 1;
         }
         return 0;
     }
@@ -196,9 +213,12 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         EStopCount = 0;
         journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName, "E-stop loop restored");
     } else if (EStopCount == 0) {
+        // Latched where it is seen: what acts on the pumps by itself (automatic control)
+        // stops now, so that closing the loop again restarts nothing.
+        EStopCount = 1;
+        if (g.latchHook != nullptr) g.latchHook();
         journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName);
         idleEveryOpenPort();
-        EStopCount = 1;
         showWindow(kActiveText);
     } else if (++EStopCount > kRepeatEvery) {
         idleEveryOpenPort();

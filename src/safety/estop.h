@@ -2,7 +2,7 @@
 // 0x10 of the parallel port's status register. While the loop is broken every pump whose
 // port is open is sent to idle at once and again every third tick of the E-stop timer, and
 // the E-stop window is shown. An input that cannot be read is shown as such and is never
-// taken for a closed loop. Also the repeat of the operator's "Idle All Pumps" (the command and
+// taken for a closed loop: an E-stop it finds active stays active. Also the repeat of the operator's "Idle All Pumps" (the command and
 // its confirmation are the shell's), on its own timer.
 #pragma once
 
@@ -25,8 +25,15 @@ void UnloadParallel32();
 enum class EStopInput { Closed, Broken, Failed };
 // The state of the input the settings name (Failed when it did not open or its read fails).
 EStopInput ReadEStopInput();
-// 1 only when the input is watched and reports the loop broken.
+// 1 while the input is watched and the E-stop holds: from the moment a read shows the loop
+// broken until a good read on the E-stop timer shows it closed again (a failed read in
+// between releases nothing).
 int EStopActive();
+// Called the moment the timer first sees the loop broken, before the first idle round: what
+// moves pumps by itself (automatic control) ends there, so that closing the loop again
+// restarts nothing. Installed at start-up; a station without it does not start.
+void SetEStopLatchHook(void (*hook)());
+bool EStopLatchHookInstalled();
 
 // Opens the input the settings name; a failure is reported and start-up goes on. The serial
 // input is refused on a port a pump or the output line uses.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
 
 #include "link/operations.h"
 #include "link/pump_table.h"
@@ -26,6 +27,17 @@ namespace {
 
 int g_panel = 0;  // the open optional-trips window
 void (*g_tripHook)() = nullptr;
+
+// A reading may arrive cut in two by TCP. Once the peer has been seen to end its readings
+// with CR or LF, the unterminated end of a read is kept here and joined to the start of the
+// next read. A peer that never ends its readings keeps each read on its own ("1400" then
+// "1400" is never 14001400).
+constexpr std::size_t kMaxKeptTail = 64;  // far longer than any pressure text
+struct InlineReading {
+    bool peerTerminates = false;
+    std::string tail;
+};
+InlineReading g_reading;
 
 std::uint16_t alarmWord() {
     return static_cast<std::uint16_t>(AlarmOptions[0] | (AlarmOptions[1] << 8));
@@ -54,10 +66,27 @@ double pressureOf(std::string_view piece) {
     return error == std::errc{} ? v : std::nan("");
 }
 
-}  // namespace
-
-namespace {
 constexpr const char* kInlineTripName = "Inline overpressure trip: all pumps idled";
+
+// One pressure text against the trip value: true when it trips (the idle has gone out).
+bool checkPiece(std::string_view piece) {
+    const double p = std::trunc(pressureOf(piece));
+    // NaN compares false: a text that is no number never trips, and never fails safe into a
+    // trip either.
+    if (p >= static_cast<double>(InlineTripValue)) {
+        TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", p,
+              static_cast<double>(InlineTripValue));
+        journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
+        if (g_tripHook != nullptr) g_tripHook();
+        IdleAllPumps();
+        return true;
+    }
+    if (p < static_cast<double>(InlineTripValue))
+        journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
+                            "Inline pressure below the trip value again");
+    return false;
+}
+
 }  // namespace
 
 void LoadInlineTripSettings() {
@@ -66,31 +95,51 @@ void LoadInlineTripSettings() {
 }
 
 bool CheckInlinePressure(std::string_view read) {
-    if (InlineTripEnabled != 1) return false;
+    if (InlineTripEnabled != 1) {
+        g_reading = {};
+        return false;
+    }
+    const std::string_view separators("\r\n\0", 3);
+    const std::size_t firstCut = read.find_first_of(separators);
+    const std::size_t lastCut = read.find_last_of(separators);
+    // A reading the last read left unfinished, finished by the start of this one. A read
+    // that starts with a terminator only ends the kept text, which was checked already.
+    std::string joined;
+    if (!g_reading.tail.empty() && !read.empty() && firstCut != 0) {
+        joined = g_reading.tail;
+        joined.append(read.substr(0, firstCut));
+    }
+    if (firstCut != std::string_view::npos) g_reading.peerTerminates = true;
+    if (!g_reading.peerTerminates)
+        g_reading.tail.clear();
+    else if (lastCut == std::string_view::npos)
+        g_reading.tail.append(read);  // still unfinished
+    else
+        g_reading.tail.assign(read.substr(lastCut + 1));
+    if (g_reading.tail.size() > kMaxKeptTail) g_reading.tail.clear();
+
+    // The joined reading, then every piece of the read at once and whole, as it arrives: an
+    // unterminated "1500.9" trips now.
+    if (!joined.empty() && checkPiece(joined)) return true;
     while (!read.empty()) {
-        const std::size_t cut = read.find_first_of(std::string_view("\r\n\0", 3));
+        const std::size_t cut = read.find_first_of(separators);
         const std::string_view piece = read.substr(0, cut);
         read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
-        const double p = std::trunc(pressureOf(piece));
-        // NaN compares false: a text that is no number never trips, and never fails safe
-        // into a trip either.
-        if (p >= static_cast<double>(InlineTripValue)) {
-            TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", p,
-                  static_cast<double>(InlineTripValue));
-            journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
-            if (g_tripHook != nullptr) g_tripHook();
-            IdleAllPumps();
-            return true;
-        }
-        if (p < static_cast<double>(InlineTripValue))
-            journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
-                                "Inline pressure below the trip value again");
+        if (checkPiece(piece)) return true;
     }
     return false;
 }
 
+void ResetInlineReading() {
+    g_reading = {};
+}
+
 void SetInlineTripHook(void (*hook)()) {
     g_tripHook = hook;
+}
+
+bool InlineTripHookInstalled() {
+    return g_tripHook != nullptr;
 }
 
 void ShowAlarmPanel(int, int, void*, int) {
@@ -166,6 +215,7 @@ void ResetOptionalTrips() {
     InlineTripValue = 1000.0f;
     g_panel = 0;
     g_tripHook = nullptr;
+    g_reading = {};
 }
 
 }  // namespace safety

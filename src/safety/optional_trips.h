@@ -15,13 +15,20 @@ extern float InlineTripValue;           // psi
 void LoadInlineTripSettings();
 
 // One read from the blender computer: every CR-, LF- or NUL-separated piece of it is a
-// pressure text, converted as a number in the "C" form and truncated. Returns true when a
-// piece tripped (and the idle went out). A text that is not a number ("nan", "abc", "")
-// trips nothing; "inf" and "1e12" are above any trip value.
+// pressure text, converted as a number in the "C" form and truncated, checked at once (an
+// unterminated "1500.9" trips now). Returns true when a piece tripped (and the idle went
+// out). A text that is not a number ("nan", "abc", "") trips nothing; "inf" and "1e12" are
+// above any trip value. Once the peer has ended a reading with CR or LF, the unterminated
+// end of a read is also joined to the start of the next read and that reading checked, so
+// a reading TCP cut in two still trips; before that, each read stands alone.
 bool CheckInlinePressure(std::string_view read);
+// Forgets a kept unfinished reading and whether the peer ends its readings (a connection
+// opened or closed).
+void ResetInlineReading();
 // Called when the inline trip fires, before the pumps are idled: what must stop acting on
 // the pumps (the automatic controller) stops. Installed at start-up; none by default.
 void SetInlineTripHook(void (*hook)());
+bool InlineTripHookInstalled();
 
 // The optional-trips window ("Optional Trips..."): opened afresh, showing the controller-side
 // trip (bit 0x8000 of AlarmOptions), the inline trip switch and its value in psi.

@@ -54,8 +54,8 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 ConfigRecord FirstStartRecord() {
     ConfigRecord r{};
     for (int i = 0; i < kRecordEntries; ++i) {
-        r.RpmStepLarge[i] = 100;
-        r.RpmStepSmall[i] = 25;
+        r.RpmStepLarge[i] = kDefaultRpmStepLarge;
+        r.RpmStepSmall[i] = kDefaultRpmStepSmall;
     }
     for (int i = 0; i < kRecordPumps; ++i) r.PumpGroup[i] = kRecordNoGroup;
     r.RefreshInterval = 1.0;

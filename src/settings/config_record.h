@@ -42,6 +42,12 @@ struct ConfigRecord {
     std::uint16_t Reserved904;
 };
 
+// Speed steps (rpm) a pump's "+" and "-" buttons may take, and the first start's steps.
+constexpr int kRpmStepMin = 1;
+constexpr int kRpmStepMax = 1000;
+constexpr int kDefaultRpmStepLarge = 100;
+constexpr int kDefaultRpmStepSmall = 25;
+
 enum Units : std::int32_t { kUnitsUs = 0, kUnitsMetric = 1 };
 // A pressure in psi times this is the same pressure in MPa.
 constexpr double kPsiToMpa = 0.0068948;

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <string>
 
 #include "link/comcfg.h"
 #include "link/pump_table.h"
 #include "operation/display_prefs.h"
 #include "settings/config_record.h"
+#include "ui/popups.h"
 
 using namespace pumplink;
 using namespace operation;
@@ -24,13 +26,28 @@ std::uint8_t validGroup(std::uint8_t g) {
     return g < 16 ? g : settings::kRecordNoGroup;
 }
 
+// A speed step as the file holds it, within 1-1000 rpm, else the default: a step of 0 or
+// less would turn "-" into a raise (40000 wraps to -25536 in the pump's 16-bit step).
+// Returns whether the file's value was taken.
+bool takeStep(std::int32_t& step, std::int32_t defaultStep) {
+    if (step >= settings::kRpmStepMin && step <= settings::kRpmStepMax) return true;
+    step = defaultStep;
+    return false;
+}
+
 // The record's values into the tables. Groups of a record whose groups are not marked
-// valid are dropped.
+// valid are dropped; speed steps out of range are replaced by the defaults, and the
+// operator is told which pumps had them.
 void takeRecord() {
     const bool groupsValid = Config.GroupsValid != 0;
     ComTimeout = settings::kComTimeoutInUse;
     Config.ComTimeout = settings::kComTimeoutInUse;
+    std::string badSteps;
     for (int i = 0; i < kTableSize; ++i) {
+        const bool large = takeStep(Config.RpmStepLarge[i], settings::kDefaultRpmStepLarge);
+        const bool small = takeStep(Config.RpmStepSmall[i], settings::kDefaultRpmStepSmall);
+        if (!(large && small) && i < kPumpCount)
+            badSteps += (badSteps.empty() ? "" : ", ") + std::to_string(i + 1);
         PumpTable[i].RpmStepLarge = static_cast<std::int16_t>(Config.RpmStepLarge[i]);
         PumpTable[i].RpmStepSmall = static_cast<std::int16_t>(Config.RpmStepSmall[i]);
         if (i == kOutputEntry) {
@@ -48,6 +65,14 @@ void takeRecord() {
     if (Config.DisplayUnits != settings::kUnitsUs && Config.DisplayUnits != settings::kUnitsMetric)
         Config.DisplayUnits = settings::kUnitsUs;
     Config.ServerName[sizeof Config.ServerName - 1] = '\0';
+    if (!badSteps.empty())
+        ui::MessagePopup("Speed Steps",
+                         "Pump " + badSteps + ": the speed steps in vnk.cfg are not within " +
+                             std::to_string(settings::kRpmStepMin) + " to " +
+                             std::to_string(settings::kRpmStepMax) + " RPM. The steps " +
+                             std::to_string(settings::kDefaultRpmStepLarge) + " (large) and " +
+                             std::to_string(settings::kDefaultRpmStepSmall) +
+                             " (small) are used instead.");
 }
 
 void markLoaded() {

@@ -76,6 +76,8 @@ struct ShellState {
     // Set once the settings file has been read: a stop before that must not write the
     // empty record over the operator's settings.
     bool configLoaded = false;
+    // Start-up found the station unsafe to run (a safety seam or a timer not wired).
+    bool startUpFailed = false;
 };
 ShellState g;
 
@@ -139,11 +141,24 @@ void installHooks() {
     InstallJournalView();
     // The trend window follows a switch of the display units at once.
     AddUnitsChangedHook(RefreshTrendWindow);
-    // The speed buttons ask the E-stop and the trip interlock before raising a pump.
+    // The speed buttons ask the E-stop and the trip interlock before raising a pump, and the
+    // link asks the E-stop before any raise reaches a pump (a group member, automatic
+    // control).
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
-    // The automatic controller follows the display units, and the inline trip ends it.
+    SetRaiseGate([](int) { return EStopActive() == 0; });
+    // The automatic controller follows the display units; the inline trip and the E-stop end
+    // it the moment they fire.
     InstallAutoControl();
     SetInlineTripHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip); });
+    SetEStopLatchHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::EStop); });
+}
+
+// A station whose safety seams are not all wired must not run: each is named on stderr.
+bool safetyHooksInstalled() {
+    const std::vector<std::string> missing = MissingSafetyHooks();
+    for (const std::string& m : missing)
+        std::fprintf(stderr, "start-up error: the %s is not installed\n", m.c_str());
+    return missing.empty();
 }
 
 void loadBankWindows() {
@@ -247,6 +262,10 @@ bool StartUp() {
     InitControlIds();
     for (int pump = 0; pump < kPumpCount; ++pump) SetRowDimmed(pump, true);  // nothing on line yet
     installHooks();
+    if (!safetyHooksInstalled()) {
+        g.startUpFailed = true;
+        return false;
+    }
 
     SetSplashMessage("Loading saved settings...");
     LoadConfiguration();
@@ -301,8 +320,20 @@ bool StartUp() {
     // The emergency-stop input is opened before its watch starts, last of all.
     OpenEStopInput();
     enableTimer(windows::BANK_TMR_ESTOP);
-    if (!timersAllHaveCallbacks()) return false;
+    if (!timersAllHaveCallbacks()) {
+        g.startUpFailed = true;
+        return false;
+    }
     return !stopping();
+}
+
+std::vector<std::string> MissingSafetyHooks() {
+    std::vector<std::string> missing;
+    if (!SpeedInterlockInstalled()) missing.emplace_back("speed interlock");
+    if (!RaiseGateInstalled()) missing.emplace_back("raise gate of the pump link");
+    if (!EStopLatchHookInstalled()) missing.emplace_back("E-stop latch hook");
+    if (!InlineTripHookInstalled()) missing.emplace_back("inline-trip hook");
+    return missing;
 }
 
 void ShutDown(bool askPowerOff) {
@@ -337,8 +368,8 @@ void ShutDown(bool askPowerOff) {
 int RunStation(const std::vector<std::string>& args) {
     ParseCommandLine(args);
     if (StartUp() && !stopping()) platform::RunUserInterface();
-    ShutDown(!g.stopBySignal);
-    return 0;
+    ShutDown(!g.stopBySignal && !g.startUpFailed);
+    return g.startUpFailed ? 1 : 0;
 }
 
 void RequestStop() {

@@ -17,11 +17,18 @@ extern int AdminMode;  // "/admin": the controller settings can be edited
 void ParseCommandLine(const std::vector<std::string>& args);
 
 // Start-up, steps after the command line up to the event loop. false when a stop was
-// asked for meanwhile (the shut-down still runs).
+// asked for meanwhile, or when the station is not safe to run: a safety seam (see
+// MissingSafetyHooks) or a timer's callback not wired, each named on stderr. The shut-down
+// still runs.
 bool StartUp();
+// The safety seams start-up installs and a station cannot run without: the speed
+// interlock, the link's raise gate, the E-stop's latch and the inline trip's hook. Empty
+// when all are in place.
+std::vector<std::string> MissingSafetyHooks();
 // Shut-down; askPowerOff offers to shut the computer down at the end.
 void ShutDown(bool askPowerOff);
-// The whole run: command line, start-up, event loop, shut-down. Returns main's result.
+// The whole run: command line, start-up, event loop, shut-down. Returns main's result:
+// 0, or 1 when start-up found the station unsafe to run.
 int RunStation(const std::vector<std::string>& args);
 
 // Ends the event loop like a confirmed Exit, without the shut-down question (SIGTERM).

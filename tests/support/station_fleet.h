@@ -61,6 +61,7 @@ class StationFleet : public StationFixture<> {
             }
         }
         heard.clear();
+        startUpPopups = popups.shown();
         popups.clear();
     }
     // Speed commands a pump received (rpm as sent), in order.
@@ -91,4 +92,5 @@ class StationFleet : public StationFixture<> {
 
     std::unique_ptr<PumpFleetHarness> fleet;
     std::vector<Command> heard;
+    std::vector<ui::ScriptedPopups::Shown> startUpPopups;  // what start-up showed
 };

@@ -89,7 +89,7 @@ class StationRun : public ::testing::Test {
         r.OutputComPort = 25;
         for (int i = 0; i < 25; ++i) {
             r.RpmStepLarge[i] = 100 + i;
-            r.RpmStepSmall[i] = -1;  // odd, and must survive a run
+            r.RpmStepSmall[i] = -1;  // impossible: the defaults are taken, and saved
         }
         WriteConfig(cfgPath().string(), r);
     }
@@ -178,7 +178,7 @@ TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     for (int i = 0; i < 24; ++i) EXPECT_EQ(saved.PumpComPort[i], i + 1);
     for (int i = 0; i < 25; ++i) {
         EXPECT_EQ(saved.RpmStepLarge[i], 100 + i);
-        EXPECT_EQ(saved.RpmStepSmall[i], -1);
+        EXPECT_EQ(saved.RpmStepSmall[i], 25);
     }
 
     // A second start with what the first one saved.

@@ -18,6 +18,7 @@ class ControlLaw : public LinkFixture {
     void SetUp() override {
         LinkFixture::SetUp();
         ResetAutoController();
+        SetRaiseGate([](int) { return true; });  // no emergency stop
         for (int p : {0, 1}) {
             attach(p);
             auto_(p, 1000.0f);
@@ -32,6 +33,7 @@ class ControlLaw : public LinkFixture {
         PumpRecord& r = PumpTable[p];
         r.Online = r.AutoAllowed = r.VfdOn = 1;
         r.Tripped = 0;
+        r.TripWord = r.FaultWord = 0;
         AutoSelected[p] = 1;
         r.PumpConfig.setConfigValue20(4.5f);
         r.PumpConfig.setConfigValue16(8.0f);
@@ -41,7 +43,11 @@ class ControlLaw : public LinkFixture {
         r.MotorRpm = motor;
         r.MaxRpm = maxRpm;
         r.MinRpm = minRpm;
-        SpeedCommand[p].Rpm = static_cast<std::int16_t>(motor);
+        setpoint(p, static_cast<int>(motor));
+        SetPumpRowDimmed(p, false);  // on line
+    }
+    static void setpoint(int p, int rpm) {
+        SpeedCommand[p].Rpm = PumpTable[p].RpmSetpoint = static_cast<std::int16_t>(rpm);
     }
     static void resistance(float r) {
         WellResistance = r;
@@ -98,7 +104,7 @@ TEST_F(ControlLaw, FiguresAndLimitsOfEveryAction) {
     for (const Case& c : cases) {
         AutoSelected[1] = 0;
         auto_(0, c.motor, c.maxRpm, c.minRpm);
-        if (c.setpoint != 0) SpeedCommand[0].Rpm = static_cast<std::int16_t>(c.setpoint);
+        if (c.setpoint != 0) setpoint(0, c.setpoint);
         resistance(c.r);
         c.action(c.first, c.second);
         EXPECT_EQ(speeds(0), std::vector<int>{c.expected}) << c.what;
@@ -120,6 +126,9 @@ TEST_F(ControlLaw, OnlyAPumpThatCanFollowIsChosen) {
         [](PumpRecord& r) { r.VfdOn = 0; },
         [](PumpRecord& r) { r.Tripped = 1; },
         [](PumpRecord& r) { r.AutoAllowed = 0; },
+        // What the operator could not raise by hand either.
+        [](PumpRecord& r) { r.TripWord = 0x0004; },
+        [](PumpRecord& r) { r.FaultWord = 0x0001; },
     };
     for (std::size_t i = 0; i < std::size(spoils); ++i) {
         const Spoil spoil = spoils[i];
@@ -141,7 +150,8 @@ TEST_F(ControlLaw, OnlyAPumpThatCanFollowIsChosen) {
     IncreasePressure(400.0f, 3.0f);
     EXPECT_TRUE(speeds(0).empty() && speeds(1).empty());
     EXPECT_EQ(AutoControllerMessage(), "Need auto pump to increase pressure!");
-    SpeedCommand[0].Rpm = SpeedCommand[1].Rpm = 0;  // a set-point of 0 is never slowed
+    setpoint(0, 0);  // a set-point of 0 is never slowed
+    setpoint(1, 0);
     EXPECT_EQ(PickPumpToSlow(), -1);
 }
 

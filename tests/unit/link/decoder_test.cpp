@@ -144,11 +144,15 @@ TEST_F(Decoder, ThrottleConfigurationSetsLimitsAndClampsTheSetpoint) {
     Bytes throttle(kAiConfigSize, 0);
     pumpsim::putF32(throttle, 28, 1800.0f);
     pumpsim::putF32(throttle, 32, 600.7f);
-    for (auto [before, after] : {std::pair{2000, 600}, {500, 600}, {1200, 1200}, {1800, 1800}}) {
+    // Above the maximum comes down to the minimum, with the speed command; below the
+    // minimum is never lifted (a step down from there must not send more than was asked).
+    for (auto [before, after] : {std::pair{2000, 600}, {500, 500}, {1200, 1200}, {1800, 1800}}) {
         PumpTable[0].RpmSetpoint = static_cast<std::int16_t>(before);
+        SpeedCommand[0].Rpm = static_cast<std::int16_t>(before);
         ASSERT_TRUE(decode(WireCode::ThrottleConfig, throttle).decoded);
         ApplyThrottleLimits(0);
         EXPECT_EQ(PumpTable[0].RpmSetpoint, after) << "from " << before;
+        EXPECT_EQ(SpeedCommand[0].Rpm, after) << "from " << before;
     }
     EXPECT_FLOAT_EQ(PumpTable[0].MaxRpm, 1800.0f);
     EXPECT_FLOAT_EQ(PumpTable[0].MinRpm, 600.7f);

@@ -59,6 +59,47 @@ TEST_F(TxQueueTest, SixteenthWriteToASilentPumpEmptiesTheQueueAndGoesAtOnce) {
     EXPECT_TRUE(sent(0).empty());
 }
 
+// A full queue empties itself, but never of the station's last speed command: a STOP stuck
+// behind a dead controller's backlog still goes out, first. And only waiting speed commands
+// that a new idle or power-off supersedes make room for it.
+TEST_F(TxQueueTest, TheLastSpeedCommandSurvivesAFullQueueAndIsOnlySupersededByNoFaster) {
+    const auto speed = [](int rpm, int run) {
+        return std::vector<std::uint8_t>{static_cast<std::uint8_t>(rpm & 0xFF),
+                                         static_cast<std::uint8_t>(rpm >> 8),
+                                         static_cast<std::uint8_t>(run), 0, 0, 0};
+    };
+    SendShortCommand(0, WireCode::AlarmLimits, 0);     // the head, never answered
+    SendDataCommand(0, WireCode::Speed, 0, 0, speed(900, 1));
+    SendDataCommand(0, WireCode::Speed, 0, 0, speed(0, 1));  // the STOP, newest
+    for (int i = 3; i < 15; ++i)
+        SendDataCommand(0, WireCode::ShutdownOverride, static_cast<std::uint8_t>(i), 0, {});
+    sent(0);
+    ASSERT_EQ(QueuedItems(0), 15);
+    SendDataCommand(0, WireCode::ShutdownOverride, 99, 0, {});
+    auto out = sent(0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].code, WireCode::Speed);
+    EXPECT_EQ(out[0].data, speed(0, 1)) << "the newest speed command, not the one before it";
+    EXPECT_EQ(QueuedItems(0), 2);
+    EXPECT_TRUE(SpeedCommandQueued(0));
+    feed(0, ack());
+    EXPECT_FALSE(SpeedCommandQueued(0));
+
+    // Waiting: a STOP, a power-off, an idle at 600. A new idle at 600 replaces only the idle;
+    // a power-off replaces all three (the last one, Run 0 at 0 rpm, is no faster than any).
+    drainQueue(0);
+    SendShortCommand(0, WireCode::AlarmLimits, 0);
+    SendDataCommand(0, WireCode::Speed, 0, 0, speed(0, 1));
+    SendDataCommand(0, WireCode::Speed, 0, 0, speed(0, 0));
+    SendDataCommand(0, WireCode::Speed, 0, 0, speed(600, 1));
+    EXPECT_EQ(DropWaitingForSpeedCommand(0, 600, 1), 1);
+    EXPECT_EQ(DropWaitingForSpeedCommand(0, 0, 1), 1) << "a STOP replaces a STOP, not a power-off";
+    EXPECT_EQ(QueuedItems(0), 2);
+    SendDataCommand(0, WireCode::Speed, 0, 0, speed(600, 1));
+    EXPECT_EQ(DropWaitingForSpeedCommand(0, 0, 0), 2);
+    EXPECT_EQ(QueuedItems(0), 1);
+}
+
 TEST_F(TxQueueTest, ConnectPollsToADeadPumpWaitTenAtMostAndLeaveOnePerTimeout) {
     timerPanel(GetControlData, 0.1);
     timerPanel(QueueTimer, 0.05);

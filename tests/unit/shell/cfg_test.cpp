@@ -197,9 +197,11 @@ TEST_F(Configuration, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
     EXPECT_EQ(r.PumpGroup[6], 3);
     EXPECT_EQ(r.AutoSelected[8], 1);
 
-    load();  // what the next start sees
+    load();  // what the next start sees: a step out of 1-1000 is not taken, and said so
     EXPECT_EQ(PumpTable[3].ConfiguredComPort, 44);
-    EXPECT_EQ(PumpTable[5].RpmStepLarge, -1);
+    EXPECT_EQ(PumpTable[5].RpmStepLarge, 100);
+    EXPECT_EQ(PumpTable[5].RpmStepSmall, 25);
+    EXPECT_EQ(popups.count("Speed Steps"), 1);
     EXPECT_EQ(PumpGroup[6], 3);
     EXPECT_EQ(AutoSelected[8], 1);
 }
@@ -211,7 +213,7 @@ TEST_F(Configuration, DamagedFilesLoadWithoutHarm) {
     load();
     EXPECT_EQ(PumpTable[7].ConfiguredComPort, 8);
     EXPECT_EQ(Config.RefreshInterval, 1.0);  // not a valid interval as read
-    EXPECT_EQ(PumpTable[7].RpmStepLarge, 0);
+    EXPECT_EQ(PumpTable[7].RpmStepLarge, 100);  // 0 as read: the default
     EXPECT_EQ(Config.PumpsShown, 0);
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
 
@@ -229,7 +231,7 @@ TEST_F(Configuration, DamagedFilesLoadWithoutHarm) {
     EXPECT_EQ(Config.DisplayUnits, 0);
     EXPECT_LT(std::strlen(Config.ServerName), 256u);
     EXPECT_EQ(PumpTable[0].ConfiguredComPort, 255);
-    EXPECT_EQ(PumpTable[0].RpmStepLarge, -1);
+    EXPECT_EQ(PumpTable[0].RpmStepLarge, 100);  // -1 as read: the default
     for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[0][kPosAuto]), 1);
 
