@@ -15,7 +15,7 @@
 #include "safety/optional_trips.h"
 #include "settings/registry_settings.h"
 #include "shell/msg.h"
-#include "support/station_fleet.h"
+#include "support/auto_fleet.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/menu_bar.h"
@@ -37,38 +37,14 @@ struct Sent {
 };
 std::vector<Sent> g_sent;
 
-class AutoControl : public StationFleet {
+class AutoControl : public AutoFleet {
   protected:
-    // Pumps 1-8 on line at 1200 rpm and "Auto"; the others have no port.
     void startEight(bool metric = false, double noisePsi = 0.0) {
-        settings::ConfigRecord config = FleetConfig();
-        for (int p = 0; p < kPumps; ++p) {
-            config.PumpComPort[p] = p < 8 ? static_cast<std::uint8_t>(p + 1) : 0;
-            config.AutoSelected[p] = p < 8 ? 1 : 0;
-        }
-        config.DisplayUnits = metric ? settings::kUnitsMetric : settings::kUnitsUs;
-        start(config);
-        pumpsim::Well::Params well = fleet->fleet().well.params();
-        well.noisePsi = noisePsi;
-        fleet->fleet().well.setParams(well);
-        for (int p = 0; p < 8; ++p) {
-            fleet->unit(p).setReportsSetpoint(true);
-            fleet->unit(p).setSpeedSetpoint(1200);
-        }
-        loop.advance(10.0);
+        AutoFleet::startEight(metric, noisePsi);
         g_sent.clear();
         SetAutoCommandObserver([](int pump, bool up, int before, int after) {
             g_sent.push_back({pump, up, before, after});
         });
-        heard.clear();
-    }
-    // What an operator does: opens the window, picks the mode, enters the two values, Apply.
-    void apply(int radio, int targetField, double target, int limitField, double limit) {
-        ui::SelectMenu(menuBar(), MENU_AUTO_CONTROL, BankPanel[0]);
-        ui::Press(AutoModePage, radio);
-        ui::Operate(AutoModePage, targetField, target);
-        ui::Operate(AutoModePage, limitField, limit);
-        ui::Press(AutoPanel, AUTO_APPLY);
     }
     // Speed commands after `from` seconds, with no command to a pump off the auto list or
     // above the fleet's MaxRpm (1900) as the pumps received them.
