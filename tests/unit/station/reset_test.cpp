@@ -60,7 +60,8 @@ class Reset : public DisplayStation {
         settings::EncodeConfigRecord(settings::Config, record);
         o << "record " << std::hash<std::string>{}(std::string(record, record + sizeof record))
           << "\n";
-        o << "fleet " << AverageDischargePressure << " " << SelectedPumpsRate << "\n";
+        o << "fleet " << AverageDischargePressure << " " << SelectedPumpsRate << " "
+          << AverageDischargePsi << " " << SelectedPumpsRateBpm << "\n";
         o << "windows " << int{CurrentPump} << " " << PreferencePanel << " " << KeypadPanel << " "
           << KeypadValue << " '" << KeypadText() << "' " << PasswordPromptPanel() << " "
           << PasswordChangePanel() << " " << PasswordTarget << " " << ConfirmDialogPanel() << " "
