@@ -113,6 +113,8 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     using wire::getU16;
     namespace f = record;
     PumpRecord& r = PumpTable[entry];
+    // What this record does not carry (a trip point unchanged) is in its units too.
+    SetLiveUnits(r, metric);
 
     const float rateGpm = getF32(d + f::kRateGpm);
     const float gallons = getF32(d + f::kGallons);
@@ -148,8 +150,6 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
 
     const std::uint16_t tripPoint = getU16(d + f::kTripPoint);
     if (tripPoint != kTripPointNotReported) r.TripPressure = tripValue(tripPoint, metric);
-
-    r.MetricValues = metric ? 1 : 0;
     if (metric)
         for (LiveField v : kRecordValues) r.*v = MetricOf(v, r.*v);
 
@@ -207,6 +207,7 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
         case WireCode::PumpConfig: {
             if (!take(r.PumpConfig.bytes.data(), PumpConfigBlock::kSize, data)) break;
             if (entry < kPumpCount) PumpConfigRead[entry] = true;
+            SetLiveUnits(r, metric);
             r.TripPressure = tripValue(r.PumpConfig.TripPsi(), metric);
             out.decoded = true;
             break;

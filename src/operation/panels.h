@@ -32,7 +32,9 @@ extern float AverageDischargePsi;
 // fleet values, then the detail view's indicators when it is shown.
 int DisplayTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 // The rows of every pump on line, the detail view of CurrentPump, and the fleet values.
-// Rows of pumps off line keep what they showed last.
+// Rows of pumps off line keep what they showed last. Start-up makes it the first hook of a
+// switch of the display units, so that nothing shows or sends values of the old units
+// until the next tick.
 void RefreshBanks();
 
 // The display's side of a pump going off line (dim 1) or coming back (dim 0): the row's

@@ -1,6 +1,6 @@
 // The units of the live values against the decoder: what a record decoded in metric gives
-// back in US units, and a record's switch of units next to a record decoded in the other
-// units.
+// back in US units, a record's switch of units next to a record decoded in the other units,
+// and a reply in the other units bringing along what it does not carry.
 #include "link/live_units.h"
 
 #include <gtest/gtest.h>
@@ -118,6 +118,26 @@ TEST_F(LiveUnits, ASwitchedRecordMatchesTheDecoderBothWays) {
             EXPECT_NEAR(PumpTable[0].*x.field, want, precision(want)) << x.name;
         }
     }
+}
+
+// A reply in the other units than the record holds (the display switched by another way
+// than its menu) converts what it leaves alone: the trip point, reported only on a change.
+TEST_F(LiveUnits, AReplyBringsWhatItDoesNotCarryToItsUnits) {
+    decode(0, sample(0), false);
+    decode(0, Record().u16(f::kTripPoint, kTripPointNotReported), true);
+    EXPECT_EQ(PumpTable[0].MetricValues, 1);
+    EXPECT_NEAR(PumpTable[0].TripPressure, 9500 * 0.0068948, 1e-4);
+    EXPECT_NEAR(LiveUs(PumpTable[0], &PumpRecord::TripPressure), 9500.0, precision(9500.0));
+
+    // The characteristics block gives the trip point alone: the rest follows it.
+    Bytes config(kPumpConfigSize, 0);
+    pumpsim::putU16(config, 8, 10000);
+    decode(1, sample(0), true);
+    ASSERT_TRUE(DecodeDataReply(1, WireCode::PumpConfig, 0, config, false).decoded);
+    EXPECT_EQ(PumpTable[1].MetricValues, 0);
+    EXPECT_FLOAT_EQ(PumpTable[1].TripPressure, 10000.0f);
+    EXPECT_NEAR(PumpTable[1].DischargePressure, 5000.0, precision(5000.0));
+    EXPECT_NEAR(PumpTable[1].OilTemperature, 180.0, precision(180.0));
 }
 
 }  // namespace

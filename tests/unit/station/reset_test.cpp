@@ -54,7 +54,8 @@ class Reset : public DisplayStation {
               << r.RpmSetpoint << " " << SpeedCommand[p].Rpm << " " << int{PumpGroup[p]} << " "
               << int{AutoSelected[p]} << " " << PumpRowEnabled(p) << " "
               << ui::GetCtrlAttributeText(bank(p), row(p, kPosDischarge), ui::ATTR_UNITS_LABEL)
-              << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << "\n";
+              << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << " "
+              << int{r.MetricValues} << "\n";
         }
         std::uint8_t record[settings::kConfigRecordSize];
         settings::EncodeConfigRecord(settings::Config, record);
