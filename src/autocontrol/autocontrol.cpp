@@ -138,10 +138,9 @@ void act(Action action, double pressureQuantity, double rateQuantity) {
 }
 
 void controllerStep() {
-    // The fleet values are in the display units; the law works in bbl/min and psi.
-    const float rate = settings::FromDisplayUnits(SelectedPumpsRate, settings::kUnitRate);
-    const float pressure =
-        settings::FromDisplayUnits(AverageDischargePressure, settings::kUnitPressureMpa);
+    // The law works in bbl/min and psi, whatever the display shows.
+    const float rate = SelectedPumpsRateBpm;
+    const float pressure = AverageDischargePsi;
     AgeWellResistance();
     UpdateWellResistance(rate, pressure);
     g_message.clear();

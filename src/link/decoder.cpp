@@ -9,10 +9,10 @@
 #include <string>
 
 #include "common/wire.h"
+#include "link/live_units.h"
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
 #include "platform/journal.h"
-#include "settings/config_record.h"
 
 namespace pumplink {
 
@@ -20,17 +20,23 @@ namespace {
 
 constexpr double kGallonsPerBarrel = 42.0;
 constexpr double kHydraulicHpFactor = 0.00058334;  // psi x gal/min -> hp
-constexpr double kPsiToKpa = 6.8948;
-using settings::kPsiToMpa;
-using settings::kBblToCubicMetres;
-using settings::kHpToKw;
-constexpr double kFahrenheitStep = 0.555555;
+
+// The live values a data record carries, taken in psi, degF, bbl and hp and converted
+// after. The trip point is apart: it comes only when it changes.
+constexpr LiveField kRecordValues[] = {
+    &PumpRecord::OilPressure,      &PumpRecord::SuctionPressure, &PumpRecord::DischargePressure,
+    &PumpRecord::LastTripPressure, &PumpRecord::HydraulicHp,     &PumpRecord::PumpRate,
+    &PumpRecord::TotalVolume,      &PumpRecord::WindingTempA,    &PumpRecord::WindingTempB,
+    &PumpRecord::WindingTempC,     &PumpRecord::BearingTempDE,   &PumpRecord::BearingTempNDE,
+    &PumpRecord::OilTemperature,
+};
 
 float toF(double v) {
     return static_cast<float>(v);
 }
-float fahrenheitToCelsius(float v) {
-    return toF((v - 32.0) * kFahrenheitStep);
+// A trip point in psi, in the units the reply is decoded in.
+float tripValue(std::uint16_t psi, bool metric) {
+    return metric ? MetricOf(&PumpRecord::TripPressure, psi) : static_cast<float>(psi);
 }
 
 // What the journal last recorded of each pump's trip, alarm, trip and fault words: only
@@ -108,6 +114,8 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     using wire::getU16;
     namespace f = record;
     PumpRecord& r = PumpTable[entry];
+    // What this record does not carry (a trip point unchanged) is in its units too.
+    SetLiveUnits(r, metric);
 
     const float rateGpm = getF32(d + f::kRateGpm);
     const float gallons = getF32(d + f::kGallons);
@@ -148,25 +156,9 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.LastTripPressure = static_cast<float>(getU16(d + f::kLastTrip));
 
     const std::uint16_t tripPoint = getU16(d + f::kTripPoint);
-    if (tripPoint != kTripPointNotReported)
-        r.TripPressure = metric ? toF(tripPoint * kPsiToMpa) : static_cast<float>(tripPoint);
-
-    r.MetricValues = metric ? 1 : 0;
-    if (metric) {
-        r.OilPressure = toF(r.OilPressure * kPsiToKpa);
-        r.SuctionPressure = toF(r.SuctionPressure * kPsiToKpa);
-        r.DischargePressure = toF(r.DischargePressure * kPsiToMpa);
-        r.LastTripPressure = toF(r.LastTripPressure * kPsiToMpa);
-        r.HydraulicHp = toF(r.HydraulicHp * kHpToKw);
-        r.PumpRate = toF(r.PumpRate * kBblToCubicMetres);
-        r.TotalVolume = toF(r.TotalVolume * kBblToCubicMetres);
-        r.WindingTempA = fahrenheitToCelsius(r.WindingTempA);
-        r.WindingTempB = fahrenheitToCelsius(r.WindingTempB);
-        r.WindingTempC = fahrenheitToCelsius(r.WindingTempC);
-        r.BearingTempDE = fahrenheitToCelsius(r.BearingTempDE);
-        r.BearingTempNDE = fahrenheitToCelsius(r.BearingTempNDE);
-        r.OilTemperature = fahrenheitToCelsius(r.OilTemperature);
-    }
+    if (tripPoint != kTripPointNotReported) r.TripPressure = tripValue(tripPoint, metric);
+    if (metric)
+        for (LiveField v : kRecordValues) r.*v = MetricOf(v, r.*v);
 
     r.AutoAllowed = d[f::kAutoAllowed];
     // While a speed command of the station's own is queued or on its way the record was
@@ -231,8 +223,8 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
         case WireCode::PumpConfig: {
             if (!take(r.PumpConfig.bytes.data(), PumpConfigBlock::kSize, data)) break;
             if (entry < kPumpCount) PumpConfigRead[entry] = true;
-            const std::uint16_t psi = r.PumpConfig.TripPsi();
-            r.TripPressure = metric ? toF(psi * kPsiToMpa) : static_cast<float>(psi);
+            SetLiveUnits(r, metric);
+            r.TripPressure = tripValue(r.PumpConfig.TripPsi(), metric);
             out.decoded = true;
             break;
         }

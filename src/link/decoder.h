@@ -25,7 +25,8 @@ void ResetDecodedEvents();
 
 // Decodes the data of a data reply (the N bytes after the header) from entry 0-24. A reply
 // shorter than the block it carries is not decoded: the previous values stand. Values are
-// converted to metric when metric is set.
+// converted to metric when metric is set (live_units.h); a record that held the other units
+// is converted whole first, so that what the reply leaves alone is in its units too.
 DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
                              std::span<const std::uint8_t> data, bool metric);
 

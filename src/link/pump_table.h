@@ -81,8 +81,9 @@ struct PumpRecord {
     std::uint16_t StatusWord = 0;
     char PumpId[kPumpIdSize] = {};
     float LastTripPressure = 0.0f;
-    // The units of the live values above as the last data record decoded them (1 metric):
-    // after a switch of the display units they change only with the pump's next record.
+    // The units of every live value above (1 metric): the display units the last reply was
+    // decoded in, or those a switch of the display units converted them to. Read a live
+    // value in US units through LiveUs (live_units.h), never by the display setting.
     std::uint8_t MetricValues = 0;
     // Set when the pump comes on line: the next data record adopts the motor's speed as the
     // set-point (unless a speed command of the station's own is on its way), then clears it.

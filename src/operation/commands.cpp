@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "link/live_units.h"
 #include "link/operations.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
@@ -60,9 +61,9 @@ bool shownPump() {
     return CurrentPump < kPumpCount;
 }
 
+// In the units the pump's record holds, whatever the display shows now.
 double dischargePsi(int pump) {
-    const double v = PumpTable[pump].DischargePressure;
-    return settings::MetricUnits() ? v / settings::kPsiToMpa : v;
+    return LiveUs(PumpTable[pump], &PumpRecord::DischargePressure);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "link/live_units.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
@@ -103,14 +104,12 @@ void ShowBankUnits() {
 void Set_Display_Units(int, int menuItem, void*, int) {
     const int units = menuItem == MENU_UNITS_METRIC ? settings::kUnitsMetric : settings::kUnitsUs;
     if (units == Config.DisplayUnits) return;
-    // The trip point is only reported when it changes, so it is converted here; every
-    // other value comes converted with the pump's next data reply.
-    for (int p = 0; p < kPumpCount; ++p) {
-        const double trip = PumpTable[p].TripPressure;
-        PumpTable[p].TripPressure =
-            static_cast<float>(units == settings::kUnitsMetric ? trip * settings::kPsiToMpa
-                                                               : trip / settings::kPsiToMpa);
-    }
+    // The whole table changes units in this moment, not pump by pump with each next reply,
+    // and the display's refresh (the first hook) shows it and sums the fleet values at once:
+    // the rows, the fleet values, the blender reply, the data output line and the
+    // recordings never mix the two.
+    for (int p = 0; p < kPumpCount; ++p)
+        SetLiveUnits(PumpTable[p], units == settings::kUnitsMetric);
     Config.DisplayUnits = units;
     ApplyRefreshInterval();  // ticks the unit items with the refresh items
     ShowBankUnits();

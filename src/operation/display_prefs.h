@@ -12,8 +12,8 @@ void Set_Refresh_Rate(int menuBar, int menuItem, void* data, int panel);
 void ApplyRefreshInterval();
 // Unit labels and decimals of the bank windows for DisplayUnits.
 void ShowBankUnits();
-// Menu items 19 (US) and 20 (metric): the trip points converted in place, then every unit
-// text, decimals and scale. Other values follow with each pump's next data reply.
+// Menu items 19 (US) and 20 (metric): every live value of the Pump Table converted in
+// place, then every unit text, decimals and scale, then the units hooks.
 void Set_Display_Units(int menuBar, int menuItem, void* data, int panel);
 
 // Shows the bank windows that pumpsShown pumps need and hides the others (hidden banks
@@ -34,8 +34,9 @@ void ShowLoadedSettings();
 
 // Where modules not built into the display take part; each module adds its own and they
 // run in the order added. The pump groups rebuild their member lists from every pump a
-// loaded record puts in a group (called in pump order); the automatic controller resets
-// its units when the display units change.
+// loaded record puts in a group (called in pump order). On a change of the display units
+// the display's refresh comes first (the rows and fleet values in the new units at once),
+// then the others follow (the automatic controller resets its units).
 using GroupMemberHook = void (*)(int pump, int group);
 void AddGroupMemberHook(GroupMemberHook hook);
 using UnitsChangedHook = void (*)();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/live_units.h"
 #include "link/operations.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
@@ -24,6 +25,8 @@ float AverageDischargePressure = 0.0f;
 float SelectedPumpsTotal = 0.0f;
 float SelectedPumpsRate = 0.0f;
 float SelectedPumpsHhp = 0.0f;
+float SelectedPumpsRateBpm = 0.0f;
+float AverageDischargePsi = 0.0f;
 
 namespace {
 
@@ -117,10 +120,13 @@ void refreshRow(int pump) {
 // out, so that one pump cannot turn the fleet values, and the controller that reads
 // them, into nonsense.
 void computeFleetValues() {
-    double pressure = 0.0, volume = 0.0, rate = 0.0, hhp = 0.0;
-    int pressures = 0;
+    double pressure = 0.0, volume = 0.0, rate = 0.0, hhp = 0.0, psi = 0.0, bpm = 0.0;
+    int pressures = 0, psiPressures = 0;
     const auto add = [](double& sum, float v) {
         if (std::isfinite(v)) sum += v;
+    };
+    const auto average = [](double sum, int n) {
+        return n > 0 ? static_cast<float>(sum / n) : 0.0f;
     };
     for (int p = 0; p < kPumpCount; ++p) {
         const PumpRecord& r = PumpTable[p];
@@ -129,14 +135,22 @@ void computeFleetValues() {
             pressure += r.DischargePressure;
             ++pressures;
         }
+        const float us = LiveUs(r, &PumpRecord::DischargePressure);
+        if (std::isfinite(us)) {
+            psi += us;
+            ++psiPressures;
+        }
         add(volume, r.TotalVolume);
         add(rate, r.PumpRate);
+        add(bpm, LiveUs(r, &PumpRecord::PumpRate));
         add(hhp, r.HydraulicHp);
     }
-    AverageDischargePressure = pressures > 0 ? static_cast<float>(pressure / pressures) : 0.0f;
+    AverageDischargePressure = average(pressure, pressures);
     SelectedPumpsTotal = static_cast<float>(volume);
     SelectedPumpsRate = static_cast<float>(rate);
     SelectedPumpsHhp = static_cast<float>(hhp);
+    AverageDischargePsi = average(psi, psiPressures);
+    SelectedPumpsRateBpm = static_cast<float>(bpm);
 }
 
 void showFleetValues() {
@@ -207,6 +221,7 @@ void AddPumpIdShownHook(PumpIdShownHook hook) {
 void ResetPanels() {
     g = {};
     AverageDischargePressure = SelectedPumpsTotal = SelectedPumpsRate = SelectedPumpsHhp = 0.0f;
+    SelectedPumpsRateBpm = AverageDischargePsi = 0.0f;
     ResetDetailView();
     ResetDisplayPrefs();
 }

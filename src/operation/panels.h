@@ -22,12 +22,19 @@ extern float AverageDischargePressure;
 extern float SelectedPumpsTotal;  // volume
 extern float SelectedPumpsRate;
 extern float SelectedPumpsHhp;
+// The fleet's rate (bbl/min) and average discharge (psi) in US units whatever the display
+// shows, from the units each record holds, worked out with the four above: the automatic
+// controller works in them.
+extern float SelectedPumpsRateBpm;
+extern float AverageDischargePsi;
 
 // Timer callback of the display refresh: the serial data output line, the bank rows and
 // fleet values, then the detail view's indicators when it is shown.
 int DisplayTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 // The rows of every pump on line, the detail view of CurrentPump, and the fleet values.
-// Rows of pumps off line keep what they showed last.
+// Rows of pumps off line keep what they showed last. Start-up makes it the first hook of a
+// switch of the display units, so that nothing shows or sends values of the old units
+// until the next tick.
 void RefreshBanks();
 
 // The display's side of a pump going off line (dim 1) or coming back (dim 0): the row's

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "link/live_units.h"
 #include "link/pump_table.h"
 #include "operation/trends.h"
 #include "platform/event_loop.h"
@@ -115,23 +116,26 @@ void drawPressureChart(bool metric) {
             chart.series.push_back(series("Pump " + std::to_string(g.pumps[i] + 1),
                                           kSlotColours[i], 2, PumpPressureTrend(g.pumps[i]),
                                           scale));
-    // The trip points are kept in display units by the Pump Table itself.
+    // The trip points in psi, from the units each record holds, then scaled like the series.
+    const auto tripPsi = [](int pump) {
+        return LiveUs(PumpTable[pump], &PumpRecord::TripPressure);
+    };
     double lowest = 0.0;
     for (int p = 0; p < kPumpCount; ++p) {
-        const float trip = PumpTable[p].TripPressure;
+        const float trip = tripPsi(p);
         if (PumpTable[p].Online != 0 && std::isfinite(trip) && trip > 0.0f &&
             (lowest == 0.0 || trip < lowest))
             lowest = trip;
     }
     if (lowest > 0.0)
-        chart.series.push_back(tripLine("Lowest trip " + number(lowest) + " " + units,
-                                        kLowestTripColour, lowest, chart.x));
+        chart.series.push_back(tripLine("Lowest trip " + number(lowest * scale) + " " + units,
+                                        kLowestTripColour, lowest * scale, chart.x));
     for (int i = 0; i < TREND_PUMP_COUNT; ++i) {
         if (g.pumps[i] == kNoPumpChosen) continue;
-        const float trip = PumpTable[g.pumps[i]].TripPressure;
+        const float trip = tripPsi(g.pumps[i]);
         if (std::isfinite(trip) && trip > 0.0f && trip != lowest)
             chart.series.push_back(tripLine("Pump " + std::to_string(g.pumps[i] + 1) + " trip",
-                                            kSlotColours[i], trip, chart.x));
+                                            kSlotColours[i], trip * scale, chart.x));
     }
     finishAxis(chart, chart.left, 0);
     ui::SetChartData(TrendPanel, TREND_PRESSURE_CHART, std::move(chart));

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "link/live_units.h"
 #include "link/pump_table.h"
-#include "settings/config_record.h"
 
 using namespace pumplink;
 
@@ -30,10 +30,10 @@ struct TrendsState {
 };
 TrendsState g;
 
-// A value of the Pump Table in US units: its record says in which units it was decoded.
-float toUs(float v, const PumpRecord& r, double metricFactor) {
-    if (!std::isfinite(v)) return kGap;
-    return r.MetricValues != 0 ? static_cast<float>(v / metricFactor) : v;
+// A live value of the Pump Table in US units; one that is not finite is a gap.
+float sampleUs(const PumpRecord& r, LiveField field) {
+    const float v = LiveUs(r, field);
+    return std::isfinite(v) ? v : kGap;
 }
 
 }  // namespace
@@ -95,9 +95,9 @@ void TrendSample(double now) {
         float pressure = kGap, pumpRate = kGap;
         if (r.Online != 0) {
             ++online;
-            pressure = toUs(r.DischargePressure, r, settings::kPsiToMpa);
-            pumpRate = toUs(r.PumpRate, r, settings::kBblToCubicMetres);
-            const float power = toUs(r.HydraulicHp, r, settings::kHpToKw);
+            pressure = sampleUs(r, &PumpRecord::DischargePressure);
+            pumpRate = sampleUs(r, &PumpRecord::PumpRate);
+            const float power = sampleUs(r, &PumpRecord::HydraulicHp);
             // The same sums as the bank windows' fleet values: a value that is not a number
             // is left out rather than spoiling the fleet's.
             if (!std::isnan(pressure)) {

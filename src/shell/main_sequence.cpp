@@ -127,6 +127,9 @@ void installHooks() {
     InstallHardwareLinkHooks(hooks);
     hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
     SetLinkHooks(hooks);
+    // A switch of the display units converts the Pump Table; the rows and fleet values show
+    // it at once, before any other module follows the switch.
+    AddUnitsChangedHook(RefreshBanks);
     // The groups take a grouped pump's speed step; their lists fill as the record loads.
     InstallPumpGroups();
     InstallTrips();

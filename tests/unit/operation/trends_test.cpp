@@ -115,8 +115,8 @@ TEST_F(TrendWindow, ShowsFleetAndChosenPumpInTheDisplayUnitsOfTheMoment) {
     EXPECT_EQ(ui::GetChartData(TrendPanel, TREND_PRESSURE_CHART)->left.max, 10000.0);
     EXPECT_FLOAT_EQ(last(line(TREND_RATE_CHART, 0)), 20.0f);
 
-    // Metric: what is shown converts at once; samples taken before the switch, in the
-    // second when the pumps' last records are still in psi, and after it lie on one line.
+    // Metric: what is shown converts at once; samples taken before the switch and after it
+    // lie on one line.
     menu(MENU_UNITS_METRIC);
     loop.advance(1.0);
     feed(5, 4000.0f);

@@ -1,4 +1,5 @@
 // The display units switch, the pumps-shown preference and the automatic precision.
+#include <cmath>
 #include <string>
 
 #include "support/link_fixture.h"
@@ -58,27 +59,97 @@ TEST_F(Units, EveryUnitTextFollowsTheChosenSystem) {
     expectUnits(false);
 }
 
-TEST_F(Units, TripPointsGoThereAndBackOtherValuesWaitForTheNextReply) {
-    online(1, Record().u16(kTripPoint, 4500).f32(kDischarge, 3000.0f));
-    online(14, Record().u16(kTripPoint, 12345).f32(kDischarge, 1000.0f));
-    choose(MENU_UNITS_METRIC);
-    EXPECT_NEAR(PumpTable[1].TripPressure, 4500 * 0.0068948, 1e-4);
-    EXPECT_FLOAT_EQ(PumpTable[1].DischargePressure, 3000.0f) << "converted by the next reply";
-    choose(MENU_UNITS_METRIC);  // already metric: nothing is converted twice
-    EXPECT_NEAR(PumpTable[1].TripPressure, 4500 * 0.0068948, 1e-4);
+// Pump 2 reports every live value, pump 15 a few; pump 4 never comes on line. A switch
+// converts the whole table in that moment (no reply, no refresh tick in between), and the
+// rows and fleet values show it at once, in the display's units and in US units.
+TEST_F(Units, ASwitchConvertsEveryLiveValueAndTheFleetValuesAtOnce) {
+    namespace f = pumplink::record;
+    online(1, Record()
+                  .f32(f::kRateGpm, 420.0f)   // 10 bbl/min
+                  .f32(f::kGallons, 8400.0f)  // 200 bbl
+                  .f32(f::kDischarge, 3000.0f)
+                  .f32(f::kOilTemp, 212.0f)
+                  .f32(f::kOilPressure, 100.0f)
+                  .f32(f::kSuction, 50.0f)
+                  .f32(f::kBearingDE, 150.0f)
+                  .f32(f::kBearingNDE, 160.0f)
+                  .f32(f::kWindingA, 170.0f)
+                  .f32(f::kWindingB, 180.0f)
+                  .f32(f::kWindingC, 190.0f)
+                  .f32(f::kMotorRpm, 1500.0f)
+                  .u16(f::kLastTrip, 2500)
+                  .u16(f::kTripPoint, 4500));
+    online(14,
+           Record().f32(f::kRateGpm, 210.0f).f32(f::kDischarge, 1000.0f).u16(f::kTripPoint, 12345));
+    tick();
 
-    // The next reply comes converted; the view's pressure gauge reads MPa as they are.
-    data(1, Record().u16(kTripPoint, 0xFFFF).f32(kDischarge, 5000.0f));
-    EXPECT_NEAR(PumpTable[1].DischargePressure, 5000 * 0.0068948, 1e-4);
+    // US and metric by the controllers' factors.
+    constexpr double kMpa = 0.0068948, kKpa = 6.8948, kM3 = 0.15899, kKw = 0.746;
+    const auto celsius = [](double degF) { return (degF - 32.0) * 0.555555; };
+    const double hp2 = 3000.0 * 420.0 * 0.00058334, hp15 = 1000.0 * 210.0 * 0.00058334;
+    struct Expected {
+        const char* name;
+        float PumpRecord::*field;
+        double us, metric;
+    };
+    const Expected pump2[] = {
+        {"discharge", &PumpRecord::DischargePressure, 3000.0, 3000.0 * kMpa},
+        {"trip point", &PumpRecord::TripPressure, 4500.0, 4500.0 * kMpa},
+        {"last trip", &PumpRecord::LastTripPressure, 2500.0, 2500.0 * kMpa},
+        {"oil pressure", &PumpRecord::OilPressure, 100.0, 100.0 * kKpa},
+        {"suction", &PumpRecord::SuctionPressure, 50.0, 50.0 * kKpa},
+        {"oil temperature", &PumpRecord::OilTemperature, 212.0, celsius(212.0)},
+        {"bearing DE", &PumpRecord::BearingTempDE, 150.0, celsius(150.0)},
+        {"bearing NDE", &PumpRecord::BearingTempNDE, 160.0, celsius(160.0)},
+        {"winding A", &PumpRecord::WindingTempA, 170.0, celsius(170.0)},
+        {"winding B", &PumpRecord::WindingTempB, 180.0, celsius(180.0)},
+        {"winding C", &PumpRecord::WindingTempC, 190.0, celsius(190.0)},
+        {"rate", &PumpRecord::PumpRate, 10.0, 10.0 * kM3},
+        {"volume", &PumpRecord::TotalVolume, 200.0, 200.0 * kM3},
+        {"power", &PumpRecord::HydraulicHp, hp2, hp2 * kKw},
+        {"motor speed", &PumpRecord::MotorRpm, 1500.0, 1500.0},  // rpm in both
+    };
+    const auto near = [](double want) { return std::abs(want) * 1e-5 + 1e-5; };
+    const auto expectTable = [&](bool metric) {
+        SCOPED_TRACE(metric ? "metric" : "US");
+        for (const Expected& e : pump2) {
+            const double want = metric ? e.metric : e.us;
+            EXPECT_NEAR(PumpTable[1].*e.field, want, near(want)) << e.name;
+        }
+        for (int pump = 0; pump < kPumpCount; ++pump)
+            EXPECT_EQ(PumpTable[pump].MetricValues, metric ? 1 : 0) << "pump " << pump + 1;
+        EXPECT_EQ(PumpTable[3].TripPressure, 0.0f);
+        const double mpa = metric ? kMpa : 1.0, m3 = metric ? kM3 : 1.0, kw = metric ? kKw : 1.0;
+        EXPECT_NEAR(PumpTable[14].TripPressure, 12345.0 * mpa, near(12345.0 * mpa));
+        EXPECT_NEAR(rowValue(1, kPosDischarge), 3000.0 * mpa, near(3000.0 * mpa));
+        EXPECT_NEAR(rowValue(14, kPosTrip), 12345.0 * mpa, near(12345.0 * mpa));
+        EXPECT_NEAR(rowValue(14, kPosRate), 5.0 * m3, near(5.0 * m3));
+        EXPECT_NEAR(AverageDischargePressure, 2000.0 * mpa, near(2000.0 * mpa));
+        EXPECT_NEAR(SelectedPumpsRate, 15.0 * m3, near(15.0 * m3));
+        EXPECT_NEAR(SelectedPumpsTotal, 200.0 * m3, near(200.0 * m3));
+        EXPECT_NEAR(SelectedPumpsHhp, (hp2 + hp15) * kw, near((hp2 + hp15) * kw));
+        EXPECT_NEAR(rowValue(1, kPosRate), 10.0 * m3, near(10.0 * m3));
+        EXPECT_NEAR(ui::GetCtrlDouble(BankPanel[2], BANK_TOTAL_RATE), 15.0 * m3, near(15.0 * m3));
+        EXPECT_NEAR(AverageDischargePsi, 2000.0, near(2000.0));
+        EXPECT_NEAR(SelectedPumpsRateBpm, 15.0, near(15.0));
+    };
+    expectTable(false);
+    choose(MENU_UNITS_METRIC);
+    expectTable(true);
+    choose(MENU_UNITS_METRIC);  // already metric: nothing is converted twice
+    expectTable(true);
+    choose(MENU_UNITS_US);
+    expectTable(false);
+
+    // The next reply comes in the units of the moment; one that leaves the trip point out
+    // keeps the one the switch converted. The view's pressure gauge reads MPa as they are.
+    choose(MENU_UNITS_METRIC);
+    data(1, Record().u16(f::kTripPoint, 0xFFFF).f32(f::kDischarge, 5000.0f));
+    EXPECT_NEAR(PumpTable[1].DischargePressure, 5000 * kMpa, 1e-4);
+    EXPECT_NEAR(PumpTable[1].TripPressure, 4500 * kMpa, 1e-4);
     ui::Press(bank(1), row(1, kPosDetail));
     tick();
-    EXPECT_NEAR(detail(DETAIL_PRESSURE_GAUGE).number, 5000 * 0.0068948, 1e-4);
-    EXPECT_NEAR(rowValue(1, kPosTrip), 4500 * 0.0068948, 1e-4);
-
-    choose(MENU_UNITS_US);
-    EXPECT_NEAR(PumpTable[1].TripPressure, 4500.0f, 0.01f);
-    EXPECT_NEAR(PumpTable[14].TripPressure, 12345.0f, 0.01f);
-    EXPECT_EQ(PumpTable[3].TripPressure, 0.0f);
+    EXPECT_NEAR(detail(DETAIL_PRESSURE_GAUGE).number, 5000 * kMpa, 1e-4);
 }
 
 class MetricStation : public Units {

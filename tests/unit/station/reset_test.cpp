@@ -54,13 +54,15 @@ class Reset : public DisplayStation {
               << r.RpmSetpoint << " " << SpeedCommand[p].Rpm << " " << int{PumpGroup[p]} << " "
               << int{AutoSelected[p]} << " " << PumpRowEnabled(p) << " "
               << ui::GetCtrlAttributeText(bank(p), row(p, kPosDischarge), ui::ATTR_UNITS_LABEL)
-              << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << "\n";
+              << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << " "
+              << int{r.MetricValues} << "\n";
         }
         std::uint8_t record[settings::kConfigRecordSize];
         settings::EncodeConfigRecord(settings::Config, record);
         o << "record " << std::hash<std::string>{}(std::string(record, record + sizeof record))
           << "\n";
-        o << "fleet " << AverageDischargePressure << " " << SelectedPumpsRate << "\n";
+        o << "fleet " << AverageDischargePressure << " " << SelectedPumpsRate << " "
+          << AverageDischargePsi << " " << SelectedPumpsRateBpm << "\n";
         o << "windows " << int{CurrentPump} << " " << PreferencePanel << " " << KeypadPanel << " "
           << KeypadValue << " '" << KeypadText() << "' " << PasswordPromptPanel() << " "
           << PasswordChangePanel() << " " << PasswordTarget << " " << ConfirmDialogPanel() << " "
