@@ -63,18 +63,26 @@ class Commands : public StationFleet {
 // The step arithmetic and its clamps are the link's speed-step test; here what the controller
 // reports back must not lift a stopped pump's steps to its minimum.
 TEST_F(Commands, StepsFromAStoppedPumpStartAtZeroAndEndThere) {
+    // A unit that does not report its set-point leaves the arithmetic to the station (one
+    // that does would report its 600 minimum back).
+    fleet->unit(0).setReportsSetpoint(false);
+    loop.advance(1.0);
     // From a stopped pump: the throttle block is asked for first, then +100.
     press(0, kPosStepUpLarge);
     EXPECT_EQ(shortRequests(0, 0x02), 1);
     EXPECT_EQ(speedsTo(0), std::vector<int>{100});
-    // A unit that does not report its set-point leaves the arithmetic to the station (one
-    // that does would report its 600 minimum back).
-    fleet->unit(0).setReportsSetpoint(false);
     loop.advance(2.0);
     heard.clear();
     for (int i = 0; i < 30; ++i) press(0, kPosStepDownSmall);
     ASSERT_FALSE(speedsTo(0).empty());
-    for (int rpm : speedsTo(0)) EXPECT_LE(rpm, 575) << "a step down never raises";
+    // The throttle block read on the way up did not lift the station's 100 to the unit's
+    // 600 minimum: every step down starts from where the last one left it.
+    int last = 100;
+    for (int rpm : speedsTo(0)) {
+        EXPECT_LE(rpm, last) << "a step down never raises";
+        last = rpm;
+    }
+    EXPECT_EQ(speedsTo(0).front(), 75);
     EXPECT_EQ(speedsTo(0).back(), 0) << "steps down end at 0, not at the minimum";
 }
 
