@@ -10,6 +10,7 @@
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "link/serial_output.h"
+#include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "settings/config_record.h"
@@ -84,12 +85,16 @@ void refreshRow(int pump) {
     const bool driveOn = r.VfdOn != 0;
     ui::SetCtrlAttribute(panel, ids[kPosPowerOn], ui::ATTR_VISIBLE, driveOn ? 0 : 1);
     ui::SetCtrlAttribute(panel, ids[kPosPowerOff], ui::ATTR_VISIBLE, driveOn ? 1 : 0);
-    if (driveOn) {
-        speed.Run = 1;
-    } else {
-        speed.Rpm = 0;
-        speed.Run = 0;
-        r.RpmSetpoint = 0;
+    // The drive's state as reported, unless a speed command of the station's own is on its
+    // way: the report is older than it (a power-on the drive has not heard yet).
+    if (!SpeedCommandQueued(pump)) {
+        if (driveOn) {
+            speed.Run = 1;
+        } else {
+            speed.Rpm = 0;
+            speed.Run = 0;
+            r.RpmSetpoint = 0;
+        }
     }
     ui::SetCtrlAttribute(panel, ids[kPosPowerText], ui::ATTR_LABEL_TEXT,
                          std::string(driveOn ? "ON" : "OFF"));

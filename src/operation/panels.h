@@ -5,7 +5,8 @@
 //
 // The refresh only reads the Pump Table and writes controls, with two exceptions that keep
 // the speed command honest: a pump whose drive is off has its set-point cleared, and one
-// whose drive is on is marked running.
+// whose drive is on is marked running (neither while a speed command of the station's own
+// is on its way to the pump).
 #pragma once
 
 #include "operation/detail_view.h"
