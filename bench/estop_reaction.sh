@@ -14,8 +14,9 @@
 # fresh vnk-sim and station from its build, waits SETTLE seconds (default 20) for start-up
 # and the fleet, breaks the loop TRIALS/ROUNDS times, and stops them. With two builds the
 # blocks alternate A B, B A, A B, ... so that drift in the machine's load falls on both
-# builds alike; the figures are printed per build, with the ratios new/old. Every block
-# runs the first build's vnk-sim, so that only the station differs.
+# builds alike; the figures are printed per build (with the mean and each block's median),
+# then the ratios new/old. Every block runs the first build's vnk-sim, so that only the
+# station differs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 builds=("${@:-build/release}")
