@@ -5,7 +5,9 @@
 # Also prints the station's resident memory.
 # FULL=1 switches every feature on: recording from the start, vnk-blender sending at 1 Hz
 # (and checking every reply), pumps 17-24 on automatic control holding a rate, the event
-# journal, and the trend window open; the fleet then has 40 s to settle.
+# journal, and the trend window open; the fleet then has 40 s to settle. The rate is applied
+# and the trend window opened by the demo drivers, so FULL=1 measures vnk-station-demo (the
+# same process as vnk-station, with one-shot timers added).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -48,7 +50,7 @@ sleep 0.5
 if [ "$full" = 1 ]; then
   VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
     VNK_BLENDER_PORT="$port" VNK_DEMO_AUTO=${FULL_AUTO_RATE:-85} VNK_DEMO_TRENDS=25 \
-    QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station" > "$dir/station.log" 2>&1 &
+    QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station-demo" > "$dir/station.log" 2>&1 &
 else
   VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport" VNK_POPUPS=auto \
     QT_QPA_PLATFORM=offscreen "$build/bin/vnk-station" > "$dir/station.log" 2>&1 &
@@ -76,6 +78,6 @@ if [ "$full" = 1 ]; then
   wait "$blender" 2>/dev/null || true
   echo "blender peer: $(grep -o 'summary.*' "$dir/blender.log" | tail -1)"
   echo "recordings: $(ls "$dir/home/data" 2>/dev/null | grep -c '\.csv$' || true) CSV files; journal: $(ls "$dir/home/data" | grep -c '^journal.db$') database"
-  # The controller's speed commands: pumps 17-24 are pump=16..23 on vnk-sim's log.
-  echo "speed commands to pumps 17-24 after the Apply: $(grep -ciE 'pump=(1[6-9]|2[0-3]) .*code=0x1a.*rpm=' "$dir/commands.log" || true)"
+  # The controller's speed commands: vnk-sim's log numbers pumps from 1, as the station does.
+  echo "speed commands to pumps 17-24 after the Apply: $(grep -ciE 'pump=(1[7-9]|2[0-4]) .*code=0x1a.*rpm=' "$dir/commands.log" || true)"
 fi

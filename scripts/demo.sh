@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demo: vnk-sim with 24 pumps (varied speeds, pump 4 drive off, pump 5 tripped, pump 11
-# silent) and vnk-station against it, in a folder of its own (demo-run/). With a display the station
+# silent) and vnk-station-demo (the station with the VNK_DEMO_* drivers, which act as an
+# operator would) against it, in a folder of its own (demo-run/). With a display the station
 # opens its windows and runs until you exit it; without one it runs offscreen for
 # DEMO_SECONDS (default 60) and saves a PNG of every visible window every few seconds.
 # Pumps 17-24 are on automatic control: 20 s after start the station holds the fleet's rate
@@ -13,7 +14,7 @@ root=$(pwd)
 bash scripts/deps.sh
 build=${VNK_DEMO_BUILD:-build/release}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vnk-station vnk-sim vnk-blender
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vnk-station-demo vnk-sim vnk-blender
 
 run="$root/demo-run"
 rm -rf "$run"
@@ -29,13 +30,13 @@ printf '\x10' > "$run/parport"               # the emergency-stop loop is closed
 for i in $(seq 16 23); do
   printf '\x01' | dd of="$run/home/cfg/vnk.cfg" bs=1 seek=$((542 + i)) conv=notrunc status=none
 done
-# The automatic controller: VNK_DEMO_AUTO makes the station do, 20 s after start, what an
+# The automatic controller: VNK_DEMO_AUTO makes the demo station do, 20 s after start, what an
 # operator would: open "Auto Control...", choose Hold Rate, enter the target (bbl/min) and a
 # pressure limit, Apply. The bank windows then show "Target BPM :", the window the gauges.
 demo_auto=${DEMO_AUTO_RATE:-85}
 
 sim="$root/$build/bin/vnk-sim"
-station="$root/$build/bin/vnk-station"
+station="$root/$build/bin/vnk-station-demo"
 "$sim" --ports-dir "$run/ports" --pumps 24 --quiet \
   --speed 1-8=620 --speed 9-16=680 --speed 17-24=720 --drive-on 1-3,5-24 \
   --trip 5 --fail 11=silent --state "$run/fleet.state" > "$run/sim.log" 2>&1 &
@@ -51,7 +52,7 @@ sleep 0.5
 
 export VNK_HOME="$run/home" VNK_PORTS_DIR="$run/ports" VNK_PARPORT="$run/parport" VNK_BLENDER_PORT="$port"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${DEMO_OFFSCREEN:-}" ]; then
-  echo "vnk-station is starting on your display (simulated fleet in $run)."
+  echo "vnk-station-demo is starting on your display (simulated fleet in $run)."
   VNK_DEMO_AUTO="$demo_auto" "$station" ${DEMO_STATION_ARGS:-}
 else
   seconds=${DEMO_SECONDS:-60}
@@ -59,7 +60,7 @@ else
 { "screens": [ { "name": "touch", "x": 0, "y": 0, "width": 1024, "height": 768,
                  "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] }
 JSON
-  echo "No display: vnk-station runs offscreen for $seconds s."
+  echo "No display: vnk-station-demo runs offscreen for $seconds s."
   echo "Screenshots of every visible window, every 5 s: $run/screenshots"
   QT_QPA_PLATFORM="offscreen:configfile=$run/screen.json" VNK_POPUPS=auto \
     VNK_SCREENSHOT_DIR="$run/screenshots" VNK_SCREENSHOT_INTERVAL=5 VNK_DEMO_DETAIL=1 VNK_DEMO_CLIENT=1 VNK_DEMO_JOURNAL=30 \

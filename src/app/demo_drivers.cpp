@@ -1,0 +1,108 @@
+// The demo drivers (see demo_drivers.h). Each presses the same buttons and menu items the
+// operator would, through the UI model, so the station behaves as under a real hand.
+#include "app/demo_drivers.h"
+
+#include <QTimer>
+#include <cstdlib>
+#include <string>
+
+#include "autocontrol/auto_panel.h"
+#include "client/blender_client.h"
+#include "link/pump_table.h"
+#include "operation/display_ids.h"
+#include "ui/ui_model.h"
+#include "ui/windows/autocontrol_window.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/menu_bar.h"
+
+namespace app {
+
+using namespace pumplink;
+using namespace operation;
+using namespace client;
+using namespace autocontrol;
+
+namespace {
+
+// VNK_DEMO_DETAIL=n (1-24): a demo run taps pump n's detail button once the fleet has been
+// running a while, as an operator would, so that the screenshots show the detail view.
+void scheduleDemoDetail() {
+    const char* which = std::getenv("VNK_DEMO_DETAIL");
+    if (which == nullptr) return;
+    int pump = std::atoi(which) - 1;
+    if (pump < 0 || pump >= kPumpCount) return;
+    QTimer::singleShot(15000, [pump] {
+        int panel = BankPanel[BankOf(pump)];
+        if (panel != 0) ui::Press(panel, BankRow[pump][windows::kPosDetail]);
+    });
+}
+
+// VNK_DEMO_CLIENT=1: 20 s after start the blender client window is brought up over the
+// first bank window, as the operator's menu item does (for demo screenshots).
+void scheduleDemoClient() {
+    const char* on = std::getenv("VNK_DEMO_CLIENT");
+    if (on == nullptr || std::string(on) != "1") return;
+    QTimer::singleShot(20000, [] {
+        if (BankPanel[0] != 0) ShowClient(0, 0, nullptr, BankPanel[0]);
+    });
+}
+
+// VNK_DEMO_JOURNAL=s: a demo run taps the bank window's alarm button s seconds after the
+// start, so that the screenshots show the journal window.
+void scheduleDemoJournal() {
+    const char* when = std::getenv("VNK_DEMO_JOURNAL");
+    if (when == nullptr) return;
+    const int seconds = std::atoi(when);
+    if (seconds <= 0) return;
+    QTimer::singleShot(seconds * 1000, [] {
+        if (BankPanel[0] != 0) ui::Press(BankPanel[0], windows::BANK_ALARMS);
+    });
+}
+
+// VNK_DEMO_AUTO=<bbl/min>: 20 s after start a demo run does what an operator would to hold
+// the fleet's rate: opens "Auto Control...", chooses Hold Rate, enters the target and a
+// pressure limit, and applies them. VNK_DEMO_AUTO_PAGE=2 then shows the Controller Settings
+// page (with "/admin") so that a screenshot has it.
+void scheduleDemoAuto() {
+    const char* target = std::getenv("VNK_DEMO_AUTO");
+    if (target == nullptr) return;
+    const double rate = std::atof(target);
+    if (!(rate > 0.0 && rate <= 200.0)) return;
+    QTimer::singleShot(20000, [rate] {
+        const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
+        if (bank == nullptr || AutoPanel == 0) return;
+        ui::SelectMenu(bank->menuBar, windows::MENU_AUTO_CONTROL, BankPanel[0]);
+        ui::Press(AutoModePage, windows::MODE_RATE);
+        ui::Operate(AutoModePage, windows::MODE_TARGET_RATE, rate);
+        ui::Operate(AutoModePage, windows::MODE_LIMIT_PRESSURE, 9000.0);
+        ui::Press(AutoPanel, windows::AUTO_APPLY);
+        const char* page = std::getenv("VNK_DEMO_AUTO_PAGE");
+        if (page != nullptr && std::atoi(page) == 2)
+            QTimer::singleShot(8000, [] { ui::OperateIndex(AutoPanel, windows::AUTO_TABS, 1); });
+    });
+}
+
+// VNK_DEMO_TRENDS=s: s seconds after start the trend window is opened from bank 1's menu, as
+// an operator would (for demo screenshots and the whole-station measurement).
+void scheduleDemoTrends() {
+    const char* when = std::getenv("VNK_DEMO_TRENDS");
+    if (when == nullptr) return;
+    const int seconds = std::atoi(when);
+    if (seconds <= 0) return;
+    QTimer::singleShot(seconds * 1000, [] {
+        const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
+        if (bank != nullptr) ui::SelectMenu(bank->menuBar, windows::MENU_TRENDS, BankPanel[0]);
+    });
+}
+
+}  // namespace
+
+void ScheduleDemoDrivers() {
+    scheduleDemoDetail();
+    scheduleDemoClient();
+    scheduleDemoJournal();
+    scheduleDemoAuto();
+    scheduleDemoTrends();
+}
+
+}  // namespace app

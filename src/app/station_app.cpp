@@ -1,0 +1,189 @@
+// The station's process on the real back ends (see station_app.h).
+#include "app/station_app.h"
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "platform/journal.h"
+#include "platform/numeric_locale.h"
+#include "platform/program_dir.h"
+#include "platform/real/qt_loop.h"
+#include "platform/real/qt_tcp.h"
+#include "platform/real/sqlite_journal.h"
+#include "platform/real/termios_serial.h"
+#include "platform/registry.h"
+#include "platform/serial.h"
+#include "platform/system.h"
+#include "shell/main_sequence.h"
+#include "ui/popups.h"
+#include "ui/qt/qt_popups.h"
+#include "ui/qt/qt_system.h"
+#include "ui/qt/qt_view.h"
+#include "ui/ui_model.h"
+
+namespace app {
+
+namespace {
+
+// SIGTERM and SIGINT reach the loop through a socket pair: the handler only writes a byte.
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    char byte = 1;
+    ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    (void)n;
+}
+
+// Without a display Qt gives up with an abort and a core dump; the operator gets one line
+// saying how to run the station without one instead. The platform may also be chosen on
+// the command line ("-platform offscreen").
+bool displayOrPlatformChosen(const std::vector<std::string>& args) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* v = std::getenv(name);
+        if (v != nullptr && *v != '\0') return true;
+    }
+    return std::find_if(args.begin(), args.end(), [](const std::string& a) {
+               return a == "-platform" || a == "--platform";
+           }) != args.end();
+}
+
+std::string registryPath() {
+    const char* env = std::getenv("VNK_REGISTRY");
+    if (env != nullptr && *env != '\0') return env;
+    return platform::MakePathname(platform::MakePathname(platform::GetProjectDir(), "cfg"),
+                                  "registry.reg");
+}
+
+// VNK_SCREENSHOT_DIR: every VNK_SCREENSHOT_INTERVAL seconds (default 5) each visible
+// window is saved there as a PNG named after its title (for the demo and for checking
+// what a headless station shows).
+void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
+    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
+    if (dir == nullptr || *dir == '\0') return;
+    QDir().mkpath(dir);
+    const char* every = std::getenv("VNK_SCREENSHOT_INTERVAL");
+    double seconds = every != nullptr ? std::atof(every) : 5.0;
+    if (!(seconds >= 0.5)) seconds = 5.0;
+    QObject::connect(&timer, &QTimer::timeout, [&view, folder = QString(dir)] {
+        QStringList written;
+        for (int panel : ui::PanelHandles()) {
+            QWidget* w = view.window(panel);
+            if (w == nullptr || !w->isVisible() || !w->isWindow())
+                continue;  // a tab page is in its window's picture
+            QString name = QString::fromStdString(ui::GetPanelTitle(panel));
+            name.replace(QRegularExpression("[^A-Za-z0-9]+"), "_");
+            if (name.isEmpty()) name = QString("panel_%1").arg(panel);
+            w->grab().save(folder + "/" + name + ".png");
+            written << name + ".png";
+        }
+        // The folder shows what is on screen now: windows since closed lose their picture.
+        for (const QString& old : QDir(folder).entryList({"*.png"}, QDir::Files))
+            if (!written.contains(old)) QFile::remove(folder + "/" + old);
+    });
+    timer.start(static_cast<int>(seconds * 1000));
+}
+
+}  // namespace
+
+int RunStationProcess(const char* program, int argc, char** argv, const Extras& extras) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!displayOrPlatformChosen(args)) {
+        std::fprintf(stderr,
+                     "%s: no display (DISPLAY and WAYLAND_DISPLAY are not set); to run "
+                     "without one, start it with QT_QPA_PLATFORM=offscreen\n",
+                     program);
+        return -1;
+    }
+    QApplication application(argc, argv);
+    // The toolkit has just taken up the desktop's locale; numbers are read and written in
+    // the C form for the whole run, the command line included.
+    platform::UseCNumerics();
+    QApplication::setApplicationName("VNK PC");
+
+    platform::QtLoop loop;
+    platform::setLoop(&loop);
+    platform::TermiosSerial serial;
+    platform::setSerialBackEnd(&serial);
+    platform::QtTcp tcp;
+    platform::setTcpBackEnd(&tcp);
+    platform::RegistryStore store(registryPath());
+    platform::setRegistry(&store);
+    ui::qt::QtSystem system;
+    platform::setSystemBackEnd(&system);
+
+    const char* popupMode = std::getenv("VNK_POPUPS");
+    ui::AutoPopups autoPopups;
+    ui::qt::QtPopups dialogs;
+    if (popupMode != nullptr && std::string(popupMode) == "auto")
+        ui::setPopupBackEnd(&autoPopups);
+    else
+        ui::setPopupBackEnd(&dialogs);
+
+    ui::qt::QtView view;
+    ui::setObserver(&view);
+    dialogs.setView(&view);
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [] {
+            char buf[16];
+            ssize_t n = ::read(g_signalPipe[0], buf, sizeof buf);
+            (void)n;
+            shell::RequestStop();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = onSignal;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+    }
+
+    QTimer screenshots;
+    startScreenshots(screenshots, view);
+    if (extras) extras(view);
+
+    // The journal opens before anything can happen; what it has to say about its file waits
+    // for the station's windows.
+    platform::SqliteJournal journalStore;
+    {
+        const std::string dataDir = platform::MakePathname(platform::GetProjectDir(), "data");
+        platform::fileSystem().makeDir(dataDir);
+        std::string notice;
+        if (journalStore.open(platform::MakePathname(dataDir, "journal.db"), notice))
+            journal::SetStore(&journalStore);
+        shell::ResetStation();
+        if (!notice.empty()) journal::Notice(notice);
+    }
+    int rc = shell::RunStation(args);
+    journal::SetStore(nullptr);
+
+    ui::setObserver(nullptr);
+    ui::ResetModel();
+    platform::setSystemBackEnd(nullptr);
+    platform::setRegistry(nullptr);
+    platform::setSerialBackEnd(nullptr);
+    platform::setTcpBackEnd(nullptr);
+    ui::setPopupBackEnd(nullptr);
+    platform::setLoop(nullptr);
+    return rc;
+}
+
+}  // namespace app
