@@ -74,7 +74,9 @@ run_block() {
     printf '\x00' > "$dir/parport"
     sleep 0.6
     printf '\x10' > "$dir/parport"
-    sleep 0.7
+    # A random 0-99 ms more each time: breaks 1.3 s apart would all fall at one phase of
+    # the station's 0.1 s E-stop tick for a whole block, and each block at another.
+    sleep "$(awk -v r="$RANDOM" 'BEGIN { printf "%.3f", 0.7 + (r % 100) / 1000 }')"
   done
   stop_block
 }
