@@ -176,6 +176,8 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
             SpeedCommand[entry].Run = d[f::kDriveOn];
             r.CommandedRpm = PumpRecord::kNoRpm;
         }
+    } else {
+        r.ReportedRpm = PumpRecord::kNoRpm;  // a set-point it reported once is not its own now
     }
     if (r.AdoptSpeed != 0) {
         if (r.MotorRpm >= 0.0f && !commandOnItsWay) {

@@ -138,6 +138,7 @@ TEST_F(Decoder, TripPointAndSetpointNotReportedLeaveTheirValues) {
     EXPECT_EQ(SpeedCommand[0].Rpm, 1000);
     EXPECT_EQ(PumpTable[0].RpmSetpoint, 1000);
     EXPECT_EQ(SpeedCommand[0].Run, 0);
+    EXPECT_EQ(PumpTable[0].ReportedRpm, PumpRecord::kNoRpm) << "no idle is bounded by it";
 }
 
 TEST_F(Decoder, ThrottleConfigurationSetsLimitsAndClampsTheSetpoint) {
