@@ -76,8 +76,7 @@ std::int16_t idleSpeed(int pump) {
 // cannot answer gets it within one reply time-out.
 void idlePump(int pump) {
     SpeedCommand[pump].Rpm = idleSpeed(pump);
-    const std::uint8_t run = PowerOffCommanded[pump] != 0 ? 0 : SpeedCommand[pump].Run;
-    DropWaitingForSpeedCommand(pump, SpeedCommand[pump].Rpm, run);
+    DropWaitingForSpeedCommand(pump, SpeedCommand[pump].Rpm, SpeedCommand[pump].Run);
     sendSpeedCommand(pump);
 }
 
