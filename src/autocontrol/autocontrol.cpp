@@ -10,7 +10,6 @@
 #include "platform/trace.h"
 #include "safety/estop.h"
 #include "safety/trips.h"
-#include "settings/display_units.h"
 
 using namespace pumplink;
 using namespace operation;

@@ -10,7 +10,6 @@
 #include "operation/display_ids.h"
 #include "operation/pumpgroup.h"
 #include "platform/journal.h"
-#include "settings/config_record.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
