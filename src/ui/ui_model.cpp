@@ -259,8 +259,10 @@ int DiscardPanel(int panel) {
     for (Control& c : p->controls)
         if (c.timerId != 0) platform::loop().removeTimer(c.timerId);
     if (p->menuBar != 0) model().menuBars.erase(p->menuBar);
-    if (model().observer != nullptr) model().observer->panelDiscarded(panel);
+    // Forgotten before the view hears of it: the view's hiding of the window may call back
+    // into the logic (a lost focus), which may discard the same panel again; it is gone.
     model().panels.erase(panel);
+    if (model().observer != nullptr) model().observer->panelDiscarded(panel);
     return 0;
 }
 

@@ -241,10 +241,13 @@ void QtView::panelCreated(int panel) {
 void QtView::panelDiscarded(int panel) {
     auto it = views_.find(panel);
     if (it == views_.end()) return;
-    // The discard may come from inside one of this window's own widget signals.
-    it->second->window->hide();
-    it->second->window->deleteLater();
+    // Out of the map before the window is hidden: hiding it may change the activation and
+    // come back here for the same panel. The discard may also come from inside one of this
+    // window's own widget signals: the window goes on the loop's next turn.
+    std::unique_ptr<PanelView> view = std::move(it->second);
     views_.erase(it);
+    view->window->hide();
+    view->window->deleteLater();
 }
 
 void QtView::build(int panel) {

@@ -70,6 +70,40 @@ class StationView : public StationFixture<> {
     ui::qt::QtView view;
 };
 
+// Hiding a window moves the activation, and the window hears that it lost the focus while it
+// is being discarded: the About box, which closes on a lost focus, is discarded again from
+// inside its own discard. A window manager does that on a real display; here a filter plays
+// the window manager.
+class LosesFocusWhenHidden : public QObject {
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide) {
+            QEvent change(QEvent::ActivationChange);
+            QCoreApplication::sendEvent(watched, &change);
+        }
+        return false;
+    }
+};
+
+TEST_F(StationView, AWindowDiscardedAgainFromItsOwnDiscardIsGoneOnce) {
+    for (int way = 0; way < 2; ++way) {
+        ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_ABOUT, BankPanel[0]);
+        const int about = SplashPanel();
+        ASSERT_NE(about, 0);
+        QWidget* window = view.window(about);
+        ASSERT_NE(window, nullptr);
+        LosesFocusWhenHidden filter;
+        window->installEventFilter(&filter);
+        if (way == 0)
+            tap(window);  // a tap closes it
+        else
+            ui::DispatchPanelEvent(about, ui::EVENT_LOST_FOCUS);  // and so does a lost focus
+        EXPECT_FALSE(ui::PanelExists(about));
+        EXPECT_EQ(view.window(about), nullptr);
+        QCoreApplication::processEvents();  // the window itself goes on the loop's next turn
+    }
+}
+
 TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
     auto* detail = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosDetail]));
     Bring_Frac_Offline(1, 2);
