@@ -46,14 +46,10 @@ bool estopActive() {
     return g.interlock.estopActive != nullptr && g.interlock.estopActive();
 }
 
-// The E-stop window in front, vertically centred on the bank window pressed.
-void raiseEStopWindow(int bankPanel) {
+// The E-stop window in front. It stays where it opened (over the bank windows, clear of their
+// STOP column): a window that jumped under the finger would take the next tap.
+void raiseEStopWindow() {
     if (g.interlock.showEStopWindow != nullptr) g.interlock.showEStopWindow();
-    if (EStopPanel == 0 || bankPanel == 0) return;
-    const int top = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_TOP);
-    const int height = ui::GetPanelAttributeInt(bankPanel, ui::ATTR_PANEL_HEIGHT);
-    const int own = ui::GetPanelAttributeInt(EStopPanel, ui::ATTR_PANEL_HEIGHT);
-    ui::SetPanelAttribute(EStopPanel, ui::ATTR_PANEL_TOP, top + ((height - own) >> 1));
 }
 
 bool shownPump() {
@@ -107,7 +103,7 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     if (estopActive()) {
-        raiseEStopWindow(panel);
+        raiseEStopWindow();
         if (raises) {  // nothing speeds a pump up during an E-stop
             journal::Record(pump, journal::Kind::Command, text + " refused: E-stop");
             return 0;

@@ -152,11 +152,15 @@ int SelectPumpShown(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-int SetPreferences(int, int, int event, void*, int, int) {
+// OK: the choice applies and the window closes (left open it would end up behind the bank
+// windows it brings up, and a tap meant for its Close would land on a row).
+int SetPreferences(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     static constexpr std::uint8_t kPumps[] = {8, 16, 24};
     Config.PumpsShown = kPumps[g.prefItem];
     ShowBanks(Config.PumpsShown);
+    ui::DiscardPanel(panel);
+    if (panel == PreferencePanel) PreferencePanel = 0;
     return 0;
 }
 

@@ -15,6 +15,11 @@ struct Model {
     int nextPanel = 1;
     int nextMenuBar = 1;
     Observer* observer = nullptr;
+    int stacking = 0;  // DisplayPanel calls so far
+    // The operator's event being handled: its panel and control (0 for a menu or the
+    // panel itself), 0 while none is (a timer tick, a hook, start-up).
+    int eventPanel = 0;
+    int eventCtrl = 0;
 };
 
 Model& model();

@@ -76,6 +76,10 @@ enum PanelAttr {
     ATTR_BACKCOLOR,
     ATTR_WINDOW_ZOOM,
     ATTR_PANEL_DIMMED,  // a dimmed panel takes no input; as a tab page it cannot be opened
+    // 1: a main window (a bank window, the detail view), placed where the logic puts it. Any
+    // other window is a dialog: the view places it when it shows, over the window it was
+    // opened from, keeps it there while it is shown, and keeps it above the main windows.
+    ATTR_MAIN_WINDOW,
 };
 enum WindowZoom { VAL_NO_ZOOM = 0, VAL_MAXIMIZE = 1 };
 
@@ -184,6 +188,11 @@ struct MenuBar {
     std::vector<MenuItem> items;  // menus and their items, in order
 };
 
+// A rectangle in a panel's or the screen's pixels.
+struct Area {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+
 struct Panel {
     int handle = 0;
     int parent = 0;
@@ -195,6 +204,16 @@ struct Panel {
     bool maximized = false;  // fills the monitor its left/top lie on
     bool dimmed = false;
     int raised = 0;  // counts DisplayPanel calls: each brings the window to the front
+    int stacked = 0;  // the model-wide count of DisplayPanel calls at this panel's last one
+    bool mainWindow = false;
+    // Parts of a main window that no dialog may open over (the bank windows' STOP column).
+    std::vector<Area> keepClear;
+    // Where a dialog was opened from, taken when it shows: the panel and control of the
+    // operator's event being handled (0, 0 from a timer or a hook), unless the logic named
+    // them (the keypad: the field it edits).
+    int anchorPanel = 0;
+    int anchorCtrl = 0;
+    bool anchorNamed = false;
     int backColor = 0x002A80;
     int menuBar = 0;
     PanelCallback callback = nullptr;

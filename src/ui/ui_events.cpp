@@ -88,6 +88,8 @@ int DispatchCtrlEvent(int panel, int control, int event, int e1, int e2) {
     // Copy what the call needs: the callback may discard the panel it belongs to.
     CtrlCallback cb = c->callback;
     void* data = c->callbackData;
+    if (event == EVENT_TIMER_TICK) return cb(panel, control, event, data, e1, e2);
+    OperatorEvent operatorEvent(panel, control);
     return cb(panel, control, event, data, e1, e2);
 }
 
@@ -96,6 +98,7 @@ int DispatchPanelEvent(int panel, int event, int e1, int e2) {
     if (p == nullptr || p->callback == nullptr) return 0;
     PanelCallback cb = p->callback;
     void* data = p->callbackData;
+    OperatorEvent operatorEvent(panel, 0);
     return cb(panel, event, data, e1, e2);
 }
 
@@ -104,6 +107,7 @@ void DispatchMenu(int menuBar, int item, int panel) {
     if (m == nullptr || m->dimmed || m->callback == nullptr) return;
     MenuCallback cb = m->callback;
     void* data = m->callbackData;
+    OperatorEvent operatorEvent(panel, 0);
     cb(menuBar, item, data, panel);
 }
 

@@ -269,10 +269,43 @@ int DiscardPanel(int panel) {
 int DisplayPanel(int panel) {
     Panel* p = panelPtr(panel);
     if (p == nullptr) return -1;
+    if (!p->visible && !p->anchorNamed) {
+        p->anchorPanel = model().eventPanel;
+        p->anchorCtrl = model().eventCtrl;
+    }
     p->visible = true;
     ++p->raised;
+    p->stacked = ++model().stacking;
     notifyPanel(panel);
     return 0;
+}
+
+void SetPanelAnchor(int panel, int anchorPanel, int anchorCtrl) {
+    Panel* p = panelPtr(panel);
+    if (p == nullptr) return;
+    p->anchorPanel = anchorPanel;
+    p->anchorCtrl = anchorCtrl;
+    p->anchorNamed = anchorPanel != 0;
+}
+
+void AddPanelKeepClear(int panel, const Area& area) {
+    Panel* p = panelPtr(panel);
+    if (p != nullptr) p->keepClear.push_back(area);
+}
+
+OperatorEvent::OperatorEvent(int panel, int control)
+    : panel_(model().eventPanel), control_(model().eventCtrl) {
+    model().eventPanel = panel;
+    model().eventCtrl = control;
+}
+
+OperatorEvent::~OperatorEvent() {
+    model().eventPanel = panel_;
+    model().eventCtrl = control_;
+}
+
+std::pair<int, int> CurrentOperatorEvent() {
+    return {model().eventPanel, model().eventCtrl};
 }
 
 int HidePanel(int panel) {
@@ -315,6 +348,9 @@ void SetPanelAttribute(int panel, PanelAttr attr, int value) {
         case ATTR_PANEL_DIMMED:
             p->dimmed = value != 0;
             break;
+        case ATTR_MAIN_WINDOW:
+            p->mainWindow = value != 0;
+            break;
         case ATTR_TITLE:
             return;
     }
@@ -348,6 +384,8 @@ int GetPanelAttributeInt(int panel, PanelAttr attr) {
             return p->maximized ? VAL_MAXIMIZE : VAL_NO_ZOOM;
         case ATTR_PANEL_DIMMED:
             return p->dimmed ? 1 : 0;
+        case ATTR_MAIN_WINDOW:
+            return p->mainWindow ? 1 : 0;
         case ATTR_TITLE:
             return 0;
     }

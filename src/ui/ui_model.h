@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/model_types.h"
@@ -44,6 +45,27 @@ int GetPanelAttributeInt(int panel, PanelAttr attr);
 std::string GetPanelTitle(int panel);
 const Panel* FindPanel(int panel);
 std::vector<int> PanelHandles();
+
+// Where a dialog opens: over the window it was opened from, clear of the control that opened
+// it and of its main window's keep-clear parts. The logic may name the place it was opened
+// from (the keypad: the field it edits); otherwise it is taken from the operator's event
+// being handled when the dialog shows.
+void SetPanelAnchor(int panel, int anchorPanel, int anchorCtrl);
+void AddPanelKeepClear(int panel, const Area& area);
+// Marks, for as long as it lives, the operator's event being handled (the view and the test
+// helpers dispatch through it; timer ticks are none). Nested events restore the outer one.
+class OperatorEvent {
+  public:
+    OperatorEvent(int panel, int control);
+    ~OperatorEvent();
+    OperatorEvent(const OperatorEvent&) = delete;
+    OperatorEvent& operator=(const OperatorEvent&) = delete;
+
+  private:
+    int panel_, control_;
+};
+// The panel and control of the operator's event being handled, or {0, 0}.
+std::pair<int, int> CurrentOperatorEvent();
 
 // ---- controls ----
 bool CtrlExists(int panel, int control);

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QEventLoop>
 #include <QMessageBox>
 
 #include "ui/qt/qt_view.h"
@@ -14,16 +15,39 @@ QString q(const std::string& s) {
 }
 }  // namespace
 
+// A message box that leaves the bank windows usable (STOP and Power Off stay reachable): not
+// modal, placed like the station's dialogs and kept above the main windows, and waited for
+// on a loop of its own while the station's timers and taps go on.
+QMessageBox::StandardButton QtPopups::ask(QMessageBox::Icon icon, const std::string& title,
+                                          const std::string& text,
+                                          QMessageBox::StandardButtons buttons,
+                                          QMessageBox::StandardButton escape, int owner) {
+    QMessageBox box(icon, q(title), q(text), buttons);
+    box.setWindowModality(Qt::NonModal);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.setDefaultButton(escape);
+    box.setEscapeButton(escape);
+    QEventLoop wait;
+    QObject::connect(&box, &QMessageBox::finished, &wait, &QEventLoop::quit);
+    box.adjustSize();
+    if (view_ != nullptr) view_->placeDialog(&box, owner);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    wait.exec();
+    QAbstractButton* clicked = box.clickedButton();
+    return clicked != nullptr ? box.standardButton(clicked) : escape;
+}
+
 void QtPopups::message(const std::string& title, const std::string& text) {
-    QMessageBox::information(nullptr, q(title), q(text));
+    ask(QMessageBox::Information, title, text, QMessageBox::Ok, QMessageBox::Ok, 0);
 }
 
 bool QtPopups::confirm(const std::string& title, const std::string& text,
                        const ConfirmStyle& style) {
-    QWidget* owner = view_ != nullptr && style.owner != 0 ? view_->window(style.owner) : nullptr;
     const auto yes = style.okCancel ? QMessageBox::Ok : QMessageBox::Yes;
     const auto no = style.okCancel ? QMessageBox::Cancel : QMessageBox::No;
-    return QMessageBox::question(owner, q(title), q(text), yes | no, no) == yes;
+    return ask(QMessageBox::Question, title, text, yes | no, no, style.owner) == yes;
 }
 
 std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,

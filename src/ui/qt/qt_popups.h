@@ -1,6 +1,8 @@
 // Real dialogs for the station's popups.
 #pragma once
 
+#include <QMessageBox>
+
 #include "ui/popups.h"
 
 namespace ui::qt {
@@ -9,7 +11,8 @@ class QtView;
 
 class QtPopups : public PopupBackEnd {
   public:
-    // Questions asked on behalf of a window open over that window.
+    // Messages and questions open over the window they concern (the owner, else the window
+    // tapped, else the main window in front), above the main windows, and leave them usable.
     void setView(const QtView* view) { view_ = view; }
 
     void message(const std::string& title, const std::string& text) override;
@@ -21,6 +24,9 @@ class QtPopups : public PopupBackEnd {
                                           const std::string& pattern, bool save) override;
 
   private:
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const std::string& title,
+                                    const std::string& text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton escape, int owner);
     const QtView* view_ = nullptr;
 };
 

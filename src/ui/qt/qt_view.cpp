@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
@@ -15,10 +16,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
+#include <QScreen>
 #include <QTimer>
 #include <QTabWidget>
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
+#include "ui/placement.h"
 #include "ui/qt/chart_widget.h"
 #include "ui/qt/widgets.h"
 
@@ -395,15 +401,25 @@ void QtView::panelChanged(int panel) {
     }
     syncing_ = true;
     v.window->setWindowTitle(QString::fromStdString(p->title));
+    // A dialog stays above the main windows (with a window manager; without one the view
+    // raises it again whenever a main window comes to the front).
+    const Qt::WindowFlags flags =
+        p->mainWindow ? Qt::WindowFlags(Qt::Window) : Qt::Window | Qt::WindowStaysOnTopHint;
+    if (!v.window->isVisible() && v.window->windowFlags() != flags) v.window->setWindowFlags(flags);
     // The panel's size is its inside; the menu bar comes on top of it.
     int menuHeight = p->menuBar != 0 ? v.window->menuBar()->sizeHint().height() : 0;
     v.canvas->setMinimumSize(p->width, p->height);
+    const bool showing = p->visible && !v.window->isVisible();
     if (p->maximized) {
         v.window->move(p->left, p->top);
         v.window->setWindowState(Qt::WindowMaximized);
-    } else {
+    } else if (p->mainWindow) {
         v.window->setWindowState(Qt::WindowNoState);
         v.window->setGeometry(p->left, p->top, p->width, p->height + menuHeight);
+    } else {
+        // A dialog is placed when it shows and never moves while it is shown.
+        v.window->setWindowState(Qt::WindowNoState);
+        v.window->resize(p->width, p->height + menuHeight);
     }
     QPalette pal = v.canvas->palette();
     pal.setColor(QPalette::Window, QColor(colour(p->backColor)));
@@ -411,13 +427,114 @@ void QtView::panelChanged(int panel) {
     syncing_ = false;
     syncMenus(panel);
     for (const Control& c : p->controls) sync(panel, c.id);
-    if (p->visible && !v.window->isVisible()) v.window->show();
+    if (showing && !p->mainWindow && !p->maximized) place(panel, v);
+    if (showing) v.window->show();
     if (!p->visible && v.window->isVisible()) v.window->hide();
-    if (p->visible && p->raised != v.raised) {
+    if (p->visible && (p->raised != v.raised || showing)) {
         v.raised = p->raised;
         v.window->raise();
         v.window->activateWindow();
+        raiseDialogs();
     }
+}
+
+QWidget* QtView::shownWindow(int panel) const {
+    auto it = views_.find(panel);
+    if (it == views_.end()) return nullptr;
+    QWidget* w = it->second->host != nullptr ? it->second->host->window() : it->second->window;
+    return w != nullptr && w->isVisible() ? w : nullptr;
+}
+
+QWidget* QtView::frontMainWindow(int* panel) const {
+    QWidget* front = nullptr;
+    int stacked = -1;
+    for (const auto& [h, view] : views_) {
+        const Panel* p = FindPanel(h);
+        if (p == nullptr || !p->mainWindow || !view->window->isVisible() || p->stacked <= stacked)
+            continue;
+        stacked = p->stacked;
+        front = view->window;
+        if (panel != nullptr) *panel = h;
+    }
+    return front;
+}
+
+namespace {
+
+Area areaOf(const QRect& r) {
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+// The frame a window manager puts around a window, as it stands around one already shown
+// (none without a window manager).
+QMargins frameMargins(const QWidget* shown) {
+    if (shown == nullptr) return {};
+    const QRect frame = shown->frameGeometry();
+    const QRect inside = shown->geometry();
+    return {inside.left() - frame.left(), inside.top() - frame.top(),
+            frame.right() - inside.right(), frame.bottom() - inside.bottom()};
+}
+
+}  // namespace
+
+QPoint QtView::placement(int anchorPanel, int anchorCtrl, int self, bool besideFirst,
+                         QSize inside) const {
+    // The window it was opened from: the anchor's, else the main window in front.
+    int callerPanel = anchorPanel;
+    QWidget* caller = anchorPanel != self ? shownWindow(anchorPanel) : nullptr;
+    if (caller == nullptr) caller = frontMainWindow(&callerPanel);
+    QScreen* screen = caller != nullptr ? caller->screen() : QGuiApplication::primaryScreen();
+    const QMargins frame = frameMargins(caller);
+    Placement request;
+    request.screen = areaOf(screen->availableGeometry());
+    request.width = inside.width() + frame.left() + frame.right();
+    request.height = inside.height() + frame.top() + frame.bottom();
+    request.caller = caller != nullptr ? areaOf(caller->frameGeometry()) : request.screen;
+    request.besideFirst = besideFirst;
+    const auto globalArea = [](const QWidget* w, const QRect& r) {
+        return areaOf(QRect(w->mapToGlobal(r.topLeft()), r.size()));
+    };
+    if (QWidget* anchor = widget(anchorPanel, anchorCtrl);
+        anchor != nullptr && anchor->isVisible() && anchorPanel != self)
+        request.keepClear.push_back(globalArea(anchor, anchor->rect()));
+    auto it = views_.find(callerPanel);
+    const Panel* callerModel = FindPanel(callerPanel);
+    if (it != views_.end() && callerModel != nullptr && caller != nullptr)
+        for (const Area& k : callerModel->keepClear)
+            request.keepClear.push_back(
+                globalArea(it->second->canvas, QRect(k.left, k.top, k.width, k.height)));
+    const Corner c = PlaceWindow(request);
+    return {c.left + frame.left(), c.top + frame.top()};
+}
+
+void QtView::placeDialog(QWidget* dialog, int owner) const {
+    const auto [eventPanel, eventCtrl] = CurrentOperatorEvent();
+    const QSize inside = dialog->sizeHint().expandedTo(dialog->size());
+    // Over its owner, clear of the control tapped (on the owner or another window).
+    const int anchor = owner != 0 ? owner : eventPanel;
+    dialog->setGeometry(
+        QRect(placement(anchor, anchor == eventPanel ? eventCtrl : 0, 0, false, inside), inside));
+}
+
+void QtView::place(int panel, PanelView& v) const {
+    const Panel* p = FindPanel(panel);
+    if (p == nullptr) return;
+    const int menuHeight = p->menuBar != 0 ? v.window->menuBar()->sizeHint().height() : 0;
+    const QSize inside(p->width, p->height + menuHeight);
+    v.window->setGeometry(
+        QRect(placement(p->anchorPanel, p->anchorCtrl, panel, p->anchorNamed, inside), inside));
+}
+
+void QtView::raiseDialogs() const {
+    std::vector<std::pair<int, QWidget*>> dialogs;
+    for (const auto& [h, view] : views_) {
+        const Panel* p = FindPanel(h);
+        if (p != nullptr && !p->mainWindow && view->host == nullptr && view->window->isVisible())
+            dialogs.emplace_back(p->stacked, view->window);
+    }
+    std::sort(dialogs.begin(), dialogs.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [stacked, w] : dialogs) w->raise();
 }
 
 void QtView::controlChanged(int panel, int control) {

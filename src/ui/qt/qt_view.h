@@ -11,6 +11,8 @@
 
 class QWidget;
 class QMainWindow;
+class QPoint;
+class QSize;
 
 namespace ui::qt {
 
@@ -30,11 +32,29 @@ class QtView : public Observer {
     QWidget* window(int panel) const;
     QWidget* widget(int panel, int control) const;
 
+    // A dialog of the toolkit's own (a message box) placed as the station's dialogs are:
+    // over the window of owner (a panel; 0: the window of the operator's event being
+    // handled, else the main window in front), clear of the control that was tapped and of
+    // the STOP column, on the screen.
+    void placeDialog(QWidget* dialog, int owner) const;
+    // Every dialog that is shown above the main windows, the newest on top.
+    void raiseDialogs() const;
+
   private:
     struct PanelView;
     void build(int panel);
     void sync(int panel, int control);
     void syncMenus(int panel);
+    // Moves a dialog's window where it opens (its panel's anchor, or the operator's event).
+    void place(int panel, PanelView& view) const;
+    // The top-left of the inside of a window of that inside size, opened from anchorPanel's
+    // control anchorCtrl (self: the window itself, never its own caller).
+    QPoint placement(int anchorPanel, int anchorCtrl, int self, bool besideFirst,
+                     QSize inside) const;
+    // The visible window of a panel, a tab page's being its host's.
+    QWidget* shownWindow(int panel) const;
+    // The main window in front, or null.
+    QWidget* frontMainWindow(int* panel) const;
     std::map<int, std::unique_ptr<PanelView>> views_;
     bool syncing_ = false;  // set while the view writes to widgets: their signals are ours
 };

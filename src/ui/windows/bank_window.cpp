@@ -14,6 +14,8 @@ constexpr int kHeaderTop = 4;
 constexpr int kColumnCaptionTop = 66;
 constexpr int kFirstRowTop = 88;
 constexpr int kRowHeight = 70;
+constexpr int kStopLeft = 636;
+constexpr int kStopWidth = 60;
 constexpr int kFooterTop = kFirstRowTop + kBankRows * kRowHeight + 6;
 
 ui::Control& rowButton(int panel, int row, int position, const std::string& label, int top,
@@ -79,7 +81,7 @@ void buildRow(int panel, int row) {
     rowButton(panel, row, kPosStepUpSmall, "+", y + 5, 468, 52, 60, "Change_RPMs");
     rowButton(panel, row, kPosStepDownSmall, "-", y + 5, 524, 52, 60, "Change_RPMs");
     rowButton(panel, row, kPosStepDownLarge, "--", y + 5, 580, 52, 60, "Change_RPMs");
-    ui::Control& stop = rowButton(panel, row, kPosStop, "STOP", y + 5, 636, 60, 60, "Change_RPMs");
+    ui::Control& stop = rowButton(panel, row, kPosStop, "STOP", y + 5, kStopLeft, kStopWidth, 60, "Change_RPMs");
     stop.bgColor = ui::VAL_RED;
     stop.textColor = ui::VAL_WHITE;
 
@@ -176,7 +178,7 @@ void buildHeader(int panel) {
     };
     const Column columns[] = {
         {"Pump", 4, 44},    {"ID / Group", 48, 100}, {"Auto", 152, 60}, {"Power", 216, 64},
-        {"Motor", 284, 84}, {"Speed", 412, 220},     {"Stop", 636, 60}, {"Discharge", 700, 90},
+        {"Motor", 284, 84}, {"Speed", 412, 220},     {"Stop", kStopLeft, kStopWidth}, {"Discharge", 700, 90},
         {"Trip", 794, 76},  {"Rate", 874, 64},       {"Pump", 942, 78},
     };
     for (const Column& col : columns)
@@ -215,6 +217,9 @@ void BuildBankWindow(int panel) {
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, kBankHeight);
     ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, kNormalBack);
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string("Pumps"));
+    ui::SetPanelAttribute(panel, ui::ATTR_MAIN_WINDOW, 1);
+    // No dialog opens over the STOP buttons.
+    ui::AddPanelKeepClear(panel, {kStopLeft, kFirstRowTop, kStopWidth, kBankRows * kRowHeight});
     BuildStationMenuBar(panel);
     buildHeader(panel);
     for (int row = 0; row < kBankRows; ++row) buildRow(panel, row);

@@ -61,6 +61,7 @@ void BuildDetailView(int panel) {
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, kDetailHeight);
     ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, kNormalBack);
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string("Pump 1A"));
+    ui::SetPanelAttribute(panel, ui::ATTR_MAIN_WINDOW, 1);
     BuildStationMenuBar(panel);
 
     int caption = DETAIL_CAPTION_FIRST;

@@ -183,18 +183,24 @@ TEST_F(Preferences, PumpsShownChoosesTheBankWindows) {
     EXPECT_EQ(shown(0), 1);
     EXPECT_EQ(shown(1), 0);
     EXPECT_EQ(shown(2), 0);
+    EXPECT_FALSE(ui::PanelExists(prefs)) << "OK applies and closes";
+    EXPECT_EQ(PreferencePanel, 0);
     // Hidden banks are still refreshed.
     online(20, Record().f32(kDischarge, 777.0f));
     tick();
     EXPECT_DOUBLE_EQ(rowValue(20, kPosDischarge), 777.0);
 
+    prefs = openPrefs();
+    ui::OperateIndex(prefs, PREF_PUMPS_SHOWN, 1);
+    ui::Press(prefs, PREF_CLOSE);  // Close applies nothing
+    EXPECT_EQ(Config.PumpsShown, 8);
+    EXPECT_FALSE(ui::PanelExists(prefs));
+    prefs = openPrefs();
     ui::OperateIndex(prefs, PREF_PUMPS_SHOWN, 1);
     ui::Press(prefs, PREF_OK);
     EXPECT_EQ(Config.PumpsShown, 16);
     EXPECT_EQ(shown(1), 1);
     EXPECT_EQ(shown(2), 0);
-    ui::Press(prefs, PREF_CLOSE);
-    EXPECT_FALSE(ui::PanelExists(prefs));
     EXPECT_EQ(PreferencePanel, 0);
 
     // Opened afresh: the ring starts at the setting in force, not at the last choice.

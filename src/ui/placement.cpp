@@ -1,0 +1,89 @@
+#include "ui/placement.h"
+
+#include <algorithm>
+
+namespace ui {
+
+namespace {
+
+constexpr int kGap = 8;  // between a window and what it opens beside
+
+int right(const Area& a) {
+    return a.left + a.width;
+}
+int bottom(const Area& a) {
+    return a.top + a.height;
+}
+
+long long overlap(const Area& a, const Area& b) {
+    const long long w = std::min(right(a), right(b)) - std::max(a.left, b.left);
+    const long long h = std::min(bottom(a), bottom(b)) - std::max(a.top, b.top);
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+// On the screen; a window larger than the screen keeps its top-left corner on it.
+Corner clamp(Corner c, const Placement& r) {
+    c.left = std::max(r.screen.left, std::min(c.left, right(r.screen) - r.width));
+    c.top = std::max(r.screen.top, std::min(c.top, bottom(r.screen) - r.height));
+    return c;
+}
+
+// The four places beside an area: right, left, below, above, each centred on it.
+void besideOf(const Area& a, const Placement& r, std::vector<Corner>& out) {
+    const int midTop = a.top + a.height / 2 - r.height / 2;
+    const int midLeft = a.left + a.width / 2 - r.width / 2;
+    out.push_back({right(a) + kGap, midTop});
+    out.push_back({a.left - kGap - r.width, midTop});
+    out.push_back({midLeft, bottom(a) + kGap});
+    out.push_back({midLeft, a.top - kGap - r.height});
+}
+
+Area bounding(const std::vector<Area>& areas) {
+    Area u = areas.front();
+    for (const Area& a : areas) {
+        const int l = std::min(u.left, a.left), t = std::min(u.top, a.top);
+        const int rr = std::max(right(u), right(a)), b = std::max(bottom(u), bottom(a));
+        u = {l, t, rr - l, b - t};
+    }
+    return u;
+}
+
+}  // namespace
+
+bool Overlaps(const Area& a, const Area& b) {
+    return overlap(a, b) > 0;
+}
+
+Corner PlaceWindow(const Placement& r) {
+    const Corner centred{r.caller.left + r.caller.width / 2 - r.width / 2,
+                         r.caller.top + r.caller.height / 2 - r.height / 2};
+    std::vector<Corner> candidates;
+    if (r.besideFirst && !r.keepClear.empty()) besideOf(r.keepClear.front(), r, candidates);
+    candidates.push_back(centred);
+    if (!r.keepClear.empty()) {
+        // Beside what the centred place would cover, then beside each part alone.
+        const Corner c = clamp(centred, r);
+        const Area at{c.left, c.top, r.width, r.height};
+        std::vector<Area> covered;
+        for (const Area& k : r.keepClear)
+            if (Overlaps(at, k)) covered.push_back(k);
+        if (!covered.empty()) besideOf(bounding(covered), r, candidates);
+        for (const Area& k : r.keepClear) besideOf(k, r, candidates);
+    }
+    Corner best = clamp(candidates.front(), r);
+    long long bestCover = -1;
+    for (const Corner& candidate : candidates) {
+        const Corner c = clamp(candidate, r);
+        const Area at{c.left, c.top, r.width, r.height};
+        long long cover = 0;
+        for (const Area& k : r.keepClear) cover += overlap(at, k);
+        if (cover == 0) return c;
+        if (bestCover < 0 || cover < bestCover) {
+            best = c;
+            bestCover = cover;
+        }
+    }
+    return best;
+}
+
+}  // namespace ui
