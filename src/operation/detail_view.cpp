@@ -265,6 +265,10 @@ int Display_Pump_Panel(int panel, int control, int event, void*, int, int) {
     ShowDetailUnits();
     showPump(pump);
     platform::ProcessDrawEvents();
+    // Over the bank window it was opened from, and filling the screen as that does (the
+    // bank windows are maximised on a screen of 1024 pixels or less).
+    ui::SetPanelAttribute(DetailPanel, ui::ATTR_WINDOW_ZOOM,
+                          ui::GetPanelAttributeInt(panel, ui::ATTR_WINDOW_ZOOM));
     DisplayCenteredPanel(panel, DetailPanel);
     return 0;
 }

@@ -72,7 +72,7 @@ void Display_Help_About(int, int, void*, int) {
 }
 
 int Close_Help_About(int panel, int event, void*, int, int) {
-    if (event == ui::EVENT_LEFT_CLICK || event == ui::EVENT_LOST_FOCUS) {
+    if (event == ui::EVENT_LEFT_CLICK || event == ui::EVENT_LOST_FOCUS || event == ui::EVENT_CLOSE) {
         if (panel == g.splash) g.splash = 0;
         ui::DiscardPanel(panel);
     }

@@ -15,26 +15,31 @@ QString q(const std::string& s) {
 }
 }  // namespace
 
-// A message box that leaves the bank windows usable (STOP and Power Off stay reachable): not
-// modal, placed like the station's dialogs and kept above the main windows, and waited for
-// on a loop of its own while the station's timers and taps go on.
+// Every dialog of the toolkit's own leaves the bank windows usable (STOP and Power Off stay
+// reachable): not modal, placed like the station's dialogs and kept above the main windows,
+// and waited for on a loop of its own while the station's timers and taps go on.
+int QtPopups::run(QDialog& dialog, int owner) {
+    dialog.setWindowModality(Qt::NonModal);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    QEventLoop wait;
+    QObject::connect(&dialog, &QDialog::finished, &wait, &QEventLoop::quit);
+    dialog.adjustSize();
+    if (view_ != nullptr) view_->placeDialog(&dialog, owner);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    wait.exec();
+    return dialog.result();
+}
+
 QMessageBox::StandardButton QtPopups::ask(QMessageBox::Icon icon, const std::string& title,
                                           const std::string& text,
                                           QMessageBox::StandardButtons buttons,
                                           QMessageBox::StandardButton escape, int owner) {
     QMessageBox box(icon, q(title), q(text), buttons);
-    box.setWindowModality(Qt::NonModal);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.setDefaultButton(escape);
     box.setEscapeButton(escape);
-    QEventLoop wait;
-    QObject::connect(&box, &QMessageBox::finished, &wait, &QEventLoop::quit);
-    box.adjustSize();
-    if (view_ != nullptr) view_->placeDialog(&box, owner);
-    box.show();
-    box.raise();
-    box.activateWindow();
-    wait.exec();
+    run(box, owner);
     QAbstractButton* clicked = box.clickedButton();
     return clicked != nullptr ? box.standardButton(clicked) : escape;
 }
@@ -52,22 +57,26 @@ bool QtPopups::confirm(const std::string& title, const std::string& text,
 
 std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,
                                             int maxLength) {
-    bool ok = false;
-    QString answer = QInputDialog::getText(nullptr, q(title), q(text), QLineEdit::Normal, {}, &ok);
-    if (!ok) return std::nullopt;
-    return answer.left(maxLength).toStdString();
+    QInputDialog dialog;
+    dialog.setWindowTitle(q(title));
+    dialog.setLabelText(q(text));
+    if (run(dialog, 0) != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().left(maxLength).toStdString();
 }
 
 std::optional<std::string> QtPopups::fileSelect(const std::string& title,
                                                 const std::string& directory,
                                                 const std::string& pattern, bool save) {
+    QFileDialog dialog(nullptr, q(title), q(directory), q(pattern));
+    // The toolkit's own widget dialog, which can be placed and kept above the bank windows.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The station asks its own question about an existing file ("File Exists"), on the name
     // it will really write; Qt's would come first and ask about another.
-    QString path = save ? QFileDialog::getSaveFileName(nullptr, q(title), q(directory), q(pattern),
-                                                       nullptr, QFileDialog::DontConfirmOverwrite)
-                        : QFileDialog::getOpenFileName(nullptr, q(title), q(directory), q(pattern));
-    if (path.isEmpty()) return std::nullopt;
-    return path.toStdString();
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (run(dialog, 0) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
 }
 
 }  // namespace ui::qt

@@ -1,6 +1,7 @@
 // Real dialogs for the station's popups.
 #pragma once
 
+#include <QDialog>
 #include <QMessageBox>
 
 #include "ui/popups.h"
@@ -24,6 +25,7 @@ class QtPopups : public PopupBackEnd {
                                           const std::string& pattern, bool save) override;
 
   private:
+    int run(QDialog& dialog, int owner);
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const std::string& title,
                                     const std::string& text, QMessageBox::StandardButtons buttons,
                                     QMessageBox::StandardButton escape, int owner);

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -139,6 +140,7 @@ class PanelWindow : public QMainWindow {
         QMainWindow::resizeEvent(event);
         if (!syncing_) DispatchPanelEvent(panel_, EVENT_PANEL_SIZE, width(), height());
     }
+  protected:
     // A click on the window itself (not on one of its controls), and the window losing the
     // focus, are panel events (the About box closes on either).
     void mousePressEvent(QMouseEvent* event) override {
@@ -465,14 +467,25 @@ Area areaOf(const QRect& r) {
     return {r.x(), r.y(), r.width(), r.height()};
 }
 
-// The frame a window manager puts around a window, as it stands around one already shown
-// (none without a window manager).
-QMargins frameMargins(const QWidget* shown) {
-    if (shown == nullptr) return {};
-    const QRect frame = shown->frameGeometry();
-    const QRect inside = shown->geometry();
+QMargins marginsOf(const QWidget* w) {
+    const QRect frame = w->frameGeometry();
+    const QRect inside = w->geometry();
     return {inside.left() - frame.left(), inside.top() - frame.top(),
             frame.right() - inside.right(), frame.bottom() - inside.bottom()};
+}
+
+// The frame a window manager will put around a window: as it stands around a window of ours
+// already shown and not maximised. A maximised one has lost its borders and shows only the
+// title bar: a few pixels are added all round (a little more room, never less). None without
+// a window manager.
+QMargins frameMargins(const QWidget* caller) {
+    constexpr int kBorderAllowance = 8;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && !w->isMaximized() && w->frameGeometry() != w->geometry())
+            return marginsOf(w);
+    if (caller == nullptr || caller->frameGeometry() == caller->geometry()) return {};
+    return marginsOf(caller) +
+           QMargins(kBorderAllowance, kBorderAllowance, kBorderAllowance, kBorderAllowance);
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ void alarmDialog(int panel, int resourceId, const char* title,
 }  // namespace
 
 void BuildHardwareWindow(int panel) {
-    SizePanel(panel, 1024, 700, kNormalBack, "Hardware Setup");
+    // Narrower than the screen: with its frame it still fits on a 1024-pixel screen.
+    SizePanel(panel, 1000, 700, kNormalBack, "Hardware Setup");
     ui::Control& pump = AddCaption(panel, HW_PUMP_LABEL, "Pump #", 16, 20, 250, 36);
     pump.textColor = ui::VAL_YELLOW;
     AddCaption(panel, HW_TITLE, "Select A Hardware Group To Calibrate", 16, kHwDialogLeft, 720,
@@ -94,7 +95,7 @@ void BuildHardwareWindow(int panel) {
         top += 62;
     }
     AddButton(panel, HW_VIEW_NETWORK, "View Network", 250, 520, 240, 80, "NetwCfg");
-    AddButton(panel, HW_DONE, "Done", 630, 854, 150, 56, "Done_With_Hardware");
+    AddButton(panel, HW_DONE, "Done", 630, 836, 150, 56, "Done_With_Hardware");
 }
 
 void BuildAiDialog(int panel) {

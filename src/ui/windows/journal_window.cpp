@@ -7,7 +7,8 @@
 namespace windows {
 
 namespace {
-constexpr int kWidth = 1024;
+// Narrower than the screen: with its frame it still fits on a 1024-pixel screen.
+constexpr int kWidth = 1000;
 constexpr int kHeight = 712;
 constexpr int kRowTop = 92;
 constexpr int kRowPitch = 44;
@@ -17,7 +18,7 @@ struct Column {
     int left;
     int width;
 };
-constexpr Column kColumns[kJournalColumns] = {{12, 290}, {306, 56}, {366, 110}, {480, 532}};
+constexpr Column kColumns[kJournalColumns] = {{12, 290}, {306, 56}, {366, 110}, {480, 508}};
 }  // namespace
 
 void BuildJournalWindow(int panel) {
@@ -56,8 +57,8 @@ void BuildJournalWindow(int panel) {
               kButtonHeight, "Journal_Acknowledge_All");
     AddButton(panel, JOURNAL_NEWER, "Newer", kButtonTop, 420, 130, kButtonHeight, "Journal_Newer");
     AddButton(panel, JOURNAL_OLDER, "Older", kButtonTop, 562, 130, kButtonHeight, "Journal_Older");
-    AddButton(panel, JOURNAL_EXPORT, "Export", kButtonTop, 728, 130, kButtonHeight, "Journal_Export");
-    AddButton(panel, JOURNAL_CLOSE, "Close", kButtonTop, 870, 142, kButtonHeight, "Journal_Close");
+    AddButton(panel, JOURNAL_EXPORT, "Export", kButtonTop, 716, 130, kButtonHeight, "Journal_Export");
+    AddButton(panel, JOURNAL_CLOSE, "Close", kButtonTop, 858, 130, kButtonHeight, "Journal_Close");
 }
 
 }  // namespace windows

@@ -1,0 +1,339 @@
+// An operator who taps: every window the bank window opens, from each of its menus and from
+// the buttons and fields of a row, is opened on the real view and checked where the finger
+// meets it: wholly on the screen, above the bank windows (where the platform tells the
+// stacking), at the same place when it closes as when it opened, and closed by each of its
+// ways (its close box, its own button, a lost focus). The windows those windows open (the
+// keypad over a field, a calibration dialog) are opened and checked the same way. The
+// toolkit's message boxes are checked as they come up.
+//
+// CTest runs this offscreen and under Xvfb, bare and with a window manager.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QWindow>
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "link/pump_table.h"
+#include "operation/display_ids.h"
+#include "operation/numpadcode.h"
+#include "safety/estop.h"
+#include "settings/registry_settings.h"
+#include "shell/password.h"
+#include "support/viewed_station.h"
+#include "ui/qt/widgets.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/entry_windows.h"
+
+using namespace pumplink;
+using namespace operation;
+
+namespace {
+
+using namespace windows;
+
+constexpr int kPump = 2;  // pump 3, on bank 1's third row
+
+std::string title(const QWidget* w) {
+    return w->windowTitle().toStdString();
+}
+
+class Operator : public ViewedStation {
+  protected:
+    void SetUp() override {
+        ViewedStation::SetUp();
+        start();
+        settle(1.0);
+        watcher.onDialog = [this](QDialog* d) { expectPlaced(d, "message " + title(d)); };
+    }
+
+    // The loop's turn and a little virtual time: what a tap set going has happened.
+    void settle(double seconds = 0.2) {
+        QCoreApplication::processEvents();
+        loop.advance(seconds);
+        QCoreApplication::processEvents();
+    }
+
+    static QRect available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+    static bool stackingKnown() { return QGuiApplication::platformName() == "xcb"; }
+
+    // Wholly on the screen; over no part of it does a main window lie above it.
+    void expectPlaced(QWidget* w, const std::string& what) {
+        // On a real display the window is framed and stacked once it is mapped.
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w, 3000)) << what << " never appeared";
+        const QRect frame = w->frameGeometry();
+        EXPECT_TRUE(available().contains(frame))
+            << what << " at " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+            << frame.height() << " (inside " << w->geometry().x() << "," << w->geometry().y()
+            << " " << w->geometry().width() << "x" << w->geometry().height()
+            << ") is not wholly on the " << available().width() << "x" << available().height()
+            << " screen";
+        if (!stackingKnown()) return;
+        const QRect inside = w->geometry();
+        for (QPoint p : {inside.center(), inside.topLeft() + QPoint(4, 4),
+                         inside.topRight() + QPoint(-4, 4), inside.bottomLeft() + QPoint(4, -4),
+                         inside.bottomRight() + QPoint(-4, -4)}) {
+            QWindow* top = QGuiApplication::topLevelAt(p);
+            const bool mainAbove = std::any_of(
+                mains_.begin(), mains_.end(),
+                [top](QWidget* m) { return top != nullptr && m->windowHandle() == top; });
+            EXPECT_FALSE(mainAbove) << what << ": a main window is above it at " << p.x() << ","
+                                    << p.y();
+        }
+    }
+
+    std::vector<QWidget*> newWindows(const std::vector<QWidget*>& before) const {
+        std::vector<QWidget*> out;
+        for (QWidget* w : shownWindows())
+            if (std::find(before.begin(), before.end(), w) == before.end() &&
+                qobject_cast<QDialog*>(w) == nullptr)
+                out.push_back(w);
+        return out;
+    }
+
+    static void tap(QWidget* w) {
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            QTest::mouseClick(b, Qt::LeftButton);
+        else
+            QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+    }
+
+    // The leaf actions of a window's menu bar, in menu order.
+    static std::vector<QAction*> menuActions(QWidget* window) {
+        std::vector<QAction*> out;
+        auto* main = qobject_cast<QMainWindow*>(window);
+        if (main == nullptr) return out;
+        std::function<void(QMenu*)> walk = [&](QMenu* m) {
+            for (QAction* a : m->actions()) {
+                if (a->menu() != nullptr)
+                    walk(a->menu());
+                else if (!a->isSeparator() && a->isEnabled())
+                    out.push_back(a);
+            }
+        };
+        for (QAction* a : main->menuBar()->actions())
+            if (a->menu() != nullptr) walk(a->menu());
+        return out;
+    }
+
+    // What in a dialog may open another window: buttons that do not end it, and the
+    // numeric fields that open the keypad.
+    static std::vector<QWidget*> inner(QWidget* window) {
+        static const std::set<QString> ending = {"OK", "Cancel", "Close", "Exit", "Done", "Yes",
+                                                 "No", "Apply", "Send", "Quit"};
+        std::vector<QWidget*> out;
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (!w->isVisible() || !w->isEnabled()) continue;
+            if (auto* b = qobject_cast<QPushButton*>(w)) {
+                if (!ending.count(b->text().trimmed())) out.push_back(b);
+            } else if (dynamic_cast<ui::qt::ReadoutWidget*>(w) != nullptr) {
+                out.push_back(w);
+            }
+        }
+        return out;
+    }
+
+    // The window's own way out: its Close, Cancel, OK or Exit button.
+    static QAbstractButton* ownButton(QWidget* window) {
+        for (const char* text : {"Close", "Cancel", "OK", "Exit", "Done", "No"})
+            for (QPushButton* b : window->findChildren<QPushButton*>())
+                if (b->isVisible() && b->isEnabled() && b->text().trimmed() == text) return b;
+        return nullptr;
+    }
+
+    enum class Way { CloseBox, OwnButton, LostFocus };
+
+    // Closes the window one way; the window must not have moved since it opened.
+    void closeOneWay(QWidget* w, Way way, const QPoint& openedAt, const std::string& what) {
+        EXPECT_EQ(w->frameGeometry().topLeft(), openedAt) << what << " moved while open";
+        switch (way) {
+            case Way::CloseBox:
+                w->close();
+                break;
+            case Way::OwnButton:
+                if (QAbstractButton* b = ownButton(w)) QTest::mouseClick(b, Qt::LeftButton);
+                break;
+            case Way::LostFocus: {
+                QEvent change(QEvent::ActivationChange);
+                QCoreApplication::sendEvent(w, &change);
+                break;
+            }
+        }
+        settle();
+    }
+
+    // Closes what is left of windows a test opened (the keypad with its dialog, say).
+    void closeAll(const std::vector<QWidget*>& before) {
+        for (int round = 0; round < 3; ++round) {
+            const std::vector<QWidget*> left = newWindows(before);
+            if (left.empty()) return;
+            for (QWidget* w : left) {
+                if (!isMainWindow(w)) w->close();
+                if (QAbstractButton* b = w->isVisible() ? ownButton(w) : nullptr)
+                    QTest::mouseClick(b, Qt::LeftButton);
+            }
+            settle();
+        }
+        for (QWidget* w : newWindows(before))
+            if (!isMainWindow(w)) ADD_FAILURE() << title(w) << " cannot be closed";
+    }
+
+    struct Opener {
+        std::string name;
+        std::function<void()> open;
+    };
+
+    // Opens the window(s) with each way of closing; checks each, and the windows opened
+    // from inside it (one level down) with the first way.
+    void exercise(const Opener& opener) {
+        for (Way way : {Way::CloseBox, Way::OwnButton, Way::LostFocus}) {
+            const std::vector<QWidget*> before = shownWindows();
+            opener.open();
+            settle();
+            std::vector<QWidget*> opened = newWindows(before);
+            if (opened.empty()) return;  // it opened no window of its own (or only a message)
+            ++windowsChecked_;
+            QWidget* w = opened.back();
+            const std::string what = opener.name + " -> " + title(w);
+            if (isMainWindow(w)) {  // the detail view: placed by the station, as the banks
+                EXPECT_TRUE(available().contains(w->geometry()))
+                    << what << " at " << w->geometry().x() << "," << w->geometry().y() << " "
+                    << w->geometry().width() << "x" << w->geometry().height();
+                closeAll(before);
+                return;
+            }
+            expectPlaced(w, what);
+            const QPoint openedAt = w->frameGeometry().topLeft();
+            if (way == Way::CloseBox) {
+                for (QWidget* child : inner(w)) {
+                    if (!w->isVisible()) break;
+                    const std::vector<QWidget*> within = shownWindows();
+                    tap(child);
+                    settle();
+                    for (QWidget* sub : newWindows(within)) {
+                        ++windowsChecked_;
+                        const std::string subWhat =
+                            what + " -> " + child->objectName().toStdString() + " -> " + title(sub);
+                        if (!isMainWindow(sub)) expectPlaced(sub, subWhat);
+                        const QPoint subAt = sub->frameGeometry().topLeft();
+                        closeOneWay(sub, Way::CloseBox, subAt, subWhat);
+                    }
+                    closeAll(within);
+                }
+                if (!w->isVisible()) {
+                    closeAll(before);
+                    continue;
+                }
+            }
+            closeOneWay(w, way, openedAt, what + " (" + std::to_string(static_cast<int>(way)) + ")");
+            closeAll(before);
+        }
+    }
+
+    void rememberMains() {
+        mains_.clear();
+        for (QWidget* w : shownWindows())
+            if (isMainWindow(w)) mains_.push_back(w);
+    }
+
+    QWidget* bankWindow() const { return view.window(BankPanel[0]); }
+    QWidget* rowWidget(int position) const {
+        return view.widget(BankPanel[0], BankRow[kPump][position]);
+    }
+
+    std::vector<QWidget*> mains_;
+    int windowsChecked_ = 0;
+};
+
+TEST_F(Operator, EveryWindowOpensOnScreenAboveTheBanksAndStaysWhereItOpened) {
+    rememberMains();
+    ASSERT_FALSE(mains_.empty());
+    std::vector<Opener> openers;
+    for (QAction* a : menuActions(bankWindow()))
+        openers.push_back({"menu " + a->text().toStdString(), [a] { a->trigger(); }});
+    for (int position : {kPosConfigure, kPosSetTrip, kPosTrip, kPosPumpId, kPosDetail})
+        openers.push_back({"row control " + std::to_string(position),
+                           [this, position] { tap(rowWidget(position)); }});
+    openers.push_back({"alarm button", [this] { tap(view.widget(BankPanel[0], BANK_ALARMS)); }});
+    openers.push_back({"Exit", [this] { tap(view.widget(BankPanel[0], BANK_EXIT)); }});
+    for (const Opener& o : openers) {
+        SCOPED_TRACE(o.name);
+        exercise(o);
+    }
+    std::printf("%zu openers, %d windows checked, %zu message boxes seen\n", openers.size(),
+                windowsChecked_, watcher.seen.size());
+    EXPECT_GT(windowsChecked_, 15);
+}
+
+// Behind the password: the hardware window of pump 3 and every dialog it opens.
+TEST_F(Operator, TheHardwareWindowAndItsDialogs) {
+    rememberMains();
+    const std::vector<QWidget*> before = shownWindows();
+    tap(rowWidget(kPosConfigure));
+    settle();
+    const int prompt = PasswordPromptPanel();
+    ASSERT_NE(prompt, 0);
+    expectPlaced(view.window(prompt), "password prompt");
+    tap(view.widget(prompt, PWD_STARS));  // the keypad on the password
+    settle();
+    ASSERT_NE(KeypadPanel, 0);
+    expectPlaced(view.window(KeypadPanel), "password keypad");
+    for (char digit : settings::ReadPassword())
+        tap(view.widget(KeypadPanel, NUMPAD_DIGIT_0 + (digit - '0')));
+    tap(view.widget(KeypadPanel, NUMPAD_OK));
+    settle();
+    tap(view.widget(prompt, PWD_OK));
+    settle();
+    std::vector<QWidget*> opened = newWindows(before);
+    ASSERT_FALSE(opened.empty()) << "the hardware window";
+    QWidget* hardware = opened.back();
+    expectPlaced(hardware, title(hardware));
+    const QPoint at = hardware->frameGeometry().topLeft();
+    for (QWidget* child : inner(hardware)) {
+        const std::vector<QWidget*> within = shownWindows();
+        tap(child);
+        settle(0.5);
+        for (QWidget* sub : newWindows(within)) {
+            ++windowsChecked_;
+            expectPlaced(sub, title(hardware) + " -> " + title(sub));
+            closeOneWay(sub, Way::CloseBox, sub->frameGeometry().topLeft(), title(sub));
+        }
+        closeAll(within);
+    }
+    EXPECT_GT(windowsChecked_, 3);
+    closeOneWay(hardware, Way::CloseBox, at, title(hardware));
+    closeAll(before);
+}
+
+// The E-stop window opens over the bank windows at its place, and a tap on a speed button
+// while it is up does not move it.
+TEST_F(Operator, TheEStopWindowOpensAtItsPlaceAndStaysThere) {
+    rememberMains();
+    breakLoop();
+    settle(0.3);
+    QWidget* estop = view.window(EStopPanel);
+    ASSERT_TRUE(estop != nullptr && estop->isVisible());
+    expectPlaced(estop, "E-stop window");
+    const QPoint at = estop->frameGeometry().topLeft();
+    tap(rowWidget(kPosStepUpSmall));
+    settle(0.3);
+    EXPECT_EQ(estop->frameGeometry().topLeft(), at) << "the E-stop window moved";
+    expectPlaced(estop, "E-stop window after a tap");
+    // Nothing of it lies over the STOP column.
+    const QRect stop(rowWidget(kPosStop)->mapToGlobal(QPoint(0, 0)), rowWidget(kPosStop)->size());
+    EXPECT_FALSE(estop->frameGeometry().intersects(stop));
+    closeLoop();
+    settle(0.3);
+}
+
+}  // namespace
