@@ -45,12 +45,12 @@ void sendTrip(int pump, float psi) {
     SendPumpCommand(pump, TripPressureWrite{psi});
 }
 
-// The keypad takes numbers strictly inside a field's range: just outside the psi limits.
+// The psi limits in the display units: the keypad refuses a number outside them at OK.
 void setRange(int panel, int control) {
     if (panel == 0 || !ui::CtrlExists(panel, control)) return;
     const double scale = MetricUnits() ? 1.0 / kMpaToPsi : 1.0;
-    ui::SetCtrlAttribute(panel, control, ui::ATTR_MIN_VALUE, (kTripPsiMin - 0.5) * scale);
-    ui::SetCtrlAttribute(panel, control, ui::ATTR_MAX_VALUE, (kTripPsiMax + 0.5) * scale);
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_MIN_VALUE, kTripPsiMin * scale);
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_MAX_VALUE, kTripPsiMax * scale);
 }
 
 }  // namespace
