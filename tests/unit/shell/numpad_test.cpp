@@ -1,8 +1,12 @@
 #include <string>
 #include <vector>
 
+#include "safety/trips.h"
+#include "shell/control_mode.h"
 #include "shell_fixture.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/settings_windows.h"
 
 namespace {
 
@@ -242,6 +246,58 @@ TEST_F(Keypad, ASecretIsShownAsStarsOnly) {
     OpenKeypad(panel, kTolerance, 0);
     keys("12");
     EXPECT_EQ(shown(), "12");
+}
+
+// A bank row's trip field names its pump by the position label its bank shows ("7A" is the
+// fifth row of "Pumps 9-16"); the all-pumps field says so. Both hold the entry to the trip
+// limits.
+TEST_F(Keypad, TripFieldsNameTheirPumpAndTheLimits) {
+    loadWindows();
+    safety::ShowTripFieldRanges();
+    const int bank = BankPanel[1];
+    safety::Set_Overpressure_Trip_Point(bank, BankRow[12][kPosSetTrip], ui::EVENT_COMMIT,
+                                        nullptr, 0, 0);
+    ASSERT_NE(KeypadPanel, 0);
+    EXPECT_EQ(caption(), "Pump 7A trip point, 1 to 25000 PSI");
+    KeypadValue = 0.0;
+    keys("25001");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "1 to 25000 PSI");
+    EXPECT_EQ(KeypadValue, 0.0);
+    keys("0");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "1 to 25000 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+
+    safety::SetAllPressTripPoints(0, 0, nullptr, bank);
+    EXPECT_EQ(caption(), "All pumps trip point, 1 to 25000 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+}
+
+TEST_F(Keypad, ControlModeFieldsSayTheirUnitAndRange) {
+    shell::OpenControlModePanel();
+    const int mode = shell::ControlModePanel();
+    ASSERT_NE(mode, 0);
+    const std::pair<int, std::string> fields[] = {
+        {CM_SERIAL_PORT, "EStop COM port, 1 to 255"},
+        {CM_TIMEOUT1, "Com time-out, 0 to 1200 s"},
+        {CM_START_DELAY, "Port start delay, 0 to 99999 s"},
+    };
+    for (const auto& [control, text] : fields) {
+        shell::ControlModeEntry(mode, control, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
+        EXPECT_EQ(caption(), text);
+        ui::Press(KeypadPanel, NUMPAD_CANCEL);
+    }
+    // The time-out field holds more than the setting takes; the keypad does not.
+    const int before = ui::GetCtrlInt(mode, CM_TIMEOUT1);
+    shell::ControlModeEntry(mode, CM_TIMEOUT1, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
+    keys("1201");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "0 to 1200 s");
+    EXPECT_EQ(ui::GetCtrlInt(mode, CM_TIMEOUT1), before);
+    keys("1200");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(ui::GetCtrlInt(mode, CM_TIMEOUT1), 1200);
 }
 
 TEST_F(Keypad, SignKeysOfTheKeyboardOnlySetTheSignTheButtonToggles) {
