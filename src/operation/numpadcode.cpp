@@ -95,7 +95,8 @@ std::string boundText(double v, int decimals, bool roundUp) {
 
 // "80 to 200 PSI".
 std::string rangeText(int decimals, const std::string& units) {
-    std::string text = boundText(g.min, decimals, true) + " to " + boundText(g.max, decimals, false);
+    std::string text =
+        boundText(g.min, decimals, true) + " to " + boundText(g.max, decimals, false);
     return units.empty() ? text : text + " " + units;
 }
 
@@ -224,13 +225,13 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
                                   : field.min;
     g.max = std::isnan(field.max) ? ui::GetCtrlAttributeDouble(panel, control, ui::ATTR_MAX_VALUE)
                                   : field.max;
-    const std::string units =
-        field.units.empty() ? ui::GetCtrlAttributeText(panel, control, ui::ATTR_UNITS_LABEL)
-                            : field.units;
+    const std::string units = field.units.empty()
+                                  ? ui::GetCtrlAttributeText(panel, control, ui::ATTR_UNITS_LABEL)
+                                  : field.units;
     g.rangeText = rangeText(integerType(g.dataType) ? 0 : std::clamp(decimals, 0, 10), units);
-    const std::string name =
-        field.name.empty() ? ui::GetCtrlAttributeText(panel, control, ui::ATTR_LABEL_TEXT)
-                           : field.name;
+    const std::string name = field.name.empty()
+                                 ? ui::GetCtrlAttributeText(panel, control, ui::ATTR_LABEL_TEXT)
+                                 : field.name;
     ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_CAPTION, captionText(name, units));
     g.showingRange = false;
 

@@ -44,7 +44,7 @@ void openKeypadOn(int panel, int control) {
     const ui::Panel* window = ui::FindPanel(panel);
     const bool change = window != nullptr && window->resourceId == windows::PASSWORD_CHANGE;
     KeypadField field;
-    field.name = !change                                ? "System password"
+    field.name = !change                                 ? "System password"
                  : control == windows::CHG_CONFIRM_VALUE ? "Confirm new password"
                                                          : "New password";
     field.secret = true;

@@ -77,9 +77,9 @@ TEST_F(Keypad, TypedKeysAndWhatOkWrites) {
         double written;
     };
     const Case cases[] = {
-        {kF64, "75", "75", 75.0},          // a fresh entry replaces the text
-        {kF64, "1.5.", "1.5", 1.5},        // a second point is ignored
-        {kF64, "1<<<.", ".", 0.0},         // backspace on an empty text does nothing
+        {kF64, "75", "75", 75.0},           // a fresh entry replaces the text
+        {kF64, "1.5.", "1.5", 1.5},         // a second point is ignored
+        {kF64, "1<<<.", ".", 0.0},          // backspace on an empty text does nothing
         {kPercent, "0100", "0100", 100.0},  // no key is refused on the way to a number
         {kEfficiency, "0.85", "0.85", 0.85},
         {kTolerance, "150", "150", 150.0},
@@ -154,10 +154,10 @@ TEST_F(Keypad, TheBoundsAreInsideTheRange) {
         bool taken;
     };
     const Case cases[] = {
-        {kTolerance, "80", true},   {kTolerance, "200", true},  {kTolerance, "79.9", false},
-        {kTolerance, "200.1", false}, {kEfficiency, "0", true}, {kEfficiency, "1.2", true},
-        {kEfficiency, "1.2001", false}, {kEfficiency, "0.001s", false},
-        {kPercent, "100.9", true},  {kPercent, "101", false},   {kPercent, "1s", false},
+        {kTolerance, "80", true},       {kTolerance, "200", true},      {kTolerance, "79.9", false},
+        {kTolerance, "200.1", false},   {kEfficiency, "0", true},       {kEfficiency, "1.2", true},
+        {kEfficiency, "1.2001", false}, {kEfficiency, "0.001s", false}, {kPercent, "100.9", true},
+        {kPercent, "101", false},       {kPercent, "1s", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
@@ -172,8 +172,7 @@ TEST_F(Keypad, TheBoundsAreInsideTheRange) {
 // The caption: the field's label, its range at the field's decimals and its units; what a
 // caller gives instead. A range only as wide as a finite number leaves the units alone.
 TEST_F(Keypad, TheCaptionNamesTheFieldItsRangeAndUnits) {
-    ui::Control& rate =
-        AddNumeric(panel, 20, "Rate Tolerance", 210, 0, 80, 24, 0.8, 2.0, 1);
+    ui::Control& rate = AddNumeric(panel, 20, "Rate Tolerance", 210, 0, 80, 24, 0.8, 2.0, 1);
     rate.number = 1.0;
     ui::Control& metric =
         AddNumeric(panel, 21, "", 240, 0, 80, 24, 1.0 / 145.037, 25000.0 / 145.037, 2);
@@ -255,8 +254,8 @@ TEST_F(Keypad, TripFieldsNameTheirPumpAndTheLimits) {
     loadWindows();
     safety::ShowTripFieldRanges();
     const int bank = BankPanel[1];
-    safety::Set_Overpressure_Trip_Point(bank, BankRow[12][kPosSetTrip], ui::EVENT_COMMIT,
-                                        nullptr, 0, 0);
+    safety::Set_Overpressure_Trip_Point(bank, BankRow[12][kPosSetTrip], ui::EVENT_COMMIT, nullptr,
+                                        0, 0);
     ASSERT_NE(KeypadPanel, 0);
     EXPECT_EQ(caption(), "Pump 7A trip point, 1 to 25000 PSI");
     KeypadValue = 0.0;

@@ -46,8 +46,7 @@ class Password : public ShellFixture {
         for (char c : digits) {
             int id = c == '.' ? NUMPAD_POINT : c == '-' ? NUMPAD_SIGN : NUMPAD_DIGIT_0 + (c - '0');
             ui::Press(KeypadPanel, id);
-            EXPECT_EQ(keypadDisplay().find_first_not_of('*'), std::string::npos)
-                << keypadDisplay();
+            EXPECT_EQ(keypadDisplay().find_first_not_of('*'), std::string::npos) << keypadDisplay();
         }
         EXPECT_EQ(keypadDisplay().size(), KeypadText().size());
         ui::Press(KeypadPanel, NUMPAD_OK);
