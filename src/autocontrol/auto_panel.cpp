@@ -121,6 +121,36 @@ void valueEntered(int panel, int control) {
     AutoValueChanged(panel, control, ui::EVENT_VAL_CHANGED, nullptr, 0, 0);
 }
 
+// A value field's unit for the keypad: the unit label beside it, which follows the units.
+std::string unitsOf(int panel, int control) {
+    if (panel == AutoModePage) {
+        switch (control) {
+            case MODE_TARGET_RATE:
+                return ui::GetCtrlText(panel, MODE_TARGET_RATE_UNITS);
+            case MODE_LIMIT_PRESSURE:
+                return ui::GetCtrlText(panel, MODE_LIMIT_PRESSURE_UNITS);
+            case MODE_TARGET_PRESSURE:
+                return ui::GetCtrlText(panel, MODE_TARGET_PRESSURE_UNITS);
+            case MODE_LIMIT_RATE:
+                return ui::GetCtrlText(panel, MODE_LIMIT_RATE_UNITS);
+            default:
+                return {};
+        }
+    }
+    switch (control) {
+        case SETTINGS_RPM_STEP:
+            return "RPM";
+        case SETTINGS_SAMPLING_TIME:
+            return "s";
+        case SETTINGS_RATE_TOLERANCE:
+            return ui::GetCtrlText(panel, SETTINGS_RATE_TOLERANCE_UNITS);
+        case SETTINGS_PRESSURE_TOLERANCE:
+            return ui::GetCtrlText(panel, SETTINGS_PRESSURE_TOLERANCE_UNITS);
+        default:
+            return {};
+    }
+}
+
 void range(int panel, int control, double min, double max, double step) {
     if (!std::isnan(min)) ui::SetCtrlAttribute(panel, control, ui::ATTR_MIN_VALUE, min);
     ui::SetCtrlAttribute(panel, control, ui::ATTR_MAX_VALUE, max);
@@ -381,7 +411,9 @@ int RadioSelectionChange(int panel, int control, int event, void*, int, int) {
 
 int AutoValueChanged(int panel, int control, int event, void*, int, int) {
     if (event == ui::EVENT_LEFT_CLICK) {
-        OpenKeypadWithCallback(panel, control, 0, valueEntered);
+        KeypadField field;  // named by the field's own label
+        field.units = unitsOf(panel, control);
+        OpenKeypadFor(panel, control, 0, field, valueEntered);
         return 0;
     }
     if (event == ui::EVENT_VAL_CHANGED) setPending(true);

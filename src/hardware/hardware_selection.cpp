@@ -1,11 +1,13 @@
 #include "hardware/hardware_selection.h"
 
 #include <array>
+#include <string>
 
 #include "link/pump_session.h"
 #include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
+#include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
@@ -42,6 +44,39 @@ int& slot(HwDialog kind) {
 void discard(int& panel) {
     if (panel != 0 && ui::PanelExists(panel)) ui::DiscardPanel(panel);
     panel = 0;
+}
+
+// What the keypad says about a dialog's field: the pump, what the field holds and its unit.
+// An alarm set-point is named by its row and column; an analog input's value by the input
+// (the dialog's title); a unit in brackets at the end of a label is the field's unit.
+KeypadField keypadFieldOf(int panel, int control) {
+    KeypadField field;
+    const ui::Panel* dialog = ui::FindPanel(panel);
+    const int kind = dialog != nullptr ? dialog->resourceId : 0;
+    std::string what = ui::GetCtrlAttributeText(panel, control, ui::ATTR_LABEL_TEXT);
+    if (kind == HW_MOTOR_ALARMS || kind == HW_PUMP_ALARMS) {
+        const int row = (control - AlarmRowCtrl(0, 0)) / 10;
+        const int item = (control - AlarmRowCtrl(0, 0)) % 10;
+        what = ui::GetCtrlText(panel, AlarmRowCtrl(row, ALARM_CAPTION)) + " set-point " +
+               (item == ALARM_FIRST ? "1" : "2");
+        field.units = ui::GetCtrlText(panel, AlarmRowCtrl(row, ALARM_UNITS));
+    } else if (kind == HW_AI && (control == AI_ENG_LOW || control == AI_ENG_HIGH)) {
+        what = dialog->title + " " + what;
+    }
+    const std::size_t bracket = what.rfind(" (");
+    if (bracket != std::string::npos && what.back() == ')') {
+        field.units = what.substr(bracket + 2, what.size() - bracket - 3);
+        what.erase(bracket);
+    }
+    if (kind == HW_SPEED && (control == SPD_STEP_SMALL || control == SPD_STEP_LARGE)) {
+        // The steps are the fleet's, and SetThrottle takes no others.
+        field.name = what + " for every pump";
+        field.min = static_cast<double>(settings::kRpmStepMin);
+        field.max = static_cast<double>(settings::kRpmStepMax);
+        return field;
+    }
+    field.name = "Pump " + UnitLabel(HardwarePump) + " " + what;
+    return field;
 }
 
 }  // namespace
@@ -165,8 +200,7 @@ void ShowNetworkInfo(int pump) {
 
 int AP_NP(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_LEFT_CLICK) return 0;
-    ClearKeypadCompletion();
-    OpenKeypad(panel, control, 0);
+    OpenKeypadFor(panel, control, 0, keypadFieldOf(panel, control), nullptr);
     return 0;
 }
 

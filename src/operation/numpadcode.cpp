@@ -1,7 +1,10 @@
 #include "operation/numpadcode.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "ui/ui_model.h"
@@ -20,11 +23,22 @@ using windows::VAL_FLOAT;
 using windows::VAL_INTEGER;
 using windows::VAL_SHORT_INTEGER;
 
+// A range this wide only keeps a field's number finite (coefficients, set-points): the
+// caption does not offer it to the operator as a limit.
+constexpr double kNoShownLimit = 1e6;
+
 struct KeypadState {
     int dataType = VAL_DOUBLE;
     int autoPrecisionOnAccept = 0;
     bool freshEntry = false;
+    bool secret = false;
+    // The range OK holds the entry to, bounds included, and how the display states it.
+    double min = 0.0;
+    double max = 0.0;
+    std::string rangeText;
+    bool showingRange = false;  // the display holds rangeText after a refused OK
     KeypadCompletion pending = nullptr;
+    KeypadField request;  // what OpenKeypadFor asks of the opening in progress
     std::string text;
     int width = windows::kNumpadWidth;
     int height = windows::kNumpadHeight;
@@ -54,17 +68,52 @@ int targetCtrl() {
 }
 
 void show() {
-    ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_DISPLAY, g.text);
+    ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_DISPLAY,
+                   g.secret ? std::string(g.text.size(), '*') : g.text);
 }
 
-bool insideTargetRange(double v) {
-    double min = ui::GetCtrlAttributeDouble(targetPanel(), targetCtrl(), ui::ATTR_MIN_VALUE);
-    double max = ui::GetCtrlAttributeDouble(targetPanel(), targetCtrl(), ui::ATTR_MAX_VALUE);
-    return v > min && v < max;
+// A bound as the range text states it: at the field's decimals, without trailing zeros. A
+// bound that needs more decimals is rounded into the range, so that the number shown is one
+// OK takes.
+std::string boundText(double v, int decimals, bool roundUp) {
+    const double scale = std::pow(10.0, decimals);
+    double scaled = v * scale;
+    const double nearest = std::nearbyint(scaled);
+    if (std::fabs(scaled - nearest) <= 1e-9 * std::max(1.0, std::fabs(scaled)))
+        scaled = nearest;  // exact at these decimals but for the binary fraction
+    else
+        scaled = roundUp ? std::ceil(scaled) : std::floor(scaled);
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, scaled / scale);
+    std::string text = buf;
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') text.pop_back();
+        if (text.back() == '.') text.pop_back();
+    }
+    return text == "-0" ? "0" : text;
+}
+
+// "80 to 200 PSI".
+std::string rangeText(int decimals, const std::string& units) {
+    std::string text =
+        boundText(g.min, decimals, true) + " to " + boundText(g.max, decimals, false);
+    return units.empty() ? text : text + " " + units;
+}
+
+// "Pressure Tolerance, 80 to 200 PSI"; a range that is no real limit gives way to the units.
+std::string captionText(const std::string& name, const std::string& units) {
+    if (g.secret) return name;
+    if (g.min <= -kNoShownLimit && g.max >= kNoShownLimit)
+        return units.empty() ? name : name.empty() ? units : name + " (" + units + ")";
+    return name.empty() ? g.rangeText : name + ", " + g.rangeText;
 }
 
 void press(Key key, char digit = '0') {
     if (KeypadPanel == 0) return;
+    if (g.showingRange) {  // the range stays up until the next key, which starts afresh
+        g.showingRange = false;
+        g.text.clear();
+    }
     if (key == Key::Backspace) {
         g.freshEntry = false;
         if (!g.text.empty()) g.text.pop_back();
@@ -96,8 +145,6 @@ void press(Key key, char digit = '0') {
         case Key::Backspace:
             break;
     }
-    // A refused key changes nothing: the text stays and a fresh entry stays fresh.
-    if (!insideTargetRange(convert(next))) return;
     g.text = next;
     g.freshEntry = false;
     show();
@@ -117,10 +164,20 @@ void closeKeypad() {
 }
 
 void accept() {
+    if (KeypadPanel == 0) return;
     const int panel = targetPanel();
     const int control = targetCtrl();
     const KeypadCompletion done = g.pending;
-    if (ui::CtrlExists(panel, control)) {
+    const bool present = ui::CtrlExists(panel, control);
+    const double entered = convert(g.text);
+    if (present && !(entered >= g.min && entered <= g.max)) {
+        // Nothing is written and nothing called: the keypad says the range and waits.
+        ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_DISPLAY, g.rangeText);
+        g.showingRange = true;
+        g.freshEntry = true;
+        return;
+    }
+    if (present) {
         if (valueOnly(done)) {
             KeypadValue = convert(g.text);
         } else if (integerType(g.dataType)) {
@@ -143,6 +200,7 @@ void accept() {
 }  // namespace
 
 void OpenKeypad(int panel, int control, int autoPrecision) {
+    const KeypadField field = std::exchange(g.request, KeypadField{});
     const ui::Control* target = ui::FindCtrl(panel, control);
     if (target == nullptr || target->kind == ui::ValueKind::Text) return;  // not a number
     if (KeypadPanel == 0 || !ui::PanelExists(KeypadPanel)) {
@@ -161,6 +219,21 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
     g.autoPrecisionOnAccept = autoPrecision;
     g.dataType = windows::CtrlDataType(panel, control);
     const int decimals = ui::GetCtrlAttributeInt(panel, control, ui::ATTR_PRECISION);
+
+    g.secret = field.secret;
+    g.min = std::isnan(field.min) ? ui::GetCtrlAttributeDouble(panel, control, ui::ATTR_MIN_VALUE)
+                                  : field.min;
+    g.max = std::isnan(field.max) ? ui::GetCtrlAttributeDouble(panel, control, ui::ATTR_MAX_VALUE)
+                                  : field.max;
+    const std::string units = field.units.empty()
+                                  ? ui::GetCtrlAttributeText(panel, control, ui::ATTR_UNITS_LABEL)
+                                  : field.units;
+    g.rangeText = rangeText(integerType(g.dataType) ? 0 : std::clamp(decimals, 0, 10), units);
+    const std::string name = field.name.empty()
+                                 ? ui::GetCtrlAttributeText(panel, control, ui::ATTR_LABEL_TEXT)
+                                 : field.name;
+    ui::SetCtrlVal(KeypadPanel, windows::NUMPAD_CAPTION, captionText(name, units));
+    g.showingRange = false;
 
     char buf[400];
     if (integerType(g.dataType))
@@ -187,6 +260,13 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
 
 void OpenKeypadWithCallback(int panel, int control, int autoPrecision, KeypadCompletion done) {
     g.pending = done;
+    OpenKeypad(panel, control, autoPrecision);
+}
+
+void OpenKeypadFor(int panel, int control, int autoPrecision, const KeypadField& field,
+                   KeypadCompletion done) {
+    g.pending = done;
+    g.request = field;
     OpenKeypad(panel, control, autoPrecision);
 }
 

@@ -1,9 +1,11 @@
 // The on-screen numeric keypad ("numpad.uir"): one at a time, opened over the window of the
-// numeric field it edits. It edits a text copy of the field's value, refuses any keystroke
-// that would take the number outside the field's range (strictly between its minimum and
-// maximum), and on OK writes the number back and calls the completion function, if any.
+// numeric field it edits. Its caption says what it edits and the range; it edits a text copy
+// of the field's value, taking any number as it is typed, and judges the number at OK: inside
+// the range (bounds included) it is written back and the completion function, if any, is
+// called; outside, the keypad stays open, writes nothing and shows the range in its display.
 #pragma once
 
+#include <limits>
 #include <string>
 
 namespace operation {
@@ -16,11 +18,25 @@ extern double KeypadValue;
 // Handle of the open keypad window, 0 while none is open.
 extern int KeypadPanel;
 
-// Opens the keypad on a field (or re-targets the open one). autoPrecision: after OK, set the
-// field's decimals from the new value. Leaves any pending completion as it is.
+// What the keypad says about the field it edits and the range it holds the entry to. An
+// empty text or a NaN bound takes the field's own: its label, units label, minimum, maximum.
+struct KeypadField {
+    std::string name;   // what is edited, e.g. "Pump 3A trip point"
+    std::string units;  // e.g. "PSI"
+    double min = std::numeric_limits<double>::quiet_NaN();
+    double max = std::numeric_limits<double>::quiet_NaN();
+    bool secret = false;  // a password: stars on the display, no range in the caption
+};
+
+// Opens the keypad on a field (or re-targets the open one and brings it on top). Its
+// caption is the field's label, range and units. autoPrecision: after OK, set the field's
+// decimals from the new value. Leaves any pending completion as it is.
 void OpenKeypad(int panel, int control, int autoPrecision);
 // Sets the completion, then OpenKeypad.
 void OpenKeypadWithCallback(int panel, int control, int autoPrecision, KeypadCompletion done);
+// Sets the completion (nullptr: none), then opens the keypad as field says.
+void OpenKeypadFor(int panel, int control, int autoPrecision, const KeypadField& field,
+                   KeypadCompletion done);
 // Clears the completion (callers that open the keypad without one).
 void ClearKeypadCompletion();
 
@@ -39,7 +55,8 @@ int PanelEvents(int panel, int event, void* data, int e1, int e2);
 // 4 above 0.1, else 5.
 void AutoPrecision(int panel, int control);
 
-// The keypad's entry text (what its display shows), for the view and tests.
+// The keypad's entry text, for tests. Its display shows it, as stars for a password, or the
+// range after OK refused it.
 const std::string& KeypadText();
 
 // Closed, no completion, remembered size 415 x 580, KeypadValue 0.

@@ -177,7 +177,14 @@ int AlarmSwitchChange(int panel, int, int event, void*, int, int) {
 
 int SetInlinePressure(int panel, int control, int event, void*, int, int) {
     if (event == ui::EVENT_LEFT_CLICK) {
-        OpenKeypadWithCallback(panel, control, 0, inlineValueEntered);
+        // The field itself holds more, so that a wrong entry is answered below; the keypad
+        // holds its entry to the trip points the setting takes.
+        KeypadField field;
+        field.name = "Inline trip pressure";
+        field.units = "psi";
+        field.min = 0.0;
+        field.max = settings::kInlineTripMaxPsi;
+        OpenKeypadFor(panel, control, 0, field, inlineValueEntered);
         return 0;
     }
     if (event != ui::EVENT_COMMIT) return 0;

@@ -45,12 +45,31 @@ void sendTrip(int pump, float psi) {
     SendPumpCommand(pump, TripPressureWrite{psi});
 }
 
-// The keypad takes numbers strictly inside a field's range: just outside the psi limits.
+std::string pressureUnits() {
+    return MetricUnits() ? "MPa" : "PSI";
+}
+
+// The psi limits in the display units: the keypad refuses a number outside them at OK.
 void setRange(int panel, int control) {
     if (panel == 0 || !ui::CtrlExists(panel, control)) return;
     const double scale = MetricUnits() ? 1.0 / kMpaToPsi : 1.0;
-    ui::SetCtrlAttribute(panel, control, ui::ATTR_MIN_VALUE, (kTripPsiMin - 0.5) * scale);
-    ui::SetCtrlAttribute(panel, control, ui::ATTR_MAX_VALUE, (kTripPsiMax + 0.5) * scale);
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_MIN_VALUE, kTripPsiMin * scale);
+    ui::SetCtrlAttribute(panel, control, ui::ATTR_MAX_VALUE, kTripPsiMax * scale);
+}
+
+// The all-pumps fields are never shown: their decimals are only those the keypad states
+// the range in, as a row's trip field has them.
+void setAllTripRange(int panel, int control) {
+    setRange(panel, control);
+    if (panel != 0 && ui::CtrlExists(panel, control))
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION, MetricUnits() ? 2 : 0);
+}
+
+void openAllTripKeypad(int panel, int control) {
+    KeypadField field;
+    field.name = "All pumps trip point";
+    field.units = pressureUnits();
+    OpenKeypadFor(panel, control, 0, field, TripValChanged2);
 }
 
 }  // namespace
@@ -73,7 +92,10 @@ int Set_Overpressure_Trip_Point(int panel, int control, int event, void*, int, i
     if (event != ui::EVENT_COMMIT) return 0;
     const int pump = PumpOfRowCtrl(panel, control, kPosSetTrip);
     if (pump < 0) return 0;
-    OpenKeypadWithCallback(panel, BankRow[pump][kPosTrip], 0, TripValChanged);
+    // Named by the row's position label; the field's units label gives PSI or MPa.
+    KeypadField field;
+    field.name = "Pump " + windows::UnitLabel(pump) + " trip point";
+    OpenKeypadFor(panel, BankRow[pump][kPosTrip], 0, field, TripValChanged);
     return 0;
 }
 
@@ -96,9 +118,9 @@ void TripValChanged2(int, int) {
 
 void SetAllPressTripPoints(int, int, void*, int panel) {
     if (panel != 0 && panel == DetailPanel)
-        OpenKeypadWithCallback(DetailPanel, windows::DETAIL_ALL_TRIP, 0, TripValChanged2);
+        openAllTripKeypad(DetailPanel, windows::DETAIL_ALL_TRIP);
     else if (panel != 0)
-        OpenKeypadWithCallback(panel, windows::BANK_ALL_TRIP, 0, TripValChanged2);
+        openAllTripKeypad(panel, windows::BANK_ALL_TRIP);
 }
 
 int ResetAlarms(int, int, int event, void*, int, int) {
@@ -131,8 +153,8 @@ bool ManualSpeedAllowed(int pump) {
 void ShowTripFieldRanges() {
     for (int pump = 0; pump < kPumpCount; ++pump)
         setRange(BankPanel[BankOf(pump)], BankRow[pump][kPosTrip]);
-    for (int panel : BankPanel) setRange(panel, windows::BANK_ALL_TRIP);
-    setRange(DetailPanel, windows::DETAIL_ALL_TRIP);
+    for (int panel : BankPanel) setAllTripRange(panel, windows::BANK_ALL_TRIP);
+    setAllTripRange(DetailPanel, windows::DETAIL_ALL_TRIP);
 }
 
 void InstallTrips() {

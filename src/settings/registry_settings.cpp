@@ -98,7 +98,7 @@ void WriteSetting(const ShortSetting& setting, std::int16_t value) {
 }
 
 std::uint32_t LimitTimeout1(std::uint32_t value) {
-    if (value > 1200) return 1200;
+    if (value > kTimeout1Max) return kTimeout1Max;
     if (value >= 1 && value <= 7) return 8;
     return value;
 }

@@ -59,7 +59,9 @@ void WriteSetting(const DwordSetting& setting, std::uint32_t value);
 void WriteSetting(const FloatSetting& setting, float value);
 void WriteSetting(const ShortSetting& setting, std::int16_t value);
 
-// "Timeout1": 0 stays 0, 1-7 become 8, above 1200 (negative entries too) 1200.
+// "Timeout1": 0 stays 0, 1-7 become 8, above kTimeout1Max (negative entries too)
+// kTimeout1Max.
+constexpr std::uint32_t kTimeout1Max = 1200;
 std::uint32_t LimitTimeout1(std::uint32_t value);
 void WriteTimeout1(std::uint32_t value);
 // "Timeout2" is always 60.

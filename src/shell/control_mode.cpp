@@ -108,8 +108,20 @@ int ChangePort(int panel, int control, int event, void*, int, int) {
 
 int ControlModeEntry(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_LEFT_CLICK) return 0;
-    ClearKeypadCompletion();
-    OpenKeypad(panel, control, 0);
+    KeypadField field;
+    if (control == windows::CM_SERIAL_PORT) {
+        field.name = "EStop COM port";
+    } else if (control == windows::CM_TIMEOUT1) {
+        // The field holds more: SetControlMode limits what gets past the keypad's range.
+        field.name = "Com time-out";
+        field.units = "s";
+        field.min = 0.0;
+        field.max = static_cast<double>(settings::kTimeout1Max);
+    } else if (control == windows::CM_START_DELAY) {
+        field.name = "Port start delay";
+        field.units = "s";
+    }
+    OpenKeypadFor(panel, control, 0, field, nullptr);
     return 0;
 }
 

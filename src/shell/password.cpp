@@ -38,10 +38,22 @@ void discard(int& panel) {
     panel = 0;
 }
 
+// The keypad on a password field: named as its window names it, and showing stars for
+// every digit typed.
+void openKeypadOn(int panel, int control) {
+    const ui::Panel* window = ui::FindPanel(panel);
+    const bool change = window != nullptr && window->resourceId == windows::PASSWORD_CHANGE;
+    KeypadField field;
+    field.name = !change                                 ? "System password"
+                 : control == windows::CHG_CONFIRM_VALUE ? "Confirm new password"
+                                                         : "New password";
+    field.secret = true;
+    OpenKeypadFor(panel, control, 0, field, nullptr);
+}
+
 // Opens the keypad on a password field and hides what it held behind four stars.
 void openEntry(int panel, int field, int stars) {
-    ClearKeypadCompletion();
-    OpenKeypad(panel, field, 0);
+    openKeypadOn(panel, field);
     ui::SetCtrlVal(panel, stars, "****");
 }
 
@@ -163,8 +175,7 @@ int SetPWD2(int panel, int, int event, void*, int, int) {
 
 int Set_Password_Event(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_LEFT_CLICK) return 0;
-    ClearKeypadCompletion();
-    OpenKeypad(panel, control, 0);
+    openKeypadOn(panel, control);
     return 0;
 }
 

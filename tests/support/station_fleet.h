@@ -89,6 +89,9 @@ class StationFleet : public StationFixture<> {
         for (char c : text) ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, c, 0);
         ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, windows::kKeyEnter, 0);
     }
+    static std::string keypadCaption() {
+        return ui::GetCtrlText(KeypadPanel, windows::NUMPAD_CAPTION);
+    }
 
     std::unique_ptr<PumpFleetHarness> fleet;
     std::vector<Command> heard;

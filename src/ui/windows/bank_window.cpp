@@ -96,6 +96,7 @@ void buildRow(int panel, int row) {
     // The set-trip keypad edits this field; the pump's trip point arrives in it later.
     ui::Control& trip = AddReadout(panel, BankRowCtrl(row, kPosTrip), "Trip", top, 794, 76, 30,
                                    kTripMin, kTripMax, 0);
+    trip.number = kTripMin;  // until the pump reports its own
     trip.unitsLabel = "PSI";
     rowButton(panel, row, kPosSetTrip, "Set Trip", bottom, 794, 76, 30,
               "Set_Overpressure_Trip_Point");
@@ -194,6 +195,7 @@ void buildFooter(int panel) {
     }
     ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 800,
                                       100, 24, kTripMin, kTripMax, 0);
+    allTrip.number = kTripMin;
     allTrip.visible = false;
     ui::Control& exit =
         ui::AddCtrl(panel, BANK_EXIT, ui::CTRL_COMMAND_BUTTON, "Exit", kFooterTop + 8, 920, 96, 60);

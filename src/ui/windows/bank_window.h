@@ -146,9 +146,10 @@ constexpr int kBankWidth = 1024;
 constexpr int kBankHeight = 740;
 constexpr int kGroupNone = 255;  // value of the group selector for "no group"
 
-// Range of the trip-point fields (display units); the keypad takes numbers strictly inside.
-constexpr double kTripMin = -1.0;
-constexpr double kTripMax = 25001.0;
+// Range of the trip-point fields in psi, bounds included; start-up sets it in the display
+// units.
+constexpr double kTripMin = 1.0;
+constexpr double kTripMax = 25000.0;
 
 void BuildBankWindow(int panel);
 

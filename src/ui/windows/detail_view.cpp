@@ -154,6 +154,7 @@ void BuildDetailView(int panel) {
 
     ui::Control& allTrip = AddNumeric(panel, DETAIL_ALL_TRIP, "All Trip Points", navTop, 400, 100,
                                       24, kTripMin, kTripMax, 0);
+    allTrip.number = kTripMin;
     allTrip.visible = false;
     DeclareDataType(kVnkUir, VNK_DETAIL, DETAIL_ALL_TRIP, VAL_FLOAT);
     AddTimer(panel, DETAIL_RESET_TIMER, 120.0, "ResetTimerCallback");

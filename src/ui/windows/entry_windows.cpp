@@ -52,7 +52,8 @@ void BuildPasswordChange(int panel) {
 
 void BuildKeypad(int panel) {
     SizePanel(panel, kNumpadWidth, kNumpadHeight, kNormalBack, "Keypad");
-    ui::Control& display = ui::AddCtrl(panel, NUMPAD_DISPLAY, ui::CTRL_STRING, "", 16, 20, 375, 64);
+    AddCaption(panel, NUMPAD_CAPTION, "", 6, 20, 375, 34);
+    ui::Control& display = ui::AddCtrl(panel, NUMPAD_DISPLAY, ui::CTRL_STRING, "", 42, 20, 375, 58);
     display.mode = ui::MODE_INDICATOR;
     display.bgColor = ui::VAL_WHITE;
     display.textColor = ui::VAL_BLACK;
@@ -62,7 +63,7 @@ void BuildKeypad(int panel) {
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 3; ++c) {
             int key = layout[r][c];
-            int top = 96 + r * 90;
+            int top = 108 + r * 90;
             int left = 20 + c * 130;
             if (key >= 0)
                 button(panel, NUMPAD_DIGIT_0 + key, std::to_string(key).c_str(), top, left,

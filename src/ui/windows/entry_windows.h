@@ -45,6 +45,7 @@ enum NumpadCtrl {
     NUMPAD_CANCEL = 24,
     NUMPAD_TARGET_PANEL = 25,  // hidden: the window of the field being edited
     NUMPAD_TARGET_CTRL = 26,   // hidden: the field being edited
+    NUMPAD_CAPTION = 27,       // what is edited and its range, above the display
 };
 
 constexpr int kNumpadWidth = 415;

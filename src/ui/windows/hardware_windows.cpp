@@ -102,11 +102,11 @@ void BuildAiDialog(int panel) {
     SizePanel(panel, kDialogWidth, kDialogHeight, kNormalBack, "Analog Input");
     const int r = HW_AI;
     AddCaption(panel, 40, "Two-point calibration", 14, 20, 300, 24);
-    keypadField(panel, r, AI_RAW_LOW, "Low Reading (counts)", 64, 20, -1.0, 4096.0, 0,
+    keypadField(panel, r, AI_RAW_LOW, "Low Reading (counts)", 64, 20, 0.0, 4095.0, 0,
                 VAL_SHORT_INTEGER);
     keypadField(panel, r, AI_ENG_LOW, "Low Value", 64, 210, -kWide, kWide, 2, VAL_FLOAT);
     holdButton(panel, AI_READ_LOW, "Read Low", 58, 410, "ReadLowDAC");
-    keypadField(panel, r, AI_RAW_HIGH, "High Reading (counts)", 140, 20, -1.0, 4096.0, 0,
+    keypadField(panel, r, AI_RAW_HIGH, "High Reading (counts)", 140, 20, 0.0, 4095.0, 0,
                 VAL_SHORT_INTEGER);
     keypadField(panel, r, AI_ENG_HIGH, "High Value", 140, 210, -kWide, kWide, 2, VAL_FLOAT);
     holdButton(panel, AI_READ_HIGH, "Read High", 134, 410, "ReadHighDAC");
@@ -122,7 +122,7 @@ void BuildAiDialog(int panel) {
     for (int i = 0; i < 4; ++i)
         keypadField(panel, r, AI_COEF0 + i, coef[i], 270, 20 + i * 172, -kWide, kWide, 4,
                     VAL_FLOAT, 160);
-    keypadField(panel, r, AI_OPTION, "Option", 360, 20, -1.0, 256.0, 0, VAL_INTEGER, 120);
+    keypadField(panel, r, AI_OPTION, "Option", 360, 20, 0.0, 255.0, 0, VAL_INTEGER, 120);
     keypadField(panel, r, AI_VALUE32, "Value A", 360, 192, -kWide, kWide, 2, VAL_FLOAT, 160);
     keypadField(panel, r, AI_VALUE28, "Value B", 360, 364, -kWide, kWide, 2, VAL_FLOAT, 160);
 
@@ -135,12 +135,12 @@ void BuildAiDialog(int panel) {
 void BuildFiDialog(int panel) {
     SizePanel(panel, kDialogWidth, kDialogHeight, kNormalBack, "Frequency Input");
     const int r = HW_FI;
-    keypadField(panel, r, FI_SPEED, "Known Speed (RPM)", 40, 20, -1.0, 10000.0, 0, VAL_FLOAT);
-    keypadField(panel, r, FI_FREQUENCY, "Frequency (Hz)", 40, 210, -1.0, 65536.0, 0, VAL_FLOAT);
+    keypadField(panel, r, FI_SPEED, "Known Speed (RPM)", 40, 20, 0.0, 10000.0, 0, VAL_FLOAT);
+    keypadField(panel, r, FI_FREQUENCY, "Frequency (Hz)", 40, 210, 0.0, 65535.0, 0, VAL_FLOAT);
     holdButton(panel, FI_READ, "Read Frequency", 34, 410, "ReadFrequency", 180);
     holdButton(panel, FI_AUTOSCALE, "Auto Scale", 110, 410, "AutoScaleFI", 180);
     keypadField(panel, r, FI_PULSES, "Pulses / Revolution", 200, 20, -kWide, kWide, 2, VAL_FLOAT);
-    keypadField(panel, r, FI_OPTION, "Option", 200, 210, -1.0, 256.0, 0, VAL_INTEGER, 120);
+    keypadField(panel, r, FI_OPTION, "Option", 200, 210, 0.0, 255.0, 0, VAL_INTEGER, 120);
     holdButton(panel, FI_SEND, "Send", kDialogHeight - 76, 200, "ConfirmFI");
     holdButton(panel, FI_OK, "OK", kDialogHeight - 76, 370, "ConfirmFI");
     closeButton(panel, FI_CLOSE);
@@ -179,14 +179,15 @@ void BuildNetworkDialog(int panel) {
 void BuildCharacteristicsDialog(int panel) {
     SizePanel(panel, kDialogWidth, kDialogHeight, kNormalBack, "Pump Characteristics");
     const int r = HW_CHARACTERISTICS;
-    // The keypad takes a number strictly inside a field's range.
-    keypadField(panel, r, CHAR_PLUNGERS, "Number of Plungers", 40, 20, 0.0, 11.0, 0, VAL_INTEGER);
+    // The keypad takes a number inside a field's range, bounds included; what it lets through
+    // ConfirmPlunger checks again (a diameter, stroke, efficiency or gear ratio must be above 0).
+    keypadField(panel, r, CHAR_PLUNGERS, "Number of Plungers", 40, 20, 1.0, 10.0, 0, VAL_INTEGER);
     AddButton(panel, CHAR_PRESET_3, "3", 34, 210, 80, kButtonHeight, "PlungerDown");
     AddButton(panel, CHAR_PRESET_5, "5", 34, 300, 80, kButtonHeight, "PlungerUp");
     keypadField(panel, r, CHAR_DIAMETER, "Plunger Diameter (in)", 130, 20, 0.0, 100.0, 3,
                 VAL_FLOAT);
     keypadField(panel, r, CHAR_STROKE, "Stroke Length (in)", 130, 210, 0.0, 100.0, 3, VAL_FLOAT);
-    keypadField(panel, r, CHAR_EFFICIENCY, "Pump Efficiency", 220, 20, 0.0, 1.2001, 3, VAL_FLOAT);
+    keypadField(panel, r, CHAR_EFFICIENCY, "Pump Efficiency", 220, 20, 0.0, 1.2, 3, VAL_FLOAT);
     keypadField(panel, r, CHAR_GEAR_RATIO, "Gear Ratio", 220, 210, 0.0, 1000.0, 3, VAL_FLOAT);
     holdButton(panel, CHAR_SEND, "Send", kDialogHeight - 76, 200, "ConfirmPlunger");
     holdButton(panel, CHAR_OK, "OK", kDialogHeight - 76, 370, "ConfirmPlunger");

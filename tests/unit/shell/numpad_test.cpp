@@ -1,14 +1,18 @@
 #include <string>
 #include <vector>
 
+#include "safety/trips.h"
+#include "shell/control_mode.h"
 #include "shell_fixture.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/settings_windows.h"
 
 namespace {
 
 using namespace windows;
 
-enum { kF64 = 2, kPercent, kTrip, kHuge, kWord };
+enum { kF64 = 2, kPercent, kTrip, kHuge, kWord, kEfficiency, kTolerance };
 
 struct Done {
     int panel, control;
@@ -33,11 +37,17 @@ class Keypad : public ShellFixture {
         ui::SetCtrlVal(panel, kF64, 12.5);
         ui::Control& pct = AddNumeric(panel, kPercent, "", 30, 0, 80, 24, 0.0, 100.0, 0);
         pct.kind = ui::ValueKind::Integer;
-        AddNumeric(panel, kTrip, "", 60, 0, 80, 24, -1.0, 25001.0, 0);
+        AddNumeric(panel, kTrip, "", 60, 0, 80, 24, 1.0, 25000.0, 0).unitsLabel = "PSI";
         ui::SetCtrlVal(panel, kTrip, 1500.0);
         AddNumeric(panel, kHuge, "", 90, 0, 80, 24, -1e30, 1e30, 0);
         ui::Control& word = AddNumeric(panel, kWord, "", 120, 0, 80, 24, -40000.0, 40000.0, 0);
         word.kind = ui::ValueKind::Integer;
+        AddNumeric(panel, kEfficiency, "Pump Efficiency", 150, 0, 80, 24, 0.0, 1.2, 3);
+        ui::SetCtrlVal(panel, kEfficiency, 0.9);
+        ui::Control& tolerance =
+            AddNumeric(panel, kTolerance, "Pressure Tolerance", 180, 0, 80, 24, 80.0, 200.0, 0);
+        tolerance.unitsLabel = "PSI";
+        ui::SetCtrlVal(panel, kTolerance, 100.0);
     }
     void keys(const std::string& typed) {
         for (char c : typed) {
@@ -50,6 +60,7 @@ class Keypad : public ShellFixture {
     }
     void typeKey(int key) { ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_KEYPRESS, key); }
     std::string shown() { return ui::GetCtrlText(KeypadPanel, NUMPAD_DISPLAY); }
+    std::string caption() { return ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION); }
 
     int owner = 0;
     int panel = 0;
@@ -66,10 +77,12 @@ TEST_F(Keypad, TypedKeysAndWhatOkWrites) {
         double written;
     };
     const Case cases[] = {
-        {kF64, "75", "75", 75.0},          // a fresh entry replaces the text
-        {kF64, "1.5.", "1.5", 1.5},        // a second point is ignored
-        {kF64, "1<<<.", ".", 0.0},         // backspace on an empty text does nothing
-        {kPercent, "0100", "10", 10.0},    // a key that would reach the maximum is refused
+        {kF64, "75", "75", 75.0},           // a fresh entry replaces the text
+        {kF64, "1.5.", "1.5", 1.5},         // a second point is ignored
+        {kF64, "1<<<.", ".", 0.0},          // backspace on an empty text does nothing
+        {kPercent, "0100", "0100", 100.0},  // no key is refused on the way to a number
+        {kEfficiency, "0.85", "0.85", 0.85},
+        {kTolerance, "150", "150", 150.0},
         {kWord, "123.9", "123.9", 123.0},  // an integer field takes the integer part
         {kHuge, std::string(30, '9') + "<12", std::string(kNumpadDisplayLength - 1, '9'), 0},
     };
@@ -85,10 +98,205 @@ TEST_F(Keypad, TypedKeysAndWhatOkWrites) {
         }
         EXPECT_EQ(shown(), c.shown);
         ui::Press(KeypadPanel, NUMPAD_OK);
-        EXPECT_EQ(ui::GetCtrlDouble(panel, c.field), c.written);
+        EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(panel, c.field), c.written);
         EXPECT_EQ(KeypadPanel, 0);
         EXPECT_FALSE(ui::PanelExists(keypad));
     }
+}
+
+TEST_F(Keypad, OkOutsideTheRangeSaysTheRangeAndTheNextKeyStartsAfresh) {
+    OpenKeypadWithCallback(panel, kTolerance, 0, completion);
+    const int keypad = KeypadPanel;
+    keys("250");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(KeypadPanel, keypad) << "the keypad stays open";
+    EXPECT_EQ(shown(), "80 to 200 PSI");
+    EXPECT_EQ(ui::GetCtrlDouble(panel, kTolerance), 100.0);
+    EXPECT_TRUE(g_done.empty());
+    typeKey(kKeyEnter);  // again: still the same entry, still refused
+    EXPECT_EQ(KeypadPanel, keypad);
+    EXPECT_EQ(shown(), "80 to 200 PSI");
+
+    keys("1");
+    EXPECT_EQ(shown(), "1");
+    keys("20");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(KeypadPanel, 0);
+    EXPECT_EQ(ui::GetCtrlDouble(panel, kTolerance), 120.0);
+    ASSERT_EQ(g_done.size(), 1u);
+
+    // Backspace after a refusal clears the entry; nothing typed counts as 0.
+    OpenKeypad(panel, kTolerance, 0);
+    keys("300");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    keys("<");
+    EXPECT_EQ(shown(), "");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "80 to 200 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+
+    // A value-only completion is not called, and the number it reads stays.
+    RegisterValueOnlyCompletion(tripCompletion);
+    KeypadValue = 7.0;
+    OpenKeypadWithCallback(panel, kTrip, 0, tripCompletion);
+    keys("30000");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "1 to 25000 PSI");
+    EXPECT_EQ(KeypadValue, 7.0);
+    EXPECT_EQ(g_done.size(), 1u);
+}
+
+// The bounds are inside; an integer field judges the integer part it would be given.
+TEST_F(Keypad, TheBoundsAreInsideTheRange) {
+    struct Case {
+        int field;
+        std::string keys;
+        bool taken;
+    };
+    const Case cases[] = {
+        {kTolerance, "80", true},       {kTolerance, "200", true},      {kTolerance, "79.9", false},
+        {kTolerance, "200.1", false},   {kEfficiency, "0", true},       {kEfficiency, "1.2", true},
+        {kEfficiency, "1.2001", false}, {kEfficiency, "0.001s", false}, {kPercent, "100.9", true},
+        {kPercent, "101", false},       {kPercent, "1s", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        OpenKeypad(panel, c.field, 0);
+        keys(c.keys);
+        ui::Press(KeypadPanel, NUMPAD_OK);
+        EXPECT_EQ(KeypadPanel == 0, c.taken);
+        if (KeypadPanel != 0) ui::Press(KeypadPanel, NUMPAD_CANCEL);
+    }
+}
+
+// The caption: the field's label, its range at the field's decimals and its units; what a
+// caller gives instead. A range only as wide as a finite number leaves the units alone.
+TEST_F(Keypad, TheCaptionNamesTheFieldItsRangeAndUnits) {
+    ui::Control& rate = AddNumeric(panel, 20, "Rate Tolerance", 210, 0, 80, 24, 0.8, 2.0, 1);
+    rate.number = 1.0;
+    ui::Control& metric =
+        AddNumeric(panel, 21, "", 240, 0, 80, 24, 1.0 / 145.037, 25000.0 / 145.037, 2);
+    metric.unitsLabel = "MPa";
+    ui::Control& coefficient = AddNumeric(panel, 22, "Low Value", 270, 0, 80, 24, -1e6, 1e6, 2);
+    coefficient.unitsLabel = "PSI";
+    struct Case {
+        int field;
+        std::string caption, refused;
+    };
+    const Case cases[] = {
+        {kTolerance, "Pressure Tolerance, 80 to 200 PSI", "80 to 200 PSI"},
+        {kEfficiency, "Pump Efficiency, 0 to 1.2", "0 to 1.2"},
+        {20, "Rate Tolerance, 0.8 to 2", "0.8 to 2"},
+        // Bounds that need more decimals are rounded into the range: both are taken.
+        {21, "0.01 to 172.36 MPa", "0.01 to 172.36 MPa"},
+        {22, "Low Value (PSI)", "-1000000 to 1000000 PSI"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        OpenKeypad(panel, c.field, 0);
+        EXPECT_EQ(caption(), c.caption);
+        keys("9999999");
+        ui::Press(KeypadPanel, NUMPAD_OK);
+        EXPECT_EQ(shown(), c.refused);
+        ui::Press(KeypadPanel, NUMPAD_CANCEL);
+    }
+    for (const char* bound : {"0.01", "172.36"}) {
+        OpenKeypad(panel, 21, 0);
+        keys(bound);
+        ui::Press(KeypadPanel, NUMPAD_OK);
+        EXPECT_EQ(KeypadPanel, 0) << bound;
+    }
+
+    KeypadField field;
+    field.name = "Inline trip pressure";
+    field.units = "psi";
+    field.min = 0.0;
+    field.max = 25000.0;
+    OpenKeypadFor(panel, kF64, 0, field, completion);
+    EXPECT_EQ(caption(), "Inline trip pressure, 0 to 25000 psi");
+    keys("30000");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "0 to 25000 psi");
+    keys("25000");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(ui::GetCtrlDouble(panel, kF64), 25000.0);
+    EXPECT_EQ(g_done.size(), 1u);
+}
+
+TEST_F(Keypad, ASecretIsShownAsStarsOnly) {
+    ui::SetCtrlVal(panel, kF64, 5927.0);
+    KeypadField field;
+    field.name = "System password";
+    field.secret = true;
+    OpenKeypadFor(panel, kF64, 0, field, nullptr);
+    EXPECT_EQ(caption(), "System password");
+    EXPECT_EQ(shown(), "*******") << "what the field held is hidden too";
+    for (char c : std::string("81s4.6<")) {
+        keys(std::string(1, c));
+        EXPECT_EQ(shown().find_first_not_of('*'), std::string::npos) << shown();
+    }
+    EXPECT_EQ(KeypadText(), "-814.");
+    EXPECT_EQ(shown().size(), KeypadText().size());
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(ui::GetCtrlDouble(panel, kF64), -814.0);
+
+    // The next field is no secret: its digits show again.
+    OpenKeypadFor(panel, kF64, 0, field, nullptr);
+    OpenKeypad(panel, kTolerance, 0);
+    keys("12");
+    EXPECT_EQ(shown(), "12");
+}
+
+// A bank row's trip field names its pump by the position label its bank shows ("7A" is the
+// fifth row of "Pumps 9-16"); the all-pumps field says so. Both hold the entry to the trip
+// limits.
+TEST_F(Keypad, TripFieldsNameTheirPumpAndTheLimits) {
+    loadWindows();
+    safety::ShowTripFieldRanges();
+    const int bank = BankPanel[1];
+    safety::Set_Overpressure_Trip_Point(bank, BankRow[12][kPosSetTrip], ui::EVENT_COMMIT, nullptr,
+                                        0, 0);
+    ASSERT_NE(KeypadPanel, 0);
+    EXPECT_EQ(caption(), "Pump 7A trip point, 1 to 25000 PSI");
+    KeypadValue = 0.0;
+    keys("25001");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "1 to 25000 PSI");
+    EXPECT_EQ(KeypadValue, 0.0);
+    keys("0");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "1 to 25000 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+
+    safety::SetAllPressTripPoints(0, 0, nullptr, bank);
+    EXPECT_EQ(caption(), "All pumps trip point, 1 to 25000 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+}
+
+TEST_F(Keypad, ControlModeFieldsSayTheirUnitAndRange) {
+    shell::OpenControlModePanel();
+    const int mode = shell::ControlModePanel();
+    ASSERT_NE(mode, 0);
+    const std::pair<int, std::string> fields[] = {
+        {CM_SERIAL_PORT, "EStop COM port, 1 to 255"},
+        {CM_TIMEOUT1, "Com time-out, 0 to 1200 s"},
+        {CM_START_DELAY, "Port start delay, 0 to 99999 s"},
+    };
+    for (const auto& [control, text] : fields) {
+        shell::ControlModeEntry(mode, control, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
+        EXPECT_EQ(caption(), text);
+        ui::Press(KeypadPanel, NUMPAD_CANCEL);
+    }
+    // The time-out field holds more than the setting takes; the keypad does not.
+    const int before = ui::GetCtrlInt(mode, CM_TIMEOUT1);
+    shell::ControlModeEntry(mode, CM_TIMEOUT1, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
+    keys("1201");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(shown(), "0 to 1200 s");
+    EXPECT_EQ(ui::GetCtrlInt(mode, CM_TIMEOUT1), before);
+    keys("1200");
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_EQ(ui::GetCtrlInt(mode, CM_TIMEOUT1), 1200);
 }
 
 TEST_F(Keypad, SignKeysOfTheKeyboardOnlySetTheSignTheButtonToggles) {
@@ -178,17 +386,22 @@ TEST_F(Keypad, ItIsCentredOverTheFieldsParentWindowAndKeepsItsSize) {
 }
 
 TEST_F(Keypad, OpeningAgainRetargetsTheOpenKeypad) {
-    OpenKeypad(panel, kF64, 0);
+    OpenKeypad(panel, kTolerance, 0);
     const int first = KeypadPanel;
+    EXPECT_EQ(caption(), "Pressure Tolerance, 80 to 200 PSI");
     keys("4");
+    ui::Press(KeypadPanel, NUMPAD_OK);  // refused: the range is shown
+    const int raised = ui::FindPanel(KeypadPanel)->raised;
     OpenKeypad(panel, kTrip, 0);
     EXPECT_EQ(KeypadPanel, first);
+    EXPECT_GT(ui::FindPanel(KeypadPanel)->raised, raised) << "brought on top again";
+    EXPECT_EQ(caption(), "1 to 25000 PSI");
     EXPECT_EQ(shown(), "1500");
     keys("9");
     EXPECT_EQ(shown(), "9");  // fresh again
     ui::Press(KeypadPanel, NUMPAD_OK);
     EXPECT_EQ(ui::GetCtrlDouble(panel, kTrip), 9.0);
-    EXPECT_EQ(ui::GetCtrlDouble(panel, kF64), 12.5);
+    EXPECT_EQ(ui::GetCtrlDouble(panel, kTolerance), 100.0);
 }
 
 TEST_F(Keypad, ATargetThatIsNotANumberOrIsGoneIsHarmless) {

@@ -38,16 +38,21 @@ class Password : public ShellFixture {
         v.text = text;
         store.set(kKey, "pwd", v);
     }
-    // What the operator does: tap the star display, type on the keypad, OK.
+    // What the operator does: tap the star display, type on the keypad, OK. What is typed
+    // never shows on the keypad.
     void enter(int panel, int stars, const std::string& digits) {
         ui::Press(panel, stars);
         ASSERT_NE(KeypadPanel, 0);
         for (char c : digits) {
             int id = c == '.' ? NUMPAD_POINT : c == '-' ? NUMPAD_SIGN : NUMPAD_DIGIT_0 + (c - '0');
             ui::Press(KeypadPanel, id);
+            EXPECT_EQ(keypadDisplay().find_first_not_of('*'), std::string::npos) << keypadDisplay();
         }
+        EXPECT_EQ(keypadDisplay().size(), KeypadText().size());
         ui::Press(KeypadPanel, NUMPAD_OK);
     }
+    static std::string keypadDisplay() { return ui::GetCtrlText(KeypadPanel, NUMPAD_DISPLAY); }
+    static std::string keypadCaption() { return ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION); }
     static void installBoth() {
         SetControlModeOpener(openControlMode);
         SetHardwareWindowOpener(openHardware);
@@ -176,6 +181,29 @@ TEST_F(Password, TheStarDisplayShowsOneStarPerDigitAndOneMoreFrom991To999) {
     ui::Press(KeypadPanel, NUMPAD_OK);
     loop.advance(0.3);
     EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "***");
+}
+
+TEST_F(Password, TheKeypadNamesEachPasswordFieldAndShowsStarsOnly) {
+    int prompt = openPrompt();
+    ui::Press(prompt, PWD_STARS);
+    EXPECT_EQ(keypadCaption(), "System password");
+    ui::Press(KeypadPanel, NUMPAD_DIGIT_0 + 5);
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    // A tap that reaches the hidden field itself is masked as well; so is what it holds.
+    Set_Password_Event(prompt, PWD_VALUE, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
+    EXPECT_EQ(keypadCaption(), "System password");
+    EXPECT_EQ(keypadDisplay(), "*");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
+
+    enter(prompt, PWD_STARS, "5927");
+    ui::Press(prompt, PWD_CHANGE);
+    const int change = PasswordChangePanel();
+    ASSERT_NE(change, 0);
+    ui::Press(change, CHG_NEW_STARS);
+    EXPECT_EQ(keypadCaption(), "New password");
+    ui::Press(change, CHG_CONFIRM_STARS);
+    EXPECT_EQ(keypadCaption(), "Confirm new password");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
 }
 
 TEST_F(Password, TheControlModeItemOpensThePromptForTheControlModeSettings) {

@@ -210,6 +210,10 @@ TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
     ui::SelectMenu(menuBar(), MENU_UNITS_US, BankPanel[0]);
     EXPECT_EQ(StepCountdown, AutoSettings.SamplingTime);
     EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_LIMIT_PRESSURE_UNITS), "PSI");
+    // The keypad says the field, its range and the unit beside it, in the units now shown.
+    ui::Press(AutoModePage, MODE_TARGET_PRESSURE);
+    EXPECT_EQ(keypadCaption(), "Target Pressure, 0 to 15000 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
 }
 
 }  // namespace

@@ -207,15 +207,21 @@ TEST_F(Hardware, CharacteristicsShowTheirOwnPumpAndRefuseImpossibleValues) {
 
     ui::Press(dialog, CHAR_PRESET_5);
     ui::Press(dialog, CHAR_PRESET_3);
-    ui::SetCtrlVal(dialog, CHAR_EFFICIENCY, 0.9);
+    ui::Press(dialog, CHAR_EFFICIENCY);  // on the keypad, which names the pump and the range
+    ASSERT_NE(KeypadPanel, 0);
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION), "Pump 2A Pump Efficiency, 0 to 1.2");
+    keypadEnter("1.25");
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_DISPLAY), "0 to 1.2");
+    keypadEnter("0.85");
+    EXPECT_EQ(KeypadPanel, 0);
     ui::Press(dialog, CHAR_SEND);
     loop.advance(0.5);
     const auto sent = writes(2, 0x1B);
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].data[0], 3) << "geometry first, with the preset";
-    EXPECT_FLOAT_EQ(f32(sent[1].data, 24), 0.9f) << "then efficiency and gear ratio";
+    EXPECT_FLOAT_EQ(f32(sent[1].data, 24), 0.85f) << "then efficiency and gear ratio";
     EXPECT_EQ(fleet->unit(2).plungers(), 3);
-    EXPECT_FLOAT_EQ(fleet->unit(2).efficiency(), 0.9f);
+    EXPECT_FLOAT_EQ(fleet->unit(2).efficiency(), 0.85f);
 }
 
 TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
@@ -234,6 +240,14 @@ TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
     ui::SetCtrlVal(dialog, SPD_STEP_SMALL, -25);
     ui::Press(dialog, SPD_SET);
     EXPECT_EQ(PumpTable[5].RpmStepSmall, 25);
+    // The keypad holds a step to what SET takes.
+    ui::Press(dialog, SPD_STEP_SMALL);
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION),
+              "Small Step for every pump, 1 to 1000 RPM");
+    keypadEnter("0");
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_DISPLAY), "1 to 1000 RPM");
+    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_STEP_SMALL), -25);
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
     ui::SetCtrlVal(dialog, SPD_STEP_SMALL, 50);
     ui::SetCtrlVal(dialog, SPD_MIN, 1600);
     ui::SetCtrlVal(dialog, SPD_MAX, 1500);

@@ -206,6 +206,7 @@ TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
     const int other = tripOf(1);
 
     ui::Press(BankPanel[0], BankRow[0][windows::kPosSetTrip]);
+    EXPECT_EQ(keypadCaption(), "Pump 1A trip point, 1 to 25000 PSI");
     keypadEnter("12000");
     loop.advance(1.0);
     EXPECT_EQ(tripOf(0), 12000);
@@ -218,6 +219,9 @@ TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
 
     ui::SelectMenu(menuBar(), windows::MENU_UNITS_METRIC, BankPanel[0]);
     ui::Press(BankPanel[0], BankRow[1][windows::kPosSetTrip]);
+    EXPECT_EQ(keypadCaption(), "Pump 1B trip point, 0.01 to 172.36 MPa");
+    keypadEnter("172.37");  // past 25000 psi: the keypad keeps it
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, windows::NUMPAD_DISPLAY), "0.01 to 172.36 MPa");
     keypadEnter("10");
     loop.advance(1.0);
     EXPECT_EQ(tripOf(1), 1450);  // 10 MPa
@@ -233,6 +237,7 @@ TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
     EXPECT_EQ(popups.count("Trip Point"), 2);
 
     ui::SelectMenu(menuBar(), windows::MENU_ALL_TRIP_POINTS, BankPanel[0]);
+    EXPECT_EQ(keypadCaption(), "All pumps trip point, 0.01 to 172.36 MPa");
     keypadEnter("100");
     loop.advance(2.0);
     for (int p = 0; p < kPumps; ++p) EXPECT_EQ(tripOf(p), 14503) << "pump " << p + 1;

@@ -52,6 +52,11 @@ TEST_F(SettingsWindows, OptionalTripsLimitTheValueAndSendTheWordToEveryPump) {
     EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(panel, TRIPS_INLINE_VALUE), 1000.0);
 
     ui::Press(panel, TRIPS_INLINE_VALUE);  // the keypad; its OK is checked like an entry
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION), "Inline trip pressure, 0 to 25000 psi");
+    keypadEnter("25001");
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_DISPLAY), "0 to 25000 psi");
+    EXPECT_EQ(popups.count("Pressure Value"), 0) << "the keypad said it";
+    EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(panel, TRIPS_INLINE_VALUE), 1000.0);
     keypadEnter("25000");
     EXPECT_FLOAT_EQ(InlineTripValue, 25000.0f);
     EXPECT_EQ(stored("Inline OP Value"), 250000000);
