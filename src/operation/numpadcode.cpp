@@ -243,17 +243,9 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
     g.text = buf;
     show();
 
-    // Over the field's parent window, or over its own window when it has none.
-    const ui::Panel* own = ui::FindPanel(panel);
-    int reference = (own->parent != 0 && ui::PanelExists(own->parent)) ? own->parent : panel;
-    auto halfDown = [](int v) { return v >= 0 ? v / 2 : -((1 - v) / 2); };
-    int left = ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_LEFT) +
-               halfDown(ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_WIDTH) - g.width);
-    int top = ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_TOP) +
-              halfDown(ui::GetPanelAttributeInt(reference, ui::ATTR_PANEL_HEIGHT) - g.height);
-    ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_LEFT, left);
-    ui::SetPanelAttribute(KeypadPanel, ui::ATTR_PANEL_TOP, top);
-
+    // Next to the field it edits, on the screen, clear of the STOP column (the view places
+    // it when it shows; a keypad already open stays where it is and comes to the front).
+    ui::SetPanelAnchor(KeypadPanel, panel, control);
     ui::DisplayPanel(KeypadPanel);
     g.freshEntry = true;
 }

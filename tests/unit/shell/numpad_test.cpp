@@ -361,11 +361,15 @@ TEST_F(Keypad, ATripCompletionGetsTheNumberAndTheFieldKeepsItsValue) {
     EXPECT_EQ(ui::GetCtrlAttributeInt(panel, kF64, ui::ATTR_PRECISION), 5);
 }
 
-TEST_F(Keypad, ItIsCentredOverTheFieldsParentWindowAndKeepsItsSize) {
+// The view opens it next to the field it edits (the placement's own test): the keypad names
+// that field as the place it was opened from, whatever was tapped to open it.
+TEST_F(Keypad, ItOpensAtItsFieldAndKeepsItsSize) {
     OpenKeypad(panel, kF64, 0);
-    // Parent: left 50, width 1024, top 100, height 700.
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_LEFT), 50 + (1024 - 415) / 2);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_TOP), 100 + (700 - 580) / 2);
+    const ui::Panel* keypad = ui::FindPanel(KeypadPanel);
+    ASSERT_NE(keypad, nullptr);
+    EXPECT_EQ(keypad->anchorPanel, panel);
+    EXPECT_EQ(keypad->anchorCtrl, kF64);
+    EXPECT_TRUE(keypad->anchorNamed);
     EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_WIDTH), 415);
 
     // Shrinking below the minimum snaps back; a larger size is kept for the next opening.
@@ -375,14 +379,12 @@ TEST_F(Keypad, ItIsCentredOverTheFieldsParentWindowAndKeepsItsSize) {
     ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_PANEL_SIZE, 500, 601);
     ui::Press(KeypadPanel, NUMPAD_CANCEL);
 
-    // A window without a parent is its own reference; odd halves round down.
     int lone = ui::NewPanel(0, "Lone", 0, 0, 300, 400);
     AddNumeric(lone, kF64, "", 0, 0, 80, 24, -10.0, 10.0, 1);
     OpenKeypad(lone, kF64, 0);
     EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_WIDTH), 500);
     EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_HEIGHT), 601);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_LEFT), -50);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_TOP), -151);
+    EXPECT_EQ(ui::FindPanel(KeypadPanel)->anchorPanel, lone);
 }
 
 TEST_F(Keypad, OpeningAgainRetargetsTheOpenKeypad) {
