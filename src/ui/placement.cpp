@@ -57,32 +57,38 @@ bool Overlaps(const Area& a, const Area& b) {
 Corner PlaceWindow(const Placement& r) {
     const Corner centred{r.caller.left + r.caller.width / 2 - r.width / 2,
                          r.caller.top + r.caller.height / 2 - r.height / 2};
+    std::vector<Area> avoid = r.opener;
+    avoid.insert(avoid.end(), r.keepClear.begin(), r.keepClear.end());
     std::vector<Corner> candidates;
-    if (r.besideFirst && !r.keepClear.empty()) besideOf(r.keepClear.front(), r, candidates);
+    if (r.besideFirst && !r.opener.empty()) besideOf(r.opener.front(), r, candidates);
     candidates.push_back(centred);
-    if (!r.keepClear.empty()) {
+    if (!avoid.empty()) {
         // Beside what the centred place would cover, then beside each part alone.
         const Corner c = clamp(centred, r);
         const Area at{c.left, c.top, r.width, r.height};
         std::vector<Area> covered;
-        for (const Area& k : r.keepClear)
+        for (const Area& k : avoid)
             if (Overlaps(at, k)) covered.push_back(k);
         if (!covered.empty()) besideOf(bounding(covered), r, candidates);
-        for (const Area& k : r.keepClear) besideOf(k, r, candidates);
+        for (const Area& k : avoid) besideOf(k, r, candidates);
     }
-    Corner best = clamp(candidates.front(), r);
-    long long bestCover = -1;
-    for (const Corner& candidate : candidates) {
-        const Corner c = clamp(candidate, r);
+    const auto cover = [&](const Corner& c, const std::vector<Area>& areas) {
         const Area at{c.left, c.top, r.width, r.height};
-        long long cover = 0;
-        for (const Area& k : r.keepClear) cover += overlap(at, k);
-        if (cover == 0) return c;
-        if (bestCover < 0 || cover < bestCover) {
+        long long sum = 0;
+        for (const Area& k : areas) sum += overlap(at, k);
+        return sum;
+    };
+    for (Corner& c : candidates) c = clamp(c, r);
+    // Clear of everything; else clear of the STOP columns at least; else the least covered.
+    for (const Corner& c : candidates)
+        if (cover(c, avoid) == 0) return c;
+    for (const Corner& c : candidates)
+        if (cover(c, r.keepClear) == 0) return c;
+    Corner best = candidates.front();
+    for (const Corner& c : candidates)
+        if (cover(c, r.keepClear) < cover(best, r.keepClear) ||
+            (cover(c, r.keepClear) == cover(best, r.keepClear) && cover(c, avoid) < cover(best, avoid)))
             best = c;
-            bestCover = cover;
-        }
-    }
     return best;
 }
 

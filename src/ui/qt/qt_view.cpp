@@ -103,6 +103,13 @@ void setLabelText(QLabel* l, const QString& text) {
     if (l->text() != text) l->setText(text);
 }
 
+// A window's inside in its panel's colour. Through the style sheet, not the palette: a
+// window given its stay-on-top flag is re-created and repolished, and a palette colour of
+// its inside would be lost.
+void paintBackground(QWidget* canvas, int rgb) {
+    restyle(canvas, QString("QWidget#canvas { background: %1; }").arg(colour(rgb)));
+}
+
 bool isButton(CtrlType t) {
     return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON;
 }
@@ -267,7 +274,8 @@ void QtView::build(int panel) {
         view->window = new PanelWindow(panel, syncing_);
         view->window->setStyleSheet(kStationStyle);
         view->canvas = new QWidget(view->window);
-        view->canvas->setAutoFillBackground(true);
+        view->canvas->setObjectName("canvas");
+        view->canvas->setAttribute(Qt::WA_StyledBackground);
         view->window->setCentralWidget(view->canvas);
     }
     for (const Control& c : p->controls) {
@@ -394,9 +402,7 @@ void QtView::panelChanged(int panel) {
     if (v.host != nullptr) {  // a tab page: its tab shows whether it can be opened
         syncing_ = true;
         v.host->setTabEnabled(v.hostIndex, !p->dimmed);
-        QPalette pal = v.canvas->palette();
-        pal.setColor(QPalette::Window, QColor(colour(p->backColor)));
-        v.canvas->setPalette(pal);
+        paintBackground(v.canvas, p->backColor);
         syncing_ = false;
         for (const Control& c : p->controls) sync(panel, c.id);
         return;
@@ -405,9 +411,9 @@ void QtView::panelChanged(int panel) {
     v.window->setWindowTitle(QString::fromStdString(p->title));
     // A dialog stays above the main windows (with a window manager; without one the view
     // raises it again whenever a main window comes to the front).
-    const Qt::WindowFlags flags =
-        p->mainWindow ? Qt::WindowFlags(Qt::Window) : Qt::Window | Qt::WindowStaysOnTopHint;
-    if (!v.window->isVisible() && v.window->windowFlags() != flags) v.window->setWindowFlags(flags);
+    const bool onTop = !p->mainWindow;
+    if (!v.window->isVisible() && v.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
+        v.window->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
     // The panel's size is its inside; the menu bar comes on top of it.
     int menuHeight = p->menuBar != 0 ? v.window->menuBar()->sizeHint().height() : 0;
     v.canvas->setMinimumSize(p->width, p->height);
@@ -423,9 +429,7 @@ void QtView::panelChanged(int panel) {
         v.window->setWindowState(Qt::WindowNoState);
         v.window->resize(p->width, p->height + menuHeight);
     }
-    QPalette pal = v.canvas->palette();
-    pal.setColor(QPalette::Window, QColor(colour(p->backColor)));
-    v.canvas->setPalette(pal);
+    paintBackground(v.canvas, p->backColor);
     syncing_ = false;
     syncMenus(panel);
     for (const Control& c : p->controls) sync(panel, c.id);
@@ -509,13 +513,16 @@ QPoint QtView::placement(int anchorPanel, int anchorCtrl, int self, bool besideF
     };
     if (QWidget* anchor = widget(anchorPanel, anchorCtrl);
         anchor != nullptr && anchor->isVisible() && anchorPanel != self)
-        request.keepClear.push_back(globalArea(anchor, anchor->rect()));
-    auto it = views_.find(callerPanel);
-    const Panel* callerModel = FindPanel(callerPanel);
-    if (it != views_.end() && callerModel != nullptr && caller != nullptr)
-        for (const Area& k : callerModel->keepClear)
+        request.opener.push_back(globalArea(anchor, anchor->rect()));
+    // The keep-clear parts of every main window on the screen (a dialog opened from another
+    // dialog must not cover the STOP column of the bank behind it either).
+    for (const auto& [h, view] : views_) {
+        const Panel* m = FindPanel(h);
+        if (m == nullptr || !m->mainWindow || !view->window->isVisible()) continue;
+        for (const Area& k : m->keepClear)
             request.keepClear.push_back(
-                globalArea(it->second->canvas, QRect(k.left, k.top, k.width, k.height)));
+                globalArea(view->canvas, QRect(k.left, k.top, k.width, k.height)));
+    }
     const Corner c = PlaceWindow(request);
     return {c.left + frame.left(), c.top + frame.top()};
 }

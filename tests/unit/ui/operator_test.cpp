@@ -14,11 +14,15 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <set>
 #include <string>
@@ -28,12 +32,17 @@
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
 #include "safety/estop.h"
+#include "safety/optional_trips.h"
 #include "settings/registry_settings.h"
+#include "shell/msg.h"
 #include "shell/password.h"
 #include "support/viewed_station.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/settings_windows.h"
+#include "ui/windows/shell_windows.h"
 
 using namespace pumplink;
 using namespace operation;
@@ -315,6 +324,47 @@ TEST_F(Operator, TheHardwareWindowAndItsDialogs) {
     closeAll(before);
 }
 
+// With a dialog, the keypad over it and a message box waiting, STOP and Power Off on the bank
+// stay within reach, and a bank window brought to the front does not rise over them.
+TEST_F(Operator, DialogsLeaveTheBanksUsableAndStayAboveThem) {
+    rememberMains();
+    fleet->unit(kPump).setSpeedSetpoint(1200);
+    fleet->unit(kPump + 1).setSpeedSetpoint(1200);
+    settle(6.0);
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_OPTIONAL_TRIPS, BankPanel[0]);
+    settle();
+    const int trips = safety::OptionalTripsPanel();
+    ASSERT_NE(trips, 0);
+    tap(view.widget(trips, TRIPS_INLINE_VALUE));
+    settle();
+    ASSERT_NE(KeypadPanel, 0);
+    heard.clear();
+    tap(rowWidget(kPosStop));
+    settle(1.0);
+    EXPECT_EQ(fleet->unit(kPump).setpoint(), 0) << "STOP reached the pump past the dialogs";
+
+    // A message box waits on a loop of its own: the bank's Power Off is tapped meanwhile.
+    bool tappedWhileWaiting = false;
+    watcher.onDialog = [&](QDialog* d) {
+        expectPlaced(d, "message " + title(d));
+        if (tappedWhileWaiting) return;
+        tappedWhileWaiting = true;
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(
+                              view.widget(BankPanel[0], BankRow[kPump + 1][kPosPowerOff])),
+                          Qt::LeftButton);
+        loop.advance(1.0);
+    };
+    ui::MessagePopup("Test", "A message that waits for the operator.");
+    EXPECT_TRUE(tappedWhileWaiting);
+    EXPECT_FALSE(fleet->unit(kPump + 1).driveOn()) << "Power Off reached the pump";
+
+    // Arrange Windows brings the banks to the front: the dialog and its keypad stay above.
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_ARRANGE, BankPanel[0]);
+    settle();
+    expectPlaced(view.window(trips), "Optional Trips after the banks came to the front");
+    expectPlaced(view.window(KeypadPanel), "its keypad after the banks came to the front");
+}
+
 // The E-stop window opens over the bank windows at its place, and a tap on a speed button
 // while it is up does not move it.
 TEST_F(Operator, TheEStopWindowOpensAtItsPlaceAndStaysThere) {
@@ -334,6 +384,49 @@ TEST_F(Operator, TheEStopWindowOpensAtItsPlaceAndStaysThere) {
     EXPECT_FALSE(estop->frameGeometry().intersects(stop));
     closeLoop();
     settle(0.3);
+}
+
+// What the operator sees, for the README: the screen as the station's windows make it up
+// (each window drawn where it is, the main windows first, then the dialogs in the order they
+// came to the front), with the keypad over Optional Trips, a confirmation over a bank, and
+// the E-stop window. Written to VNK_SCREENSHOT_DIR when it is set.
+TEST_F(Operator, ScreenshotsOfDialogsOverTheBanks) {
+    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
+    if (dir == nullptr) GTEST_SKIP() << "needs VNK_SCREENSHOT_DIR";
+    const auto shoot = [&](const char* name) {
+        settle();
+        QImage screen(available().size(), QImage::Format_RGB32);
+        screen.fill(Qt::black);
+        QPainter paint(&screen);
+        std::vector<std::pair<int, QWidget*>> order;
+        for (QWidget* w : shownWindows()) {
+            const ui::Panel* p = ui::FindPanel(panelOf(w));
+            order.emplace_back(p == nullptr ? 1 << 30 : (p->mainWindow ? 0 : 1 << 20) + p->stacked, w);
+        }
+        std::sort(order.begin(), order.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [rank, w] : order) paint.drawPixmap(w->geometry().topLeft(), w->grab());
+        paint.end();
+        EXPECT_TRUE(screen.save(QString(dir) + "/" + name)) << name;
+    };
+    fleet->unit(kPump).setSpeedSetpoint(1200);
+    settle(6.0);
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_OPTIONAL_TRIPS, BankPanel[0]);
+    settle();
+    tap(view.widget(safety::OptionalTripsPanel(), TRIPS_INLINE_VALUE));
+    shoot("keypad_over_optional_trips.png");
+    closeAll(mains_);
+    rememberMains();
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_IDLE_ALL, BankPanel[0]);
+    ASSERT_NE(shell::ConfirmDialogPanel(), 0);
+    shoot("confirm_idle_all_over_bank.png");
+    tap(view.widget(shell::ConfirmDialogPanel(), CONFIRM_NO));
+    settle();
+    breakLoop();
+    settle(0.3);
+    tap(rowWidget(kPosStepUpSmall));  // it stays where it opened
+    shoot("estop_window.png");
+    closeLoop();
 }
 
 }  // namespace

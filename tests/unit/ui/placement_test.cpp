@@ -25,7 +25,7 @@ bool onScreen(const Area& a) {
 }
 
 TEST(Placement, CentredOverItsCallerAndAlwaysOnTheScreen) {
-    Placement r{kScreen, 300, 200, {100, 100, 400, 300}, {}, false};
+    Placement r{kScreen, 300, 200, {100, 100, 400, 300}, {}, {}, false};
     EXPECT_EQ(PlaceWindow(r), (Corner{150, 150}));
     // A caller in the corner, or none (the screen): never off the edge.
     r.caller = {0, 0, 330, 330};
@@ -42,13 +42,13 @@ TEST(Placement, CentredOverItsCallerAndAlwaysOnTheScreen) {
 
 TEST(Placement, ClearOfTheStopColumnAndTheControlThatOpenedIt) {
     // Centred over the bank a 420 x 300 dialog would cover the STOP column: it opens beside it.
-    Placement r{kScreen, 420, 300, kBank, {kStopColumn}, false};
+    Placement r{kScreen, 420, 300, kBank, {}, {kStopColumn}, false};
     const Area a = at(PlaceWindow(r), r);
     EXPECT_FALSE(ui::Overlaps(a, kStopColumn));
     EXPECT_TRUE(onScreen(a));
     // The control that opened it as well (pump 1's Config button), with the column.
     const Area config{4, 130, 44, 30};
-    r.keepClear = {config, kStopColumn};
+    r.opener = {config};
     const Area b = at(PlaceWindow(r), r);
     EXPECT_FALSE(ui::Overlaps(b, config));
     EXPECT_FALSE(ui::Overlaps(b, kStopColumn));
@@ -60,15 +60,20 @@ TEST(Placement, ClearOfTheStopColumnAndTheControlThatOpenedIt) {
 
 TEST(Placement, TheKeypadOpensNextToItsField) {
     const Area trip{794, 200, 76, 30};  // pump 3's trip field
-    Placement r{kScreen, 300, 400, kBank, {trip, kStopColumn}, true};
+    Placement r{kScreen, 300, 400, kBank, {trip}, {kStopColumn}, true};
     const Area a = at(PlaceWindow(r), r);
     EXPECT_FALSE(ui::Overlaps(a, trip));
     EXPECT_FALSE(ui::Overlaps(a, kStopColumn));
     EXPECT_TRUE(onScreen(a));
     // Right beside it when it fits there, level with it.
     const Area field{100, 300, 80, 30};
-    r.keepClear = {field};
+    r.opener = {field};
+    r.keepClear = {};
     EXPECT_EQ(PlaceWindow(r), (Corner{188, 115}));
+    // A keypad too tall to miss both its field and the STOP column misses the column: the
+    // field of a dialog by the screen's left edge, the keypad 415 x 610.
+    r = {kScreen, 415, 610, {100, 240, 240, 330}, {{130, 443, 200, 42}}, {kStopColumn}, true};
+    EXPECT_FALSE(ui::Overlaps(at(PlaceWindow(r), r), kStopColumn));
 }
 
 }  // namespace
