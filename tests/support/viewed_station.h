@@ -20,18 +20,10 @@
 #include "ui/qt/qt_popups.h"
 #include "ui/qt/qt_view.h"
 
-// A chart view that was shown, hidden, and deleted with other windows opened and closed in
-// between leaves the layout items of its chart behind inside Qt Charts, with the palettes
-// they hold (every window, view and chart of the station is deleted: no top-level widget is
-// left when a test ends). The leak checker is told to pass over those, and the toolkit's
-// own below.
+// On an X display the toolkit's D-Bus thread keeps a read buffer to the end: the leak
+// checker is told to pass over that, and only that.
 extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
-    return "leak:libQt6Charts.so\n"
-           "leak:QGraphicsWidget::\n"
-           "leak:QGraphicsLayout\n"
-           "leak:QApplicationPrivate::basePalette\n"
-           // On an X display the toolkit's D-Bus thread keeps a read buffer to the end.
-           "leak:libdbus-1.so\n";
+    return "leak:libdbus-1.so\n";
 }
 
 class DialogWatcher {

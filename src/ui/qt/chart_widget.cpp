@@ -87,7 +87,9 @@ class ChartWidget::Traces : public QGraphicsItem {
     QRectF plot_;
 };
 
-ChartWidget::ChartWidget(QWidget* parent) : QChartView(parent), chart_(new QChart) {
+// The chart is given to the view as it is made: QChartView(parent) would make a chart of its
+// own, and setChart() does not delete the chart it replaces.
+ChartWidget::ChartWidget(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()) {
     chart_->setBackgroundBrush(kChartBack);
     chart_->setBackgroundRoundness(4);
     chart_->setPlotAreaBackgroundBrush(kPlotBack);
@@ -120,7 +122,6 @@ ChartWidget::ChartWidget(QWidget* parent) : QChartView(parent), chart_(new QChar
     }
     // The right axis draws no grid of its own: the left one's lines would be doubled.
     values_[1]->setGridLineVisible(false);
-    setChart(chart_);
     traces_ = new Traces(*this);
     scene()->addItem(traces_);
     QObject::connect(chart_, &QChart::plotAreaChanged,

@@ -114,6 +114,32 @@ bool isButton(CtrlType t) {
     return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON;
 }
 
+// Every call from a widget into the logic goes through toLogic. The logic may wait there on a
+// dialog of its own while the operator goes on tapping, and one of those taps may discard
+// the window whose widget made the call: its event handler is still under way. Such a
+// window is hidden at once and handed to the loop for deletion only once the outermost call
+// has returned.
+int callsUnderWay = 0;
+std::vector<QPointer<QWidget>>& windowsHeld() {
+    static std::vector<QPointer<QWidget>> held;
+    return held;
+}
+
+template <class Call>
+void toLogic(Call&& call) {
+    struct UnderWay {
+        UnderWay() { ++callsUnderWay; }
+        ~UnderWay() {
+            if (--callsUnderWay > 0) return;
+            std::vector<QPointer<QWidget>> held = std::move(windowsHeld());
+            windowsHeld().clear();
+            for (QPointer<QWidget>& w : held)
+                if (w) w->deleteLater();
+        }
+    } underWay;
+    call();
+}
+
 // A panel's window: closing it, keys and the operator's resizing are model events; the
 // logic decides what happens.
 class PanelWindow : public QMainWindow {
@@ -123,7 +149,7 @@ class PanelWindow : public QMainWindow {
   protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        DispatchPanelEvent(panel_, EVENT_CLOSE);
+        toLogic([this] { DispatchPanelEvent(panel_, EVENT_CLOSE); });
     }
     void keyPressEvent(QKeyEvent* event) override {
         int code = 0;
@@ -141,23 +167,24 @@ class PanelWindow : public QMainWindow {
             default:
                 if (!event->text().isEmpty()) code = event->text().at(0).unicode();
         }
-        if (code != 0) DispatchPanelEvent(panel_, EVENT_KEYPRESS, code);
+        if (code != 0) toLogic([this, code] { DispatchPanelEvent(panel_, EVENT_KEYPRESS, code); });
     }
     void resizeEvent(QResizeEvent* event) override {
         QMainWindow::resizeEvent(event);
-        if (!syncing_) DispatchPanelEvent(panel_, EVENT_PANEL_SIZE, width(), height());
+        if (!syncing_)
+            toLogic([this] { DispatchPanelEvent(panel_, EVENT_PANEL_SIZE, width(), height()); });
     }
   protected:
     // A click on the window itself (not on one of its controls), and the window losing the
     // focus, are panel events (the About box closes on either).
     void mousePressEvent(QMouseEvent* event) override {
         QMainWindow::mousePressEvent(event);
-        DispatchPanelEvent(panel_, EVENT_LEFT_CLICK);
+        toLogic([this] { DispatchPanelEvent(panel_, EVENT_LEFT_CLICK); });
     }
     void changeEvent(QEvent* event) override {
         QMainWindow::changeEvent(event);
         if (event->type() == QEvent::ActivationChange && !isActiveWindow() && !syncing_)
-            DispatchPanelEvent(panel_, EVENT_LOST_FOCUS);
+            toLogic([this] { DispatchPanelEvent(panel_, EVENT_LOST_FOCUS); });
     }
 
   private:
@@ -179,10 +206,12 @@ class TapFilter : public QObject {
         if (event->type() == QEvent::MouseButtonPress) {
             auto* w = qobject_cast<QWidget*>(watched);
             if (w == nullptr || !w->isEnabled()) return false;
-            if (asButton_)
-                Press(panel_, control_);
-            else
-                DispatchCtrlEvent(panel_, control_, EVENT_LEFT_CLICK);
+            toLogic([this] {
+                if (asButton_)
+                    Press(panel_, control_);
+                else
+                    DispatchCtrlEvent(panel_, control_, EVENT_LEFT_CLICK);
+            });
         }
         return false;
     }
@@ -238,9 +267,15 @@ struct QtView::PanelView {
 QtView::QtView() = default;
 
 QtView::~QtView() {
+    // The widgets' signals reach the model through this view: none while its windows go
+    // (a tab control tells of its current page as its window deletes it).
+    syncing_ = true;
     // A tab page's window belongs to its parent's and goes with it.
     for (auto& [panel, view] : views_)
         if (view->host == nullptr) delete view->window;
+    // So do the windows already discarded that wait for the loop to delete them: a loop that
+    // ran after this view would delete them with their signals connected to it.
+    for (QPointer<QWidget>& w : discarded_) delete w.data();
 }
 
 void QtView::panelCreated(int panel) {
@@ -262,7 +297,12 @@ void QtView::panelDiscarded(int panel) {
     std::unique_ptr<PanelView> view = std::move(it->second);
     views_.erase(it);
     view->window->hide();
-    view->window->deleteLater();
+    if (callsUnderWay > 0)
+        windowsHeld().emplace_back(view->window);
+    else
+        view->window->deleteLater();
+    std::erase_if(discarded_, [](const QPointer<QWidget>& w) { return w.isNull(); });
+    if (view->host == nullptr) discarded_.emplace_back(view->window);
 }
 
 void QtView::build(int panel) {
@@ -286,7 +326,7 @@ void QtView::build(int panel) {
             case CTRL_COMMAND_BUTTON: {
                 auto* b = new QPushButton(view->canvas);
                 b->setFocusPolicy(Qt::NoFocus);
-                QObject::connect(b, &QPushButton::clicked, [panel, id]() { Press(panel, id); });
+                QObject::connect(b, &QPushButton::clicked, [panel, id]() { toLogic([=] { Press(panel, id); }); });
                 w = b;
                 break;
             }
@@ -294,7 +334,7 @@ void QtView::build(int panel) {
                 auto* b = new QPushButton(view->canvas);
                 b->setFocusPolicy(Qt::NoFocus);
                 // The model holds the state: a click asks for the other one.
-                QObject::connect(b, &QPushButton::clicked, [panel, id]() { Press(panel, id); });
+                QObject::connect(b, &QPushButton::clicked, [panel, id]() { toLogic([=] { Press(panel, id); }); });
                 w = b;
                 break;
             }
@@ -302,7 +342,7 @@ void QtView::build(int panel) {
                 auto* b = new QCheckBox(view->canvas);
                 b->setFocusPolicy(Qt::NoFocus);
                 QObject::connect(b, &QCheckBox::clicked, [this, panel, id](bool on) {
-                    if (!syncing_) Operate(panel, id, on ? 1.0 : 0.0);
+                    if (!syncing_) toLogic([=] { Operate(panel, id, on ? 1.0 : 0.0); });
                 });
                 w = b;
                 break;
@@ -314,7 +354,7 @@ void QtView::build(int panel) {
                 // the callbacks tell a real change themselves (choosing a failed port again
                 // retries it).
                 QObject::connect(box, &QComboBox::activated, [this, panel, id](int index) {
-                    if (!syncing_) OperateIndex(panel, id, index);
+                    if (!syncing_) toLogic([=] { OperateIndex(panel, id, index); });
                 });
                 w = box;
                 break;
@@ -358,7 +398,7 @@ void QtView::build(int panel) {
                 auto* tabs = new QTabWidget(view->canvas);
                 tabs->setFocusPolicy(Qt::NoFocus);
                 QObject::connect(tabs, &QTabWidget::currentChanged, [this, panel, id](int index) {
-                    if (!syncing_) OperateIndex(panel, id, index);
+                    if (!syncing_) toLogic([=] { OperateIndex(panel, id, index); });
                 });
                 w = tabs;
                 break;
@@ -774,7 +814,7 @@ void QtView::syncMenus(int panel) {
         v.menuActions[item.id] = a;
         int id = item.id;
         QObject::connect(a, &QAction::triggered,
-                         [handle, id, panel]() { DispatchMenu(handle, id, panel); });
+                         [handle, id, panel]() { toLogic([=] { DispatchMenu(handle, id, panel); }); });
     }
 }
 

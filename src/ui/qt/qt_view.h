@@ -4,8 +4,11 @@
 // model events (ui::Press, ui::Operate, ui::DispatchMenu).
 #pragma once
 
+#include <QPointer>
+#include <QWidget>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "ui/ui_model.h"
 
@@ -56,6 +59,8 @@ class QtView : public Observer {
     // The main window in front, or null.
     QWidget* frontMainWindow(int* panel) const;
     std::map<int, std::unique_ptr<PanelView>> views_;
+    // Windows discarded and not yet deleted by the loop (deleteLater).
+    std::vector<QPointer<QWidget>> discarded_;
     bool syncing_ = false;  // set while the view writes to widgets: their signals are ours
 };
 

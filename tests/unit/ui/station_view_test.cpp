@@ -4,11 +4,15 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
@@ -27,6 +31,7 @@
 #include "support/qt_app.h"
 #include "support/station_fixture.h"
 #include "support/station_fleet.h"
+#include "ui/qt/qt_popups.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/detail_view.h"
@@ -102,6 +107,85 @@ TEST_F(StationView, AWindowDiscardedAgainFromItsOwnDiscardIsGoneOnce) {
         EXPECT_EQ(view.window(about), nullptr);
         QCoreApplication::processEvents();  // the window itself goes on the loop's next turn
     }
+}
+
+// A discarded window waits for the loop to delete it. When the view goes first, the window
+// goes with it: a loop that ran later would delete it with its widgets' signals (a tab
+// control tells of its current page as it goes) still connected to the view that is gone.
+TEST_F(StationView, AWindowDiscardedBeforeTheViewGoesWithIt) {
+    QPointer<QWidget> window;
+    {
+        ui::qt::QtView other;
+        ui::setObserver(&other);
+        const int host = ui::NewPanel(0, "Host", 0, 0, 200, 300);
+        const int page = ui::NewPanel(host, "Page", 0, 0, 150, 280);
+        ui::AddCtrl(host, 1, ui::CTRL_TAB, "", 10, 10, 280, 180);
+        ui::InsertListItem(host, 1, -1, "Page", page);
+        ui::DisplayPanel(host);
+        window = other.window(host);
+        ASSERT_FALSE(window.isNull());
+        ui::DiscardPanel(host);
+        EXPECT_FALSE(window.isNull()) << "deleted by the loop, later";
+        ui::setObserver(&view);
+    }
+    EXPECT_TRUE(window.isNull());
+    QEventLoop later;
+    QTimer::singleShot(0, &later, &QEventLoop::quit);
+    later.exec();
+}
+
+// A message leaves the other windows usable: while a tap waits for the operator's answer,
+// the window tapped may be closed. It goes only after the tap's handling has returned: a
+// window deleted under it left the toolkit going on with a freed widget.
+TEST_F(StationView, AWindowClosedWhileItsOwnTapWaitsOnAMessageGoesAfterTheTap) {
+    ui::PopupBackEnd& before = ui::popupBackEnd();
+    ui::qt::QtPopups real;
+    real.setView(&view);
+    ui::setPopupBackEnd(&real);
+    static int answered = 0;
+    const auto ask = [](int, int, int event, void*, int, int) {
+        if (event == ui::EVENT_COMMIT) answered += ui::MessagePopup("Field", "Waiting") + 1;
+        return 0;
+    };
+    // A field the operator taps like a button (its filter calls the logic), and a button.
+    for (const ui::CtrlType type : {ui::CTRL_STRING, ui::CTRL_COMMAND_BUTTON}) {
+        const int panel = ui::NewPanel(0, "Field", 0, 0, 200, 300);
+        ui::AddCtrl(panel, 1, type, "Ask", 10, 10, 120, 30);
+        ui::InstallCtrlCallback(panel, 1, ask);
+        ui::DisplayPanel(panel);
+        QPointer<QWidget> field = view.widget(panel, 1);
+        QPointer<QWidget> window = view.window(panel);
+        ASSERT_FALSE(field.isNull());
+        bool closedUnderTheTap = false;
+        QTimer::singleShot(50, [&] {
+            ui::DiscardPanel(panel);
+            closedUnderTheTap = !window.isNull() && !window->isVisible();
+        });
+        QTimer::singleShot(100, [] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+                    box->accept();
+        });
+        answered = 0;
+        bool keptThroughTheTap = false;
+        // The tap comes from the station's loop, as the operator's do.
+        QEventLoop station;
+        QTimer::singleShot(0, [&] {
+            if (type == ui::CTRL_STRING)
+                tap(field);
+            else
+                static_cast<QPushButton*>(field.data())->click();
+            keptThroughTheTap = !window.isNull();
+            QTimer::singleShot(0, &station, &QEventLoop::quit);
+        });
+        station.exec();
+        EXPECT_EQ(answered, 1) << type << ": the message was shown and answered";
+        EXPECT_TRUE(closedUnderTheTap) << type << ": hidden at once";
+        EXPECT_TRUE(keptThroughTheTap) << type << ": kept while the tap waits";
+        EXPECT_FALSE(ui::PanelExists(panel));
+        EXPECT_TRUE(window.isNull()) << type << ": deleted once the tap has returned";
+    }
+    ui::setPopupBackEnd(&before);
 }
 
 TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
