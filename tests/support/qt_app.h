@@ -3,6 +3,29 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <cstdio>
+#include <QString>
+#include <QtGlobal>
+
+// The offscreen platform warns of each window raised and each size hint passed on, which it
+// cannot do; thousands of those lines would bury a failing test's output. Every other
+// message is printed.
+inline void quietOffscreenPlatform() {
+    static QtMessageHandler next = nullptr;
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    next = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
+                                     const QString& text) {
+        if (text == "This plugin does not support raise()" ||
+            text == "This plugin does not support propagateSizeHints()")
+            return;
+        if (next != nullptr)
+            next(type, context, text);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    });
+}
 
 template <typename App = QCoreApplication>
 struct TestQtApp {
@@ -10,7 +33,10 @@ struct TestQtApp {
         static int argc = 1;
         static char name[] = "vnk_tests";
         static char* argv[] = {name, nullptr};
-        if (app() == nullptr) app() = new App(argc, argv);
+        if (app() == nullptr) {
+            quietOffscreenPlatform();
+            app() = new App(argc, argv);
+        }
     }
     static void stop() {
         delete app();
