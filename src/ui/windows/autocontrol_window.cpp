@@ -12,7 +12,7 @@ constexpr int kHeight = 660;
 constexpr int kPageBack = 0x203870;
 
 ui::Control& radio(int panel, int id, const char* label, int top) {
-    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_CHECKBOX, label, top, 20, 180, 44);
+    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_CHECKBOX, label, top, 20, 180, 48);
     c.kind = ui::ValueKind::Integer;
     c.textColor = kCaptionText;
     c.bgColor = kPageBack;

@@ -113,7 +113,7 @@ void BuildAiDialog(int panel) {
     holdButton(panel, AI_AUTOSCALE, "Auto Scale", 134, 570, "AutoScaleAI", 130);
 
     ui::Control& manual = ui::AddCtrl(panel, AI_MANUAL, ui::CTRL_CHECKBOX, "Manual Coefficients",
-                                      204, 20, 300, 40);
+                                      204, 20, 300, 48);
     manual.kind = ui::ValueKind::Integer;
     manual.textColor = kCaptionText;
     manual.bgColor = kNormalBack;
