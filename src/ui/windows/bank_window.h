@@ -142,8 +142,11 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
 };
 
-constexpr int kBankWidth = 1024;
-constexpr int kBankHeight = 740;
+// The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame
+// (a title bar of up to 38 pixels, or borders of up to 4 on each side) it fits the 1024 x 768
+// touch screen whole.
+constexpr int kBankWidth = 1016;
+constexpr int kBankHeight = 700;
 constexpr int kGroupNone = 255;  // value of the group selector for "no group"
 
 // Range of the trip-point fields in psi, bounds included; start-up sets it in the display

@@ -124,7 +124,7 @@ void BuildDetailView(int panel) {
     }
 
     // Commands, right-hand column; each pair shares one place and shows one of the two.
-    const int cmdLeft = 760;
+    const int cmdLeft = 752;
     ui::Control& on =
         button(panel, DETAIL_POWER_ON, "Power On", kGridTop, cmdLeft, "ZoomedPowerSwitchOn");
     on.bgColor = ui::VAL_GREEN;

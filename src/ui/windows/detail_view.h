@@ -2,6 +2,8 @@
 // indicators and commands, and the station's menu bar.
 #pragma once
 
+#include "ui/windows/bank_window.h"
+
 namespace windows {
 
 enum DetailCtrl {
@@ -54,8 +56,10 @@ constexpr int DetailVfdResetCtrl(int pump) {
     return DETAIL_VFD_RESET_FIRST + 23 - pump;
 }
 
-constexpr int kDetailWidth = 1024;
-constexpr int kDetailHeight = 700;
+// The size of a bank window: opened over one (centred on it), the detail view covers it
+// wholly, menu bar and all, and fits the screen as it does.
+constexpr int kDetailWidth = kBankWidth;
+constexpr int kDetailHeight = kBankHeight;
 
 void BuildDetailView(int panel);
 

@@ -21,7 +21,7 @@ class DetailView : public DisplayStation {
     }
 };
 
-TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpCentredOnTheBank) {
+TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpOverItsBankWindow) {
     online(11);
     commands(11);
     ui::SetPanelAttribute(BankPanel[1], ui::ATTR_PANEL_LEFT, 100);
@@ -34,10 +34,14 @@ TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpCentredOnTheBank) {
     EXPECT_EQ(visibleResetButtons(), 1);
     EXPECT_TRUE(detail(DetailVfdResetCtrl(11)).visible);
     EXPECT_EQ(count(commands(11), 0x1E), 1) << "the identification is asked for";
+    // Centred on the bank window and of its size: it covers it, menu bar and all; a view
+    // lower than its bank showed the bank's menu bar above its own.
     const ui::Panel& view = *ui::FindPanel(DetailPanel);
     const ui::Panel& bankWindow = *ui::FindPanel(BankPanel[1]);
-    EXPECT_EQ(view.left, 100 + bankWindow.width / 2 - view.width / 2);
-    EXPECT_EQ(view.top, 50 + bankWindow.height / 2 - view.height / 2);
+    EXPECT_EQ(view.left, 100);
+    EXPECT_EQ(view.top, 50);
+    EXPECT_EQ(view.width, bankWindow.width);
+    EXPECT_EQ(view.height, bankWindow.height);
 
     ui::Press(DetailPanel, DETAIL_CLOSE);
     EXPECT_FALSE(detailShown());
