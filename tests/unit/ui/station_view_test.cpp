@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "hardware/hardware_selection.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
@@ -22,7 +24,6 @@
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "safety/optional_trips.h"
-#include "hardware/hardware_selection.h"
 #include "shell/control_mode.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
@@ -201,6 +202,51 @@ TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
     EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());  // never on line
     Bring_Frac_Offline(0, 3);
     EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());
+}
+
+// The F and A lamps of a row are indicators, not round buttons: no focus, nothing to press
+// (a tap goes to what lies under them, and a press changes nothing of their look), and on a
+// row whose pump is off line they are dimmed in the colours of the row's dimmed buttons.
+TEST_F(StationView, FaultAndAlarmLampsAreIndicatorsDimmedWithTheirRow) {
+    const auto lamp = [this](int pump, int position) {
+        return dynamic_cast<ui::qt::LedWidget*>(view.widget(BankPanel[0], BankRow[pump][position]));
+    };
+    auto* dimmedButton = view.widget(BankPanel[0], BankRow[3][kPosStepUpLarge]);
+    ASSERT_FALSE(dimmedButton->isEnabled()) << "pump 4 has never been on line";
+    const QImage button = dimmedButton->grab().toImage();
+    const QColor dimmedBack = button.pixelColor(6, button.height() / 2);
+    for (int position : {kPosFault, kPosAlarm}) {
+        SCOPED_TRACE(position);
+        ui::qt::LedWidget* online = lamp(2, position);
+        ui::qt::LedWidget* offline = lamp(3, position);
+        ASSERT_NE(online, nullptr);
+        ASSERT_NE(offline, nullptr);
+        EXPECT_EQ(qobject_cast<QAbstractButton*>(online), nullptr);
+        EXPECT_EQ(online->focusPolicy(), Qt::NoFocus);
+        const QPoint centre = online->geometry().center();
+        EXPECT_NE(online->parentWidget()->childAt(centre), online) << "a tap goes through";
+
+        EXPECT_TRUE(online->isEnabled());
+        EXPECT_EQ(online->lampColour(), QColor(0x40, 0x40, 0x40)) << "off, in its off colour";
+        EXPECT_FALSE(offline->isEnabled());
+        EXPECT_EQ(offline->lampColour(), dimmedBack) << "dimmed like the row's buttons";
+        // What is drawn: a point of the lamp beside its letter.
+        const QImage shown = offline->grab().toImage();
+        EXPECT_EQ(shown.pixelColor(6, shown.height() / 2), dimmedBack);
+
+        const QImage before = online->grab().toImage();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(14, 14), QPointF(14, 14),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(online, &press);
+        EXPECT_EQ(online->grab().toImage(), before) << "no pressed look";
+    }
+    // Lit on a row on line, and the row going off line dims it.
+    PumpTable[2].FaultWord = 4;
+    RefreshBanks();
+    EXPECT_EQ(lamp(2, kPosFault)->lampColour(), QColor(0xFF, 0x00, 0x00));
+    Bring_Frac_Offline(1, 2);
+    EXPECT_FALSE(lamp(2, kPosFault)->isEnabled());
+    EXPECT_NE(lamp(2, kPosFault)->lampColour(), QColor(0xFF, 0x00, 0x00));
 }
 
 TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
