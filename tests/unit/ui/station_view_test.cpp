@@ -40,6 +40,7 @@
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
+#include "ui/windows/shell_windows.h"
 
 using namespace pumplink;
 using namespace operation;
@@ -318,15 +319,28 @@ TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
         view.window(mode)->grab().save(QString(dir) + "/control_mode.png");
 }
 
-TEST_F(StationView, AboutBoxClosesOnAClickOnIt) {
-    Display_Help_About(0, 0, nullptr, BankPanel[0]);
-    int about = SplashPanel();
-    ASSERT_GT(about, 0);
-    QWidget* window = view.window(about);
-    ASSERT_NE(window, nullptr);
-    tap(window);
-    EXPECT_FALSE(ui::PanelExists(about));
-    EXPECT_EQ(SplashPanel(), 0);
+// The About box says how it closes, and does so on a tap anywhere, its message too.
+TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
+    for (bool onTheMessage : {false, true}) {
+        Display_Help_About(0, 0, nullptr, BankPanel[0]);
+        int about = SplashPanel();
+        ASSERT_GT(about, 0);
+        QWidget* window = view.window(about);
+        ASSERT_NE(window, nullptr);
+        auto* message = qobject_cast<QLabel*>(view.widget(about, windows::SPLASH_MESSAGE));
+        ASSERT_NE(message, nullptr);
+        EXPECT_TRUE(message->isVisible());
+        EXPECT_EQ(message->text().trimmed(), "Tap anywhere to close");
+        // A tap goes to the widget under the finger; one the message does not take reaches
+        // the window.
+        QWidget* under = onTheMessage ? static_cast<QWidget*>(message) : window;
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(under, &press);
+        EXPECT_FALSE(ui::PanelExists(about)) << (onTheMessage ? "tap on the message" : "tap");
+        EXPECT_EQ(SplashPanel(), 0);
+        QCoreApplication::processEvents();
+    }
 }
 
 // The operator's taps on the real widgets reach the simulated pumps.
