@@ -33,6 +33,7 @@
 #include "support/station_fixture.h"
 #include "support/station_fleet.h"
 #include "ui/qt/qt_popups.h"
+#include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/detail_view.h"
@@ -341,6 +342,32 @@ TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
         EXPECT_EQ(SplashPanel(), 0);
         QCoreApplication::processEvents();
     }
+}
+
+// The real back end hears what became of a program it started, from the loop and without
+// waiting for it: one that ran and ended well opened its link; one that ended in failure (as
+// xdg-open does when nothing takes the link) or could not start did not.
+TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
+    TestQtApp<QApplication>::start();
+    ui::qt::QtSystem system;
+    const auto outcome = [&system](const std::string& program) {
+        std::vector<bool> heard;
+        QEventLoop wait;
+        system.launch(program, {}, [&](bool opened) {
+            heard.push_back(opened);
+            wait.quit();
+        });
+        EXPECT_TRUE(heard.empty()) << program << ": told from the loop, not at once";
+        QTimer::singleShot(5000, &wait, &QEventLoop::quit);
+        wait.exec();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(heard.size(), 1u) << program << ": told once";
+        return !heard.empty() && heard.front();
+    };
+    EXPECT_TRUE(outcome("true"));
+    EXPECT_FALSE(outcome("false"));
+    EXPECT_FALSE(outcome("/nonexistent/vnk-no-such-program"));
+    TestQtApp<QApplication>::stop();
 }
 
 // The operator's taps on the real widgets reach the simulated pumps.
