@@ -232,6 +232,14 @@ std::string UnitLabel(int pump) {
     return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
 }
 
+std::string PumpName(int pump) {
+    return "Pump " + UnitLabel(pump);
+}
+
+std::string PumpChoiceName(int pump) {
+    return PumpName(pump) + " (" + std::to_string(pump + 1) + ")";
+}
+
 void BuildBankWindow(int panel) {
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_WIDTH, kBankWidth);
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_HEIGHT, kBankHeight);

@@ -83,6 +83,11 @@ constexpr int BankRowCtrl(int row, int position) {
 // The unit label of pump 0-23: pump n + 1 is unit (n + 2) / 2, side A or B: "1A", "1B",
 // "2A" .. "12B"; empty for any other index.
 std::string UnitLabel(int pump);
+// How every window names pump 0-23: by its unit label, as its bank row and the detail view
+// do ("Pump 3A"); in a list to choose from, with its number too ("Pump 3A (5)"), which the
+// bank titles, the recording files and the journal's export go by.
+std::string PumpName(int pump);
+std::string PumpChoiceName(int pump);
 
 // Bank-wide controls.
 enum BankCtrl {
