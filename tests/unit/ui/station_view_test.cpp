@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "autocontrol/auto_panel.h"
 #include "hardware/hardware_selection.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
@@ -36,6 +37,7 @@
 #include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
+#include "ui/windows/autocontrol_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/hardware_windows.h"
@@ -342,6 +344,43 @@ TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
         EXPECT_EQ(SplashPanel(), 0);
         QCoreApplication::processEvents();
     }
+}
+
+// In metric units the longest unit, "m3 / M", shows whole on the Auto Control window: on one
+// line, inside its label and inside the part of the tab page that is on screen.
+TEST_F(StationView, AutoControlUnitsShowWholeInMetric) {
+    const int bar = ui::FindPanel(BankPanel[0])->menuBar;
+    ui::SelectMenu(bar, MENU_UNITS_METRIC, BankPanel[0]);
+    ui::SelectMenu(bar, MENU_AUTO_CONTROL, BankPanel[0]);
+    using namespace autocontrol;
+    ASSERT_NE(AutoPanel, 0);
+    const std::pair<int, int> units[] = {
+        {AutoModePage, MODE_TARGET_RATE_UNITS},
+        {AutoModePage, MODE_LIMIT_PRESSURE_UNITS},
+        {AutoModePage, MODE_TARGET_PRESSURE_UNITS},
+        {AutoModePage, MODE_LIMIT_RATE_UNITS},
+        {AutoSettingsPage, SETTINGS_RATE_TOLERANCE_UNITS},
+        {AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS},
+    };
+    int rates = 0;
+    for (const auto& [page, id] : units) {
+        auto* label = qobject_cast<QLabel*>(view.widget(page, id));
+        ASSERT_NE(label, nullptr) << id;
+        label->ensurePolished();
+        const QString text = label->text();
+        rates += text == "m3 / M" ? 1 : 0;
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_FALSE(label->wordWrap());
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(text), label->width());
+        // The tab control shows its page in an area a little smaller than the page.
+        const QWidget* shown = view.window(page)->parentWidget();
+        ASSERT_NE(shown, nullptr);
+        const QRect at(label->mapTo(shown, QPoint(0, 0)), label->size());
+        EXPECT_TRUE(shown->rect().contains(at))
+            << at.x() << "," << at.y() << " " << at.width() << "x" << at.height() << " in "
+            << shown->width() << "x" << shown->height();
+    }
+    EXPECT_EQ(rates, 3);
 }
 
 // The real back end hears what became of a program it started, from the loop and without
