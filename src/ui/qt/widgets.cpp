@@ -252,10 +252,13 @@ void LedWidget::paintEvent(QPaintEvent*) {
         f.setPixelSize(std::max(8, static_cast<int>(lamp.height() * 0.6)));
         f.setBold(true);
         p.setFont(f);
+        // Black on a bright lamp (yellow, green), light on a dark one (red, grey), by how
+        // bright the eye sees it: HSL lightness puts pure yellow and red alike at one half.
+        const int seen = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
         if (!enabled)
             p.setPen(QColor(0x5f, 0x6a, 0x86));
         else
-            p.setPen(c.lightness() > 140 ? QColor(Qt::black) : QColor(0xc8, 0xd4, 0xf0));
+            p.setPen(seen > 128 ? QColor(Qt::black) : QColor(0xc8, 0xd4, 0xf0));
         p.drawText(lamp, Qt::AlignCenter, text_);
     }
 }
