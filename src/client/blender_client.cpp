@@ -51,9 +51,12 @@ void setText(int control, const std::string& text) {
     ui::SetCtrlVal(st().panel, control, text.substr(0, 255));
 }
 
+// The LED and the words beside it change together: they never say two things.
 void showIndicator(bool on) {
     if (st().panel == 0 || !ui::PanelExists(st().panel)) return;
     ui::SetCtrlVal(st().panel, windows::CLIENT_CONNECTED, on ? 1 : 0);
+    ui::SetCtrlVal(st().panel, windows::CLIENT_CONNECTED_TEXT,
+                   on ? windows::kClientConnectedText : windows::kClientNotConnectedText);
 }
 
 void mirrorLog() {

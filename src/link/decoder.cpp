@@ -51,35 +51,14 @@ struct Journalled {
 };
 std::array<Journalled, kPumpCount> g_journalled{};
 
-// The names of the bits as the recordings write them; others by their value.
-std::string bitName(bool tripWord, std::uint16_t bit) {
-    struct Named {
-        bool tripWord;
-        std::uint16_t bit;
-        const char* name;
-    };
-    static constexpr Named kNames[] = {
-        {false, 0x0001, "Motor RPM"},          {false, 0x0008, "Discharge Rate"},
-        {false, 0x0010, "Discharge Total"},    {false, 0x0020, "Discharge Pressure"},
-        {false, 0x2000, "Pump Oil Temperature"}, {false, 0x4000, "Pump Oil Pressure"},
-        {false, 0x8000, "Pump RPM"},           {true, 0x0004, "Lube Oil Under Pressure Trip"},
-        {true, 0x0008, "Charge Pump Under Pressure Trip"}, {true, 0x0010, "COM Timeout Trip"},
-    };
-    for (const Named& n : kNames)
-        if (n.tripWord == tripWord && n.bit == bit) return n.name;
-    char text[32];
-    std::snprintf(text, sizeof text, "%s bit 0x%04X", tripWord ? "Trip" : "Alarm", bit);
-    return text;
-}
-
 void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t before,
                  std::uint16_t now) {
     for (std::uint16_t changed = before ^ now; changed != 0; changed &= changed - 1) {
         const auto bit = static_cast<std::uint16_t>(changed & -changed);
         if ((now & bit) != 0)
-            journal::SetAlarm(pump, kind, bitName(tripWord, bit));
+            journal::SetAlarm(pump, kind, AlarmBitName(tripWord, bit));
         else
-            journal::ClearAlarm(pump, kind, bitName(tripWord, bit));
+            journal::ClearAlarm(pump, kind, AlarmBitName(tripWord, bit));
     }
 }
 
@@ -206,6 +185,32 @@ bool take(std::uint8_t* block, std::size_t size, std::span<const std::uint8_t> d
 }
 
 }  // namespace
+
+std::string AlarmBitName(bool tripWord, std::uint16_t bit) {
+    struct Named {
+        bool tripWord;
+        std::uint16_t bit;
+        const char* name;
+    };
+    // The recordings' texts without their marks.
+    static constexpr Named kNames[] = {
+        {false, 0x0001, "Motor RPM"},
+        {false, 0x0008, "Discharge Rate"},
+        {false, 0x0010, "Discharge Total"},
+        {false, 0x0020, "Discharge Pressure"},
+        {false, 0x2000, "Pump Oil Temperature"},
+        {false, 0x4000, "Pump Oil Pressure"},
+        {false, 0x8000, "Pump RPM"},
+        {true, 0x0004, "Lube Oil Under Pressure Trip"},
+        {true, 0x0008, "Charge Pump Under Pressure Trip"},
+        {true, 0x0010, "COM Timeout Trip"},
+    };
+    for (const Named& n : kNames)
+        if (n.tripWord == tripWord && n.bit == bit) return n.name;
+    char text[32];
+    std::snprintf(text, sizeof text, "%s bit 0x%04X", tripWord ? "Trip" : "Alarm", bit);
+    return text;
+}
 
 void ResetDecodedEvents() {
     g_journalled.fill({});

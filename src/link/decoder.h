@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "link/protocol.h"
 
@@ -19,6 +20,12 @@ struct DecodeResult {
     // holds the block with its new offset, to be written back to that channel.
     bool writeBackAi = false;
 };
+
+// The name of one bit of a pump's alarm word (or of its trip word), as the journal records it
+// and the detail view shows it: the recordings' text where the bit has one, else the bit's
+// value ("Alarm bit 0x0800"), since the controllers give the other bits no meaning the
+// station knows.
+std::string AlarmBitName(bool tripWord, std::uint16_t bit);
 
 // Forgets what was journalled of the pumps' words (start of a run).
 void ResetDecodedEvents();

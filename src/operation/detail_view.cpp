@@ -172,10 +172,10 @@ void SetDetailViewIndicators(int pump) {
     if (!validPump(pump) || DetailPanel == 0) return;
     const PumpRecord& r = PumpTable[pump];
     const std::uint16_t alarms = r.AlarmWord;
-    setLed(DETAIL_LED_PUMP_RPM, (alarms & 0x8000) != 0);
-    setLed(DETAIL_LED_AUX_1, (alarms & 0x0800) != 0);
+    setLed(DETAIL_LED_PUMP_RPM, (alarms & kDetailPumpRpmBit) != 0);
+    setLed(DETAIL_LED_AUX_1, (alarms & kDetailAux1Bit) != 0);
     setLed(DETAIL_LED_FAULT, r.FaultWord != 0);
-    setLed(DETAIL_LED_AUX_2, (alarms & 0x0400) != 0);
+    setLed(DETAIL_LED_AUX_2, (alarms & kDetailAux2Bit) != 0);
     setLed(DETAIL_LED_ANY_ALARM, alarms != 0);
     setVisible(DETAIL_POWER_ON, r.VfdOn == 0);
     setVisible(DETAIL_POWER_OFF, r.VfdOn != 0);

@@ -113,14 +113,14 @@ void paintRow(int row) {
         if (r.isAlarm) {
             const bool active = r.alarm.state == journal::AlarmState::ActiveUnacknowledged;
             texts[0] = journal::FormatTime(r.alarm.timeMs);
-            texts[1] = journal::PumpText(r.alarm.pump);
+            texts[1] = UnitLabel(r.alarm.pump);
             texts[2] = journal::KindName(r.alarm.kind);
             texts[3] = r.alarm.name + (active ? "" : " (cleared)");
             text = active || selected ? ui::VAL_WHITE : ui::VAL_RED;
             back = selected ? kSelectedAlarmBack : active ? kActiveBack : kClearedBack;
         } else {
             texts[0] = journal::FormatTime(r.event.timeMs);
-            texts[1] = journal::PumpText(r.event.pump);
+            texts[1] = UnitLabel(r.event.pump);
             texts[2] = journal::KindName(r.event.kind);
             texts[3] = r.event.text;
             if (selected) back = kSelectedBack;

@@ -11,6 +11,7 @@
 #include "platform/event_loop.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/trend_window.h"
 #include "ui/windows/window_support.h"
 
@@ -113,9 +114,8 @@ void drawPressureChart(bool metric) {
                                   FleetTrend(kTrendTreatingPressure), scale));
     for (int i = 0; i < TREND_PUMP_COUNT; ++i)
         if (g.pumps[i] != kNoPumpChosen)
-            chart.series.push_back(series("Pump " + std::to_string(g.pumps[i] + 1),
-                                          kSlotColours[i], 2, PumpPressureTrend(g.pumps[i]),
-                                          scale));
+            chart.series.push_back(series(PumpName(g.pumps[i]), kSlotColours[i], 2,
+                                          PumpPressureTrend(g.pumps[i]), scale));
     // The trip points in psi, from the units each record holds, then scaled like the series.
     const auto tripPsi = [](int pump) {
         return LiveUs(PumpTable[pump], &PumpRecord::TripPressure);
@@ -134,8 +134,8 @@ void drawPressureChart(bool metric) {
         if (g.pumps[i] == kNoPumpChosen) continue;
         const float trip = tripPsi(g.pumps[i]);
         if (std::isfinite(trip) && trip > 0.0f && trip != lowest)
-            chart.series.push_back(tripLine("Pump " + std::to_string(g.pumps[i] + 1) + " trip",
-                                            kSlotColours[i], trip * scale, chart.x));
+            chart.series.push_back(
+                tripLine(PumpName(g.pumps[i]) + " trip", kSlotColours[i], trip * scale, chart.x));
     }
     finishAxis(chart, chart.left, 0);
     ui::SetChartData(TrendPanel, TREND_PRESSURE_CHART, std::move(chart));
@@ -154,9 +154,8 @@ void drawRateChart(bool metric) {
                                   metric ? settings::kHpToKw : 1.0, 1));
     for (int i = 0; i < TREND_PUMP_COUNT; ++i)
         if (g.pumps[i] != kNoPumpChosen)
-            chart.series.push_back(series("Pump " + std::to_string(g.pumps[i] + 1) + " rate",
-                                          kSlotColours[i], 2, PumpRateTrend(g.pumps[i]),
-                                          rateScale));
+            chart.series.push_back(series(PumpName(g.pumps[i]) + " rate", kSlotColours[i], 2,
+                                          PumpRateTrend(g.pumps[i]), rateScale));
     finishAxis(chart, chart.left, 0);
     finishAxis(chart, chart.right, 1);
     ui::SetChartData(TrendPanel, TREND_RATE_CHART, std::move(chart));

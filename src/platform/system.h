@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,22 @@ struct Monitor {
     int height = 768;
 };
 
+// What became of a link or a program handed to the desktop: false when nothing could open
+// it (no program for the link, the program missing, or ending in failure). The desktop often
+// knows that only after a while: it comes at once or later, from the loop, and never blocks.
+using Opened = std::function<void(bool opened)>;
+
 class SystemBackEnd {
   public:
     virtual ~SystemBackEnd() = default;
     virtual std::vector<Monitor> monitors() = 0;
-    // "open" a web address or mailto: link with the desktop's handler.
-    virtual bool openLink(const std::string& link) = 0;
-    // Starts a program with its arguments and does not wait for it.
-    virtual bool launch(const std::string& program, const std::vector<std::string>& args) = 0;
+    // "open" a web address or mailto: link with the desktop's handler; done (may be empty)
+    // hears whether it could.
+    virtual void openLink(const std::string& link, Opened done) = 0;
+    // Starts a program with its arguments and does not wait for it; done (may be empty)
+    // hears whether it ran.
+    virtual void launch(const std::string& program, const std::vector<std::string>& args,
+                        Opened done) = 0;
     virtual void shutdownComputer() = 0;
     virtual void playSound(const std::string& file) = 0;
     // The parallel port's status register: open it, read it (-1 when it cannot be read).
@@ -36,10 +45,12 @@ class SystemBackEnd {
 void setSystemBackEnd(SystemBackEnd* backEnd);
 SystemBackEnd& systemBackEnd();
 
-// Records what the station asked for; monitors and the status byte are set by the test.
+// Records what the station asked for; monitors, the status byte and whether links and
+// programs open are set by the test.
 class SimSystem : public SystemBackEnd {
   public:
     std::vector<Monitor> screens{Monitor{}};
+    bool opens = true;  // what every link and program reports, at once
     std::vector<std::string> links;
     struct Launch {
         std::string program;
@@ -54,13 +65,14 @@ class SimSystem : public SystemBackEnd {
     int status = 0x10;  // the E-stop loop closed
 
     std::vector<Monitor> monitors() override { return screens; }
-    bool openLink(const std::string& link) override {
+    void openLink(const std::string& link, Opened done) override {
         links.push_back(link);
-        return true;
+        if (done) done(opens);
     }
-    bool launch(const std::string& program, const std::vector<std::string>& args) override {
+    void launch(const std::string& program, const std::vector<std::string>& args,
+                Opened done) override {
         launched.push_back({program, args});
-        return true;
+        if (done) done(opens);
     }
     void shutdownComputer() override { ++shutdowns; }
     void playSound(const std::string& file) override { sounds.push_back(file); }

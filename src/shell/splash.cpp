@@ -67,6 +67,7 @@ void CloseSplash() {
 void Display_Help_About(int, int, void*, int) {
     loadSplash();
     if (g.splash == 0) return;
+    ui::SetCtrlVal(g.splash, windows::SPLASH_MESSAGE, std::string(kAboutCloseHint));
     AnimateSplash();
     if (g.splash != 0) ui::InstallPanelCallback(g.splash, Close_Help_About);
 }

@@ -10,7 +10,9 @@ void AnimateSplash();
 // The splash handle, 0 when not loaded.
 int SplashPanel();
 
-// About box: the splash window again, closed by a click or when it loses the focus.
+// About box: the splash window again, closed by a click or when it loses the focus. Its
+// message field, empty on the About box otherwise, tells the operator so.
+constexpr const char* kAboutCloseHint = "Tap anywhere to close";
 void Display_Help_About(int menuBar, int item, void* data, int panel);
 int Close_Help_About(int panel, int event, void* data, int e1, int e2);
 

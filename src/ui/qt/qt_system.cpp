@@ -6,20 +6,67 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
 #include <QSoundEffect>
+#include <QTimer>
 #include <QUrl>
 #include <cstdlib>
+#include <memory>
 
 namespace ui::qt {
 
 struct QtSystem::Sound {
     QSoundEffect effect;
 };
+
+namespace {
+
+// A program that ends at once in failure could not open what it was given (xdg-open ends
+// with 3 or 4 when no program on the desktop takes the link). One still running after this
+// long has handed it to a program that did: xdg-open may run a browser in the foreground for
+// hours, whose exit code says nothing of the link.
+constexpr int kOpenVerdictMs = 10000;
+
+// Starts program without waiting for it; done hears once whether it ran, from the loop. Its
+// output goes where the station's does, as a detached program's would.
+void startWatched(const QString& program, const QStringList& args, platform::Opened done) {
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(program);
+    process->setArguments(args);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    auto told = std::make_shared<bool>(false);
+    // Told once; the answer may open a message with a loop of its own, so the process is
+    // past its signals before it is heard.
+    auto tell = [told, done](bool opened) {
+        if (*told) return;
+        *told = true;
+        if (done) done(opened);
+    };
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, tell](int code, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         tell(status == QProcess::NormalExit && code == 0);
+                     });
+    // A program that cannot start may be told from inside start(): queued, it is told from
+    // the loop like every other outcome.
+    QObject::connect(
+        process, &QProcess::errorOccurred, process,
+        [process, tell](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart) return;
+            process->deleteLater();
+            tell(false);
+        },
+        Qt::QueuedConnection);
+    QTimer::singleShot(kOpenVerdictMs, process, [tell] { tell(true); });
+    process->start();
+}
+
+}  // namespace
 
 QtSystem::QtSystem() = default;
 
@@ -36,14 +83,17 @@ std::vector<platform::Monitor> QtSystem::monitors() {
     return out;
 }
 
-bool QtSystem::openLink(const std::string& link) {
-    return QDesktopServices::openUrl(QUrl(QString::fromStdString(link)));
+// xdg-open, as the desktop's own services would use on this platform, but watched: they would
+// report only that it started, never that it found nothing to open the link with.
+void QtSystem::openLink(const std::string& link, platform::Opened done) {
+    startWatched("xdg-open", {QString::fromStdString(link)}, std::move(done));
 }
 
-bool QtSystem::launch(const std::string& program, const std::vector<std::string>& args) {
+void QtSystem::launch(const std::string& program, const std::vector<std::string>& args,
+                      platform::Opened done) {
     QStringList arguments;
     for (const std::string& a : args) arguments << QString::fromStdString(a);
-    return QProcess::startDetached(QString::fromStdString(program), arguments);
+    startWatched(QString::fromStdString(program), arguments, std::move(done));
 }
 
 void QtSystem::shutdownComputer() {

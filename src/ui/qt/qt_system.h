@@ -1,4 +1,4 @@
-// The real computer: Qt's screens and desktop services, ppdev or a status file for the
+// The real computer: Qt's screens, xdg-open for links, ppdev or a status file for the
 // parallel port (VNK_PARPORT), `systemctl poweroff` for the shut-down.
 #pragma once
 
@@ -13,8 +13,9 @@ class QtSystem : public platform::SystemBackEnd {
     QtSystem();
     ~QtSystem() override;
     std::vector<platform::Monitor> monitors() override;
-    bool openLink(const std::string& link) override;
-    bool launch(const std::string& program, const std::vector<std::string>& args) override;
+    void openLink(const std::string& link, platform::Opened done) override;
+    void launch(const std::string& program, const std::vector<std::string>& args,
+                platform::Opened done) override;
     void shutdownComputer() override;
     void playSound(const std::string& file) override;
     bool openParallel() override;

@@ -206,7 +206,10 @@ void ReadoutWidget::paintEvent(QPaintEvent*) {
     }
 }
 
-LedWidget::LedWidget(QWidget* parent) : QWidget(parent) {}
+LedWidget::LedWidget(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
 
 void LedWidget::setState(bool on, const QColor& onColour, const QColor& offColour) {
     if (on == on_ && onColour == onColour_ && offColour == offColour_) return;
@@ -222,26 +225,41 @@ void LedWidget::setText(const QString& text) {
     update();
 }
 
+QColor LedWidget::lampColour() const {
+    // Dimmed as the row's dimmed buttons are; a lamp still lit shows only faintly.
+    if (!isEnabled()) return on_ ? onColour_.darker(300) : QColor(0x27, 0x30, 0x4a);
+    return on_ ? onColour_ : offColour_;
+}
+
 void LedWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    double side = std::min(width(), height()) - 2.0;
-    QRectF box((width() - side) / 2.0, (height() - side) / 2.0, side, side);
-    QColor c = on_ ? onColour_ : offColour_;
-    if (!isEnabled()) c = c.darker(250);
-    QRadialGradient g(box.center() - QPointF(side / 6, side / 6), side / 1.5);
-    g.setColorAt(0.0, c.lighter(160));
-    g.setColorAt(1.0, c);
-    p.setBrush(g);
-    p.setPen(QPen(Qt::black, 1));
-    p.drawEllipse(box);
+    const bool enabled = isEnabled();
+    const double side = std::min(width(), height()) - 1.0;
+    const QRectF bezel((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+    p.setPen(QPen(enabled ? QColor(0x4a, 0x64, 0xa8) : QColor(0x39, 0x42, 0x5c), 1));
+    p.setBrush(enabled ? QColor(0x07, 0x10, 0x3a) : QColor(0x10, 0x1a, 0x3c));
+    p.drawEllipse(bezel);
+    // Flat, without the highlight that would make it look like something to press.
+    const double inset = std::max(2.0, side / 9.0);
+    const QRectF lamp = bezel.adjusted(inset, inset, -inset, -inset);
+    const QColor c = lampColour();
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawEllipse(lamp);
     if (!text_.isEmpty()) {
         QFont f = font();
-        f.setPixelSize(std::max(8, static_cast<int>(side * 0.5)));
+        f.setPixelSize(std::max(8, static_cast<int>(lamp.height() * 0.6)));
         f.setBold(true);
         p.setFont(f);
-        p.setPen(c.lightness() > 140 ? Qt::black : Qt::white);
-        p.drawText(box, Qt::AlignCenter, text_);
+        // Black on a bright lamp (yellow, green), light on a dark one (red, grey), by how
+        // bright the eye sees it: HSL lightness puts pure yellow and red alike at one half.
+        const int seen = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+        if (!enabled)
+            p.setPen(QColor(0x5f, 0x6a, 0x86));
+        else
+            p.setPen(seen > 128 ? QColor(Qt::black) : QColor(0xc8, 0xd4, 0xf0));
+        p.drawText(lamp, Qt::AlignCenter, text_);
     }
 }
 

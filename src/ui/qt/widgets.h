@@ -51,9 +51,14 @@ class ReadoutWidget : public QWidget {
     bool stacked_ = false;  // the unit on a line of its own under the value
 };
 
+// An indicator lamp: a flat lamp in a sunken bezel, as the read-outs are framed, never a
+// round button. It takes no focus and no taps (they go to what lies under it) and has no
+// pressed look; dimmed, it takes the colours of the dimmed controls around it.
 class LedWidget : public QWidget {
   public:
     explicit LedWidget(QWidget* parent = nullptr);
+    // The lamp's colour as drawn now: the on or off colour, or the dimmed look.
+    QColor lampColour() const;
     void setState(bool on, const QColor& onColour, const QColor& offColour);
     // A letter or two drawn on the lamp ("F", "A").
     void setText(const QString& text);

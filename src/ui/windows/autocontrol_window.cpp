@@ -21,15 +21,22 @@ ui::Control& radio(int panel, int id, const char* label, int top) {
 }
 
 // A value field edited on the keypad; the ranges in force are set by the code for the units.
+// Field and unit label take kFieldWidth + kUnitsGap + kUnitsWidth pixels: the longest unit,
+// "m3 / M", fits whole, and the right-hand pair ends clear of the tab page's frame.
+constexpr int kFieldWidth = 120;
+constexpr int kUnitsGap = 4;
+constexpr int kUnitsWidth = 62;
+
 ui::Control& valueField(int panel, int id, const char* label, int top, int left, double min,
                         double max, int precision) {
-    ui::Control& c = AddNumeric(panel, id, label, top, left, 130, 44, min, max, precision);
+    ui::Control& c = AddNumeric(panel, id, label, top, left, kFieldWidth, 44, min, max, precision);
     Attach(panel, id, "AutoValueChanged");
     return c;
 }
 
 void unitLabel(int panel, int id, int top, int left) {
-    AddCaption(panel, id, "", top + 12, left + 136, 54, 24).bgColor = kPageBack;
+    AddCaption(panel, id, "", top + 12, left + kFieldWidth + kUnitsGap, kUnitsWidth, 24).bgColor =
+        kPageBack;
 }
 
 void gauge(int panel, int id, int left, double max) {
@@ -74,14 +81,16 @@ void BuildAutoModePage(int panel) {
     radio(panel, MODE_RATE, "Hold Rate", 90);
     radio(panel, MODE_PRESSURE, "Hold Pressure", 170);
     // A target and its limit side by side, each with its unit label after it.
-    valueField(panel, MODE_TARGET_RATE, "Target Rate", 60, 210, 0.0, 200.0, 1);
-    unitLabel(panel, MODE_TARGET_RATE_UNITS, 60, 210);
-    valueField(panel, MODE_LIMIT_PRESSURE, "Limit Pressure", 60, 410, 0.0, 15000.0, 0);
-    unitLabel(panel, MODE_LIMIT_PRESSURE_UNITS, 60, 410);
-    valueField(panel, MODE_TARGET_PRESSURE, "Target Pressure", 160, 210, 0.0, 15000.0, 0);
-    unitLabel(panel, MODE_TARGET_PRESSURE_UNITS, 160, 210);
-    valueField(panel, MODE_LIMIT_RATE, "Limit Rate", 160, 410, 0.0, 200.0, 1);
-    unitLabel(panel, MODE_LIMIT_RATE_UNITS, 160, 410);
+    constexpr int kTargetLeft = 206;
+    constexpr int kLimitLeft = 400;
+    valueField(panel, MODE_TARGET_RATE, "Target Rate", 60, kTargetLeft, 0.0, 200.0, 1);
+    unitLabel(panel, MODE_TARGET_RATE_UNITS, 60, kTargetLeft);
+    valueField(panel, MODE_LIMIT_PRESSURE, "Limit Pressure", 60, kLimitLeft, 0.0, 15000.0, 0);
+    unitLabel(panel, MODE_LIMIT_PRESSURE_UNITS, 60, kLimitLeft);
+    valueField(panel, MODE_TARGET_PRESSURE, "Target Pressure", 160, kTargetLeft, 0.0, 15000.0, 0);
+    unitLabel(panel, MODE_TARGET_PRESSURE_UNITS, 160, kTargetLeft);
+    valueField(panel, MODE_LIMIT_RATE, "Limit Rate", 160, kLimitLeft, 0.0, 200.0, 1);
+    unitLabel(panel, MODE_LIMIT_RATE_UNITS, 160, kLimitLeft);
 }
 
 void BuildAutoSettingsPage(int panel) {

@@ -13,10 +13,12 @@ namespace {
 constexpr int kHeaderTop = 4;
 constexpr int kColumnCaptionTop = 66;
 constexpr int kFirstRowTop = 88;
-constexpr int kRowHeight = 70;
+constexpr int kRowHeight = 66;
 constexpr int kStopLeft = 636;
 constexpr int kStopWidth = 60;
-constexpr int kFooterTop = kFirstRowTop + kBankRows * kRowHeight + 6;
+constexpr int kFooterTop = kFirstRowTop + kBankRows * kRowHeight + 4;
+constexpr int kPumpButtonsLeft = 942;  // Detail and Config
+constexpr int kPumpButtonsWidth = 70;
 
 ui::Control& rowButton(int panel, int row, int position, const std::string& label, int top,
                        int left, int width, int height, const char* callback) {
@@ -25,8 +27,9 @@ ui::Control& rowButton(int panel, int row, int position, const std::string& labe
 
 void buildRow(int panel, int row) {
     const int y = kFirstRowTop + row * kRowHeight;
-    const int top = y + 4;      // upper half of the row
-    const int bottom = y + 36;  // lower half
+    const int top = y + 3;      // upper half of the row
+    const int bottom = y + 34;  // lower half
+    const int half = 29;        // the height of a half's fields
 
     // Behind everything else of the row.
     ui::Control& frame = ui::AddCtrl(panel, BankRowCtrl(row, kPosRowFrame), ui::CTRL_DECORATION, "",
@@ -39,36 +42,36 @@ void buildRow(int panel, int row) {
     label.textColor = ui::VAL_YELLOW;
 
     ui::Control& id =
-        ui::AddCtrl(panel, BankRowCtrl(row, kPosPumpId), ui::CTRL_STRING, "", top, 48, 100, 30);
+        ui::AddCtrl(panel, BankRowCtrl(row, kPosPumpId), ui::CTRL_STRING, "", top, 48, 100, half);
     id.mode = ui::MODE_INDICATOR;
     id.bgColor = kNormalBack;
     id.textColor = kCaptionText;
     Attach(panel, id.id, "SetPumpIds");  // a tap opens the identification window
 
-    ui::AddCtrl(panel, BankRowCtrl(row, kPosGroup), ui::CTRL_RING, "", bottom, 48, 100, 30);
+    ui::AddCtrl(panel, BankRowCtrl(row, kPosGroup), ui::CTRL_RING, "", bottom, 48, 100, half);
     ui::InsertListItem(panel, BankRowCtrl(row, kPosGroup), -1, "No Group", kGroupNone);
     for (int g = 0; g < 16; ++g)
         ui::InsertListItem(panel, BankRowCtrl(row, kPosGroup), -1, "Group " + std::to_string(g), g);
     Attach(panel, BankRowCtrl(row, kPosGroup), "SelPumpGroup");
 
-    ui::AddCtrl(panel, BankRowCtrl(row, kPosAuto), ui::CTRL_CHECKBOX, "Auto", y + 18, 152, 60, 34);
+    ui::AddCtrl(panel, BankRowCtrl(row, kPosAuto), ui::CTRL_CHECKBOX, "Auto", y + 16, 152, 60, 34);
     Attach(panel, BankRowCtrl(row, kPosAuto), "SelectAuto");
 
     // The power switch pair: only the one for the reported drive state is shown.
     ui::Control& on = ui::AddCtrl(panel, BankRowCtrl(row, kPosPowerOn), ui::CTRL_TOGGLE_BUTTON,
-                                  "Power On", top, 216, 64, 46);
+                                  "Power On", top, 216, 64, 45);
     on.offColor = ui::VAL_DK_GRAY;
     Attach(panel, on.id, "PowerSwitchOn");
     ui::Control& off = ui::AddCtrl(panel, BankRowCtrl(row, kPosPowerOff), ui::CTRL_TOGGLE_BUTTON,
-                                   "Power Off", top, 216, 64, 46);
+                                   "Power Off", top, 216, 64, 45);
     off.number = 1;
     off.visible = false;
     Attach(panel, off.id, "PowerSwitchOff");
     ui::Control& power =
-        AddCaption(panel, BankRowCtrl(row, kPosPowerText), "OFF", y + 52, 216, 64, 16);
+        AddCaption(panel, BankRowCtrl(row, kPosPowerText), "OFF", y + 48, 216, 64, 16);
     power.textColor = ui::VAL_YELLOW;
 
-    AddReadout(panel, BankRowCtrl(row, kPosMotorRpm), "", top, 284, 84, 30, -1.0, 10000.0, 0);
+    AddReadout(panel, BankRowCtrl(row, kPosMotorRpm), "", top, 284, 84, half, -1.0, 10000.0, 0);
     ui::Control& bar = ui::AddCtrl(panel, BankRowCtrl(row, kPosSetpointBar), ui::CTRL_SLIDE, "",
                                    bottom + 4, 284, 84, 20);
     bar.minValue = 0.0;
@@ -77,24 +80,29 @@ void buildRow(int panel, int row) {
     bar.mode = ui::MODE_INDICATOR;
     AddCaption(panel, BankRowCtrl(row, kPosRpmCaption), "RPM", top + 6, 372, 36, 20);
 
-    rowButton(panel, row, kPosStepUpLarge, "++", y + 5, 412, 52, 60, "Change_RPMs");
-    rowButton(panel, row, kPosStepUpSmall, "+", y + 5, 468, 52, 60, "Change_RPMs");
-    rowButton(panel, row, kPosStepDownSmall, "-", y + 5, 524, 52, 60, "Change_RPMs");
-    rowButton(panel, row, kPosStepDownLarge, "--", y + 5, 580, 52, 60, "Change_RPMs");
-    ui::Control& stop = rowButton(panel, row, kPosStop, "STOP", y + 5, kStopLeft, kStopWidth, 60, "Change_RPMs");
+    // The speed buttons and STOP span the row: 58 pixels high for a finger.
+    const int buttonTop = y + 4;
+    const int buttonHeight = kRowHeight - 8;
+    rowButton(panel, row, kPosStepUpLarge, "++", buttonTop, 412, 52, buttonHeight, "Change_RPMs");
+    rowButton(panel, row, kPosStepUpSmall, "+", buttonTop, 468, 52, buttonHeight, "Change_RPMs");
+    rowButton(panel, row, kPosStepDownSmall, "-", buttonTop, 524, 52, buttonHeight, "Change_RPMs");
+    rowButton(panel, row, kPosStepDownLarge, "--", buttonTop, 580, 52, buttonHeight, "Change_RPMs");
+    ui::Control& stop = rowButton(panel, row, kPosStop, "STOP", buttonTop, kStopLeft, kStopWidth,
+                                  buttonHeight, "Change_RPMs");
     stop.bgColor = ui::VAL_RED;
     stop.textColor = ui::VAL_WHITE;
 
-    ui::Control& pressure = AddReadout(panel, BankRowCtrl(row, kPosDischarge), "", top, 700, 90, 30,
-                                       -1000.0, 60000.0, 0);
+    ui::Control& pressure = AddReadout(panel, BankRowCtrl(row, kPosDischarge), "", top, 700, 90,
+                                       half, -1000.0, 60000.0, 0);
     pressure.unitsLabel = "PSI";
     pressure.bgColor = ui::VAL_WHITE;
     pressure.textColor = ui::VAL_BLACK;
-    AddReadout(panel, BankRowCtrl(row, kPosPercent), "", bottom, 700, 60, 30, -10000.0, 10000.0, 0);
-    AddCaption(panel, BankRowCtrl(row, kPosPercentCaption), "%", bottom + 6, 762, 26, 20);
+    AddReadout(panel, BankRowCtrl(row, kPosPercent), "", bottom, 700, 60, half, -10000.0, 10000.0,
+               0);
+    AddCaption(panel, BankRowCtrl(row, kPosPercentCaption), "%", bottom + 5, 762, 26, 20);
 
     // The set-trip keypad edits this field; the pump's trip point arrives in it later.
-    ui::Control& trip = AddReadout(panel, BankRowCtrl(row, kPosTrip), "Trip", top, 794, 76, 30,
+    ui::Control& trip = AddReadout(panel, BankRowCtrl(row, kPosTrip), "Trip", top, 794, 76, half,
                                    kTripMin, kTripMax, 0);
     trip.number = kTripMin;  // until the pump reports its own
     trip.unitsLabel = "PSI";
@@ -102,19 +110,21 @@ void buildRow(int panel, int row) {
               "Set_Overpressure_Trip_Point");
 
     ui::Control& rate =
-        AddReadout(panel, BankRowCtrl(row, kPosRate), "", top, 874, 64, 30, -1.0, 1000.0, 1);
+        AddReadout(panel, BankRowCtrl(row, kPosRate), "", top, 874, 64, half, -1.0, 1000.0, 1);
     rate.unitsLabel = "BBL / M";
     ui::Control& fault =
-        ui::AddCtrl(panel, BankRowCtrl(row, kPosFault), ui::CTRL_LED, "F", bottom, 876, 28, 28);
+        ui::AddCtrl(panel, BankRowCtrl(row, kPosFault), ui::CTRL_LED, "F", bottom + 1, 876, 28, 28);
     fault.onColor = ui::VAL_RED;
     fault.mode = ui::MODE_INDICATOR;
     ui::Control& alarm =
-        ui::AddCtrl(panel, BankRowCtrl(row, kPosAlarm), ui::CTRL_LED, "A", bottom, 908, 28, 28);
+        ui::AddCtrl(panel, BankRowCtrl(row, kPosAlarm), ui::CTRL_LED, "A", bottom + 1, 908, 28, 28);
     alarm.onColor = ui::VAL_YELLOW;
     alarm.mode = ui::MODE_INDICATOR;
 
-    rowButton(panel, row, kPosDetail, "Detail", top, 942, 78, 30, "Display_Pump_Panel");
-    rowButton(panel, row, kPosConfigure, "Config", bottom, 942, 78, 30, "Display_Hardware_Panel");
+    rowButton(panel, row, kPosDetail, "Detail", top, kPumpButtonsLeft, kPumpButtonsWidth, 30,
+              "Display_Pump_Panel");
+    rowButton(panel, row, kPosConfigure, "Config", bottom, kPumpButtonsLeft, kPumpButtonsWidth, 30,
+              "Display_Hardware_Panel");
 
     // Every pump is off line until its controller answers.
     for (int position = 0; position < kRowPositions; ++position)
@@ -165,9 +175,9 @@ void buildHeader(int panel) {
         {BANK_TOTAL_HHP, "Total HHP", "HHP", 1e6, 0},
     };
     for (int i = 0; i < 4; ++i) {
-        int left = 596 + i * 106;
-        AddCaption(panel, c++, fleet[i].caption, kHeaderTop + 20, left, 102, 18);
-        ui::Control& v = AddReadout(panel, fleet[i].id, "", kHeaderTop + 38, left, 102, 24, -1000.0,
+        int left = 596 + i * 104;
+        AddCaption(panel, c++, fleet[i].caption, kHeaderTop + 20, left, 100, 18);
+        ui::Control& v = AddReadout(panel, fleet[i].id, "", kHeaderTop + 38, left, 100, 24, -1000.0,
                                     fleet[i].max, fleet[i].precision);
         v.unitsLabel = fleet[i].units;
     }
@@ -178,9 +188,17 @@ void buildHeader(int panel) {
         int width;
     };
     const Column columns[] = {
-        {"Pump", 4, 44},    {"ID / Group", 48, 100}, {"Auto", 152, 60}, {"Power", 216, 64},
-        {"Motor", 284, 84}, {"Speed", 412, 220},     {"Stop", kStopLeft, kStopWidth}, {"Discharge", 700, 90},
-        {"Trip", 794, 76},  {"Rate", 874, 64},       {"Pump", 942, 78},
+        {"Pump", 4, 44},
+        {"ID / Group", 48, 100},
+        {"Auto", 152, 60},
+        {"Power", 216, 64},
+        {"Motor", 284, 84},
+        {"Speed", 412, 220},
+        {"Stop", kStopLeft, kStopWidth},
+        {"Discharge", 700, 90},
+        {"Trip", 794, 76},
+        {"Rate", 874, 64},
+        {"Pump", kPumpButtonsLeft, kPumpButtonsWidth},
     };
     for (const Column& col : columns)
         AddCaption(panel, c++, col.text, kColumnCaptionTop, col.left, col.width, 18);
@@ -193,16 +211,16 @@ void buildFooter(int panel) {
         s.mode = ui::MODE_INDICATOR;
         s.visible = false;  // shown with the statistics start-up option
     }
-    ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 800,
+    ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 792,
                                       100, 24, kTripMin, kTripMax, 0);
     allTrip.number = kTripMin;
     allTrip.visible = false;
     ui::Control& exit =
-        ui::AddCtrl(panel, BANK_EXIT, ui::CTRL_COMMAND_BUTTON, "Exit", kFooterTop + 8, 920, 96, 60);
+        ui::AddCtrl(panel, BANK_EXIT, ui::CTRL_COMMAND_BUTTON, "Exit", kFooterTop + 8, 908, 96, 60);
     exit.bgColor = ui::VAL_LT_GRAY;
     Attach(panel, BANK_EXIT, "Quit_App");
-    ui::Control& alarms = AddButton(panel, BANK_ALARMS, "No Alarms", kFooterTop + 8, 800, 112, 60,
-                                    "Show_Journal");
+    ui::Control& alarms =
+        AddButton(panel, BANK_ALARMS, "No Alarms", kFooterTop + 8, 792, 108, 60, "Show_Journal");
     alarms.bgColor = ui::VAL_LT_GRAY;
 }
 
@@ -212,6 +230,14 @@ std::string UnitLabel(int pump) {
     if (pump < 0 || pump >= 3 * kBankRows) return {};
     const int n = pump + 1;
     return std::to_string((n + 1) / 2) + (n % 2 == 1 ? "A" : "B");
+}
+
+std::string PumpName(int pump) {
+    return "Pump " + UnitLabel(pump);
+}
+
+std::string PumpChoiceName(int pump) {
+    return PumpName(pump) + " (" + std::to_string(pump + 1) + ")";
 }
 
 void BuildBankWindow(int panel) {

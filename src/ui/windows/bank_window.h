@@ -83,6 +83,11 @@ constexpr int BankRowCtrl(int row, int position) {
 // The unit label of pump 0-23: pump n + 1 is unit (n + 2) / 2, side A or B: "1A", "1B",
 // "2A" .. "12B"; empty for any other index.
 std::string UnitLabel(int pump);
+// How every window names pump 0-23: by its unit label, as its bank row and the detail view
+// do ("Pump 3A"); in a list to choose from, with its number too ("Pump 3A (5)"), which the
+// bank titles, the recording files and the journal's export go by.
+std::string PumpName(int pump);
+std::string PumpChoiceName(int pump);
 
 // Bank-wide controls.
 enum BankCtrl {
@@ -142,8 +147,11 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
 };
 
-constexpr int kBankWidth = 1024;
-constexpr int kBankHeight = 740;
+// The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame
+// (a title bar of up to 38 pixels, or borders of up to 4 on each side) it fits the 1024 x 768
+// touch screen whole.
+constexpr int kBankWidth = 1016;
+constexpr int kBankHeight = 700;
 constexpr int kGroupNone = 255;  // value of the group selector for "no group"
 
 // Range of the trip-point fields in psi, bounds included; start-up sets it in the display

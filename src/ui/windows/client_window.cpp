@@ -8,7 +8,7 @@ namespace windows {
 namespace {
 constexpr int kWidth = 460;
 constexpr int kHeight = 470;
-constexpr int kCaptionFirst = 20;
+constexpr int kCaptionFirst = CLIENT_CONNECTED_TEXT;
 }  // namespace
 
 void BuildClientWindow(int panel) {
@@ -17,7 +17,8 @@ void BuildClientWindow(int panel) {
     ui::SetPanelAttribute(panel, ui::ATTR_BACKCOLOR, kNormalBack);
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string("Trellmix PC"));
 
-    AddCaption(panel, kCaptionFirst, "Connected", 16, 50, 100, 20);
+    // The LED starts dark, and its words with it.
+    AddCaption(panel, CLIENT_CONNECTED_TEXT, kClientNotConnectedText, 16, 50, 200, 20);
     ui::Control& led = ui::AddCtrl(panel, CLIENT_CONNECTED, ui::CTRL_LED, "", 12, 16, 26, 26);
     led.mode = ui::MODE_INDICATOR;
     led.onColor = ui::VAL_GREEN;

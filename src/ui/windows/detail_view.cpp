@@ -108,11 +108,12 @@ void BuildDetailView(int panel) {
         const char* caption;
         int on;
     };
+    // Bits 0x0800 and 0x0400 mean nothing the station knows of: they are named by their value.
     const Led leds[] = {
         {DETAIL_LED_PUMP_RPM, "Pump RPM", ui::VAL_RED},
-        {DETAIL_LED_AUX_1, "Alarm 0800", ui::VAL_RED},
+        {DETAIL_LED_AUX_1, "Alarm bit 0x0800", ui::VAL_RED},
         {DETAIL_LED_FAULT, "Shutdown Fault", ui::VAL_RED},
-        {DETAIL_LED_AUX_2, "Alarm 0400", ui::VAL_RED},
+        {DETAIL_LED_AUX_2, "Alarm bit 0x0400", ui::VAL_RED},
         {DETAIL_LED_ANY_ALARM, "Any Alarm", ui::VAL_YELLOW},
     };
     for (int i = 0; i < 5; ++i) {
@@ -120,11 +121,11 @@ void BuildDetailView(int panel) {
         ui::Control& led = ui::AddCtrl(panel, leds[i].id, ui::CTRL_LED, "", top, 570, 30, 30);
         led.onColor = leds[i].on;
         led.mode = ui::MODE_INDICATOR;
-        AddCaption(panel, caption++, leds[i].caption, top + 6, 606, 130, 20);
+        AddCaption(panel, DetailLedCaption(leds[i].id), leds[i].caption, top + 6, 606, 140, 20);
     }
 
     // Commands, right-hand column; each pair shares one place and shows one of the two.
-    const int cmdLeft = 760;
+    const int cmdLeft = 752;
     ui::Control& on =
         button(panel, DETAIL_POWER_ON, "Power On", kGridTop, cmdLeft, "ZoomedPowerSwitchOn");
     on.bgColor = ui::VAL_GREEN;

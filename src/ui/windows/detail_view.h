@@ -2,6 +2,10 @@
 // indicators and commands, and the station's menu bar.
 #pragma once
 
+#include <cstdint>
+
+#include "ui/windows/bank_window.h"
+
 namespace windows {
 
 enum DetailCtrl {
@@ -28,11 +32,11 @@ enum DetailCtrl {
     DETAIL_DISCHARGE = 30,
     DETAIL_OIL_PRESSURE = 31,
     DETAIL_SUCTION = 32,
-    DETAIL_CAPTION_FIRST = 200,  // captions of the gauges, read-outs and indicators, 200..229
-    DETAIL_LED_PUMP_RPM = 60,    // alarm bit 0x8000
-    DETAIL_LED_AUX_1 = 61,       // alarm bit 0x0800
+    DETAIL_CAPTION_FIRST = 200,  // captions of the gauges and read-outs, 200..229
+    DETAIL_LED_PUMP_RPM = 60,    // alarm bit kDetailPumpRpmBit
+    DETAIL_LED_AUX_1 = 61,       // alarm bit kDetailAux1Bit
     DETAIL_LED_FAULT = 62,       // fault word nonzero
-    DETAIL_LED_AUX_2 = 63,       // alarm bit 0x0400
+    DETAIL_LED_AUX_2 = 63,       // alarm bit kDetailAux2Bit
     DETAIL_LED_ANY_ALARM = 64,   // any alarm bit
     DETAIL_POWER_ON = 70,        // shown while the drive is off
     DETAIL_POWER_OFF = 71,       // shown while the drive is on
@@ -49,13 +53,26 @@ enum DetailCtrl {
     DETAIL_VFD_RESET_FIRST = 100,  // 24 drive-reset buttons, 100..123, in descending pump order
 };
 
+// The alarm-word bits the three bit indicators show. Their captions are the names the journal
+// gives these bits (pumplink::AlarmBitName): a lit indicator and its journal line read alike.
+constexpr std::uint16_t kDetailPumpRpmBit = 0x8000;
+constexpr std::uint16_t kDetailAux1Bit = 0x0800;
+constexpr std::uint16_t kDetailAux2Bit = 0x0400;
+
+// The caption beside an indicator (DETAIL_LED_PUMP_RPM .. DETAIL_LED_ANY_ALARM).
+constexpr int DetailLedCaption(int led) {
+    return led + 100;
+}
+
 // The drive-reset button of pump index 0-23: the last of the 24 belongs to pump 0.
 constexpr int DetailVfdResetCtrl(int pump) {
     return DETAIL_VFD_RESET_FIRST + 23 - pump;
 }
 
-constexpr int kDetailWidth = 1024;
-constexpr int kDetailHeight = 700;
+// The size of a bank window: opened over one (centred on it), the detail view covers it
+// wholly, menu bar and all, and fits the screen as it does.
+constexpr int kDetailWidth = kBankWidth;
+constexpr int kDetailHeight = kBankHeight;
 
 void BuildDetailView(int panel);
 

@@ -2,6 +2,7 @@
 
 #include "platform/journal.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
 namespace windows {
@@ -28,7 +29,7 @@ void BuildJournalWindow(int panel) {
     ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, "All pumps", kJournalFilterAll);
     ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, "Station", journal::kNoPump);
     for (int p = 0; p < 24; ++p)
-        ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, "Pump " + std::to_string(p + 1), p);
+        ui::InsertListItem(panel, JOURNAL_PUMP_FILTER, -1, PumpChoiceName(p), p);
     ui::AddCtrl(panel, JOURNAL_KIND_FILTER, ui::CTRL_RING, "Kind", 26, 206, 200, 40);
     ui::InsertListItem(panel, JOURNAL_KIND_FILTER, -1, "All kinds", -1);
     for (int k = 0; k < journal::kKindCount; ++k)

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
 namespace windows {
@@ -39,7 +40,7 @@ void BuildTrendWindow(int panel) {
     for (int i = 0; i < TREND_PUMP_COUNT; ++i) {
         ui::InsertListItem(panel, TREND_PUMP_FIRST + i, -1, "None", -1.0);
         for (int pump = 0; pump < kPumps; ++pump)
-            ui::InsertListItem(panel, TREND_PUMP_FIRST + i, -1, "Pump " + std::to_string(pump + 1),
+            ui::InsertListItem(panel, TREND_PUMP_FIRST + i, -1, PumpChoiceName(pump),
                                static_cast<double>(pump));
         ui::SetCtrlIndex(panel, TREND_PUMP_FIRST + i, 0);
     }

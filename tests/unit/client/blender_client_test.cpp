@@ -207,6 +207,39 @@ TEST_F(ClientTest, ServerClosingThenConnectAgainAndEmptyNameMakesNoAttempt) {
     EXPECT_EQ(popups.count("Connection Closed"), 1);
 }
 
+// The words beside the client window's LED say what the LED shows, through every way the
+// link comes up or goes down.
+TEST_F(ClientTest, TheConnectedWordsFollowTheLight) {
+    const auto shows = [](bool lit) {
+        const int panel = ClientPanel();
+        EXPECT_EQ(ui::GetCtrlInt(panel, windows::CLIENT_CONNECTED), lit ? 1 : 0);
+        EXPECT_EQ(ui::GetCtrlText(panel, windows::CLIENT_CONNECTED_TEXT),
+                  lit ? "Connected" : "Not Connected");
+    };
+    net.stopListening("127.0.0.1", BlenderPort());  // the window loads; the first attempt fails
+    LoadClient();
+    shows(false);
+    loop.advance(5.1);
+    ASSERT_FALSE(ClientConnected());
+    ASSERT_FALSE(ClientConnecting());
+    shows(false);
+    net.listen("127.0.0.1", BlenderPort());
+    ConnectToServer();
+    settle();
+    ASSERT_TRUE(ClientConnected());
+    shows(true);
+    peer().close();
+    settle();
+    shows(false);
+    ConnectToServer();
+    settle();
+    shows(true);
+    popups.answerPrompt(std::string());  // Change Server to no name: no connection
+    ui::Press(ClientPanel(), windows::CLIENT_CHANGE_SERVER);
+    settle();
+    shows(false);
+}
+
 TEST_F(ClientTest, APeerThatStopsReadingGetsWholeBlocksOnlyAndDropsAreLogged) {
     net.window = 292 + 100;  // the peer holds one block and part of the next
     LoadClient();

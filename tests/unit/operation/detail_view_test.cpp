@@ -1,5 +1,7 @@
 // The detail view: opening it from a row, its values, colours and indicators, moving from
 // pump to pump, and closing when its pump goes off line.
+#include "link/decoder.h"
+#include "platform/journal.h"
 #include "support/link_fixture.h"
 #include "ui/windows/window_support.h"
 #include "unit/operation/display_fixture.h"
@@ -21,7 +23,7 @@ class DetailView : public DisplayStation {
     }
 };
 
-TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpCentredOnTheBank) {
+TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpOverItsBankWindow) {
     online(11);
     commands(11);
     ui::SetPanelAttribute(BankPanel[1], ui::ATTR_PANEL_LEFT, 100);
@@ -34,10 +36,14 @@ TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpCentredOnTheBank) {
     EXPECT_EQ(visibleResetButtons(), 1);
     EXPECT_TRUE(detail(DetailVfdResetCtrl(11)).visible);
     EXPECT_EQ(count(commands(11), 0x1E), 1) << "the identification is asked for";
+    // Centred on the bank window and of its size: it covers it, menu bar and all; a view
+    // lower than its bank showed the bank's menu bar above its own.
     const ui::Panel& view = *ui::FindPanel(DetailPanel);
     const ui::Panel& bankWindow = *ui::FindPanel(BankPanel[1]);
-    EXPECT_EQ(view.left, 100 + bankWindow.width / 2 - view.width / 2);
-    EXPECT_EQ(view.top, 50 + bankWindow.height / 2 - view.height / 2);
+    EXPECT_EQ(view.left, 100);
+    EXPECT_EQ(view.top, 50);
+    EXPECT_EQ(view.width, bankWindow.width);
+    EXPECT_EQ(view.height, bankWindow.height);
 
     ui::Press(DetailPanel, DETAIL_CLOSE);
     EXPECT_FALSE(detailShown());
@@ -137,6 +143,32 @@ TEST_F(DetailView, IndicatorsAndAlarmColoursFollowTheWords) {
     EXPECT_EQ(detail(DETAIL_DISCHARGE).textColor, ui::VAL_GREEN);
     EXPECT_EQ(detail(DETAIL_DISCHARGE).bgColor, kNormalBack);
     EXPECT_EQ(detail(DETAIL_OIL_TEMP_GAUGE).bgColor, ui::VAL_GREEN);
+}
+
+// The bit indicators are captioned with the names the journal gives their bits, so a lit
+// indicator and the alarm in the Event Journal read alike; bits without a known meaning are
+// named by their value, not by a guess.
+TEST_F(DetailView, BitIndicatorsAreNamedAsTheJournalNamesTheirBits) {
+    online(3);
+    open(3);
+    data(3, Record().u16(kAlarm, kDetailPumpRpmBit | kDetailAux1Bit | kDetailAux2Bit));
+    tick();
+    const std::pair<int, std::uint16_t> leds[] = {
+        {DETAIL_LED_PUMP_RPM, kDetailPumpRpmBit},
+        {DETAIL_LED_AUX_1, kDetailAux1Bit},
+        {DETAIL_LED_AUX_2, kDetailAux2Bit},
+    };
+    for (const auto& [led, bit] : leds) {
+        const std::string caption = detail(DetailLedCaption(led)).text;
+        SCOPED_TRACE(caption);
+        EXPECT_EQ(detail(led).number, 1.0);
+        EXPECT_EQ(caption, AlarmBitName(false, bit));
+        EXPECT_EQ(journal::StateOf(3, journal::Kind::Alarm, caption),
+                  journal::AlarmState::ActiveUnacknowledged);
+    }
+    EXPECT_EQ(detail(DetailLedCaption(DETAIL_LED_PUMP_RPM)).text, "Pump RPM");
+    EXPECT_EQ(detail(DetailLedCaption(DETAIL_LED_AUX_1)).text, "Alarm bit 0x0800");
+    EXPECT_EQ(detail(DetailLedCaption(DETAIL_LED_AUX_2)).text, "Alarm bit 0x0400");
 }
 
 TEST_F(DetailView, NextAndPreviousVisitOnlyPumpsOnLineAndWrap) {

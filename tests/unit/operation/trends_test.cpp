@@ -107,9 +107,11 @@ TEST_F(TrendWindow, ShowsFleetAndChosenPumpInTheDisplayUnitsOfTheMoment) {
     feed(20, 4000.0f);
     menu(MENU_TRENDS);
     ASSERT_NE(TrendPanel, 0);
-    ui::OperateIndex(TrendPanel, TREND_PUMP_FIRST, 2);  // "Pump 2"
+    // Pump 2 goes by its unit label, as on its bank row; its number helps in the list.
+    EXPECT_EQ(ui::FindCtrl(TrendPanel, TREND_PUMP_FIRST)->items.at(2).label, "Pump 1B (2)");
+    ui::OperateIndex(TrendPanel, TREND_PUMP_FIRST, 2);
     EXPECT_FLOAT_EQ(last(line(TREND_PRESSURE_CHART, 0)), 5000.0f);
-    EXPECT_EQ(line(TREND_PRESSURE_CHART, 1).name, "Pump 2");
+    EXPECT_EQ(line(TREND_PRESSURE_CHART, 1).name, "Pump 1B");
     EXPECT_FLOAT_EQ(last(line(TREND_PRESSURE_CHART, 1)), 6000.0f);
     EXPECT_EQ(line(TREND_PRESSURE_CHART, 2).name, "Lowest trip 9000 psi");
     EXPECT_EQ(ui::GetChartData(TrendPanel, TREND_PRESSURE_CHART)->left.max, 10000.0);

@@ -102,6 +102,26 @@ TEST_F(JournalStation, BankCountOpensTheWindowWhereAlarmsAreOnTopInRedAndAcknowl
     EXPECT_EQ(alarmButton(), "No Alarms");
 }
 
+// On screen a pump goes by its unit label, as on its bank row; the export, which people and
+// programs read, keeps the pump's number in its Pump column.
+TEST_F(JournalStation, PumpsGoByTheirUnitOnScreenAndByNumberInTheExport) {
+    start();
+    fleet->unit(5).trip();  // pump 6, unit 3B
+    loop.advance(1.0);
+    ShowJournalWindow();
+    const int panel = JournalPanel();
+    ASSERT_NE(panel, 0);
+    ASSERT_TRUE(JournalRows()[0].isAlarm);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::JournalCell(0, 1)), "3B");
+    const ui::Control* filter = ui::FindCtrl(panel, windows::JOURNAL_PUMP_FILTER);
+    EXPECT_EQ(filter->items.at(2 + 5).label, "Pump 3B (6)");
+    EXPECT_EQ(filter->items.at(2 + 23).label, "Pump 12B (24)");
+    const std::string csv = JournalCsv(JournalRows());
+    EXPECT_EQ(csv.rfind("Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n", 0), 0u);
+    EXPECT_NE(csv.find(",6,Trip,Tripped,"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find("3B"), std::string::npos);
+}
+
 TEST_F(JournalStation, OlderAndNewerPageThroughTheJournalWithoutLosingARow) {
     start();
     ShowJournalWindow();

@@ -316,9 +316,10 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     EXPECT_EQ(popups.count("Shut Down Computer"), asked);
 }
 
-TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolder) {
+TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolderOrSaysItCannot) {
     writeConfig();
     ASSERT_TRUE(StartUp());
+    popups.clear();
     int bar = ui::FindPanel(BankPanel[0])->menuBar;
     ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
     ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
@@ -328,6 +329,24 @@ TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolder) {
     ASSERT_EQ(system.launched.size(), 1u);
     EXPECT_EQ(system.launched[0].program, "xdg-open");
     EXPECT_EQ(system.launched[0].args, std::vector<std::string>{home.string()});
+    EXPECT_TRUE(popups.shown().empty()) << "opened: nothing to say";
+
+    // Nothing on the computer opens them: each says so, under its item's name and with what
+    // it could not open, from the detail view's menu bar as from a bank's.
+    system.opens = false;
+    ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
+    ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
+    const int detailBar = ui::FindPanel(DetailPanel)->menuBar;
+    ui::SelectMenu(detailBar, windows::MENU_EXPLORER, DetailPanel);
+    const std::vector<ui::ScriptedPopups::Shown>& shown = popups.shown();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].title, "Support Downloads");
+    EXPECT_EQ(shown[0].text, NotOpenedText(kSupportPage));
+    EXPECT_EQ(shown[1].title, "E-mail Support");
+    EXPECT_NE(shown[1].text.find(kSupportMail), std::string::npos);
+    EXPECT_EQ(shown[2].title, "File Explorer");
+    EXPECT_NE(shown[2].text.find(home.string()), std::string::npos);
+    for (const auto& s : shown) EXPECT_EQ(s.kind, ui::ScriptedPopups::Kind::Message);
 }
 
 }  // namespace

@@ -284,6 +284,52 @@ TEST_F(Operator, EveryWindowOpensOnScreenAboveTheBanksAndStaysWhereItOpened) {
     EXPECT_GT(windowsChecked_, 15);
 }
 
+// The main windows on the 1024 x 768 screen: each bank window and the detail view, with its
+// frame and its menu bar, lies wholly on the screen and shows every one of its controls; the
+// detail view covers the bank window it was opened from, so that no second menu bar shows
+// above its own.
+TEST_F(Operator, TheMainWindowsFitTheScreenWithTheirMenuBar) {
+    const auto expectFits = [&](int panel, const std::string& what) {
+        auto* window = qobject_cast<QMainWindow*>(view.window(panel));
+        ASSERT_NE(window, nullptr) << what;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window, 3000)) << what;
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(available().contains(frame))
+            << what << " at " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+            << frame.height() << " is not wholly on the " << available().width() << "x"
+            << available().height() << " screen";
+        // Nothing of the inside is cut: the whole panel fits under the menu bar.
+        const ui::Panel* p = ui::FindPanel(panel);
+        const QWidget* inside = window->centralWidget();
+        EXPECT_TRUE(window->menuBar()->isVisible()) << what;
+        const QRect panelArea(inside->mapTo(window, QPoint(0, 0)), QSize(p->width, p->height));
+        EXPECT_TRUE(window->rect().contains(panelArea))
+            << what << ": its " << p->width << "x" << p->height << " inside is cut by its "
+            << window->width() << "x" << window->height() << " window";
+    };
+    for (int b = 0; b < kBankCount; ++b) expectFits(BankPanel[b], "bank " + std::to_string(b + 1));
+
+    tap(rowWidget(kPosDetail));
+    settle();
+    ASSERT_TRUE(view.window(DetailPanel)->isVisible());
+    expectFits(DetailPanel, "detail view");
+    EXPECT_EQ(view.window(DetailPanel)->frameGeometry(), bankWindow()->frameGeometry())
+        << "the detail view covers its bank window, menu bar and all";
+    if (stackingKnown()) {
+        const QRect bar(view.window(DetailPanel)->mapToGlobal(QPoint(0, 0)),
+                        qobject_cast<QMainWindow*>(view.window(DetailPanel))->menuBar()->size());
+        for (QPoint p :
+             {bar.topLeft() + QPoint(2, 2), bar.center(), bar.bottomRight() - QPoint(2, 2)})
+            EXPECT_EQ(QGuiApplication::topLevelAt(p), view.window(DetailPanel)->windowHandle())
+                << "at " << p.x() << "," << p.y();
+    }
+    std::printf("screen %dx%d; bank frame %dx%d, inside %dx%d; detail frame %dx%d\n",
+                available().width(), available().height(), bankWindow()->frameGeometry().width(),
+                bankWindow()->frameGeometry().height(), bankWindow()->width(),
+                bankWindow()->height(), view.window(DetailPanel)->frameGeometry().width(),
+                view.window(DetailPanel)->frameGeometry().height());
+}
+
 // Behind the password: the hardware window of pump 3 and every dialog it opens.
 TEST_F(Operator, TheHardwareWindowAndItsDialogs) {
     rememberMains();

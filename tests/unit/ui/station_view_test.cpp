@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "autocontrol/auto_panel.h"
+#include "hardware/hardware_selection.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
@@ -22,7 +25,6 @@
 #include "platform/sim/sim_serial.h"
 #include "platform/system.h"
 #include "safety/optional_trips.h"
-#include "hardware/hardware_selection.h"
 #include "shell/control_mode.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
@@ -32,13 +34,16 @@
 #include "support/station_fixture.h"
 #include "support/station_fleet.h"
 #include "ui/qt/qt_popups.h"
+#include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
 #include "ui/qt/widgets.h"
+#include "ui/windows/autocontrol_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
+#include "ui/windows/shell_windows.h"
 
 using namespace pumplink;
 using namespace operation;
@@ -203,6 +208,51 @@ TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
     EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());
 }
 
+// The F and A lamps of a row are indicators, not round buttons: no focus, nothing to press
+// (a tap goes to what lies under them, and a press changes nothing of their look), and on a
+// row whose pump is off line they are dimmed in the colours of the row's dimmed buttons.
+TEST_F(StationView, FaultAndAlarmLampsAreIndicatorsDimmedWithTheirRow) {
+    const auto lamp = [this](int pump, int position) {
+        return dynamic_cast<ui::qt::LedWidget*>(view.widget(BankPanel[0], BankRow[pump][position]));
+    };
+    auto* dimmedButton = view.widget(BankPanel[0], BankRow[3][kPosStepUpLarge]);
+    ASSERT_FALSE(dimmedButton->isEnabled()) << "pump 4 has never been on line";
+    const QImage button = dimmedButton->grab().toImage();
+    const QColor dimmedBack = button.pixelColor(6, button.height() / 2);
+    for (int position : {kPosFault, kPosAlarm}) {
+        SCOPED_TRACE(position);
+        ui::qt::LedWidget* online = lamp(2, position);
+        ui::qt::LedWidget* offline = lamp(3, position);
+        ASSERT_NE(online, nullptr);
+        ASSERT_NE(offline, nullptr);
+        EXPECT_EQ(qobject_cast<QAbstractButton*>(online), nullptr);
+        EXPECT_EQ(online->focusPolicy(), Qt::NoFocus);
+        const QPoint centre = online->geometry().center();
+        EXPECT_NE(online->parentWidget()->childAt(centre), online) << "a tap goes through";
+
+        EXPECT_TRUE(online->isEnabled());
+        EXPECT_EQ(online->lampColour(), QColor(0x40, 0x40, 0x40)) << "off, in its off colour";
+        EXPECT_FALSE(offline->isEnabled());
+        EXPECT_EQ(offline->lampColour(), dimmedBack) << "dimmed like the row's buttons";
+        // What is drawn: a point of the lamp beside its letter.
+        const QImage shown = offline->grab().toImage();
+        EXPECT_EQ(shown.pixelColor(6, shown.height() / 2), dimmedBack);
+
+        const QImage before = online->grab().toImage();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(14, 14), QPointF(14, 14),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(online, &press);
+        EXPECT_EQ(online->grab().toImage(), before) << "no pressed look";
+    }
+    // Lit on a row on line, and the row going off line dims it.
+    PumpTable[2].FaultWord = 4;
+    RefreshBanks();
+    EXPECT_EQ(lamp(2, kPosFault)->lampColour(), QColor(0xFF, 0x00, 0x00));
+    Bring_Frac_Offline(1, 2);
+    EXPECT_FALSE(lamp(2, kPosFault)->isEnabled());
+    EXPECT_NE(lamp(2, kPosFault)->lampColour(), QColor(0xFF, 0x00, 0x00));
+}
+
 TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
     ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosMotorRpm], 1234.0);  // motor speed
     auto* rpm =
@@ -272,15 +322,91 @@ TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
         view.window(mode)->grab().save(QString(dir) + "/control_mode.png");
 }
 
-TEST_F(StationView, AboutBoxClosesOnAClickOnIt) {
-    Display_Help_About(0, 0, nullptr, BankPanel[0]);
-    int about = SplashPanel();
-    ASSERT_GT(about, 0);
-    QWidget* window = view.window(about);
-    ASSERT_NE(window, nullptr);
-    tap(window);
-    EXPECT_FALSE(ui::PanelExists(about));
-    EXPECT_EQ(SplashPanel(), 0);
+// The About box says how it closes, and does so on a tap anywhere, its message too.
+TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
+    for (bool onTheMessage : {false, true}) {
+        Display_Help_About(0, 0, nullptr, BankPanel[0]);
+        int about = SplashPanel();
+        ASSERT_GT(about, 0);
+        QWidget* window = view.window(about);
+        ASSERT_NE(window, nullptr);
+        auto* message = qobject_cast<QLabel*>(view.widget(about, windows::SPLASH_MESSAGE));
+        ASSERT_NE(message, nullptr);
+        EXPECT_TRUE(message->isVisible());
+        EXPECT_EQ(message->text().trimmed(), "Tap anywhere to close");
+        // A tap goes to the widget under the finger; one the message does not take reaches
+        // the window.
+        QWidget* under = onTheMessage ? static_cast<QWidget*>(message) : window;
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(under, &press);
+        EXPECT_FALSE(ui::PanelExists(about)) << (onTheMessage ? "tap on the message" : "tap");
+        EXPECT_EQ(SplashPanel(), 0);
+        QCoreApplication::processEvents();
+    }
+}
+
+// In metric units the longest unit, "m3 / M", shows whole on the Auto Control window: on one
+// line, inside its label and inside the part of the tab page that is on screen.
+TEST_F(StationView, AutoControlUnitsShowWholeInMetric) {
+    const int bar = ui::FindPanel(BankPanel[0])->menuBar;
+    ui::SelectMenu(bar, MENU_UNITS_METRIC, BankPanel[0]);
+    ui::SelectMenu(bar, MENU_AUTO_CONTROL, BankPanel[0]);
+    using namespace autocontrol;
+    ASSERT_NE(AutoPanel, 0);
+    const std::pair<int, int> units[] = {
+        {AutoModePage, MODE_TARGET_RATE_UNITS},
+        {AutoModePage, MODE_LIMIT_PRESSURE_UNITS},
+        {AutoModePage, MODE_TARGET_PRESSURE_UNITS},
+        {AutoModePage, MODE_LIMIT_RATE_UNITS},
+        {AutoSettingsPage, SETTINGS_RATE_TOLERANCE_UNITS},
+        {AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS},
+    };
+    int rates = 0;
+    for (const auto& [page, id] : units) {
+        auto* label = qobject_cast<QLabel*>(view.widget(page, id));
+        ASSERT_NE(label, nullptr) << id;
+        label->ensurePolished();
+        const QString text = label->text();
+        rates += text == "m3 / M" ? 1 : 0;
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_FALSE(label->wordWrap());
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(text), label->width());
+        // The tab control shows its page in an area a little smaller than the page.
+        const QWidget* shown = view.window(page)->parentWidget();
+        ASSERT_NE(shown, nullptr);
+        const QRect at(label->mapTo(shown, QPoint(0, 0)), label->size());
+        EXPECT_TRUE(shown->rect().contains(at))
+            << at.x() << "," << at.y() << " " << at.width() << "x" << at.height() << " in "
+            << shown->width() << "x" << shown->height();
+    }
+    EXPECT_EQ(rates, 3);
+}
+
+// The real back end hears what became of a program it started, from the loop and without
+// waiting for it: one that ran and ended well opened its link; one that ended in failure (as
+// xdg-open does when nothing takes the link) or could not start did not.
+TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
+    TestQtApp<QApplication>::start();
+    ui::qt::QtSystem system;
+    const auto outcome = [&system](const std::string& program) {
+        std::vector<bool> heard;
+        QEventLoop wait;
+        system.launch(program, {}, [&](bool opened) {
+            heard.push_back(opened);
+            wait.quit();
+        });
+        EXPECT_TRUE(heard.empty()) << program << ": told from the loop, not at once";
+        QTimer::singleShot(5000, &wait, &QEventLoop::quit);
+        wait.exec();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(heard.size(), 1u) << program << ": told once";
+        return !heard.empty() && heard.front();
+    };
+    EXPECT_TRUE(outcome("true"));
+    EXPECT_FALSE(outcome("false"));
+    EXPECT_FALSE(outcome("/nonexistent/vnk-no-such-program"));
+    TestQtApp<QApplication>::stop();
 }
 
 // The operator's taps on the real widgets reach the simulated pumps.
