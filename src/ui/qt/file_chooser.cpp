@@ -24,7 +24,7 @@ constexpr int kRowsShown = 5;
 constexpr int kNameLength = 100;  // what the keyboard takes for a file name
 
 // The list in the look of the station's read-outs: light text on the dark field, the chosen
-// row in the button blue, and a scroll bar as wide as a finger.
+// row in the button blue (the dialog's style gives it a scroll bar as wide as a finger).
 const char* const kListStyle = R"(
 QTreeWidget { background: #07103a; color: white; border: 1px solid #5570b0;
               font-family: "DejaVu Sans"; font-size: 18px; }
@@ -32,10 +32,6 @@ QTreeWidget::item { border-bottom: 1px solid #1d2d66; padding-left: 6px; }
 QTreeWidget::item:selected { background: #3c5a9a; color: white; }
 QHeaderView::section { background: #27304a; color: white; font-size: 15px; font-weight: bold;
                        border: none; padding: 6px; }
-QScrollBar:vertical { width: 48px; background: #07103a; margin: 0; }
-QScrollBar::handle:vertical { background: #3c5a9a; border: 1px solid #8fa8dc; border-radius: 5px;
-                              min-height: 48px; }
-QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
 )";
 
 QStringList nameFilters(const QString& pattern) {

@@ -14,7 +14,8 @@ namespace ui::qt {
 namespace {
 
 // The keypad's colours and fonts: the panel blue, white bold captions, a white display with
-// black figures, the station's buttons with a larger face, OK in green.
+// black figures, the station's buttons with a larger face, OK in green; scroll bars as wide
+// as a finger.
 const char* const kTouchStyle = R"(
 QDialog#touchDialog { background: #002a80; }
 QLabel { color: white; font-family: "DejaVu Sans"; font-size: 17px; }
@@ -30,6 +31,10 @@ QPushButton[green="true"] { background: #00ff00; }
 QPushButton[green="true"]:pressed { background: #00b000; }
 QScrollArea { background: transparent; border: none; }
 QScrollArea > QWidget > QWidget { background: transparent; }
+QScrollBar:vertical { width: 48px; background: #07103a; margin: 0; }
+QScrollBar::handle:vertical { background: #3c5a9a; border: 1px solid #8fa8dc; border-radius: 5px;
+                              min-height: 48px; }
+QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
 )";
 
 constexpr int kMargin = 24;
@@ -95,11 +100,12 @@ void TouchDialog::keyPressEvent(QKeyEvent* event) {
 
 // ---- messages and questions ----
 
-TouchMessage::TouchMessage(const QString& title, const QString& text,
-                           const std::vector<QString>& answers, int escape, QWidget* parent)
-    : TouchDialog(title, parent),
-      escape_(std::clamp(escape, 0, std::max(0, static_cast<int>(answers.size()) - 1))),
-      answer_(escape_) {
+TouchMessage::TouchMessage(const QString& title, const QString& text, std::vector<QString> answers,
+                           int escape, QWidget* parent)
+    : TouchDialog(title, parent) {
+    if (answers.empty()) answers.emplace_back("OK");
+    escape_ = std::clamp(escape, 0, static_cast<int>(answers.size()) - 1);
+    answer_ = escape_;
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(kMargin, kMargin - 4, kMargin, kMargin);
     column->setSpacing(18);
@@ -127,7 +133,7 @@ TouchMessage::TouchMessage(const QString& title, const QString& text,
     if (height > kTallest) {
         auto* scroll = new QScrollArea(this);
         scroll->setWidget(text_);
-        scroll->setFixedSize(width + 24, kTallest);
+        scroll->setFixedSize(width + 56, kTallest);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         column->addWidget(scroll);
     } else {
@@ -203,60 +209,28 @@ TouchKeyboard::TouchKeyboard(const QString& title, const QString& prompt, int ma
     column->setSizeConstraint(QLayout::SetFixedSize);
 
     // The letters and digits where a keyboard has them, the punctuation of names and host
-    // names beside them, the keys that edit and end the entry wider, at the foot.
+    // names beside them, the keys that edit and end the entry wider, at the foot. A letter,
+    // a digit or a mark is its own name and label.
     struct Key {
-        const char* label;
-        const char* name;
+        QString name;
+        QString label;
         int span;
     };
-    const std::vector<std::vector<Key>> rows = {
-        {{"1", "1", 1},
-         {"2", "2", 1},
-         {"3", "3", 1},
-         {"4", "4", 1},
-         {"5", "5", 1},
-         {"6", "6", 1},
-         {"7", "7", 1},
-         {"8", "8", 1},
-         {"9", "9", 1},
-         {"0", "0", 1}},
-        {{"Q", "Q", 1},
-         {"W", "W", 1},
-         {"E", "E", 1},
-         {"R", "R", 1},
-         {"T", "T", 1},
-         {"Y", "Y", 1},
-         {"U", "U", 1},
-         {"I", "I", 1},
-         {"O", "O", 1},
-         {"P", "P", 1}},
-        {{"A", "A", 1},
-         {"S", "S", 1},
-         {"D", "D", 1},
-         {"F", "F", 1},
-         {"G", "G", 1},
-         {"H", "H", 1},
-         {"J", "J", 1},
-         {"K", "K", 1},
-         {"L", "L", 1},
-         {"-", "-", 1}},
-        {{"abc", "case", 1},
-         {"Z", "Z", 1},
-         {"X", "X", 1},
-         {"C", "C", 1},
-         {"V", "V", 1},
-         {"B", "B", 1},
-         {"N", "N", 1},
-         {"M", "M", 1},
-         {".", ".", 1},
-         {"_", "_", 1}},
-        {{"/", "/", 1}, {"Space", "space", 5}, {"<-", "backspace", 2}, {"Clear", "clear", 2}},
-        {{"Cancel", "cancel", 5}, {"OK", "ok", 5}},
+    const auto marks = [](const char* chars) {
+        std::vector<Key> row;
+        for (const char* c = chars; *c != '\0'; ++c) row.push_back({QString(*c), QString(*c), 1});
+        return row;
     };
+    std::vector<std::vector<Key>> rows = {
+        marks("1234567890"), marks("QWERTYUIOP"), marks("ASDFGHJKL-"), {{"case", "abc", 1}}};
+    for (Key& k : marks("ZXCVBNM._")) rows.back().push_back(k);
+    rows.push_back(
+        {{"/", "/", 1}, {"space", "Space", 5}, {"backspace", "<-", 2}, {"clear", "Clear", 2}});
+    rows.push_back({{"cancel", "Cancel", 5}, {"ok", "OK", 5}});
     for (std::size_t r = 0; r < rows.size(); ++r) {
         int col = 0;
         for (const Key& spec : rows[r]) {
-            const QString name = spec.name;
+            const QString& name = spec.name;
             QPushButton* k = touchButton(spec.label, "key_" + name,
                                          spec.span * kPitch - (kPitch - kKey), kKey, keyArea_);
             k->move(col * kPitch, static_cast<int>(r) * kPitch);
@@ -330,7 +304,8 @@ void TouchKeyboard::refresh() {
                         .arg(text_.size())
                         .arg(maxLength_)
                         .arg(full ? ": no more can be typed" : ""));
-    count_->setStyleSheet(full ? "QLabel { color: #ffff40; font-weight: bold; }" : QString());
+    const QString style = full ? "QLabel { color: #ffff40; font-weight: bold; }" : QString();
+    if (count_->styleSheet() != style) count_->setStyleSheet(style);
 }
 
 void TouchKeyboard::enterPressed() {

@@ -49,7 +49,7 @@ class TouchDialog : public QDialog {
 // escape answer is the safe one). accept() gives the first answer.
 class TouchMessage : public TouchDialog {
   public:
-    TouchMessage(const QString& title, const QString& text, const std::vector<QString>& answers,
+    TouchMessage(const QString& title, const QString& text, std::vector<QString> answers,
                  int escape, QWidget* parent = nullptr);
 
     // The index of the answer given (the escape answer until one is tapped).
@@ -69,8 +69,8 @@ class TouchMessage : public TouchDialog {
     void answerWith(int index);
     QLabel* text_ = nullptr;
     std::vector<QPushButton*> buttons_;
-    int escape_;
-    int answer_;
+    int escape_ = 0;
+    int answer_ = 0;
 };
 
 // A keyboard on the screen: the prompt, a one-line display of what is typed (from empty),
