@@ -139,8 +139,9 @@ class ViewedStation : public StationFleet {
             long depth = 0;
             for (const QWidget* up = w->parentWidget(); up != nullptr; up = up->parentWidget())
                 ++depth;
-            order.emplace_back(
-                p == nullptr ? (1L << 40) + depth : (p->mainWindow ? 0L : 1L << 20) + p->stacked, w);
+            const long rank = p == nullptr ? (1L << 40) + depth
+                                           : (p->mainWindow ? 0L : 1L << 20) + p->stacked;
+            order.emplace_back(rank, w);
         }
         std::stable_sort(order.begin(), order.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });

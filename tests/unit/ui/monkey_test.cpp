@@ -4,8 +4,9 @@
 // keys), triggers menu items, presses keys, closes windows and answers the station's touch
 // dialogs (messages and questions by a tap on an answer or the close box, the on-screen
 // keyboard by taps on its keys). It acts from a chain of 0 ms Qt timers, so it goes on acting
-// while a message waits on its own loop, and between two actions it lets 0-0.5 s of virtual time pass. Every choice comes from
-// std::mt19937 and the seed, over widgets taken in a fixed order, so a seed replays.
+// while a message waits on its own loop, and between two actions it lets 0-0.5 s of virtual
+// time pass. Every choice comes from std::mt19937 and the seed, over widgets taken in a fixed
+// order, so a seed replays.
 //
 // What it checks, besides no crash and no sanitizer report: no pump is sent a speed above the
 // one it was last commanded (or, when its own limits lifted it, the one it holds) unless the
@@ -337,7 +338,8 @@ class Monkey : public ViewedStation {
         std::vector<QDialog*> out;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* d = qobject_cast<QDialog*>(w);
-            if (d != nullptr && dynamic_cast<ui::qt::TouchMessage*>(w) == nullptr && d->isVisible())
+            if (d != nullptr && dynamic_cast<ui::qt::TouchMessage*>(w) == nullptr &&
+                d->isVisible())
                 out.push_back(d);
         }
         std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
