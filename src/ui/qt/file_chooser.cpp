@@ -135,6 +135,10 @@ TouchFileChooser::TouchFileChooser(const QString& title, const QString& director
     column->addLayout(foot);
     column->setSizeConstraint(QLayout::SetFixedSize);
 
+    // A keyboard left open goes with the chooser it types for.
+    connect(this, &QDialog::finished, this, [this] {
+        if (keyboard_ && keyboard_->isVisible()) keyboard_->reject();
+    });
     fill(pattern);
     setName(save ? proposedFileName(now, suffix_) : QString());
 }

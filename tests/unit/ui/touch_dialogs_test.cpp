@@ -437,6 +437,14 @@ TEST_F(TouchDialogs, AnotherNameTypedOnTheKeyboard) {
     tap(c->okButton());
     EXPECT_EQ(c->result(), QDialog::Accepted);
     EXPECT_EQ(c->path(), dir() + "/stage2.CSV");
+
+    // A chooser ended while its keyboard is open (by a watcher, say) takes the keyboard along.
+    auto other = chooser(true);
+    tap(other->typeButton());
+    QPointer<TouchKeyboard> left = other->keyboard();
+    ASSERT_FALSE(left.isNull());
+    other->reject();
+    EXPECT_TRUE(left.isNull() || !left->isVisible());
 }
 
 // A name OK cannot take stays in the dialog with its reason: the dialog is not left.
