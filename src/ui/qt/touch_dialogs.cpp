@@ -229,12 +229,12 @@ TouchKeyboard::TouchKeyboard(const QString& title, const QString& prompt, int ma
     rows.push_back({{"cancel", "Cancel", 5}, {"ok", "OK", 5}});
     for (std::size_t r = 0; r < rows.size(); ++r) {
         int col = 0;
-        for (const Key& spec : rows[r]) {
-            const QString& name = spec.name;
-            QPushButton* k = touchButton(spec.label, "key_" + name,
-                                         spec.span * kPitch - (kPitch - kKey), kKey, keyArea_);
+        for (const Key& cell : rows[r]) {
+            const QString& name = cell.name;
+            QPushButton* k = touchButton(cell.label, "key_" + name,
+                                         cell.span * kPitch - (kPitch - kKey), kKey, keyArea_);
             k->move(col * kPitch, static_cast<int>(r) * kPitch);
-            col += spec.span;
+            col += cell.span;
             if (name == "case")
                 connect(k, &QPushButton::clicked, this, [this] { setCapitals(!capitals_); });
             else if (name == "space")
