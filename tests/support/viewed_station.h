@@ -1,24 +1,34 @@
 // The station as an operator sees it: started against 24 simulated pumps in virtual time,
-// drawn by the Qt view, with the real dialogs. A watcher answers the toolkit's own dialogs
-// (message boxes, file and text dialogs) the way a hurried operator would, with their
-// default answer, so that no test waits for a finger; a test may look at each one first.
+// drawn by the Qt view, with the real dialogs (the station's touch dialogs). A watcher
+// answers those dialogs (messages and questions, the on-screen keyboard, the file chooser)
+// the way a hurried operator would, with their escape answer, so that no test waits for a
+// finger; a test may look at each one first, or answer it itself.
 #pragma once
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
-#include <QMessageBox>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/qt_app.h"
 #include "support/station_fleet.h"
 #include "ui/qt/qt_popups.h"
 #include "ui/qt/qt_view.h"
+#include "ui/qt/touch_dialogs.h"
 
 // On an X display the toolkit's D-Bus thread keeps a read buffer to the end: the leak
 // checker is told to pass over that, and only that.
@@ -28,7 +38,8 @@ extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
 
 class DialogWatcher {
   public:
-    // Called with each toolkit dialog the watcher finds shown, before it answers it.
+    // Called with each dialog the watcher finds shown, before it answers it; a dialog the
+    // call answered itself is left alone.
     std::function<void(QDialog*)> onDialog;
     std::vector<std::string> seen;  // their titles, in order
 
@@ -41,15 +52,18 @@ class DialogWatcher {
 
   private:
     void answer() {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* dialog = qobject_cast<QDialog*>(w);
-            if (dialog == nullptr || !dialog->isVisible()) continue;
+        std::vector<QPointer<QDialog>> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog != nullptr && dialog->isVisible())
+                shown.emplace_back(dialog);
+        for (const QPointer<QDialog>& dialog : shown) {
+            if (dialog.isNull() || !dialog->isVisible()) continue;
             // On a real display: once it is on the screen (mapped, framed, stacked).
             if (dialog->windowHandle() == nullptr || !dialog->windowHandle()->isExposed()) continue;
             seen.push_back(dialog->windowTitle().toStdString());
             if (onDialog) onDialog(dialog);
-            auto* box = qobject_cast<QMessageBox*>(dialog);
-            if (box != nullptr && box->escapeButton() != nullptr)
+            if (dialog.isNull() || !dialog->isVisible()) continue;
+            if (auto* box = dynamic_cast<ui::qt::TouchMessage*>(dialog.data()))
                 box->escapeButton()->click();
             else
                 dialog->reject();
@@ -57,6 +71,28 @@ class DialogWatcher {
     }
     QTimer timer_;
 };
+
+// The names of the on-screen keyboard's keys that type text, the case key wherever the
+// letters must change case; empty when a character has no key.
+inline std::vector<QString> keysFor(const QString& text, bool capitals) {
+    std::vector<QString> keys;
+    for (QChar c : text) {
+        if (c.isLetter() && c.unicode() < 0x80) {
+            if (c.isUpper() != capitals) {
+                keys.emplace_back("case");
+                capitals = !capitals;
+            }
+            keys.emplace_back(c.toUpper());
+        } else if (c == ' ') {
+            keys.emplace_back("space");
+        } else if (QString("0123456789-._/").contains(c)) {
+            keys.emplace_back(c);
+        } else {
+            return {};
+        }
+    }
+    return keys;
+}
 
 class ViewedStation : public StationFleet {
   protected:
@@ -89,6 +125,32 @@ class ViewedStation : public StationFleet {
         const ui::Panel* p = ui::FindPanel(panelOf(w));
         return p != nullptr && p->mainWindow;
     }
+    // The screen as the station's windows make it up: each window drawn where it is, the
+    // main windows first, then the dialogs in the order they came to the front, then the
+    // touch dialogs (which are no panels), one opened from another above it.
+    QImage drawScreen() const {
+        const QRect screenArea = QGuiApplication::primaryScreen()->availableGeometry();
+        QImage screen(screenArea.size(), QImage::Format_RGB32);
+        screen.fill(Qt::black);
+        QPainter paint(&screen);
+        std::vector<std::pair<long, QWidget*>> order;
+        for (QWidget* w : shownWindows()) {
+            const ui::Panel* p = ui::FindPanel(panelOf(w));
+            long depth = 0;
+            for (const QWidget* up = w->parentWidget(); up != nullptr; up = up->parentWidget())
+                ++depth;
+            const long rank = p == nullptr ? (1L << 40) + depth
+                                           : (p->mainWindow ? 0L : 1L << 20) + p->stacked;
+            order.emplace_back(rank, w);
+        }
+        std::stable_sort(order.begin(), order.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [rank, w] : order)
+            paint.drawPixmap(w->geometry().topLeft() - screenArea.topLeft(), w->grab());
+        paint.end();
+        return screen;
+    }
+
     // Every top-level window shown now.
     static std::vector<QWidget*> shownWindows() {
         std::vector<QWidget*> out;

@@ -1,8 +1,10 @@
-// Real dialogs for the station's popups.
+// Real dialogs for the station's popups: the station's own touch dialogs (touch_dialogs.h,
+// file_chooser.h), shown and waited for here.
 #pragma once
 
 #include <QDialog>
-#include <QMessageBox>
+#include <QString>
+#include <vector>
 
 #include "ui/popups.h"
 
@@ -26,9 +28,9 @@ class QtPopups : public PopupBackEnd {
 
   private:
     int run(QDialog& dialog, int owner);
-    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const std::string& title,
-                                    const std::string& text, QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton escape, int owner);
+    // The index of the answer given; escape when the window was closed.
+    int ask(const std::string& title, const std::string& text, const std::vector<QString>& answers,
+            int escape, int owner);
     const QtView* view_ = nullptr;
 };
 

@@ -35,8 +35,8 @@ class QtView : public Observer {
     QWidget* window(int panel) const;
     QWidget* widget(int panel, int control) const;
 
-    // A dialog of the toolkit's own (a message box) placed as the station's dialogs are:
-    // over the window of owner (a panel; 0: the window of the operator's event being
+    // A dialog that is no panel (a touch dialog of QtPopups) placed as the station's dialogs
+    // are: over the window of owner (a panel; 0: the window of the operator's event being
     // handled, else the main window in front), clear of the control that was tapped and of
     // the STOP column, on the screen.
     void placeDialog(QWidget* dialog, int owner) const;

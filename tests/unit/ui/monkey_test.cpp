@@ -1,10 +1,12 @@
 // A monkey on the station as the operator sees it: the station against 24 simulated pumps in
 // virtual time, drawn by the real Qt view with the real dialogs, and a random operator that
 // taps whatever is shown and enabled (buttons, check boxes, lists, read-outs, the keypad's
-// keys), triggers menu items, presses keys, closes windows and answers message boxes. It acts
-// from a chain of 0 ms Qt timers, so it goes on acting while a message box waits on its own
-// loop, and between two actions it lets 0-0.5 s of virtual time pass. Every choice comes from
-// std::mt19937 and the seed, over widgets taken in a fixed order, so a seed replays.
+// keys), triggers menu items, presses keys, closes windows and answers the station's touch
+// dialogs (messages and questions by a tap on an answer or the close box, the on-screen
+// keyboard by taps on its keys). It acts from a chain of 0 ms Qt timers, so it goes on acting
+// while a message waits on its own loop, and between two actions it lets 0-0.5 s of virtual
+// time pass. Every choice comes from std::mt19937 and the seed, over widgets taken in a fixed
+// order, so a seed replays.
 //
 // What it checks, besides no crash and no sanitizer report: no pump is sent a speed above the
 // one it was last commanded (or, when its own limits lifted it, the one it holds) unless the
@@ -18,8 +20,8 @@
 // Kept out, because they would end the run or leave the machine: the Exit confirmation is
 // only ever cancelled (a confirmed Exit ends the station's loop; here nothing would stop it,
 // and the station would go on in a state no operator can reach), "Shut down computer" is
-// never confirmed, and file dialogs are cancelled (they would create files in the program
-// folder and browse the test machine's disk). Links and programs started from the Help menu
+// never confirmed, and file choosers are cancelled (they would create files in the program
+// folder). Links and programs started from the Help menu
 // go to the recording system back end.
 #include <gtest/gtest.h>
 
@@ -29,12 +31,10 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QEventLoop>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
@@ -63,6 +63,7 @@
 #include "shell/msg.h"
 #include "shell/password.h"
 #include "support/viewed_station.h"
+#include "ui/qt/touch_dialogs.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
@@ -83,7 +84,7 @@ using windows::kPosStepUpSmall;
 constexpr double kRaiseLatency = 1.0;
 constexpr double kNever = -std::numeric_limits<double>::infinity();
 
-// The order in which the toolkit's dialogs showed, so that a seed picks the same one again.
+// The order in which the dialogs showed, so that a seed picks the same one again.
 class ShowOrder : public QObject {
   public:
     static int of(const QWidget* w) {
@@ -170,7 +171,7 @@ class Monkey : public ViewedStation {
         for (int p = 0; p < kPumps; ++p)
             fleet->unit(p).setSpeedSetpoint(p % 3 == 0 ? 700 + 25 * (p % 8) : 0);
         loop.advance(2.0);
-        // The monkey answers the toolkit's dialogs itself from now on.
+        // The monkey answers the dialogs itself from now on.
         watcher.stop();
         qApp->installEventFilter(&showOrder_);
         auto recordHeard = fleet->onRequest;
@@ -217,7 +218,7 @@ class Monkey : public ViewedStation {
         if (acted_ < total_) {
             const double pause = uniform() * 0.5;
             for (int h : shownPanels()) titlesSeen_.insert(title(h));
-            for (QMessageBox* box : openBoxes())
+            for (ui::qt::TouchMessage* box : openBoxes())
                 titlesSeen_.insert(box->windowTitle().toStdString());
             observe();
             act(++acted_);
@@ -236,7 +237,7 @@ class Monkey : public ViewedStation {
             asked.back()->reject();
             return false;
         }
-        std::vector<QMessageBox*> boxes = openBoxes();
+        std::vector<ui::qt::TouchMessage*> boxes = openBoxes();
         if (!boxes.empty()) {
             boxes.back()->close();  // the close box: the escape answer (No, Cancel, OK)
             return false;
@@ -246,9 +247,9 @@ class Monkey : public ViewedStation {
 
     void act(int n) {
         action_ = n;
-        // The toolkit's dialogs wait without blocking the banks: the operator may go on
-        // tapping while one is open, and answers it sooner or later.
-        const std::vector<QMessageBox*> boxes = openBoxes();
+        // The dialogs wait without blocking the banks: the operator may go on tapping while
+        // one is open, and answers it sooner or later.
+        const std::vector<ui::qt::TouchMessage*> boxes = openBoxes();
         const std::vector<QDialog*> asked = openDialogs();
         if (!boxes.empty() || !asked.empty()) ++actedOverBoxes_;
         mostBoxes_ = std::max(mostBoxes_, boxes.size() + asked.size());
@@ -318,11 +319,11 @@ class Monkey : public ViewedStation {
         return out;
     }
 
-    // The toolkit's message boxes shown now, in the order they showed.
-    static std::vector<QMessageBox*> openBoxes() {
-        std::vector<QMessageBox*> out;
+    // The messages and questions shown now, in the order they showed.
+    static std::vector<ui::qt::TouchMessage*> openBoxes() {
+        std::vector<ui::qt::TouchMessage*> out;
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
+            auto* box = dynamic_cast<ui::qt::TouchMessage*>(w);
             if (box != nullptr && box->isVisible()) out.push_back(box);
         }
         std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
@@ -331,12 +332,14 @@ class Monkey : public ViewedStation {
         return out;
     }
 
-    // The toolkit's other dialogs shown now (text and file names), in the order they showed.
+    // The other dialogs shown now (the keyboard and the file chooser), in the order they
+    // showed.
     static std::vector<QDialog*> openDialogs() {
         std::vector<QDialog*> out;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* d = qobject_cast<QDialog*>(w);
-            if (d != nullptr && qobject_cast<QMessageBox*>(w) == nullptr && d->isVisible())
+            if (d != nullptr && dynamic_cast<ui::qt::TouchMessage*>(w) == nullptr &&
+                d->isVisible())
                 out.push_back(d);
         }
         std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
@@ -547,7 +550,7 @@ class Monkey : public ViewedStation {
     QWidget* keyTarget() const {
         QWidget* active = QApplication::activeWindow();
         if (active != nullptr && active->isVisible()) return active;
-        const std::vector<QMessageBox*> boxes = openBoxes();
+        const std::vector<ui::qt::TouchMessage*> boxes = openBoxes();
         if (!boxes.empty()) return boxes.back();
         QWidget* front = nullptr;
         int stacked = -1;
@@ -581,22 +584,15 @@ class Monkey : public ViewedStation {
         press(view.window(h));
     }
 
-    // Either button, or the close box; never the answer that ends the station or shuts the
+    // Either answer, or the close box; never the answer that ends the station or shuts the
     // computer down.
-    void answerBox(const std::vector<QMessageBox*>& boxes) {
-        QMessageBox* box = boxes[pick(static_cast<int>(boxes.size()))];
+    void answerBox(const std::vector<ui::qt::TouchMessage*>& boxes) {
+        ui::qt::TouchMessage* box = boxes[pick(static_cast<int>(boxes.size()))];
         const std::string name = box->windowTitle().toStdString();
         const bool safeOnly = name == "Exit Program" || name == "Shut Down Computer";
-        std::vector<QAbstractButton*> buttons;
-        for (QAbstractButton* b : box->buttons()) {
-            const auto role = box->buttonRole(b);
-            if (safeOnly && role != QMessageBox::RejectRole && role != QMessageBox::NoRole)
-                continue;
-            buttons.push_back(b);
-        }
-        std::sort(buttons.begin(), buttons.end(), [box](QAbstractButton* a, QAbstractButton* b) {
-            return box->standardButton(a) < box->standardButton(b);
-        });
+        std::vector<QPushButton*> buttons;
+        for (QPushButton* b : box->buttons())
+            if (!safeOnly || b == box->escapeButton()) buttons.push_back(b);
         const int choice = pick(static_cast<int>(buttons.size()) + 1);
         ++answered_;
         if (choice == static_cast<int>(buttons.size())) {
@@ -608,19 +604,29 @@ class Monkey : public ViewedStation {
         buttons[choice]->click();
     }
 
+    // The keyboard: a text typed with taps on its keys and OK, or Cancel; anything else
+    // (the file chooser) is cancelled.
     void answerDialog(QDialog* dialog) {
         const std::string name = dialog->windowTitle().toStdString();
         ++answered_;
         titlesSeen_.insert(name);
-        if (auto* input = qobject_cast<QInputDialog*>(dialog)) {
+        if (auto* keyboard = dynamic_cast<ui::qt::TouchKeyboard*>(dialog)) {
             static const char* const texts[] = {"", "blender", "FP-0103", "7"};
             if (pick(2) == 0) {
                 const char* text = texts[pick(static_cast<int>(std::size(texts)))];
-                log("enter \"" + std::string(text) + "\" in \"" + name + "\"");
-                input->setTextValue(QString::fromLatin1(text));
-                input->accept();
+                log("type \"" + std::string(text) + "\" in \"" + name + "\"");
+                QPointer<ui::qt::TouchKeyboard> guard(keyboard);
+                for (const QString& key :
+                     keysFor(QString::fromLatin1(text), keyboard->capitals())) {
+                    if (guard.isNull() || !guard->isVisible()) return;
+                    guard->key(key)->click();
+                }
+                if (!guard.isNull() && guard->isVisible()) guard->key("ok")->click();
                 return;
             }
+            log("cancel \"" + name + "\"");
+            keyboard->key("cancel")->click();
+            return;
         }
         log("cancel \"" + name + "\"");
         dialog->reject();

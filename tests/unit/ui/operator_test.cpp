@@ -4,7 +4,8 @@
 // stacking), at the same place when it closes as when it opened, and closed by each of its
 // ways (its close box, its own button, a lost focus). The windows those windows open (the
 // keypad over a field, a calibration dialog) are opened and checked the same way. The
-// toolkit's message boxes are checked as they come up.
+// station's touch dialogs (messages, questions, the on-screen keyboard, the file chooser) are
+// checked as they come up.
 //
 // CTest runs this offscreen and under Xvfb, bare and with a window manager.
 #include <gtest/gtest.h>
@@ -14,9 +15,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QImage>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -279,7 +277,7 @@ TEST_F(Operator, EveryWindowOpensOnScreenAboveTheBanksAndStaysWhereItOpened) {
         SCOPED_TRACE(o.name);
         exercise(o);
     }
-    std::printf("%zu openers, %d windows checked, %zu message boxes seen\n", openers.size(),
+    std::printf("%zu openers, %d windows checked, %zu touch dialogs seen\n", openers.size(),
                 windowsChecked_, watcher.seen.size());
     EXPECT_GT(windowsChecked_, 15);
 }
@@ -370,7 +368,7 @@ TEST_F(Operator, TheHardwareWindowAndItsDialogs) {
     closeAll(before);
 }
 
-// With a dialog, the keypad over it and a message box waiting, STOP and Power Off on the bank
+// With a dialog, the keypad over it and a message waiting, STOP and Power Off on the bank
 // stay within reach, and a bank window brought to the front does not rise over them.
 TEST_F(Operator, DialogsLeaveTheBanksUsableAndStayAboveThem) {
     rememberMains();
@@ -389,7 +387,7 @@ TEST_F(Operator, DialogsLeaveTheBanksUsableAndStayAboveThem) {
     settle(1.0);
     EXPECT_EQ(fleet->unit(kPump).setpoint(), 0) << "STOP reached the pump past the dialogs";
 
-    // A message box waits on a loop of its own: the bank's Power Off is tapped meanwhile.
+    // A message waits on a loop of its own: the bank's Power Off is tapped meanwhile.
     bool tappedWhileWaiting = false;
     watcher.onDialog = [&](QDialog* d) {
         expectPlaced(d, "message " + title(d));
@@ -441,19 +439,7 @@ TEST_F(Operator, ScreenshotsOfDialogsOverTheBanks) {
     if (dir == nullptr) GTEST_SKIP() << "needs VNK_SCREENSHOT_DIR";
     const auto shoot = [&](const char* name) {
         settle();
-        QImage screen(available().size(), QImage::Format_RGB32);
-        screen.fill(Qt::black);
-        QPainter paint(&screen);
-        std::vector<std::pair<int, QWidget*>> order;
-        for (QWidget* w : shownWindows()) {
-            const ui::Panel* p = ui::FindPanel(panelOf(w));
-            order.emplace_back(p == nullptr ? 1 << 30 : (p->mainWindow ? 0 : 1 << 20) + p->stacked, w);
-        }
-        std::sort(order.begin(), order.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [rank, w] : order) paint.drawPixmap(w->geometry().topLeft(), w->grab());
-        paint.end();
-        EXPECT_TRUE(screen.save(QString(dir) + "/" + name)) << name;
+        EXPECT_TRUE(drawScreen().save(QString(dir) + "/" + name)) << name;
     };
     fleet->unit(kPump).setSpeedSetpoint(1200);
     settle(6.0);

@@ -8,7 +8,6 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QLabel>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPointer>
@@ -36,6 +35,7 @@
 #include "ui/qt/qt_popups.h"
 #include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
+#include "ui/qt/touch_dialogs.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/detail_view.h"
@@ -168,8 +168,9 @@ TEST_F(StationView, AWindowClosedWhileItsOwnTapWaitsOnAMessageGoesAfterTheTap) {
         });
         QTimer::singleShot(100, [] {
             for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
-                    box->accept();
+                if (auto* box = dynamic_cast<ui::qt::TouchMessage*>(w);
+                    box != nullptr && box->isVisible())
+                    box->buttons().front()->click();
         });
         answered = 0;
         bool keptThroughTheTap = false;

@@ -1,0 +1,735 @@
+// The station's touch dialogs on the 1024 x 768 touch screen: every button a finger wide,
+// every dialog wholly on the screen; the answers the logic's popup calls get from taps, the
+// close box and the keys; the on-screen keyboard and the file chooser as a finger uses them;
+// and, on the station drawn by the real view, a recording started, a pump named and the
+// journal exported with taps alone.
+#include "ui/qt/touch_dialogs.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "hardware/hdw_pump.h"
+#include "operation/journal_view.h"
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
+#include "recorder/recorder.h"
+#include "support/qt_app.h"
+#include "support/viewed_station.h"
+#include "ui/popups.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/qt/qt_popups.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/hardware_windows.h"
+#include "ui/windows/journal_window.h"
+
+// A text in a failure message as it reads.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+using ui::qt::TouchFileChooser;
+using ui::qt::TouchKeyboard;
+using ui::qt::TouchMessage;
+
+QRect screenArea() {
+    return QGuiApplication::primaryScreen()->availableGeometry();
+}
+
+void tap(QWidget* w) {
+    ASSERT_NE(w, nullptr);
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        QTest::mouseClick(b, Qt::LeftButton);
+    else
+        QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+}
+
+void tapKeys(TouchKeyboard* keyboard, const QString& text) {
+    const std::vector<QString> keys = keysFor(text, keyboard->capitals());
+    ASSERT_FALSE(keys.empty() && !text.isEmpty()) << "no keys for " << text.toStdString();
+    for (const QString& k : keys) tap(keyboard->key(k));
+}
+
+void tapRow(QTreeWidget* list, const QString& name) {
+    const QList<QTreeWidgetItem*> rows = list->findItems(name, Qt::MatchExactly, 0);
+    ASSERT_EQ(rows.size(), 1) << name.toStdString() << " is not listed once";
+    list->scrollToItem(rows.front());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualItemRect(rows.front()).center());
+}
+
+std::vector<QString> listed(const QTreeWidget* list) {
+    std::vector<QString> names;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        names.push_back(list->topLevelItem(i)->text(0));
+    return names;
+}
+
+// Every button shown in the dialog (and in a dialog opened from it) is a finger wide and
+// high, and so is every row of a list and every scroll bar; the dialog fits the screen.
+void expectTouchable(QWidget* dialog, const std::string& what) {
+    EXPECT_LE(dialog->frameGeometry().width(), screenArea().width()) << what;
+    EXPECT_LE(dialog->frameGeometry().height(), screenArea().height()) << what;
+    int buttons = 0;
+    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
+        if (!b->isVisible()) continue;
+        ++buttons;
+        EXPECT_GE(b->width(), ui::qt::kTouchMin)
+            << what << ": \"" << b->text().toStdString() << "\"";
+        EXPECT_GE(b->height(), ui::qt::kTouchMin)
+            << what << ": \"" << b->text().toStdString() << "\"";
+    }
+    EXPECT_GT(buttons, 0) << what;
+    for (QTreeWidget* list : dialog->findChildren<QTreeWidget*>())
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            EXPECT_GE(list->visualItemRect(list->topLevelItem(i)).height(), ui::qt::kTouchMin)
+                << what << ": row " << i;
+    for (QScrollBar* bar : dialog->findChildren<QScrollBar*>())
+        if (bar->isVisible() && bar->orientation() == Qt::Vertical) {
+            EXPECT_GE(bar->width(), ui::qt::kTouchMin) << what << ": a scroll bar";
+        }
+}
+
+// Acts on the first dialog of that kind shown, from the loop a popup waits on. A dialog the
+// act leaves open is rejected after a few seconds, and the test fails, rather than hang.
+template <class Dialog>
+class WhenShown {
+  public:
+    explicit WhenShown(std::function<void(Dialog*)> act) : act_(std::move(act)) {
+        QObject::connect(&look_, &QTimer::timeout, [this] { look(); });
+        look_.start(5);
+    }
+    ~WhenShown() { EXPECT_TRUE(acted_) << "the dialog never showed"; }
+
+  private:
+    void look() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* d = dynamic_cast<Dialog*>(w);
+            if (d == nullptr || !d->isVisible()) continue;
+            look_.stop();
+            acted_ = true;
+            act_(d);
+            QTimer::singleShot(3000, d, [d] {
+                if (!d->isVisible()) return;
+                ADD_FAILURE() << "\"" << d->windowTitle().toStdString() << "\" left open";
+                d->reject();
+            });
+            return;
+        }
+    }
+    std::function<void(Dialog*)> act_;
+    QTimer look_;
+    bool acted_ = false;
+};
+
+// ---- the dialogs on their own, behind the logic's popup calls ----
+
+class TouchDialogs : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
+    static void TearDownTestSuite() { TestQtApp<QApplication>::stop(); }
+    void SetUp() override {
+        ui::setPopupBackEnd(&popups);
+        folder = fs::temp_directory_path() /
+                 ("vnk_chooser_" + std::to_string(::getpid()) + "_" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override {
+        ui::setPopupBackEnd(nullptr);
+        fs::remove_all(folder);
+    }
+    // A file of the folder, written that many minutes ago.
+    void file(const std::string& name, int minutesAgo) {
+        std::ofstream(folder / name) << name;
+        fs::last_write_time(folder / name,
+                            fs::file_time_type::clock::now() - std::chrono::minutes(minutesAgo));
+    }
+    QString dir() const { return QString::fromStdString(folder.string()); }
+    // A chooser shown as the station shows it, the proposed name made of 7 Dec 2026, 08:15.
+    std::unique_ptr<TouchFileChooser> chooser(bool save, const QString& pattern = "*.csv") {
+        auto c =
+            std::make_unique<TouchFileChooser>("Export Journal", dir(), pattern, save,
+                                               QDateTime(QDate(2026, 12, 7), QTime(8, 15, 42)));
+        c->show();
+        return c;
+    }
+
+    ui::qt::QtPopups popups;
+    fs::path folder;
+};
+
+TEST_F(TouchDialogs, EveryButtonIsAFingerWideAndEachDialogFitsTheScreen) {
+    std::string longText;
+    for (int i = 0; i < 40; ++i) longText += "Pump " + std::to_string(i + 1) + ": 12 lines\r\n";
+    for (const auto& [title, text] : std::vector<std::pair<std::string, std::string>>{
+             {"Access Denied", "The system password is required."},
+             {"Recording Error", longText}}) {
+        WhenShown<TouchMessage> look([&](TouchMessage* box) {
+            expectTouchable(box, title);
+            const auto bars = box->findChildren<QScrollBar*>();
+            const bool scrolls = std::any_of(bars.begin(), bars.end(), [](QScrollBar* b) {
+                return b->isVisible() && b->orientation() == Qt::Vertical;
+            });
+            EXPECT_EQ(scrolls, text == longText) << title << ": a long text scrolls";
+            box->escapeButton()->click();
+        });
+        ui::MessagePopup(title, text);
+    }
+    {
+        WhenShown<TouchMessage> look([](TouchMessage* box) {
+            expectTouchable(box, "Exit Program");
+            box->escapeButton()->click();
+        });
+        ui::ConfirmPopup("Exit Program", "Exit VNK PC?", {.okCancel = true});
+    }
+    {
+        WhenShown<TouchKeyboard> look([](TouchKeyboard* keyboard) {
+            expectTouchable(keyboard, "keyboard");
+            EXPECT_EQ(keyboard->keys().size(), 26u + 10u + 4u + 6u) << "letters, digits, - . _ /, "
+                                                                       "space, case, backspace, "
+                                                                       "clear, OK, Cancel";
+            // No key lies over another or outside the keyboard.
+            const std::vector<QPushButton*> keys = keyboard->keys();
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                EXPECT_TRUE(keys[i]->parentWidget()->rect().contains(keys[i]->geometry()))
+                    << keys[i]->text().toStdString();
+                for (std::size_t j = i + 1; j < keys.size(); ++j)
+                    EXPECT_FALSE(keys[i]->geometry().intersects(keys[j]->geometry()))
+                        << keys[i]->text().toStdString() << " " << keys[j]->text().toStdString();
+            }
+            keyboard->reject();
+        });
+        char name[256] = {};
+        ui::PromptPopup("Server Name?",
+                        "What is the name of the Trellmix PC computer?\n\n(e.g. blender, "
+                        "blender.site.com or 192.168.1.20)",
+                        name, 255);
+    }
+    for (int i = 0; i < 12; ++i) file("run" + std::to_string(i) + ".csv", i);
+    auto c = chooser(true);
+    expectTouchable(c.get(), "file chooser");
+    EXPECT_TRUE(c->list()->verticalScrollBar()->isVisible()) << "12 files scroll";
+    tap(c->typeButton());
+    ASSERT_NE(c->keyboard(), nullptr);
+    expectTouchable(c->keyboard(), "file chooser's keyboard");
+}
+
+TEST_F(TouchDialogs, QuestionsGiveYesOrOkOnlyForThatTap) {
+    struct Case {
+        ui::ConfirmStyle style;
+        std::function<void(TouchMessage*)> act;
+        int expected;
+        const char* what;
+    };
+    const auto tapAnswer = [](const char* label) {
+        return [label](TouchMessage* box) {
+            for (QPushButton* b : box->buttons())
+                if (b->text() == label) return tap(b);
+            ADD_FAILURE() << "no " << label;
+            box->reject();
+        };
+    };
+    const auto key = [](Qt::Key k) { return [k](TouchMessage* box) { QTest::keyClick(box, k); }; };
+    const std::vector<Case> cases = {
+        {{}, tapAnswer("Yes"), 1, "Yes"},
+        {{}, tapAnswer("No"), 0, "No"},
+        {{}, [](TouchMessage* box) { box->close(); }, 0, "the close box"},
+        {{}, key(Qt::Key_Escape), 0, "Escape"},
+        {{}, key(Qt::Key_Return), 0, "Return: the safe answer"},
+        {{.okCancel = true}, tapAnswer("OK"), 1, "OK"},
+        {{.okCancel = true}, tapAnswer("Cancel"), 0, "Cancel"},
+        {{.okCancel = true}, [](TouchMessage* box) { box->close(); }, 0, "OK/Cancel closed"},
+    };
+    for (const Case& c : cases) {
+        std::vector<QString> labels;
+        QString shownText;
+        {
+            WhenShown<TouchMessage> look([&](TouchMessage* box) {
+                for (QPushButton* b : box->buttons()) labels.push_back(b->text());
+                shownText = box->text();
+                c.act(box);
+            });
+            EXPECT_EQ(ui::ConfirmPopup("File Exists", "Overwrite?\r\n\r\nPress \"YES\"", c.style),
+                      c.expected)
+                << c.what;
+        }
+        const std::vector<QString> expected = c.style.okCancel
+                                                  ? std::vector<QString>{"OK", "Cancel"}
+                                                  : std::vector<QString>{"Yes", "No"};
+        EXPECT_EQ(labels, expected) << c.what;
+        EXPECT_EQ(shownText, "Overwrite?\n\nPress \"YES\"") << "CR LF breaks a line";
+    }
+    // A message has OK alone, and its close box ends it as well.
+    for (bool close : {false, true}) {
+        std::vector<QString> labels;
+        WhenShown<TouchMessage> look([&](TouchMessage* box) {
+            for (QPushButton* b : box->buttons()) labels.push_back(b->text());
+            if (close)
+                box->close();
+            else
+                tap(box->buttons().front());
+        });
+        EXPECT_EQ(ui::MessagePopup("Reset VFD", "The drive was reset."), 0);
+        EXPECT_EQ(labels, std::vector<QString>{"OK"});
+    }
+}
+
+// What PromptPopup copies for the keys tapped; the buffer is left alone when cancelled.
+TEST_F(TouchDialogs, TheKeyboardTypesWhatItsKeysSay) {
+    char text[9] = "--------";
+    {
+        WhenShown<TouchKeyboard> look([](TouchKeyboard* k) {
+            EXPECT_EQ(k->text(), "") << "it starts from empty";
+            tapKeys(k, "FP-0103");
+            tap(k->key("backspace"));
+            EXPECT_EQ(k->text(), "FP-010");
+            tap(k->key("case"));
+            EXPECT_EQ(k->key("A")->text(), "a") << "a key shows what it types";
+            tap(k->key("B"));
+            tap(k->key("case"));
+            tap(k->key("C"));
+            tap(k->key("ok"));
+        });
+        ASSERT_EQ(ui::PromptPopup("Pump Identification", "Identification of pump 1A:", text, 8), 0);
+    }
+    EXPECT_STREQ(text, "FP-010bC");
+
+    // Up to maxLength: the ninth key and the ones after it are not taken.
+    {
+        WhenShown<TouchKeyboard> look([](TouchKeyboard* k) {
+            tapKeys(k, "1234 67_./");
+            EXPECT_EQ(k->text(), "1234 67_");
+            EXPECT_TRUE(k->findChild<QLabel*>("count")->text().contains("no more"));
+            tap(k->key("backspace"));
+            tapKeys(k, "9");
+            tap(k->key("ok"));
+        });
+        ASSERT_EQ(ui::PromptPopup("Pump Identification", "", text, 8), 0);
+    }
+    EXPECT_STREQ(text, "1234 679");
+
+    // Cancel, the close box and Escape return nothing and leave the buffer.
+    const std::vector<std::function<void(TouchKeyboard*)>> cancels = {
+        [](TouchKeyboard* k) {
+            tapKeys(k, "X");
+            tap(k->key("cancel"));
+        },
+        [](TouchKeyboard* k) {
+            tapKeys(k, "X");
+            k->close();
+        },
+        [](TouchKeyboard* k) {
+            tapKeys(k, "X");
+            QTest::keyClick(k, Qt::Key_Escape);
+        },
+    };
+    for (const auto& cancel : cancels) {
+        WhenShown<TouchKeyboard> look(cancel);
+        EXPECT_EQ(ui::PromptPopup("Server Name?", "", text, 8), -1);
+        EXPECT_STREQ(text, "1234 679");
+    }
+}
+
+// With a keyboard plugged in: printable keys type, Backspace erases, Return is OK; what it
+// has no key for on screen and cannot be sent to a pump (non-ASCII) is not taken.
+TEST_F(TouchDialogs, APhysicalKeyboardTypesToo) {
+    char text[256] = {};
+    WhenShown<TouchKeyboard> look([](TouchKeyboard* k) {
+        QTest::keyClicks(k, "blender.site");
+        QTest::keyClick(k, Qt::Key_Backspace);
+        QKeyEvent accented(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier,
+                           QString::fromUtf8("é"));
+        QCoreApplication::sendEvent(k, &accented);
+        QTest::keyClicks(k, "#");
+        QTest::keyClick(k, Qt::Key_Return);
+    });
+    ASSERT_EQ(ui::PromptPopup("Server Name?", "", text, 255), 0);
+    EXPECT_STREQ(text, "blender.sit#");
+}
+
+TEST_F(TouchDialogs, TheChooserListsTheFolderNewestFirstAndProposesTheDateAndTime) {
+    file("old.csv", 120);
+    file("NEW.CSV", 10);
+    file("middle.csv", 60);
+    file("notes.txt", 5);
+    fs::create_directories(folder / "folder.csv");
+    auto c = chooser(true);
+    EXPECT_EQ(listed(c->list()), (std::vector<QString>{"NEW.CSV", "middle.csv", "old.csv"}));
+    EXPECT_EQ(c->name(), "2026-12-07_0815.csv");
+    tap(c->okButton());
+    EXPECT_EQ(c->result(), QDialog::Accepted);
+    EXPECT_EQ(c->path(), dir() + "/2026-12-07_0815.csv");
+
+    // The extension is the pattern's; a pattern of any file proposes none.
+    EXPECT_EQ(ui::qt::patternSuffix("*.csv"), ".csv");
+    EXPECT_EQ(ui::qt::patternSuffix("*.csv;*.txt"), ".csv");
+    EXPECT_EQ(ui::qt::patternSuffix("*"), "");
+    EXPECT_EQ(ui::qt::patternSuffix("*.*"), "");
+    auto any = chooser(true, "*");
+    EXPECT_EQ(any->name(), "2026-12-07_0815");
+    EXPECT_EQ(listed(any->list()).size(), 4u) << "every file, no folder";
+}
+
+TEST_F(TouchDialogs, ATapOnAListedFileChoosesIt) {
+    file("old.csv", 120);
+    file("new.csv", 10);
+    for (bool save : {true, false}) {
+        auto c = chooser(save);
+        tapRow(c->list(), "old.csv");
+        EXPECT_EQ(c->name(), "old.csv");
+        tap(c->okButton());
+        EXPECT_EQ(c->result(), QDialog::Accepted) << "save " << save;
+        EXPECT_EQ(c->path(), dir() + "/old.csv");
+    }
+}
+
+TEST_F(TouchDialogs, AnotherNameTypedOnTheKeyboard) {
+    auto c = chooser(true);
+    tap(c->typeButton());
+    TouchKeyboard* k = c->keyboard();
+    ASSERT_TRUE(k != nullptr && k->isVisible());
+    EXPECT_EQ(k->text(), "");
+    tapKeys(k, "RUN_7");
+    tap(k->key("ok"));
+    EXPECT_EQ(c->name(), "RUN_7.csv") << "the extension added";
+    // A name typed with its extension keeps it as typed; Cancel keeps the name before it.
+    tap(c->typeButton());
+    tapKeys(c->keyboard(), "stage2.CSV");
+    tap(c->keyboard()->key("ok"));
+    EXPECT_EQ(c->name(), "stage2.CSV");
+    tap(c->typeButton());
+    tapKeys(c->keyboard(), "X");
+    tap(c->keyboard()->key("cancel"));
+    EXPECT_EQ(c->name(), "stage2.CSV");
+    tap(c->okButton());
+    EXPECT_EQ(c->result(), QDialog::Accepted);
+    EXPECT_EQ(c->path(), dir() + "/stage2.CSV");
+
+    // A chooser ended while its keyboard is open (by a watcher, say) takes the keyboard along.
+    auto other = chooser(true);
+    tap(other->typeButton());
+    QPointer<TouchKeyboard> left = other->keyboard();
+    ASSERT_FALSE(left.isNull());
+    other->reject();
+    EXPECT_TRUE(left.isNull() || !left->isVisible());
+}
+
+// A name OK cannot take stays in the dialog with its reason: the dialog is not left.
+TEST_F(TouchDialogs, BadNamesAreRefusedWithTheirReason) {
+    fs::create_directories(folder / "DATA.csv");
+    file("kept.csv", 3);
+    const std::vector<std::pair<QString, QString>> refused = {
+        {"A/B", "cannot contain \"/\""},
+        {" X", "cannot start with a space"},
+        {"", "Type a name"},
+        {"DATA", "is a folder"},
+    };
+    auto c = chooser(true);
+    for (const auto& [typed, why] : refused) {
+        tap(c->typeButton());
+        tapKeys(c->keyboard(), typed);
+        tap(c->keyboard()->key("ok"));
+        tap(c->okButton());
+        EXPECT_TRUE(c->isVisible()) << typed.toStdString();
+        EXPECT_NE(c->result(), QDialog::Accepted) << typed.toStdString();
+        EXPECT_TRUE(c->refusal().contains(why))
+            << typed.toStdString() << ": " << c->refusal().toStdString();
+        EXPECT_TRUE(c->findChild<QLabel*>("status")->isVisible());
+    }
+    // A good name clears the reason and is taken.
+    tapRow(c->list(), "kept.csv");
+    EXPECT_EQ(c->refusal(), "");
+    tap(c->okButton());
+    EXPECT_EQ(c->result(), QDialog::Accepted);
+
+    // To open, only a file that is there.
+    auto open = chooser(false);
+    EXPECT_EQ(open->name(), "") << "nothing proposed to open";
+    tap(open->okButton());
+    EXPECT_TRUE(open->refusal().contains("Tap a file"));
+    tap(open->typeButton());
+    tapKeys(open->keyboard(), "missing.csv");
+    tap(open->keyboard()->key("ok"));
+    tap(open->okButton());
+    EXPECT_TRUE(open->refusal().contains("no file")) << open->refusal().toStdString();
+    EXPECT_TRUE(open->isVisible());
+    tapRow(open->list(), "kept.csv");
+    tap(open->okButton());
+    EXPECT_EQ(open->path(), dir() + "/kept.csv");
+}
+
+// FileSelectPopup gets the full path of the proposed name, or nothing when cancelled or
+// closed (its path left as it was).
+TEST_F(TouchDialogs, FileSelectPopupGetsTheFullPath) {
+    std::string path;
+    {
+        WhenShown<TouchFileChooser> look([](TouchFileChooser* c) { tap(c->okButton()); });
+        ASSERT_EQ(ui::FileSelectPopup(folder.string(), "*.csv", "Export Journal", true, path), 1);
+    }
+    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(dir()) +
+                                   "/\\d{4}-\\d\\d-\\d\\d_\\d{4}\\.csv$")
+                    .match(QString::fromStdString(path))
+                    .hasMatch())
+        << path;
+    for (bool close : {false, true}) {
+        WhenShown<TouchFileChooser> look([close](TouchFileChooser* c) {
+            if (close)
+                c->close();
+            else
+                tap(c->cancelButton());
+        });
+        std::string untouched = "before";
+        EXPECT_EQ(ui::FileSelectPopup(folder.string(), "*.csv", "Export Journal", true, untouched),
+                  0);
+        EXPECT_EQ(untouched, "before");
+    }
+}
+
+// ---- on the station, with taps alone ----
+
+class TappedStation : public ViewedStation {
+  protected:
+    void SetUp() override {
+        ViewedStation::SetUp();
+        journal::SetStore(&journalStore);
+        start();
+        settle(1.0);
+        // Each dialog is answered by the next step of the test's script, and checked first;
+        // with none left, the watcher answers it with its escape answer.
+        watcher.onDialog = [this](QDialog* d) {
+            const std::string what = d->windowTitle().toStdString();
+            shown.push_back(what);
+            EXPECT_TRUE(screenArea().contains(d->frameGeometry())) << what << " off the screen";
+            expectTouchable(d, what);
+            // Every STOP of the bank in front stays within reach.
+            for (int pump = 0; pump < operation::kPumpsPerBank; ++pump) {
+                QWidget* stop = view.widget(BankPanel[0], BankRow[pump][windows::kPosStop]);
+                const QRect at(stop->mapToGlobal(QPoint(0, 0)), stop->size());
+                EXPECT_FALSE(d->frameGeometry().intersects(at)) << what << " covers STOP " << pump;
+            }
+            if (script.empty()) return;
+            auto step = std::move(script.front());
+            script.pop_front();
+            step(d);
+        };
+    }
+    void TearDown() override {
+        EXPECT_TRUE(script.empty()) << script.size() << " steps of the script left";
+        ViewedStation::TearDown();
+        journal::SetStore(nullptr);
+    }
+
+    void settle(double seconds = 0.2) {
+        QCoreApplication::processEvents();
+        loop.advance(seconds);
+        QCoreApplication::processEvents();
+    }
+
+    // A tap on a menu of the bank window's bar, then on one of its items.
+    void tapMenu(const QString& menu, const QString& item) {
+        auto* bank = qobject_cast<QMainWindow*>(view.window(BankPanel[0]));
+        ASSERT_NE(bank, nullptr);
+        QMenuBar* bar = bank->menuBar();
+        for (QAction* title : bar->actions()) {
+            if (title->text() != menu || title->menu() == nullptr) continue;
+            QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
+                              bar->actionGeometry(title).center());
+            QMenu* m = title->menu();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 2000)) << menu.toStdString();
+            for (QAction* a : m->actions())
+                if (a->text() == item) {
+                    QTest::mouseClick(m, Qt::LeftButton, Qt::NoModifier,
+                                      m->actionGeometry(a).center());
+                    settle();
+                    return;
+                }
+            FAIL() << "no item " << item.toStdString();
+        }
+        FAIL() << "no menu " << menu.toStdString();
+    }
+
+    // Script steps.
+    static std::function<void(QDialog*)> chooser(std::function<void(TouchFileChooser*)> act) {
+        return [act](QDialog* d) {
+            auto* c = dynamic_cast<TouchFileChooser*>(d);
+            ASSERT_NE(c, nullptr) << d->windowTitle().toStdString() << " is no file chooser";
+            act(c);
+        };
+    }
+    static std::function<void(QDialog*)> answer(const std::string& title, const QString& label) {
+        return [title, label](QDialog* d) {
+            auto* box = dynamic_cast<TouchMessage*>(d);
+            ASSERT_NE(box, nullptr) << d->windowTitle().toStdString();
+            EXPECT_EQ(box->windowTitle().toStdString(), title);
+            for (QPushButton* b : box->buttons())
+                if (b->text() == label) return tap(b);
+            FAIL() << "no " << label.toStdString() << " on " << title;
+        };
+    }
+
+    fs::path dataDir() const { return home / "data"; }
+    static std::string contents(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    platform::MemoryJournal journalStore;
+    std::deque<std::function<void(QDialog*)>> script;
+    std::vector<std::string> shown;
+};
+
+TEST_F(TappedStation, ARecordingStartedWithTapsOnly) {
+    QString proposed;
+    script.push_back(chooser([&](TouchFileChooser* c) {
+        EXPECT_EQ(c->windowTitle(), "Enter a Filename to Begin Recording");
+        proposed = c->name();
+        tap(c->okButton());
+    }));
+    tapMenu("Record", "Start");
+    ASSERT_TRUE(proposed.endsWith(".csv")) << proposed.toStdString();
+    EXPECT_EQ(recorder::RecordState, 1);
+    const std::string base = proposed.chopped(4).toStdString();
+    EXPECT_TRUE(fs::exists(dataDir() / proposed.toStdString())) << "the place-holder";
+    for (int pump = 0; pump < kPumps; ++pump)
+        EXPECT_TRUE(fs::exists(dataDir() / (base + "_" + std::to_string(pump + 1) + ".csv")))
+            << "pump " << pump + 1;
+    settle(3.0);
+    tapMenu("Record", "Stop");
+    EXPECT_EQ(recorder::RecordState, 0);
+    EXPECT_NE(contents(dataDir() / (base + "_3.csv")).find("Pump #3\r\n"), std::string::npos);
+}
+
+TEST_F(TappedStation, APumpIdentificationTypedOnTheKeyboard) {
+    tap(view.widget(BankPanel[0], BankRow[2][windows::kPosPumpId]));
+    settle();
+    const int ids = hardware::PumpIdsPanel();
+    ASSERT_NE(ids, 0);
+    script.push_back([](QDialog* d) {
+        auto* k = dynamic_cast<TouchKeyboard*>(d);
+        ASSERT_NE(k, nullptr);
+        tapKeys(k, "FP-0999XYZ");  // 8 characters at most
+        tap(k->key("ok"));
+    });
+    tap(view.widget(ids, windows::IDS_FIELD_FIRST + 2));
+    settle();
+    EXPECT_EQ(ui::GetCtrlText(ids, windows::IDS_FIELD_FIRST + 2), "FP-0999X");
+    EXPECT_EQ(shown, std::vector<std::string>{"Pump Identification"});
+}
+
+// Exported once with the proposed name; again to the same file, tapped in the list: "File
+// Exists" is asked, No leaves the file as it was and Yes writes the rows shown now.
+TEST_F(TappedStation, TheJournalExportedWithTapsOnly) {
+    tap(view.widget(BankPanel[0], windows::BANK_ALARMS));
+    settle();
+    const int journalPanel = operation::JournalPanel();
+    ASSERT_NE(journalPanel, 0);
+    QWidget* exportButton = view.widget(journalPanel, windows::JOURNAL_EXPORT);
+    QString name;
+    script.push_back(chooser([&](TouchFileChooser* c) {
+        name = c->name();
+        tap(c->okButton());
+    }));
+    tap(exportButton);
+    settle();
+    const fs::path file = dataDir() / name.toStdString();
+    ASSERT_TRUE(fs::exists(file)) << file;
+    const std::string first = contents(file);
+    EXPECT_EQ(first.rfind("Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n", 0), 0u);
+    EXPECT_EQ(first.find("STOP"), std::string::npos);
+
+    tap(view.widget(BankPanel[0], BankRow[2][windows::kPosStop]));  // a row the file lacks
+    settle(1.0);
+    for (const char* yes : {"No", "Yes"}) {
+        script.push_back(chooser([&](TouchFileChooser* c) {
+            tapRow(c->list(), name);
+            tap(c->okButton());
+        }));
+        script.push_back(answer("File Exists", yes));
+        tap(exportButton);
+        settle();
+        EXPECT_TRUE(script.empty()) << yes;
+        EXPECT_EQ(contents(file).find("STOP") != std::string::npos, std::string(yes) == "Yes")
+            << "after " << yes;
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"Export Journal", "Export Journal", "File Exists",
+                                               "Export Journal", "File Exists"}));
+}
+
+// For the README: the keyboard naming a pump, the file chooser over a bank with a recording
+// listed, and a question over a bank. Written to VNK_SCREENSHOT_DIR when set.
+TEST_F(TappedStation, ScreenshotsOfTheTouchDialogs) {
+    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
+    if (dir == nullptr) GTEST_SKIP() << "needs VNK_SCREENSHOT_DIR";
+    const auto shoot = [&](const char* name) {
+        EXPECT_TRUE(drawScreen().save(QString(dir) + "/" + name)) << name;
+    };
+    script.push_back(chooser([](TouchFileChooser* c) { tap(c->okButton()); }));
+    tapMenu("Record", "Start");
+    settle(2.0);
+    tapMenu("Record", "Stop");
+
+    script.push_back(chooser([&](TouchFileChooser* c) {
+        shoot("file_chooser.png");
+        tap(c->cancelButton());
+    }));
+    tapMenu("Record", "Start");
+
+    tap(view.widget(BankPanel[0], BankRow[2][windows::kPosPumpId]));
+    settle();
+    script.push_back([&](QDialog* d) {
+        auto* k = dynamic_cast<TouchKeyboard*>(d);
+        ASSERT_NE(k, nullptr);
+        tapKeys(k, "FP-01");
+        shoot("on_screen_keyboard.png");
+        tap(k->key("cancel"));
+    });
+    tap(view.widget(hardware::PumpIdsPanel(), windows::IDS_FIELD_FIRST + 2));
+    settle();
+    tap(view.widget(hardware::PumpIdsPanel(), windows::IDS_CLOSE));
+    settle();
+
+    script.push_back([&](QDialog* d) {
+        shoot("message_box.png");
+        d->reject();
+    });
+    tap(view.widget(BankPanel[0], windows::BANK_EXIT));
+    settle();
+    EXPECT_FALSE(loop.quitRequested());
+}
+
+}  // namespace
