@@ -75,6 +75,17 @@ class Operator : public ViewedStation {
     static bool stackingKnown() { return QGuiApplication::platformName() == "xcb"; }
 
     // Wholly on the screen; over no part of it does a main window lie above it.
+    // A finger hits a button of 48 x 48 px or more.
+    static void expectTouchSized(QWidget* w, const std::string& what) {
+        for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+            if (!b->isVisibleTo(w)) continue;
+            EXPECT_TRUE(b->width() >= kTouch && b->height() >= kTouch)
+                << what << ": button \"" << b->text().replace('\n', ' ').toStdString() << "\" ("
+                << b->objectName().toStdString() << ") is " << b->width() << "x" << b->height();
+        }
+    }
+    static constexpr int kTouch = 48;
+
     void expectPlaced(QWidget* w, const std::string& what) {
         // On a real display the window is framed and stacked once it is mapped.
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w, 3000)) << what << " never appeared";
@@ -85,6 +96,7 @@ class Operator : public ViewedStation {
             << " " << w->geometry().width() << "x" << w->geometry().height()
             << ") is not wholly on the " << available().width() << "x" << available().height()
             << " screen";
+        expectTouchSized(w, what);
         if (!stackingKnown()) return;
         const QRect inside = w->geometry();
         for (QPoint p : {inside.center(), inside.topLeft() + QPoint(4, 4),
