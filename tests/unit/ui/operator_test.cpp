@@ -469,7 +469,7 @@ TEST_F(Operator, ScreenshotsOfDialogsOverTheBanks) {
     breakLoop();
     settle(0.3);
     tap(rowWidget(kPosStepUpSmall));  // it stays where it opened
-    shoot("estop_window.png");
+    shoot("estop_window_over_bank.png");
     closeLoop();
 }
 
