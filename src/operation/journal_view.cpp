@@ -326,12 +326,8 @@ int Journal_Export(int, int, int event, void*, int, int) {
         path.empty())
         return 0;
     // The chooser takes any name; a file already there is overwritten only when the operator
-    // says so, in the recorder's words.
-    if (platform::fileSystem().exists(path) &&
-        !ui::ConfirmPopup("File Exists",
-                          "The filename selected already exists.  Do you want to overwrite the "
-                          "contents of the file?\r\n\r\nPress \"YES\" to overwrite, \"NO\" to "
-                          "cancel."))
+    // says so.
+    if (platform::fileSystem().exists(path) && !ui::ConfirmOverwritePopup())
         return 0;
     if (!writeFile(path, JournalCsv(g.rows)))
         ui::MessagePopup("Export Journal", "The rows could not be written to " + path + ".");

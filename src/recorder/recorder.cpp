@@ -241,11 +241,7 @@ std::string askBase() {
                          "choose a shorter name.");
         return {};
     }
-    if (platform::fileSystem().exists(base + ".csv") &&
-        !ui::ConfirmPopup("File Exists",
-                          "The filename selected already exists.  Do you want to overwrite the "
-                          "contents of the file?\r\n\r\nPress \"YES\" to overwrite, \"NO\" to "
-                          "cancel."))
+    if (platform::fileSystem().exists(base + ".csv") && !ui::ConfirmOverwritePopup())
         return {};
     return base;
 }

@@ -43,6 +43,13 @@ int ConfirmPopup(const std::string& title, const std::string& text, const Confir
     return popupBackEnd().confirm(title, text, style) ? 1 : 0;
 }
 
+int ConfirmOverwritePopup() {
+    return ConfirmPopup("File Exists",
+                        "The filename selected already exists.  Do you want to overwrite the "
+                        "contents of the file?\r\n\r\nPress \"YES\" to overwrite, \"NO\" to "
+                        "cancel.");
+}
+
 int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength) {
     if (buffer == nullptr || maxLength < 0) return -1;
     auto answer = popupBackEnd().prompt(title, text, maxLength);

@@ -39,6 +39,9 @@ PopupBackEnd& popupBackEnd();
 // cancelled (buffer untouched). FileSelectPopup returns 1 with a path, 0 when cancelled.
 int MessagePopup(const std::string& title, const std::string& text);
 int ConfirmPopup(const std::string& title, const std::string& text, const ConfirmStyle& style = {});
+// The question asked before a file the operator chose is overwritten ("File Exists"): 1 to
+// overwrite it, 0 to leave it.
+int ConfirmOverwritePopup();
 int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength);
 int FileSelectPopup(const std::string& directory, const std::string& pattern,
                     const std::string& title, bool save, std::string& path);
