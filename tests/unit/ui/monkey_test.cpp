@@ -564,22 +564,24 @@ class Monkey : public ViewedStation {
         return front;
     }
 
-    void closeWindow() {
+    // One of the station's windows shown now (not a tab page), or 0.
+    int pickWindow() {
         std::vector<int> windows;
         for (int h : shownPanels())
             if (view.window(h)->isWindow()) windows.push_back(h);
-        if (windows.empty()) return log("close: nothing shown");
-        const int h = windows[pick(static_cast<int>(windows.size()))];
+        return windows.empty() ? 0 : windows[pick(static_cast<int>(windows.size()))];
+    }
+
+    void closeWindow() {
+        const int h = pickWindow();
+        if (h == 0) return log("close: nothing shown");
         log("close \"" + title(h) + "\"");
         view.window(h)->close();
     }
 
     void tapWindow() {
-        std::vector<int> windows;
-        for (int h : shownPanels())
-            if (view.window(h)->isWindow()) windows.push_back(h);
-        if (windows.empty()) return log("window tap: nothing shown");
-        const int h = windows[pick(static_cast<int>(windows.size()))];
+        const int h = pickWindow();
+        if (h == 0) return log("window tap: nothing shown");
         log("tap window \"" + title(h) + "\"");
         press(view.window(h));
     }
