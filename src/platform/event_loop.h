@@ -19,6 +19,9 @@ class EventLoop {
     virtual double now() const = 0;
     // Wall-clock time for date and time texts.
     virtual std::time_t wallTime() const = 0;
+    // The wall clock in ms since 1970, read afresh each time: it follows clock steps (NTP,
+    // the operator setting the clock), where now() never jumps.
+    virtual std::int64_t wallTimeMs() const = 0;
 
     // A periodic timer, created disabled. Enabling it or changing its interval starts a
     // new period from now. A timer never fires again while its own callback is running.

@@ -8,7 +8,15 @@ namespace platform {
 SimLoop::SimLoop(std::time_t wallEpoch) : wallEpoch_(wallEpoch) {}
 
 std::time_t SimLoop::wallTime() const {
-    return wallEpoch_ + static_cast<std::time_t>(now_ / 1000000000);
+    return static_cast<std::time_t>(wallTimeMs() / 1000);
+}
+
+void SimLoop::stepWallClock(double seconds) {
+    wallStepNanos_ += seconds < 0 ? -toNanos(-seconds) : toNanos(seconds);
+}
+
+std::int64_t SimLoop::wallTimeMs() const {
+    return (static_cast<std::int64_t>(wallEpoch_) * 1000000000 + now_ + wallStepNanos_) / 1000000;
 }
 
 SimLoop::Nanos SimLoop::toNanos(double seconds) {

@@ -17,6 +17,9 @@ class SimLoop : public EventLoop {
 
     double now() const override { return static_cast<double>(now_) * 1e-9; }
     std::time_t wallTime() const override;
+    std::int64_t wallTimeMs() const override;
+    // Steps the wall clock by seconds (a clock set by hand, NTP); now() does not move.
+    void stepWallClock(double seconds);
 
     int addTimer(Callback fn) override;
     void setTimer(int id, double intervalSeconds, bool enabled) override;
@@ -55,6 +58,7 @@ class SimLoop : public EventLoop {
 
     Nanos now_ = 0;
     std::time_t wallEpoch_;
+    Nanos wallStepNanos_ = 0;
     bool quit_ = false;
     std::uint64_t nextOrder_ = 0;
     int nextTimerId_ = 1;

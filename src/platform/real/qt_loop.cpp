@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cmath>
+#include <ctime>
 
 namespace platform {
 
@@ -76,6 +77,12 @@ void QtLoop::removeTimer(int id) {
         it->second->removed = true;  // erased when its callback returns
     else
         timers_.erase(it);
+}
+
+std::int64_t QtLoop::wallTimeMs() const {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 void QtLoop::post(double delaySeconds, Callback fn) {

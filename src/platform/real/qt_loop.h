@@ -20,6 +20,7 @@ class QtLoop : public EventLoop {
 
     double now() const override;
     std::time_t wallTime() const override { return std::time(nullptr); }
+    std::int64_t wallTimeMs() const override;
 
     int addTimer(Callback fn) override;
     void setTimer(int id, double intervalSeconds, bool enabled) override;
