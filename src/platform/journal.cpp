@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -21,6 +22,14 @@ constexpr const char* kKindNames[kKindCount] = {
 
 using AlarmKey = std::tuple<int, int, std::string>;  // pump, kind, name
 
+// A condition's recent changes, for the chattering rule.
+struct Chatter {
+    std::deque<std::int64_t> changes;  // times (ms) of the changes within the last window
+    bool chattering = false;
+    int counted = 0;               // changes since the last minute report
+    std::int64_t reportDueMs = 0;  // of the next minute report
+};
+
 struct JournalState {
     Store* store = nullptr;
     std::function<void(const std::string&)> sink;
@@ -28,25 +37,17 @@ struct JournalState {
     std::function<void()> listener;
     bool writeFailureShown = false;
     std::map<AlarmKey, Alarm> alarms;
-    // The journal's clock: the loop's wall time at its start plus the loop's monotonic
-    // seconds, so that events keep their order and their milliseconds in virtual time too.
-    const platform::EventLoop* clockLoop = nullptr;
-    double clockBaseMs = 0.0;
+    std::map<AlarmKey, Chatter> chatter;
 };
 JournalState g;
 
+// Each event carries the wall clock as it reads at that moment, milliseconds included, so
+// that journal, recordings and the operator's watch agree after the clock is stepped.
 std::int64_t nowMs() {
-    platform::EventLoop* loop = platform::currentLoop();
-    if (loop == nullptr) {
-        std::timespec ts{};
-        std::timespec_get(&ts, TIME_UTC);
-        return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-    }
-    if (g.clockLoop != loop) {
-        g.clockLoop = loop;
-        g.clockBaseMs = static_cast<double>(loop->wallTime()) * 1000.0 - loop->now() * 1000.0;
-    }
-    return static_cast<std::int64_t>(std::floor(g.clockBaseMs + loop->now() * 1000.0));
+    if (platform::EventLoop* loop = platform::currentLoop()) return loop->wallTimeMs();
+    std::timespec ts{};
+    std::timespec_get(&ts, TIME_UTC);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 void changed() {
@@ -132,10 +133,39 @@ void Notice(const std::string& text) {
 
 namespace {
 
+std::vector<Alarm> alarmsNotNormal() {
+    std::vector<Alarm> out;
+    for (const auto& [key, a] : g.alarms)
+        if (a.state != AlarmState::Normal) out.push_back(a);
+    return out;
+}
+
+// The store found its file damaged: the file is set aside and a fresh one started with the
+// alarms as they stand, which is journalled as the fresh file's first event and shown once.
+bool startAfresh() {
+    std::string report;
+    if (!g.store->startAfresh(alarmsNotNormal(), report)) {
+        if (!g.writeFailureShown) {
+            g.writeFailureShown = true;
+            Notice(report);
+        }
+        return false;
+    }
+    Event e{0, nowMs(), kNoPump, Kind::Station, report};
+    g.store->append(e, nullptr);
+    g.writeFailureShown = false;
+    Notice(report);
+    return true;
+}
+
 void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
     if (g.store != nullptr) {
+        if (g.store->damaged()) startAfresh();
         Event e{0, nowMs(), pump, kind, text};
-        if (!g.store->append(e, alarm) && !g.writeFailureShown) {
+        bool written = g.store->append(e, alarm);
+        // The write itself may be what finds the damage: the event goes into the fresh file.
+        if (!written && g.store->damaged() && startAfresh()) written = g.store->append(e, alarm);
+        if (!written && !g.writeFailureShown) {
             g.writeFailureShown = true;
             Notice("The event journal cannot be written (" + g.store->lastError() +
                    "). The station carries on; events are not journalled until it restarts "
@@ -145,22 +175,106 @@ void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
     changed();
 }
 
+const char* stateWord(const Alarm& a) {
+    return a.state == AlarmState::ActiveUnacknowledged || a.state == AlarmState::ActiveAcknowledged
+               ? "set"
+               : "clear";
+}
+
+std::string chatterText(const Alarm& a, const std::string& what, int changes) {
+    return a.name + " " + what + ": " + std::to_string(changes) +
+           (changes == 1 ? " change" : " changes") + " in the last minute, now " + stateWord(a);
+}
+
+// A change of a condition's state, with the rule for chattering conditions: the first
+// kChatterLimit changes within a window are each an event; the next one is recorded at
+// once as the start of chattering, and from then on the changes are counted and reported
+// once a minute (Maintain) with the alarm's state of that moment.
+void changeAlarm(const AlarmKey& key, const Alarm& now, const std::string& text) {
+    const std::int64_t t = now.timeMs;
+    Chatter& c = g.chatter[key];
+    c.changes.push_back(t);
+    while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs) c.changes.pop_front();
+    if (c.chattering) {
+        ++c.counted;
+        changed();  // the state changed: the bank windows' count follows it at once
+        return;
+    }
+    if (static_cast<int>(c.changes.size()) > kChatterLimit) {
+        c.chattering = true;
+        c.counted = 0;
+        c.reportDueMs = t + kChatterWindowMs;
+        write(now.pump, now.kind,
+              now.name + " chattering: " + std::to_string(c.changes.size()) +
+                  " changes within a minute, now " + stateWord(now),
+              &now);
+        return;
+    }
+    write(now.pump, now.kind, text, &now);
+}
+
+// The alarm as it stands (Normal when it is no longer kept).
+Alarm alarmNow(const AlarmKey& key) {
+    auto it = g.alarms.find(key);
+    if (it != g.alarms.end()) return it->second;
+    return Alarm{std::get<0>(key), static_cast<Kind>(std::get<1>(key)), std::get<2>(key),
+                 AlarmState::Normal, 0};
+}
+
+void reportChatter(std::int64_t t) {
+    for (auto it = g.chatter.begin(); it != g.chatter.end();) {
+        Chatter& c = it->second;
+        while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs) c.changes.pop_front();
+        if (c.chattering && t >= c.reportDueMs) {
+            Alarm a = alarmNow(it->first);
+            a.timeMs = t;
+            const bool calm = c.counted < kCalmLimit;
+            write(a.pump, a.kind, chatterText(a, calm ? "chattering ended" : "chattering", c.counted), &a);
+            c.counted = 0;
+            c.reportDueMs = t + kChatterWindowMs;
+            if (calm) {
+                c.chattering = false;
+                c.changes.clear();
+            }
+        }
+        if (!c.chattering && c.changes.empty())
+            it = g.chatter.erase(it);
+        else
+            ++it;
+    }
+}
+
 }  // namespace
 
 void Record(int pump, Kind kind, const std::string& text) {
     write(pump, kind, text, nullptr);
 }
 
+void Maintain() {
+    if (g.store != nullptr && g.store->damaged()) {
+        startAfresh();
+        changed();
+    }
+    reportChatter(nowMs());
+}
+
+void SetRetention(const Retention& retention) {
+    if (g.store != nullptr) g.store->setRetention(retention);
+}
+
 void SetAlarm(int pump, Kind kind, const std::string& name) {
-    Alarm& a = g.alarms[{pump, static_cast<int>(kind), name}];
+    const AlarmKey key{pump, static_cast<int>(kind), name};
+    Alarm& a = g.alarms[key];
     if (a.state == AlarmState::ActiveUnacknowledged || a.state == AlarmState::ActiveAcknowledged)
         return;
     a = Alarm{pump, kind, name, AlarmState::ActiveUnacknowledged, nowMs()};
-    write(pump, kind, name, &a);
+    const Alarm now = a;
+    changeAlarm(key, now, name);
 }
 
 void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText) {
-    auto it = g.alarms.find({pump, static_cast<int>(kind), name});
+    const AlarmKey key{pump, static_cast<int>(kind), name};
+    auto it = g.alarms.find(key);
     if (it == g.alarms.end()) return;
     Alarm& a = it->second;
     if (a.state == AlarmState::ActiveUnacknowledged)
@@ -172,7 +286,7 @@ void ClearAlarm(int pump, Kind kind, const std::string& name, const char* cleare
     a.timeMs = nowMs();
     const Alarm now = a;
     if (a.state == AlarmState::Normal) g.alarms.erase(it);
-    write(pump, kind, clearedText != nullptr ? std::string(clearedText) : name + " cleared", &now);
+    changeAlarm(key, now, clearedText != nullptr ? std::string(clearedText) : name + " cleared");
 }
 
 AlarmState StateOf(int pump, Kind kind, const std::string& name) {

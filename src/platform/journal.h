@@ -44,6 +44,10 @@ struct Event {
     int pump = kNoPump;       // 0-23
     Kind kind = Kind::Station;
     std::string text;
+    // The journal file's own number, given when the file is made: ids start again in a
+    // fresh file (after a damaged one was set aside), so (epoch, id) names one event for
+    // good and a reader that saw both files drops duplicates by it.
+    std::int64_t epoch = 0;
 };
 
 // Which events a query returns: newest first, older than beforeId when it is non-zero.
@@ -55,6 +59,14 @@ struct Filter {
 };
 
 struct Alarm;
+
+// How much the journal keeps: events older than keepDays go, and the oldest go while the
+// file holds more than maxBytes of events, whichever comes first. The event that raised an
+// alarm still awaiting acknowledgement is never pruned. 0: no bound of that kind.
+struct Retention {
+    int keepDays = 400;
+    std::int64_t maxBytes = std::int64_t{2048} * 1024 * 1024;
+};
 
 class Store {
   public:
@@ -70,6 +82,20 @@ class Store {
     virtual std::string lastError() const = 0;
     // The alarms that were not Normal at the last committed change.
     virtual std::vector<Alarm> alarms() = 0;
+    // The epoch of the file in use (stamped on every event it gives back).
+    virtual std::int64_t epoch() const { return 0; }
+    // True once the store found its file damaged (by a statement, or by the check that
+    // runs after it opened): the journal then starts afresh at its next chance.
+    virtual bool damaged() const { return false; }
+    // Sets the damaged file aside under its date, starts a fresh one with a new epoch and
+    // these alarms in their states; report says what was done, for the journal and the
+    // operator. False (report says why) when no fresh file could be started.
+    virtual bool startAfresh(const std::vector<Alarm>& alarms, std::string& report) {
+        (void)alarms;
+        report = "this journal cannot start afresh";
+        return false;
+    }
+    virtual void setRetention(const Retention& retention) { (void)retention; }
 };
 
 // The store in use (none: events are counted but kept nowhere).
@@ -81,8 +107,15 @@ Store* CurrentStore();
 void SetNoticeSink(std::function<void(const std::string&)> sink);
 void Notice(const std::string& text);
 
-// Records one event. A write failure is shown once; the station carries on.
+// Records one event. A write failure is shown once; the station carries on. A file the
+// store found damaged is set aside and a fresh one started first (shown once each time).
 void Record(int pump, Kind kind, const std::string& text);
+
+// The journal's housekeeping, once a second from the loop: a damaged file found by the
+// store's own check is set aside, and the minute reports of chattering alarms are written.
+void Maintain();
+// The retention policy, passed to the store in use.
+void SetRetention(const Retention& retention);
 
 // ---- alarms ----
 // The values are kept in the journal file.
@@ -106,7 +139,14 @@ const char* AlarmStateText(AlarmState state);
 
 // An alarm condition came on or went off: the event is recorded ("<name>", and on
 // clearing clearedText or "<name> cleared") and the alarm moves through its states.
-// Repeats of the same state record nothing.
+// Repeats of the same state record nothing. A condition that chatters (more than
+// kChatterLimit changes within kChatterWindowMs) has its further changes counted instead
+// of recorded: its state still follows each change at once, and one event a minute
+// ("<name> chattering: N changes in the last minute, now set/clear") records them with the
+// alarm's state, until a minute with fewer than kCalmLimit changes ends it.
+inline constexpr int kChatterLimit = 10;
+inline constexpr std::int64_t kChatterWindowMs = 60000;
+inline constexpr int kCalmLimit = 3;
 void SetAlarm(int pump, Kind kind, const std::string& name);
 void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText = nullptr);
 AlarmState StateOf(int pump, Kind kind, const std::string& name);

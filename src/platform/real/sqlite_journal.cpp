@@ -1,9 +1,15 @@
 #include "platform/real/sqlite_journal.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -13,9 +19,18 @@ namespace {
 
 // "VNKJ": marks a file as this station's journal.
 constexpr int kApplicationId = 0x564E4B4A;
-// 1: events only; 2: the alarms' states too (a version 1 journal is brought up to 2).
-constexpr int kSchemaVersion = 2;
+// 1: events only; 2: the alarms' states too; 3: the file's epoch, and the event that raised
+// each alarm (kept from pruning). An older journal is brought up to 3 as it opens.
+constexpr int kSchemaVersion = 3;
 constexpr int kCheckpointEveryMs = 500;
+// Pruning: one small batch at a time, a write transaction of a millisecond or two that the
+// loop's writer may have to wait for. While there is a backlog, batches follow each other
+// with pauses long enough that the writer, retrying, always finds the file free.
+constexpr int kPruneBatch = 200;
+constexpr int kPruneEveryMs = 5000;
+constexpr int kPruneBacklogPauseMs = 60;
+// After a checkpoint the log is cut back to this size rather than left at its largest.
+constexpr long long kWalSizeLimit = 32LL * 1024 * 1024;
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
@@ -25,11 +40,21 @@ const char* const kSchema =
     "CREATE INDEX IF NOT EXISTS events_pump ON events(pump, id);"
     "CREATE INDEX IF NOT EXISTS events_kind ON events(kind, id);";
 
-// The alarms not Normal, each as its last committed event left it.
+// The alarms not Normal, each as its last committed event left it, with the id of the event
+// that raised it (0 when that is in an earlier file).
 const char* const kAlarmsTable =
     "CREATE TABLE IF NOT EXISTS alarms(pump INTEGER NOT NULL, kind TEXT NOT NULL,"
     " name TEXT NOT NULL, state INTEGER NOT NULL, time_ms INTEGER NOT NULL,"
-    " PRIMARY KEY(pump, kind, name));";
+    " raised_id INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(pump, kind, name));";
+
+const char* const kMetaTable =
+    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);";
+
+std::int64_t wallMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string stamp() {
     std::time_t t = std::time(nullptr);
@@ -41,10 +66,32 @@ std::string stamp() {
 }
 
 bool fileExists(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return false;
-    std::fclose(f);
-    return true;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool damagedCode(int rc) {
+    return (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
+}
+
+// The journal is the station's alone: a new file is made 0600 before SQLite opens it (its
+// -wal and -shm take the mode of the file), and an existing one loses whatever it grants
+// beyond its owner's read and write; a stricter mode is kept.
+void makePrivate(const std::string& path, bool create) {
+    if (create) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::fchmod(fd, 0600);  // whatever the umask left
+            ::close(fd);
+        }
+        return;
+    }
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string file = path + suffix;
+        struct stat st {};
+        if (::stat(file.c_str(), &st) == 0 && (st.st_mode & 07777) != (st.st_mode & 0600))
+            ::chmod(file.c_str(), st.st_mode & 0600);
+    }
 }
 
 // Moves the file and its WAL companions aside under one new name. A WAL left behind would
@@ -65,44 +112,169 @@ bool setAside(const std::string& path, std::string& moved) {
     return true;
 }
 
+bool int64Query(sqlite3* db, const char* sql, std::int64_t& value) {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(st);
+        value = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : 0;
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+// One batch of the retention policy: the oldest events (never one that raised an alarm still
+// kept) go while the file holds more than maxBytes of pages in use, or while they are older
+// than keepDays. Only the oldest batch is looked at, so a young journal costs one short scan.
+int pruneBatch(sqlite3* db, const journal::Retention& r, std::int64_t nowMs, int batch, int& rc) {
+    rc = SQLITE_OK;
+    if (r.keepDays <= 0 && r.maxBytes <= 0) return 0;
+    bool over = false;
+    if (r.maxBytes > 0) {
+        std::int64_t pages = 0, free = 0, size = 0;
+        if (!int64Query(db, "PRAGMA page_count", pages) || !int64Query(db, "PRAGMA freelist_count", free) ||
+            !int64Query(db, "PRAGMA page_size", size)) {
+            rc = sqlite3_errcode(db);
+            return 0;
+        }
+        over = (pages - free) * size > r.maxBytes;
+    }
+    const std::int64_t cutoff = r.keepDays > 0 ? nowMs - std::int64_t{r.keepDays} * 86400000 : 0;
+    if (!over && r.keepDays <= 0) return 0;
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(db,
+                            "DELETE FROM events WHERE id IN (SELECT id FROM (SELECT id, time_ms FROM"
+                            " events WHERE id NOT IN (SELECT raised_id FROM alarms) ORDER BY id"
+                            " LIMIT ?1) WHERE ?2 OR time_ms < ?3)",
+                            -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_int(st, 1, batch);
+        sqlite3_bind_int(st, 2, over ? 1 : 0);
+        sqlite3_bind_int64(st, 3, cutoff);
+        rc = sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) return 0;
+    rc = SQLITE_OK;
+    return sqlite3_changes(db);
+}
+
 }  // namespace
 
 SqliteJournal::~SqliteJournal() {
     close();
 }
 
-void SqliteJournal::startCheckpoints(const std::string& path) {
+void SqliteJournal::startThreads(const std::string& path) {
     stopping_ = false;
-    checkpointer_ = std::thread([this, path] {
+    pruneSoon_ = true;
+    checkDamaged_ = false;
+    checkMs_ = 0.0;
+    checkResult_ = CheckResult::Running;
+    maintainer_ = std::thread([this, path] {
         sqlite3* db = nullptr;
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
             sqlite3_busy_timeout(db, 1000);
+            char limit[64];
+            std::snprintf(limit, sizeof limit, "PRAGMA journal_size_limit=%lld;", kWalSizeLimit);
+            sqlite3_exec(db, limit, nullptr, nullptr, nullptr);
+            auto nextPrune = std::chrono::steady_clock::now();
             std::unique_lock<std::mutex> lock(mutex_);
             while (!stopping_) {
                 wake_.wait_for(lock, std::chrono::milliseconds(kCheckpointEveryMs));
                 if (stopping_) break;
+                const journal::Retention retention = retention_;
+                const bool soon = pruneSoon_;
+                pruneSoon_ = false;
                 lock.unlock();
                 // PASSIVE: never waits for, nor blocks, the writer.
                 sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+                if (soon || std::chrono::steady_clock::now() >= nextPrune) {
+                    // A backlog (a policy just lowered, a journal brought over) goes in
+                    // close batches, each one a short write the loop may wait for.
+                    int rc = SQLITE_OK;
+                    int pruned = kPruneBatch;
+                    for (int n = 0; n < 50 && pruned == kPruneBatch && rc == SQLITE_OK; ++n) {
+                        pruned = pruneBatch(db, retention, wallMs(), kPruneBatch, rc);
+                        if (pruned == kPruneBatch)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(kPruneBacklogPauseMs));
+                    }
+                    if (damagedCode(rc)) checkDamaged_ = true;
+                    nextPrune = std::chrono::steady_clock::now() +
+                                std::chrono::milliseconds(pruned == kPruneBatch ? 0 : kPruneEveryMs);
+                }
                 lock.lock();
             }
         }
         sqlite3_close_v2(db);
     });
+    // The whole file is read once, in the background: a damaged page anywhere shows here,
+    // long before an append or a page of the window would trip over it.
+    checker_ = std::thread([this, path] {
+        const auto t0 = std::chrono::steady_clock::now();
+        CheckResult result = CheckResult::Stopped;
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(db, 1000);
+            bool run = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (!stopping_) {
+                    checkDb_ = db;
+                    run = true;
+                }
+            }
+            sqlite3_stmt* st = nullptr;
+            int rc = run ? sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr) : SQLITE_INTERRUPT;
+            if (rc == SQLITE_OK) rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+                result = text != nullptr && std::strcmp(text, "ok") == 0 ? CheckResult::Sound
+                                                                         : CheckResult::Damaged;
+            } else if (damagedCode(rc)) {
+                result = CheckResult::Damaged;
+            }
+            sqlite3_finalize(st);
+            std::lock_guard<std::mutex> lock(mutex_);
+            checkDb_ = nullptr;
+        }
+        sqlite3_close_v2(db);
+        checkMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        if (result == CheckResult::Damaged) checkDamaged_ = true;
+        checkResult_ = result;
+    });
 }
 
-void SqliteJournal::stopCheckpoints() {
-    if (!checkpointer_.joinable()) return;
+void SqliteJournal::stopThreads() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
+        if (checkDb_ != nullptr) sqlite3_interrupt(checkDb_);
     }
     wake_.notify_all();
-    checkpointer_.join();
+    if (maintainer_.joinable()) maintainer_.join();
+    if (checker_.joinable()) checker_.join();
+}
+
+void SqliteJournal::setRetention(const journal::Retention& retention) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        retention_ = retention;
+        pruneSoon_ = true;
+    }
+    wake_.notify_all();
+}
+
+int SqliteJournal::pruneOnce(const journal::Retention& retention, int batch) {
+    if (db_ == nullptr) return 0;
+    int rc = SQLITE_OK;
+    const int n = pruneBatch(db_, retention, wallMs(), batch, rc);
+    failed(rc);
+    return n;
 }
 
 void SqliteJournal::close() {
-    stopCheckpoints();
+    stopThreads();
     for (sqlite3_stmt** st : {&insert_, &saveAlarm_, &removeAlarm_, &begin_, &commit_, &rollback_}) {
         if (*st != nullptr) sqlite3_finalize(*st);
         *st = nullptr;
@@ -111,10 +283,22 @@ void SqliteJournal::close() {
     db_ = nullptr;
 }
 
+// Keeps the reason of a failed statement; true when it failed. A file SQLite calls damaged
+// is marked so, whichever statement found it.
+bool SqliteJournal::failed(int rc) {
+    const int primary = rc & 0xFF;
+    if (primary == SQLITE_OK || primary == SQLITE_ROW || primary == SQLITE_DONE) return false;
+    error_ = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    if (damagedCode(rc)) damaged_ = true;
+    return true;
+}
+
 bool SqliteJournal::exec(const char* sql) {
     char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    error_ = message != nullptr ? message : sqlite3_errmsg(db_);
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+    if (rc == SQLITE_OK) return true;
+    failed(rc);
+    if (message != nullptr) error_ = message;
     sqlite3_free(message);
     return false;
 }
@@ -135,30 +319,35 @@ SqliteJournal::Check SqliteJournal::check() {
         return false;
     };
     // A file another process holds locked is not damaged: it is never set aside.
-    auto failed = [&] { return busy ? Check::Busy : Check::Damaged; };
+    auto failure = [&] { return busy ? Check::Busy : Check::Damaged; };
     int appId = 0, version = 0, objects = 0;
-    if (!intPragma("PRAGMA application_id", appId)) return failed();
-    if (!intPragma("SELECT count(*) FROM sqlite_schema", objects)) return failed();
+    if (!intPragma("PRAGMA application_id", appId)) return failure();
+    if (!intPragma("SELECT count(*) FROM sqlite_schema", objects)) return failure();
     if (appId != kApplicationId) return objects == 0 && appId == 0 ? Check::Empty : Check::Foreign;
     if (!intPragma("PRAGMA user_version", version) || version < 1 || version > kSchemaVersion)
         return Check::Foreign;
     version_ = version;
-    // The newest rows and the table's last page are what the window reads first.
+    // The newest rows and the table's last page are what the window reads first; the rest
+    // of the file is read by the background check.
     int newest = 0;
-    if (!intPragma("SELECT id FROM events ORDER BY id DESC LIMIT 1", newest)) return failed();
+    if (!intPragma("SELECT id FROM events ORDER BY id DESC LIMIT 1", newest)) return failure();
     if (!intPragma("SELECT count(*) FROM (SELECT id FROM events ORDER BY id DESC LIMIT 64)", newest))
-        return failed();
+        return failure();
+    if (version_ >= 2 && !intPragma("SELECT count(*) FROM alarms", newest)) return failure();
     return Check::Good;
 }
 
 bool SqliteJournal::create() {
-    char pragmas[96];
-    std::snprintf(pragmas, sizeof pragmas, "PRAGMA application_id=%d; PRAGMA user_version=%d;",
-                  kApplicationId, kSchemaVersion);
+    char pragmas[160];
+    std::snprintf(pragmas, sizeof pragmas,
+                  "PRAGMA application_id=%d; PRAGMA user_version=%d;"
+                  " INSERT OR IGNORE INTO meta(key, value) VALUES('epoch', %lld);",
+                  kApplicationId, kSchemaVersion,
+                  static_cast<long long>(std::max(wallMs(), lastEpoch_ + 1)));
     // Another process may be making the same new file: the schema is made at most once.
     version_ = kSchemaVersion;
-    if (exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(kAlarmsTable) && exec(pragmas) &&
-        exec("COMMIT"))
+    if (exec("BEGIN IMMEDIATE") && exec(kSchema) && exec(kAlarmsTable) && exec(kMetaTable) &&
+        exec(pragmas) && exec("COMMIT"))
         return true;
     exec("ROLLBACK");
     return false;
@@ -169,22 +358,44 @@ bool SqliteJournal::prepare() {
     // killed process leaves every committed transaction in the log for the next open.
     // NORMAL syncs at checkpoints, not at each commit: a process crash loses nothing
     // committed; only a power cut can lose the last moments.
-    if (!exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=0;"))
-        return false;
-    // A journal of the first version gains the alarms' table; its events stay as they are.
-    char upgrade[64];
-    std::snprintf(upgrade, sizeof upgrade, "PRAGMA user_version=%d;", kSchemaVersion);
-    if (version_ < kSchemaVersion &&
-        (!exec("BEGIN IMMEDIATE") || !exec(kAlarmsTable) || !exec(upgrade) || !exec("COMMIT"))) {
-        exec("ROLLBACK");
+    char pragmas[160];
+    std::snprintf(pragmas, sizeof pragmas,
+                  "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA wal_autocheckpoint=0;"
+                  " PRAGMA journal_size_limit=%lld;",
+                  kWalSizeLimit);
+    if (!exec(pragmas)) return false;
+    // An older journal gains what it lacks; its events stay as they are.
+    if (version_ < kSchemaVersion) {
+        char upgrade[160];
+        std::snprintf(upgrade, sizeof upgrade,
+                      "INSERT OR IGNORE INTO meta(key, value) VALUES('epoch', %lld);"
+                      " PRAGMA user_version=%d;",
+                      static_cast<long long>(std::max(wallMs(), lastEpoch_ + 1)), kSchemaVersion);
+        const char* alarms = version_ < 2 ? kAlarmsTable
+                                          : "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
+        if (!exec("BEGIN IMMEDIATE") || !exec(alarms) || !exec(kMetaTable) || !exec(upgrade) ||
+            !exec("COMMIT")) {
+            exec("ROLLBACK");
+            return false;
+        }
+        version_ = kSchemaVersion;
+    }
+    std::int64_t epoch = 0;
+    if (!int64Query(db_, "SELECT value FROM meta WHERE key = 'epoch'", epoch)) {
+        failed(sqlite3_errcode(db_));
         return false;
     }
+    epoch_ = epoch;
     const struct {
         const char* sql;
         sqlite3_stmt** statement;
     } statements[] = {
         {"INSERT INTO events(time_ms, pump, kind, text) VALUES(?, ?, ?, ?)", &insert_},
-        {"INSERT OR REPLACE INTO alarms(pump, kind, name, state, time_ms) VALUES(?, ?, ?, ?, ?)",
+        // A raise gives the alarm its raising event; later changes keep it.
+        {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"
+         " ON CONFLICT(pump, kind, name) DO UPDATE SET state = excluded.state,"
+         " time_ms = excluded.time_ms, raised_id = CASE WHEN excluded.state = 1 AND"
+         " excluded.raised_id <> 0 THEN excluded.raised_id ELSE alarms.raised_id END",
          &saveAlarm_},
         {"DELETE FROM alarms WHERE pump = ? AND kind = ? AND name = ?", &removeAlarm_},
         {"BEGIN IMMEDIATE", &begin_},
@@ -192,20 +403,32 @@ bool SqliteJournal::prepare() {
         {"ROLLBACK", &rollback_},
     };
     for (const auto& s : statements) {
-        if (sqlite3_prepare_v3(db_, s.sql, -1, SQLITE_PREPARE_PERSISTENT, s.statement, nullptr) !=
-            SQLITE_OK) {
-            error_ = sqlite3_errmsg(db_);
-            return false;
-        }
+        const int rc = sqlite3_prepare_v3(db_, s.sql, -1, SQLITE_PREPARE_PERSISTENT, s.statement, nullptr);
+        if (failed(rc)) return false;
     }
     return true;
 }
 
 bool SqliteJournal::open(const std::string& path, std::string& notice) {
+    std::vector<journal::Alarm> carried;
+    if (!openFile(path, notice, carried)) return false;
+    if (!carried.empty() && !saveAlarms(carried)) {
+        notice += " The alarms awaiting acknowledgement in it could not be carried over (" + error_ + ").";
+    } else if (!carried.empty()) {
+        notice += " " + std::to_string(carried.size()) + " alarms awaiting acknowledgement were carried over.";
+    }
+    return true;
+}
+
+bool SqliteJournal::openFile(const std::string& path, std::string& notice,
+                             std::vector<journal::Alarm>& carried) {
     close();
     notice.clear();
+    path_ = path;
+    damaged_ = false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool existed = fileExists(path);
+        makePrivate(path, !existed);
         if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                             nullptr) != SQLITE_OK) {
             error_ = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
@@ -224,26 +447,74 @@ bool SqliteJournal::open(const std::string& path, std::string& notice) {
         }
         if (c == Check::Good || c == Check::Empty) {
             if ((c == Check::Good || create()) && prepare()) {
+                damaged_ = false;
                 sqlite3_busy_timeout(db_, 250);
-                startCheckpoints(path);
+                startThreads(path);
                 return true;
             }
             close();
             break;  // a sound file this station cannot use is never set aside
         }
+        const bool damaged = c == Check::Damaged;
+        if (damaged) {
+            // What can still be read of a damaged journal goes on: its alarms and epoch.
+            carried = alarms();
+            std::int64_t epoch = 0;
+            if (int64Query(db_, "SELECT value FROM meta WHERE key = 'epoch'", epoch))
+                lastEpoch_ = std::max(lastEpoch_, epoch);
+        }
         close();
         if (attempt > 0) break;
         std::string moved;
-        const bool damaged = c == Check::Damaged;
         if (!setAside(path, moved)) break;
         notice = std::string("The event journal ") + path +
                  (damaged ? " is damaged" : " is not this station's journal") + ". It was set aside as " +
                  moved + " and a new journal started.";
     }
+    carried.clear();
     if (!notice.empty()) notice += ' ';
     notice += "The event journal " + path + " cannot be used (" + error_ +
               "). The station runs without a journal.";
     return false;
+}
+
+bool SqliteJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::string& report) {
+    const std::string path = path_;
+    lastEpoch_ = std::max(lastEpoch_, epoch_);
+    close();
+    std::string moved;
+    if (!setAside(path, moved)) {
+        report = "The event journal " + path + " is damaged and cannot be set aside (" +
+                 std::strerror(errno) + "). The station carries on; events are not journalled.";
+        return false;
+    }
+    std::string notice;
+    std::vector<journal::Alarm> unused;
+    if (!openFile(path, notice, unused)) {
+        report = notice;
+        return false;
+    }
+    report = "The event journal " + path + " was found damaged. It was set aside as " + moved +
+             " and a new journal started.";
+    if (!saveAlarms(alarms))
+        report += " The alarms awaiting acknowledgement could not be carried over (" + error_ + ").";
+    else if (!alarms.empty())
+        report += " " + std::to_string(alarms.size()) + " alarms awaiting acknowledgement were carried over.";
+    return true;
+}
+
+bool SqliteJournal::saveAlarms(const std::vector<journal::Alarm>& alarms) {
+    if (alarms.empty()) return true;
+    if (!step(begin_)) return false;
+    for (const journal::Alarm& a : alarms) {
+        if (!saveAlarm(a, 0)) {
+            const std::string why = error_;
+            step(rollback_);
+            error_ = why;
+            return false;
+        }
+    }
+    return step(commit_);
 }
 
 // Runs a prepared statement that returns no rows, and makes it ready for the next use.
@@ -252,11 +523,11 @@ bool SqliteJournal::step(sqlite3_stmt* statement) {
     sqlite3_reset(statement);
     sqlite3_clear_bindings(statement);
     if (rc == SQLITE_DONE) return true;
-    error_ = sqlite3_errmsg(db_);
+    failed(rc);
     return false;
 }
 
-bool SqliteJournal::saveAlarm(const journal::Alarm& a) {
+bool SqliteJournal::saveAlarm(const journal::Alarm& a, std::int64_t eventId) {
     const char* kind = journal::KindName(a.kind);
     sqlite3_stmt* st = a.state == journal::AlarmState::Normal ? removeAlarm_ : saveAlarm_;
     sqlite3_bind_int(st, 1, a.pump);
@@ -265,6 +536,7 @@ bool SqliteJournal::saveAlarm(const journal::Alarm& a) {
     if (st == saveAlarm_) {
         sqlite3_bind_int(st, 4, static_cast<int>(a.state));
         sqlite3_bind_int64(st, 5, a.timeMs);
+        sqlite3_bind_int64(st, 6, a.state == journal::AlarmState::ActiveUnacknowledged ? eventId : 0);
     }
     return step(st);
 }
@@ -285,7 +557,7 @@ bool SqliteJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     bool written = step(insert_);
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
     if (alarm != nullptr) {
-        written = written && saveAlarm(*alarm) && step(commit_);
+        written = written && saveAlarm(*alarm, id) && step(commit_);
         if (!written) {
             const std::string why = error_;
             step(rollback_);
@@ -294,6 +566,7 @@ bool SqliteJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     }
     if (!written) return false;
     event.id = id;
+    event.epoch = epoch_;
     return true;
 }
 
@@ -301,12 +574,10 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
     std::vector<journal::Alarm> out;
     if (db_ == nullptr) return out;
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, "SELECT pump, kind, name, state, time_ms FROM alarms ORDER BY time_ms",
-                           -1, &st, nullptr) != SQLITE_OK) {
-        error_ = sqlite3_errmsg(db_);
-        return out;
-    }
-    while (sqlite3_step(st) == SQLITE_ROW) {
+    int rc = sqlite3_prepare_v2(db_, "SELECT pump, kind, name, state, time_ms FROM alarms ORDER BY time_ms",
+                                -1, &st, nullptr);
+    if (failed(rc)) return out;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
         const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
         const int state = sqlite3_column_int(st, 3);
@@ -318,6 +589,7 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
         out.push_back({sqlite3_column_int(st, 0), *k, name, static_cast<journal::AlarmState>(state),
                        sqlite3_column_int64(st, 4)});
     }
+    failed(rc);
     sqlite3_finalize(st);
     return out;
 }
@@ -331,16 +603,15 @@ std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter,
     if (filter.beforeId > 0) sql += " AND id < ?3";
     sql += " ORDER BY id DESC LIMIT ?4";
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-        error_ = sqlite3_errmsg(db_);
-        return out;
-    }
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
+    if (failed(rc)) return out;
     if (filter.pump != journal::Filter::kAnyPump) sqlite3_bind_int(st, 1, filter.pump);
     if (filter.kind) sqlite3_bind_text(st, 2, journal::KindName(*filter.kind), -1, SQLITE_STATIC);
     if (filter.beforeId > 0) sqlite3_bind_int64(st, 3, filter.beforeId);
     sqlite3_bind_int(st, 4, limit);
-    while (sqlite3_step(st) == SQLITE_ROW) {
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         journal::Event e;
+        e.epoch = epoch_;
         e.id = sqlite3_column_int64(st, 0);
         e.timeMs = sqlite3_column_int64(st, 1);
         e.pump = sqlite3_column_int(st, 2);
@@ -350,19 +621,40 @@ std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter,
         e.text = text != nullptr ? text : "";
         out.push_back(std::move(e));
     }
+    failed(rc);
     sqlite3_finalize(st);
     return out;
 }
 
 std::int64_t SqliteJournal::count() {
     if (db_ == nullptr) return 0;
-    sqlite3_stmt* st = nullptr;
     std::int64_t n = 0;
-    if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM events", -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW)
-        n = sqlite3_column_int64(st, 0);
-    sqlite3_finalize(st);
+    if (!int64Query(db_, "SELECT count(*) FROM events", n)) failed(sqlite3_errcode(db_));
     return n;
+}
+
+bool MoveOldJournal(const std::string& oldPath, const std::string& path, std::string& error) {
+    if (!fileExists(oldPath) || fileExists(path)) return true;
+    for (const char* suffix : {"-wal", "-shm", ""}) {
+        const std::string from = oldPath + suffix;
+        const std::string to = path + suffix;
+        if (!fileExists(from) || fileExists(to)) continue;  // moved before the last start ended
+        if (std::rename(from.c_str(), to.c_str()) != 0) {
+            error = "cannot move " + from + " to " + to + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MakeJournalFolder(const std::string& folder, std::string& error) {
+    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+        errno = ENOTDIR;
+    }
+    error = "cannot make the folder " + folder + ": " + std::strerror(errno);
+    return false;
 }
 
 }  // namespace platform

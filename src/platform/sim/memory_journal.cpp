@@ -3,8 +3,9 @@
 namespace platform {
 
 bool MemoryJournal::append(journal::Event& event, const journal::Alarm* alarm) {
-    if (failWrites) return false;
+    if (failWrites || damagedFile) return false;
     event.id = events.empty() ? 1 : events.back().id + 1;
+    event.epoch = fileEpoch;
     events.push_back(event);
     if (alarm != nullptr) {
         const auto key = std::make_tuple(alarm->pump, static_cast<int>(alarm->kind), alarm->name);
@@ -13,6 +14,21 @@ bool MemoryJournal::append(journal::Event& event, const journal::Alarm* alarm) {
         else
             alarms_[key] = *alarm;
     }
+    return true;
+}
+
+bool MemoryJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::string& report) {
+    if (failWrites) {
+        report = "the journal cannot start afresh (disk I/O error)";
+        return false;
+    }
+    setAside.insert(setAside.end(), events.begin(), events.end());
+    events.clear();
+    alarms_.clear();
+    for (const journal::Alarm& a : alarms) alarms_[std::make_tuple(a.pump, static_cast<int>(a.kind), a.name)] = a;
+    damagedFile = false;
+    ++fileEpoch;
+    report = "The event journal was found damaged. It was set aside and a new journal started.";
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The journal's store in memory, for tests and the simulated station; failWrites makes
-// every append fail as a full or broken disk would.
+// every append fail as a full or broken disk would, damagedFile as a file SQLite finds
+// damaged (until the journal starts afresh: a new epoch, the events kept in setAside).
 #pragma once
 
 #include <map>
@@ -15,13 +16,23 @@ class MemoryJournal : public journal::Store {
   public:
     std::vector<journal::Event> events;  // oldest first
     bool failWrites = false;
+    bool damagedFile = false;
+    std::vector<journal::Event> setAside;  // the events of the files started afresh from
+    std::int64_t fileEpoch = 1;
+    journal::Retention retention;
 
     using journal::Store::append;
     bool append(journal::Event& event, const journal::Alarm* alarm) override;
     std::vector<journal::Event> newest(const journal::Filter& filter, int limit) override;
     std::int64_t count() override { return static_cast<std::int64_t>(events.size()); }
-    std::string lastError() const override { return failWrites ? "disk I/O error" : ""; }
+    std::string lastError() const override {
+        return damagedFile ? "database disk image is malformed" : failWrites ? "disk I/O error" : "";
+    }
     std::vector<journal::Alarm> alarms() override;
+    std::int64_t epoch() const override { return fileEpoch; }
+    bool damaged() const override { return damagedFile; }
+    bool startAfresh(const std::vector<journal::Alarm>& alarms, std::string& report) override;
+    void setRetention(const journal::Retention& r) override { retention = r; }
     // How many stored events have this kind and pump and contain text.
     int countOf(journal::Kind kind, int pump, const std::string& text) const;
 
