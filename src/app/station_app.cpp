@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "platform/event_loop.h"
-#include "platform/file_system.h"
 #include "platform/journal.h"
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
@@ -101,6 +100,25 @@ void startScreenshots(QTimer& timer, ui::qt::QtView& view) {
     timer.start(static_cast<int>(seconds * 1000));
 }
 
+// $VNK_HOME/journal/journal.db, after a journal an older station kept among the recordings
+// was brought there. When it cannot be, the journal stays where it is for this run (the
+// operator is told), so that no alarm it holds is lost to a fresh file.
+std::string journalFile(std::string& notice) {
+    const std::string home = platform::GetProjectDir();
+    const std::string folder = platform::MakePathname(home, "journal");
+    const std::string path = platform::MakePathname(folder, "journal.db");
+    const std::string old = platform::MakePathname(platform::MakePathname(home, "data"), "journal.db");
+    std::string error;
+    if (platform::MakeJournalFolder(folder, error) && platform::MoveOldJournal(old, path, error))
+        return path;
+    notice = "The event journal cannot be kept in " + folder + " (" + error + ").";
+    if (::access(old.c_str(), F_OK) == 0) {
+        notice += " It stays at " + old + " for this run.";
+        return old;
+    }
+    return path;
+}
+
 }  // namespace
 
 int RunStationProcess(const char* program, int argc, char** argv, const Extras& extras) {
@@ -161,14 +179,15 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
     if (extras) extras(view);
 
     // The journal opens before anything can happen; what it has to say about its file waits
-    // for the station's windows.
+    // for the station's windows. It has a folder of its own, where nothing else (the
+    // recorder's move of its data folder above all) ever takes a file.
     platform::SqliteJournal journalStore;
     {
-        const std::string dataDir = platform::MakePathname(platform::GetProjectDir(), "data");
-        platform::fileSystem().makeDir(dataDir);
         std::string notice;
-        if (journalStore.open(platform::MakePathname(dataDir, "journal.db"), notice))
-            journal::SetStore(&journalStore);
+        const std::string journalPath = journalFile(notice);
+        std::string openNotice;
+        if (journalStore.open(journalPath, openNotice)) journal::SetStore(&journalStore);
+        if (!openNotice.empty()) notice += (notice.empty() ? "" : " ") + openNotice;
         shell::ResetStation();
         if (!notice.empty()) journal::Notice(notice);
     }

@@ -1,5 +1,6 @@
 #include "settings/registry_settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -95,6 +96,18 @@ void WriteSetting(const ShortSetting& setting, std::int16_t value) {
     std::uint8_t bytes[2];
     wire::putI16(bytes, value);
     platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
+}
+
+journal::Retention ReadJournalRetention() {
+    auto read = [](const DwordSetting& setting, std::uint32_t most) {
+        std::uint32_t v = setting.missing;
+        if (!ReadSetting(setting, v)) WriteSetting(setting, v);
+        return std::min(v, most);
+    };
+    journal::Retention r;
+    r.keepDays = static_cast<int>(read(kJournalKeepDays, 100000));
+    r.maxBytes = static_cast<std::int64_t>(read(kJournalMaxMB, 16u * 1024 * 1024)) * 1024 * 1024;
+    return r;
 }
 
 std::uint32_t LimitTimeout1(std::uint32_t value) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/journal.h"
+
 namespace settings {
 
 extern const char* const kSettingsKey;  // "Software\Qorv\VNKPC" under HKEY_LOCAL_MACHINE
@@ -28,6 +30,10 @@ inline constexpr DwordSetting kAutoRecord{"AutoRecord", 0};
 inline constexpr DwordSetting kTimeout1{"Timeout1", 30};
 inline constexpr DwordSetting kTimeout2{"Timeout2", 60};
 inline constexpr DwordSetting kAutoMode{"Auto Mode", 0};
+// The journal's retention: days kept, and the most its events may take on disk (MB). 0
+// lifts that bound.
+inline constexpr DwordSetting kJournalKeepDays{"Journal Keep Days", 400};
+inline constexpr DwordSetting kJournalMaxMB{"Journal Max MB", 2048};
 
 struct FloatSetting {  // BINARY 4, little-endian f32, clamped on reading
     const char* name;
@@ -58,6 +64,10 @@ bool ReadSetting(const DwordSetting& setting, std::uint32_t& value);
 void WriteSetting(const DwordSetting& setting, std::uint32_t value);
 void WriteSetting(const FloatSetting& setting, float value);
 void WriteSetting(const ShortSetting& setting, std::int16_t value);
+
+// The journal's retention policy. A value missing from the store is written there with its
+// default, so that a technician finds it to change.
+journal::Retention ReadJournalRetention();
 
 // "Timeout1": 0 stays 0, 1-7 become 8, above kTimeout1Max (negative entries too)
 // kTimeout1Max.

@@ -235,6 +235,7 @@ void EnableSetupMenu() {
 
 bool StartUp() {
     journal::Record(journal::kNoPump, journal::Kind::Station, "Start-up");
+    journal::SetRetention(settings::ReadJournalRetention());
     // Transmit queues exist before anything can send.
     CreateTxQueues();
     SetShowStats(ShowStats != 0);
@@ -298,6 +299,8 @@ bool StartUp() {
     platform::ProcessSystemEvents();
     EnableSetupMenu();
     ShowAlarmCount();
+    // The journal's housekeeping: a damaged file found by its check, chattering alarms.
+    enableTimer(windows::BANK_TMR_JOURNAL);
 
     // No periodic timer runs before the ports are open: first polling and the watchdog.
     enableTimer(windows::BANK_TMR_POLL);
@@ -416,6 +419,11 @@ void ArrangeBankWindows() {
     ShowBanks(settings::Config.PumpsShown);
 }
 
+int JournalTimer(int, int, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) journal::Maintain();
+    return 0;
+}
+
 void BindStationCallbacks() {
     BindComCfgCallbacks();
     BindSerialOutputCallbacks();
@@ -441,6 +449,7 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);
     windows::BindMenuCallback("ArrangeWindows2", ArrangeWindows2);
+    windows::BindCtrlCallback("JournalTimer", JournalTimer);
     windows::BindCtrlCallback("ComTimerTick", ComTimerTick);
     windows::BindCtrlCallback("DelayCom", DelayCom);
     windows::BindCtrlCallback("GetControlData", GetControlData);

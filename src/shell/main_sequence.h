@@ -37,6 +37,8 @@ bool StopRequested();
 
 int Quit_App(int panel, int control, int event, void* data, int e1, int e2);
 int Do_Nothing(int panel, int control, int event, void* data, int e1, int e2);
+// The journal's housekeeping tick (once a second).
+int JournalTimer(int panel, int control, int event, void* data, int e1, int e2);
 void ArrangeWindows2(int menuBar, int item, void* data, int panel);
 void ArrangeBankWindows();
 void EnableSetupMenu();

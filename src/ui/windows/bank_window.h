@@ -124,6 +124,7 @@ enum BankTimer {
     BANK_TMR_INSTANT_IDLE = 90,  // InstantIdleTimerTick
     BANK_TMR_RECORD = 91,        // RecordTimer
     BANK_TMR_TRENDS = 92,        // TrendTimer
+    BANK_TMR_JOURNAL = 93,       // JournalTimer
 };
 
 struct TimerDef {
@@ -145,6 +146,7 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_INSTANT_IDLE, 0.5, "InstantIdleTimerTick"},
     {BANK_TMR_RECORD, 1.0, "RecordTimer"},
     {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
+    {BANK_TMR_JOURNAL, 1.0, "JournalTimer"},
 };
 
 // The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame
