@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/home_lock.h"
 #include "platform/journal.h"
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
@@ -119,6 +120,41 @@ std::string journalFile(std::string& notice) {
     return path;
 }
 
+// Two stations on one set of files would overwrite each other's settings, recordings and
+// journal: a second one says so and stops before it touches any of them. A folder where no
+// lock can be made (read-only) must not keep the station from running.
+bool lockHome(const char* program, platform::HomeLock& lock) {
+    const std::string home = platform::GetProjectDir();
+    const std::string path = platform::MakePathname(home, "vnk-station.lock");
+    switch (lock.take(path)) {
+        case platform::HomeLock::Result::Taken:
+            return true;
+        case platform::HomeLock::Result::Unavailable:
+            std::fprintf(stderr,
+                         "%s: cannot lock %s (%s); a second station started on %s will not "
+                         "be refused\n",
+                         program, path.c_str(), lock.error().c_str(), home.c_str());
+            return true;
+        case platform::HomeLock::Result::HeldElsewhere:
+            break;
+    }
+    std::fprintf(stderr, "%s: another station is already running on %s (%s is locked)\n", program,
+                 home.c_str(), path.c_str());
+    ui::MessagePopup("Station Already Running",
+                     "Another VNK PC station is already running on " + home +
+                         ". Only one station may run on one set of files.");
+    return false;
+}
+
+void clearBackEnds() {
+    platform::setSystemBackEnd(nullptr);
+    platform::setRegistry(nullptr);
+    platform::setSerialBackEnd(nullptr);
+    platform::setTcpBackEnd(nullptr);
+    ui::setPopupBackEnd(nullptr);
+    platform::setLoop(nullptr);
+}
+
 }  // namespace
 
 int RunStationProcess(const char* program, int argc, char** argv, const Extras& extras) {
@@ -154,6 +190,13 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
         ui::setPopupBackEnd(&autoPopups);
     else
         ui::setPopupBackEnd(&dialogs);
+
+    // Held for the whole run; the kernel frees it however the process ends.
+    platform::HomeLock homeLock;
+    if (!lockHome(program, homeLock)) {
+        clearBackEnds();
+        return 1;
+    }
 
     ui::qt::QtView view;
     ui::setObserver(&view);
@@ -196,12 +239,7 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
 
     ui::setObserver(nullptr);
     ui::ResetModel();
-    platform::setSystemBackEnd(nullptr);
-    platform::setRegistry(nullptr);
-    platform::setSerialBackEnd(nullptr);
-    platform::setTcpBackEnd(nullptr);
-    ui::setPopupBackEnd(nullptr);
-    platform::setLoop(nullptr);
+    clearBackEnds();
     return rc;
 }
 

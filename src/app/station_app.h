@@ -1,7 +1,8 @@
 // The station's process on the real back ends: Qt's event loop and widgets, termios serial
-// ports, the settings store file, real or headless popups, SIGTERM and SIGINT, the journal
-// on disk, the screenshots of VNK_SCREENSHOT_DIR, then the shell's run and the teardown.
-// Each program of the station (the field station, the demo) has its own main() around it.
+// ports, the settings store file, real or headless popups, the lock that keeps a second
+// station off the same program folder, SIGTERM and SIGINT, the journal on disk, the
+// screenshots of VNK_SCREENSHOT_DIR, then the shell's run and the teardown. Each program of
+// the station (the field station, the demo) has its own main() around it.
 #pragma once
 
 #include <functional>
@@ -16,8 +17,8 @@ namespace app {
 // station starts up (timers it starts fire in the station's event loop).
 using Extras = std::function<void(ui::qt::QtView& view)>;
 
-// The whole process after main(): returns main's result. program names the executable in
-// the one line printed when there is no display.
+// The whole process after main(): returns main's result (1 when another station runs on
+// the program folder). program names the executable in the lines it prints on stderr.
 int RunStationProcess(const char* program, int argc, char** argv, const Extras& extras = {});
 
 }  // namespace app

@@ -282,6 +282,32 @@ int readStoreFile(const std::string& path, std::string& bytes) {
     return ok ? kRegOk : kRegUnreadable;
 }
 
+// The store holds the password in clear text: only its owner may read it. An administrator
+// may have made it stricter still (read-only, 0400), and that stays; anything looser
+// becomes 0600 at the next write.
+mode_t storeModeFor(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return S_IRUSR | S_IWUSR;
+    return st.st_mode & (S_IRUSR | S_IWUSR);
+}
+
+// The replacement is made anew every time, never opened where it lies: a .tmp left by a
+// crash keeps the mode it was made with, and a link in its place would send the password
+// wherever it points. The file is given its mode before it holds a byte, whatever the umask.
+int openPrivateTemp(const std::string& tmp, mode_t mode) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        if (fd >= 0) {
+            if (::fchmod(fd, mode) == 0) return fd;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return -1;
+        }
+        if (errno != EEXIST || ::unlink(tmp.c_str()) != 0) return -1;
+    }
+    return -1;
+}
+
 void syncFolderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "."
@@ -422,7 +448,7 @@ bool RegistryStore::set(const std::string& key, const std::string& name, const R
     std::string text = encodeText(format(keys, names), encoding);
     std::string tmp = path_ + ".tmp";
     makeParentDirs(path_);
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = openPrivateTemp(tmp, storeModeFor(path_));
     if (fd < 0) return false;
     bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

@@ -4,7 +4,8 @@
 // tests. A value that is missing, or present with another type, reads as missing: the
 // helper returns a negative code and leaves the destination unchanged. Only a store file
 // that does not exist starts empty; one that exists but cannot be read (permissions, an
-// I/O error, not a plain file) is left exactly as it is and every write to it fails.
+// I/O error, not a plain file) is left exactly as it is and every write to it fails. The
+// file is its owner's alone (0600, or stricter when it was made so by hand).
 #pragma once
 
 #include <cstddef>

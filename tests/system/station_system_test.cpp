@@ -1,7 +1,9 @@
 // vnk-station as the operator starts it, offscreen with headless popups, against vnk-sim
 // over pseudo-terminals: the fleet comes on line, SIGTERM ends it cleanly with its
-// settings saved, and a second start finds them again.
+// settings saved, a second start finds them again, and a second station on the same
+// folder is refused while the first runs.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -301,6 +303,65 @@ TEST_F(StationRun, BrokenLoopIdlesEveryPumpAndNeverRaisesOne) {
     std::sort(delays.begin(), delays.end());
     std::printf("loop broken to idle: median %.3f s, slowest pump %.3f s\n", delays[12],
                 delays.back());
+}
+
+// Two stations on one set of files would overwrite each other's settings, recordings and
+// journal. A second one is refused at once, says why, and the first runs on; a station
+// killed hard leaves nothing behind that refuses the next.
+TEST_F(StationRun, SecondStationOnTheSameFolderIsRefusedUntilTheFirstIsGone) {
+    writeConfig(0);
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--speed",
+                           "all=1000", "--capture", "25=" + (dir / "output.txt").string()},
+                          (dir / "sim.log").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_LE(runUntilFleetOnLine(), 30.0);
+    const fs::path lockFile = dir / "home" / "vnk-station.lock";
+    EXPECT_EQ(fs::status(lockFile).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+    SimProcess second;
+    const Clock::time_point t0 = Clock::now();
+    ASSERT_TRUE(second.start(VNK_STATION_PATH, {}, (dir / "second.log").string()));
+    int status = 0;
+    pid_t ended = 0;
+    while (since(t0) < 15.0 && (ended = ::waitpid(second.pid(), &status, WNOHANG)) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(ended, second.pid()) << "the second station still runs after 15 s";
+    second.forget();
+    std::printf("second station refused %.2f s after its start\n", since(t0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 0);
+    std::ifstream secondLog(dir / "second.log");
+    const std::string text((std::istreambuf_iterator<char>(secondLog)), {});
+    const std::string home = (dir / "home").string();
+    EXPECT_NE(text.find("vnk-station: another station is already running on " + home),
+              std::string::npos)
+        << text;
+    const std::string popup =
+        "popup: Station Already Running: Another VNK PC station is already "
+        "running on " +
+        home + ". Only one station may run on one set of files.\n";
+    EXPECT_NE(text.find(popup), std::string::npos) << text;
+    EXPECT_EQ(text.find("popup:"), text.rfind("popup:")) << "nothing else started: " << text;
+
+    // The first one still polls its fleet and writes its output line.
+    EXPECT_EQ(::waitpid(station.pid(), &status, WNOHANG), 0);
+    std::ofstream(dir / "output.txt", std::ios::trunc).close();
+    const Clock::time_point t1 = Clock::now();
+    while (since(t1) < 10.0 && pumpsInOutput() != 24)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(pumpsInOutput(), 24);
+
+    ASSERT_EQ(::kill(station.pid(), SIGKILL), 0);
+    ASSERT_EQ(::waitpid(station.pid(), &status, 0), station.pid());
+    station.forget();
+    ASSERT_TRUE(fs::exists(lockFile)) << "the lock file outlives the station; its lock does not";
+    std::ofstream(dir / "output.txt", std::ios::trunc).close();
+    EXPECT_LE(runUntilFleetOnLine(), 30.0);
+    EXPECT_EQ(station.stop(), 0);
+    std::ifstream thirdLog(dir / "station.log");
+    const std::string third((std::istreambuf_iterator<char>(thirdLog)), {});
+    EXPECT_EQ(third.find("Already Running"), std::string::npos) << third;
 }
 
 }  // namespace

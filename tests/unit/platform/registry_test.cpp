@@ -1,10 +1,13 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +61,65 @@ class WithoutPrivileges {
 
   private:
     bool switched_ = false;
+};
+
+// The process's umask for the scope.
+class Umask {
+  public:
+    explicit Umask(mode_t mask) : saved_(::umask(mask)) {}
+    ~Umask() { ::umask(saved_); }
+
+  private:
+    mode_t saved_;
+};
+
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0%o", static_cast<unsigned>(mode));
+    return text;
+}
+
+mode_t modeOf(const fs::path& p) {
+    struct stat st {};
+    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
+}
+
+// What the replacement file looked like at the moment its first byte was refused. With a
+// file size limit of 0 the kernel raises SIGXFSZ inside that first write, so the handler
+// sees the file as it is while the store is being written, before any clean-up.
+const char* g_watchedPath = nullptr;
+volatile sig_atomic_t g_modeAtFirstByte = -1;
+
+void onFileTooLarge(int) {
+    struct stat st {};
+    g_modeAtFirstByte =
+        ::lstat(g_watchedPath, &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -2;
+}
+
+// For the scope, a write that would make any file longer than 0 bytes fails (EFBIG) and
+// calls onFileTooLarge first.
+class NoFileMayGrow {
+  public:
+    explicit NoFileMayGrow(const std::string& watched) {
+        g_watchedPath = watched.c_str();
+        g_modeAtFirstByte = -1;
+        struct sigaction sa {};
+        sa.sa_handler = onFileTooLarge;
+        ::sigaction(SIGXFSZ, &sa, &savedAction_);
+        ::getrlimit(RLIMIT_FSIZE, &savedLimit_);
+        struct rlimit none = savedLimit_;
+        none.rlim_cur = 0;
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~NoFileMayGrow() {
+        ::setrlimit(RLIMIT_FSIZE, &savedLimit_);
+        ::sigaction(SIGXFSZ, &savedAction_, nullptr);
+        g_watchedPath = nullptr;
+    }
+
+  private:
+    struct sigaction savedAction_ {};
+    struct rlimit savedLimit_ {};
 };
 
 class RegistryFile : public ::testing::Test {
@@ -283,6 +345,106 @@ TEST_F(RegistryFile, RegeditUtf16StoreKeepsItsTextAndEncoding) {
     writeFile("Windows Registry Editor Version 5.00\r\n");
     ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "Note", "M\u00FCnchen"), kRegOk);
     EXPECT_EQ(slurp(path).rfind("Windows Registry Editor", 0), 0u);
+}
+
+// The store holds the password in clear text: nobody but its owner may read it, at any
+// moment of any write.
+TEST_F(RegistryFile, NewStoreIsItsOwnersAloneWhateverTheUmask) {
+    {
+        Umask open(0);
+        ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
+        EXPECT_EQ(modeOf(path), 0600u);
+    }
+    // A umask that takes the owner's write bit: the store is still written 0600.
+    fs::remove(path);
+    {
+        Umask narrow(0277);
+        ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
+        EXPECT_EQ(modeOf(path), 0600u);
+        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1), kRegOk);
+        EXPECT_EQ(modeOf(path), 0600u) << "rewritten by its owner";
+    }
+}
+
+TEST_F(RegistryFile, StricterModeStaysAndALooserOneBecomesPrivateAtTheNextWrite) {
+    Umask open(0);
+    const struct {
+        mode_t before, after;
+    } cases[] = {{0644, 0600}, {0666, 0600}, {0640, 0600}, {0604, 0600},
+                 {0700, 0600}, {0600, 0600}, {0400, 0400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("store " + octal(c.before));
+        writeFile("Windows Registry Editor Version 5.00\r\n");
+        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 30, 1), kRegOk);
+        EXPECT_EQ(modeOf(path), c.after);
+        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 31, 1), kRegOk);
+        EXPECT_EQ(modeOf(path), c.after) << "a second change keeps it";
+        unsigned int v = 0;
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Timeout1", &v, 1), kRegOk);
+        EXPECT_EQ(v, 31u);
+        fs::remove(path);
+    }
+}
+
+TEST_F(RegistryFile, ReplacementIsPrivateBeforeItHoldsAByte) {
+    Umask open(0);
+    const std::string tmp = path.string() + ".tmp";
+    const struct {
+        mode_t store, replacement;  // 0: no store yet
+    } cases[] = {{0, 0600}, {0644, 0600}, {0400, 0400}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("store " + octal(c.store));
+        fs::create_directories(path.parent_path());
+        std::string before;
+        if (c.store != 0) {
+            writeFile("Windows Registry Editor Version 5.00\r\n");
+            ASSERT_EQ(::chmod(path.c_str(), c.store), 0);
+            before = slurp(path);
+        }
+        int rc;
+        {
+            NoFileMayGrow full(tmp);
+            rc = RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711");
+        }
+        const int seen = g_modeAtFirstByte;
+        EXPECT_EQ(rc, kRegWriteFailed);
+        EXPECT_EQ(seen, static_cast<int>(c.replacement)) << octal(static_cast<mode_t>(seen));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(tmp)));
+        if (c.store != 0) {
+            EXPECT_EQ(modeOf(path), c.store);
+            EXPECT_EQ(slurp(path), before);
+        } else {
+            EXPECT_FALSE(fs::exists(path));
+        }
+        fs::remove(path);
+    }
+}
+
+// A crash can leave the replacement behind. Opening it where it lies would keep the mode it
+// had, and a link put in its place would carry the password to where it points.
+TEST_F(RegistryFile, LeftoverReplacementIsMadeAnewNotReused) {
+    Umask open(0);
+    const fs::path tmp = path.string() + ".tmp";
+    fs::create_directories(path.parent_path());
+    std::ofstream(tmp, std::ios::binary)
+        << "left by a crash, and longer than the new store " << std::string(4096, 'x');
+    ASSERT_EQ(::chmod(tmp.c_str(), 0666), 0);
+    ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(slurp(path).find("left by a crash"), std::string::npos);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tmp)));
+
+    const fs::path elsewhere = dir / "elsewhere.txt";
+    std::ofstream(elsewhere, std::ios::binary) << "someone else's file";
+    ASSERT_EQ(::chmod(elsewhere.c_str(), 0644), 0);
+    fs::create_symlink(elsewhere, tmp);
+    ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "5927"), kRegOk);
+    EXPECT_EQ(slurp(elsewhere), "someone else's file");
+    EXPECT_EQ(modeOf(elsewhere), 0644u);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_NE(slurp(path).find("\"pwd\"=\"5927\""), std::string::npos);
 }
 
 TEST(RegistryMemory, InMemoryStoreBehavesLikeTheFile) {

@@ -1,0 +1,55 @@
+#include "platform/home_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+// The folders above path, from the top down; one that is already there is left as it is.
+void makeFoldersAbove(const std::string& path) {
+    for (size_t i = 1; i < path.size(); ++i) {
+        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
+    }
+}
+
+}  // namespace
+
+HomeLock::Result HomeLock::take(const std::string& path) {
+    release();
+    error_.clear();
+    makeFoldersAbove(path);
+    // Read-only is enough for flock and lets a lock file that is not writable still serve.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        error_ = std::strerror(errno);
+        return Result::Unavailable;
+    }
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        if (err == EWOULDBLOCK) return Result::HeldElsewhere;
+        error_ = std::strerror(err);
+        return Result::Unavailable;
+    }
+    fd_ = fd;
+    return Result::Taken;
+}
+
+void HomeLock::release() {
+    if (fd_ < 0) return;
+    ::close(fd_);  // the lock goes with the only descriptor of the open file
+    fd_ = -1;
+}
+
+}  // namespace platform
