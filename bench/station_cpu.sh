@@ -77,7 +77,7 @@ if [ "$full" = 1 ]; then
   kill -TERM "$blender" 2>/dev/null || true
   wait "$blender" 2>/dev/null || true
   echo "blender peer: $(grep -o 'summary.*' "$dir/blender.log" | tail -1)"
-  echo "recordings: $(ls "$dir/home/data" 2>/dev/null | grep -c '\.csv$' || true) CSV files; journal: $(ls "$dir/home/data" | grep -c '^journal.db$') database"
+  echo "recordings: $(ls "$dir/home/data" 2>/dev/null | grep -c '\.csv$' || true) CSV files; journal: $(ls "$dir/home/journal" 2>/dev/null | grep -c '^journal.db$') database"
   # The controller's speed commands: vnk-sim's log numbers pumps from 1, as the station does.
   echo "speed commands to pumps 17-24 after the Apply: $(grep -ciE 'pump=(1[7-9]|2[0-4]) .*code=0x1a.*rpm=' "$dir/commands.log" || true)"
 fi

@@ -1,6 +1,8 @@
 // kill -9 against the journal: a writer killed in the middle of a burst loses no event
 // whose transaction committed, and vnk-station killed while its fleet comes on line starts
-// again on the same journal without setting it aside, and with the alarms it had.
+// again on the same journal without setting it aside, and with the alarms it had. And the
+// journal beside the recorder: recordings moved to the archive at every stop never take it
+// with them, over restarts.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -108,7 +110,7 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
                           (dir / "sim.log").string()));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-    const fs::path db = dir / "home" / "data" / "journal.db";
+    const fs::path db = dir / "home" / "journal" / "journal.db";
     const auto counted = [&](journal::Kind kind, const char* text) {
         platform::SqliteJournal j;
         std::string n;
@@ -156,6 +158,102 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
     EXPECT_EQ(count(j, journal::Kind::Trip, "Tripped"), 1) << "the trip was taken up, not raised again";
     EXPECT_EQ(j.alarms().size(), 1u);
     for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"}) unsetenv(v);
+}
+
+// Recording from the start and an archive to move the recordings to: a pump trips, the
+// station stops and starts twice. The journal, brought from where an older station kept it
+// among the recordings, still holds the trip awaiting acknowledgement and every event of
+// every run; the archive holds recordings and nothing else.
+TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithItsTrip) {
+    const fs::path home = dir / "home";
+    const fs::path archive = dir / "archive";
+    fs::create_directories(archive);
+    fs::create_directories(home / "data");
+    setenv("VNK_HOME", home.c_str(), 1);
+    setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
+    setenv("VNK_PARPORT", (dir / "parport").c_str(), 1);
+    setenv("VNK_POPUPS", "auto", 1);
+    setenv("VNK_ARCHIVE_DIR", archive.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::ofstream(dir / "parport", std::ios::binary) << '\x10';
+    WriteConfig((home / "cfg" / "vnk.cfg").string(), FleetConfig());
+    std::ofstream(home / "cfg" / "registry.reg")
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n\"AutoRecord\"=dword:00000001\r\n";
+    {
+        // What an older station left among the recordings: one event, one alarm.
+        platform::SqliteJournal old;
+        ASSERT_TRUE(old.open((home / "data" / "journal.db").string(), notice)) << notice;
+        const std::int64_t anHourAgo = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::system_clock::now().time_since_epoch())
+                                           .count() -
+                                       3600000;
+        journal::Alarm inlineTrip{journal::kNoPump, journal::Kind::Inline, "Inline overpressure (older station)",
+                                  journal::AlarmState::ClearedUnacknowledged, anHourAgo};
+        journal::Event e{0, anHourAgo, journal::kNoPump, journal::Kind::Inline,
+                         "Inline overpressure (older station)"};
+        ASSERT_TRUE(old.append(e, &inlineTrip));
+    }
+    SimProcess sim;
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--trip", "5"},
+                          (dir / "sim.log").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    const fs::path db = home / "journal" / "journal.db";
+    const auto counted = [&](journal::Kind kind, const char* text) {
+        platform::SqliteJournal j;
+        std::string n;
+        return fs::exists(db) && j.open(db.string(), n) ? count(j, kind, text) : 0;
+    };
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        SimProcess station;
+        const fs::path log = dir / ("station" + std::to_string(run) + ".log");
+        ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, log.string()));
+        const Clock::time_point t0 = Clock::now();
+        // Waits end as soon as the fleet is on line and the recorder has written.
+        while (since(t0) < 90.0 && (counted(journal::Kind::Link, "On line") < 24 * run ||
+                                    counted(journal::Kind::Recording, "started") < run))
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_EQ(station.stop(), 0) << readAll(log);
+        EXPECT_EQ(readAll(log).find("popup: Event Journal"), std::string::npos) << readAll(log);
+        EXPECT_EQ(readAll(log).find("Recording Error"), std::string::npos) << readAll(log);
+
+        platform::SqliteJournal j;
+        ASSERT_TRUE(j.open(db.string(), notice));
+        EXPECT_TRUE(notice.empty()) << notice;
+        EXPECT_EQ(count(j, journal::Kind::Station, "Start-up"), run);
+        EXPECT_EQ(count(j, journal::Kind::Station, "Shut-down"), run);
+        EXPECT_EQ(count(j, journal::Kind::Trip, "Tripped"), 1) << "raised once, taken up after";
+        EXPECT_EQ(count(j, journal::Kind::Inline, "Inline overpressure (older station)"), 1);
+        // Every event since the first is there: ids without a gap.
+        const auto all = j.newest({}, 100000);
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all.back().id, 1);
+        EXPECT_EQ(static_cast<std::int64_t>(all.size()), all.front().id);
+        int unacknowledged = 0;
+        for (const journal::Alarm& a : j.alarms()) {
+            const bool trip = a.pump == 4 && a.name == "Tripped" &&
+                              a.state == journal::AlarmState::ActiveUnacknowledged;
+            const bool inlineTrip = a.kind == journal::Kind::Inline &&
+                                    a.state == journal::AlarmState::ClearedUnacknowledged;
+            unacknowledged += trip || inlineTrip ? 1 : 0;
+        }
+        EXPECT_EQ(unacknowledged, 2);
+        int recordings = 0;
+        for (const auto& e : fs::directory_iterator(archive)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_EQ(name.rfind("AUTO", 0), 0u) << name << " in the archive";
+            ++recordings;
+        }
+        EXPECT_GE(recordings, 25 * run) << "each run's 24 pump files and the place-holder";
+        EXPECT_TRUE(fs::is_empty(home / "data")) << "everything of the recordings folder moved";
+    }
+    sim.stop();
+    for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS", "VNK_ARCHIVE_DIR"})
+        unsetenv(v);
 }
 
 }  // namespace
