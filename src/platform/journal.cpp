@@ -1,6 +1,7 @@
 #include "platform/journal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -22,7 +23,8 @@ constexpr const char* kKindNames[kKindCount] = {
 
 using AlarmKey = std::tuple<int, int, std::string>;  // pump, kind, name
 
-// A condition's recent changes, for the chattering rule.
+// A condition's recent changes, for the chattering rule. Its times are the loop's monotonic
+// clock, which a clock set by hand does not move.
 struct Chatter {
     std::deque<std::int64_t> changes;  // times (ms) of the changes within the last window
     bool chattering = false;
@@ -48,6 +50,14 @@ std::int64_t nowMs() {
     std::timespec ts{};
     std::timespec_get(&ts, TIME_UTC);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::int64_t monotonicMs() {
+    if (platform::EventLoop* loop = platform::currentLoop())
+        return static_cast<std::int64_t>(std::floor(loop->now() * 1000.0));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void changed() {
@@ -191,7 +201,7 @@ std::string chatterText(const Alarm& a, const std::string& what, int changes) {
 // once as the start of chattering, and from then on the changes are counted and reported
 // once a minute (Maintain) with the alarm's state of that moment.
 void changeAlarm(const AlarmKey& key, const Alarm& now, const std::string& text) {
-    const std::int64_t t = now.timeMs;
+    const std::int64_t t = monotonicMs();
     Chatter& c = g.chatter[key];
     c.changes.push_back(t);
     while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs) c.changes.pop_front();
@@ -221,13 +231,14 @@ Alarm alarmNow(const AlarmKey& key) {
                  AlarmState::Normal, 0};
 }
 
-void reportChatter(std::int64_t t) {
+void reportChatter() {
+    const std::int64_t t = monotonicMs();
     for (auto it = g.chatter.begin(); it != g.chatter.end();) {
         Chatter& c = it->second;
         while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs) c.changes.pop_front();
         if (c.chattering && t >= c.reportDueMs) {
             Alarm a = alarmNow(it->first);
-            a.timeMs = t;
+            a.timeMs = nowMs();
             const bool calm = c.counted < kCalmLimit;
             write(a.pump, a.kind, chatterText(a, calm ? "chattering ended" : "chattering", c.counted), &a);
             c.counted = 0;
@@ -255,7 +266,7 @@ void Maintain() {
         startAfresh();
         changed();
     }
-    reportChatter(nowMs());
+    reportChatter();
 }
 
 void SetRetention(const Retention& retention) {
