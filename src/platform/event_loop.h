@@ -32,6 +32,14 @@ class EventLoop {
     // Runs fn once, after delaySeconds, on the loop.
     virtual void post(double delaySeconds, Callback fn) = 0;
 
+    // Slow I/O off the loop (the archive move): work runs on a worker thread, one work at a
+    // time in the order given, and then done runs on the loop. work must touch nothing of
+    // the station's state; what it finds goes to done through what both capture. SimLoop
+    // runs both on the loop at its next turn, so tests stay in virtual time.
+    virtual void runInBackground(Callback work, Callback done) = 0;
+    // Waits until every work given so far has ended and its done has run (the exit).
+    virtual void finishBackground() = 0;
+
     virtual void run() = 0;
     virtual void quit() = 0;
     virtual bool quitRequested() const = 0;

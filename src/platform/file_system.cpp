@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
 #include <cerrno>
 
 namespace platform {
@@ -68,6 +70,12 @@ long long PosixFileSystem::fileSize(const std::string& path) {
     return static_cast<long long>(st.st_size);
 }
 
+long long PosixFileSystem::modifiedNs(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
 std::vector<std::string> PosixFileSystem::listFiles(const std::string& dir) {
     std::vector<std::string> names;
     DIR* d = ::opendir(dir.c_str());
@@ -81,39 +89,79 @@ std::vector<std::string> PosixFileSystem::listFiles(const std::string& dir) {
     return names;
 }
 
-CopyResult PosixFileSystem::copyFile(const std::string& src, const std::string& dst) {
-    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return CopyResult::Failed;
-    int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (out < 0) {
-        bool existed = errno == EEXIST;
-        ::close(in);
-        return existed ? CopyResult::Exists : CopyResult::Failed;
-    }
-    bool ok = true;
+namespace {
+
+bool copyBytes(int in, int out) {
     char buf[65536];
     for (;;) {
         ssize_t r = ::read(in, buf, sizeof buf);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            ok = r == 0;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < r;) {
+        if (r <= 0) return r == 0;
+        for (ssize_t done = 0; done < r;) {
             ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(r - done));
             if (w < 0 && errno == EINTR) continue;
-            if (w <= 0)
-                ok = false;
-            else
-                done += w;
+            if (w <= 0) return false;
+            done += w;
         }
-        if (!ok) break;
     }
+}
+
+void syncFolder(const std::string& dir) {
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Gives the finished copy its name, never over a file of that name: a hard link fails when
+// the name exists; where the file system has no links (some network shares), a rename that
+// refuses to replace; where it has neither, a rename after a look.
+CopyResult publish(const std::string& tmp, const std::string& dst) {
+    if (::link(tmp.c_str(), dst.c_str()) == 0) {
+        ::unlink(tmp.c_str());
+        return CopyResult::Copied;
+    }
+    if (errno == EEXIST) return CopyResult::Exists;
+    if (::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0)
+        return CopyResult::Copied;
+    if (errno == EEXIST) return CopyResult::Exists;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return CopyResult::Failed;
+    struct stat st {};
+    if (::lstat(dst.c_str(), &st) == 0) return CopyResult::Exists;
+    return ::rename(tmp.c_str(), dst.c_str()) == 0 ? CopyResult::Copied : CopyResult::Failed;
+}
+
+}  // namespace
+
+std::string PartialCopyName(const std::string& dst) {
+    const std::size_t slash = dst.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? std::string() : dst.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? dst : dst.substr(slash + 1);
+    return dir + "." + name + ".part";
+}
+
+CopyResult PosixFileSystem::copyFile(const std::string& src, const std::string& dst) {
+    struct stat st {};
+    if (::lstat(dst.c_str(), &st) == 0) return CopyResult::Exists;
+    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return CopyResult::Failed;
+    // The bytes go to a hidden name of their own first: a copy cut short (a kill, a power
+    // cut) never stands under the real name. One left by such a copy is written over.
+    const std::string tmp = PartialCopyName(dst);
+    int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (out < 0) {
+        ::close(in);
+        return CopyResult::Failed;
+    }
+    bool ok = copyBytes(in, out);
     ::close(in);
     if (::fsync(out) != 0) ok = false;
     if (::close(out) != 0) ok = false;
-    if (!ok) ::unlink(dst.c_str());
-    return ok ? CopyResult::Copied : CopyResult::Failed;
+    CopyResult result = ok ? publish(tmp, dst) : CopyResult::Failed;
+    if (result != CopyResult::Copied) ::unlink(tmp.c_str());
+    // The new name reaches the disk before the caller deletes the source.
+    if (result == CopyResult::Copied) syncFolder(folderOf(dst));
+    return result;
 }
 
 bool PosixFileSystem::remove(const std::string& path) {
@@ -130,6 +178,7 @@ bool SimFileSystem::makeDir(const std::string& path) {
 int SimFileSystem::openWrite(const std::string& path, bool append) {
     if (failWrite.count(path) != 0 || dirs.count(folderOf(path)) == 0) return -1;
     if (!append || files.count(path) == 0) files[path].clear();
+    ++writes_[path];
     open_[next_] = path;
     return next_++;
 }
@@ -140,6 +189,7 @@ long SimFileSystem::write(int handle, const char* data, std::size_t n) {
     if (it == open_.end() || failWrite.count(it->second) != 0) return -1;
     if (shortWrite != 0 && n > shortWrite) n = shortWrite;
     files[it->second].append(data, n);
+    ++writes_[it->second];
     return static_cast<long>(n);
 }
 
@@ -150,6 +200,10 @@ bool SimFileSystem::close(int handle) {
 long long SimFileSystem::fileSize(const std::string& path) {
     auto it = files.find(path);
     return it == files.end() ? -1 : static_cast<long long>(it->second.size());
+}
+
+long long SimFileSystem::modifiedNs(const std::string& path) {
+    return files.count(path) == 0 ? -1 : writes_[path];
 }
 
 std::vector<std::string> SimFileSystem::listFiles(const std::string& dir) {

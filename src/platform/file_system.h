@@ -26,13 +26,20 @@ class FileSystem {
     virtual bool close(int handle) = 0;
     // -1 when there is no such file.
     virtual long long fileSize(const std::string& path) = 0;
+    // A value that changes whenever the file is written (its modification time in ns); -1
+    // when there is no such file.
+    virtual long long modifiedNs(const std::string& path) = 0;
     // The names of the regular files in dir (no folders).
     virtual std::vector<std::string> listFiles(const std::string& dir) = 0;
-    // Copies src to a new file dst. An existing dst is never touched (Exists); a failed
-    // copy removes the partial dst it made.
+    // Copies src to a new file dst. An existing dst is never touched (Exists); nothing
+    // stands under the name dst until the whole copy is on disk (a failed or interrupted
+    // copy leaves at most PartialCopyName(dst)).
     virtual CopyResult copyFile(const std::string& src, const std::string& dst) = 0;
     virtual bool remove(const std::string& path) = 0;
 };
+
+// ".<name>.part" beside dst: where the copy to dst is written before it takes its name.
+std::string PartialCopyName(const std::string& dst);
 
 // The back end in use: the real one unless a test installed another.
 FileSystem& fileSystem();
@@ -47,6 +54,7 @@ class PosixFileSystem : public FileSystem {
     long write(int handle, const char* data, std::size_t n) override;
     bool close(int handle) override;
     long long fileSize(const std::string& path) override;
+    long long modifiedNs(const std::string& path) override;
     std::vector<std::string> listFiles(const std::string& dir) override;
     CopyResult copyFile(const std::string& src, const std::string& dst) override;
     bool remove(const std::string& path) override;
@@ -76,11 +84,13 @@ class SimFileSystem : public FileSystem {
     long write(int handle, const char* data, std::size_t n) override;
     bool close(int handle) override;
     long long fileSize(const std::string& path) override;
+    long long modifiedNs(const std::string& path) override;
     std::vector<std::string> listFiles(const std::string& dir) override;
     CopyResult copyFile(const std::string& src, const std::string& dst) override;
     bool remove(const std::string& path) override;
 
   private:
+    std::map<std::string, long long> writes_;  // per path: a count of the writes to it
     std::map<int, std::string> open_;
     int next_ = 1;
 };

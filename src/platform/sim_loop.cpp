@@ -64,6 +64,17 @@ void SimLoop::post(double delaySeconds, Callback fn) {
     posted_.emplace(std::make_pair(now_ + toNanos(delaySeconds), nextOrder_++), std::move(fn));
 }
 
+void SimLoop::runInBackground(Callback work, Callback done) {
+    post(0.0, [work = std::move(work), done = std::move(done)] {
+        work();
+        done();
+    });
+}
+
+void SimLoop::finishBackground() {
+    processEvents();
+}
+
 bool SimLoop::fireNext(Nanos target) {
     // Earliest due event; at equal times the one created first.
     Nanos bestDue = std::numeric_limits<Nanos>::max();

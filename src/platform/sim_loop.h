@@ -25,6 +25,8 @@ class SimLoop : public EventLoop {
     void setTimer(int id, double intervalSeconds, bool enabled) override;
     void removeTimer(int id) override;
     void post(double delaySeconds, Callback fn) override;
+    void runInBackground(Callback work, Callback done) override;
+    void finishBackground() override;
 
     // Runs due events until quit() or until nothing is left to run.
     void run() override;

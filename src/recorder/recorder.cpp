@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
@@ -339,27 +340,69 @@ void RecordLines() {
     if (anyFailing() != wasFailing) setMenus();
 }
 
-std::vector<std::string> MoveDataFiles(const std::string& destination, const std::string& source) {
+std::vector<ListedFile> ListDataFiles(const std::string& source) {
+    platform::FileSystem& fs = platform::fileSystem();
+    std::vector<ListedFile> files;
+    for (const std::string& name : fs.listFiles(source))
+        files.push_back({name, fs.modifiedNs(platform::MakePathname(source, name))});
+    return files;
+}
+
+std::vector<std::string> MoveListedFiles(const std::string& destination, const std::string& source,
+                                         const std::vector<ListedFile>& files) {
     platform::FileSystem& fs = platform::fileSystem();
     std::vector<std::string> kept;
-    // Listed once and each file tried once: a file that cannot move stays, and never stops
-    // the others or holds up the stop.
-    for (const std::string& name : fs.listFiles(source)) {
-        std::string from = platform::MakePathname(source, name);
-        std::string to = platform::MakePathname(destination, name);
-        platform::CopyResult r = fs.copyFile(from, to);
+    // Each file tried once: a file that cannot move stays, and never stops the others. A
+    // file written since it was listed (a recording started meanwhile under the same name)
+    // is not the file that was stopped: it stays, whatever was copied of it.
+    for (const ListedFile& f : files) {
+        std::string from = platform::MakePathname(source, f.name);
+        std::string to = platform::MakePathname(destination, f.name);
+        const auto unchanged = [&] { return fs.modifiedNs(from) == f.modifiedNs; };
+        platform::CopyResult r = unchanged() ? fs.copyFile(from, to) : platform::CopyResult::Failed;
         if (r == platform::CopyResult::Copied) {
             long long size = fs.fileSize(from);
-            if (size >= 0 && fs.fileSize(to) == size) {
-                if (!fs.remove(from)) kept.push_back(name);
+            if (size >= 0 && fs.fileSize(to) == size && unchanged()) {
+                if (!fs.remove(from)) kept.push_back(f.name);
                 continue;
             }
-            fs.remove(to);  // an incomplete copy this move made
+            fs.remove(to);  // this move's own copy, short or of a file written since
         }
-        kept.push_back(name);
+        kept.push_back(f.name);
     }
     return kept;
 }
+
+std::vector<std::string> MoveDataFiles(const std::string& destination, const std::string& source) {
+    return MoveListedFiles(destination, source, ListDataFiles(source));
+}
+
+namespace {
+
+// The end of a stop, once the move (if any) is over: the journal, and one message for what
+// was lost or stayed behind.
+void reportStop(const std::string& lost, const std::vector<std::string>& keptNames, std::size_t listed,
+                const std::string& source, const std::string& archive, bool showMessage) {
+    std::string kept;
+    for (const std::string& name : keptNames) kept += "\r\n  " + name;
+    if (!archive.empty())
+        journal::Record(journal::kNoPump, journal::Kind::Recording,
+                        "Recording files moved to " + archive + ": " +
+                            std::to_string(listed - keptNames.size()) + " of " + std::to_string(listed));
+    std::string text;
+    if (!lost.empty()) text += "Recorded lines could not be written to the pump files:" + lost;
+    if (!kept.empty()) {
+        if (!text.empty()) text += "\r\n\r\n";
+        text += "These files stay in " + source + " (not moved to " + archive + "):" + kept;
+    }
+    if (text.empty()) return;
+    if (showMessage)
+        ui::MessagePopup("Recording Error", text);
+    else
+        std::fprintf(stderr, "Recording Error: %s\n", text.c_str());
+}
+
+}  // namespace
 
 void StopRecordingFlush(bool showMessage) {
     if (RecordState != 1) return;
@@ -376,23 +419,22 @@ void StopRecordingFlush(bool showMessage) {
         g.dropped[pump] = 0;
         g.failing[pump] = false;
     }
-    std::string kept;
-    std::string archive = archiveDir();
-    if (!archive.empty())
-        for (const std::string& name : MoveDataFiles(archive, RecordDataDir()))
-            kept += "\r\n  " + name;
-    std::string text;
-    if (!lost.empty()) text += "Recorded lines could not be written to the pump files:" + lost;
-    if (!kept.empty()) {
-        if (!text.empty()) text += "\r\n\r\n";
-        text +=
-            "These files stay in " + RecordDataDir() + " (not moved to " + archive + "):" + kept;
+    const std::string source = RecordDataDir();
+    const std::string archive = archiveDir();
+    if (archive.empty()) {
+        reportStop(lost, {}, 0, source, archive, showMessage);
+        return;
     }
-    if (text.empty()) return;
-    if (showMessage)
-        ui::MessagePopup("Recording Error", text);
-    else
-        std::fprintf(stderr, "Recording Error: %s\n", text.c_str());
+    // The files are those of this moment; the copying runs off the loop (a long recording,
+    // a network archive), and the report comes back to it. A recording started meanwhile
+    // writes files the move never touches. The exit waits for the move.
+    auto files = std::make_shared<std::vector<ListedFile>>(ListDataFiles(source));
+    auto kept = std::make_shared<std::vector<std::string>>();
+    platform::loop().runInBackground(
+        [files, kept, source, archive] { *kept = MoveListedFiles(archive, source, *files); },
+        [files, kept, lost, source, archive, showMessage] {
+            reportStop(lost, *kept, files->size(), source, archive, showMessage);
+        });
 }
 
 void StartAutoRecording() {

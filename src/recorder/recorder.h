@@ -38,10 +38,21 @@ void WritePumpFileHeaders();
 void StartPumpFile(int pump);
 // One recorder tick: a line for every pump on line, then the flush of this tick's group.
 void RecordLines();
-// Writes every buffer and moves the data folder's files; acts only while recording. With
+// Writes every buffer and moves the data folder's files (those there at the stop) to the
+// archive off the loop, reporting when the move is over; acts only while recording. With
 // showMessage false a failure goes to stderr instead of a popup (exit by signal).
 void StopRecordingFlush(bool showMessage = true);
-// Moves every file of source into destination; returns the names that stayed in source.
+// A file of the data folder as it was when listed.
+struct ListedFile {
+    std::string name;
+    long long modifiedNs = -1;
+};
+std::vector<ListedFile> ListDataFiles(const std::string& source);
+// Moves the listed files of source into destination, each only while it is as listed;
+// returns the names that stayed in source. Touches nothing but files: safe off the loop.
+std::vector<std::string> MoveListedFiles(const std::string& destination, const std::string& source,
+                                         const std::vector<ListedFile>& files);
+// Lists and moves every file of source into destination.
 std::vector<std::string> MoveDataFiles(const std::string& destination, const std::string& source);
 
 // Start-up: starts recording with an automatic name when "AutoRecord" is nonzero.

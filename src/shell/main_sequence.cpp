@@ -348,6 +348,7 @@ void ShutDown(bool askPowerOff) {
     // Every buffered line reaches its file, and the files move, before anything closes; a
     // stop by signal asks nothing.
     StopRecordingFlush(!g.stopBySignal);
+    platform::loop().finishBackground();  // the recordings' move ends before the exit
     if (g.configLoaded) SaveConfiguration();
     CloseClient();
     DiscardSerialWindow();

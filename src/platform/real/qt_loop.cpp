@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QTimer>
 #include <cmath>
 #include <ctime>
@@ -23,11 +24,61 @@ int toMillis(double seconds) {
 }
 }  // namespace
 
-QtLoop::QtLoop() {
+QtLoop::QtLoop() : context_(std::make_unique<QObject>()) {
     clock_.start();
 }
 
-QtLoop::~QtLoop() = default;
+QtLoop::~QtLoop() {
+    {
+        std::lock_guard<std::mutex> lock(workMutex_);
+        stopWorker_ = true;
+    }
+    workChanged_.notify_all();
+    if (worker_.joinable()) worker_.join();
+}
+
+void QtLoop::runInBackground(Callback work, Callback done) {
+    std::lock_guard<std::mutex> lock(workMutex_);
+    waiting_.emplace_back(std::move(work), std::move(done));
+    if (!worker_.joinable()) worker_ = std::thread([this] { workerRun(); });
+    workChanged_.notify_all();
+}
+
+void QtLoop::workerRun() {
+    std::unique_lock<std::mutex> lock(workMutex_);
+    for (;;) {
+        workChanged_.wait(lock, [this] { return stopWorker_ || !waiting_.empty(); });
+        if (waiting_.empty()) return;  // stopping, and nothing left to do
+        auto [work, done] = std::move(waiting_.front());
+        waiting_.pop_front();
+        working_ = true;
+        lock.unlock();
+        work();
+        lock.lock();
+        working_ = false;
+        finished_.push_back(std::move(done));
+        workChanged_.notify_all();
+        // Queued to the loop's thread: the one way into the loop that any thread may take.
+        QMetaObject::invokeMethod(context_.get(), [this] { runFinished(); }, Qt::QueuedConnection);
+    }
+}
+
+void QtLoop::runFinished() {
+    std::vector<Callback> dones;
+    {
+        std::lock_guard<std::mutex> lock(workMutex_);
+        dones.swap(finished_);
+    }
+    for (Callback& done : dones) done();
+}
+
+void QtLoop::finishBackground() {
+    {
+        std::unique_lock<std::mutex> lock(workMutex_);
+        workChanged_.wait(lock, [this] { return waiting_.empty() && !working_; });
+    }
+    runFinished();
+}
 
 double QtLoop::now() const {
     return static_cast<double>(clock_.nsecsElapsed()) * 1e-9;

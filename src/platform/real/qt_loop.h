@@ -4,11 +4,18 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/event_loop.h"
 
+class QObject;
 class QTimer;
 
 namespace platform {
@@ -26,6 +33,8 @@ class QtLoop : public EventLoop {
     void setTimer(int id, double intervalSeconds, bool enabled) override;
     void removeTimer(int id) override;
     void post(double delaySeconds, Callback fn) override;
+    void runInBackground(Callback work, Callback done) override;
+    void finishBackground() override;
 
     void run() override;
     void quit() override;
@@ -36,6 +45,19 @@ class QtLoop : public EventLoop {
 
   private:
     struct Slot;
+    void workerRun();
+    void runFinished();  // on the loop: the done of every work that has ended
+
+    // The worker: started with the first work, kept until the loop goes.
+    std::thread worker_;
+    std::mutex workMutex_;
+    std::condition_variable workChanged_;
+    std::deque<std::pair<Callback, Callback>> waiting_;  // work and done, not begun
+    std::vector<Callback> finished_;                      // dones whose work has ended
+    bool working_ = false;
+    bool stopWorker_ = false;
+    // What the worker's queued calls go to: gone with the loop, so none outlives it.
+    std::unique_ptr<QObject> context_;
     QElapsedTimer clock_;
     std::map<int, std::unique_ptr<Slot>> timers_;
     int nextId_ = 1;

@@ -14,6 +14,8 @@
 #include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "platform/file_system.h"
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
 #include "settings/config_record.h"
 #include "support/station_fixture.h"
 #include "ui/ui_model.h"
@@ -300,9 +302,33 @@ class RecorderMove : public Recorder {
         ASSERT_TRUE(start(data + "/" + name + ".csv"));
         ticks(3);
         menu(windows::MENU_RECORD_START);
+        loop.processEvents();  // the move runs off the stop, at the loop's next turn
     }
     std::string archive;
 };
+
+TEST_F(RecorderMove, TheMoveTakesTheFilesOfTheStopAfterItAndNeverARecordingStartedMeanwhile) {
+    platform::MemoryJournal events;
+    journal::SetStore(&events);
+    ASSERT_TRUE(start(data + "/first.csv"));
+    ticks(2);
+    menu(windows::MENU_RECORD_START);
+    EXPECT_EQ(fs.listFiles(data).size(), 3u) << "the stop returns before anything is copied";
+    EXPECT_EQ(popups.count("Recording Error"), 0);
+    // The operator starts the next recording at once, and one under the stopped one's name.
+    const int h = fs.openWrite(data + "/first_1.csv", true);  // written after the stop listed it
+    fs.write(h, "more", 4);
+    fs.close(h);
+    ASSERT_TRUE(start(data + "/second.csv"));
+    loop.processEvents();
+    EXPECT_EQ(fs.listFiles(archive), (std::vector<std::string>{"first.csv", "first_2.csv"}));
+    EXPECT_EQ(fs.listFiles(data), (std::vector<std::string>{"first_1.csv", "second.csv", "second_1.csv",
+                                                            "second_2.csv"}));
+    ASSERT_EQ(popups.count("Recording Error"), 1);
+    EXPECT_NE(popups.shown().back().text.find("first_1.csv"), std::string::npos);
+    EXPECT_EQ(events.countOf(journal::Kind::Recording, journal::kNoPump, "moved to " + archive + ": 2 of 3"), 1);
+    journal::SetStore(nullptr);
+}
 
 TEST_F(RecorderMove, StopMovesEveryFileAndNeverOverwrites) {
     fs.files[data + "/old.txt"] = "x";
@@ -322,6 +348,7 @@ TEST_F(RecorderMove, StopMovesEveryFileAndNeverOverwrites) {
 TEST_F(RecorderMove, RefusedOrShortCopyKeepsEverySource) {
     fs.refuseCopyInto.insert(archive);
     record("a");
+    ASSERT_EQ(popups.count("Recording Error"), 1);
     EXPECT_EQ(fs.listFiles(data).size(), 3u);
     EXPECT_TRUE(fs.listFiles(archive).empty());
     const std::string pump1 = fs.files[data + "/a_1.csv"];
@@ -349,6 +376,7 @@ TEST_F(Recorder, MissingArchiveFolderLeavesTheFilesInPlace) {
     online(0);
     ASSERT_TRUE(start(data + "/s.csv"));
     menu(windows::MENU_RECORD_START);
+    loop.processEvents();
     EXPECT_EQ(fs.listFiles(data).size(), 2u);
 }
 
@@ -367,6 +395,7 @@ TEST_F(Recorder, RealFileSystemMoveKeepsWhatItCannotMove) {
     const bool root = ::geteuid() == 0;
     if (!root) fsys::permissions(data, fsys::perms::owner_read | fsys::perms::owner_exec);
     menu(windows::MENU_RECORD_START);
+    loop.processEvents();
     if (!root) fsys::permissions(data, fsys::perms::owner_all);
     std::ifstream older(archive / "r_1.csv");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "older run");
