@@ -183,8 +183,10 @@ void follow() {
     });
 }
 
+// Exports have a folder of their own: in the recordings folder a tap on a listed recording
+// would offer to replace it, and the recorder's move would carry exports to the archive.
 std::string exportDir() {
-    return platform::MakePathname(platform::GetProjectDir(), "data");
+    return platform::MakePathname(platform::GetProjectDir(), "exports");
 }
 
 bool writeFile(const std::string& path, const std::string& text) {

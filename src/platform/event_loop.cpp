@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace platform {
 
@@ -51,17 +52,25 @@ void QuitUserInterface() {
     loop().quit();
 }
 
+DateTimeText DateTimeStr() {
+    DateTimeText text{};
+    const std::tm p = localParts();
+    std::snprintf(text.date, sizeof text.date, "%02d-%02d-%04d", (p.tm_mon + 1) % 100, p.tm_mday % 100,
+                  (p.tm_year + 1900) % 10000);
+    std::snprintf(text.time, sizeof text.time, "%02d:%02d:%02d", p.tm_hour % 100, p.tm_min % 100,
+                  p.tm_sec % 100);
+    return text;
+}
+
 const char* DateStr() {
-    static char text[48];
-    std::tm p = localParts();
-    std::snprintf(text, sizeof text, "%02d-%02d-%04d", p.tm_mon + 1, p.tm_mday, p.tm_year + 1900);
+    static char text[16];
+    std::memcpy(text, DateTimeStr().date, sizeof text);
     return text;
 }
 
 const char* TimeStr() {
-    static char text[48];
-    std::tm p = localParts();
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", p.tm_hour, p.tm_min, p.tm_sec);
+    static char text[16];
+    std::memcpy(text, DateTimeStr().time, sizeof text);
     return text;
 }
 

@@ -65,5 +65,12 @@ void QuitUserInterface();
 // "MM-DD-YYYY" and "HH:MM:SS" of the loop's wall clock, local time.
 const char* DateStr();
 const char* TimeStr();
+// Both from one reading of the clock, so that a line written at midnight never pairs the
+// old day's date with the new day's time.
+struct DateTimeText {
+    char date[16];
+    char time[16];
+};
+DateTimeText DateTimeStr();
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <deque>
 #include <map>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -93,8 +94,13 @@ const char* AlarmStateText(AlarmState s) {
 
 namespace {
 
-// A CSV field: quoted when it holds a separator, a quote or a line break.
-std::string csvField(const std::string& s) {
+// A CSV field: quoted when it holds a separator, a quote or a line break. A text that begins
+// as a spreadsheet formula would begin (= + - @, or a tab or CR before one) gets a leading
+// apostrophe, so that opening the export shows it rather than runs it.
+std::string csvField(const std::string& text) {
+    std::string s = text;
+    if (!s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
+        s.insert(s.begin(), '\'');
     if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
     std::string out = "\"";
     for (char c : s) {

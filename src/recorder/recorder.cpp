@@ -321,10 +321,9 @@ void RecordLines() {
         g.pressureFormat = units == 1 ? "%5.2f," : "%5.0f,";
         g.lastUnits = units;
     }
-    std::string date = platform::DateStr();
-    std::string time = platform::TimeStr();
+    const platform::DateTimeText now = platform::DateTimeStr();
     for (int pump = 0; pump < kPumpCount; ++pump)
-        if (PumpTable[pump].Online) appendLine(pump, date.c_str(), time.c_str());
+        if (PumpTable[pump].Online) appendLine(pump, now.date, now.time);
 
     // Pumps 0-5, none, 6-11, none, 12-17, none, 18-23: six files at most per tick.
     int phase = g.flushPhase;

@@ -87,16 +87,26 @@ bool checkPiece(std::string_view piece) {
     return false;
 }
 
+// A trip that is switched off can no longer be seen to clear: its alarm clears now (it still
+// waits for acknowledgement), rather than stay active for good, across restarts too.
+void clearInlineAlarmWhenOff() {
+    if (InlineTripEnabled != 1)
+        journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
+                            "Inline overpressure trip switched off");
+}
+
 }  // namespace
 
 void LoadInlineTripSettings() {
     InlineTripEnabled = settings::ReadSetting(settings::kInlineOpTrip) != 0 ? 1 : 0;
     InlineTripValue = settings::ReadInlineTripValue();
+    clearInlineAlarmWhenOff();
 }
 
 bool CheckInlinePressure(std::string_view read) {
     if (InlineTripEnabled != 1) {
         g_reading = {};
+        clearInlineAlarmWhenOff();
         return false;
     }
     const std::string_view separators("\r\n\0", 3);
@@ -168,6 +178,7 @@ int AlarmSwitchChange(int panel, int, int event, void*, int, int) {
         word = static_cast<std::uint16_t>(word & ~kControllerTripBit);
     setAlarmWord(word);
     InlineTripEnabled = ui::GetCtrlInt(panel, windows::TRIPS_INLINE_ENABLED) != 0 ? 1 : 0;
+    clearInlineAlarmWhenOff();
     SendPumpCommand(kAllPumps, Op::SendAlarmOptions);
     settings::WriteSetting(settings::kInlineOpTrip, InlineTripEnabled);
     settings::WriteSetting(settings::kAlarmops, word);

@@ -110,6 +110,23 @@ TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
               "Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n"
               "1798761600123,2027-01-01 00:00:00.123,1,Command,STOP,\"Active, unacknowledged\"\r\n"
               "1798761601005,2027-01-01 00:00:01.005,,Settings,\"Name \"\"A\"\", then B\",\r\n");
+    // Texts a spreadsheet would take for formulas are shown, not run; others stay as they are.
+    journal::Event f{3, 1798761602000, 5, Kind::Settings, "=HYPERLINK(\"x\",\"y\")"};
+    journal::Event g2{4, 1798761602000, 5, Kind::Command, "Speed up (small step)"};
+    std::string rows;
+    for (const char* text : {"+1", "-2 psi", "@SUM(A1)", "\t=1", "a=b"}) {
+        journal::Event e{5, 1798761602000, 5, Kind::Settings, text};
+        rows += journal::ToCsv({{e, ""}}).substr(53);
+    }
+    EXPECT_EQ(journal::ToCsv({{f, ""}, {g2, ""}}).substr(53),
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\",\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Command,Speed up (small step),\r\n");
+    EXPECT_EQ(rows,
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,'+1,\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,'-2 psi,\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,'@SUM(A1),\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,'\t=1,\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,a=b,\r\n");
     unsetenv("TZ");
     tzset();
 }

@@ -1,7 +1,10 @@
 #include "platform/sim_loop.h"
 
+#include "platform/event_loop.h"
+
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -115,3 +118,34 @@ TEST(SimLoop, DateAndTimeTextsFollowVirtualTime) {
 }
 
 }  // namespace
+
+namespace {
+
+// A wall clock that moves a second each time it is read.
+class TickingWallClock : public platform::SimLoop {
+  public:
+    using SimLoop::SimLoop;
+    std::time_t wallTime() const override { return SimLoop::wallTime() + reads_++; }
+
+  private:
+    mutable int reads_ = 0;
+};
+
+}  // namespace
+
+// A recorder line written in the last second of a day: its date and time are one reading.
+TEST(SimLoop, DateAndTimeComeFromOneReadingOfTheClock) {
+    std::tm lastSecond{};
+    lastSecond.tm_year = 2026 - 1900;
+    lastSecond.tm_mon = 11;
+    lastSecond.tm_mday = 31;
+    lastSecond.tm_hour = 23;
+    lastSecond.tm_min = 59;
+    lastSecond.tm_sec = 59;
+    lastSecond.tm_isdst = -1;
+    TickingWallClock loop(std::mktime(&lastSecond));
+    platform::setLoop(&loop);
+    const platform::DateTimeText t = platform::DateTimeStr();
+    EXPECT_EQ(std::string(t.date) + " " + t.time, "12-31-2026 23:59:59");
+    platform::setLoop(nullptr);
+}

@@ -13,6 +13,7 @@
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
 #include "operation/pumpgroup.h"
+#include "platform/journal.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
 #include "safety/trips.h"
@@ -276,6 +277,31 @@ TEST_F(Safety, InlineTripChecksEveryPieceOfARead) {
     EXPECT_FALSE(CheckInlinePressure("99999"));
     loop.advance(1.0);
     EXPECT_TRUE(speedsTo(0).empty());
+}
+
+// A trip switched off while its alarm is active can no longer see the pressure fall: the
+// alarm clears (still awaiting acknowledgement) instead of staying active for good, and a
+// station that starts with the trip off clears one kept from an earlier run.
+TEST_F(Safety, InlineAlarmClearsWhenTheTripIsSwitchedOff) {
+    const auto state = [] {
+        return journal::StateOf(journal::kNoPump, journal::Kind::Inline,
+                                "Inline overpressure trip: all pumps idled");
+    };
+    storeDword("Inline OP Trip", 1);
+    storeDword("Inline OP Value", 15000000);
+    start();
+    EXPECT_TRUE(CheckInlinePressure("1600"));
+    ASSERT_EQ(state(), journal::AlarmState::ActiveUnacknowledged);
+    InlineTripEnabled = 0;  // as the trips window's switch leaves it
+    CheckInlinePressure("1600");
+    EXPECT_EQ(state(), journal::AlarmState::ClearedUnacknowledged);
+
+    journal::Acknowledge(journal::kNoPump, journal::Kind::Inline, "Inline overpressure trip: all pumps idled");
+    InlineTripEnabled = 1;
+    EXPECT_TRUE(CheckInlinePressure("1600"));
+    storeDword("Inline OP Trip", 0);
+    LoadInlineTripSettings();  // the next start, with the trip off
+    EXPECT_EQ(state(), journal::AlarmState::ClearedUnacknowledged);
 }
 
 }  // namespace

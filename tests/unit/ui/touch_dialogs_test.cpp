@@ -666,8 +666,9 @@ TEST_F(TappedStation, TheJournalExportedWithTapsOnly) {
     }));
     tap(exportButton);
     settle();
-    const fs::path file = dataDir() / name.toStdString();
+    const fs::path file = home / "exports" / name.toStdString();
     ASSERT_TRUE(fs::exists(file)) << file;
+    EXPECT_FALSE(fs::exists(dataDir() / name.toStdString())) << "never among the recordings";
     const std::string first = contents(file);
     EXPECT_EQ(first.rfind("Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n", 0), 0u);
     EXPECT_EQ(first.find("STOP"), std::string::npos);
