@@ -75,8 +75,16 @@ struct GeneralState {
     AiDialogState ai;
     FiDialogState fi;
     int alarmPump = -1;  // the pump both alarm dialogs were opened for
+    // Whether the set-points of alarmPump have filled each alarm dialog since it opened: a
+    // dialog opens blank, and SET sends what the row shows.
+    bool motorAlarmsRead = false;
+    bool pumpAlarmsRead = false;
 };
 GeneralState g;
+
+bool& alarmsRead(HwDialog kind) {
+    return kind == HwDialog::MotorAlarms ? g.motorAlarmsRead : g.pumpAlarmsRead;
+}
 
 bool temperature(std::uint16_t kind) {
     return (kind & kTemperatureKinds) != 0;
@@ -227,7 +235,9 @@ void openAlarms(HwDialog kind, int resourceId, const int (&codes)[kAlarmRows]) {
     if (HardwarePanel() == 0) return;
     const int panel = OpenHardwareDialog(kind, resourceId);
     if (panel == 0) return;
+    if (g.alarmPump != HardwarePump) g.motorAlarmsRead = g.pumpAlarmsRead = false;
     g.alarmPump = HardwarePump;
+    alarmsRead(kind) = false;
     SendPumpCommand(HardwarePump, AiConfigRead{kAlarmReadChannel});
     SendPumpCommand(HardwarePump, Op::ReadAlarmLimits);
     for (int row = 0; row < kAlarmRows; ++row)
@@ -492,8 +502,13 @@ int SelectPumpAlarms(int, int, int event, void*, int, int) {
 
 void ShowAlarmLimits(int pump) {
     if (pump != g.alarmPump) return;
-    showAlarmRows(HardwareDialog(HwDialog::MotorAlarms), kMotorAlarmCodes);
-    showAlarmRows(HardwareDialog(HwDialog::PumpAlarms), kPumpAlarmCodes);
+    for (auto [kind, codes] : {std::pair{HwDialog::MotorAlarms, &kMotorAlarmCodes},
+                               std::pair{HwDialog::PumpAlarms, &kPumpAlarmCodes}}) {
+        const int panel = HardwareDialog(kind);
+        if (panel == 0) continue;
+        showAlarmRows(panel, *codes);
+        alarmsRead(kind) = true;
+    }
 }
 
 int SetAlarm(int panel, int control, int event, void*, int, int) {
@@ -504,6 +519,11 @@ int SetAlarm(int panel, int control, int event, void*, int, int) {
     if (row < 0 || row >= kAlarmRows) return 0;
     HoldButton(panel, control, ALARM_TIMER);
     if (!PumpOnLineOrSay(g.alarmPump)) return 0;
+    if (!alarmsRead(motor ? HwDialog::MotorAlarms : HwDialog::PumpAlarms)) {
+        SendPumpCommand(g.alarmPump, Op::ReadAlarmLimits);
+        NotReadYet("Alarm Set-points", g.alarmPump);
+        return 0;
+    }
     const int code = motor ? kMotorAlarmCodes[row] : kPumpAlarmCodes[row];
     AlarmLimitWrite w;
     w.code = static_cast<std::uint8_t>(code);

@@ -8,8 +8,8 @@
 // write sends the dialog's copy, never the link's shared buffer: no block is written back to
 // a controller unless it came from that controller and channel. An input write changes in
 // that copy only the fields the technician changed (or that Auto Scale worked out); every
-// other byte goes back as the pump sent it. Until a block has come, OK and Send send nothing
-// and say so.
+// other byte goes back as the pump sent it. Until a block has come, OK, Send and SET send
+// nothing and say so.
 #pragma once
 
 #include <cstdint>

@@ -488,4 +488,47 @@ TEST_F(Hardware, PulsesPerRevolutionWriteKeepsTheRestOfThePumpsBlock) {
     EXPECT_TRUE(popups.shown().empty()) << lastPopup();
 }
 
+// SET sends the row as shown, so only once the pump's set-points fill the dialog: each
+// dialog opens blank, and another pump's set-points never fill it.
+TEST_F(Hardware, AlarmSetWaitsForThePumpsSetPoints) {
+    start();
+    const int hw = openHardware(2);
+    const int motor = openAtOnce(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
+    ASSERT_NE(motor, 0);
+    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
+    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x32).empty());
+    const auto& limits = fleet->unit(2).alarmLimits();
+    EXPECT_EQ(pumpsim::getF32(limits, 8 + 4), 300.0f) << "winding A's pair kept";
+    EXPECT_EQ(ui::GetCtrlDouble(motor, AlarmRowCtrl(0, ALARM_SECOND)), 300.0);
+
+    ui::SetCtrlVal(motor, AlarmRowCtrl(0, ALARM_SECOND), 280.0);
+    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
+    loop.advance(0.5);
+    ASSERT_EQ(writes(2, 0x32).size(), 1u);
+    EXPECT_EQ(pumpsim::getF32(limits, 8), 0.0f);
+    EXPECT_EQ(pumpsim::getF32(limits, 8 + 4), 280.0f);
+
+    // The pump alarms open while pump 3 is silent; pump 9's set-points come.
+    heard.clear();
+    fleet->unit(2).setFailure({.silent = true});
+    const int pumpAlarms = openAtOnce(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    SendPumpCommand(8, Op::ReadAlarmLimits);
+    loop.advance(1.0);
+    popups.clear();
+    ui::Press(pumpAlarms, AlarmRowCtrl(0, ALARM_SET));
+    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+    fleet->unit(2).setFailure({});
+    loop.advance(2.0 * ReplyTimeout);
+    EXPECT_TRUE(writes(2, 0x32).empty());
+    EXPECT_EQ(pumpsim::getF32(limits, 8 * 5 + 4), 9500.0f);
+    EXPECT_EQ(journalled(2, "Alarm set-points 5"), 0);
+    ASSERT_EQ(ui::GetCtrlDouble(pumpAlarms, AlarmRowCtrl(0, ALARM_SECOND)), 9500.0);
+    ui::Press(pumpAlarms, AlarmRowCtrl(0, ALARM_SET));
+    loop.advance(0.5);
+    ASSERT_EQ(writes(2, 0x32).size(), 1u);
+    EXPECT_EQ(f32(writes(2, 0x32)[0].data, 4), 9500.0f);
+}
+
 }  // namespace
