@@ -207,6 +207,14 @@ void Controller::setPumpId(std::string_view id) {
     std::copy_n(id.begin(), std::min(id.size(), kPumpIdSize - 1), pumpId_.begin());
 }
 
+void Controller::setAiConfig(int channel, const std::array<uint8_t, kAiConfigSize>& block) {
+    if (channel >= 0 && channel < kChannels) ai_[static_cast<size_t>(channel)] = block;
+}
+
+void Controller::setFiConfig(int channel, const std::array<uint8_t, kFiConfigSize>& block) {
+    if (channel >= 0 && channel < kChannels) fi_[static_cast<size_t>(channel)] = block;
+}
+
 void Controller::setTripPsi(uint16_t psi) {
     putU16(pumpConfig_, 8, psi);
 }

@@ -198,6 +198,10 @@ class Controller {
     // the motor ramps down; a Run 1 command in that time keeps it on. 0: off at once.
     void setPowerOffDelay(double seconds);
     void setPumpId(std::string_view id);
+    // An input's block as a technician left it on the controller; a read still fills in the
+    // live fields. A channel out of range changes nothing.
+    void setAiConfig(int channel, const std::array<uint8_t, kAiConfigSize>& block);
+    void setFiConfig(int channel, const std::array<uint8_t, kFiConfigSize>& block);
     void setTripPsi(uint16_t psi);
     void setTimeouts(uint32_t timeout1, uint32_t timeout2);
     // The discharge transducer reads this pressure, psi, whatever the pump does (a test

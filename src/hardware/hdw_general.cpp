@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 
 #include "common/wire.h"
@@ -33,26 +34,57 @@ constexpr std::uint16_t kKpaKinds = kSensorOilPressure | kSensorSuction;
 constexpr int kNoKind = -1;  // a set-point without unit
 constexpr int kAlarmReadChannel = 5;
 
+// A field of an input block that its dialog shows and writes back.
+struct BlockField {
+    int control;
+    int offset;
+    bool byte;  // the option byte; the others are f32
+};
+constexpr BlockField kAiFields[] = {
+    {AI_COEF0, aiblock::kCoefficients, false},     {AI_COEF1, aiblock::kCoefficients + 4, false},
+    {AI_COEF2, aiblock::kCoefficients + 8, false}, {AI_COEF3, aiblock::kCoefficients + 12, false},
+    {AI_VALUE28, aiblock::kHigh, false},           {AI_VALUE32, aiblock::kLow, false},
+    {AI_OPTION, aiblock::kOption, true},
+};
+constexpr BlockField kFiFields[] = {
+    {FI_OPTION, fiblock::kOption, true},
+    {FI_PULSES, fiblock::kPulsesPerRev, false},
+};
+
+// Each input dialog keeps the block as its pump and channel last sent it and what it put in
+// each of the block's fields. A write starts from the pump's bytes and takes from the dialog
+// only the fields whose value is no longer the one shown: what the technician typed or the
+// dialog worked out for him.
 struct AiDialogState {
     int pump = -1;
     int channel = 0;
     std::uint16_t kind = 0;
-    int readMode = 0;  // 0 the whole dialog, 1 the low raw reading, 2 the high one
-    bool received = false;
+    int readMode = 0;       // 0 the whole dialog, 1 the low raw reading, 2 the high one
+    bool received = false;  // a block of this pump and channel has filled the dialog
     std::uint8_t block[kAiConfigSize] = {};
+    double shown[std::size(kAiFields)] = {};
 };
 struct FiDialogState {
     int pump = -1;
     int readMode = 0;  // 0 the whole dialog, 3 the measured frequency
     bool received = false;
     std::uint8_t block[kFiConfigSize] = {};
+    double shown[std::size(kFiFields)] = {};
 };
 struct GeneralState {
     AiDialogState ai;
     FiDialogState fi;
     int alarmPump = -1;  // the pump both alarm dialogs were opened for
+    // Whether the set-points of alarmPump have filled each alarm dialog since it opened: a
+    // dialog opens blank, and SET sends what the row shows.
+    bool motorAlarmsRead = false;
+    bool pumpAlarmsRead = false;
 };
 GeneralState g;
+
+bool& alarmsRead(HwDialog kind) {
+    return kind == HwDialog::MotorAlarms ? g.motorAlarmsRead : g.pumpAlarmsRead;
+}
 
 bool temperature(std::uint16_t kind) {
     return (kind & kTemperatureKinds) != 0;
@@ -126,6 +158,37 @@ void setShown(int panel, int control, double value) {
     AutoPrecisionAI(panel, control);
 }
 
+// Bit for bit: a NaN the pump sent and the technician left alone is no edit.
+bool sameNumber(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <std::size_t N>
+void noteShown(int panel, const BlockField (&fields)[N], double (&shown)[N]) {
+    for (std::size_t i = 0; i < N; ++i) shown[i] = ui::GetCtrlDouble(panel, fields[i].control);
+}
+
+// The block a write sends: the pump's bytes, with the fields the dialog changed put in. False
+// when a changed field holds what its place in the block cannot take.
+template <std::size_t N>
+bool buildWrite(int panel, const BlockField (&fields)[N], const double (&shown)[N],
+                const std::uint8_t* pumpBlock, std::uint8_t* out, std::size_t size) {
+    std::memcpy(out, pumpBlock, size);
+    for (std::size_t i = 0; i < N; ++i) {
+        const double value = ui::GetCtrlDouble(panel, fields[i].control);
+        if (sameNumber(value, shown[i])) continue;
+        if (fields[i].byte) {
+            if (!(value >= 0.0 && value <= 255.0)) return false;
+            out[fields[i].offset] = static_cast<std::uint8_t>(value);
+        } else {
+            const auto f = static_cast<float>(value);
+            if (!std::isfinite(f)) return false;
+            wire::putF32(out + fields[i].offset, f);
+        }
+    }
+    return true;
+}
+
 void showWholeAi(int panel) {
     const AiDialogState& d = g.ai;
     float coef[4];
@@ -146,6 +209,13 @@ void showWholeAi(int panel) {
     ui::SetCtrlVal(panel, AI_OPTION, static_cast<int>(d.block[aiblock::kOption]));
     setShown(panel, AI_VALUE32, wire::getF32(d.block + aiblock::kLow));
     setShown(panel, AI_VALUE28, wire::getF32(d.block + aiblock::kHigh));
+    noteShown(panel, kAiFields, g.ai.shown);
+}
+
+void showWholeFi(int panel) {
+    ui::SetCtrlVal(panel, FI_OPTION, static_cast<int>(g.fi.block[fiblock::kOption]));
+    setShown(panel, FI_PULSES, wire::getF32(g.fi.block + fiblock::kPulsesPerRev));
+    noteShown(panel, kFiFields, g.fi.shown);
 }
 
 void showManualMode(int panel, bool manual) {
@@ -165,7 +235,9 @@ void openAlarms(HwDialog kind, int resourceId, const int (&codes)[kAlarmRows]) {
     if (HardwarePanel() == 0) return;
     const int panel = OpenHardwareDialog(kind, resourceId);
     if (panel == 0) return;
+    if (g.alarmPump != HardwarePump) g.motorAlarmsRead = g.pumpAlarmsRead = false;
     g.alarmPump = HardwarePump;
+    alarmsRead(kind) = false;
     SendPumpCommand(HardwarePump, AiConfigRead{kAlarmReadChannel});
     SendPumpCommand(HardwarePump, Op::ReadAlarmLimits);
     for (int row = 0; row < kAlarmRows; ++row)
@@ -251,14 +323,16 @@ void ShowAiConfig(int pump, int channel) {
     const int panel = HardwareDialog(HwDialog::Ai);
     if (panel == 0 || pump != g.ai.pump || channel != g.ai.channel) return;
     std::memcpy(g.ai.block, AiConfig, kAiConfigSize);
+    // Every reply carries the whole block. The first one fills every field whichever reading
+    // was asked for meanwhile (Read Low pressed before the dialog filled), so that no field
+    // is left blank for a write to send.
+    if (g.ai.readMode == 0 || !g.ai.received) showWholeAi(panel);
     g.ai.received = true;
     const int raw = wire::getU16(g.ai.block + 2);
     if (g.ai.readMode == 1)
         ui::SetCtrlVal(panel, AI_RAW_LOW, raw);
     else if (g.ai.readMode == 2)
         ui::SetCtrlVal(panel, AI_RAW_HIGH, raw);
-    else
-        showWholeAi(panel);
 }
 
 int SelectDischarge(int, int, int event, void*, int, int) {
@@ -330,26 +404,24 @@ int ConfirmAI(int panel, int control, int event, void*, int, int) {
         NotReadYet("Analog Input", d.pump);
         return 0;
     }
-    AiConfigWrite w;
-    w.channel = static_cast<std::uint8_t>(d.channel);
-    for (int i = 0; i < 4; ++i)
-        w.coefficients[static_cast<size_t>(i)] =
-            static_cast<float>(ui::GetCtrlDouble(panel, AI_COEF0 + i));
-    w.high = static_cast<float>(ui::GetCtrlDouble(panel, AI_VALUE28));
-    w.low = static_cast<float>(ui::GetCtrlDouble(panel, AI_VALUE32));
-    const int option = ui::GetCtrlInt(panel, AI_OPTION);
-    bool finite = std::isfinite(w.high) && std::isfinite(w.low);
-    for (float c : w.coefficients) finite = finite && std::isfinite(c);
-    if (!finite || option < 0 || option > 255) {
+    std::uint8_t block[kAiConfigSize];
+    if (!buildWrite(panel, kAiFields, d.shown, d.block, block, kAiConfigSize)) {
         ui::MessagePopup("Analog Input", "Every coefficient must be a finite number.");
         return 0;
     }
-    w.option = static_cast<std::uint8_t>(option);
-    // The write takes the rest of the block from the shared buffer: this dialog's own copy.
-    std::memcpy(AiConfig, d.block, kAiConfigSize);
+    // The dialog's copy stays as the pump sent it: a field edited back to what was shown
+    // goes out as the pump's own bytes again.
+    AiConfigWrite w;
+    w.channel = static_cast<std::uint8_t>(d.channel);
+    for (std::size_t i = 0; i < w.coefficients.size(); ++i)
+        w.coefficients[i] = wire::getF32(block + aiblock::kCoefficients + 4 * i);
+    w.high = wire::getF32(block + aiblock::kHigh);
+    w.low = wire::getF32(block + aiblock::kLow);
+    w.option = block[aiblock::kOption];
+    // The write takes the rest of the block from the shared buffer.
+    std::memcpy(AiConfig, block, kAiConfigSize);
     SendPumpCommand(d.pump, w);
     JournalPumpWrite(d.pump, "Analog input %d calibration written", d.channel);
-    std::memcpy(g.ai.block, AiConfig, kAiConfigSize);
     if (control == AI_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }
@@ -369,13 +441,11 @@ void ShowFiConfig(int pump, int channel) {
     const int panel = HardwareDialog(HwDialog::Fi);
     if (panel == 0 || pump != g.fi.pump || channel != 0) return;
     std::memcpy(g.fi.block, FiConfig, kFiConfigSize);
+    // As in the analog dialog: the first reply fills every field, whatever was asked.
+    if (g.fi.readMode != 3 || !g.fi.received) showWholeFi(panel);
     g.fi.received = true;
-    if (g.fi.readMode == 3) {
+    if (g.fi.readMode == 3)
         ui::SetCtrlVal(panel, FI_FREQUENCY, static_cast<double>(wire::getU16(g.fi.block + 6)));
-        return;
-    }
-    ui::SetCtrlVal(panel, FI_OPTION, static_cast<int>(g.fi.block[fiblock::kOption]));
-    setShown(panel, FI_PULSES, wire::getF32(g.fi.block + fiblock::kPulsesPerRev));
 }
 
 int ReadFrequency(int panel, int control, int event, void*, int, int) {
@@ -404,18 +474,18 @@ int ConfirmFI(int panel, int control, int event, void*, int, int) {
         NotReadYet("Frequency Input", g.fi.pump);
         return 0;
     }
+    std::uint8_t block[kFiConfigSize];
+    const bool fits = buildWrite(panel, kFiFields, g.fi.shown, g.fi.block, block, kFiConfigSize);
     // The controller divides by it to find the pump's speed.
-    const auto pulses = static_cast<float>(ui::GetCtrlDouble(panel, FI_PULSES));
-    const int option = ui::GetCtrlInt(panel, FI_OPTION);
-    if (!std::isfinite(pulses) || pulses <= 0.0f || option < 0 || option > 255) {
+    const float pulses = wire::getF32(block + fiblock::kPulsesPerRev);
+    if (!fits || !std::isfinite(pulses) || pulses <= 0.0f) {
         ui::MessagePopup("Frequency Input", "Pulses per revolution must be above 0.");
         return 0;
     }
-    std::memcpy(FiConfig, g.fi.block, kFiConfigSize);
-    SendPumpCommand(g.fi.pump, FiConfigWrite{0, static_cast<std::uint8_t>(option), pulses});
+    std::memcpy(FiConfig, block, kFiConfigSize);
+    SendPumpCommand(g.fi.pump, FiConfigWrite{0, block[fiblock::kOption], pulses});
     JournalPumpWrite(g.fi.pump, "Frequency input: %.3f pulses per revolution written",
                      static_cast<double>(pulses));
-    std::memcpy(g.fi.block, FiConfig, kFiConfigSize);
     if (control == FI_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }
@@ -432,8 +502,13 @@ int SelectPumpAlarms(int, int, int event, void*, int, int) {
 
 void ShowAlarmLimits(int pump) {
     if (pump != g.alarmPump) return;
-    showAlarmRows(HardwareDialog(HwDialog::MotorAlarms), kMotorAlarmCodes);
-    showAlarmRows(HardwareDialog(HwDialog::PumpAlarms), kPumpAlarmCodes);
+    for (auto [kind, codes] : {std::pair{HwDialog::MotorAlarms, &kMotorAlarmCodes},
+                               std::pair{HwDialog::PumpAlarms, &kPumpAlarmCodes}}) {
+        const int panel = HardwareDialog(kind);
+        if (panel == 0) continue;
+        showAlarmRows(panel, *codes);
+        alarmsRead(kind) = true;
+    }
 }
 
 int SetAlarm(int panel, int control, int event, void*, int, int) {
@@ -444,6 +519,11 @@ int SetAlarm(int panel, int control, int event, void*, int, int) {
     if (row < 0 || row >= kAlarmRows) return 0;
     HoldButton(panel, control, ALARM_TIMER);
     if (!PumpOnLineOrSay(g.alarmPump)) return 0;
+    if (!alarmsRead(motor ? HwDialog::MotorAlarms : HwDialog::PumpAlarms)) {
+        SendPumpCommand(g.alarmPump, Op::ReadAlarmLimits);
+        NotReadYet("Alarm Set-points", g.alarmPump);
+        return 0;
+    }
     const int code = motor ? kMotorAlarmCodes[row] : kPumpAlarmCodes[row];
     AlarmLimitWrite w;
     w.code = static_cast<std::uint8_t>(code);

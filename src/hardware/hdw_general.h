@@ -6,7 +6,10 @@
 // Every dialog keeps the pump and channel it was opened for and its own copy of the last
 // block received for them. Replies from other pumps or channels never refresh it, and a
 // write sends the dialog's copy, never the link's shared buffer: no block is written back to
-// a controller unless it came from that controller and channel.
+// a controller unless it came from that controller and channel. An input write changes in
+// that copy only the fields the technician changed (or that Auto Scale worked out); every
+// other byte goes back as the pump sent it. Until a block has come, OK, Send and SET send
+// nothing and say so.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 // characteristics, speed control and identifications, as a technician uses them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,6 +10,8 @@
 #include "hardware/hardware_selection.h"
 #include "hardware/hdw_pump.h"
 #include "link/operations.h"
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
 #include "pumpsim_wire.h"
 #include "shell/cfg.h"
 #include "shell/password.h"
@@ -25,6 +28,14 @@ using namespace windows;
 
 class Hardware : public StationFleet {
   protected:
+    void SetUp() override {
+        StationFleet::SetUp();
+        journal::SetStore(&journalStore);
+    }
+    void TearDown() override {
+        StationFleet::TearDown();
+        journal::SetStore(nullptr);
+    }
     // The configure button of a pump's row, the password, the hardware window.
     int openHardware(int pump) {
         ui::Press(BankPanel[pump / 8], BankRow[pump][kPosConfigure]);
@@ -41,6 +52,11 @@ class Hardware : public StationFleet {
         loop.advance(0.5);
         return HardwareDialog(kind);
     }
+    // The dialog as the select button leaves it, before any reply.
+    int openAtOnce(int hw, int selectButton, HwDialog kind) {
+        ui::Press(hw, selectButton);
+        return HardwareDialog(kind);
+    }
     std::vector<Command> writes(int pump, int code) const {
         std::vector<Command> out;
         for (const Command& c : heard)
@@ -49,7 +65,43 @@ class Hardware : public StationFleet {
     }
     std::string lastPopup() const { return popups.shown().empty() ? "" : popups.shown().back().text; }
     static float f32(const std::vector<std::uint8_t>& d, size_t at) { return pumpsim::getF32(d, at); }
+    template <size_t N>
+    static std::vector<std::uint8_t> bytes(const std::array<std::uint8_t, N>& b, size_t from,
+                                           size_t to) {
+        return {b.begin() + static_cast<std::ptrdiff_t>(from),
+                b.begin() + static_cast<std::ptrdiff_t>(to)};
+    }
+    template <size_t N>
+    static float f32(const std::array<std::uint8_t, N>& b, size_t at) {
+        return pumpsim::getF32(b, at);
+    }
+    bool refusedAsNotRead() const {
+        return lastPopup().find("has not been read from the pump yet") != std::string::npos;
+    }
+    int journalled(int pump, const std::string& text) const {
+        return journalStore.countOf(journal::Kind::Settings, pump, text);
+    }
+
+    platform::MemoryJournal journalStore;
 };
+
+// Pump 3's input blocks as a technician left them: besides the option byte (1, input
+// enabled) and, for the analog inputs, the transmitter's range in Value B, a Value A and
+// bytes the station has no field for, none of them zero, so a blank written over any shows.
+void setUpInputBlocks(pumpsim::Controller& unit) {
+    for (int channel : {4, 5}) {
+        auto ai = unit.aiConfig(channel);
+        for (size_t i = 4; i < 8; ++i) ai[i] = static_cast<std::uint8_t>(0xA0 + i);
+        pumpsim::putF32(ai, 32, 250.0f);
+        for (size_t i = 36; i < ai.size(); ++i) ai[i] = static_cast<std::uint8_t>(0xA0 + i);
+        unit.setAiConfig(channel, ai);
+    }
+    auto fi = unit.fiConfig(0);
+    for (size_t i : {2, 3, 4, 5}) fi[i] = static_cast<std::uint8_t>(0xC0 + i);
+    for (size_t i = 8; i < 28; ++i) fi[i] = static_cast<std::uint8_t>(0xC0 + i);
+    for (size_t i = 32; i < fi.size(); ++i) fi[i] = static_cast<std::uint8_t>(0xC0 + i);
+    unit.setFiConfig(0, fi);
+}
 
 TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     start();
@@ -295,6 +347,188 @@ TEST_F(Hardware, IdentificationsGoOnlyToPumpsShownOnLineAtOpening) {
     EXPECT_EQ(sent[0].data, (std::vector<std::uint8_t>{'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 0}));
     EXPECT_TRUE(writes(4, 0x1F).empty()) << "a pump off line at opening keeps its identification";
     EXPECT_EQ(fleet->unit(2).pumpId(), "ABCDEFGH");
+}
+
+// The technician does not wait for the dialog to fill: Read Low at once, Read High, Auto
+// Scale, OK. Only the coefficients change on the controller; what he left alone goes back as
+// the pump last sent it, even where that is no longer what the dialog showed.
+TEST_F(Hardware, TwoPointCalibrationStartedAtOnceWritesBackOnlyTheCoefficients) {
+    start();
+    setUpInputBlocks(fleet->unit(2));
+    const int ai = openAtOnce(openHardware(2), HW_SELECT_DISCHARGE, HwDialog::Ai);
+    ASSERT_NE(ai, 0);
+    fleet->unit(2).setDischargeOverride(1000.0);
+    ui::Press(ai, AI_READ_LOW);
+    loop.advance(0.5);
+    const int low = 800 + 1000 * 3200 / 15000;
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), low);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_OPTION), 1) << "the first reply fills every field";
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_VALUE28), 15000.0);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_VALUE32), 250.0);
+
+    // Value A changes on the controller meanwhile (from its own panel).
+    auto before = fleet->unit(2).aiConfig(4);
+    pumpsim::putF32(before, 32, 275.0f);
+    fleet->unit(2).setAiConfig(4, before);
+    fleet->unit(2).setDischargeOverride(9000.0);
+    ui::Press(ai, AI_READ_HIGH);
+    loop.advance(0.5);
+    const int high = 800 + 9000 * 3200 / 15000;
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), low);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), high);
+    ui::SetCtrlVal(ai, AI_ENG_LOW, 1000.0);
+    ui::SetCtrlVal(ai, AI_ENG_HIGH, 9000.0);
+    ui::Press(ai, AI_AUTOSCALE);
+    ui::Press(ai, AI_OK);
+    loop.advance(0.5);
+
+    ASSERT_EQ(writes(2, 0x01).size(), 1u);
+    const auto after = fleet->unit(2).aiConfig(4);
+    EXPECT_EQ(bytes(after, 0, 2), bytes(before, 0, 2)) << "channel and option byte";
+    EXPECT_EQ(bytes(after, 4, 8), bytes(before, 4, 8));
+    EXPECT_EQ(bytes(after, 28, 44), bytes(before, 28, 44)) << "Value B, Value A and the rest";
+    EXPECT_EQ(f32(after, 28), 15000.0f);
+    EXPECT_EQ(f32(after, 32), 275.0f);
+    const float slope = 8000.0f / static_cast<float>(high - low);
+    EXPECT_FLOAT_EQ(f32(after, 16), slope);
+    EXPECT_FLOAT_EQ(f32(after, 12), 1000.0f - static_cast<float>(low) * slope);
+    EXPECT_EQ(f32(after, 20), 0.0f);
+    EXPECT_EQ(f32(after, 24), 0.0f);
+    EXPECT_EQ(journalled(2, "Analog input 4 calibration written"), 1);
+    EXPECT_TRUE(popups.shown().empty()) << lastPopup();
+}
+
+// The opening read is lost: OK and Send say so and send nothing until a block has come from
+// that pump and channel; another pump's block does not count. Twice, on two channels, so
+// that nothing of the first dialog carries over into the next.
+TEST_F(Hardware, AnalogInputSendsNothingUntilItsOwnBlockCame) {
+    start();
+    setUpInputBlocks(fleet->unit(2));
+    const int hw = openHardware(2);
+    for (const int channel : {4, 5}) {
+        SCOPED_TRACE("channel " + std::to_string(channel));
+        const std::string written =
+            "Analog input " + std::to_string(channel) + " calibration written";
+        const auto before = fleet->unit(2).aiConfig(channel);
+        fleet->unit(2).setFailure({.silent = true});
+        const int ai =
+            openAtOnce(hw, channel == 4 ? HW_SELECT_DISCHARGE : HW_SELECT_SUCTION, HwDialog::Ai);
+        ASSERT_NE(ai, 0);
+        ui::Press(ai, AI_OK);
+        EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+        EXPECT_NE(HardwareDialog(HwDialog::Ai), 0) << "a refused OK leaves the dialog open";
+
+        // Pump 7's block of the same channel comes; the technician calibrates regardless.
+        SendPumpCommand(6, AiConfigRead{static_cast<std::uint8_t>(channel)});
+        loop.advance(1.0);
+        ui::Press(ai, AI_READ_LOW);
+        ui::SetCtrlVal(ai, AI_RAW_LOW, 800);
+        ui::SetCtrlVal(ai, AI_RAW_HIGH, 4000);
+        ui::SetCtrlVal(ai, AI_ENG_HIGH, 300.0);
+        ui::Press(ai, AI_AUTOSCALE);
+        popups.clear();
+        ui::Press(ai, AI_SEND);
+        EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+        loop.advance(1.0);
+        EXPECT_TRUE(writes(2, 0x01).empty());
+        EXPECT_EQ(journalled(2, written), 0);
+
+        // The pump answers again: its block fills the dialog, and a write changes only the
+        // field edited.
+        fleet->unit(2).setFailure({});
+        loop.advance(2.0 * ReplyTimeout);
+        ASSERT_EQ(ui::GetCtrlInt(ai, AI_OPTION), 1);
+        ui::Operate(ai, AI_MANUAL, 1);
+        ui::SetCtrlVal(ai, AI_COEF0, -60.0);
+        popups.clear();
+        ui::Press(ai, AI_SEND);
+        loop.advance(0.5);
+        const auto after = fleet->unit(2).aiConfig(channel);
+        EXPECT_EQ(f32(after, 12), -60.0f);
+        EXPECT_EQ(bytes(after, 0, 2), bytes(before, 0, 2));
+        EXPECT_EQ(bytes(after, 4, 8), bytes(before, 4, 8));
+        EXPECT_EQ(bytes(after, 16, 44), bytes(before, 16, 44));
+        EXPECT_EQ(writes(2, 0x01).size(), 1u);
+        EXPECT_EQ(journalled(2, written), 1);
+        EXPECT_TRUE(popups.shown().empty()) << lastPopup();
+        heard.clear();
+        ui::Press(ai, AI_CLOSE);
+    }
+}
+
+TEST_F(Hardware, PulsesPerRevolutionWriteKeepsTheRestOfThePumpsBlock) {
+    start();
+    setUpInputBlocks(fleet->unit(2));
+    const auto before = fleet->unit(2).fiConfig(0);
+    const int fi = openAtOnce(openHardware(2), HW_SELECT_RPM, HwDialog::Fi);
+    ASSERT_NE(fi, 0);
+    ui::Press(fi, FI_READ);
+    ui::SetCtrlVal(fi, FI_SPEED, 1800.0);
+    ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
+    ui::Press(fi, FI_AUTOSCALE);
+    ui::Press(fi, FI_OK);
+    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x03).empty());
+    EXPECT_EQ(ui::GetCtrlInt(fi, FI_OPTION), 1) << "the first reply fills every field";
+    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 60.0);
+
+    ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
+    ui::Press(fi, FI_AUTOSCALE);
+    popups.clear();
+    ui::Press(fi, FI_OK);
+    loop.advance(0.5);
+    ASSERT_EQ(writes(2, 0x03).size(), 1u);
+    const auto after = fleet->unit(2).fiConfig(0);
+    EXPECT_EQ(f32(after, 28), 18.0f);
+    EXPECT_EQ(bytes(after, 0, 6), bytes(before, 0, 6)) << "the option byte among them";
+    EXPECT_EQ(bytes(after, 8, 28), bytes(before, 8, 28));
+    EXPECT_EQ(bytes(after, 32, 40), bytes(before, 32, 40));
+    EXPECT_EQ(journalled(2, "18.000 pulses per revolution written"), 1);
+    EXPECT_TRUE(popups.shown().empty()) << lastPopup();
+}
+
+// SET sends the row as shown, so only once the pump's set-points fill the dialog: each
+// dialog opens blank, and another pump's set-points never fill it.
+TEST_F(Hardware, AlarmSetWaitsForThePumpsSetPoints) {
+    start();
+    const int hw = openHardware(2);
+    const int motor = openAtOnce(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
+    ASSERT_NE(motor, 0);
+    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
+    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x32).empty());
+    const auto& limits = fleet->unit(2).alarmLimits();
+    EXPECT_EQ(pumpsim::getF32(limits, 8 + 4), 300.0f) << "winding A's pair kept";
+    EXPECT_EQ(ui::GetCtrlDouble(motor, AlarmRowCtrl(0, ALARM_SECOND)), 300.0);
+
+    ui::SetCtrlVal(motor, AlarmRowCtrl(0, ALARM_SECOND), 280.0);
+    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
+    loop.advance(0.5);
+    ASSERT_EQ(writes(2, 0x32).size(), 1u);
+    EXPECT_EQ(pumpsim::getF32(limits, 8), 0.0f);
+    EXPECT_EQ(pumpsim::getF32(limits, 8 + 4), 280.0f);
+
+    // The pump alarms open while pump 3 is silent; pump 9's set-points come.
+    heard.clear();
+    fleet->unit(2).setFailure({.silent = true});
+    const int pumpAlarms = openAtOnce(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    SendPumpCommand(8, Op::ReadAlarmLimits);
+    loop.advance(1.0);
+    popups.clear();
+    ui::Press(pumpAlarms, AlarmRowCtrl(0, ALARM_SET));
+    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+    fleet->unit(2).setFailure({});
+    loop.advance(2.0 * ReplyTimeout);
+    EXPECT_TRUE(writes(2, 0x32).empty());
+    EXPECT_EQ(pumpsim::getF32(limits, 8 * 5 + 4), 9500.0f);
+    EXPECT_EQ(journalled(2, "Alarm set-points 5"), 0);
+    ASSERT_EQ(ui::GetCtrlDouble(pumpAlarms, AlarmRowCtrl(0, ALARM_SECOND)), 9500.0);
+    ui::Press(pumpAlarms, AlarmRowCtrl(0, ALARM_SET));
+    loop.advance(0.5);
+    ASSERT_EQ(writes(2, 0x32).size(), 1u);
+    EXPECT_EQ(f32(writes(2, 0x32)[0].data, 4), 9500.0f);
 }
 
 }  // namespace
