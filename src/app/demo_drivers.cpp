@@ -3,6 +3,7 @@
 #include "app/demo_drivers.h"
 
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -10,6 +11,8 @@
 #include "client/blender_client.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "platform/event_loop.h"
+#include "recorder/recorder.h"
 #include "ui/ui_model.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
@@ -95,9 +98,26 @@ void scheduleDemoTrends() {
     });
 }
 
+// VNK_DEMO_RECORD_STOP=s: s seconds after start the recording is stopped from bank 1's Record
+// menu, as an operator would, which moves the recordings when VNK_ARCHIVE_DIR is set (for the
+// measurement of the loop while they move). The moment goes to stderr on the loop's clock.
+void scheduleDemoRecordStop() {
+    const char* when = std::getenv("VNK_DEMO_RECORD_STOP");
+    if (when == nullptr) return;
+    const int seconds = std::atoi(when);
+    if (seconds <= 0) return;
+    QTimer::singleShot(seconds * 1000, [] {
+        const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
+        if (bank == nullptr || recorder::RecordState != 1) return;
+        std::fprintf(stderr, "demo: recording stopped at %.3f ms\n", platform::Timer() * 1000.0);
+        ui::SelectMenu(bank->menuBar, windows::MENU_RECORD_START, BankPanel[0]);
+    });
+}
+
 }  // namespace
 
 void ScheduleDemoDrivers() {
+    scheduleDemoRecordStop();
     scheduleDemoDetail();
     scheduleDemoClient();
     scheduleDemoJournal();

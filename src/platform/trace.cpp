@@ -8,7 +8,7 @@
 namespace trace {
 
 namespace {
-constexpr Module kModules[] = {Module::link, Module::queue, Module::ops, Module::autoctl};
+constexpr Module kModules[] = {Module::link, Module::queue, Module::ops, Module::autoctl, Module::estop};
 
 std::uint32_t bit(Module m) {
     return 1u << static_cast<unsigned>(m);
@@ -60,6 +60,8 @@ const char* moduleName(Module m) {
             return "ops";
         case Module::autoctl:
             return "auto";
+        case Module::estop:
+            return "estop";
     }
     return "?";
 }

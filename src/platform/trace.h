@@ -14,6 +14,7 @@ enum class Module : std::uint8_t {
     queue,    // the transmit queues: refusals, self-emptying, time-outs
     ops,      // operations the station sends to the pumps
     autoctl,  // "auto": the automatic controller's steps, commands and mode changes
+    estop,    // each sample of the E-stop input, with the loop's clock (the loop's pace)
 };
 
 namespace detail {

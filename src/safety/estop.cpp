@@ -5,9 +5,11 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/serial.h"
 #include "platform/system.h"
+#include "platform/trace.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -186,6 +188,8 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         return 0;
     }
     const EStopInput input = ReadEStopInput();
+    TRACE(estop, "sample at %.3f ms: %s", platform::Timer() * 1000.0,
+          input == EStopInput::Failed ? "failed" : input == EStopInput::Broken ? "broken" : "closed");
     if (input == EStopInput::Failed) {
         // Not a closed loop and not a reason to idle a site that may have no loop wired:
         // shown once per failure, and on the bank windows while it lasts. An E-stop already
