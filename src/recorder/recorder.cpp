@@ -358,6 +358,7 @@ std::vector<std::string> MoveListedFiles(const std::string& destination, const s
         std::string from = platform::MakePathname(source, f.name);
         std::string to = platform::MakePathname(destination, f.name);
         const auto unchanged = [&] { return fs.modifiedNs(from) == f.modifiedNs; };
+        if (fs.modifiedNs(from) < 0) continue;  // gone since the stop: nothing is left to move
         platform::CopyResult r = unchanged() ? fs.copyFile(from, to) : platform::CopyResult::Failed;
         if (r == platform::CopyResult::Copied) {
             long long size = fs.fileSize(from);
