@@ -9,6 +9,7 @@
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/panels.h"
+#include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/tcp.h"
 #include "safety/optional_trips.h"
@@ -30,12 +31,18 @@ namespace {
 
 using Block = std::array<std::uint8_t, kReplySize>;
 
+// How a connection ended, seen by the station before it has read all the peer sent.
+enum class Ending { None, Closed, Broken };
+
 struct ClientState {
     std::unique_ptr<platform::TcpConnection> conn;
     unsigned generation = 0;  // events of an older connection carry an older number
     bool connecting = false;
     bool connected = false;
-    std::deque<Block> waiting;  // whole replies not yet handed to the connection
+    bool reading = false;          // a turn of reading is under way (or waits for a dialog)
+    bool readingPosted = false;    // the rest of what arrived is read on a later turn
+    Ending ending = Ending::None;  // shown once what came before it has been read
+    std::deque<Block> waiting;     // whole replies not yet handed to the connection
     std::vector<std::string> log;
     int watchdog = 2;
     int panel = 0;
@@ -113,6 +120,9 @@ void dropConnection() {
     s.conn.reset();
     s.connecting = false;
     s.connected = false;
+    s.reading = false;  // a turn left waiting for a dialog holds up no later connection
+    s.readingPosted = false;
+    s.ending = Ending::None;
     s.waiting.clear();
     ResetInlineReading();  // half a reading of this connection never joins the next one's
 }
@@ -151,34 +161,93 @@ void onMessage(std::string_view text) {
     showStatus(printable(text));
     st().watchdog = 2;
     if (st().connected) showConnectItem(true);
-    queueReply();
+    // A peer that has gone can be answered no more: no reply, and no transmit error either.
+    if (st().ending == Ending::None) queueReply();
+}
+
+void endConnection() {
+    ClientState& s = st();
+    const Ending ending = s.ending;
+    const bool wasConnected = s.connected;
+    dropConnection();
+    showDisconnected();
+    if (ending == Ending::Closed)
+        ui::MessagePopup("Connection Closed", "Trellmix PC has closed the connection!");
+    else if (wasConnected)
+        appendLog("Receive Error");
+}
+
+void readMessages(unsigned generation);
+
+void readOnLater(unsigned generation) {
+    st().readingPosted = true;
+    platform::loop().post(0.0, [generation] {
+        // A connection closed meanwhile took its reading along (and cleared the flag).
+        if (generation != st().generation) return;
+        st().readingPosted = false;
+        // Run from a dialog's own loop inside a message's handling: the reading in hand goes
+        // on when the dialog closes, and posts what is left.
+        if (st().reading) return;
+        readMessages(generation);
+    });
+}
+
+// Messages of at most 255 bytes, in the order they came, at most kMessagesPerTurn of them in
+// one callback: a peer that floods the link is read on following turns of the loop, and the
+// E-stop, the pumps and the operator are served between them. Each handler may close the
+// link. True when everything is read and the connection has ended meanwhile.
+bool readTurn(unsigned generation) {
+    ClientState& s = st();
+    // A reply's write may report the end at once; it is seen here, after the read in hand.
+    struct Reading {
+        bool& flag;
+        explicit Reading(bool& f) : flag(f) { flag = true; }
+        ~Reading() { flag = false; }
+    } inTurn(s.reading);
+    for (int handled = 0; handled < kMessagesPerTurn; ++handled) {
+        if (generation != s.generation || !s.conn) return false;
+        std::uint8_t buffer[kMaxMessage];
+        const std::size_t n =
+            s.conn->bytesAvailable() == 0 ? 0 : s.conn->read(buffer, sizeof buffer);
+        if (n == 0) return s.ending != Ending::None;
+        onMessage(std::string_view(reinterpret_cast<const char*>(buffer), n));
+    }
+    if (generation != s.generation || !s.conn) return false;
+    if (s.conn->bytesAvailable() == 0) return s.ending != Ending::None;
+    readOnLater(generation);
+    return false;
+}
+
+// The end is shown outside the turn: its popup may wait on a loop of its own.
+void readMessages(unsigned generation) {
+    if (readTurn(generation)) endConnection();
 }
 
 void onReadyRead(unsigned generation) {
+    // With a continuation on its way, the new bytes are read by it, behind the older ones.
+    if (generation != st().generation || st().readingPosted || st().reading) return;
+    readMessages(generation);
+}
+
+// The end of a connection comes after the messages sent before it: what is still unread is
+// read (and checked for the inline trip) first.
+void onEnded(unsigned generation, Ending ending) {
     ClientState& s = st();
-    // Everything there is, in messages of at most 255 bytes; each handler may close the link.
-    for (int guard = 0; guard < 4096; ++guard) {
-        if (generation != s.generation || !s.conn || s.conn->bytesAvailable() == 0) return;
-        std::uint8_t buffer[kMaxMessage];
-        std::size_t n = s.conn->read(buffer, sizeof buffer);
-        if (n == 0) return;
-        onMessage(std::string_view(reinterpret_cast<const char*>(buffer), n));
-    }
+    if (generation != s.generation) return;
+    if (s.ending == Ending::None) s.ending = ending;
+    if (s.readingPosted || s.reading) return;
+    if (s.conn && s.conn->bytesAvailable() > 0)
+        readMessages(generation);
+    else
+        endConnection();
 }
 
 void onClosed(unsigned generation) {
-    if (generation != st().generation) return;
-    dropConnection();
-    showDisconnected();
-    ui::MessagePopup("Connection Closed", "Trellmix PC has closed the connection!");
+    onEnded(generation, Ending::Closed);
 }
 
 void onError(unsigned generation) {
-    if (generation != st().generation) return;
-    bool wasConnected = st().connected;
-    dropConnection();
-    showDisconnected();
-    if (wasConnected) appendLog("Receive Error");
+    onEnded(generation, Ending::Broken);
 }
 
 void onConnected(unsigned generation, bool ok) {

@@ -3,7 +3,9 @@
 // to the log, to the blender status field of the bank windows and to the inline overpressure
 // trip, and it is answered at once with the 292-byte block of the fleet's values. Replies go out
 // whole, in order, through a queue of at most four waiting blocks. Nothing here waits: the
-// connect, the reads and the writes are driven by the event loop.
+// connect, the reads and the writes are driven by the event loop, and a callback reads at most
+// kMessagesPerTurn messages. The peer's close (or a broken connection) is shown after the
+// messages that came before it.
 #pragma once
 
 #include <array>
@@ -16,6 +18,8 @@ namespace client {
 constexpr int kBlenderDefaultPort = 9017;
 constexpr std::size_t kReplySize = 292;
 constexpr std::size_t kMaxMessage = 255;
+// Messages read in one callback; the rest wait for the next turn of the loop.
+constexpr int kMessagesPerTurn = 64;
 constexpr std::size_t kMaxWaitingReplies = 4;
 constexpr int kMaxLogLines = 11;
 constexpr double kClientWatchdogInterval = 2.0;

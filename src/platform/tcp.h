@@ -13,18 +13,25 @@
 
 namespace platform {
 
+// The most bytes a connection keeps that the station has not yet read. Beyond it the back end
+// stops taking bytes from the network, and TCP's flow control holds the peer back: a peer
+// that floods the link costs the station this much memory, never more.
+constexpr std::size_t kTcpReadBufferBytes = 64 * 1024;
+
 struct TcpEvents {
     std::function<void(bool ok)> connected;  // once: the connect succeeded or failed
     std::function<void()> readyRead;         // bytes have arrived
     std::function<void()> bytesWritten;      // queued bytes have gone out
-    std::function<void()> closed;            // the peer closed the connection
+    std::function<void()> closed;            // the peer closed the connection (once)
     std::function<void()> error;             // the connection broke
 };
 
 class TcpConnection {
   public:
     virtual ~TcpConnection() = default;
-    // Copies at most max bytes that have arrived; never waits. 0 when nothing is there.
+    // Copies at most max bytes that have arrived; never waits. 0 when nothing is there. What
+    // arrived before the peer closed stays readable after the closed event, until close().
+    // Reading makes room: held-back bytes come in later, each time with a data-ready event.
     virtual std::size_t read(std::uint8_t* buffer, std::size_t max) = 0;
     virtual std::size_t bytesAvailable() const = 0;
     // Queues all count bytes; false when the connection is not open.

@@ -18,6 +18,9 @@ class QtConnection : public TcpConnection {
           timer_(new QTimer(QCoreApplication::instance())),
           events_(std::move(events)) {
         QTcpSocket* s = socket_;
+        // Bounded: a full buffer stops the socket reading from the network until the station
+        // has read some of it (Qt's default is no bound at all).
+        s->setReadBufferSize(static_cast<qint64>(kTcpReadBufferBytes));
         QObject::connect(s, &QTcpSocket::connected, s, [this] {
             timer_->stop();
             if (!done_) {

@@ -1,5 +1,5 @@
 // The real TCP back end: QTcpSocket on the GUI thread, with a QTimer for the connect's time
-// limit. A QCoreApplication must exist.
+// limit and a read buffer bounded to kTcpReadBufferBytes. A QCoreApplication must exist.
 #pragma once
 
 #include "platform/tcp.h"

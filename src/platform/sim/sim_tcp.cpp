@@ -10,9 +10,14 @@ struct SimTcpLink {
     bool open = false;
     bool reading = true;
     std::size_t window = 4096;
+    std::size_t readBuffer = kTcpReadBufferBytes;
     std::string toStation;  // sent by the peer, not yet read by the station
-    std::string outQueue;   // written by the station, not yet taken by the peer
-    std::string atPeer;     // taken by the peer
+    std::string heldBack;   // sent by the peer, waiting for room in toStation
+    bool refillPosted = false;
+    bool peerClosing = false;  // the peer has closed; the event waits behind heldBack
+    bool closePosted = false;
+    std::string outQueue;  // written by the station, not yet taken by the peer
+    std::string atPeer;    // taken by the peer
     std::size_t readMark = 0;
     std::string host;
     TcpEvents events;
@@ -24,6 +29,39 @@ struct SimTcpLink {
             if (!link || !link->open) return;
             auto& fn = pick(link->events);
             if (fn) fn();
+        });
+    }
+    // The peer's close: delivered once every byte it sent is in the station's buffer.
+    void postClose(std::weak_ptr<SimTcpLink> self) {
+        postEvent(self, [](TcpEvents& e) -> auto& { return e.closed; });
+        loop().post(0.0, [self] {
+            if (auto l = self.lock()) l->open = false;
+        });
+    }
+    // Moves held-back bytes into the station's buffer as far as it has room; a data-ready
+    // event tells of them.
+    void admit(std::weak_ptr<SimTcpLink> self) {
+        const std::size_t room = readBuffer > toStation.size() ? readBuffer - toStation.size() : 0;
+        const std::size_t n = std::min(room, heldBack.size());
+        if (n > 0) {
+            toStation.append(heldBack, 0, n);
+            heldBack.erase(0, n);
+            postEvent(self, [](TcpEvents& e) -> auto& { return e.readyRead; });
+        }
+        if (heldBack.empty() && peerClosing && !closePosted) {
+            closePosted = true;
+            postClose(self);
+        }
+    }
+    // After the station has read: the rest comes in on a later turn, as a socket notices room.
+    void refillLater(std::weak_ptr<SimTcpLink> self) {
+        if (refillPosted || heldBack.empty()) return;
+        refillPosted = true;
+        loop().post(0.0, [self] {
+            auto l = self.lock();
+            if (!l) return;
+            l->refillPosted = false;
+            if (l->open) l->admit(self);
         });
     }
     // Moves queued bytes to the peer as far as its window allows.
@@ -54,6 +92,7 @@ class SimConnection : public TcpConnection {
         std::size_t n = std::min(max, link_->toStation.size());
         std::copy_n(link_->toStation.begin(), n, buffer);
         link_->toStation.erase(0, n);
+        if (n > 0) link_->refillLater(link_);
         return n;
     }
     std::size_t bytesAvailable() const override { return link_->toStation.size(); }
@@ -81,18 +120,15 @@ class SimConnection : public TcpConnection {
 }  // namespace
 
 void SimTcpPeer::send(std::string_view bytes) {
-    if (!link_->open) return;
-    link_->toStation.append(bytes);
-    link_->postEvent(link_, [](TcpEvents& e) -> auto& { return e.readyRead; });
+    if (!link_->open || link_->peerClosing) return;
+    link_->heldBack.append(bytes);
+    link_->admit(link_);
 }
 
 void SimTcpPeer::close() {
-    if (!link_->open) return;
-    link_->postEvent(link_, [](TcpEvents& e) -> auto& { return e.closed; });
-    std::weak_ptr<SimTcpLink> weak = link_;
-    loop().post(0.0, [weak] {
-        if (auto l = weak.lock()) l->open = false;
-    });
+    if (!link_->open || link_->peerClosing) return;
+    link_->peerClosing = true;
+    link_->admit(link_);
 }
 
 void SimTcpPeer::setReading(bool reading) {
@@ -109,11 +145,20 @@ bool SimTcpPeer::open() const {
     return link_->open;
 }
 
+std::size_t SimTcpPeer::unreadAtStation() const {
+    return link_->toStation.size();
+}
+
+std::size_t SimTcpPeer::heldAtPeer() const {
+    return link_->heldBack.size();
+}
+
 std::unique_ptr<TcpConnection> SimTcpNetwork::connect(const std::string& host, int port,
                                                       double timeoutSeconds, TcpEvents events) {
     auto link = std::make_shared<SimTcpLink>();
     link->host = host;
     link->window = window;
+    link->readBuffer = readBuffer;
     link->events = std::move(events);
     std::weak_ptr<SimTcpLink> weak = link;
     bool accepted = servers_.count({host, port}) != 0;

@@ -1,14 +1,19 @@
 // The blender link against scripted in-memory peers in virtual time: the reply block field by
-// field, one read as one message, the log bound, closing and reconnecting, the reply queue.
+// field, one read as one message, the log bound, closing and reconnecting, the reply queue, a
+// flood read in turns with every reading checked in order.
 #include "client/blender_client.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <ostream>
 
 #include "common/wire.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/panels.h"
 #include "platform/sim/sim_tcp.h"
+#include "safety/optional_trips.h"
 #include "settings/config_record.h"
 #include "support/station_fixture.h"
 #include "ui/windows/bank_window.h"
@@ -263,6 +268,127 @@ TEST_F(ClientTest, APeerThatStopsReadingGetsWholeBlocksOnlyAndDropsAreLogged) {
     peer().send("1000");
     settle();
     EXPECT_EQ(peer().received().size(), 7 * 292u);
+}
+
+// Readings of 1000 psi up to byte `at` of the stream (a shorter one makes up the rest), then
+// `reading` from there.
+void appendAt(std::string& flood, std::size_t at, std::string_view reading) {
+    while (flood.size() + 8 <= at) flood += "1000.0\r\n";
+    if (flood.size() < at) flood += std::string(at - flood.size() - 1, '0') + "\n";
+    flood += reading;
+}
+
+// At each inline trip: the replies the peer had (the number of the message that tripped) and
+// whether the close had been shown.
+struct Trip {
+    std::size_t message;
+    bool closeShown;
+    bool operator==(const Trip&) const = default;
+    friend void PrintTo(const Trip& t, std::ostream* os) {
+        *os << "message " << t.message << (t.closeShown ? " after the close" : "");
+    }
+};
+std::vector<Trip> g_trips;
+platform::SimTcpPeer* g_tripPeer = nullptr;
+ui::ScriptedPopups* g_tripPopups = nullptr;
+
+class FloodTest : public ClientTest {
+  protected:
+    void SetUp() override {
+        ClientTest::SetUp();
+        safety::InlineTripEnabled = 1;
+        safety::InlineTripValue = 6000.0f;
+        g_trips.clear();
+        g_tripPopups = &popups;
+        safety::SetInlineTripHook([] {
+            g_trips.push_back({g_tripPeer->received().size() / 292,
+                               g_tripPopups->count("Connection Closed") > 0});
+        });
+        LoadClient();
+        settle();
+        g_tripPeer = &peer();
+        // Over the trip: one cut between the first turn's last message and the next turn's
+        // first, one deep in the flood, where the station's buffer could not take it at first.
+        appendAt(flood, kMessagesPerTurn * kMaxMessage - 4, "15000.0\r\n");
+        appendAt(flood, kDeep * kMaxMessage + 100, "15000.0\r\n");
+        appendAt(flood, 100 * 1024, "4321.5\r\n");
+        messages = (flood.size() + kMaxMessage - 1) / kMaxMessage;
+    }
+    void TearDown() override {
+        g_tripPeer = nullptr;
+        g_tripPopups = nullptr;
+        ClientTest::TearDown();
+    }
+    // Messages answered, sampled after every turn of the loop until nothing is left to read.
+    std::vector<std::size_t> answeredPerTurn() {
+        std::vector<std::size_t> turns;
+        std::function<void()> sample = [&] {
+            turns.push_back(peer().received().size() / 292);
+            maxUnread = std::max(maxUnread, peer().unreadAtStation());
+            if (peer().unreadAtStation() + peer().heldAtPeer() > 0) loop.post(0.0, sample);
+        };
+        loop.post(0.0, sample);
+        settle();
+        return turns;
+    }
+
+    static constexpr std::size_t kDeep = 300;
+    std::string flood;
+    std::size_t messages = 0;
+    std::size_t maxUnread = 0;
+};
+
+TEST_F(FloodTest, AFloodIsReadInTurnsWithEveryReadingCheckedInOrder) {
+    peer().send(flood);
+    EXPECT_GT(peer().heldAtPeer(), 0u) << "held back at the peer's end";
+    const std::vector<std::size_t> turns = answeredPerTurn();
+    ASSERT_GT(turns.size(), 1u);
+    std::size_t before = 0, fullTurns = 0;
+    for (std::size_t answered : turns) {
+        EXPECT_LE(answered - before, static_cast<std::size_t>(kMessagesPerTurn)) << answered;
+        fullTurns += answered - before == static_cast<std::size_t>(kMessagesPerTurn) ? 1 : 0;
+        before = answered;
+    }
+    EXPECT_EQ(fullTurns, messages / kMessagesPerTurn);
+    EXPECT_EQ(turns.back(), messages) << "every message answered once";
+    EXPECT_LE(maxUnread, platform::kTcpReadBufferBytes);
+    // The reading cut between two turns is joined; the deep one trips at its own place.
+    EXPECT_EQ(g_trips, (std::vector<Trip>{{kMessagesPerTurn, false}, {kDeep, false}}));
+    EXPECT_TRUE(ClientLog().back().ends_with("4321.5")) << ClientLog().back();
+    EXPECT_TRUE(ClientConnected());
+
+    // A message after the flood is a message like any other.
+    peer().send("15000\r\n");
+    settle();
+    EXPECT_EQ(g_trips.size(), 3u);
+    EXPECT_EQ(peer().received().size(), (messages + 1) * 292);
+}
+
+TEST_F(FloodTest, ACloseBehindAFloodIsShownAfterItsLastReading) {
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        g_trips.clear();
+        popups.clear();
+        peer().send(flood);
+        peer().close();
+        settle();
+        // Both readings over the trip were checked, in order, before the close was shown.
+        ASSERT_EQ(g_trips.size(), 2u);
+        EXPECT_FALSE(g_trips[1].closeShown);
+        EXPECT_EQ(popups.count("Connection Closed"), 1);
+        EXPECT_FALSE(ClientConnected());
+        EXPECT_EQ(connectItem(ui::ATTR_ITEM_DIMMED), 0);
+        EXPECT_TRUE(ClientLog().back().ends_with("4321.5")) << ClientLog().back();
+        EXPECT_EQ(std::count(ClientLog().begin(), ClientLog().end(), "Transmit Error"), 0);
+
+        ui::SelectMenu(bar(), windows::MENU_BLENDER_CONNECT, BankPanel[0]);
+        settle();
+        ASSERT_TRUE(ClientConnected());
+        g_tripPeer = &peer();
+        peer().send("900");
+        settle();
+        EXPECT_EQ(peer().received().size(), 292u);
+    }
 }
 
 }  // namespace
