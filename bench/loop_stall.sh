@@ -64,6 +64,7 @@ run() {
     move)
       # A long recording's file, moved with the others at the stop.
       head -c 200000000 /dev/urandom > "$dir/home/data/long_1.csv"
+      sync  # the file is on disk before the station starts: its setup is not measured
       env+=(VNK_DEMO_RECORD_STOP=35) ;;
     flood)
       printf '127.0.0.1' | dd of="$dir/home/cfg/vnk.cfg" bs=1 seek=45 conv=notrunc status=none
