@@ -426,6 +426,7 @@ bool SqliteJournal::openFile(const std::string& path, std::string& notice,
     notice.clear();
     path_ = path;
     damaged_ = false;
+    checkDamaged_ = false;  // what the check found was of the file before
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool existed = fileExists(path);
         makePrivate(path, !existed);
