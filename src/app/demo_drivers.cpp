@@ -27,6 +27,14 @@ using namespace autocontrol;
 
 namespace {
 
+// Runs act the number of seconds the variable gives after the start (nothing when it is
+// unset or not a positive number).
+void afterSecondsOf(const char* variable, void (*act)()) {
+    const char* when = std::getenv(variable);
+    const int seconds = when != nullptr ? std::atoi(when) : 0;
+    if (seconds > 0) QTimer::singleShot(seconds * 1000, act);
+}
+
 // VNK_DEMO_DETAIL=n (1-24): a demo run taps pump n's detail button once the fleet has been
 // running a while, as an operator would, so that the screenshots show the detail view.
 void scheduleDemoDetail() {
@@ -53,11 +61,7 @@ void scheduleDemoClient() {
 // VNK_DEMO_JOURNAL=s: a demo run taps the bank window's alarm button s seconds after the
 // start, so that the screenshots show the journal window.
 void scheduleDemoJournal() {
-    const char* when = std::getenv("VNK_DEMO_JOURNAL");
-    if (when == nullptr) return;
-    const int seconds = std::atoi(when);
-    if (seconds <= 0) return;
-    QTimer::singleShot(seconds * 1000, [] {
+    afterSecondsOf("VNK_DEMO_JOURNAL", [] {
         if (BankPanel[0] != 0) ui::Press(BankPanel[0], windows::BANK_ALARMS);
     });
 }
@@ -88,11 +92,7 @@ void scheduleDemoAuto() {
 // VNK_DEMO_TRENDS=s: s seconds after start the trend window is opened from bank 1's menu, as
 // an operator would (for demo screenshots and the whole-station measurement).
 void scheduleDemoTrends() {
-    const char* when = std::getenv("VNK_DEMO_TRENDS");
-    if (when == nullptr) return;
-    const int seconds = std::atoi(when);
-    if (seconds <= 0) return;
-    QTimer::singleShot(seconds * 1000, [] {
+    afterSecondsOf("VNK_DEMO_TRENDS", [] {
         const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
         if (bank != nullptr) ui::SelectMenu(bank->menuBar, windows::MENU_TRENDS, BankPanel[0]);
     });
@@ -102,11 +102,7 @@ void scheduleDemoTrends() {
 // menu, as an operator would, which moves the recordings when VNK_ARCHIVE_DIR is set (for the
 // measurement of the loop while they move). The moment goes to stderr on the loop's clock.
 void scheduleDemoRecordStop() {
-    const char* when = std::getenv("VNK_DEMO_RECORD_STOP");
-    if (when == nullptr) return;
-    const int seconds = std::atoi(when);
-    if (seconds <= 0) return;
-    QTimer::singleShot(seconds * 1000, [] {
+    afterSecondsOf("VNK_DEMO_RECORD_STOP", [] {
         const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
         if (bank == nullptr || recorder::RecordState != 1) return;
         std::fprintf(stderr, "demo: recording stopped at %.3f ms\n", platform::Timer() * 1000.0);

@@ -507,15 +507,17 @@ bool SqliteJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::
 bool SqliteJournal::saveAlarms(const std::vector<journal::Alarm>& alarms) {
     if (alarms.empty()) return true;
     if (!step(begin_)) return false;
-    for (const journal::Alarm& a : alarms) {
-        if (!saveAlarm(a, 0)) {
-            const std::string why = error_;
-            step(rollback_);
-            error_ = why;
-            return false;
-        }
-    }
-    return step(commit_);
+    for (const journal::Alarm& a : alarms)
+        if (!saveAlarm(a, 0)) return rollBack();
+    return step(commit_) || rollBack();
+}
+
+// Undoes the transaction a failed statement was in, keeping that statement's reason; false.
+bool SqliteJournal::rollBack() {
+    const std::string why = error_;
+    step(rollback_);
+    error_ = why;
+    return false;
 }
 
 // Runs a prepared statement that returns no rows, and makes it ready for the next use.
@@ -558,12 +560,7 @@ bool SqliteJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     bool written = step(insert_);
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
     if (alarm != nullptr) {
-        written = written && saveAlarm(*alarm, id) && step(commit_);
-        if (!written) {
-            const std::string why = error_;
-            step(rollback_);
-            error_ = why;
-        }
+        written = (written && saveAlarm(*alarm, id) && step(commit_)) || rollBack();
     }
     if (!written) return false;
     event.id = id;

@@ -64,6 +64,7 @@ class SqliteJournal : public journal::Store {
     bool prepare();
     bool exec(const char* sql);
     bool step(sqlite3_stmt* statement);
+    bool rollBack();
     bool failed(int rc);
     bool saveAlarm(const journal::Alarm& alarm, std::int64_t eventId);
     bool saveAlarms(const std::vector<journal::Alarm>& alarms);

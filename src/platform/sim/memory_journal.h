@@ -19,7 +19,6 @@ class MemoryJournal : public journal::Store {
     bool damagedFile = false;
     std::vector<journal::Event> setAside;  // the events of the files started afresh from
     std::int64_t fileEpoch = 1;
-    journal::Retention retention;
 
     using journal::Store::append;
     bool append(journal::Event& event, const journal::Alarm* alarm) override;
@@ -32,7 +31,6 @@ class MemoryJournal : public journal::Store {
     std::int64_t epoch() const override { return fileEpoch; }
     bool damaged() const override { return damagedFile; }
     bool startAfresh(const std::vector<journal::Alarm>& alarms, std::string& report) override;
-    void setRetention(const journal::Retention& r) override { retention = r; }
     // How many stored events have this kind and pump and contain text.
     int countOf(journal::Kind kind, int pump, const std::string& text) const;
 

@@ -12,10 +12,7 @@
 #include <fstream>
 #include <tuple>
 
-#include "platform/event_loop.h"
-#include "platform/real/sqlite_journal.h"
-#include "platform/sim/memory_journal.h"
-#include "platform/sim_loop.h"
+#include "journal_fixtures.h"
 
 namespace {
 
@@ -23,23 +20,7 @@ namespace fs = std::filesystem;
 using journal::AlarmState;
 using journal::Kind;
 
-class Journal : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        platform::setLoop(&loop);
-        journal::Reset();
-        journal::SetStore(&store);
-        journal::SetNoticeSink([this](const std::string& t) { notices.push_back(t); });
-    }
-    void TearDown() override {
-        journal::SetStore(nullptr);
-        journal::Reset();
-        platform::setLoop(nullptr);
-    }
-    platform::SimLoop loop;
-    platform::MemoryJournal store;
-    std::vector<std::string> notices;
-};
+class Journal : public JournalInMemory {};
 
 TEST_F(Journal, AlarmGoesThroughItsFourStatesAndEachAcknowledgementIsJournalled) {
     const auto state = [] { return journal::StateOf(4, Kind::Trip, "Tripped"); };
@@ -143,25 +124,7 @@ TEST_F(Journal, FailedWriteIsShownOnceFromTheLoopAndTheStationCarriesOn) {
     EXPECT_EQ(journal::UnacknowledgedCount(), 1);
 }
 
-class JournalFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_journal_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        path = (dir / "journal.db").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    int filesNamed(const std::string& part) const {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(dir))
-            n += e.path().filename().string().find(part) != std::string::npos ? 1 : 0;
-        return n;
-    }
-    fs::path dir;
-    std::string path;
-    std::string notice;
-};
+class JournalFile : public JournalOnDisk {};
 
 TEST_F(JournalFile, KeepsEventsAcrossOpensAndAnswersFilteredPages) {
     {

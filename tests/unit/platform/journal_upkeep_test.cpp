@@ -14,11 +14,7 @@
 #include <thread>
 #include <utility>
 
-#include "platform/event_loop.h"
-#include "platform/journal.h"
-#include "platform/real/sqlite_journal.h"
-#include "platform/sim/memory_journal.h"
-#include "platform/sim_loop.h"
+#include "journal_fixtures.h"
 
 namespace {
 
@@ -26,28 +22,7 @@ namespace fs = std::filesystem;
 using journal::AlarmState;
 using journal::Kind;
 
-class JournalUpkeep : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        platform::setLoop(&loop);
-        journal::Reset();
-        journal::SetStore(&store);
-        journal::SetNoticeSink([this](const std::string& t) { notices.push_back(t); });
-    }
-    void TearDown() override {
-        journal::SetStore(nullptr);
-        journal::Reset();
-        platform::setLoop(nullptr);
-    }
-    int eventsWith(const std::string& text) const {
-        int n = 0;
-        for (const journal::Event& e : store.events) n += e.text.find(text) != std::string::npos ? 1 : 0;
-        return n;
-    }
-    platform::SimLoop loop;
-    platform::MemoryJournal store;
-    std::vector<std::string> notices;
-};
+class JournalUpkeep : public JournalInMemory {};
 
 TEST_F(JournalUpkeep, DamageFoundByAWriteOrTheCheckStartsAFreshFileOnceWithTheEventAndTheAlarms) {
     journal::SetAlarm(2, Kind::Trip, "Tripped");
@@ -154,34 +129,7 @@ TEST_F(JournalUpkeep, EventTimesAreTheWallClockOfEachEventAndFollowItsSteps) {
     EXPECT_GT(store.events.back().id, store.events.front().id) << "ids keep their order";
 }
 
-class JournalUpkeepFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_journal_upkeep_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        path = (dir / "journal.db").string();
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    static unsigned modeOf(const std::string& file) {
-        struct stat st {};
-        return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-    }
-    int filesNamed(const std::string& part) const {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(dir))
-            n += e.path().filename().string().find(part) != std::string::npos ? 1 : 0;
-        return n;
-    }
-    static bool waitForCheck(const platform::SqliteJournal& db) {
-        for (int i = 0; i < 2000 && db.checkResult() == platform::SqliteJournal::CheckResult::Running; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return db.checkResult() != platform::SqliteJournal::CheckResult::Running;
-    }
-    fs::path dir;
-    std::string path;
-    std::string notice;
-};
+class JournalUpkeepFile : public JournalOnDisk {};
 
 TEST_F(JournalUpkeepFile, TheFileAndItsLogArePrivateFromTheStartAndAnOlderOneIsMadeSo) {
     const mode_t before = ::umask(0);
