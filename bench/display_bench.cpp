@@ -47,7 +47,7 @@ struct Station : BenchStation {
             r.MaxRpm = 1800.0f;
             r.TripPressure = 12000.0f;
             std::strcpy(r.PumpId, "FRAC-01");
-            SpeedCommand[p].Rpm = 1200;
+            PumpTable[p].SpeedCommand.Rpm = 1200;
             Bring_Frac_Offline(0, p);
         }
         // The detail view open on pump 5, as an operator would leave it.

@@ -105,7 +105,7 @@ struct Station {
         hooks.displayUnits = [metric]() { return metric ? 1 : 0; };
         SetLinkHooks(hooks);
         PumpTable[kPump].ComPort = kPort;
-        PortConfig[kPump].Mode = 1;
+        PumpTable[kPump].PortConfig.Mode = 1;
         platform::OpenComConfig(kPort, "", 19200, 0, 8, 1, 4096, 4096);
         platform::InstallComCallback(kPort, platform::kEventCharReceived, 0, 1,
                                      SerialReceiveCallback, nullptr);

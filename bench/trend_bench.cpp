@@ -62,7 +62,9 @@ struct Station : BenchStation {
     Station() : BenchStation("vnk_trend_bench") {
         for (int port = 1; port <= 25; ++port) serial.addPort(port);
     }
-    void menu(int item) { ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, item, BankPanel[0]); }
+    void menu(int item) {
+        ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, item, BankPanel[0]);
+    }
     void choosePumps(int a, int b, int c) {
         const int pumps[] = {a, b, c};
         for (int i = 0; i < windows::TREND_PUMP_COUNT; ++i)
@@ -101,8 +103,9 @@ int measure() {
         }
         TrendSample(static_cast<double>(t));
     }
-    const double fillUs = std::chrono::duration<double, std::micro>(Clock::now() - fillStart).count() /
-                          kTrendSpans[kTrendSpan8Hours].seconds;
+    const double fillUs =
+        std::chrono::duration<double, std::micro>(Clock::now() - fillStart).count() /
+        kTrendSpans[kTrendSpan8Hours].seconds;
 
     static int argc = 1;
     static char name[] = "trend_bench";
@@ -134,13 +137,15 @@ int measure() {
         for (int chart : {windows::TREND_PRESSURE_CHART, windows::TREND_RATE_CHART})
             for (const ui::ChartSeries& s : ui::GetChartData(TrendPanel, chart)->series)
                 points += s.points.size();
-        std::printf("trend refresh, 8 h span, %zu points, %d refreshes: thread CPU median %.2f ms, "
-                    "p99 %.2f ms (model alone %.2f ms); wall clock median %.2f ms, p99 %.2f ms\n",
-                    points, kRefreshes, percentile(cpu, 0.5), percentile(cpu, 0.99),
-                    percentile(model, 0.5), percentile(ms, 0.5), percentile(ms, 0.99));
-        std::printf("resident memory: %.1f MB started, %.1f MB with 8 h of trends and the trend "
-                    "window drawn (peak %.1f MB)\n",
-                    rssStarted, statusMb("VmRSS:"), statusMb("VmHWM:"));
+        std::printf(
+            "trend refresh, 8 h span, %zu points, %d refreshes: thread CPU median %.2f ms, "
+            "p99 %.2f ms (model alone %.2f ms); wall clock median %.2f ms, p99 %.2f ms\n",
+            points, kRefreshes, percentile(cpu, 0.5), percentile(cpu, 0.99), percentile(model, 0.5),
+            percentile(ms, 0.5), percentile(ms, 0.99));
+        std::printf(
+            "resident memory: %.1f MB started, %.1f MB with 8 h of trends and the trend "
+            "window drawn (peak %.1f MB)\n",
+            rssStarted, statusMb("VmRSS:"), statusMb("VmHWM:"));
         std::printf("sample tick (24 pumps, three spans): %.2f us\n", fillUs);
         ui::setObserver(nullptr);
     }
@@ -161,8 +166,8 @@ int screenshot(const std::string& folder) {
     auto speeds = [](int rpm, int spread, int skip) {
         for (int p = 0; p < kPumpCount; ++p) {
             if (p == skip) continue;
-            SpeedCommand[p].Rpm = static_cast<std::int16_t>(rpm + spread * (p % 5));
-            SpeedCommand[p].Run = 1;
+            PumpTable[p].SpeedCommand.Rpm = static_cast<std::int16_t>(rpm + spread * (p % 5));
+            PumpTable[p].SpeedCommand.Run = 1;
             SendSpeedCommandNow(p);
         }
     };
@@ -193,8 +198,8 @@ int screenshot(const std::string& folder) {
     station.choosePumps(5, 3, 11);
     ui::Press(TrendPanel, windows::TREND_SPAN_1HOUR);
     QApplication::processEvents();
-    const bool saved = view.window(TrendPanel)->grab().save(QString::fromStdString(folder) +
-                                                           "/trends.png");
+    const bool saved =
+        view.window(TrendPanel)->grab().save(QString::fromStdString(folder) + "/trends.png");
     ui::setObserver(nullptr);
     return saved ? 0 : 1;
 }

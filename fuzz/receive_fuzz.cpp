@@ -130,10 +130,10 @@ std::vector<std::uint8_t> linkState() {
         s.insert(s.end(), b, b + n);
     };
     add(&PumpTable[kPump], sizeof PumpTable[kPump]);
-    add(&SpeedCommand[kPump], sizeof SpeedCommand[kPump]);
-    add(NetworkInfo[kPump], sizeof NetworkInfo[kPump]);
-    add(PendingAiWrite, sizeof PendingAiWrite);
-    add(PowerOffCommanded, sizeof PowerOffCommanded);
+    for (const PumpRecord& r : PumpTable) {
+        add(&r.PendingAiWrite, sizeof r.PendingAiWrite);
+        add(&r.PowerOffCommanded, sizeof r.PowerOffCommanded);
+    }
     add(AiConfig, sizeof AiConfig);
     add(FiConfig, sizeof FiConfig);
     add(AlarmLimits, sizeof AlarmLimits);
@@ -176,7 +176,7 @@ void receiveThroughPort(const std::vector<std::uint8_t>& stream, bool metric, Rn
     hooks.displayUnits = [metric]() { return metric ? 1 : 0; };
     SetLinkHooks(hooks);
     PumpTable[kPump].ComPort = kPort;
-    PortConfig[kPump].Mode = 1;
+    PumpTable[kPump].PortConfig.Mode = 1;
     platform::OpenComConfig(kPort, "", 19200, 0, 8, 1, 1024, 1024);
     platform::InstallComCallback(kPort, platform::kEventCharReceived, 0, 1, SerialReceiveCallback,
                                  nullptr);

@@ -10,6 +10,7 @@
 #include "operation/numpadcode.h"
 #include "operation/panels.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
 #include "settings/config_record.h"
@@ -25,10 +26,6 @@ using namespace operation;
 using namespace safety;
 
 namespace autocontrol {
-
-int AutoPanel = 0;
-int AutoModePage = 0;
-int AutoSettingsPage = 0;
 
 namespace {
 
@@ -68,10 +65,21 @@ constexpr FieldDef kFields[kFieldCount] = {
 };
 
 struct PanelState {
+    int AutoPanel = 0;
+    int AutoModePage = 0;
+    int AutoSettingsPage = 0;
     std::string offNotice;
     double shown[kFieldCount] = {};  // what ShowAutoValues last put in each field
+    bool operator==(const PanelState&) const = default;
 };
 PanelState g;
+}  // namespace
+
+int& AutoPanel = g.AutoPanel;
+int& AutoModePage = g.AutoModePage;
+int& AutoSettingsPage = g.AutoSettingsPage;
+
+namespace {
 
 int pageOf(const FieldDef& f) {
     return f.settingsPage ? AutoSettingsPage : AutoModePage;
@@ -181,11 +189,13 @@ const char* offText(AutoModeCause cause) {
 std::string modeEventText(int mode, AutoModeCause cause) {
     char text[96];
     if (mode == kAutoRate)
-        std::snprintf(text, sizeof text, "Automatic control: hold rate %.2f bbl/min, limit %.0f psi",
+        std::snprintf(text, sizeof text,
+                      "Automatic control: hold rate %.2f bbl/min, limit %.0f psi",
                       static_cast<double>(AutoSettings.TargetRate),
                       static_cast<double>(AutoSettings.LimitPressure));
     else if (mode == kAutoPressure)
-        std::snprintf(text, sizeof text, "Automatic control: hold pressure %.0f psi, limit %.2f bbl/min",
+        std::snprintf(text, sizeof text,
+                      "Automatic control: hold pressure %.0f psi, limit %.2f bbl/min",
                       static_cast<double>(AutoSettings.TargetPressure),
                       static_cast<double>(AutoSettings.LimitRate));
     else if (cause == AutoModeCause::Operator)
@@ -200,7 +210,8 @@ void ChangeAutoMode(int mode, AutoModeCause cause) {
     const int before = AutoSettings.AutoMode;
     // Start-up only settles the mode off; an operator's Apply is journalled even when the
     // mode stays (its targets may have changed); an interlock only when it ends a mode.
-    if (cause == AutoModeCause::Operator || (cause != AutoModeCause::StartUp && wasOn && mode != before))
+    if (cause == AutoModeCause::Operator ||
+        (cause != AutoModeCause::StartUp && wasOn && mode != before))
         journal::Record(journal::kNoPump, journal::Kind::Command, modeEventText(mode, cause));
     AutoSettings.AutoMode = mode;
     settings::WriteSetting(settings::kAutoMode, static_cast<std::uint32_t>(mode));
@@ -459,9 +470,9 @@ void DiscardAutoControl() {
 }
 
 void ResetAutoControl() {
-    AutoPanel = AutoModePage = AutoSettingsPage = 0;
     g = {};
     ResetAutoController();
 }
+VNK_MODULE_STATE_RESET(autocontrol, auto_panel, g, ResetAutoControl)
 
 }  // namespace autocontrol

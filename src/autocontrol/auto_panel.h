@@ -9,9 +9,9 @@
 namespace autocontrol {
 
 // Handles of the window and its two pages, 0 before start-up built them.
-extern int AutoPanel;
-extern int AutoModePage;
-extern int AutoSettingsPage;
+extern int& AutoPanel;
+extern int& AutoModePage;
+extern int& AutoSettingsPage;
 
 // Why the mode changes. The last three are the station's own interlocks: each switches the
 // controller off with a red message on the window that stays until the operator applies a

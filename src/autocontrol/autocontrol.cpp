@@ -7,6 +7,7 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/panels.h"
+#include "platform/module_state.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
 #include "safety/trips.h"
@@ -17,13 +18,23 @@ using namespace safety;
 
 namespace autocontrol {
 
-AutoSettingsRecord AutoSettings;
-std::int32_t StepCountdown = 0;
-
 namespace {
 
-AutoCommandObserver g_observer = nullptr;
-std::string g_message;
+struct ControllerState {
+    AutoSettingsRecord AutoSettings;
+    std::int32_t StepCountdown = 0;
+    AutoCommandObserver observer = nullptr;
+    std::string message;
+    bool operator==(const ControllerState&) const = default;
+};
+ControllerState g;
+
+}  // namespace
+
+AutoSettingsRecord& AutoSettings = g.AutoSettings;
+std::int32_t& StepCountdown = g.StepCountdown;
+
+namespace {
 
 // The control law's constants.
 constexpr double kQuarterPi = 0.7853982;  // as the 32-bit float it has always been
@@ -60,7 +71,7 @@ ActionDef def(Action a) {
 }
 
 double gearRatio(int pump) {
-    return PumpTable[pump].PumpConfig.ConfigValue12();
+    return PumpTable[pump].PumpConfig.GearRatio();
 }
 
 bool positive(double v) {
@@ -72,13 +83,13 @@ bool positive(double v) {
 // turn the sign of every step.
 bool qualifies(int pump) {
     const PumpRecord& r = PumpTable[pump];
-    return r.Online != 0 && r.AutoAllowed != 0 && AutoSelected[pump] != 0 && positive(r.MaxRpm) &&
-           std::isfinite(r.MotorRpm) && positive(PumpDisplacement(pump)) &&
+    return r.Online != 0 && r.AutoAllowed != 0 && PumpTable[pump].AutoSelected != 0 &&
+           positive(r.MaxRpm) && std::isfinite(r.MotorRpm) && positive(PumpDisplacement(pump)) &&
            positive(gearRatio(pump));
 }
 
 double ratio(int pump) {
-    return static_cast<double>(SpeedCommand[pump].Rpm) /
+    return static_cast<double>(PumpTable[pump].SpeedCommand.Rpm) /
            static_cast<double>(PumpTable[pump].MaxRpm);
 }
 
@@ -90,14 +101,14 @@ double truncated(float v) {
 // own, which judges a raise as it judges the operator's; the controller never powers a
 // drive, so Run goes as it stands.
 void command(int pump, bool increase, double setpoint) {
-    const int before = SpeedCommand[pump].Rpm;
+    const int before = PumpTable[pump].SpeedCommand.Rpm;
     const SpeedResult result = CommandSpeed(pump, ToRpm(TruncSafe(setpoint)));
     if (result != SpeedResult::Sent) {
         TRACE(autoctl, "pump %d: %d rpm refused", pump + 1, ToRpm(TruncSafe(setpoint)));
         return;
     }
-    TRACE(autoctl, "pump %d to %d rpm", pump + 1, SpeedCommand[pump].Rpm);
-    if (g_observer != nullptr) g_observer(pump, increase, before, SpeedCommand[pump].Rpm);
+    TRACE(autoctl, "pump %d to %d rpm", pump + 1, PumpTable[pump].SpeedCommand.Rpm);
+    if (g.observer != nullptr) g.observer(pump, increase, before, PumpTable[pump].SpeedCommand.Rpm);
 }
 
 void act(Action action, double pressureQuantity, double rateQuantity) {
@@ -105,7 +116,7 @@ void act(Action action, double pressureQuantity, double rateQuantity) {
     if (d.increase && !(pressureQuantity >= 0.0)) return;
     const int pump = d.increase ? PickPumpToSpeed() : PickPumpToSlow();
     if (pump < 0) {
-        g_message = d.noPump;
+        g.message = d.noPump;
         return;
     }
     float resistance = kDefaultWellResistance;
@@ -128,8 +139,8 @@ void act(Action action, double pressureQuantity, double rateQuantity) {
         setpoint = std::max(setpoint, truncated(r.MinRpm));
         // A stop path never raises a pump: not above its maximum, not above where it was
         // set (a motor still running down from a higher speed).
-        setpoint =
-            std::min({setpoint, truncated(r.MaxRpm), static_cast<double>(SpeedCommand[pump].Rpm)});
+        setpoint = std::min(
+            {setpoint, truncated(r.MaxRpm), static_cast<double>(PumpTable[pump].SpeedCommand.Rpm)});
     } else {
         setpoint = std::min(setpoint, truncated(r.MaxRpm));
     }
@@ -142,7 +153,7 @@ void controllerStep() {
     const float pressure = AverageDischargePsi;
     AgeWellResistance();
     UpdateWellResistance(rate, pressure);
-    g_message.clear();
+    g.message.clear();
     // Nothing automatic moves a pump while the emergency stop holds the fleet at idle.
     if (EStopActive() == 0) {
         if (AutoSettings.AutoMode == kAutoRate)
@@ -158,13 +169,13 @@ void controllerStep() {
 double PumpDisplacement(int pump) {
     if (pump < 0 || pump >= kPumpCount) return 0.0;
     const PumpConfigBlock& c = PumpTable[pump].PumpConfig;
-    const double diameter = c.ConfigValue20();
-    const double stroke = c.ConfigValue16();
-    const double efficiency = c.ConfigValue24();
+    const double diameter = c.PlungerDiameter();
+    const double stroke = c.Stroke();
+    const double efficiency = c.Efficiency();
     // Each factor on its own: a negative diameter squares into a plausible displacement.
-    if (!positive(diameter) || !positive(stroke) || c.ConfigByte0() == 0 || !positive(efficiency))
+    if (!positive(diameter) || !positive(stroke) || c.Plungers() == 0 || !positive(efficiency))
         return 0.0;
-    return kQuarterPi * diameter * diameter * stroke * static_cast<double>(c.ConfigByte0()) *
+    return kQuarterPi * diameter * diameter * stroke * static_cast<double>(c.Plungers()) *
            efficiency * kGallonsPerCubicInch;
 }
 
@@ -187,8 +198,7 @@ int PickPumpToSpeed() {
     for (int pump = 0; pump < kPumpCount; ++pump) {
         // A drive that is off, tripped or faulted cannot follow: choosing it would starve the
         // rest, and the controller never raises a pump the operator could not raise by hand.
-        if (!qualifies(pump) || PumpTable[pump].Tripped != 0 || !ManualSpeedAllowed(pump))
-            continue;
+        if (!qualifies(pump) || PumpTable[pump].Tripped != 0 || !ManualSpeedAllowed(pump)) continue;
         if (ratio(pump) < best) {
             best = ratio(pump);
             chosen = pump;
@@ -246,11 +256,11 @@ bool AutoControllerTick() {
 }
 
 const std::string& AutoControllerMessage() {
-    return g_message;
+    return g.message;
 }
 
 void SetAutoCommandObserver(AutoCommandObserver observer) {
-    g_observer = observer;
+    g.observer = observer;
 }
 
 void HoldAfterUnitsChange() {
@@ -258,11 +268,9 @@ void HoldAfterUnitsChange() {
 }
 
 void ResetAutoController() {
-    AutoSettings = {};
-    StepCountdown = 0;
-    g_observer = nullptr;
-    g_message.clear();
+    g = {};
     ResetWellResistance();
 }
+VNK_MODULE_STATE_RESET(autocontrol, autocontrol, g, ResetAutoController)
 
 }  // namespace autocontrol

@@ -27,11 +27,12 @@ struct AutoSettingsRecord {
     std::int16_t SamplingTime = 8;     // ticks between steps
     float PressureTolerance = 100.0f;  // psi
     float RateTolerance = 1.0f;        // bbl/min
+    bool operator==(const AutoSettingsRecord&) const = default;
 };
-extern AutoSettingsRecord AutoSettings;
+extern AutoSettingsRecord& AutoSettings;
 
 // Ticks left until the next step; 0 makes the next tick a step.
-extern std::int32_t StepCountdown;
+extern std::int32_t& StepCountdown;
 
 // One tick of the controller's timer (AutoTimer, on its window): counts down, and every
 // SamplingTime + 1 ticks runs a step. True when a step ran.

@@ -2,21 +2,30 @@
 
 #include <cmath>
 
-namespace autocontrol {
+#include "platform/module_state.h"
 
-float WellResistance = 0.0f;
-std::uint8_t ResistanceValid = 0;
-std::uint8_t ResistanceHold = kResistanceHoldSteps;
+namespace autocontrol {
 
 namespace {
 
 constexpr float kRateChange = 0.5f;  // bbl/min over two steps that makes a new estimate
 
-// Oldest first.
-float g_rates[3] = {};
-float g_pressures[3] = {};
+struct WellResistanceState {
+    float WellResistance = 0.0f;
+    std::uint8_t ResistanceValid = 0;
+    std::uint8_t ResistanceHold = kResistanceHoldSteps;
+    // Oldest first.
+    float rates[3] = {};
+    float pressures[3] = {};
+    bool operator==(const WellResistanceState&) const = default;
+};
+WellResistanceState g;
 
 }  // namespace
+
+float& WellResistance = g.WellResistance;
+std::uint8_t& ResistanceValid = g.ResistanceValid;
+std::uint8_t& ResistanceHold = g.ResistanceHold;
 
 void AgeWellResistance() {
     if (ResistanceHold > 0) --ResistanceHold;
@@ -24,13 +33,13 @@ void AgeWellResistance() {
 
 void UpdateWellResistance(float rate, float pressure) {
     for (int i = 0; i < 2; ++i) {
-        g_rates[i] = g_rates[i + 1];
-        g_pressures[i] = g_pressures[i + 1];
+        g.rates[i] = g.rates[i + 1];
+        g.pressures[i] = g.pressures[i + 1];
     }
-    g_rates[2] = rate;
-    g_pressures[2] = pressure;
-    const float dq = g_rates[2] - g_rates[0];
-    const float dp = g_pressures[2] - g_pressures[0];
+    g.rates[2] = rate;
+    g.pressures[2] = pressure;
+    const float dq = g.rates[2] - g.rates[0];
+    const float dp = g.pressures[2] - g.pressures[0];
     if (dq > kRateChange || dq < -kRateChange) {
         const float fresh = dp / dq;
         WellResistance = ResistanceHold == 0 ? fresh : (fresh + 2.0f * WellResistance) / 3.0f;
@@ -52,10 +61,8 @@ int GetWellResistance(float* resistance) {
 }
 
 void ResetWellResistance() {
-    WellResistance = 0.0f;
-    ResistanceValid = 0;
-    ResistanceHold = kResistanceHoldSteps;
-    for (int i = 0; i < 3; ++i) g_rates[i] = g_pressures[i] = 0.0f;
+    g = {};
 }
+VNK_MODULE_STATE_RESET(autocontrol, wellresistance, g, ResetWellResistance)
 
 }  // namespace autocontrol

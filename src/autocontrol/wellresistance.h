@@ -14,9 +14,9 @@ constexpr std::uint8_t kResistanceHoldSteps = 5;
 
 // The estimate as stored and blended (it may be 0, negative or not finite: see
 // GetWellResistance), and its state. Start of run: 0.0, not valid, held for 5 steps.
-extern float WellResistance;
-extern std::uint8_t ResistanceValid;
-extern std::uint8_t ResistanceHold;
+extern float& WellResistance;
+extern std::uint8_t& ResistanceValid;
+extern std::uint8_t& ResistanceHold;
 
 // One step older: the hold counts down by one.
 void AgeWellResistance();

@@ -11,6 +11,7 @@
 #include "operation/panels.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "platform/tcp.h"
 #include "safety/optional_trips.h"
 #include "settings/config_record.h"
@@ -36,7 +37,6 @@ enum class Ending { None, Closed, Broken };
 
 struct ClientState {
     std::unique_ptr<platform::TcpConnection> conn;
-    unsigned generation = 0;  // events of an older connection carry an older number
     bool connecting = false;
     bool connected = false;
     bool reading = false;          // a turn of reading is under way (or waits for a dialog)
@@ -46,11 +46,14 @@ struct ClientState {
     std::vector<std::string> log;
     int watchdog = 2;
     int panel = 0;
+    bool operator==(const ClientState&) const = default;
 };
+ClientState g;
+// Counts connections, across resets: events of an older connection carry an older number.
+unsigned g_generation = 0;
 
 ClientState& st() {
-    static ClientState s;
-    return s;
+    return g;
 }
 
 void setText(int control, const std::string& text) {
@@ -114,8 +117,9 @@ void appendLog(std::string_view text) {
 
 void dropConnection() {
     ClientState& s = st();
-    if (s.connected) journal::Record(journal::kNoPump, journal::Kind::Blender, "Blender connection closed");
-    ++s.generation;
+    if (s.connected)
+        journal::Record(journal::kNoPump, journal::Kind::Blender, "Blender connection closed");
+    ++g_generation;
     if (s.conn) s.conn->close();
     s.conn.reset();
     s.connecting = false;
@@ -183,7 +187,7 @@ void readOnLater(unsigned generation) {
     st().readingPosted = true;
     platform::loop().post(0.0, [generation] {
         // A connection closed meanwhile took its reading along (and cleared the flag).
-        if (generation != st().generation) return;
+        if (generation != g_generation) return;
         st().readingPosted = false;
         // Run from a dialog's own loop inside a message's handling: the reading in hand goes
         // on when the dialog closes, and posts what is left.
@@ -205,14 +209,14 @@ bool readTurn(unsigned generation) {
         ~Reading() { flag = false; }
     } inTurn(s.reading);
     for (int handled = 0; handled < kMessagesPerTurn; ++handled) {
-        if (generation != s.generation || !s.conn) return false;
+        if (generation != g_generation || !s.conn) return false;
         std::uint8_t buffer[kMaxMessage];
         const std::size_t n =
             s.conn->bytesAvailable() == 0 ? 0 : s.conn->read(buffer, sizeof buffer);
         if (n == 0) return s.ending != Ending::None;
         onMessage(std::string_view(reinterpret_cast<const char*>(buffer), n));
     }
-    if (generation != s.generation || !s.conn) return false;
+    if (generation != g_generation || !s.conn) return false;
     if (s.conn->bytesAvailable() == 0) return s.ending != Ending::None;
     readOnLater(generation);
     return false;
@@ -225,7 +229,7 @@ void readMessages(unsigned generation) {
 
 void onReadyRead(unsigned generation) {
     // With a continuation on its way, the new bytes are read by it, behind the older ones.
-    if (generation != st().generation || st().readingPosted || st().reading) return;
+    if (generation != g_generation || st().readingPosted || st().reading) return;
     readMessages(generation);
 }
 
@@ -233,7 +237,7 @@ void onReadyRead(unsigned generation) {
 // read (and checked for the inline trip) first.
 void onEnded(unsigned generation, Ending ending) {
     ClientState& s = st();
-    if (generation != s.generation) return;
+    if (generation != g_generation) return;
     if (s.ending == Ending::None) s.ending = ending;
     if (s.readingPosted || s.reading) return;
     if (s.conn && s.conn->bytesAvailable() > 0)
@@ -252,7 +256,7 @@ void onError(unsigned generation) {
 
 void onConnected(unsigned generation, bool ok) {
     ClientState& s = st();
-    if (generation != s.generation) return;
+    if (generation != g_generation) return;
     s.connecting = false;
     if (!ok || !s.conn) {
         dropConnection();
@@ -293,12 +297,12 @@ void ConnectToServer() {
         showDisconnected();
         return;
     }
-    const unsigned gen = s.generation;
+    const unsigned gen = g_generation;
     platform::TcpEvents events;
     events.connected = [gen](bool ok) { onConnected(gen, ok); };
     events.readyRead = [gen] { onReadyRead(gen); };
     events.bytesWritten = [gen] {
-        if (gen == st().generation) sendWaiting();
+        if (gen == g_generation) sendWaiting();
     };
     events.closed = [gen] { onClosed(gen); };
     events.error = [gen] { onError(gen); };
@@ -451,9 +455,12 @@ int Watchdog(int, int, int event, void*, int, int) {
 
 void ResetClient() {
     dropConnection();
-    st().log.clear();
-    st().watchdog = 2;
-    st().panel = 0;
+    g = {};
+}
+VNK_MODULE_STATE_RESET(client, blender_client, g, ResetClient)
+
+void RegisterClientStates() {
+    registerState_blender_client();
 }
 
 }  // namespace client

@@ -70,4 +70,7 @@ int Watchdog(int panel, int control, int event, void* data, int e1, int e2);
 // Back to the start of a run (tests): no connection, an empty log, no window.
 void ResetClient();
 
+// Registers the blender client's state for ResetAllStates.
+void RegisterClientStates();
+
 }  // namespace client

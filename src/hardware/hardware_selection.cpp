@@ -7,6 +7,7 @@
 #include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -19,8 +20,6 @@ using namespace operation;
 
 namespace hardware {
 
-int HardwarePump = -1;
-
 namespace {
 
 using namespace windows;
@@ -28,14 +27,21 @@ using namespace windows;
 constexpr const char* kIdleTitle = "Select A Hardware Group To Calibrate";
 
 struct SelectionState {
+    int HardwarePump = -1;
     int window = 0;
     std::array<int, static_cast<int>(HwDialog::Count)> dialogs{};
     HardwarePasswordGate gate = nullptr;
     // The configure button pressed last and its bank window.
     int buttonPanel = 0;
     int button = 0;
+    bool operator==(const SelectionState&) const = default;
 };
 SelectionState g;
+}  // namespace
+
+int& HardwarePump = g.HardwarePump;
+
+namespace {
 
 int& slot(HwDialog kind) {
     return g.dialogs[static_cast<size_t>(kind)];
@@ -195,7 +201,7 @@ int NetwCfg(int, int, int event, void*, int, int) {
 void ShowNetworkInfo(int pump) {
     const int panel = HardwareDialog(HwDialog::Network);
     if (panel == 0 || pump < 0 || pump >= kPumpCount) return;
-    ui::SetCtrlVal(panel, NET_LINE_FIRST + pump, std::string(NetworkInfo[pump]));
+    ui::SetCtrlVal(panel, NET_LINE_FIRST + pump, std::string(PumpTable[pump].NetworkInfo));
 }
 
 int AP_NP(int panel, int control, int event, void*, int, int) {
@@ -206,8 +212,8 @@ int AP_NP(int panel, int control, int event, void*, int, int) {
 
 void ResetHardwareSelection() {
     g = {};
-    HardwarePump = -1;
 }
+VNK_MODULE_STATE_RESET(hardware, hardware_selection, g, ResetHardwareSelection)
 
 void BindHardwareSelectionCallbacks() {
     windows::BindCtrlCallback("Display_Hardware_Panel", Display_Hardware_Panel);

@@ -12,7 +12,7 @@
 namespace hardware {
 
 // The pump being configured, 0-23; -1 while no hardware window is open.
-extern int HardwarePump;
+extern int& HardwarePump;
 
 // The dialogs of the hardware window; each kind is open at most once.
 enum class HwDialog { Ai, Fi, MotorAlarms, PumpAlarms, Network, Characteristics, Speed, Count };

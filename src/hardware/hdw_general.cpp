@@ -13,6 +13,7 @@
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "operation/panels.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -63,6 +64,7 @@ struct AiDialogState {
     bool received = false;  // a block of this pump and channel has filled the dialog
     std::uint8_t block[kAiConfigSize] = {};
     double shown[std::size(kAiFields)] = {};
+    bool operator==(const AiDialogState&) const = default;
 };
 struct FiDialogState {
     int pump = -1;
@@ -70,6 +72,7 @@ struct FiDialogState {
     bool received = false;
     std::uint8_t block[kFiConfigSize] = {};
     double shown[std::size(kFiFields)] = {};
+    bool operator==(const FiDialogState&) const = default;
 };
 struct GeneralState {
     AiDialogState ai;
@@ -79,6 +82,7 @@ struct GeneralState {
     // dialog opens blank, and SET sends what the row shows.
     bool motorAlarmsRead = false;
     bool pumpAlarmsRead = false;
+    bool operator==(const GeneralState&) const = default;
 };
 GeneralState g;
 
@@ -257,8 +261,9 @@ void showAlarmRows(int panel, const int (&codes)[kAlarmRows]) {
         const int kind = alarmKind(code);
         ui::SetCtrlVal(panel, AlarmRowCtrl(row, ALARM_FIRST),
                        static_cast<double>(kind == kNoKind ? first : ToDisplayUnits(first, kind)));
-        ui::SetCtrlVal(panel, AlarmRowCtrl(row, ALARM_SECOND),
-                       static_cast<double>(kind == kNoKind ? second : ToDisplayUnits(second, kind)));
+        ui::SetCtrlVal(
+            panel, AlarmRowCtrl(row, ALARM_SECOND),
+            static_cast<double>(kind == kNoKind ? second : ToDisplayUnits(second, kind)));
     }
 }
 
@@ -491,12 +496,14 @@ int ConfirmFI(int panel, int control, int event, void*, int, int) {
 }
 
 int SelectMotorAlarms(int, int, int event, void*, int, int) {
-    if (event == ui::EVENT_COMMIT) openAlarms(HwDialog::MotorAlarms, HW_MOTOR_ALARMS, kMotorAlarmCodes);
+    if (event == ui::EVENT_COMMIT)
+        openAlarms(HwDialog::MotorAlarms, HW_MOTOR_ALARMS, kMotorAlarmCodes);
     return 0;
 }
 
 int SelectPumpAlarms(int, int, int event, void*, int, int) {
-    if (event == ui::EVENT_COMMIT) openAlarms(HwDialog::PumpAlarms, HW_PUMP_ALARMS, kPumpAlarmCodes);
+    if (event == ui::EVENT_COMMIT)
+        openAlarms(HwDialog::PumpAlarms, HW_PUMP_ALARMS, kPumpAlarmCodes);
     return 0;
 }
 
@@ -584,6 +591,7 @@ void InstallGeneralLinkHooks(LinkHooks& hooks) {
 void ResetGeneralDialogs() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(hardware, hdw_general, g, ResetGeneralDialogs)
 
 void BindGeneralCallbacks() {
     using windows::BindCtrlCallback;

@@ -9,6 +9,7 @@
 #include "link/operations.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
+#include "platform/module_state.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -32,6 +33,7 @@ struct PumpDialogsState {
     // Which fields were enabled when the window opened, and what each showed last.
     bool enabledAtOpen[kPumpCount] = {};
     std::string shown[kPumpCount];
+    bool operator==(const PumpDialogsState&) const = default;
 };
 PumpDialogsState g;
 
@@ -70,11 +72,11 @@ void ShowPumpConfig(int pump) {
     const int panel = HardwareDialog(HwDialog::Characteristics);
     if (panel == 0 || pump != g.characteristicsPump) return;
     const PumpConfigBlock& c = PumpTable[pump].PumpConfig;
-    ui::SetCtrlVal(panel, CHAR_PLUNGERS, static_cast<int>(c.ConfigByte0()));
-    ui::SetCtrlVal(panel, CHAR_STROKE, static_cast<double>(c.ConfigValue16()));
-    ui::SetCtrlVal(panel, CHAR_DIAMETER, static_cast<double>(c.ConfigValue20()));
-    ui::SetCtrlVal(panel, CHAR_EFFICIENCY, static_cast<double>(c.ConfigValue24()));
-    ui::SetCtrlVal(panel, CHAR_GEAR_RATIO, static_cast<double>(c.ConfigValue12()));
+    ui::SetCtrlVal(panel, CHAR_PLUNGERS, static_cast<int>(c.Plungers()));
+    ui::SetCtrlVal(panel, CHAR_STROKE, static_cast<double>(c.Stroke()));
+    ui::SetCtrlVal(panel, CHAR_DIAMETER, static_cast<double>(c.PlungerDiameter()));
+    ui::SetCtrlVal(panel, CHAR_EFFICIENCY, static_cast<double>(c.Efficiency()));
+    ui::SetCtrlVal(panel, CHAR_GEAR_RATIO, static_cast<double>(c.GearRatio()));
 }
 
 int PlungerDown(int panel, int, int event, void*, int, int) {
@@ -106,10 +108,11 @@ int ConfirmPlunger(int panel, int control, int event, void*, int, int) {
     // Both writes carry the pump's own block; the link refuses one never read from it.
     SendPumpCommand(pump, PumpGeometryWrite{diameter, stroke, static_cast<std::uint8_t>(plungers)});
     SendPumpCommand(pump, PumpEfficiencyWrite{efficiency, gear});
-    JournalPumpWrite(pump, "Characteristics written: %d plungers, %g in diameter, %g in stroke, "
-                     "efficiency %g, gear ratio %g", plungers, static_cast<double>(diameter),
-                     static_cast<double>(stroke), static_cast<double>(efficiency),
-                     static_cast<double>(gear));
+    JournalPumpWrite(pump,
+                     "Characteristics written: %d plungers, %g in diameter, %g in stroke, "
+                     "efficiency %g, gear ratio %g",
+                     plungers, static_cast<double>(diameter), static_cast<double>(stroke),
+                     static_cast<double>(efficiency), static_cast<double>(gear));
     if (control == CHAR_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }
@@ -131,8 +134,8 @@ int SetPumpIds(int, int, int event, void*, int, int) {
     for (int pump = 0; pump < kPumpCount; ++pump) {
         const bool enabled = PumpRowEnabled(pump);
         g.enabledAtOpen[pump] = enabled;
-        g.shown[pump] = enabled ? std::string(PumpTable[pump].PumpId, strnlen(PumpTable[pump].PumpId,
-                                                                              kPumpIdChars))
+        g.shown[pump] = enabled ? std::string(PumpTable[pump].PumpId,
+                                              strnlen(PumpTable[pump].PumpId, kPumpIdChars))
                                 : std::string();
         ui::SetCtrlVal(g.ids, IDS_FIELD_FIRST + pump, g.shown[pump]);
         ui::SetCtrlAttribute(g.ids, IDS_FIELD_FIRST + pump, ui::ATTR_DIMMED, enabled ? 0 : 1);
@@ -194,6 +197,7 @@ void InstallPumpLinkHooks(LinkHooks& hooks) {
 void ResetPumpDialogs() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(hardware, hdw_pump, g, ResetPumpDialogs)
 
 void BindPumpCallbacks() {
     using windows::BindCtrlCallback;

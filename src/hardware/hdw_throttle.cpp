@@ -10,6 +10,7 @@
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "operation/panels.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -32,6 +33,7 @@ struct ThrottleState {
     int pump = -1;
     bool received = false;
     std::uint8_t block[kAiConfigSize] = {};  // the dialog's copy of the pump's throttle block
+    bool operator==(const ThrottleState&) const = default;
 };
 ThrottleState g;
 
@@ -107,9 +109,9 @@ int SetThrottle(int panel, int control, int event, void*, int, int) {
     }
     // The write takes the rest of the block from the shared buffer: this dialog's own copy.
     std::memcpy(AiConfig, g.block, kAiConfigSize);
-    SendPumpCommand(g.pump, ThrottleConfigWrite{static_cast<std::int16_t>(minimum),
-                                                static_cast<std::int16_t>(maximum), scale1,
-                                                scale2});
+    SendPumpCommand(g.pump,
+                    ThrottleConfigWrite{static_cast<std::int16_t>(minimum),
+                                        static_cast<std::int16_t>(maximum), scale1, scale2});
     JournalPumpWrite(g.pump, "Speed limits written: %d to %d rpm", static_cast<int>(minimum),
                      static_cast<int>(maximum));
     std::memcpy(g.block, AiConfig, kAiConfigSize);
@@ -129,6 +131,7 @@ void InstallThrottleLinkHooks(LinkHooks& hooks) {
 void ResetThrottleDialog() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(hardware, hdw_throttle, g, ResetThrottleDialog)
 
 void BindThrottleCallbacks() {
     windows::BindCtrlCallback("SelectSpeedCommand", SelectSpeedCommand);

@@ -1,22 +1,17 @@
 #include "link/comcfg.h"
 
 #include <algorithm>
-#include <set>
 #include <string>
 
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 #include "platform/serial.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
-#include "ui/windows/serial_monitor.h"
-#include "ui/windows/window_support.h"
 
 namespace pumplink {
-
-double ComTimeout = 0.001;
-std::uint32_t ComStartDelay = 0;
 
 namespace {
 
@@ -25,22 +20,31 @@ constexpr int kParityNone = 0;
 constexpr int kDataBits = 8;
 constexpr int kStopBits = 1;
 constexpr int kQueueSize = 4095;
-constexpr int kHighestListedPort = 200;
 
 struct ComCfgState {
+    double ComTimeout = 0.001;
+    std::uint32_t ComStartDelay = 0;
     PortTimers timers;
-    int monitor = 0;                   // serial-monitor window, 0 when not loaded
+    PortHooks hooks;
     bool settingsReportShown = false;  // "settings are invalid" at most once per OpenAllPorts
     bool waitPending = false;
+    std::uint32_t startDelayTicks = 0;  // ticks of the start-delay timer so far
+    bool operator==(const ComCfgState&) const = default;
 };
 ComCfgState g;
+}  // namespace
+
+double& ComTimeout = g.ComTimeout;
+std::uint32_t& ComStartDelay = g.ComStartDelay;
+
+namespace {
 
 std::string comName(int port) {
     return "COM" + std::to_string(port);
 }
 
-void setMonitorTitle(const char* title) {
-    if (g.monitor != 0) ui::SetPanelAttribute(g.monitor, ui::ATTR_TITLE, std::string(title));
+void tell(PortActivity activity) {
+    if (g.hooks.activity) g.hooks.activity(activity);
 }
 
 // One tick of the WaitForPorts timer, with events running meanwhile. A stop requested
@@ -83,7 +87,8 @@ void reportDuplicate(int port) {
 // open failed or was refused keeps naming its port in ComPort, so only Mode tells who has it.
 int holderOf(int port, int entry) {
     for (int j = 0; j < kTableSize; ++j)
-        if (j != entry && PortConfig[j].Mode == 1 && PumpTable[j].ComPort == port) return j;
+        if (j != entry && PumpTable[j].PortConfig.Mode == 1 && PumpTable[j].ComPort == port)
+            return j;
     return -1;
 }
 
@@ -96,7 +101,7 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
     if (entry < kPumpCount) r.ComPort = r.ConfiguredComPort;
-    PortConfig[entry].Mode = 0;
+    PumpTable[entry].PortConfig.Mode = 0;
     if (r.ComPort == 0) return;
     if (holderOf(r.ComPort, entry) >= 0) {
         reportDuplicate(r.ComPort);
@@ -128,43 +133,20 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
         platform::SetComTime(r.ComPort, ComTimeout);
         platform::FlushInQ(r.ComPort);
         platform::FlushOutQ(r.ComPort);
-        PortConfig[entry].Mode = 1;
-        ReconnectRequest[entry] = 1;
+        PumpTable[entry].PortConfig.Mode = 1;
+        PumpTable[entry].ReconnectRequest = 1;
     } else {
         // A stop (SIGTERM at start-up) ends the pass; a port never tried has nothing to report.
         if (tried) reportOpenFailure(r.ComPort, result);
-        PortConfig[entry].Mode = 0;
-    }
-}
-
-// A selector shows the port an entry holds; one that no longer exists is kept in the list,
-// or reading the selectors back would move the pump to whatever port was listed first.
-void fillSelector(int entry, int port) {
-    int ctrl = PortConfig[entry].PortControl;
-    if (port != 0) {
-        bool listed = false;
-        for (int i = 0; i < ui::GetNumListItems(g.monitor, ctrl); ++i) {
-            ui::SetCtrlIndex(g.monitor, ctrl, i);
-            if (ui::GetCtrlInt(g.monitor, ctrl) == port) listed = true;
-        }
-        if (!listed)
-            ui::InsertListItem(g.monitor, ctrl, 0, std::to_string(port) + " (missing)", port);
-    }
-    ui::SetCtrlVal(g.monitor, ctrl, port);
-}
-
-void readSelectorsBack() {
-    if (g.monitor == 0) return;
-    for (int entry = 0; entry < kTableSize; ++entry) {
-        int port = ui::GetCtrlInt(g.monitor, PortConfig[entry].PortControl);
-        if (entry < kPumpCount)
-            PumpTable[entry].ConfiguredComPort = port;
-        else
-            PumpTable[entry].ComPort = port;
+        PumpTable[entry].PortConfig.Mode = 0;
     }
 }
 
 }  // namespace
+
+void SetPortHooks(const PortHooks& hooks) {
+    g.hooks = hooks;
+}
 
 void SetPortTimers(const PortTimers& timers) {
     g.timers = timers;
@@ -177,15 +159,14 @@ const PortTimers& GetPortTimers() {
 void OpenAllPorts(int attempts) {
     PortsBusy = 1;
     g.settingsReportShown = false;
-    setMonitorTitle("COM Port Setup - Closing ports");
+    tell(PortActivity::ClosingAll);
     CloseAllPorts();
     platform::Delay(1.0);
     platform::ProcessSystemEvents();
-    setMonitorTitle("COM Port Setup - Opening ports");
+    tell(PortActivity::OpeningAll);
     // Entries are opened in order, so a lower entry keeps a port that a higher one repeats.
     for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true);
-    setMonitorTitle("COM Port Setup");
-    RefreshPortIndicators();
+    tell(PortActivity::Done);
     if (ComStartDelay < 2 || g.timers.panel == 0) {
         PortsBusy = 0;
     } else {
@@ -201,21 +182,21 @@ void ClosePort(int entry) {
     if (entry < 0 || entry >= kTableSize) return;
     // Mode is 1 exactly while this entry holds the port open. An entry that only names a
     // port (its open failed or was refused) must not close it under the pump that holds it.
-    if (PortConfig[entry].Mode == 1 && PumpTable[entry].ComPort != 0)
+    if (PumpTable[entry].PortConfig.Mode == 1 && PumpTable[entry].ComPort != 0)
         platform::CloseCom(PumpTable[entry].ComPort);
-    PortConfig[entry].Mode = 0;
+    PumpTable[entry].PortConfig.Mode = 0;
 }
 
 void Open_One_Com(int entry, int retries) {
     if (entry < 0 || entry >= kTableSize) return;
-    setMonitorTitle("COM Port Setup - Closing port");
+    tell(PortActivity::ClosingOne);
     ClosePort(entry);
     platform::Delay(1.0);
     platform::ProcessSystemEvents();
-    setMonitorTitle("COM Port Setup - Opening port");
+    tell(PortActivity::OpeningOne);
     int attempts = std::max(retries, 0) + 1;
     openEntry(entry, attempts, false);
-    setMonitorTitle("COM Port Setup");
+    tell(PortActivity::Done);
 }
 
 int WaitForPorts(int panel, int control, int event, void*, int, int) {
@@ -227,126 +208,25 @@ int WaitForPorts(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-int SerialMonitorPanel() {
-    return g.monitor;
-}
-
-void DiscardSerialWindow() {
-    if (g.monitor != 0 && ui::PanelExists(g.monitor)) ui::DiscardPanel(g.monitor);
-    g.monitor = 0;
-}
-
-void RefreshPortIndicators() {
-    if (g.monitor == 0) return;
-    for (int entry = 0; entry < kTableSize; ++entry) {
-        bool open = PortConfig[entry].Mode == 1;
-        ui::SetCtrlVal(g.monitor, PortConfig[entry].OpenLed, open ? 1 : 0);
-        if (!open) ui::SetCtrlVal(g.monitor, PortConfig[entry].RxLed, 0);
-    }
-}
-
-void Set_RX_LED(int entry, int on) {
-    if (g.monitor == 0 || entry < 0 || entry >= kTableSize) return;
-    if (!on) {
-        ui::SetCtrlVal(g.monitor, PortConfig[entry].RxLed, 0);
-    } else if (ui::GetCtrlInt(g.monitor, PortConfig[entry].OpenLed) != 0) {
-        ui::SetCtrlVal(g.monitor, PortConfig[entry].RxLed, 1);
-    }
-}
-
-void Show_Serial_Window(int, int, void*, int) {
-    if (g.monitor != 0) ui::DiscardPanel(g.monitor);
-    g.monitor = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_SERIAL_MONITOR);
-    if (g.monitor <= 0) {
-        g.monitor = 0;
-        return;
-    }
-    for (int entry = 0; entry < kTableSize; ++entry) {
-        PortConfig[entry].PortControl = windows::SerialPortCtrl(entry);
-        PortConfig[entry].OpenLed = windows::SerialOpenLed(entry);
-        PortConfig[entry].RxLed = windows::SerialRxLed(entry);
-    }
-    std::vector<int> existing = platform::ExistingComPorts();
-    std::set<int> present(existing.begin(), existing.end());
-    for (int entry = 0; entry < kTableSize; ++entry) {
-        int ctrl = PortConfig[entry].PortControl;
-        ui::ClearListCtrl(g.monitor, ctrl);
-        for (int n = kHighestListedPort; n >= 1; --n)
-            if (present.count(n)) ui::InsertListItem(g.monitor, ctrl, -1, std::to_string(n), n);
-        ui::InsertListItem(g.monitor, ctrl, -1, "OFF", 0);
-        fillSelector(entry, entry < kPumpCount ? PumpTable[entry].ConfiguredComPort
-                                               : PumpTable[entry].ComPort);
-    }
-    ui::DisplayPanel(g.monitor);
-    RefreshPortIndicators();
-}
-
-int Close_Serial_Window(int, int, int event, void*, int, int) {
-    if (event != ui::EVENT_COMMIT) return 0;
-    readSelectorsBack();
-    int panel = g.monitor;
-    g.monitor = 0;
-    if (panel != 0) {
-        ui::HidePanel(panel);
-        ui::DiscardPanel(panel);
-    }
-    return 0;
-}
-
-int Port_Changed(int, int control, int event, void*, int, int) {
-    if (event != ui::EVENT_VAL_CHANGED || g.monitor == 0) return 0;
-    int entry = -1;
-    for (int i = 0; i < kTableSize; ++i)
-        if (PortConfig[i].PortControl == control) entry = i;
-    if (entry < 0) return 0;
-    // Choosing again the port this entry holds open is no change: the pump stays on line.
-    // Choosing again a port that failed to open tries it once more.
-    const int current =
-        entry < kPumpCount ? PumpTable[entry].ConfiguredComPort : PumpTable[entry].ComPort;
-    if (ui::GetCtrlInt(g.monitor, control) == current && PortConfig[entry].Mode == 1) return 0;
-    ClosePort(entry);
-    if (entry < kPumpCount) {
-        PumpWentOffline(entry);
-        PumpTable[entry].Online = 0;
-    }
-    readSelectorsBack();
-    Open_One_Com(entry, 0);
-    RefreshPortIndicators();
-    return 0;
-}
-
-void BindComCfgCallbacks() {
-    windows::BindCtrlCallback("WaitForPorts", WaitForPorts);
-    windows::BindCtrlCallback("Port_Changed", Port_Changed);
-    windows::BindCtrlCallback("Close_Serial_Window", Close_Serial_Window);
-    windows::BindMenuCallback("Show_Serial_Window", Show_Serial_Window);
-}
-
 void ResetComCfg() {
-    DiscardSerialWindow();
     g = {};
-    ComTimeout = 0.001;
-    ComStartDelay = 0;
 }
+VNK_MODULE_STATE_RESET(link, comcfg, g, ResetComCfg)
 
 // ---------------------------------------------------------------- start delay
 
-namespace {
-std::uint32_t g_startDelayTicks = 0;  // ticks of the start-delay timer so far
-}  // namespace
-
 int DelayCom(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
-    if (++g_startDelayTicks >= ComStartDelay) {
+    if (++g.startDelayTicks >= ComStartDelay) {
         ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
         PortsBusy = 0;
-        g_startDelayTicks = 0;
+        g.startDelayTicks = 0;
     }
     return 0;
 }
 
 void ResetStartDelay() {
-    g_startDelayTicks = 0;
+    g.startDelayTicks = 0;
 }
 
 }  // namespace pumplink

@@ -1,17 +1,19 @@
-// The pump ports: assigning COM ports to Pump Table entries, opening and closing them with
-// the link's fixed settings, refusing duplicate assignments, retrying ports that will not
-// open yet, and the serial-monitor window ("COM Port Setup") in which the operator
-// assigns ports and sees which are open and when bytes arrive.
+// The pump ports: opening and closing the COM ports assigned to Pump Table entries with
+// the link's fixed settings, refusing duplicate assignments, and retrying ports that will
+// not open yet. The serial monitor above the link follows what the ports do through the
+// hooks it registers here.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/module_state.h"
+
 namespace pumplink {
 
 // The serial library's read/write time-out in use (every start uses 0.001 s).
-extern double ComTimeout;
+extern double& ComTimeout;
 // Ticks of the start-delay timer during which the ports stay blocked after opening.
-extern std::uint32_t ComStartDelay;
+extern std::uint32_t& ComStartDelay;
 
 // The window that holds the WaitForPorts, DelayCom and TxTimerTick timers ("Pumps 1-8"),
 // and their control ids.
@@ -20,9 +22,20 @@ struct PortTimers {
     int waitForPorts = 0;
     int delayCom = 0;
     int txFlash = 0;
+    bool operator==(const PortTimers&) const = default;
 };
 void SetPortTimers(const PortTimers& timers);
 const PortTimers& GetPortTimers();
+
+// What the ports are doing, for the serial monitor's title.
+enum class PortActivity : std::uint8_t { ClosingAll, OpeningAll, ClosingOne, OpeningOne, Done };
+struct PortHooks {
+    // Before each step of opening ports and when done. None: nothing.
+    modstate::Hook<void(PortActivity activity)> activity;
+    bool operator==(const PortHooks&) const = default;
+};
+// Installed at start-up; a reset removes them.
+void SetPortHooks(const PortHooks& hooks);
 
 // Opens every entry's port (pumps from ConfiguredComPort, the output entry from its
 // ComPort), with up to `attempts` tries shared by all entries; ports stay blocked
@@ -38,21 +51,7 @@ void ClosePort(int entry);
 // Timer callback: one tick of the wait between two tries to open a port.
 int WaitForPorts(int panel, int control, int event, void* data, int e1, int e2);
 
-// The serial-monitor window.
-void Show_Serial_Window(int menuBar, int item, void* data, int panel);
-int Close_Serial_Window(int panel, int control, int event, void* data, int e1, int e2);
-int Port_Changed(int panel, int control, int event, void* data, int e1, int e2);
-void Set_RX_LED(int entry, int on);
-// The window's handle, 0 while it is not loaded.
-int SerialMonitorPanel();
-// Discards the window without reading its selectors back.
-void DiscardSerialWindow();
-// The open and receive indicators follow each entry's Mode.
-void RefreshPortIndicators();
-
-// The callback names the window definitions use.
-void BindComCfgCallbacks();
-// Start-of-run state: no window, no timers, default time-out, no start delay.
+// Start-of-run state: no timers, no hooks, default time-out, no start delay.
 void ResetComCfg();
 
 // Tick of the start-delay timer: after ComStartDelay ticks it stops and lets the ports work

@@ -13,6 +13,7 @@
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 
 namespace pumplink {
 
@@ -48,8 +49,13 @@ struct Journalled {
     std::uint16_t trips = 0;
     std::uint16_t fault = 0;
     bool seen = false;  // a record of the pump has been journalled since the start
+    bool operator==(const Journalled&) const = default;
 };
-std::array<Journalled, kPumpCount> g_journalled{};
+struct DecoderState {
+    std::array<Journalled, kPumpCount> journalled{};
+    bool operator==(const DecoderState&) const = default;
+};
+DecoderState g;
 
 void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t before,
                  std::uint16_t now) {
@@ -63,7 +69,7 @@ void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t befo
 }
 
 void journalChanges(int pump, const PumpRecord& r) {
-    Journalled& j = g_journalled[pump];
+    Journalled& j = g.journalled[pump];
     // The first record since the start speaks for every bit, set or clear: an alarm the
     // journal kept from before a restart is confirmed or cleared by it (a clear bit with
     // no alarm behind it records nothing).
@@ -108,12 +114,12 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.FaultWord = getU16(d + f::kFault);
     if (entry < kPumpCount) journalChanges(entry, r);
     r.VfdOn = d[f::kDriveOn];
-    if (r.VfdOn == 0 && entry < kPumpCount && PowerOffCommanded[entry] != 0) {
+    if (r.VfdOn == 0 && entry < kPumpCount && PumpTable[entry].PowerOffCommanded != 0) {
         // The power-off has taken effect: the hold ends, and the speed commands that follow
         // keep the drive off (a STOP or an idle never switches it on again) until the
         // operator powers it on.
-        PowerOffCommanded[entry] = 0;
-        SpeedCommand[entry].Run = 0;
+        PumpTable[entry].PowerOffCommanded = 0;
+        PumpTable[entry].SpeedCommand.Run = 0;
     }
     r.MotorRpm = getF32(d + f::kMotorRpm);
     r.StatusFlag2 = d[f::kOverrideOn];
@@ -150,9 +156,9 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
         if (!commandOnItsWay) {
             // The pump has taken the station's last command (or it never arrived): from
             // now on what it reports is its set-point, whoever set it.
-            SpeedCommand[entry].Rpm = reported;
+            PumpTable[entry].SpeedCommand.Rpm = reported;
             r.RpmSetpoint = reported;
-            SpeedCommand[entry].Run = d[f::kDriveOn];
+            PumpTable[entry].SpeedCommand.Run = d[f::kDriveOn];
             r.CommandedRpm = PumpRecord::kNoRpm;
         }
     } else {
@@ -160,15 +166,15 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     }
     if (r.AdoptSpeed != 0) {
         if (r.MotorRpm >= 0.0f && !commandOnItsWay) {
-            SpeedCommand[entry].Rpm = ToRpm(TruncSafe(r.MotorRpm));
-            r.RpmSetpoint = SpeedCommand[entry].Rpm;
+            PumpTable[entry].SpeedCommand.Rpm = ToRpm(TruncSafe(r.MotorRpm));
+            r.RpmSetpoint = PumpTable[entry].SpeedCommand.Rpm;
         }
         r.AdoptSpeed = 0;
     }
 }
 
 void decodeNetworkInfo(int entry, std::span<const std::uint8_t> data) {
-    char* text = NetworkInfo[entry];
+    char* text = PumpTable[entry].NetworkInfo;
     std::memset(text, 0, kNetworkInfoSize);
     // The text sits at the end of the data; a reply too short to hold it carries none.
     if (data.size() < kNetworkTextSpan) return;
@@ -213,8 +219,9 @@ std::string AlarmBitName(bool tripWord, std::uint16_t bit) {
 }
 
 void ResetDecodedEvents() {
-    g_journalled.fill({});
+    g = {};
 }
+VNK_MODULE_STATE_RESET(link, decoder, g, ResetDecodedEvents)
 
 DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
                              std::span<const std::uint8_t> data, bool metric) {
@@ -229,7 +236,7 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
             break;
         case WireCode::PumpConfig: {
             if (!take(r.PumpConfig.bytes.data(), PumpConfigBlock::kSize, data)) break;
-            if (entry < kPumpCount) PumpConfigRead[entry] = true;
+            if (entry < kPumpCount) PumpTable[entry].PumpConfigRead = true;
             SetLiveUnits(r, metric);
             r.TripPressure = tripValue(r.PumpConfig.TripPsi(), metric);
             out.decoded = true;
@@ -242,17 +249,17 @@ DecodeResult DecodeDataReply(int entry, WireCode code, std::uint8_t argument1,
             if (argument1 >= kChannels) break;
             if (!take(AiConfig, kAiConfigSize, data)) {
                 // Never write back a block made of stale bytes; the zeroing is abandoned.
-                PendingAiWrite[entry] = 0;
+                PumpTable[entry].PendingAiWrite = 0;
                 break;
             }
             // Only the discharge channel's own block is written back: another channel's would
             // move the wrong offset.
-            if (PendingAiWrite[entry] != 0 && argument1 == kDischargeChannel) {
+            if (PumpTable[entry].PendingAiWrite != 0 && argument1 == kDischargeChannel) {
                 using namespace aiblock;
                 const float offset =
                     wire::getF32(AiConfig + kCoefficients) - wire::getF32(AiConfig + kReading);
                 wire::putF32(AiConfig + kCoefficients, offset);
-                PendingAiWrite[entry] = 0;
+                PumpTable[entry].PendingAiWrite = 0;
                 out.writeBackAi = true;
             }
             out.decoded = true;
@@ -291,7 +298,7 @@ void ApplyThrottleLimits(int entry) {
     const float setpoint = r.RpmSetpoint;
     if (setpoint > r.MaxRpm && r.MinRpm < setpoint) {
         r.RpmSetpoint = ToRpm(std::max(TruncSafe(r.MinRpm), 0LL));
-        if (entry < kPumpCount) SpeedCommand[entry].Rpm = r.RpmSetpoint;
+        if (entry < kPumpCount) PumpTable[entry].SpeedCommand.Rpm = r.RpmSetpoint;
     }
 }
 

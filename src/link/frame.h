@@ -67,6 +67,7 @@ class FrameAssembler {
 
     // Bytes of a partial packet held; 0 while hunting.
     int pending() const { return count_; }
+    bool operator==(const FrameAssembler&) const = default;
     // N + 10 of the packet under way, 0 before its length byte has come.
     int expectedLength() const { return expected_; }
 

@@ -9,12 +9,15 @@
 
 #include "common/wire.h"
 #include "link/decoder.h"
+#include "link/link_states.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
+#include "platform/registry.h"
 #include "platform/trace.h"
+#include "settings/registry_settings.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
@@ -32,6 +35,7 @@ struct OperationsState {
     int opTripTicks = 0;
     double configRefusalShownAt = -1.0;   // Timer() of the last "not read yet" message
     double ceilingRefusalShownAt = -1.0;  // and of the last "maximum speed not known"
+    bool operator==(const OperationsState&) const = default;
 };
 OperationsState g;
 constexpr double kRefusalQuietSeconds = 2.0;
@@ -47,10 +51,10 @@ std::span<const std::uint8_t> bytesOf(const char* text, std::size_t n) {
 // Every speed command of the station's own goes out here: a power-off holds its Run 0, and
 // the speed is remembered as the newest the station commanded.
 void sendSpeedCommand(int pump) {
-    if (PowerOffCommanded[pump] != 0) SpeedCommand[pump].Run = 0;
-    PumpTable[pump].RpmSetpoint = SpeedCommand[pump].Rpm;
-    PumpTable[pump].CommandedRpm = SpeedCommand[pump].Rpm;
-    SendDataCommand(pump, WireCode::Speed, 0, 0, SpeedCommand[pump].encode());
+    if (PumpTable[pump].PowerOffCommanded != 0) PumpTable[pump].SpeedCommand.Run = 0;
+    PumpTable[pump].RpmSetpoint = PumpTable[pump].SpeedCommand.Rpm;
+    PumpTable[pump].CommandedRpm = PumpTable[pump].SpeedCommand.Rpm;
+    SendDataCommand(pump, WireCode::Speed, 0, 0, PumpTable[pump].SpeedCommand.encode());
 }
 
 // The speed an idle brings a pump to: down to its idle speed, never up. Never above the
@@ -75,8 +79,9 @@ std::int16_t idleSpeed(int pump) {
 // An idle overtakes the connect polls waiting in the pump's queue: a pump that hears but
 // cannot answer gets it within one reply time-out.
 void idlePump(int pump) {
-    SpeedCommand[pump].Rpm = idleSpeed(pump);
-    DropWaitingForSpeedCommand(pump, SpeedCommand[pump].Rpm, SpeedCommand[pump].Run);
+    PumpTable[pump].SpeedCommand.Rpm = idleSpeed(pump);
+    DropWaitingForSpeedCommand(pump, PumpTable[pump].SpeedCommand.Rpm,
+                               PumpTable[pump].SpeedCommand.Run);
     sendSpeedCommand(pump);
 }
 
@@ -131,7 +136,7 @@ void sendPumpConfig(int pump) {
 // Otherwise the block is asked for and the operator told to try again (one message for a
 // burst of refusals, say a trip point for the whole fleet).
 bool pumpConfigKnownOrAsk(int pump) {
-    if (PumpConfigRead[pump]) return true;
+    if (PumpTable[pump].PumpConfigRead) return true;
     SendShortCommand(pump, WireCode::PumpConfig, 0);
     TRACE(ops, "pump %d: configuration not read yet, write refused", pump + 1);
     showRefusal(g.configRefusalShownAt, "Pump Configuration",
@@ -139,6 +144,53 @@ bool pumpConfigKnownOrAsk(int pump) {
                     ": its configuration has not been read yet. It is being read now; please "
                     "try again in a moment.");
     return false;
+}
+
+// The communication time-outs (Timeout1, Timeout2 from the settings store; 30 and 60 s when
+// missing).
+void sendTimeouts(int pump) {
+    const std::uint32_t timeout1 = settings::ReadSetting(settings::kTimeout1);
+    const std::uint32_t timeout2 = settings::ReadSetting(settings::kTimeout2);
+    std::array<std::uint8_t, kTimeoutsSize> bytes;
+    wire::putU32(bytes.data(), timeout1);
+    wire::putU32(bytes.data() + 4, timeout2);
+    SendDataCommand(pump, WireCode::Timeouts, 0, 0, bytes);
+}
+
+// The alarm-options word, unless the same write already waits in the pump's queue.
+void sendAlarmOptions(int pump) {
+    // Every pump coming on line sends the word to every pump: when a fleet comes on line
+    // together, the copies would fill an early pump's queue until it empties itself, and the
+    // requests queued at its first contact would be lost with them. A copy still waiting
+    // says the same.
+    std::array<std::uint8_t, kPacketOverhead + kAlarmOptionsSize> packet;
+    EncodeData(packet, WireCode::AlarmOptions, 0, 0, AlarmOptions);
+    if (!QueueHasWaiting(pump, packet))
+        SendDataCommand(pump, WireCode::AlarmOptions, 0, 0, AlarmOptions);
+}
+
+// A pressure zero reads the discharge channel; its own reply, if it comes within two reply
+// time-outs and the pump stays on line, writes the zeroed offset back.
+void startPressureZero(int pump) {
+    SendShortCommand(pump, WireCode::AiConfig, kDischargeChannel);
+    PumpTable[pump].PendingAiWrite = 1;
+    PumpTable[pump].ZeroUntil = platform::Timer() + 2.0 * ReplyTimeout;
+}
+
+// A pump that comes on line gets its time-outs, and every pump on line the alarm options.
+void contactCameOnline(int pump) {
+    sendTimeouts(pump);
+    for (int p = 0; p < kPumpCount; ++p)
+        if (PumpRowEnabled(p)) sendAlarmOptions(p);
+}
+// Asked after the whole read that brought the pump on line, behind what coming on line
+// queued: its speed limits (MaxRpm, MinRpm) and its identification.
+void contactFirstRead(int entry) {
+    SendShortCommand(entry, WireCode::ThrottleConfig, 0);
+    SendShortCommand(entry, WireCode::PumpId, 0);
+}
+void contactPressureZeroRead(int entry) {
+    SendDataCommand(entry, WireCode::AiConfig, kDischargeChannel, 0, AiConfig);
 }
 
 void run(int pump, Op op) {
@@ -150,7 +202,7 @@ void run(int pump, Op op) {
             SendDataCommand(pump, WireCode::ClearTotals, kClearTotalsGuard, 0, {});
             break;
         case Op::ZeroPressure:
-            StartPressureZero(pump);
+            startPressureZero(pump);
             break;
         case Op::ResetVfdFault:
             SendDataCommand(pump, WireCode::ResetVfdFault, 0, 0, {});
@@ -159,10 +211,10 @@ void run(int pump, Op op) {
             SendDataCommand(pump, WireCode::ResetAlarms, 0, 0, {});
             break;
         case Op::SendTimeouts:
-            SendTimeouts(pump);
+            sendTimeouts(pump);
             break;
         case Op::SendAlarmOptions:
-            SendAlarmOptions(pump);
+            sendAlarmOptions(pump);
             break;
         case Op::ReadPumpConfig:
             SendShortCommand(pump, WireCode::PumpConfig, 0);
@@ -224,7 +276,7 @@ SpeedResult run(int pump, SpeedStep step) {
     const long long rpm = stepResult(pump, step);
     const SpeedResult verdict = raiseVerdict(pump, rpm);
     if (verdict != SpeedResult::Sent) return verdict;
-    SpeedCommand[pump].Rpm = ToRpm(rpm);
+    PumpTable[pump].SpeedCommand.Rpm = ToRpm(rpm);
     sendSpeedCommand(pump);
     return SpeedResult::Sent;
 }
@@ -268,17 +320,17 @@ void run(int pump, const FiConfigWrite& w) {
 void run(int pump, const PumpGeometryWrite& w) {
     if (!pumpConfigKnownOrAsk(pump)) return;
     PumpConfigBlock& c = PumpTable[pump].PumpConfig;
-    c.setConfigValue20(w.plungerDiameter);
-    c.setConfigValue16(w.stroke);
-    c.setConfigByte0(w.plungers);
+    c.setPlungerDiameter(w.plungerDiameter);
+    c.setStroke(w.stroke);
+    c.setPlungers(w.plungers);
     sendPumpConfig(pump);
 }
 
 void run(int pump, const PumpEfficiencyWrite& w) {
     if (!pumpConfigKnownOrAsk(pump)) return;
     PumpConfigBlock& c = PumpTable[pump].PumpConfig;
-    c.setConfigValue24(w.efficiency);
-    c.setConfigValue12(w.gearRatio);
+    c.setEfficiency(w.efficiency);
+    c.setGearRatio(w.gearRatio);
     sendPumpConfig(pump);
 }
 
@@ -365,7 +417,7 @@ void SendPumpCommand(int pump, const PumpIdWrite& write) {
 
 void Send_RPM_Request(int pump, SpeedStep step) {
     if (!validPump(pump)) return;
-    if (PumpGroup[pump] == kNoGroup)
+    if (PumpTable[pump].PumpGroup == kNoGroup)
         SendPumpCommand(pump, step);
     else if (g.hooks.groupSpeedStep)
         g.hooks.groupSpeedStep(pump, step);
@@ -373,19 +425,19 @@ void Send_RPM_Request(int pump, SpeedStep step) {
 
 void SendSpeedCommandNow(int pump) {
     if (!validPump(pump) || PumpTable[pump].ComPort == 0) return;
-    if (SpeedCommand[pump].Run == 0) {
+    if (PumpTable[pump].SpeedCommand.Run == 0) {
         // A power-off: it holds until a power-on or until the drive reports off, and it
         // overtakes the polls waiting for a pump that may not answer.
-        PowerOffCommanded[pump] = 1;
-        DropWaitingForSpeedCommand(pump, SpeedCommand[pump].Rpm, 0);
+        PumpTable[pump].PowerOffCommanded = 1;
+        DropWaitingForSpeedCommand(pump, PumpTable[pump].SpeedCommand.Rpm, 0);
     } else {
-        PowerOffCommanded[pump] = 0;
+        PumpTable[pump].PowerOffCommanded = 0;
     }
     sendSpeedCommand(pump);
 }
 
 void IdleOpenPump(int pump) {
-    if (!validPump(pump) || PortConfig[pump].Mode != 1) return;
+    if (!validPump(pump) || PumpTable[pump].PortConfig.Mode != 1) return;
     idlePump(pump);
 }
 
@@ -413,7 +465,7 @@ SpeedResult CommandSpeed(int pump, std::int16_t rpm) {
     }
     const SpeedResult verdict = raiseVerdict(pump, std::max<long long>(rpm, 0));
     if (verdict != SpeedResult::Sent) return verdict;
-    SpeedCommand[pump].Rpm = ToRpm(std::max<long long>(rpm, 0));
+    PumpTable[pump].SpeedCommand.Rpm = ToRpm(std::max<long long>(rpm, 0));
     sendSpeedCommand(pump);
     return SpeedResult::Sent;
 }
@@ -443,15 +495,14 @@ int TmrOpTrip(int panel, int control, int event, void*, int, int) {
 void ResetOperations() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(link, operations, g, ResetOperations)
 
 void ResetLink() {
-    ResetPumpTable();
-    ResetDecodedEvents();
-    ResetPumpSession();
-    ResetOperations();
-    ResetTxQueues();
+    RegisterLinkStates();
+    modstate::ResetLibrary("link");
     CreateTxQueues();
     SetTransmit(TransmitPacket);
+    SetContactCommands({contactCameOnline, contactFirstRead, contactPressureZeroRead});
 }
 
 }  // namespace pumplink

@@ -6,9 +6,9 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 
 #include "link/protocol.h"
+#include "platform/module_state.h"
 
 namespace pumplink {
 
@@ -135,7 +135,8 @@ SpeedResult CommandSpeed(int pump, std::int16_t rpm);
 
 struct OperationHooks {
     // A speed step for a pump that is in a group. None: the step is not sent.
-    std::function<void(int pump, SpeedStep step)> groupSpeedStep;
+    modstate::Hook<void(int pump, SpeedStep step)> groupSpeedStep;
+    bool operator==(const OperationHooks&) const = default;
 };
 void SetOperationHooks(const OperationHooks& hooks);
 

@@ -9,31 +9,21 @@
 #include "link/tx_queue.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
-#include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/trace.h"
-#include "settings/registry_settings.h"
 #include "ui/ui_model.h"
 
 namespace pumplink {
 
 namespace {
 
-constexpr std::array<bool, kPumpCount> allDimmed() {
-    std::array<bool, kPumpCount> rows{};
-    rows.fill(true);
-    return rows;
-}
-
 struct SessionState {
-    std::array<FrameAssembler, kTableSize> assemblers{};
-    std::array<double, kTableSize> lastRxAt{};  // Timer() time of the entry's last good packet
-    std::array<bool, kPumpCount> rowDimmed = allDimmed();
-    std::array<double, kPumpCount> zeroUntil{};  // a pressure zero not answered by then lapses
     LinkHooks hooks;
     PacketTap tap = nullptr;
+    bool operator==(const SessionState&) const = default;
 };
 SessionState g;
+ContactCommands g_commands;  // wiring, not state: the link's reset installs it
 
 bool validPump(int pump) {
     return pump >= 0 && pump < kPumpCount;
@@ -56,7 +46,7 @@ void tracePacket(const char* direction, int entry, std::span<const std::uint8_t>
 // A good packet of any kind came from the entry: its silence starts again.
 void noteGoodPacket(int entry) {
     PumpTable[entry].SecondsSinceRx = 0.0f;
-    g.lastRxAt[entry] = platform::Timer();
+    PumpTable[entry].LastRxAt = platform::Timer();
 }
 
 // Decodes a data reply and does what the decoder asks: a zeroed pressure offset written
@@ -65,15 +55,15 @@ void decodeReply(int entry, WireCode code, std::uint8_t argument1,
                  std::span<const std::uint8_t> data) {
     const bool metric = g.hooks.displayUnits && g.hooks.displayUnits() == 1;
     if (code == WireCode::AiConfig && argument1 < kChannels && entry < kPumpCount &&
-        PendingAiWrite[entry] != 0 && platform::Timer() > g.zeroUntil[entry])
-        PendingAiWrite[entry] = 0;  // a late block may be stale: no write-back from it
+        PumpTable[entry].PendingAiWrite != 0 && platform::Timer() > PumpTable[entry].ZeroUntil)
+        PumpTable[entry].PendingAiWrite = 0;  // a late block may be stale: no write-back from it
     const DecodeResult result = DecodeDataReply(entry, code, argument1, data, metric);
     if (!result.decoded) return;
     const LinkHooks& h = g.hooks;
     switch (code) {
         case WireCode::AiConfig:
-            if (result.writeBackAi)
-                SendDataCommand(entry, WireCode::AiConfig, kDischargeChannel, 0, AiConfig);
+            if (result.writeBackAi && g_commands.pressureZeroRead != nullptr)
+                g_commands.pressureZeroRead(entry);
             if (h.showAiConfig) h.showAiConfig(entry, argument1);
             break;
         case WireCode::ThrottleConfig:
@@ -126,6 +116,10 @@ class SessionSink final : public FrameSink {
 
 }  // namespace
 
+void SetContactCommands(const ContactCommands& commands) {
+    g_commands = commands;
+}
+
 void SetLinkHooks(const LinkHooks& hooks) {
     g.hooks = hooks;
 }
@@ -134,11 +128,11 @@ const LinkHooks& GetLinkHooks() {
 }
 
 bool PumpRowEnabled(int pump) {
-    return validPump(pump) && !g.rowDimmed[pump];
+    return validPump(pump) && !PumpTable[pump].RowDimmed;
 }
 
 void SetPumpRowDimmed(int pump, bool dimmed) {
-    if (validPump(pump)) g.rowDimmed[pump] = dimmed;
+    if (validPump(pump)) PumpTable[pump].RowDimmed = dimmed;
 }
 
 void SerialReceiveCallback(int port, int eventMask, void*) {
@@ -151,7 +145,7 @@ void SerialReceiveCallback(int port, int eventMask, void*) {
     // The bytes belong to the one pump that holds the port open. Another entry may still
     // name the port (its open failed or was refused) and must not take them.
     for (int entry = 0; entry < kPumpCount; ++entry) {
-        if (PortConfig[entry].Mode == 1 && PumpTable[entry].ComPort == port) {
+        if (PumpTable[entry].PortConfig.Mode == 1 && PumpTable[entry].ComPort == port) {
             ReceivePackets(entry);
             return;
         }
@@ -166,7 +160,7 @@ void ReceivePackets(int entry) {
     if (waiting > kMaxWaiting) {
         platform::FlushInQ(port);
         platform::FlushOutQ(port);
-        g.assemblers[entry].reset();
+        PumpTable[entry].PortState.reset();
         TRACE(link, "rx pump %d dropped: %d bytes waiting, both queues emptied", entry + 1,
               waiting);
         return;
@@ -180,16 +174,14 @@ void ReceivePackets(int entry) {
 
 void AssembleBytes(int entry, std::span<const std::uint8_t> bytes) {
     if (!validEntry(entry)) return;
-    FrameAssembler& assembler = g.assemblers[entry];
+    FrameAssembler& assembler = PumpTable[entry].PortState;
     if (assembler.fits(bytes.size())) setRxLed(entry, 1);
     SessionSink sink(entry);
     assembler.feed(bytes, sink);
     // After the whole read: the first contact's own questions go behind what came on line
     // has queued.
-    if (sink.firstContact) {
-        SendShortCommand(entry, WireCode::ThrottleConfig, 0);  // MaxRpm and MinRpm
-        SendShortCommand(entry, WireCode::PumpId, 0);
-    }
+    if (sink.firstContact && g_commands.firstContactRead != nullptr)
+        g_commands.firstContactRead(entry);
 }
 
 bool DispatchPacket(int entry, std::span<const std::uint8_t> packet) {
@@ -218,11 +210,9 @@ void PumpCameOnline(int pump) {
     // pump gets on coming back would overflow it, and the queue would throw them away.
     DropWaitingConnectPolls(pump);
     // The row first: commands go only to pumps whose row is enabled.
-    g.rowDimmed[pump] = false;
+    PumpTable[pump].RowDimmed = false;
     if (g.hooks.bringFracOffline) g.hooks.bringFracOffline(0, pump);
-    SendTimeouts(pump);
-    for (int p = 0; p < kPumpCount; ++p)
-        if (PumpRowEnabled(p)) SendAlarmOptions(p);
+    if (g_commands.cameOnline != nullptr) g_commands.cameOnline(pump);
     PumpTable[pump].AdoptSpeed = 1;
 }
 
@@ -230,8 +220,8 @@ void PumpWentOffline(int pump) {
     if (!validPump(pump)) return;
     TRACE(link, "pump %d off line", pump + 1);
     journal::Record(pump, journal::Kind::Link, "Off line");
-    PendingAiWrite[pump] = 0;  // a zero never completes on a later connection
-    PumpConfigRead[pump] = false;  // the pump may have been changed or replaced meanwhile
+    PumpTable[pump].PendingAiWrite = 0;      // a zero never completes on a later connection
+    PumpTable[pump].PumpConfigRead = false;  // the pump may have been changed or replaced meanwhile
     PumpRecord& r = PumpTable[pump];
     r.Tripped = 0;
     r.MotorRpm = 0.0f;
@@ -244,33 +234,13 @@ void PumpWentOffline(int pump) {
     r.SuctionPressure = 0.0f;
     r.TotalVolume = 0.0f;
     std::memset(r.PumpId, 0, sizeof r.PumpId);
-    SpeedCommand[pump].Rpm = 0;
+    PumpTable[pump].SpeedCommand.Rpm = 0;
     r.RpmSetpoint = 0;
     // Nothing commanded or reported since: until the pump speaks again its idle is judged
     // by its motor's speed.
     r.CommandedRpm = r.ReportedRpm = PumpRecord::kNoRpm;
-    g.rowDimmed[pump] = true;
+    PumpTable[pump].RowDimmed = true;
     if (g.hooks.bringFracOffline) g.hooks.bringFracOffline(1, pump);
-}
-
-void SendTimeouts(int pump) {
-    const std::uint32_t timeout1 = settings::ReadSetting(settings::kTimeout1);
-    const std::uint32_t timeout2 = settings::ReadSetting(settings::kTimeout2);
-    std::array<std::uint8_t, kTimeoutsSize> bytes;
-    wire::putU32(bytes.data(), timeout1);
-    wire::putU32(bytes.data() + 4, timeout2);
-    SendDataCommand(pump, WireCode::Timeouts, 0, 0, bytes);
-}
-
-void SendAlarmOptions(int pump) {
-    // Every pump coming on line sends the word to every pump: when a fleet comes on line
-    // together, the copies would fill an early pump's queue until it empties itself, and the
-    // requests queued at its first contact would be lost with them. A copy still waiting
-    // says the same.
-    std::array<std::uint8_t, kPacketOverhead + kAlarmOptionsSize> packet;
-    EncodeData(packet, WireCode::AlarmOptions, 0, 0, AlarmOptions);
-    if (!QueueHasWaiting(pump, packet))
-        SendDataCommand(pump, WireCode::AlarmOptions, 0, 0, AlarmOptions);
 }
 
 int ComTimerTick(int panel, int control, int event, void*, int, int) {
@@ -284,7 +254,7 @@ int ComTimerTick(int panel, int control, int event, void*, int, int) {
         // it came; counting the whole interval would take a pump off line up to one interval
         // early.
         if (r.SecondsSinceRx == 0.0f) {
-            const double since = now - g.lastRxAt[p];
+            const double since = now - PumpTable[p].LastRxAt;
             if (since >= 0.0 && since < silent) silent = since;
         }
         r.SecondsSinceRx = static_cast<float>(r.SecondsSinceRx + silent);
@@ -296,17 +266,10 @@ int ComTimerTick(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-void StartPressureZero(int pump) {
-    if (!validPump(pump)) return;
-    SendShortCommand(pump, WireCode::AiConfig, kDischargeChannel);
-    PendingAiWrite[pump] = 1;
-    g.zeroUntil[pump] = platform::Timer() + 2.0 * ReplyTimeout;
-}
-
 void PollPump(int pump) {
     if (!validPump(pump)) return;
-    if (ReconnectRequest[pump] != 0 || PumpTable[pump].Online == 0) {
-        ReconnectRequest[pump] = 0;
+    if (PumpTable[pump].ReconnectRequest != 0 || PumpTable[pump].Online == 0) {
+        PumpTable[pump].ReconnectRequest = 0;
         PumpTable[pump].Online = 0;
         SendShortCommand(pump, WireCode::PumpConfig, 0);  // the connect poll
     } else {
@@ -317,14 +280,14 @@ void PollPump(int pump) {
 int GetControlData(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     for (int p = 0; p < kPumpCount; ++p)
-        if (PortConfig[p].Mode == 1) PollPump(p);
+        if (PumpTable[p].PortConfig.Mode == 1) PollPump(p);
     return 0;
 }
 
 int GetIdTimer(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     for (int p = 0; p < kPumpCount; ++p)
-        if (PortConfig[p].Mode == 1) SendShortCommand(p, WireCode::NetworkInfo, 0);
+        if (PumpTable[p].PortConfig.Mode == 1) SendShortCommand(p, WireCode::NetworkInfo, 0);
     return 0;
 }
 
@@ -335,5 +298,6 @@ void SetPacketTap(PacketTap tap) {
 void ResetPumpSession() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(link, pump_session, g, ResetPumpSession)
 
 }  // namespace pumplink

@@ -4,6 +4,9 @@
 // going off line (the watchdog), polls the pumps, writes what the queues hand over to the
 // ports, and keeps the row flag that says which pumps take commands.
 //
+// The session builds no command of its own beyond the polls: what a pump's contact calls
+// for is built by the operations (ContactCommands).
+//
 // The session knows nothing of the windows above it. Where it must reach up (a pump's row,
 // a configuration dialog, the display units, the serial monitor's lamp) it calls the hooks
 // the upper modules register at start-up; with no hook registered it falls back to the
@@ -11,11 +14,11 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 
 #include "link/frame.h"
 #include "link/pump_table.h"
+#include "platform/module_state.h"
 
 namespace pumplink {
 
@@ -28,22 +31,26 @@ struct LinkHooks {
     // dimmed or enabled, its detail view closed, the banks refreshed. When a pump goes off
     // line the live values are already cleared (Online is still 1); when it comes back the
     // hook runs before anything is sent to the pump.
-    std::function<void(int dim, int pump)> bringFracOffline;
+    modstate::Hook<void(int dim, int pump)> bringFracOffline;
     // 0 US, 1 metric. None: US.
-    std::function<int()> displayUnits;
+    modstate::Hook<int()> displayUnits;
     // Called on every reply that carries the block, with the replying entry and, for the
     // input blocks, the channel: each dialog shows only what came for its own pump and
     // channel. None: nothing.
-    std::function<void(int entry, int channel)> showAiConfig;  // analog-input dialog
+    modstate::Hook<void(int entry, int channel)> showAiConfig;  // analog-input dialog
     // Motor-speed-control dialog. The limits (MaxRpm, MinRpm) are taken from the received
     // block after it, whatever the dialog does with its own copy.
-    std::function<void(int entry)> showThrottleConfig;
-    std::function<void(int entry, int channel)> showFiConfig;  // frequency-input dialog
-    std::function<void(int entry)> showNetworkInfo;
-    std::function<void(int entry)> showAlarmLimits;
-    std::function<void(int entry)> showPumpConfig;  // pump-characteristics dialog
+    modstate::Hook<void(int entry)> showThrottleConfig;
+    modstate::Hook<void(int entry, int channel)> showFiConfig;  // frequency-input dialog
+    modstate::Hook<void(int entry)> showNetworkInfo;
+    modstate::Hook<void(int entry)> showAlarmLimits;
+    modstate::Hook<void(int entry)> showPumpConfig;  // pump-characteristics dialog
     // The entry's receive indicator in the serial monitor. None: nothing.
-    std::function<void(int entry, int on)> setRxLed;
+    modstate::Hook<void(int entry, int on)> setRxLed;
+    // The serial data output line has gone out. None: nothing.
+    modstate::Hook<void()> outputSent;
+
+    bool operator==(const LinkHooks&) const = default;
 };
 void SetLinkHooks(const LinkHooks& hooks);
 const LinkHooks& GetLinkHooks();
@@ -67,20 +74,23 @@ bool DispatchPacket(int entry, std::span<const std::uint8_t> packet);
 // Writes a packet the transmit queue hands over to the entry's port.
 void TransmitPacket(int entry, std::span<const std::uint8_t> packet);
 
-// Came-on-line handling: waiting connect polls dropped, row enabled, the time-outs to this
-// pump, the alarm options to every pump on line, and the next data record adopts the motor's
-// speed as the set-point.
+// The commands a pump's contact calls for, built by the operations, which install them as
+// the link is reset. None: nothing is sent.
+struct ContactCommands {
+    // The pump has come on line (its row is enabled): what it must be told.
+    void (*cameOnline)(int pump) = nullptr;
+    // After the whole read that brought the pump on line: what the station asks it.
+    void (*firstContactRead)(int entry) = nullptr;
+    // The discharge channel's block of a pressure zero came back zeroed (in AiConfig).
+    void (*pressureZeroRead)(int entry) = nullptr;
+};
+void SetContactCommands(const ContactCommands& commands);
+
+// Came-on-line handling: waiting connect polls dropped, row enabled, the contact commands,
+// and the next data record adopts the motor's speed as the set-point.
 void PumpCameOnline(int pump);
 // Went-off-line handling: live values cleared, row dimmed. The caller clears Online.
 void PumpWentOffline(int pump);
-// The communication time-outs (Timeout1, Timeout2 from the settings store; 30 and 60 s when
-// missing) to the pump.
-void SendTimeouts(int pump);
-// The alarm-options word to the pump, unless the same write already waits in its queue.
-void SendAlarmOptions(int pump);
-// Zeroes the pump's discharge pressure: reads the discharge channel, and its own reply, if it
-// comes within two reply time-outs and the pump stays on line, writes the offset back.
-void StartPressureZero(int pump);
 // The poll of one pump: the connect poll when it is off line or asked to reconnect, else the
 // data request. GetControlData polls every open port; a speed button polls its pump at once.
 void PollPump(int pump);
@@ -98,7 +108,8 @@ constexpr float kSilenceLimit = 14.0f;
 using PacketTap = void (*)(int entry, std::span<const std::uint8_t> packet);
 void SetPacketTap(PacketTap tap);
 
-// Start-of-run state of the session: every assembly hunting, no hooks, no tap, rows dimmed.
+// Start-of-run state of the session: no hooks, no tap. (The receive assembly and the row
+// flags are each pump record's and start again with the Pump Table.)
 void ResetPumpSession();
 
 }  // namespace pumplink

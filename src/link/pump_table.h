@@ -1,9 +1,10 @@
-// The Pump Table: the one place where the live state of every pump is kept, and its
-// companion tables indexed the same way. Entries 0-23 are pumps 1-24 (bank = index / 8,
-// row = index % 8); entry 24 is the serial data output port and uses only its port fields
-// and its text buffer. Everything here is static, reached by index, and holds its
-// start-of-run value before main() runs. PumpConfig, PumpId, SpeedCommand and the shared
-// configuration buffers travel whole in packets and keep their wire layouts.
+// The Pump Table: the one place where the state of every pump is kept, one record per
+// entry: its live values and everything the station keeps for it (speed command, port,
+// queue counts, group, Auto box). Entries 0-23 are pumps 1-24 (bank = index / 8, row =
+// index % 8); entry 24 is the serial data output port and uses only its port fields and its
+// text buffer. Everything here is static, reached by index, and holds its start-of-run
+// value before main() runs. PumpConfig, PumpId, SpeedCommand and the shared configuration
+// buffers travel whole in packets and keep their wire layouts.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <limits>
 
 #include "common/wire.h"
+#include "link/frame.h"
 #include "link/protocol.h"
 
 namespace pumplink {
@@ -27,6 +29,7 @@ struct PumpConfigBlock {
     static constexpr int kSize = kPumpConfigSize;
     std::array<std::uint8_t, kSize> bytes{};
 
+    // The system's names for the fields, and the same fields by what they hold.
     std::uint8_t ConfigByte0() const { return bytes[pumpblock::kPlungers]; }
     void setConfigByte0(std::uint8_t v) { bytes[pumpblock::kPlungers] = v; }
     std::uint16_t TripPsi() const { return wire::getU16(&bytes[pumpblock::kTripPsi]); }
@@ -39,7 +42,60 @@ struct PumpConfigBlock {
     void setConfigValue20(float v) { wire::putF32(&bytes[pumpblock::kPlungerDiameter], v); }
     float ConfigValue24() const { return wire::getF32(&bytes[pumpblock::kEfficiency]); }
     void setConfigValue24(float v) { wire::putF32(&bytes[pumpblock::kEfficiency], v); }
+
+    std::uint8_t Plungers() const { return ConfigByte0(); }
+    void setPlungers(std::uint8_t v) { setConfigByte0(v); }
+    float GearRatio() const { return ConfigValue12(); }
+    void setGearRatio(float v) { setConfigValue12(v); }
+    float Stroke() const { return ConfigValue16(); }  // inches
+    void setStroke(float v) { setConfigValue16(v); }
+    float PlungerDiameter() const { return ConfigValue20(); }  // inches
+    void setPlungerDiameter(float v) { setConfigValue20(v); }
+    float Efficiency() const { return ConfigValue24(); }
+    void setEfficiency(float v) { setConfigValue24(v); }
+
+    bool operator==(const PumpConfigBlock&) const = default;
 };
+
+// The 6-byte speed command: i16 Rpm, u8 Run, three zero bytes.
+struct SpeedCommandRecord {
+    static constexpr int kSize = kSpeedCommandSize;
+    std::int16_t Rpm = 0;
+    std::uint8_t Run = 0;
+    std::array<std::uint8_t, kSize> encode() const {
+        std::array<std::uint8_t, kSize> out{};
+        wire::putI16(out.data(), Rpm);
+        out[2] = Run;
+        return out;
+    }
+
+    bool operator==(const SpeedCommandRecord&) const = default;
+};
+
+// Port state of an entry and its controls in the serial-monitor window.
+struct PortConfigRecord {
+    std::int32_t PortControl = 0;
+    std::int32_t Mode = 0;  // 1: open and polled
+    std::int32_t OpenLed = 0;
+    std::int32_t RxLed = 0;
+
+    bool operator==(const PortConfigRecord&) const = default;
+};
+
+// The transmit queue's own counts of one pump (the queue's items are its own).
+struct TxQueueRecord {
+    std::int32_t ItemCount = kQueueNotCreated;  // packets queued, the head included
+    double Deadline = 0.0;     // Timer() time the head must be answered by; 0.0: idle
+    std::int32_t Count1B = 0;  // items of code PumpConfig waiting (connect polls among them)
+    std::int32_t Count18 = 0;  // items of code DataRecord waiting
+
+    static constexpr std::int32_t kQueueNotCreated = -2;
+
+    bool operator==(const TxQueueRecord&) const = default;
+};
+
+constexpr int kNetworkInfoSize = 33;
+constexpr std::int8_t kNoGroup = -1;
 
 struct PumpRecord {
     std::uint8_t Online = 0;
@@ -95,57 +151,46 @@ struct PumpRecord {
     std::int32_t CommandedRpm = kNoRpm;
     std::int32_t ReportedRpm = kNoRpm;
 
+    // What the station keeps per pump beside the live values: every module reads and writes
+    // these here, in the pump's own record.
+    SpeedCommandRecord SpeedCommand;  // the speed command as the station last built it
+    PortConfigRecord PortConfig;
+    FrameAssembler PortState;  // the receive assembly of the entry's port
+    TxQueueRecord TxQueue;     // pumps only
+    // Whether the pump takes commands: its row is enabled exactly while it is on line (the
+    // pump session keeps it; read it through PumpRowEnabled).
+    bool RowDimmed = true;
+    double LastRxAt = 0.0;              // Timer() time of the entry's last good packet
+    std::uint8_t ReconnectRequest = 0;  // the next poll is a connect poll
+    char NetworkInfo[kNetworkInfoSize] = {};
+    // A pressure zero is waiting for its discharge-channel block to write the offset back.
+    std::uint8_t PendingAiWrite = 0;
+    double ZeroUntil = 0.0;  // a pressure zero not answered by then lapses
+    std::int8_t PumpGroup = kNoGroup;
+    std::uint8_t AutoSelected = 0;  // the pump's "Auto" box; changed only by SetAutoSelected
+    // Set by the operator's power-off until a power-on or a report of the drive off: while it
+    // is set no speed command to the pump carries Run 1, whatever a stale record says.
+    std::uint8_t PowerOffCommanded = 0;
+    // A full configuration block (PumpConfig) came from this pump since it came on line: only
+    // then may the station write the block back with one field changed.
+    bool PumpConfigRead = false;
+
     static constexpr std::int32_t kNoRpm = -1;
+
+    bool operator==(const PumpRecord&) const = default;
 };
 
-// The 6-byte speed command: i16 Rpm, u8 Run, three zero bytes.
-struct SpeedCommandRecord {
-    static constexpr int kSize = kSpeedCommandSize;
-    std::int16_t Rpm = 0;
-    std::uint8_t Run = 0;
-    std::array<std::uint8_t, kSize> encode() const {
-        std::array<std::uint8_t, kSize> out{};
-        wire::putI16(out.data(), Rpm);
-        out[2] = Run;
-        return out;
-    }
-};
-
-// Port state of an entry and its controls in the serial-monitor window.
-struct PortConfigRecord {
-    std::int32_t PortControl = 0;
-    std::int32_t Mode = 0;  // 1: open and polled
-    std::int32_t OpenLed = 0;
-    std::int32_t RxLed = 0;
-};
-
-constexpr int kNetworkInfoSize = 33;
-constexpr std::int8_t kNoGroup = -1;
-
-extern PumpRecord PumpTable[kTableSize];
-extern SpeedCommandRecord SpeedCommand[kTableSize];
-extern PortConfigRecord PortConfig[kTableSize];
-extern std::uint8_t ReconnectRequest[kTableSize];
-extern char NetworkInfo[kTableSize][kNetworkInfoSize];
-extern std::uint8_t PendingAiWrite[kTableSize];
-extern std::array<std::int8_t, kTableSize> PumpGroup;  // kNoGroup: in no group
-extern std::uint8_t AutoSelected[kTableSize];          // the pump's "Auto" box
-// Set by the operator's power-off until a power-on or a report of the drive off: while it
-// is set no speed command to the pump carries Run 1, whatever a stale record says.
-extern std::uint8_t PowerOffCommanded[kTableSize];
-// A full configuration block (PumpConfig) came from this pump since it came on line: only
-// then may the station write the block back with one field changed.
-extern bool PumpConfigRead[kTableSize];
+extern PumpRecord (&PumpTable)[kTableSize];
 
 // The shared configuration buffers: the block last read from or written to a pump.
-extern std::uint8_t AiConfig[kAiConfigSize];
-extern std::uint8_t FiConfig[kFiConfigSize];
-extern std::uint8_t AlarmLimits[kAlarmLimitsSize];
-extern std::uint8_t AlarmOptions[kAlarmOptionsSize];
+extern std::uint8_t (&AiConfig)[kAiConfigSize];
+extern std::uint8_t (&FiConfig)[kFiConfigSize];
+extern std::uint8_t (&AlarmLimits)[kAlarmLimitsSize];
+extern std::uint8_t (&AlarmOptions)[kAlarmOptionsSize];
 
 // Set while ports are being closed or opened: bytes that arrive are thrown away and nothing
 // is queued.
-extern std::int32_t PortsBusy;
+extern std::int32_t& PortsBusy;
 
 // Every table back to its start-of-run state (all zero, no groups, ports not busy).
 void ResetPumpTable();

@@ -3,13 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/comcfg.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "platform/event_loop.h"
 #include "platform/serial.h"
-#include "ui/ui_model.h"
-#include "ui/windows/window_support.h"
 
 namespace pumplink {
 
@@ -30,10 +27,10 @@ void SerialWrite(const char* text) {
 
 void SerialOutputLine() {
     PumpRecord& out = PumpTable[kOutputEntry];
-    if (out.ComPort == 0 || PortConfig[kOutputEntry].Mode != 1) return;
+    if (out.ComPort == 0 || PumpTable[kOutputEntry].PortConfig.Mode != 1) return;
     // Discharge pressure: whole psi, or MPa with two decimals.
     const int pressureDecimals = displayUnits() == 1 ? 2 : 0;
-    SetTxLed(1);
+    if (GetLinkHooks().outputSent) GetLinkHooks().outputSent();
     char* buf = out.TextBuffer;
     const size_t size = sizeof out.TextBuffer;
     std::snprintf(buf, size, "%s", platform::TimeStr());
@@ -52,32 +49,6 @@ void SerialOutputLine() {
         SerialWrite(buf);
     }
     SerialWrite("\r\n");
-}
-
-void SetTxLed(int on) {
-    int monitor = SerialMonitorPanel();
-    if (monitor == 0) return;
-    int led = PortConfig[kOutputEntry].RxLed;  // the output entry's receive lamp shows transmit
-    if (!on) {
-        ui::SetCtrlVal(monitor, led, 0);
-    } else if (ui::GetCtrlInt(monitor, PortConfig[kOutputEntry].OpenLed) != 0) {
-        ui::SetCtrlVal(monitor, led, 1);
-        const PortTimers& timers = GetPortTimers();
-        if (timers.panel != 0)
-            ui::SetCtrlAttribute(timers.panel, timers.txFlash, ui::ATTR_ENABLED, 1);
-    }
-    platform::ProcessDrawEvents();
-}
-
-int TxTimerTick(int panel, int control, int event, void*, int, int) {
-    if (event != ui::EVENT_TIMER_TICK) return 0;
-    ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
-    SetTxLed(0);
-    return 0;
-}
-
-void BindSerialOutputCallbacks() {
-    windows::BindCtrlCallback("TxTimerTick", TxTimerTick);
 }
 
 }  // namespace pumplink

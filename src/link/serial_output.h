@@ -1,6 +1,6 @@
 // The serial data output: one ASCII line of live values per display refresh, out of the
-// port of Pump Table entry 24, for a data logger or another display, and the flash of that
-// entry's transmit indicator in the serial monitor.
+// port of Pump Table entry 24, for a data logger or another display. The serial monitor
+// flashes the entry's lamp through the link's outputSent hook.
 #pragma once
 
 namespace pumplink {
@@ -10,9 +10,5 @@ namespace pumplink {
 void SerialOutputLine();
 // Writes text (up to its NUL) to the output port; errors are ignored.
 void SerialWrite(const char* text);
-void SetTxLed(int on);
-// Timer callback: ends the indicator's flash.
-int TxTimerTick(int panel, int control, int event, void* data, int e1, int e2);
-void BindSerialOutputCallbacks();
 
 }  // namespace pumplink

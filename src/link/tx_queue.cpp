@@ -7,18 +7,14 @@
 
 #include "common/wire.h"
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 #include "platform/trace.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
 namespace pumplink {
 
-TxQueueRecord TxQueue[kPumpCount];
-float ReplyTimeout = 5.0f;
-
 namespace {
-
-constexpr int kStatsReadouts = 5;
 
 struct Item {
     WireCode code = WireCode::DataRecord;
@@ -26,25 +22,33 @@ struct Item {
     std::array<std::uint8_t, kMaxQueuedPacket> packet{};
 
     std::span<const std::uint8_t> bytes() const { return {packet.data(), length}; }
+    bool operator==(const Item&) const = default;
 };
 
-// The items of one queue; how many there are is TxQueue[pump].ItemCount, the one count.
+// The items of one queue; how many there are is the pump's TxQueue.ItemCount, the one count.
 struct Ring {
     int head = 0;
     std::array<Item, kQueueDepth> items{};
 
     Item& at(int i) { return items[static_cast<std::size_t>((head + i) % kQueueDepth)]; }
+    bool operator==(const Ring&) const = default;
 };
 
 struct QueueState {
+    float ReplyTimeout = 5.0f;
     std::array<Ring, kPumpCount> rings{};
     std::array<QueueStatsRecord, kPumpCount> stats{};
     bool showStats = false;
-    int statsPanel = 0;
-    std::array<int, kStatsReadouts> statsControls{};
+    StatsShownFn statsShown = nullptr;
     int timerCalls = 0;
+    bool operator==(const QueueState&) const = default;
 };
 QueueState g;
+}  // namespace
+
+float& ReplyTimeout = g.ReplyTimeout;
+
+namespace {
 TransmitFn g_transmit = nullptr;
 
 bool validPump(int pump) {
@@ -54,7 +58,7 @@ bool validEntry(int entry) {
     return entry >= 0 && entry < kTableSize;
 }
 bool created(int pump) {
-    return TxQueue[pump].ItemCount >= 0;
+    return PumpTable[pump].TxQueue.ItemCount >= 0;
 }
 bool isConnectPoll(const Item& item) {
     return item.code == WireCode::PumpConfig &&
@@ -79,7 +83,7 @@ void updateStats(int pump) {
 }
 
 void removeHead(int pump) {
-    TxQueueRecord& q = TxQueue[pump];
+    TxQueueRecord& q = PumpTable[pump].TxQueue;
     if (q.ItemCount <= 0) return;
     Ring& r = g.rings[pump];
     count(q, r.at(0).code, -1);
@@ -91,8 +95,8 @@ void removeHead(int pump) {
 void nextHead(int pump) {
     if (g.showStats) updateStats(pump);
     removeHead(pump);
-    if (TxQueue[pump].ItemCount == 0)
-        TxQueue[pump].Deadline = 0.0;
+    if (PumpTable[pump].TxQueue.ItemCount == 0)
+        PumpTable[pump].TxQueue.Deadline = 0.0;
     else
         SendHead(pump);
 }
@@ -120,7 +124,7 @@ int dropWaiting(int pump, Pick drop) {
     const int n = QueuedItems(pump);
     if (n == 0) return 0;
     Ring& r = g.rings[pump];
-    TxQueueRecord& q = TxQueue[pump];
+    TxQueueRecord& q = PumpTable[pump].TxQueue;
     int kept = 1;
     for (int i = 1; i < n; ++i) {
         if (drop(r.at(i))) {
@@ -134,15 +138,6 @@ int dropWaiting(int pump, Pick drop) {
     q.ItemCount = kept;
     if (dropped > 0) TRACE(queue, "pump %d: %d waiting packets dropped", pump + 1, dropped);
     return dropped;
-}
-
-void showStats() {
-    if (g.statsPanel == 0) return;
-    for (int i = 0; i < kStatsReadouts; ++i) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%0.3f, %0.3f", g.stats[i].Maximum, g.stats[i].Average);
-        ui::SetCtrlVal(g.statsPanel, g.statsControls[i], text);
-    }
 }
 
 const char* QueueResultName(QueueResult result) {
@@ -173,16 +168,16 @@ void CreateTxQueues() {
     for (int p = 0; p < kPumpCount; ++p) {
         g.rings[p] = Ring{};
         g.stats[p] = QueueStatsRecord{};
-        TxQueue[p] = TxQueueRecord{};
-        TxQueue[p].ItemCount = 0;
+        PumpTable[p].TxQueue = TxQueueRecord{};
+        PumpTable[p].TxQueue.ItemCount = 0;
     }
 }
 
 void ResetTxQueues() {
     g = {};
-    for (TxQueueRecord& q : TxQueue) q = TxQueueRecord{};
-    ReplyTimeout = 5.0f;
+    for (int p = 0; p < kPumpCount; ++p) PumpTable[p].TxQueue = TxQueueRecord{};
 }
+VNK_MODULE_STATE_RESET(link, tx_queue, g, ResetTxQueues)
 
 QueueResult SendShortCommand(int entry, WireCode code, std::uint8_t argument1) {
     if (!validEntry(entry) || PumpTable[entry].ComPort == 0) return QueueResult::NoPort;
@@ -217,7 +212,7 @@ QueueResult PushPacket(int entry, std::span<const std::uint8_t> packet, WireCode
 
 QueueResult QueueWrite(int pump, std::span<const std::uint8_t> packet, WireCode code) {
     if (!validPump(pump)) return QueueResult::NoQueue;
-    TxQueueRecord& q = TxQueue[pump];
+    TxQueueRecord& q = PumpTable[pump].TxQueue;
     QueueResult result = QueueResult::Queued;
     if ((code == WireCode::PumpConfig && q.Count1B >= kMaxConnectPollsWaiting) ||
         (code == WireCode::DataRecord && q.Count18 > 0))
@@ -262,9 +257,9 @@ QueueResult QueueWrite(int pump, std::span<const std::uint8_t> packet, WireCode 
 }
 
 void SendHead(int pump) {
-    if (!validPump(pump) || TxQueue[pump].ItemCount <= 0) return;
+    if (!validPump(pump) || PumpTable[pump].TxQueue.ItemCount <= 0) return;
     if (g_transmit != nullptr) g_transmit(pump, g.rings[pump].at(0).bytes());
-    TxQueue[pump].Deadline = platform::Timer() + ReplyTimeout;
+    PumpTable[pump].TxQueue.Deadline = platform::Timer() + ReplyTimeout;
     if (g.showStats) {
         g.stats[pump].SendTime = platform::Timer();
         g.stats[pump].Samples += 1.0f;
@@ -276,7 +271,7 @@ void AnswerReceived(int pump) {
 }
 
 int QueuedItems(int pump) {
-    return validPump(pump) ? std::max(0, TxQueue[pump].ItemCount) : 0;
+    return validPump(pump) ? std::max(0, PumpTable[pump].TxQueue.ItemCount) : 0;
 }
 
 std::optional<WireCode> QueuedCode(int pump, int i) {
@@ -317,13 +312,13 @@ int QueueTimer(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     const double now = platform::Timer();
     for (int p = 0; p < kPumpCount; ++p) {
-        const TxQueueRecord& q = TxQueue[p];
+        const TxQueueRecord& q = PumpTable[p].TxQueue;
         if (q.Deadline > 0.0 && now > q.Deadline) {
             TRACE(queue, "pump %d %s timed out", p + 1, WireCodeName(g.rings[p].at(0).code));
             nextHead(p);
         }
     }
-    if (g.showStats && ++g.timerCalls % 5 == 0) showStats();
+    if (g.showStats && ++g.timerCalls % 5 == 0 && g.statsShown != nullptr) g.statsShown();
     return 0;
 }
 
@@ -336,9 +331,8 @@ const QueueStatsRecord& QueueStats(int pump) {
     return validPump(pump) ? g.stats[pump] : none;
 }
 
-void SetStatsReadouts(int panel, std::span<const int, 5> controls) {
-    g.statsPanel = panel;
-    std::copy(controls.begin(), controls.end(), g.statsControls.begin());
+void SetStatsShown(StatsShownFn shown) {
+    g.statsShown = shown;
 }
 
 }  // namespace pumplink

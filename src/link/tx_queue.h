@@ -23,18 +23,8 @@ constexpr int kMaxConnectPollsWaiting = 10;
 constexpr int kQueueItemSize = 100;
 constexpr int kMaxQueuedPacket = kQueueItemSize - 4 - 1;
 
-struct TxQueueRecord {
-    std::int32_t ItemCount = kQueueNotCreated;  // packets queued, the head included
-    double Deadline = 0.0;     // Timer() time the head must be answered by; 0.0: idle
-    std::int32_t Count1B = 0;  // items of code PumpConfig waiting (connect polls among them)
-    std::int32_t Count18 = 0;  // items of code DataRecord waiting
-
-    static constexpr std::int32_t kQueueNotCreated = -2;
-};
-extern TxQueueRecord TxQueue[kPumpCount];
-
 // Seconds a controller has to answer the packet at the head (the /timeout option).
-extern float ReplyTimeout;
+extern float& ReplyTimeout;
 
 // Sends a packet to the pump's port (the pump session's TransmitPacket).
 using TransmitFn = void (*)(int pump, std::span<const std::uint8_t> packet);
@@ -103,10 +93,13 @@ struct QueueStatsRecord {
     double Sum = 0.0;
     double Maximum = 0.0;
     double Average = 0.0;
+    bool operator==(const QueueStatsRecord&) const = default;
 };
 void SetShowStats(bool on);
 const QueueStatsRecord& QueueStats(int pump);
-// The five read-outs (pumps 1-5) that every fifth QueueTimer tick writes "max, average" to.
-void SetStatsReadouts(int panel, std::span<const int, 5> controls);
+// Called every fifth QueueTimer tick while the statistics are on: the read-outs above show
+// them. Installed at start-up; a reset removes it.
+using StatsShownFn = void (*)();
+void SetStatsShown(StatsShownFn shown);
 
 }  // namespace pumplink

@@ -10,6 +10,7 @@
 #include "operation/display_ids.h"
 #include "operation/pumpgroup.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
@@ -34,6 +35,7 @@ constexpr Button kSpeedButtons[] = {{kPosStepUpLarge, SpeedStep::UpLarge},
 
 struct CommandsState {
     SpeedInterlock interlock;
+    bool operator==(const CommandsState&) const = default;
 };
 CommandsState g;
 
@@ -110,8 +112,7 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
         }
     }
     // A manual change takes the pump out of automatic control.
-    AutoSelected[pump] = 0;
-    ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
+    SetAutoSelected(pump, false, AutoChange::Manual);
     if (raises && !g.interlock.raiseAllowed(pump)) {
         journal::Record(pump, journal::Kind::Command, text + " refused: tripped or faulted");
         return 0;
@@ -169,5 +170,6 @@ void BindCommandCallbacks() {
 void ResetCommands() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(operation, commands, g, ResetCommands)
 
 }  // namespace operation

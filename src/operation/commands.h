@@ -33,6 +33,7 @@ struct SpeedInterlock {
     bool (*estopActive)() = nullptr;           // an emergency stop is on
     void (*showEStopWindow)() = nullptr;       // the E-stop window in front
     bool (*raiseAllowed)(int pump) = nullptr;  // a manual raise may reach the pump
+    bool operator==(const SpeedInterlock&) const = default;
 };
 void SetSpeedInterlock(const SpeedInterlock& interlock);
 bool SpeedInterlockInstalled();

@@ -6,6 +6,7 @@
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -15,8 +16,6 @@
 using namespace pumplink;
 
 namespace operation {
-
-std::uint8_t CurrentPump = kNoPump;
 
 namespace {
 
@@ -28,11 +27,18 @@ constexpr int kNoColouredPump = -10;
 constexpr int kNoColouredTrip = 0xF6;
 
 struct DetailViewState {
+    std::uint8_t CurrentPump = kNoPump;
     int colouredPump = kNoColouredPump;  // the pump and Tripped value the gauge's colours show
     int colouredTrip = kNoColouredTrip;
     int refreshCount = 0;  // refreshes since the gauges were last redrawn whole
+    bool operator==(const DetailViewState&) const = default;
 };
 DetailViewState g;
+}  // namespace
+
+std::uint8_t& CurrentPump = g.CurrentPump;
+
+namespace {
 
 bool validPump(int pump) {
     return pump >= 0 && pump < kPumpCount;
@@ -288,8 +294,8 @@ int Close_Current_Pump(int, int, int event, void*, int, int) {
 }
 
 void ResetDetailView() {
-    CurrentPump = kNoPump;
     g = {};
 }
+VNK_MODULE_STATE_RESET(operation, detail_view, g, ResetDetailView)
 
 }  // namespace operation

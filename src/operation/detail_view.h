@@ -9,7 +9,7 @@ namespace operation {
 
 // The pump shown in the detail view, 0-23; kNoPump while the view is closed.
 constexpr std::uint8_t kNoPump = 255;
-extern std::uint8_t CurrentPump;
+extern std::uint8_t& CurrentPump;
 
 // Whether the detail view is on screen.
 bool DetailViewVisible();

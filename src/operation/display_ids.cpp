@@ -1,15 +1,27 @@
 #include "operation/display_ids.h"
 
+#include "platform/module_state.h"
 #include "ui/ui_model.h"
 
 using namespace pumplink;
 
 namespace operation {
 
-int BankRow[kPumpCount][kRowPositionCount];
-int BankPanel[kBankCount];
-int DetailPanel = 0;
-int EStopPanel = 0;
+namespace {
+struct ControlIdsState {
+    int BankRow[kPumpCount][kRowPositionCount] = {};
+    int BankPanel[kBankCount] = {};
+    int DetailPanel = 0;
+    int EStopPanel = 0;
+    bool operator==(const ControlIdsState&) const = default;
+};
+ControlIdsState g;
+}  // namespace
+
+int (&BankRow)[kPumpCount][kRowPositionCount] = g.BankRow;
+int (&BankPanel)[kBankCount] = g.BankPanel;
+int& DetailPanel = g.DetailPanel;
+int& EStopPanel = g.EStopPanel;
 
 void InitControlIds() {
     for (int pump = 0; pump < kPumpCount; ++pump)
@@ -18,12 +30,9 @@ void InitControlIds() {
 }
 
 void ResetControlIds() {
-    for (auto& row : BankRow)
-        for (int& id : row) id = 0;
-    for (int& h : BankPanel) h = 0;
-    DetailPanel = 0;
-    EStopPanel = 0;
+    g = {};
 }
+VNK_MODULE_STATE_RESET(operation, display_ids, g, ResetControlIds)
 
 void SetPositionLabels(int bank) {
     if (bank < 0 || bank >= kBankCount) return;

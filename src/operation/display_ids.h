@@ -14,12 +14,12 @@ constexpr int kPumpsPerBank = windows::kBankRows;
 constexpr int kRowPositionCount = windows::kRowPositions;
 static_assert(kBankCount * kPumpsPerBank == pumplink::kPumpCount);
 
-extern int BankRow[pumplink::kPumpCount][kRowPositionCount];
+extern int (&BankRow)[pumplink::kPumpCount][kRowPositionCount];
 
 // Window handles; 0 while the window is not loaded. Start-up loads and fills them.
-extern int BankPanel[kBankCount];  // "Pumps 1-8", "Pumps 9-16", "Pumps 17-24"
-extern int DetailPanel;
-extern int EStopPanel;
+extern int (&BankPanel)[kBankCount];  // "Pumps 1-8", "Pumps 9-16", "Pumps 17-24"
+extern int& DetailPanel;
+extern int& EStopPanel;
 
 // Fills BankRow from the bank window definition.
 void InitControlIds();

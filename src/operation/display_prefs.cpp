@@ -8,6 +8,7 @@
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -21,18 +22,23 @@ namespace operation {
 
 using settings::Config;
 
-int PreferencePanel = 0;
-
 namespace {
 
 using namespace windows;
 
 struct DisplayPrefsState {
+    int PreferencePanel = 0;
     int prefItem = 0;  // the ring item marked there: 8, 16 or 24 pumps
     std::vector<GroupMemberHook> groupHooks;
     std::vector<UnitsChangedHook> unitsHooks;
+    bool operator==(const DisplayPrefsState&) const = default;
 };
 DisplayPrefsState g;
+}  // namespace
+
+int& PreferencePanel = g.PreferencePanel;
+
+namespace {
 
 std::vector<int> menuBars() {
     std::vector<int> bars;
@@ -175,15 +181,10 @@ void ShowLoadedSettings() {
     ApplyRefreshInterval();
     ShowBankUnits();
     for (int pump = 0; pump < kPumpCount; ++pump) {
-        const int group = static_cast<std::uint8_t>(PumpGroup[pump]);
+        const int group = static_cast<std::uint8_t>(PumpTable[pump].PumpGroup);
         ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosGroup], group);
         if (group != kGroupNone)
             for (GroupMemberHook hook : g.groupHooks) hook(pump, group);
-    }
-    for (int pump = 0; pump < kPumpCount; ++pump) {
-        if (PumpGroup[pump] != kNoGroup) AutoSelected[pump] = 0;
-        ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosAuto],
-                       AutoSelected[pump] != 0 ? 1 : 0);
     }
 }
 
@@ -197,8 +198,8 @@ void AddUnitsChangedHook(UnitsChangedHook hook) {
 
 void ResetDisplayPrefs() {
     g = {};
-    PreferencePanel = 0;
 }
+VNK_MODULE_STATE_RESET(operation, display_prefs, g, ResetDisplayPrefs)
 
 void BindDisplayPrefCallbacks() {
     BindMenuCallback("Set_Refresh_Rate", Set_Refresh_Rate);

@@ -26,10 +26,10 @@ int SelectPumpShown(int panel, int control, int event, void* data, int e1, int e
 int SetPreferences(int panel, int control, int event, void* data, int e1, int e2);
 int ClosePreferencePanel(int panel, int control, int event, void* data, int e1, int e2);
 // Handle of the open preferences window, 0 when none is open.
-extern int PreferencePanel;
+extern int& PreferencePanel;
 
 // Puts a loaded record on the windows: refresh and units items, unit labels, each pump's
-// group selector and "Auto" box (a pump in a group is never "Auto").
+// group selector (the "Auto" boxes are shown as the record is taken).
 void ShowLoadedSettings();
 
 // Where modules not built into the display take part; each module adds its own and they

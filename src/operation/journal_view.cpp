@@ -6,6 +6,7 @@
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
+#include "platform/module_state.h"
 #include "platform/program_dir.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -39,9 +40,11 @@ struct ViewState {
     std::vector<JournalRow> rows;
     int selected = -1;
     bool followPending = false;
-    unsigned generation = 0;
+    bool operator==(const ViewState&) const = default;
 };
 ViewState g;
+// Counts resets: a follow-up posted before a reset finds a newer count and does nothing.
+unsigned g_generation = 0;
 
 journal::Filter currentFilter() {
     journal::Filter f;
@@ -174,8 +177,8 @@ void follow() {
     platform::EventLoop* loop = platform::currentLoop();
     if (loop == nullptr) return;
     g.followPending = true;
-    loop->post(kFollowDelay, [generation = g.generation] {
-        if (generation != g.generation) return;
+    loop->post(kFollowDelay, [generation = g_generation] {
+        if (generation != g_generation) return;
         g.followPending = false;
         ShowAlarmCount();
         // Only the first page moves with the journal: an operator paging back keeps his rows.
@@ -206,7 +209,8 @@ bool writeFile(const std::string& path, const std::string& text) {
 
 void InstallJournalView() {
     journal::SetChangeListener(follow);
-    journal::SetNoticeSink([](const std::string& text) { ui::MessagePopup("Event Journal", text); });
+    journal::SetNoticeSink(
+        [](const std::string& text) { ui::MessagePopup("Event Journal", text); });
 }
 
 void ShowJournalWindow() {
@@ -329,8 +333,7 @@ int Journal_Export(int, int, int event, void*, int, int) {
         return 0;
     // The chooser takes any name; a file already there is overwritten only when the operator
     // says so.
-    if (platform::fileSystem().exists(path) && !ui::ConfirmOverwritePopup())
-        return 0;
+    if (platform::fileSystem().exists(path) && !ui::ConfirmOverwritePopup()) return 0;
     if (!writeFile(path, JournalCsv(g.rows)))
         ui::MessagePopup("Export Journal", "The rows could not be written to " + path + ".");
     return 0;
@@ -354,9 +357,9 @@ void BindJournalCallbacks() {
 }
 
 void ResetJournalView() {
-    const unsigned generation = g.generation + 1;
+    ++g_generation;
     g = ViewState{};
-    g.generation = generation;
 }
+VNK_MODULE_STATE_RESET(operation, journal_view, g, ResetJournalView)
 
 }  // namespace operation

@@ -16,6 +16,7 @@ struct JournalRow {
     bool isAlarm = false;
     journal::Alarm alarm;
     journal::Event event;
+    bool operator==(const JournalRow&) const = default;
 };
 
 // Listens to the journal (the window and the count follow it, a little later, from the

@@ -7,14 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/module_state.h"
 #include "ui/ui_model.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/window_support.h"
 
 namespace operation {
-
-double KeypadValue = 0.0;
-int KeypadPanel = 0;
 
 namespace {
 
@@ -28,6 +26,8 @@ using windows::VAL_SHORT_INTEGER;
 constexpr double kNoShownLimit = 1e6;
 
 struct KeypadState {
+    double KeypadValue = 0.0;
+    int KeypadPanel = 0;
     int dataType = VAL_DOUBLE;
     int autoPrecisionOnAccept = 0;
     bool freshEntry = false;
@@ -43,9 +43,16 @@ struct KeypadState {
     int width = windows::kNumpadWidth;
     int height = windows::kNumpadHeight;
     std::vector<KeypadCompletion> valueOnly;
+    bool operator==(const KeypadState&) const = default;
 };
 
 KeypadState g;
+}  // namespace
+
+double& KeypadValue = g.KeypadValue;
+int& KeypadPanel = g.KeypadPanel;
+
+namespace {
 
 enum class Key { Digit, Point, Toggle, MakeNegative, MakePositive, Backspace };
 
@@ -337,10 +344,9 @@ const std::string& KeypadText() {
 
 void ResetKeypad() {
     if (KeypadPanel != 0 && ui::PanelExists(KeypadPanel)) ui::DiscardPanel(KeypadPanel);
-    KeypadPanel = 0;
-    KeypadValue = 0.0;
     g = {};
 }
+VNK_MODULE_STATE_RESET(operation, numpadcode, g, ResetKeypad)
 
 void BindKeypadCallbacks() {
     windows::BindCtrlCallback("SetNumString", SetNumString);

@@ -5,6 +5,7 @@
 // called; outside, the keypad stays open, writes nothing and shows the range in its display.
 #pragma once
 
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -14,9 +15,9 @@ namespace operation {
 using KeypadCompletion = void (*)(int panel, int control);
 
 // The number accepted last by a value-only completion (the trip points).
-extern double KeypadValue;
+extern double& KeypadValue;
 // Handle of the open keypad window, 0 while none is open.
-extern int KeypadPanel;
+extern int& KeypadPanel;
 
 // What the keypad says about the field it edits and the range it holds the entry to. An
 // empty text or a NaN bound takes the field's own: its label, units label, minimum, maximum.
@@ -26,6 +27,15 @@ struct KeypadField {
     double min = std::numeric_limits<double>::quiet_NaN();
     double max = std::numeric_limits<double>::quiet_NaN();
     bool secret = false;  // a password: stars on the display, no range in the caption
+
+    // No range (NaN) is the same as no range.
+    bool operator==(const KeypadField& o) const {
+        const auto same = [](double a, double b) {
+            return a == b || (std::isnan(a) && std::isnan(b));
+        };
+        return name == o.name && units == o.units && same(min, o.min) && same(max, o.max) &&
+               secret == o.secret;
+    }
 };
 
 // Opens the keypad on a field (or re-targets the open one and brings it on top). Its

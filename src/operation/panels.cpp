@@ -13,6 +13,7 @@
 #include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -21,13 +22,6 @@
 using namespace pumplink;
 
 namespace operation {
-
-float AverageDischargePressure = 0.0f;
-float SelectedPumpsTotal = 0.0f;
-float SelectedPumpsRate = 0.0f;
-float SelectedPumpsHhp = 0.0f;
-float SelectedPumpsRateBpm = 0.0f;
-float AverageDischargePsi = 0.0f;
 
 namespace {
 
@@ -39,6 +33,12 @@ constexpr int kNoTripShown = 0xF6;
 constexpr char kNoIdShown[kPumpIdSize] = "-10";
 
 struct PanelsState {
+    float AverageDischargePressure = 0.0f;
+    float SelectedPumpsTotal = 0.0f;
+    float SelectedPumpsRate = 0.0f;
+    float SelectedPumpsHhp = 0.0f;
+    float SelectedPumpsRateBpm = 0.0f;
+    float AverageDischargePsi = 0.0f;
     PanelsState() {
         for (int& t : tripShown) t = kNoTripShown;
         for (auto& id : idShown) std::memcpy(id, kNoIdShown, kPumpIdSize);
@@ -46,8 +46,19 @@ struct PanelsState {
     int tripShown[kPumpCount];              // the Tripped value each row's colours show
     char idShown[kPumpCount][kPumpIdSize];  // the identification each row shows
     std::vector<PumpIdShownHook> pumpIdHooks;
+    bool operator==(const PanelsState&) const = default;
 };
 PanelsState g;
+}  // namespace
+
+float& AverageDischargePressure = g.AverageDischargePressure;
+float& SelectedPumpsTotal = g.SelectedPumpsTotal;
+float& SelectedPumpsRate = g.SelectedPumpsRate;
+float& SelectedPumpsHhp = g.SelectedPumpsHhp;
+float& SelectedPumpsRateBpm = g.SelectedPumpsRateBpm;
+float& AverageDischargePsi = g.AverageDischargePsi;
+
+namespace {
 
 bool validPump(int pump) {
     return pump >= 0 && pump < kPumpCount;
@@ -65,7 +76,7 @@ double setpointBar(int panel, int bar, double rpm, double maxRpm) {
 
 void refreshRow(int pump) {
     PumpRecord& r = PumpTable[pump];
-    SpeedCommandRecord& speed = SpeedCommand[pump];
+    SpeedCommandRecord& speed = PumpTable[pump].SpeedCommand;
     const int panel = BankPanel[BankOf(pump)];
     const int* ids = BankRow[pump];
 
@@ -225,11 +236,10 @@ void AddPumpIdShownHook(PumpIdShownHook hook) {
 
 void ResetPanels() {
     g = {};
-    AverageDischargePressure = SelectedPumpsTotal = SelectedPumpsRate = SelectedPumpsHhp = 0.0f;
-    SelectedPumpsRateBpm = AverageDischargePsi = 0.0f;
     ResetDetailView();
     ResetDisplayPrefs();
 }
+VNK_MODULE_STATE_RESET(operation, panels, g, ResetPanels)
 
 void BindPanelCallbacks() {
     windows::BindCtrlCallback("DisplayTimerTick", DisplayTimerTick);

@@ -19,15 +19,15 @@ namespace operation {
 
 // Fleet values over every pump on line, recomputed by each refresh (0.0 with none on line).
 // The recorder, the automatic controller and the blender link read them.
-extern float AverageDischargePressure;
-extern float SelectedPumpsTotal;  // volume
-extern float SelectedPumpsRate;
-extern float SelectedPumpsHhp;
+extern float& AverageDischargePressure;
+extern float& SelectedPumpsTotal;  // volume
+extern float& SelectedPumpsRate;
+extern float& SelectedPumpsHhp;
 // The fleet's rate (bbl/min) and average discharge (psi) in US units whatever the display
 // shows, from the units each record holds, worked out with the four above: the automatic
 // controller works in them.
-extern float SelectedPumpsRateBpm;
-extern float AverageDischargePsi;
+extern float& SelectedPumpsRateBpm;
+extern float& AverageDischargePsi;
 
 // Timer callback of the display refresh: the serial data output line, the bank rows and
 // fleet values, then the detail view's indicators when it is shown.

@@ -51,9 +51,9 @@ int detailSwitch(int event, int run) {
 
 void SetPumpPower(int pump, int run) {
     if (pump < 0 || pump >= kPumpCount) return;
-    SpeedCommand[pump].Rpm = 0;
+    PumpTable[pump].SpeedCommand.Rpm = 0;
     PumpTable[pump].RpmSetpoint = 0;
-    SpeedCommand[pump].Run = static_cast<std::uint8_t>(run != 0 ? 1 : 0);
+    PumpTable[pump].SpeedCommand.Run = static_cast<std::uint8_t>(run != 0 ? 1 : 0);
     SendSpeedCommandNow(pump);
 }
 

@@ -5,6 +5,7 @@
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
@@ -13,7 +14,20 @@ using namespace pumplink;
 
 namespace operation {
 
-std::uint8_t GroupMembers[kGroupCount][kPumpCount];
+namespace {
+
+struct GroupsState {
+    GroupsState() {
+        for (auto& list : GroupMembers) std::fill(std::begin(list), std::end(list), kNoMember);
+    }
+    std::uint8_t GroupMembers[kGroupCount][kPumpCount];
+    bool operator==(const GroupsState&) const = default;
+};
+GroupsState g;
+
+}  // namespace
+
+std::uint8_t (&GroupMembers)[kGroupCount][kPumpCount] = g.GroupMembers;
 
 namespace {
 
@@ -72,13 +86,13 @@ std::vector<int> GroupMemberList(int group) {
 std::vector<int> PumpOrGroupTargets(int pump, bool skipAuto) {
     std::vector<int> targets;
     if (!validPump(pump)) return targets;
-    if (!validGroup(PumpGroup[pump])) {
+    if (!validGroup(PumpTable[pump].PumpGroup)) {
         targets.push_back(pump);
         return targets;
     }
-    for (int member : GroupMemberList(PumpGroup[pump])) {
+    for (int member : GroupMemberList(PumpTable[pump].PumpGroup)) {
         if (PumpTable[member].Online == 0) continue;
-        if (skipAuto && AutoSelected[member] != 0 && member != pump) continue;
+        if (skipAuto && PumpTable[member].AutoSelected != 0 && member != pump) continue;
         targets.push_back(member);
     }
     if (PumpTable[pump].Online != 0 &&
@@ -93,24 +107,21 @@ int SelPumpGroup(int panel, int control, int event, void*, int, int) {
     if (!validPump(pump)) return 0;
     int chosen = ui::GetCtrlInt(panel, control);
     if (!validGroup(chosen)) chosen = kNoGroup;  // "No Group", or anything unexpected
-    if (chosen == PumpGroup[pump]) return 0;
-    journal::Record(pump, journal::Kind::Command,
-                    chosen == kNoGroup ? std::string("No group")
-                                       : "Group " + std::to_string(chosen));
+    if (chosen == PumpTable[pump].PumpGroup) return 0;
+    journal::Record(
+        pump, journal::Kind::Command,
+        chosen == kNoGroup ? std::string("No group") : "Group " + std::to_string(chosen));
     RemoveFromGroups(pump);
-    PumpGroup[pump] = static_cast<std::int8_t>(chosen);
+    PumpTable[pump].PumpGroup = static_cast<std::int8_t>(chosen);
     AddToGroup(pump, chosen);
-    if (chosen != kNoGroup) {
-        AutoSelected[pump] = 0;
-        ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], 0);
-    }
+    if (chosen != kNoGroup) SetAutoSelected(pump, false, AutoChange::Grouped);
     return 0;
 }
 
 void TakePumpOutOfGroup(int pump) {
     if (!validPump(pump)) return;
     RemoveFromGroups(pump);
-    PumpGroup[pump] = kNoGroup;
+    PumpTable[pump].PumpGroup = kNoGroup;
     showGroup(pump, windows::kGroupNone);
 }
 
@@ -124,11 +135,21 @@ int SelectAuto(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     const int pump = PumpOfRowCtrl(panel, control, windows::kPosAuto);
     if (!validPump(pump)) return 0;
-    AutoSelected[pump] = ui::GetCtrlInt(panel, control) != 0 ? 1 : 0;
-    journal::Record(pump, journal::Kind::Command,
-                    AutoSelected[pump] != 0 ? "Automatic control on" : "Automatic control off");
-    if (AutoSelected[pump] != 0) TakePumpOutOfGroup(pump);
+    SetAutoSelected(pump, ui::GetCtrlInt(panel, control) != 0, AutoChange::Operator);
     return 0;
+}
+
+void SetAutoSelected(int pump, bool on, AutoChange why) {
+    if (!validPump(pump)) return;
+    PumpRecord& r = PumpTable[pump];
+    if (why == AutoChange::Loaded && r.PumpGroup != kNoGroup) on = false;
+    r.AutoSelected = on ? 1 : 0;
+    if (why == AutoChange::Operator)
+        journal::Record(pump, journal::Kind::Command,
+                        on ? "Automatic control on" : "Automatic control off");
+    if (on && r.PumpGroup != kNoGroup) TakePumpOutOfGroup(pump);
+    const int panel = BankPanel[BankOf(pump)];
+    if (panel != 0) ui::SetCtrlVal(panel, BankRow[pump][kPosAuto], on ? 1 : 0);
 }
 
 void BindPumpGroupCallbacks() {
@@ -137,7 +158,8 @@ void BindPumpGroupCallbacks() {
 }
 
 void ResetPumpGroups() {
-    for (auto& list : GroupMembers) std::fill(std::begin(list), std::end(list), kNoMember);
+    g = {};
 }
+VNK_MODULE_STATE_RESET(operation, pumpgroup, g, ResetPumpGroups)
 
 }  // namespace operation

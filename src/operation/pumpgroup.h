@@ -17,7 +17,7 @@ constexpr int kGroupCount = 16;
 constexpr std::uint8_t kNoMember = 255;  // a free slot; the first one ends the list
 
 // Each group's members in the order they joined, then kNoMember in every free slot.
-extern std::uint8_t GroupMembers[kGroupCount][pumplink::kPumpCount];
+extern std::uint8_t (&GroupMembers)[kGroupCount][pumplink::kPumpCount];
 
 // Appends pump (0-23) to group (0-15) unless it is already there; anything out of range,
 // or a full list, changes nothing.
@@ -42,6 +42,17 @@ void SendToPumpOrGroup(int pump, const Operation& operation) {
 int SelPumpGroup(int panel, int control, int event, void* data, int e1, int e2);
 // Automatic control takes the pump: out of its group, "No Group" shown on its row.
 void TakePumpOutOfGroup(int pump);
+// Why a pump's "Auto" box changes.
+enum class AutoChange : std::uint8_t {
+    Operator,  // the operator ticked or cleared the box: journalled
+    Manual,    // a manual speed change takes the pump out of automatic control
+    Grouped,   // a pump put in a group leaves automatic control
+    Loaded,    // the saved configuration: a pump in a group stays there and leaves Auto
+};
+// The one place a pump's "Auto" box changes: the record's AutoSelected and the row's box
+// together. A pump selected by the operator leaves its group, so a pump under automatic
+// control is never in a group.
+void SetAutoSelected(int pump, bool on, AutoChange why);
 // The "Auto" box of a bank row: ticked, the pump is selected for automatic control and
 // leaves its group; unticked, only the flag clears.
 int SelectAuto(int panel, int control, int event, void* data, int e1, int e2);

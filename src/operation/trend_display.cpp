@@ -9,6 +9,7 @@
 #include "link/pump_table.h"
 #include "operation/trends.h"
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -18,8 +19,6 @@
 using namespace pumplink;
 
 namespace operation {
-
-int TrendPanel = 0;
 
 namespace {
 
@@ -36,11 +35,18 @@ constexpr int kSlotColours[TREND_PUMP_COUNT] = {0xFFE040, 0xFF70FF, 0x70FFE0};
 constexpr int kTimeTicks[kTrendSpanCount] = {11, 7, 9};
 
 struct TrendDisplayState {
+    int TrendPanel = 0;
     int span = kTrendSpan10Min;
     int pumps[TREND_PUMP_COUNT] = {kNoPumpChosen, kNoPumpChosen, kNoPumpChosen};
     long drawnBucket = -1;  // the newest bucket of the span the charts show
+    bool operator==(const TrendDisplayState&) const = default;
 };
 TrendDisplayState g;
+}  // namespace
+
+int& TrendPanel = g.TrendPanel;
+
+namespace {
 
 bool windowShown() {
     return TrendPanel != 0 && ui::GetPanelAttributeInt(TrendPanel, ui::ATTR_PANEL_VISIBLE) == 1;
@@ -87,7 +93,8 @@ ui::ChartSeries series(const std::string& name, int colour, int width, const Tre
 }
 
 // A trip point across the whole chart, dashed.
-ui::ChartSeries tripLine(const std::string& name, int colour, double value, const ui::ChartAxis& x) {
+ui::ChartSeries tripLine(const std::string& name, int colour, double value,
+                         const ui::ChartAxis& x) {
     ui::ChartSeries s;
     s.name = name;
     s.color = colour;
@@ -110,8 +117,8 @@ void drawPressureChart(bool metric) {
     const std::string units = metric ? "MPa" : "psi";
     const double scale = metric ? settings::kPsiToMpa : 1.0;
     chart.left.title = "Pressure (" + units + ")";
-    chart.series.push_back(series("Treating pressure", kTreatingColour, 3,
-                                  FleetTrend(kTrendTreatingPressure), scale));
+    chart.series.push_back(
+        series("Treating pressure", kTreatingColour, 3, FleetTrend(kTrendTreatingPressure), scale));
     for (int i = 0; i < TREND_PUMP_COUNT; ++i)
         if (g.pumps[i] != kNoPumpChosen)
             chart.series.push_back(series(PumpName(g.pumps[i]), kSlotColours[i], 2,
@@ -240,10 +247,10 @@ void DiscardTrendWindow() {
 }
 
 void ResetTrendDisplay() {
-    TrendPanel = 0;
     g = {};
     ResetTrends();
 }
+VNK_MODULE_STATE_RESET(operation, trend_display, g, ResetTrendDisplay)
 
 void BindTrendCallbacks() {
     BindMenuCallback("ShowTrends", ShowTrends);

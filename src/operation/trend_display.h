@@ -7,7 +7,7 @@
 namespace operation {
 
 // Handle of the trend window, 0 before its first opening.
-extern int TrendPanel;
+extern int& TrendPanel;
 
 // Menu callback: opens the trend window (loads it the first time) and draws it.
 void ShowTrends(int menuBar, int menuItem, void* data, int panel);

@@ -6,6 +6,7 @@
 
 #include "link/live_units.h"
 #include "link/pump_table.h"
+#include "platform/module_state.h"
 
 using namespace pumplink;
 
@@ -27,6 +28,7 @@ struct TrendsState {
     TrendSeries fleet[3];
     TrendSeries pressure[kPumpCount];
     TrendSeries rate[kPumpCount];
+    bool operator==(const TrendsState&) const = default;
 };
 TrendsState g;
 
@@ -152,8 +154,8 @@ void TrendPoints(const TrendSeries& series, int span, long now, double scale,
     bool inGap = false;
     for (long n = std::max(0L, newest - buckets + 1); n <= newest; ++n) {
         const TrendBucket b = series.bucket(span, n * d.bucketSeconds);
-        const double at = std::min(static_cast<double>(n * d.bucketSeconds) + middle,
-                                   static_cast<double>(now));
+        const double at =
+            std::min(static_cast<double>(n * d.bucketSeconds) + middle, static_cast<double>(now));
         const auto x = static_cast<float>((at - static_cast<double>(now)) / perUnit);
         if (empty(b)) {
             if (!inGap && !out.empty()) out.push_back({x, kGap});
@@ -183,12 +185,8 @@ TrendScale TrendAxisScale(double top) {
 }
 
 void ResetTrends() {
-    g.started = false;
-    g.start = 0.0;
-    g.second = -1;
-    for (TrendSeries& s : g.fleet) s = TrendSeries();
-    for (TrendSeries& s : g.pressure) s = TrendSeries();
-    for (TrendSeries& s : g.rate) s = TrendSeries();
+    g = {};
 }
+VNK_MODULE_STATE_RESET(operation, trends, g, ResetTrends)
 
 }  // namespace operation

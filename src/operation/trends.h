@@ -36,6 +36,11 @@ inline constexpr TrendSpanDef kTrendSpans[kTrendSpanCount] = {{600, 1}, {3600, 5
 struct TrendBucket {
     float lo;
     float hi;
+    // A gap (NaN) is the same as a gap.
+    bool operator==(const TrendBucket& o) const {
+        const auto same = [](float a, float b) { return a == b || (a != a && b != b); };
+        return same(lo, o.lo) && same(hi, o.hi);
+    }
 };
 
 // One quantity over the three spans. Seconds count from the first sample; a bucket of a
@@ -53,8 +58,12 @@ class TrendSeries {
     struct Ring {
         std::vector<TrendBucket> buckets;
         long newest = -1;  // bucket number last written
+        bool operator==(const Ring&) const = default;
     };
     Ring rings_[kTrendSpanCount];
+
+  public:
+    bool operator==(const TrendSeries&) const = default;
 };
 
 // Which fleet series.

@@ -3,6 +3,7 @@
 #include "link/operations.h"
 #include "operation/detail_view.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
@@ -16,6 +17,7 @@ struct VfdResetState {
     VfdResetControls controls;
     int panel = 0;
     int button = 0;  // the button pressed last
+    bool operator==(const VfdResetState&) const = default;
 };
 VfdResetState g;
 
@@ -54,5 +56,6 @@ int ResetTimerCallback(int panel, int control, int event, void*, int, int) {
 void ResetVfdResetLock() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(operation, vfd_reset, g, ResetVfdResetLock)
 
 }  // namespace operation

@@ -10,8 +10,9 @@ constexpr double kVfdResetLockSeconds = 120.0;
 
 // The controls the lock works on, on the detail view's panel.
 struct VfdResetControls {
-    int timer = 0;                 // timer control that ends the lock
+    int timer = 0;                           // timer control that ends the lock
     int buttons[pumplink::kPumpCount] = {};  // the per-pump reset buttons it unlocks
+    bool operator==(const VfdResetControls&) const = default;
 };
 void SetVfdResetControls(const VfdResetControls& controls);
 

@@ -12,13 +12,14 @@
 #include <utility>
 
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 
 namespace journal {
 
 namespace {
 
 constexpr const char* kKindNames[kKindCount] = {
-    "Station", "Link",    "Port",    "Trip",      "Alarm",    "Fault",       "E-Stop",
+    "Station", "Link",    "Port",      "Trip",    "Alarm",    "Fault",       "E-Stop",
     "Inline",  "Command", "Recording", "Blender", "Settings", "Acknowledge",
 };
 
@@ -31,18 +32,32 @@ struct Chatter {
     bool chattering = false;
     int counted = 0;               // changes since the last minute report
     std::int64_t reportDueMs = 0;  // of the next minute report
+    bool operator==(const Chatter&) const = default;
 };
 
 struct JournalState {
     Store* store = nullptr;
-    std::function<void(const std::string&)> sink;
+    modstate::Hook<void(const std::string&)> sink;
     std::vector<std::string> pendingNotices;
-    std::function<void()> listener;
+    modstate::Hook<void()> listener;
     bool writeFailureShown = false;
     std::map<AlarmKey, Alarm> alarms;
     std::map<AlarmKey, Chatter> chatter;
+    bool operator==(const JournalState&) const = default;
 };
 JournalState g;
+
+// A reset keeps the store open, and the alarms it holds stay active: fresh is what a start
+// with that store gives.
+JournalState freshWith(Store* store) {
+    JournalState fresh;
+    fresh.store = store;
+    if (store == nullptr) return fresh;
+    for (const Alarm& a : store->alarms())
+        if (a.state != AlarmState::Normal)
+            fresh.alarms[{a.pump, static_cast<int>(a.kind), a.name}] = a;
+    return fresh;
+}
 
 // Each event carries the wall clock as it reads at that moment, milliseconds included, so
 // that journal, recordings and the operator's watch agree after the clock is stepped.
@@ -241,12 +256,14 @@ void reportChatter() {
     const std::int64_t t = monotonicMs();
     for (auto it = g.chatter.begin(); it != g.chatter.end();) {
         Chatter& c = it->second;
-        while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs) c.changes.pop_front();
+        while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs)
+            c.changes.pop_front();
         if (c.chattering && t >= c.reportDueMs) {
             Alarm a = alarmNow(it->first);
             a.timeMs = nowMs();
             const bool calm = c.counted < kCalmLimit;
-            write(a.pump, a.kind, chatterText(a, calm ? "chattering ended" : "chattering", c.counted), &a);
+            write(a.pump, a.kind,
+                  chatterText(a, calm ? "chattering ended" : "chattering", c.counted), &a);
             c.counted = 0;
             c.reportDueMs = t + kChatterWindowMs;
             if (calm) {
@@ -389,12 +406,12 @@ std::string ToCsv(const std::vector<CsvRow>& rows) {
 }
 
 void Reset() {
-    Store* store = g.store;
-    g = JournalState{};
-    g.store = store;
-    if (store == nullptr) return;
-    for (const Alarm& a : store->alarms())
-        if (a.state != AlarmState::Normal) g.alarms[{a.pump, static_cast<int>(a.kind), a.name}] = a;
+    g = freshWith(g.store);
+}
+VNK_MODULE_STATE_CUSTOM(platform, journal, Reset, [] { return g == freshWith(g.store); })
+
+void RegisterPlatformStates() {
+    registerState_journal();
 }
 
 }  // namespace journal

@@ -39,7 +39,7 @@ std::optional<Kind> KindNamed(const std::string& name);
 constexpr int kNoPump = -1;  // an event of the station, not of one pump
 
 struct Event {
-    std::int64_t id = 0;  // given by the store, rising
+    std::int64_t id = 0;      // given by the store, rising
     std::int64_t timeMs = 0;  // ms since 1970, wall clock
     int pump = kNoPump;       // 0-23
     Kind kind = Kind::Station;
@@ -48,6 +48,7 @@ struct Event {
     // fresh file (after a damaged one was set aside), so (epoch, id) names one event for
     // good and a reader that saw both files drops duplicates by it.
     std::int64_t epoch = 0;
+    bool operator==(const Event&) const = default;
 };
 
 // Which events a query returns: newest first, older than beforeId when it is non-zero.
@@ -132,6 +133,7 @@ struct Alarm {
     std::string name;
     AlarmState state = AlarmState::Normal;
     std::int64_t timeMs = 0;  // of the last change
+    bool operator==(const Alarm&) const = default;
 };
 
 // "Active, unacknowledged" and so on; "" for Normal.
@@ -178,5 +180,7 @@ std::string ToCsv(const std::vector<CsvRow>& rows);
 // are taken up again as the store kept them (start of a run, tests). An alarm taken up as
 // active stays so until what raised it is seen again, set or clear.
 void Reset();
+// Registers the platform's module states (the journal's) for ResetAllStates.
+void RegisterPlatformStates();
 
 }  // namespace journal

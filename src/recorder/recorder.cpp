@@ -16,6 +16,7 @@
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "platform/program_dir.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
@@ -29,9 +30,6 @@ using namespace pumplink;
 using namespace operation;
 
 namespace recorder {
-
-int RecordState = 0;
-int RecordPaused = 0;
 
 namespace {
 
@@ -77,6 +75,8 @@ constexpr AlarmText kAlarmTexts[] = {
 };
 
 struct RecorderState {
+    int RecordState = 0;
+    int RecordPaused = 0;
     bool autoName = false;
     std::string base;
     std::array<std::uint8_t, kPumpCount> fileStarted{};
@@ -86,8 +86,15 @@ struct RecorderState {
     int flushPhase = 0;
     int lastUnits = -1;  // neither US nor metric: the first tick sets the formats
     const char* pressureFormat = "%5.0f,";
+    bool operator==(const RecorderState&) const = default;
 };
 RecorderState g;
+}  // namespace
+
+int& RecordState = g.RecordState;
+int& RecordPaused = g.RecordPaused;
+
+namespace {
 
 // Numbers in the "C" form whatever the desktop's locale: a decimal comma would split fields.
 class CNumerics {
@@ -242,8 +249,7 @@ std::string askBase() {
                          "choose a shorter name.");
         return {};
     }
-    if (platform::fileSystem().exists(base + ".csv") && !ui::ConfirmOverwritePopup())
-        return {};
+    if (platform::fileSystem().exists(base + ".csv") && !ui::ConfirmOverwritePopup()) return {};
     return base;
 }
 
@@ -381,14 +387,16 @@ namespace {
 
 // The end of a stop, once the move (if any) is over: the journal, and one message for what
 // was lost or stayed behind.
-void reportStop(const std::string& lost, const std::vector<std::string>& keptNames, std::size_t listed,
-                const std::string& source, const std::string& archive, bool showMessage) {
+void reportStop(const std::string& lost, const std::vector<std::string>& keptNames,
+                std::size_t listed, const std::string& source, const std::string& archive,
+                bool showMessage) {
     std::string kept;
     for (const std::string& name : keptNames) kept += "\r\n  " + name;
     if (!archive.empty())
         journal::Record(journal::kNoPump, journal::Kind::Recording,
                         "Recording files moved to " + archive + ": " +
-                            std::to_string(listed - keptNames.size()) + " of " + std::to_string(listed));
+                            std::to_string(listed - keptNames.size()) + " of " +
+                            std::to_string(listed));
     std::string text;
     if (!lost.empty()) text += "Recorded lines could not be written to the pump files:" + lost;
     if (!kept.empty()) {
@@ -474,15 +482,18 @@ long RecordDroppedLines(int pump) {
 }
 
 void ResetRecorder() {
-    RecordState = 0;
-    RecordPaused = 0;
     g = RecorderState{};
 }
+VNK_MODULE_STATE_RESET(recorder, recorder, g, ResetRecorder)
 
 void BindRecorderCallbacks() {
     windows::BindMenuCallback("StartStopRecording", StartStopRecording);
     windows::BindMenuCallback("PauseRecording", PauseRecording);
     windows::BindCtrlCallback("RecordTimer", RecordTimer);
+}
+
+void RegisterRecorderStates() {
+    registerState_recorder();
 }
 
 }  // namespace recorder

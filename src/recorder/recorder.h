@@ -21,8 +21,8 @@ namespace recorder {
 constexpr std::size_t kRecordBufferSize = 16384;
 constexpr std::size_t kRecordFlushThreshold = 6144;
 
-extern int RecordState;   // 0 off, 1 recording
-extern int RecordPaused;  // 1 while paused
+extern int& RecordState;   // 0 off, 1 recording
+extern int& RecordPaused;  // 1 while paused
 
 // The data folder: "data" under the program folder.
 std::string RecordDataDir();
@@ -69,5 +69,8 @@ long RecordDroppedLines(int pump);
 
 void ResetRecorder();
 void BindRecorderCallbacks();
+
+// Registers the recorder's state for ResetAllStates.
+void RegisterRecorderStates();
 
 }  // namespace recorder

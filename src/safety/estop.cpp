@@ -7,6 +7,7 @@
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/trace.h"
@@ -23,11 +24,6 @@ using namespace operation;
 namespace safety {
 
 // Until start-up reads the settings, the values a store without them gives.
-std::uint32_t EStopParallelPort = settings::kEStopParallelPort.missing;
-std::uint32_t EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
-std::uint32_t EStopMonitored = settings::kEStop.missing;
-std::int32_t EStopCount = 0;
-std::int32_t InstantIdleCount = 0;
 
 namespace {
 
@@ -38,12 +34,27 @@ const char* const kActiveText = "EMERGENCY STOP\nAll pumps sent to idle";
 const char* const kFailedText = "Emergency-stop input not available";
 
 struct State {
+    std::uint32_t EStopParallelPort = settings::kEStopParallelPort.missing;
+    std::uint32_t EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
+    std::uint32_t EStopMonitored = settings::kEStop.missing;
+    std::int32_t EStopCount = 0;
+    std::int32_t InstantIdleCount = 0;
     bool inputOpen = false;  // the input the settings name was opened
     int openSerialPort = 0;  // the serial input's port while it is open
     bool failureShown = false;
     void (*latchHook)() = nullptr;  // installed at start-up
+    bool operator==(const State&) const = default;
 };
 State g;
+}  // namespace
+
+std::uint32_t& EStopParallelPort = g.EStopParallelPort;
+std::uint32_t& EStopSerialPortNum = g.EStopSerialPortNum;
+std::uint32_t& EStopMonitored = g.EStopMonitored;
+std::int32_t& EStopCount = g.EStopCount;
+std::int32_t& InstantIdleCount = g.InstantIdleCount;
+
+namespace {
 
 int mainPanel() {
     return BankPanel[0];
@@ -67,7 +78,7 @@ void closeInput() {
 // answer is stopped as well.
 void idleEveryOpenPort() {
     for (int pump = 0; pump < kPumpCount; ++pump)
-        if (PortConfig[pump].Mode == 1) IdleOpenPump(pump);
+        if (PumpTable[pump].PortConfig.Mode == 1) IdleOpenPump(pump);
 }
 
 void showWindow(const char* text) {
@@ -92,7 +103,8 @@ bool EStopPortTaken(int port) {
 
 void StartInstantIdle(int repeats) {
     bool anyOpen = false;
-    for (int pump = 0; pump < kPumpCount; ++pump) anyOpen = anyOpen || PortConfig[pump].Mode == 1;
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        anyOpen = anyOpen || PumpTable[pump].PortConfig.Mode == 1;
     if (!anyOpen || mainPanel() == 0) return;
     InstantIdleCount = repeats;
     ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED, 1);
@@ -189,7 +201,9 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
     }
     const EStopInput input = ReadEStopInput();
     TRACE(estop, "sample at %.3f ms: %s", platform::Timer() * 1000.0,
-          input == EStopInput::Failed ? "failed" : input == EStopInput::Broken ? "broken" : "closed");
+          input == EStopInput::Failed   ? "failed"
+          : input == EStopInput::Broken ? "broken"
+                                        : "closed");
     if (input == EStopInput::Failed) {
         // Not a closed loop and not a reason to idle a site that may have no loop wired:
         // shown once per failure, and on the bank windows while it lasts. An E-stop already
@@ -215,7 +229,8 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
     }
     if (input == EStopInput::Closed) {
         EStopCount = 0;
-        journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName, "E-stop loop restored");
+        journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName,
+                            "E-stop loop restored");
     } else if (EStopCount == 0) {
         // Latched where it is seen: what acts on the pumps by itself (automatic control)
         // stops now, so that closing the loop again restarts nothing.
@@ -238,7 +253,7 @@ int InstantIdleTimerTick(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     for (int pump = 0; pump < kPumpCount; ++pump)
-        if (PortConfig[pump].Mode == 1) SendPumpCommand(pump, Op::Idle);
+        if (PumpTable[pump].PortConfig.Mode == 1) SendPumpCommand(pump, Op::Idle);
     --InstantIdleCount;
     return 0;
 }
@@ -256,12 +271,8 @@ void BindEStopCallbacks() {
 }
 
 void ResetEStop() {
-    EStopParallelPort = settings::kEStopParallelPort.missing;
-    EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
-    EStopMonitored = settings::kEStop.missing;
-    EStopCount = 0;
-    InstantIdleCount = 0;
     g = {};
 }
+VNK_MODULE_STATE_RESET(safety, estop, g, ResetEStop)
 
 }  // namespace safety

@@ -2,20 +2,20 @@
 // 0x10 of the parallel port's status register. While the loop is broken every pump whose
 // port is open is sent to idle at once and again every third tick of the E-stop timer, and
 // the E-stop window is shown. An input that cannot be read is shown as such and is never
-// taken for a closed loop: an E-stop it finds active stays active. Also the repeat of the operator's "Idle All Pumps" (the command and
-// its confirmation are the shell's), on its own timer.
+// taken for a closed loop: an E-stop it finds active stays active. Also the repeat of the
+// operator's "Idle All Pumps" (the command and its confirmation are the shell's), on its own timer.
 #pragma once
 
 #include <cstdint>
 
 namespace safety {
 
-extern std::uint32_t EStopParallelPort;   // 1: parallel port, 0: a serial port's CTS
-extern std::uint32_t EStopSerialPortNum;  // COM number when on a serial port
-extern std::uint32_t EStopMonitored;      // 1: the input is watched
+extern std::uint32_t& EStopParallelPort;   // 1: parallel port, 0: a serial port's CTS
+extern std::uint32_t& EStopSerialPortNum;  // COM number when on a serial port
+extern std::uint32_t& EStopMonitored;      // 1: the input is watched
 
-extern std::int32_t EStopCount;        // 0: inactive; 1-3 while the loop stays broken
-extern std::int32_t InstantIdleCount;  // idle rounds still to come after "Idle All Pumps"
+extern std::int32_t& EStopCount;        // 0: inactive; 1-3 while the loop stays broken
+extern std::int32_t& InstantIdleCount;  // idle rounds still to come after "Idle All Pumps"
 
 // The parallel-port driver: open, read the status register, close.
 bool LoadParallel32();

@@ -8,6 +8,7 @@
 #include "link/pump_table.h"
 #include "operation/numpadcode.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "platform/trace.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
@@ -20,13 +21,7 @@ using namespace operation;
 
 namespace safety {
 
-std::uint8_t InlineTripEnabled = 0;
-float InlineTripValue = 1000.0f;
-
 namespace {
-
-int g_panel = 0;  // the open optional-trips window
-void (*g_tripHook)() = nullptr;
 
 // A reading may arrive cut in two by TCP. Once the peer has been seen to end its readings
 // with CR or LF, the unterminated end of a read is kept here and joined to the start of the
@@ -36,8 +31,24 @@ constexpr std::size_t kMaxKeptTail = 64;  // far longer than any pressure text
 struct InlineReading {
     bool peerTerminates = false;
     std::string tail;
+    bool operator==(const InlineReading&) const = default;
 };
-InlineReading g_reading;
+struct OptionalTripsState {
+    std::uint8_t InlineTripEnabled = 0;
+    float InlineTripValue = 1000.0f;  // psi
+    int panel = 0;                    // the open optional-trips window
+    void (*tripHook)() = nullptr;
+    InlineReading reading;
+    bool operator==(const OptionalTripsState&) const = default;
+};
+OptionalTripsState g;
+
+}  // namespace
+
+std::uint8_t& InlineTripEnabled = g.InlineTripEnabled;
+float& InlineTripValue = g.InlineTripValue;
+
+namespace {
 
 std::uint16_t alarmWord() {
     return static_cast<std::uint16_t>(AlarmOptions[0] | (AlarmOptions[1] << 8));
@@ -77,7 +88,7 @@ bool checkPiece(std::string_view piece) {
         TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", p,
               static_cast<double>(InlineTripValue));
         journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
-        if (g_tripHook != nullptr) g_tripHook();
+        if (g.tripHook != nullptr) g.tripHook();
         IdleAllPumps();
         return true;
     }
@@ -105,7 +116,7 @@ void LoadInlineTripSettings() {
 
 bool CheckInlinePressure(std::string_view read) {
     if (InlineTripEnabled != 1) {
-        g_reading = {};
+        g.reading = {};
         clearInlineAlarmWhenOff();
         return false;
     }
@@ -115,18 +126,18 @@ bool CheckInlinePressure(std::string_view read) {
     // A reading the last read left unfinished, finished by the start of this one. A read
     // that starts with a terminator only ends the kept text, which was checked already.
     std::string joined;
-    if (!g_reading.tail.empty() && !read.empty() && firstCut != 0) {
-        joined = g_reading.tail;
+    if (!g.reading.tail.empty() && !read.empty() && firstCut != 0) {
+        joined = g.reading.tail;
         joined.append(read.substr(0, firstCut));
     }
-    if (firstCut != std::string_view::npos) g_reading.peerTerminates = true;
-    if (!g_reading.peerTerminates)
-        g_reading.tail.clear();
+    if (firstCut != std::string_view::npos) g.reading.peerTerminates = true;
+    if (!g.reading.peerTerminates)
+        g.reading.tail.clear();
     else if (lastCut == std::string_view::npos)
-        g_reading.tail.append(read);  // still unfinished
+        g.reading.tail.append(read);  // still unfinished
     else
-        g_reading.tail.assign(read.substr(lastCut + 1));
-    if (g_reading.tail.size() > kMaxKeptTail) g_reading.tail.clear();
+        g.reading.tail.assign(read.substr(lastCut + 1));
+    if (g.reading.tail.size() > kMaxKeptTail) g.reading.tail.clear();
 
     // The joined reading, then every piece of the read at once and whole, as it arrives: an
     // unterminated "1500.9" trips now.
@@ -141,32 +152,32 @@ bool CheckInlinePressure(std::string_view read) {
 }
 
 void ResetInlineReading() {
-    g_reading = {};
+    g.reading = {};
 }
 
 void SetInlineTripHook(void (*hook)()) {
-    g_tripHook = hook;
+    g.tripHook = hook;
 }
 
 bool InlineTripHookInstalled() {
-    return g_tripHook != nullptr;
+    return g.tripHook != nullptr;
 }
 
 void ShowAlarmPanel(int, int, void*, int) {
-    if (g_panel != 0 && ui::PanelExists(g_panel)) ui::DiscardPanel(g_panel);
-    g_panel = 0;
+    if (g.panel != 0 && ui::PanelExists(g.panel)) ui::DiscardPanel(g.panel);
+    g.panel = 0;
     const int handle = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_OPTIONAL_TRIPS);
     if (handle < 0) return;
-    g_panel = handle;
-    ui::SetCtrlVal(g_panel, windows::TRIPS_CONTROLLER_TRIP,
+    g.panel = handle;
+    ui::SetCtrlVal(g.panel, windows::TRIPS_CONTROLLER_TRIP,
                    (alarmWord() & kControllerTripBit) != 0 ? 1 : 0);
-    ui::SetCtrlVal(g_panel, windows::TRIPS_INLINE_ENABLED, InlineTripEnabled != 0 ? 1 : 0);
-    ui::SetCtrlVal(g_panel, windows::TRIPS_INLINE_VALUE, static_cast<double>(InlineTripValue));
-    ui::DisplayPanel(g_panel);
+    ui::SetCtrlVal(g.panel, windows::TRIPS_INLINE_ENABLED, InlineTripEnabled != 0 ? 1 : 0);
+    ui::SetCtrlVal(g.panel, windows::TRIPS_INLINE_VALUE, static_cast<double>(InlineTripValue));
+    ui::DisplayPanel(g.panel);
 }
 
 int OptionalTripsPanel() {
-    return g_panel != 0 && ui::PanelExists(g_panel) ? g_panel : 0;
+    return g.panel != 0 && ui::PanelExists(g.panel) ? g.panel : 0;
 }
 
 int AlarmSwitchChange(int panel, int, int event, void*, int, int) {
@@ -216,7 +227,7 @@ int SetInlinePressure(int panel, int control, int event, void*, int, int) {
 
 int CloseTrips(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
-    if (panel == g_panel) g_panel = 0;
+    if (panel == g.panel) g.panel = 0;
     if (ui::PanelExists(panel)) ui::DiscardPanel(panel);
     return 0;
 }
@@ -229,11 +240,8 @@ void BindOptionalTripCallbacks() {
 }
 
 void ResetOptionalTrips() {
-    InlineTripEnabled = 0;
-    InlineTripValue = 1000.0f;
-    g_panel = 0;
-    g_tripHook = nullptr;
-    g_reading = {};
+    g = {};
 }
+VNK_MODULE_STATE_RESET(safety, optional_trips, g, ResetOptionalTrips)
 
 }  // namespace safety

@@ -8,8 +8,8 @@
 
 namespace safety {
 
-extern std::uint8_t InlineTripEnabled;  // the "Inline OP Trip" switch
-extern float InlineTripValue;           // psi
+extern std::uint8_t& InlineTripEnabled;  // the "Inline OP Trip" switch
+extern float& InlineTripValue;           // psi
 
 // The switch and the trip value from the settings store (start-up).
 void LoadInlineTripSettings();

@@ -113,7 +113,7 @@ void TripValChanged2(int, int) {
     if (psi < 0) return;
     journal::Record(journal::kNoPump, journal::Kind::Command, "All trip points " + psiText(psi));
     for (int pump = 0; pump < kPumpCount; ++pump)
-        if (PortConfig[pump].Mode == 1) sendTrip(pump, static_cast<float>(psi));
+        if (PumpTable[pump].PortConfig.Mode == 1) sendTrip(pump, static_cast<float>(psi));
 }
 
 void SetAllPressTripPoints(int, int, void*, int panel) {

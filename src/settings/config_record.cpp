@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/wire.h"
+#include "platform/module_state.h"
 #include "platform/program_dir.h"
 
 namespace settings {
@@ -172,6 +173,11 @@ void WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::s
 
 void ResetConfigRecord() {
     Config = ConfigRecord{};
+}
+VNK_MODULE_STATE_RESET(settings, config_record, Config, ResetConfigRecord)
+
+void RegisterSettingsStates() {
+    registerState_config_record();
 }
 
 }  // namespace settings

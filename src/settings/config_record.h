@@ -40,6 +40,8 @@ struct ConfigRecord {
     std::uint8_t Reserved590[312];
     std::uint16_t GroupsValid;  // 902: 0 discards the groups on loading
     std::uint16_t Reserved904;
+
+    bool operator==(const ConfigRecord&) const = default;
 };
 
 // Speed steps (rpm) a pump's "+" and "-" buttons may take, and the first start's steps.
@@ -83,5 +85,7 @@ void WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::s
 
 // Start of run: the record all zero.
 void ResetConfigRecord();
+// Registers the settings' module state for ResetAllStates.
+void RegisterSettingsStates();
 
 }  // namespace settings

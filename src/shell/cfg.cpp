@@ -8,6 +8,7 @@
 #include "link/comcfg.h"
 #include "link/pump_table.h"
 #include "operation/display_prefs.h"
+#include "operation/pumpgroup.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
 
@@ -58,8 +59,8 @@ void takeRecord() {
         if (!groupsValid) Config.PumpGroup[i] = settings::kRecordNoGroup;
         Config.PumpGroup[i] = validGroup(Config.PumpGroup[i]);
         Config.AutoSelected[i] = Config.AutoSelected[i] != 0 ? 1 : 0;
-        PumpGroup[i] = static_cast<std::int8_t>(Config.PumpGroup[i]);
-        AutoSelected[i] = Config.AutoSelected[i];
+        PumpTable[i].PumpGroup = static_cast<std::int8_t>(Config.PumpGroup[i]);
+        SetAutoSelected(i, Config.AutoSelected[i] != 0, AutoChange::Loaded);
     }
     // Units other than the two known ones would leave every label undefined.
     if (Config.DisplayUnits != settings::kUnitsUs && Config.DisplayUnits != settings::kUnitsMetric)
@@ -118,8 +119,8 @@ void SaveConfiguration() {
         Config.RpmStepLarge[i] = PumpTable[i].RpmStepLarge;
         Config.RpmStepSmall[i] = PumpTable[i].RpmStepSmall;
         if (i < kPumpCount) {
-            Config.PumpGroup[i] = static_cast<std::uint8_t>(PumpGroup[i]);
-            Config.AutoSelected[i] = AutoSelected[i];
+            Config.PumpGroup[i] = static_cast<std::uint8_t>(PumpTable[i].PumpGroup);
+            Config.AutoSelected[i] = PumpTable[i].AutoSelected;
         }
     }
     Config.ComTimeout = ComTimeout;

@@ -6,6 +6,7 @@
 #include "link/comcfg.h"
 #include "link/operations.h"
 #include "operation/numpadcode.h"
+#include "platform/module_state.h"
 #include "safety/estop.h"
 #include "settings/registry_settings.h"
 #include "shell/password.h"
@@ -25,6 +26,7 @@ namespace {
 struct ControlModeState {
     int panel = 0;
     void (*enableSetupMenu)() = nullptr;
+    bool operator==(const ControlModeState&) const = default;
 };
 ControlModeState g;
 
@@ -137,5 +139,6 @@ void BindControlModeCallbacks(void (*enableSetupMenu)()) {
 void ResetControlMode() {
     g = {};
 }
+VNK_MODULE_STATE_RESET(shell, control_mode, g, ResetControlMode)
 
 }  // namespace shell

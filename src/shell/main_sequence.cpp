@@ -7,11 +7,14 @@
 
 #include "autocontrol/auto_panel.h"
 #include "autocontrol/autocontrol.h"
+#include "autocontrol/autocontrol_states.h"
 #include "client/blender_client.h"
 #include "hardware/hardware_selection.h"
 #include "hardware/hardware_setup.h"
+#include "hardware/hardware_states.h"
 #include "hardware/hdw_pump.h"
 #include "link/comcfg.h"
+#include "link/link_states.h"
 #include "link/operations.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
@@ -22,17 +25,21 @@
 #include "operation/display_prefs.h"
 #include "operation/journal_view.h"
 #include "operation/numpadcode.h"
+#include "operation/operation_states.h"
 #include "operation/panels.h"
+#include "operation/port_monitor.h"
 #include "operation/power_switches.h"
 #include "operation/pumpgroup.h"
 #include "operation/trend_display.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
+#include "platform/module_state.h"
 #include "platform/system.h"
 #include "recorder/recorder.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
+#include "safety/safety_states.h"
 #include "safety/trips.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
@@ -41,6 +48,7 @@
 #include "shell/links.h"
 #include "shell/msg.h"
 #include "shell/password.h"
+#include "shell/shell_states.h"
 #include "shell/splash.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -60,9 +68,6 @@ using namespace hardware;
 
 namespace shell {
 
-int ShowStats = 0;
-int AdminMode = 0;
-
 namespace {
 
 constexpr int kPortAttempts = 60;
@@ -72,14 +77,23 @@ const char* const kBankTitles[kBankCount] = {"Pumps 1-8 - Varnock", "Pumps 9-16 
                                              "Pumps 17-24 - Varnock"};
 
 struct ShellState {
+    int ShowStats = 0;
+    int AdminMode = 0;
     bool stopBySignal = false;
     // Set once the settings file has been read: a stop before that must not write the
     // empty record over the operator's settings.
     bool configLoaded = false;
     // Start-up found the station unsafe to run (a safety seam or a timer not wired).
     bool startUpFailed = false;
+    bool operator==(const ShellState&) const = default;
 };
 ShellState g;
+}  // namespace
+
+int& ShowStats = g.ShowStats;
+int& AdminMode = g.AdminMode;
+
+namespace {
 
 int mainPanel() {
     return BankPanel[0];
@@ -125,7 +139,7 @@ void installHooks() {
     LinkHooks hooks;
     InstallDisplayLinkHooks(hooks);
     InstallHardwareLinkHooks(hooks);
-    hooks.setRxLed = [](int entry, int on) { Set_RX_LED(entry, on); };
+    InstallPortMonitor(hooks);
     SetLinkHooks(hooks);
     // A switch of the display units converts the Pump Table; the rows and fleet values show
     // it at once, before any other module follows the switch.
@@ -245,7 +259,7 @@ bool StartUp() {
     ComStartDelay = settings::ReadSetting(settings::kComStartDelay);
     EStopMonitored = settings::ReadSetting(settings::kEStop);
     // Every entry starts with the connect poll.
-    for (int e = 0; e < kTableSize; ++e) ReconnectRequest[e] = 1;
+    for (int e = 0; e < kTableSize; ++e) PumpTable[e].ReconnectRequest = 1;
     // The alarm-options word is sent to every pump that comes on line.
     std::uint32_t alarmops = settings::ReadSetting(settings::kAlarmops);
     AlarmOptions[0] = static_cast<std::uint8_t>(alarmops);
@@ -426,8 +440,7 @@ int JournalTimer(int, int, int event, void*, int, int) {
 }
 
 void BindStationCallbacks() {
-    BindComCfgCallbacks();
-    BindSerialOutputCallbacks();
+    BindPortMonitorCallbacks();
     BindKeypadCallbacks();
     BindPasswordCallbacks();
     BindSplashCallbacks();
@@ -453,6 +466,7 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("JournalTimer", JournalTimer);
     windows::BindCtrlCallback("ComTimerTick", ComTimerTick);
     windows::BindCtrlCallback("DelayCom", DelayCom);
+    windows::BindCtrlCallback("WaitForPorts", WaitForPorts);
     windows::BindCtrlCallback("GetControlData", GetControlData);
     windows::BindCtrlCallback("QueueTimer", QueueTimer);
     windows::BindCtrlCallback("GetIdTimer", GetIdTimer);
@@ -461,38 +475,31 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("ResetTimerCallback", ResetTimerCallback);
 }
 
+void RegisterStationStates() {
+    journal::RegisterPlatformStates();
+    ui::RegisterUiStates();
+    settings::RegisterSettingsStates();
+    RegisterLinkStates();
+    RegisterOperationStates();
+    RegisterSafetyStates();
+    RegisterRecorderStates();
+    RegisterHardwareStates();
+    RegisterAutoControlStates();
+    RegisterClientStates();
+    RegisterShellStates();
+}
+
 void ResetStation() {
-    ShowStats = 0;
-    AdminMode = 0;
-    g = {};
-    ResetSplash();
-    ResetConfirmDialog();
-    ResetComCfg();
-    ResetStartDelay();
-    ResetKeypad();
-    ResetPassword();
-    ResetEStop();
-    ResetOptionalTrips();
-    ResetControlMode();
-    ResetRecorder();
-    ResetClient();
-    ResetHardware();
-    ResetJournalView();
-    journal::Reset();
-    ResetAutoControl();
-    ResetPumpGroups();
-    ResetCommands();
-    ResetPanels();
-    ResetTrendDisplay();
-    ResetVfdResetLock();
-    ui::ResetModel();
-    ResetControlIds();
-    settings::ResetConfigRecord();
+    RegisterStationStates();
+    modstate::ResetAll();
+    // The link's own wiring (the queues' transmit, the contact commands); the queues are
+    // created again by start-up.
     ResetLink();
-    ResetTxQueues();  // start-up creates them
+    ResetTxQueues();
     windows::ClearCallbackBindings();
     BindStationCallbacks();
     windows::RegisterWindowDefinitions();
 }
+VNK_MODULE_STATE(shell, main_sequence, g)
 
 }  // namespace shell

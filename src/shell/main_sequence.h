@@ -9,8 +9,8 @@
 
 namespace shell {
 
-extern int ShowStats;  // "/ShowStats": queue statistics measured and shown
-extern int AdminMode;  // "/admin": the controller settings can be edited
+extern int& ShowStats;  // "/ShowStats": queue statistics measured and shown
+extern int& AdminMode;  // "/admin": the controller settings can be edited
 
 // Reads the switches; anything else is ignored. Sets ReplyTimeout for "/timeout N" with N
 // from 0.2 to 5.0.
@@ -47,5 +47,7 @@ void EnableSetupMenu();
 void BindStationCallbacks();
 // Every module of the station back to the start of a run (tests).
 void ResetStation();
+// Registers the module states of every library, lowest first (ResetStation makes it).
+void RegisterStationStates();
 
 }  // namespace shell

@@ -8,6 +8,7 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/commands.h"
+#include "platform/module_state.h"
 #include "safety/estop.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
@@ -26,6 +27,7 @@ constexpr int kInstantIdleRepeats = 5;
 
 struct ConfirmState {
     int dialog = 0;  // the open dialog, 0 when closed
+    bool operator==(const ConfirmState&) const = default;
 };
 ConfirmState g;
 
@@ -59,7 +61,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
         }
         std::vector<int> zeroed;
         for (int pump = 0; pump < kPumpCount; ++pump) {
-            if (PortConfig[pump].Mode != 1) continue;
+            if (PumpTable[pump].PortConfig.Mode != 1) continue;
             switch (action) {
                 case kConfirmIdleAll:
                     SendPumpCommand(pump, Op::Idle);
@@ -110,5 +112,6 @@ void ResetConfirmDialog() {
     CloseConfirmDialog();
     g = {};
 }
+VNK_MODULE_STATE_RESET(shell, msg, g, ResetConfirmDialog)
 
 }  // namespace shell

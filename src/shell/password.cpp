@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "operation/numpadcode.h"
+#include "platform/module_state.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -14,17 +15,22 @@ using namespace operation;
 
 namespace shell {
 
-int PasswordTarget = kPasswordTargetControlMode;
-
 namespace {
 
 struct PasswordState {
+    int PasswordTarget = kPasswordTargetControlMode;
     int prompt = 0;  // the open prompt, 0 when closed
     int change = 0;  // the open change dialog, 0 when closed
     PasswordTargetOpener openControlMode = nullptr;
     PasswordTargetOpener openHardware = nullptr;
+    bool operator==(const PasswordState&) const = default;
 };
 PasswordState g;
+}  // namespace
+
+int& PasswordTarget = g.PasswordTarget;
+
+namespace {
 
 // The entry as the stored password is written: a whole number, no leading zeros.
 std::string formatted(int panel, int control) {
@@ -205,8 +211,8 @@ void ResetPassword() {
     discard(g.prompt);
     discard(g.change);
     g = {};
-    PasswordTarget = kPasswordTargetControlMode;
 }
+VNK_MODULE_STATE_RESET(shell, password, g, ResetPassword)
 
 void BindPasswordCallbacks() {
     windows::BindMenuCallback("Load_Setup_Panel", Load_Setup_Panel);

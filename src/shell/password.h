@@ -10,7 +10,7 @@ namespace shell {
 
 // What a correct password opens: a configure button's control id (the hardware window of
 // that pump), or -1 for the control-mode settings.
-extern int PasswordTarget;
+extern int& PasswordTarget;
 constexpr int kPasswordTargetControlMode = -1;
 
 // The windows behind the two targets, each installed by the module that owns it without

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
@@ -13,6 +14,7 @@ namespace {
 
 struct SplashState {
     int splash = 0;  // the splash window (or About box), 0 when not loaded
+    bool operator==(const SplashState&) const = default;
 };
 SplashState g;
 
@@ -73,7 +75,8 @@ void Display_Help_About(int, int, void*, int) {
 }
 
 int Close_Help_About(int panel, int event, void*, int, int) {
-    if (event == ui::EVENT_LEFT_CLICK || event == ui::EVENT_LOST_FOCUS || event == ui::EVENT_CLOSE) {
+    if (event == ui::EVENT_LEFT_CLICK || event == ui::EVENT_LOST_FOCUS ||
+        event == ui::EVENT_CLOSE) {
         if (panel == g.splash) g.splash = 0;
         ui::DiscardPanel(panel);
     }
@@ -88,5 +91,6 @@ void ResetSplash() {
     CloseSplash();
     g = {};
 }
+VNK_MODULE_STATE_RESET(shell, splash, g, ResetSplash)
 
 }  // namespace shell

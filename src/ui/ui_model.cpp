@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/event_loop.h"
+#include "platform/module_state.h"
 #include "ui/model_store.h"
 
 namespace ui {
@@ -755,6 +756,18 @@ void ResetModel() {
     model().menuBars.clear();
     model().nextPanel = 1;
     model().nextMenuBar = 1;
+    model().stacking = 0;
+    model().eventPanel = model().eventCtrl = 0;
+}
+// The view that observes the model is wiring and stays.
+VNK_MODULE_STATE_CUSTOM(ui, ui_model, ResetModel, [] {
+    const Model& m = model();
+    return m.panels.empty() && m.menuBars.empty() && m.nextPanel == 1 && m.nextMenuBar == 1 &&
+           m.stacking == 0 && m.eventPanel == 0 && m.eventCtrl == 0;
+})
+
+void RegisterUiStates() {
+    registerState_ui_model();
 }
 
 }  // namespace ui

@@ -134,5 +134,7 @@ void SelectMenu(int menuBar, int item, int panel);
 
 // Discards every panel and menu bar (each test starts from an empty model).
 void ResetModel();
+// Registers the model's state for ResetAllStates.
+void RegisterUiStates();
 
 }  // namespace ui

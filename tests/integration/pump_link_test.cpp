@@ -173,7 +173,7 @@ TEST_F(PumpLink, FleetComesOnLineAndTheTableMatchesTheControllers) {
             << p;
         EXPECT_EQ(r.MaxRpm, c.maxRpm()) << p;
         EXPECT_EQ(r.MinRpm, c.minRpm()) << p;
-        EXPECT_EQ(std::string(NetworkInfo[p]), c.networkText()) << p;
+        EXPECT_EQ(std::string(PumpTable[p].NetworkInfo), c.networkText()) << p;
         // What coming on line sent the controller.
         EXPECT_EQ(c.timeout1(), 30u) << p;
         EXPECT_EQ(c.timeout2(), 60u) << p;

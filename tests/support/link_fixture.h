@@ -141,7 +141,7 @@ class LinkFixture : public SimFixture {
                                      SerialReceiveCallback, nullptr);
         PumpTable[pump].ComPort = port;
         PumpTable[pump].ConfiguredComPort = port;
-        PortConfig[pump].Mode = 1;
+        PumpTable[pump].PortConfig.Mode = 1;
     }
 
     // Bytes arrive on the pump's port in one piece and the receive callback runs.

@@ -46,7 +46,7 @@ class PumpFleetHarness {
             port, [this](int p, const std::vector<std::uint8_t>& bytes) { heard(p - 1, bytes); });
         PumpTable[pump].ComPort = port;
         PumpTable[pump].ConfiguredComPort = port;
-        PortConfig[pump].Mode = 1;
+        PumpTable[pump].PortConfig.Mode = 1;
     }
     // Listens on a pump's port that the station opened itself (its start-up).
     void listen(int pump) {

@@ -83,7 +83,7 @@ class RealLink : public ::testing::Test {
         ResetLink();
         ResetComCfg();
         windows::ClearCallbackBindings();
-        BindComCfgCallbacks();
+        windows::BindCtrlCallback("WaitForPorts", WaitForPorts);
         windows::RegisterWindowDefinitions();
         g_records.fill(0);
         SetPacketTap(countRecords);
@@ -211,8 +211,8 @@ TEST_F(RealLink, HungUpPortIsClosedQuietlyAndTheOthersCarryOn) {
 // 3's characteristics and identification; vnk-sim ends up holding what was sent.
 TEST_F(RealLink, CalibrationCharacteristicsAndIdReachThePumps) {
     const double started = platform::Timer();
-    startSim({"--state", (dir / "state.txt").string(), "--event", "pressure=2:1000",
-              "--event", "pressure=2:9000@8"});
+    startSim({"--state", (dir / "state.txt").string(), "--event", "pressure=2:1000", "--event",
+              "pressure=2:9000@8"});
     BindHardwareCallbacks();
     LinkHooks hooks = GetLinkHooks();
     InstallHardwareLinkHooks(hooks);
@@ -250,7 +250,8 @@ TEST_F(RealLink, CalibrationCharacteristicsAndIdReachThePumps) {
     OpenHardwareWindow(2);
     ui::Press(HardwarePanel(), windows::HW_SELECT_CHARACTERISTICS);
     const int pumpDialog = HardwareDialog(HwDialog::Characteristics);
-    ASSERT_TRUE(waitFor([&] { return ui::GetCtrlInt(pumpDialog, windows::CHAR_PLUNGERS) == 3; }, 3.0));
+    ASSERT_TRUE(
+        waitFor([&] { return ui::GetCtrlInt(pumpDialog, windows::CHAR_PLUNGERS) == 3; }, 3.0));
     ui::Press(pumpDialog, windows::CHAR_PRESET_5);
     ui::SetCtrlVal(pumpDialog, windows::CHAR_STROKE, 10.0);
     ui::Press(pumpDialog, windows::CHAR_OK);
@@ -258,20 +259,23 @@ TEST_F(RealLink, CalibrationCharacteristicsAndIdReachThePumps) {
     ASSERT_NE(PumpIdsPanel(), 0);
     ui::SetCtrlVal(PumpIdsPanel(), windows::IDS_FIELD_FIRST + 2, "SYS-3");
     ui::Press(PumpIdsPanel(), windows::IDS_SEND);
-    EXPECT_TRUE(waitFor([&] {
-        return stateField(3, "plungers") == "5" && stateField(3, "stroke_in") == "10" &&
-               readState()[3].id == "SYS-3";
-    }, 4.0)) << "vnk-sim: plungers " << stateField(3, "plungers") << " id " << readState()[3].id;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return stateField(3, "plungers") == "5" && stateField(3, "stroke_in") == "10" &&
+                   readState()[3].id == "SYS-3";
+        },
+        4.0))
+        << "vnk-sim: plungers " << stateField(3, "plungers") << " id " << readState()[3].id;
 
     // Read back from the pump.
     std::memset(PumpTable[2].PumpId, 0, kPumpIdSize);
-    PumpConfigRead[2] = false;
+    PumpTable[2].PumpConfigRead = false;
     SendPumpCommand(2, Op::ReadPumpId);
     SendPumpCommand(2, Op::ReadPumpConfig);
-    EXPECT_TRUE(waitFor([] { return PumpConfigRead[2]; }, 3.0));
+    EXPECT_TRUE(waitFor([] { return PumpTable[2].PumpConfigRead; }, 3.0));
     EXPECT_STREQ(PumpTable[2].PumpId, "SYS-3");
-    EXPECT_EQ(PumpTable[2].PumpConfig.ConfigByte0(), 5);
-    EXPECT_FLOAT_EQ(PumpTable[2].PumpConfig.ConfigValue16(), 10.0f);
+    EXPECT_EQ(PumpTable[2].PumpConfig.Plungers(), 5);
+    EXPECT_FLOAT_EQ(PumpTable[2].PumpConfig.Stroke(), 10.0f);
     EXPECT_TRUE(popups.shown().empty());
 }
 

@@ -34,12 +34,12 @@ class ControlLaw : public LinkFixture {
         r.Online = r.AutoAllowed = r.VfdOn = 1;
         r.Tripped = 0;
         r.TripWord = r.FaultWord = 0;
-        AutoSelected[p] = 1;
-        r.PumpConfig.setConfigValue20(4.5f);
-        r.PumpConfig.setConfigValue16(8.0f);
-        r.PumpConfig.setConfigByte0(3);
-        r.PumpConfig.setConfigValue24(1.0f);
-        r.PumpConfig.setConfigValue12(6.0f);
+        PumpTable[p].AutoSelected = 1;
+        r.PumpConfig.setPlungerDiameter(4.5f);
+        r.PumpConfig.setStroke(8.0f);
+        r.PumpConfig.setPlungers(3);
+        r.PumpConfig.setEfficiency(1.0f);
+        r.PumpConfig.setGearRatio(6.0f);
         r.MotorRpm = motor;
         r.MaxRpm = maxRpm;
         r.MinRpm = minRpm;
@@ -47,7 +47,7 @@ class ControlLaw : public LinkFixture {
         SetPumpRowDimmed(p, false);  // on line
     }
     static void setpoint(int p, int rpm) {
-        SpeedCommand[p].Rpm = PumpTable[p].RpmSetpoint = static_cast<std::int16_t>(rpm);
+        PumpTable[p].SpeedCommand.Rpm = PumpTable[p].RpmSetpoint = static_cast<std::int16_t>(rpm);
     }
     static void resistance(float r) {
         WellResistance = r;
@@ -64,8 +64,8 @@ class ControlLaw : public LinkFixture {
 };
 
 TEST_F(ControlLaw, WorkedExampleSendsOneCommandToThatPumpOnly) {
-    AutoSelected[1] = 0;
-    SpeedCommand[0].Run = 1;
+    PumpTable[1].AutoSelected = 0;
+    PumpTable[0].SpeedCommand.Run = 1;
     EXPECT_NEAR(PumpDisplacement(0), 1.6524, 1e-4);
     IncreaseRate(1.0f, 500.0f);
     const auto out = sent(0);
@@ -102,7 +102,7 @@ TEST_F(ControlLaw, FiguresAndLimitsOfEveryAction) {
         {"zero margin, zero resistance", IncreaseRate, 1.0f, 0.0f, 1000, 1800, 600, 0, 1000},
     };
     for (const Case& c : cases) {
-        AutoSelected[1] = 0;
+        PumpTable[1].AutoSelected = 0;
         auto_(0, c.motor, c.maxRpm, c.minRpm);
         if (c.setpoint != 0) setpoint(0, c.setpoint);
         resistance(c.r);
@@ -117,10 +117,10 @@ TEST_F(ControlLaw, FiguresAndLimitsOfEveryAction) {
 TEST_F(ControlLaw, OnlyAPumpThatCanFollowIsChosen) {
     using Spoil = void (*)(PumpRecord&);
     const Spoil spoils[] = {
-        [](PumpRecord& r) { r.PumpConfig.setConfigByte0(0); },
-        [](PumpRecord& r) { r.PumpConfig.setConfigValue12(0.0f); },
-        [](PumpRecord& r) { r.PumpConfig.setConfigValue24(NAN); },
-        [](PumpRecord& r) { r.PumpConfig.setConfigValue20(-4.5f); },
+        [](PumpRecord& r) { r.PumpConfig.setPlungers(0); },
+        [](PumpRecord& r) { r.PumpConfig.setGearRatio(0.0f); },
+        [](PumpRecord& r) { r.PumpConfig.setEfficiency(NAN); },
+        [](PumpRecord& r) { r.PumpConfig.setPlungerDiameter(-4.5f); },
         [](PumpRecord& r) { r.MaxRpm = 0.0f; },
         [](PumpRecord& r) { r.MotorRpm = NAN; },
         [](PumpRecord& r) { r.VfdOn = 0; },

@@ -67,9 +67,9 @@ TEST_F(Decoder, DataRecordInUsUnits) {
     EXPECT_NEAR(r.HydraulicHp, 245.0028, 1e-3);
     EXPECT_EQ(r.ReplyByte80, 0x5A);
     EXPECT_FLOAT_EQ(r.LastTripPressure, 9100.0f);
-    EXPECT_EQ(SpeedCommand[0].Rpm, 1400);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 1400);
     EXPECT_EQ(r.RpmSetpoint, 1400);
-    EXPECT_EQ(SpeedCommand[0].Run, 1);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Run, 1);
 }
 
 TEST_F(Decoder, TrippedIsStateFourOnly) {
@@ -131,13 +131,13 @@ TEST_F(Decoder, MetricFiguresAreConvertedInPlace) {
 
 TEST_F(Decoder, TripPointAndSetpointNotReportedLeaveTheirValues) {
     decode(WireCode::DataRecord, full().b);
-    SpeedCommand[0] = {1000, 0};
+    PumpTable[0].SpeedCommand = {1000, 0};
     PumpTable[0].RpmSetpoint = 1000;
     decode(WireCode::DataRecord, full().u16(f::kTripPoint, 0xFFFF).u16(f::kStatus, 0x0020).b);
     EXPECT_FLOAT_EQ(PumpTable[0].TripPressure, 9500.0f);
-    EXPECT_EQ(SpeedCommand[0].Rpm, 1000);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 1000);
     EXPECT_EQ(PumpTable[0].RpmSetpoint, 1000);
-    EXPECT_EQ(SpeedCommand[0].Run, 0);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Run, 0);
     EXPECT_EQ(PumpTable[0].ReportedRpm, PumpRecord::kNoRpm) << "no idle is bounded by it";
 }
 
@@ -149,11 +149,11 @@ TEST_F(Decoder, ThrottleConfigurationSetsLimitsAndClampsTheSetpoint) {
     // minimum is never lifted (a step down from there must not send more than was asked).
     for (auto [before, after] : {std::pair{2000, 600}, {500, 500}, {1200, 1200}, {1800, 1800}}) {
         PumpTable[0].RpmSetpoint = static_cast<std::int16_t>(before);
-        SpeedCommand[0].Rpm = static_cast<std::int16_t>(before);
+        PumpTable[0].SpeedCommand.Rpm = static_cast<std::int16_t>(before);
         ASSERT_TRUE(decode(WireCode::ThrottleConfig, throttle).decoded);
         ApplyThrottleLimits(0);
         EXPECT_EQ(PumpTable[0].RpmSetpoint, after) << "from " << before;
-        EXPECT_EQ(SpeedCommand[0].Rpm, after) << "from " << before;
+        EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, after) << "from " << before;
     }
     EXPECT_FLOAT_EQ(PumpTable[0].MaxRpm, 1800.0f);
     EXPECT_FLOAT_EQ(PumpTable[0].MinRpm, 600.7f);
@@ -172,7 +172,7 @@ TEST_F(Decoder, ShortRepliesLeaveEverythingAsItWas) {
     decode(WireCode::PumpConfig, Bytes(kPumpConfigSize, 0x44));
     decode(WireCode::PumpId, {'P', '-', '1', 0, 0, 0, 0, 0, 0});
     decode(WireCode::AlarmOptions, {0x05, 0x00});
-    PendingAiWrite[0] = 1;
+    PumpTable[0].PendingAiWrite = 1;
 
     const PumpRecord before = PumpTable[0];
     for (auto [code, n] : {std::pair{WireCode::DataRecord, 87},
@@ -196,7 +196,7 @@ TEST_F(Decoder, ShortRepliesLeaveEverythingAsItWas) {
     EXPECT_EQ(AlarmLimits[127], 0x33);
     EXPECT_EQ(AlarmOptions[0], 0x05);
     // A pressure zeroing never writes back a block it did not get whole.
-    EXPECT_EQ(PendingAiWrite[0], 0);
+    EXPECT_EQ(PumpTable[0].PendingAiWrite, 0);
 }
 
 TEST_F(Decoder, NetworkInformationTextIsTheEndOfTheReply) {
@@ -206,15 +206,15 @@ TEST_F(Decoder, NetworkInformationTextIsTheEndOfTheReply) {
     std::copy(text.begin(), text.end(), area.begin());
     info.insert(info.end(), area.begin(), area.end());
     decode(WireCode::NetworkInfo, info);
-    EXPECT_STREQ(NetworkInfo[0], "Unit 7 - ready");
+    EXPECT_STREQ(PumpTable[0].NetworkInfo, "Unit 7 - ready");
     // No terminator in the last 17 bytes: the text stops at the end of the data.
     decode(WireCode::NetworkInfo, Bytes(40, 'x'));
-    EXPECT_EQ(std::string(NetworkInfo[0]), std::string(17, 'x'));
+    EXPECT_EQ(std::string(PumpTable[0].NetworkInfo), std::string(17, 'x'));
     // Shorter than the text area: no text, and nothing read from before the data.
     for (std::size_t n : {16u, 0u}) {
-        std::strcpy(NetworkInfo[0], "old");
+        std::strcpy(PumpTable[0].NetworkInfo, "old");
         EXPECT_TRUE(decode(WireCode::NetworkInfo, Bytes(n, 'y')).decoded);
-        EXPECT_STREQ(NetworkInfo[0], "") << n;
+        EXPECT_STREQ(PumpTable[0].NetworkInfo, "") << n;
     }
 }
 

@@ -90,7 +90,7 @@ TEST_F(Operations, PumpConfigurationIsReadBeforeItIsWrittenBack) {
 TEST_F(Operations, PumpConfigurationWritesKeepTheRestOfTheBlock) {
     for (int i = 0; i < kPumpConfigSize; ++i)
         PumpTable[0].PumpConfig.bytes[i] = static_cast<std::uint8_t>(i);
-    PumpConfigRead[0] = true;  // as if the block came from this pump
+    PumpTable[0].PumpConfigRead = true;  // as if the block came from this pump
     // Trip point: truncated into the block, written, read back.
     Bytes config(PumpTable[0].PumpConfig.bytes.begin(), PumpTable[0].PumpConfig.bytes.end());
     pumpsim::putU16(config, 8, 9500);
@@ -109,7 +109,7 @@ TEST_F(Operations, PumpConfigurationWritesKeepTheRestOfTheBlock) {
     EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 24), 0.92f);
     EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 12), 6.35f);
     EXPECT_EQ(got[0].data[0], 5);
-    EXPECT_FLOAT_EQ(PumpTable[0].PumpConfig.ConfigValue12(), 6.35f);
+    EXPECT_FLOAT_EQ(PumpTable[0].PumpConfig.GearRatio(), 6.35f);
 }
 
 TEST_F(Operations, InputAndThrottleWritesPlaceTheirValuesInTheHeldBlock) {
@@ -168,22 +168,22 @@ TEST_F(Operations, IdleBringsAPumpDownNeverUp) {
         int idle;
     };
     const Case cases[] = {
-        {kNone, kNone, 1500.0f, 600.9f, 2000.0f, 600},  // truncated minimum
-        {kNone, kNone, 0.0f, 600.0f, 2000.0f, 0},       // stopped stays stopped
-        {kNone, kNone, 280.0f, 600.0f, 2000.0f, 280},   // slower than idle keeps its speed
-        {kNone, 300, 900.0f, 600.0f, 2000.0f, 300},     // a reported set-point bounds it
-        {0, 1200, 1400.0f, 600.0f, 2000.0f, 0},         // a STOP outranks a stale report
-        {1500, 0, 1400.0f, 600.0f, 2000.0f, 0},         // and a report outranks a command
-        {2000, 2000, 2000.0f, 40000.0f, 1200.0f, 1200}, // a bad idle never exceeds the maximum
-        {1500, kNone, 1500.0f, -50.0f, 2000.0f, 0},     // nor goes negative
+        {kNone, kNone, 1500.0f, 600.9f, 2000.0f, 600},   // truncated minimum
+        {kNone, kNone, 0.0f, 600.0f, 2000.0f, 0},        // stopped stays stopped
+        {kNone, kNone, 280.0f, 600.0f, 2000.0f, 280},    // slower than idle keeps its speed
+        {kNone, 300, 900.0f, 600.0f, 2000.0f, 300},      // a reported set-point bounds it
+        {0, 1200, 1400.0f, 600.0f, 2000.0f, 0},          // a STOP outranks a stale report
+        {1500, 0, 1400.0f, 600.0f, 2000.0f, 0},          // and a report outranks a command
+        {2000, 2000, 2000.0f, 40000.0f, 1200.0f, 1200},  // a bad idle never exceeds the maximum
+        {1500, kNone, 1500.0f, -50.0f, 2000.0f, 0},      // nor goes negative
     };
     for (const Case& c : cases) {
         PumpRecord& r = PumpTable[0];
         r.CommandedRpm = c.commanded;
         r.ReportedRpm = c.reported;
-        SpeedCommand[0].Rpm = 1500;
+        PumpTable[0].SpeedCommand.Rpm = 1500;
         r.RpmSetpoint = 1500;
-        SpeedCommand[0].Run = 1;
+        PumpTable[0].SpeedCommand.Run = 1;
         r.MotorRpm = c.motor;
         r.MinRpm = c.minRpm;
         r.MaxRpm = c.maxRpm;
@@ -261,8 +261,8 @@ TEST_F(Operations, AStaleRecordNeverUndoesAStopOrAPowerOff) {
     feed(0, report(1200));
     drainQueue(0);
     PollPump(0);
-    SpeedCommand[0].Rpm = 0;
-    SpeedCommand[0].Run = 0;
+    PumpTable[0].SpeedCommand.Rpm = 0;
+    PumpTable[0].SpeedCommand.Run = 0;
     SendSpeedCommandNow(0);
     IdleOpenPump(0);
     feed(0, report(1200));
@@ -280,15 +280,15 @@ TEST_F(Operations, APumpComingOnLineKeepsTheCommandOnItsWay) {
     PumpWentOffline(0);
     PumpTable[0].Online = 0;
     PumpTable[0].MinRpm = 600.0f;
-    PollPump(0);        // the connect poll
-    IdleOpenPump(0);    // an E-stop round reaches the silent pump: it stops
-    ASSERT_EQ(SpeedCommand[0].Rpm, 0);
+    PollPump(0);      // the connect poll
+    IdleOpenPump(0);  // an E-stop round reaches the silent pump: it stops
+    ASSERT_EQ(PumpTable[0].SpeedCommand.Rpm, 0);
     const auto running = linktest::Record().f32(record::kMotorRpm, 1500.0f).u8(record::kDriveOn, 1);
     feed(0, running.packet());  // answers the poll: on line; the idle goes out
     ASSERT_EQ(PumpTable[0].Online, 1);
     feed(0, running.packet());  // a record before the idle's answer
     EXPECT_EQ(PumpTable[0].RpmSetpoint, 0);
-    EXPECT_EQ(SpeedCommand[0].Rpm, 0);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 0);
     drainQueue(0);
 }
 
@@ -301,7 +301,7 @@ class SpeedSteps : public Operations {
         r.MinRpm = 600.9f;
         r.RpmStepSmall = 25;
         r.RpmStepLarge = 100;
-        SpeedCommand[0].Run = 1;
+        PumpTable[0].SpeedCommand.Run = 1;
         SetRaiseGate([](int) { return g_gateOpen; });
         g_gateOpen = true;
     }
@@ -317,7 +317,7 @@ class SpeedSteps : public Operations {
         }
         const int rpm = pumpsim::getI16(got.back().data, 0);
         EXPECT_EQ(rpm, PumpTable[0].RpmSetpoint);
-        EXPECT_EQ(rpm, SpeedCommand[0].Rpm);
+        EXPECT_EQ(rpm, PumpTable[0].SpeedCommand.Rpm);
         EXPECT_EQ(got.back().data[2], 1);
         return rpm;
     }
@@ -391,12 +391,12 @@ TEST_F(SpeedSteps, FromStandstillTheLimitsAreAskedForFirst) {
 TEST_F(SpeedSteps, GroupedPumpsGoToTheirHandler) {
     std::vector<std::pair<int, SpeedStep>> handled;
     SetOperationHooks({[&](int pump, SpeedStep s) { handled.emplace_back(pump, s); }});
-    PumpGroup[0] = 2;
+    PumpTable[0].PumpGroup = 2;
     Send_RPM_Request(0, SpeedStep::UpLarge);
     EXPECT_TRUE(drainQueue(0).empty());
     ASSERT_EQ(handled.size(), 1u);
     EXPECT_EQ(handled[0], std::make_pair(0, SpeedStep::UpLarge));
-    PumpGroup[0] = kNoGroup;
+    PumpTable[0].PumpGroup = kNoGroup;
     PumpTable[0].RpmSetpoint = 1000;
     Send_RPM_Request(0, SpeedStep::UpLarge);
     auto got = drainQueue(0);
@@ -457,7 +457,7 @@ TEST_F(Fleet24, IdleAllGoesOutThreeTimesHalfASecondApart) {
     for (int p = 0; p < kPumpCount; ++p) {
         PumpTable[p].MinRpm = 650.0f;
         PumpTable[p].MotorRpm = 1500.0f;
-        SpeedCommand[p].Rpm = 1500;
+        PumpTable[p].SpeedCommand.Rpm = 1500;
     }
 
     for (int round = 0; round < 2; ++round) {  // a second trip works the same way

@@ -46,7 +46,7 @@ TEST_F(Session, GoodPacketsOfEveryTypeAnswerButOnlyADataReplyBringsOnLine) {
         feed(0, reply(type, 0x33, 0));
         EXPECT_EQ(PumpTable[0].SecondsSinceRx, 0.0f) << "type " << type;
         EXPECT_EQ(QueuedItems(0), 0) << "type " << type;
-        EXPECT_EQ(TxQueue[0].Deadline, 0.0);
+        EXPECT_EQ(PumpTable[0].TxQueue.Deadline, 0.0);
         EXPECT_EQ(PumpTable[0].Online, 0) << "type " << type;
     }
     // A bad CRC is not a packet: the silence goes on counting.
@@ -157,7 +157,7 @@ TEST_F(Session, GoingOffLineClearsLiveValuesButKeepsTemperaturesAndTrip) {
     EXPECT_EQ(r.Tripped, 0);
     EXPECT_STREQ(r.PumpId, "");
     EXPECT_EQ(r.RpmSetpoint, 0);
-    EXPECT_EQ(SpeedCommand[0].Rpm, 0);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 0);
     EXPECT_FLOAT_EQ(r.WindingTempA, 170.0f);
     EXPECT_FLOAT_EQ(r.TripPressure, 9500.0f);
     EXPECT_FLOAT_EQ(r.LastTripPressure, 9100.0f);
@@ -172,7 +172,7 @@ TEST_F(Session, BackOnLineTheNextRecordAdoptsTheMotorSpeed) {
     EXPECT_EQ(PumpTable[0].RpmSetpoint, 0);  // the first record only brings it on line
     feed(0, first.f32(f::kMotorRpm, 1234.9f).packet());
     EXPECT_EQ(PumpTable[0].RpmSetpoint, 1234);
-    EXPECT_EQ(SpeedCommand[0].Rpm, 1234);
+    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 1234);
     // Once only: the operator's set-point stands after that.
     PumpTable[0].RpmSetpoint = 1500;
     feed(0, first.packet());
@@ -235,10 +235,10 @@ TEST_F(Session, PollingAsksPumpsOffLineToConnectAndPumpsOnLineForData) {
     // A reconnect request takes a pump on line back to the connect poll for one tick.
     feed(1, Record().packet());
     sent(1);
-    ReconnectRequest[1] = 1;
+    PumpTable[1].ReconnectRequest = 1;
     loop.advance(0.1);
     EXPECT_EQ(PumpTable[1].Online, 0);
-    EXPECT_EQ(ReconnectRequest[1], 0);
+    EXPECT_EQ(PumpTable[1].ReconnectRequest, 0);
     EXPECT_EQ(queuedCodes(1), std::vector<WireCode>{WireCode::PumpConfig});
 
     // Network information: every open port, every 10 s.

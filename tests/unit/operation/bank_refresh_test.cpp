@@ -102,7 +102,7 @@ TEST_F(BankRefresh, SetpointBarFollowsTheSpeedCommandAndIsZeroWithoutAMaximum) {
     Record rec = pumping(0.0f, 0.0f, 0.0f);
     rec.u16(kStatus, kReportsSetpoint).u16(kSetpoint, 1000).u8(kVfdOn, 1);
     online(5, rec);
-    ASSERT_EQ(SpeedCommand[5].Rpm, 1000);
+    ASSERT_EQ(PumpTable[5].SpeedCommand.Rpm, 1000);
     PumpTable[5].MaxRpm = 0.0f;  // a throttle block without a maximum
     tick();
     EXPECT_EQ(rowValue(5, kPosSetpointBar), 0.0);
@@ -120,10 +120,10 @@ TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
     online(7, on);
     data(7, on);  // the second record adopts the motor's speed; it is the same
     PumpTable[7].MaxRpm = 2000.0f;
-    SpeedCommand[7].Run = 0;
+    PumpTable[7].SpeedCommand.Run = 0;
     tick();
-    EXPECT_EQ(SpeedCommand[7].Run, 1);
-    EXPECT_EQ(SpeedCommand[7].Rpm, 1200);
+    EXPECT_EQ(PumpTable[7].SpeedCommand.Run, 1);
+    EXPECT_EQ(PumpTable[7].SpeedCommand.Rpm, 1200);
     EXPECT_EQ(rowCtrl(7, kPosPowerText).text, "ON");
     EXPECT_TRUE(rowCtrl(7, kPosPowerOff).visible);
     EXPECT_FALSE(rowCtrl(7, kPosPowerOn).visible);
@@ -132,10 +132,10 @@ TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
     // The drive reports off; the record does not carry a set-point, so only the refresh
     // can clear the one the station holds.
     data(7, pumping(0.0f, 0.0f, 0.0f).u8(kVfdOn, 0));
-    ASSERT_EQ(SpeedCommand[7].Rpm, 1200);
+    ASSERT_EQ(PumpTable[7].SpeedCommand.Rpm, 1200);
     tick();
-    EXPECT_EQ(SpeedCommand[7].Rpm, 0);
-    EXPECT_EQ(SpeedCommand[7].Run, 0);
+    EXPECT_EQ(PumpTable[7].SpeedCommand.Rpm, 0);
+    EXPECT_EQ(PumpTable[7].SpeedCommand.Run, 0);
     EXPECT_EQ(PumpTable[7].RpmSetpoint, 0);
     EXPECT_EQ(rowCtrl(7, kPosPowerText).text, "OFF");
     EXPECT_TRUE(rowCtrl(7, kPosPowerOn).visible);
@@ -183,7 +183,7 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     EXPECT_EQ(rowCtrl(12, kPosPumpId).text, "");
     EXPECT_EQ(rowCtrl(12, kPosDischarge).bgColor, ui::VAL_WHITE)
         << "the trip colours went with the trip";
-    EXPECT_EQ(SpeedCommand[12].Rpm, 0);
+    EXPECT_EQ(PumpTable[12].SpeedCommand.Rpm, 0);
     // Nothing goes to a pump whose row is dimmed.
     serial.takeWritten(port(12));
     SendPumpCommand(12, Op::ResetAlarms);

@@ -79,7 +79,7 @@ TEST_F(Configuration, FirstStartCreatesTheFolderAndTheFileAndRunsOnItsDefaults) 
     // The run goes on with the same values.
     EXPECT_EQ(PumpTable[24].RpmStepLarge, 100);
     EXPECT_EQ(PumpTable[0].RpmStepSmall, 25);
-    EXPECT_EQ(PumpGroup[7], kNoGroup);
+    EXPECT_EQ(PumpTable[7].PumpGroup, kNoGroup);
     EXPECT_EQ(Config.PumpsShown, 24);
     EXPECT_EQ(Config.RefreshInterval, 1.0);
 }
@@ -143,7 +143,7 @@ TEST_F(Configuration, GroupsOfAFileWithoutValidGroupsAreDroppedAndSavedBackValid
     writeFile(image(r));
     load();
 
-    for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup) << p;
+    for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpTable[p].PumpGroup, kNoGroup) << p;
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[3][kPosGroup]), kGroupNone);
     SaveConfiguration();
     EXPECT_EQ(saved().GroupsValid, 1);
@@ -172,10 +172,10 @@ TEST_F(Configuration, ValidGroupsReachSelectorsMemberListsAndClearTheirAutoBoxes
     EXPECT_EQ((std::vector<std::pair<int, int>>{{2, 5}, {9, 0}, {20, 5}}), g_joined);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[2], BankRow[20][kPosGroup]), 5);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[1], BankRow[9][kPosGroup]), 0);
-    EXPECT_EQ(PumpGroup[11], kNoGroup);
-    EXPECT_EQ(AutoSelected[2], 0);
+    EXPECT_EQ(PumpTable[11].PumpGroup, kNoGroup);
+    EXPECT_EQ(PumpTable[2].AutoSelected, 0);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[2][kPosAuto]), 0);
-    EXPECT_EQ(AutoSelected[4], 1);
+    EXPECT_EQ(PumpTable[4].AutoSelected, 1);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[4][kPosAuto]), 1);
 }
 
@@ -185,8 +185,8 @@ TEST_F(Configuration, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
     PumpTable[24].ComPort = 260;
     PumpTable[5].RpmStepLarge = -1;
     PumpTable[24].RpmStepSmall = -2;
-    PumpGroup[6] = 3;
-    AutoSelected[8] = 1;
+    PumpTable[6].PumpGroup = 3;
+    PumpTable[8].AutoSelected = 1;
     SaveConfiguration();
 
     const settings::ConfigRecord r = saved();
@@ -202,8 +202,8 @@ TEST_F(Configuration, SavingKeepsTheLowEightBitsOfPortsAndSignExtendsSteps) {
     EXPECT_EQ(PumpTable[5].RpmStepLarge, 100);
     EXPECT_EQ(PumpTable[5].RpmStepSmall, 25);
     EXPECT_EQ(popups.count("Speed Steps"), 1);
-    EXPECT_EQ(PumpGroup[6], 3);
-    EXPECT_EQ(AutoSelected[8], 1);
+    EXPECT_EQ(PumpTable[6].PumpGroup, 3);
+    EXPECT_EQ(PumpTable[8].AutoSelected, 1);
 }
 
 TEST_F(Configuration, DamagedFilesLoadWithoutHarm) {
@@ -212,10 +212,10 @@ TEST_F(Configuration, DamagedFilesLoadWithoutHarm) {
     writeFile(b);
     load();
     EXPECT_EQ(PumpTable[7].ConfiguredComPort, 8);
-    EXPECT_EQ(Config.RefreshInterval, 1.0);  // not a valid interval as read
+    EXPECT_EQ(Config.RefreshInterval, 1.0);     // not a valid interval as read
     EXPECT_EQ(PumpTable[7].RpmStepLarge, 100);  // 0 as read: the default
     EXPECT_EQ(Config.PumpsShown, 0);
-    for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
+    for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpTable[p].PumpGroup, kNoGroup);
 
     b = image(valid());
     b.resize(1200, 0xAB);
@@ -232,7 +232,7 @@ TEST_F(Configuration, DamagedFilesLoadWithoutHarm) {
     EXPECT_LT(std::strlen(Config.ServerName), 256u);
     EXPECT_EQ(PumpTable[0].ConfiguredComPort, 255);
     EXPECT_EQ(PumpTable[0].RpmStepLarge, 100);  // -1 as read: the default
-    for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpGroup[p], kNoGroup);
+    for (int p = 0; p < 24; ++p) EXPECT_EQ(PumpTable[p].PumpGroup, kNoGroup);
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[0][kPosAuto]), 1);
 
     std::filesystem::remove(cfgPath());

@@ -113,8 +113,8 @@ TEST_F(Commands, AGroupStepSkipsOffLineAndAutoMembersAndReachesThePressedPump) {
     for (int p : {4, 5, 6, 7}) {
         ui::Operate(BankPanel[0], BankRow[p][windows::kPosGroup], 3);
     }
-    AutoSelected[4] = 1;  // as automatic control would have it
-    AutoSelected[7] = 1;  // the pressed pump: the press takes it out of automatic control
+    PumpTable[4].AutoSelected = 1;  // as automatic control would have it
+    PumpTable[7].AutoSelected = 1;  // the pressed pump: the press takes it out of automatic control
     fleet->unit(6).setFailure({.silent = true});
     loop.advance(16.0);
     ASSERT_EQ(PumpTable[6].Online, 0);
@@ -124,7 +124,7 @@ TEST_F(Commands, AGroupStepSkipsOffLineAndAutoMembersAndReachesThePressedPump) {
     EXPECT_EQ(speedsTo(5).size(), 1u);
     EXPECT_TRUE(speedsTo(4).empty()) << "under automatic control";
     EXPECT_TRUE(speedsTo(6).empty()) << "off line";
-    EXPECT_EQ(AutoSelected[7], 0);
+    EXPECT_EQ(PumpTable[7].AutoSelected, 0);
 }
 
 TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
@@ -142,7 +142,7 @@ TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
     // Until the drive reports off, no speed command carries Run 1: not a stale record, not
     // the refresh, not an E-stop idle.
     PumpTable[3].VfdOn = 1;
-    SpeedCommand[3].Run = 1;
+    PumpTable[3].SpeedCommand.Run = 1;
     breakLoop();
     loop.advance(0.2);
     closeLoop();

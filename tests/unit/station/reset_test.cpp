@@ -2,7 +2,13 @@
 // then reset starts exactly like a fresh one, and no hook installed before the reset
 // survives it. Each module's start-of-run state is what its own reset restores, so a value
 // someone forgets there shows up here.
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -10,7 +16,9 @@
 #include "link/pump_session.h"
 #include "link/tx_queue.h"
 #include "operation/numpadcode.h"
+#include "operation/port_monitor.h"
 #include "operation/pumpgroup.h"
+#include "platform/module_state.h"
 #include "safety/estop.h"
 #include "shell/msg.h"
 #include "shell/password.h"
@@ -51,8 +59,9 @@ class Reset : public DisplayStation {
             const PumpRecord& r = PumpTable[p];
             o << "pump " << p << " " << r.Online << " " << r.ComPort << " " << r.ConfiguredComPort
               << " " << r.RpmStepLarge << " " << r.DischargePressure << " " << r.TripPressure << " "
-              << r.RpmSetpoint << " " << SpeedCommand[p].Rpm << " " << int{PumpGroup[p]} << " "
-              << int{AutoSelected[p]} << " " << PumpRowEnabled(p) << " "
+              << r.RpmSetpoint << " " << PumpTable[p].SpeedCommand.Rpm << " "
+              << int{PumpTable[p].PumpGroup} << " " << int{PumpTable[p].AutoSelected} << " "
+              << PumpRowEnabled(p) << " "
               << ui::GetCtrlAttributeText(bank(p), row(p, kPosDischarge), ui::ATTR_UNITS_LABEL)
               << " " << rowValue(p, kPosDischarge) << " " << rowCtrl(p, kPosPumpId).text << " "
               << int{r.MetricValues} << "\n";
@@ -89,7 +98,7 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
     online(4, Record().f32(rec::kDischarge, 5100.0f).u16(rec::kStatus, rec::kTrippedStatus));
     online(17, Record().f32(rec::kDischarge, 900.0f).u16(rec::kTripPoint, 9000));
     ui::OperateIndex(bank(17), row(17, kPosGroup), 4);  // group 3
-    AutoSelected[4] = 1;
+    PumpTable[4].AutoSelected = 1;
     tick();
     ui::Press(bank(4), row(4, kPosDetail));
     ui::SelectMenu(menuBar(BankPanel[0]), MENU_UNITS_METRIC, BankPanel[0]);
@@ -110,7 +119,12 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
     RequestStop();
     loop.clearQuit();
     ASSERT_NE(observables(), fresh);
+    ASSERT_FALSE(modstate::NotFresh().empty());
 
+    // Every module's own reset leaves its state equal to a fresh one, field by field (before
+    // start-up wires the modules together again).
+    modstate::ResetAll();
+    EXPECT_THAT(modstate::NotFresh(), testing::IsEmpty());
     ResetStation();
     writeConfig();
     ASSERT_TRUE(StartUp());
@@ -126,6 +140,28 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
                       kConfirmIdleAll);
     ui::Press(ConfirmDialogPanel(), CONFIRM_YES);
     EXPECT_EQ(g_hookCalls, 0);
+}
+
+// Every module that keeps state says so beside it (VNK_MODULE_STATE...); a module whose
+// library does not register it would keep its state over a reset.
+TEST(ModuleStates, EveryDeclaredStateIsRegistered) {
+    RegisterStationStates();
+    std::set<std::string> registered;
+    for (const modstate::Module& m : modstate::Modules())
+        registered.insert(std::string(m.library) + "/" + m.name);
+
+    std::set<std::string> declared;
+    const std::regex line(R"(^VNK_MODULE_STATE(?:_RESET|_CUSTOM)?\((\w+), (\w+),)");
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(VNK_SOURCE_DIR "/src")) {
+        if (entry.path().extension() != ".cpp") continue;
+        std::ifstream in(entry.path());
+        for (std::string text; std::getline(in, text);) {
+            std::smatch m;
+            if (std::regex_search(text, m, line)) declared.insert(m[1].str() + "/" + m[2].str());
+        }
+    }
+    EXPECT_GE(declared.size(), 35u);  // the scan found the sources
+    EXPECT_EQ(registered, declared);
 }
 
 }  // namespace

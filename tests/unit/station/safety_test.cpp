@@ -109,7 +109,7 @@ TEST_F(Safety, EStopSerialPortCannotBeAPumpsPort) {
     ASSERT_TRUE(StartUp());
     EXPECT_EQ(popups.count("Port Open"), 1);
     EXPECT_TRUE(serial.isOpen(3));
-    EXPECT_EQ(PortConfig[2].Mode, 1) << "pump 3 keeps its port";
+    EXPECT_EQ(PumpTable[2].PortConfig.Mode, 1) << "pump 3 keeps its port";
 }
 
 TEST_F(Safety, ManualIdleRepeatsFiveTimesAndNeedsAnOpenPort) {
@@ -124,7 +124,7 @@ TEST_F(Safety, ManualIdleRepeatsFiveTimesAndNeedsAnOpenPort) {
     loop.advance(4.0);
     EXPECT_EQ(speedsTo(0), std::vector<int>(6, kIdleRpm));
 
-    for (int p = 0; p < kPumps; ++p) PortConfig[p].Mode = 0;
+    for (int p = 0; p < kPumps; ++p) PumpTable[p].PortConfig.Mode = 0;
     ShowConfirmDialog(BankPanel[0], "Shutdown", "Go to Idle / Neutral on all pumps?",
                       kConfirmIdleAll);
     ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
@@ -140,7 +140,7 @@ TEST_F(Safety, GroupListsStayInStepWithTheSelectors) {
     config.AutoSelected[9] = 1;  // a grouped pump is never under automatic control
     start(config);
     EXPECT_EQ(GroupMemberList(2), (std::vector<int>{1, 5, 9}));
-    EXPECT_EQ(AutoSelected[9], 0);
+    EXPECT_EQ(PumpTable[9].AutoSelected, 0);
 
     // Pump 6 moves from group 2 to group 7: the gap closes, it joins 7 once.
     const int selector = BankRow[5][windows::kPosGroup];
@@ -150,17 +150,17 @@ TEST_F(Safety, GroupListsStayInStepWithTheSelectors) {
     EXPECT_EQ(GroupMemberList(7), (std::vector<int>{5}));
     ui::Operate(BankPanel[0], selector, windows::kGroupNone);
     EXPECT_TRUE(GroupMemberList(7).empty());
-    EXPECT_EQ(PumpGroup[5], kNoGroup);
+    EXPECT_EQ(PumpTable[5].PumpGroup, kNoGroup);
 
     // Ticking "Auto" takes a pump out of its group and shows "No Group"; unticking only
     // clears the flag.
     ui::Operate(BankPanel[0], BankRow[1][windows::kPosAuto], 1);
-    EXPECT_EQ(AutoSelected[1], 1);
+    EXPECT_EQ(PumpTable[1].AutoSelected, 1);
     EXPECT_EQ(GroupMemberList(2), (std::vector<int>{9}));
     EXPECT_EQ(ui::GetCtrlInt(BankPanel[0], BankRow[1][windows::kPosGroup]), windows::kGroupNone);
     ui::Operate(BankPanel[0], BankRow[1][windows::kPosAuto], 0);
-    EXPECT_EQ(AutoSelected[1], 0);
-    EXPECT_EQ(PumpGroup[1], kNoGroup);
+    EXPECT_EQ(PumpTable[1].AutoSelected, 0);
+    EXPECT_EQ(PumpTable[1].PumpGroup, kNoGroup);
 
     AddToGroup(-5, 3);
     AddToGroup(24, 3);
@@ -296,7 +296,8 @@ TEST_F(Safety, InlineAlarmClearsWhenTheTripIsSwitchedOff) {
     CheckInlinePressure("1600");
     EXPECT_EQ(state(), journal::AlarmState::ClearedUnacknowledged);
 
-    journal::Acknowledge(journal::kNoPump, journal::Kind::Inline, "Inline overpressure trip: all pumps idled");
+    journal::Acknowledge(journal::kNoPump, journal::Kind::Inline,
+                         "Inline overpressure trip: all pumps idled");
     InlineTripEnabled = 1;
     EXPECT_TRUE(CheckInlinePressure("1600"));
     storeDword("Inline OP Trip", 0);

@@ -49,7 +49,7 @@ class RecordingSerial : public platform::SimSerial {
              int outQueue) override {
         if (g_events != nullptr)
             g_events->push_back("open COM" + std::to_string(port) +
-                                (TxQueue[0].ItemCount == -2 ? " before queues" : ""));
+                                (PumpTable[0].TxQueue.ItemCount == -2 ? " before queues" : ""));
         return SimSerial::open(port, baud, parity, dataBits, stopBits, inQueue, outQueue);
     }
 };

@@ -334,8 +334,8 @@ TEST_F(StopPaths, AutomaticControlRaisesOnlyWhatTheOperatorCould) {
 // faster (running down from an earlier speed).
 TEST_F(StopPaths, AnAutomaticDecreaseIsBoundedByThePresentCommand) {
     startEight();
-    for (int p = 0; p < 8; ++p) SpeedCommand[p].Rpm = PumpTable[p].RpmSetpoint = 1000;
-    SpeedCommand[2].Rpm = PumpTable[2].RpmSetpoint = 1250;  // the one to slow
+    for (int p = 0; p < 8; ++p) PumpTable[p].SpeedCommand.Rpm = PumpTable[p].RpmSetpoint = 1000;
+    PumpTable[2].SpeedCommand.Rpm = PumpTable[2].RpmSetpoint = 1250;  // the one to slow
     PumpTable[2].MotorRpm = 1800.0f;
     AutoSettings.LimitPressure = 9000.0f;
     heard.clear();

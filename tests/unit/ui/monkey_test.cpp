@@ -58,6 +58,7 @@
 #include "link/operations.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
+#include "operation/port_monitor.h"
 #include "settings/registry_settings.h"
 #include "shell/main_sequence.h"
 #include "shell/msg.h"
@@ -338,8 +339,7 @@ class Monkey : public ViewedStation {
         std::vector<QDialog*> out;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* d = qobject_cast<QDialog*>(w);
-            if (d != nullptr && dynamic_cast<ui::qt::TouchMessage*>(w) == nullptr &&
-                d->isVisible())
+            if (d != nullptr && dynamic_cast<ui::qt::TouchMessage*>(w) == nullptr && d->isVisible())
                 out.push_back(d);
         }
         std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
@@ -738,7 +738,7 @@ class Monkey : public ViewedStation {
     // What the windows show of each pump's Auto box, group and COM port, after every action.
     void observe() {
         const double now = loop.now();
-        const int monitor = pumplink::SerialMonitorPanel();
+        const int monitor = operation::SerialMonitorPanel();
         bool automatic[kPumps] = {};
         for (int p = 0; p < kPumps; ++p) {
             const int panel = operation::BankPanel[p / operation::kPumpsPerBank];

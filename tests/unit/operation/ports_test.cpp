@@ -5,11 +5,13 @@
 
 #include "link/comcfg.h"
 #include "link/serial_output.h"
+#include "operation/port_monitor.h"
 #include "support/link_fixture.h"
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/window_support.h"
 
 using namespace pumplink;
+using namespace operation;
 
 namespace {
 
@@ -18,8 +20,13 @@ class Ports : public LinkFixture {
     void SetUp() override {
         LinkFixture::SetUp();
         ResetComCfg();
+        ResetPortMonitor();
+        LinkHooks hooks;
+        InstallPortMonitor(hooks);
+        SetLinkHooks(hooks);
         windows::ClearCallbackBindings();
-        BindComCfgCallbacks();
+        windows::BindCtrlCallback("WaitForPorts", WaitForPorts);
+        BindPortMonitorCallbacks();
         windows::RegisterWindowDefinitions();
         int wait = 0;
         int panel = timerPanel(WaitForPorts, 1.0, &wait);
@@ -29,6 +36,7 @@ class Ports : public LinkFixture {
         tzset();
     }
     void TearDown() override {
+        ResetPortMonitor();
         ResetComCfg();
         windows::ClearCallbackBindings();
         LinkFixture::TearDown();
@@ -58,11 +66,11 @@ TEST_F(Ports, DuplicateAtStartKeepsTheLowerPump) {
     EXPECT_EQ(
         popups.shown()[0].text,
         "COM4 has been multiply assigned.  Duplicate\nassignments of COM4 will not be opened.\n");
-    EXPECT_EQ(PortConfig[2].Mode, 1);
-    EXPECT_EQ(PortConfig[4].Mode, 0);
-    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_EQ(PumpTable[2].PortConfig.Mode, 1);
+    EXPECT_EQ(PumpTable[4].PortConfig.Mode, 0);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(4));
-    EXPECT_EQ(ReconnectRequest[2], 1);
+    EXPECT_EQ(PumpTable[2].ReconnectRequest, 1);
     EXPECT_EQ(PortsBusy, 0);
 }
 
@@ -74,9 +82,9 @@ TEST_F(Ports, MissingPortIsReportedAfterItsAttemptsAndTheOthersOpen) {
     OpenAllPorts(3);
     EXPECT_EQ(popups.count("Communications Error"), 1);
     EXPECT_EQ(popups.shown().at(0).text, "COM9 is an invalid port assignment.\n");
-    EXPECT_EQ(PortConfig[8].Mode, 0);
-    EXPECT_EQ(PortConfig[0].Mode, 1);
-    EXPECT_EQ(PortConfig[10].Mode, 1);
+    EXPECT_EQ(PumpTable[8].PortConfig.Mode, 0);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
+    EXPECT_EQ(PumpTable[10].PortConfig.Mode, 1);
     // 1 s to settle, then two waits of one WaitForPorts tick between the three tries.
     EXPECT_NEAR(loop.now() - start, 3.0, 0.1);
 
@@ -88,7 +96,7 @@ TEST_F(Ports, MissingPortIsReportedAfterItsAttemptsAndTheOthersOpen) {
     ASSERT_EQ(popups.shown().size(), 2u);  // COM5 in use, COM9 still missing
     EXPECT_EQ(popups.shown()[0].text,
               "Cannot open COM5.  Check if this \nport is in use by another program or device.\n");
-    EXPECT_EQ(PortConfig[4].Mode, 0);
+    EXPECT_EQ(PumpTable[4].PortConfig.Mode, 0);
 }
 
 TEST_F(Ports, SettingsReportIsShownOncePerOpeningRun) {
@@ -138,8 +146,8 @@ TEST_F(Ports, ChoosingAPortAnotherPumpHoldsIsRefused) {
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 7.0);
     ASSERT_EQ(popups.count("Communications Error"), 1);
     EXPECT_NE(popups.shown()[0].text.find("COM7 has been multiply assigned"), std::string::npos);
-    EXPECT_EQ(PortConfig[0].Mode, 0);
-    EXPECT_EQ(PortConfig[6].Mode, 1);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 0);
+    EXPECT_EQ(PumpTable[6].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(7));
     EXPECT_EQ(ui::GetCtrlInt(SerialMonitorPanel(), windows::SerialOpenLed(0)), 0);
     EXPECT_EQ(ui::GetCtrlInt(SerialMonitorPanel(), windows::SerialOpenLed(6)), 1);
@@ -148,12 +156,12 @@ TEST_F(Ports, ChoosingAPortAnotherPumpHoldsIsRefused) {
 TEST_F(Ports, OffInTheMonitorClosesThePortAndTakesThePumpOffLine) {
     attach(1);
     bringOnline(1);
-    PortConfig[1].Mode = 1;
+    PumpTable[1].PortConfig.Mode = 1;
     Show_Serial_Window(0, 0, nullptr, 0);
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(1), 0.0);
     EXPECT_EQ(PumpTable[1].Online, 0);
     EXPECT_EQ(PumpTable[1].ConfiguredComPort, 0);
-    EXPECT_EQ(PortConfig[1].Mode, 0);
+    EXPECT_EQ(PumpTable[1].PortConfig.Mode, 0);
     EXPECT_FALSE(serial.isOpen(2));
     EXPECT_FALSE(PumpRowEnabled(1));
     EXPECT_TRUE(popups.shown().empty());
@@ -166,7 +174,7 @@ TEST_F(Ports, PortNamedByAnEntryThatFailedToOpenItGoesToTheNextPump) {
     serial.setOpenResult(4, platform::kComCannotOpen);
     OpenAllPorts(1);
     ASSERT_EQ(popups.count("Communications Error"), 1);
-    EXPECT_EQ(PortConfig[0].Mode, 0);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 0);
     EXPECT_EQ(PumpTable[0].ComPort, 4);
 
     serial.setOpenResult(4, platform::kComOk);
@@ -174,7 +182,7 @@ TEST_F(Ports, PortNamedByAnEntryThatFailedToOpenItGoesToTheNextPump) {
     popups.clear();
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), 4.0);  // pump 5
     EXPECT_TRUE(popups.shown().empty());
-    EXPECT_EQ(PortConfig[4].Mode, 1);
+    EXPECT_EQ(PumpTable[4].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(4));
 
     serial.arriveNow(4, linktest::Record{}.packet());
@@ -188,16 +196,16 @@ TEST_F(Ports, PortNamedByARefusedDuplicateGoesToTheNextPump) {
     configure(4, 4);  // pump 5 is refused and keeps naming it
     serial.addPort(7);
     OpenAllPorts(1);
-    ASSERT_EQ(PortConfig[4].Mode, 0);
+    ASSERT_EQ(PumpTable[4].PortConfig.Mode, 0);
     Show_Serial_Window(0, 0, nullptr, 0);
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(2), 7.0);
-    ASSERT_EQ(PortConfig[2].Mode, 1);
+    ASSERT_EQ(PumpTable[2].PortConfig.Mode, 1);
     EXPECT_FALSE(serial.isOpen(4));
 
     popups.clear();
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(5), 4.0);  // pump 6
     EXPECT_TRUE(popups.shown().empty());
-    EXPECT_EQ(PortConfig[5].Mode, 1);
+    EXPECT_EQ(PumpTable[5].PortConfig.Mode, 1);
     serial.arriveNow(4, linktest::Record{}.packet());
     loop.processEvents();
     EXPECT_EQ(PumpTable[5].Online, 1);
@@ -213,8 +221,8 @@ TEST_F(Ports, MovingARefusedPumpLeavesTheHoldersPortOpen) {
     Show_Serial_Window(0, 0, nullptr, 0);
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), 8.0);
     EXPECT_TRUE(serial.isOpen(4));
-    EXPECT_EQ(PortConfig[2].Mode, 1);
-    EXPECT_EQ(PortConfig[4].Mode, 1);
+    EXPECT_EQ(PumpTable[2].PortConfig.Mode, 1);
+    EXPECT_EQ(PumpTable[4].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(8));
     serial.arriveNow(4, linktest::Record{}.packet());
     loop.processEvents();
@@ -228,8 +236,8 @@ TEST_F(Ports, OutputOnAPumpsPortIsRefusedAndThePumpKeepsIt) {
     popups.clear();
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(kOutputEntry), 1.0);
     EXPECT_EQ(popups.count("Communications Error"), 1);
-    EXPECT_EQ(PortConfig[kOutputEntry].Mode, 0);
-    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_EQ(PumpTable[kOutputEntry].PortConfig.Mode, 0);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(1));
     feed(0, linktest::Record{}.packet());
     EXPECT_EQ(PumpTable[0].Online, 1);
@@ -250,8 +258,8 @@ TEST_F(Ports, ChoosingTheSamePortAgainChangesNothing) {
     EXPECT_EQ(loop.now(), before);
     EXPECT_EQ(PumpTable[0].Online, 1);
     EXPECT_TRUE(PumpRowEnabled(0));
-    EXPECT_EQ(PortConfig[0].Mode, 1);
-    EXPECT_EQ(PortConfig[kOutputEntry].Mode, 1);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
+    EXPECT_EQ(PumpTable[kOutputEntry].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(1));
     EXPECT_TRUE(serial.isOpen(25));
     EXPECT_TRUE(popups.shown().empty());
@@ -262,11 +270,11 @@ TEST_F(Ports, ChoosingAFailedPortAgainRetriesIt) {
     serial.addPort(4);
     serial.setOpenResult(4, platform::kComCannotOpen);
     OpenAllPorts(1);
-    ASSERT_EQ(PortConfig[0].Mode, 0);
+    ASSERT_EQ(PumpTable[0].PortConfig.Mode, 0);
     serial.setOpenResult(4, platform::kComOk);  // the cable is plugged in
     Show_Serial_Window(0, 0, nullptr, 0);
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 4.0);
-    EXPECT_EQ(PortConfig[0].Mode, 1);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
     EXPECT_TRUE(serial.isOpen(4));
 }
 
@@ -276,8 +284,8 @@ TEST_F(Ports, StopDuringOpeningReportsNoUntriedPort) {
     loop.quit();
     OpenAllPorts(1);
     EXPECT_TRUE(popups.shown().empty());
-    EXPECT_EQ(PortConfig[0].Mode, 0);
-    EXPECT_EQ(PortConfig[1].Mode, 0);
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 0);
+    EXPECT_EQ(PumpTable[1].PortConfig.Mode, 0);
     EXPECT_EQ(PortsBusy, 0);
 }
 
@@ -288,7 +296,7 @@ class Output : public Ports {
         serial.addPort(25);
         PumpTable[kOutputEntry].ComPort = 25;
         ASSERT_EQ(platform::OpenComConfig(25, "", 19200, 0, 8, 1, 512, 512), platform::kComOk);
-        PortConfig[kOutputEntry].Mode = 1;
+        PumpTable[kOutputEntry].PortConfig.Mode = 1;
     }
     std::string line() {
         auto bytes = serial.takeWritten(25);
@@ -337,7 +345,7 @@ TEST_F(Output, MetricDischargeCarriesTwoDecimalsAndOffWritesNothing) {
     PumpTable[kOutputEntry].ComPort = 0;
     SerialOutputLine();
     PumpTable[kOutputEntry].ComPort = 25;
-    PortConfig[kOutputEntry].Mode = 0;
+    PumpTable[kOutputEntry].PortConfig.Mode = 0;
     SerialOutputLine();
     EXPECT_EQ(line(), "");
 }

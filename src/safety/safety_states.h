@@ -1,0 +1,10 @@
+// The safety library's module states, registered for ResetAllStates
+// (platform/module_state.h).
+#pragma once
+
+namespace safety {
+
+// Registers every module of the library that keeps state; may be called again.
+void RegisterSafetyStates();
+
+}  // namespace safety
