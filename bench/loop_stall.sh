@@ -58,7 +58,7 @@ run() {
   printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"AutoRecord"=dword:00000001\r\n' \
     > "$dir/home/cfg/registry.reg"
   local env=(VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport"
-             VNK_POPUPS=auto QT_QPA_PLATFORM=offscreen VNK_TRACE=estop VNK_ARCHIVE_DIR="$dir/archive")
+             VNK_POPUPS=auto QT_QPA_PLATFORM=offscreen VNK_TRACE=estop-samples VNK_ARCHIVE_DIR="$dir/archive")
   local port=$((20000 + RANDOM % 20000))
   case "$name" in
     move)
@@ -89,7 +89,7 @@ import re, sys
 name, log, moved = sys.argv[1], sys.argv[2], sys.argv[3]
 samples, event = [], None
 for line in open(log, errors="replace"):
-    m = re.match(r"vnk estop: sample at ([0-9.]+) ms", line)
+    m = re.match(r"vnk estop-samples: sample at ([0-9.]+) ms", line)
     if m:
         samples.append(float(m.group(1)))
     m = re.match(r"demo: recording stopped at ([0-9.]+) ms", line)

@@ -13,6 +13,7 @@
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/tcp.h"
+#include "platform/trace.h"
 #include "safety/optional_trips.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
@@ -143,9 +144,12 @@ void sendWaiting() {
         Block block = s.waiting.front();
         s.waiting.pop_front();
         if (!s.conn->write(block.data(), block.size())) {
+            TRACE(blender, "reply not sent: the connection took none of it");
             appendLog("Transmit Error");
             return;
         }
+        TRACE(blender, "reply sent: %zu bytes, total rate %.2f, %zu more waiting", block.size(),
+              static_cast<double>(wire::getF32(block.data())), s.waiting.size());
     }
 }
 
@@ -154,6 +158,8 @@ void queueReply() {
     s.waiting.push_back(BuildReply());
     while (s.waiting.size() > kMaxWaitingReplies) {
         s.waiting.pop_front();
+        TRACE(blender, "oldest waiting reply dropped: the peer reads no faster (%zu waiting)",
+              kMaxWaitingReplies);
         appendLog("Transmit Error");
     }
     sendWaiting();
@@ -161,6 +167,10 @@ void queueReply() {
 
 void onMessage(std::string_view text) {
     CheckInlinePressure(text);  // first: an idle goes out before anything is shown
+    if (trace::enabled(trace::Module::blender))
+        trace::print(trace::Module::blender, "reading, %zu bytes: \"%s\"%s", text.size(),
+                     printable(text).c_str(),
+                     st().ending == Ending::None ? "" : " (peer gone: no reply)");
     appendLog(text);
     showStatus(printable(text));
     st().watchdog = 2;
@@ -169,10 +179,21 @@ void onMessage(std::string_view text) {
     if (st().ending == Ending::None) queueReply();
 }
 
+// "" when the connection, or its back end, does not say.
+std::string connectionError() {
+    return st().conn ? st().conn->errorText() : std::string();
+}
+
 void endConnection() {
     ClientState& s = st();
     const Ending ending = s.ending;
     const bool wasConnected = s.connected;
+    if (trace::enabled(trace::Module::blender)) {
+        const std::string why = connectionError();
+        trace::print(trace::Module::blender, "%s%s%s",
+                     ending == Ending::Closed ? "closed by the peer" : "connection broken",
+                     why.empty() ? "" : ": ", why.c_str());
+    }
     dropConnection();
     showDisconnected();
     if (ending == Ending::Closed)
@@ -259,12 +280,16 @@ void onConnected(unsigned generation, bool ok) {
     if (generation != g_generation) return;
     s.connecting = false;
     if (!ok || !s.conn) {
+        TRACE(blender, "connect failed: %s",
+              connectionError().empty() ? "no reason given" : connectionError().c_str());
         dropConnection();
         showDisconnected();
         return;
     }
     s.connected = true;
     s.watchdog = 2;
+    TRACE(blender, "connected to %s (%s), port %d, from %s", s.conn->peerAddress().c_str(),
+          s.conn->peerName().c_str(), BlenderPort(), s.conn->localAddress().c_str());
     journal::Record(journal::kNoPump, journal::Kind::Blender,
                     "Blender connected (" + s.conn->peerAddress() + ")");
     showIndicator(true);
@@ -288,15 +313,19 @@ int BlenderPort() {
 
 void ConnectToServer() {
     ClientState& s = st();
+    if (s.connected || s.connecting)
+        TRACE(blender, "disconnected by the station, to connect again");
     dropConnection();
     showIndicator(false);
     std::string host(settings::Config.ServerName,
                      strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
     platform::TcpBackEnd* net = platform::tcpBackEnd();
     if (host.empty() || net == nullptr) {
+        TRACE(blender, "not connecting: %s", host.empty() ? "no server name" : "no network");
         showDisconnected();
         return;
     }
+    TRACE(blender, "connecting to %s, port %d", host.c_str(), BlenderPort());
     const unsigned gen = g_generation;
     platform::TcpEvents events;
     events.connected = [gen](bool ok) { onConnected(gen, ok); };
@@ -310,12 +339,15 @@ void ConnectToServer() {
     showConnectItem(false);
     s.conn = net->connect(host, BlenderPort(), 5.0, std::move(events));
     if (!s.conn) {
+        TRACE(blender, "connect to %s could not start", host.c_str());
         s.connecting = false;
         showDisconnected();
     }
 }
 
 void DisconnectClient() {
+    if (st().connected || st().connecting)
+        TRACE(blender, "disconnected by the station%s", st().connected ? "" : " while connecting");
     dropConnection();
     showIndicator(false);
 }
@@ -354,6 +386,7 @@ void ClearClientLog() {
 void ClientWatchdogTick() {
     ClientState& s = st();
     if (s.watchdog > -1000) --s.watchdog;
+    if (s.watchdog == 0) TRACE(blender, "no reading in two watchdog ticks: shown as not connected");
     if (s.watchdog < 1) {
         showConnectItem(false);
         showStatus("Not Connected");

@@ -13,6 +13,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/module_state.h"
+#include "platform/trace.h"
 
 namespace journal {
 
@@ -41,6 +42,7 @@ struct JournalState {
     std::vector<std::string> pendingNotices;
     modstate::Hook<void()> listener;
     bool writeFailureShown = false;
+    bool writeFailing = false;  // the last write failed (traced once until one succeeds)
     std::map<AlarmKey, Alarm> alarms;
     std::map<AlarmKey, Chatter> chatter;
     bool operator==(const JournalState&) const = default;
@@ -141,6 +143,7 @@ std::optional<Kind> KindNamed(const std::string& name) {
 void SetStore(Store* store) {
     g.store = store;
     g.writeFailureShown = false;
+    g.writeFailing = false;
 }
 
 Store* CurrentStore() {
@@ -175,7 +178,9 @@ std::vector<Alarm> alarmsNotNormal() {
 // alarms as they stand, which is journalled as the fresh file's first event and shown once.
 bool startAfresh() {
     std::string report;
+    TRACE(journal, "the store found its file damaged: starting afresh");
     if (!g.store->startAfresh(alarmsNotNormal(), report)) {
+        TRACE(journal, "no fresh file: %s", report.c_str());
         if (!g.writeFailureShown) {
             g.writeFailureShown = true;
             Notice(report);
@@ -196,6 +201,14 @@ void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
         bool written = g.store->append(e, alarm);
         // The write itself may be what finds the damage: the event goes into the fresh file.
         if (!written && g.store->damaged() && startAfresh()) written = g.store->append(e, alarm);
+        if (written == g.writeFailing) {  // the first failure, or the first write after them
+            g.writeFailing = !written;
+            if (written)
+                TRACE(journal, "events are written again");
+            else
+                TRACE(journal, "event not written (%s): %s; the next failures are not traced",
+                      g.store->lastError().c_str(), text.c_str());
+        }
         if (!written && !g.writeFailureShown) {
             g.writeFailureShown = true;
             Notice("The event journal cannot be written (" + g.store->lastError() +

@@ -44,6 +44,9 @@ class TcpConnection {
     virtual std::string localName() const = 0;
     virtual std::string peerAddress() const = 0;
     virtual std::string peerName() const = 0;
+    // Why the connect failed or the connection broke, as far as the back end knows ("" when
+    // it does not): for the trace, never for the operator.
+    virtual std::string errorText() const { return {}; }
 };
 
 class TcpBackEnd {

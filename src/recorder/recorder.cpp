@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/program_dir.h"
+#include "platform/trace.h"
 #include "settings/config_record.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
@@ -146,17 +148,28 @@ void setMenus() {
 // Writes all of text to the file, completing short writes; the bytes written.
 std::size_t writeAll(const std::string& path, const std::string& text, bool append) {
     platform::FileSystem& fs = platform::fileSystem();
+    errno = 0;
     int h = fs.openWrite(path, append);
-    if (h < 0) return 0;
+    if (h < 0) {
+        TRACE(recorder, "%s cannot be opened: %s", path.c_str(), trace::errnoText(errno));
+        return 0;
+    }
     std::size_t done = 0;
     while (done < text.size()) {
+        errno = 0;
         long w = fs.write(h, text.data() + done, text.size() - done);
-        if (w <= 0) break;
+        if (w <= 0) {
+            TRACE(recorder, "write to %s failed after %zu of %zu bytes: %s", path.c_str(), done,
+                  text.size(), trace::errnoText(errno));
+            break;
+        }
         done += static_cast<std::size_t>(w);
     }
     // What write() took is counted as written even when the close then fails: writing it
     // again could put a line in the file twice.
-    fs.close(h);
+    errno = 0;
+    if (!fs.close(h))
+        TRACE(recorder, "close of %s failed: %s", path.c_str(), trace::errnoText(errno));
     return done;
 }
 
@@ -171,13 +184,21 @@ std::string pumpId(int pump) {
     return id;
 }
 
+long linesIn(const std::string& text);
+
 // Writes the buffer to the pump's file (starting the file first when needed); what could
 // not be written stays buffered.
 void flushPump(int pump) {
     if (g.buffer[pump].empty()) return;
     if (g.fileStarted[pump] == 0) StartPumpFile(pump);
     if (g.fileStarted[pump] == 0) return;  // failing is set
-    std::size_t done = writeAll(pumpFileName(pump), g.buffer[pump], true);
+    const std::string path = pumpFileName(pump);
+    std::size_t done = writeAll(path, g.buffer[pump], true);
+    if (trace::enabled(trace::Module::recorder))
+        trace::print(trace::Module::recorder,
+                     "pump %d: %zu bytes, %ld lines, to %s; %zu bytes wait", pump + 1, done,
+                     linesIn(g.buffer[pump].substr(0, done)), path.c_str(),
+                     g.buffer[pump].size() - done);
     g.buffer[pump].erase(0, done);
     g.failing[pump] = !g.buffer[pump].empty();
 }
@@ -207,7 +228,10 @@ void appendLine(int pump, const char* date, const char* time) {
     n += std::snprintf(line + n, sizeof line - n, ",%d,%d,\r\n", r.Tripped ? 1 : 0, lastInt);
     std::string& buf = g.buffer[pump];
     if (buf.size() + static_cast<std::size_t>(n) > kRecordBufferSize) {
-        ++g.dropped[pump];
+        // Once per run of drops: the flush lines say when writing works again.
+        if (g.dropped[pump]++ == 0)
+            TRACE(recorder, "pump %d: %zu bytes wait unwritten, new lines are dropped", pump + 1,
+                  buf.size());
         return;
     }
     buf.append(line, static_cast<std::size_t>(n));
@@ -255,7 +279,11 @@ std::string askBase() {
 
 std::string archiveDir() {
     const char* dir = std::getenv("VNK_ARCHIVE_DIR");
-    if (dir == nullptr || *dir == '\0' || !platform::fileSystem().isDir(dir)) return {};
+    if (dir == nullptr || *dir == '\0') return {};
+    if (!platform::fileSystem().isDir(dir)) {
+        TRACE(recorder, "archive %s is not a folder: the files stay", dir);
+        return {};
+    }
     return dir;
 }
 
@@ -298,6 +326,7 @@ bool StartRecording() {
     g.failing.fill(false);
     g.dropped.fill(0);
     journal::Record(journal::kNoPump, journal::Kind::Recording, "Recording started: " + base);
+    TRACE(recorder, "recording started: %s", base.c_str());
     WritePumpFileHeaders();
     setMenus();
     return true;
@@ -308,6 +337,8 @@ void StartPumpFile(int pump) {
                          "\r\n\r\n" + (settings::MetricUnits() ? kHeaderMetric : kHeaderUs) +
                          "\r\n";
     bool ok = writeAll(pumpFileName(pump), header, false) == header.size();
+    TRACE(recorder, "pump %d: %s %s", pump + 1, pumpFileName(pump).c_str(),
+          ok ? "started" : "not started (header not written)");
     g.fileStarted[pump] = ok ? 1 : 0;
     g.failing[pump] = !ok;
 }
@@ -364,15 +395,31 @@ std::vector<std::string> MoveListedFiles(const std::string& destination, const s
         std::string from = platform::MakePathname(source, f.name);
         std::string to = platform::MakePathname(destination, f.name);
         const auto unchanged = [&] { return fs.modifiedNs(from) == f.modifiedNs; };
-        if (fs.modifiedNs(from) < 0) continue;  // gone since the stop: nothing is left to move
-        platform::CopyResult r = unchanged() ? fs.copyFile(from, to) : platform::CopyResult::Failed;
+        if (fs.modifiedNs(from) < 0) {  // gone since the stop: nothing is left to move
+            TRACE(recorder, "move: %s gone since the stop", f.name.c_str());
+            continue;
+        }
+        const bool same = unchanged();
+        errno = 0;
+        platform::CopyResult r = same ? fs.copyFile(from, to) : platform::CopyResult::Failed;
         if (r == platform::CopyResult::Copied) {
             long long size = fs.fileSize(from);
             if (size >= 0 && fs.fileSize(to) == size && unchanged()) {
-                if (!fs.remove(from)) kept.push_back(f.name);
+                errno = 0;
+                const bool removed = fs.remove(from);
+                if (!removed) kept.push_back(f.name);
+                TRACE(recorder, "move: %s, %lld bytes, %s", f.name.c_str(), size,
+                      removed ? "moved" : "copied, but the original stays (cannot delete)");
                 continue;
             }
             fs.remove(to);  // this move's own copy, short or of a file written since
+            TRACE(recorder, "move: %s stays: the copy is short or the file was written since",
+                  f.name.c_str());
+        } else {
+            TRACE(recorder, "move: %s stays: %s", f.name.c_str(),
+                  !same                               ? "written since the stop"
+                  : r == platform::CopyResult::Exists ? "a file of that name is in the archive"
+                                                      : trace::errnoText(errno));
         }
         kept.push_back(f.name);
     }
@@ -392,6 +439,9 @@ void reportStop(const std::string& lost, const std::vector<std::string>& keptNam
                 bool showMessage) {
     std::string kept;
     for (const std::string& name : keptNames) kept += "\r\n  " + name;
+    if (!archive.empty())
+        TRACE(recorder, "move to %s over: %zu of %zu files moved", archive.c_str(),
+              listed - keptNames.size(), listed);
     if (!archive.empty())
         journal::Record(journal::kNoPump, journal::Kind::Recording,
                         "Recording files moved to " + archive + ": " +
@@ -427,6 +477,8 @@ void StopRecordingFlush(bool showMessage) {
         g.dropped[pump] = 0;
         g.failing[pump] = false;
     }
+    TRACE(recorder, "recording stopped: %s%s", g.base.c_str(),
+          lost.empty() ? "" : ", some lines were not written");
     const std::string source = RecordDataDir();
     const std::string archive = archiveDir();
     if (archive.empty()) {
@@ -437,6 +489,8 @@ void StopRecordingFlush(bool showMessage) {
     // a network archive), and the report comes back to it. A recording started meanwhile
     // writes files the move never touches. The exit waits for the move.
     auto files = std::make_shared<std::vector<ListedFile>>(ListDataFiles(source));
+    TRACE(recorder, "moving %zu files from %s to %s", files->size(), source.c_str(),
+          archive.c_str());
     auto kept = std::make_shared<std::vector<std::string>>();
     platform::loop().runInBackground(
         [files, kept, source, archive] { *kept = MoveListedFiles(archive, source, *files); },

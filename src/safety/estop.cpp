@@ -1,5 +1,6 @@
 #include "safety/estop.h"
 
+#include <cerrno>
 #include <string>
 
 #include "link/operations.h"
@@ -33,6 +34,13 @@ constexpr int kRepeatEvery = 3;  // ticks between idle rounds while the loop sta
 const char* const kActiveText = "EMERGENCY STOP\nAll pumps sent to idle";
 const char* const kFailedText = "Emergency-stop input not available";
 
+// One read of the input, with what a trace needs to say why it failed.
+struct Sample {
+    EStopInput input = EStopInput::Failed;
+    int status = 0;  // the status word read; negative: the back end's failure
+    int error = 0;   // errno of a failed read (0: the input is not open)
+};
+
 struct State {
     std::uint32_t EStopParallelPort = settings::kEStopParallelPort.missing;
     std::uint32_t EStopSerialPortNum = settings::kEStopSerialPortNum.missing;
@@ -43,6 +51,9 @@ struct State {
     int openSerialPort = 0;  // the serial input's port while it is open
     bool failureShown = false;
     void (*latchHook)() = nullptr;  // installed at start-up
+    // The input as the trace last reported it: a line per change, not per sample.
+    bool traced = false;
+    EStopInput tracedInput = EStopInput::Closed;
     bool operator==(const State&) const = default;
 };
 State g;
@@ -72,6 +83,7 @@ void closeInput() {
     g.openSerialPort = 0;
     UnloadParallel32();
     g.inputOpen = false;
+    g.traced = false;
 }
 
 // Idle for every pump whose port is open, on line or not: a pump that hears but cannot
@@ -122,13 +134,48 @@ void UnloadParallel32() {
     platform::systemBackEnd().closeParallel();
 }
 
-EStopInput ReadEStopInput() {
-    if (!g.inputOpen) return EStopInput::Failed;
+namespace {
+
+Sample sampleInput() {
+    if (!g.inputOpen) return {};
+    errno = 0;
     const int status =
         EStopParallelPort == 0 ? platform::GetComLineStatus(g.openSerialPort) : Inp32();
+    const int error = errno;
     // Every failed read comes back negative, which has the loop bit set: test it first.
-    if (status < 0) return EStopInput::Failed;
-    return (status & kLoopBit) != 0 ? EStopInput::Closed : EStopInput::Broken;
+    if (status < 0) return {EStopInput::Failed, status, error};
+    return {(status & kLoopBit) != 0 ? EStopInput::Closed : EStopInput::Broken, status, 0};
+}
+
+std::string inputName() {
+    if (EStopParallelPort != 0) return "parallel port";
+    return "CTS of COM" + std::to_string(EStopSerialPortNum);
+}
+
+// A line when the input changes (and for the first sample, which says where it starts); a
+// loop that stays broken, or an input that stays unreadable, is not repeated a hundred
+// times a second.
+void traceChange(const Sample& s) {
+    if (g.traced && s.input == g.tracedInput) return;
+    g.traced = true;
+    g.tracedInput = s.input;
+    if (!trace::enabled(trace::Module::estop)) return;
+    const std::string name = inputName();
+    if (s.input == EStopInput::Closed)
+        TRACE(estop, "%s: loop closed (status 0x%02x)", name.c_str(), s.status);
+    else if (s.input == EStopInput::Broken)
+        TRACE(estop, "%s: loop broken (status 0x%02x)", name.c_str(), s.status);
+    else if (!g.inputOpen)
+        TRACE(estop, "%s: input failed: not open", name.c_str());
+    else
+        TRACE(estop, "%s: input failed: read returned %d (%s)", name.c_str(), s.status,
+              trace::errnoText(s.error));
+}
+
+}  // namespace
+
+EStopInput ReadEStopInput() {
+    return sampleInput().input;
 }
 
 int EStopActive() {
@@ -142,21 +189,31 @@ void OpenEStopInput() {
     closeInput();
     if (EStopParallelPort == 0) {
         const int port = static_cast<int>(EStopSerialPortNum);
-        if (portUsedByTheLink(port) ||
-            platform::OpenComConfig(port, "", kEStopSerialBaud, 0, 8, 1, 512, 512) < 0) {
+        if (portUsedByTheLink(port)) {
+            TRACE(estop, "CTS of COM%d: not opened, the port is a pump's", port);
             ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
             return;
         }
-        if (platform::SetCTSMode(port, 1) < 0) {
+        if (const int rc = platform::OpenComConfig(port, "", kEStopSerialBaud, 0, 8, 1, 512, 512);
+            rc < 0) {
+            TRACE(estop, "CTS of COM%d: the port did not open (%d)", port, rc);
+            ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
+            return;
+        }
+        if (const int rc = platform::SetCTSMode(port, 1); rc < 0) {
+            TRACE(estop, "CTS of COM%d: hardware handshake refused (%d)", port, rc);
             platform::CloseCom(port);
             ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
             return;
         }
+        TRACE(estop, "CTS of COM%d: input open", port);
         g.openSerialPort = port;
         g.inputOpen = true;
     } else if (LoadParallel32()) {
+        TRACE(estop, "parallel port: input open");
         g.inputOpen = true;
     } else {
+        TRACE(estop, "parallel port: input did not open");
         ui::MessagePopup("Parallel Port", "Unable to initialize parallel port!!!");
     }
 }
@@ -197,13 +254,16 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     if (EStopMonitored != 1) {
         EStopCount = 0;
+        g.traced = false;  // watched again, the first sample says where the input stands
         return 0;
     }
-    const EStopInput input = ReadEStopInput();
-    TRACE(estop, "sample at %.3f ms: %s", platform::Timer() * 1000.0,
+    const Sample sample = sampleInput();
+    const EStopInput input = sample.input;
+    TRACE(estopSamples, "sample at %.3f ms: %s", platform::Timer() * 1000.0,
           input == EStopInput::Failed   ? "failed"
           : input == EStopInput::Broken ? "broken"
                                         : "closed");
+    traceChange(sample);
     if (input == EStopInput::Failed) {
         // Not a closed loop and not a reason to idle a site that may have no loop wired:
         // shown once per failure, and on the bank windows while it lasts. An E-stop already

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 namespace platform {
 
@@ -34,6 +36,7 @@ class QtConnection : public TcpConnection {
             if (done_) call(events_.closed);
         });
         QObject::connect(s, &QTcpSocket::errorOccurred, s, [this](QAbstractSocket::SocketError e) {
+            error_ = socket_->errorString().toStdString();
             if (!done_) {
                 done_ = true;
                 timer_->stop();
@@ -43,9 +46,12 @@ class QtConnection : public TcpConnection {
             }
         });
         timer_->setSingleShot(true);
-        QObject::connect(timer_, &QTimer::timeout, s, [this] {
+        QObject::connect(timer_, &QTimer::timeout, s, [this, timeoutSeconds] {
             if (done_) return;
             done_ = true;
+            char text[48];
+            std::snprintf(text, sizeof text, "no answer within %.1f s", timeoutSeconds);
+            error_ = text;
             socket_->abort();
             call(events_.connected, false);
         });
@@ -93,6 +99,7 @@ class QtConnection : public TcpConnection {
         return socket_->peerAddress().toString().toStdString();
     }
     std::string peerName() const override { return socket_->peerName().toStdString(); }
+    std::string errorText() const override { return error_; }
 
   private:
     template <class F, class... A>
@@ -106,6 +113,7 @@ class QtConnection : public TcpConnection {
     QTimer* timer_;
     TcpEvents events_;
     bool done_ = false;
+    std::string error_;
 };
 
 }  // namespace

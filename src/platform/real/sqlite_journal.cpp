@@ -13,6 +13,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/trace.h"
+
 namespace platform {
 
 namespace {
@@ -194,11 +196,20 @@ void SqliteJournal::startThreads(const std::string& path) {
                     // close batches, each one a short write the loop may wait for.
                     int rc = SQLITE_OK;
                     int pruned = kPruneBatch;
+                    long total = 0;
                     for (int n = 0; n < 50 && pruned == kPruneBatch && rc == SQLITE_OK; ++n) {
                         pruned = pruneBatch(db, retention, wallMs(), kPruneBatch, rc);
+                        total += pruned;
                         if (pruned == kPruneBatch)
                             std::this_thread::sleep_for(std::chrono::milliseconds(kPruneBacklogPauseMs));
                     }
+                    if (total > 0)
+                        TRACE(journal,
+                              "pruned %ld events (policy %d days, %lld MB; 0 is no bound)%s", total,
+                              retention.keepDays,
+                              static_cast<long long>(retention.maxBytes / (1024 * 1024)),
+                              pruned == kPruneBatch ? ", more to go" : "");
+                    if (rc != SQLITE_OK) TRACE(journal, "pruning failed: %s", sqlite3_errmsg(db));
                     if (damagedCode(rc)) checkDamaged_ = true;
                     nextPrune = std::chrono::steady_clock::now() +
                                 std::chrono::milliseconds(pruned == kPruneBatch ? 0 : kPruneEveryMs);
@@ -240,6 +251,11 @@ void SqliteJournal::startThreads(const std::string& path) {
         }
         sqlite3_close_v2(db);
         checkMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        TRACE(journal, "whole-file check of %s: %s after %.0f ms", path.c_str(),
+              result == CheckResult::Sound     ? "sound"
+              : result == CheckResult::Damaged ? "damaged"
+                                               : "cut short",
+              checkMs_.load());
         if (result == CheckResult::Damaged) checkDamaged_ = true;
         checkResult_ = result;
     });
@@ -279,7 +295,10 @@ void SqliteJournal::close() {
         if (*st != nullptr) sqlite3_finalize(*st);
         *st = nullptr;
     }
-    if (db_ != nullptr) sqlite3_close_v2(db_);
+    if (db_ != nullptr) {
+        sqlite3_close_v2(db_);
+        TRACE(journal, "%s closed", path_.c_str());
+    }
     db_ = nullptr;
 }
 
@@ -289,6 +308,8 @@ bool SqliteJournal::failed(int rc) {
     const int primary = rc & 0xFF;
     if (primary == SQLITE_OK || primary == SQLITE_ROW || primary == SQLITE_DONE) return false;
     error_ = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    TRACE(journal, "statement failed (%d): %s%s", rc, error_.c_str(),
+          damagedCode(rc) ? ": the file is damaged" : "");
     if (damagedCode(rc)) damaged_ = true;
     return true;
 }
@@ -378,6 +399,7 @@ bool SqliteJournal::prepare() {
             exec("ROLLBACK");
             return false;
         }
+        TRACE(journal, "schema %d brought up to %d", version_, kSchemaVersion);
         version_ = kSchemaVersion;
     }
     std::int64_t epoch = 0;
@@ -433,6 +455,7 @@ bool SqliteJournal::openFile(const std::string& path, std::string& notice,
         if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                             nullptr) != SQLITE_OK) {
             error_ = db_ != nullptr ? sqlite3_errmsg(db_) : "out of memory";
+            TRACE(journal, "%s cannot be opened: %s", path.c_str(), error_.c_str());
             close();
             notice = "The event journal " + path + " cannot be opened (" + error_ +
                      "). The station runs without a journal.";
@@ -443,6 +466,7 @@ bool SqliteJournal::openFile(const std::string& path, std::string& notice,
         sqlite3_busy_timeout(db_, 3000);
         const Check c = existed ? check() : Check::Empty;
         if (c == Check::Busy) {
+            TRACE(journal, "%s is held by another process: %s", path.c_str(), error_.c_str());
             close();
             break;
         }
@@ -450,9 +474,13 @@ bool SqliteJournal::openFile(const std::string& path, std::string& notice,
             if ((c == Check::Good || create()) && prepare()) {
                 damaged_ = false;
                 sqlite3_busy_timeout(db_, 250);
+                TRACE(journal, "%s opened: %s, epoch %lld", path.c_str(),
+                      c == Check::Good ? "existing file" : "new file",
+                      static_cast<long long>(epoch_));
                 startThreads(path);
                 return true;
             }
+            TRACE(journal, "%s cannot be used: %s", path.c_str(), error_.c_str());
             close();
             break;  // a sound file this station cannot use is never set aside
         }
@@ -465,9 +493,16 @@ bool SqliteJournal::openFile(const std::string& path, std::string& notice,
                 lastEpoch_ = std::max(lastEpoch_, epoch);
         }
         close();
+        TRACE(journal, "%s %s%s%s", path.c_str(),
+              damaged ? "is damaged" : "is not this station's journal", damaged ? ": " : "",
+              damaged ? error_.c_str() : "");
         if (attempt > 0) break;
         std::string moved;
-        if (!setAside(path, moved)) break;
+        if (!setAside(path, moved)) {
+            TRACE(journal, "%s cannot be set aside: %s", path.c_str(), trace::errnoText(errno));
+            break;
+        }
+        TRACE(journal, "%s set aside as %s", path.c_str(), moved.c_str());
         notice = std::string("The event journal ") + path +
                  (damaged ? " is damaged" : " is not this station's journal") + ". It was set aside as " +
                  moved + " and a new journal started.";
@@ -485,6 +520,8 @@ bool SqliteJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::
     close();
     std::string moved;
     if (!setAside(path, moved)) {
+        TRACE(journal, "%s is damaged and cannot be set aside: %s", path.c_str(),
+              trace::errnoText(errno));
         report = "The event journal " + path + " is damaged and cannot be set aside (" +
                  std::strerror(errno) + "). The station carries on; events are not journalled.";
         return false;
@@ -495,6 +532,8 @@ bool SqliteJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::
         report = notice;
         return false;
     }
+    TRACE(journal, "%s was damaged: set aside as %s, a fresh file started (epoch %lld)",
+          path.c_str(), moved.c_str(), static_cast<long long>(epoch_));
     report = "The event journal " + path + " was found damaged. It was set aside as " + moved +
              " and a new journal started.";
     if (!saveAlarms(alarms))
@@ -639,8 +678,10 @@ bool MoveOldJournal(const std::string& oldPath, const std::string& path, std::st
         if (!fileExists(from) || fileExists(to)) continue;  // moved before the last start ended
         if (std::rename(from.c_str(), to.c_str()) != 0) {
             error = "cannot move " + from + " to " + to + ": " + std::strerror(errno);
+            TRACE(journal, "%s", error.c_str());
             return false;
         }
+        TRACE(journal, "%s brought to %s", from.c_str(), to.c_str());
     }
     return true;
 }
@@ -652,6 +693,7 @@ bool MakeJournalFolder(const std::string& folder, std::string& error) {
         errno = ENOTDIR;
     }
     error = "cannot make the folder " + folder + ": " + std::strerror(errno);
+    TRACE(journal, "%s", error.c_str());
     return false;
 }
 

@@ -20,12 +20,14 @@
 
 #include "platform/event_loop.h"
 #include "platform/journal.h"
+#include "platform/trace.h"
 
 namespace platform {
 
 struct TermiosSerial::Port {
     int port = 0;
     int fd = -1;
+    std::string path;
     std::deque<unsigned char> in;
     std::deque<unsigned char> out;
     std::size_t inLimit = 4095;
@@ -37,6 +39,10 @@ struct TermiosSerial::Port {
     bool inCallback = false;
     bool hardwareHandshake = false;
     bool softwareHandshake = false;
+    // Failures that repeat on every call while they last are traced once until they end.
+    bool outputRefused = false;      // the output queue was full
+    bool writeFailing = false;       // the device refused a write
+    bool lineStatusFailing = false;  // the modem lines could not be read
 };
 
 namespace {
@@ -172,8 +178,14 @@ bool TermiosSerial::isOpen(int port) const {
 
 int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
                         int outQueue) {
-    if (port < 1 || port > kMaxPort) return kComInvalidPort;
-    if (epoll_ < 0) return kComCannotOpen;
+    if (port < 1 || port > kMaxPort) {
+        TRACE(ports, "COM%d: open refused, no such port number", port);
+        return kComInvalidPort;
+    }
+    if (epoll_ < 0) {
+        TRACE(ports, "COM%d: open refused, no epoll set", port);
+        return kComCannotOpen;
+    }
     // Made at the first open, when the loop surely exists, not when the back end is made.
     if (!notifier_) {
         notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
@@ -181,30 +193,38 @@ int TermiosSerial::open(int port, long baud, int parity, int dataBits, int stopB
     }
     if (find(port) != nullptr) close(port);
     std::string path = devicePath(port);
+    // The station's popups say only "cannot open": which node, and why, is said here.
+    const auto refuse = [&](int fd, const char* why, int result) {
+        TRACE(ports, "COM%d (%s): open failed: %s: %s", port, path.c_str(), why,
+              trace::errnoText(errno));
+        if (fd >= 0) ::close(fd);
+        return result;
+    };
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return kComInvalidPort;
-    if (!S_ISCHR(st.st_mode)) return kComCannotOpen;  // not a device: not a serial port
+    if (::stat(path.c_str(), &st) != 0) return refuse(-1, "no such node", kComInvalidPort);
+    if (!S_ISCHR(st.st_mode)) {  // not a device: not a serial port
+        errno = 0;
+        return refuse(-1, "not a character device", kComCannotOpen);
+    }
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kComCannotOpen;
+    if (fd < 0) return refuse(-1, "open", kComCannotOpen);
     // One user at a time: another program (or a second station) holding the port is "in use".
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return kComCannotOpen;
-    }
-    if (!applySettings(fd, baud, parity, dataBits, stopBits, false, false)) {
-        ::close(fd);
-        return kComBadSettings;
-    }
+    if (!::isatty(fd)) return refuse(fd, "not a terminal", kComCannotOpen);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(fd, "in use (locked)", kComCannotOpen);
+    errno = 0;
+    if (!applySettings(fd, baud, parity, dataBits, stopBits, false, false))
+        return refuse(fd, "settings refused", kComBadSettings);
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u32 = static_cast<std::uint32_t>(port);
-    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) {
-        ::close(fd);
-        return kComCannotOpen;
-    }
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0)
+        return refuse(fd, "epoll", kComCannotOpen);
+    TRACE(ports, "COM%d (%s) opened: %ld baud, %d data bits, parity %d, %d stop bits", port,
+          path.c_str(), baud, dataBits, parity, stopBits);
     auto p = std::make_unique<Port>();
     p->port = port;
     p->fd = fd;
+    p->path = path;
     if (inQueue > 0) p->inLimit = static_cast<std::size_t>(inQueue);
     if (outQueue > 0) p->outLimit = static_cast<std::size_t>(outQueue);
     ports_[port] = std::move(p);
@@ -218,11 +238,15 @@ int TermiosSerial::close(int port) {
     // Out of the set first: events already taken for it find no port and are dropped.
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, p.fd, nullptr);
     ::close(p.fd);
+    TRACE(ports, "COM%d (%s) closed", port, p.path.c_str());
     ports_.erase(it);
     return kComOk;
 }
 
-void TermiosSerial::hangUp(int port) {
+void TermiosSerial::hangUp(int port, int error) {
+    if (const Port* p = find(port))
+        TRACE(ports, "COM%d (%s) hung up: %s", port, p->path.c_str(),
+              error != 0 ? trace::errnoText(error) : "the device reports a hang-up");
     journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " hung up");
     close(port);
 }
@@ -250,8 +274,9 @@ void TermiosSerial::onReadable(int port) {
         // A raw terminal answers 0 when nothing is waiting; only a hang-up flag or an error
         // such as EIO means the device has gone (the far end of a pseudo-terminal closed,
         // a USB adapter pulled).
+        const int error = n < 0 ? errno : 0;
         if (n == 0 && (arrived || !deviceGone(p->fd))) break;
-        hangUp(port);
+        hangUp(port, error);
         return;
     }
     if (!arrived || p->inCallback || p->callback == nullptr || !(p->eventMask & kEventCharReceived))
@@ -271,10 +296,17 @@ void TermiosSerial::drainOutput(Port& p) {
         ssize_t w = ::write(p.fd, buf, n);
         if (w > 0) {
             p.out.erase(p.out.begin(), p.out.begin() + w);
+            p.writeFailing = false;
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
-        break;  // EAGAIN: wait for the notifier; other errors show up as a hang-up on read
+        // EAGAIN: wait for the notifier; other errors show up as a hang-up on read.
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && !p.writeFailing) {
+            p.writeFailing = true;
+            TRACE(ports, "COM%d (%s) write failed, %zu bytes waiting: %s", p.port, p.path.c_str(),
+                  p.out.size(), trace::errnoText(errno));
+        }
+        break;
     }
     watchOutput(p, !p.out.empty());
 }
@@ -297,6 +329,10 @@ int TermiosSerial::write(int port, const unsigned char* data, std::size_t count)
     if (p == nullptr) return kComNotOpen;
     std::size_t room = p->outLimit > p->out.size() ? p->outLimit - p->out.size() : 0;
     std::size_t n = std::min(count, room);
+    if (n < count && !p->outputRefused)
+        TRACE(ports, "COM%d (%s) output queue full: %zu of %zu bytes taken", port, p->path.c_str(),
+              n, count);
+    p->outputRefused = n < count;
     p->out.insert(p->out.end(), data, data + n);
     drainOutput(*p);
     return static_cast<int>(n);
@@ -359,7 +395,14 @@ int TermiosSerial::lineStatus(int port) {
     Port* p = find(port);
     if (p == nullptr) return kComNotOpen;
     int bits = 0;
-    if (::ioctl(p->fd, TIOCMGET, &bits) != 0) return kComIoError;  // e.g. a pseudo-terminal
+    if (::ioctl(p->fd, TIOCMGET, &bits) != 0) {  // e.g. a pseudo-terminal
+        if (!p->lineStatusFailing)
+            TRACE(ports, "COM%d (%s) modem lines cannot be read: %s", port, p->path.c_str(),
+                  trace::errnoText(errno));
+        p->lineStatusFailing = true;
+        return kComIoError;
+    }
+    p->lineStatusFailing = false;
     return (bits & TIOCM_CTS) ? kLineCts : 0;
 }
 

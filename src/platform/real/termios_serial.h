@@ -51,7 +51,8 @@ class TermiosSerial : public SerialBackEnd {
     void onWritable(int port);
     void drainOutput(Port& p);
     void watchOutput(Port& p, bool on);
-    void hangUp(int port);
+    // error: errno of the read that found it, 0 when the device flagged the hang-up.
+    void hangUp(int port, int error);
 
     std::map<int, std::unique_ptr<Port>> ports_;
     int epoll_ = -1;

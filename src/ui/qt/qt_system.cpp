@@ -14,8 +14,11 @@
 #include <QSoundEffect>
 #include <QTimer>
 #include <QUrl>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
+
+#include "platform/trace.h"
 
 namespace ui::qt {
 
@@ -115,18 +118,20 @@ bool QtSystem::openParallel() {
     closeParallel();
     const char* env = std::getenv("VNK_PARPORT");
     std::string path = (env != nullptr && *env != '\0') ? env : "/dev/parport0";
+    // Why the input did not open is seen only here: the E-stop module knows only that.
+    const auto refuse = [&path](int fd, const char* step) {
+        TRACE(estop, "parallel port %s: %s: %s", path.c_str(), step, trace::errnoText(errno));
+        if (fd >= 0) ::close(fd);
+        return false;
+    };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) return refuse(fd, "cannot open");
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return false;
-    }
+    if (::fstat(fd, &st) != 0) return refuse(fd, "cannot stat");
     parallelIsDevice_ = S_ISCHR(st.st_mode);
-    if (parallelIsDevice_ && ::ioctl(fd, PPCLAIM) != 0) {
-        ::close(fd);
-        return false;
-    }
+    if (parallelIsDevice_ && ::ioctl(fd, PPCLAIM) != 0) return refuse(fd, "cannot claim");
+    TRACE(estop, "parallel port %s opened (%s)", path.c_str(),
+          parallelIsDevice_ ? "ppdev" : "status file");
     parallelFd_ = fd;
     return true;
 }

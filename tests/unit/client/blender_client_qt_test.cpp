@@ -1,6 +1,7 @@
 // The blender link on real sockets (the Qt back end, a peer on 127.0.0.1 in the same event
 // loop): the read buffer's bound against a megabyte sent at once, the peer closing with and
 // without a message first, and a flood that ends in a close.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -18,6 +19,7 @@
 #include "platform/real/qt_loop.h"
 #include "platform/real/qt_tcp.h"
 #include "platform/sim/memory_journal.h"
+#include "platform/trace.h"
 #include "safety/optional_trips.h"
 #include "settings/config_record.h"
 #include "support/qt_app.h"
@@ -230,6 +232,22 @@ TEST_F(RealClientTest, AFloodThenTheEndIsReadToItsLastReadingBeforeTheCloseIsSho
     peer = connectByMenu();
     ASSERT_NE(peer, nullptr);
     exchange(peer, "900\r\n");
+}
+
+// The window says only "Not Connected": the trace says why, in the socket's words, which the
+// connection forgets once the client lets it go.
+TEST_F(RealClientTest, BlenderTraceSaysWhyAConnectFailed) {
+    server.close();  // nothing listens on the port any more
+    trace::setModules("blender");
+    testing::internal::CaptureStderr();
+    LoadClient();
+    EXPECT_TRUE(runUntil([] { return !ClientConnecting(); }));
+    const std::string out = testing::internal::GetCapturedStderr();
+    trace::setModules("");
+    EXPECT_FALSE(ClientConnected());
+    EXPECT_THAT(out, testing::HasSubstr("vnk blender: connecting to 127.0.0.1, port " +
+                                        std::to_string(BlenderPort()) + "\n"));
+    EXPECT_THAT(out, testing::HasSubstr("vnk blender: connect failed: Connection refused\n"));
 }
 
 }  // namespace

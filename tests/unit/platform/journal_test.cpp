@@ -10,9 +10,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <tuple>
+#include <vector>
 
 #include "journal_fixtures.h"
+#include "platform/trace.h"
 
 namespace {
 
@@ -122,6 +125,30 @@ TEST_F(Journal, FailedWriteIsShownOnceFromTheLoopAndTheStationCarriesOn) {
     EXPECT_NE(notices[0].find("disk I/O error"), std::string::npos);
     journal::SetAlarm(2, Kind::Fault, "VFD fault");  // the alarm still counts
     EXPECT_EQ(journal::UnacknowledgedCount(), 1);
+}
+
+// A disk that refuses every write would otherwise give a trace line per event: the first
+// failure says why, and the first write after them says the journal works again.
+TEST_F(Journal, TraceShowsWhenWritesStartAndStopFailingNotEachFailure) {
+    trace::setModules("journal");
+    testing::internal::CaptureStderr();
+    journal::Record(0, Kind::Command, "STOP");
+    store.failWrites = true;
+    journal::Record(1, Kind::Command, "STOP");
+    journal::Record(2, Kind::Command, "Power Off");
+    journal::SetAlarm(2, Kind::Fault, "VFD fault");
+    store.failWrites = false;
+    journal::Record(3, Kind::Command, "STOP");
+    journal::Record(4, Kind::Command, "STOP");
+    std::istringstream out(testing::internal::GetCapturedStderr());
+    trace::setModules("");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);) lines.push_back(line);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "vnk journal: event not written (disk I/O error): STOP; the next "
+                         "failures are not traced",
+                         "vnk journal: events are written again",
+                     }));
 }
 
 class JournalFile : public JournalOnDisk {};

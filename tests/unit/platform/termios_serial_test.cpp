@@ -3,7 +3,9 @@
 #include "platform/real/termios_serial.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +15,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/real/qt_loop.h"
+#include "platform/trace.h"
 #include "support/qt_app.h"
 
 namespace fs = std::filesystem;
@@ -123,6 +126,39 @@ TEST_F(PtyPorts, MissingAndNonSerialPortsAreRefusedAndListedRight) {
     EXPECT_EQ(openPort(0), kComInvalidPort);
     EXPECT_EQ(openPort(4), kComOk);
     EXPECT_EQ(OpenComConfig(12, "", 12345, 0, 8, 1, 4095, 4095), kComBadSettings);
+}
+
+// The station's own messages say only "cannot open": the trace must say which node and why,
+// and that a port went away.
+TEST_F(PtyPorts, PortsTraceNamesTheNodeAndTheReason) {
+    const int far = makePort(4);
+    const std::string node = (dir / "COM4").string();
+    const int other = ::open(::ptsname(far), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);  // another program holds COM4
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(openPort(9), kComInvalidPort);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "traced while off";
+
+    trace::setModules("ports");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(openPort(9), kComInvalidPort);
+    EXPECT_EQ(openPort(4), kComCannotOpen);
+    ::close(other);
+    EXPECT_EQ(openPort(4), kComOk);
+    ::close(far);  // the far end goes: the port hangs up
+    masters.clear();
+    for (int i = 0; i < 100 && serial.isOpen(4); ++i) Delay(0.01);
+    const std::string out = testing::internal::GetCapturedStderr();
+    trace::setModules("");
+    using testing::HasSubstr;
+    EXPECT_THAT(out, HasSubstr("vnk ports: COM9 (" + (dir / "COM9").string() +
+                               "): open failed: no such node: No such file or directory\n"));
+    EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + "): open failed: in use (locked)"));
+    EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") opened: 19200 baud"));
+    EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") hung up: "));
+    EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") closed\n"));
 }
 
 }  // namespace

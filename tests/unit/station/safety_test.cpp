@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "link/operations.h"
@@ -14,6 +16,7 @@
 #include "operation/numpadcode.h"
 #include "operation/pumpgroup.h"
 #include "platform/journal.h"
+#include "platform/trace.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
 #include "safety/trips.h"
@@ -100,6 +103,35 @@ TEST_F(Safety, FailedInputIsShownOnceAndIdlesNothing) {
     loop.advance(0.2);
     EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[1], windows::BANK_ESTOP_STATUS, ui::ATTR_VISIBLE),
               0);
+}
+
+// Someone watching a flickering loop needs each change, and the reason of a failed read; a
+// line for each of the hundred samples a second would bury them.
+TEST_F(Safety, EStopTraceHasALinePerChangeOfTheInputNotPerSample) {
+    start();
+    loop.advance(0.5);
+    trace::setModules("estop");
+    testing::internal::CaptureStderr();
+    breakLoop();
+    loop.advance(1.0);
+    system.status = -1;  // the read fails while the E-stop holds
+    loop.advance(1.0);
+    breakLoop();
+    loop.advance(1.0);
+    closeLoop();
+    loop.advance(1.0);
+    std::istringstream out(testing::internal::GetCapturedStderr());
+    trace::setModules("");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);)
+        if (line.rfind("vnk estop", 0) == 0) lines.push_back(line);
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "vnk estop: parallel port: loop broken (status 0x00)",
+                  "vnk estop: parallel port: input failed: read returned -1 (no reason given)",
+                  "vnk estop: parallel port: loop broken (status 0x00)",
+                  "vnk estop: parallel port: loop closed (status 0x10)",
+              }));
 }
 
 TEST_F(Safety, EStopSerialPortCannotBeAPumpsPort) {
