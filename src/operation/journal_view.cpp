@@ -274,12 +274,12 @@ std::string JournalCsv(const std::vector<JournalRow>& rows) {
     return journal::ToCsv(out);
 }
 
-int Show_Journal(int, int, int event, void*, int, int) {
+int ShowJournal(int, int, int event, void*, int, int) {
     if (event == ui::EVENT_COMMIT) ShowJournalWindow();
     return 0;
 }
 
-int Journal_Row(int, int control, int event, void*, int, int) {
+int SelectJournalRow(int, int control, int event, void*, int, int) {
     if (event != ui::EVENT_LEFT_CLICK && event != ui::EVENT_COMMIT) return 0;
     const int row = (control - JOURNAL_ROW_FIRST) / kJournalColumns;
     if (row < 0 || row >= static_cast<int>(g.rows.size())) return 0;
@@ -288,12 +288,12 @@ int Journal_Row(int, int control, int event, void*, int, int) {
     return 0;
 }
 
-int Journal_Filter(int, int, int event, void*, int, int) {
+int FilterJournal(int, int, int event, void*, int, int) {
     if (event == ui::EVENT_COMMIT) toPage(0);
     return 0;
 }
 
-int Journal_Acknowledge(int, int, int event, void*, int, int) {
+int AcknowledgeJournalAlarm(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || g.selected < 0 ||
         g.selected >= static_cast<int>(g.rows.size()))
         return 0;
@@ -306,7 +306,7 @@ int Journal_Acknowledge(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int Journal_Acknowledge_All(int, int, int event, void*, int, int) {
+int AcknowledgeAllJournalAlarms(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     journal::AcknowledgeAll();
     toPage(0);
@@ -314,17 +314,17 @@ int Journal_Acknowledge_All(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int Journal_Newer(int, int, int event, void*, int, int) {
+int JournalNewer(int, int, int event, void*, int, int) {
     if (event == ui::EVENT_COMMIT && g.page > 0) toPage(g.page - 1);
     return 0;
 }
 
-int Journal_Older(int, int, int event, void*, int, int) {
+int JournalOlder(int, int, int event, void*, int, int) {
     if (event == ui::EVENT_COMMIT && g.more) toPage(g.page + 1);
     return 0;
 }
 
-int Journal_Export(int, int, int event, void*, int, int) {
+int ExportJournal(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || g.rows.empty()) return 0;
     std::string path;
     platform::fileSystem().makeDir(exportDir());
@@ -339,21 +339,21 @@ int Journal_Export(int, int, int event, void*, int, int) {
     return 0;
 }
 
-int Journal_Close(int, int, int event, void*, int, int) {
+int CloseJournal(int, int, int event, void*, int, int) {
     if (event == ui::EVENT_COMMIT) CloseJournalWindow();
     return 0;
 }
 
 void BindJournalCallbacks() {
-    windows::BindCtrlCallback("Show_Journal", Show_Journal);
-    windows::BindCtrlCallback("Journal_Row", Journal_Row);
-    windows::BindCtrlCallback("Journal_Filter", Journal_Filter);
-    windows::BindCtrlCallback("Journal_Acknowledge", Journal_Acknowledge);
-    windows::BindCtrlCallback("Journal_Acknowledge_All", Journal_Acknowledge_All);
-    windows::BindCtrlCallback("Journal_Newer", Journal_Newer);
-    windows::BindCtrlCallback("Journal_Older", Journal_Older);
-    windows::BindCtrlCallback("Journal_Export", Journal_Export);
-    windows::BindCtrlCallback("Journal_Close", Journal_Close);
+    windows::BindCtrlCallback("ShowJournal", ShowJournal);
+    windows::BindCtrlCallback("SelectJournalRow", SelectJournalRow);
+    windows::BindCtrlCallback("FilterJournal", FilterJournal);
+    windows::BindCtrlCallback("AcknowledgeJournalAlarm", AcknowledgeJournalAlarm);
+    windows::BindCtrlCallback("AcknowledgeAllJournalAlarms", AcknowledgeAllJournalAlarms);
+    windows::BindCtrlCallback("JournalNewer", JournalNewer);
+    windows::BindCtrlCallback("JournalOlder", JournalOlder);
+    windows::BindCtrlCallback("ExportJournal", ExportJournal);
+    windows::BindCtrlCallback("CloseJournal", CloseJournal);
 }
 
 void ResetJournalView() {

@@ -33,15 +33,15 @@ void ShowAlarmCount();
 // The shown rows as the export writes them.
 std::string JournalCsv(const std::vector<JournalRow>& rows);
 
-int Show_Journal(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Row(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Filter(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Acknowledge(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Acknowledge_All(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Newer(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Older(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Export(int panel, int control, int event, void* data, int e1, int e2);
-int Journal_Close(int panel, int control, int event, void* data, int e1, int e2);
+int ShowJournal(int panel, int control, int event, void* data, int e1, int e2);
+int SelectJournalRow(int panel, int control, int event, void* data, int e1, int e2);
+int FilterJournal(int panel, int control, int event, void* data, int e1, int e2);
+int AcknowledgeJournalAlarm(int panel, int control, int event, void* data, int e1, int e2);
+int AcknowledgeAllJournalAlarms(int panel, int control, int event, void* data, int e1, int e2);
+int JournalNewer(int panel, int control, int event, void* data, int e1, int e2);
+int JournalOlder(int panel, int control, int event, void* data, int e1, int e2);
+int ExportJournal(int panel, int control, int event, void* data, int e1, int e2);
+int CloseJournal(int panel, int control, int event, void* data, int e1, int e2);
 void BindJournalCallbacks();
 void ResetJournalView();
 

@@ -236,7 +236,7 @@ int ChooseTrendPump(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-int Close_Trends(int panel, int, int event, void*, int, int) {
+int CloseTrends(int panel, int, int event, void*, int, int) {
     if (event == ui::EVENT_COMMIT) ui::HidePanel(panel);
     return 0;
 }
@@ -257,7 +257,7 @@ void BindTrendCallbacks() {
     BindCtrlCallback("TrendTimer", TrendTimer);
     BindCtrlCallback("SetTrendSpan", SetTrendSpan);
     BindCtrlCallback("ChooseTrendPump", ChooseTrendPump);
-    BindCtrlCallback("Close_Trends", Close_Trends);
+    BindCtrlCallback("CloseTrends", CloseTrends);
 }
 
 }  // namespace operation

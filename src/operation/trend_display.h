@@ -17,7 +17,7 @@ int TrendTimer(int panel, int control, int event, void* data, int e1, int e2);
 // The span buttons (the pressed one on, the others off), the pump rings, Close.
 int SetTrendSpan(int panel, int control, int event, void* data, int e1, int e2);
 int ChooseTrendPump(int panel, int control, int event, void* data, int e1, int e2);
-int Close_Trends(int panel, int control, int event, void* data, int e1, int e2);
+int CloseTrends(int panel, int control, int event, void* data, int e1, int e2);
 // Both charts drawn again from the rings (nothing while the window is not shown).
 void RefreshTrendWindow();
 

@@ -220,7 +220,7 @@ void buildFooter(int panel) {
     exit.bgColor = ui::VAL_LT_GRAY;
     Attach(panel, BANK_EXIT, "Quit_App");
     ui::Control& alarms =
-        AddButton(panel, BANK_ALARMS, "No Alarms", kFooterTop + 8, 792, 108, 60, "Show_Journal");
+        AddButton(panel, BANK_ALARMS, "No Alarms", kFooterTop + 8, 792, 108, 60, "ShowJournal");
     alarms.bgColor = ui::VAL_LT_GRAY;
 }
 

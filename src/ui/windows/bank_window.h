@@ -93,7 +93,7 @@ std::string PumpChoiceName(int pump);
 enum BankCtrl {
     BANK_TITLE = 2,  // where focus goes after a power switch
     BANK_EXIT = 3,   // Quit_App
-    BANK_ALARMS = 4,  // the count of unacknowledged alarms; Show_Journal
+    BANK_ALARMS = 4,  // the count of unacknowledged alarms; ShowJournal
     BANK_AVG_PRESSURE = 10,
     BANK_TOTAL_RATE = 11,
     BANK_TOTAL_VOLUME = 12,

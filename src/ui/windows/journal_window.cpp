@@ -35,8 +35,8 @@ void BuildJournalWindow(int panel) {
     for (int k = 0; k < journal::kKindCount; ++k)
         ui::InsertListItem(panel, JOURNAL_KIND_FILTER, -1,
                            journal::KindName(static_cast<journal::Kind>(k)), k);
-    Attach(panel, JOURNAL_PUMP_FILTER, "Journal_Filter");
-    Attach(panel, JOURNAL_KIND_FILTER, "Journal_Filter");
+    Attach(panel, JOURNAL_PUMP_FILTER, "FilterJournal");
+    Attach(panel, JOURNAL_KIND_FILTER, "FilterJournal");
     ui::Control& count = AddCaption(panel, JOURNAL_ALARM_COUNT, "", 34, 430, 360, 24);
     count.textColor = ui::VAL_WHITE;
 
@@ -49,17 +49,17 @@ void BuildJournalWindow(int panel) {
                                             kRowTop + r * kRowPitch, kColumns[c].left,
                                             kColumns[c].width, kRowPitch - 4);
             cell.mode = ui::MODE_INDICATOR;
-            Attach(panel, JournalCell(r, c), "Journal_Row");
+            Attach(panel, JournalCell(r, c), "SelectJournalRow");
         }
 
     AddButton(panel, JOURNAL_ACKNOWLEDGE, "Acknowledge", kButtonTop, 12, 180, kButtonHeight,
-              "Journal_Acknowledge");
+              "AcknowledgeJournalAlarm");
     AddButton(panel, JOURNAL_ACKNOWLEDGE_ALL, "Acknowledge All", kButtonTop, 204, 180,
-              kButtonHeight, "Journal_Acknowledge_All");
-    AddButton(panel, JOURNAL_NEWER, "Newer", kButtonTop, 420, 130, kButtonHeight, "Journal_Newer");
-    AddButton(panel, JOURNAL_OLDER, "Older", kButtonTop, 562, 130, kButtonHeight, "Journal_Older");
-    AddButton(panel, JOURNAL_EXPORT, "Export", kButtonTop, 716, 130, kButtonHeight, "Journal_Export");
-    AddButton(panel, JOURNAL_CLOSE, "Close", kButtonTop, 858, 130, kButtonHeight, "Journal_Close");
+              kButtonHeight, "AcknowledgeAllJournalAlarms");
+    AddButton(panel, JOURNAL_NEWER, "Newer", kButtonTop, 420, 130, kButtonHeight, "JournalNewer");
+    AddButton(panel, JOURNAL_OLDER, "Older", kButtonTop, 562, 130, kButtonHeight, "JournalOlder");
+    AddButton(panel, JOURNAL_EXPORT, "Export", kButtonTop, 716, 130, kButtonHeight, "ExportJournal");
+    AddButton(panel, JOURNAL_CLOSE, "Close", kButtonTop, 858, 130, kButtonHeight, "CloseJournal");
 }
 
 }  // namespace windows

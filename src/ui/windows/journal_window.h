@@ -14,12 +14,12 @@ enum JournalCtrl {
     JOURNAL_PUMP_FILTER = 2,       // ring: all pumps (-2), the station (-1), pump 1-24 (0-23)
     JOURNAL_KIND_FILTER = 3,       // ring: all kinds (-1) or one kind
     JOURNAL_ALARM_COUNT = 4,       // "n unacknowledged alarms"
-    JOURNAL_ACKNOWLEDGE = 5,       // Journal_Acknowledge
-    JOURNAL_ACKNOWLEDGE_ALL = 6,   // Journal_Acknowledge_All
-    JOURNAL_NEWER = 7,             // Journal_Newer
-    JOURNAL_OLDER = 8,             // Journal_Older
-    JOURNAL_EXPORT = 9,            // Journal_Export
-    JOURNAL_CLOSE = 10,            // Journal_Close
+    JOURNAL_ACKNOWLEDGE = 5,       // AcknowledgeJournalAlarm
+    JOURNAL_ACKNOWLEDGE_ALL = 6,   // AcknowledgeAllJournalAlarms
+    JOURNAL_NEWER = 7,             // JournalNewer
+    JOURNAL_OLDER = 8,             // JournalOlder
+    JOURNAL_EXPORT = 9,            // ExportJournal
+    JOURNAL_CLOSE = 10,            // CloseJournal
     JOURNAL_ROW_FIRST = 100,       // row r, column c: JOURNAL_ROW_FIRST + r * kJournalColumns + c
 };
 

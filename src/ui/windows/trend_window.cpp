@@ -45,7 +45,7 @@ void BuildTrendWindow(int panel) {
         ui::SetCtrlIndex(panel, TREND_PUMP_FIRST + i, 0);
     }
     ui::Control& close = AddButton(panel, TREND_CLOSE, "Close", kButtonTop, kWidth - 104, 96,
-                                   kButtonHeight, "Close_Trends");
+                                   kButtonHeight, "CloseTrends");
     close.bgColor = ui::VAL_LT_GRAY;
     ui::AddCtrl(panel, TREND_PRESSURE_CHART, ui::CTRL_CHART, "", kChartTop, 8, kWidth - 16,
                 kChartHeight);
