@@ -27,6 +27,7 @@
 
 #include "ui/placement.h"
 #include "ui/qt/chart_widget.h"
+#include "ui/qt/logic_call.h"
 #include "ui/qt/widgets.h"
 
 namespace ui::qt {
@@ -112,32 +113,6 @@ void paintBackground(QWidget* canvas, int rgb) {
 
 bool isButton(CtrlType t) {
     return t == CTRL_COMMAND_BUTTON || t == CTRL_TOGGLE_BUTTON;
-}
-
-// Every call from a widget into the logic goes through toLogic. The logic may wait there on a
-// dialog of its own while the operator goes on tapping, and one of those taps may discard
-// the window whose widget made the call: its event handler is still under way. Such a
-// window is hidden at once and handed to the loop for deletion only once the outermost call
-// has returned.
-int callsUnderWay = 0;
-std::vector<QPointer<QWidget>>& windowsHeld() {
-    static std::vector<QPointer<QWidget>> held;
-    return held;
-}
-
-template <class Call>
-void toLogic(Call&& call) {
-    struct UnderWay {
-        UnderWay() { ++callsUnderWay; }
-        ~UnderWay() {
-            if (--callsUnderWay > 0) return;
-            std::vector<QPointer<QWidget>> held = std::move(windowsHeld());
-            windowsHeld().clear();
-            for (QPointer<QWidget>& w : held)
-                if (w) w->deleteLater();
-        }
-    } underWay;
-    call();
 }
 
 // A panel's window: closing it, keys and the operator's resizing are model events; the
@@ -297,10 +272,7 @@ void QtView::panelDiscarded(int panel) {
     std::unique_ptr<PanelView> view = std::move(it->second);
     views_.erase(it);
     view->window->hide();
-    if (callsUnderWay > 0)
-        windowsHeld().emplace_back(view->window);
-    else
-        view->window->deleteLater();
+    deleteWhenCallsReturn(view->window);
     std::erase_if(discarded_, [](const QPointer<QWidget>& w) { return w.isNull(); });
     if (view->host == nullptr) discarded_.emplace_back(view->window);
 }
