@@ -1,13 +1,12 @@
 // The view of one control: its widget, made and wired for the control's kind, and drawn
 // from the model. The panel's view makes one per control, of the class the control's type
-// calls for, once; from then on it hands each change of the control to it. What every kind
-// shares (place, dimmed, shown, the caption above it) is drawn here; a kind adds its own
-// look, and passes the operator's acts on its widget to the logic.
+// calls for (control_kinds.h), once; from then on it hands each change of the control to
+// it. What every kind shares (place, dimmed, shown, the caption above it) is drawn here; a
+// kind adds its own look, and passes the operator's acts on its widget to the logic.
 #pragma once
 
 #include <QString>
 #include <functional>
-#include <memory>
 
 #include "ui/model_types.h"
 
@@ -46,6 +45,9 @@ class ControlView {
     ControlView& operator=(const ControlView&) = delete;
 
     QWidget* widget() const { return widget_; }
+    // Shows c's label as a caption above the widget where it covers no other control of p,
+    // else as the widget's tool tip.
+    void addLabel(const Panel& p, const Control& c, QWidget* canvas);
     // Draws the control as the model has it now.
     void sync(const Control& c);
 
@@ -59,8 +61,6 @@ class ControlView {
     void passTaps(int panel, int id, bool asButton);
 
   private:
-    friend std::unique_ptr<ControlView> makeControlView(const Panel&, const Control&,
-                                                        const ControlSite&);
     QWidget* widget_;
     QLabel* caption_ = nullptr;  // the label above the control, where it covers no other
 };
@@ -72,11 +72,6 @@ class WidgetView : public ControlView {
     WidgetView(W* w, int id) : ControlView(w, id), w_(w) {}
     W* const w_;
 };
-
-// The view of c's kind, its widget made on site.canvas over the controls made before it;
-// null for a control that is not drawn (a timer).
-std::unique_ptr<ControlView> makeControlView(const Panel& p, const Control& c,
-                                             const ControlSite& site);
 
 QString colour(int rgb);
 // Re-polishing a widget is the dearest thing a refresh can do: only when the style changes.

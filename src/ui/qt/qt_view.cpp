@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ui/placement.h"
-#include "ui/qt/control_view.h"
+#include "ui/qt/control_kinds.h"
 #include "ui/qt/logic_call.h"
 
 namespace ui::qt {
