@@ -1,7 +1,7 @@
-// The Qt Widgets view of the UI model: one top-level window per visible panel, one widget
-// per control, placed where the window definition puts it. It keeps no station state: it
-// renders the model when the model says something changed, and turns widget events into
-// model events (ui::Press, ui::Operate, ui::DispatchMenu).
+// The Qt Widgets view of the UI model: one top-level window per visible panel, one view of
+// its kind per control (control_kinds.h), placed where the window definition puts it. It
+// keeps no station state: it renders the model when the model says something changed, and
+// turns widget events into model events (ui::Press, ui::Operate, ui::DispatchMenu).
 #pragma once
 
 #include <QPointer>

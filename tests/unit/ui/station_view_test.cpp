@@ -5,13 +5,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "autocontrol/auto_panel.h"
@@ -382,6 +387,90 @@ TEST_F(StationView, AutoControlUnitsShowWholeInMetric) {
             << shown->width() << "x" << shown->height();
     }
     EXPECT_EQ(rates, 3);
+}
+
+// The kinds no station window above reads back: a bar, a text box, a list, a check box, the
+// tab pages and a field's caption each show what the model holds, also after it changes.
+TEST_F(StationView, EveryKindShowsWhatTheModelHolds) {
+    const int panel = ui::NewPanel(0, "Kinds", 0, 0, 400, 600);
+    ui::AddCtrl(panel, 1, ui::CTRL_SLIDE, "", 10, 10, 200, 20);
+    ui::SetCtrlAttribute(panel, 1, ui::ATTR_MIN_VALUE, 100.0);
+    ui::SetCtrlAttribute(panel, 1, ui::ATTR_MAX_VALUE, 300.0);
+    ui::AddCtrl(panel, 2, ui::CTRL_SLIDE, "", 40, 10, 200, 20);  // the model's open range
+    ui::AddCtrl(panel, 3, ui::CTRL_TEXT_BOX, "", 70, 10, 200, 60);
+    ui::AddCtrl(panel, 4, ui::CTRL_RING, "", 140, 10, 120, 24);
+    ui::AddCtrl(panel, 5, ui::CTRL_CHECKBOX, "Auto", 170, 10, 120, 24);
+    ui::AddCtrl(panel, 6, ui::CTRL_NUMERIC, "Rate", 230, 10, 100, 24);  // room above it
+    ui::AddCtrl(panel, 7, ui::CTRL_NUMERIC, "Limit", 5, 300, 100, 24);  // none
+    ui::AddCtrl(panel, 8, ui::CTRL_TAB, "", 10, 300, 280, 200);
+    const int pages[] = {ui::NewPanel(panel, "One", 0, 0, 150, 260),
+                         ui::NewPanel(panel, "Two", 0, 0, 150, 260)};
+    for (int page : pages) ui::InsertListItem(panel, 8, -1, ui::GetPanelTitle(page), page);
+    ui::SetPanelAttribute(pages[1], ui::ATTR_PANEL_DIMMED, 1);
+    ui::DisplayPanel(panel);
+
+    auto* bar = qobject_cast<QProgressBar*>(view.widget(panel, 1));
+    ASSERT_NE(bar, nullptr);
+    ui::SetCtrlVal(panel, 1, 150.0);
+    EXPECT_EQ(bar->value() * 4, bar->maximum()) << "a quarter of the way";
+    ui::SetCtrlVal(panel, 1, 900.0);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "full past the top";
+    ui::SetCtrlVal(panel, 2, 5.0);
+    EXPECT_EQ(qobject_cast<QProgressBar*>(view.widget(panel, 2))->value(), 0);
+
+    auto* box = qobject_cast<QPlainTextEdit*>(view.widget(panel, 3));
+    ASSERT_NE(box, nullptr);
+    ui::SetCtrlVal(panel, 3, "first\n");
+    ui::SetCtrlVal(panel, 3, "second\n");
+    EXPECT_EQ(box->toPlainText(), QString::fromStdString(ui::GetCtrlText(panel, 3)));
+    EXPECT_TRUE(box->toPlainText().contains("first") && box->toPlainText().contains("second"));
+    ui::ResetTextBox(panel, 3, "");
+    EXPECT_TRUE(box->toPlainText().isEmpty());
+
+    auto* ring = qobject_cast<QComboBox*>(view.widget(panel, 4));
+    ASSERT_NE(ring, nullptr);
+    ui::InsertListItem(panel, 4, -1, "COM1", 1);
+    ui::InsertListItem(panel, 4, -1, "COM2", 2);
+    ui::SetCtrlIndex(panel, 4, 1);
+    EXPECT_EQ(ring->count(), 2);
+    EXPECT_EQ(ring->currentText(), "COM2");
+    ui::ClearListCtrl(panel, 4);
+    ui::InsertListItem(panel, 4, -1, "COM7", 7);
+    ui::SetCtrlIndex(panel, 4, 0);
+    EXPECT_EQ(ring->count(), 1);
+    EXPECT_EQ(ring->currentText(), "COM7");
+
+    auto* check = qobject_cast<QCheckBox*>(view.widget(panel, 5));
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->text(), "Auto");
+    ui::SetCtrlVal(panel, 5, 1);
+    EXPECT_TRUE(check->isChecked());
+    ui::SetCtrlVal(panel, 5, 0);
+    EXPECT_FALSE(check->isChecked());
+
+    // A caption where it covers nothing, else the label as the field's tool tip.
+    QStringList captions;
+    for (const QLabel* l : view.window(panel)->findChildren<QLabel*>())
+        if (l->isVisible()) captions << l->text();
+    EXPECT_TRUE(captions.contains("Rate"));
+    EXPECT_FALSE(captions.contains("Limit"));
+    EXPECT_EQ(view.widget(panel, 7)->toolTip(), "Limit");
+    ui::SetCtrlAttribute(panel, 6, ui::ATTR_VISIBLE, 0);
+    for (const QLabel* l : view.window(panel)->findChildren<QLabel*>())
+        EXPECT_FALSE(l->isVisible() && l->text() == "Rate") << "hidden with its field";
+
+    auto* tabs = qobject_cast<QTabWidget*>(view.widget(panel, 8));
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_EQ(tabs->count(), 2);
+    EXPECT_EQ(tabs->widget(0), view.window(pages[0]));
+    EXPECT_EQ(tabs->tabText(1), "Two");
+    EXPECT_TRUE(tabs->isTabEnabled(0));
+    EXPECT_FALSE(tabs->isTabEnabled(1)) << "a dimmed page cannot be opened";
+    ui::SetPanelAttribute(pages[1], ui::ATTR_PANEL_DIMMED, 0);
+    ui::SetCtrlIndex(panel, 8, 1);
+    EXPECT_TRUE(tabs->isTabEnabled(1));
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    ui::DiscardPanel(panel);
 }
 
 // The real back end hears what became of a program it started, from the loop and without
