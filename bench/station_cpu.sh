@@ -8,6 +8,8 @@
 # journal, and the trend window open; the fleet then has 40 s to settle. The rate is applied
 # and the trend window opened by the demo drivers, so FULL=1 measures vnk-station-demo (the
 # same process as vnk-station, with one-shot timers added).
+# HANGUP=n: pump n's port hangs up 5 s into the run (the station closes it); the window then
+# shows whether anything is left spinning on it (a port left in the poll set took a core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -37,6 +39,7 @@ if [ "$full" = 1 ]; then
   settle=40
 fi
 port=${VNK_BLENDER_PORT:-$((20000 + RANDOM % 20000))}
+[ -n "${HANGUP:-}" ] && extra+=(--fail "$HANGUP=hangup@5")
 
 "$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 "${speeds[@]}" "${extra[@]}" \
   > "$dir/sim.log" 2>&1 &

@@ -1,5 +1,6 @@
 // vnk-sim as a child process for system tests: started with its arguments, stopped with
-// SIGTERM (killed if it does not go), never left running after the test.
+// SIGTERM (killed if it has not gone a minute later: a hang, not a slow machine), never left
+// running after the test.
 #pragma once
 
 #include <fcntl.h>
@@ -43,7 +44,7 @@ class SimProcess {
         if (pid_ <= 0) return -1;
         ::kill(pid_, SIGTERM);
         int status = 0;
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < 6000; ++i) {
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

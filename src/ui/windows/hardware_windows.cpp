@@ -70,9 +70,9 @@ void BuildHardwareWindow(int panel) {
     SizePanel(panel, 1000, 700, kNormalBack, "Hardware Setup");
     ui::Control& pump = AddCaption(panel, HW_PUMP_LABEL, "Pump #", 16, 20, 250, 36);
     pump.textColor = ui::VAL_YELLOW;
-    AddCaption(panel, HW_TITLE, "Select A Hardware Group To Calibrate", 16, kHwDialogLeft, 720,
+    AddCaption(panel, HW_TITLE, "Select A Hardware Group To Calibrate", 16, kHwDialogLeft, 700,
                36);
-    AddCaption(panel, HW_HELP, "", 60, kHwDialogLeft, 720, 44);
+    AddCaption(panel, HW_HELP, "", 60, kHwDialogLeft, 700, 44);
     struct Select {
         int id;
         const char* label;

