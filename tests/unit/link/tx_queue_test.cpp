@@ -211,34 +211,4 @@ TEST_F(TxQueueTest, WhatCannotBeQueuedIsRefused) {
     EXPECT_TRUE(sent(0).empty());
 }
 
-TEST_F(TxQueueTest, StatisticsTrackMaximumAndAverage) {
-    SetShowStats(true);
-    const int panel = ui::NewPanel(0, "Pumps 1-8", 0, 0, 100, 100);
-    int readouts[5];
-    for (int i = 0; i < 5; ++i) {
-        readouts[i] = 200 + i;
-        ui::AddCtrl(panel, readouts[i], ui::CTRL_STRING, "", 0, 0);
-    }
-    SetStatsReadouts(panel, readouts);
-    // Ten answers of 0.1 s, then one of 1.1 s.
-    for (int i = 0; i < 10; ++i) {
-        SendShortCommand(0, WireCode::AlarmLimits, 0);
-        loop.advance(0.1);
-        feed(0, ack());
-    }
-    EXPECT_NEAR(QueueStats(0).Average, 0.1, 1e-9);
-    SendShortCommand(0, WireCode::AlarmLimits, 0);
-    loop.advance(1.1);
-    feed(0, ack());
-    EXPECT_NEAR(QueueStats(0).Maximum, 1.1, 1e-9);
-    EXPECT_NEAR(QueueStats(0).Average, 0.11 + 0.09, 1e-9);  // dt/10 + 0.9 x average
-
-    timerPanel(QueueTimer, 0.05);
-    loop.advance(0.2);
-    EXPECT_EQ(ui::GetCtrlText(panel, readouts[0]), "");  // four ticks so far
-    loop.advance(0.05);
-    EXPECT_EQ(ui::GetCtrlText(panel, readouts[0]), "1.100, 0.200");
-    EXPECT_EQ(ui::GetCtrlText(panel, readouts[1]), "0.000, 0.000");
-}
-
 }  // namespace

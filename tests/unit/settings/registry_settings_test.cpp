@@ -50,35 +50,39 @@ TEST_F(Settings, AValueOfTheWrongTypeOrSizeCountsAsMissing) {
     std::uint32_t untouched = 77;
     EXPECT_FALSE(ReadSetting(kEStop, untouched));
     EXPECT_EQ(untouched, 77u);
-    EXPECT_EQ(ReadSetting(kEStop), 1u);
-    EXPECT_EQ(ReadSetting(kEStopSerialPortNum), 32u);
-    EXPECT_EQ(ReadSetting(kTargetRate), 0.0f);
-    EXPECT_EQ(ReadSetting(kRateTolerance), 1.0f);
-    EXPECT_EQ(ReadSetting(kSamplingTime), 8);
-    EXPECT_EQ(ReadSetting(kPressureTolerance), 100.0f);
+    EXPECT_EQ(ReadSetting(kEStop), kEStop.missing);
+    EXPECT_EQ(ReadSetting(kEStopSerialPortNum), kEStopSerialPortNum.missing);
+    EXPECT_EQ(ReadSetting(kTargetRate), kTargetRate.missing);
+    EXPECT_EQ(ReadSetting(kRateTolerance), kRateTolerance.missing);
+    EXPECT_EQ(ReadSetting(kSamplingTime), kSamplingTime.missing);
+    EXPECT_EQ(ReadSetting(kPressureTolerance), kPressureTolerance.missing);
     // Reading alone writes nothing.
     EXPECT_FALSE(get("Target Pressure").has_value());
 }
 
+// Outside its range a controller value reads as the nearer bound, inside as it is; the
+// reading never rewrites what a technician stored.
 TEST_F(Settings, ControllerValuesAreClampedOnReadingButNotRewritten) {
-    putFloat("Target Rate", 350.0f);
-    putFloat("Target Pressure", 20000.0f);
-    putFloat("Rate Tolerance", 0.5f);
-    putFloat("Limit Pressure", -5.0f);
-    putFloat("RPM Step", 180.0f);
-    putBinary("Sampling Time", {3, 0});
-    EXPECT_EQ(ReadSetting(kTargetRate), 200.0f);
-    EXPECT_EQ(ReadSetting(kTargetPressure), 15000.0f);
-    EXPECT_EQ(ReadSetting(kRateTolerance), 0.8f);
-    EXPECT_EQ(ReadSetting(kLimitPressure), 0.0f);
-    EXPECT_EQ(ReadSetting(kRpmStep), 180.0f);
-    EXPECT_EQ(ReadSetting(kSamplingTime), 6);
-    putBinary("Sampling Time", {50, 0});
-    EXPECT_EQ(ReadSetting(kSamplingTime), 20);
-    putBinary("Sampling Time", {0xFF, 0xFF});  // -1
-    EXPECT_EQ(ReadSetting(kSamplingTime), 6);
-    EXPECT_EQ(get("Target Rate")->data,
-              (std::vector<std::uint8_t>{0x00, 0x00, 0xAF, 0x43}));  // still 350.0
+    for (const FloatSetting& s : {kTargetRate, kTargetPressure, kLimitRate, kLimitPressure,
+                                  kRpmStep, kPressureTolerance, kRateTolerance}) {
+        SCOPED_TRACE(s.name);
+        const float inside = (s.low + s.high) / 2.0f;
+        for (auto [stored, read] :
+             {std::pair{inside, inside}, {s.high + 1.0f, s.high}, {s.low - 1.0f, s.low}}) {
+            putFloat(s.name, stored);
+            EXPECT_EQ(ReadSetting(s), read) << stored;
+        }
+        EXPECT_EQ(get(s.name)->data.size(), 4u);
+        float kept = 0.0f;
+        std::memcpy(&kept, get(s.name)->data.data(), 4);
+        EXPECT_EQ(kept, s.low - 1.0f) << "rewritten by a read";
+    }
+    const std::int16_t low = kSamplingTime.low, high = kSamplingTime.high;
+    for (auto [stored, read] : {std::pair<int, int>{low + 1, low + 1}, {high + 1, high}, {-1, low}}) {
+        putBinary("Sampling Time", {static_cast<std::uint8_t>(stored & 0xFF),
+                                    static_cast<std::uint8_t>((stored >> 8) & 0xFF)});
+        EXPECT_EQ(ReadSetting(kSamplingTime), read) << stored;
+    }
 
     WriteSetting(kTargetRate, 12.5794f);
     WriteSetting(kSamplingTime, std::int16_t{12});

@@ -362,29 +362,26 @@ TEST_F(Keypad, ATripCompletionGetsTheNumberAndTheFieldKeepsItsValue) {
 }
 
 // The view opens it next to the field it edits (the placement's own test): the keypad names
-// that field as the place it was opened from, whatever was tapped to open it.
-TEST_F(Keypad, ItOpensAtItsFieldAndKeepsItsSize) {
+// that field as the place it was opened from. A size the operator gives it is kept for the
+// next opening, but never one smaller than it opened with.
+TEST_F(Keypad, ItOpensAtItsFieldAndKeepsALargerSize) {
     OpenKeypad(panel, kF64, 0);
     const ui::Panel* keypad = ui::FindPanel(KeypadPanel);
     ASSERT_NE(keypad, nullptr);
     EXPECT_EQ(keypad->anchorPanel, panel);
     EXPECT_EQ(keypad->anchorCtrl, kF64);
     EXPECT_TRUE(keypad->anchorNamed);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_WIDTH), 415);
-
-    // Shrinking below the minimum snaps back; a larger size is kept for the next opening.
-    ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_PANEL_SIZE, 300, 700);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_WIDTH), 415);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_HEIGHT), 580);
-    ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_PANEL_SIZE, 500, 601);
+    const auto size = [] {
+        return std::pair{ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_WIDTH),
+                         ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_HEIGHT)};
+    };
+    const auto [width, height] = size();
+    ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_PANEL_SIZE, width - 100, height + 100);
+    EXPECT_EQ(size(), std::pair(width, height)) << "narrower than it opened: back to its size";
+    ui::DispatchPanelEvent(KeypadPanel, ui::EVENT_PANEL_SIZE, width + 80, height + 20);
     ui::Press(KeypadPanel, NUMPAD_CANCEL);
-
-    int lone = ui::NewPanel(0, "Lone", 0, 0, 300, 400);
-    AddNumeric(lone, kF64, "", 0, 0, 80, 24, -10.0, 10.0, 1);
-    OpenKeypad(lone, kF64, 0);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_WIDTH), 500);
-    EXPECT_EQ(ui::GetPanelAttributeInt(KeypadPanel, ui::ATTR_PANEL_HEIGHT), 601);
-    EXPECT_EQ(ui::FindPanel(KeypadPanel)->anchorPanel, lone);
+    OpenKeypad(panel, kF64, 0);
+    EXPECT_EQ(size(), std::pair(width + 80, height + 20));
 }
 
 TEST_F(Keypad, OpeningAgainRetargetsTheOpenKeypad) {
