@@ -1,5 +1,6 @@
 // Framing on its own: the CRC, the two encoders, and the receive assembler: what makes a
 // packet, what is dropped and why. Packets fed here are framed by the simulator's code.
+// (That a packet cut anywhere assembles as whole is receive_fuzz's, over any stream.)
 #include "link/frame.h"
 
 #include <gtest/gtest.h>
@@ -71,27 +72,6 @@ TEST(Encode, WhatDoesNotFitIsNotWritten) {
     EXPECT_EQ(EncodeData(out, WireCode::AlarmLimits, 0, 0, Bytes(kMaxDataLength + 1)), 0u);
     EXPECT_EQ(EncodeData(out, WireCode::AlarmLimits, 0, 0, Bytes(kMaxDataLength)),
               static_cast<std::size_t>(kMaxFrameLength));
-}
-
-TEST_F(Assembler, PacketSplitAtEveryByteBoundaryAssemblesAsWhole) {
-    for (const Bytes& packet : {record(), ack()}) {
-        for (std::size_t cut = 1; cut < packet.size(); ++cut) {
-            assembler.reset();
-            EXPECT_TRUE(
-                feed({packet.begin(), packet.begin() + static_cast<std::ptrdiff_t>(cut)}).empty())
-                << "complete before its last byte, cut " << cut;
-            const auto frames =
-                feed({packet.begin() + static_cast<std::ptrdiff_t>(cut), packet.end()});
-            ASSERT_EQ(frames.size(), 1u) << "cut " << cut;
-            EXPECT_EQ(frames[0], packet);
-            EXPECT_EQ(assembler.pending(), 0);
-        }
-        // And one byte per read.
-        std::size_t complete = 0;
-        for (std::uint8_t b : packet) complete += feed({b}).size();
-        EXPECT_EQ(complete, 1u);
-        EXPECT_TRUE(sink.drops.empty());
-    }
 }
 
 TEST_F(Assembler, HuntSkipsNoiseButAStrayStartSwallowsTheNextByte) {
