@@ -64,16 +64,50 @@ class Password : public ShellFixture {
     }
 };
 
-TEST_F(Password, WithNoStoredPasswordTheDefaultOpensTheTarget) {
+// The stored password opens what it guards (the default while none is stored), compared as a
+// whole number; anything else is refused with the field cleared, the prompt left open and
+// Change refused as well.
+TEST_F(Password, OnlyTheStoredPasswordAsAWholeNumberOpensTheTarget) {
     installBoth();
-    int prompt = openPrompt();
-    ASSERT_NE(prompt, 0);
-    enter(prompt, PWD_STARS, "5927");
-    ui::Press(prompt, PWD_OK);
-    EXPECT_EQ(g_controlModeOpened, 1);
-    EXPECT_EQ(g_hardwareOpened, 0);
-    EXPECT_EQ(PasswordPromptPanel(), 0);
-    EXPECT_TRUE(popups.shown().empty());
+    struct Case {
+        const char* stored;  // nullptr: as the cases before left it
+        const char* typed;
+        bool opens;
+    };
+    const Case cases[] = {
+        {nullptr, "5927", true},  // nothing stored: the default
+        {nullptr, "5928", false}, {"1234", "001234", true}, {"1234", "5927", false},
+        {"-42", "42-", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        if (c.stored != nullptr) setStored(c.stored);
+        const int opened = g_controlModeOpened;
+        popups.clear();
+        const int prompt = openPrompt();
+        ASSERT_NE(prompt, 0);
+        enter(prompt, PWD_STARS, c.typed);
+        ui::Press(prompt, PWD_OK);
+        EXPECT_EQ(g_controlModeOpened - opened, c.opens ? 1 : 0);
+        EXPECT_EQ(popups.count("Access Denied"), c.opens ? 0 : 1);
+        if (c.opens) {
+            EXPECT_EQ(PasswordPromptPanel(), 0);
+            continue;
+        }
+        EXPECT_EQ(ui::GetCtrlDouble(prompt, PWD_VALUE), 0.0);
+        EXPECT_EQ(PasswordPromptPanel(), prompt);
+        ui::Press(prompt, PWD_CHANGE);
+        EXPECT_EQ(PasswordChangePanel(), 0);
+        ui::Press(prompt, PWD_CANCEL);
+    }
+    EXPECT_EQ(g_hardwareOpened, 0) << "the control mode's prompt opens nothing else";
+
+    // A row's configure button: the hardware window.
+    PasswordTarget = BankRow[2][kPosConfigure];
+    ShowPasswordPrompt(BankPanel[0]);
+    enter(PasswordPromptPanel(), PWD_STARS, "42-");
+    ui::Press(PasswordPromptPanel(), PWD_OK);
+    EXPECT_EQ(g_hardwareOpened, 1);
 }
 
 TEST_F(Password, AStoreThatCannotBeReadIsNotTakenForOneWithoutAPassword) {
@@ -93,32 +127,6 @@ TEST_F(Password, AStoreThatCannotBeReadIsNotTakenForOneWithoutAPassword) {
     EXPECT_EQ(PasswordChangePanel(), 0);
     EXPECT_TRUE(std::filesystem::is_directory(path));
     platform::setRegistry(&store);
-}
-
-TEST_F(Password, LeadingZerosCompareAsTheSameNumber) {
-    setStored("1234");
-    installBoth();
-    PasswordTarget = BankRow[2][kPosConfigure];  // a configure button: the hardware window
-    ShowPasswordPrompt(BankPanel[0]);
-    int prompt = PasswordPromptPanel();
-    enter(prompt, PWD_STARS, "001234");
-    ui::Press(prompt, PWD_OK);
-    EXPECT_EQ(g_hardwareOpened, 1);
-    EXPECT_EQ(g_controlModeOpened, 0);
-}
-
-TEST_F(Password, AWrongPasswordIsRefusedAndTheFieldCleared) {
-    installBoth();
-    int prompt = openPrompt();
-    enter(prompt, PWD_STARS, "5928");
-    ui::Press(prompt, PWD_OK);
-    EXPECT_EQ(popups.count("Access Denied"), 1);
-    EXPECT_EQ(ui::GetCtrlDouble(prompt, PWD_VALUE), 0.0);
-    EXPECT_EQ(PasswordPromptPanel(), prompt);
-    EXPECT_EQ(g_controlModeOpened, 0);
-
-    ui::Press(prompt, PWD_CHANGE);
-    EXPECT_EQ(PasswordChangePanel(), 0);
 }
 
 TEST_F(Password, TheNewPasswordMustBeConfirmedAsTheSameWholeNumber) {
@@ -155,12 +163,6 @@ TEST_F(Password, ANegativeNewPasswordIsAccepted) {
     enter(change, CHG_CONFIRM_STARS, "42-");
     ui::Press(change, CHG_OK);
     EXPECT_EQ(stored(), "-42");
-
-    SetControlModeOpener(openControlMode);
-    prompt = openPrompt();
-    enter(prompt, PWD_STARS, "42-");
-    ui::Press(prompt, PWD_OK);
-    EXPECT_EQ(g_controlModeOpened, 1);
 }
 
 TEST_F(Password, TheStarDisplayShowsOneStarPerDigitAndOneMoreFrom991To999) {

@@ -410,7 +410,8 @@ TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
     TestQtApp<QApplication>::stop();
 }
 
-// The operator's taps on the real widgets reach the simulated pumps.
+// The station against the simulated fleet, drawn by the view (taps on the real widgets
+// reaching the pumps are the operator's and the monkey's tests).
 class FleetView : public StationFleet {
   protected:
     static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
@@ -426,51 +427,6 @@ class FleetView : public StationFleet {
     }
     ui::qt::QtView view;
 };
-
-TEST_F(FleetView, TapsOnPlusAndPowerOffReachTheirPumps) {
-    fleet->unit(2).setSpeedSetpoint(1000);
-    loop.advance(3.0);
-    ASSERT_EQ(PumpTable[2].RpmSetpoint, 1000);
-    heard.clear();
-    auto* plus = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosStepUpSmall]));
-    ASSERT_NE(plus, nullptr);
-    plus->click();
-    loop.advance(0.3);
-    EXPECT_EQ(speedsTo(2), std::vector<int>{1025});
-    EXPECT_EQ(fleet->unit(2).setpoint(), 1025);
-
-    ASSERT_TRUE(fleet->unit(3).driveOn());
-    auto* off = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[3][kPosPowerOff]));
-    ASSERT_NE(off, nullptr);
-    ASSERT_TRUE(off->isVisible() || !view.window(BankPanel[0])->isVisible());
-    off->click();
-    loop.advance(0.3);
-    EXPECT_FALSE(fleet->unit(3).driveOn());
-}
-
-// What the operator sees after a power-off and when a fleet command asks first; with
-// VNK_SCREENSHOT_DIR set the windows are saved there as PNG files.
-TEST_F(FleetView, PowerOffShowsOnTheRowAndFleetCommandsAskFirst) {
-    auto save = [](QWidget* w, const char* name) {
-        const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
-        if (dir != nullptr && w != nullptr) w->grab().save(QString(dir) + "/" + name);
-    };
-    ArrangeBankWindows();
-    qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[3][kPosPowerOff]))->click();
-    loop.advance(3.0);  // the drive reports off
-    EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][kPosPowerOn])->isVisible())
-        << "Power On shown";
-    EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][kPosPowerOff])->isVisible());
-    save(view.window(BankPanel[0]), "bank_after_power_off.png");
-
-    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, windows::MENU_ZERO_PRESSURES,
-                   BankPanel[0]);
-    ASSERT_NE(ConfirmDialogPanel(), 0);
-    QWidget* dialog = view.window(ConfirmDialogPanel());
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), "Zero Pressures");
-    save(dialog, "confirm_zero_pressures.png");
-}
 
 // The hardware window and a calibration dialog on screen; with VNK_SCREENSHOT_DIR set they
 // are saved there as PNG files.
