@@ -65,6 +65,23 @@ int hexDigit(char c) {
     return -1;
 }
 
+// Regedit writes a long hex list over several lines, each but the last ending in a backslash.
+// Only a value whose data is such a list continues: any other line stands as it is, whatever
+// it holds ("hex" in its name, a backslash ending its text), or the next value would vanish
+// into it.
+bool continuesHexList(const std::string& t) {
+    if (t.empty() || t.back() != '\\') return false;
+    size_t pos = 0;
+    std::string name;
+    if (t[0] == '@')
+        pos = 1;
+    else if (!readQuoted(t, pos, name))
+        return false;
+    while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
+    if (pos >= t.size() || t[pos] != '=') return false;
+    return lower(trim(t.substr(pos + 1))).rfind("hex", 0) == 0;
+}
+
 RegValue parseValue(const std::string& rhs, bool& deletion) {
     RegValue v;
     deletion = false;
@@ -338,14 +355,16 @@ void RegistryStore::parseText(const std::string& text, Keys& keys,
     while (std::getline(in, line)) {
         std::string t = trim(line);
         if (!pending.empty()) t = pending + t;
-        if (!t.empty() && t.back() == '\\' && t.find('=') != std::string::npos &&
-            lower(t).find("hex") != std::string::npos) {
-            pending = t.substr(0, t.size() - 1);  // continued hex list
+        if (continuesHexList(t)) {
+            pending = t.substr(0, t.size() - 1);
             continue;
         }
         pending.clear();
         lines.push_back(t);
     }
+    // A list the file ends in the middle of: what it has, without its continuation marks,
+    // so that a write does not make it swallow the line written after it.
+    while (!pending.empty() && pending.back() == '\\') pending.pop_back();
     if (!pending.empty()) lines.push_back(pending);
 
     std::string current;  // lower-case key; empty = outside any key

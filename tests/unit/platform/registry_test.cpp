@@ -248,6 +248,35 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
     EXPECT_NE(slurp(path).find("\"Odd\"=hex(7):41,00,00,00"), std::string::npos);
 }
 
+// Only a hex list goes on over a line ending in a backslash. A hand-written path ending in one,
+// a name that reads "hex" once its escapes are taken, or a list the file ends in the middle of
+// must not take the next value with them, as read or after a write.
+TEST_F(RegistryFile, OnlyAHexListContinuesOnTheNextLine) {
+    writeFile(
+        "[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"
+        "\"Path\"=C:\\hex\\\r\n"
+        "\"EStop\"=dword:00000000\r\n"
+        "\"he\\x\"=zz\\\r\n"
+        "\"Timeout1\"=dword:0000001e\r\n"
+        "\"Blob\"=hex:01,\\\\");
+    for (const char* when : {"as written by hand", "after a write"}) {
+        SCOPED_TRACE(when);
+        unsigned int v = 7;
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegOk);
+        EXPECT_EQ(v, 0u);
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Timeout1", &v, 1), kRegOk);
+        EXPECT_EQ(v, 30u);
+        unsigned char blob[4] = {};
+        unsigned int size = 0;
+        EXPECT_EQ(RegReadBinary(REGKEY_HKLM, kKey, "Blob", blob, sizeof blob, &size), kRegOk);
+        EXPECT_EQ(size, 1u);
+        const auto kept = store->get("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "Path");
+        ASSERT_TRUE(kept.has_value());
+        EXPECT_EQ(kept->raw, "C:\\hex\\");
+        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "AutoRecord", 1, 1), kRegOk);
+    }
+}
+
 TEST_F(RegistryFile, GarbageOrEmptyStoreReadsAsEmptyAndStaysAsItWas) {
     const char raw[] = "\x00\xff\x16\x01[[[\"=\"dword:zz\n\"x\"=dword:123456789\n";
     std::string garbage(raw, sizeof raw - 1);
