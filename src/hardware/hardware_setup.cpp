@@ -17,13 +17,6 @@ void InstallHardwareLinkHooks(LinkHooks& hooks) {
     InstallThrottleLinkHooks(hooks);
 }
 
-void ResetHardware() {
-    ResetHardwareSelection();
-    ResetGeneralDialogs();
-    ResetPumpDialogs();
-    ResetThrottleDialog();
-}
-
 void BindHardwareCallbacks() {
     BindHardwareSelectionCallbacks();
     BindGeneralCallbacks();

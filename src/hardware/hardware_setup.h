@@ -11,8 +11,6 @@ namespace hardware {
 // The network, input, alarm, characteristics and throttle replies to their dialogs; other
 // members are left as they are.
 void InstallHardwareLinkHooks(pumplink::LinkHooks& hooks);
-// No window, no dialog, no gate; every dialog's state back to closed.
-void ResetHardware();
 void BindHardwareCallbacks();
 
 }  // namespace hardware

@@ -225,8 +225,4 @@ int DelayCom(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-void ResetStartDelay() {
-    g.startDelayTicks = 0;
-}
-
 }  // namespace pumplink

@@ -57,7 +57,5 @@ void ResetComCfg();
 // Tick of the start-delay timer: after ComStartDelay ticks it stops and lets the ports work
 // (PortsBusy cleared).
 int DelayCom(int panel, int control, int event, void* data, int e1, int e2);
-// No start-delay tick counted yet.
-void ResetStartDelay();
 
 }  // namespace pumplink
