@@ -26,7 +26,18 @@ class NoPorts : public SerialBackEnd {
 };
 
 SerialBackEnd* g_serial = nullptr;
+PortLostFn g_portLost = nullptr;  // wiring, installed by the link at start-up
 }  // namespace
+
+void SetPortLostHandler(PortLostFn handler) {
+    g_portLost = handler;
+}
+
+void ReportPortLost(int port, const char* reason) {
+    journal::Record(journal::kNoPump, journal::Kind::Port,
+                    "COM" + std::to_string(port) + " lost: " + reason);
+    if (g_portLost != nullptr) g_portLost(port, reason);
+}
 
 void setSerialBackEnd(SerialBackEnd* backEnd) {
     g_serial = backEnd;

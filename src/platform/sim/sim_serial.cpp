@@ -46,7 +46,7 @@ void SimSerial::setChunkSize(int port, std::size_t bytes) {
 
 void SimSerial::deliver(int port, const std::vector<std::uint8_t>& bytes) {
     Line* l = line(port);
-    if (l == nullptr || !l->open || l->hungUp) return;
+    if (l == nullptr || !l->open || l->hungUp || l->unplugged) return;
     for (std::uint8_t b : bytes) {
         if (l->in.size() >= l->inCapacity) {
             ++l->overflow;
@@ -80,7 +80,7 @@ void SimSerial::scheduleArrival(int port, std::vector<std::uint8_t> bytes, doubl
 
 void SimSerial::farEndSend(int port, const std::uint8_t* data, std::size_t count) {
     Line* l = line(port);
-    if (l == nullptr || l->hungUp || count == 0) return;
+    if (l == nullptr || l->hungUp || l->unplugged || count == 0) return;
     const double start = std::max(loop().now(), l->toStationFreeAt);
     farEndSendTimed(port, data, count, start + static_cast<double>(count) * kByteTime);
 }
@@ -88,7 +88,7 @@ void SimSerial::farEndSend(int port, const std::uint8_t* data, std::size_t count
 void SimSerial::farEndSendTimed(int port, const std::uint8_t* data, std::size_t count,
                                 double lastByteAt) {
     Line* l = line(port);
-    if (l == nullptr || l->hungUp || count == 0) return;
+    if (l == nullptr || l->hungUp || l->unplugged || count == 0) return;
     // Byte i has crossed at lastByteAt - (count - 1 - i) byte times; a chunk arrives with its
     // last byte.
     for (std::size_t from = 0; from < count; from += l->chunk) {
@@ -130,6 +130,26 @@ void SimSerial::setCts(int port, bool asserted) {
     if (Line* l = line(port)) l->cts = asserted;
 }
 
+void SimSerial::unplug(int port) {
+    Line* l = line(port);
+    if (l == nullptr || l->unplugged) return;
+    const bool wasOpen = l->open;
+    close(port);
+    l->unplugged = true;
+    l->cts = false;
+    if (wasOpen)
+        loop().post(0.0, [port]() { ReportPortLost(port, "the device is gone"); });
+}
+
+void SimSerial::replug(int port) {
+    Line* l = line(port);
+    if (l == nullptr) return;
+    l->unplugged = false;
+    l->hungUp = false;
+    l->cts = true;
+    l->toStationFreeAt = l->toFarEndFreeAt = loop().now();
+}
+
 std::size_t SimSerial::overflowed(int port) const {
     const Line* l = line(port);
     return l == nullptr ? 0 : l->overflow;
@@ -137,7 +157,7 @@ std::size_t SimSerial::overflowed(int port) const {
 
 int SimSerial::open(int port, long, int, int, int, int inQueue, int) {
     Line* l = line(port);
-    if (l == nullptr) return kComInvalidPort;
+    if (l == nullptr || l->unplugged) return kComInvalidPort;
     if (l->openResult != kComOk) return l->openResult;
     l->open = true;
     l->inCapacity = inQueue > 0 ? static_cast<std::size_t>(inQueue) : kDefaultInQueue;
@@ -237,7 +257,8 @@ int SimSerial::lineStatus(int port) {
 
 std::vector<int> SimSerial::existingPorts() {
     std::vector<int> ports;
-    for (const auto& [port, l] : lines_) ports.push_back(port);
+    for (const auto& [port, l] : lines_)
+        if (!l.unplugged) ports.push_back(port);
     return ports;
 }
 

@@ -59,6 +59,12 @@ class SimSerial : public SerialBackEnd {
     // arrives, CTS drops. hangUp(port, false) puts the line back.
     void hangUp(int port, bool down = true);
     void setCts(int port, bool asserted);
+    // The adapter is pulled: the port's node is gone (opens fail, it is not listed), an open
+    // port is closed and reported lost on the loop, and the far end's bytes go nowhere.
+    // replug() brings the node back as a new device, closed; the far end (its listener, its
+    // chunk size) stays wired as it was.
+    void unplug(int port);
+    void replug(int port);
     // Bytes dropped because the station's input queue was full.
     std::size_t overflowed(int port) const;
 
@@ -83,6 +89,7 @@ class SimSerial : public SerialBackEnd {
         int openResult = kComOk;
         bool open = false;
         bool hungUp = false;
+        bool unplugged = false;
         bool cts = true;
         std::size_t chunk = kDefaultChunk;
         std::size_t inCapacity = kDefaultInQueue;
