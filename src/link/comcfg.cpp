@@ -5,9 +5,12 @@
 
 #include "link/pump_session.h"
 #include "link/pump_table.h"
+#include "link/tx_queue.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/serial.h"
+#include "platform/trace.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 
@@ -41,6 +44,10 @@ namespace {
 
 std::string comName(int port) {
     return "COM" + std::to_string(port);
+}
+
+std::string entryName(int entry) {
+    return entry < kPumpCount ? "pump " + std::to_string(entry + 1) : "output";
 }
 
 void tell(PortActivity activity) {
@@ -97,11 +104,40 @@ int holderOf(int port, int entry) {
 // up. The open-all pass opens entries in order after closing them all, so a lower entry
 // keeps a port that a higher one repeats; a single reopen is refused by any holder, lower or
 // higher, since two pumps on one port would hear each other's commands.
+// Opens a port with the link's settings and installs the receive callback.
+int openWithCallback(int port, bool flushBeforeCallback) {
+    const int result = platform::OpenComConfig(port, "", kBaud, kParityNone, kDataBits, kStopBits,
+                                               kQueueSize, kQueueSize);
+    if (result < 0) return result;
+    if (flushBeforeCallback) platform::FlushInQ(port);
+    if (platform::InstallComCallback(port, platform::kEventCharReceived, 0, 1,
+                                     SerialReceiveCallback, nullptr) < 0)
+        ui::MessagePopup("Error", "Could not assign callback for a serial port");
+    return result;
+}
+
+// The rest of setting up a port just opened for the entry; its pump is then polled for
+// first contact.
+void setUpOpenedPort(int entry) {
+    const int port = PumpTable[entry].ComPort;
+    platform::SetXMode(port, 0);
+    platform::SetCTSMode(port, 0);
+    platform::SetComTime(port, ComTimeout);
+    platform::FlushInQ(port);
+    platform::FlushOutQ(port);
+    // A packet cut off when the port closed must not swallow the first reply on it.
+    PumpTable[entry].PortState.reset();
+    PumpTable[entry].PortConfig.Mode = 1;
+    PumpTable[entry].PortConfig.Lost = false;
+    PumpTable[entry].ReconnectRequest = 1;
+}
+
 void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
     if (entry < kPumpCount) r.ComPort = r.ConfiguredComPort;
     PumpTable[entry].PortConfig.Mode = 0;
+    PumpTable[entry].PortConfig.Lost = false;  // a new assignment ends the wait for the old
     if (r.ComPort == 0) return;
     if (holderOf(r.ComPort, entry) >= 0) {
         reportDuplicate(r.ComPort);
@@ -114,27 +150,16 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     bool opened = false;
     while (attempts > 0 && !platform::loop().quitRequested()) {
         tried = true;
-        result = platform::OpenComConfig(r.ComPort, "", kBaud, kParityNone, kDataBits, kStopBits,
-                                         kQueueSize, kQueueSize);
+        result = openWithCallback(r.ComPort, flushBeforeCallback);
         if (result >= 0) {
             opened = true;
-            if (flushBeforeCallback) platform::FlushInQ(r.ComPort);
-            if (platform::InstallComCallback(r.ComPort, platform::kEventCharReceived, 0, 1,
-                                             SerialReceiveCallback, nullptr) < 0)
-                ui::MessagePopup("Error", "Could not assign callback for a serial port");
             break;
         }
         --attempts;
         if (attempts > 0) waitOneTick();
     }
     if (opened) {
-        platform::SetXMode(r.ComPort, 0);
-        platform::SetCTSMode(r.ComPort, 0);
-        platform::SetComTime(r.ComPort, ComTimeout);
-        platform::FlushInQ(r.ComPort);
-        platform::FlushOutQ(r.ComPort);
-        PumpTable[entry].PortConfig.Mode = 1;
-        PumpTable[entry].ReconnectRequest = 1;
+        setUpOpenedPort(entry);
     } else {
         // A stop (SIGTERM at start-up) ends the pass; a port never tried has nothing to report.
         if (tried) reportOpenFailure(r.ComPort, result);
@@ -185,6 +210,7 @@ void ClosePort(int entry) {
     if (PumpTable[entry].PortConfig.Mode == 1 && PumpTable[entry].ComPort != 0)
         platform::CloseCom(PumpTable[entry].ComPort);
     PumpTable[entry].PortConfig.Mode = 0;
+    PumpTable[entry].PortConfig.Lost = false;
 }
 
 void Open_One_Com(int entry, int retries) {
@@ -204,6 +230,62 @@ int WaitForPorts(int panel, int control, int event, void*, int, int) {
     if (g.waitPending) {
         ui::SetCtrlAttribute(panel, control, ui::ATTR_ENABLED, 0);
         g.waitPending = false;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- ports that come back
+
+std::string DescribeLostCommand(int pump, const LostCommand& command) {
+    if (command.run == 0) return "power-off";
+    if (command.rpm <= 0) return "STOP";
+    const std::string rpm = std::to_string(command.rpm) + " rpm";
+    if (pump >= 0 && pump < kPumpCount && command.rpm <= TruncSafe(PumpTable[pump].MinRpm))
+        return "idle (" + rpm + ")";
+    return "speed command (" + rpm + ")";
+}
+
+void PortLost(int port, const char* reason) {
+    const int entry = holderOf(port, -1);
+    if (entry < 0) return;  // not a pump's or the output's (the E-stop input sees its own)
+    PumpRecord& r = PumpTable[entry];
+    r.PortConfig.Mode = 0;
+    r.PortConfig.Lost = true;
+    const int pump = entry < kPumpCount ? entry : journal::kNoPump;
+    TRACE(link, "%s: %s lost: %s", entryName(entry).c_str(), comName(port).c_str(), reason);
+    journal::Record(pump, journal::Kind::Link, "Port lost: " + comName(port) + " (" + reason + ")");
+    std::vector<LostCommand> undelivered;
+    if (entry < kPumpCount) {
+        for (const UndeliveredSpeed& c : EmptyQueue(entry)) {
+            undelivered.push_back({c.rpm, c.run});
+            journal::Record(pump, journal::Kind::Link,
+                            "Not delivered, " + comName(port) +
+                                " lost: " + DescribeLostCommand(entry, undelivered.back()));
+        }
+        if (r.Online != 0) PumpWentOffline(entry);
+        r.Online = 0;
+        r.RowDimmed = true;
+    }
+    if (g.hooks.lost) g.hooks.lost(entry, port, undelivered);
+}
+
+int PortRetryTimer(int, int, int event, void*, int, int) {
+    if (event != ui::EVENT_TIMER_TICK || PortsBusy != 0) return 0;
+    for (int entry = 0; entry < kTableSize; ++entry) {
+        PumpRecord& r = PumpTable[entry];
+        if (!r.PortConfig.Lost) continue;
+        const int port = r.ComPort;
+        // Given meanwhile to an entry that holds it open: that entry's now.
+        if (port == 0 || holderOf(port, entry) >= 0) {
+            r.PortConfig.Lost = false;
+            continue;
+        }
+        if (openWithCallback(port, true) < 0) continue;
+        setUpOpenedPort(entry);
+        TRACE(link, "%s: %s back", entryName(entry).c_str(), comName(port).c_str());
+        journal::Record(entry < kPumpCount ? entry : journal::kNoPump, journal::Kind::Link,
+                        "Port back: " + comName(port));
+        if (g.hooks.back) g.hooks.back(entry, port);
     }
     return 0;
 }

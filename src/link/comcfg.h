@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/module_state.h"
 
@@ -29,9 +31,20 @@ const PortTimers& GetPortTimers();
 
 // What the ports are doing, for the serial monitor's title.
 enum class PortActivity : std::uint8_t { ClosingAll, OpeningAll, ClosingOne, OpeningOne, Done };
+// A lost port's speed commands that did not reach the pump (see EmptyQueue).
+struct LostCommand {
+    std::int16_t rpm = 0;
+    std::uint8_t run = 0;
+    bool operator==(const LostCommand&) const = default;
+};
 struct PortHooks {
     // Before each step of opening ports and when done. None: nothing.
     modstate::Hook<void(PortActivity activity)> activity;
+    // The entry's port was lost (its pump already off line and its row dimmed), with the
+    // speed commands it did not deliver; and the port is back (first contact follows).
+    // None: the journal alone tells.
+    modstate::Hook<void(int entry, int port, const std::vector<LostCommand>& undelivered)> lost;
+    modstate::Hook<void(int entry, int port)> back;
     bool operator==(const PortHooks&) const = default;
 };
 // Installed at start-up; a reset removes them.
@@ -50,6 +63,18 @@ void ClosePort(int entry);
 
 // Timer callback: one tick of the wait between two tries to open a port.
 int WaitForPorts(int panel, int control, int event, void* data, int e1, int e2);
+
+// A port whose device went away (the serial back end's report): the entry that held it open
+// is closed and marked Lost, its pump taken off line, its queue emptied and every speed
+// command in it reported as not delivered. A port no entry holds is left alone.
+void PortLost(int port, const char* reason);
+// Timer callback, every kPortRetrySeconds: each lost port is tried once, quietly; one that
+// opens is set up as at start-up and its pump polled for first contact.
+int PortRetryTimer(int panel, int control, int event, void* data, int e1, int e2);
+constexpr double kPortRetrySeconds = 2.0;
+// How the journal and the operator's message name a command that was not delivered:
+// "power-off", "STOP", "idle (600 rpm)" or "speed command (1500 rpm)".
+std::string DescribeLostCommand(int pump, const LostCommand& command);
 
 // Start-of-run state: no timers, no hooks, default time-out, no start delay.
 void ResetComCfg();

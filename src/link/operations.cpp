@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/wire.h"
+#include "link/comcfg.h"
 #include "link/decoder.h"
 #include "link/link_states.h"
 #include "link/pump_session.h"
@@ -16,6 +17,7 @@
 #include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/registry.h"
+#include "platform/serial.h"
 #include "platform/trace.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
@@ -30,6 +32,7 @@ constexpr int kOpTripRepeats = 2;  // TmrOpTrip ticks after the first idle
 struct OperationsState {
     OperationHooks hooks;
     RaiseGate raiseGate = nullptr;
+    IdleHold idleHold = nullptr;
     int opTripPanel = 0;
     int opTripControl = 0;
     int opTripTicks = 0;
@@ -50,11 +53,19 @@ std::span<const std::uint8_t> bytesOf(const char* text, std::size_t n) {
 
 // Every speed command of the station's own goes out here: a power-off holds its Run 0, and
 // the speed is remembered as the newest the station commanded.
+// A command that lowers the pump (no faster than the present command, or switching its
+// drive off) takes the line ahead of whatever else waits; a raise waits its turn.
 void sendSpeedCommand(int pump) {
     if (PumpTable[pump].PowerOffCommanded != 0) PumpTable[pump].SpeedCommand.Run = 0;
+    const bool lowers =
+        PumpTable[pump].SpeedCommand.Run == 0 ||
+        PumpTable[pump].SpeedCommand.Rpm <= std::max<int>(PumpTable[pump].RpmSetpoint, 0);
     PumpTable[pump].RpmSetpoint = PumpTable[pump].SpeedCommand.Rpm;
     PumpTable[pump].CommandedRpm = PumpTable[pump].SpeedCommand.Rpm;
-    SendDataCommand(pump, WireCode::Speed, 0, 0, PumpTable[pump].SpeedCommand.encode());
+    if (SendDataCommand(pump, WireCode::Speed, 0, 0, PumpTable[pump].SpeedCommand.encode()) ==
+            QueueResult::Queued &&
+        lowers)
+        HurryNewestSpeedCommand(pump);
 }
 
 // The speed an idle brings a pump to: down to its idle speed, never up. Never above the
@@ -177,8 +188,18 @@ void startPressureZero(int pump) {
     PumpTable[pump].ZeroUntil = platform::Timer() + 2.0 * ReplyTimeout;
 }
 
-// A pump that comes on line gets its time-outs, and every pump on line the alarm options.
+bool opTripRepeating() {
+    return g.opTripPanel != 0 &&
+           ui::GetCtrlAttributeInt(g.opTripPanel, g.opTripControl, ui::ATTR_ENABLED) != 0;
+}
+
+// A pump that comes on line gets its time-outs, and every pump on line the alarm options;
+// while a stop repeat runs it is idled first of all.
 void contactCameOnline(int pump) {
+    if ((g.idleHold != nullptr && g.idleHold()) || opTripRepeating()) {
+        TRACE(ops, "pump %d idled at first contact: a stop repeat runs", pump + 1);
+        idlePump(pump);
+    }
     sendTimeouts(pump);
     for (int p = 0; p < kPumpCount; ++p)
         if (PumpRowEnabled(p)) sendAlarmOptions(p);
@@ -449,6 +470,14 @@ void SetRaiseGate(RaiseGate gate) {
     g.raiseGate = gate;
 }
 
+void SetIdleHold(IdleHold hold) {
+    g.idleHold = hold;
+}
+
+bool IdleHoldInstalled() {
+    return g.idleHold != nullptr;
+}
+
 bool RaiseGateInstalled() {
     return g.raiseGate != nullptr;
 }
@@ -502,6 +531,7 @@ void ResetLink() {
     modstate::ResetLibrary("link");
     CreateTxQueues();
     SetTransmit(TransmitPacket);
+    platform::SetPortLostHandler(PortLost);
     SetContactCommands({contactCameOnline, contactFirstRead, contactPressureZeroRead});
 }
 

@@ -146,6 +146,13 @@ void SendSpeedCommandNow(int pump);
 // Idle for a pump whose port is open, whether or not it is on line (the emergency stop):
 // down to its idle speed, never up, ahead of any waiting connect polls.
 void IdleOpenPump(int pump);
+// Whether a stop repeat holds the fleet at idle (an E-stop, the repeat of "Idle All
+// Pumps"); the inline trip's own repeat is this module's. A pump that comes on line while one
+// runs (a port back after a replug) is idled before anything else is sent to it. Installed at
+// start-up; a station without it does not start.
+using IdleHold = bool (*)();
+void SetIdleHold(IdleHold hold);
+bool IdleHoldInstalled();
 // Idle all (inline overpressure): idles every pump now and starts the TmrOpTrip timer,
 // which idles them twice more and stops itself.
 void IdleAllPumps();

@@ -76,6 +76,9 @@ struct SpeedCommandRecord {
 struct PortConfigRecord {
     std::int32_t PortControl = 0;
     std::int32_t Mode = 0;  // 1: open and polled
+    // The port's device went away while open (an adapter pulled): Mode is 0 and the port is
+    // tried again every few seconds until it returns or the entry is given another port.
+    bool Lost = false;
     std::int32_t OpenLed = 0;
     std::int32_t RxLed = 0;
 

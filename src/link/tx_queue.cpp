@@ -302,6 +302,45 @@ int DropWaitingForSpeedCommand(int pump, std::int16_t rpm, std::uint8_t run) {
     });
 }
 
+void HurryNewestSpeedCommand(int pump) {
+    const int n = QueuedItems(pump);
+    if (n < 3) return;  // nothing waits between it and the head
+    Ring& r = g.rings[pump];
+    if (!isSpeedCommand(r.at(n - 1))) return;
+    int to = 1;  // right behind the head, or behind the last speed command waiting
+    for (int i = n - 2; i >= 1; --i) {
+        if (isSpeedCommand(r.at(i))) {
+            to = i + 1;
+            break;
+        }
+    }
+    if (to == n - 1) return;
+    const Item newest = r.at(n - 1);
+    for (int i = n - 1; i > to; --i) r.at(i) = r.at(i - 1);
+    r.at(to) = newest;
+    TRACE(queue, "pump %d: speed command moved ahead of %d waiting packets", pump + 1, n - 1 - to);
+}
+
+std::vector<UndeliveredSpeed> EmptyQueue(int pump) {
+    std::vector<UndeliveredSpeed> speeds;
+    const int n = QueuedItems(pump);
+    for (int i = 0; i < n; ++i) {
+        const Item& item = g.rings[pump].at(i);
+        if (!isSpeedCommand(item)) continue;
+        const auto [rpm, run] = speedOf(item);
+        speeds.push_back({static_cast<std::int16_t>(rpm), static_cast<std::uint8_t>(run)});
+    }
+    if (n > 0) TRACE(queue, "pump %d: %d packets dropped with the port", pump + 1, n);
+    if (!validPump(pump) || !created(pump)) return speeds;
+    g.rings[pump].head = 0;
+    TxQueueRecord& q = PumpTable[pump].TxQueue;
+    q.ItemCount = 0;
+    q.Count1B = 0;
+    q.Count18 = 0;
+    q.Deadline = 0.0;
+    return speeds;
+}
+
 bool SpeedCommandQueued(int pump) {
     for (int i = 0; i < QueuedItems(pump); ++i)
         if (isSpeedCommand(g.rings[pump].at(i))) return true;

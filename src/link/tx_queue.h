@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "link/frame.h"
 #include "link/pump_table.h"
@@ -78,6 +79,19 @@ int DropWaitingConnectPolls(int pump);
 // that is a STOP or power-off too. The queue of a pump that does not answer moves one item
 // per reply time-out: the command then goes out next.
 int DropWaitingForSpeedCommand(int pump, std::int16_t rpm, std::uint8_t run);
+// The speed command just queued (the last item) goes ahead of the waiting items that are
+// not speed commands: it takes the line as soon as the exchange in flight ends. It never
+// passes a waiting speed command, so the pump hears its speed commands in the order given.
+// For the commands that lower a pump (STOP, idle, a step down, a power-off).
+void HurryNewestSpeedCommand(int pump);
+// The pump's port is gone: the queue is emptied, the head in flight included (nothing can
+// answer it now). Returned are the speed commands that were in it, in their order, as (rpm,
+// Run byte): none of them is known to have reached the pump.
+struct UndeliveredSpeed {
+    std::int16_t rpm = 0;
+    std::uint8_t run = 0;
+};
+std::vector<UndeliveredSpeed> EmptyQueue(int pump);
 // Whether a speed command of the station's own to the pump is queued or in flight: until it
 // has been answered (or has timed out) a set-point the pump reports is older than it.
 bool SpeedCommandQueued(int pump);

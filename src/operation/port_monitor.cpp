@@ -9,10 +9,13 @@
 #include "link/pump_table.h"
 #include "link/serial_output.h"
 #include "link/tx_queue.h"
+#include "operation/panels.h"
 #include "platform/event_loop.h"
 #include "platform/module_state.h"
 #include "platform/serial.h"
+#include "ui/popups.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/window_support.h"
 
@@ -117,6 +120,8 @@ void RefreshPortIndicators() {
         const PortConfigRecord& c = PumpTable[entry].PortConfig;
         ui::SetCtrlVal(g.monitor, c.OpenLed, c.Mode == 1 ? 1 : 0);
         if (c.Mode != 1) ui::SetCtrlVal(g.monitor, c.RxLed, 0);
+        ui::SetCtrlAttribute(g.monitor, windows::SerialStatus(entry), ui::ATTR_VISIBLE,
+                             c.Lost ? 1 : 0);
     }
 }
 
@@ -208,6 +213,7 @@ int Port_Changed(int, int control, int event, void*, int, int) {
     readSelectorsBack();
     Open_One_Com(entry, 0);
     RefreshPortIndicators();
+    if (entry < kPumpCount) ShowRowPortState(entry);
     return 0;
 }
 
@@ -216,10 +222,33 @@ void SetStatsReadouts(int panel, std::span<const int, 5> controls) {
     std::copy(controls.begin(), controls.end(), g.statsControls.begin());
 }
 
+namespace {
+
+// A pulled adapter: its pump's row and the monitor say so, and what it did not deliver is
+// told at once, since the operator may believe the pump stopped.
+void portLost(int entry, int port, const std::vector<LostCommand>& undelivered) {
+    RefreshPortIndicators();
+    if (entry >= kPumpCount) return;
+    ShowRowPortState(entry);
+    if (undelivered.empty()) return;
+    std::string lost;
+    for (const LostCommand& c : undelivered)
+        lost += (lost.empty() ? "" : ", ") + DescribeLostCommand(entry, c);
+    ui::MessagePopup("Port Lost", "COM" + std::to_string(port) + " of " + windows::PumpName(entry) +
+                                      " was lost.\nNot delivered: " + lost + ".");
+}
+
+void portBack(int entry, int) {
+    RefreshPortIndicators();
+    if (entry < kPumpCount) ShowRowPortState(entry);
+}
+
+}  // namespace
+
 void InstallPortMonitor(LinkHooks& hooks) {
     hooks.setRxLed = Set_RX_LED;
     hooks.outputSent = [] { SetTxLed(1); };
-    SetPortHooks({portActivity});
+    SetPortHooks({portActivity, portLost, portBack});
     SetStatsShown(showStats);
 }
 

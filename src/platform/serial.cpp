@@ -52,12 +52,16 @@ int OpenComConfig(int port, const char*, long baud, int parity, int dataBits, in
                   int inputQueueSize, int outputQueueSize) {
     const int rc = serialBackEnd().open(port, baud, parity, dataBits, stopBits, inputQueueSize,
                                         outputQueueSize);
-    if (rc >= 0) journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " opened");
+    if (rc >= 0)
+        journal::Record(journal::kNoPump, journal::Kind::Port,
+                        "COM" + std::to_string(port) + " opened");
     return rc;
 }
 int CloseCom(int port) {
     const int rc = serialBackEnd().close(port);
-    if (rc >= 0) journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " closed");
+    if (rc >= 0)
+        journal::Record(journal::kNoPump, journal::Kind::Port,
+                        "COM" + std::to_string(port) + " closed");
     return rc;
 }
 int ComRd(int port, unsigned char* buffer, std::size_t count) {

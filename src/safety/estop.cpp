@@ -30,7 +30,17 @@ namespace {
 
 constexpr int kLoopBit = 0x10;  // set while the loop is closed, in both inputs
 constexpr int kEStopSerialBaud = 9600;
-constexpr int kRepeatEvery = 3;  // ticks between idle rounds while the loop stays broken
+// The input is sampled every 10 ms. A break acts on the first sample that sees it: it is
+// never debounced. The idle round is repeated every 0.3 s while the loop stays broken, so
+// that a pump that missed one hears the next without the lines being flooded. The release
+// is debounced: the loop counts as closed again only after 50 ms of closed samples, so a
+// bouncing contact neither re-arms the stop nor writes its events twice. Times are compared
+// with half a sample's slack: a timer tick that comes a little early still counts.
+constexpr double kRepeatSeconds = 0.3;
+constexpr double kReleaseSeconds = 0.05;
+constexpr double kSlack = 0.005;
+// A serial input whose adapter was pulled is tried again this often.
+constexpr double kReopenSeconds = 2.0;
 const char* const kActiveText = "EMERGENCY STOP\nAll pumps sent to idle";
 const char* const kFailedText = "Emergency-stop input not available";
 
@@ -50,6 +60,12 @@ struct State {
     bool inputOpen = false;  // the input the settings name was opened
     int openSerialPort = 0;  // the serial input's port while it is open
     bool failureShown = false;
+    double lastRoundAt = 0.0;   // the last idle round of the active E-stop
+    double closedSince = -1.0;  // the first of the closed samples in a row while active
+    // The serial input's port vanished under it (an adapter pulled): tried again every
+    // kReopenSeconds from lostAt on, quietly.
+    bool serialLost = false;
+    double retriedAt = 0.0;
     void (*latchHook)() = nullptr;  // installed at start-up
     // The input as the trace last reported it: a line per change, not per sample.
     bool traced = false;
@@ -83,6 +99,7 @@ void closeInput() {
     g.openSerialPort = 0;
     UnloadParallel32();
     g.inputOpen = false;
+    g.serialLost = false;
     g.traced = false;
 }
 
@@ -142,6 +159,16 @@ Sample sampleInput() {
     const int status =
         EStopParallelPort == 0 ? platform::GetComLineStatus(g.openSerialPort) : Inp32();
     const int error = errno;
+    if (EStopParallelPort == 0 && status == platform::kComNotOpen) {
+        // The port was closed under the input: its device went away. It is tried again
+        // until it comes back; until then the input is failed, never a closed loop.
+        TRACE(estop, "CTS of COM%d: the port is gone", g.openSerialPort);
+        g.openSerialPort = 0;
+        g.inputOpen = false;
+        g.serialLost = true;
+        g.retriedAt = platform::Timer();
+        return {EStopInput::Failed, status, 0};
+    }
     // Every failed read comes back negative, which has the loop bit set: test it first.
     if (status < 0) return {EStopInput::Failed, status, error};
     return {(status & kLoopBit) != 0 ? EStopInput::Closed : EStopInput::Broken, status, 0};
@@ -185,30 +212,53 @@ int EStopActive() {
     return EStopCount > 0 || ReadEStopInput() == EStopInput::Broken ? 1 : 0;
 }
 
+namespace {
+
+// Opens the serial input on the port the settings name. A port that does not exist (its
+// adapter not plugged in) is tried again every kReopenSeconds; one a pump holds, or one that
+// refuses the handshake, is not.
+bool openSerialInput() {
+    const int port = static_cast<int>(EStopSerialPortNum);
+    if (portUsedByTheLink(port)) {
+        TRACE(estop, "CTS of COM%d: not opened, the port is a pump's", port);
+        return false;
+    }
+    if (const int rc = platform::OpenComConfig(port, "", kEStopSerialBaud, 0, 8, 1, 512, 512);
+        rc < 0) {
+        TRACE(estop, "CTS of COM%d: the port did not open (%d)", port, rc);
+        g.serialLost = true;
+        g.retriedAt = platform::Timer();
+        return false;
+    }
+    if (const int rc = platform::SetCTSMode(port, 1); rc < 0) {
+        TRACE(estop, "CTS of COM%d: hardware handshake refused (%d)", port, rc);
+        platform::CloseCom(port);
+        return false;
+    }
+    TRACE(estop, "CTS of COM%d: input open", port);
+    g.openSerialPort = port;
+    g.inputOpen = true;
+    g.serialLost = false;
+    return true;
+}
+
+// The serial input whose port is gone, tried again: it counts again from its next sample.
+void retrySerialInput(double now) {
+    if (!g.serialLost || EStopParallelPort != 0 || now - g.retriedAt < kReopenSeconds - kSlack)
+        return;
+    g.retriedAt = now;
+    if (openSerialInput())
+        journal::Record(journal::kNoPump, journal::Kind::EStop,
+                        "E-stop input back on COM" + std::to_string(g.openSerialPort));
+}
+
+}  // namespace
+
 void OpenEStopInput() {
     closeInput();
     if (EStopParallelPort == 0) {
-        const int port = static_cast<int>(EStopSerialPortNum);
-        if (portUsedByTheLink(port)) {
-            TRACE(estop, "CTS of COM%d: not opened, the port is a pump's", port);
+        if (!openSerialInput())
             ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
-            return;
-        }
-        if (const int rc = platform::OpenComConfig(port, "", kEStopSerialBaud, 0, 8, 1, 512, 512);
-            rc < 0) {
-            TRACE(estop, "CTS of COM%d: the port did not open (%d)", port, rc);
-            ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
-            return;
-        }
-        if (const int rc = platform::SetCTSMode(port, 1); rc < 0) {
-            TRACE(estop, "CTS of COM%d: hardware handshake refused (%d)", port, rc);
-            platform::CloseCom(port);
-            ui::MessagePopup("Port Open", "Unable to open the EStop serial port.");
-            return;
-        }
-        TRACE(estop, "CTS of COM%d: input open", port);
-        g.openSerialPort = port;
-        g.inputOpen = true;
     } else if (LoadParallel32()) {
         TRACE(estop, "parallel port: input open");
         g.inputOpen = true;
@@ -250,16 +300,38 @@ constexpr const char* kBrokenName = "E-stop loop broken: all pumps idled";
 constexpr const char* kInputFailedName = "E-stop input failed";
 }  // namespace
 
+namespace {
+
+void idleRound(double now) {
+    idleEveryOpenPort();
+    g.lastRoundAt = now;
+    EStopCount = 1;
+}
+
+// While the E-stop holds: the next idle round when its time has come.
+void repeatWhileActive(double now) {
+    if (EStopCount == 0) return;
+    if (now - g.lastRoundAt >= kRepeatSeconds - kSlack)
+        idleRound(now);
+    else
+        ++EStopCount;
+}
+
+}  // namespace
+
 int EStopTimerTick(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_TIMER_TICK) return 0;
     if (EStopMonitored != 1) {
         EStopCount = 0;
+        g.closedSince = -1.0;
         g.traced = false;  // watched again, the first sample says where the input stands
         return 0;
     }
+    const double now = platform::Timer();
+    retrySerialInput(now);
     const Sample sample = sampleInput();
     const EStopInput input = sample.input;
-    TRACE(estopSamples, "sample at %.3f ms: %s", platform::Timer() * 1000.0,
+    TRACE(estopSamples, "sample at %.3f ms: %s", now * 1000.0,
           input == EStopInput::Failed   ? "failed"
           : input == EStopInput::Broken ? "broken"
                                         : "closed");
@@ -267,7 +339,7 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
     if (input == EStopInput::Failed) {
         // Not a closed loop and not a reason to idle a site that may have no loop wired:
         // shown once per failure, and on the bank windows while it lasts. An E-stop already
-        // active stays active, its idle rounds going on, until a good read shows the loop
+        // active stays active, its idle rounds going on, until good reads show the loop
         // closed.
         journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kInputFailedName);
         if (!g.failureShown) {
@@ -275,10 +347,8 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
             showInputFailure(true);
             showWindow(kFailedText);
         }
-        if (EStopCount > 0 && ++EStopCount > kRepeatEvery) {
-            idleEveryOpenPort();
-            EStopCount = 1;
-        }
+        g.closedSince = -1.0;    // a failed read is not a closed sample
+        repeatWhileActive(now);  // an active E-stop's rounds go on
         return 0;
     }
     journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kInputFailedName,
@@ -287,22 +357,33 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         g.failureShown = false;
         showInputFailure(false);
     }
-    if (input == EStopInput::Closed) {
-        EStopCount = 0;
-        journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName,
-                            "E-stop loop restored");
-    } else if (EStopCount == 0) {
+    if (input == EStopInput::Broken) {
+        g.closedSince = -1.0;
+        if (EStopCount > 0) {
+            repeatWhileActive(now);
+            return 0;
+        }
         // Latched where it is seen: what acts on the pumps by itself (automatic control)
         // stops now, so that closing the loop again restarts nothing.
-        EStopCount = 1;
         if (g.latchHook != nullptr) g.latchHook();
         journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName);
-        idleEveryOpenPort();
+        idleRound(now);
         showWindow(kActiveText);
-    } else if (++EStopCount > kRepeatEvery) {
-        idleEveryOpenPort();
-        EStopCount = 1;
+        return 0;
     }
+    if (EStopCount > 0) {
+        // Closed, but counted closed only after kReleaseSeconds of closed samples: until
+        // then the E-stop holds and its rounds go on.
+        if (g.closedSince < 0.0) g.closedSince = now;
+        if (now - g.closedSince < kReleaseSeconds - kSlack) {
+            repeatWhileActive(now);
+            return 0;
+        }
+    }
+    EStopCount = 0;
+    g.closedSince = -1.0;
+    journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName,
+                        "E-stop loop restored");
     return 0;
 }
 

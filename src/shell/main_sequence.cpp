@@ -163,6 +163,8 @@ void installHooks() {
     // control).
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
     SetRaiseGate([](int) { return EStopActive() == 0; });
+    // A pump whose port comes back while the fleet is held at idle is idled at first contact.
+    SetIdleHold([] { return EStopActive() != 0 || InstantIdleCount > 0; });
     // The automatic controller follows the display units; the inline trip and the E-stop end
     // it the moment they fire.
     InstallAutoControl();
@@ -322,6 +324,8 @@ bool StartUp() {
         ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL,
                              kWatchdogInterval);
     enableTimer(windows::BANK_TMR_COM_WATCHDOG);
+    // Ports whose adapter is pulled from now on are tried again until they return.
+    enableTimer(windows::BANK_TMR_PORT_RETRY);
     ArrangeBankWindows();
     CloseSplash();
     platform::ProcessSystemEvents();
@@ -351,6 +355,7 @@ std::vector<std::string> MissingSafetyHooks() {
     std::vector<std::string> missing;
     if (!SpeedInterlockInstalled()) missing.emplace_back("speed interlock");
     if (!RaiseGateInstalled()) missing.emplace_back("raise gate of the pump link");
+    if (!IdleHoldInstalled()) missing.emplace_back("idle hold of the pump link");
     if (!EStopLatchHookInstalled()) missing.emplace_back("E-stop latch hook");
     if (!InlineTripHookInstalled()) missing.emplace_back("inline-trip hook");
     return missing;
@@ -467,6 +472,7 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("ComTimerTick", ComTimerTick);
     windows::BindCtrlCallback("DelayCom", DelayCom);
     windows::BindCtrlCallback("WaitForPorts", WaitForPorts);
+    windows::BindCtrlCallback("PortRetryTimer", PortRetryTimer);
     windows::BindCtrlCallback("GetControlData", GetControlData);
     windows::BindCtrlCallback("QueueTimer", QueueTimer);
     windows::BindCtrlCallback("GetIdTimer", GetIdTimer);

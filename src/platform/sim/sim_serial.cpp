@@ -137,8 +137,7 @@ void SimSerial::unplug(int port) {
     close(port);
     l->unplugged = true;
     l->cts = false;
-    if (wasOpen)
-        loop().post(0.0, [port]() { ReportPortLost(port, "the device is gone"); });
+    if (wasOpen) loop().post(0.0, [port]() { ReportPortLost(port, "the device is gone"); });
 }
 
 void SimSerial::replug(int port) {

@@ -91,8 +91,8 @@ std::string PumpChoiceName(int pump);
 
 // Bank-wide controls.
 enum BankCtrl {
-    BANK_TITLE = 2,  // where focus goes after a power switch
-    BANK_EXIT = 3,   // Quit_App
+    BANK_TITLE = 2,   // where focus goes after a power switch
+    BANK_EXIT = 3,    // Quit_App
     BANK_ALARMS = 4,  // the count of unacknowledged alarms; ShowJournal
     BANK_AVG_PRESSURE = 10,
     BANK_TOTAL_RATE = 11,
@@ -125,6 +125,7 @@ enum BankTimer {
     BANK_TMR_RECORD = 91,        // RecordTimer
     BANK_TMR_TRENDS = 92,        // TrendTimer
     BANK_TMR_JOURNAL = 93,       // JournalTimer
+    BANK_TMR_PORT_RETRY = 94,    // PortRetryTimer
 };
 
 struct TimerDef {
@@ -142,11 +143,12 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_WAIT_PORTS, 1.0, "WaitForPorts"},
     {BANK_TMR_DELAY_COM, 1.0, "DelayCom"},
     {BANK_TMR_TX_FLASH, 0.2, "TxTimerTick"},
-    {BANK_TMR_ESTOP, 0.1, "EStopTimerTick"},
+    {BANK_TMR_ESTOP, 0.01, "EStopTimerTick"},
     {BANK_TMR_INSTANT_IDLE, 0.5, "InstantIdleTimerTick"},
     {BANK_TMR_RECORD, 1.0, "RecordTimer"},
     {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
     {BANK_TMR_JOURNAL, 1.0, "JournalTimer"},
+    {BANK_TMR_PORT_RETRY, 2.0, "PortRetryTimer"},
 };
 
 // The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame

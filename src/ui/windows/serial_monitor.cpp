@@ -9,7 +9,8 @@ namespace windows {
 
 namespace {
 
-constexpr int kWidth = 760;
+constexpr int kColumnWidth = 470;
+constexpr int kWidth = 16 + 2 * kColumnWidth;
 constexpr int kHeight = 620;
 constexpr int kRowsPerColumn = 13;
 constexpr int kTop = 40;
@@ -30,14 +31,14 @@ void BuildSerialMonitor(int panel) {
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string("COM Port Setup"));
 
     for (int column = 0; column < 2; ++column) {
-        int left = 16 + column * 370;
+        int left = 16 + column * kColumnWidth;
         AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column, "Port", 12, left + 100, 120, 20);
         AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column + 1, "Open", 12, left + 236, 50, 20);
         AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column + 2, "RX", 12, left + 296, 50, 20);
     }
     for (int entry = 0; entry < kSerialEntries; ++entry) {
         int column = entry / kRowsPerColumn;
-        int left = 16 + column * 370;
+        int left = 16 + column * kColumnWidth;
         int top = kTop + (entry % kRowsPerColumn) * kRowStep;
         AddCaption(panel, SERIAL_LABEL_FIRST + entry, entryLabel(entry), top + 6, left, 96, 20);
         // Filled with the ports that exist when the window is shown.
@@ -51,6 +52,13 @@ void BuildSerialMonitor(int panel) {
             ui::AddCtrl(panel, SerialRxLed(entry), ui::CTRL_LED, "", top + 4, left + 306, 26, 26);
         rx.mode = ui::MODE_INDICATOR;
         rx.onColor = ui::VAL_YELLOW;
+        ui::Control& status = ui::AddCtrl(panel, SerialStatus(entry), ui::CTRL_STRING, "", top + 4,
+                                          left + 346, 104, 26);
+        status.text = "port lost";
+        status.mode = ui::MODE_INDICATOR;
+        status.textColor = ui::VAL_WHITE;
+        status.bgColor = ui::VAL_RED;
+        status.visible = false;
     }
     ui::AddCtrl(panel, SERIAL_CLOSE, ui::CTRL_COMMAND_BUTTON, "Close", kHeight - 76, kWidth - 166,
                 150, 56);

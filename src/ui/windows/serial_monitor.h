@@ -1,5 +1,6 @@
 // The serial monitor ("vnk.uir" window 8, titled "COM Port Setup"): per Pump Table entry
-// 0-24 a port selector, a port-open LED and a receive LED. Entry 24 is the serial data
+// 0-24 a port selector, a port-open LED, a receive LED and a status text ("port lost"
+// while the entry's adapter is gone). Entry 24 is the serial data
 // output; its selector is the output port choice and its receive LED flashes on transmit.
 #pragma once
 
@@ -14,6 +15,7 @@ enum SerialCtrl {
     SERIAL_RX_LED_FIRST = 300,
     SERIAL_LABEL_FIRST = 400,
     SERIAL_CAPTION_FIRST = 500,
+    SERIAL_STATUS_FIRST = 600,
 };
 
 constexpr int SerialPortCtrl(int entry) {
@@ -24,6 +26,9 @@ constexpr int SerialOpenLed(int entry) {
 }
 constexpr int SerialRxLed(int entry) {
     return SERIAL_RX_LED_FIRST + entry;
+}
+constexpr int SerialStatus(int entry) {
+    return SERIAL_STATUS_FIRST + entry;
 }
 
 void BuildSerialMonitor(int panel);

@@ -66,9 +66,12 @@ TEST_F(TxQueueTest, TheLastSpeedCommandSurvivesAFullQueueAndIsOnlySupersededByNo
     const auto speed = [](int rpm, int run) {
         return std::vector<std::uint8_t>{static_cast<std::uint8_t>(rpm & 0xFF),
                                          static_cast<std::uint8_t>(rpm >> 8),
-                                         static_cast<std::uint8_t>(run), 0, 0, 0};
+                                         static_cast<std::uint8_t>(run),
+                                         0,
+                                         0,
+                                         0};
     };
-    SendShortCommand(0, WireCode::AlarmLimits, 0);     // the head, never answered
+    SendShortCommand(0, WireCode::AlarmLimits, 0);  // the head, never answered
     SendDataCommand(0, WireCode::Speed, 0, 0, speed(900, 1));
     SendDataCommand(0, WireCode::Speed, 0, 0, speed(0, 1));  // the STOP, newest
     for (int i = 3; i < 15; ++i)
@@ -98,6 +101,44 @@ TEST_F(TxQueueTest, TheLastSpeedCommandSurvivesAFullQueueAndIsOnlySupersededByNo
     SendDataCommand(0, WireCode::Speed, 0, 0, speed(600, 1));
     EXPECT_EQ(DropWaitingForSpeedCommand(0, 0, 0), 2);
     EXPECT_EQ(QueuedItems(0), 1);
+}
+
+// A command that lowers a pump takes the line when the exchange in flight ends, ahead of the
+// questions waiting, but never ahead of a speed command given before it: a STOP that passed
+// a waiting raise would let the raise have the last word.
+TEST_F(TxQueueTest, ALoweringCommandGoesAheadOfQuestionsButNeverPassesASpeedCommand) {
+    const auto speed = [](int rpm) {
+        return std::vector<std::uint8_t>{
+            static_cast<std::uint8_t>(rpm & 0xFF), static_cast<std::uint8_t>(rpm >> 8), 1, 0, 0, 0};
+    };
+    const auto order = [] {
+        std::vector<WireCode> codes;
+        for (int i = 0; i < QueuedItems(0); ++i) codes.push_back(*QueuedCode(0, i));
+        return codes;
+    };
+    using W = WireCode;
+    SendShortCommand(0, W::AlarmLimits, 0);  // in flight
+    SendShortCommand(0, W::PumpId, 0);
+    SendDataCommand(0, W::Speed, 0, 0, speed(1200));
+    SendShortCommand(0, W::ThrottleConfig, 0);
+    SendShortCommand(0, W::NetworkInfo, 0);
+    SendDataCommand(0, W::Speed, 0, 0, speed(0));
+    HurryNewestSpeedCommand(0);
+    EXPECT_EQ(order(), (std::vector<W>{W::AlarmLimits, W::PumpId, W::Speed, W::Speed,
+                                       W::ThrottleConfig, W::NetworkInfo}));
+    feed(0, ack());
+    feed(0, ack());
+    feed(0, ack());
+    EXPECT_EQ(sent(0).back().data, speed(0)) << "the STOP last, after the raise before it";
+
+    // With no speed command waiting it goes right behind the head.
+    drainQueue(0);
+    SendShortCommand(0, W::AlarmLimits, 0);
+    SendShortCommand(0, W::PumpId, 0);
+    SendShortCommand(0, W::ThrottleConfig, 0);
+    SendDataCommand(0, W::Speed, 0, 0, speed(600));
+    HurryNewestSpeedCommand(0);
+    EXPECT_EQ(order(), (std::vector<W>{W::AlarmLimits, W::Speed, W::PumpId, W::ThrottleConfig}));
 }
 
 TEST_F(TxQueueTest, ConnectPollsToADeadPumpWaitTenAtMostAndLeaveOnePerTimeout) {

@@ -129,6 +129,7 @@ TEST_F(Commands, AGroupStepSkipsOffLineAndAutoMembersAndReachesThePressedPump) {
 
 TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
     fleet->unit(3).setSpeedSetpoint(1000);
+    fleet->unit(3).setPowerOffDelay(2.0);  // its drive reports on for a while after the command
     loop.advance(6.0);
     heard.clear();
     system.sounds.clear();
@@ -141,6 +142,7 @@ TEST_F(Commands, PowerSwitchesSendSpeedZeroWithTheRunByteAndAPowerOffHolds) {
 
     // Until the drive reports off, no speed command carries Run 1: not a stale record, not
     // the refresh, not an E-stop idle.
+    ASSERT_EQ(PumpTable[3].PowerOffCommanded, 1);
     PumpTable[3].VfdOn = 1;
     PumpTable[3].SpeedCommand.Run = 1;
     breakLoop();

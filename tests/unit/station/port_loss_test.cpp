@@ -1,0 +1,327 @@
+// The E-stop at the wire's pace and the ports that come back, in virtual time against 24
+// simulated pumps: the first idle takes each line as soon as the exchange in flight on it
+// ends, a bouncing release is one release, a pulled adapter takes its pump off line and
+// reports what it did not deliver, and the port is back, its pump on line, soon after the
+// replug; the E-stop's own serial input likewise.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "link/comcfg.h"
+#include "link/operations.h"
+#include "link/pump_table.h"
+#include "link/tx_queue.h"
+#include "operation/port_monitor.h"
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
+#include "safety/estop.h"
+#include "support/station_fleet.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/serial_monitor.h"
+
+using namespace safety;
+using journal::Kind;
+using journal::kNoPump;
+
+namespace {
+
+constexpr double kByteTime = platform::SimSerial::kByteTime;
+constexpr double kSample = 0.01;
+// The longest exchange a pump's line can be busy with when the loop breaks: a data request
+// (10 bytes) and its 98-byte data record, back to back.
+constexpr double kExchange = (10 + 98) * kByteTime;
+constexpr double kIdleTransit = 16 * kByteTime;  // a speed command crossing the line
+
+class PortLoss : public StationFleet {
+  protected:
+    void SetUp() override {
+        StationFleet::SetUp();
+        journal::SetStore(&store);
+    }
+    void TearDown() override {
+        StationFleet::TearDown();
+        journal::SetStore(nullptr);
+    }
+    // Data requests each pump took in, from the moment this is called.
+    void countPolls() {
+        auto heardBefore = fleet->onRequest;
+        fleet->onRequest = [this, heardBefore](int pump, const std::vector<std::uint8_t>& b) {
+            if (heardBefore) heardBefore(pump, b);
+            if (b.size() >= 5 && (b[4] & 0x3F) == 0x18) ++polls[pump];
+        };
+    }
+    bool rowSaysPortLost(int pump) const {
+        const int panel = BankPanel[pump / windows::kBankRows];
+        return ui::GetCtrlText(panel, BankRow[pump][windows::kPosPumpId]) == "port lost";
+    }
+    int popupsTitled(const std::string& title) const {
+        int n = 0;
+        for (const auto& p : popups.shown()) n += p.title == title ? 1 : 0;
+        return n;
+    }
+    std::string popupText(const std::string& title) const {
+        for (const auto& p : popups.shown())
+            if (p.title == title) return p.text;
+        return "";
+    }
+
+    platform::MemoryJournal store;
+    std::map<int, int> polls;
+};
+
+// Each pump's first idle leaves as soon as the exchange in flight on its line has ended,
+// ahead of the packets waiting behind it, at whatever moment of the poll cycle the loop
+// breaks; the break is acted on at the first sample that sees it.
+TEST_F(PortLoss, FirstIdleLeavesWithinOneExchangeOfTheBreakAtAnyPhase) {
+    start();
+    std::mt19937 random(2812);
+    std::uniform_real_distribution<double> phase(0.0, 0.25);
+    double worst = 0.0;
+    for (int trial = 0; trial < 12; ++trial) {
+        loop.advance(1.0 + phase(random));
+        // Questions queued for every pump, as an open hardware window leaves them: without
+        // taking the line first the idle would wait behind each of them for an exchange.
+        for (int p = 0; p < kPumps; ++p)
+            for (int i = 0; i < 4; ++i) SendPumpCommand(p, Op::ReadPumpId);
+        heard.clear();
+        const double brokeAt = loop.now();
+        breakLoop();
+        loop.advance(0.2);
+        for (int p = 0; p < kPumps; ++p) {
+            const auto first = std::find_if(heard.begin(), heard.end(), [p](const Command& c) {
+                return c.pump == p && c.code == 0x1A;
+            });
+            ASSERT_NE(first, heard.end()) << "trial " << trial << " pump " << p + 1;
+            const double left = first->at - kIdleTransit - brokeAt;
+            worst = std::max(worst, left);
+            EXPECT_LE(left, kSample + kExchange + 0.002) << "trial " << trial << " pump " << p + 1;
+        }
+        closeLoop();
+        loop.advance(1.0);
+    }
+    EXPECT_GT(worst, kExchange / 2) << "some break fell early in an exchange";
+}
+
+// One sample of a broken loop is an E-stop; closed samples for less than 50 ms are not a
+// release, and a release that bounces writes its events once.
+TEST_F(PortLoss, ABreakIsNeverDebouncedAndABouncingReleaseIsOneRelease) {
+    start();
+    loop.advance(0.5);
+    breakLoop();
+    loop.advance(kSample);
+    closeLoop();
+    EXPECT_EQ(EStopActive(), 1) << "a single broken sample holds";
+    loop.advance(0.3);
+    EXPECT_EQ(EStopActive(), 0) << "released after 50 ms of closed samples";
+    for (int p = 0; p < kPumps; ++p) EXPECT_FALSE(speedsTo(p).empty()) << "pump " << p + 1;
+    EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop broken"), 1);
+    EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop restored"), 1);
+
+    breakLoop();
+    loop.advance(1.0);
+    heard.clear();
+    // Contact bounce: closed 20 ms, broken 10, closed 40, broken 10, then closed for good.
+    for (const auto& [closed, seconds] : std::vector<std::pair<bool, double>>{
+             {true, 0.02}, {false, 0.01}, {true, 0.04}, {false, 0.01}, {true, 0.03}}) {
+        closed ? closeLoop() : breakLoop();
+        loop.advance(seconds);
+        EXPECT_EQ(EStopActive(), 1) << "within the bounce";
+    }
+    loop.advance(0.03);
+    EXPECT_EQ(EStopActive(), 0);
+    EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop broken"), 2);
+    EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop restored"), 2);
+    loop.advance(2.0);
+    for (int p = 0; p < kPumps; ++p)
+        EXPECT_LE(speedsTo(p).size(), 1u) << "the bounce re-armed nothing, pump " << p + 1;
+}
+
+// Rounds repeat every 0.3 s while the loop stays broken: enough for a pump that missed one,
+// not a flood.
+TEST_F(PortLoss, IdleRoundsRepeatEveryThreeTenthsOfASecond) {
+    start();
+    loop.advance(0.37);
+    heard.clear();
+    breakLoop();
+    loop.advance(2.0);
+    closeLoop();
+    loop.advance(0.5);
+    for (int p = 0; p < kPumps; ++p) {
+        std::vector<double> at;
+        for (const Command& c : heard)
+            if (c.pump == p && c.code == 0x1A) at.push_back(c.at);
+        ASSERT_EQ(at.size(), 7u) << "pump " << p + 1;  // 0, 0.3, ..., 1.8
+        for (std::size_t i = 1; i < at.size(); ++i)
+            EXPECT_NEAR(at[i] - at[i - 1], 0.3, 0.07) << "pump " << p + 1;
+    }
+}
+
+// Three adapters pulled for 5 s: their pumps go off line at once and say so, the others keep
+// their poll rate, and the three are on line again within 3 s of the replug, at any phase of
+// the retry timer.
+TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
+    start();
+    const std::vector<int> pulled = {1, 8, 16};
+    std::mt19937 random(77);
+    std::uniform_real_distribution<double> phase(0.0, 2.0);
+    for (int round = 0; round < 3; ++round) {
+        loop.advance(phase(random));
+        polls.clear();
+        countPolls();
+        loop.advance(5.0);
+        const std::map<int, int> before = polls;
+        polls.clear();
+        for (int p : pulled) serial.unplug(PumpFleetHarness::portOf(p));
+        loop.advance(0.01);
+        for (int p : pulled) {
+            EXPECT_EQ(PumpTable[p].Online, 0) << "pump " << p + 1;
+            EXPECT_TRUE(PumpTable[p].RowDimmed);
+            EXPECT_TRUE(PumpTable[p].PortConfig.Lost);
+            EXPECT_TRUE(rowSaysPortLost(p)) << "pump " << p + 1;
+        }
+        loop.advance(5.0 - 0.01);
+        for (int p = 0; p < kPumps; ++p) {
+            const bool gone = std::count(pulled.begin(), pulled.end(), p) > 0;
+            if (gone)
+                EXPECT_EQ(polls[p], 0) << "nothing reaches a pulled adapter";
+            else
+                EXPECT_NEAR(polls[p], before.at(p), 2) << "pump " << p + 1 << " round " << round;
+        }
+        for (int p : pulled) serial.replug(PumpFleetHarness::portOf(p));
+        loop.advance(3.0);
+        for (int p : pulled) {
+            EXPECT_EQ(PumpTable[p].Online, 1) << "pump " << p + 1 << " round " << round;
+            EXPECT_FALSE(PumpTable[p].PortConfig.Lost);
+            EXPECT_FALSE(rowSaysPortLost(p));
+            EXPECT_EQ(store.countOf(Kind::Link, p, "Port lost: COM"), round + 1);
+            EXPECT_EQ(store.countOf(Kind::Link, p, "Port back: COM"), round + 1);
+        }
+    }
+    EXPECT_EQ(popupsTitled("Port Lost"), 0) << "nothing was waiting: nothing to report";
+}
+
+// A STOP and a power-off waiting for a pump that does not answer, and then its adapter
+// pulled: both are reported as not delivered, in the journal and to the operator.
+TEST_F(PortLoss, CommandsWaitingForAPulledAdapterAreReportedNotDropped) {
+    start();
+    fleet->unit(4).setFailure({.silent = true});
+    loop.advance(0.5);
+    ui::Press(BankPanel[0], BankRow[4][windows::kPosStop]);
+    ASSERT_GE(QueuedItems(4), 1);
+    SendPumpCommand(4, Op::ReadAlarmLimits);
+    serial.unplug(PumpFleetHarness::portOf(4));
+    loop.advance(0.05);
+    EXPECT_EQ(QueuedItems(4), 0);
+    EXPECT_EQ(store.countOf(Kind::Link, 4, "Not delivered, COM5 lost: STOP"), 1);
+    ASSERT_EQ(popupsTitled("Port Lost"), 1);
+    EXPECT_EQ(popupText("Port Lost"), "COM5 of Pump 3A was lost.\nNot delivered: STOP.");
+
+    // Back and answering; a power-off that waits when the adapter goes again is reported too.
+    fleet->unit(4).setFailure({});
+    serial.replug(PumpFleetHarness::portOf(4));
+    loop.advance(3.0);
+    ASSERT_EQ(PumpTable[4].Online, 1);
+    fleet->unit(4).setFailure({.silent = true});
+    loop.advance(0.5);
+    popups.clear();
+    PumpTable[4].SpeedCommand.Run = 0;
+    SendSpeedCommandNow(4);
+    serial.unplug(PumpFleetHarness::portOf(4));
+    loop.advance(0.05);
+    EXPECT_EQ(popupText("Port Lost"), "COM5 of Pump 3A was lost.\nNot delivered: power-off.");
+    EXPECT_EQ(store.countOf(Kind::Link, 4, "Not delivered, COM5 lost: power-off"), 1);
+}
+
+// The serial monitor shows which entry's adapter is gone.
+TEST_F(PortLoss, TheSerialMonitorShowsAPortLost) {
+    start();
+    Show_Serial_Window(0, 0, nullptr, 0);
+    const int monitor = SerialMonitorPanel();
+    ASSERT_NE(monitor, 0);
+    const auto shown = [monitor](int entry) {
+        return ui::GetCtrlAttributeInt(monitor, windows::SerialStatus(entry), ui::ATTR_VISIBLE);
+    };
+    EXPECT_EQ(shown(6), 0);
+    serial.unplug(PumpFleetHarness::portOf(6));
+    loop.advance(0.05);
+    EXPECT_EQ(shown(6), 1);
+    EXPECT_EQ(ui::GetCtrlInt(monitor, windows::SerialOpenLed(6)), 0);
+    EXPECT_EQ(shown(5), 0);
+    serial.replug(PumpFleetHarness::portOf(6));
+    loop.advance(2.5);
+    EXPECT_EQ(shown(6), 0);
+    EXPECT_EQ(ui::GetCtrlInt(monitor, windows::SerialOpenLed(6)), 1);
+}
+
+// A pump whose adapter comes back while the fleet is held at idle hears the idle before the
+// questions of its first contact, at any moment of the E-stop's rounds.
+TEST_F(PortLoss, APumpBackDuringAnEStopIsIdledAtFirstContact) {
+    start();
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> phase(0.0, 0.3);
+    fleet->unit(9).setSpeedSetpoint(1400);
+    loop.advance(8.0);
+    breakLoop();
+    loop.advance(0.5);
+    for (int round = 0; round < 6; ++round) {
+        serial.unplug(PumpFleetHarness::portOf(9));
+        loop.advance(1.0 + phase(random));
+        fleet->unit(9).setSpeedSetpoint(1400);  // as if someone ran it up locally meanwhile
+        heard.clear();
+        serial.replug(PumpFleetHarness::portOf(9));
+        loop.advance(2.5);
+        ASSERT_EQ(PumpTable[9].Online, 1) << "round " << round;
+        int firstIdle = -1, firstTimeouts = -1;
+        for (int i = 0; i < static_cast<int>(heard.size()); ++i) {
+            if (heard[i].pump != 9) continue;
+            if (heard[i].code == 0x1A && firstIdle < 0) firstIdle = i;
+            if (heard[i].code == 0x3C && firstTimeouts < 0) firstTimeouts = i;
+        }
+        ASSERT_GE(firstIdle, 0) << "round " << round;
+        ASSERT_GE(firstTimeouts, 0) << "round " << round;
+        EXPECT_LT(firstIdle, firstTimeouts) << "round " << round;
+        EXPECT_LE(fleet->unit(9).setpoint(), kIdleRpm) << "round " << round;
+    }
+}
+
+// The E-stop's serial input pulled during an active E-stop: shown failed, the E-stop stays
+// active and its rounds go on; put back, it is opened again and read again.
+TEST_F(PortLoss, EStopSerialInputPulledDuringAnEStopStaysActiveAndComesBack) {
+    storeDword("EStopParallelPort", 0);
+    storeDword("EStopSerialPortNum", 30);
+    serial.addPort(30);
+    serial.setCts(30, true);
+    start();
+    loop.advance(0.5);
+    ASSERT_EQ(EStopActive(), 0);
+    const auto failedShown = [] {
+        return ui::GetCtrlAttributeInt(BankPanel[0], windows::BANK_ESTOP_STATUS, ui::ATTR_VISIBLE);
+    };
+    serial.setCts(30, false);
+    loop.advance(0.5);
+    ASSERT_EQ(EStopActive(), 1);
+    serial.unplug(30);
+    loop.advance(0.05);
+    EXPECT_EQ(failedShown(), 1);
+    heard.clear();
+    loop.advance(3.0);
+    EXPECT_EQ(EStopActive(), 1) << "a failed input never releases the E-stop";
+    EXPECT_GE(speedsTo(0).size(), 9u) << "rounds go on";
+    EXPECT_EQ(failedShown(), 1);
+
+    serial.replug(30);  // the loop is still broken (CTS not asserted)
+    serial.setCts(30, false);
+    loop.advance(2.1);
+    EXPECT_EQ(failedShown(), 0) << "reopened and read";
+    EXPECT_EQ(EStopActive(), 1);
+    EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop input back on COM30"), 1);
+    serial.setCts(30, true);
+    loop.advance(0.1);
+    EXPECT_EQ(EStopActive(), 0);
+}
+
+}  // namespace
