@@ -52,6 +52,7 @@ std::string readAll(const fs::path& p) {
 
 // What a pump took in, from vnk-sim's log: "t=12.346 pump=1 type=3 code=0x1a ... rpm=600 ...".
 struct Took {
+    double at = 0.0;  // seconds into vnk-sim's run
     int pump = 0;
     bool speed = false;
     int rpm = 0;
@@ -63,6 +64,7 @@ std::vector<Took> tookIn(const fs::path& log) {
         const size_t at = line.find(" pump=");
         if (line.rfind("t=", 0) != 0 || at == std::string::npos) continue;
         Took t;
+        t.at = std::atof(line.c_str() + 2);
         t.pump = std::atoi(line.c_str() + at + 6);
         t.speed = line.find(" type=3 code=0x1a ") != std::string::npos;
         const size_t rpm = line.find(" rpm=");
@@ -327,6 +329,65 @@ TEST_F(StationRun, BrokenLoopIdlesEveryPumpAndNeverRaisesOne) {
         EXPECT_LE(took[i].rpm, took[i].pump == 1 ? 0 : 600) << "pump " << took[i].pump;
         EXPECT_LT(i, settled) << "pump " << took[i].pump << " idled after the loop closed";
     }
+}
+
+// Three adapters pulled and put back as new device nodes under their old names: the station
+// sees them lost, tries them again, reopens them and has their pumps on line once more,
+// while the other pumps carry on being polled all along.
+TEST_F(StationRun, PulledAdaptersAreReopenedAndTheirPumpsComeBackOnLine) {
+    writeConfig(0);
+    setenv("VNK_TRACE", "link", 1);
+    const fs::path log = dir / "commands.log";
+    std::vector<std::string> args = {"--ports-dir", (dir / "ports").string(), "--quiet",
+                                     "--speed", "all=1000", "--log", log.string()};
+    // Late enough in vnk-sim's run that the station is up with its fleet on line first.
+    for (const char* pump : {"3", "9", "17"}) {
+        args.insert(args.end(), {"--fail", std::string(pump) + "=unplug@45"});
+        args.insert(args.end(), {"--fail", std::string(pump) + "=replug@50"});
+    }
+    ASSERT_TRUE(sim.start(VNK_SIM_PATH, args, (dir / "sim.log").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station.log").string()));
+    const auto lines = [&](const std::string& text) {
+        const std::string all = readAll(dir / "station.log");
+        int n = 0;
+        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    ASSERT_TRUE(waitFor([&] { return lines(" on line") >= 24; })) << "the fleet came on line";
+    ASSERT_EQ(lines(" lost: "), 0) << "pulled before the fleet was on line: start later";
+    const bool backOnLine = waitFor([&] {
+        for (const char* pump : {"3", "9", "17"}) {
+            const std::string p = std::string("pump ") + pump;
+            if (lines(p + ": COM" + pump + " back") != 1 || lines(p + " on line") != 2)
+                return false;
+        }
+        return true;
+    });
+    const std::size_t backAt = tookIn(log).size();
+    ASSERT_TRUE(waitFor([&] { return everyPumpTookIn(tookIn(log), backAt, 5); }))
+        << "every pump, the three included, is polled again";
+    EXPECT_EQ(station.stop(), 0);
+    unsetenv("VNK_TRACE");
+    EXPECT_TRUE(backOnLine) << readAll(dir / "station.log");
+    for (const char* pump : {"3", "9", "17"})
+        EXPECT_EQ(lines(std::string("pump ") + pump + ": COM" + pump + " lost: "), 1) << pump;
+    EXPECT_EQ(lines(" lost: "), 3) << "no other port was lost";
+
+    // The others were polled while the three were gone: some pump's packets fall between the
+    // first loss and the last return.
+    const std::vector<Took> took = tookIn(log);
+    std::map<int, int> duringGap;
+    bool gone = false;
+    for (const Took& t : took) {
+        if (t.pump == 3 || t.pump == 9 || t.pump == 17) continue;
+        duringGap[t.pump] += gone ? 1 : 0;
+        gone = gone || t.at >= 46.0;
+        if (t.at >= 50.0) break;
+    }
+    for (int pump = 1; pump <= 24; ++pump)
+        if (pump != 3 && pump != 9 && pump != 17) EXPECT_GE(duringGap[pump], 20) << pump;
 }
 
 // Two stations on one set of files would overwrite each other's settings, recordings and

@@ -18,6 +18,7 @@
 #include "operation/port_monitor.h"
 #include "platform/journal.h"
 #include "platform/sim/memory_journal.h"
+#include "platform/trace.h"
 #include "safety/estop.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
@@ -304,8 +305,16 @@ TEST_F(PortLoss, EStopSerialInputPulledDuringAnEStopStaysActiveAndComesBack) {
     serial.setCts(30, false);
     loop.advance(0.5);
     ASSERT_EQ(EStopActive(), 1);
+    trace::setModules("estop");
+    testing::internal::CaptureStderr();
     serial.unplug(30);
     loop.advance(0.05);
+    const std::string traced = testing::internal::GetCapturedStderr();
+    trace::setModules("");
+    EXPECT_EQ(traced,
+              "vnk estop: CTS of COM30: the port is gone\n"
+              "vnk estop: CTS of COM30: input failed: not open\n")
+        << "the sample that finds the port gone is a failed one, not a closed loop";
     EXPECT_EQ(failedShown(), 1);
     heard.clear();
     loop.advance(3.0);
