@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/event_loop.h"
 #include "platform/trace.h"
@@ -130,7 +131,8 @@ void setHandshakeFlags(int fd, bool xonxoff, bool rtscts) {
 // Every port's descriptor sits in one epoll set, and the loop watches only that set: the
 // loop's own poll then covers one descriptor instead of 24 terminals, each of which costs
 // the kernel a lock to poll, many times a second.
-TermiosSerial::TermiosSerial() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
+TermiosSerial::TermiosSerial(std::string stableFolder)
+    : stableFolder_(std::move(stableFolder)), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
 
 TermiosSerial::~TermiosSerial() {
     std::vector<int> open;
@@ -159,17 +161,16 @@ void TermiosSerial::watchOutput(Port& p, bool on) {
     if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, p.fd, &ev) == 0) p.watchingOutput = on;
 }
 
-TermiosSerial::PortNaming TermiosSerial::portNaming(const char* portsDir,
-                                                    const char* stableFolder) {
-    if (portsDir != nullptr && *portsDir != '\0') return {portsDir, "COM", 0};
-    struct stat st {};
-    if (stableFolder != nullptr && ::stat(stableFolder, &st) == 0 && S_ISDIR(st.st_mode))
-        return {stableFolder, "COM", 0};
-    return {"/dev", "ttyS", 1};
-}
-
 TermiosSerial::PortNaming TermiosSerial::portNaming() {
-    return portNaming(std::getenv("VNK_PORTS_DIR"), kStableFolder);
+    const char* portsDir = std::getenv("VNK_PORTS_DIR");
+    if (portsDir != nullptr && *portsDir != '\0') return {portsDir, "COM", 0};
+    // udev removes the folder with its last link: every adapter out at once (a hub losing
+    // power) must not turn COM1 into the computer's own ttyS0 until the adapters are back.
+    struct stat st {};
+    if (!stableFolderSeen_ && ::stat(stableFolder_.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        stableFolderSeen_ = true;
+    if (stableFolderSeen_) return {stableFolder_, "COM", 0};
+    return {"/dev", "ttyS", 1};
 }
 
 std::string TermiosSerial::devicePath(int port) {

@@ -1,8 +1,9 @@
 // Real serial ports. COMn is $VNK_PORTS_DIR/COMn when that is set (a device node or a
 // symlink to one, e.g. a pseudo-terminal of the simulator); else /dev/vnk/COMn when the
-// folder /dev/vnk exists (the links a udev rule gives each USB-serial adapter by the hub
-// port it sits in, so that a replugged adapter keeps its name); else /dev/ttyS<n-1>. The
-// existing ports are the COMn entries of that same folder that lead to a character device.
+// folder /dev/vnk exists, or has existed since the back end was made (the links a udev rule
+// gives each USB-serial adapter by the hub port it sits in, so that a replugged adapter keeps
+// its name); else /dev/ttyS<n-1>. The existing ports are the COMn entries of that same folder
+// that lead to a character device.
 //
 // Ports are opened raw and non-blocking and watched through one epoll set, whose socket
 // notifier on the Qt loop moves arriving bytes into the port's input queue and calls the
@@ -26,7 +27,9 @@ namespace platform {
 
 class TermiosSerial : public SerialBackEnd {
   public:
-    TermiosSerial();
+    static constexpr const char* kStableFolder = "/dev/vnk";
+    // stableFolder: where the udev rule's links are (another folder for tests).
+    explicit TermiosSerial(std::string stableFolder = kStableFolder);
     ~TermiosSerial() override;
 
     int open(int port, long baud, int parity, int dataBits, int stopBits, int inQueue,
@@ -51,14 +54,11 @@ class TermiosSerial : public SerialBackEnd {
         std::string prefix;
         int offset = 0;
     };
-    static constexpr const char* kStableFolder = "/dev/vnk";
-    // portsDir: VNK_PORTS_DIR's value (null or empty: unset); stableFolder: used when it is
-    // an existing folder.
-    static PortNaming portNaming(const char* portsDir, const char* stableFolder);
-    // The naming of this machine: VNK_PORTS_DIR, else kStableFolder, else /dev/ttyS.
-    static PortNaming portNaming();
+    // The one choice that both opening a port and listing the ports make: VNK_PORTS_DIR when
+    // set, else the stable folder when it exists or has existed, else /dev/ttyS.
+    PortNaming portNaming();
     // The device path of COMn.
-    static std::string devicePath(int port);
+    std::string devicePath(int port);
     // True while the port is open (false again after a hang-up).
     bool isOpen(int port) const;
 
@@ -75,6 +75,8 @@ class TermiosSerial : public SerialBackEnd {
     void lose(int port, const std::string& reason);
 
     std::map<int, std::unique_ptr<Port>> ports_;
+    std::string stableFolder_;
+    bool stableFolderSeen_ = false;
     int epoll_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
 };

@@ -80,12 +80,13 @@ class PtyPorts : public ::testing::Test {
         fs::remove_all(dir);
     }
     // A pseudo-terminal whose station end appears as COMn; returns the far end.
-    int makePort(int n) {
+    int makePort(int n, const fs::path& folder = {}) {
         int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         EXPECT_GE(master, 0);
         ::grantpt(master);
         ::unlockpt(master);
-        fs::create_symlink(::ptsname(master), dir / ("COM" + std::to_string(n)));
+        fs::create_symlink(::ptsname(master),
+                           (folder.empty() ? dir : folder) / ("COM" + std::to_string(n)));
         masters.push_back(master);
         return master;
     }
@@ -301,28 +302,28 @@ TEST_F(PtyPorts, APortLostAndPluggedInAgainUnderItsNameOpensAndWorks) {
     EXPECT_EQ(g_lost.size(), 2u);
 }
 
-TEST(PortNaming, TheEnvironmentComesFirstThenTheStableFolderThenTheBuiltInPorts) {
-    const fs::path stable =
-        fs::temp_directory_path() / ("vnk_stable_" + std::to_string(::getpid()));
+// Without VNK_PORTS_DIR the udev rule's folder names the ports once it exists, and stays the
+// choice when udev removes it with its last link (every adapter out at once): COM1 must not
+// become the computer's own ttyS0 meanwhile.
+TEST_F(PtyPorts, TheStableFolderNamesThePortsFromWhenItAppearsAndAfterItGoes) {
+    unsetenv("VNK_PORTS_DIR");
+    const fs::path stable = dir / "vnk";
+    TermiosSerial machine(stable.string());
+    EXPECT_EQ(machine.devicePath(3), "/dev/ttyS2");
     fs::create_directories(stable);
-    const auto naming = [](const char* env, const fs::path& folder) {
-        const auto n = TermiosSerial::portNaming(env, folder.c_str());
-        return n.folder + "/" + n.prefix + " " + std::to_string(n.offset);
-    };
-    EXPECT_EQ(naming("/tmp/sim", stable), "/tmp/sim/COM 0");
-    EXPECT_EQ(naming("", stable), stable.string() + "/COM 0");
-    EXPECT_EQ(naming(nullptr, stable), stable.string() + "/COM 0");
-    EXPECT_EQ(naming(nullptr, stable / "missing"), "/dev/ttyS 1");
-    std::ofstream(stable / "file") << "x";
-    EXPECT_EQ(naming(nullptr, stable / "file"), "/dev/ttyS 1") << "a file is no folder";
-    fs::remove_all(stable);
+    makePort(3, stable);
+    EXPECT_EQ(machine.devicePath(3), (stable / "COM3").string());
+    EXPECT_EQ(machine.existingPorts(), std::vector<int>{3});
+    EXPECT_EQ(machine.open(3, 19200, 0, 8, 1, 4095, 4095), kComOk);
+    EXPECT_EQ(machine.close(3), kComOk);
 
-    unsetenv("VNK_PORTS_DIR");
-    EXPECT_EQ(TermiosSerial::devicePath(3),
-              fs::is_directory("/dev/vnk") ? "/dev/vnk/COM3" : "/dev/ttyS2");
-    setenv("VNK_PORTS_DIR", "/tmp/sim", 1);
-    EXPECT_EQ(TermiosSerial::devicePath(3), "/tmp/sim/COM3");
-    unsetenv("VNK_PORTS_DIR");
+    fs::remove_all(stable);
+    EXPECT_EQ(machine.devicePath(3), (stable / "COM3").string());
+    EXPECT_EQ(machine.existingPorts(), std::vector<int>{});
+    EXPECT_EQ(machine.open(3, 19200, 0, 8, 1, 4095, 4095), kComInvalidPort);
+
+    setenv("VNK_PORTS_DIR", (dir / "sim").c_str(), 1);
+    EXPECT_EQ(machine.devicePath(3), (dir / "sim" / "COM3").string()) << "the variable comes first";
 }
 
 }  // namespace
