@@ -466,6 +466,16 @@ int main(int argc, char** argv) {
         }
     };
 
+    // Replies the pumps have made, onto their lines' queues (written when due).
+    const auto collectReplies = [&] {
+        for (int i = 0; i < pumps; ++i) {
+            Line& l = lines[static_cast<size_t>(i)];
+            if (l.master < 0) continue;
+            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput())
+                l.pending.push_back(std::move(ch));
+        }
+    };
+
     const double start = monotonic();
     double nextStatus = 1.0;
     double lastPrinted = 1.0;  // the status line is printed once per second
@@ -487,6 +497,7 @@ int main(int argc, char** argv) {
 
         // Awake for the next byte due to either side (5 ms at most, for the script and the
         // status line).
+        collectReplies();
         double due = now + 0.005;
         std::vector<pollfd> fds;
         for (const Line& l : lines) {
@@ -520,11 +531,9 @@ int main(int argc, char** argv) {
         }
         deliverCrossed(now);
         fleet.advance(now);
-        for (int i = 0; i < pumps; ++i) {
-            Line& l = lines[static_cast<size_t>(i)];
+        collectReplies();
+        for (Line& l : lines) {
             if (l.master < 0) continue;
-            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput())
-                l.pending.push_back(std::move(ch));
             while (!l.pending.empty() && l.pending.front().at <= now) {
                 const auto& bytes = l.pending.front().bytes;
                 ssize_t w = ::write(l.master, bytes.data(), bytes.size());
