@@ -94,11 +94,8 @@ class PtyPorts : public ::testing::Test {
 
     // COMn's adapter, which can be pulled and put back (a new device under the same name).
     int plugIn(int n) {
-        int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        EXPECT_GE(master, 0);
-        ::grantpt(master);
-        ::unlockpt(master);
-        fs::create_symlink(::ptsname(master), dir / ("COM" + std::to_string(n)));
+        const int master = makePort(n);
+        masters.pop_back();
         farEnds[n] = master;
         return master;
     }
