@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # E-stop reaction: from the parallel port's status byte losing its loop bit (0x10) to the
-# idle speed command written on every polled port. vnk-station (Release, offscreen) against
-# vnk-sim with 24 pumps over pseudo-terminals. The time a pump took its idle comes from
-# vnk-sim's command log; the break is placed on the simulator's clock by the newest packet
-# in that log (24 pumps are polled ten times a second, so it is a few milliseconds old at
-# most). Prints median, p99 and max of the time until the last of the 24 pumps had its idle.
+# idle speed command taken in by every polled pump. vnk-station (Release, offscreen) against
+# vnk-sim with 24 pumps over pseudo-terminals, at 19200-baud line timing (--line-timing):
+# a pump takes its idle when the command's last byte has crossed its line, behind whatever
+# the station wrote to it just before (a poll, whose reply then holds the line too). The
+# time a pump took its idle comes from vnk-sim's command log; the break is placed on the
+# simulator's clock by the newest packet in that log (24 pumps are polled ten times a
+# second, so it is a few milliseconds old at most). Prints median, p99 and max of the time
+# until the last of the 24 pumps had its idle.
 #
 #   bash bench/estop_reaction.sh [BUILD]              one build (default build/release)
 #   bash bench/estop_reaction.sh NEW_BUILD OLD_BUILD  A/B: the two builds alternately
@@ -16,7 +19,7 @@
 # blocks alternate A B, B A, A B, ... so that drift in the machine's load falls on both
 # builds alike; the figures are printed per build (with the mean and each block's median),
 # then the ratios new/old. Every block runs the first build's vnk-sim, so that only the
-# station differs.
+# station differs; it must know --line-timing, so the newer build goes first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 builds=("${@:-build/release}")
@@ -29,6 +32,10 @@ for b in "${builds[@]}"; do
 done
 simulator="${builds[0]}/bin/vnk-sim"
 [ -x "$simulator" ] || { echo "no $simulator" >&2; exit 2; }
+if ! "$simulator" --help | grep -q -- '--line-timing'; then
+  echo "$simulator has no --line-timing: give the build that has it first" >&2
+  exit 2
+fi
 trials=${TRIALS:-50}
 if [ ${#builds[@]} -eq 2 ]; then rounds=${ROUNDS:-5}; else rounds=${ROUNDS:-1}; fi
 settle=${SETTLE:-20}
@@ -54,7 +61,7 @@ run_block() {
   mkdir -p "$dir/home/cfg" "$dir/ports"
   printf '\x10' > "$dir/parport"
   write_fleet_cfg "$dir/home/cfg/vnk.cfg"
-  "$simulator" --ports-dir "$dir/ports" --pumps 24 --speed all=1200 --quiet \
+  "$simulator" --ports-dir "$dir/ports" --pumps 24 --speed all=1200 --line-timing --quiet \
     --log "$dir/commands.log" > "$dir/sim.log" 2>&1 &
   sim=$!
   sleep 0.5

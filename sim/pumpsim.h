@@ -4,6 +4,7 @@
 
 #include "pumpsim_controller.h"  // IWYU pragma: export
 #include "pumpsim_fleet.h"       // IWYU pragma: export
+#include "pumpsim_line.h"        // IWYU pragma: export
 #include "pumpsim_report.h"      // IWYU pragma: export
 #include "pumpsim_script.h"      // IWYU pragma: export
 #include "pumpsim_well.h"        // IWYU pragma: export

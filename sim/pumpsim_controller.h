@@ -123,6 +123,10 @@ struct Failure {
     bool oneByteAtATime = false;   // every byte its own chunk, one byte time apart
     bool shortDataRecord = false;  // data record replies carry kShortRecordSize bytes, not 88
     bool hangUp = false;           // the transport should drop the line; the model only reports
+    // The adapter is pulled: the transport takes the line away (the station sees its device
+    // go) until it is plugged in again; the model only reports it and runs on, hearing nothing,
+    // so its communication time-out trips it as for any silence.
+    bool unplugged = false;
 };
 
 // Bytes leaving the controller. `at` is when the last of them has crossed the line at 19200
@@ -180,6 +184,7 @@ class Controller {
     bool hasOutput() const { return !output_.empty(); }
     double now() const { return now_; }
     bool hungUp() const { return failure_.hangUp; }
+    bool unplugged() const { return failure_.unplugged; }
 
     // ---- local controls and test hooks ----
     void setDriveOn(bool on);

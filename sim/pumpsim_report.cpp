@@ -44,7 +44,7 @@ namespace {
 
 // A station can decode this unit's data replies: they are sent, whole, with a good CRC.
 bool lineOk(const Failure& f) {
-    return !(f.silent || f.corruptCrc || f.shortDataRecord || f.hangUp);
+    return !(f.silent || f.corruptCrc || f.shortDataRecord || f.hangUp || f.unplugged);
 }
 
 double f32(std::span<const uint8_t> b, size_t at) {

@@ -32,8 +32,9 @@
 //   alarm_options  the optional-trip word, hex
 //   timeout1, timeout2  communication time-outs, seconds
 //   suction_psi    suction pressure as the data record reports it
-//   line_ok        0 while a line failure (silent, crc, short, hangup) keeps the station from
-//                  decoding the unit's data replies, so the station will take it off line
+//   line_ok        0 while a line failure (silent, crc, short, hangup, unplug) keeps the
+//                  station from decoding the unit's data replies, so the station will take it
+//                  off line
 // and last a line time=SEC with the fleet's clock when it was written.
 #pragma once
 

@@ -200,8 +200,12 @@ bool applyFailureMode(Controller& c, std::string_view mode) {
         f.shortDataRecord = true;
     else if (mode == "hangup")
         f.hangUp = true;
+    else if (mode == "unplug")
+        f.unplugged = true;
+    else if (mode == "replug")  // a new adapter: whatever had dropped the old line is gone
+        f.unplugged = f.hangUp = false;
     else if (mode == "ok")
-        f = Failure{};
+        f = Failure{.unplugged = f.unplugged};  // the line's faults end; the adapter stays out
     else
         return false;
     c.setFailure(f);

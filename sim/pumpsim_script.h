@@ -13,7 +13,9 @@
 //   pressure=P:PSI[@SEC]   the discharge transducer reads PSI from then on (a test pressure
 //                          for a calibration); pressure=P:well[@SEC] gives the well's back
 //   P=MODE[@SEC]           a line failure mode (Failure): silent, late, noise, crc, bytewise,
-//                          short, hangup, or ok to clear them all
+//                          short, hangup, or ok to clear them all but an unplugged adapter;
+//                          unplug takes the adapter out (the line goes away), replug puts a
+//                          new one in (the line comes back, a hang-up ended)
 // For the well:
 //   FACTOR@SEC             screen-out: the well's resistance k is multiplied by FACTOR
 // BITS and WORD are 16-bit numbers, decimal or 0x hex. Without @SEC an event happens at once.
@@ -49,7 +51,7 @@ std::optional<std::vector<Event>> parseUnitEvent(std::string_view text, int pump
 std::optional<std::vector<Event>> parseFailure(std::string_view text, int pumps);
 std::optional<Event> parseScreenOut(std::string_view text);
 
-// Switches a failure mode on (or all off for "ok"); false for an unknown mode.
+// Switches a failure mode on (or off: "ok", "replug"); false for an unknown mode.
 bool applyFailureMode(Controller& c, std::string_view mode);
 void applyEvent(Fleet& fleet, const Event& e);
 

@@ -1,6 +1,8 @@
 // vnk-sim: a simulated fleet of pump controllers behind pseudo-terminals, in real time.
 // Each pump's controller sits on the master side of a pseudo-terminal whose slave is
 // linked as COMn in a ports folder, where the station opens it as its serial port.
+// Replies leave when their last byte would have crossed a 19200-baud line; with
+// --line-timing the station's bytes cross such a line too before a pump hears them.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -53,6 +56,12 @@ const char* kUsage =
     "                         all) stays on, and reported on, for SEC seconds while the motor\n"
     "                         ramps down; Run 1 in that time keeps it on (repeatable;\n"
     "                         default 0: off at once)\n"
+    "  --line-timing          the station's bytes cross a 19200-baud line (10 bits a byte,\n"
+    "                         0.52 ms each, queued behind those before them) before a pump\n"
+    "                         takes them in, as its replies already do the other way: a\n"
+    "                         packet is heard, answered and logged (--log t=) when its last\n"
+    "                         byte has crossed. Without it the station's bytes are heard as\n"
+    "                         soon as the pseudo-terminal hands them over\n"
     "\n"
     "the well:\n"
     "  --well-lag SEC         the line pressure follows the rate with this first-order time\n"
@@ -66,7 +75,12 @@ const char* kUsage =
     "\n"
     "switched on at once or SEC seconds after start (all repeatable):\n"
     "  --fail P=MODE[@SEC]    a failure mode of the line: silent, late, noise, crc, bytewise,\n"
-    "                         short, hangup (close the line), ok (clear every mode)\n"
+    "                         short, hangup (close the line), ok (clear every mode but\n"
+    "                         unplug), unplug (the adapter is pulled: the pseudo-terminal\n"
+    "                         closes, so the station's port hangs up, and COMn is removed;\n"
+    "                         the pump runs on hearing nothing), replug (a new\n"
+    "                         pseudo-terminal linked as COMn again, a new device as a\n"
+    "                         replugged adapter is)\n"
     "  --event trip=P[:BITS][@SEC]\n"
     "                         the pump trips as its own protection would: tripped status\n"
     "                         (0x40), trip-word BITS (default 0, as an overpressure trip),\n"
@@ -93,12 +107,12 @@ const char* kUsage =
     "                         trip_psi= last_trip_psi= reports_setpoint=0|1 total_gal=\n"
     "                         min_rpm= max_rpm= auto=0|1 alarm_options= timeout1= timeout2=\n"
     "                         suction_psi= line_ok=0|1 (0: the station cannot decode its\n"
-    "                         replies: silent, crc, short, hangup) and the blocks the pump\n"
-    "                         holds: ai2..ai5= (each channel's four coefficients, comma-\n"
-    "                         separated) ppr= (pulses per revolution) alarms= (16 pairs,\n"
-    "                         code:first/second, comma-separated) plungers= stroke_in=\n"
-    "                         diameter_in= efficiency= gear_ratio= scale1= scale2=\n"
-    "                         last a line time=SEC\n"
+    "                         replies: silent, crc, short, hangup, unplug) and the blocks\n"
+    "                         the pump holds: ai2..ai5= (each channel's four coefficients,\n"
+    "                         comma-separated) ppr= (pulses per revolution) alarms= (16\n"
+    "                         pairs, code:first/second, comma-separated) plungers=\n"
+    "                         stroke_in= diameter_in= efficiency= gear_ratio= scale1=\n"
+    "                         scale2=; last a line time=SEC\n"
     "  --log FILE             one line, flushed at once, for every packet a pump takes in:\n"
     "                         t=SEC (since start, ms) pump=N type=T code=0xCC arg=A\n"
     "                         data=HEX (- when none); speed commands (0x1A) add rpm=RPM (as\n"
@@ -124,6 +138,7 @@ struct Line {
     int slave = -1;  // held open so the line stays raw and alive while no station is attached
     std::string link;
     std::deque<pumpsim::Chunk> pending;
+    pumpsim::StationLine fromStation;  // with --line-timing
 };
 
 bool openLine(Line& line, const std::string& dir, int port) {
@@ -158,6 +173,17 @@ void closeLine(Line& line) {
     if (line.slave >= 0) ::close(line.slave);
     line.master = line.slave = -1;
     line.pending.clear();
+    line.fromStation.clear();
+}
+
+// Waits until one of fds is readable, or `seconds` (at most) have passed; to the
+// microsecond, since a reply is due to the byte time.
+void waitFor(std::vector<pollfd>& fds, double seconds) {
+    seconds = std::clamp(seconds, 0.0, 1.0);
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>((seconds - static_cast<double>(ts.tv_sec)) * 1e9);
+    ::ppoll(fds.data(), fds.size(), &ts, nullptr);
 }
 
 // Written beside the file and renamed over it, so a reader never sees half of it.
@@ -183,6 +209,7 @@ int main(int argc, char** argv) {
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
     bool quiet = false;
+    bool lineTiming = false;
     std::string statePath;
     std::string logPath;
 
@@ -247,6 +274,8 @@ int main(int argc, char** argv) {
             duration = std::atof(need(i).c_str());
         } else if (a == "--quiet") {
             quiet = true;
+        } else if (a == "--line-timing") {
+            lineTiming = true;
         } else {
             std::fprintf(stderr, "vnk-sim: unknown option %s\n%s", a.c_str(), kUsage);
             return 2;
@@ -406,6 +435,47 @@ int main(int argc, char** argv) {
                 dir.c_str());
     std::fflush(stdout);
 
+    // The adapter of pump i pulled: the station's port hangs up (the master closes) and its
+    // COMn link goes; the pump runs on, and what it was sending is lost.
+    const auto unplug = [&](int i) {
+        Line& l = lines[static_cast<size_t>(i)];
+        if (l.master < 0) return;
+        closeLine(l);
+        fleet.unit(i).takeOutput();
+    };
+    // A new adapter in its place: a new pseudo-terminal, linked under the same name.
+    const auto replug = [&](int i) {
+        Line& l = lines[static_cast<size_t>(i)];
+        if (l.master >= 0) return;
+        fleet.unit(i).takeOutput();
+        if (!openLine(l, dir, l.port)) {
+            std::fprintf(stderr, "vnk-sim: pump %d: cannot make COM%d again\n", i + 1, l.port);
+            closeLine(l);
+            return;
+        }
+        std::printf("vnk-sim: pump %d: COM%d is now %s\n", i + 1, l.port, ::ptsname(l.master));
+        std::fflush(stdout);
+    };
+    // With line timing, every byte of the station's that has crossed by t reaches its pump at
+    // the moment it crossed (before the fleet is moved on to t, so the pump hears it in time).
+    const auto deliverCrossed = [&](double t) {
+        if (!lineTiming) return;
+        for (int i = 0; i < pumps; ++i) {
+            Line& l = lines[static_cast<size_t>(i)];
+            if (l.master >= 0) l.fromStation.deliver(fleet.unit(i), t);
+        }
+    };
+
+    // Replies the pumps have made, onto their lines' queues (written when due).
+    const auto collectReplies = [&] {
+        for (int i = 0; i < pumps; ++i) {
+            Line& l = lines[static_cast<size_t>(i)];
+            if (l.master < 0) continue;
+            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput())
+                l.pending.push_back(std::move(ch));
+        }
+    };
+
     const double start = monotonic();
     double nextStatus = 1.0;
     double lastPrinted = 1.0;  // the status line is printed once per second
@@ -414,18 +484,30 @@ int main(int argc, char** argv) {
         double now = monotonic() - start;
         if (duration >= 0.0 && now >= duration) break;
 
+        deliverCrossed(now);
         for (const pumpsim::Event& e : script.advance(fleet, now)) {
             if (e.kind == pumpsim::Event::Kind::ScreenOut)
                 std::printf("vnk-sim: well: %s\n", e.describe().c_str());
             else
                 std::printf("vnk-sim: pump %d: %s\n", e.unit + 1, e.describe().c_str());
             std::fflush(stdout);
+            if (e.kind == pumpsim::Event::Kind::Failure && e.mode == "unplug") unplug(e.unit);
+            if (e.kind == pumpsim::Event::Kind::Failure && e.mode == "replug") replug(e.unit);
         }
 
+        // Awake for the next byte due to either side (5 ms at most, for the script and the
+        // status line).
+        collectReplies();
+        double due = now + 0.005;
         std::vector<pollfd> fds;
-        for (const Line& l : lines) fds.push_back({l.master, POLLIN, 0});
+        for (const Line& l : lines) {
+            fds.push_back({l.master, POLLIN, 0});
+            if (l.master < 0) continue;
+            if (!l.pending.empty()) due = std::min(due, l.pending.front().at);
+            due = std::min(due, l.fromStation.nextDue());
+        }
         if (captureFile != nullptr) fds.push_back({captureLine.master, POLLIN, 0});
-        ::poll(fds.data(), fds.size(), 5);
+        waitFor(fds, due - now);
         now = monotonic() - start;
 
         for (int i = 0; i < pumps; ++i) {
@@ -441,15 +523,17 @@ int main(int argc, char** argv) {
             for (;;) {
                 ssize_t n = ::read(l.master, buf.data(), buf.size());
                 if (n <= 0) break;  // EAGAIN, or EIO while no station has the port open
-                c.receive(buf.data(), static_cast<size_t>(n), now);
+                if (lineTiming)
+                    l.fromStation.write({buf.data(), static_cast<size_t>(n)}, now);
+                else
+                    c.receive(buf.data(), static_cast<size_t>(n), now);
             }
         }
+        deliverCrossed(now);
         fleet.advance(now);
-        for (int i = 0; i < pumps; ++i) {
-            Line& l = lines[static_cast<size_t>(i)];
+        collectReplies();
+        for (Line& l : lines) {
             if (l.master < 0) continue;
-            for (pumpsim::Chunk& ch : fleet.unit(i).takeOutput())
-                l.pending.push_back(std::move(ch));
             while (!l.pending.empty() && l.pending.front().at <= now) {
                 const auto& bytes = l.pending.front().bytes;
                 ssize_t w = ::write(l.master, bytes.data(), bytes.size());

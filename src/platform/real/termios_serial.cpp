@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/event_loop.h"
-#include "platform/journal.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -41,7 +41,6 @@ struct TermiosSerial::Port {
     bool softwareHandshake = false;
     // Failures that repeat on every call while they last are traced once until they end.
     bool outputRefused = false;      // the output queue was full
-    bool writeFailing = false;       // the device refused a write
     bool lineStatusFailing = false;  // the modem lines could not be read
 };
 
@@ -132,7 +131,8 @@ void setHandshakeFlags(int fd, bool xonxoff, bool rtscts) {
 // Every port's descriptor sits in one epoll set, and the loop watches only that set: the
 // loop's own poll then covers one descriptor instead of 24 terminals, each of which costs
 // the kernel a lock to poll, many times a second.
-TermiosSerial::TermiosSerial() : epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
+TermiosSerial::TermiosSerial(std::string stableFolder)
+    : stableFolder_(std::move(stableFolder)), epoll_(::epoll_create1(EPOLL_CLOEXEC)) {}
 
 TermiosSerial::~TermiosSerial() {
     std::vector<int> open;
@@ -161,10 +161,21 @@ void TermiosSerial::watchOutput(Port& p, bool on) {
     if (::epoll_ctl(epoll_, EPOLL_CTL_MOD, p.fd, &ev) == 0) p.watchingOutput = on;
 }
 
+TermiosSerial::PortNaming TermiosSerial::portNaming() {
+    const char* portsDir = std::getenv("VNK_PORTS_DIR");
+    if (portsDir != nullptr && *portsDir != '\0') return {portsDir, "COM", 0};
+    // udev removes the folder with its last link: every adapter out at once (a hub losing
+    // power) must not turn COM1 into the computer's own ttyS0 until the adapters are back.
+    struct stat st {};
+    if (!stableFolderSeen_ && ::stat(stableFolder_.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        stableFolderSeen_ = true;
+    if (stableFolderSeen_) return {stableFolder_, "COM", 0};
+    return {"/dev", "ttyS", 1};
+}
+
 std::string TermiosSerial::devicePath(int port) {
-    const char* dir = std::getenv("VNK_PORTS_DIR");
-    if (dir != nullptr && *dir != '\0') return std::string(dir) + "/COM" + std::to_string(port);
-    return "/dev/ttyS" + std::to_string(port - 1);
+    const PortNaming naming = portNaming();
+    return naming.folder + "/" + naming.prefix + std::to_string(port - naming.offset);
 }
 
 TermiosSerial::Port* TermiosSerial::find(int port) const {
@@ -243,12 +254,21 @@ int TermiosSerial::close(int port) {
     return kComOk;
 }
 
-void TermiosSerial::hangUp(int port, int error) {
-    if (const Port* p = find(port))
-        TRACE(ports, "COM%d (%s) hung up: %s", port, p->path.c_str(),
-              error != 0 ? trace::errnoText(error) : "the device reports a hang-up");
-    journal::Record(journal::kNoPump, journal::Kind::Port, "COM" + std::to_string(port) + " hung up");
+void TermiosSerial::lose(int port, const std::string& reason) {
+    const Port* p = find(port);
+    if (p == nullptr) return;
+    TRACE(ports, "COM%d (%s) lost: %s", port, p->path.c_str(), reason.c_str());
     close(port);
+    // Told from the loop: the call that found the loss (a receive pass over the epoll set, a
+    // write of the link in the middle of its own bookkeeping) returns first, and the station
+    // acts on the loss from a clean state. The port is already closed, so it can be lost only
+    // once until it is opened again.
+    EventLoop* l = currentLoop();
+    if (l == nullptr) {
+        ReportPortLost(port, reason.c_str());
+        return;
+    }
+    l->post(0.0, [port, reason]() { ReportPortLost(port, reason.c_str()); });
 }
 
 void TermiosSerial::onReadable(int port) {
@@ -273,10 +293,13 @@ void TermiosSerial::onReadable(int port) {
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
         // A raw terminal answers 0 when nothing is waiting; only a hang-up flag or an error
         // such as EIO means the device has gone (the far end of a pseudo-terminal closed,
-        // a USB adapter pulled).
-        const int error = n < 0 ? errno : 0;
-        if (n == 0 && (arrived || !deviceGone(p->fd))) break;
-        hangUp(port, error);
+        // a USB adapter pulled). Bytes taken just before it go with the port.
+        if (n < 0) {
+            lose(port, std::string("read error: ") + trace::errnoText(errno));
+            return;
+        }
+        if (arrived || !deviceGone(p->fd)) break;
+        lose(port, "hang-up");
         return;
     }
     if (!arrived || p->inCallback || p->callback == nullptr || !(p->eventMask & kEventCharReceived))
@@ -288,7 +311,7 @@ void TermiosSerial::onReadable(int port) {
     if (Port* again = find(port)) again->inCallback = false;
 }
 
-void TermiosSerial::drainOutput(Port& p) {
+bool TermiosSerial::drainOutput(Port& p) {
     unsigned char buf[1024];
     while (!p.out.empty()) {
         std::size_t n = std::min(p.out.size(), sizeof buf);
@@ -296,19 +319,23 @@ void TermiosSerial::drainOutput(Port& p) {
         ssize_t w = ::write(p.fd, buf, n);
         if (w > 0) {
             p.out.erase(p.out.begin(), p.out.begin() + w);
-            p.writeFailing = false;
             continue;
         }
         if (w < 0 && errno == EINTR) continue;
-        // EAGAIN: wait for the notifier; other errors show up as a hang-up on read.
-        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && !p.writeFailing) {
-            p.writeFailing = true;
-            TRACE(ports, "COM%d (%s) write failed, %zu bytes waiting: %s", p.port, p.path.c_str(),
-                  p.out.size(), trace::errnoText(errno));
+        // EAGAIN (or a write taking nothing): the notifier says when there is room. Anything
+        // else (EIO, ENXIO, ENODEV, EPIPE) is a device that has gone, and would fail again on
+        // every write.
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            const int error = errno;
+            TRACE(ports, "COM%d (%s) write failed, %zu bytes waiting", p.port, p.path.c_str(),
+                  p.out.size());
+            lose(p.port, std::string("write error: ") + trace::errnoText(error));
+            return false;
         }
         break;
     }
     watchOutput(p, !p.out.empty());
+    return true;
 }
 
 void TermiosSerial::onWritable(int port) {
@@ -334,7 +361,7 @@ int TermiosSerial::write(int port, const unsigned char* data, std::size_t count)
               n, count);
     p->outputRefused = n < count;
     p->out.insert(p->out.end(), data, data + n);
-    drainOutput(*p);
+    if (!drainOutput(*p)) return kComIoError;  // the port is closed now
     return static_cast<int>(n);
 }
 
@@ -408,21 +435,20 @@ int TermiosSerial::lineStatus(int port) {
 
 std::vector<int> TermiosSerial::existingPorts() {
     std::vector<int> out;
-    const char* dir = std::getenv("VNK_PORTS_DIR");
-    std::string folder = (dir != nullptr && *dir != '\0') ? dir : "/dev";
-    const char* prefix = (dir != nullptr && *dir != '\0') ? "COM" : "ttyS";
-    int offset = (dir != nullptr && *dir != '\0') ? 0 : 1;
-    DIR* d = ::opendir(folder.c_str());
+    const PortNaming naming = portNaming();
+    DIR* d = ::opendir(naming.folder.c_str());
     if (d == nullptr) return out;
-    std::size_t plen = std::strlen(prefix);
+    const std::size_t plen = naming.prefix.size();
     while (dirent* e = ::readdir(d)) {
-        if (std::strncmp(e->d_name, prefix, plen) != 0) continue;
+        if (std::strncmp(e->d_name, naming.prefix.c_str(), plen) != 0) continue;
         const char* digits = e->d_name + plen;
         if (*digits == '\0' || std::strspn(digits, "0123456789") != std::strlen(digits)) continue;
-        long n = std::strtol(digits, nullptr, 10) + offset;
+        long n = std::strtol(digits, nullptr, 10) + naming.offset;
         if (n < 1 || n > kMaxPort) continue;
+        // stat, not lstat: the links of the udev rule lead to the adapters' ttyUSB nodes.
         struct stat st {};
-        if (::stat((folder + "/" + e->d_name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) continue;
+        if (::stat((naming.folder + "/" + e->d_name).c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+            continue;
         out.push_back(static_cast<int>(n));
     }
     ::closedir(d);

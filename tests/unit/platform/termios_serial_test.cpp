@@ -1,5 +1,6 @@
-// Real serial ports over pseudo-terminals, on the Qt loop. (A port that hangs up is the link's
-// system test, with the whole fleet polling on the other ports.)
+// Real serial ports over pseudo-terminals, on the Qt loop: bytes both ways, naming, and a
+// device that goes away (the far end of the pseudo-terminal closed, as an adapter pulled).
+// The whole fleet polling past a hang-up is the link's system test.
 #include "platform/real/termios_serial.h"
 
 #include <fcntl.h>
@@ -8,8 +9,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,12 +28,29 @@ using namespace platform;
 namespace {
 
 std::vector<unsigned char> g_received;
+int g_callbacksOnClosedPorts = 0;
 
 void onReceive(int port, int mask, void*) {
     if (!(mask & kEventCharReceived)) return;
     unsigned char buf[512];
     int n = ComRd(port, buf, sizeof buf);
+    if (n == kComNotOpen) ++g_callbacksOnClosedPorts;
     if (n > 0) g_received.insert(g_received.end(), buf, buf + n);
+}
+
+struct Lost {
+    int port;
+    std::string reason;
+    bool operator==(const Lost&) const = default;
+};
+std::vector<Lost> g_lost;
+
+void onLost(int port, const char* reason) {
+    g_lost.push_back({port, reason});
+}
+
+void PrintTo(const Lost& l, std::ostream* os) {
+    *os << "COM" << l.port << " (" << l.reason << ")";
 }
 
 class PtyPorts : public ::testing::Test {
@@ -43,31 +64,63 @@ class PtyPorts : public ::testing::Test {
         setenv("VNK_PORTS_DIR", dir.c_str(), 1);
         setLoop(&loop);
         setSerialBackEnd(&serial);
+        SetPortLostHandler(onLost);
         g_received.clear();
+        g_lost.clear();
+        g_callbacksOnClosedPorts = 0;
     }
     void TearDown() override {
+        EXPECT_EQ(g_callbacksOnClosedPorts, 0) << "a receive callback ran for a closed port";
+        SetPortLostHandler(nullptr);
         setSerialBackEnd(nullptr);
         setLoop(nullptr);
         for (int fd : masters) ::close(fd);
+        for (auto& [n, fd] : farEnds) ::close(fd);
         unsetenv("VNK_PORTS_DIR");
         fs::remove_all(dir);
     }
     // A pseudo-terminal whose station end appears as COMn; returns the far end.
-    int makePort(int n) {
+    int makePort(int n, const fs::path& folder = {}) {
         int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         EXPECT_GE(master, 0);
         ::grantpt(master);
         ::unlockpt(master);
-        fs::create_symlink(::ptsname(master), dir / ("COM" + std::to_string(n)));
+        fs::create_symlink(::ptsname(master),
+                           (folder.empty() ? dir : folder) / ("COM" + std::to_string(n)));
         masters.push_back(master);
         return master;
     }
     int openPort(int n) { return OpenComConfig(n, "", 19200, 0, 8, 1, 4095, 4095); }
 
+    // COMn's adapter, which can be pulled and put back (a new device under the same name).
+    int plugIn(int n) {
+        const int master = makePort(n);
+        masters.pop_back();
+        farEnds[n] = master;
+        return master;
+    }
+    void pull(int n) {
+        ::close(farEnds.at(n));
+        farEnds.erase(n);
+        fs::remove(dir / ("COM" + std::to_string(n)));
+    }
+    // Runs the loop until pred holds or a generous bound (a loaded machine, sanitizers) ends.
+    static bool waitFor(const std::function<bool()>& pred) {
+        for (int i = 0; i < 500; ++i) {
+            if (pred()) return true;
+            Delay(0.01);
+        }
+        return false;
+    }
+    static bool received(std::size_t n) {
+        return waitFor([n] { return g_received.size() >= n; });
+    }
+
     fs::path dir;
     QtLoop loop;
     TermiosSerial serial;
     std::vector<int> masters;
+    std::map<int, int> farEnds;
 };
 
 TEST_F(PtyPorts, BytesFlowBothWaysThroughTheCallback) {
@@ -157,8 +210,117 @@ TEST_F(PtyPorts, PortsTraceNamesTheNodeAndTheReason) {
                                "): open failed: no such node: No such file or directory\n"));
     EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + "): open failed: in use (locked)"));
     EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") opened: 19200 baud"));
-    EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") hung up: "));
+    EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") lost: hang-up\n"));
     EXPECT_THAT(out, HasSubstr("vnk ports: COM4 (" + node + ") closed\n"));
+}
+
+TEST_F(PtyPorts, AHungUpDeviceIsReportedOnceAndItsPortIsClosed) {
+    const int far3 = plugIn(3);
+    const int far5 = plugIn(5);
+    for (int port : {3, 5}) {
+        ASSERT_EQ(openPort(port), kComOk);
+        ASSERT_EQ(InstallComCallback(port, kEventCharReceived, 0, 1, onReceive, nullptr), kComOk);
+    }
+    // A reply on its way as the adapter goes: it may or may not be heard, but never through a
+    // callback on a closed port.
+    const unsigned char bytes[] = {0x16, 0x01, 0x02, 0x03};
+    ASSERT_EQ(::write(far3, bytes, sizeof bytes), 4);
+    pull(3);
+    ASSERT_TRUE(waitFor([] { return !g_lost.empty(); })) << "no loss reported";
+    EXPECT_FALSE(serial.isOpen(3));
+    unsigned char buf[8];
+    EXPECT_EQ(ComRd(3, buf, sizeof buf), kComNotOpen);
+    EXPECT_EQ(ComWrt(3, bytes, sizeof bytes), kComNotOpen);
+    Delay(0.3);  // the hang-up stays flagged on the dead descriptor: nothing more comes of it
+    EXPECT_EQ(g_lost, (std::vector<Lost>{{3, "hang-up"}}));
+
+    g_received.clear();
+    ASSERT_EQ(::write(far5, bytes, sizeof bytes), 4);
+    EXPECT_TRUE(received(4)) << "the other port stopped hearing its far end";
+    EXPECT_EQ(ComWrt(5, bytes, sizeof bytes), 4);
+}
+
+// A write that finds the device gone closes the port there, but the station hears of it only
+// from the loop, once, and not again from the hang-up that the same loss flags.
+TEST_F(PtyPorts, AFailedWriteLosesThePortOnceAndIsReportedFromTheLoop) {
+    plugIn(4);
+    ASSERT_EQ(openPort(4), kComOk);
+    pull(4);
+    const unsigned char request[] = {0x16, 0x01, 0xFF, 0x01, 0x58, 0, 0, 0, 0x12, 0x34};
+    EXPECT_EQ(ComWrt(4, request, sizeof request), kComIoError);
+    EXPECT_FALSE(serial.isOpen(4));
+    EXPECT_TRUE(g_lost.empty()) << "reported from inside the write";
+    EXPECT_EQ(ComWrt(4, request, sizeof request), kComNotOpen);
+    ASSERT_TRUE(waitFor([] { return !g_lost.empty(); }));
+    Delay(0.3);
+    EXPECT_EQ(g_lost, (std::vector<Lost>{{4, "write error: Input/output error"}}));
+}
+
+TEST_F(PtyPorts, APortTheStationClosedIsNotReportedWhenItsDeviceGoes) {
+    plugIn(6);
+    plugIn(7);
+    ASSERT_EQ(openPort(6), kComOk);
+    ASSERT_EQ(openPort(7), kComOk);
+    ASSERT_EQ(CloseCom(6), kComOk);
+    pull(6);
+    pull(7);
+    // COM7's report shows the loop has looked at both.
+    ASSERT_TRUE(waitFor([] { return !g_lost.empty(); }));
+    Delay(0.2);
+    EXPECT_EQ(g_lost, (std::vector<Lost>{{7, "hang-up"}}));
+}
+
+TEST_F(PtyPorts, APortLostAndPluggedInAgainUnderItsNameOpensAndWorks) {
+    plugIn(2);
+    ASSERT_EQ(openPort(2), kComOk);
+    // Twice: nothing of the first loss may linger into the second.
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        pull(2);
+        ASSERT_TRUE(waitFor([round] { return g_lost.size() == static_cast<size_t>(round); }));
+        EXPECT_EQ(g_lost.back(), (Lost{2, "hang-up"}));
+        EXPECT_EQ(openPort(2), kComInvalidPort) << "opened while the adapter is out";
+        EXPECT_EQ(ExistingComPorts(), std::vector<int>{});
+
+        const int far = plugIn(2);  // a new device node under the same name
+        EXPECT_EQ(ExistingComPorts(), std::vector<int>{2});
+        ASSERT_EQ(openPort(2), kComOk);
+        ASSERT_EQ(InstallComCallback(2, kEventCharReceived, 0, 1, onReceive, nullptr), kComOk);
+        g_received.clear();
+        const unsigned char reply[] = {0x16, 0x01, 0x00, 0x00, 0x98};
+        ASSERT_EQ(::write(far, reply, sizeof reply), 5);
+        EXPECT_TRUE(received(5));
+        EXPECT_EQ(ComWrt(2, reply, sizeof reply), 5);
+        unsigned char got[8] = {};
+        EXPECT_TRUE(waitFor([&] { return ::read(far, got, sizeof got) == 5; }));
+        EXPECT_EQ(std::memcmp(got, reply, 5), 0);
+    }
+    Delay(0.2);
+    EXPECT_EQ(g_lost.size(), 2u);
+}
+
+// Without VNK_PORTS_DIR the udev rule's folder names the ports once it exists, and stays the
+// choice when udev removes it with its last link (every adapter out at once): COM1 must not
+// become the computer's own ttyS0 meanwhile.
+TEST_F(PtyPorts, TheStableFolderNamesThePortsFromWhenItAppearsAndAfterItGoes) {
+    unsetenv("VNK_PORTS_DIR");
+    const fs::path stable = dir / "vnk";
+    TermiosSerial machine(stable.string());
+    EXPECT_EQ(machine.devicePath(3), "/dev/ttyS2");
+    fs::create_directories(stable);
+    makePort(3, stable);
+    EXPECT_EQ(machine.devicePath(3), (stable / "COM3").string());
+    EXPECT_EQ(machine.existingPorts(), std::vector<int>{3});
+    EXPECT_EQ(machine.open(3, 19200, 0, 8, 1, 4095, 4095), kComOk);
+    EXPECT_EQ(machine.close(3), kComOk);
+
+    fs::remove_all(stable);
+    EXPECT_EQ(machine.devicePath(3), (stable / "COM3").string());
+    EXPECT_EQ(machine.existingPorts(), std::vector<int>{});
+    EXPECT_EQ(machine.open(3, 19200, 0, 8, 1, 4095, 4095), kComInvalidPort);
+
+    setenv("VNK_PORTS_DIR", (dir / "sim").c_str(), 1);
+    EXPECT_EQ(machine.devicePath(3), (dir / "sim" / "COM3").string()) << "the variable comes first";
 }
 
 }  // namespace

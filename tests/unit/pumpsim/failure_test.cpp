@@ -100,5 +100,35 @@ TEST(PumpsimFailure, ShortDataRecordAndHangUp) {
     EXPECT_EQ(ask(c, shortCmd(0x1B), 10.0).data.size(), 44u) << "other replies are whole";
 }
 
+// The adapter modes, as vnk-sim's --fail gives them: "ok" ends the line's faults but does not
+// put a pulled adapter back; "replug" does, and ends a hang-up with it (a new device).
+TEST(PumpsimFailure, AnUnpluggedAdapterStaysOutUntilReplugWhateverOkSays) {
+    const auto events = pumpsim::parseFailure("2-3=unplug@1.5", 4);
+    ASSERT_TRUE(events.has_value());
+    ASSERT_EQ(events->size(), 2u);
+    EXPECT_EQ((*events)[1].unit, 2);
+    EXPECT_DOUBLE_EQ((*events)[1].at, 1.5);
+    ASSERT_TRUE(pumpsim::parseFailure("1=replug@4", 4).has_value());
+    EXPECT_FALSE(pumpsim::parseFailure("1=unplugged", 4).has_value());
+
+    Controller c = runningUnit();
+    ASSERT_TRUE(pumpsim::applyFailureMode(c, "crc"));
+    ASSERT_TRUE(pumpsim::applyFailureMode(c, "unplug"));
+    EXPECT_TRUE(c.unplugged());
+    ASSERT_TRUE(pumpsim::applyFailureMode(c, "ok"));
+    EXPECT_TRUE(c.unplugged()) << "ok put the adapter back";
+    EXPECT_FALSE(c.failure().corruptCrc);
+    pumpsim::Fleet fleet(1);
+    ASSERT_TRUE(pumpsim::applyFailureMode(fleet.unit(0), "unplug"));
+    ASSERT_TRUE(pumpsim::applyFailureMode(fleet.unit(0), "ok"));
+    EXPECT_NE(pumpsim::fleetStateText(fleet, 1.0).find("line_ok=0"), std::string::npos)
+        << "the state file shows a pulled adapter's line as good";
+
+    ASSERT_TRUE(pumpsim::applyFailureMode(c, "hangup"));
+    ASSERT_TRUE(pumpsim::applyFailureMode(c, "replug"));
+    EXPECT_FALSE(c.unplugged());
+    EXPECT_FALSE(c.hungUp()) << "the new adapter's line would be dropped at once";
+}
+
 }  // namespace
 }  // namespace pumpsim_test
