@@ -5,9 +5,11 @@
 # a pump takes its idle when the command's last byte has crossed its line, behind whatever
 # the station wrote to it just before (a poll, whose reply then holds the line too). The
 # time a pump took its idle comes from vnk-sim's command log; the break is placed on the
-# simulator's clock by the newest packet in that log (24 pumps are polled ten times a
-# second, so it is a few milliseconds old at most). Prints median, p99 and max of the time
-# until the last of the 24 pumps had its idle.
+# simulator's clock by the wall-clock time taken just before the status byte is written,
+# less the wall-clock time of the log's t=0 (its first line). The newest packet in the log
+# is no clock: at line timing the polls come in bursts, and the log is silent for most of
+# each poll period. Prints median, p99 and max of the time until the last of the 24 pumps
+# had its idle.
 #
 #   bash bench/estop_reaction.sh [BUILD]              one build (default build/release)
 #   bash bench/estop_reaction.sh NEW_BUILD OLD_BUILD  A/B: the two builds alternately
@@ -32,7 +34,9 @@ for b in "${builds[@]}"; do
 done
 simulator="${builds[0]}/bin/vnk-sim"
 [ -x "$simulator" ] || { echo "no $simulator" >&2; exit 2; }
-if ! "$simulator" --help | grep -q -- '--line-timing'; then
+# The whole help text first: grep -q leaves at its first match, and under pipefail the
+# simulator's broken pipe would read as "not there".
+if ! grep -q -- '--line-timing' <<<"$("$simulator" --help 2>&1)"; then
   echo "$simulator has no --line-timing: give the build that has it first" >&2
   exit 2
 fi
@@ -74,15 +78,18 @@ run_block() {
     tail -n 5 "$dir/station.log" >&2
     exit 1
   fi
-  simnow() { grep '^t=' "$dir/commands.log" | tail -n 1 | sed 's/^t=\([0-9.]*\).*/\1/'; }
+  local start
+  start=$(sed -n 's/^# start wall=//p' "$dir/commands.log" | head -n 1)
+  [ -n "$start" ] || { echo "vnk-sim of ${builds[0]} writes no start line in its log" >&2; exit 2; }
   : > "$dir/breaks"
   for ((i = 0; i < per_block; i++)); do
-    echo "$(simnow)" >> "$dir/breaks"
+    awk -v now="$(date +%s.%N)" -v start="$start" 'BEGIN { printf "%.4f\n", now - start }' \
+      >> "$dir/breaks"
     printf '\x00' > "$dir/parport"
     sleep 0.6
     printf '\x10' > "$dir/parport"
     # A random 0-99 ms more each time: breaks 1.3 s apart would all fall at one phase of
-    # the station's 0.1 s E-stop tick for a whole block, and each block at another.
+    # the station's poll cycle for a whole block, and each block at another.
     sleep "$(awk -v r="$RANDOM" 'BEGIN { printf "%.3f", 0.7 + (r % 100) / 1000 }')"
   done
   stop_block

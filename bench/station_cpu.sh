@@ -10,6 +10,9 @@
 # same process as vnk-station, with one-shot timers added).
 # HANGUP=n: pump n's port hangs up 5 s into the run (the station closes it); the window then
 # shows whether anything is left spinning on it (a port left in the poll set took a core).
+# UNPLUG=LIST (e.g. 3,9,17): those pumps' adapters are pulled 15 s into the run (the fleet
+# on line by then) and stay out: the window, from 25 s on, measures the station while it
+# tries them again every 2 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -40,6 +43,9 @@ if [ "$full" = 1 ]; then
 fi
 port=${VNK_BLENDER_PORT:-$((20000 + RANDOM % 20000))}
 [ -n "${HANGUP:-}" ] && extra+=(--fail "$HANGUP=hangup@5")
+unplug=${UNPLUG:-}
+for p in ${unplug//,/ }; do extra+=(--fail "$p=unplug@15"); done
+[ -n "$unplug" ] && settle=25
 
 "$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 "${speeds[@]}" "${extra[@]}" \
   > "$dir/sim.log" 2>&1 &

@@ -113,7 +113,8 @@ const char* kUsage =
     "                         pairs, code:first/second, comma-separated) plungers=\n"
     "                         stroke_in= diameter_in= efficiency= gear_ratio= scale1=\n"
     "                         scale2=; last a line time=SEC\n"
-    "  --log FILE             one line, flushed at once, for every packet a pump takes in:\n"
+    "  --log FILE             first a line '# start wall=EPOCH' (t=0 on the wall clock), then\n"
+    "                         one line, flushed at once, for every packet a pump takes in:\n"
     "                         t=SEC (since start, ms) pump=N type=T code=0xCC arg=A\n"
     "                         data=HEX (- when none); speed commands (0x1A) add rpm=RPM (as\n"
     "                         received, before the pump's own MinRpm..MaxRpm limits) run=0|1\n"
@@ -477,6 +478,15 @@ int main(int argc, char** argv) {
     };
 
     const double start = monotonic();
+    if (logFile != nullptr) {
+        // The run's t=0 on the wall clock, for whoever must place an outside event (a
+        // broken E-stop loop) on the log's clock; not a packet line.
+        timespec wall{};
+        clock_gettime(CLOCK_REALTIME, &wall);
+        std::fprintf(logFile, "# start wall=%lld.%09ld\n", static_cast<long long>(wall.tv_sec),
+                     wall.tv_nsec);
+        std::fflush(logFile);
+    }
     double nextStatus = 1.0;
     double lastPrinted = 1.0;  // the status line is printed once per second
     std::vector<unsigned char> buf(4096);

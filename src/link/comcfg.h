@@ -1,7 +1,8 @@
 // The pump ports: opening and closing the COM ports assigned to Pump Table entries with
-// the link's fixed settings, refusing duplicate assignments, and retrying ports that will
-// not open yet. The serial monitor above the link follows what the ports do through the
-// hooks it registers here.
+// the link's fixed settings, refusing duplicate assignments, retrying ports that will not
+// open yet, and taking in ports whose adapter was pulled: reported, tried again every 2 s,
+// reopened when they return. The serial monitor above the link follows what the ports do
+// through the hooks it registers here.
 #pragma once
 
 #include <cstdint>

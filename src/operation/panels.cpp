@@ -204,13 +204,16 @@ void SetRowDimmed(int pump, bool dim) {
         ui::SetCtrlAttribute(panel, BankRow[pump][position], ui::ATTR_DIMMED, dim ? 1 : 0);
 }
 
+// Dark enough red that the dimmed row's pale text still reads on it.
+constexpr int kLostBack = 0x8C0000;
+
 void ShowRowPortState(int pump) {
     if (!validPump(pump) || BankPanel[BankOf(pump)] == 0) return;
     const int panel = BankPanel[BankOf(pump)];
     const int id = BankRow[pump][kPosPumpId];
     const bool lost = PumpTable[pump].PortConfig.Lost;
     ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_COLOR, lost ? ui::VAL_WHITE : kCaptionText);
-    ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_BGCOLOR, lost ? ui::VAL_RED : kNormalBack);
+    ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_BGCOLOR, lost ? kLostBack : kNormalBack);
     // Back, the field waits empty for the pump's identification.
     ui::SetCtrlVal(panel, id, std::string(lost ? "port lost" : ""));
     std::memset(g.idShown[pump], 0, kPumpIdSize);

@@ -1,7 +1,8 @@
 // The emergency stop: the push-button loop wired to the CTS line of a serial port or to bit
 // 0x10 of the parallel port's status register. While the loop is broken every pump whose
-// port is open is sent to idle at once and again every third tick of the E-stop timer, and
-// the E-stop window is shown. An input that cannot be read is shown as such and is never
+// port is open is sent to idle at once (the first 10 ms sample that sees the loop broken)
+// and again every 0.3 s, and the E-stop window is shown; the loop counts as closed again only
+// after 50 ms of closed samples. An input that cannot be read is shown as such and is never
 // taken for a closed loop: an E-stop it finds active stays active. Also the repeat of the
 // operator's "Idle All Pumps" (the command and its confirmation are the shell's), on its own timer.
 #pragma once
@@ -14,7 +15,7 @@ extern std::uint32_t& EStopParallelPort;   // 1: parallel port, 0: a serial port
 extern std::uint32_t& EStopSerialPortNum;  // COM number when on a serial port
 extern std::uint32_t& EStopMonitored;      // 1: the input is watched
 
-extern std::int32_t& EStopCount;        // 0: inactive; 1-3 while the loop stays broken
+extern std::int32_t& EStopCount;  // 0: inactive; while active, samples since the last idle round
 extern std::int32_t& InstantIdleCount;  // idle rounds still to come after "Idle All Pumps"
 
 // The parallel-port driver: open, read the status register, close.
@@ -26,8 +27,9 @@ enum class EStopInput { Closed, Broken, Failed };
 // The state of the input the settings name (Failed when it did not open or its read fails).
 EStopInput ReadEStopInput();
 // 1 while the input is watched and the E-stop holds: from the moment a read shows the loop
-// broken until a good read on the E-stop timer shows it closed again (a failed read in
-// between releases nothing).
+// broken until good reads on the E-stop timer have shown it closed for 50 ms (a failed read
+// in between releases nothing). A serial input whose port is gone is failed, and is opened
+// again when the port returns.
 int EStopActive();
 // Called the moment the timer first sees the loop broken, before the first idle round: what
 // moves pumps by itself (automatic control) ends there, so that closing the loop again

@@ -13,6 +13,8 @@
 #include "link/tx_queue.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
+#include "platform/journal.h"
+#include "platform/sim/memory_journal.h"
 #include "settings/config_record.h"
 #include "shell/main_sequence.h"
 #include "support/pump_fleet.h"
@@ -96,4 +98,18 @@ class StationFleet : public StationFixture<> {
     std::unique_ptr<PumpFleetHarness> fleet;
     std::vector<Command> heard;
     std::vector<ui::ScriptedPopups::Shown> startUpPopups;  // what start-up showed
+};
+
+// The same station with its journal kept in memory, to read back what each source wrote.
+class JournaledStationFleet : public StationFleet {
+  protected:
+    void SetUp() override {
+        StationFleet::SetUp();
+        journal::SetStore(&store);
+    }
+    void TearDown() override {
+        StationFleet::TearDown();
+        journal::SetStore(nullptr);
+    }
+    platform::MemoryJournal store;
 };

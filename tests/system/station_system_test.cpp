@@ -200,7 +200,7 @@ TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     ASSERT_TRUE(fleetComesOnLine());
-    fs::remove(cfgPath());         // the exit must write it again
+    fs::remove(cfgPath());           // the exit must write it again
     ASSERT_TRUE(stationSeconds(3));  // a recorder line for every pump
 
     EXPECT_EQ(station.stop(), 0);
@@ -338,8 +338,15 @@ TEST_F(StationRun, PulledAdaptersAreReopenedAndTheirPumpsComeBackOnLine) {
     writeConfig(0);
     setenv("VNK_TRACE", "link", 1);
     const fs::path log = dir / "commands.log";
-    std::vector<std::string> args = {"--ports-dir", (dir / "ports").string(), "--quiet",
-                                     "--speed", "all=1000", "--log", log.string()};
+    std::vector<std::string> args = {"--ports-dir",
+                                     (dir / "ports").string(),
+                                     "--quiet",
+                                     "--speed",
+                                     "all=1000",
+                                     "--log",
+                                     log.string(),
+                                     "--capture",
+                                     "25=" + (dir / "output.txt").string()};
     // Late enough in vnk-sim's run that the station is up with its fleet on line first.
     for (const char* pump : {"3", "9", "17"}) {
         args.insert(args.end(), {"--fail", std::string(pump) + "=unplug@45"});
@@ -351,8 +358,7 @@ TEST_F(StationRun, PulledAdaptersAreReopenedAndTheirPumpsComeBackOnLine) {
     const auto lines = [&](const std::string& text) {
         const std::string all = readAll(dir / "station.log");
         int n = 0;
-        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
-            ++n;
+        for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
         return n;
     };
     ASSERT_TRUE(waitFor([&] { return lines(" on line") >= 24; })) << "the fleet came on line";
@@ -387,7 +393,9 @@ TEST_F(StationRun, PulledAdaptersAreReopenedAndTheirPumpsComeBackOnLine) {
         if (t.at >= 50.0) break;
     }
     for (int pump = 1; pump <= 24; ++pump)
-        if (pump != 3 && pump != 9 && pump != 17) EXPECT_GE(duringGap[pump], 20) << pump;
+        if (pump != 3 && pump != 9 && pump != 17) {
+            EXPECT_GE(duringGap[pump], 20) << pump;
+        }
 }
 
 // Two stations on one set of files would overwrite each other's settings, recordings and
@@ -449,8 +457,8 @@ TEST_F(StationRun, SecondStationOnTheSameFolderIsRefusedUntilTheFirstIsGone) {
 // vnk-blender stays silent through the start-up's waits (reads taken together there would be one
 // message), then sends every 0.2 s and checks every reply against vnk-sim's fleet: one message
 // over the trip, then each failure mode in turn (the garbage mode's "1e12" and "inf" trip too), a
-// close, and a second start of the station finds it refusing. The pumps are still polled after it all. (How long the loop may be held by a
-// flood of messages is bench/loop_stall.sh's figure.)
+// close, and a second start of the station finds it refusing. The pumps are still polled after it
+// all. (How long the loop may be held by a flood of messages is bench/loop_stall.sh's figure.)
 TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMode) {
     ConfigRecord r = FleetConfig();
     std::strcpy(r.ServerName, "127.0.0.1");

@@ -17,20 +17,11 @@ namespace {
 using journal::Kind;
 using journal::kNoPump;
 
-class JournalStation : public StationFleet {
+class JournalStation : public JournaledStationFleet {
   protected:
-    void SetUp() override {
-        StationFleet::SetUp();
-        journal::SetStore(&store);
-    }
-    void TearDown() override {
-        StationFleet::TearDown();
-        journal::SetStore(nullptr);
-    }
     std::string alarmButton() const {
         return ui::GetCtrlAttributeText(BankPanel[1], windows::BANK_ALARMS, ui::ATTR_LABEL_TEXT);
     }
-    platform::MemoryJournal store;
 };
 
 TEST_F(JournalStation, EachSourceWritesItsEventOnce) {

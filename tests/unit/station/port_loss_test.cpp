@@ -37,16 +37,8 @@ constexpr double kSample = 0.01;
 constexpr double kExchange = (10 + 98) * kByteTime;
 constexpr double kIdleTransit = 16 * kByteTime;  // a speed command crossing the line
 
-class PortLoss : public StationFleet {
+class PortLoss : public JournaledStationFleet {
   protected:
-    void SetUp() override {
-        StationFleet::SetUp();
-        journal::SetStore(&store);
-    }
-    void TearDown() override {
-        StationFleet::TearDown();
-        journal::SetStore(nullptr);
-    }
     // Data requests each pump took in, from the moment this is called.
     void countPolls() {
         auto heardBefore = fleet->onRequest;
@@ -70,7 +62,6 @@ class PortLoss : public StationFleet {
         return "";
     }
 
-    platform::MemoryJournal store;
     std::map<int, int> polls;
 };
 

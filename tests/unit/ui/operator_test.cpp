@@ -471,6 +471,15 @@ TEST_F(Operator, ScreenshotsOfDialogsOverTheBanks) {
     tap(rowWidget(kPosStepUpSmall));  // it stays where it opened
     shoot("estop_window_over_bank.png");
     closeLoop();
+    settle(0.3);
+    closeAll(mains_);
+    rememberMains();
+    // A pulled adapter: its row says so, and so does the serial monitor.
+    serial.unplug(PumpFleetHarness::portOf(kPump));
+    settle(0.3);
+    shoot("bank_port_lost.png");
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_COM_PORTS, BankPanel[0]);
+    shoot("serial_monitor_port_lost.png");
 }
 
 }  // namespace
