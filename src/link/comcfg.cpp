@@ -99,11 +99,6 @@ int holderOf(int port, int entry) {
     return -1;
 }
 
-// Steps shared by the open-all pass and the single reopen: take the configured port,
-// refuse a port another entry holds open, try to open with the attempts left, set the port
-// up. The open-all pass opens entries in order after closing them all, so a lower entry
-// keeps a port that a higher one repeats; a single reopen is refused by any holder, lower or
-// higher, since two pumps on one port would hear each other's commands.
 // Opens a port with the link's settings and installs the receive callback.
 int openWithCallback(int port, bool flushBeforeCallback) {
     const int result = platform::OpenComConfig(port, "", kBaud, kParityNone, kDataBits, kStopBits,
@@ -132,6 +127,11 @@ void setUpOpenedPort(int entry) {
     PumpTable[entry].ReconnectRequest = 1;
 }
 
+// Steps shared by the open-all pass and the single reopen: take the configured port,
+// refuse a port another entry holds open, try to open with the attempts left, set the port
+// up. The open-all pass opens entries in order after closing them all, so a lower entry
+// keeps a port that a higher one repeats; a single reopen is refused by any holder, lower or
+// higher, since two pumps on one port would hear each other's commands.
 void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
@@ -256,12 +256,11 @@ void PortLost(int port, const char* reason) {
     journal::Record(pump, journal::Kind::Link, "Port lost: " + comName(port) + " (" + reason + ")");
     std::vector<LostCommand> undelivered;
     if (entry < kPumpCount) {
-        for (const UndeliveredSpeed& c : EmptyQueue(entry)) {
-            undelivered.push_back({c.rpm, c.run});
+        undelivered = EmptyQueue(entry);
+        for (const LostCommand& c : undelivered)
             journal::Record(pump, journal::Kind::Link,
                             "Not delivered, " + comName(port) +
-                                " lost: " + DescribeLostCommand(entry, undelivered.back()));
-        }
+                                " lost: " + DescribeLostCommand(entry, c));
         if (r.Online != 0) PumpWentOffline(entry);
         r.Online = 0;
         r.RowDimmed = true;

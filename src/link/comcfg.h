@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/tx_queue.h"
 #include "platform/module_state.h"
 
 namespace pumplink {
@@ -33,11 +34,7 @@ const PortTimers& GetPortTimers();
 // What the ports are doing, for the serial monitor's title.
 enum class PortActivity : std::uint8_t { ClosingAll, OpeningAll, ClosingOne, OpeningOne, Done };
 // A lost port's speed commands that did not reach the pump (see EmptyQueue).
-struct LostCommand {
-    std::int16_t rpm = 0;
-    std::uint8_t run = 0;
-    bool operator==(const LostCommand&) const = default;
-};
+using LostCommand = UndeliveredSpeed;
 struct PortHooks {
     // Before each step of opening ports and when done. None: nothing.
     modstate::Hook<void(PortActivity activity)> activity;
