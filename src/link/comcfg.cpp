@@ -258,9 +258,9 @@ void PortLost(int port, const char* reason) {
     if (entry < kPumpCount) {
         undelivered = EmptyQueue(entry);
         for (const LostCommand& c : undelivered)
-            journal::Record(pump, journal::Kind::Link,
-                            "Not delivered, " + comName(port) +
-                                " lost: " + DescribeLostCommand(entry, c));
+            journal::Record(
+                pump, journal::Kind::Link,
+                "Not delivered, " + comName(port) + " lost: " + DescribeLostCommand(entry, c));
         if (r.Online != 0) PumpWentOffline(entry);
         r.Online = 0;
         r.RowDimmed = true;
