@@ -261,9 +261,9 @@ void PortLost(int port, const char* reason) {
             journal::Record(
                 pump, journal::Kind::Link,
                 "Not delivered, " + comName(port) + " lost: " + DescribeLostCommand(entry, c));
+        // Its row is dimmed already, or by going off line here.
         if (r.Online != 0) PumpWentOffline(entry);
         r.Online = 0;
-        r.RowDimmed = true;
     }
     if (g.hooks.lost) g.hooks.lost(entry, port, undelivered);
 }
