@@ -29,8 +29,11 @@ class EventLoop {
     virtual void setTimer(int id, double intervalSeconds, bool enabled) = 0;
     virtual void removeTimer(int id) = 0;
 
-    // Runs fn once, after delaySeconds, on the loop.
+    // Runs fn once, after delaySeconds, on the loop. From the loop's own thread only.
     virtual void post(double delaySeconds, Callback fn) = 0;
+    // Runs fn on the loop at its next turn: the one call any thread may make (a network
+    // client's own thread hands its results over with it).
+    virtual void postFromAnyThread(Callback fn) = 0;
 
     // Slow I/O off the loop (the archive move): work runs on a worker thread, one work at a
     // time in the order given, and then done runs on the loop. work must touch nothing of

@@ -64,6 +64,11 @@ void SimLoop::post(double delaySeconds, Callback fn) {
     posted_.emplace(std::make_pair(now_ + toNanos(delaySeconds), nextOrder_++), std::move(fn));
 }
 
+void SimLoop::postFromAnyThread(Callback fn) {
+    std::lock_guard<std::mutex> lock(inboxMutex_);
+    inbox_.push_back(std::move(fn));
+}
+
 void SimLoop::runInBackground(Callback work, Callback done) {
     post(0.0, [work = std::move(work), done = std::move(done)] {
         work();
@@ -122,6 +127,12 @@ bool SimLoop::fireNext(Nanos target) {
 }
 
 void SimLoop::advanceTo(Nanos target) {
+    std::vector<Callback> arrived;
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        arrived.swap(inbox_);
+    }
+    for (Callback& fn : arrived) post(0.0, std::move(fn));
     while (fireNext(target)) {
     }
     if (target > now_) now_ = target;

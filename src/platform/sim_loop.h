@@ -4,6 +4,8 @@
 #pragma once
 
 #include <map>
+#include <mutex>
+#include <vector>
 #include <utility>
 
 #include "platform/event_loop.h"
@@ -25,6 +27,8 @@ class SimLoop : public EventLoop {
     void setTimer(int id, double intervalSeconds, bool enabled) override;
     void removeTimer(int id) override;
     void post(double delaySeconds, Callback fn) override;
+    // Taken in at the loop's next turn, at the virtual time of that turn.
+    void postFromAnyThread(Callback fn) override;
     void runInBackground(Callback work, Callback done) override;
     void finishBackground() override;
 
@@ -66,6 +70,8 @@ class SimLoop : public EventLoop {
     int nextTimerId_ = 1;
     std::map<int, TimerSlot> timers_;
     std::map<std::pair<Nanos, std::uint64_t>, Callback> posted_;
+    std::mutex inboxMutex_;
+    std::vector<Callback> inbox_;  // from other threads, not yet taken in
 };
 
 }  // namespace platform

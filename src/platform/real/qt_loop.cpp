@@ -141,6 +141,11 @@ void QtLoop::post(double delaySeconds, Callback fn) {
                        std::move(fn));
 }
 
+void QtLoop::postFromAnyThread(Callback fn) {
+    // Queued to the loop's thread, as the background work's results are.
+    QMetaObject::invokeMethod(context_.get(), std::move(fn), Qt::QueuedConnection);
+}
+
 void QtLoop::run() {
     if (quit_) return;
     QCoreApplication::exec();

@@ -33,6 +33,7 @@ class QtLoop : public EventLoop {
     void setTimer(int id, double intervalSeconds, bool enabled) override;
     void removeTimer(int id) override;
     void post(double delaySeconds, Callback fn) override;
+    void postFromAnyThread(Callback fn) override;
     void runInBackground(Callback work, Callback done) override;
     void finishBackground() override;
 

@@ -1,0 +1,73 @@
+// A client connection to an MQTT broker, publish only: the station never subscribes and
+// acts on no message. One connect() is one attempt; its outcome (connected, or ended with a
+// reason) and every acknowledgement arrive as events dispatched on the event loop, never
+// inside the call that caused them and never on another thread. Name resolution, the TCP
+// and TLS handshakes and the broker's answers are waited for off the loop. What to do after
+// an attempt ends (when to try again) is the caller's decision. A real back end
+// (libmosquitto) and a simulated broker (in memory, virtual time) implement MqttBackEnd.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+struct MqttOptions {
+    std::string host;
+    int port = 1883;
+    std::string clientId;
+    std::string user;  // "" : no user name and no password are sent
+    std::string password;
+    bool tls = false;
+    std::string caFile;    // "" : the system's certificate authorities
+    std::string certFile;  // client certificate and key, both or neither
+    std::string keyFile;
+    // The will: what the broker publishes (QoS 1) for the station when its connection ends
+    // without a clean disconnect.
+    std::string willTopic;
+    std::string willPayload;
+    bool willRetain = true;
+    int keepAliveSeconds = 10;
+};
+
+struct MqttEvents {
+    // The broker accepted the connection (CONNACK with success).
+    std::function<void()> connected;
+    // The attempt failed or the connection ended, with a reason for the operator ("connection
+    // refused: not authorised", "cannot resolve host ..."). Once per connect(); not after
+    // close() or abort() of the caller's own.
+    std::function<void(const std::string& reason)> ended;
+    // The broker acknowledged the QoS 1 message publish() numbered so.
+    std::function<void(int messageId)> acknowledged;
+};
+
+class MqttClient {
+  public:
+    virtual ~MqttClient() = default;
+    // Starts one attempt with the options given at creation; ignored while one is under way
+    // or connected.
+    virtual void connect() = 0;
+    // Queues a message; its number (> 0) for a QoS 1 message's acknowledgement, 0 for
+    // QoS 0, -1 when it could not be queued (not connected). Never waits.
+    virtual int publish(const std::string& topic, const std::string& payload, int qos, bool retain) = 0;
+    // Ends the attempt or the connection at once, without a clean disconnect (the broker
+    // publishes the will). No event of the attempt is delivered afterwards.
+    virtual void abort() = 0;
+    // The clean end: publishes the last message (QoS 1, retained), waits at most
+    // timeoutSeconds for its acknowledgement, disconnects. Waits on the calling thread, so
+    // it is for the station's exit only. True when the last message was acknowledged.
+    virtual bool close(const std::string& topic, const std::string& payload, double timeoutSeconds) = 0;
+};
+
+class MqttBackEnd {
+  public:
+    virtual ~MqttBackEnd() = default;
+    virtual std::unique_ptr<MqttClient> create(const MqttOptions& options, MqttEvents events) = 0;
+};
+
+void setMqttBackEnd(MqttBackEnd* backEnd);
+// The installed back end, or nullptr (remote monitoring then reports it is not available).
+MqttBackEnd* mqttBackEnd();
+
+}  // namespace platform
