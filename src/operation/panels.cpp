@@ -39,6 +39,8 @@ struct PanelsState {
     float SelectedPumpsHhp = 0.0f;
     float SelectedPumpsRateBpm = 0.0f;
     float AverageDischargePsi = 0.0f;
+    float SelectedPumpsHhpUs = 0.0f;
+    float SelectedPumpsTotalBbl = 0.0f;
     PanelsState() {
         for (int& t : tripShown) t = kNoTripShown;
         for (auto& id : idShown) std::memcpy(id, kNoIdShown, kPumpIdSize);
@@ -57,6 +59,8 @@ float& SelectedPumpsRate = g.SelectedPumpsRate;
 float& SelectedPumpsHhp = g.SelectedPumpsHhp;
 float& SelectedPumpsRateBpm = g.SelectedPumpsRateBpm;
 float& AverageDischargePsi = g.AverageDischargePsi;
+float& SelectedPumpsHhpUs = g.SelectedPumpsHhpUs;
+float& SelectedPumpsTotalBbl = g.SelectedPumpsTotalBbl;
 
 namespace {
 
@@ -137,6 +141,7 @@ void refreshRow(int pump) {
 // them, into nonsense.
 void computeFleetValues() {
     double pressure = 0.0, volume = 0.0, rate = 0.0, hhp = 0.0, psi = 0.0, bpm = 0.0;
+    double hp = 0.0, bbl = 0.0;
     int pressures = 0, psiPressures = 0;
     const auto add = [](double& sum, float v) {
         if (std::isfinite(v)) sum += v;
@@ -160,6 +165,8 @@ void computeFleetValues() {
         add(rate, r.PumpRate);
         add(bpm, LiveUs(r, &PumpRecord::PumpRate));
         add(hhp, r.HydraulicHp);
+        add(hp, LiveUs(r, &PumpRecord::HydraulicHp));
+        add(bbl, LiveUs(r, &PumpRecord::TotalVolume));
     }
     AverageDischargePressure = average(pressure, pressures);
     SelectedPumpsTotal = static_cast<float>(volume);
@@ -167,6 +174,8 @@ void computeFleetValues() {
     SelectedPumpsHhp = static_cast<float>(hhp);
     AverageDischargePsi = average(psi, psiPressures);
     SelectedPumpsRateBpm = static_cast<float>(bpm);
+    SelectedPumpsHhpUs = static_cast<float>(hp);
+    SelectedPumpsTotalBbl = static_cast<float>(bbl);
 }
 
 void showFleetValues() {

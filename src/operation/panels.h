@@ -28,6 +28,10 @@ extern float& SelectedPumpsHhp;
 // controller works in them.
 extern float& SelectedPumpsRateBpm;
 extern float& AverageDischargePsi;
+// The fleet's hydraulic power (hp) and volume (bbl) in US units, for what reports them away
+// from the screen.
+extern float& SelectedPumpsHhpUs;
+extern float& SelectedPumpsTotalBbl;
 
 // Timer callback of the display refresh: the serial data output line, the bank rows and
 // fleet values, then the detail view's indicators when it is shown.

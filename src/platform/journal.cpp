@@ -43,6 +43,7 @@ struct JournalState {
     modstate::Hook<void()> listener;
     bool writeFailureShown = false;
     bool writeFailing = false;  // the last write failed (traced once until one succeeds)
+    std::uint64_t written = 0;
     std::map<AlarmKey, Alarm> alarms;
     std::map<AlarmKey, Chatter> chatter;
     bool operator==(const JournalState&) const = default;
@@ -201,6 +202,7 @@ void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
         bool written = g.store->append(e, alarm);
         // The write itself may be what finds the damage: the event goes into the fresh file.
         if (!written && g.store->damaged() && startAfresh()) written = g.store->append(e, alarm);
+        if (written) ++g.written;
         if (written == g.writeFailing) {  // the first failure, or the first write after them
             g.writeFailing = !written;
             if (written)
@@ -297,6 +299,10 @@ void Record(int pump, Kind kind, const std::string& text) {
     write(pump, kind, text, nullptr);
 }
 
+std::uint64_t WrittenCount() {
+    return g.written;
+}
+
 void Maintain() {
     if (g.store != nullptr && g.store->damaged()) {
         startAfresh();
@@ -341,15 +347,27 @@ AlarmState StateOf(int pump, Kind kind, const std::string& name) {
     return it == g.alarms.end() ? AlarmState::Normal : it->second.state;
 }
 
-std::vector<Alarm> UnacknowledgedAlarms() {
+namespace {
+template <typename Pred>
+std::vector<Alarm> alarmsWhere(Pred pred) {
     std::vector<Alarm> out;
     for (const auto& [key, a] : g.alarms)
-        if (a.state == AlarmState::ActiveUnacknowledged ||
-            a.state == AlarmState::ClearedUnacknowledged)
-            out.push_back(a);
+        if (pred(a)) out.push_back(a);
     std::stable_sort(out.begin(), out.end(),
                      [](const Alarm& x, const Alarm& y) { return x.timeMs > y.timeMs; });
     return out;
+}
+}  // namespace
+
+std::vector<Alarm> UnacknowledgedAlarms() {
+    return alarmsWhere([](const Alarm& a) {
+        return a.state == AlarmState::ActiveUnacknowledged ||
+               a.state == AlarmState::ClearedUnacknowledged;
+    });
+}
+
+std::vector<Alarm> CurrentAlarms() {
+    return alarmsWhere([](const Alarm& a) { return a.state != AlarmState::Normal; });
 }
 
 int UnacknowledgedCount() {

@@ -79,6 +79,13 @@ class Store {
     virtual bool append(Event& event, const Alarm* alarm) = 0;
     bool append(Event& event) { return append(event, nullptr); }
     virtual std::vector<Event> newest(const Filter& filter, int limit) = 0;
+    // At most limit events with ids above afterId, oldest first (what a reader that has seen
+    // up to afterId has not yet seen).
+    virtual std::vector<Event> since(std::int64_t afterId, int limit) = 0;
+    // A number kept in the file itself beside its events (how far a reader has got), so that
+    // it stays with the events it counts: a file started afresh has none. Missing: nullopt.
+    virtual std::optional<std::int64_t> mark(const std::string& key) = 0;
+    virtual bool setMark(const std::string& key, std::int64_t value) = 0;
     virtual std::int64_t count() = 0;
     virtual std::string lastError() const = 0;
     // The alarms that were not Normal at the last committed change.
@@ -111,6 +118,9 @@ void Notice(const std::string& text);
 // Records one event. A write failure is shown once; the station carries on. A file the
 // store found damaged is set aside and a fresh one started first (shown once each time).
 void Record(int pump, Kind kind, const std::string& text);
+
+// Events written since the start of the run: a reader polls this before it asks the store.
+std::uint64_t WrittenCount();
 
 // The journal's housekeeping, once a second from the loop: a damaged file found by the
 // store's own check is set aside, and the minute reports of chattering alarms are written.
@@ -155,6 +165,8 @@ AlarmState StateOf(int pump, Kind kind, const std::string& name);
 // The alarms awaiting acknowledgement, newest first.
 std::vector<Alarm> UnacknowledgedAlarms();
 int UnacknowledgedCount();
+// Every alarm not Normal (active, or cleared and awaiting acknowledgement), newest first.
+std::vector<Alarm> CurrentAlarms();
 // Acknowledges one alarm (false when it awaited none); each acknowledgement is recorded.
 bool Acknowledge(int pump, Kind kind, const std::string& name);
 int AcknowledgeAll();

@@ -50,14 +50,16 @@ class MqttClient {
     virtual void connect() = 0;
     // Queues a message; its number (> 0) for a QoS 1 message's acknowledgement, 0 for
     // QoS 0, -1 when it could not be queued (not connected). Never waits.
-    virtual int publish(const std::string& topic, const std::string& payload, int qos, bool retain) = 0;
+    virtual int publish(const std::string& topic, const std::string& payload, int qos,
+                        bool retain) = 0;
     // Ends the attempt or the connection at once, without a clean disconnect (the broker
     // publishes the will). No event of the attempt is delivered afterwards.
     virtual void abort() = 0;
     // The clean end: publishes the last message (QoS 1, retained), waits at most
     // timeoutSeconds for its acknowledgement, disconnects. Waits on the calling thread, so
     // it is for the station's exit only. True when the last message was acknowledged.
-    virtual bool close(const std::string& topic, const std::string& payload, double timeoutSeconds) = 0;
+    virtual bool close(const std::string& topic, const std::string& payload,
+                       double timeoutSeconds) = 0;
 };
 
 class MqttBackEnd {

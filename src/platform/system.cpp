@@ -1,5 +1,7 @@
 #include "platform/system.h"
 
+#include <unistd.h>
+
 namespace platform {
 
 namespace {
@@ -8,6 +10,12 @@ SystemBackEnd* g_system = nullptr;
 
 void setSystemBackEnd(SystemBackEnd* backEnd) {
     g_system = backEnd;
+}
+
+std::string ComputerName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
 }
 
 SystemBackEnd& systemBackEnd() {

@@ -42,6 +42,9 @@ class SystemBackEnd {
     virtual void closeParallel() = 0;
 };
 
+// The computer's host name ("" when it cannot be read).
+std::string ComputerName();
+
 void setSystemBackEnd(SystemBackEnd* backEnd);
 SystemBackEnd& systemBackEnd();
 

@@ -15,7 +15,8 @@ namespace trace {
 namespace {
 constexpr Module kModules[] = {
     Module::link,         Module::queue, Module::ops,     Module::autoctl,  Module::estop,
-    Module::estopSamples, Module::ports, Module::blender, Module::recorder, Module::journal};
+    Module::estopSamples, Module::ports, Module::blender, Module::recorder, Module::journal,
+    Module::remote};
 
 // Lines stderr had no room for since the last one written.
 std::atomic<unsigned> g_dropped{0};
@@ -103,6 +104,8 @@ const char* moduleName(Module m) {
             return "recorder";
         case Module::journal:
             return "journal";
+        case Module::remote:
+            return "remote";
     }
     return "?";
 }

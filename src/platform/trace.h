@@ -27,6 +27,7 @@ enum class Module : std::uint8_t {
     blender,       // the blender link: connect, disconnect, each reading, each reply
     recorder,      // recording files: started, each flush, failures, the archive move
     journal,       // the event journal: open, damage and the fresh file, pruning, errors
+    remote,        // remote monitoring: connects, their ends and why, the exit's "offline"
 };
 
 namespace detail {

@@ -1,6 +1,7 @@
 #include "safety/estop.h"
 
 #include <cerrno>
+#include <optional>
 #include <string>
 
 #include "link/operations.h"
@@ -70,6 +71,7 @@ struct State {
     // The input as the trace last reported it: a line per change, not per sample.
     bool traced = false;
     EStopInput tracedInput = EStopInput::Closed;
+    std::optional<EStopInput> lastInput;  // of the newest sample; none while not watched
     bool operator==(const State&) const = default;
 };
 State g;
@@ -205,6 +207,10 @@ EStopInput ReadEStopInput() {
     return sampleInput().input;
 }
 
+std::optional<EStopInput> LastEStopSample() {
+    return g.lastInput;
+}
+
 int EStopActive() {
     if (EStopMonitored != 1) return 0;
     // Latched: once seen broken it holds until a good read on the timer shows the loop
@@ -325,12 +331,14 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         EStopCount = 0;
         g.closedSince = -1.0;
         g.traced = false;  // watched again, the first sample says where the input stands
+        g.lastInput.reset();
         return 0;
     }
     const double now = platform::Timer();
     retrySerialInput(now);
     const Sample sample = sampleInput();
     const EStopInput input = sample.input;
+    g.lastInput = input;
     TRACE(estopSamples, "sample at %.3f ms: %s", now * 1000.0,
           input == EStopInput::Failed   ? "failed"
           : input == EStopInput::Broken ? "broken"

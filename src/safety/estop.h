@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace safety {
 
@@ -26,6 +27,9 @@ void UnloadParallel32();
 enum class EStopInput { Closed, Broken, Failed };
 // The state of the input the settings name (Failed when it did not open or its read fails).
 EStopInput ReadEStopInput();
+// The input as the E-stop timer's newest sample found it; none while it is not watched or
+// before the first sample. Reads nothing.
+std::optional<EStopInput> LastEStopSample();
 // 1 while the input is watched and the E-stop holds: from the moment a read shows the loop
 // broken until good reads on the E-stop timer have shown it closed for 50 ms (a failed read
 // in between releases nothing). A serial input whose port is gone is failed, and is opened

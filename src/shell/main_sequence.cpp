@@ -37,6 +37,8 @@
 #include "platform/module_state.h"
 #include "platform/system.h"
 #include "recorder/recorder.h"
+#include "remote/publisher.h"
+#include "remote/remote_panel.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
 #include "safety/safety_states.h"
@@ -153,6 +155,7 @@ void installHooks() {
         ShowPasswordPrompt(bankPanel);
     });
     SetHardwareWindowOpener(ShowHardwareWindow);
+    SetRemoteMonitoringOpener(remote::ShowRemotePanel);
     AddPumpIdShownHook(ShowPumpIdInWindow);
     // The journal's count and window follow its changes; its messages become popups.
     InstallJournalView();
@@ -317,6 +320,10 @@ bool StartUp() {
     ShowAlarmCount();
     // The journal's housekeeping: a damaged file found by its check, chattering alarms.
     enableTimer(windows::BANK_TMR_JOURNAL);
+    // Remote monitoring: its client connects on a thread of its own; nothing here waits.
+    remote::SetRemoteStatusListener(remote::ShowRemoteStatus);
+    remote::StartRemote(VNK_VERSION);
+    enableTimer(windows::BANK_TMR_REMOTE);
 
     // No periodic timer runs before the ports are open: first polling and the watchdog.
     enableTimer(windows::BANK_TMR_POLL);
@@ -370,6 +377,7 @@ void ShutDown(bool askPowerOff) {
     platform::loop().finishBackground();  // the recordings' move ends before the exit
     if (g.configLoaded) SaveConfiguration();
     CloseClient();
+    remote::StopRemote();
     DiscardSerialWindow();
     CloseJournalWindow();
     CloseConfirmDialog();
@@ -477,6 +485,8 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("QueueTimer", QueueTimer);
     windows::BindCtrlCallback("GetIdTimer", GetIdTimer);
     windows::BindCtrlCallback("TmrOpTrip", TmrOpTrip);
+    remote::BindRemoteCallbacks();
+    remote::BindRemotePanelCallbacks();
     windows::BindCtrlCallback("ResetVfdFault", ResetVfdFault);
     windows::BindCtrlCallback("ResetTimerCallback", ResetTimerCallback);
 }
@@ -492,6 +502,8 @@ void RegisterStationStates() {
     RegisterHardwareStates();
     RegisterAutoControlStates();
     RegisterClientStates();
+    remote::RegisterRemoteStates();
+    remote::RegisterRemotePanelStates();
     RegisterShellStates();
 }
 

@@ -23,6 +23,7 @@ struct PasswordState {
     int change = 0;  // the open change dialog, 0 when closed
     PasswordTargetOpener openControlMode = nullptr;
     PasswordTargetOpener openHardware = nullptr;
+    PasswordTargetOpener openRemote = nullptr;
     bool operator==(const PasswordState&) const = default;
 };
 PasswordState g;
@@ -77,6 +78,10 @@ void SetHardwareWindowOpener(PasswordTargetOpener open) {
     g.openHardware = open;
 }
 
+void SetRemoteMonitoringOpener(PasswordTargetOpener open) {
+    g.openRemote = open;
+}
+
 void ShowPasswordPrompt(int parent) {
     discard(g.prompt);
     int handle = ui::LoadPanel(parent, windows::kPasswordUir, windows::PASSWORD_PROMPT);
@@ -98,6 +103,11 @@ void Load_Setup_Panel(int, int, void*, int panel) {
     ShowPasswordPrompt(panel);
 }
 
+void Load_Remote_Panel(int, int, void*, int panel) {
+    PasswordTarget = kPasswordTargetRemote;
+    ShowPasswordPrompt(panel);
+}
+
 int passOK(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     const std::string stored = settings::ReadPassword();
@@ -106,8 +116,9 @@ int passOK(int panel, int, int event, void*, int, int) {
         ui::SetCtrlVal(panel, windows::PWD_VALUE, 0.0);
         return 0;
     }
-    PasswordTargetOpener open =
-        PasswordTarget == kPasswordTargetControlMode ? g.openControlMode : g.openHardware;
+    PasswordTargetOpener open = PasswordTarget == kPasswordTargetControlMode ? g.openControlMode
+                                : PasswordTarget == kPasswordTargetRemote    ? g.openRemote
+                                                                             : g.openHardware;
     if (open != nullptr) open();
     if (panel == g.prompt) g.prompt = 0;
     if (ui::PanelExists(panel)) ui::DiscardPanel(panel);
@@ -216,6 +227,7 @@ VNK_MODULE_STATE_RESET(shell, password, g, ResetPassword)
 
 void BindPasswordCallbacks() {
     windows::BindMenuCallback("Load_Setup_Panel", Load_Setup_Panel);
+    windows::BindMenuCallback("Load_Remote_Panel", Load_Remote_Panel);
     windows::BindCtrlCallback("passOK", passOK);
     windows::BindCtrlCallback("passCancel", passCancel);
     windows::BindCtrlCallback("passChange", passChange);

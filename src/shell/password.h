@@ -12,6 +12,7 @@ namespace shell {
 // that pump), or -1 for the control-mode settings.
 extern int& PasswordTarget;
 constexpr int kPasswordTargetControlMode = -1;
+constexpr int kPasswordTargetRemote = -2;  // the remote-monitoring settings
 
 // The windows behind the two targets, each installed by the module that owns it without
 // touching the other. Until one is installed, a correct password for it only closes the
@@ -19,6 +20,7 @@ constexpr int kPasswordTargetControlMode = -1;
 using PasswordTargetOpener = void (*)();
 void SetControlModeOpener(PasswordTargetOpener open);
 void SetHardwareWindowOpener(PasswordTargetOpener open);
+void SetRemoteMonitoringOpener(PasswordTargetOpener open);
 
 // Opens the prompt over parent (an earlier prompt is discarded). Callers set PasswordTarget.
 void ShowPasswordPrompt(int parent);
@@ -28,6 +30,8 @@ int PasswordChangePanel();
 
 // Menu: the control-mode settings, behind the password.
 void Load_Setup_Panel(int menuBar, int menuItem, void* data, int panel);
+// Menu: the remote-monitoring settings, behind the password.
+void Load_Remote_Panel(int menuBar, int menuItem, void* data, int panel);
 
 // Window callbacks.
 int passOK(int panel, int control, int event, void* data, int e1, int e2);

@@ -102,13 +102,13 @@ bool setAside(const std::string& path, std::string& moved) {
     // Two files set aside within a second keep apart.
     const std::string base = path + "." + stamp();
     moved = base + ".bad";
-    for (int n = 2; fileExists(moved) && n < 100; ++n) moved = base + "-" + std::to_string(n) + ".bad";
+    for (int n = 2; fileExists(moved) && n < 100; ++n)
+        moved = base + "-" + std::to_string(n) + ".bad";
     if (std::rename(path.c_str(), moved.c_str()) != 0) return false;
     for (const char* suffix : {"-wal", "-shm"}) {
         const std::string from = path + suffix;
         if (fileExists(from)) {
-            if (std::rename(from.c_str(), (moved + suffix).c_str()) != 0)
-                std::remove(from.c_str());
+            if (std::rename(from.c_str(), (moved + suffix).c_str()) != 0) std::remove(from.c_str());
         }
     }
     return true;
@@ -134,7 +134,8 @@ int pruneBatch(sqlite3* db, const journal::Retention& r, std::int64_t nowMs, int
     bool over = false;
     if (r.maxBytes > 0) {
         std::int64_t pages = 0, free = 0, size = 0;
-        if (!int64Query(db, "PRAGMA page_count", pages) || !int64Query(db, "PRAGMA freelist_count", free) ||
+        if (!int64Query(db, "PRAGMA page_count", pages) ||
+            !int64Query(db, "PRAGMA freelist_count", free) ||
             !int64Query(db, "PRAGMA page_size", size)) {
             rc = sqlite3_errcode(db);
             return 0;
@@ -144,11 +145,12 @@ int pruneBatch(sqlite3* db, const journal::Retention& r, std::int64_t nowMs, int
     const std::int64_t cutoff = r.keepDays > 0 ? nowMs - std::int64_t{r.keepDays} * 86400000 : 0;
     if (!over && r.keepDays <= 0) return 0;
     sqlite3_stmt* st = nullptr;
-    rc = sqlite3_prepare_v2(db,
-                            "DELETE FROM events WHERE id IN (SELECT id FROM (SELECT id, time_ms FROM"
-                            " events WHERE id NOT IN (SELECT raised_id FROM alarms) ORDER BY id"
-                            " LIMIT ?1) WHERE ?2 OR time_ms < ?3)",
-                            -1, &st, nullptr);
+    rc =
+        sqlite3_prepare_v2(db,
+                           "DELETE FROM events WHERE id IN (SELECT id FROM (SELECT id, time_ms FROM"
+                           " events WHERE id NOT IN (SELECT raised_id FROM alarms) ORDER BY id"
+                           " LIMIT ?1) WHERE ?2 OR time_ms < ?3)",
+                           -1, &st, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_bind_int(st, 1, batch);
         sqlite3_bind_int(st, 2, over ? 1 : 0);
@@ -201,7 +203,8 @@ void SqliteJournal::startThreads(const std::string& path) {
                         pruned = pruneBatch(db, retention, wallMs(), kPruneBatch, rc);
                         total += pruned;
                         if (pruned == kPruneBatch)
-                            std::this_thread::sleep_for(std::chrono::milliseconds(kPruneBacklogPauseMs));
+                            std::this_thread::sleep_for(
+                                std::chrono::milliseconds(kPruneBacklogPauseMs));
                     }
                     if (total > 0)
                         TRACE(journal,
@@ -211,8 +214,9 @@ void SqliteJournal::startThreads(const std::string& path) {
                               pruned == kPruneBatch ? ", more to go" : "");
                     if (rc != SQLITE_OK) TRACE(journal, "pruning failed: %s", sqlite3_errmsg(db));
                     if (damagedCode(rc)) checkDamaged_ = true;
-                    nextPrune = std::chrono::steady_clock::now() +
-                                std::chrono::milliseconds(pruned == kPruneBatch ? 0 : kPruneEveryMs);
+                    nextPrune =
+                        std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(pruned == kPruneBatch ? 0 : kPruneEveryMs);
                 }
                 lock.lock();
             }
@@ -236,7 +240,8 @@ void SqliteJournal::startThreads(const std::string& path) {
                 }
             }
             sqlite3_stmt* st = nullptr;
-            int rc = run ? sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr) : SQLITE_INTERRUPT;
+            int rc = run ? sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr)
+                         : SQLITE_INTERRUPT;
             if (rc == SQLITE_OK) rc = sqlite3_step(st);
             if (rc == SQLITE_ROW) {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
@@ -250,7 +255,8 @@ void SqliteJournal::startThreads(const std::string& path) {
             checkDb_ = nullptr;
         }
         sqlite3_close_v2(db);
-        checkMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        checkMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                       .count();
         TRACE(journal, "whole-file check of %s: %s after %.0f ms", path.c_str(),
               result == CheckResult::Sound     ? "sound"
               : result == CheckResult::Damaged ? "damaged"
@@ -291,7 +297,8 @@ int SqliteJournal::pruneOnce(const journal::Retention& retention, int batch) {
 
 void SqliteJournal::close() {
     stopThreads();
-    for (sqlite3_stmt** st : {&insert_, &saveAlarm_, &removeAlarm_, &begin_, &commit_, &rollback_}) {
+    for (sqlite3_stmt** st :
+         {&insert_, &saveAlarm_, &removeAlarm_, &begin_, &commit_, &rollback_}) {
         if (*st != nullptr) sqlite3_finalize(*st);
         *st = nullptr;
     }
@@ -352,7 +359,8 @@ SqliteJournal::Check SqliteJournal::check() {
     // of the file is read by the background check.
     int newest = 0;
     if (!intPragma("SELECT id FROM events ORDER BY id DESC LIMIT 1", newest)) return failure();
-    if (!intPragma("SELECT count(*) FROM (SELECT id FROM events ORDER BY id DESC LIMIT 64)", newest))
+    if (!intPragma("SELECT count(*) FROM (SELECT id FROM events ORDER BY id DESC LIMIT 64)",
+                   newest))
         return failure();
     if (version_ >= 2 && !intPragma("SELECT count(*) FROM alarms", newest)) return failure();
     return Check::Good;
@@ -392,8 +400,9 @@ bool SqliteJournal::prepare() {
                       "INSERT OR IGNORE INTO meta(key, value) VALUES('epoch', %lld);"
                       " PRAGMA user_version=%d;",
                       static_cast<long long>(std::max(wallMs(), lastEpoch_ + 1)), kSchemaVersion);
-        const char* alarms = version_ < 2 ? kAlarmsTable
-                                          : "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
+        const char* alarms =
+            version_ < 2 ? kAlarmsTable
+                         : "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
         if (!exec("BEGIN IMMEDIATE") || !exec(alarms) || !exec(kMetaTable) || !exec(upgrade) ||
             !exec("COMMIT")) {
             exec("ROLLBACK");
@@ -414,7 +423,8 @@ bool SqliteJournal::prepare() {
     } statements[] = {
         {"INSERT INTO events(time_ms, pump, kind, text) VALUES(?, ?, ?, ?)", &insert_},
         // A raise gives the alarm its raising event; later changes keep it.
-        {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id) VALUES(?1, ?2, ?3, ?4, ?5, ?6)"
+        {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id) VALUES(?1, ?2, ?3, ?4, "
+         "?5, ?6)"
          " ON CONFLICT(pump, kind, name) DO UPDATE SET state = excluded.state,"
          " time_ms = excluded.time_ms, raised_id = CASE WHEN excluded.state = 1 AND"
          " excluded.raised_id <> 0 THEN excluded.raised_id ELSE alarms.raised_id END",
@@ -425,7 +435,8 @@ bool SqliteJournal::prepare() {
         {"ROLLBACK", &rollback_},
     };
     for (const auto& s : statements) {
-        const int rc = sqlite3_prepare_v3(db_, s.sql, -1, SQLITE_PREPARE_PERSISTENT, s.statement, nullptr);
+        const int rc =
+            sqlite3_prepare_v3(db_, s.sql, -1, SQLITE_PREPARE_PERSISTENT, s.statement, nullptr);
         if (failed(rc)) return false;
     }
     return true;
@@ -435,9 +446,11 @@ bool SqliteJournal::open(const std::string& path, std::string& notice) {
     std::vector<journal::Alarm> carried;
     if (!openFile(path, notice, carried)) return false;
     if (!carried.empty() && !saveAlarms(carried)) {
-        notice += " The alarms awaiting acknowledgement in it could not be carried over (" + error_ + ").";
+        notice += " The alarms awaiting acknowledgement in it could not be carried over (" +
+                  error_ + ").";
     } else if (!carried.empty()) {
-        notice += " " + std::to_string(carried.size()) + " alarms awaiting acknowledgement were carried over.";
+        notice += " " + std::to_string(carried.size()) +
+                  " alarms awaiting acknowledgement were carried over.";
     }
     return true;
 }
@@ -504,8 +517,8 @@ bool SqliteJournal::openFile(const std::string& path, std::string& notice,
         }
         TRACE(journal, "%s set aside as %s", path.c_str(), moved.c_str());
         notice = std::string("The event journal ") + path +
-                 (damaged ? " is damaged" : " is not this station's journal") + ". It was set aside as " +
-                 moved + " and a new journal started.";
+                 (damaged ? " is damaged" : " is not this station's journal") +
+                 ". It was set aside as " + moved + " and a new journal started.";
     }
     carried.clear();
     if (!notice.empty()) notice += ' ';
@@ -537,9 +550,11 @@ bool SqliteJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::
     report = "The event journal " + path + " was found damaged. It was set aside as " + moved +
              " and a new journal started.";
     if (!saveAlarms(alarms))
-        report += " The alarms awaiting acknowledgement could not be carried over (" + error_ + ").";
+        report +=
+            " The alarms awaiting acknowledgement could not be carried over (" + error_ + ").";
     else if (!alarms.empty())
-        report += " " + std::to_string(alarms.size()) + " alarms awaiting acknowledgement were carried over.";
+        report += " " + std::to_string(alarms.size()) +
+                  " alarms awaiting acknowledgement were carried over.";
     return true;
 }
 
@@ -578,7 +593,8 @@ bool SqliteJournal::saveAlarm(const journal::Alarm& a, std::int64_t eventId) {
     if (st == saveAlarm_) {
         sqlite3_bind_int(st, 4, static_cast<int>(a.state));
         sqlite3_bind_int64(st, 5, a.timeMs);
-        sqlite3_bind_int64(st, 6, a.state == journal::AlarmState::ActiveUnacknowledged ? eventId : 0);
+        sqlite3_bind_int64(st, 6,
+                           a.state == journal::AlarmState::ActiveUnacknowledged ? eventId : 0);
     }
     return step(st);
 }
@@ -611,8 +627,9 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
     std::vector<journal::Alarm> out;
     if (db_ == nullptr) return out;
     sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db_, "SELECT pump, kind, name, state, time_ms FROM alarms ORDER BY time_ms",
-                                -1, &st, nullptr);
+    int rc = sqlite3_prepare_v2(
+        db_, "SELECT pump, kind, name, state, time_ms FROM alarms ORDER BY time_ms", -1, &st,
+        nullptr);
     if (failed(rc)) return out;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
@@ -620,7 +637,8 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
         const int state = sqlite3_column_int(st, 3);
         const auto k = journal::KindNamed(kind != nullptr ? kind : "");
         // A row this station cannot read is left out rather than guessed at.
-        if (!k || name == nullptr || state < static_cast<int>(journal::AlarmState::ActiveUnacknowledged) ||
+        if (!k || name == nullptr ||
+            state < static_cast<int>(journal::AlarmState::ActiveUnacknowledged) ||
             state > static_cast<int>(journal::AlarmState::ClearedUnacknowledged))
             continue;
         out.push_back({sqlite3_column_int(st, 0), *k, name, static_cast<journal::AlarmState>(state),
@@ -646,6 +664,13 @@ std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter,
     if (filter.kind) sqlite3_bind_text(st, 2, journal::KindName(*filter.kind), -1, SQLITE_STATIC);
     if (filter.beforeId > 0) sqlite3_bind_int64(st, 3, filter.beforeId);
     sqlite3_bind_int(st, 4, limit);
+    return rows(st);
+}
+
+// Reads the events a prepared query gives and finalizes it.
+std::vector<journal::Event> SqliteJournal::rows(sqlite3_stmt* st) {
+    std::vector<journal::Event> out;
+    int rc = SQLITE_OK;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         journal::Event e;
         e.epoch = epoch_;
@@ -661,6 +686,45 @@ std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter,
     failed(rc);
     sqlite3_finalize(st);
     return out;
+}
+
+std::vector<journal::Event> SqliteJournal::since(std::int64_t afterId, int limit) {
+    if (db_ == nullptr || limit <= 0) return {};
+    sqlite3_stmt* st = nullptr;
+    const int rc = sqlite3_prepare_v2(
+        db_, "SELECT id, time_ms, pump, kind, text FROM events WHERE id > ?1 ORDER BY id LIMIT ?2",
+        -1, &st, nullptr);
+    if (failed(rc)) return {};
+    sqlite3_bind_int64(st, 1, afterId);
+    sqlite3_bind_int(st, 2, limit);
+    return rows(st);
+}
+
+std::optional<std::int64_t> SqliteJournal::mark(const std::string& key) {
+    if (db_ == nullptr) return std::nullopt;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "SELECT value FROM meta WHERE key = ?1", -1, &st, nullptr);
+    if (failed(rc)) return std::nullopt;
+    sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    std::optional<std::int64_t> value;
+    rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) value = sqlite3_column_int64(st, 0);
+    failed(rc);
+    sqlite3_finalize(st);
+    return value;
+}
+
+bool SqliteJournal::setMark(const std::string& key, std::int64_t value) {
+    if (db_ == nullptr) return false;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2)", -1,
+                                &st, nullptr);
+    if (failed(rc)) return false;
+    sqlite3_bind_text(st, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st, 2, value);
+    rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    return !failed(rc);
 }
 
 std::int64_t SqliteJournal::count() {

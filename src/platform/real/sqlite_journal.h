@@ -39,6 +39,9 @@ class SqliteJournal : public journal::Store {
     using journal::Store::append;
     bool append(journal::Event& event, const journal::Alarm* alarm) override;
     std::vector<journal::Event> newest(const journal::Filter& filter, int limit) override;
+    std::vector<journal::Event> since(std::int64_t afterId, int limit) override;
+    std::optional<std::int64_t> mark(const std::string& key) override;
+    bool setMark(const std::string& key, std::int64_t value) override;
     std::int64_t count() override;
     std::string lastError() const override { return error_; }
     std::vector<journal::Alarm> alarms() override;
@@ -65,6 +68,7 @@ class SqliteJournal : public journal::Store {
     bool exec(const char* sql);
     bool step(sqlite3_stmt* statement);
     bool rollBack();
+    std::vector<journal::Event> rows(sqlite3_stmt* statement);
     bool failed(int rc);
     bool saveAlarm(const journal::Alarm& alarm, std::int64_t eventId);
     bool saveAlarms(const std::vector<journal::Alarm>& alarms);

@@ -24,6 +24,7 @@ bool MemoryJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::
     }
     setAside.insert(setAside.end(), events.begin(), events.end());
     events.clear();
+    marks.clear();
     alarms_.clear();
     for (const journal::Alarm& a : alarms) alarms_[std::make_tuple(a.pump, static_cast<int>(a.kind), a.name)] = a;
     damagedFile = false;
@@ -48,6 +49,27 @@ std::vector<journal::Event> MemoryJournal::newest(const journal::Filter& filter,
         out.push_back(*it);
     }
     return out;
+}
+
+std::vector<journal::Event> MemoryJournal::since(std::int64_t afterId, int limit) {
+    std::vector<journal::Event> out;
+    for (const journal::Event& e : events) {
+        if (static_cast<int>(out.size()) >= limit) break;
+        if (e.id > afterId) out.push_back(e);
+    }
+    return out;
+}
+
+std::optional<std::int64_t> MemoryJournal::mark(const std::string& key) {
+    auto it = marks.find(key);
+    if (it == marks.end()) return std::nullopt;
+    return it->second;
+}
+
+bool MemoryJournal::setMark(const std::string& key, std::int64_t value) {
+    if (failWrites || damagedFile) return false;
+    marks[key] = value;
+    return true;
 }
 
 int MemoryJournal::countOf(journal::Kind kind, int pump, const std::string& text) const {

@@ -23,6 +23,10 @@ class MemoryJournal : public journal::Store {
     using journal::Store::append;
     bool append(journal::Event& event, const journal::Alarm* alarm) override;
     std::vector<journal::Event> newest(const journal::Filter& filter, int limit) override;
+    std::vector<journal::Event> since(std::int64_t afterId, int limit) override;
+    std::optional<std::int64_t> mark(const std::string& key) override;
+    bool setMark(const std::string& key, std::int64_t value) override;
+    std::map<std::string, std::int64_t> marks;  // of the file in use; a fresh file has none
     std::int64_t count() override { return static_cast<std::int64_t>(events.size()); }
     std::string lastError() const override {
         return damagedFile ? "database disk image is malformed" : failWrites ? "disk I/O error" : "";

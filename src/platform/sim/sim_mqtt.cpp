@@ -63,7 +63,8 @@ struct SimMqttBroker::Session : MqttClient {
         }
     }
 
-    int publish(const std::string& topic, const std::string& payload, int qos, bool retain) override {
+    int publish(const std::string& topic, const std::string& payload, int qos,
+                bool retain) override {
         if (state != State::Connected || broker == nullptr) return -1;
         store(topic, payload, qos, retain);
         if (qos == 0) return 0;

@@ -44,7 +44,7 @@ class SimMqttBroker : public MqttBackEnd {
     // Every message that reached the broker, in order, and the retained one of each topic.
     std::vector<Message> published;
     std::map<std::string, std::string> retained;
-    int attempts = 0;  // connect() calls
+    int attempts = 0;                      // connect() calls
     std::vector<MqttOptions> optionsSeen;  // of each client created
 
     bool connected() const;

@@ -211,6 +211,12 @@ void buildFooter(int panel) {
         s.mode = ui::MODE_INDICATOR;
         s.visible = false;  // shown with the statistics start-up option
     }
+    ui::Control& remote = ui::AddCtrl(panel, BANK_REMOTE_STATUS, ui::CTRL_STRING, "", kFooterTop + 46,
+                                      8, 776, 24);
+    remote.mode = ui::MODE_INDICATOR;
+    remote.textColor = ui::VAL_BLACK;
+    remote.bgColor = 0xFFB000;
+    remote.visible = false;
     ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 792,
                                       100, 24, kTripMin, kTripMax, 0);
     allTrip.number = kTripMin;

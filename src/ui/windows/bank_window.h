@@ -106,6 +106,7 @@ enum BankCtrl {
     BANK_ESTOP_STATUS = 19,    // red, shown while the E-stop input cannot be read
     BANK_STATS_FIRST = 20,     // seven statistics read-outs, 20..26, hidden
     BANK_STATS_COUNT = 7,
+    BANK_REMOTE_STATUS = 28,  // amber, shown while remote monitoring cannot reach its broker
     BANK_CAPTION_FIRST = 40,  // column and fleet captions, 40..59
 };
 
@@ -126,6 +127,7 @@ enum BankTimer {
     BANK_TMR_TRENDS = 92,        // TrendTimer
     BANK_TMR_JOURNAL = 93,       // JournalTimer
     BANK_TMR_PORT_RETRY = 94,    // PortRetryTimer
+    BANK_TMR_REMOTE = 95,        // RemoteTimer
 };
 
 struct TimerDef {
@@ -149,6 +151,7 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
     {BANK_TMR_JOURNAL, 1.0, "JournalTimer"},
     {BANK_TMR_PORT_RETRY, 2.0, "PortRetryTimer"},
+    {BANK_TMR_REMOTE, 0.25, "RemoteTimer"},
 };
 
 // The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame

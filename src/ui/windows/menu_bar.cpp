@@ -37,6 +37,7 @@ int BuildStationMenuBar(int panel) {
     AddMenuCommand(bar, MENU_SETUP, MENU_COM_PORTS, "COM Ports...", "Show_Serial_Window");
     AddMenuCommand(bar, MENU_SETUP, MENU_OPTIONAL_TRIPS, "Optional Trips...", "ShowAlarmPanel");
     AddMenuCommand(bar, MENU_SETUP, MENU_CONTROL_MODE, "Control Mode...", "Load_Setup_Panel", true);
+    AddMenuCommand(bar, MENU_SETUP, MENU_REMOTE, "Remote Monitoring...", "Load_Remote_Panel");
 
     ui::NewMenu(bar, MENU_BLENDER, "Trellmix PC");
     AddMenuCommand(bar, MENU_BLENDER, MENU_BLENDER_CONNECT, "Connect", "ConnectMenu");

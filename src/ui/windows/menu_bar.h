@@ -34,6 +34,7 @@ enum MenuId {
     MENU_COM_PORTS = 31,       // Show_Serial_Window
     MENU_OPTIONAL_TRIPS = 32,  // ShowAlarmPanel
     MENU_CONTROL_MODE = 34,    // Load_Setup_Panel; dimmed until the ports are open
+    MENU_REMOTE = 35,          // Load_Remote_Panel
     // "Trellmix PC"
     MENU_BLENDER = 40,
     MENU_BLENDER_CONNECT = 41,  // ConnectMenu

@@ -3,6 +3,7 @@
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/client_window.h"
+#include "ui/windows/remote_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/hardware_windows.h"
@@ -30,6 +31,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kNumpadUir, NUMPAD_WINDOW, BuildKeypad);
     ui::RegisterPanel(kMessageUir, MESSAGE_CONFIRM, BuildConfirmDialog);
     ui::RegisterPanel(kClientUir, CLIENT_WINDOW, BuildClientWindow);
+    ui::RegisterPanel(kRemoteUir, REMOTE_WINDOW, BuildRemoteWindow);
     ui::RegisterPanel(kVnkUir, VNK_PUMP_IDS, BuildPumpIdsWindow);
     ui::RegisterPanel(kHardwareUir, HW_WINDOW, BuildHardwareWindow);
     ui::RegisterPanel(kHardwareUir, HW_AI, BuildAiDialog);

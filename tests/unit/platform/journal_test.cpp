@@ -186,6 +186,35 @@ TEST_F(JournalFile, KeepsEventsAcrossOpensAndAnswersFilteredPages) {
     EXPECT_TRUE(db.newest(f, 5).empty());
 }
 
+TEST_F(JournalFile, AReaderFindsWhatItHasNotSeenAndItsMarkStaysWithTheFile) {
+    {
+        platform::SqliteJournal db;
+        ASSERT_TRUE(db.open(path, notice)) << notice;
+        EXPECT_FALSE(db.mark("remote_acked_id").has_value()) << "a new file has no mark";
+        for (int i = 0; i < 10; ++i) {
+            journal::Event e{0, 1000 + i, journal::kNoPump, Kind::Command, "event " + std::to_string(i)};
+            ASSERT_TRUE(db.append(e));
+        }
+        ASSERT_TRUE(db.setMark("remote_acked_id", 4));
+        ASSERT_TRUE(db.setMark("remote_acked_id", 6));
+    }
+    platform::SqliteJournal db;
+    ASSERT_TRUE(db.open(path, notice));
+    EXPECT_EQ(db.mark("remote_acked_id"), 6);
+    const auto next = db.since(6, 3);
+    ASSERT_EQ(next.size(), 3u);  // oldest first, from just after the mark
+    EXPECT_EQ(next[0].id, 7);
+    EXPECT_EQ(next[2].text, "event 8");
+    EXPECT_EQ(next[0].epoch, db.epoch());
+    EXPECT_EQ(db.since(10, 5).size(), 0u);
+    EXPECT_EQ(db.since(0, 100).size(), 10u);
+
+    // A file started afresh counts from its own beginning: the old mark does not come along.
+    std::string report;
+    ASSERT_TRUE(db.startAfresh({}, report)) << report;
+    EXPECT_FALSE(db.mark("remote_acked_id").has_value());
+}
+
 TEST_F(JournalFile, AlarmsAreKeptWithTheirEventAndAFirstVersionJournalIsTakenUp) {
     // A journal written before the alarms were kept: its events stay.
     sqlite3* old = nullptr;

@@ -1,0 +1,117 @@
+#include "remote/json_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace remote {
+
+std::string JsonString(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 2);
+    out += '"';
+    for (char c : value) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                    out += escaped;
+                } else {
+                    out += c;  // UTF-8 passes as it is
+                }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string JsonArray(const std::vector<std::string>& elements) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        if (i > 0) out += ',';
+        out += elements[i];
+    }
+    return out + "]";
+}
+
+void JsonObject::key(std::string_view name) {
+    if (body_.size() > 1) body_ += ',';
+    body_ += JsonString(name);
+    body_ += ':';
+}
+
+JsonObject& JsonObject::text(std::string_view name, std::string_view value) {
+    key(name);
+    body_ += JsonString(value);
+    return *this;
+}
+
+JsonObject& JsonObject::number(std::string_view name, double value, int decimals) {
+    key(name);
+    if (!std::isfinite(value)) {
+        body_ += "null";
+        return *this;
+    }
+    char digits[64];
+    auto [end, ec] =
+        std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc{}) {
+        body_ += "null";
+        return *this;
+    }
+    std::string_view written(digits, static_cast<std::size_t>(end - digits));
+    // "-0.0" reads as a minus sign on a gauge: a value that rounds to zero is 0.
+    if (written.find_first_not_of("-0.") == std::string_view::npos)
+        written = written.substr(written[0] == '-' ? 1 : 0);
+    body_ += written;
+    return *this;
+}
+
+JsonObject& JsonObject::integer(std::string_view name, std::int64_t value) {
+    key(name);
+    body_ += std::to_string(value);
+    return *this;
+}
+
+JsonObject& JsonObject::boolean(std::string_view name, bool value) {
+    key(name);
+    body_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonObject& JsonObject::null(std::string_view name) {
+    key(name);
+    body_ += "null";
+    return *this;
+}
+
+JsonObject& JsonObject::texts(std::string_view name, const std::vector<std::string>& values) {
+    std::vector<std::string> quoted;
+    quoted.reserve(values.size());
+    for (const std::string& v : values) quoted.push_back(JsonString(v));
+    return raw(name, JsonArray(quoted));
+}
+
+JsonObject& JsonObject::raw(std::string_view name, std::string_view json) {
+    key(name);
+    body_ += json;
+    return *this;
+}
+
+}  // namespace remote

@@ -1,0 +1,64 @@
+// What the station publishes, as topics and JSON payloads: its state, heartbeat, fleet
+// values, each pump, and the journal's alarms and events. Values go out in US units with the
+// unit in the field's name, whatever the screen shows; times are the station's wall clock in
+// ms since 1970. Built from the station's tables; nothing here sends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/journal.h"
+
+namespace pumplink {
+struct PumpRecord;
+}
+
+namespace remote {
+
+// A name as one level of a topic: '/', '+', '#', NUL and white space each become '_'
+// (they would split a level or act as wildcards); an empty name becomes fallback.
+std::string CleanTopicLevel(const std::string& name, const std::string& fallback);
+// "vnk/<site>/<station>/" with both names cleaned.
+std::string TopicRoot(const std::string& site, const std::string& station);
+
+struct StationFacts {
+    std::string site;
+    std::string station;
+    std::string version;
+    std::int64_t startedMs = 0;
+    int pumpsConfigured = 0;
+};
+// "online" or "offline" with the facts of the run.
+std::string StatePayload(bool online, const StationFacts& facts);
+std::string HeartbeatPayload(std::uint64_t sequence, std::int64_t nowMs);
+
+struct FleetFacts {
+    std::int64_t timeMs = 0;
+    int pumpsOnline = 0;
+    double rateBpm = 0.0;
+    double dischargePsi = 0.0;  // average over the pumps on line
+    double hhp = 0.0;
+    double volumeBbl = 0.0;
+    int autoMode = 0;         // 0 off, 1 rate, 2 pressure
+    double autoTarget = 0.0;  // bbl/min or psi by the mode
+    bool estopActive = false;
+    std::string estopInput;  // "closed", "broken", "failed" or "not watched"
+    std::vector<journal::Alarm> alarms;
+};
+std::string FleetPayload(const FleetFacts& fleet);
+
+// The pump's values (entry 0-23) without the sample time: what is compared to decide
+// whether the pump changed. WithSampleTime adds it for sending.
+std::string PumpBody(int pump, const pumplink::PumpRecord& r, bool configured);
+std::string WithSampleTime(const std::string& body, std::int64_t sampleMs);
+// The names of the set bits of a pump's alarm, trip and fault words.
+std::vector<std::string> AlarmNames(std::uint16_t word, bool tripWord);
+std::vector<std::string> FaultNames(std::uint16_t word);
+
+// Alarm changes and acknowledgements go to "alarm", every other event to "event".
+bool IsAlarmTopicEvent(journal::Kind kind);
+std::string EventPayload(const journal::Event& event);
+
+}  // namespace remote

@@ -1,0 +1,80 @@
+#include "settings/remote_settings.h"
+
+#include <vector>
+
+#include "platform/journal.h"
+#include "platform/registry.h"
+#include "settings/registry_settings.h"
+
+namespace settings {
+
+namespace {
+
+constexpr int kRoot = platform::REGKEY_HKLM;
+
+inline constexpr DwordSetting kRemoteEnabled{"Remote Enabled", 0};
+inline constexpr DwordSetting kRemotePort{"Remote Port", 1883};
+inline constexpr DwordSetting kRemoteTls{"Remote TLS", 0};
+constexpr const char* kHost = "Remote Host";
+constexpr const char* kSite = "Remote Site";
+constexpr const char* kStation = "Remote Station";
+constexpr const char* kUser = "Remote User";
+constexpr const char* kPassword = "Remote Password";
+constexpr const char* kCaFile = "Remote CA File";
+constexpr const char* kCertFile = "Remote Certificate";
+constexpr const char* kKeyFile = "Remote Key";
+
+std::string readText(const char* name) {
+    unsigned int size = 0;
+    if (platform::RegReadString(kRoot, kSettingsKey, name, nullptr, 0, &size) != platform::kRegOk)
+        return {};
+    std::vector<unsigned char> buffer(size + 1u, 0);
+    if (platform::RegReadString(kRoot, kSettingsKey, name, buffer.data(), buffer.size(), &size) !=
+        platform::kRegOk)
+        return {};
+    return std::string(reinterpret_cast<const char*>(buffer.data()));
+}
+
+}  // namespace
+
+RemoteSettings ReadRemoteSettings() {
+    RemoteSettings r;
+    r.enabled = ReadSetting(kRemoteEnabled) != 0;
+    const std::uint32_t port = ReadSetting(kRemotePort);
+    r.port = port >= kRemotePortMin && port <= kRemotePortMax ? static_cast<int>(port) : 1883;
+    r.tls = ReadSetting(kRemoteTls) != 0;
+    r.host = readText(kHost);
+    r.site = readText(kSite);
+    r.station = readText(kStation);
+    r.user = readText(kUser);
+    r.password = readText(kPassword);
+    r.caFile = readText(kCaFile);
+    r.certFile = readText(kCertFile);
+    r.keyFile = readText(kKeyFile);
+    return r;
+}
+
+void WriteRemoteSettings(const RemoteSettings& r) {
+    const RemoteSettings before = ReadRemoteSettings();
+    platform::RegWriteULong(kRoot, kSettingsKey, kRemoteEnabled.name, r.enabled ? 1 : 0, 1);
+    platform::RegWriteULong(kRoot, kSettingsKey, kRemotePort.name, static_cast<unsigned>(r.port),
+                            1);
+    platform::RegWriteULong(kRoot, kSettingsKey, kRemoteTls.name, r.tls ? 1 : 0, 1);
+    const std::pair<const char*, const std::string*> texts[] = {
+        {kHost, &r.host},         {kSite, &r.site},         {kStation, &r.station},
+        {kUser, &r.user},         {kPassword, &r.password}, {kCaFile, &r.caFile},
+        {kCertFile, &r.certFile}, {kKeyFile, &r.keyFile},
+    };
+    for (const auto& [name, value] : texts)
+        platform::RegWriteString(kRoot, kSettingsKey, name, value->c_str());
+    if (before == r) return;
+    // The password never goes into the journal, only that it changed.
+    std::string text = "Remote monitoring " + std::string(r.enabled ? "on" : "off") + ": " +
+                       (r.host.empty() ? "(no broker)" : r.host) + ":" + std::to_string(r.port) +
+                       (r.tls ? " TLS" : "") + ", site \"" + r.site + "\", station \"" + r.station +
+                       "\"";
+    if (before.password != r.password) text += ", password changed";
+    journal::Record(journal::kNoPump, journal::Kind::Settings, text);
+}
+
+}  // namespace settings

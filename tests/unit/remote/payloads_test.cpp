@@ -1,0 +1,109 @@
+// The payloads as a viewer parses them: names that cannot split or widen a topic, text that
+// stays valid JSON whatever the journal holds, values in US units from a record in metric,
+// and a sensor that failed written as null rather than a number no parser takes.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <clocale>
+#include <cmath>
+#include <cstring>
+
+#include "link/live_units.h"
+#include "link/pump_table.h"
+#include "remote/json_text.h"
+#include "remote/remote_payloads.h"
+
+namespace {
+
+QJsonObject parse(const std::string& text) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
+    return doc.object();
+}
+
+TEST(RemotePayloads, NamesCannotSplitATopicOrActAsWildcards) {
+    EXPECT_EQ(remote::TopicRoot("Pad #3 / North", "van+1"), "vnk/Pad__3___North/van_1/");
+    EXPECT_EQ(remote::TopicRoot("", ""), "vnk/site/station/");
+    EXPECT_EQ(remote::CleanTopicLevel(std::string("a\0b\tc", 5), "x"), "a_b_c");
+    EXPECT_EQ(remote::CleanTopicLevel("Bohrplatz Süd", "x"), "Bohrplatz_Süd");  // UTF-8 kept
+}
+
+TEST(RemotePayloads, TextIsEscapedAndNumbersAreWrittenTheSameInEveryLocale) {
+    const char* before = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = before != nullptr ? before : "C";
+    const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    journal::Event e{12, 1700000000123, 4, journal::Kind::Command, "STOP \"now\"\\\n\x01 ok"};
+    e.epoch = 99;
+    const QJsonObject o = parse(remote::EventPayload(e));
+    EXPECT_EQ(o["text"].toString().toStdString(), e.text);
+    EXPECT_EQ(o["id"].toInteger(), 12);
+    EXPECT_EQ(o["epoch"].toInteger(), 99);
+    EXPECT_EQ(o["pump"].toInt(), 5);
+    EXPECT_EQ(o["kind"].toString(), "Command");
+    const std::string n =
+        remote::JsonObject().number("v", 1234.5678, 2).number("z", -0.001, 1).str();
+    EXPECT_EQ(n, "{\"v\":1234.57,\"z\":0.0}");
+    if (german) {
+        EXPECT_EQ(remote::JsonObject().number("v", 0.5, 1).str(), "{\"v\":0.5}");
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+
+    journal::Event station{1, 0, journal::kNoPump, journal::Kind::Station, "Start-up"};
+    EXPECT_TRUE(parse(remote::EventPayload(station))["pump"].isNull());
+}
+
+TEST(RemotePayloads, APumpDecodedInMetricIsPublishedInUsUnitsAndAFailedSensorIsNull) {
+    pumplink::PumpRecord r;
+    r.Online = 1;
+    r.MotorRpm = 1450.0f;
+    r.DischargePressure = 6000.0f;
+    r.PumpRate = 10.0f;
+    r.TripPressure = 9000.0f;
+    r.HydraulicHp = 1470.0f;
+    r.TotalVolume = 100.0f;
+    r.SuctionPressure = std::nanf("");
+    r.AlarmWord = 0x0020 | 0x0800;  // a named bit and an unnamed one
+    r.FaultWord = 0x0004;
+    r.PumpGroup = 2;
+    std::strcpy(r.PumpId, "FP-0107");
+    pumplink::SetLiveUnits(r, true);  // as the decoder leaves it with the screen in metric
+    ASSERT_LT(r.DischargePressure, 100.0f);
+
+    const QJsonObject o =
+        parse(remote::WithSampleTime(remote::PumpBody(6, r, true), 1700000000000));
+    EXPECT_EQ(o["pump"].toInt(), 7);
+    EXPECT_EQ(o["id"].toString(), "FP-0107");
+    EXPECT_NEAR(o["discharge_psi"].toDouble(), 6000.0, 0.5);
+    EXPECT_NEAR(o["rate_bpm"].toDouble(), 10.0, 0.01);
+    EXPECT_NEAR(o["trip_psi"].toDouble(), 9000.0, 1.0);
+    EXPECT_NEAR(o["hhp"].toDouble(), 1470.0, 0.5);
+    EXPECT_NEAR(o["volume_bbl"].toDouble(), 100.0, 0.01);
+    EXPECT_EQ(o["motor_rpm"].toDouble(), 1450.0);
+    EXPECT_EQ(o["group"].toInt(), 3);
+    EXPECT_EQ(o["sample_ms"].toInteger(), 1700000000000);
+    const QJsonArray alarms = o["alarms"].toArray();
+    ASSERT_EQ(alarms.size(), 2);
+    EXPECT_EQ(alarms[0].toString(), "Discharge Pressure");
+    EXPECT_EQ(alarms[1].toString(), "Alarm bit 0x0800");
+    EXPECT_EQ(o["faults"].toArray()[0].toString(), "Fault bit 0x0004");
+
+    r.DischargePressure = std::nanf("");
+    EXPECT_TRUE(parse(remote::PumpBody(6, r, true))["discharge_psi"].isNull());
+    r.PumpGroup = pumplink::kNoGroup;
+    EXPECT_TRUE(parse(remote::PumpBody(6, r, true))["group"].isNull());
+}
+
+TEST(RemotePayloads, AlarmChangesAndAcknowledgementsGoToTheAlarmTopic) {
+    using journal::Kind;
+    for (Kind k :
+         {Kind::Trip, Kind::Alarm, Kind::Fault, Kind::EStop, Kind::Inline, Kind::Acknowledge})
+        EXPECT_TRUE(remote::IsAlarmTopicEvent(k)) << journal::KindName(k);
+    for (Kind k : {Kind::Station, Kind::Link, Kind::Port, Kind::Command, Kind::Recording,
+                   Kind::Blender, Kind::Settings})
+        EXPECT_FALSE(remote::IsAlarmTopicEvent(k)) << journal::KindName(k);
+}
+
+}  // namespace

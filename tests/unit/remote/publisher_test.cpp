@@ -1,0 +1,370 @@
+// Remote monitoring on the simulated broker in virtual time: what the station publishes
+// against what the simulated pumps really do, the journal as the outbox across outages and
+// restarts, a broker that refuses or never answers, and the settings window.
+#include "remote/publisher.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <set>
+
+#include "platform/mqtt.h"
+#include "platform/sim/sim_mqtt.h"
+#include "remote/remote_panel.h"
+#include "safety/estop.h"
+#include "settings/remote_settings.h"
+#include "shell/password.h"
+#include "support/station_fleet.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/entry_windows.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/remote_window.h"
+
+namespace {
+
+QJsonObject json(const std::string& payload) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(payload), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << payload;
+    return doc.object();
+}
+
+settings::RemoteSettings brokerSettings() {
+    settings::RemoteSettings r;
+    r.enabled = true;
+    r.host = "broker.test";
+    r.port = 1883;
+    r.site = "Well Pad 7";  // a space: cleaned from the topic
+    r.station = "van/1";    // a slash: cleaned from the topic
+    r.user = "station";
+    r.password = "s3cret";
+    return r;
+}
+
+constexpr const char* kRoot = "vnk/Well_Pad_7/van_1/";
+
+class Remote : public JournaledStationFleet {
+  protected:
+    void SetUp() override {
+        JournaledStationFleet::SetUp();
+        platform::setMqttBackEnd(&broker);
+    }
+    void TearDown() override {
+        JournaledStationFleet::TearDown();
+        platform::setMqttBackEnd(nullptr);
+    }
+    void startWith(const settings::RemoteSettings& r = brokerSettings(),
+                   const settings::ConfigRecord& config = FleetConfig()) {
+        settings::WriteRemoteSettings(r);
+        start(config);
+    }
+    std::string retained(const std::string& leaf) const {
+        auto it = broker.retained.find(kRoot + leaf);
+        return it == broker.retained.end() ? std::string() : it->second;
+    }
+    // The (epoch, id) of every journal message the broker took, in order.
+    std::vector<std::pair<std::int64_t, std::int64_t>> journalMessages() const {
+        std::vector<std::pair<std::int64_t, std::int64_t>> ids;
+        for (const auto& m : broker.published)
+            if (m.topic == std::string(kRoot) + "alarm" ||
+                m.topic == std::string(kRoot) + "event") {
+                const QJsonObject o = json(m.payload);
+                ids.emplace_back(o["epoch"].toInteger(), o["id"].toInteger());
+            }
+        return ids;
+    }
+    bool bankRemoteLineShown() const {
+        return ui::GetCtrlAttributeInt(BankPanel[0], windows::BANK_REMOTE_STATUS,
+                                       ui::ATTR_VISIBLE) == 1;
+    }
+
+    platform::SimMqttBroker broker;
+};
+
+TEST_F(Remote, PublishesTheBirthFleetAndEveryPumpInUsUnitsWhileTheScreenShowsMetric) {
+    settings::ConfigRecord config = FleetConfig();
+    config.DisplayUnits = settings::kUnitsMetric;
+    startWith(brokerSettings(), config);
+    fleet->unit(2).setSpeedSetpoint(1200);
+    loop.advance(8.0);
+
+    // The will and the birth: the station's names as given, the topic cleaned of / and space.
+    ASSERT_FALSE(broker.optionsSeen.empty());
+    EXPECT_EQ(broker.optionsSeen.back().willTopic, std::string(kRoot) + "state");
+    EXPECT_EQ(json(broker.optionsSeen.back().willPayload)["state"].toString(), "offline");
+    EXPECT_EQ(broker.optionsSeen.back().user, "station");
+    const QJsonObject state = json(retained("state"));
+    EXPECT_EQ(state["state"].toString(), "online");
+    EXPECT_EQ(state["station"].toString(), "van/1");
+    EXPECT_EQ(state["pumps_configured"].toInt(), 24);
+    EXPECT_FALSE(state["version"].toString().isEmpty());
+
+    // Each pump against the simulated unit's own values, which know nothing of the screen.
+    double rateSum = 0.0;
+    for (int p = 0; p < kPumps; ++p) {
+        const QJsonObject pump = json(retained("pump/" + std::to_string(p + 1)));
+        const pumpsim::Controller& unit = fleet->unit(p);
+        SCOPED_TRACE("pump " + std::to_string(p + 1));
+        EXPECT_EQ(pump["pump"].toInt(), p + 1);
+        EXPECT_TRUE(pump["online"].toBool());
+        EXPECT_NEAR(pump["motor_rpm"].toDouble(), unit.motorRpm(), 25.0);
+        EXPECT_NEAR(pump["discharge_psi"].toDouble(), unit.dischargePsi(),
+                    0.02 * unit.dischargePsi() + 5.0);
+        EXPECT_NEAR(pump["rate_bpm"].toDouble(), unit.rateGpm() / 42.0, 0.05);
+        EXPECT_NEAR(pump["trip_psi"].toDouble(), unit.tripPsi(), 1.0);
+        EXPECT_EQ(pump["drive_on"].toBool(), unit.driveOn());
+        EXPECT_GT(pump["sample_ms"].toInteger(), 0);
+        rateSum += unit.rateGpm() / 42.0;
+    }
+    EXPECT_GT(json(retained("pump/3"))["motor_rpm"].toDouble(), 1000.0);
+
+    const auto fleetMessages = broker.on(std::string(kRoot) + "fleet");
+    ASSERT_GE(fleetMessages.size(), 5u);
+    const QJsonObject fleetValues = json(fleetMessages.back().payload);
+    EXPECT_EQ(fleetValues["pumps_online"].toInt(), 24);
+    EXPECT_NEAR(fleetValues["rate_bpm"].toDouble(), rateSum, 0.1 * 24);
+    EXPECT_EQ(fleetValues["auto"].toObject()["mode"].toString(), "off");
+    EXPECT_FALSE(fleetValues["estop"].toObject()["active"].toBool());
+    EXPECT_EQ(fleetValues["estop"].toObject()["input"].toString(), "closed");
+
+    // A heartbeat a second, numbered without a gap, on the station's clock.
+    const auto beats = broker.on(std::string(kRoot) + "heartbeat");
+    ASSERT_GE(beats.size(), 6u);
+    for (std::size_t i = 1; i < beats.size(); ++i) {
+        EXPECT_EQ(json(beats[i].payload)["seq"].toInteger(),
+                  json(beats[i - 1].payload)["seq"].toInteger() + 1);
+        EXPECT_NEAR(beats[i].at - beats[i - 1].at, 1.0, 0.26);
+    }
+    EXPECT_EQ(
+        json(beats.back().payload)["time_ms"].toInteger(),
+        loop.wallTimeMs() - static_cast<std::int64_t>((loop.now() - beats.back().at) * 1000.0));
+}
+
+TEST_F(Remote, APumpGoesOutOnChangeAtMostOnceASecondAndStillEveryTwoSecondsWhenSteady) {
+    startWith();
+    loop.advance(3.0);
+    const std::string topic = std::string(kRoot) + "pump/5";
+    const std::size_t before = broker.on(topic).size();
+    const double from = loop.now();
+    fleet->unit(4).setSpeedSetpoint(1500);  // ramps for seconds: changes at every reply
+    loop.advance(6.0);
+    const auto ramp = broker.on(topic);
+    ASSERT_GT(ramp.size(), before + 4);
+    for (std::size_t i = before + 1; i < ramp.size(); ++i)
+        EXPECT_GE(ramp[i].at - ramp[i - 1].at, 0.99);
+    EXPECT_LT(ramp[before].at - from, 1.3);
+
+    // A pump standing still (drive off) changes nothing: it goes out every 2 s, its sample
+    // time showing it alive.
+    fleet->unit(7).setDriveOn(false);
+    loop.advance(10.0);
+    const std::string still = std::string(kRoot) + "pump/8";
+    const std::size_t stillFrom = broker.on(still).size();
+    loop.advance(10.0);
+    const auto steady = broker.on(still);
+    const std::size_t n = steady.size() - stillFrom;
+    EXPECT_GE(n, 4u);
+    EXPECT_LE(n, 6u);
+    EXPECT_GT(json(steady.back().payload)["sample_ms"].toInteger(),
+              json(steady[stillFrom].payload)["sample_ms"].toInteger());
+}
+
+TEST_F(Remote, EveryJournalEventReachesTheBrokerInOrderAcrossAnOutageAndARestart) {
+    startWith();
+    loop.advance(2.0);
+    const std::int64_t firstAfterStart = store.events.back().id;
+
+    // Acknowledgements lost with the connection, then the broker gone for 30 s while a
+    // pump trips, and the operator acknowledges it.
+    broker.holdAcks = true;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "before the outage");
+    loop.advance(0.5);
+    broker.drop();
+    broker.answer = platform::SimMqttBroker::Answer::Unreachable;
+    journal::SetAlarm(3, journal::Kind::Trip, "Tripped");
+    loop.advance(10.0);
+    journal::Acknowledge(3, journal::Kind::Trip, "Tripped");
+    journal::Record(journal::kNoPump, journal::Kind::Command, "during the outage");
+    loop.advance(5.0);
+
+    // The station restarts meanwhile: the publisher starts again from the journal file.
+    remote::StopRemote();
+    remote::ResetRemote();
+    remote::StartRemote("test");
+    journal::Record(journal::kNoPump, journal::Kind::Command, "after the restart");
+    loop.advance(15.0);
+    broker.holdAcks = false;
+    broker.answer = platform::SimMqttBroker::Answer::Accept;
+    loop.advance(40.0);  // within the longest pause between attempts
+    ASSERT_TRUE(broker.connected());
+    loop.advance(2.0);
+
+    // Every event after the start is there, first seen in journal order; duplicates allowed.
+    const auto got = journalMessages();
+    std::set<std::int64_t> seen;
+    std::vector<std::int64_t> firstSeen;
+    for (const auto& [epoch, id] : got) {
+        EXPECT_EQ(epoch, store.fileEpoch);
+        if (seen.insert(id).second) firstSeen.push_back(id);
+    }
+    EXPECT_TRUE(std::is_sorted(firstSeen.begin(), firstSeen.end()));
+    for (const journal::Event& e : store.events) {
+        if (e.id > firstAfterStart) {
+            EXPECT_TRUE(seen.count(e.id)) << "missing: " << e.text;
+        }
+    }
+    EXPECT_EQ(remote::CurrentRemoteStatus().eventsWaiting, 0);
+    EXPECT_EQ(store.mark(remote::kAckedMark), store.events.back().id);
+
+    // The trip and its acknowledgement went to "alarm", the commands to "event".
+    int alarms = 0, commandEvents = 0;
+    for (const auto& m : broker.published) {
+        if (m.topic == std::string(kRoot) + "alarm") {
+            const QJsonObject o = json(m.payload);
+            EXPECT_TRUE(o["kind"].toString() == "Trip" || o["kind"].toString() == "Acknowledge" ||
+                        o["kind"].toString() == "Alarm" || o["kind"].toString() == "E-Stop")
+                << m.payload;
+            ++alarms;
+            EXPECT_EQ(m.qos, 1);
+        }
+        if (m.topic == std::string(kRoot) + "event" &&
+            json(m.payload)["kind"].toString() == "Command")
+            ++commandEvents;
+    }
+    EXPECT_GE(alarms, 2);
+    EXPECT_GE(commandEvents, 3);
+}
+
+TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsFromNow) {
+    for (int i = 0; i < 5; ++i)
+        journal::Record(journal::kNoPump, journal::Kind::Command, "old history");
+    startWith();
+    loop.advance(2.0);
+    for (const auto& m : broker.published)
+        EXPECT_EQ(m.payload.find("old history"), std::string::npos)
+            << "history before remote monitoring was sent";
+
+    store.damagedFile = true;  // the journal sets the file aside and starts afresh
+    journal::Record(journal::kNoPump, journal::Kind::Command, "first of the fresh file");
+    ASSERT_EQ(store.fileEpoch, 2);
+    loop.advance(2.0);
+    std::set<std::int64_t> ids;
+    for (const auto& [epoch, id] : journalMessages())
+        if (epoch == 2) ids.insert(id);
+    for (const journal::Event& e : store.events) EXPECT_TRUE(ids.count(e.id)) << e.text;
+}
+
+TEST_F(Remote, ABrokerThatRefusesOrNeverAnswersIsShownAndTriedAgainWithAGrowingPause) {
+    broker.answer = platform::SimMqttBroker::Answer::RefuseAuth;
+    startWith();
+    loop.advance(1.0);
+    EXPECT_TRUE(bankRemoteLineShown());
+    EXPECT_NE(ui::GetCtrlText(BankPanel[0], windows::BANK_REMOTE_STATUS).find("not authorised"),
+              std::string::npos);
+    EXPECT_EQ(
+        store.countOf(journal::Kind::Station, journal::kNoPump, "Remote monitoring not connected"),
+        1);
+
+    // Attempts come 1, 2, 4, 8, 16, 30, 30 s apart (start-up has seen the first few).
+    std::vector<double> at;
+    int seen = broker.attempts;
+    const int before = seen;
+    while (loop.now() < 170.0) {
+        loop.advance(0.05);
+        if (broker.attempts != seen) {
+            seen = broker.attempts;
+            at.push_back(loop.now());
+        }
+    }
+    const double pauses[] = {1.0, 2.0, 4.0, 8.0, 16.0, 30.0, 30.0, 30.0, 30.0, 30.0, 30.0};
+    ASSERT_GE(before, 1);
+    ASSERT_GE(at.size(), 5u);
+    for (std::size_t i = 1; i < at.size(); ++i)
+        EXPECT_NEAR(at[i] - at[i - 1], pauses[static_cast<std::size_t>(before) + i - 1], 0.3) << i;
+    EXPECT_EQ(
+        store.countOf(journal::Kind::Station, journal::kNoPump, "Remote monitoring not connected"),
+        1)
+        << "one journal line per outage, not per attempt";
+
+    // A broker that takes the connection and never answers: given up after 10 s, shown.
+    broker.answer = platform::SimMqttBroker::Answer::Silent;
+    loop.advance(45.0);
+    EXPECT_NE(remote::RemoteStatusText().find("no answer from the broker within 10 s"),
+              std::string::npos)
+        << remote::RemoteStatusText();
+    // The pumps were polled all along, and a break of the E-stop loop idles them at once.
+    for (int p = 0; p < kPumps; ++p) EXPECT_EQ(PumpTable[p].Online, 1);
+    heard.clear();
+    breakLoop();
+    loop.advance(0.2);
+    for (int p = 0; p < kPumps; ++p) EXPECT_FALSE(speedsTo(p).empty()) << "pump " << p + 1;
+
+    // Back: the line goes, and the journal says so once.
+    broker.answer = platform::SimMqttBroker::Answer::Accept;
+    loop.advance(35.0);
+    EXPECT_TRUE(broker.connected());
+    EXPECT_FALSE(bankRemoteLineShown());
+    EXPECT_EQ(
+        store.countOf(journal::Kind::Station, journal::kNoPump, "Remote monitoring connected"), 1);
+}
+
+TEST_F(Remote, TheCleanExitPublishesOfflineAndALostConnectionLeavesItToTheWill) {
+    startWith();
+    loop.advance(2.0);
+    broker.drop();
+    EXPECT_EQ(json(retained("state"))["state"].toString(), "offline");  // the will
+    loop.advance(3.0);
+    ASSERT_TRUE(broker.connected());
+    EXPECT_EQ(json(retained("state"))["state"].toString(), "online");
+    ShutDown(false);
+    EXPECT_EQ(json(retained("state"))["state"].toString(), "offline");
+    EXPECT_EQ(broker.published.back().topic, std::string(kRoot) + "state");
+}
+
+TEST_F(Remote, TheSettingsWindowIsBehindThePasswordAndKeepsThePasswordOutOfSightAndJournal) {
+    startWith();
+    loop.advance(1.0);
+    ui::SelectMenu(menuBar(), windows::MENU_REMOTE, BankPanel[0]);
+    ASSERT_EQ(remote::RemotePanel(), 0) << "opened without the password";
+    const int prompt = PasswordPromptPanel();
+    ASSERT_NE(prompt, 0);
+    ui::Press(prompt, windows::PWD_STARS);
+    keypadEnter("5927");
+    ui::Press(prompt, windows::PWD_OK);
+    const int panel = remote::RemotePanel();
+    ASSERT_NE(panel, 0);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::REMOTE_HOST), "broker.test");
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::REMOTE_PASSWORD), windows::kRemotePasswordKept);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::REMOTE_TOPIC), std::string(kRoot) + "...");
+    EXPECT_NE(ui::GetCtrlText(panel, windows::REMOTE_STATUS).find("Connected to broker.test:1883"),
+              std::string::npos);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::REMOTE_APPLY, ui::ATTR_DIMMED), 1)
+        << "nothing to apply";
+    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::REMOTE_CA_FILE, ui::ATTR_DIMMED), 1)
+        << "TLS is off";
+
+    // A new site: Apply undims, and applying reconnects under the new topics with the
+    // stored password, which the journal never shows.
+    ui::SetCtrlVal(panel, windows::REMOTE_SITE, std::string("Pad+8"));
+    ui::DispatchCtrlEvent(panel, windows::REMOTE_SITE, ui::EVENT_COMMIT);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::REMOTE_APPLY, ui::ATTR_DIMMED), 0);
+    ui::Press(panel, windows::REMOTE_APPLY);
+    loop.advance(2.0);
+    EXPECT_EQ(broker.optionsSeen.back().password, "s3cret");
+    EXPECT_EQ(broker.optionsSeen.back().willTopic, "vnk/Pad_8/van_1/state");
+    EXPECT_EQ(json(broker.retained["vnk/Pad_8/van_1/state"])["state"].toString(), "online");
+    EXPECT_EQ(json(retained("state"))["state"].toString(), "offline")
+        << "the old station's topics left online";
+    for (const journal::Event& e : store.events)
+        EXPECT_EQ(e.text.find("s3cret"), std::string::npos) << e.text;
+
+    // Enabled without a host is refused with a message; nothing is stored.
+    ui::SetCtrlVal(panel, windows::REMOTE_HOST, std::string());
+    ui::DispatchCtrlEvent(panel, windows::REMOTE_HOST, ui::EVENT_COMMIT);
+    ui::Press(panel, windows::REMOTE_APPLY);
+    EXPECT_EQ(settings::ReadRemoteSettings().host, "broker.test");
+    EXPECT_FALSE(popups.shown().empty());
+}
+
+}  // namespace
