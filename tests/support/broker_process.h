@@ -1,0 +1,305 @@
+// A real mosquitto broker as a child process, for the MQTT client's tests: on 127.0.0.1 at a
+// port of its own, anonymous or with one user, nothing kept on disk, its log in its folder.
+// It can be stopped, killed, paused (SIGSTOP: the kernel still takes connections into the
+// listen backlog, and nothing ever answers them) and restarted on the same port; it is never
+// left running after the test. TestSubscriber watches what reaches the broker.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace broker_detail {
+
+// Starts args[0] with args, its output appended to outputPath; the child's pid or -1.
+inline int spawnProcess(const std::vector<std::string>& args, const std::string& outputPath) {
+    std::vector<std::string> all = args;
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+inline bool accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace broker_detail
+
+// A port nobody listens on at this moment: the kernel's pick for port 0.
+inline int FreeLocalPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    int port = -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// How the broker takes clients: anonymous or one user; plain TCP or TLS with this
+// certificate and key.
+struct BrokerSetup {
+    std::string user = {};
+    std::string password = {};
+    std::string certFile = {};
+    std::string keyFile = {};
+};
+
+class BrokerProcess {
+  public:
+    BrokerProcess() {
+        static std::atomic<int> made{0};
+        dir_ = std::filesystem::temp_directory_path() /
+               ("vnk_broker_" + std::to_string(::getpid()) + "_" + std::to_string(made++));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    BrokerProcess(const BrokerProcess&) = delete;
+    BrokerProcess& operator=(const BrokerProcess&) = delete;
+    ~BrokerProcess() {
+        kill9();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    // Writes the configuration and starts the broker; with a user, only that user with that
+    // password may connect. False when it did not take connections within 5 s (log() says
+    // why).
+    bool start(const BrokerSetup& setup = {}) {
+        port_ = FreeLocalPort();
+        std::ofstream conf(dir_ / "mosquitto.conf");
+        conf << "listener " << port_ << " 127.0.0.1\n";
+        if (!setup.certFile.empty())
+            conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
+        conf << "persistence false\n"
+             << "log_dest file " << (dir_ / "broker.log").string() << "\n"
+             << "log_type all\n";
+        // As root the broker would turn into the "mosquitto" user, who cannot write here.
+        if (::geteuid() == 0) conf << "user root\n";
+        if (setup.user.empty()) {
+            conf << "allow_anonymous true\n";
+        } else {
+            const std::string file = (dir_ / "passwords").string();
+            const pid_t pid = broker_detail::spawnProcess(
+                {"/usr/bin/mosquitto_passwd", "-b", "-c", file, setup.user, setup.password},
+                (dir_ / "passwd.out").string());
+            int status = 0;
+            if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+                WEXITSTATUS(status) != 0)
+                return false;
+            conf << "allow_anonymous false\npassword_file " << file << "\n";
+        }
+        conf.close();
+        return launch();
+    }
+
+    // The broker again, on the same port with the same configuration, after stop() or kill9().
+    bool restart() {
+        kill9();
+        return launch();
+    }
+
+    // SIGTERM: the broker closes its clients' connections and ends.
+    void stop() {
+        if (pid_ <= 0) return;
+        resume();
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 500; ++i) {
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            ::usleep(10000);
+        }
+        kill9();
+    }
+
+    // SIGKILL: the kernel closes the broker's sockets; no will is published.
+    void kill9() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        paused_ = false;
+    }
+
+    // Returns once the broker has stopped.
+    void pause() {
+        if (pid_ <= 0 || paused_) return;
+        ::kill(pid_, SIGSTOP);
+        int status = 0;
+        ::waitpid(pid_, &status, WUNTRACED);
+        paused_ = true;
+    }
+    void resume() {
+        if (pid_ <= 0 || !paused_) return;
+        ::kill(pid_, SIGCONT);
+        paused_ = false;
+    }
+
+    int port() const { return port_; }
+    // The broker's own folder, removed with it: a place for a test's certificates.
+    const std::filesystem::path& dir() const { return dir_; }
+    std::string log() const {
+        std::ifstream in(dir_ / "broker.log");
+        std::stringstream text;
+        text << in.rdbuf();
+        std::ifstream out(dir_ / "broker.out");
+        text << out.rdbuf();
+        return text.str();
+    }
+
+  private:
+    bool launch() {
+        pid_ = broker_detail::spawnProcess(
+            {"/usr/sbin/mosquitto", "-c", (dir_ / "mosquitto.conf").string()},
+            (dir_ / "broker.out").string());
+        if (pid_ <= 0) return false;
+        for (int i = 0; i < 500; ++i) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            if (broker_detail::accepts(port_)) return true;
+            ::usleep(10000);
+        }
+        kill9();
+        return false;
+    }
+
+    std::filesystem::path dir_;
+    int port_ = -1;
+    pid_t pid_ = -1;
+    bool paused_ = false;
+};
+
+// A subscriber on its own libmosquitto connection and thread: what the broker passes on for
+// a topic filter, with the retain flag as it arrived.
+class TestSubscriber {
+  public:
+    struct Message {
+        std::string topic;
+        std::string payload;
+        bool retain = false;
+    };
+
+    TestSubscriber() { mosquitto_lib_init(); }
+    TestSubscriber(const TestSubscriber&) = delete;
+    TestSubscriber& operator=(const TestSubscriber&) = delete;
+    ~TestSubscriber() {
+        stop();
+        mosquitto_lib_cleanup();
+    }
+
+    // Connects and subscribes (QoS 1); true once the broker has confirmed the subscription,
+    // so that nothing published after it is missed.
+    bool start(int port, const std::string& filter, const std::string& user = {},
+               const std::string& password = {}) {
+        filter_ = filter;
+        m_ = mosquitto_new(nullptr, true, this);
+        if (m_ == nullptr) return false;
+        if (!user.empty()) mosquitto_username_pw_set(m_, user.c_str(), password.c_str());
+        mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {
+            auto* s = static_cast<TestSubscriber*>(self);
+            if (rc == 0) mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
+        });
+        mosquitto_subscribe_callback_set(m_, [](mosquitto*, void* self, int, int, const int*) {
+            auto* s = static_cast<TestSubscriber*>(self);
+            std::lock_guard<std::mutex> lock(s->mutex_);
+            s->subscribed_ = true;
+            s->changed_.notify_all();
+        });
+        mosquitto_message_callback_set(m_, [](mosquitto*, void* self, const mosquitto_message* m) {
+            auto* s = static_cast<TestSubscriber*>(self);
+            std::lock_guard<std::mutex> lock(s->mutex_);
+            s->messages_.push_back({m->topic,
+                                    std::string(static_cast<const char*>(m->payload),
+                                                static_cast<std::size_t>(m->payloadlen)),
+                                    m->retain});
+            s->changed_.notify_all();
+        });
+        if (mosquitto_connect(m_, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) return false;
+        if (mosquitto_loop_start(m_) != MOSQ_ERR_SUCCESS) return false;
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [this] { return subscribed_; });
+    }
+
+    void stop() {
+        if (m_ == nullptr) return;
+        mosquitto_disconnect(m_);
+        mosquitto_loop_stop(m_, false);
+        mosquitto_destroy(m_);
+        m_ = nullptr;
+    }
+
+    std::vector<Message> messages() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return messages_;
+    }
+    // The messages on one topic, in the order they arrived.
+    std::vector<Message> on(const std::string& topic) const {
+        std::vector<Message> out;
+        for (const Message& m : messages())
+            if (m.topic == topic) out.push_back(m);
+        return out;
+    }
+
+    // Waits in real time until pred holds for the messages so far, at most seconds.
+    bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred, double seconds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                 [&] { return pred(messages_); });
+    }
+
+  private:
+    mosquitto* m_ = nullptr;
+    std::string filter_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool subscribed_ = false;
+    std::vector<Message> messages_;
+};
