@@ -25,6 +25,7 @@
 #include "platform/journal.h"
 #include "platform/numeric_locale.h"
 #include "platform/program_dir.h"
+#include "platform/real/mosquitto_client.h"
 #include "platform/real/qt_loop.h"
 #include "platform/real/qt_tcp.h"
 #include "platform/real/sqlite_journal.h"
@@ -108,7 +109,8 @@ std::string journalFile(std::string& notice) {
     const std::string home = platform::GetProjectDir();
     const std::string folder = platform::MakePathname(home, "journal");
     const std::string path = platform::MakePathname(folder, "journal.db");
-    const std::string old = platform::MakePathname(platform::MakePathname(home, "data"), "journal.db");
+    const std::string old =
+        platform::MakePathname(platform::MakePathname(home, "data"), "journal.db");
     std::string error;
     if (platform::MakeJournalFolder(folder, error) && platform::MoveOldJournal(old, path, error))
         return path;
@@ -151,6 +153,7 @@ void clearBackEnds() {
     platform::setRegistry(nullptr);
     platform::setSerialBackEnd(nullptr);
     platform::setTcpBackEnd(nullptr);
+    platform::setMqttBackEnd(nullptr);
     ui::setPopupBackEnd(nullptr);
     platform::setLoop(nullptr);
 }
@@ -178,6 +181,8 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
     platform::setSerialBackEnd(&serial);
     platform::QtTcp tcp;
     platform::setTcpBackEnd(&tcp);
+    platform::MosquittoBackEnd mqtt;
+    platform::setMqttBackEnd(&mqtt);
     platform::RegistryStore store(registryPath());
     platform::setRegistry(&store);
     ui::qt::QtSystem system;

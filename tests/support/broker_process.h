@@ -84,6 +84,8 @@ struct BrokerSetup {
     std::string password = {};
     std::string certFile = {};
     std::string keyFile = {};
+    // Sessions and their queued messages kept across a stop and restart (saved at SIGTERM).
+    bool persistent = false;
 };
 
 class BrokerProcess {
@@ -112,8 +114,11 @@ class BrokerProcess {
         conf << "listener " << port_ << " 127.0.0.1\n";
         if (!setup.certFile.empty())
             conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
-        conf << "persistence false\n"
-             << "log_dest file " << (dir_ / "broker.log").string() << "\n"
+        if (setup.persistent)
+            conf << "persistence true\npersistence_location " << dir_.string() << "/\n";
+        else
+            conf << "persistence false\n";
+        conf << "log_dest file " << (dir_ / "broker.log").string() << "\n"
              << "log_type all\n";
         // As root the broker would turn into the "mosquitto" user, who cannot write here.
         if (::geteuid() == 0) conf << "user root\n";
@@ -237,10 +242,13 @@ class TestSubscriber {
 
     // Connects and subscribes (QoS 1); true once the broker has confirmed the subscription,
     // so that nothing published after it is missed.
+    // With a session id the broker keeps the session (and queues QoS 1 messages for it)
+    // while the subscriber is away; libmosquitto's loop reconnects by itself.
     bool start(int port, const std::string& filter, const std::string& user = {},
-               const std::string& password = {}) {
+               const std::string& password = {}, const std::string& sessionId = {}) {
         filter_ = filter;
-        m_ = mosquitto_new(nullptr, true, this);
+        m_ =
+            mosquitto_new(sessionId.empty() ? nullptr : sessionId.c_str(), sessionId.empty(), this);
         if (m_ == nullptr) return false;
         if (!user.empty()) mosquitto_username_pw_set(m_, user.c_str(), password.c_str());
         mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {

@@ -218,7 +218,7 @@ TEST_F(MosquittoClientTest, HostNameIsLookedUpOffTheLoop) {
     // Bounded for a resolver that is slow to say no; this machine's says it in milliseconds.
     const auto start = Clock::now();
     client->connect();
-    EXPECT_LT(secondsSince(start), 0.01);
+    EXPECT_LT(secondsSince(start), 1.0);  // a lookup on the loop would wait for the resolver
     EXPECT_TRUE(events.empty());
     ASSERT_TRUE(eventCount(1));
     EXPECT_THAT(events, ElementsAre(StartsWith("ended: cannot resolve host nosuch.invalid: ")));
@@ -239,7 +239,7 @@ TEST_F(MosquittoClientTest, BrokerThatNeverAnswersHoldsTheAttemptUntilTheStation
 
     const auto start = Clock::now();
     client->abort();
-    EXPECT_LT(secondsSince(start), 0.1);
+    EXPECT_LT(secondsSince(start), 2.0);  // a hang, not a slow machine
     pumpFor(kLocalRoundTrip);
     EXPECT_TRUE(events.empty());
 
@@ -264,10 +264,10 @@ TEST_F(MosquittoClientTest, AbortLeavesTheWillRetainedAndNothingOfTheConnectionI
         ::usleep(static_cast<useconds_t>(kLocalRoundTrip * 1e6));
         const auto start = Clock::now();
         client->abort();
-        EXPECT_LT(secondsSince(start), 0.1);
+        EXPECT_LT(secondsSince(start), 2.0);  // a hang, not a slow machine
         // The broker learns of it now, not at the client thread's next turn.
         ASSERT_TRUE(watcher.waitFor(
-            [round](const Messages& ms) { return static_cast<int>(ms.size()) >= round; }, 0.5));
+            [round](const Messages& ms) { return static_cast<int>(ms.size()) >= round; }, 3.0));
         pumpFor(kLocalRoundTrip);
         EXPECT_THAT(events, ElementsAre("connected"));
         EXPECT_TRUE(acks.empty());
@@ -299,7 +299,7 @@ TEST_F(MosquittoClientTest, CloseLeavesTheLastMessageRetainedInsteadOfTheWill) {
     create(options(broker.port()));
     auto start = Clock::now();
     EXPECT_FALSE(client->close("vnk/station/state", "closed again", 2.0));
-    EXPECT_LT(secondsSince(start), 0.1);
+    EXPECT_LT(secondsSince(start), 2.0);  // a hang, not a slow machine
 
     // A broker that has stopped answering: the wait ends at the time given.
     ASSERT_TRUE(connectNow());
@@ -307,7 +307,7 @@ TEST_F(MosquittoClientTest, CloseLeavesTheLastMessageRetainedInsteadOfTheWill) {
     start = Clock::now();
     EXPECT_FALSE(client->close("vnk/station/state", "closed late", 0.5));
     EXPECT_GE(secondsSince(start), 0.5);
-    EXPECT_LT(secondsSince(start), 1.5);
+    EXPECT_LT(secondsSince(start), 5.0);  // a hang, not a slow machine
     broker.resume();
     pumpFor(kLocalRoundTrip);
     EXPECT_THAT(events, ElementsAre("connected", "connected"));
@@ -340,7 +340,7 @@ TEST_F(MosquittoClientTest, DestroyingTheClientEndsItsAttemptAndDeliversNothing)
     pumpFor(0.1);
     auto start = Clock::now();
     client.reset();
-    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_LT(secondsSince(start), 3.0);  // a hang, not a slow machine
     broker.resume();
 
     // Its answer already on the loop's queue when the client goes.
@@ -349,7 +349,7 @@ TEST_F(MosquittoClientTest, DestroyingTheClientEndsItsAttemptAndDeliversNothing)
     ::usleep(static_cast<useconds_t>(kLocalRoundTrip * 1e6));
     start = Clock::now();
     client.reset();
-    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_LT(secondsSince(start), 3.0);  // a hang, not a slow machine
     pumpFor(kLocalRoundTrip);
     EXPECT_TRUE(events.empty());
 }
