@@ -13,12 +13,15 @@
 # UNPLUG=LIST (e.g. 3,9,17): those pumps' adapters are pulled 15 s into the run (the fleet
 # on line by then) and stay out: the window, from 25 s on, measures the station while it
 # tries them again every 2 s.
+# REMOTE=1: the station publishes to a mosquitto broker started on a free loopback port (its
+# 24 pumps, fleet, heartbeat and journal); a subscriber takes every message, as a viewer
+# would. Compare with a run without it for the cost of remote monitoring.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 window=${WINDOW:-30}
 dir=$(mktemp -d /tmp/vnk_cpu.XXXXXX)
-trap 'kill -TERM $st $sim 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$dir"' EXIT
+trap 'kill -TERM $st $sim $broker $subscriber 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$dir"' EXIT
 mkdir -p "$dir/home/cfg" "$dir/ports"
 printf '\x10' > "$dir/parport"
 
@@ -42,6 +45,24 @@ if [ "$full" = 1 ]; then
   settle=40
 fi
 port=${VNK_BLENDER_PORT:-$((20000 + RANDOM % 20000))}
+broker=""
+subscriber=""
+if [ "${REMOTE:-0}" = 1 ]; then
+  mqtt_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  user_line=""
+  [ "$(id -u)" = 0 ] && user_line="user root"
+  printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n%s\n' "$mqtt_port" "$user_line" \
+    > "$dir/mosquitto.conf"
+  /usr/sbin/mosquitto -c "$dir/mosquitto.conf" > "$dir/broker.log" 2>&1 &
+  broker=$!
+  sleep 0.5
+  mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -t 'vnk/#' -q 1 > "$dir/viewer.log" 2>&1 &
+  subscriber=$!
+  [ -f "$dir/home/cfg/registry.reg" ] ||
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n' > "$dir/home/cfg/registry.reg"
+  printf '"Remote Enabled"=dword:00000001\r\n"Remote Host"="127.0.0.1"\r\n"Remote Port"=dword:%08x\r\n"Remote Site"="bench"\r\n"Remote Station"="van"\r\n' \
+    "$mqtt_port" >> "$dir/home/cfg/registry.reg"
+fi
 [ -n "${HANGUP:-}" ] && extra+=(--fail "$HANGUP=hangup@5")
 unplug=${UNPLUG:-}
 for p in ${unplug//,/ }; do extra+=(--fail "$p=unplug@15"); done
@@ -53,7 +74,7 @@ sim=$!
 if [ "$full" = 1 ]; then
   "$build/bin/vnk-blender" --port "$port" --state "$dir/fleet.state" > "$dir/blender.log" 2>&1 &
   blender=$!
-  trap 'kill -TERM $st $sim $blender 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$dir"' EXIT
+  trap 'kill -TERM $st $sim $blender $broker $subscriber 2>/dev/null || true; wait 2>/dev/null || true; [ -n "${KEEP:-}" ] || rm -rf "$dir"' EXIT
 fi
 sleep 0.5
 if [ "$full" = 1 ]; then
@@ -70,9 +91,10 @@ sleep "$settle"
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 replies() { grep -o 'replies [0-9]*' "$dir/sim.log" | tail -1 | awk '{print $2}'; }
 hz=$(getconf CLK_TCK)
-c0=$(ticks $st); r0=$(replies); t0=$(date +%s.%N)
+viewed() { [ -n "$subscriber" ] && wc -l < "$dir/viewer.log" || echo 0; }
+c0=$(ticks $st); r0=$(replies); t0=$(date +%s.%N); v0=$(viewed)
 sleep "$window"
-c1=$(ticks $st); r1=$(replies); t1=$(date +%s.%N)
+c1=$(ticks $st); r1=$(replies); t1=$(date +%s.%N); v1=$(viewed)
 rss=$(awk '/VmRSS/ {print $2}' /proc/$st/status)
 awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v r0="$r0" -v r1="$r1" -v rss="$rss" 'BEGIN {
   s = t1 - t0;
@@ -80,6 +102,9 @@ awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v r0="$r0" -v r
   printf "replies per pump per second: %.2f\n", (r1 - r0) / 24 / s;
   printf "station resident memory: %.0f MB\n", rss / 1024;
 }'
+if [ -n "$subscriber" ]; then
+  awk -v v0="$v0" -v v1="$v1" -v t0="$t0" -v t1="$t1" 'BEGIN { printf "messages a viewer received per second: %.1f\n", (v1 - v0) / (t1 - t0) }'
+fi
 if [ "$full" = 1 ]; then
   kill -TERM "$st" 2>/dev/null || true  # SIGTERM: the station stops recording and saves
   wait "$st" 2>/dev/null || true

@@ -103,13 +103,15 @@ std::int64_t newestId(journal::Store& store) {
 }
 
 // The file in use, its acknowledged id taken from it. A journal that never had one starts
-// from its newest event (what was journalled before remote monitoring was set up is not
-// sent); a file started afresh while the station runs has its every event sent.
+// with this run's events (what earlier runs journalled before remote monitoring was set up
+// is not sent: ids within a file follow each other, so this run's are the newest ones
+// written since the start); a file started afresh while the station runs is sent whole.
 void adoptFile(journal::Store& store) {
     const bool afresh = g.epoch != 0;
     g.epoch = store.epoch();
     const auto mark = store.mark(kAckedMark);
-    g.acked = mark.value_or(afresh ? 0 : newestId(store));
+    const auto thisRun = static_cast<std::int64_t>(journal::WrittenCount());
+    g.acked = mark.value_or(afresh ? 0 : std::max<std::int64_t>(0, newestId(store) - thisRun));
     if (!mark) store.setMark(kAckedMark, g.acked);
     g.sent = g.acked;
     g.inFlight.clear();

@@ -236,14 +236,21 @@ TEST_F(Remote, EveryJournalEventReachesTheBrokerInOrderAcrossAnOutageAndARestart
     EXPECT_GE(commandEvents, 3);
 }
 
-TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsFromNow) {
-    for (int i = 0; i < 5; ++i)
-        journal::Record(journal::kNoPump, journal::Kind::Command, "old history");
+TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsWithThisRun) {
+    // Events an earlier run left in the file, before remote monitoring was set up.
+    for (int i = 0; i < 5; ++i) {
+        journal::Event e{0, 1000, journal::kNoPump, journal::Kind::Command, "old history"};
+        ASSERT_TRUE(store.append(e));
+    }
     startWith();
     loop.advance(2.0);
-    for (const auto& m : broker.published)
+    bool startUpSent = false;
+    for (const auto& m : broker.published) {
         EXPECT_EQ(m.payload.find("old history"), std::string::npos)
             << "history before remote monitoring was sent";
+        startUpSent = startUpSent || m.payload.find("\"Start-up\"") != std::string::npos;
+    }
+    EXPECT_TRUE(startUpSent) << "this run's events from its start are sent";
 
     store.damagedFile = true;  // the journal sets the file aside and starts afresh
     journal::Record(journal::kNoPump, journal::Kind::Command, "first of the fresh file");
