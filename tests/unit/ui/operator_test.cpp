@@ -26,6 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/sim_mqtt.h"
+#include "remote/publisher.h"
+#include "remote/remote_panel.h"
+#include "settings/remote_settings.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
@@ -480,6 +484,28 @@ TEST_F(Operator, ScreenshotsOfDialogsOverTheBanks) {
     shoot("bank_port_lost.png");
     ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_COM_PORTS, BankPanel[0]);
     shoot("serial_monitor_port_lost.png");
+    closeAll(mains_);
+    rememberMains();
+    serial.replug(PumpFleetHarness::portOf(kPump));
+    // Remote monitoring with a broker that refuses the station: the banks' amber line, and
+    // the settings window with its status.
+    platform::SimMqttBroker broker;
+    broker.answer = platform::SimMqttBroker::Answer::RefuseAuth;
+    platform::setMqttBackEnd(&broker);
+    settings::RemoteSettings remote;
+    remote.enabled = true;
+    remote.host = "broker.pad7.local";
+    remote.site = "Pad 7";
+    remote.station = "van1";
+    remote.user = "van1";
+    remote.password = "wrong";
+    remote::ApplyRemoteSettings(remote);
+    settle(3.0);
+    shoot("bank_remote_failing.png");
+    remote::ShowRemotePanel();
+    shoot("remote_monitoring.png");
+    remote::ResetRemote();
+    platform::setMqttBackEnd(nullptr);
 }
 
 }  // namespace
