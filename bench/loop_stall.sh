@@ -7,6 +7,10 @@
 # its 99th percentile from 25 s after start (the fleet on line) to the end, and the longest
 # gap within 15 s of the event; the excess over the timer's interval is the loop's stall.
 #
+# Remote monitoring: SCENARIOS="quiet remote silent" adds a run publishing to a mosquitto
+# broker, and one against a "broker" that takes the connection and never answers (each
+# attempt given up after 10 s and tried again).
+#
 #   bash bench/loop_stall.sh [BUILD]      (default build/release; needs vnk-station-demo, vnk-sim)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +54,30 @@ time.sleep(30)
 PY
 }
 
+# Takes connections and never answers them.
+silent_peer() {
+  python3 - "$1" <<'PY'
+import socket, sys, time
+srv = socket.socket()
+srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+srv.bind(("127.0.0.1", int(sys.argv[1])))
+srv.listen(16)
+held = []
+srv.settimeout(1.0)
+end = time.time() + 120
+while time.time() < end:
+    try:
+        held.append(srv.accept()[0])
+    except socket.timeout:
+        pass
+PY
+}
+
+remote_settings() {
+  printf '"Remote Enabled"=dword:00000001\r\n"Remote Host"="127.0.0.1"\r\n"Remote Port"=dword:%08x\r\n"Remote Site"="bench"\r\n"Remote Station"="van"\r\n' "$2" \
+    >> "$1/home/cfg/registry.reg"
+}
+
 run() {
   local name=$1 dir="$work/$1"
   mkdir -p "$dir/home/cfg" "$dir/home/data" "$dir/archive" "$dir/ports"
@@ -71,6 +99,16 @@ run() {
       env+=(VNK_BLENDER_PORT="$port")
       flood_peer "$port" 25 > "$dir/peer.log" 2>&1 &
       pids+=($!) ;;
+    remote)
+      printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n%s\n' "$port" \
+        "$([ "$(id -u)" = 0 ] && echo 'user root')" > "$dir/mosquitto.conf"
+      /usr/sbin/mosquitto -c "$dir/mosquitto.conf" > "$dir/broker.log" 2>&1 &
+      pids+=($!)
+      remote_settings "$dir" "$port" ;;
+    silent)
+      silent_peer "$port" > "$dir/peer.log" 2>&1 &
+      pids+=($!)
+      remote_settings "$dir" "$port" ;;
   esac
   "$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1000 > "$dir/sim.log" 2>&1 &
   local sim=$!

@@ -91,10 +91,17 @@ sleep "$settle"
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 replies() { grep -o 'replies [0-9]*' "$dir/sim.log" | tail -1 | awk '{print $2}'; }
 hz=$(getconf CLK_TCK)
+mqtt_ticks() {
+  local task
+  for task in /proc/$st/task/*; do
+    [ "$(cat "$task/comm" 2>/dev/null)" = vnk-mqtt ] && { awk '{print $14 + $15}' "$task/stat"; return; }
+  done
+  echo 0
+}
 viewed() { [ -n "$subscriber" ] && wc -l < "$dir/viewer.log" || echo 0; }
-c0=$(ticks $st); r0=$(replies); t0=$(date +%s.%N); v0=$(viewed)
+c0=$(ticks $st); r0=$(replies); t0=$(date +%s.%N); v0=$(viewed); mq0=$(mqtt_ticks)
 sleep "$window"
-c1=$(ticks $st); r1=$(replies); t1=$(date +%s.%N); v1=$(viewed)
+c1=$(ticks $st); r1=$(replies); t1=$(date +%s.%N); v1=$(viewed); mq1=$(mqtt_ticks)
 rss=$(awk '/VmRSS/ {print $2}' /proc/$st/status)
 awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v r0="$r0" -v r1="$r1" -v rss="$rss" 'BEGIN {
   s = t1 - t0;
@@ -103,6 +110,9 @@ awk -v c0="$c0" -v c1="$c1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v r0="$r0" -v r
   printf "station resident memory: %.0f MB\n", rss / 1024;
 }'
 if [ -n "$subscriber" ]; then
+  # The MQTT client's own thread, apart from the rest of the station.
+  awk -v m0="$mq0" -v m1="$mq1" -v t0="$t0" -v t1="$t1" -v hz="$hz" \
+    'BEGIN { printf "of which the MQTT client thread: %.3f %% of one core\n", 100 * (m1 - m0) / hz / (t1 - t0) }'
   awk -v v0="$v0" -v v1="$v1" -v t0="$t0" -v t1="$t1" 'BEGIN { printf "messages a viewer received per second: %.1f\n", (v1 - v0) / (t1 - t0) }'
 fi
 if [ "$full" = 1 ]; then

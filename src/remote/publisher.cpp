@@ -142,8 +142,8 @@ void sendEvents() {
         for (const journal::Event& e : events) {
             const int id = g.client->publish(topic(IsAlarmTopicEvent(e.kind) ? "alarm" : "event"),
                                              EventPayload(e), 1, false);
-            if (id <=
-                0) {  // the connection is going: what was not sent goes after the next connect
+            if (id <= 0) {
+                // The connection is going: what was not sent goes after the next connect.
                 g.backlog = true;
                 return;
             }
@@ -182,15 +182,16 @@ void sendPumps(bool all) {
     const double now = platform::Timer();
     const std::int64_t nowMs = platform::loop().wallTimeMs();
     for (int p = 0; p < kPumpCount; ++p) {
+        const bool due = now - g.pumpSentAt[p] >= kPumpMinSeconds - 1e-6;
+        if (!all && !due) continue;  // not built at all: most ticks of a busy fleet end here
         const pumplink::PumpRecord& r = PumpTable[p];
         std::string body = PumpBody(p, r, r.ConfiguredComPort > 0);
         const std::int64_t sample = sampleMs(p, nowMs, now);
-        const bool due = now - g.pumpSentAt[p] >= kPumpMinSeconds - 1e-6;
         const bool changedValues = body != g.pumpBody[p];
         const bool refresh =
             r.Online != 0 &&
             sample - g.pumpSampleMs[p] >= static_cast<std::int64_t>(kPumpRefreshSeconds * 1000.0);
-        if (!all && !(due && (changedValues || refresh))) continue;
+        if (!all && !changedValues && !refresh) continue;
         if (g.client->publish(topic("pump/") + std::to_string(p + 1), WithSampleTime(body, sample),
                               0, true) < 0)
             return;
@@ -307,7 +308,6 @@ void startAttempt() {
 }
 
 void ended(const std::string& reason) {
-    const bool wasConnected = g.link == Link::Connected;
     g.link = Link::Waiting;
     g.lastError = reason;
     g.retryAt = platform::Timer() + g.retryPause;
@@ -316,10 +316,9 @@ void ended(const std::string& reason) {
     g.inFlight.clear();
     g.sent = g.acked;
     saveMark();
-    if (wasConnected || !g.lossJournalled) {
-        if (!g.lossJournalled)
-            journal::Record(journal::kNoPump, journal::Kind::Station,
-                            "Remote monitoring not connected: " + reason);
+    if (!g.lossJournalled) {  // one line per outage, not one per attempt
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        "Remote monitoring not connected: " + reason);
         g.lossJournalled = true;
     }
     changed();
@@ -405,6 +404,8 @@ void RemoteTick() {
     if (!g.settings.enabled) return;
     const double now = platform::Timer();
     if (journal::Store* store = journal::CurrentStore(); store != nullptr && g.epoch != 0) {
+        // Kept current while no broker is there, for the count of events waiting.
+        if (store->epoch() != g.epoch) adoptFile(*store);
         const std::uint64_t written = journal::WrittenCount();
         if (written != g.writtenSeen && g.link != Link::Connected) {
             g.writtenSeen = written;

@@ -22,6 +22,7 @@ using namespace windows;
 
 struct PanelState {
     int panel = 0;
+    std::string bankLine;  // what the bank windows' line shows, "" while hidden
     bool operator==(const PanelState&) const = default;
 };
 PanelState g;
@@ -148,12 +149,17 @@ void ShowRemotePanel() {
 void ShowRemoteStatus() {
     const RemoteStatus s = CurrentRemoteStatus();
     const bool failing = s.enabled && !s.connected && !s.lastError.empty();
+    // The banks are touched only when their line changes: this runs every second.
+    const std::string line = failing ? "Remote monitoring: " + RemoteStatusText() : std::string();
+    bool banksShown = false;
     for (int panel : operation::BankPanel) {
         if (panel == 0 || !ui::PanelExists(panel)) continue;
+        banksShown = true;
+        if (line == g.bankLine) continue;
         ui::SetCtrlAttribute(panel, BANK_REMOTE_STATUS, ui::ATTR_VISIBLE, failing ? 1 : 0);
-        if (failing)
-            ui::SetCtrlVal(panel, BANK_REMOTE_STATUS, "Remote monitoring: " + RemoteStatusText());
+        if (failing) ui::SetCtrlVal(panel, BANK_REMOTE_STATUS, line);
     }
+    if (banksShown) g.bankLine = line;
     if (g.panel == 0 || !ui::PanelExists(g.panel)) return;
     ui::SetCtrlVal(g.panel, REMOTE_STATUS, RemoteStatusText());
     ui::SetCtrlAttribute(g.panel, REMOTE_STATUS, ui::ATTR_TEXT_BGCOLOR,

@@ -18,6 +18,7 @@
 #include "platform/real/sqlite_journal.h"
 #include "support/config_file.h"
 #include "support/sim_process.h"
+#include "support/station_folder.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -82,7 +83,8 @@ TEST_F(JournalKill, EveryCommittedEventSurvivesAKillInTheMiddleOfABurst) {
         const size_t end = ids.rfind('\n');
         ASSERT_NE(end, std::string::npos) << "the writer wrote nothing";
         const size_t begin = ids.rfind('\n', end - 1);
-        const long long lastCommitted = std::stoll(ids.substr(begin == std::string::npos ? 0 : begin + 1));
+        const long long lastCommitted =
+            std::stoll(ids.substr(begin == std::string::npos ? 0 : begin + 1));
 
         platform::SqliteJournal db;
         ASSERT_TRUE(db.open(path, notice)) << notice;
@@ -95,12 +97,7 @@ TEST_F(JournalKill, EveryCommittedEventSurvivesAKillInTheMiddleOfABurst) {
 }
 
 TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJournal) {
-    setenv("VNK_HOME", (dir / "home").c_str(), 1);
-    setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
-    setenv("VNK_PARPORT", (dir / "parport").c_str(), 1);
-    setenv("VNK_POPUPS", "auto", 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::ofstream(dir / "parport", std::ios::binary) << '\x10';
+    UseStationFolder(dir);
     WriteConfig((dir / "home" / "cfg" / "vnk.cfg").string(), FleetConfig());
     SimProcess sim;
     // Pump 5 stays tripped throughout: its alarm outlives the kill, and the second run
@@ -139,7 +136,8 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
 
     ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station2.log").string()));
     const Clock::time_point t1 = Clock::now();
-    while (since(t1) < 90.0 && onLine() < 24 + 12) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (since(t1) < 90.0 && onLine() < 24 + 12)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::this_thread::sleep_for(std::chrono::seconds(2));  // pump 5's data records come in
     // SIGTERM: the station shuts down in its own time (a loaded machine, a Debug build).
     ::kill(station.pid(), SIGTERM);
@@ -155,9 +153,10 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
     ASSERT_TRUE(j.open(db.string(), notice));
     EXPECT_EQ(count(j, journal::Kind::Station, "Start-up"), 2);
     EXPECT_EQ(count(j, journal::Kind::Station, "Shut-down"), 1);
-    EXPECT_EQ(count(j, journal::Kind::Trip, "Tripped"), 1) << "the trip was taken up, not raised again";
+    EXPECT_EQ(count(j, journal::Kind::Trip, "Tripped"), 1)
+        << "the trip was taken up, not raised again";
     EXPECT_EQ(j.alarms().size(), 1u);
-    for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"}) unsetenv(v);
+    LeaveStationFolder();
 }
 
 // Recording from the start and an archive to move the recordings to: a pump trips, the
@@ -169,13 +168,8 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
     const fs::path archive = dir / "archive";
     fs::create_directories(archive);
     fs::create_directories(home / "data");
-    setenv("VNK_HOME", home.c_str(), 1);
-    setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
-    setenv("VNK_PARPORT", (dir / "parport").c_str(), 1);
-    setenv("VNK_POPUPS", "auto", 1);
+    UseStationFolder(dir);
     setenv("VNK_ARCHIVE_DIR", archive.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::ofstream(dir / "parport", std::ios::binary) << '\x10';
     WriteConfig((home / "cfg" / "vnk.cfg").string(), FleetConfig());
     std::ofstream(home / "cfg" / "registry.reg")
         << "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -188,7 +182,8 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
                                            std::chrono::system_clock::now().time_since_epoch())
                                            .count() -
                                        3600000;
-        journal::Alarm inlineTrip{journal::kNoPump, journal::Kind::Inline, "Inline overpressure (older station)",
+        journal::Alarm inlineTrip{journal::kNoPump, journal::Kind::Inline,
+                                  "Inline overpressure (older station)",
                                   journal::AlarmState::ClearedUnacknowledged, anHourAgo};
         journal::Event e{0, anHourAgo, journal::kNoPump, journal::Kind::Inline,
                          "Inline overpressure (older station)"};
@@ -252,8 +247,7 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
         EXPECT_TRUE(fs::is_empty(home / "data")) << "everything of the recordings folder moved";
     }
     sim.stop();
-    for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS", "VNK_ARCHIVE_DIR"})
-        unsetenv(v);
+    LeaveStationFolder();
 }
 
 }  // namespace

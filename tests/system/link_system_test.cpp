@@ -1,9 +1,9 @@
 // The pump link on the real back ends, Qt's loop and termios ports, against vnk-sim over
 // pseudo-terminals: a port that hangs up is closed and the others carry on. (Whether a hung-up
 // port leaves anything spinning is bench/station_cpu.sh's figure, HANGUP=n. What the hardware
-// dialogs write is the station's hardware test, over the simulated lines.) (The whole station on these back ends
-// is the station's system test; the table against the controllers is the link's integration
-// test.)
+// dialogs write is the station's hardware test, over the simulated lines.) (The whole station on
+// these back ends is the station's system test; the table against the controllers is the link's
+// integration test.)
 #include <gtest/gtest.h>
 
 #include <array>

@@ -27,6 +27,7 @@
 #include "support/broker_process.h"
 #include "support/config_file.h"
 #include "support/sim_process.h"
+#include "support/station_folder.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -71,20 +72,12 @@ class RemoteRun : public ::testing::Test {
     void SetUp() override {
         dir = fs::temp_directory_path() / ("vnk_remote_" + std::to_string(::getpid()));
         fs::remove_all(dir);
-        fs::create_directories(dir / "ports");
-        fs::create_directories(dir / "home" / "cfg");
-        std::ofstream(dir / "parport", std::ios::binary) << '\x10';
-        setenv("VNK_HOME", (dir / "home").c_str(), 1);
-        setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
-        setenv("VNK_PARPORT", (dir / "parport").c_str(), 1);
-        setenv("VNK_POPUPS", "auto", 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        UseStationFolder(dir);
     }
     void TearDown() override {
         station.stop();
         sim.stop();
-        for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"})
-            unsetenv(v);
+        LeaveStationFolder();
         fs::remove_all(dir);
     }
     // Pumps 1-24 on COM1-24 in the given display units; the station publishes to the broker.

@@ -25,6 +25,7 @@
 #include "settings/config_record.h"
 #include "support/config_file.h"
 #include "support/sim_process.h"
+#include "support/station_folder.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -114,20 +115,12 @@ class StationRun : public ::testing::Test {
     void SetUp() override {
         dir = fs::temp_directory_path() / ("vnk_station_" + std::to_string(::getpid()));
         fs::remove_all(dir);
-        fs::create_directories(dir / "ports");
-        fs::create_directories(dir / "home" / "cfg");
-        std::ofstream(dir / "parport", std::ios::binary) << '\x10';  // E-stop loop closed
-        setenv("VNK_HOME", (dir / "home").c_str(), 1);
-        setenv("VNK_PORTS_DIR", (dir / "ports").c_str(), 1);
-        setenv("VNK_PARPORT", (dir / "parport").c_str(), 1);
-        setenv("VNK_POPUPS", "auto", 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        UseStationFolder(dir);
     }
     void TearDown() override {
         station.stop();
         sim.stop();
-        for (const char* v : {"VNK_HOME", "VNK_PORTS_DIR", "VNK_PARPORT", "VNK_POPUPS"})
-            unsetenv(v);
+        LeaveStationFolder();
         fs::remove_all(dir);
     }
 

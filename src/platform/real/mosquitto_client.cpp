@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <mosquitto.h>
 #include <netdb.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -380,6 +381,8 @@ void runAttempt(Core& core, std::uint64_t id) {
 }
 
 void runThread(std::shared_ptr<Core> core) {
+    // Named, so that its share of the station's CPU can be told apart (top -H, /proc).
+    pthread_setname_np(pthread_self(), "vnk-mqtt");
     std::unique_lock<std::mutex> lock(core->mutex);
     for (;;) {
         core->wake.wait(lock, [&] { return core->stopping || core->connectWanted; });

@@ -69,6 +69,7 @@ struct SimMqttBroker::Session : MqttClient {
         store(topic, payload, qos, retain);
         if (qos == 0) return 0;
         const int id = nextId++;
+        if (broker->loseAck && broker->loseAck(broker->published.back())) return id;
         if (broker->holdAcks) {
             heldAcks.push_back(id);
         } else {

@@ -5,6 +5,7 @@
 // took the message but whose answer was lost with the connection.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,6 +41,8 @@ class SimMqttBroker : public MqttBackEnd {
     double ackDelay = 0.005;
     // While set, acknowledgements wait; releaseAcks() sends them.
     bool holdAcks = false;
+    // A message this says yes to is taken but its acknowledgement is lost (never sent).
+    std::function<bool(const Message&)> loseAck;
 
     // Every message that reached the broker, in order, and the retained one of each topic.
     std::vector<Message> published;

@@ -38,7 +38,8 @@ void BuildRemoteWindow(int panel) {
     Attach(panel, REMOTE_PORT, "RemoteEdited");
     textField(panel, REMOTE_SITE, "Site", 176, 24, 340);
     textField(panel, REMOTE_STATION, "Station", 176, 390, 340);
-    ui::Control& topic = ui::AddCtrl(panel, REMOTE_TOPIC, ui::CTRL_STRING, "Topics", 240, 24, 706, 28);
+    ui::Control& topic =
+        ui::AddCtrl(panel, REMOTE_TOPIC, ui::CTRL_STRING, "Topics", 240, 24, 706, 28);
     topic.mode = ui::MODE_INDICATOR;
 
     AddCaption(panel, c++, "Credentials", 278, 24, 300, 22);
@@ -50,9 +51,11 @@ void BuildRemoteWindow(int panel) {
     textField(panel, REMOTE_KEY_FILE, "Client Key", 504, 390, 340);
 
     // The status has the window's width: the reasons a broker gives are long.
-    ui::Control& status = ui::AddCtrl(panel, REMOTE_STATUS, ui::CTRL_STRING, "Status", 570, 24, 706, 32);
+    ui::Control& status =
+        ui::AddCtrl(panel, REMOTE_STATUS, ui::CTRL_STRING, "Status", 570, 24, 706, 32);
     status.mode = ui::MODE_INDICATOR;
-    ui::Control& waiting = AddReadout(panel, REMOTE_WAITING, "Events Waiting", 636, 24, 140, 40, 0.0, 1e12, 0);
+    ui::Control& waiting =
+        AddReadout(panel, REMOTE_WAITING, "Events Waiting", 636, 24, 140, 40, 0.0, 1e12, 0);
     waiting.kind = ui::ValueKind::Integer;
     AddButton(panel, REMOTE_APPLY, "Apply", 622, 460, 130, 56, "ApplyRemote");
     AddButton(panel, REMOTE_CLOSE, "Close", 622, 600, 130, 56, "CloseRemote");

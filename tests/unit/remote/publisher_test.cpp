@@ -236,6 +236,29 @@ TEST_F(Remote, EveryJournalEventReachesTheBrokerInOrderAcrossAnOutageAndARestart
     EXPECT_GE(commandEvents, 3);
 }
 
+TEST_F(Remote, AnEventWhoseAcknowledgementWasLostIsSentAgainThoughLaterOnesWereAcknowledged) {
+    startWith();
+    loop.advance(2.0);
+    broker.loseAck = [](const platform::SimMqttBroker::Message& m) {
+        return m.payload.find("its answer lost") != std::string::npos;
+    };
+    journal::Record(journal::kNoPump, journal::Kind::Command, "its answer lost");
+    const std::int64_t lost = store.events.back().id;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "answered");
+    loop.advance(1.0);
+    EXPECT_LT(*store.mark(remote::kAckedMark), lost) << "marked past a message never acknowledged";
+    EXPECT_GE(remote::CurrentRemoteStatus().eventsWaiting, 2);
+
+    broker.loseAck = nullptr;
+    broker.drop();
+    loop.advance(3.0);
+    ASSERT_TRUE(broker.connected());
+    int sent = 0;
+    for (const auto& [epoch, id] : journalMessages()) sent += id == lost ? 1 : 0;
+    EXPECT_EQ(sent, 2) << "sent again after the reconnect";
+    EXPECT_EQ(store.mark(remote::kAckedMark), store.events.back().id);
+}
+
 TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsWithThisRun) {
     // Events an earlier run left in the file, before remote monitoring was set up.
     for (int i = 0; i < 5; ++i) {
