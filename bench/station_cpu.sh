@@ -15,7 +15,9 @@
 # tries them again every 2 s.
 # REMOTE=1: the station publishes to a mosquitto broker started on a free loopback port (its
 # 24 pumps, fleet, heartbeat and journal); a subscriber takes every message, as a viewer
-# would. Compare with a run without it for the cost of remote monitoring.
+# would. Compare with a run without it for the cost of remote monitoring. REMOTE=idle starts
+# the broker and the subscriber alone, the station not publishing: the control for what the
+# two busy processes beside the station cost it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
@@ -47,7 +49,7 @@ fi
 port=${VNK_BLENDER_PORT:-$((20000 + RANDOM % 20000))}
 broker=""
 subscriber=""
-if [ "${REMOTE:-0}" = 1 ]; then
+if [ "${REMOTE:-0}" = 1 ] || [ "${REMOTE:-0}" = idle ]; then
   mqtt_port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   user_line=""
   [ "$(id -u)" = 0 ] && user_line="user root"
@@ -58,10 +60,10 @@ if [ "${REMOTE:-0}" = 1 ]; then
   sleep 0.5
   mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -t 'vnk/#' -q 1 > "$dir/viewer.log" 2>&1 &
   subscriber=$!
-  [ -f "$dir/home/cfg/registry.reg" ] ||
+  [ "$REMOTE" = idle ] || { [ -f "$dir/home/cfg/registry.reg" ] ||
     printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n' > "$dir/home/cfg/registry.reg"
   printf '"Remote Enabled"=dword:00000001\r\n"Remote Host"="127.0.0.1"\r\n"Remote Port"=dword:%08x\r\n"Remote Site"="bench"\r\n"Remote Station"="van"\r\n' \
-    "$mqtt_port" >> "$dir/home/cfg/registry.reg"
+    "$mqtt_port" >> "$dir/home/cfg/registry.reg"; }
 fi
 [ -n "${HANGUP:-}" ] && extra+=(--fail "$HANGUP=hangup@5")
 unplug=${UNPLUG:-}
