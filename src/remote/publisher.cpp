@@ -42,14 +42,14 @@ struct RemoteState {
     std::string root;  // topic root of the settings in use
     std::unique_ptr<platform::MqttClient> client;
     Link link = Link::Off;
-    double attemptAt = 0.0;
+    unsigned attempts =
+        0;  // connect attempts: a time-out or a retry posted for an older one is void
     double retryAt = 0.0;
     double retryPause = kRetryFirstSeconds;
     std::string lastError;
     bool lossJournalled = false;  // one journal line per outage
     std::int64_t startedMs = 0;
     std::uint64_t heartbeats = 0;
-    double heartbeatAt = 0.0;
     std::array<std::string, kPumpCount> pumpBody{};
     std::array<double, kPumpCount> pumpSentAt{};
     std::array<std::int64_t, kPumpCount> pumpSampleMs{};
@@ -289,7 +289,6 @@ void startAttempt() {
             sendPumps(true);
             g.fullAt = platform::Timer() + kPumpFullSeconds;
             sendHeartbeatAndFleet();
-            g.heartbeatAt = platform::Timer();
             sendEvents();
             changed();
         };
@@ -302,9 +301,18 @@ void startAttempt() {
         g.client = backEnd->create(o, std::move(events));
     }
     g.link = Link::Connecting;
-    g.attemptAt = platform::Timer();
+    const unsigned attempt = ++g.attempts;
     TRACE(remote, "connecting to %s", broker().c_str());
     g.client->connect();
+    // A broker that takes the connection (or nothing that does) and never answers. The
+    // time-outs and the pauses are posted on the loop: the slow tick does not set their pace.
+    platform::loop().post(kConnectTimeoutSeconds, [generation = g_generation, attempt] {
+        if (generation != g_generation || attempt != g.attempts || g.link != Link::Connecting)
+            return;
+        g.client->abort();
+        ended("no answer from the broker within " +
+              std::to_string(static_cast<int>(kConnectTimeoutSeconds)) + " s");
+    });
 }
 
 void ended(const std::string& reason) {
@@ -312,6 +320,10 @@ void ended(const std::string& reason) {
     g.lastError = reason;
     g.retryAt = platform::Timer() + g.retryPause;
     TRACE(remote, "%s: %s; next attempt in %.0f s", broker().c_str(), reason.c_str(), g.retryPause);
+    platform::loop().post(g.retryPause, [generation = g_generation, attempt = g.attempts] {
+        if (generation == g_generation && attempt == g.attempts && g.link == Link::Waiting)
+            startAttempt();
+    });
     g.retryPause = std::min(g.retryPause * 2.0, kRetryMaxSeconds);
     g.inFlight.clear();
     g.sent = g.acked;
@@ -414,16 +426,7 @@ void RemoteTick() {
         }
     }
     switch (g.link) {
-        case Link::Connecting:
-            if (now - g.attemptAt >= kConnectTimeoutSeconds) {
-                // The broker took the connection (or nothing did) and never answered.
-                g.client->abort();
-                ended("no answer from the broker within " +
-                      std::to_string(static_cast<int>(kConnectTimeoutSeconds)) + " s");
-            }
-            break;
         case Link::Waiting:
-            if (now >= g.retryAt) startAttempt();
             changed();  // the count-down
             break;
         case Link::Connected:
@@ -433,13 +436,11 @@ void RemoteTick() {
             } else {
                 sendPumps(false);
             }
-            if (now - g.heartbeatAt >= kHeartbeatSeconds - 1e-6) {
-                g.heartbeatAt = now;
-                sendHeartbeatAndFleet();
-                changed();
-            }
+            sendHeartbeatAndFleet();  // the tick is the heartbeat's second
+            changed();
             sendEvents();
             break;
+        case Link::Connecting:
         case Link::Off:
             break;
     }

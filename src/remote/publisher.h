@@ -19,8 +19,8 @@
 
 namespace remote {
 
-inline constexpr double kRemoteTickSeconds = 0.25;
-inline constexpr double kHeartbeatSeconds = 1.0;
+// The heartbeat's and the fleet's pace; pumps are looked at on the same tick.
+inline constexpr double kRemoteTickSeconds = 1.0;
 // A pump goes out when its values change, at most once a second; while they stand still,
 // every kPumpRefreshSeconds, so that its sample time shows it alive; every pump in full
 // every kPumpFullSeconds.

@@ -151,7 +151,7 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_TRENDS, 1.0, "TrendTimer"},
     {BANK_TMR_JOURNAL, 1.0, "JournalTimer"},
     {BANK_TMR_PORT_RETRY, 2.0, "PortRetryTimer"},
-    {BANK_TMR_REMOTE, 0.25, "RemoteTimer"},
+    {BANK_TMR_REMOTE, 1.0, "RemoteTimer"},
 };
 
 // The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame
