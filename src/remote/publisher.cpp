@@ -125,16 +125,21 @@ void saveMark() {
     if (store->setMark(kAckedMark, g.acked)) g.markChanged = false;
 }
 
+// The file in use and what was written to it since the last look: the store is asked only
+// when something was.
+void followJournal(journal::Store& store) {
+    if (g.epoch != store.epoch()) adoptFile(store);
+    const std::uint64_t written = journal::WrittenCount();
+    if (written == g.writtenSeen) return;
+    g.writtenSeen = written;
+    g.backlog = true;
+    g.newest = std::max(g.newest, newestId(store));
+}
+
 void sendEvents() {
     journal::Store* store = journal::CurrentStore();
     if (store == nullptr || g.link != Link::Connected) return;
-    if (g.epoch != store->epoch()) adoptFile(*store);
-    const std::uint64_t written = journal::WrittenCount();
-    if (written != g.writtenSeen) {
-        g.writtenSeen = written;
-        g.backlog = true;
-        g.newest = std::max(g.newest, newestId(*store));
-    }
+    followJournal(*store);
     while (g.backlog && static_cast<int>(g.inFlight.size()) < kEventWindow) {
         const int room = kEventWindow - static_cast<int>(g.inFlight.size());
         const std::vector<journal::Event> events = store->since(g.sent, room);
@@ -417,13 +422,7 @@ void RemoteTick() {
     const double now = platform::Timer();
     if (journal::Store* store = journal::CurrentStore(); store != nullptr && g.epoch != 0) {
         // Kept current while no broker is there, for the count of events waiting.
-        if (store->epoch() != g.epoch) adoptFile(*store);
-        const std::uint64_t written = journal::WrittenCount();
-        if (written != g.writtenSeen && g.link != Link::Connected) {
-            g.writtenSeen = written;
-            g.backlog = true;
-            g.newest = std::max(g.newest, newestId(*store));
-        }
+        followJournal(*store);
     }
     switch (g.link) {
         case Link::Waiting:
