@@ -7,6 +7,8 @@
 # Pumps 17-24 are on automatic control: 20 s after start the station holds the fleet's rate
 # at DEMO_AUTO_RATE bbl/min (default 85) by speeding them up, as the window and the bank
 # windows' "Target BPM" read-out show. DEMO_STATION_ARGS passes switches ("/admin").
+# When mosquitto is installed the demo also starts the project's broker, the station
+# publishes to it, and the remote page's address is printed (open it in a browser).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -47,7 +49,19 @@ port=${VNK_BLENDER_PORT:-9017}
 "$root/$build/bin/vnk-blender" --port "$port" --state "$run/fleet.state" --quiet \
   > "$run/blender.log" 2>&1 &
 blender_pid=$!
-trap 'kill -TERM $sim_pid $blender_pid 2>/dev/null; wait $sim_pid $blender_pid 2>/dev/null || true' EXIT
+# The project's broker and the remote page, when mosquitto is there: the station publishes
+# the fleet as site "demo", station "van1".
+broker_pid=""
+if command -v mosquitto >/dev/null || [ -x /usr/sbin/mosquitto ]; then
+  source scripts/broker_lib.sh
+  if start_remote_broker "$run/broker"; then
+    broker_pid=$REMOTE_BROKER_PID
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"Remote Enabled"=dword:00000001\r\n"Remote Host"="127.0.0.1"\r\n"Remote Port"=dword:%08x\r\n"Remote Site"="demo"\r\n"Remote Station"="van1"\r\n' \
+      "$REMOTE_MQTT_PORT" > "$run/home/cfg/registry.reg"
+    echo "Remote page (the fleet live in a browser): http://$(remote_page_host):$REMOTE_WEB_PORT/"
+  fi
+fi
+trap 'kill -TERM $sim_pid $blender_pid $broker_pid 2>/dev/null; wait $sim_pid $blender_pid $broker_pid 2>/dev/null || true' EXIT
 sleep 0.5
 
 export VNK_HOME="$run/home" VNK_PORTS_DIR="$run/ports" VNK_PARPORT="$run/parport" VNK_BLENDER_PORT="$port"

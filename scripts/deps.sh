@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when any is missing.
+# Installs the Debian packages the build, the tests and the demo need, when any is missing,
+# and the remote page's MQTT client from the npm registry (scripts/web_bundle.sh).
 set -euo pipefail
 
 packages=(
@@ -7,6 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   mosquitto mosquitto-clients libmosquitto-dev openssl
+  chromium curl ca-certificates
   xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils
 )
 
@@ -33,3 +35,6 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   fi
   $SUDO locale-gen >/dev/null
 fi
+
+# The remote page's MQTT client, into web/vendor/ (ignored by git).
+bash "$(dirname "$0")/web_bundle.sh"

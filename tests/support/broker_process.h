@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -139,6 +140,37 @@ class BrokerProcess {
         return launch();
     }
 
+    // The project's own configuration (broker/mosquitto.conf under sourceDir, the one
+    // scripts/remote.sh starts) on loopback at free ports: MQTT for the stations, and
+    // WebSockets for browsers, serving sourceDir/web.
+    bool startProjectBroker(const std::filesystem::path& sourceDir) {
+        port_ = FreeLocalPort();
+        do webPort_ = FreeLocalPort();
+        while (webPort_ == port_);
+        std::ifstream in(sourceDir / "broker" / "mosquitto.conf");
+        std::string text(std::istreambuf_iterator<char>(in), {});
+        if (text.empty()) return false;
+        const auto fill = [&text](const std::string& token, const std::string& value) {
+            for (std::size_t at; (at = text.find(token)) != std::string::npos;)
+                text.replace(at, token.size(), value);
+        };
+        fill("@MQTT_PORT@", std::to_string(port_));
+        fill("@WEB_PORT@", std::to_string(webPort_));
+        fill("@MQTT_BIND@", "127.0.0.1");
+        fill("@WEB_BIND@", "127.0.0.1");
+        fill("@DIR@", dir_.string());
+        fill("@ACL_DIR@", dir_.string());
+        fill("@WEB_DIR@", (sourceDir / "web").string());
+        std::filesystem::copy_file(sourceDir / "broker" / "web-viewer.acl", dir_ / "web-viewer.acl",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::ofstream conf(dir_ / "mosquitto.conf");
+        conf << text;
+        // As root the broker would turn into the "mosquitto" user, who cannot write here.
+        if (::geteuid() == 0) conf << "user root\n";
+        conf.close();
+        return launch();
+    }
+
     // The broker again, on the same port with the same configuration, after stop() or kill9().
     bool restart() {
         kill9();
@@ -186,6 +218,8 @@ class BrokerProcess {
     }
 
     int port() const { return port_; }
+    // The WebSockets listener of startProjectBroker(), which also serves the page.
+    int webPort() const { return webPort_; }
     // The broker's own folder, removed with it: a place for a test's certificates.
     const std::filesystem::path& dir() const { return dir_; }
     std::string log() const {
@@ -209,7 +243,8 @@ class BrokerProcess {
                 pid_ = -1;
                 return false;
             }
-            if (broker_detail::accepts(port_)) return true;
+            if (broker_detail::accepts(port_) && (webPort_ < 0 || broker_detail::accepts(webPort_)))
+                return true;
             ::usleep(10000);
         }
         kill9();
@@ -218,6 +253,7 @@ class BrokerProcess {
 
     std::filesystem::path dir_;
     int port_ = -1;
+    int webPort_ = -1;
     pid_t pid_ = -1;
     bool paused_ = false;
 };

@@ -23,89 +23,22 @@
 #include <thread>
 #include <vector>
 
-#include "settings/config_record.h"
 #include "support/broker_process.h"
-#include "support/config_file.h"
-#include "support/sim_process.h"
-#include "support/station_folder.h"
+#include "support/remote_station.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using remotetest::json;
+using remotetest::SimPump;
+using remotetest::simState;
+using remotetest::waitFor;
 
 namespace {
 
 constexpr const char* kRoot = "vnk/pad/van/";
 
-// Bounds for a machine loaded with other builds; nothing is judged by the time it took.
-bool waitFor(const std::function<bool()>& done, double seconds = 90.0) {
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-QJsonObject json(const std::string& payload) {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
-}
-
-// vnk-sim's --state file: pump -> (motor rpm, discharge psi, rate gal/min, trip psi).
-struct SimPump {
-    double rpm = 0, psi = 0, gpm = 0, trip = 0;
-};
-std::map<int, SimPump> simState(const fs::path& file) {
-    std::map<int, SimPump> out;
-    std::ifstream f(file);
-    for (std::string line; std::getline(f, line);) {
-        std::istringstream in(line);
-        int pump = 0;
-        SimPump p;
-        if (!(in >> pump >> p.rpm >> p.psi >> p.gpm >> p.trip)) continue;
-        if (pump >= 1 && pump <= 24 && out.count(pump) == 0) out[pump] = p;
-    }
-    return out;
-}
-
-class RemoteRun : public ::testing::Test {
+class RemoteRun : public remotetest::RemoteStationTest {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_remote_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        UseStationFolder(dir);
-    }
-    void TearDown() override {
-        station.stop();
-        sim.stop();
-        LeaveStationFolder();
-        fs::remove_all(dir);
-    }
-    // Pumps 1-24 on COM1-24 in the given display units; the station publishes to the broker.
-    void configure(int units, int port) {
-        settings::ConfigRecord r = FleetConfig();
-        r.DisplayUnits = units;
-        WriteConfig((dir / "home" / "cfg" / "vnk.cfg").string(), r);
-        std::ofstream(dir / "home" / "cfg" / "registry.reg")
-            << "Windows Registry Editor Version 5.00\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"
-               "\"Remote Enabled\"=dword:00000001\r\n"
-               "\"Remote Host\"=\"127.0.0.1\"\r\n"
-            << "\"Remote Port\"=dword:" << std::hex << std::setw(8) << std::setfill('0') << port
-            << "\r\n"
-               "\"Remote Site\"=\"pad\"\r\n"
-               "\"Remote Station\"=\"van\"\r\n";
-    }
-    void startSim(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{
-            "--ports-dir", (dir / "ports").string(),      "--quiet", "--speed", "all=700",
-            "--state",     (dir / "fleet.state").string()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        ASSERT_TRUE(sim.start(VNK_SIM_PATH, args, (dir / "sim.log").string()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-    bool startStation(const std::string& log = "station.log") {
-        return station.start(VNK_STATION_PATH, {}, (dir / log).string());
-    }
     std::string stateOf(const TestSubscriber& sub) const {
         const auto states = sub.on(std::string(kRoot) + "state");
         return states.empty() ? std::string()
@@ -130,10 +63,6 @@ class RemoteRun : public ::testing::Test {
         sqlite3_close(db);
         return ids;
     }
-
-    fs::path dir;
-    SimProcess sim;
-    SimProcess station;
 };
 
 TEST_F(RemoteRun, AViewerReadsTheFleetInUsUnitsAndSeesEveryKindOfEnd) {

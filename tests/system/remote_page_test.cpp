@@ -1,0 +1,390 @@
+// The remote page (web/) in headless Chromium, served by the project's broker configuration
+// with MQTT over WebSockets, against vnk-station publishing a vnk-sim fleet: the values it
+// shows against the fleet's own, "offline" after kill -9, "stale" while the broker is paused
+// (no will), a second station beside the first, a pump stale on its station's clock, and a
+// page that can write nothing to the broker.
+#include <gtest/gtest.h>
+#include <mosquitto.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "support/broker_process.h"
+#include "support/headless_browser.h"
+#include "support/remote_station.h"
+
+namespace fs = std::filesystem;
+using remotetest::json;
+using remotetest::simState;
+using remotetest::waitFor;
+
+namespace {
+
+std::int64_t wallMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// What the page shows of one station: status, note, totals, alarms and every tile.
+constexpr const char* kReadStation = R"((key) => {
+  const s = document.querySelector('.station[data-station="' + key + '"]');
+  if (!s) return null;
+  const text = (e, sel) => e.querySelector(sel).textContent;
+  const totals = {};
+  for (const b of s.querySelectorAll('.total'))
+    totals[b.dataset.field] = { text: text(b, '.value'), stale: b.dataset.stale === 'true',
+                                alert: b.dataset.alert || '' };
+  return {
+    status: s.dataset.status, label: text(s, '.status'), note: text(s, '.status-note'),
+    name: text(s, '.station-name'), totals: totals,
+    alarms: [...s.querySelectorAll('.alarms li')].map((l) => l.textContent),
+    tiles: [...s.querySelectorAll('.tile')].map((t) => ({
+      pump: Number(t.dataset.pump), state: t.dataset.state, stale: t.dataset.stale === 'true',
+      rpm: text(t, '.rpm'), psi: text(t, '.psi'), bpm: text(t, '.bpm'), flag: text(t, '.flag'),
+      id: text(t, '.id') })),
+  };
+})";
+
+QJsonObject readStation(HeadlessBrowser& browser, const std::string& key) {
+    return browser.evaluate("(" + std::string(kReadStation) + ")('" + key + "')").toObject();
+}
+
+QJsonObject tile(const QJsonObject& station, int pump) {
+    for (const auto t : station["tiles"].toArray())
+        if (t.toObject()["pump"].toInt() == pump) return t.toObject();
+    return {};
+}
+
+double number(const QJsonObject& o, const char* field) {
+    bool ok = false;
+    const double v = o[field].toString().toDouble(&ok);
+    return ok ? v : std::nan("");
+}
+
+// Where the page's screenshots go: VNK_SCREENSHOT_DIR when set (docs/screenshots for the
+// README), else the test's own folder, so that taking them is exercised on every run. Taken
+// out of the environment, so that the station does not save its own windows there.
+fs::path TakeScreenshotDir() {
+    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
+    fs::path out = dir != nullptr ? fs::path(dir) : fs::path();
+    ::unsetenv("VNK_SCREENSHOT_DIR");
+    return out;
+}
+const fs::path& ScreenshotDir() {
+    static const fs::path dir = TakeScreenshotDir();
+    return dir;
+}
+fs::path screenshotPath(const fs::path& fallback, const std::string& name) {
+    return (ScreenshotDir().empty() ? fallback : ScreenshotDir()) / name;
+}
+
+// A second station on the same broker, published by the test: retained state and pumps,
+// a heartbeat every half second on a clock three hours behind this machine's (a station
+// clock far from the viewer's must not matter), and one pump whose sample lags.
+class ScriptedStation {
+  public:
+    static constexpr std::int64_t kClockOffsetMs = -3LL * 3600 * 1000;
+
+    ScriptedStation() { mosquitto_lib_init(); }
+    ~ScriptedStation() {
+        running_ = false;
+        if (beat_.joinable()) beat_.join();
+        if (m_ != nullptr) {
+            mosquitto_disconnect(m_);
+            mosquitto_loop_stop(m_, false);
+            mosquitto_destroy(m_);
+        }
+        mosquitto_lib_cleanup();
+    }
+
+    bool start(int port, int lagPump, std::int64_t lagMs) {
+        m_ = mosquitto_new("scripted-station", true, nullptr);
+        if (m_ == nullptr || mosquitto_connect(m_, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS ||
+            mosquitto_loop_start(m_) != MOSQ_ERR_SUCCESS)
+            return false;
+        publish("state",
+                R"({"state":"online","site":"Well Pad 9","station":"van2","version":"0.1",)"
+                R"("started_ms":)" +
+                    std::to_string(stationMs() - 60000) + R"(,"pumps_configured":8})",
+                true);
+        publishPumps(lagPump, lagMs);
+        running_ = true;
+        beat_ = std::thread([this, lagPump, lagMs] {
+            std::int64_t seq = 0;
+            while (running_) {
+                const std::int64_t now = stationMs();
+                if (seq % 2 == 1) publishPumps(lagPump, lagMs);  // as a station does while steady
+                publish("heartbeat", R"({"seq":)" + std::to_string(++seq) + R"(,"time_ms":)" +
+                                         std::to_string(now) + "}");
+                publish("fleet",
+                        R"({"time_ms":)" + std::to_string(now) +
+                            R"(,"pumps_online":8,"rate_bpm":50.0,"discharge_psi_avg":5555.4,)"
+                            R"("hhp":6800,"volume_bbl":28,"auto":{"mode":"pressure",)"
+                            R"("target_psi":6000},"estop":{"active":false,"input":"broken"},)"
+                            R"("alarms":[]})");
+                for (int i = 0; i < 5 && running_; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        });
+        return true;
+    }
+
+    static std::int64_t stationMs() { return wallMs() + kClockOffsetMs; }
+
+  private:
+    // Every pump sampled now, but lagPump lagMs ago; pumps 9-24 not configured.
+    void publishPumps(int lagPump, std::int64_t lagMs) {
+        const std::int64_t t = stationMs();
+        for (int p = 1; p <= 24; ++p) {
+            const bool configured = p <= 8;
+            const std::int64_t sample = p == lagPump ? t - lagMs : t;
+            publish("pump/" + std::to_string(p),
+                    R"({"pump":)" + std::to_string(p) + R"(,"id":"B-)" + std::to_string(p) +
+                        R"(","configured":)" + (configured ? "true" : "false") + R"(,"online":)" +
+                        (configured ? "true" : "false") +
+                        R"(,"port_lost":false,"motor_rpm":1234,"setpoint_rpm":1234,)"
+                        R"("discharge_psi":5555.4,"rate_bpm":6.25,"hhp":850,"volume_bbl":3.5,)"
+                        R"("trip_psi":9000,"drive_on":true,"tripped":false,"alarms":[],)"
+                        R"("auto":false,"group":null,"sample_ms":)" +
+                        std::to_string(configured ? sample : 0) + "}",
+                    true);
+        }
+    }
+
+    void publish(const std::string& what, const std::string& payload, bool retain = false) {
+        const std::string topic = "vnk/Well_Pad_9/van2/" + what;
+        mosquitto_publish(m_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), 1, retain);
+    }
+
+    mosquitto* m_ = nullptr;
+    std::atomic<bool> running_{false};
+    std::thread beat_;
+};
+
+class RemotePage : public remotetest::RemoteStationTest {
+  protected:
+    void SetUp() override {
+        ScreenshotDir();
+        remotetest::RemoteStationTest::SetUp();
+        if (HeadlessBrowser::program().empty())
+            GTEST_FAIL() << "chromium is not installed (scripts/deps.sh installs it)";
+        if (!fs::exists(fs::path(VNK_SOURCE_DIR) / "web" / "vendor" / "mqtt.min.js"))
+            GTEST_FAIL() << "web/vendor/mqtt.min.js is missing (scripts/web_bundle.sh fetches it)";
+        ASSERT_TRUE(broker.startProjectBroker(VNK_SOURCE_DIR)) << broker.log();
+        ASSERT_TRUE(browser.start()) << browser.log();
+    }
+    void TearDown() override {
+        browser.stop();
+        remotetest::RemoteStationTest::TearDown();
+    }
+    bool openPage() {
+        return browser.open("http://127.0.0.1:" + std::to_string(broker.webPort()) + "/") &&
+               waitFor(
+                   [&] {
+                       return browser.evaluate("document.body.dataset.broker").toString() ==
+                              "connected";
+                   },
+                   30.0);
+    }
+    std::string statusOf(const std::string& key) {
+        return readStation(browser, key)["status"].toString().toStdString();
+    }
+
+    BrokerProcess broker;
+    HeadlessBrowser browser;
+};
+
+TEST_F(RemotePage, ShowsEveryPumpAsTheFleetHasItAndTurnsOfflineWhenTheStationIsKilled) {
+    configure(1, broker.port());  // the station's screen in metric: the page reads US units
+    startSim({"--speed", "1-8=620", "--speed", "9-16=680", "--speed", "17-24=720", "--drive-on",
+              "1-3,5-24", "--trip", "5", "--fail", "11=silent"});
+    ASSERT_TRUE(startStation());
+    ASSERT_TRUE(openPage()) << browser.log() << broker.log();
+
+    // Every pump that answers on line, the silent one off line; values those of the fleet.
+    const auto settled = [&] {
+        const QJsonObject s = readStation(browser, "pad/van");
+        if (s["status"].toString() != "live") return false;
+        for (int p = 1; p <= 24; ++p) {
+            const QString state = tile(s, p)["state"].toString();
+            if (p == 11 ? state != "offline" : state == "nodata" || state == "offline")
+                return false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(waitFor(settled))
+        << QJsonDocument(readStation(browser, "pad/van")).toJson().toStdString();
+    std::this_thread::sleep_for(std::chrono::seconds(3));  // ramped and steady
+    const QJsonObject s = readStation(browser, "pad/van");
+    const auto fleet = simState(dir / "fleet.state");
+    ASSERT_EQ(fleet.size(), 24u);
+    EXPECT_EQ(s["name"].toString(), "pad / van");
+    for (int p = 1; p <= 24; ++p) {
+        SCOPED_TRACE("pump " + std::to_string(p));
+        const QJsonObject t = tile(s, p);
+        EXPECT_FALSE(t["stale"].toBool()) << t["flag"].toString().toStdString();
+        if (p == 11) {
+            EXPECT_EQ(t["rpm"].toString(), "----");
+            EXPECT_EQ(t["flag"].toString(), "OFF LINE");
+            continue;
+        }
+        const auto& f = fleet.at(p);
+        EXPECT_NEAR(number(t, "rpm"), f.rpm, 30.0);
+        EXPECT_NEAR(number(t, "psi"), f.psi, 0.03 * f.psi + 10.0);  // psi, not MPa
+        EXPECT_NEAR(number(t, "bpm"), f.gpm / 42.0, 0.15);
+        const char* want = p == 5 ? "tripped" : p == 4 ? "off" : "running";
+        EXPECT_EQ(t["state"].toString(), want);
+    }
+    const QJsonObject totals = s["totals"].toObject();
+    EXPECT_EQ(totals["pumps_online"].toObject()["text"].toString(), "23");
+    EXPECT_FALSE(totals["rate_bpm"].toObject()["stale"].toBool());
+    double rate = 0;
+    for (const auto& [p, f] : fleet)
+        if (p != 11) rate += f.gpm / 42.0;
+    EXPECT_NEAR(totals["rate_bpm"].toObject()["text"].toString().split(QChar(0xa0))[0].toDouble(),
+                rate, 1.0);
+    EXPECT_EQ(totals["estop"].toObject()["text"].toString(), "Ready");
+    EXPECT_EQ(totals["auto"].toObject()["text"].toString(), "Off");
+    bool tripListed = false;
+    for (const auto a : s["alarms"].toArray())
+        tripListed = tripListed || a.toString().startsWith("Pump 5 \u2014 Trip");
+    EXPECT_TRUE(tripListed) << QJsonDocument(s["alarms"].toArray()).toJson().toStdString();
+
+    // kill -9: the broker's will says "offline", and every value is shown as possibly frozen.
+    ::kill(station.pid(), SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return statusOf("pad/van") == "offline"; }, 60.0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // one more render of the page
+    const QJsonObject off = readStation(browser, "pad/van");
+    EXPECT_EQ(off["label"].toString(), "OFFLINE");
+    for (int p = 1; p <= 24; ++p) EXPECT_TRUE(tile(off, p)["stale"].toBool()) << "pump " << p;
+    EXPECT_TRUE(off["totals"].toObject()["rate_bpm"].toObject()["stale"].toBool());
+    EXPECT_TRUE(browser.screenshot(screenshotPath(dir, "remote_offline.png")));
+}
+
+TEST_F(RemotePage, AStationSilencedWithoutItsWillTurnsStaleBesideASecondStation) {
+    configure(0, broker.port());
+    startSim({"--trip", "5"});
+    ASSERT_TRUE(startStation());
+    ScriptedStation second;
+    ASSERT_TRUE(second.start(broker.port(), 3, 8000));
+    ASSERT_TRUE(openPage()) << browser.log() << broker.log();
+
+    // Both listed, in the order of their names, both live.
+    ASSERT_TRUE(waitFor([&] {
+        return statusOf("pad/van") == "live" && statusOf("Well_Pad_9/van2") == "live" &&
+               tile(readStation(browser, "pad/van"), 24)["state"].toString() == "running";
+    })) << broker.log();
+    EXPECT_EQ(browser
+                  .evaluate("[...document.querySelectorAll('.station')]"
+                            ".map((s) => s.dataset.station).join(',')")
+                  .toString(),
+              "Well_Pad_9/van2,pad/van");
+    EXPECT_EQ(browser.evaluate("document.getElementById('summary').textContent").toString(),
+              "2 stations: 2 live, 0 stale, 0 offline");
+
+    // On the second station, whose clock is 3 h behind this one, only the pump whose sample
+    // is 8 s older than the station's heartbeat is stale; pumps 9-24 are not configured.
+    const QJsonObject two = readStation(browser, "Well_Pad_9/van2");
+    EXPECT_EQ(two["name"].toString(), "Well Pad 9 / van2");
+    for (int p = 1; p <= 24; ++p) {
+        SCOPED_TRACE("pump " + std::to_string(p));
+        const QJsonObject t = tile(two, p);
+        EXPECT_EQ(t["stale"].toBool(), p == 3);
+        EXPECT_EQ(t["state"].toString(), p <= 8 ? "running" : "unconfigured");
+    }
+    EXPECT_TRUE(tile(two, 3)["flag"].toString().startsWith("STALE 8 s"))
+        << tile(two, 3)["flag"].toString().toStdString();
+    EXPECT_EQ(tile(two, 1)["rpm"].toString(), "1234");
+    EXPECT_EQ(tile(two, 1)["psi"].toString(), "5555");
+    EXPECT_EQ(tile(two, 1)["bpm"].toString(), "6.3");
+    const QJsonObject totals = two["totals"].toObject();
+    EXPECT_EQ(totals["auto"].toObject()["text"].toString(), "Hold Pressure 6000 psi");
+    EXPECT_EQ(totals["estop"].toObject()["alert"].toString(), "amber");
+    EXPECT_TRUE(browser.screenshot(screenshotPath(dir, "remote_page.png")));
+
+    // The page may read, never write: what it publishes under a station's topics is dropped.
+    TestSubscriber viewer;
+    ASSERT_TRUE(viewer.start(broker.port(), "vnk/pad/van/#"));
+    browser.evaluate(
+        "window.vnkRemote.client.publish('vnk/pad/van/pump/3', 'from the page', "
+        "{ qos: 1, retain: true }); true");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    for (const auto& m : viewer.messages()) EXPECT_NE(m.payload, "from the page") << m.topic;
+
+    // The broker paused: no heartbeat arrives and no will is published. Both turn stale
+    // (timed by the page's own clock), then live again once the broker goes on.
+    broker.pause();
+    EXPECT_TRUE(waitFor(
+        [&] { return statusOf("pad/van") == "stale" && statusOf("Well_Pad_9/van2") == "stale"; },
+        30.0));
+    const QJsonObject stale = readStation(browser, "pad/van");
+    EXPECT_TRUE(stale["note"].toString().startsWith("no heartbeat for "))
+        << stale["note"].toString().toStdString();
+    for (int p = 1; p <= 24; ++p) EXPECT_TRUE(tile(stale, p)["stale"].toBool()) << "pump " << p;
+    EXPECT_EQ(stale["label"].toString(), "STALE");
+    broker.resume();
+    EXPECT_TRUE(waitFor(
+        [&] { return statusOf("pad/van") == "live" && statusOf("Well_Pad_9/van2") == "live"; },
+        60.0))
+        << broker.log();
+}
+
+TEST_F(RemotePage, JudgesOnTheStationsClockAndShrugsOffWhatItCannotRead) {
+    ASSERT_TRUE(openPage()) << browser.log();
+    const auto js = [&](const std::string& e) { return browser.evaluate(e); };
+    // A sample exactly 5 s behind the heartbeat is still live; a millisecond more is stale.
+    EXPECT_FALSE(js("vnkRemote.pumpStatus({online:true, drive_on:true, sample_ms:1000}, 6000, "
+                    "true).stale")
+                     .toBool());
+    EXPECT_TRUE(js("vnkRemote.pumpStatus({online:true, drive_on:true, sample_ms:999}, 6000, "
+                   "true).stale")
+                    .toBool());
+    // No sample yet, or the station not live: stale. An off-line pump is off line, whatever
+    // its last sample.
+    EXPECT_TRUE(js("vnkRemote.pumpStatus({online:true, sample_ms:0}, 6000, true).stale").toBool());
+    EXPECT_TRUE(
+        js("vnkRemote.pumpStatus({online:true, sample_ms:6000}, 6000, false).stale").toBool());
+    EXPECT_EQ(js("JSON.stringify(vnkRemote.pumpStatus({online:false, port_lost:true, "
+                 "sample_ms:1}, 600000, true))")
+                  .toString(),
+              R"({"state":"offline","stale":false,"flag":"PORT LOST"})");
+    EXPECT_EQ(js("vnkRemote.pumpStatus({online:true, tripped:true, drive_on:false, "
+                 "sample_ms:6000}, 6000, true).state")
+                  .toString(),
+              "tripped");
+
+    // Junk on a station's topics changes nothing and throws nothing; a cleared state removes
+    // the station.
+    js(R"(vnkRemote.take('vnk/x/y/state', '{"state":"online","site":"x","station":"y"}'); true)");
+    js(R"(vnkRemote.take('vnk/x/y/heartbeat', '{"seq":1,"time_ms":1000}'); true)");
+    js(R"(vnkRemote.take('vnk/x/y/pump/2', '{"online":true,"drive_on":true,"motor_rpm":800,"sample_ms":1000}'); true)");
+    for (const char* junk :
+         {R"(vnkRemote.take('vnk/x/y/pump/2', 'not json'); true)",
+          R"(vnkRemote.take('vnk/x/y/pump/2', '[1,2]'); true)",
+          R"(vnkRemote.take('vnk/x/y/pump/99', '{"online":true,"motor_rpm":5}'); true)",
+          R"(vnkRemote.take('vnk/x/y/pump/2x', '{"online":true,"motor_rpm":5}'); true)",
+          R"(vnkRemote.take('vnk/x/y/heartbeat', '{"time_ms":"soon"}'); true)",
+          R"(vnkRemote.take('vnk/x/y/state', '{"state":"exploded"}'); true)"})
+        EXPECT_TRUE(js(junk).toBool()) << junk << browser.log();
+    ASSERT_TRUE(waitFor(
+        [&] { return tile(readStation(browser, "x/y"), 2)["rpm"].toString() == "800"; }, 10.0));
+    const QJsonObject xy = readStation(browser, "x/y");
+    EXPECT_EQ(xy["status"].toString(), "live");
+    EXPECT_FALSE(tile(xy, 2)["stale"].toBool());
+    js(R"(vnkRemote.take('vnk/x/y/state', ''); true)");
+    EXPECT_TRUE(waitFor([&] { return readStation(browser, "x/y").isEmpty(); }, 10.0));
+}
+
+}  // namespace
