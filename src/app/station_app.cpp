@@ -14,13 +14,16 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/group_access.h"
 #include "platform/home_lock.h"
 #include "platform/journal.h"
 #include "platform/numeric_locale.h"
@@ -195,6 +198,19 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
         ui::setPopupBackEnd(&autoPopups);
     else
         ui::setPopupBackEnd(&dialogs);
+
+    // A home its group may write in is shared by every member's station: what this run makes
+    // there is made for the group too (group_access.h).
+    const std::string home = platform::GetProjectDir();
+    const bool shared = platform::FolderSharedWithGroup(home);
+    platform::ShareFilesWithGroup(shared);
+    if (::access(home.c_str(), F_OK) == 0 && ::access(home.c_str(), W_OK | X_OK) != 0)
+        std::fprintf(stderr,
+                     "%s: the program folder %s cannot be written (%s): settings, recordings "
+                     "and the journal cannot be kept%s\n",
+                     program, home.c_str(), std::strerror(errno),
+                     shared ? "; its group's members may write it (a new member logs in again)"
+                            : "");
 
     // Held for the whole run; the kernel frees it however the process ends.
     platform::HomeLock homeLock;
