@@ -242,12 +242,12 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
     const bool shared = platform::FolderSharedWithGroup(home);
     platform::ShareFilesWithGroup(shared);
     if (::access(home.c_str(), F_OK) == 0 && ::access(home.c_str(), W_OK | X_OK) != 0)
-        std::fprintf(stderr,
-                     "%s: the program folder %s cannot be written (%s): settings, recordings "
-                     "and the journal cannot be kept%s\n",
-                     program, home.c_str(), std::strerror(errno),
-                     shared ? "; its group's members may write it (a new member logs in again)"
-                            : "");
+        std::fprintf(
+            stderr,
+            "%s: the program folder %s cannot be written (%s): settings, recordings "
+            "and the journal cannot be kept%s\n",
+            program, home.c_str(), std::strerror(errno),
+            shared ? "; its group's members may write it (a new member logs in again)" : "");
 
     // Held for the whole run; the kernel frees it however the process ends.
     platform::HomeLock homeLock;

@@ -23,7 +23,7 @@ TEST(GroupAccess, AFolderIsSharedWhenItsGroupMayWriteInIt) {
     const struct {
         mode_t mode;
         bool shared;
-    } cases[] = {{02770, true}, {0770, true}, {0775, true}, {0755, false},
+    } cases[] = {{02770, true}, {0770, true},   {0775, true}, {0755, false},
                  {0700, false}, {02750, false}, {0757, false}};
     for (const auto& c : cases) {
         ASSERT_EQ(::chmod(dir.c_str(), c.mode), 0);

@@ -27,9 +27,8 @@ class JournalStation : public JournaledStationFleet {
 
 TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     start();
-    EXPECT_EQ(store.countOf(Kind::Station, kNoPump,
-                          std::string("Start-up, version ") + platform::ProgramVersion()),
-              1);
+    const std::string startUp = std::string("Start-up, version ") + platform::ProgramVersion();
+    EXPECT_EQ(store.countOf(Kind::Station, kNoPump, startUp), 1);
     for (int p = 0; p < kPumps; ++p) EXPECT_EQ(store.countOf(Kind::Link, p, "On line"), 1);
     EXPECT_EQ(store.countOf(Kind::Port, kNoPump, "COM7 opened"), 1);
 
