@@ -78,6 +78,7 @@ const char* kUsage =
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C or SIGTERM)\n"
     "  --quiet                no status line\n"
     "  --help                 this text\n"
+    "  --version              the version\n"
     "\n"
     "At exit one summary line: vnk-blender: summary key=value ... result=ok|failed. Exit code 0\n"
     "when replies came and none was of a bad size, out of step, missing, extra, late or\n"
@@ -164,6 +165,9 @@ int main(int argc, char** argv) {
         double v = 0.0;
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("%s %s\n", "vnk-blender", VNK_VERSION);
             return 0;
         } else if (a == "--port") {
             const std::string s = need(i);

@@ -124,6 +124,7 @@ const char* kUsage =
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C)\n"
     "  --quiet                no status line\n"
     "  --help                 this text\n"
+    "  --version              the version\n"
     "\n"
     "Prints one status line a second. Ctrl-C or SIGTERM removes the links and exits 0.\n";
 
@@ -225,6 +226,9 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("%s %s\n", "vnk-sim", VNK_VERSION);
             return 0;
         } else if (a == "--ports-dir") {
             dir = need(i);

@@ -14,13 +14,16 @@
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/event_loop.h"
+#include "platform/group_access.h"
 #include "platform/home_lock.h"
 #include "platform/journal.h"
 #include "platform/numeric_locale.h"
@@ -33,6 +36,7 @@
 #include "platform/registry.h"
 #include "platform/serial.h"
 #include "platform/system.h"
+#include "platform/version.h"
 #include "shell/main_sequence.h"
 #include "ui/popups.h"
 #include "ui/qt/qt_popups.h"
@@ -51,6 +55,41 @@ void onSignal(int) {
     char byte = 1;
     ssize_t n = ::write(g_signalPipe[1], &byte, 1);
     (void)n;
+}
+
+// --help and --version answer before anything else, with no display and no files touched.
+const char* kHelp =
+    "Usage: %s [/admin] [/ShowStats] [/timeout SECONDS] [-platform NAME]\n"
+    "       %s --help | --version\n"
+    "\n"
+    "The VNK PC operator station: polls the pump controllers on their serial ports, shows\n"
+    "the fleet in three bank windows and protects it (trips, emergency stop, inline trip).\n"
+    "\n"
+    "  /admin             the Controller Settings page of automatic control\n"
+    "  /ShowStats         the serial monitor's statistics\n"
+    "  /timeout SECONDS   the reply time-out, 0.2 to 5.0\n"
+    "  -platform NAME     Qt's platform (offscreen: no display)\n"
+    "  --help             this text\n"
+    "  --version          the version\n"
+    "\n"
+    "Program folder: $VNK_HOME, else %s.\n"
+    "The environment (VNK_HOME, VNK_REGISTRY, VNK_PORTS_DIR, VNK_PARPORT, VNK_POPUPS, ...)\n"
+    "is described in vnk-station(1).\n";
+
+// True when args ask for help or the version, which are then printed.
+bool answerInfoOption(const char* program, const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "--version") {
+            std::printf("%s %s\n", program, platform::ProgramVersion());
+            return true;
+        }
+        if (a == "--help" || a == "-h") {
+            const std::string home = platform::DefaultHomeFor(platform::ExecutableDir());
+            std::printf(kHelp, program, program, home.c_str());
+            return true;
+        }
+    }
+    return false;
 }
 
 // Without a display Qt gives up with an abort and a core dump; the operator gets one line
@@ -162,6 +201,7 @@ void clearBackEnds() {
 
 int RunStationProcess(const char* program, int argc, char** argv, const Extras& extras) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (answerInfoOption(program, args)) return 0;
     if (!displayOrPlatformChosen(args)) {
         std::fprintf(stderr,
                      "%s: no display (DISPLAY and WAYLAND_DISPLAY are not set); to run "
@@ -195,6 +235,19 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
         ui::setPopupBackEnd(&autoPopups);
     else
         ui::setPopupBackEnd(&dialogs);
+
+    // A home its group may write in is shared by every member's station: what this run makes
+    // there is made for the group too (group_access.h).
+    const std::string home = platform::GetProjectDir();
+    const bool shared = platform::FolderSharedWithGroup(home);
+    platform::ShareFilesWithGroup(shared);
+    if (::access(home.c_str(), F_OK) == 0 && ::access(home.c_str(), W_OK | X_OK) != 0)
+        std::fprintf(
+            stderr,
+            "%s: the program folder %s cannot be written (%s): settings, recordings "
+            "and the journal cannot be kept%s\n",
+            program, home.c_str(), std::strerror(errno),
+            shared ? "; its group's members may write it (a new member logs in again)" : "");
 
     // Held for the whole run; the kernel frees it however the process ends.
     platform::HomeLock homeLock;

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/group_access.h"
+
 namespace platform {
 
 namespace {
@@ -15,7 +17,7 @@ namespace {
 // The folders above path, from the top down; one that is already there is left as it is.
 void makeFoldersAbove(const std::string& path) {
     for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
+        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);  // the umask decides
     }
 }
 
@@ -26,11 +28,18 @@ HomeLock::Result HomeLock::take(const std::string& path) {
     error_.clear();
     makeFoldersAbove(path);
     // Read-only is enough for flock and lets a lock file that is not writable still serve.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR);
+    // In a home shared with a group, the next station may be another member's: the file is
+    // made readable for the group, whatever the umask, and one this user made private before
+    // the home was shared is opened up.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, PrivateFileMode());
     if (fd < 0) {
         error_ = std::strerror(errno);
         return Result::Unavailable;
     }
+    struct stat st {};
+    if (FilesSharedWithGroup() && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+        (st.st_mode & 07777) != PrivateFileMode())
+        (void)::fchmod(fd, PrivateFileMode());
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);

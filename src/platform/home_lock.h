@@ -24,7 +24,8 @@ class HomeLock {
     ~HomeLock() { release(); }
 
     // Takes the lock on the file at path without waiting, making its folder (and the
-    // folders above it) and the file (0600) when they are missing. A lock already held by
+    // folders above it) and the file (0600; 0660 in a home shared with a group) when they
+    // are missing. A lock already held by
     // this object is released first.
     Result take(const std::string& path);
     void release();

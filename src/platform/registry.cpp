@@ -13,6 +13,8 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/group_access.h"
+
 namespace platform {
 
 namespace {
@@ -274,7 +276,7 @@ bool writeAll(int fd, const std::string& data) {
 
 void makeParentDirs(const std::string& path) {
     for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0755);
+        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);  // the umask decides
     }
 }
 
@@ -299,13 +301,14 @@ int readStoreFile(const std::string& path, std::string& bytes) {
     return ok ? kRegOk : kRegUnreadable;
 }
 
-// The store holds the password in clear text: only its owner may read it. An administrator
-// may have made it stricter still (read-only, 0400), and that stays; anything looser
-// becomes 0600 at the next write.
+// The store holds the password in clear text: only its owner may read it, and in a home
+// shared with the station's group (group_access.h) the group's members too. An
+// administrator may have made it stricter still (read-only, 0400), and that stays; anything
+// looser becomes 0600 (shared: 0660) at the next write.
 mode_t storeModeFor(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return S_IRUSR | S_IWUSR;
-    return st.st_mode & (S_IRUSR | S_IWUSR);
+    if (::stat(path.c_str(), &st) != 0) return PrivateFileMode();
+    return PrivateModeFor(st.st_mode);
 }
 
 // The replacement is made anew every time, never opened where it lies: a .tmp left by a

@@ -151,7 +151,8 @@ void WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::s
     // would silently lose the groups and the steps. The new image goes to a file of its own
     // in the same folder, reaches the disk, and only then takes the old one's name.
     const std::string temp = path + ".new";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // The umask decides who else may read it (the group, in a home shared with one).
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return;
     bool ok = writeAll(fd, buffer, size) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

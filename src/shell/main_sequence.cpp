@@ -36,6 +36,7 @@
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/system.h"
+#include "platform/version.h"
 #include "recorder/recorder.h"
 #include "remote/publisher.h"
 #include "remote/remote_panel.h"
@@ -252,8 +253,12 @@ void EnableSetupMenu() {
     undim(DetailPanel);
 }
 
+std::string StartUpEventText() {
+    return std::string("Start-up, version ") + platform::ProgramVersion();
+}
+
 bool StartUp() {
-    journal::Record(journal::kNoPump, journal::Kind::Station, "Start-up");
+    journal::Record(journal::kNoPump, journal::Kind::Station, StartUpEventText());
     journal::SetRetention(settings::ReadJournalRetention());
     // Transmit queues exist before anything can send.
     CreateTxQueues();
@@ -322,7 +327,7 @@ bool StartUp() {
     enableTimer(windows::BANK_TMR_JOURNAL);
     // Remote monitoring: its client connects on a thread of its own; nothing here waits.
     remote::SetRemoteStatusListener(remote::ShowRemoteStatus);
-    remote::StartRemote(VNK_VERSION);
+    remote::StartRemote(platform::ProgramVersion());
     enableTimer(windows::BANK_TMR_REMOTE);
 
     // No periodic timer runs before the ports are open: first polling and the watchdog.

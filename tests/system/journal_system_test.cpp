@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/real/sqlite_journal.h"
+#include "platform/version.h"
 #include "support/config_file.h"
 #include "support/sim_process.h"
 #include "support/station_folder.h"
@@ -126,7 +127,10 @@ TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJourna
         platform::SqliteJournal j;
         ASSERT_TRUE(j.open(db.string(), notice));
         EXPECT_TRUE(notice.empty()) << notice;
-        EXPECT_EQ(count(j, journal::Kind::Station, "Start-up"), 1) << readAll(dir / "station1.log");
+        EXPECT_EQ(count(j, journal::Kind::Station,
+                        std::string("Start-up, version ") + platform::ProgramVersion()),
+                  1)
+            << readAll(dir / "station1.log");
         EXPECT_GE(count(j, journal::Kind::Link, "On line"), 12);
         const auto alarms = j.alarms();
         ASSERT_EQ(alarms.size(), 1u);

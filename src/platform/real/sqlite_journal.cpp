@@ -13,6 +13,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/group_access.h"
 #include "platform/trace.h"
 
 namespace platform {
@@ -76,14 +77,16 @@ bool damagedCode(int rc) {
     return (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB;
 }
 
-// The journal is the station's alone: a new file is made 0600 before SQLite opens it (its
-// -wal and -shm take the mode of the file), and an existing one loses whatever it grants
-// beyond its owner's read and write; a stricter mode is kept.
+// The journal is the station's alone (and its group's, in a home shared with one): a new
+// file is made 0600 (0660) before SQLite opens it (its -wal and -shm take the mode of the
+// file), and an existing one loses whatever it grants beyond that; a stricter mode is kept.
+// Only the owner can change a mode: another member's file is left as it is.
 void makePrivate(const std::string& path, bool create) {
     if (create) {
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, PrivateFileMode());
         if (fd >= 0) {
-            ::fchmod(fd, 0600);  // whatever the umask left
+            ::fchmod(fd, PrivateFileMode());  // whatever the umask left
             ::close(fd);
         }
         return;
@@ -91,8 +94,9 @@ void makePrivate(const std::string& path, bool create) {
     for (const char* suffix : {"", "-wal", "-shm"}) {
         const std::string file = path + suffix;
         struct stat st {};
-        if (::stat(file.c_str(), &st) == 0 && (st.st_mode & 07777) != (st.st_mode & 0600))
-            ::chmod(file.c_str(), st.st_mode & 0600);
+        if (::stat(file.c_str(), &st) == 0 && st.st_uid == ::geteuid() &&
+            (st.st_mode & 07777) != PrivateModeFor(st.st_mode))
+            ::chmod(file.c_str(), PrivateModeFor(st.st_mode));
     }
 }
 
@@ -751,7 +755,7 @@ bool MoveOldJournal(const std::string& oldPath, const std::string& path, std::st
 }
 
 bool MakeJournalFolder(const std::string& folder, std::string& error) {
-    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
+    if (::mkdir(folder.c_str(), PrivateFolderMode()) == 0 || errno == EEXIST) {
         struct stat st {};
         if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
         errno = ENOTDIR;

@@ -1,8 +1,9 @@
 // The journal's store on disk: one SQLite file in WAL mode, one transaction per event, so
 // that a station killed at any moment loses no event whose write returned. The file and its
-// -wal and -shm are private to the station's user (0600) from their creation. A thread of
-// its own checkpoints the log and prunes what the retention policy lets go; another checks
-// the whole file once after it opened.
+// -wal and -shm are private to the station's user (0600; its group's too, 0660, in a home
+// shared with one, see group_access.h) from their creation. A thread of its own checkpoints
+// the log and prunes what the retention policy lets go; another checks the whole file once
+// after it opened.
 #pragma once
 
 #include <atomic>
@@ -112,7 +113,8 @@ class SqliteJournal : public journal::Store {
 // when a file could not be moved.
 bool MoveOldJournal(const std::string& oldPath, const std::string& path, std::string& error);
 
-// The journal's own folder, made private (0700) when it is made. False, error set, when it
+// The journal's own folder, made private (0700; 0770 in a home shared with a group) when it
+// is made. False, error set, when it
 // cannot be made.
 bool MakeJournalFolder(const std::string& folder, std::string& error);
 

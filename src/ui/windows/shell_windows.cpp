@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/version.h"
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
 
@@ -31,7 +32,8 @@ void BuildSplashWindow(int panel) {
     ui::Control& product = AddCaption(panel, SPLASH_PRODUCT, "VNK PC", 30, 20, 520, 48);
     product.textColor = ui::VAL_YELLOW;
     AddCaption(panel, SPLASH_MAKER, "Varnock frac pump operator station", 90, 20, 520, 24);
-    AddCaption(panel, SPLASH_VERSION, "Version 0.1", 120, 20, 520, 24);
+    AddCaption(panel, SPLASH_VERSION, std::string("Version ") + platform::ProgramVersion(), 120, 20,
+               520, 24);
     ui::Control& bar = ui::AddCtrl(panel, SPLASH_ANIMATION, ui::CTRL_SLIDE, "", 170, 20, 520, 24);
     bar.minValue = 0.0;
     bar.maxValue = kSplashAnimationMax;

@@ -12,8 +12,11 @@
 #include <fstream>
 #include <string>
 
+#include "platform/group_access.h"
+
 namespace fs = std::filesystem;
 using platform::HomeLock;
+using platform::ShareFilesWithGroup;
 
 namespace {
 
@@ -69,6 +72,29 @@ TEST_F(HomeLockFile, SecondHolderIsRefusedUntilTheFirstLetsGo) {
         EXPECT_EQ(third.take(path), HomeLock::Result::Taken);
     }
     EXPECT_EQ(first.take(path), HomeLock::Result::Taken) << "freed when its holder goes";
+}
+
+// In a program folder shared with a group the next station may be another member's, who
+// must be able to open the lock file this one made, or one it made before sharing began.
+TEST_F(HomeLockFile, InASharedHomeTheGroupMayOpenTheLockFile) {
+    const mode_t savedMask = ::umask(022);
+    ShareFilesWithGroup(true);
+    struct stat st {};
+    {
+        HomeLock lock;
+        EXPECT_EQ(lock.take(path), HomeLock::Result::Taken) << lock.error();
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0660u) << "a new lock file";
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    {
+        HomeLock lock;
+        EXPECT_EQ(lock.take(path), HomeLock::Result::Taken) << lock.error();
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0660u) << "one made private before";
+    }
+    ShareFilesWithGroup(false);
+    ::umask(savedMask);
 }
 
 TEST_F(HomeLockFile, HolderKilledHardFreesTheFolder) {

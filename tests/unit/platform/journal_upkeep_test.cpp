@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "journal_fixtures.h"
+#include "platform/group_access.h"
 
 namespace {
 
@@ -154,6 +155,37 @@ TEST_F(JournalUpkeepFile, TheFileAndItsLogArePrivateFromTheStartAndAnOlderOneIsM
         db.open(path, notice);
         EXPECT_EQ(modeOf(path), 0400u);
     }
+    ::umask(before);
+}
+
+// In a program folder shared with a group every member's station writes the one journal:
+// its folder, the file and its log are the group's too; a file that was private before is
+// opened up by its owner's next open.
+TEST_F(JournalUpkeepFile, InASharedHomeTheFolderTheFileAndItsLogAreTheGroupsToo) {
+    const mode_t before = ::umask(022);
+    platform::ShareFilesWithGroup(true);
+    const fs::path folder = dir / "shared-journal";
+    std::string error;
+    ASSERT_TRUE(platform::MakeJournalFolder(folder.string(), error)) << error;
+    EXPECT_EQ(modeOf(folder.string()), 0770u);
+    const std::string shared = (folder / "journal.db").string();
+    {
+        platform::SqliteJournal db;
+        ASSERT_TRUE(db.open(shared, notice)) << notice;
+        journal::Event e{0, 1, 0, Kind::Station, "Start-up"};
+        ASSERT_TRUE(db.append(e));
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(shared + suffix), 0660u) << suffix;
+    }
+    ::chmod(shared.c_str(), 0600);
+    ::chmod((shared + "-wal").c_str(), 0644);
+    {
+        platform::SqliteJournal db;
+        ASSERT_TRUE(db.open(shared, notice)) << notice;
+        EXPECT_EQ(modeOf(shared), 0660u);
+        EXPECT_EQ(modeOf(shared + "-wal"), 0660u);
+    }
+    platform::ShareFilesWithGroup(false);
     ::umask(before);
 }
 

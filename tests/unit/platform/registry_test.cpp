@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/group_access.h"
+
 namespace fs = std::filesystem;
 using namespace platform;
 
@@ -406,6 +408,28 @@ TEST_F(RegistryFile, StricterModeStaysAndALooserOneBecomesPrivateAtTheNextWrite)
         EXPECT_EQ(v, 31u);
         fs::remove(path);
     }
+}
+
+// In a program folder shared with a group, every member's station reads and replaces the
+// one store: the group gets what the owner has, from the first write on, and never others.
+TEST_F(RegistryFile, InASharedHomeTheGroupHasWhatTheOwnerHas) {
+    Umask open(0);
+    ShareFilesWithGroup(true);
+    ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
+    EXPECT_EQ(modeOf(path), 0660u) << "a new store";
+    const struct {
+        mode_t before, after;
+    } cases[] = {{0600, 0660}, {0644, 0660}, {0666, 0660}, {0400, 0440}, {0640, 0660}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("store " + octal(c.before));
+        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 30, 1), kRegOk);
+        EXPECT_EQ(modeOf(path), c.after);
+    }
+    ShareFilesWithGroup(false);
+    ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
+    ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 31, 1), kRegOk);
+    EXPECT_EQ(modeOf(path), 0600u) << "a home of one user's again";
 }
 
 TEST_F(RegistryFile, ReplacementIsPrivateBeforeItHoldsAByte) {

@@ -271,7 +271,7 @@ TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsW
     for (const auto& m : broker.published) {
         EXPECT_EQ(m.payload.find("old history"), std::string::npos)
             << "history before remote monitoring was sent";
-        startUpSent = startUpSent || m.payload.find("\"Start-up\"") != std::string::npos;
+        startUpSent = startUpSent || m.payload.find("\"Start-up, version ") != std::string::npos;
     }
     EXPECT_TRUE(startUpSent) << "this run's events from its start are sent";
 

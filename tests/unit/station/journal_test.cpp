@@ -6,6 +6,7 @@
 #include "operation/journal_view.h"
 #include "platform/journal.h"
 #include "platform/sim/memory_journal.h"
+#include "platform/version.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/journal_window.h"
@@ -26,7 +27,8 @@ class JournalStation : public JournaledStationFleet {
 
 TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     start();
-    EXPECT_EQ(store.countOf(Kind::Station, kNoPump, "Start-up"), 1);
+    const std::string startUp = std::string("Start-up, version ") + platform::ProgramVersion();
+    EXPECT_EQ(store.countOf(Kind::Station, kNoPump, startUp), 1);
     for (int p = 0; p < kPumps; ++p) EXPECT_EQ(store.countOf(Kind::Link, p, "On line"), 1);
     EXPECT_EQ(store.countOf(Kind::Port, kNoPump, "COM7 opened"), 1);
 
