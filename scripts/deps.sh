@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when any is missing,
-# and the remote page's MQTT client from the npm registry (scripts/web_bundle.sh).
+# and the remote page's MQTT client from the npm registry (scripts/web_bundle.sh). Packages
+# named as arguments are installed too (the packaging tools of scripts/package.sh).
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   mosquitto mosquitto-clients libmosquitto-dev openssl
   chromium curl ca-certificates
   xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils
+  "$@"
 )
 
 missing=()

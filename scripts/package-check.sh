@@ -79,10 +79,7 @@ trap finish EXIT
 step() { echo; echo "==== $*"; }
 
 step "host tools"
-if ! command -v debootstrap >/dev/null; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
-fi
+bash scripts/deps.sh debootstrap
 
 step "the package"
 bash scripts/package.sh | tee "$work/package.log"

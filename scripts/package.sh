@@ -8,20 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/deps.sh
-
-tools=(dpkg-dev lintian desktop-file-utils groff man-db)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# The build's packages and the packaging tools.
+bash scripts/deps.sh dpkg-dev lintian desktop-file-utils groff man-db
 
 build=${VNK_PACKAGE_BUILD:-build/package}
 jobs=$(nproc 2>/dev/null || echo 2)
