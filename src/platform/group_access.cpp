@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
+
 namespace platform {
 
 namespace {
@@ -36,6 +38,11 @@ mode_t PrivateFileMode() {
 
 mode_t PrivateFolderMode() {
     return g.shared ? 0770 : 0700;
+}
+
+void MakeFoldersAbove(const std::string& path) {
+    for (std::size_t i = 1; i < path.size(); ++i)
+        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);
 }
 
 mode_t PrivateModeFor(mode_t existing) {

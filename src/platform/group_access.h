@@ -30,6 +30,10 @@ bool FilesSharedWithGroup();
 mode_t PrivateFileMode();
 // The mode a private folder is made with: 0700, shared 0770.
 mode_t PrivateFolderMode();
+// The folders above path, from the top down, as the umask allows (the group's too in a
+// shared home); one that is already there is left as it is.
+void MakeFoldersAbove(const std::string& path);
+
 // The mode an existing private file is brought to: its owner's read and write bits as they
 // are (a store made read-only by hand stays so), the same for the group when shared, none
 // for the group otherwise and none for others ever.

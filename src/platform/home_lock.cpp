@@ -12,21 +12,10 @@
 
 namespace platform {
 
-namespace {
-
-// The folders above path, from the top down; one that is already there is left as it is.
-void makeFoldersAbove(const std::string& path) {
-    for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);  // the umask decides
-    }
-}
-
-}  // namespace
-
 HomeLock::Result HomeLock::take(const std::string& path) {
     release();
     error_.clear();
-    makeFoldersAbove(path);
+    MakeFoldersAbove(path);
     // Read-only is enough for flock and lets a lock file that is not writable still serve.
     // In a home shared with a group, the next station may be another member's: the file is
     // made readable for the group, whatever the umask, and one this user made private before

@@ -274,12 +274,6 @@ bool writeAll(int fd, const std::string& data) {
     return true;
 }
 
-void makeParentDirs(const std::string& path) {
-    for (size_t i = 1; i < path.size(); ++i) {
-        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);  // the umask decides
-    }
-}
-
 // The whole store file. Only a store that is not there reads as empty: one that cannot be
 // opened, that is not a plain file (a pipe would block the event loop), or whose read
 // fails or ends early is unreadable, so that no write puts a near-empty store in its place.
@@ -469,7 +463,7 @@ bool RegistryStore::set(const std::string& key, const std::string& name, const R
     // power cut sees either the old store or the new one, never half of one.
     std::string text = encodeText(format(keys, names), encoding);
     std::string tmp = path_ + ".tmp";
-    makeParentDirs(path_);
+    MakeFoldersAbove(path_);
     int fd = openPrivateTemp(tmp, storeModeFor(path_));
     if (fd < 0) return false;
     bool ok = writeAll(fd, text) && ::fsync(fd) == 0;

@@ -86,7 +86,9 @@ void markLoaded() {
 
 void LoadConfiguration() {
     const std::string folder = settings::ConfigFolder();
-    ::mkdir(folder.c_str(), 0755);  // already there, or cannot be made: the read decides
+    // Already there, or cannot be made: the read decides. The umask decides who else may
+    // write in it (the group, in a home shared with one).
+    ::mkdir(folder.c_str(), 0777);
 
     // Bytes the file does not hold keep the record's start-of-run values.
     std::uint8_t image[settings::kConfigRecordSize];

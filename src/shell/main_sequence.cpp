@@ -253,9 +253,12 @@ void EnableSetupMenu() {
     undim(DetailPanel);
 }
 
+namespace {
+// The journal's first event of a run, with the version that ran: "Start-up, version 0.1.0".
 std::string StartUpEventText() {
     return std::string("Start-up, version ") + platform::ProgramVersion();
 }
+}  // namespace
 
 bool StartUp() {
     journal::Record(journal::kNoPump, journal::Kind::Station, StartUpEventText());

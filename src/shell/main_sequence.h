@@ -21,8 +21,6 @@ void ParseCommandLine(const std::vector<std::string>& args);
 // MissingSafetyHooks) or a timer's callback not wired, each named on stderr. The shut-down
 // still runs.
 bool StartUp();
-// The journal's first event of a run, with the version that ran: "Start-up, version 0.1.0".
-std::string StartUpEventText();
 // The safety seams start-up installs and a station cannot run without: the speed
 // interlock, the link's raise gate, the E-stop's latch and the inline trip's hook. Empty
 // when all are in place.

@@ -55,4 +55,24 @@ TEST(GroupAccess, SharingOpensTheUmaskToTheGroupAndGivesTheOldOneBack) {
     ::umask(login);
 }
 
+TEST(GroupAccess, FoldersAboveAFileAreTheGroupsOnlyInASharedHome) {
+    const fs::path dir = fs::temp_directory_path() / ("vnk_above_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const mode_t login = ::umask(022);
+    const auto modeOf = [](const fs::path& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    ShareFilesWithGroup(true);
+    MakeFoldersAbove((dir / "shared" / "cfg" / "registry.reg").string());
+    ShareFilesWithGroup(false);
+    MakeFoldersAbove((dir / "own" / "cfg" / "registry.reg").string());
+    ::umask(login);
+    EXPECT_EQ(modeOf(dir / "shared" / "cfg"), 0770u);
+    EXPECT_EQ(modeOf(dir / "own" / "cfg"), 0755u);
+    EXPECT_FALSE(fs::exists(dir / "shared" / "cfg" / "registry.reg")) << "the file is not made";
+    fs::remove_all(dir);
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // and what a save takes back. Damaged, short and long files, and a file that does not mark
 // its groups valid, are config_fuzz's (every image: the values taken or replaced, then saved
 // and loaded alike).
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 
 #include "link/comcfg.h"
 #include "link/pump_table.h"
+#include "platform/group_access.h"
 #include "shell_fixture.h"
 #include "support/config_file.h"
 #include "ui/windows/bank_window.h"
@@ -84,6 +87,18 @@ TEST_F(Configuration, FirstStartCreatesTheFolderAndTheFileAndRunsOnItsDefaults) 
     EXPECT_EQ(PumpTable[7].PumpGroup, kNoGroup);
     EXPECT_EQ(Config.PumpsShown, 24);
     EXPECT_EQ(Config.RefreshInterval, 1.0);
+}
+
+TEST_F(Configuration, InAHomeSharedWithAGroupTheFolderIsTheGroupsToo) {
+    // The next operator's station replaces vnk.cfg by a rename in this folder.
+    const mode_t login = ::umask(022);
+    platform::ShareFilesWithGroup(true);
+    load();
+    platform::ShareFilesWithGroup(false);
+    ::umask(login);
+    struct stat st {};
+    ASSERT_EQ(::stat((home + "/cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0770u);
 }
 
 TEST_F(Configuration, AValidFileHandsItsValuesToThePumpTable) {
