@@ -5,20 +5,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iomanip>
-#include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
