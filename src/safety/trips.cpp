@@ -132,11 +132,14 @@ void TripValChanged(int panel, int control) {
     const int pump = PumpOfRowCtrl(panel, control, kPosTrip);
     if (pump < 0) return;
     // OK on the value as shown sends the pump's own trip point back, not the shown number
-    // converted again (62.05 MPa is 8999 psi, where the pump holds 9000).
-    const double psi =
-        KeypadValueAsShown()
-            ? std::round(LiveUs(PumpTable[pump], &PumpRecord::TripPressure))
-            : EnteredTripPsi(KeypadValue);
+    // converted again (62.05 MPa is 8999 psi, where the pump holds 9000); one it could not
+    // take is judged as typed.
+    double psi = -1.0;
+    if (KeypadValueAsShown()) {
+        const double held = std::round(LiveUs(PumpTable[pump], &PumpRecord::TripPressure));
+        if (held >= kTripPsiMin && held <= kTripPsiMax) psi = held;
+    }
+    if (psi < 0) psi = EnteredTripPsi(KeypadValue);
     if (psi < 0) return;
     journal::Record(pump, journal::Kind::Command, "Trip point " + psiText(psi));
     for (int target : PumpOrGroupTargets(pump)) sendTrip(target, static_cast<float>(psi));
