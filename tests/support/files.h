@@ -39,6 +39,7 @@ class TempFolder {
     const std::filesystem::path& path() const { return path_; }
     operator const std::filesystem::path&() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& p) const { return path_ / p; }
+    std::string string() const { return path_.string(); }
 
   private:
     std::filesystem::path path_;
