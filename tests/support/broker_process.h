@@ -85,8 +85,6 @@ struct BrokerSetup {
     std::string password = {};
     std::string certFile = {};
     std::string keyFile = {};
-    // Sessions and their queued messages kept across a stop and restart (saved at SIGTERM).
-    bool persistent = false;
 };
 
 class BrokerProcess {
@@ -115,10 +113,7 @@ class BrokerProcess {
         conf << "listener " << port_ << " 127.0.0.1\n";
         if (!setup.certFile.empty())
             conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
-        if (setup.persistent)
-            conf << "persistence true\npersistence_location " << dir_.string() << "/\n";
-        else
-            conf << "persistence false\n";
+        conf << "persistence false\n";
         conf << "log_dest file " << (dir_ / "broker.log").string() << "\n"
              << "log_type all\n";
         // As root the broker would turn into the "mosquitto" user, who cannot write here.
@@ -278,15 +273,10 @@ class TestSubscriber {
 
     // Connects and subscribes (QoS 1); true once the broker has confirmed the subscription,
     // so that nothing published after it is missed.
-    // With a session id the broker keeps the session (and queues QoS 1 messages for it)
-    // while the subscriber is away; libmosquitto's loop reconnects by itself.
-    bool start(int port, const std::string& filter, const std::string& user = {},
-               const std::string& password = {}, const std::string& sessionId = {}) {
+    bool start(int port, const std::string& filter) {
         filter_ = filter;
-        m_ =
-            mosquitto_new(sessionId.empty() ? nullptr : sessionId.c_str(), sessionId.empty(), this);
+        m_ = mosquitto_new(nullptr, true, this);
         if (m_ == nullptr) return false;
-        if (!user.empty()) mosquitto_username_pw_set(m_, user.c_str(), password.c_str());
         mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {
             auto* s = static_cast<TestSubscriber*>(self);
             if (rc == 0) mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
@@ -324,14 +314,6 @@ class TestSubscriber {
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
     }
-    // The messages on one topic, in the order they arrived.
-    std::vector<Message> on(const std::string& topic) const {
-        std::vector<Message> out;
-        for (const Message& m : messages())
-            if (m.topic == topic) out.push_back(m);
-        return out;
-    }
-
     // Waits in real time until pred holds for the messages so far, at most seconds.
     bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred, double seconds) {
         std::unique_lock<std::mutex> lock(mutex_);
