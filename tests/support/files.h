@@ -74,13 +74,14 @@ class Umask {
     mode_t saved_;
 };
 
-// Waits until done() holds; the bound is for a machine loaded with other builds, where a
-// Debug build under the sanitizers is slow. Nothing is judged by the time it took.
-inline bool waitFor(const std::function<bool()>& done, double seconds = 90.0) {
+// Waits until done() holds, asking every `every` seconds; the bound is for a machine loaded
+// with other builds, where a Debug build under the sanitizers is slow. Nothing is judged by
+// the time it took.
+inline bool waitFor(const std::function<bool()>& done, double seconds = 90.0, double every = 0.01) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::duration<double>(every));
     }
     return true;
 }
