@@ -67,30 +67,18 @@ bool everyPumpTookIn(const std::vector<Took>& took, size_t from, int n) {
     return true;
 }
 
-// The desktop's language as a station started now sees it; the earlier setting comes back
-// at the end of the scope.
+// The desktop's language as a station started now sees it (LC_ALL outranks LC_NUMERIC and
+// LANG); the setting before comes back at the end of the scope.
 class DesktopLanguage {
   public:
     explicit DesktopLanguage(const char* lang) {
-        for (const char* name : kNames) {
-            const char* v = std::getenv(name);
-            saved_.push_back(v != nullptr ? std::optional<std::string>(v) : std::nullopt);
-            unsetenv(name);
-        }
-        setenv("LANG", lang, 1);
+        if (const char* v = std::getenv("LC_ALL")) saved_ = v;
+        setenv("LC_ALL", lang, 1);
     }
-    ~DesktopLanguage() {
-        for (size_t i = 0; i < saved_.size(); ++i) {
-            if (saved_[i])
-                setenv(kNames[i], saved_[i]->c_str(), 1);
-            else
-                unsetenv(kNames[i]);
-        }
-    }
+    ~DesktopLanguage() { saved_ ? setenv("LC_ALL", saved_->c_str(), 1) : unsetenv("LC_ALL"); }
 
   private:
-    static constexpr const char* kNames[] = {"LANG", "LC_ALL", "LC_NUMERIC"};
-    std::vector<std::optional<std::string>> saved_;
+    std::optional<std::string> saved_;
 };
 
 class StationRun : public ::testing::Test {
@@ -111,6 +99,7 @@ class StationRun : public ::testing::Test {
         ASSERT_TRUE(sim.start(VNK_SIM_PATH, args, (dir / "sim.log").string()));
         ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "ports" / "COM24"); }));
     }
+
     fs::path cfgPath() const { return dir / "home" / "cfg" / "vnk.cfg"; }
 
     void writeConfig(int units) {
@@ -125,24 +114,18 @@ class StationRun : public ::testing::Test {
     }
 
     // The newest output line that has its end, without the "\n".
-    std::string lastCompleteLine() {
-        std::ifstream f(dir / "output.txt", std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        size_t end = text.rfind('\n');
+    std::string lastCompleteLine() const {
+        const std::string text = readFile(dir / "output.txt");
+        const size_t end = text.rfind('\n');
         if (end == std::string::npos) return {};
-        size_t begin = end == 0 ? std::string::npos : text.rfind('\n', end - 1);
-        begin = begin == std::string::npos ? 0 : begin + 1;
-        return text.substr(begin, end - begin);
+        const size_t before = end == 0 ? std::string::npos : text.rfind('\n', end - 1);
+        const size_t from = before == std::string::npos ? 0 : before + 1;
+        return text.substr(from, end - from);
     }
-
     // Pumps in the newest complete output line, or -1 when there is none yet.
-    int pumpsInOutput() {
-        std::ifstream f(dir / "output.txt", std::ios::binary);
-        std::string line, last;
-        while (std::getline(f, line)) last = line;
-        if (last.empty()) return -1;
-        int commas = static_cast<int>(std::count(last.begin(), last.end(), ','));
-        return commas / 9;
+    int pumpsInOutput() const {
+        const std::string line = lastCompleteLine();
+        return line.empty() ? -1 : static_cast<int>(std::count(line.begin(), line.end(), ',')) / 9;
     }
 
     // Complete lines of the output so far: the station writes one a second.
