@@ -10,7 +10,6 @@
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,26 +27,9 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/sim_process.h"
 
 namespace broker_detail {
-
-// Starts args[0] with args, its output appended to outputPath; the child's pid or -1.
-inline int spawnProcess(const std::vector<std::string>& args, const std::string& outputPath) {
-    std::vector<std::string> all = args;
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
 
 inline bool accepts(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -122,9 +104,9 @@ class BrokerProcess {
             conf << "allow_anonymous true\n";
         } else {
             const std::string file = (dir_ / "passwords").string();
-            const pid_t pid = broker_detail::spawnProcess(
+            const pid_t pid = SpawnProcess(
                 {"/usr/bin/mosquitto_passwd", "-b", "-c", file, setup.user, setup.password},
-                (dir_ / "passwd.out").string());
+                (dir_ / "passwd.out").string(), true);
             int status = 0;
             if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
                 WEXITSTATUS(status) != 0)
@@ -228,9 +210,9 @@ class BrokerProcess {
 
   private:
     bool launch() {
-        pid_ = broker_detail::spawnProcess(
+        pid_ = SpawnProcess(
             {"/usr/sbin/mosquitto", "-c", (dir_ / "mosquitto.conf").string()},
-            (dir_ / "broker.out").string());
+            (dir_ / "broker.out").string(), true);
         if (pid_ <= 0) return false;
         for (int i = 0; i < 500; ++i) {
             int status = 0;

@@ -346,7 +346,7 @@ TEST_F(MosquittoClientTest, BrokerGoneEndsTheConnectionAndTheNextAttemptFindsItB
 
 // A self-signed certificate for 127.0.0.1, made with the openssl command.
 bool makeCertificate(const std::filesystem::path& dir) {
-    const pid_t pid = broker_detail::spawnProcess(
+    const pid_t pid = SpawnProcess(
         {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
          "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1",
          "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", (dir / "key.pem").string(), "-out",
