@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "link/decoder.h"
 #include "link/frame.h"
 #include "link/operations.h"
@@ -71,8 +72,7 @@ void tap(int, std::span<const std::uint8_t> packet) {
 }
 
 [[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "receive_fuzz: %s\n", what);
-    std::abort();
+    fuzzsupport::fail("receive_fuzz", what);
 }
 
 // A small deterministic generator for the piece sizes.

@@ -10,7 +10,6 @@
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,26 +27,9 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "support/sim_process.h"
 
 namespace broker_detail {
-
-// Starts args[0] with args, its output appended to outputPath; the child's pid or -1.
-inline int spawnProcess(const std::vector<std::string>& args, const std::string& outputPath) {
-    std::vector<std::string> all = args;
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
 
 inline bool accepts(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -85,8 +67,6 @@ struct BrokerSetup {
     std::string password = {};
     std::string certFile = {};
     std::string keyFile = {};
-    // Sessions and their queued messages kept across a stop and restart (saved at SIGTERM).
-    bool persistent = false;
 };
 
 class BrokerProcess {
@@ -115,10 +95,7 @@ class BrokerProcess {
         conf << "listener " << port_ << " 127.0.0.1\n";
         if (!setup.certFile.empty())
             conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
-        if (setup.persistent)
-            conf << "persistence true\npersistence_location " << dir_.string() << "/\n";
-        else
-            conf << "persistence false\n";
+        conf << "persistence false\n";
         conf << "log_dest file " << (dir_ / "broker.log").string() << "\n"
              << "log_type all\n";
         // As root the broker would turn into the "mosquitto" user, who cannot write here.
@@ -127,9 +104,9 @@ class BrokerProcess {
             conf << "allow_anonymous true\n";
         } else {
             const std::string file = (dir_ / "passwords").string();
-            const pid_t pid = broker_detail::spawnProcess(
+            const pid_t pid = SpawnProcess(
                 {"/usr/bin/mosquitto_passwd", "-b", "-c", file, setup.user, setup.password},
-                (dir_ / "passwd.out").string());
+                (dir_ / "passwd.out").string(), true);
             int status = 0;
             if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
                 WEXITSTATUS(status) != 0)
@@ -233,9 +210,9 @@ class BrokerProcess {
 
   private:
     bool launch() {
-        pid_ = broker_detail::spawnProcess(
+        pid_ = SpawnProcess(
             {"/usr/sbin/mosquitto", "-c", (dir_ / "mosquitto.conf").string()},
-            (dir_ / "broker.out").string());
+            (dir_ / "broker.out").string(), true);
         if (pid_ <= 0) return false;
         for (int i = 0; i < 500; ++i) {
             int status = 0;
@@ -278,15 +255,10 @@ class TestSubscriber {
 
     // Connects and subscribes (QoS 1); true once the broker has confirmed the subscription,
     // so that nothing published after it is missed.
-    // With a session id the broker keeps the session (and queues QoS 1 messages for it)
-    // while the subscriber is away; libmosquitto's loop reconnects by itself.
-    bool start(int port, const std::string& filter, const std::string& user = {},
-               const std::string& password = {}, const std::string& sessionId = {}) {
+    bool start(int port, const std::string& filter) {
         filter_ = filter;
-        m_ =
-            mosquitto_new(sessionId.empty() ? nullptr : sessionId.c_str(), sessionId.empty(), this);
+        m_ = mosquitto_new(nullptr, true, this);
         if (m_ == nullptr) return false;
-        if (!user.empty()) mosquitto_username_pw_set(m_, user.c_str(), password.c_str());
         mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {
             auto* s = static_cast<TestSubscriber*>(self);
             if (rc == 0) mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
@@ -324,14 +296,6 @@ class TestSubscriber {
         std::lock_guard<std::mutex> lock(mutex_);
         return messages_;
     }
-    // The messages on one topic, in the order they arrived.
-    std::vector<Message> on(const std::string& topic) const {
-        std::vector<Message> out;
-        for (const Message& m : messages())
-            if (m.topic == topic) out.push_back(m);
-        return out;
-    }
-
     // Waits in real time until pred holds for the messages so far, at most seconds.
     bool waitFor(const std::function<bool(const std::vector<Message>&)>& pred, double seconds) {
         std::unique_lock<std::mutex> lock(mutex_);

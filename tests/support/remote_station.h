@@ -21,20 +21,13 @@
 
 #include "settings/config_record.h"
 #include "support/config_file.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 #include "support/station_folder.h"
 
 namespace remotetest {
 
-// Bounds for a machine loaded with other builds; nothing is judged by the time it took.
-inline bool waitFor(const std::function<bool()>& done, double seconds = 90.0) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using ::waitFor;
 
 inline QJsonObject json(const std::string& payload) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
@@ -76,16 +69,11 @@ inline void WriteRemoteStationFiles(const std::filesystem::path& dir, int units,
 
 class RemoteStationTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() / ("vnk_remote_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        UseStationFolder(dir);
-    }
+    void SetUp() override { UseStationFolder(dir); }
     void TearDown() override {
         station.stop();
         sim.stop();
         LeaveStationFolder();
-        std::filesystem::remove_all(dir);
     }
     void configure(int units, int port) { WriteRemoteStationFiles(dir, units, port); }
     // vnk-sim with every pump at 700 rpm unless extra says otherwise.
@@ -95,13 +83,13 @@ class RemoteStationTest : public ::testing::Test {
             "--state",     (dir / "fleet.state").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(sim.start(VNK_SIM_PATH, args, (dir / "sim.log").string()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(dir / "ports" / "COM24"); }));
     }
     bool startStation(const std::string& log = "station.log") {
         return station.start(VNK_STATION_PATH, {}, (dir / log).string());
     }
 
-    std::filesystem::path dir;
+    TempFolder dir{"vnk_remote"};
     SimProcess sim;
     SimProcess station;
 };

@@ -14,6 +14,24 @@
 
 extern char** environ;
 
+// Starts args[0] with args, its output and errors to outputPath (appended to, or replaced);
+// the child's pid, or -1.
+inline pid_t SpawnProcess(std::vector<std::string> args, const std::string& outputPath,
+                          bool append = false) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(),
+                                     O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
 class SimProcess {
   public:
     SimProcess() = default;
@@ -25,17 +43,7 @@ class SimProcess {
                const std::string& logPath) {
         std::vector<std::string> all{program};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) pid_ = -1;
+        pid_ = SpawnProcess(all, logPath);
         return pid_ > 0;
     }
 

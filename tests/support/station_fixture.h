@@ -3,8 +3,6 @@
 // Serial is the simulated port back end (a test may record what it does).
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 
@@ -12,6 +10,7 @@
 #include "platform/system.h"
 #include "shell/main_sequence.h"
 #include "support/config_file.h"
+#include "support/files.h"
 #include "support/sim_fixture.h"
 
 using namespace shell;
@@ -21,10 +20,6 @@ class StationFixture : public SimFixture {
   protected:
     void SetUp() override {
         SimFixture::SetUp();
-        home = std::filesystem::temp_directory_path() /
-               ("vnk_home_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(home);
         std::filesystem::create_directories(home / "cfg");
         setenv("VNK_HOME", home.c_str(), 1);
         platform::setSerialBackEnd(&serial);
@@ -37,7 +32,6 @@ class StationFixture : public SimFixture {
         platform::setSystemBackEnd(nullptr);
         platform::setSerialBackEnd(nullptr);
         unsetenv("VNK_HOME");
-        std::filesystem::remove_all(home);
         SimFixture::TearDown();
     }
     // vnk.cfg with pumps 1-24 on COM1-COM24, or the given record.
@@ -45,7 +39,8 @@ class StationFixture : public SimFixture {
         WriteConfig((home / "cfg" / "vnk.cfg").string(), r);
     }
 
-    std::filesystem::path home;
+    TempFolder homeFolder{"vnk_home"};
+    const std::filesystem::path home = homeFolder.path();
     Serial serial;
     platform::SimSystem system;
 };

@@ -47,11 +47,11 @@ class DialogWatcher {
     std::deque<std::function<void(QDialog*)>> script;
     std::vector<std::string> seen;  // their titles, in order
 
-    void start() {
+    DialogWatcher() {
         timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
-        timer_.start();
     }
+    void start() { timer_.start(); }
     void stop() { timer_.stop(); }
 
   private:

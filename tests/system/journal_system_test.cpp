@@ -1,8 +1,7 @@
 // kill -9 against the journal: a writer killed in the middle of a burst loses no event
-// whose transaction committed, and vnk-station killed while its fleet comes on line starts
-// again on the same journal without setting it aside, and with the alarms it had. And the
-// journal beside the recorder: recordings moved to the archive at every stop never take it
-// with them, over restarts.
+// whose transaction committed, and opens again without being set aside. And the journal
+// beside the recorder: recordings moved to the archive at every stop never take it with them,
+// over restarts, with the trip of the first run taken up by the next instead of raised again.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,29 +10,18 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
 #include "platform/real/sqlite_journal.h"
-#include "platform/version.h"
 #include "support/config_file.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 #include "support/station_folder.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double since(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-std::string readAll(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 
 void killHard(SimProcess& p) {
     ASSERT_GT(p.pid(), 0);
@@ -46,13 +34,6 @@ void killHard(SimProcess& p) {
 
 class JournalKill : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_journal_kill_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "home" / "cfg");
-        fs::create_directories(dir / "ports");
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     // Events of this kind whose text holds text, among the newest 10000.
     int count(platform::SqliteJournal& db, journal::Kind kind, const std::string& text) {
@@ -64,7 +45,7 @@ class JournalKill : public ::testing::Test {
         return n;
     }
 
-    fs::path dir;
+    TempFolder dir{"vnk_journal_kill"};
     std::string notice;
 };
 
@@ -74,13 +55,12 @@ TEST_F(JournalKill, EveryCommittedEventSurvivesAKillInTheMiddleOfABurst) {
         SimProcess writer;
         const fs::path out = dir / ("ids" + std::to_string(round));
         ASSERT_TRUE(writer.start(VNK_BURST_PATH, {path}, out.string()));
-        const Clock::time_point t0 = Clock::now();
-        while (since(t0) < 10.0 && fs::exists(out) && fs::file_size(out) < 20000u * (round + 1))
-            std::this_thread::sleep_for(std::chrono::milliseconds(5 + 7 * round));
+        waitFor([&] { return !fs::exists(out) || fs::file_size(out) >= 20000u * (round + 1); },
+                10.0);
         killHard(writer);
 
         // The last id printed whole was committed before the kill.
-        const std::string ids = readAll(out);
+        const std::string ids = readFile(out);
         const size_t end = ids.rfind('\n');
         ASSERT_NE(end, std::string::npos) << "the writer wrote nothing";
         const size_t begin = ids.rfind('\n', end - 1);
@@ -95,72 +75,6 @@ TEST_F(JournalKill, EveryCommittedEventSurvivesAKillInTheMiddleOfABurst) {
         EXPECT_GE(newest[0].id, lastCommitted);
         EXPECT_EQ(db.count(), newest[0].id) << "no committed event is missing";
     }
-}
-
-TEST_F(JournalKill, StationKilledWhileItsFleetComesOnLineRestartsOnTheSameJournal) {
-    UseStationFolder(dir);
-    WriteConfig((dir / "home" / "cfg" / "vnk.cfg").string(), FleetConfig());
-    SimProcess sim;
-    // Pump 5 stays tripped throughout: its alarm outlives the kill, and the second run
-    // takes it up instead of raising it again.
-    ASSERT_TRUE(sim.start(VNK_SIM_PATH,
-                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--trip", "5"},
-                          (dir / "sim.log").string()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-
-    const fs::path db = dir / "home" / "journal" / "journal.db";
-    const auto counted = [&](journal::Kind kind, const char* text) {
-        platform::SqliteJournal j;
-        std::string n;
-        return fs::exists(db) && j.open(db.string(), n) ? count(j, kind, text) : 0;
-    };
-    const auto onLine = [&] { return counted(journal::Kind::Link, "On line"); };
-    SimProcess station;
-    ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station1.log").string()));
-    const Clock::time_point t0 = Clock::now();
-    // The waits end as soon as the fleet is on line; their bounds are for a machine loaded
-    // with other builds and tests, where a Debug station with sanitizers starts slowly.
-    while (since(t0) < 90.0 && (onLine() < 12 || counted(journal::Kind::Trip, "Tripped") < 1))
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    killHard(station);
-    {
-        platform::SqliteJournal j;
-        ASSERT_TRUE(j.open(db.string(), notice));
-        EXPECT_TRUE(notice.empty()) << notice;
-        EXPECT_EQ(count(j, journal::Kind::Station,
-                        std::string("Start-up, version ") + platform::ProgramVersion()),
-                  1)
-            << readAll(dir / "station1.log");
-        EXPECT_GE(count(j, journal::Kind::Link, "On line"), 12);
-        const auto alarms = j.alarms();
-        ASSERT_EQ(alarms.size(), 1u);
-        EXPECT_TRUE(alarms[0].pump == 4 && alarms[0].name == "Tripped" &&
-                    alarms[0].state == journal::AlarmState::ActiveUnacknowledged);
-    }
-
-    ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station2.log").string()));
-    const Clock::time_point t1 = Clock::now();
-    while (since(t1) < 90.0 && onLine() < 24 + 12)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::this_thread::sleep_for(std::chrono::seconds(2));  // pump 5's data records come in
-    // SIGTERM: the station shuts down in its own time (a loaded machine, a Debug build).
-    ::kill(station.pid(), SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 300 && ::waitpid(station.pid(), &status, WNOHANG) != station.pid(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (WIFEXITED(status)) station.forget();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readAll(dir / "station2.log");
-    sim.stop();
-    const std::string log = readAll(dir / "station2.log");
-    EXPECT_EQ(log.find("popup: Event Journal"), std::string::npos) << log;
-    platform::SqliteJournal j;
-    ASSERT_TRUE(j.open(db.string(), notice));
-    EXPECT_EQ(count(j, journal::Kind::Station, "Start-up"), 2);
-    EXPECT_EQ(count(j, journal::Kind::Station, "Shut-down"), 1);
-    EXPECT_EQ(count(j, journal::Kind::Trip, "Tripped"), 1)
-        << "the trip was taken up, not raised again";
-    EXPECT_EQ(j.alarms().size(), 1u);
-    LeaveStationFolder();
 }
 
 // Recording from the start and an archive to move the recordings to: a pump trips, the
@@ -197,7 +111,7 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
     ASSERT_TRUE(sim.start(VNK_SIM_PATH,
                           {"--ports-dir", (dir / "ports").string(), "--quiet", "--trip", "5"},
                           (dir / "sim.log").string()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "ports" / "COM24"); }));
 
     const fs::path db = home / "journal" / "journal.db";
     const auto counted = [&](journal::Kind kind, const char* text) {
@@ -210,15 +124,14 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
         SimProcess station;
         const fs::path log = dir / ("station" + std::to_string(run) + ".log");
         ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, log.string()));
-        const Clock::time_point t0 = Clock::now();
-        // Waits end as soon as the fleet is on line and the recorder has written.
-        while (since(t0) < 90.0 && (counted(journal::Kind::Link, "On line") < 24 * run ||
-                                    counted(journal::Kind::Recording, "started") < run))
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        waitFor([&] {
+            return counted(journal::Kind::Link, "On line") >= 24 * run &&
+                   counted(journal::Kind::Recording, "started") >= run;
+        }, 90.0, 0.1);
         std::this_thread::sleep_for(std::chrono::seconds(2));
-        EXPECT_EQ(station.stop(), 0) << readAll(log);
-        EXPECT_EQ(readAll(log).find("popup: Event Journal"), std::string::npos) << readAll(log);
-        EXPECT_EQ(readAll(log).find("Recording Error"), std::string::npos) << readAll(log);
+        EXPECT_EQ(station.stop(), 0) << readFile(log);
+        EXPECT_EQ(readFile(log).find("popup: Event Journal"), std::string::npos) << readFile(log);
+        EXPECT_EQ(readFile(log).find("Recording Error"), std::string::npos) << readFile(log);
 
         platform::SqliteJournal j;
         ASSERT_TRUE(j.open(db.string(), notice));

@@ -26,7 +26,6 @@
 namespace fs = std::filesystem;
 using remotetest::json;
 using remotetest::simState;
-using remotetest::waitFor;
 
 namespace {
 

@@ -19,29 +19,22 @@
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/real/qt_loop.h"
+#include "support/files.h"
 #include "support/qt_app.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readAll(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
 class FileMove : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_file_move_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
         fs::create_directories(dir / "data");
         fs::create_directories(dir / "archive");
     }
-    void TearDown() override { fs::remove_all(dir); }
     std::string src(const char* name) const { return (dir / "data" / name).string(); }
     std::string dst(const char* name) const { return (dir / "archive" / name).string(); }
-    fs::path dir;
+    TempFolder dir{"vnk_file_move"};
     platform::PosixFileSystem files;
 };
 
@@ -49,16 +42,16 @@ TEST_F(FileMove, ACopyNeverReplacesAFileAndTakesItsNameOnlyWhole) {
     std::ofstream(src("a_1.csv")) << "new run";
     std::ofstream(dst("a_1.csv")) << "older run";
     EXPECT_EQ(files.copyFile(src("a_1.csv"), dst("a_1.csv")), platform::CopyResult::Exists);
-    EXPECT_EQ(readAll(dst("a_1.csv")), "older run");
+    EXPECT_EQ(readFile(dst("a_1.csv")), "older run");
     EXPECT_FALSE(fs::exists(platform::PartialCopyName(dst("a_1.csv"))));
 
     // What a copy killed earlier left: written over, and the name appears with the whole.
     std::ofstream(platform::PartialCopyName(dst("b_1.csv"))) << "half of an earl";
     std::ofstream(src("b_1.csv")) << "the whole file";
     EXPECT_EQ(files.copyFile(src("b_1.csv"), dst("b_1.csv")), platform::CopyResult::Copied);
-    EXPECT_EQ(readAll(dst("b_1.csv")), "the whole file");
+    EXPECT_EQ(readFile(dst("b_1.csv")), "the whole file");
     EXPECT_FALSE(fs::exists(platform::PartialCopyName(dst("b_1.csv"))));
-    EXPECT_EQ(readAll(src("b_1.csv")), "the whole file") << "copying never touches the source";
+    EXPECT_EQ(readFile(src("b_1.csv")), "the whole file") << "copying never touches the source";
 
     EXPECT_EQ(files.copyFile(src("none.csv"), dst("none.csv")), platform::CopyResult::Failed);
     EXPECT_FALSE(fs::exists(dst("none.csv")));

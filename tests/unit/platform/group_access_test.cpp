@@ -11,29 +11,28 @@
 #include <fstream>
 #include <string>
 
+#include "support/files.h"
+
 namespace fs = std::filesystem;
 using namespace platform;
 
 namespace {
 
 TEST(GroupAccess, AFolderIsSharedWhenItsGroupMayWriteInIt) {
-    const fs::path dir = fs::temp_directory_path() / ("vnk_share_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const TempFolder dir("vnk_share");
     const struct {
         mode_t mode;
         bool shared;
     } cases[] = {{02770, true}, {0770, true},   {0775, true}, {0755, false},
                  {0700, false}, {02750, false}, {0757, false}};
     for (const auto& c : cases) {
-        ASSERT_EQ(::chmod(dir.c_str(), c.mode), 0);
+        ASSERT_EQ(::chmod(dir.path().c_str(), c.mode), 0);
         EXPECT_EQ(FolderSharedWithGroup(dir.string()), c.shared) << std::oct << c.mode;
     }
     std::ofstream(dir / "file") << "x";
     ::chmod((dir / "file").c_str(), 0660);
     EXPECT_FALSE(FolderSharedWithGroup((dir / "file").string())) << "a file is no folder";
     EXPECT_FALSE(FolderSharedWithGroup((dir / "missing").string()));
-    fs::remove_all(dir);
 }
 
 TEST(GroupAccess, SharingOpensTheUmaskToTheGroupAndGivesTheOldOneBack) {
@@ -56,23 +55,17 @@ TEST(GroupAccess, SharingOpensTheUmaskToTheGroupAndGivesTheOldOneBack) {
 }
 
 TEST(GroupAccess, FoldersAboveAFileAreTheGroupsOnlyInASharedHome) {
-    const fs::path dir = fs::temp_directory_path() / ("vnk_above_" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    const mode_t login = ::umask(022);
-    const auto modeOf = [](const fs::path& p) {
-        struct stat st {};
-        ::stat(p.c_str(), &st);
-        return st.st_mode & 07777;
-    };
-    ShareFilesWithGroup(true);
-    MakeFoldersAbove((dir / "shared" / "cfg" / "registry.reg").string());
-    ShareFilesWithGroup(false);
-    MakeFoldersAbove((dir / "own" / "cfg" / "registry.reg").string());
-    ::umask(login);
+    const TempFolder dir("vnk_above");
+    {
+        Umask login(022);
+        ShareFilesWithGroup(true);
+        MakeFoldersAbove((dir / "shared" / "cfg" / "registry.reg").string());
+        ShareFilesWithGroup(false);
+        MakeFoldersAbove((dir / "own" / "cfg" / "registry.reg").string());
+    }
     EXPECT_EQ(modeOf(dir / "shared" / "cfg"), 0770u);
     EXPECT_EQ(modeOf(dir / "own" / "cfg"), 0755u);
     EXPECT_FALSE(fs::exists(dir / "shared" / "cfg" / "registry.reg")) << "the file is not made";
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "platform/group_access.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 using platform::HomeLock;
@@ -22,38 +22,24 @@ namespace {
 
 class HomeLockFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vnk_lock_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        path = (dir / "home" / "vnk-station.lock").string();
-    }
     void TearDown() override {
         if (child > 0) {
             ::kill(child, SIGKILL);
             ::waitpid(child, nullptr, 0);
         }
-        fs::remove_all(dir);
     }
 
-    fs::path dir;
-    std::string path;
+    TempFolder dir{"vnk_lock"};
+    std::string path = (dir / "home" / "vnk-station.lock").string();
     pid_t child = -1;
 };
 
 // Locks of one file taken through separate opens exclude each other even within one
 // process, as two stations' would.
 TEST_F(HomeLockFile, SecondHolderIsRefusedUntilTheFirstLetsGo) {
-    const mode_t savedMask = ::umask(0);
     HomeLock first;
-    const HomeLock::Result taken = first.take(path);
-    ::umask(savedMask);
-    ASSERT_EQ(taken, HomeLock::Result::Taken) << first.error();
+    ASSERT_EQ(first.take(path), HomeLock::Result::Taken) << first.error();
     EXPECT_TRUE(first.held());
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0) << "the missing home folder is made";
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
 
     HomeLock second;
     EXPECT_EQ(second.take(path), HomeLock::Result::HeldElsewhere);
@@ -74,27 +60,28 @@ TEST_F(HomeLockFile, SecondHolderIsRefusedUntilTheFirstLetsGo) {
     EXPECT_EQ(first.take(path), HomeLock::Result::Taken) << "freed when its holder goes";
 }
 
-// In a program folder shared with a group the next station may be another member's, who
-// must be able to open the lock file this one made, or one it made before sharing began.
-TEST_F(HomeLockFile, InASharedHomeTheGroupMayOpenTheLockFile) {
-    const mode_t savedMask = ::umask(022);
-    ShareFilesWithGroup(true);
-    struct stat st {};
-    {
+// The lock file is its owner's, whatever the umask (the missing home folder made first). In a
+// program folder shared with a group the next station may be another member's, who must be
+// able to open the lock file this one made, or one it made before sharing began.
+TEST_F(HomeLockFile, TheLockFileIsTheOwnersOrInASharedHomeTheGroupsToo) {
+    const struct {
+        mode_t umask;
+        bool shared;
+        mode_t before, after;  // before 0: no lock file yet
+    } cases[] = {{0, false, 0, 0600}, {022, true, 0, 0660}, {022, true, 0600, 0660}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(octal(c.before) + (c.shared ? " shared" : ""));
+        if (c.before == 0) fs::remove(path);
+        if (c.before != 0) {
+            ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+        }
+        Umask mask(c.umask);
+        ShareFilesWithGroup(c.shared);
         HomeLock lock;
         EXPECT_EQ(lock.take(path), HomeLock::Result::Taken) << lock.error();
-        ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0660u) << "a new lock file";
+        EXPECT_EQ(modeOf(path), c.after);
+        ShareFilesWithGroup(false);
     }
-    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-    {
-        HomeLock lock;
-        EXPECT_EQ(lock.take(path), HomeLock::Result::Taken) << lock.error();
-        ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0660u) << "one made private before";
-    }
-    ShareFilesWithGroup(false);
-    ::umask(savedMask);
 }
 
 TEST_F(HomeLockFile, HolderKilledHardFreesTheFolder) {
@@ -152,7 +139,6 @@ TEST_F(HomeLockFile, ProgramStartedByTheHolderDoesNotKeepTheLock) {
 }
 
 TEST_F(HomeLockFile, FolderThatCannotHoldTheFileIsUnavailable) {
-    fs::create_directories(dir);
     std::ofstream(dir / "home") << "a file where the folder should be";
     HomeLock lock;
     EXPECT_EQ(lock.take(path), HomeLock::Result::Unavailable);

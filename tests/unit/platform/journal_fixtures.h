@@ -3,13 +3,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/event_loop.h"
@@ -17,6 +14,7 @@
 #include "platform/real/sqlite_journal.h"
 #include "platform/sim/memory_journal.h"
 #include "platform/sim_loop.h"
+#include "support/files.h"
 
 class JournalInMemory : public ::testing::Test {
   protected:
@@ -34,7 +32,8 @@ class JournalInMemory : public ::testing::Test {
     // Stored events whose text holds text.
     int eventsWith(const std::string& text) const {
         int n = 0;
-        for (const journal::Event& e : store.events) n += e.text.find(text) != std::string::npos ? 1 : 0;
+        for (const journal::Event& e : store.events)
+            n += e.text.find(text) != std::string::npos ? 1 : 0;
         return n;
     }
     platform::SimLoop loop;
@@ -44,31 +43,30 @@ class JournalInMemory : public ::testing::Test {
 
 class JournalOnDisk : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = std::filesystem::temp_directory_path() / ("vnk_journal_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        path = (dir / "journal.db").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     // Files of the folder whose name holds part.
     int filesNamed(const std::string& part) const {
         int n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(dir))
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
             n += e.path().filename().string().find(part) != std::string::npos ? 1 : 0;
         return n;
     }
-    static unsigned modeOf(const std::string& file) {
-        struct stat st {};
-        return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-    }
-    // Waits (20 s at most) for the background check of the whole file to end.
+    // Waits for the background check of the whole file to end.
     static bool waitForCheck(const platform::SqliteJournal& db) {
-        for (int i = 0; i < 2000 && db.checkResult() == platform::SqliteJournal::CheckResult::Running; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return db.checkResult() != platform::SqliteJournal::CheckResult::Running;
+        return waitFor(
+            [&] { return db.checkResult() != platform::SqliteJournal::CheckResult::Running; },
+            20.0);
     }
-    std::filesystem::path dir;
-    std::string path;
+    // Overwrites the pages of the file from a tenth of its size to another: a disk gone bad.
+    void overwritePages(unsigned fromTenth, unsigned toTenth) const {
+        const auto size = std::filesystem::file_size(path);
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        const std::string junk(4096, '\x5a');
+        for (auto at = size * fromTenth / 10 / 4096 * 4096; at < size * toTenth / 10; at += 4096) {
+            f.seekp(static_cast<std::streamoff>(at));
+            f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+        }
+    }
+    TempFolder dir{"vnk_journal"};
+    std::string path = (dir / "journal.db").string();
     std::string notice;
 };

@@ -215,41 +215,63 @@ TEST_F(JournalFile, AReaderFindsWhatItHasNotSeenAndItsMarkStaysWithTheFile) {
     EXPECT_FALSE(db.mark("remote_acked_id").has_value());
 }
 
-TEST_F(JournalFile, AlarmsAreKeptWithTheirEventAndAFirstVersionJournalIsTakenUp) {
-    // A journal written before the alarms were kept: its events stay.
-    sqlite3* old = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(old,
-                           "CREATE TABLE events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
-                           " pump INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL);"
-                           "INSERT INTO events VALUES(1, 7, 2, 'Trip', 'Tripped');"
-                           "PRAGMA user_version=1;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(old, "PRAGMA application_id=1447971658;", nullptr, nullptr, nullptr),
-              SQLITE_OK);  // "VNKJ"
-    sqlite3_close(old);
-    {
+// Journals written by earlier versions: the first kept no alarms, the second no epoch. Each is
+// taken up with its events and alarms, gains an epoch that is the file's for good, and keeps
+// its alarms with their events from then on.
+TEST_F(JournalFile, OlderJournalsAreTakenUpWithTheirEventsAlarmsAndAnEpoch) {
+    const char* kEvents =
+        "CREATE TABLE events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
+        " pump INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL);"
+        "INSERT INTO events VALUES(1, 7, 2, 'Trip', 'Tripped');";
+    const struct {
+        std::string schema;
+        std::size_t alarms;
+    } cases[] = {
+        {std::string(kEvents) + "PRAGMA user_version=1;", 0},
+        {std::string(kEvents) +
+             "CREATE TABLE alarms(pump INTEGER NOT NULL, kind TEXT NOT NULL,"
+             " name TEXT NOT NULL, state INTEGER NOT NULL, time_ms INTEGER NOT NULL,"
+             " PRIMARY KEY(pump, kind, name));"
+             "INSERT INTO alarms VALUES(2, 'Trip', 'Tripped', 1, 7);PRAGMA user_version=2;",
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.schema);
+        fs::remove(path);
+        sqlite3* old = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(old, (c.schema + "PRAGMA application_id=1447971658;").c_str(),
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);  // "VNKJ"
+        sqlite3_close(old);
+        std::int64_t epoch = 0;
+        {
+            platform::SqliteJournal db;
+            ASSERT_TRUE(db.open(path, notice) && notice.empty()) << notice;
+            EXPECT_EQ(db.count(), 1);
+            EXPECT_EQ(db.alarms().size(), c.alarms);
+            epoch = db.epoch();
+            EXPECT_GT(epoch, 0);
+            // Acknowledged and still active: kept. Cleared, then acknowledged: gone.
+            journal::Alarm trip{2, Kind::Trip, "Tripped", AlarmState::ActiveAcknowledged, 9};
+            journal::Alarm fault{5, Kind::Fault, "VFD fault", AlarmState::ClearedUnacknowledged, 10};
+            journal::Event e{0, 9, 2, Kind::Acknowledge, "Acknowledged: Trip Tripped"};
+            ASSERT_TRUE(db.append(e, &trip));
+            EXPECT_EQ(e.id, 2);
+            EXPECT_EQ(e.epoch, epoch);
+            ASSERT_TRUE(db.append(e, &fault));
+            fault.state = AlarmState::Normal;
+            ASSERT_TRUE(db.append(e, &fault));
+        }
         platform::SqliteJournal db;
         ASSERT_TRUE(db.open(path, notice) && notice.empty()) << notice;
-        EXPECT_EQ(db.count(), 1);
-        EXPECT_TRUE(db.alarms().empty());
-        // Acknowledged and still active: kept. Cleared, then acknowledged: gone.
-        journal::Alarm trip{2, Kind::Trip, "Tripped", AlarmState::ActiveAcknowledged, 9};
-        journal::Alarm fault{5, Kind::Fault, "VFD fault", AlarmState::ClearedUnacknowledged, 10};
-        journal::Event e{0, 9, 2, Kind::Acknowledge, "Acknowledged: Trip Tripped"};
-        ASSERT_TRUE(db.append(e, &trip));
-        ASSERT_TRUE(db.append(e, &fault));
-        fault.state = AlarmState::Normal;
-        ASSERT_TRUE(db.append(e, &fault));
+        EXPECT_EQ(db.epoch(), epoch) << "an epoch is the file's for good";
+        EXPECT_EQ(db.count(), 4);
+        const auto alarms = db.alarms();
+        ASSERT_EQ(alarms.size(), 1u);
+        EXPECT_EQ(std::tie(alarms[0].pump, alarms[0].kind, alarms[0].name, alarms[0].state, alarms[0].timeMs),
+                  std::make_tuple(2, Kind::Trip, std::string("Tripped"), AlarmState::ActiveAcknowledged, 9));
     }
-    platform::SqliteJournal db;
-    ASSERT_TRUE(db.open(path, notice) && notice.empty()) << notice;
-    EXPECT_EQ(db.count(), 4);
-    const auto alarms = db.alarms();
-    ASSERT_EQ(alarms.size(), 1u);
-    EXPECT_EQ(std::tie(alarms[0].pump, alarms[0].kind, alarms[0].name, alarms[0].state, alarms[0].timeMs),
-              std::make_tuple(2, Kind::Trip, std::string("Tripped"), AlarmState::ActiveAcknowledged, 9));
 }
 
 TEST_F(JournalFile, DamagedOrForeignFileIsSetAsideWithItsDateAndANewOneStarted) {

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/files.h"
+
 namespace fs = std::filesystem;
 using namespace platform;
 
@@ -18,12 +20,6 @@ namespace {
 class ProgramLayout : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("vnk_layout_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        bin = root / "usr" / "bin";
-        share = root / "usr" / "share" / "vnk-pc";
         fs::create_directories(bin);
         fs::create_directories(share);
         const char* home = std::getenv("VNK_HOME");
@@ -35,13 +31,14 @@ class ProgramLayout : public ::testing::Test {
             setenv("VNK_HOME", savedHome.c_str(), 1);
         else
             unsetenv("VNK_HOME");
-        fs::remove_all(root);
     }
     static void write(const fs::path& p, const std::string& text) {
         std::ofstream(p, std::ios::binary) << text;
     }
 
-    fs::path root, bin, share;
+    TempFolder root{"vnk_layout"};
+    fs::path bin = root / "usr" / "bin";
+    fs::path share = root / "usr" / "share" / "vnk-pc";
     std::string savedHome;
 };
 

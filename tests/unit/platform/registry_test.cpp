@@ -11,9 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <functional>
+#include <optional>
 
 #include "platform/group_access.h"
+#include "support/files.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -21,13 +23,6 @@ using namespace platform;
 namespace {
 
 const char* kKey = "Software\\Qorv\\VNKPC";
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 std::string utf16le(const std::u16string& text) {
     std::string out = "\xFF\xFE";
@@ -64,27 +59,6 @@ class WithoutPrivileges {
   private:
     bool switched_ = false;
 };
-
-// The process's umask for the scope.
-class Umask {
-  public:
-    explicit Umask(mode_t mask) : saved_(::umask(mask)) {}
-    ~Umask() { ::umask(saved_); }
-
-  private:
-    mode_t saved_;
-};
-
-std::string octal(mode_t mode) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0%o", static_cast<unsigned>(mode));
-    return text;
-}
-
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
-}
 
 // What the replacement file looked like at the moment its first byte was refused. With a
 // file size limit of 0 the kernel raises SIGXFSZ inside that first write, so the handler
@@ -126,26 +100,16 @@ class NoFileMayGrow {
 
 class RegistryFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vnk_reg_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        path = dir / "cfg" / "registry.reg";
-        store = std::make_unique<RegistryStore>(path.string());
-        setRegistry(store.get());
-    }
-    void TearDown() override {
-        setRegistry(nullptr);
-        fs::remove_all(dir);
-    }
+    void SetUp() override { setRegistry(store.get()); }
+    void TearDown() override { setRegistry(nullptr); }
     void writeFile(const std::string& text) {
         fs::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << text;
     }
 
-    fs::path dir, path;
-    std::unique_ptr<RegistryStore> store;
+    TempFolder dir{"vnk_reg"};
+    fs::path path = dir / "cfg" / "registry.reg";
+    std::unique_ptr<RegistryStore> store = std::make_unique<RegistryStore>(path.string());
 };
 
 TEST_F(RegistryFile, ValuesOfEachTypeSurviveARestart) {
@@ -168,7 +132,7 @@ TEST_F(RegistryFile, ValuesOfEachTypeSurviveARestart) {
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(std::memcmp(bytes, rate, 4), 0);
 
-    std::string file = slurp(path);
+    std::string file = readFile(path);
     EXPECT_EQ(file.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
     EXPECT_NE(file.find("[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]\r\n"), std::string::npos);
     EXPECT_NE(file.find("\"Timeout1\"=dword:000004b0\r\n"), std::string::npos);
@@ -202,11 +166,11 @@ TEST_F(RegistryFile, MissingOrWrongTypedValuesLeaveTheDestinationAlone) {
 
 TEST_F(RegistryFile, FailedWriteLeavesThePreviousStoreByteForByte) {
     RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1);
-    std::string before = slurp(path);
+    std::string before = readFile(path);
     // The replacement is written beside the store first; make that impossible.
     fs::create_directories(path.string() + ".tmp");
     EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1), kRegWriteFailed);
-    EXPECT_EQ(slurp(path), before);
+    EXPECT_EQ(readFile(path), before);
     unsigned int v = 5;
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegOk);
     EXPECT_EQ(v, 1u);
@@ -226,7 +190,7 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
         "\"Odd\"=hex(7):41,00,00,00\r\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
         "\"EStop\"=dword:00000001\r\n");
-    std::string before = slurp(path);
+    std::string before = readFile(path);
     unsigned int v = 9;
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegOk);
     EXPECT_EQ(v, 0u);
@@ -239,7 +203,7 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
     EXPECT_EQ(RegReadString(REGKEY_HKLM, kKey, "pwd", pwd, sizeof pwd, &size), kRegOk);
     EXPECT_STREQ(reinterpret_cast<char*>(pwd), "4711");
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Odd", &v, 1), kRegWrongType);
-    EXPECT_EQ(slurp(path), before) << "a read never rewrites the store";
+    EXPECT_EQ(readFile(path), before) << "a read never rewrites the store";
 
     // A write keeps what it did not touch, including values of types it does not know.
     RegWriteULong(REGKEY_HKLM, kKey, "AutoRecord", 1, 1);
@@ -247,7 +211,7 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
     setRegistry(&reopened);
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Elsewhere", "EStop", &v, 1), kRegOk);
     EXPECT_EQ(v, 1u);
-    EXPECT_NE(slurp(path).find("\"Odd\"=hex(7):41,00,00,00"), std::string::npos);
+    EXPECT_NE(readFile(path).find("\"Odd\"=hex(7):41,00,00,00"), std::string::npos);
 }
 
 // Only a hex list goes on over a line ending in a backslash. A hand-written path ending in one,
@@ -286,7 +250,7 @@ TEST_F(RegistryFile, GarbageOrEmptyStoreReadsAsEmptyAndStaysAsItWas) {
     unsigned int v = 42;
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "x", &v, 1), kRegMissing);
     EXPECT_EQ(v, 42u);
-    EXPECT_EQ(slurp(path), garbage);
+    EXPECT_EQ(readFile(path), garbage);
 
     writeFile("");
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "x", &v, 1), kRegMissing);
@@ -295,51 +259,54 @@ TEST_F(RegistryFile, GarbageOrEmptyStoreReadsAsEmptyAndStaysAsItWas) {
     EXPECT_EQ(v, 3u);
 }
 
-TEST_F(RegistryFile, StoreWithoutReadPermissionIsNeverWrittenOver) {
-    RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1);
-    RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711");
-    const std::string before = slurp(path);
-    fs::permissions(path, fs::perms::none);
-    fs::permissions(path.parent_path(), fs::perms::all);  // the folder itself stays writable
-    {
-        WithoutPrivileges user;
-        ASSERT_TRUE(user.ok());
-        unsigned int v = 7;
-        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
-        EXPECT_EQ(v, 7u);
-        // What the password prompt does when it finds no password.
-        EXPECT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "5927"), kRegWriteFailed);
-        EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "AutoRecord", 1, 1), kRegWriteFailed);
-    }
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(slurp(path), before);
-    EXPECT_FALSE(fs::exists(path.string() + ".tmp"));
-}
-
 // A store that is there but cannot be read is not an empty store: writing one value into
 // "empty" would throw every other value away.
-TEST_F(RegistryFile, StoreWhoseReadFailsOrBlocksIsNeverWrittenOver) {
-    fs::create_directories(path.parent_path());
-    const auto expectUntouched = [&](const char* what) {
-        unsigned int v = 7;
-        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable) << what;
-        EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegWriteFailed) << what;
-        EXPECT_EQ(v, 7u) << what;
+TEST_F(RegistryFile, StoreThatCannotBeReadIsNeverWrittenOver) {
+    RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1);
+    const std::string before = readFile(path);
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        std::function<bool()> unchanged;
+        bool unprivileged = false;  // permission bits do not stop root
+    } cases[] = {
+        {"no read permission",
+         [&] {
+             writeFile(before);
+             fs::permissions(path, fs::perms::none);
+         },
+         [&] {
+             fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+             return readFile(path) == before;
+         },
+         true},
+        // It opens, and its read ends in an I/O error.
+        {"read error", [&] { fs::create_symlink("/proc/self/mem", path); },
+         [&] { return fs::read_symlink(path) == "/proc/self/mem"; }},
+        {"folder", [&] { fs::create_directory(path); }, [&] { return fs::is_directory(path); }},
+        // Reading it would wait for ever.
+        {"pipe", [&] { ::mkfifo(path.c_str(), 0644); }, [&] { return fs::is_fifo(path); }},
     };
-    fs::create_symlink("/proc/self/mem", path);  // opens, and its read ends in an I/O error
-    expectUntouched("read error");
-    ASSERT_TRUE(fs::is_symlink(path));
-    EXPECT_EQ(fs::read_symlink(path), "/proc/self/mem");
-
-    fs::remove(path);
-    fs::create_directory(path);  // a folder where the file should be
-    expectUntouched("folder");
-    EXPECT_TRUE(fs::is_directory(path));
-
-    fs::remove(path);
-    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);  // a pipe: reading it would wait for ever
-    expectUntouched("pipe");
-    EXPECT_TRUE(fs::is_fifo(path));
+    fs::permissions(path.parent_path(), fs::perms::all);  // the folder itself stays writable
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(path);
+        c.make();
+        {
+            std::optional<WithoutPrivileges> user;
+            if (c.unprivileged) {
+                ASSERT_TRUE(user.emplace().ok());
+            }
+            unsigned int v = 7;
+            EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "EStop", &v, 1), kRegUnreadable);
+            EXPECT_EQ(v, 7u);
+            // What the password prompt does when it finds no password.
+            EXPECT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "5927"), kRegWriteFailed);
+            EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "AutoRecord", 1, 1), kRegWriteFailed);
+        }
+        EXPECT_TRUE(c.unchanged());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path.string() + ".tmp")));
+    }
 }
 
 TEST_F(RegistryFile, RegeditUtf16StoreKeepsItsTextAndEncoding) {
@@ -358,7 +325,7 @@ TEST_F(RegistryFile, RegeditUtf16StoreKeepsItsTextAndEncoding) {
     EXPECT_EQ(v, 2u);
 
     ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1), kRegOk);
-    const std::string file = slurp(path);
+    const std::string file = readFile(path);
     ASSERT_GE(file.size(), 2u);
     EXPECT_EQ(file.compare(0, 2, "\xFF\xFE"), 0) << "written back as UTF-16LE with its mark";
     const std::u16string written = fromUtf16le(file.substr(2));
@@ -367,86 +334,36 @@ TEST_F(RegistryFile, RegeditUtf16StoreKeepsItsTextAndEncoding) {
               std::u16string::npos);
     EXPECT_NE(written.find(u"\"Gr\u00F6\u00DFe\"=dword:00000002\r\n"), std::u16string::npos);
     EXPECT_NE(written.find(u"\"EStop\"=dword:00000001\r\n"), std::u16string::npos);
-
 }
 
 // The store holds the password in clear text: nobody but its owner may read it, at any
-// moment of any write.
-TEST_F(RegistryFile, NewStoreIsItsOwnersAloneWhateverTheUmask) {
-    {
-        Umask open(0);
-        ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
-        EXPECT_EQ(modeOf(path), 0600u);
-    }
-    // A umask that takes the owner's write bit: the store is still written 0600.
-    fs::remove(path);
-    {
-        Umask narrow(0277);
-        ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
-        EXPECT_EQ(modeOf(path), 0600u);
-        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "EStop", 0, 1), kRegOk);
-        EXPECT_EQ(modeOf(path), 0600u) << "rewritten by its owner";
-    }
-}
-
-TEST_F(RegistryFile, StricterModeStaysAndALooserOneBecomesPrivateAtTheNextWrite) {
-    Umask open(0);
+// moment of any write, whatever the umask; a stricter mode stays. In a program folder shared
+// with a group every member's station reads and replaces the one store: the group gets what
+// the owner has, and never others. The replacement has its mode before it holds a byte.
+TEST_F(RegistryFile, StoreAndItsReplacementHaveTheModeOfTheHomeBeforeTheirFirstByte) {
     const struct {
-        mode_t before, after;
-    } cases[] = {{0644, 0600}, {0666, 0600}, {0640, 0600}, {0604, 0600},
-                 {0700, 0600}, {0600, 0600}, {0400, 0400}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE("store " + octal(c.before));
-        writeFile("Windows Registry Editor Version 5.00\r\n");
-        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
-        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 30, 1), kRegOk);
-        EXPECT_EQ(modeOf(path), c.after);
-        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 31, 1), kRegOk);
-        EXPECT_EQ(modeOf(path), c.after) << "a second change keeps it";
-        unsigned int v = 0;
-        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Timeout1", &v, 1), kRegOk);
-        EXPECT_EQ(v, 31u);
-        fs::remove(path);
-    }
-}
-
-// In a program folder shared with a group, every member's station reads and replaces the
-// one store: the group gets what the owner has, from the first write on, and never others.
-TEST_F(RegistryFile, InASharedHomeTheGroupHasWhatTheOwnerHas) {
-    Umask open(0);
-    ShareFilesWithGroup(true);
-    ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
-    EXPECT_EQ(modeOf(path), 0660u) << "a new store";
-    const struct {
-        mode_t before, after;
-    } cases[] = {{0600, 0660}, {0644, 0660}, {0666, 0660}, {0400, 0440}, {0640, 0660}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE("store " + octal(c.before));
-        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
-        ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 30, 1), kRegOk);
-        EXPECT_EQ(modeOf(path), c.after);
-    }
-    ShareFilesWithGroup(false);
-    ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
-    ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", 31, 1), kRegOk);
-    EXPECT_EQ(modeOf(path), 0600u) << "a home of one user's again";
-}
-
-TEST_F(RegistryFile, ReplacementIsPrivateBeforeItHoldsAByte) {
-    Umask open(0);
+        mode_t umask;
+        bool shared;
+        mode_t before, after;  // before 0: no store yet
+    } cases[] = {{0, false, 0, 0600},    {0277, false, 0, 0600}, {0, false, 0644, 0600},
+                 {0, false, 0666, 0600}, {0, false, 0640, 0600}, {0, false, 0604, 0600},
+                 {0, false, 0700, 0600}, {0, false, 0600, 0600}, {0, false, 0400, 0400},
+                 {0, false, 0660, 0600}, {0, true, 0, 0660},     {0, true, 0600, 0660},
+                 {0, true, 0644, 0660},  {0, true, 0666, 0660},  {0, true, 0400, 0440},
+                 {0, true, 0640, 0660}};
     const std::string tmp = path.string() + ".tmp";
-    const struct {
-        mode_t store, replacement;  // 0: no store yet
-    } cases[] = {{0, 0600}, {0644, 0600}, {0400, 0400}};
+    fs::create_directories(path.parent_path());
     for (const auto& c : cases) {
-        SCOPED_TRACE("store " + octal(c.store));
-        fs::create_directories(path.parent_path());
+        SCOPED_TRACE("umask " + octal(c.umask) + (c.shared ? ", shared" : "") + ", store " +
+                     octal(c.before));
         std::string before;
-        if (c.store != 0) {
+        if (c.before != 0) {
             writeFile("Windows Registry Editor Version 5.00\r\n");
-            ASSERT_EQ(::chmod(path.c_str(), c.store), 0);
-            before = slurp(path);
+            ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+            before = readFile(path);
         }
+        Umask mask(c.umask);
+        ShareFilesWithGroup(c.shared);
         int rc;
         {
             NoFileMayGrow full(tmp);
@@ -454,14 +371,19 @@ TEST_F(RegistryFile, ReplacementIsPrivateBeforeItHoldsAByte) {
         }
         const int seen = g_modeAtFirstByte;
         EXPECT_EQ(rc, kRegWriteFailed);
-        EXPECT_EQ(seen, static_cast<int>(c.replacement)) << octal(static_cast<mode_t>(seen));
+        EXPECT_EQ(seen, static_cast<int>(c.after)) << octal(static_cast<mode_t>(seen));
         EXPECT_FALSE(fs::exists(fs::symlink_status(tmp)));
-        if (c.store != 0) {
-            EXPECT_EQ(modeOf(path), c.store);
-            EXPECT_EQ(slurp(path), before);
-        } else {
-            EXPECT_FALSE(fs::exists(path));
+        EXPECT_EQ(modeOf(path), c.before != 0 ? c.before : 07777u) << "the store as it was";
+        EXPECT_EQ(readFile(path), before);
+
+        for (unsigned int value : {30u, 31u}) {
+            ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Timeout1", value, 1), kRegOk);
+            EXPECT_EQ(modeOf(path), c.after) << "written " << value;
         }
+        unsigned int v = 0;
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Timeout1", &v, 1), kRegOk);
+        EXPECT_EQ(v, 31u);
+        ShareFilesWithGroup(false);
         fs::remove(path);
     }
 }
@@ -477,7 +399,7 @@ TEST_F(RegistryFile, LeftoverReplacementIsMadeAnewNotReused) {
     ASSERT_EQ(::chmod(tmp.c_str(), 0666), 0);
     ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "4711"), kRegOk);
     EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_EQ(slurp(path).find("left by a crash"), std::string::npos);
+    EXPECT_EQ(readFile(path).find("left by a crash"), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(tmp)));
 
     const fs::path elsewhere = dir / "elsewhere.txt";
@@ -485,11 +407,11 @@ TEST_F(RegistryFile, LeftoverReplacementIsMadeAnewNotReused) {
     ASSERT_EQ(::chmod(elsewhere.c_str(), 0644), 0);
     fs::create_symlink(elsewhere, tmp);
     ASSERT_EQ(RegWriteString(REGKEY_HKLM, kKey, "pwd", "5927"), kRegOk);
-    EXPECT_EQ(slurp(elsewhere), "someone else's file");
+    EXPECT_EQ(readFile(elsewhere), "someone else's file");
     EXPECT_EQ(modeOf(elsewhere), 0644u);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
     EXPECT_EQ(modeOf(path), 0600u);
-    EXPECT_NE(slurp(path).find("\"pwd\"=\"5927\""), std::string::npos);
+    EXPECT_NE(readFile(path).find("\"pwd\"=\"5927\""), std::string::npos);
 }
 
 TEST(RegistryMemory, InMemoryStoreBehavesLikeTheFile) {

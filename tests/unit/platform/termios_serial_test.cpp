@@ -1,6 +1,6 @@
 // Real serial ports over pseudo-terminals, on the Qt loop: bytes both ways, naming, and a
 // device that goes away (the far end of the pseudo-terminal closed, as an adapter pulled).
-// The whole fleet polling past a hang-up is the link's system test.
+// (The other pumps polled on past a lost port is PortLoss's test, in virtual time.)
 #include "platform/real/termios_serial.h"
 
 #include <fcntl.h>
@@ -20,6 +20,7 @@
 #include "platform/event_loop.h"
 #include "platform/real/qt_loop.h"
 #include "platform/trace.h"
+#include "support/files.h"
 #include "support/qt_app.h"
 
 namespace fs = std::filesystem;
@@ -58,10 +59,7 @@ class PtyPorts : public ::testing::Test {
     static void SetUpTestSuite() { TestQtApp<>::start(); }
     static void TearDownTestSuite() { TestQtApp<>::stop(); }
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("vnk_ports_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        setenv("VNK_PORTS_DIR", dir.c_str(), 1);
+        setenv("VNK_PORTS_DIR", dir.path().c_str(), 1);
         setLoop(&loop);
         setSerialBackEnd(&serial);
         SetPortLostHandler(onLost);
@@ -77,7 +75,6 @@ class PtyPorts : public ::testing::Test {
         for (int fd : masters) ::close(fd);
         for (auto& [n, fd] : farEnds) ::close(fd);
         unsetenv("VNK_PORTS_DIR");
-        fs::remove_all(dir);
     }
     // A pseudo-terminal whose station end appears as COMn; returns the far end.
     int makePort(int n, const fs::path& folder = {}) {
@@ -86,7 +83,7 @@ class PtyPorts : public ::testing::Test {
         ::grantpt(master);
         ::unlockpt(master);
         fs::create_symlink(::ptsname(master),
-                           (folder.empty() ? dir : folder) / ("COM" + std::to_string(n)));
+                           (folder.empty() ? dir.path() : folder) / ("COM" + std::to_string(n)));
         masters.push_back(master);
         return master;
     }
@@ -116,7 +113,7 @@ class PtyPorts : public ::testing::Test {
         return waitFor([n] { return g_received.size() >= n; });
     }
 
-    fs::path dir;
+    TempFolder dir{"vnk_ports"};
     QtLoop loop;
     TermiosSerial serial;
     std::vector<int> masters;
@@ -129,18 +126,14 @@ TEST_F(PtyPorts, BytesFlowBothWaysThroughTheCallback) {
     ASSERT_EQ(InstallComCallback(3, kEventCharReceived, 0, 1, onReceive, nullptr), kComOk);
     const unsigned char reply[] = {0x16, 0x01, 0xFF, 0x00, 0x98};
     ASSERT_EQ(::write(far, reply, sizeof reply), 5);
-    for (int i = 0; i < 50 && g_received.size() < 5; ++i) Delay(0.01);
+    EXPECT_TRUE(received(5));
     EXPECT_EQ(g_received, std::vector<unsigned char>(reply, reply + 5));
 
     const unsigned char request[] = {0x16, 0x01, 0xFF, 0x01, 0x58, 0, 0, 0, 0x12, 0x34};
     EXPECT_EQ(ComWrt(3, request, sizeof request), 10);
     unsigned char got[16] = {};
     ssize_t n = -1;
-    for (int i = 0; i < 50; ++i) {
-        n = ::read(far, got, sizeof got);
-        if (n > 0) break;
-        Delay(0.01);
-    }
+    ASSERT_TRUE(waitFor([&] { return (n = ::read(far, got, sizeof got)) > 0; }));
     ASSERT_EQ(n, 10);
     EXPECT_EQ(std::memcmp(got, request, 10), 0);
     EXPECT_EQ(CloseCom(3), kComOk);
@@ -159,12 +152,12 @@ TEST_F(PtyPorts, MoreOutputThanTheTerminalTakesGoesOutWholeAndInOrderOnTwoPorts)
     }
     std::vector<unsigned char> got[2];
     unsigned char buf[8192];
-    for (int i = 0; i < 500 && (got[0].size() < out.size() || got[1].size() < out.size()); ++i) {
+    waitFor([&] {
         for (int k = 0; k < 2; ++k)
             for (ssize_t n; (n = ::read(far[k], buf, sizeof buf)) > 0;)
                 got[k].insert(got[k].end(), buf, buf + n);
-        Delay(0.01);
-    }
+        return got[0].size() >= out.size() && got[1].size() >= out.size();
+    });
     for (int k = 0; k < 2; ++k) EXPECT_TRUE(got[k] == out) << got[k].size() << " bytes came";
 }
 
@@ -202,7 +195,7 @@ TEST_F(PtyPorts, PortsTraceNamesTheNodeAndTheReason) {
     EXPECT_EQ(openPort(4), kComOk);
     ::close(far);  // the far end goes: the port hangs up
     masters.clear();
-    for (int i = 0; i < 100 && serial.isOpen(4); ++i) Delay(0.01);
+    waitFor([&] { return !serial.isOpen(4); });
     const std::string out = testing::internal::GetCapturedStderr();
     trace::setModules("");
     using testing::HasSubstr;

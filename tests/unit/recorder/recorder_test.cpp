@@ -6,8 +6,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "link/pump_table.h"
@@ -378,35 +376,6 @@ TEST_F(Recorder, MissingArchiveFolderLeavesTheFilesInPlace) {
     menu(windows::MENU_RECORD_START);
     loop.processEvents();
     EXPECT_EQ(fs.listFiles(data).size(), 2u);
-}
-
-// The same promises from the real back end: no overwrite, no delete after a failed copy,
-// and a folder whose files cannot be deleted (not testable as root) lets stop return.
-TEST_F(Recorder, RealFileSystemMoveKeepsWhatItCannotMove) {
-    namespace fsys = std::filesystem;
-    platform::setFileSystem(nullptr);
-    const fsys::path archive = home / "archive";
-    fsys::create_directories(archive);
-    setenv("VNK_ARCHIVE_DIR", archive.c_str(), 1);
-    online(0);
-    ASSERT_TRUE(start(data + "/r.csv"));
-    ticks(2);
-    std::ofstream(archive / "r_1.csv") << "older run";
-    const bool root = ::geteuid() == 0;
-    if (!root) fsys::permissions(data, fsys::perms::owner_read | fsys::perms::owner_exec);
-    menu(windows::MENU_RECORD_START);
-    loop.processEvents();
-    if (!root) fsys::permissions(data, fsys::perms::owner_all);
-    std::ifstream older(archive / "r_1.csv");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "older run");
-    EXPECT_TRUE(fsys::exists(fsys::path(data) / "r_1.csv"));
-    EXPECT_EQ(fsys::exists(fsys::path(data) / "r.csv"), !root);  // undeletable when not root
-    EXPECT_TRUE(fsys::exists(archive / "r.csv"));
-
-    // A destination that is gone: the copy fails and the source stays whole.
-    const auto size = fsys::file_size(fsys::path(data) / "r_1.csv");
-    EXPECT_EQ(MoveDataFiles((home / "gone").string(), data).size(), root ? 1u : 2u);
-    EXPECT_EQ(fsys::file_size(fsys::path(data) / "r_1.csv"), size);
 }
 
 }  // namespace

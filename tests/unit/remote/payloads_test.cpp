@@ -35,6 +35,7 @@ TEST(RemotePayloads, TextIsEscapedAndNumbersAreWrittenTheSameInEveryLocale) {
     const char* before = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = before != nullptr ? before : "C";
     const bool german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    EXPECT_TRUE(german) << "de_DE.UTF-8 missing (scripts/deps.sh makes it)";
     journal::Event e{12, 1700000000123, 4, journal::Kind::Command, "STOP \"now\"\\\n\x01 ok"};
     e.epoch = 99;
     const QJsonObject o = parse(remote::EventPayload(e));

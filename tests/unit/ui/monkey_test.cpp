@@ -41,7 +41,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -81,7 +81,7 @@ using windows::kPosStepUpSmall;
 // How long after its cause a raise may reach a pump, in virtual time: the tap's command
 // waits in the pump's queue behind the request in flight (one poll of 0.1 s at 19200 baud);
 // the controller's, likewise. A tap that was refused leaves nothing to wait for, and its
-// permission lapses after this. The longest wait seen is printed with each run's summary.
+// permission lapses after this.
 constexpr double kRaiseLatency = 1.0;
 constexpr double kNever = -std::numeric_limits<double>::infinity();
 
@@ -118,39 +118,12 @@ void PrintTo(const SeedRun& run, std::ostream* os) {
     *os << run.actions << " actions" << (run.admin ? ", /admin" : "");
 }
 
-// Totals over the runs of this program, printed once at the end.
-struct Totals {
-    int runs = 0;
-    int actions = 0;
-    int raisesByTap = 0;
-    int raisesByAuto = 0;
-    double wallSeconds = 0.0;
-    std::vector<std::string> lines;
-};
-Totals& totals() {
-    static Totals t;
-    return t;
-}
-
-class MonkeyTotals : public ::testing::Environment {
-  public:
-    void TearDown() override {
-        const Totals& t = totals();
-        if (t.runs == 0) return;
-        for (const std::string& line : t.lines) std::printf("%s\n", line.c_str());
-        std::printf(
-            "monkey: %d seeds, %d actions in all, %d raises by taps and %d by automatic "
-            "control checked, %.1f s\n",
-            t.runs, t.actions, t.raisesByTap, t.raisesByAuto, t.wallSeconds);
-    }
-};
-[[maybe_unused]] const auto* const kTotals = ::testing::AddGlobalTestEnvironment(new MonkeyTotals);
-
 class Monkey : public ViewedStation {
   protected:
     // ---- the run ----
 
     void startStation(bool admin) {
+        autoEnded_.fill(kNever);
         if (admin) shell::AdminMode = 1;
         // What a technician left for automatic control: hold 60 bbl/min under 9000 psi, or
         // 5000 psi under 100 bbl/min. The operator still has to choose a mode and apply it.
@@ -218,9 +191,6 @@ class Monkey : public ViewedStation {
         QTimer::singleShot(0, [this] { step(); });  // before acting: the action may wait
         if (acted_ < total_) {
             const double pause = uniform() * 0.5;
-            for (int h : shownPanels()) titlesSeen_.insert(title(h));
-            for (ui::qt::TouchMessage* box : openBoxes())
-                titlesSeen_.insert(box->windowTitle().toStdString());
             observe();
             act(++acted_);
             observe();
@@ -230,20 +200,11 @@ class Monkey : public ViewedStation {
         --depth_;
     }
 
-    // After the last action: answers one open dialog a step, the newest first, each with its
-    // safe answer; true once nothing is open and no action waits on a dialog any more.
+    // After the last action the watcher answers what is open with its safe answer; true
+    // once nothing is open and no action waits on a dialog any more.
     bool cleanUp() {
-        std::vector<QDialog*> asked = openDialogs();
-        if (!asked.empty()) {
-            asked.back()->reject();
-            return false;
-        }
-        std::vector<ui::qt::TouchMessage*> boxes = openBoxes();
-        if (!boxes.empty()) {
-            boxes.back()->close();  // the close box: the escape answer (No, Cancel, OK)
-            return false;
-        }
-        return depth_ == 1;
+        watcher.start();
+        return openBoxes().empty() && openDialogs().empty() && depth_ == 1;
     }
 
     void act(int n) {
@@ -252,8 +213,6 @@ class Monkey : public ViewedStation {
         // one is open, and answers it sooner or later.
         const std::vector<ui::qt::TouchMessage*> boxes = openBoxes();
         const std::vector<QDialog*> asked = openDialogs();
-        if (!boxes.empty() || !asked.empty()) ++actedOverBoxes_;
-        mostBoxes_ = std::max(mostBoxes_, boxes.size() + asked.size());
         // A pile of unanswered dialogs is a pile of nested loops: the operator answers some.
         if (boxes.size() + asked.size() >= 4) {
             if (!asked.empty())
@@ -320,33 +279,25 @@ class Monkey : public ViewedStation {
         return out;
     }
 
-    // The messages and questions shown now, in the order they showed.
+    // The dialogs shown now, in the order they showed: the messages and questions, or the
+    // others (the keyboard and the file chooser).
+    template <class Dialog = QDialog>
+    static std::vector<Dialog*> shown(bool messages) {
+        std::vector<Dialog*> out;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QDialog*>(w);
+                d != nullptr && d->isVisible() &&
+                (dynamic_cast<ui::qt::TouchMessage*>(d) != nullptr) == messages)
+                out.push_back(static_cast<Dialog*>(d));
+        std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
+            return ShowOrder::of(a) < ShowOrder::of(b);
+        });
+        return out;
+    }
     static std::vector<ui::qt::TouchMessage*> openBoxes() {
-        std::vector<ui::qt::TouchMessage*> out;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = dynamic_cast<ui::qt::TouchMessage*>(w);
-            if (box != nullptr && box->isVisible()) out.push_back(box);
-        }
-        std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
-            return ShowOrder::of(a) < ShowOrder::of(b);
-        });
-        return out;
+        return shown<ui::qt::TouchMessage>(true);
     }
-
-    // The other dialogs shown now (the keyboard and the file chooser), in the order they
-    // showed.
-    static std::vector<QDialog*> openDialogs() {
-        std::vector<QDialog*> out;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* d = qobject_cast<QDialog*>(w);
-            if (d != nullptr && dynamic_cast<ui::qt::TouchMessage*>(w) == nullptr && d->isVisible())
-                out.push_back(d);
-        }
-        std::sort(out.begin(), out.end(), [](const QWidget* a, const QWidget* b) {
-            return ShowOrder::of(a) < ShowOrder::of(b);
-        });
-        return out;
-    }
+    static std::vector<QDialog*> openDialogs() { return shown(false); }
 
     // The title of the window a panel is drawn in (a tab page's is its host's).
     std::string title(int panel) const {
@@ -596,7 +547,6 @@ class Monkey : public ViewedStation {
         for (QPushButton* b : box->buttons())
             if (!safeOnly || b == box->escapeButton()) buttons.push_back(b);
         const int choice = pick(static_cast<int>(buttons.size()) + 1);
-        ++answered_;
         if (choice == static_cast<int>(buttons.size())) {
             log("close box \"" + name + "\"");
             box->close();
@@ -610,8 +560,6 @@ class Monkey : public ViewedStation {
     // (the file chooser) is cancelled.
     void answerDialog(QDialog* dialog) {
         const std::string name = dialog->windowTitle().toStdString();
-        ++answered_;
-        titlesSeen_.insert(name);
         if (auto* keyboard = dynamic_cast<ui::qt::TouchKeyboard*>(dialog)) {
             static const char* const texts[] = {"", "blender", "FP-0103", "7"};
             if (pick(2) == 0) {
@@ -724,7 +672,6 @@ class Monkey : public ViewedStation {
                 {++creditsGiven_, loop.now(), std::numeric_limits<double>::infinity()});
             out.emplace_back(u, creditsGiven_);
         }
-        ++raiseTaps_;
         return out;
     }
 
@@ -768,7 +715,6 @@ class Monkey : public ViewedStation {
         const int setpointNow = fleet->unit(unit).setpoint();
         if (b.size() >= 13 && (b[4] >> 6) == 3 && (b[4] & 0x3F) == 0x1A) {
             const int rpm = static_cast<std::int16_t>(b[8] | (b[9] << 8));
-            ++speedCommands_;
             const int allowed = std::max(lastSent_[unit], holds_[unit]);
             if (rpm > allowed) judgeRaise(unit, rpm, allowed);
             lastSent_[unit] = rpm;
@@ -780,7 +726,6 @@ class Monkey : public ViewedStation {
 
     void judgeRaise(int unit, int rpm, int allowed) {
         const double now = loop.now();
-        ++raisesHeard_;
         if (automatic_[unit] || autoEnded_[unit] >= now - kRaiseLatency) {
             ++raisesByAuto_;
             return;
@@ -795,7 +740,6 @@ class Monkey : public ViewedStation {
                           "  the pump on COM%d raised to %d rpm, %.3f s after the tap", unit + 1,
                           rpm, wait);
             log(text);
-            longestWait_ = std::max(longestWait_, wait);
             mine.pop_back();
             ++raisesByTap_;
             return;
@@ -813,7 +757,7 @@ class Monkey : public ViewedStation {
         violations_.push_back(message);
     }
 
-    // ---- log and summary ----
+    // ---- log ----
 
     void log(const std::string& what) {
         char head[64];
@@ -828,7 +772,6 @@ class Monkey : public ViewedStation {
     double uniform() { return static_cast<double>(rng_()) / 4294967296.0; }
 
     void runSeed(const SeedRun& run) {
-        const auto began = std::chrono::steady_clock::now();
         // MONKEY_ACTIONS shortens a run, to find the first action of a fault; MONKEY_SEED
         // runs another seed in its place.
         const char* shorter = std::getenv("MONKEY_ACTIONS");
@@ -839,31 +782,10 @@ class Monkey : public ViewedStation {
                               : run.seed;
         startStation(run.admin);
         runMonkey(seed, actions);
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-
-        char line[600];
-        std::snprintf(line, sizeof line,
-                      "monkey seed %u%s: %d actions, %.0f s virtual, %.1f s; %zu windows and "
-                      "dialogs seen, %d dialogs answered, %d actions while a message box "
-                      "waited (up to %zu at once); %d speed commands, %d raise taps, %d raises "
-                      "(%d by taps, %d by automatic control), longest tap-to-pump %.3f s; %zu "
-                      "violations",
-                      seed, run.admin ? " (/admin)" : "", acted_, loop.now(), wall,
-                      titlesSeen_.size(), answered_, actedOverBoxes_, mostBoxes_, speedCommands_,
-                      raiseTaps_, raisesHeard_, raisesByTap_, raisesByAuto_, longestWait_,
-                      violations_.size());
-        std::printf("%s\n", line);
-        Totals& t = totals();
-        ++t.runs;
-        t.actions += acted_;
-        t.raisesByTap += raisesByTap_;
-        t.raisesByAuto += raisesByAuto_;
-        t.wallSeconds += wall;
-        t.lines.push_back(line);
-
-        if (std::getenv("MONKEY_LOG") != nullptr)
-            for (const std::string& seen : titlesSeen_) std::printf("seen: %s\n", seen.c_str());
+        std::printf(
+            "monkey seed %u: %d actions, %d raises by taps and %d by automatic control "
+            "checked\n",
+            seed, acted_, raisesByTap_, raisesByAuto_);
         for (const std::string& v : violations_) ADD_FAILURE() << v;
         EXPECT_EQ(acted_, actions);
         EXPECT_FALSE(loop.quitRequested()) << "the station's loop was told to quit";
@@ -885,16 +807,10 @@ class Monkey : public ViewedStation {
     int action_ = 0;
     int depth_ = 0;
     std::vector<std::string> log_;
-    std::set<std::string> titlesSeen_;
-    int answered_ = 0;
-    int actedOverBoxes_ = 0;     // actions taken while a message box waited
-    std::size_t mostBoxes_ = 0;  // message boxes waiting at once
 
     bool holdMode_ = false;
     bool automatic_[kPumps] = {};
-    double autoEnded_[kPumps] = {kNever, kNever, kNever, kNever, kNever, kNever, kNever, kNever,
-                                 kNever, kNever, kNever, kNever, kNever, kNever, kNever, kNever,
-                                 kNever, kNever, kNever, kNever, kNever, kNever, kNever, kNever};
+    std::array<double, kPumps> autoEnded_ = {};  // set at the start
     int group_[kPumps] = {};
     int port_[kPumps] = {};  // the COM port of each pump's row, as COM Port Setup shows it
     std::deque<Credit> credits_[kPumps];
@@ -902,12 +818,8 @@ class Monkey : public ViewedStation {
     int lastSent_[kPumps] = {};
     int holds_[kPumps] = {};
 
-    int speedCommands_ = 0;
-    int raiseTaps_ = 0;
-    int raisesHeard_ = 0;
     int raisesByTap_ = 0;
     int raisesByAuto_ = 0;
-    double longestWait_ = 0.0;
     std::vector<std::string> violations_;
 };
 

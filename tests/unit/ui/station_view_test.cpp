@@ -33,6 +33,7 @@
 #include "shell/msg.h"
 #include "shell/password.h"
 #include "shell/splash.h"
+#include "support/files.h"
 #include "support/qt_app.h"
 #include "support/station_fixture.h"
 #include "ui/qt/qt_popups.h"
@@ -488,6 +489,29 @@ TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
     EXPECT_FALSE(outcome("false"));
     EXPECT_FALSE(outcome("/nonexistent/vnk-no-such-program"));
     TestQtApp<QApplication>::stop();
+}
+
+// The E-stop loop's status as a regular file (VNK_PARPORT, as the simulation and the system
+// tests have it): its first byte, read afresh at every sample; a file that is empty, closed or
+// missing reads as a failed input, never as a closed loop.
+TEST(QtSystemParallel, TheStatusFileIsReadAfreshAndAFailureIsNoValue) {
+    const TempFolder dir("vnk_parport");
+    const std::filesystem::path file = dir / "parport";
+    std::ofstream(file, std::ios::binary) << '\x10';
+    setenv("VNK_PARPORT", file.c_str(), 1);
+    ui::qt::QtSystem system;
+    ASSERT_TRUE(system.openParallel());
+    EXPECT_EQ(system.readParallelStatus(), 0x10);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << '\x00';
+    EXPECT_EQ(system.readParallelStatus(), 0x00);
+    std::ofstream(file, std::ios::binary | std::ios::trunc).close();
+    EXPECT_EQ(system.readParallelStatus(), -1);
+    system.closeParallel();
+    EXPECT_EQ(system.readParallelStatus(), -1);
+    setenv("VNK_PARPORT", (dir / "missing").c_str(), 1);
+    EXPECT_FALSE(system.openParallel());
+    EXPECT_EQ(system.readParallelStatus(), -1);
+    unsetenv("VNK_PARPORT");
 }
 
 }  // namespace
