@@ -18,7 +18,7 @@ class ControlLaw : public LinkFixture {
     void SetUp() override {
         LinkFixture::SetUp();
         ResetAutoController();
-        SetRaiseGate([](int) { return true; });  // no emergency stop
+        SetRaiseGate([](int) { return RaiseHold::None; });  // nothing holds the fleet
         for (int p : {0, 1}) {
             attach(p);
             auto_(p, 1000.0f);
