@@ -213,9 +213,15 @@ void showOnBanner() {
         return;
     }
     const int pumps = AutoPumpCount();
-    operation::SetFleetCondition(FleetCondition::AutoControl, operation::BannerTone::Info,
-                                 "AUTO: holding " + AutoTargetText(AutoSettings.AutoMode) + " on " +
-                                     std::to_string(pumps) + (pumps == 1 ? " pump" : " pumps"));
+    if (pumps == 0)  // a mode with nothing to hold it
+        operation::SetFleetCondition(
+            FleetCondition::AutoControl, operation::BannerTone::Warning,
+            "AUTO: no Auto pump to hold " + AutoTargetText(AutoSettings.AutoMode));
+    else
+        operation::SetFleetCondition(FleetCondition::AutoControl, operation::BannerTone::Info,
+                                     "AUTO: holding " + AutoTargetText(AutoSettings.AutoMode) +
+                                         " on " + std::to_string(pumps) +
+                                         (pumps == 1 ? " pump" : " pumps"));
 }
 
 // "Active: Hold Rate 90 bbl/min": what runs, whatever the window's choice waiting for Apply.

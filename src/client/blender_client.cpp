@@ -50,7 +50,7 @@ struct ClientState {
     int watchdog = 2;
     int panel = 0;
     bool readingSeen = false;   // a reading came on this connection
-    bool closeShown = false;    // "Connection Closed" shown since the last reading
+    bool byStation = false;     // this connection is the station's own attempt, not Connect
     bool askingServer = false;  // the operator is naming a new server: no reconnect meanwhile
     bool operator==(const ClientState&) const = default;
 };
@@ -205,7 +205,6 @@ void onMessage(std::string_view text) {
     showStatus(std::isnan(psi) ? printable(text) : PressureText(psi));
     st().watchdog = 2;
     st().readingSeen = true;
-    st().closeShown = false;
     if (st().connected) showConnectItem(true);
     showLinkState();
     // A peer that has gone can be answered no more: no reply, and no transmit error either.
@@ -221,6 +220,10 @@ void endConnection() {
     ClientState& s = st();
     const Ending ending = s.ending;
     const bool wasConnected = s.connected;
+    // A connection the station opened again by itself that closes before any reading is no
+    // news: the link lost is on the banner already, and a peer that keeps closing would
+    // otherwise stack a message every few seconds.
+    const bool quiet = s.byStation && !s.readingSeen;
     if (trace::enabled(trace::Module::blender)) {
         const std::string why = connectionError();
         trace::print(trace::Module::blender, "%s%s%s",
@@ -230,13 +233,10 @@ void endConnection() {
     dropConnection();
     showDisconnected();
     showLinkState();
-    // Said once for a peer that keeps closing the connections the station opens again.
-    if (ending == Ending::Closed && !s.closeShown) {
-        s.closeShown = true;
+    if (ending == Ending::Closed && !quiet)
         ui::MessagePopup("Connection Closed", "Trellmix PC has closed the connection!");
-    } else if (ending != Ending::Closed && wasConnected) {
+    else if (ending != Ending::Closed && wasConnected)
         appendLog("Receive Error");
-    }
 }
 
 void readMessages(unsigned generation);
@@ -355,6 +355,7 @@ void ConnectToServer() {
     if (s.connected || s.connecting)
         TRACE(blender, "disconnected by the station, to connect again");
     dropConnection();
+    s.byStation = false;  // the operator's Connect, start-up, a new server
     showIndicator(false);
     std::string host(settings::Config.ServerName,
                      strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
@@ -436,6 +437,7 @@ void ClientWatchdogTick() {
         settings::Config.ServerName[0] != '\0') {
         TRACE(blender, "link down: connecting again");
         ConnectToServer();
+        s.byStation = true;
     }
 }
 

@@ -82,9 +82,9 @@ void BuildAutoControlWindow(int panel) {
                                     kAutoPageWidth, kAutoPageHeight);
     tabs.bgColor = 0xC0C0C0;
     // Apply on the right, with the mode buttons: the keypad leaves it in sight.
-    AddButton(panel, AUTO_CLOSE, "Close", kHeight - 76, 40, 160, 60, "CloseAutoPanel");
     AddButton(panel, AUTO_APPLY, "Apply", kHeight - 76, 460, 160, 60, "SetAutoMode");
     ui::AddPanelKeepClear(panel, {460, kHeight - 76, 160, 60});
+    AddButton(panel, AUTO_CLOSE, "Close", kHeight - 76, 40, 160, 60, "CloseAutoPanel");
 }
 
 void BuildAutoModePage(int panel) {

@@ -217,8 +217,9 @@ TEST_F(ClientTest, ServerClosingThenConnectAgainAndEmptyNameMakesNoAttempt) {
 }
 
 // Losing the link while the inline trip is on: an alarm and a banner, the reading blanked at
-// once; the station connects again by itself (a peer that keeps closing is told of once), and
-// a reading, shown in the display units, ends the alarm.
+// once; the station connects again by itself (a connection of its own that the peer closes
+// before any reading is not told of again), and a reading, shown in the display units, ends
+// the alarm.
 TEST_F(ClientTest, ALinkLostWhileTheInlineTripIsOnIsAnAlarmAndComesBackByItself) {
     safety::InlineTripEnabled = 1;
     safety::InlineTripValue = 9000.0f;
