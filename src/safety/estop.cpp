@@ -396,6 +396,9 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         g.failureShown = false;
         showInputFailure(false);
         showOnBanner();
+        // Read again while the E-stop holds: the window says so again.
+        if (g.windowSays == WindowSays::Failed && EStopCount > 0)
+            setWindowText(WindowSays::Active, kActiveText);
     }
     if (input == EStopInput::Broken) {
         g.closedSince = -1.0;

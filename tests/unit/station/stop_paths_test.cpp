@@ -27,6 +27,7 @@
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/settings_windows.h"
+#include "ui/windows/shell_windows.h"
 
 using namespace pumplink;
 using namespace operation;
@@ -123,6 +124,9 @@ TEST_F(StopPaths, AFailedInputNeverReleasesAnActiveEStop) {
     system.status = 0x10;  // readable again, and closed
     loop.advance(0.15);
     EXPECT_EQ(EStopActive(), 0);
+    EXPECT_EQ(ui::GetCtrlAttributeText(EStopPanel, windows::ESTOP_TEXT, ui::ATTR_LABEL_TEXT),
+              "Loop closed — E-stop ended")
+        << "the window follows the input back, then the loop";
     heard.clear();
     press(1, kPosStepUpSmall);
     loop.advance(0.5);
