@@ -81,9 +81,9 @@ void BuildAutoControlWindow(int panel) {
     ui::Control& tabs = ui::AddCtrl(panel, AUTO_TABS, ui::CTRL_TAB, "", kAutoPageTop, kAutoPageLeft,
                                     kAutoPageWidth, kAutoPageHeight);
     tabs.bgColor = 0xC0C0C0;
-    // Apply on the right, with the mode buttons: the keypad leaves it in sight.
+    // Apply on the right, under the mode buttons: the keypad, kept left of them, leaves it in
+    // sight as well.
     AddButton(panel, AUTO_APPLY, "Apply", kHeight - 76, 460, 160, 60, "SetAutoMode");
-    ui::AddPanelKeepClear(panel, {460, kHeight - 76, 160, 60});
     AddButton(panel, AUTO_CLOSE, "Close", kHeight - 76, 40, 160, 60, "CloseAutoPanel");
 }
 

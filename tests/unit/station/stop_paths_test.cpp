@@ -385,9 +385,10 @@ TEST_F(StopPaths, AutomaticControlRaisesOnlyWhatTheOperatorCould) {
     EXPECT_GT(others, 0) << "the others were sped up instead";
 
     // The controller's step called straight during an E-stop, its mode on: nothing moves,
-    // either way.
+    // either way (a pump not idled yet would be slowed).
     breakLoop();
     loop.advance(0.5);
+    PumpTable[1].SpeedCommand.Rpm = PumpTable[1].RpmSetpoint = 1000;
     static int commanded;
     commanded = 0;
     SetAutoCommandObserver([](int, bool, int, int) { ++commanded; });
