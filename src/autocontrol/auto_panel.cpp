@@ -7,12 +7,14 @@
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "operation/fleet_banner.h"
 #include "operation/numpadcode.h"
 #include "operation/panels.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
+#include "safety/optional_trips.h"
 #include "settings/config_record.h"
 #include "settings/display_units.h"
 #include "settings/registry_settings.h"
@@ -69,7 +71,8 @@ struct PanelState {
     int AutoModePage = 0;
     int AutoSettingsPage = 0;
     std::string offNotice;
-    double shown[kFieldCount] = {};  // what ShowAutoValues last put in each field
+    double shown[kFieldCount] = {};   // what ShowAutoValues last put in each field
+    std::string shortfallJournalled;  // the target out of reach, journalled while it lasts
     bool operator==(const PanelState&) const = default;
 };
 PanelState g;
@@ -168,6 +171,68 @@ void range(int panel, int control, double min, double max, double step) {
 void unitsChanged() {
     ShowAutoUnits();
     HoldAfterUnitsChange();
+    ShowTargetReadout();
+}
+
+// A number as a target reads: no trailing zeros ("90", "85.5").
+std::string trimmed(double v, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    std::string s = text;
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+    }
+    return s;
+}
+
+// What the last controller step could not do, as the window and the banner say it; "" when
+// nothing.
+std::string shortfallText() {
+    const AutoShortfall s = AutoControllerShortfall();
+    if (!AutoModeActive() || s == AutoShortfall::None) return {};
+    if (s == AutoShortfall::LimitAtMinimum)
+        return "cannot keep under " +
+               AutoTargetText(AutoSettings.AutoMode == kAutoRate ? -kAutoPressure : -kAutoRate) +
+               ": Auto pumps at minimum";
+    return "cannot reach " + AutoTargetText(AutoSettings.AutoMode) +
+           (s == AutoShortfall::TargetAtMinimum ? ": Auto pumps at minimum"
+                                                : ": Auto pumps at maximum");
+}
+
+void showOnBanner() {
+    using operation::FleetCondition;
+    if (!AutoModeActive()) {
+        operation::ClearFleetCondition(FleetCondition::AutoControl);
+        return;
+    }
+    const std::string shortfall = shortfallText();
+    if (!shortfall.empty()) {
+        operation::SetFleetCondition(FleetCondition::AutoControl, operation::BannerTone::Warning,
+                                     "AUTO: " + shortfall);
+        return;
+    }
+    const int pumps = AutoPumpCount();
+    if (pumps == 0)  // a mode with nothing to hold it
+        operation::SetFleetCondition(
+            FleetCondition::AutoControl, operation::BannerTone::Warning,
+            "AUTO: no Auto pump to hold " + AutoTargetText(AutoSettings.AutoMode));
+    else
+        operation::SetFleetCondition(FleetCondition::AutoControl, operation::BannerTone::Info,
+                                     "AUTO: holding " + AutoTargetText(AutoSettings.AutoMode) +
+                                         " on " + std::to_string(pumps) +
+                                         (pumps == 1 ? " pump" : " pumps"));
+}
+
+// "Active: Hold Rate 90 bbl/min": what runs, whatever the window's choice waiting for Apply.
+void showActive() {
+    if (AutoPanel == 0) return;
+    const int mode = AutoSettings.AutoMode;
+    const std::string text = mode == kAutoRate ? "Active: Hold Rate " + AutoTargetText(mode)
+                             : mode == kAutoPressure
+                                 ? "Active: Hold Pressure " + AutoTargetText(mode)
+                                 : std::string("Active: Off");
+    ui::SetCtrlAttribute(AutoPanel, AUTO_ACTIVE, ui::ATTR_LABEL_TEXT, text);
 }
 
 const char* offText(AutoModeCause cause) {
@@ -214,6 +279,7 @@ void ChangeAutoMode(int mode, AutoModeCause cause) {
         (cause != AutoModeCause::StartUp && wasOn && mode != before))
         journal::Record(journal::kNoPump, journal::Kind::Command, modeEventText(mode, cause));
     AutoSettings.AutoMode = mode;
+    ForgetAutoShortfall();
     settings::WriteSetting(settings::kAutoMode, static_cast<std::uint32_t>(mode));
     ShowTargetReadout();
     TRACE(autoctl, "mode %d (cause %d)", mode, static_cast<int>(cause));
@@ -343,7 +409,24 @@ int ReadAutoPanel() {
     return mode;
 }
 
+std::string AutoTargetText(int mode) {
+    // A negative mode names the limit of the other mode's quantity (the rate limit of Hold
+    // Pressure is -kAutoRate).
+    const AutoSettingsRecord& s = AutoSettings;
+    const bool metric = settings::MetricUnits();
+    if (mode == kAutoRate || mode == -kAutoRate) {
+        const float rate = mode == kAutoRate ? s.TargetRate : s.LimitRate;
+        return trimmed(ToDisplayUnits(rate, settings::kUnitRate), 2) +
+               (metric ? " m3/min" : " bbl/min");
+    }
+    const float psi = mode == kAutoPressure ? s.TargetPressure : s.LimitPressure;
+    return metric ? trimmed(ToDisplayUnits(psi, settings::kUnitPressureMpa), 2) + " MPa"
+                  : trimmed(psi, 0) + " psi";
+}
+
 void ShowTargetReadout() {
+    showActive();
+    showOnBanner();
     const int mode = AutoSettings.AutoMode;
     for (int panel : BankPanel) {
         if (panel == 0) continue;
@@ -389,8 +472,21 @@ int AutoTimer(int, int, int event, void*, int, int) {
     // The emergency stop ends automatic control: when the loop closes again the pumps stay
     // at idle until the operator raises them (or applies a mode again).
     if (AutoModeActive() && EStopActive() != 0) ChangeAutoMode(kAutoOff, AutoModeCause::EStop);
-    if (!AutoControllerTick()) return 0;
-    if (AutoControllerMessage().empty())
+    // So does the inline trip while it holds: a mode applied meanwhile ends at once.
+    if (AutoModeActive() && InlineTripHolds()) ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip);
+    if (!AutoControllerTick()) {
+        showOnBanner();  // the pumps it holds with may come and go between steps
+        return 0;
+    }
+    const std::string shortfall = shortfallText();
+    if (!shortfall.empty() && shortfall != g.shortfallJournalled)
+        journal::Record(journal::kNoPump, journal::Kind::Command,
+                        "Automatic control: " + shortfall);
+    g.shortfallJournalled = shortfall;
+    showOnBanner();
+    if (!shortfall.empty())
+        ShowAutoMessage(shortfall, ui::VAL_RED);
+    else if (AutoControllerMessage().empty())
         ClearAutoMessage();
     else
         ShowAutoMessage(AutoControllerMessage(), ui::VAL_RED);

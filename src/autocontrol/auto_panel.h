@@ -41,8 +41,11 @@ void ShowAutoValues();
 // its stored value exactly); returns the mode of the radio buttons.
 int ReadAutoPanel();
 // "Target BPM :" or "Target PSI :" and the stored target on the three bank windows, hidden
-// while the mode is off.
+// while the mode is off; the window's "Active:" line; and automatic control on the fleet
+// banner ("AUTO: holding 90 bbl/min on 4 pumps", or the target it cannot reach).
 void ShowTargetReadout();
+// The target of a mode in the display units: "90 bbl/min", "8000 psi", "14.31 m3/min".
+std::string AutoTargetText(int mode);
 
 // The message line: red for a message, green and empty when cleared. Clearing leaves an
 // interlock's notice up.
@@ -52,8 +55,9 @@ void ClearAutoMessage();
 void ShowAutoFleetValues(float rate, float pressure);
 
 // Callbacks.
-// The controller's timer: the fleet values shown; the emergency stop ends automatic
-// control; every SamplingTime + 1 ticks a controller step and its message.
+// The controller's timer: the fleet values shown; an emergency stop or the inline trip's
+// hold ends automatic control; every SamplingTime + 1 ticks a controller step and its
+// message (a target out of reach journalled once).
 int AutoTimer(int panel, int control, int event, void* data, int e1, int e2);
 void ShowAutoControlPanel(int menuBar, int menuItem, void* data, int panel);
 int CloseAutoPanel(int panel, int control, int event, void* data, int e1, int e2);

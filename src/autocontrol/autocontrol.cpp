@@ -10,6 +10,7 @@
 #include "platform/module_state.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
+#include "safety/optional_trips.h"
 #include "safety/trips.h"
 
 using namespace pumplink;
@@ -25,6 +26,7 @@ struct ControllerState {
     std::int32_t StepCountdown = 0;
     AutoCommandObserver observer = nullptr;
     std::string message;
+    AutoShortfall shortfall = AutoShortfall::None;
     bool operator==(const ControllerState&) const = default;
 };
 ControllerState g;
@@ -50,6 +52,13 @@ constexpr std::int16_t kSamplingMin = 6;
 constexpr std::int16_t kSamplingMax = 20;
 
 enum class Action { DecreaseRate, IncreaseRate, DecreasePressure, IncreasePressure };
+
+// Whether an action works toward the mode's target (a rate action in rate mode) or keeps
+// the other quantity under its limit.
+bool forTarget(Action a) {
+    const bool rate = a == Action::DecreaseRate || a == Action::IncreaseRate;
+    return rate == (AutoSettings.AutoMode != kAutoPressure);
+}
 
 struct ActionDef {
     double gain;
@@ -97,11 +106,16 @@ double truncated(float v) {
     return std::trunc(static_cast<double>(v));
 }
 
+bool canSpeedUp(int pump) {
+    return qualifies(pump) && PumpTable[pump].Tripped == 0 && ManualSpeedAllowed(pump);
+}
+
 // The new set-point goes to the pump by the path of every speed command of the station's
 // own, which judges a raise as it judges the operator's; the controller never powers a
-// drive, so Run goes as it stands.
+// drive, so Run goes as it stands. A set-point the pump holds already is not sent again.
 void command(int pump, bool increase, double setpoint) {
     const int before = PumpTable[pump].SpeedCommand.Rpm;
+    if (static_cast<double>(before) == setpoint) return;
     const SpeedResult result = CommandSpeed(pump, ToRpm(TruncSafe(setpoint)));
     if (result != SpeedResult::Sent) {
         TRACE(autoctl, "pump %d: %d rpm refused", pump + 1, ToRpm(TruncSafe(setpoint)));
@@ -117,6 +131,14 @@ void act(Action action, double pressureQuantity, double rateQuantity) {
     const int pump = d.increase ? PickPumpToSpeed() : PickPumpToSlow();
     if (pump < 0) {
         g.message = d.noPump;
+        // Pumps that could follow, all at the end of their range: the target is out of reach.
+        bool atEnd = false;
+        for (int p = 0; p < kPumpCount; ++p)
+            atEnd = atEnd || (d.increase ? canSpeedUp(p) : qualifies(p));
+        if (atEnd)
+            g.shortfall = !d.increase ? (forTarget(action) ? AutoShortfall::TargetAtMinimum
+                                                           : AutoShortfall::LimitAtMinimum)
+                                      : AutoShortfall::TargetAtMaximum;
         return;
     }
     float resistance = kDefaultWellResistance;
@@ -154,8 +176,10 @@ void controllerStep() {
     AgeWellResistance();
     UpdateWellResistance(rate, pressure);
     g.message.clear();
-    // Nothing automatic moves a pump while the emergency stop holds the fleet at idle.
-    if (EStopActive() == 0) {
+    g.shortfall = AutoShortfall::None;
+    // Nothing automatic moves a pump while an emergency stop or the inline trip holds the
+    // fleet at idle.
+    if (EStopActive() == 0 && !InlineTripHolds()) {
         if (AutoSettings.AutoMode == kAutoRate)
             RateModeStep(rate, pressure);
         else if (AutoSettings.AutoMode == kAutoPressure)
@@ -183,7 +207,10 @@ int PickPumpToSlow() {
     double best = 0.0;
     int chosen = -1;
     for (int pump = 0; pump < kPumpCount; ++pump) {
-        if (!qualifies(pump)) continue;
+        // A pump at its minimum can be slowed no further: a command would change nothing.
+        if (!qualifies(pump) ||
+            PumpTable[pump].SpeedCommand.Rpm <= truncated(PumpTable[pump].MinRpm))
+            continue;
         if (ratio(pump) > best) {
             best = ratio(pump);
             chosen = pump;
@@ -198,7 +225,7 @@ int PickPumpToSpeed() {
     for (int pump = 0; pump < kPumpCount; ++pump) {
         // A drive that is off, tripped or faulted cannot follow: choosing it would starve the
         // rest, and the controller never raises a pump the operator could not raise by hand.
-        if (!qualifies(pump) || PumpTable[pump].Tripped != 0 || !ManualSpeedAllowed(pump)) continue;
+        if (!canSpeedUp(pump)) continue;
         if (ratio(pump) < best) {
             best = ratio(pump);
             chosen = pump;
@@ -257,6 +284,20 @@ bool AutoControllerTick() {
 
 const std::string& AutoControllerMessage() {
     return g.message;
+}
+
+AutoShortfall AutoControllerShortfall() {
+    return g.shortfall;
+}
+
+void ForgetAutoShortfall() {
+    g.shortfall = AutoShortfall::None;
+}
+
+int AutoPumpCount() {
+    int n = 0;
+    for (int pump = 0; pump < kPumpCount; ++pump) n += qualifies(pump) ? 1 : 0;
+    return n;
 }
 
 void SetAutoCommandObserver(AutoCommandObserver observer) {

@@ -41,6 +41,18 @@ bool AutoControllerTick();
 // had none; each step starts without one.
 const std::string& AutoControllerMessage();
 
+// What the last step could not do: the way it had to move, with pumps ticked "Auto" that
+// could follow but were all at their minimum (to slow) or their maximum (to speed up), and
+// whether it was for the mode's target or for its limit. None when it could act, or had
+// nothing to do.
+enum class AutoShortfall { None, TargetAtMinimum, TargetAtMaximum, LimitAtMinimum };
+AutoShortfall AutoControllerShortfall();
+// A new mode or target: what the last step could not do no longer says anything.
+void ForgetAutoShortfall();
+// The pumps the controller may command now (on line, allowed, "Auto" ticked, with the
+// figures the control law needs).
+int AutoPumpCount();
+
 // One step in each mode, on the given fleet values (US units).
 void RateModeStep(float rate, float pressure);
 void PressureModeStep(float rate, float pressure);
@@ -53,7 +65,8 @@ void DecreasePressure(float pressureError, float rateMargin);
 void IncreasePressure(float pressureError, float rateMargin);
 
 // A pump index 0-23, or -1: the qualifying pump with the highest set-point for its maximum
-// (to slow), or the lowest below 96 % of it (to speed up; its drive on and not tripped).
+// above its minimum speed (to slow), or the lowest below 96 % of it (to speed up; its drive on
+// and not tripped).
 int PickPumpToSlow();
 int PickPumpToSpeed();
 

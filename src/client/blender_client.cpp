@@ -1,5 +1,6 @@
 #include "client/blender_client.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -8,6 +9,7 @@
 #include "common/wire.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "operation/fleet_banner.h"
 #include "operation/panels.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
@@ -47,6 +49,9 @@ struct ClientState {
     std::vector<std::string> log;
     int watchdog = 2;
     int panel = 0;
+    bool readingSeen = false;   // a reading came on this connection
+    bool byStation = false;     // this connection is the station's own attempt, not Connect
+    bool askingServer = false;  // the operator is naming a new server: no reconnect meanwhile
     bool operator==(const ClientState&) const = default;
 };
 ClientState g;
@@ -96,6 +101,26 @@ void showStatus(const std::string& text) {
             ui::SetCtrlVal(panel, windows::BANK_BLENDER_STATUS, text);
 }
 
+// Up: connected, and a reading within the last two watchdog ticks. Down while the inline
+// trip is on: nothing protects the treating line, which is an alarm and a banner until a
+// reading comes through or the trip is switched off. A connection still waiting for its
+// first reading is neither.
+void showLinkState() {
+    const bool waiting = st().connected && st().watchdog > 0;
+    const bool up = waiting && st().readingSeen;
+    if (InlineTripEnabled == 1 && waiting && !up) return;
+    if (InlineTripEnabled == 1 && !up) {
+        journal::SetAlarm(journal::kNoPump, journal::Kind::Blender, kBlenderLinkLostName);
+        operation::SetFleetCondition(operation::FleetCondition::BlenderLink,
+                                     operation::BannerTone::Warning,
+                                     "BLENDER LINK LOST — inline overpressure protection off");
+        return;
+    }
+    journal::ClearAlarm(journal::kNoPump, journal::Kind::Blender, kBlenderLinkLostName,
+                        up ? "Blender link back" : "Blender link lost: inline trip switched off");
+    operation::ClearFleetCondition(operation::FleetCondition::BlenderLink);
+}
+
 // A message as one line of text: trailing line ends dropped, other control characters (a NUL
 // included) shown as blanks.
 std::string printable(std::string_view text) {
@@ -128,13 +153,16 @@ void dropConnection() {
     s.reading = false;  // a turn left waiting for a dialog holds up no later connection
     s.readingPosted = false;
     s.ending = Ending::None;
+    s.readingSeen = false;
     s.waiting.clear();
     ResetInlineReading();  // half a reading of this connection never joins the next one's
 }
 
+// The reading shown so far is no reading any more.
 void showDisconnected() {
     showIndicator(false);
     showConnectItem(false);
+    showStatus("Not Connected");
 }
 
 // Hands whole waiting blocks to the connection while it has nothing else queued.
@@ -172,9 +200,13 @@ void onMessage(std::string_view text) {
                      printable(text).c_str(),
                      st().ending == Ending::None ? "" : " (peer gone: no reply)");
     appendLog(text);
-    showStatus(printable(text));
+    // A pressure in the display units; a text that holds none, as it came.
+    const double psi = InlineReadingPsi();
+    showStatus(std::isnan(psi) ? printable(text) : PressureText(psi));
     st().watchdog = 2;
+    st().readingSeen = true;
     if (st().connected) showConnectItem(true);
+    showLinkState();
     // A peer that has gone can be answered no more: no reply, and no transmit error either.
     if (st().ending == Ending::None) queueReply();
 }
@@ -188,6 +220,10 @@ void endConnection() {
     ClientState& s = st();
     const Ending ending = s.ending;
     const bool wasConnected = s.connected;
+    // A connection the station opened again by itself that closes before any reading is no
+    // news: the link lost is on the banner already, and a peer that keeps closing would
+    // otherwise stack a message every few seconds.
+    const bool quiet = s.byStation && !s.readingSeen;
     if (trace::enabled(trace::Module::blender)) {
         const std::string why = connectionError();
         trace::print(trace::Module::blender, "%s%s%s",
@@ -196,9 +232,10 @@ void endConnection() {
     }
     dropConnection();
     showDisconnected();
-    if (ending == Ending::Closed)
+    showLinkState();
+    if (ending == Ending::Closed && !quiet)
         ui::MessagePopup("Connection Closed", "Trellmix PC has closed the connection!");
-    else if (wasConnected)
+    else if (ending != Ending::Closed && wasConnected)
         appendLog("Receive Error");
 }
 
@@ -284,10 +321,12 @@ void onConnected(unsigned generation, bool ok) {
               connectionError().empty() ? "no reason given" : connectionError().c_str());
         dropConnection();
         showDisconnected();
+        showLinkState();
         return;
     }
     s.connected = true;
     s.watchdog = 2;
+    showLinkState();
     TRACE(blender, "connected to %s (%s), port %d, from %s", s.conn->peerAddress().c_str(),
           s.conn->peerName().c_str(), BlenderPort(), s.conn->localAddress().c_str());
     journal::Record(journal::kNoPump, journal::Kind::Blender,
@@ -316,6 +355,7 @@ void ConnectToServer() {
     if (s.connected || s.connecting)
         TRACE(blender, "disconnected by the station, to connect again");
     dropConnection();
+    s.byStation = false;  // the operator's Connect, start-up, a new server
     showIndicator(false);
     std::string host(settings::Config.ServerName,
                      strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
@@ -391,6 +431,14 @@ void ClientWatchdogTick() {
         showConnectItem(false);
         showStatus("Not Connected");
     }
+    showLinkState();
+    // A link that is down is tried again, quietly, as the Connect item would.
+    if (!s.connected && !s.connecting && !s.askingServer &&
+        settings::Config.ServerName[0] != '\0') {
+        TRACE(blender, "link down: connecting again");
+        ConnectToServer();
+        s.byStation = true;
+    }
 }
 
 int ClientWatchdogCount() {
@@ -464,10 +512,12 @@ int Change_Server(int, int, int event, void*, int, int) {
     setText(windows::CLIENT_SERVER_ADDRESS, "");
     setText(windows::CLIENT_SERVER_NAME, "");
     char answer[256] = {};
+    st().askingServer = true;
     int r = ui::PromptPopup("Server Name?",
                             "What is the name of the Trellmix PC computer?\n\n"
                             "(e.g. blender, blender.site.com or 192.168.1.20)",
                             answer, 255);
+    st().askingServer = false;
     if (r == 0) {
         std::memset(settings::Config.ServerName, 0, sizeof settings::Config.ServerName);
         std::memcpy(settings::Config.ServerName, answer, strnlen(answer, 255));

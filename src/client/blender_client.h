@@ -6,6 +6,10 @@
 // connect, the reads and the writes are driven by the event loop, and a callback reads at most
 // kMessagesPerTurn messages. The peer's close (or a broken connection) is shown after the
 // messages that came before it.
+//
+// The link is the inline overpressure trip's only source: while that trip is on, a link that
+// is down (or silent for two watchdog ticks) is an alarm and stands on the fleet banner, the
+// reading shown is blanked, and the station connects again by itself on every watchdog tick.
 #pragma once
 
 #include <array>
@@ -44,8 +48,12 @@ std::array<std::uint8_t, kReplySize> BuildReply();
 const std::vector<std::string>& ClientLog();
 void ClearClientLog();
 
-// Watchdog tick: two ticks without a message show the link lost.
+// Watchdog tick: two ticks without a message show the link lost; a link that is down is
+// connected again.
 void ClientWatchdogTick();
+// The alarm of the link lost while the inline trip is on.
+inline constexpr const char* kBlenderLinkLostName =
+    "Blender link lost: inline overpressure protection off";
 int ClientWatchdogCount();
 
 // The client window (0 while there is none): the log and the status fields mirror into it.

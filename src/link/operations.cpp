@@ -33,6 +33,7 @@ constexpr int kOpTripRepeats = 2;  // TmrOpTrip ticks after the first idle
 struct OperationsState {
     OperationHooks hooks;
     RaiseGate raiseGate = nullptr;
+    CeilingRefusal ceilingRefusal = nullptr;
     IdleHold idleHold = nullptr;
     int opTripPanel = 0;
     int opTripControl = 0;
@@ -119,25 +120,31 @@ void showRefusal(double& shownAt, const std::string& title, const std::string& t
 
 // A speed above the present command is a raise, whichever button or controller asked for
 // it: it goes only to a pump whose maximum speed is known and finite, and only while the
-// raise gate (no emergency stop) lets it through. Without a gate nothing is raised.
+// raise gate holds nothing back (no E-stop, no inline trip). Without a gate nothing is
+// raised.
 SpeedResult raiseVerdict(int pump, long long rpm) {
     if (rpm <= presentCommand(pump)) return SpeedResult::Sent;
     if (!knownCeiling(PumpTable[pump])) {
         TRACE(ops, "pump %d: maximum speed not known, raise refused", pump + 1);
         journal::Record(pump, journal::Kind::Command, "Speed up refused: maximum speed not known");
-        showRefusal(g.ceilingRefusalShownAt, "Speed",
-                    "Pump " + std::to_string(pump + 1) +
-                        ": its maximum speed is not known, so it is not sped up. Its speed "
-                        "limits are being read; please try again in a moment.");
+        if (g.ceilingRefusal != nullptr)
+            g.ceilingRefusal(pump);
+        else
+            showRefusal(g.ceilingRefusalShownAt, "Speed",
+                        "Pump " + std::to_string(pump + 1) +
+                            ": its maximum speed is not known, so it is not sped up. Its speed "
+                            "limits are being read; please try again in a moment.");
         SendShortCommand(pump, WireCode::ThrottleConfig, 0);
         return SpeedResult::RefusedNoCeiling;
     }
-    if (g.raiseGate == nullptr || !g.raiseGate(pump)) {
+    const RaiseHold hold = g.raiseGate != nullptr ? g.raiseGate(pump) : RaiseHold::None;
+    if (g.raiseGate == nullptr || hold != RaiseHold::None) {
         TRACE(ops, "pump %d: raise refused by the gate", pump + 1);
         journal::Record(pump, journal::Kind::Command,
-                        g.raiseGate == nullptr ? "Speed up refused: no interlock installed"
-                                               : "Speed up refused: E-stop");
-        return SpeedResult::RefusedEStop;
+                        g.raiseGate == nullptr
+                            ? std::string("Speed up refused: no interlock installed")
+                            : std::string("Speed up refused: ") + RaiseHoldText(hold));
+        return SpeedResult::RefusedHeld;
     }
     return SpeedResult::Sent;
 }
@@ -493,6 +500,26 @@ bool IdleHoldInstalled() {
 
 bool RaiseGateInstalled() {
     return g.raiseGate != nullptr;
+}
+
+void SetCeilingRefusal(CeilingRefusal show) {
+    g.ceilingRefusal = show;
+}
+
+RaiseHold RaiseHeld(int pump) {
+    return g.raiseGate != nullptr ? g.raiseGate(pump) : RaiseHold::None;
+}
+
+const char* RaiseHoldText(RaiseHold hold) {
+    switch (hold) {
+        case RaiseHold::EStop:
+            return "E-stop";
+        case RaiseHold::InlineOverpressure:
+            return "inline overpressure";
+        case RaiseHold::None:
+            break;
+    }
+    return "";
 }
 
 bool StepRaises(int pump, SpeedStep step) {

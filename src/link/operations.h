@@ -119,19 +119,31 @@ std::optional<std::uint32_t> CommTimeoutWritten(int pump);
 // What became of a speed command.
 enum class SpeedResult : std::uint8_t {
     Sent,              // queued for the pump
-    RefusedEStop,      // a raise, and the raise gate (an emergency stop) held it back
+    RefusedHeld,       // a raise, and the raise gate (an E-stop, the inline trip) held it back
     RefusedNoCeiling,  // a raise, and the pump's MaxRpm is not a known finite speed
     NotSent,           // no such pump, or its row is dimmed (not on line)
 };
 
+// What holds every raise of the fleet back: an emergency stop, or the inline overpressure
+// trip from its trip until a reading below its value.
+enum class RaiseHold : std::uint8_t { None, EStop, InlineOverpressure };
+// The journal's name of a hold: "E-stop", "inline overpressure" ("" for none).
+const char* RaiseHoldText(RaiseHold hold);
+
 // A speed command raises the pump when its speed is above the present command (the pump's
 // RpmSetpoint), whichever button or controller asked for it. A raise goes only to a pump
-// whose MaxRpm is finite and above 0 (else a message, and its limits are asked for) and only
-// while the gate lets it through; with no gate installed nothing is raised. The gate is the
-// emergency stop's, installed at start-up: false while it holds the fleet.
-using RaiseGate = bool (*)(int pump);
+// whose MaxRpm is finite and above 0 (else the refusal hook, and its limits are asked for)
+// and only while the gate holds nothing back; with no gate installed nothing is raised. The
+// gate is safety's, installed at start-up: it names what holds the fleet.
+using RaiseGate = RaiseHold (*)(int pump);
 void SetRaiseGate(RaiseGate gate);
 bool RaiseGateInstalled();
+// What the gate holds back now (None without a gate: the refusal is then the link's own).
+RaiseHold RaiseHeld(int pump);
+// Where a raise refused for want of a known maximum speed is said: on the window the
+// operator pressed (operation's, installed at start-up). None: a message says it.
+using CeilingRefusal = void (*)(int pump);
+void SetCeilingRefusal(CeilingRefusal show);
 // Whether this step would send the pump a speed above its present command. A step down, a
 // STOP and an idle never do: their speed is never above the present command.
 bool StepRaises(int pump, SpeedStep step);

@@ -9,6 +9,7 @@
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/pumpgroup.h"
+#include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "ui/popups.h"
@@ -35,13 +36,34 @@ constexpr Button kSpeedButtons[] = {{kPosStepUpLarge, SpeedStep::UpLarge},
 
 struct CommandsState {
     SpeedInterlock interlock;
+    double refusalUntil[kBankCount] = {};  // Timer() when each bank's refusal line goes
     bool operator==(const CommandsState&) const = default;
 };
 CommandsState g;
 
 bool interlockInstalled() {
     const SpeedInterlock& i = g.interlock;
-    return i.estopActive != nullptr && i.showEStopWindow != nullptr && i.raiseAllowed != nullptr;
+    return i.estopActive != nullptr && i.showEStopWindow != nullptr && i.raiseAllowed != nullptr &&
+           i.heldBecause != nullptr;
+}
+
+// Why the interlock keeps a manual raise off this pump, as the refusal line says it.
+const char* notAllowedBecause(int pump) {
+    const PumpRecord& r = PumpTable[pump];
+    if (r.TripWord != 0) return "pump tripped";
+    if (r.VfdOn == 0) return "drive off";
+    return "drive fault";
+}
+
+void hideRefusalWhenDue(int bank) {
+    const int panel = BankPanel[bank];
+    // A later refusal on the same bank keeps the line for its own time.
+    if (panel == 0 || platform::Timer() < g.refusalUntil[bank] - 0.01) return;
+    ui::SetCtrlAttribute(panel, windows::BANK_REFUSAL, ui::ATTR_VISIBLE, 0);
+}
+
+void showCeilingRefusal(int pump) {
+    ShowRaiseRefusal(ui::CurrentOperatorEvent().first, pump, "maximum speed unknown");
 }
 
 bool estopActive() {
@@ -104,17 +126,19 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
         journal::Record(pump, journal::Kind::Command, text + " refused: no interlock installed");
         return 0;
     }
-    if (estopActive()) {
-        raiseEStopWindow();
-        if (raises) {  // nothing speeds a pump up during an E-stop
-            journal::Record(pump, journal::Kind::Command, text + " refused: E-stop");
-            return 0;
-        }
+    if (estopActive()) raiseEStopWindow();
+    // Nothing speeds a pump up while an E-stop or the inline trip holds the fleet.
+    if (const RaiseHold hold = raises ? RaiseHeld(pump) : RaiseHold::None;
+        hold != RaiseHold::None) {
+        journal::Record(pump, journal::Kind::Command, text + " refused: " + RaiseHoldText(hold));
+        ShowRaiseRefusal(panel, pump, g.interlock.heldBecause(hold));
+        return 0;
     }
     // A manual change takes the pump out of automatic control.
     SetAutoSelected(pump, false, AutoChange::Manual);
     if (raises && !g.interlock.raiseAllowed(pump)) {
         journal::Record(pump, journal::Kind::Command, text + " refused: tripped or faulted");
+        ShowRaiseRefusal(panel, pump, notAllowedBecause(pump));
         return 0;
     }
     journal::Record(pump, journal::Kind::Command, text);
@@ -159,6 +183,20 @@ void SetSpeedInterlock(const SpeedInterlock& interlock) {
 
 bool SpeedInterlockInstalled() {
     return interlockInstalled();
+}
+
+void ShowRaiseRefusal(int panel, int pump, const std::string& why) {
+    int bank = BankOfPanel(panel);
+    if (bank < 0) bank = pump >= 0 && pump < kPumpCount ? BankOf(pump) : -1;
+    if (bank < 0 || BankPanel[bank] == 0) return;
+    ui::SetCtrlVal(BankPanel[bank], windows::BANK_REFUSAL, "Speed up refused: " + why);
+    ui::SetCtrlAttribute(BankPanel[bank], windows::BANK_REFUSAL, ui::ATTR_VISIBLE, 1);
+    g.refusalUntil[bank] = platform::Timer() + kRefusalSeconds;
+    platform::loop().post(kRefusalSeconds, [bank] { hideRefusalWhenDue(bank); });
+}
+
+void InstallCommands() {
+    SetCeilingRefusal(showCeilingRefusal);
 }
 
 void BindCommandCallbacks() {

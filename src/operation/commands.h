@@ -2,11 +2,13 @@
 // group), zeroing of discharge pressure and clearing of totals (detail view).
 //
 // A stop path always goes through: STOP and the step-downs are sent during an emergency
-// stop and past the interlock; only a press whose speed would be above the pump's present
-// command is refused there (for a group, the link refuses it for each member it would
-// raise).
+// stop, an inline trip's hold and past the interlock; only a press whose speed would be
+// above the pump's present command is refused there (for a group, the link refuses it for
+// each member it would raise). A refused raise says why on the bank that pressed it, in a
+// line that goes by itself after a few seconds.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "link/operations.h"
@@ -28,17 +30,28 @@ int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);
 void ZeroPressures(const std::vector<int>& pumps);
 
 // What the speed buttons ask of the safety modules, installed at start-up. Without all
-// three no press raises a pump (the station does not start without them).
+// four no press raises a pump (the station does not start without them).
 struct SpeedInterlock {
     bool (*estopActive)() = nullptr;           // an emergency stop is on
     void (*showEStopWindow)() = nullptr;       // the E-stop window in front
     bool (*raiseAllowed)(int pump) = nullptr;  // a manual raise may reach the pump
+    // What holds the fleet, in the operator's words: "E-stop active", "inline overpressure
+    // 9600 psi".
+    std::string (*heldBecause)(pumplink::RaiseHold hold) = nullptr;
     bool operator==(const SpeedInterlock&) const = default;
 };
 void SetSpeedInterlock(const SpeedInterlock& interlock);
 bool SpeedInterlockInstalled();
 
+// How long the line of a refused raise stays on its bank.
+constexpr double kRefusalSeconds = 4.0;
+// "Speed up refused: <why>" on the bank window panel, or on the pump's bank when the
+// operator's press was elsewhere; it goes after kRefusalSeconds.
+void ShowRaiseRefusal(int panel, int pump, const std::string& why);
+
 void BindCommandCallbacks();
+// The link says a raise refused for want of a maximum speed on the bank pressed.
+void InstallCommands();
 // No interlock installed.
 void ResetCommands();
 

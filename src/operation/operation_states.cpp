@@ -15,6 +15,7 @@ void registerState_port_monitor();
 void registerState_journal_view();
 void registerState_display_ids();
 void registerState_pumpgroup();
+void registerState_fleet_banner();
 
 void RegisterOperationStates() {
     registerState_commands();
@@ -29,6 +30,7 @@ void RegisterOperationStates() {
     registerState_journal_view();
     registerState_display_ids();
     registerState_pumpgroup();
+    registerState_fleet_banner();
 }
 
 }  // namespace operation

@@ -7,6 +7,7 @@
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "operation/fleet_banner.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
@@ -42,8 +43,13 @@ constexpr double kReleaseSeconds = 0.05;
 constexpr double kSlack = 0.005;
 // A serial input whose adapter was pulled is tried again this often.
 constexpr double kReopenSeconds = 2.0;
-const char* const kActiveText = "EMERGENCY STOP\nAll pumps sent to idle";
+const char* const kActiveText = "EMERGENCY STOP\nAll pumps sent to idle (minimum speed)";
+const char* const kEndedText = "Loop closed — E-stop ended";
 const char* const kFailedText = "Emergency-stop input not available";
+const char* const kFailedBanner = "E-STOP INPUT FAILED — emergency stop not watched";
+
+// What the E-stop window says, and so which alarm its OK acknowledges.
+enum class WindowSays { Nothing, Active, Ended, Failed };
 
 // One read of the input, with what a trace needs to say why it failed.
 struct Sample {
@@ -72,6 +78,8 @@ struct State {
     bool traced = false;
     EStopInput tracedInput = EStopInput::Closed;
     std::optional<EStopInput> lastInput;  // of the newest sample; none while not watched
+    std::string brokenSince;              // "HH:MM:SS" of the break that latched the E-stop
+    WindowSays windowSays = WindowSays::Nothing;
     bool operator==(const State&) const = default;
 };
 State g;
@@ -112,10 +120,31 @@ void idleEveryOpenPort() {
         if (PumpTable[pump].PortConfig.Mode == 1) IdleOpenPump(pump);
 }
 
-void showWindow(const char* text) {
+void setWindowText(WindowSays says, const char* text) {
+    g.windowSays = says;
     if (EStopPanel == 0) return;
     ui::SetCtrlAttribute(EStopPanel, windows::ESTOP_TEXT, ui::ATTR_LABEL_TEXT, std::string(text));
-    ui::DisplayPanel(EStopPanel);
+    ui::SetCtrlAttribute(EStopPanel, windows::ESTOP_TEXT, ui::ATTR_TEXT_COLOR,
+                         says == WindowSays::Ended ? ui::VAL_WHITE : ui::VAL_RED);
+}
+
+void showWindow(WindowSays says, const char* text) {
+    setWindowText(says, text);
+    if (EStopPanel != 0) ui::DisplayPanel(EStopPanel);
+}
+
+// The E-stop on the fleet banner while it is latched, or its input while that cannot be
+// read; nothing once the loop is closed and read.
+void showOnBanner() {
+    using operation::FleetCondition;
+    if (EStopMonitored == 1 && EStopCount > 0)
+        operation::SetFleetCondition(FleetCondition::EStop, operation::BannerTone::Held,
+                                     "E-STOP ACTIVE — loop broken since " + g.brokenSince);
+    else if (EStopMonitored == 1 && g.failureShown)
+        operation::SetFleetCondition(FleetCondition::EStop, operation::BannerTone::Warning,
+                                     kFailedBanner);
+    else
+        operation::ClearFleetCondition(FleetCondition::EStop);
 }
 
 // The red status line on every bank window while the input cannot be read.
@@ -286,6 +315,7 @@ void ApplyEStopSettings(std::uint32_t monitored, std::uint32_t parallelPort,
         EStopCount = 0;
         g.failureShown = false;
         showInputFailure(false);
+        showOnBanner();
     }
 }
 
@@ -353,7 +383,8 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         if (!g.failureShown) {
             g.failureShown = true;
             showInputFailure(true);
-            showWindow(kFailedText);
+            showWindow(WindowSays::Failed, kFailedText);
+            showOnBanner();
         }
         g.closedSince = -1.0;    // a failed read is not a closed sample
         repeatWhileActive(now);  // an active E-stop's rounds go on
@@ -364,6 +395,10 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
     if (g.failureShown) {
         g.failureShown = false;
         showInputFailure(false);
+        showOnBanner();
+        // Read again while the E-stop holds: the window says so again.
+        if (g.windowSays == WindowSays::Failed && EStopCount > 0)
+            setWindowText(WindowSays::Active, kActiveText);
     }
     if (input == EStopInput::Broken) {
         g.closedSince = -1.0;
@@ -376,7 +411,9 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
         if (g.latchHook != nullptr) g.latchHook();
         journal::SetAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName);
         idleRound(now);
-        showWindow(kActiveText);
+        g.brokenSince = platform::TimeStr();
+        showWindow(WindowSays::Active, kActiveText);
+        showOnBanner();
         return 0;
     }
     if (EStopCount > 0) {
@@ -388,10 +425,16 @@ int EStopTimerTick(int, int, int event, void*, int, int) {
             return 0;
         }
     }
+    const bool released = EStopCount > 0;
     EStopCount = 0;
     g.closedSince = -1.0;
     journal::ClearAlarm(journal::kNoPump, journal::Kind::EStop, kBrokenName,
                         "E-stop loop restored");
+    if (released) {
+        // The window follows the loop, shown or not; its OK still acknowledges the E-stop.
+        if (g.windowSays == WindowSays::Active) setWindowText(WindowSays::Ended, kEndedText);
+        showOnBanner();
+    }
     return 0;
 }
 
@@ -409,6 +452,12 @@ int InstantIdleTimerTick(int panel, int control, int event, void*, int, int) {
 
 int Info_OK(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
+    // The window's OK is the acknowledgement of the alarm it shows: no second one in the
+    // journal. The window keeps its text for when a speed press shows it again.
+    if (g.windowSays == WindowSays::Active || g.windowSays == WindowSays::Ended)
+        journal::Acknowledge(journal::kNoPump, journal::Kind::EStop, kBrokenName);
+    else if (g.windowSays == WindowSays::Failed)
+        journal::Acknowledge(journal::kNoPump, journal::Kind::EStop, kInputFailedName);
     ui::HidePanel(panel);
     return 0;
 }

@@ -1,10 +1,12 @@
 // The emergency stop: the push-button loop wired to the CTS line of a serial port or to bit
 // 0x10 of the parallel port's status register. While the loop is broken every pump whose
 // port is open is sent to idle at once (the first 10 ms sample that sees the loop broken)
-// and again every 0.3 s, and the E-stop window is shown; the loop counts as closed again only
-// after 50 ms of closed samples. An input that cannot be read is shown as such and is never
-// taken for a closed loop: an E-stop it finds active stays active. Also the repeat of the
-// operator's "Idle All Pumps" (the command and its confirmation are the shell's), on its own timer.
+// and again every 0.3 s, the E-stop window is shown and the fleet banner says since when;
+// the loop counts as closed again only after 50 ms of closed samples, and the window then
+// says so (its OK acknowledges the E-stop's alarm). An input that cannot be read is shown as
+// such and is never taken for a closed loop: an E-stop it finds active stays active. Also
+// the repeat of the operator's "Idle All Pumps" (the command and its confirmation are the
+// shell's), on its own timer.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +57,7 @@ void ShowEStopWindow();
 
 int EStopTimerTick(int panel, int control, int event, void* data, int e1, int e2);
 int InstantIdleTimerTick(int panel, int control, int event, void* data, int e1, int e2);
+// The E-stop window's OK: acknowledges the alarm the window shows, and hides it.
 int Info_OK(int panel, int control, int event, void* data, int e1, int e2);
 
 // The repeat of a confirmed "Idle All Pumps": `repeats` more idle rounds on the instant-idle

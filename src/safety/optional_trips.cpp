@@ -2,14 +2,19 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "link/operations.h"
 #include "link/pump_table.h"
+#include "operation/display_prefs.h"
+#include "operation/fleet_banner.h"
 #include "operation/numpadcode.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/trace.h"
+#include "settings/config_record.h"
+#include "settings/display_units.h"
 #include "settings/registry_settings.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -39,7 +44,17 @@ struct OptionalTripsState {
     int panel = 0;                    // the open optional-trips window
     void (*tripHook)() = nullptr;
     InlineReading reading;
-    bool operator==(const OptionalTripsState&) const = default;
+    bool holding = false;    // tripped, and no reading below the trip value since
+    double heldAtPsi = 0.0;  // the newest reading at or above the trip value while holding
+    double readingPsi = std::nan("");  // the present reading
+    bool operator==(const OptionalTripsState& o) const {
+        // NaN is no reading: two states without one are alike.
+        const bool sameReading =
+            readingPsi == o.readingPsi || (std::isnan(readingPsi) && std::isnan(o.readingPsi));
+        return InlineTripEnabled == o.InlineTripEnabled && InlineTripValue == o.InlineTripValue &&
+               panel == o.panel && tripHook == o.tripHook && reading == o.reading &&
+               holding == o.holding && heldAtPsi == o.heldAtPsi && sameReading;
+    }
 };
 OptionalTripsState g;
 
@@ -79,31 +94,80 @@ double pressureOf(std::string_view piece) {
 
 constexpr const char* kInlineTripName = "Inline overpressure trip: all pumps idled";
 
+// The hold on the banner, its pressures in the display units of the moment.
+void showHold() {
+    if (!g.holding) {
+        operation::ClearFleetCondition(operation::FleetCondition::InlineTrip);
+        return;
+    }
+    const double value = static_cast<double>(InlineTripValue);
+    operation::SetFleetCondition(operation::FleetCondition::InlineTrip, operation::BannerTone::Held,
+                                 "INLINE OVERPRESSURE " + PressureText(g.heldAtPsi) +
+                                     (g.heldAtPsi > value ? " > " : " ≥ ") + PressureText(value) +
+                                     " — all pumps held at idle");
+}
+
+void endHold() {
+    g.holding = false;
+    showHold();
+}
+
+// The trip at a pressure at or above the trip value: the fleet held, automatic control
+// ended, every pump idled.
+void trip(double psi) {
+    TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", psi,
+          static_cast<double>(InlineTripValue));
+    journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
+    g.holding = true;
+    g.heldAtPsi = psi;
+    showHold();
+    if (g.tripHook != nullptr) g.tripHook();
+    IdleAllPumps();
+}
+
 // One pressure text against the trip value: true when it trips (the idle has gone out).
 bool checkPiece(std::string_view piece) {
     const double p = std::trunc(pressureOf(piece));
     // NaN compares false: a text that is no number never trips, and never fails safe into a
-    // trip either.
+    // trip either, nor ends a hold.
     if (p >= static_cast<double>(InlineTripValue)) {
-        TRACE(ops, "inline pressure %.0f psi at or above the trip value %.0f: idle all", p,
-              static_cast<double>(InlineTripValue));
-        journal::SetAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName);
-        if (g.tripHook != nullptr) g.tripHook();
-        IdleAllPumps();
+        trip(p);
         return true;
     }
-    if (p < static_cast<double>(InlineTripValue))
+    if (p < static_cast<double>(InlineTripValue)) {
         journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
                             "Inline pressure below the trip value again");
+        endHold();
+    }
     return false;
 }
 
 // A trip that is switched off can no longer be seen to clear: its alarm clears now (it still
-// waits for acknowledgement), rather than stay active for good, across restarts too.
+// waits for acknowledgement), rather than stay active for good, across restarts too; its
+// hold ends.
 void clearInlineAlarmWhenOff() {
-    if (InlineTripEnabled != 1)
-        journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
-                            "Inline overpressure trip switched off");
+    if (InlineTripEnabled == 1) return;
+    journal::ClearAlarm(journal::kNoPump, journal::Kind::Inline, kInlineTripName,
+                        "Inline overpressure trip switched off");
+    if (g.holding) endHold();
+}
+
+// The highest number among the pieces of a read (the joined reading included), NaN when none
+// is one: what the operator is shown, and what switching the trip on is weighed against.
+void notePresentReading(std::string_view joined, std::string_view read,
+                        std::string_view separators) {
+    double highest = std::nan("");
+    const auto note = [&highest](std::string_view piece) {
+        const double p = std::trunc(pressureOf(piece));
+        if (!std::isnan(p) && !(p <= highest)) highest = p;
+    };
+    if (!joined.empty()) note(joined);
+    while (!read.empty()) {
+        const std::size_t cut = read.find_first_of(separators);
+        note(read.substr(0, cut));
+        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
+    }
+    g.readingPsi = highest;
 }
 
 }  // namespace
@@ -115,11 +179,6 @@ void LoadInlineTripSettings() {
 }
 
 bool CheckInlinePressure(std::string_view read) {
-    if (InlineTripEnabled != 1) {
-        g.reading = {};
-        clearInlineAlarmWhenOff();
-        return false;
-    }
     const std::string_view separators("\r\n\0", 3);
     const std::size_t firstCut = read.find_first_of(separators);
     const std::size_t lastCut = read.find_last_of(separators);
@@ -138,6 +197,11 @@ bool CheckInlinePressure(std::string_view read) {
     else
         g.reading.tail.assign(read.substr(lastCut + 1));
     if (g.reading.tail.size() > kMaxKeptTail) g.reading.tail.clear();
+    notePresentReading(joined, read, separators);
+    if (InlineTripEnabled != 1) {
+        clearInlineAlarmWhenOff();
+        return false;
+    }
 
     // The joined reading, then every piece of the read at once and whole, as it arrives: an
     // unterminated "1500.9" trips now.
@@ -153,6 +217,31 @@ bool CheckInlinePressure(std::string_view read) {
 
 void ResetInlineReading() {
     g.reading = {};
+    g.readingPsi = std::nan("");
+}
+
+bool InlineTripHolds() {
+    return InlineTripEnabled == 1 && g.holding;
+}
+
+std::string InlineHoldText() {
+    return "inline overpressure " + PressureText(g.heldAtPsi);
+}
+
+double InlineReadingPsi() {
+    return g.readingPsi;
+}
+
+std::string PressureText(double psi) {
+    if (!std::isfinite(psi)) return "off scale";
+    char text[32];
+    if (settings::MetricUnits())
+        std::snprintf(text, sizeof text, "%.2f MPa",
+                      static_cast<double>(settings::ToDisplayUnits(static_cast<float>(psi),
+                                                                   settings::kUnitPressureMpa)));
+    else
+        std::snprintf(text, sizeof text, "%.0f psi", std::trunc(psi));
+    return text;
 }
 
 void SetInlineTripHook(void (*hook)()) {
@@ -180,6 +269,25 @@ int OptionalTripsPanel() {
     return g.panel != 0 && ui::PanelExists(g.panel) ? g.panel : 0;
 }
 
+namespace {
+
+// Switching the trip on when it would idle every pump at once, or with a value nobody
+// entered (the 1000 psi it has before one is), is asked first; true to go on.
+bool switchOnConfirmed() {
+    const double value = static_cast<double>(InlineTripValue);
+    const bool over = g.readingPsi >= value;  // NaN: no present reading
+    std::uint32_t stored = 0;
+    if (!over && settings::ReadSetting(settings::kInlineOpValue, stored)) return true;
+    const std::string question = over ? "The inline trip is " + PressureText(value) +
+                                            " and the blender reads " + PressureText(g.readingPsi) +
+                                            ": switching it on idles every pump now. Switch on?"
+                                      : "The inline trip is " + PressureText(value) +
+                                            ", a value nobody has entered yet. Switch on?";
+    return ui::ConfirmPopup("Inline OP Trip", question) == 1;
+}
+
+}  // namespace
+
 int AlarmSwitchChange(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     std::uint16_t word = alarmWord() | kChangedHereBit;
@@ -188,8 +296,15 @@ int AlarmSwitchChange(int panel, int, int event, void*, int, int) {
     else
         word = static_cast<std::uint16_t>(word & ~kControllerTripBit);
     setAlarmWord(word);
+    const bool switchedOn =
+        InlineTripEnabled != 1 && ui::GetCtrlInt(panel, windows::TRIPS_INLINE_ENABLED) != 0;
+    if (switchedOn && !switchOnConfirmed()) ui::SetCtrlVal(panel, windows::TRIPS_INLINE_ENABLED, 0);
     InlineTripEnabled = ui::GetCtrlInt(panel, windows::TRIPS_INLINE_ENABLED) != 0 ? 1 : 0;
     clearInlineAlarmWhenOff();
+    // Switched on over the present reading: it trips now, as the question said.
+    if (switchedOn && InlineTripEnabled == 1 &&
+        g.readingPsi >= static_cast<double>(InlineTripValue))
+        trip(g.readingPsi);
     SendPumpCommand(kAllPumps, Op::SendAlarmOptions);
     settings::WriteSetting(settings::kInlineOpTrip, InlineTripEnabled);
     settings::WriteSetting(settings::kAlarmops, word);
@@ -218,6 +333,7 @@ int SetInlinePressure(int panel, int control, int event, void*, int, int) {
     }
     InlineTripValue = v;
     settings::WriteInlineTripValue(v);
+    showHold();
     // Allowed, but then every reading trips, even one that says nothing.
     if (v == 0.0f && InlineTripEnabled == 1)
         ui::MessagePopup("Pressure Value",
@@ -237,6 +353,10 @@ void BindOptionalTripCallbacks() {
     windows::BindCtrlCallback("AlarmSwitchChange", AlarmSwitchChange);
     windows::BindCtrlCallback("SetInlinePressure", SetInlinePressure);
     windows::BindCtrlCallback("CloseTrips", CloseTrips);
+}
+
+void InstallInlineTrip() {
+    operation::AddUnitsChangedHook(showHold);
 }
 
 void ResetOptionalTrips() {

@@ -1,9 +1,13 @@
 // The station's own overpressure trip on the treating pressure the blender computer reports
 // ("Inline OP Trip"): at or above the trip value every pump on line is sent to idle, at once
-// and on the next two ticks of the overpressure-trip timer.
+// and on the next two ticks of the overpressure-trip timer. From the trip until a reading
+// below the trip value arrives, or the trip is switched off, it holds the fleet: no raise
+// reaches any pump (a lost link keeps the hold: no reading says the pressure fell), and the
+// fleet banner says so.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace safety {
@@ -22,9 +26,18 @@ void LoadInlineTripSettings();
 // end of a read is also joined to the start of the next read and that reading checked, so
 // a reading TCP cut in two still trips; before that, each read stands alone.
 bool CheckInlinePressure(std::string_view read);
-// Forgets a kept unfinished reading and whether the peer ends its readings (a connection
-// opened or closed).
+// Forgets a kept unfinished reading, whether the peer ends its readings and the present
+// reading (a connection opened or closed).
 void ResetInlineReading();
+// True from a trip until a reading below the trip value, or until the trip is switched off.
+bool InlineTripHolds();
+// What holds the fleet, as a refused raise says it: "inline overpressure 9600 psi".
+std::string InlineHoldText();
+// The blender computer's present reading in psi (the highest of its last read, truncated);
+// NaN when it sent none since its link opened, or its last read held no number.
+double InlineReadingPsi();
+// A pressure in psi as the operator reads it, in the display units: "9600 psi", "66.19 MPa".
+std::string PressureText(double psi);
 // Called when the inline trip fires, before the pumps are idled: what must stop acting on
 // the pumps (the automatic controller) stops. Installed at start-up; none by default.
 void SetInlineTripHook(void (*hook)());
@@ -38,6 +51,8 @@ int OptionalTripsPanel();
 
 // The switch and the box: the option word (bit 0x2000 marks a change made here, 0x8000 the
 // controller-side trip) goes to every pump on line; "Alarmops" and "Inline OP Trip" saved.
+// Switching the inline trip on asks first when its value is at or below the present reading
+// (it would idle every pump at once, which it then does) or was never entered.
 int AlarmSwitchChange(int panel, int control, int event, void* data, int e1, int e2);
 // The trip value: a press opens the keypad; a value outside 0 to 25000 is refused with a
 // message and the field shows the value in force again.
@@ -50,6 +65,8 @@ constexpr std::uint16_t kControllerTripBit = 0x8000;
 constexpr std::uint16_t kChangedHereBit = 0x2000;
 
 void BindOptionalTripCallbacks();
+// The units hook that keeps the banner's pressures in the display units.
+void InstallInlineTrip();
 // Switch off, 1000 psi, window closed, no hook.
 void ResetOptionalTrips();
 

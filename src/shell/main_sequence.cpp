@@ -25,6 +25,7 @@
 #include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
+#include "operation/fleet_banner.h"
 #include "operation/journal_view.h"
 #include "operation/numpadcode.h"
 #include "operation/operation_states.h"
@@ -164,13 +165,22 @@ void installHooks() {
     InstallJournalView();
     // The trend window follows a switch of the display units at once.
     AddUnitsChangedHook(RefreshTrendWindow);
-    // The speed buttons ask the E-stop and the trip interlock before raising a pump, and the
-    // link asks the E-stop before any raise reaches a pump (a group member, automatic
-    // control).
-    SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed});
-    SetRaiseGate([](int) { return EStopActive() == 0; });
+    // The speed buttons ask the E-stop, the inline trip and the trip interlock before raising
+    // a pump, and say why they refuse; the link asks the E-stop and the inline trip before
+    // any raise reaches a pump (a group member, automatic control).
+    SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed,
+                       [](RaiseHold hold) {
+                           return hold == RaiseHold::EStop ? std::string("E-stop active")
+                                                           : InlineHoldText();
+                       }});
+    SetRaiseGate([](int) {
+        if (EStopActive() != 0) return RaiseHold::EStop;
+        return InlineTripHolds() ? RaiseHold::InlineOverpressure : RaiseHold::None;
+    });
+    InstallCommands();
     // A pump whose port comes back while the fleet is held at idle is idled at first contact.
-    SetIdleHold([] { return EStopActive() != 0 || InstantIdleCount > 0; });
+    SetIdleHold([] { return EStopActive() != 0 || InstantIdleCount > 0 || InlineTripHolds(); });
+    InstallInlineTrip();
     // The automatic controller follows the display units; the inline trip and the E-stop end
     // it the moment they fire.
     InstallAutoControl();
@@ -306,6 +316,7 @@ bool StartUp() {
     ShowTripFieldRanges();
     DetailPanel = ui::LoadPanel(0, windows::kVnkUir, windows::VNK_DETAIL);
     if (DetailPanel < 0) DetailPanel = 0;
+    DrawFleetBanner();  // every window that has it says the same
     wireVfdResetLock();
     SetupAutoControl(AdminMode != 0);
     platform::Delay(1.0);

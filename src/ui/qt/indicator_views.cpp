@@ -59,9 +59,13 @@ void ChartView::render(const Control& c) {
 DecorationView::DecorationView(const Control& c, const ControlSite& site)
     : WidgetView(new QFrame(site.canvas), c.id) {
     w_->setFrameShape(QFrame::StyledPanel);
-    w_->setStyleSheet("QFrame { border: 1px solid #4a64a8; border-radius: 4px; }");
     w_->lower();
     passTaps(site.panel, c.id, false);
+}
+
+void DecorationView::render(const Control& c) {
+    restyle(w_, QString("QFrame { background: %1; border: 1px solid #4a64a8; border-radius: 4px; }")
+                    .arg(colour(c.bgColor)));
 }
 
 }  // namespace ui::qt

@@ -46,13 +46,13 @@ class ChartView : public WidgetView<ChartWidget> {
     void render(const Control& c) override;
 };
 
-// A frame drawn under the controls it groups.
+// A frame drawn under the controls it groups, filled with its background colour.
 class DecorationView : public WidgetView<QFrame> {
   public:
     DecorationView(const Control& c, const ControlSite& site);
 
   protected:
-    void render(const Control&) override {}
+    void render(const Control& c) override;
 };
 
 }  // namespace ui::qt

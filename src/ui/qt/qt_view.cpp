@@ -319,11 +319,12 @@ QPoint QtView::placement(int anchorPanel, int anchorCtrl, int self, bool besideF
     if (QWidget* anchor = widget(anchorPanel, anchorCtrl);
         anchor != nullptr && anchor->isVisible() && anchorPanel != self)
         request.opener.push_back(globalArea(anchor, anchor->rect()));
-    // The keep-clear parts of every main window on the screen (a dialog opened from another
-    // dialog must not cover the STOP column of the bank behind it either).
+    // The keep-clear parts of every window on the screen: the STOP column of the banks (a
+    // dialog opened from another dialog must not cover the one behind it either), a dialog's
+    // own controls that its keypad must leave in sight.
     for (const auto& [h, view] : views_) {
         const Panel* m = FindPanel(h);
-        if (m == nullptr || !m->mainWindow || !view->window->isVisible()) continue;
+        if (m == nullptr || h == self || !view->window->isVisible()) continue;
         for (const Area& k : m->keepClear)
             request.keepClear.push_back(
                 globalArea(view->canvas, QRect(k.left, k.top, k.width, k.height)));

@@ -8,11 +8,17 @@ namespace windows {
 namespace {
 
 constexpr int kWidth = 640;
-constexpr int kHeight = 660;
+constexpr int kHeight = 690;
 constexpr int kPageBack = 0x203870;
 
+// The mode buttons stand right of the values: the keypad, opened beside a value and never
+// over a bank's STOP column, then opens left of them, and leaves them in sight.
+constexpr int kRadioLeft = 410;
+constexpr int kRadioWidth = 180;
+
 ui::Control& radio(int panel, int id, const char* label, int top) {
-    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_CHECKBOX, label, top, 20, 180, 48);
+    ui::Control& c =
+        ui::AddCtrl(panel, id, ui::CTRL_CHECKBOX, label, top, kRadioLeft, kRadioWidth, 48);
     c.kind = ui::ValueKind::Integer;
     c.textColor = kCaptionText;
     c.bgColor = kPageBack;
@@ -60,19 +66,25 @@ void BuildAutoControlWindow(int panel) {
     AddReadout(panel, AUTO_RATE, "", 50, 440, 170, 44, -1e9, 1e9, 2);
     AddCaption(panel, AUTO_PRESSURE_CAPTION, "Pressure", 106, 440, 120, 24);
     AddReadout(panel, AUTO_PRESSURE, "", 130, 440, 170, 44, -1e9, 1e9, 0);
-    ui::Control& message = AddCaption(panel, AUTO_MESSAGE, "", 214, 20, 420, 28);
-    message.text.clear();
-    message.textColor = ui::VAL_GREEN;
+    // What runs, above the choice the pages hold (which waits for Apply while "Not applied"
+    // shows beside it).
+    AddCaption(panel, AUTO_ACTIVE, "Active: Off", 212, 20, 430, 30);
     ui::Control& pending = AddCaption(panel, AUTO_PENDING, "Not applied", 214, 460, 150, 28);
     pending.textColor = ui::VAL_YELLOW;
     pending.visible = false;
+    ui::Control& message = AddCaption(panel, AUTO_MESSAGE, "", kAutoPageTop + kAutoPageHeight + 4,
+                                      20, kAutoPageWidth, 28);
+    message.text.clear();
+    message.textColor = ui::VAL_GREEN;
     AddTimer(panel, AUTO_TIMER, 1.0, "AutoTimer");
     // The canvas the pages are shown on.
     ui::Control& tabs = ui::AddCtrl(panel, AUTO_TABS, ui::CTRL_TAB, "", kAutoPageTop, kAutoPageLeft,
                                     kAutoPageWidth, kAutoPageHeight);
     tabs.bgColor = 0xC0C0C0;
-    AddButton(panel, AUTO_APPLY, "Apply", kHeight - 76, 120, 160, 60, "SetAutoMode");
-    AddButton(panel, AUTO_CLOSE, "Close", kHeight - 76, 360, 160, 60, "CloseAutoPanel");
+    // Apply on the right, under the mode buttons: the keypad, kept left of them, leaves it in
+    // sight as well.
+    AddButton(panel, AUTO_APPLY, "Apply", kHeight - 76, 460, 160, 60, "SetAutoMode");
+    AddButton(panel, AUTO_CLOSE, "Close", kHeight - 76, 40, 160, 60, "CloseAutoPanel");
 }
 
 void BuildAutoModePage(int panel) {
@@ -80,9 +92,10 @@ void BuildAutoModePage(int panel) {
     radio(panel, MODE_OFF, "Off", 20);
     radio(panel, MODE_RATE, "Hold Rate", 90);
     radio(panel, MODE_PRESSURE, "Hold Pressure", 170);
+    ui::AddPanelKeepClear(panel, {kRadioLeft, 20, kRadioWidth, 198});
     // A target and its limit side by side, each with its unit label after it.
-    constexpr int kTargetLeft = 206;
-    constexpr int kLimitLeft = 400;
+    constexpr int kTargetLeft = 20;
+    constexpr int kLimitLeft = 214;
     valueField(panel, MODE_TARGET_RATE, "Target Rate", 60, kTargetLeft, 0.0, 200.0, 1);
     unitLabel(panel, MODE_TARGET_RATE_UNITS, 60, kTargetLeft);
     valueField(panel, MODE_LIMIT_PRESSURE, "Limit Pressure", 60, kLimitLeft, 0.0, 15000.0, 0);

@@ -25,6 +25,7 @@ enum AutoPanelCtrl {
     AUTO_TABS = 11,     // the two pages
     AUTO_RATE_CAPTION = 12,
     AUTO_PRESSURE_CAPTION = 13,
+    AUTO_ACTIVE = 14,  // "Active: Hold Rate 90 bbl/min": what runs, whatever is chosen
 };
 
 enum AutoModePageCtrl {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ui/ui_model.h"
+#include "ui/windows/banner.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
@@ -10,9 +11,11 @@ namespace windows {
 
 namespace {
 
-constexpr int kHeaderTop = 4;
-constexpr int kColumnCaptionTop = 66;
-constexpr int kFirstRowTop = 88;
+// The fleet banner across the top; right under it the header's captions (at kHeaderTop + 20)
+// and fields (kHeaderTop + 38), then the column captions and the rows.
+constexpr int kHeaderTop = kBankBannerArea.top + kBankBannerArea.height + 1 - 20;
+constexpr int kColumnCaptionTop = kHeaderTop + 63;
+constexpr int kFirstRowTop = kColumnCaptionTop + 18;
 constexpr int kRowHeight = 66;
 constexpr int kStopLeft = 636;
 constexpr int kStopWidth = 60;
@@ -133,7 +136,8 @@ void buildRow(int panel, int row) {
 
 void buildHeader(int panel) {
     int c = BANK_CAPTION_FIRST;
-    AddCaption(panel, BANK_TITLE, "VNK PC", kHeaderTop, 8, 200, 20);
+    AddCaption(panel, BANK_TITLE, "VNK PC", kBankBannerArea.top + 7, 8, 200, 20);
+    AddFleetBanner(panel, kBankBannerArea);
     AddCaption(panel, c++, "Trellmix PC", kHeaderTop + 20, 8, 200, 18);
     ui::Control& blender =
         ui::AddCtrl(panel, BANK_BLENDER_STATUS, ui::CTRL_STRING, "", kHeaderTop + 38, 8, 200, 24);
@@ -201,7 +205,7 @@ void buildHeader(int panel) {
         {"Pump", kPumpButtonsLeft, kPumpButtonsWidth},
     };
     for (const Column& col : columns)
-        AddCaption(panel, c++, col.text, kColumnCaptionTop, col.left, col.width, 18);
+        AddCaption(panel, c++, col.text, kColumnCaptionTop, col.left, col.width, 16);
 }
 
 void buildFooter(int panel) {
@@ -211,12 +215,19 @@ void buildFooter(int panel) {
         s.mode = ui::MODE_INDICATOR;
         s.visible = false;  // shown with the statistics start-up option
     }
-    ui::Control& remote = ui::AddCtrl(panel, BANK_REMOTE_STATUS, ui::CTRL_STRING, "", kFooterTop + 46,
-                                      8, 776, 24);
+    ui::Control& remote =
+        ui::AddCtrl(panel, BANK_REMOTE_STATUS, ui::CTRL_STRING, "", kFooterTop + 44, 8, 776, 24);
     remote.mode = ui::MODE_INDICATOR;
     remote.textColor = ui::VAL_BLACK;
     remote.bgColor = 0xFFB000;
     remote.visible = false;
+    // Why a press raised nothing, for a few seconds; never a box to close.
+    ui::Control& refusal =
+        ui::AddCtrl(panel, BANK_REFUSAL, ui::CTRL_STRING, "", kFooterTop + 8, 8, 776, 32);
+    refusal.mode = ui::MODE_INDICATOR;
+    refusal.textColor = ui::VAL_BLACK;
+    refusal.bgColor = ui::VAL_YELLOW;
+    refusal.visible = false;
     ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 792,
                                       100, 24, kTripMin, kTripMax, 0);
     allTrip.number = kTripMin;

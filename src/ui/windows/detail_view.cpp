@@ -4,6 +4,7 @@
 
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/banner.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/window_support.h"
 
@@ -65,8 +66,10 @@ void BuildDetailView(int panel) {
     BuildStationMenuBar(panel);
 
     int caption = DETAIL_CAPTION_FIRST;
-    ui::Control& label = AddCaption(panel, DETAIL_PUMP_LABEL, "PUMP 1A", 4, 16, 300, 28);
+    ui::Control& label =
+        AddCaption(panel, DETAIL_PUMP_LABEL, "PUMP 1A", 4, 16, kDetailBannerArea.left - 24, 28);
     label.textColor = ui::VAL_YELLOW;
+    AddFleetBanner(panel, kDetailBannerArea);
 
     gauge(panel, DETAIL_PRESSURE_GAUGE, "Discharge Pressure", caption++, 16, 16.0, 1);
     gauge(panel, DETAIL_OIL_TEMP_GAUGE, "Oil Temperature", caption++, 270, 250.0, 0);

@@ -21,7 +21,8 @@ ui::Control& button(int panel, int id, const char* label, int top, int left, con
 void BuildEStopWindow(int panel) {
     SizePanel(panel, 520, 260, kAlarmBack, "Emergency Stop");
     ui::Control& text =
-        AddCaption(panel, ESTOP_TEXT, "EMERGENCY STOP\nAll pumps sent to idle", 30, 20, 480, 120);
+        AddCaption(panel, ESTOP_TEXT, "EMERGENCY STOP\nAll pumps sent to idle (minimum speed)", 30,
+                   20, 480, 120);
     text.textColor = ui::VAL_RED;
     text.bgColor = kAlarmBack;
     button(panel, ESTOP_OK, "OK", 180, 190, "Info_OK");

@@ -18,7 +18,7 @@ class ControlLaw : public LinkFixture {
     void SetUp() override {
         LinkFixture::SetUp();
         ResetAutoController();
-        SetRaiseGate([](int) { return true; });  // no emergency stop
+        SetRaiseGate([](int) { return RaiseHold::None; });  // nothing holds the fleet
         for (int p : {0, 1}) {
             attach(p);
             auto_(p, 1000.0f);
@@ -99,7 +99,8 @@ TEST_F(ControlLaw, FiguresAndLimitsOfEveryAction) {
         {"resistance NaN", DecreasePressure, -300.0f, 1.0f, 1500, 1800, 600, NAN, 1133},
         // A tiny one makes a huge step: held at MinRpm, not wrapped into a speed-up.
         {"resistance tiny", DecreasePressure, -300.0f, 1.0f, 1500, 1800, 600, 0.2f, 600},
-        {"zero margin, zero resistance", IncreaseRate, 1.0f, 0.0f, 1000, 1800, 600, 0, 1000},
+        // No margin, no step: the speed the pump holds, which is not sent again.
+        {"zero margin, zero resistance", IncreaseRate, 1.0f, 0.0f, 1000, 1800, 600, 0, 0},
     };
     for (const Case& c : cases) {
         PumpTable[1].AutoSelected = 0;
@@ -107,7 +108,8 @@ TEST_F(ControlLaw, FiguresAndLimitsOfEveryAction) {
         if (c.setpoint != 0) setpoint(0, c.setpoint);
         resistance(c.r);
         c.action(c.first, c.second);
-        EXPECT_EQ(speeds(0), std::vector<int>{c.expected}) << c.what;
+        EXPECT_EQ(speeds(0), c.expected != 0 ? std::vector<int>{c.expected} : std::vector<int>{})
+            << c.what;
     }
     // A NaN limit reaches the action as a NaN quantity: nothing is sent.
     DecreaseRate(NAN, NAN);
@@ -173,7 +175,7 @@ TEST_F(ControlLaw, BandEdgesAreStrict) {
     AutoSettings.LimitPressure = 8000.0f;
     RateModeStep(40.0f, 7950.0f);  // just under the limit: hold, however far the rate is
     EXPECT_TRUE(speeds(0).empty() && speeds(1).empty());
-    RateModeStep(40.0f, 8000.0f);  // on the limit: the rate rules
+    RateModeStep(40.0f, 7900.0f);  // on the band's lower edge: the rate rules
     EXPECT_EQ(speeds(0).size() + speeds(1).size(), 1u);
     RateModeStep(59.0f, 7000.0f);  // inside the rate band
     EXPECT_TRUE(speeds(0).empty() && speeds(1).empty());

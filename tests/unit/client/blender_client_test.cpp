@@ -12,7 +12,9 @@
 #include "common/wire.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "operation/fleet_banner.h"
 #include "operation/panels.h"
+#include "platform/journal.h"
 #include "platform/sim/sim_tcp.h"
 #include "safety/optional_trips.h"
 #include "settings/config_record.h"
@@ -104,12 +106,13 @@ TEST_F(ClientTest, EachReadIsOneMessageAnsweredOnceAndTheLogKeepsElevenLines) {
                     "12\x01\r\n",
                     6));
     settle();
-    EXPECT_EQ(status(), " 12 ") << "control characters shown as blanks";
+    EXPECT_EQ(status(), "12 psi") << "the reading in the display units";
     peer().send("7");
     settle();
-    EXPECT_EQ(status(), "7");
-    EXPECT_EQ(status(2), "7");
+    EXPECT_EQ(status(), "7 psi");
+    EXPECT_EQ(status(2), "7 psi");
     ASSERT_EQ(ClientLog().size(), 3u);
+    EXPECT_EQ(ClientLog()[1], " 12 ") << "control characters shown as blanks";
     EXPECT_EQ(ClientLog()[0], "1500.9");
     EXPECT_EQ(ClientLog()[2], "7");
     EXPECT_EQ(peer().received().size(), 3 * 292u);
@@ -155,7 +158,7 @@ TEST_F(ClientTest, WatchdogShowsTheLinkLostAndTheNextMessageRestoresIt) {
     EXPECT_TRUE(ClientConnected());  // the connection itself stays
     peer().send("810");
     settle();
-    EXPECT_EQ(status(1), "810");
+    EXPECT_EQ(status(1), "810 psi");
     // Connecting now closes the old connection first: the peer sees exactly one open.
     ui::SelectMenu(bar(), windows::MENU_BLENDER_CONNECT, BankPanel[0]);
     settle();
@@ -211,6 +214,39 @@ TEST_F(ClientTest, ServerClosingThenConnectAgainAndEmptyNameMakesNoAttempt) {
     loop.advance(0.2);
     EXPECT_FALSE(ClientConnecting());
     EXPECT_EQ(popups.count("Connection Closed"), 1);
+}
+
+// Losing the link while the inline trip is on: an alarm and a banner, the reading blanked at
+// once; the station connects again by itself (a connection of its own that the peer closes
+// before any reading is not told of again), and a reading, shown in the display units, ends
+// the alarm.
+TEST_F(ClientTest, ALinkLostWhileTheInlineTripIsOnIsAnAlarmAndComesBackByItself) {
+    safety::InlineTripEnabled = 1;
+    safety::InlineTripValue = 9000.0f;
+    const auto alarm = [] {
+        return journal::StateOf(journal::kNoPump, journal::Kind::Blender, kBlenderLinkLostName);
+    };
+    LoadClient();
+    settle();
+    peer().send("6900.4\r\n");
+    settle();
+    EXPECT_EQ(status(), "6900 psi");
+    for (int close = 0; close < 2; ++close) {
+        peer().close();
+        settle();
+        EXPECT_EQ(status(), "Not Connected") << "blanked at once";
+        EXPECT_EQ(alarm(), journal::AlarmState::ActiveUnacknowledged);
+        EXPECT_EQ(FleetBannerText(), "BLENDER LINK LOST — inline overpressure protection off");
+        loop.advance(kClientWatchdogInterval + 0.5);
+        ASSERT_TRUE(ClientConnected()) << "connected again by itself";
+    }
+    EXPECT_EQ(popups.count("Connection Closed"), 1);
+    settings::Config.DisplayUnits = settings::kUnitsMetric;
+    peer().send("6900\r\n");
+    settle();
+    EXPECT_EQ(status(), "47.57 MPa");
+    EXPECT_EQ(alarm(), journal::AlarmState::ClearedUnacknowledged);
+    EXPECT_EQ(FleetBannerText(), "All normal");
 }
 
 // The words beside the client window's LED say what the LED shows, through every way the

@@ -302,7 +302,7 @@ class SpeedSteps : public Operations {
         r.RpmStepSmall = 25;
         r.RpmStepLarge = 100;
         PumpTable[0].SpeedCommand.Run = 1;
-        SetRaiseGate([](int) { return g_gateOpen; });
+        SetRaiseGate([](int) { return g_gateOpen ? RaiseHold::None : RaiseHold::EStop; });
         g_gateOpen = true;
     }
     static inline bool g_gateOpen = true;
@@ -357,7 +357,7 @@ TEST_F(SpeedSteps, WhatRaisesAndWhatMayRaise) {
 
     g_gateOpen = false;  // an emergency stop holds the fleet
     EXPECT_TRUE(refused(1000, SpeedStep::UpLarge));
-    EXPECT_EQ(CommandSpeed(0, 1001), SpeedResult::RefusedEStop);
+    EXPECT_EQ(CommandSpeed(0, 1001), SpeedResult::RefusedHeld);
     EXPECT_EQ(step(1000, SpeedStep::Stop), 0);
     EXPECT_EQ(CommandSpeed(0, 0), SpeedResult::Sent);
     drainQueue(0);
@@ -367,7 +367,7 @@ TEST_F(SpeedSteps, WhatRaisesAndWhatMayRaise) {
     EXPECT_EQ(step(1000, SpeedStep::DownLarge), 900);
 
     // Steps that went wrong in a settings file: a step down still never raises.
-    SetRaiseGate([](int) { return true; });
+    SetRaiseGate([](int) { return RaiseHold::None; });
     for (int bad : {0, -1, -25536}) {
         PumpTable[0].RpmStepSmall = static_cast<std::int16_t>(bad);
         PumpTable[0].RpmStepLarge = static_cast<std::int16_t>(bad);

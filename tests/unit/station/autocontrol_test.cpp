@@ -9,6 +9,7 @@
 
 #include "autocontrol/auto_panel.h"
 #include "operation/display_prefs.h"
+#include "operation/fleet_banner.h"
 #include "operation/panels.h"
 #include "platform/journal.h"
 #include "platform/sim/memory_journal.h"
@@ -173,6 +174,27 @@ TEST_F(AutoControl, IdleAllInlineTripAndEStopEachEndAutomaticControl) {
     }
 }
 
+// A target the Auto pumps cannot reach: once every one is at its minimum the controller says
+// so on its window and on the banner, journals it once, and sends nothing more.
+TEST_F(AutoControl, ATargetOutOfReachIsSaidOnceAndNothingIsSentForIt) {
+    platform::MemoryJournal events;
+    journal::SetStore(&events);
+    startEight();
+    holdRate(10.0);
+    loop.advance(1.0);
+    EXPECT_EQ(operation::FleetBannerText(), "AUTO: holding 10 bbl/min on 8 pumps");
+    loop.advance(120.0);  // a pump to its minimum at each step
+    heard.clear();
+    loop.advance(60.0);
+    EXPECT_EQ(commandsAfter(0.0), 0);
+    const std::string why = "cannot reach 10 bbl/min: Auto pumps at minimum";
+    EXPECT_EQ(ui::GetCtrlText(AutoPanel, AUTO_MESSAGE), why);
+    EXPECT_EQ(operation::FleetBannerText(), "AUTO: " + why);
+    EXPECT_EQ(events.countOf(journal::Kind::Command, journal::kNoPump, "Automatic control: " + why),
+              1);
+    journal::SetStore(nullptr);
+}
+
 TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
     settings::WriteSetting(settings::kTargetPressure, 20000.0f);
     settings::WriteSetting(settings::kRateTolerance, 0.5f);
@@ -204,10 +226,13 @@ TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
     EXPECT_NEAR(AutoSettings.TargetRate, 12.5794f, 1e-4);
     EXPECT_FALSE(ui::FindCtrl(AutoPanel, AUTO_PENDING)->visible);
 
-    // A radio button alone changes nothing; a units switch holds the controller a period.
+    // A radio button alone changes nothing, and the window says what runs; a units switch
+    // holds the controller a period.
     ui::Press(AutoModePage, MODE_PRESSURE);
     EXPECT_EQ(AutoSettings.AutoMode, kAutoRate);
+    EXPECT_EQ(ui::GetCtrlText(AutoPanel, AUTO_ACTIVE), "Active: Hold Rate 2 m3/min");
     ui::SelectMenu(menuBar(), MENU_UNITS_US, BankPanel[0]);
+    EXPECT_EQ(ui::GetCtrlText(AutoPanel, AUTO_ACTIVE), "Active: Hold Rate 12.58 bbl/min");
     EXPECT_EQ(StepCountdown, AutoSettings.SamplingTime);
     EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_LIMIT_PRESSURE_UNITS), "PSI");
     // The keypad says the field, its range and the unit beside it, in the units now shown.

@@ -20,6 +20,7 @@
 #include "platform/sim/memory_journal.h"
 #include "platform/trace.h"
 #include "safety/estop.h"
+#include "safety/optional_trips.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/serial_monitor.h"
@@ -250,7 +251,8 @@ TEST_F(PortLoss, TheSerialMonitorShowsAPortLost) {
 }
 
 // A pump whose adapter comes back while the fleet is held at idle hears the idle before the
-// questions of its first contact, at any moment of the E-stop's rounds.
+// questions of its first contact, at any moment of the E-stop's rounds, and while the inline
+// trip holds the fleet long after its own idle rounds.
 TEST_F(PortLoss, APumpBackDuringAnEStopIsIdledAtFirstContact) {
     start();
     std::mt19937 random(5);
@@ -260,6 +262,11 @@ TEST_F(PortLoss, APumpBackDuringAnEStopIsIdledAtFirstContact) {
     breakLoop();
     loop.advance(0.5);
     for (int round = 0; round < 6; ++round) {
+        if (round == 3) {
+            closeLoop();
+            safety::InlineTripEnabled = 1;
+            safety::CheckInlinePressure("9999\r\n");
+        }
         serial.unplug(PumpFleetHarness::portOf(9));
         loop.advance(1.0 + phase(random));
         fleet->unit(9).setSpeedSetpoint(1400);  // as if someone ran it up locally meanwhile

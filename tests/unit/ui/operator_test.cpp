@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,9 +26,12 @@
 #include <string>
 #include <vector>
 
+#include "autocontrol/auto_panel.h"
 #include "link/pump_table.h"
+#include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
+#include "platform/journal.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
 #include "settings/registry_settings.h"
@@ -35,7 +39,9 @@
 #include "shell/password.h"
 #include "support/viewed_station.h"
 #include "ui/qt/widgets.h"
+#include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/banner.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
@@ -439,6 +445,113 @@ TEST_F(Operator, TheEStopWindowOpensAtItsPlaceAndStaysThere) {
     EXPECT_FALSE(estop->frameGeometry().intersects(stop));
     closeLoop();
     settle(0.3);
+}
+
+// The fleet's state at a glance, by taps: the banner on the bank windows and the detail view
+// says what holds the fleet, in its colour; a speed-up refused says why on the bank, and the
+// line goes by itself; the E-stop window follows the loop and its OK acknowledges the E-stop;
+// switching the inline trip on over the blender's reading asks first; the Auto Control window
+// says what runs, and its keypad leaves the mode buttons and Apply in sight.
+TEST_F(Operator, TheFleetsStateAtAGlanceAndWhyARaiseIsRefused) {
+    rememberMains();
+    const auto banner = [this](int panel) {
+        return qobject_cast<QLabel*>(view.widget(panel, BannerText(0)))->text().toStdString();
+    };
+    const auto bannerBack = [this](int panel) {
+        const QImage shot = view.widget(panel, BannerBack(0))->grab().toImage();
+        return shot.pixelColor(shot.width() - 4, shot.height() / 2);
+    };
+    const auto refusal = [this] {
+        auto* line = qobject_cast<QLabel*>(view.widget(BankPanel[0], BANK_REFUSAL));
+        return line->isVisible() ? line->text().trimmed().toStdString() : std::string();
+    };
+    const auto tick = [](QWidget* box) {  // on its square, where a finger ticks a box
+        QTest::mouseClick(qobject_cast<QAbstractButton*>(box), Qt::LeftButton, {},
+                          QPoint(10, box->height() / 2));
+    };
+    EXPECT_EQ(banner(BankPanel[0]), "All normal");
+    EXPECT_EQ(bannerBack(BankPanel[2]), QColor(Qt::green));
+
+    breakLoop();
+    settle(0.3);
+    const std::string estop = banner(BankPanel[0]);
+    EXPECT_EQ(estop.rfind("E-STOP ACTIVE — loop broken since ", 0), 0u) << estop;
+    EXPECT_EQ(bannerBack(BankPanel[1]), QColor(Qt::red));
+    tap(rowWidget(kPosStepUpSmall));
+    settle();
+    EXPECT_EQ(refusal(), "Speed up refused: E-stop active");
+    tap(rowWidget(kPosDetail));
+    settle();
+    EXPECT_EQ(banner(DetailPanel), estop);
+    closeLoop();
+    settle(0.3);
+    EXPECT_EQ(banner(DetailPanel), "All normal");
+    ASSERT_TRUE(view.window(EStopPanel)->isVisible());
+    EXPECT_EQ(ui::GetCtrlText(EStopPanel, ESTOP_TEXT), "Loop closed — E-stop ended");
+    tap(view.widget(EStopPanel, ESTOP_OK));
+    settle(operation::kRefusalSeconds);
+    EXPECT_EQ(journal::StateOf(journal::kNoPump, journal::Kind::EStop,
+                               "E-stop loop broken: all pumps idled"),
+              journal::AlarmState::Normal)
+        << "acknowledged by the window's OK";
+    EXPECT_EQ(refusal(), "") << "the line went by itself";
+    closeAll(mains_);
+
+    safety::CheckInlinePressure("6900.0\r\n");  // the blender's reading, the trip off
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_OPTIONAL_TRIPS, BankPanel[0]);
+    settle();
+    std::string asked;
+    bool yes = false;
+    watcher.onDialog = [&](QDialog* d) {
+        if (auto* question = dynamic_cast<ui::qt::TouchMessage*>(d)) {
+            asked = question->text().toStdString();
+            for (QPushButton* b : question->buttons())
+                if (yes && b->text() == "Yes") b->click();
+        }
+    };
+    QWidget* onOff = view.widget(safety::OptionalTripsPanel(), TRIPS_INLINE_ENABLED);
+    tick(onOff);  // No, the escape answer
+    settle();
+    EXPECT_EQ(asked,
+              "The inline trip is 1000 psi and the blender reads 6900 psi: switching it on "
+              "idles every pump now. Switch on?");
+    EXPECT_EQ(safety::InlineTripEnabled, 0);
+    yes = true;
+    tick(onOff);
+    settle();
+    EXPECT_EQ(banner(BankPanel[0]),
+              "INLINE OVERPRESSURE 6900 psi > 1000 psi — all pumps held at idle");
+    tap(rowWidget(kPosStepUpSmall));
+    EXPECT_EQ(refusal(), "Speed up refused: inline overpressure 6900 psi");
+    closeAll(mains_);
+
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_AUTO_CONTROL, BankPanel[0]);
+    settle();
+    const int page = autocontrol::AutoModePage;
+    const auto onScreen = [this](int panel, int id) {
+        const QWidget* w = view.widget(panel, id);
+        return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+    };
+    for (int radio : {MODE_RATE, MODE_PRESSURE}) {
+        tick(view.widget(page, radio));
+        settle();
+        EXPECT_EQ(ui::GetCtrlText(autocontrol::AutoPanel, AUTO_ACTIVE), "Active: Off");
+        for (int field :
+             {MODE_TARGET_RATE, MODE_LIMIT_PRESSURE, MODE_TARGET_PRESSURE, MODE_LIMIT_RATE}) {
+            if (!view.widget(page, field)->isEnabled()) continue;
+            tap(view.widget(page, field));
+            settle();
+            ASSERT_NE(KeypadPanel, 0);
+            const QRect keypad = view.window(KeypadPanel)->frameGeometry();
+            for (const QRect& kept :
+                 {onScreen(page, MODE_OFF), onScreen(page, MODE_RATE),
+                  onScreen(page, MODE_PRESSURE), onScreen(autocontrol::AutoPanel, AUTO_APPLY)})
+                EXPECT_FALSE(keypad.intersects(kept)) << "field " << field;
+            tap(view.widget(KeypadPanel, NUMPAD_CANCEL));
+            settle();
+        }
+    }
+    closeAll(mains_);
 }
 
 // A value that reaches the whole fleet is typed and confirmed, No the default: Set All Trip
