@@ -50,49 +50,78 @@ TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     EXPECT_EQ(store.countOf(Kind::Command, kNoPump, ""), 0) << "nothing else taken for a command";
 }
 
-TEST_F(JournalStation, BankCountOpensTheWindowWhereAlarmsAreOnTopInRedAndAcknowledged) {
+// An alarm stays in sight until it is normal: the bank button counts every alarm not yet
+// normal, red while one awaits acknowledgement and amber once all are acknowledged; each
+// bank's name counts its own; the journal window lists them by bank, each with its state and
+// the times it came on and cleared.
+TEST_F(JournalStation, AlarmsStayInSightByBankUntilNormal) {
     start();
     EXPECT_EQ(alarmButton(), "No Alarms");
-    fleet->unit(5).trip();
+    fleet->unit(5).trip();  // pump 6, 3B, on "Pumps 1-8"
     loop.advance(1.0);
-    fleet->unit(9).setFault(0x0100);
+    fleet->unit(9).setFault(0x0100);  // pump 10, 5B, on "Pumps 9-16"
+    fleet->unit(1).trip();
     loop.advance(1.0);
-    EXPECT_EQ(alarmButton(), "2 Alarms");
-    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[2], windows::BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR),
-              ui::VAL_RED);
+    fleet->unit(1).resetAlarms();  // cleared before anyone looked
+    loop.advance(2.0);
+    EXPECT_EQ(alarmButton(), "3 Alarms");
+    const auto back = [](int bank) {
+        return ui::GetCtrlAttributeInt(BankPanel[bank], windows::BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR);
+    };
+    EXPECT_EQ(back(2), ui::VAL_RED);
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[0], windows::BANK_TITLE), "Pumps 1-8: 2 alarms");
+    EXPECT_EQ(ui::GetPanelTitle(BankPanel[1]), "Pumps 9-16 - Varnock - 1 alarm");
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_TITLE), "Pumps 17-24");
 
     ui::Press(BankPanel[1], windows::BANK_ALARMS);
     const int panel = JournalPanel();
     ASSERT_NE(panel, 0);
-    const std::vector<JournalRow>& rows = JournalRows();
-    ASSERT_EQ(rows.size(), static_cast<size_t>(windows::kJournalRows));
-    EXPECT_TRUE(rows[0].isAlarm && rows[1].isAlarm);
-    EXPECT_FALSE(rows[2].isAlarm);
-    EXPECT_EQ(rows[0].alarm.name, "VFD fault");  // the newest first
-    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::JournalCell(1, 3), ui::ATTR_TEXT_BGCOLOR),
-              ui::VAL_RED);
-    EXPECT_GT(rows[2].event.id, rows[3].event.id);
+    const auto cell = [panel](int row, int column) {
+        return ui::GetCtrlText(panel, windows::JournalCell(row, column));
+    };
+    const std::vector<std::string> shown = {cell(0, 0), cell(1, 3), cell(2, 3), cell(3, 0),
+                                            cell(4, 3)};
+    EXPECT_EQ(shown[0], "Pumps 1-8: 2 alarms");
+    EXPECT_EQ(shown[1], "Tripped (active, unacknowledged)");
+    EXPECT_EQ(shown[2].rfind("Tripped (cleared ", 0), 0u) << shown[2];
+    EXPECT_EQ(shown[3], "Pumps 9-16: 1 alarm");
+    EXPECT_EQ(shown[4], "VFD fault (active, unacknowledged)");
+    const journal::Alarm cleared = JournalRows()[2].alarm;
+    EXPECT_EQ(cell(2, 0), journal::FormatTime(cleared.raisedMs)) << "when it came on";
+    EXPECT_NE(shown[2].find(journal::FormatTime(cleared.timeMs).substr(11, 8)), std::string::npos)
+        << "and when it cleared";
+    EXPECT_FALSE(JournalRows()[5].isAlarm);
     const auto greyed = [panel](int id) { return ui::FindCtrl(panel, id)->dimmed; };
     EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE)) << "nothing chosen to acknowledge";
-    EXPECT_TRUE(greyed(windows::JOURNAL_NEWER));
+    ui::DispatchCtrlEvent(panel, windows::JournalCell(0, 2), ui::EVENT_LEFT_CLICK);
+    EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE)) << "a heading is not an alarm";
 
-    // The operator picks the trip and acknowledges it; it stays active, no longer red.
+    // Acknowledged, the cleared trip goes and the active one stays listed, in amber.
+    ui::DispatchCtrlEvent(panel, windows::JournalCell(2, 2), ui::EVENT_LEFT_CLICK);
+    ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE);
+    EXPECT_EQ(cell(0, 0), "Pumps 1-8: 1 alarm");
     ui::DispatchCtrlEvent(panel, windows::JournalCell(1, 2), ui::EVENT_LEFT_CLICK);
     ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE);
     EXPECT_EQ(journal::StateOf(5, Kind::Trip, "Tripped"), journal::AlarmState::ActiveAcknowledged);
     EXPECT_EQ(store.countOf(Kind::Acknowledge, 5, "Tripped"), 1);
-    EXPECT_EQ(alarmButton(), "1 Alarm");
-    EXPECT_EQ(JournalRows()[0].alarm.name, "VFD fault");
-    EXPECT_FALSE(JournalRows()[1].isAlarm);
+    EXPECT_EQ(cell(1, 3), "Tripped (active, acknowledged)");
+    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::JournalCell(1, 3), ui::ATTR_TEXT_BGCOLOR),
+              0xFFB000);
+    EXPECT_EQ(alarmButton(), "2 Alarms");
+    EXPECT_EQ(back(0), ui::VAL_RED) << "the fault awaits acknowledgement";
 
-    // Filtered to pump 6, the fault leaves the page; Acknowledge All still takes it.
-    ui::OperateIndex(panel, windows::JOURNAL_PUMP_FILTER, 2 + 5);
-    for (const JournalRow& r : JournalRows()) EXPECT_EQ(r.isAlarm ? r.alarm.pump : r.event.pump, 5);
     ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE_ALL);
     EXPECT_EQ(journal::UnacknowledgedCount(), 0);
-    EXPECT_EQ(store.countOf(Kind::Acknowledge, 9, "VFD fault"), 1);
     EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE_ALL));
+    EXPECT_EQ(alarmButton(), "2 Alarms") << "acknowledged, still active";
+    EXPECT_EQ(back(1), 0xFFB000);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::JOURNAL_ALARM_COUNT), "2 alarms, all acknowledged");
+    fleet->unit(5).resetAlarms();
+    fleet->unit(9).setFault(0);
+    loop.advance(2.0);
     EXPECT_EQ(alarmButton(), "No Alarms");
+    EXPECT_EQ(back(0), ui::VAL_LT_GRAY);
+    EXPECT_FALSE(JournalRows()[0].isAlarm || !JournalRows()[0].heading.empty());
 }
 
 // On screen a pump goes by its unit label, as on its bank row; the export, which people and
@@ -104,8 +133,8 @@ TEST_F(JournalStation, PumpsGoByTheirUnitOnScreenAndByNumberInTheExport) {
     ShowJournalWindow();
     const int panel = JournalPanel();
     ASSERT_NE(panel, 0);
-    ASSERT_TRUE(JournalRows()[0].isAlarm);
-    EXPECT_EQ(ui::GetCtrlText(panel, windows::JournalCell(0, 1)), "3B");
+    ASSERT_TRUE(JournalRows()[1].isAlarm);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::JournalCell(1, 1)), "3B");
     const ui::Control* filter = ui::FindCtrl(panel, windows::JOURNAL_PUMP_FILTER);
     EXPECT_EQ(filter->items.at(2 + 5).label, "Pump 3B (6)");
     EXPECT_EQ(filter->items.at(2 + 23).label, "Pump 12B (24)");

@@ -49,7 +49,8 @@ class PortLoss : public JournaledStationFleet {
     }
     bool rowSaysPortLost(int pump) const {
         const int panel = BankPanel[pump / windows::kBankRows];
-        return ui::GetCtrlText(panel, BankRow[pump][windows::kPosPumpId]) == "port lost";
+        return ui::GetCtrlText(panel, BankRow[pump][windows::kPosPumpId]) ==
+               "COM" + std::to_string(PumpFleetHarness::portOf(pump)) + " lost";
     }
     int popupsTitled(const std::string& title) const {
         int n = 0;
@@ -154,10 +155,17 @@ TEST_F(PortLoss, IdleRoundsRepeatEveryThreeTenthsOfASecond) {
 
 // Three adapters pulled for 5 s: their pumps go off line at once and say so, the others keep
 // their poll rate, and the three are on line again within 3 s of the replug, at any phase of
-// the retry timer.
+// the retry timer. The port of the one running pump is an alarm, which sounds, until it is
+// back.
 TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
     start();
     const std::vector<int> pulled = {1, 8, 16};
+    fleet->unit(1).setSpeedSetpoint(1200);
+    loop.advance(2.0);
+    const auto lostAlarm = [](int p) {
+        return journal::StateOf(p, Kind::Link,
+                                "COM" + std::to_string(PumpFleetHarness::portOf(p)) + " lost");
+    };
     std::mt19937 random(77);
     std::uniform_real_distribution<double> phase(0.0, 2.0);
     for (int round = 0; round < 3; ++round) {
@@ -174,8 +182,13 @@ TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
             EXPECT_TRUE(PumpTable[p].RowDimmed);
             EXPECT_TRUE(PumpTable[p].PortConfig.Lost);
             EXPECT_TRUE(rowSaysPortLost(p)) << "pump " << p + 1;
+            EXPECT_EQ(lostAlarm(p), p == 1 ? journal::AlarmState::ActiveUnacknowledged
+                                           : journal::AlarmState::Normal)
+                << "pump " << p + 1;
         }
-        loop.advance(5.0 - 0.01);
+        loop.advance(0.5);
+        EXPECT_EQ(system.sounds.size(), static_cast<size_t>(round + 1));
+        loop.advance(5.0 - 0.51);
         for (int p = 0; p < kPumps; ++p) {
             const bool gone = std::count(pulled.begin(), pulled.end(), p) > 0;
             if (gone)
@@ -192,7 +205,9 @@ TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
             EXPECT_EQ(store.countOf(Kind::Link, p, "Port lost: COM"), round + 1);
             EXPECT_EQ(store.countOf(Kind::Link, p, "Port back: COM"), round + 1);
         }
+        EXPECT_EQ(lostAlarm(1), journal::AlarmState::ClearedUnacknowledged);
     }
+    EXPECT_NE(system.sounds.front().find("alarm.wav"), std::string::npos);
     EXPECT_EQ(popupsTitled("Port Lost"), 0) << "nothing was waiting: nothing to report";
 }
 
