@@ -278,8 +278,12 @@ void ShowBankMenu(int, int item, void*, int) {
 int TapAlarmStrip(int, int event, void*, int, int) {
     if (event != ui::EVENT_LEFT_CLICK || g.inStrip.empty()) return 0;
     const int pump = std::get<0>(g.inStrip.back());
-    // What hides the banks goes, as its close box would take it.
-    for (int h : coveringWindows()) ui::DispatchPanelEvent(h, ui::EVENT_CLOSE);
+    // What hides the banks goes: closed where its close box closes it, else set aside as it
+    // stands, until its menu item or button opens it again.
+    for (int h : coveringWindows()) {
+        ui::DispatchPanelEvent(h, ui::EVENT_CLOSE);
+        if (ui::PanelExists(h)) ui::HidePanel(h);
+    }
     ShowBankInFront(pump >= 0 && pump < kPumpCount ? BankOf(pump) : 0);
     return 0;
 }

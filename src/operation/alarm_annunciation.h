@@ -6,7 +6,7 @@
 // A trip, an E-stop, an inline overpressure trip or a port lost under a running pump sounds
 // the alarm once when it comes on. While a window that hides the banks is open (a set-up
 // window, the journal, the trends), such an alarm raises the strip above every window
-// ("Pump 1A TRIPPED 10050 psi"); a tap on it closes the windows that hide the banks and
+// ("Pump 1A TRIPPED 10050 psi"); a tap on it sets the windows that hide the banks aside and
 // brings the pump's bank to the front. It stays until its alarms are acknowledged.
 //
 // The Display menu's "Show Pumps 9-16" items bring a bank to the front; the Pumps menu's

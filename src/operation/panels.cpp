@@ -244,11 +244,15 @@ constexpr int kLostBack = 0x8C0000;
 void ShowRowPortState(int pump) {
     if (!validPump(pump) || BankPanel[BankOf(pump)] == 0) return;
     // Back, the field waits empty for the pump's identification.
-    if (PumpTable[pump].PortConfig.Lost)
+    const bool lost = PumpTable[pump].PortConfig.Lost;
+    if (lost)
         sayOnRow(pump, "COM" + std::to_string(PumpTable[pump].ComPort) + " lost", ui::VAL_WHITE,
                  kLostBack);
     else
         sayOnRow(pump, "", kCaptionText, kNormalBack);
+    // Readable on the dimmed row (a tap on it still opens the identification window).
+    ui::SetCtrlAttribute(BankPanel[BankOf(pump)], BankRow[pump][kPosPumpId], ui::ATTR_DIMMED,
+                         lost || PumpTable[pump].Online != 0 ? 0 : 1);
     std::memset(g.idShown[pump], 0, kPumpIdSize);
     g.trippedSaid[pump] = 0;
 }

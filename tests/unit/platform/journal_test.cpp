@@ -235,7 +235,7 @@ TEST_F(JournalFile, AlarmsAreKeptWithTheirEventAndAFirstVersionJournalIsTakenUp)
         EXPECT_EQ(db.count(), 1);
         EXPECT_TRUE(db.alarms().empty());
         // Acknowledged and still active: kept. Cleared, then acknowledged: gone.
-        journal::Alarm trip{2, Kind::Trip, "Tripped", AlarmState::ActiveAcknowledged, 9};
+        journal::Alarm trip{2, Kind::Trip, "Tripped", AlarmState::ActiveAcknowledged, 9, 8};
         journal::Alarm fault{5, Kind::Fault, "VFD fault", AlarmState::ClearedUnacknowledged, 10};
         journal::Event e{0, 9, 2, Kind::Acknowledge, "Acknowledged: Trip Tripped"};
         ASSERT_TRUE(db.append(e, &trip));
@@ -248,8 +248,9 @@ TEST_F(JournalFile, AlarmsAreKeptWithTheirEventAndAFirstVersionJournalIsTakenUp)
     EXPECT_EQ(db.count(), 4);
     const auto alarms = db.alarms();
     ASSERT_EQ(alarms.size(), 1u);
-    EXPECT_EQ(std::tie(alarms[0].pump, alarms[0].kind, alarms[0].name, alarms[0].state, alarms[0].timeMs),
-              std::make_tuple(2, Kind::Trip, std::string("Tripped"), AlarmState::ActiveAcknowledged, 9));
+    EXPECT_EQ(std::tie(alarms[0].pump, alarms[0].kind, alarms[0].name, alarms[0].state, alarms[0].timeMs,
+                       alarms[0].raisedMs),
+              std::make_tuple(2, Kind::Trip, std::string("Tripped"), AlarmState::ActiveAcknowledged, 9, 8));
 }
 
 TEST_F(JournalFile, DamagedOrForeignFileIsSetAsideWithItsDateAndANewOneStarted) {

@@ -347,6 +347,7 @@ TEST_F(JournalUpkeepFile, RetentionPrunesTheOldestByAgeAndSizeButNeverARaisingEv
     EXPECT_LT(db.count(), before);
 }
 
+// Its alarms keep their last change as the time they came on: the latest they can have.
 TEST_F(JournalUpkeepFile, ASecondVersionJournalGainsAnEpochAndKeepsItsAlarms) {
     sqlite3* old = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
@@ -357,7 +358,7 @@ TEST_F(JournalUpkeepFile, ASecondVersionJournalGainsAnEpochAndKeepsItsAlarms) {
                            " name TEXT NOT NULL, state INTEGER NOT NULL, time_ms INTEGER NOT NULL,"
                            " PRIMARY KEY(pump, kind, name));"
                            "INSERT INTO events VALUES(1, 7, 2, 'Trip', 'Tripped');"
-                           "INSERT INTO alarms VALUES(2, 'Trip', 'Tripped', 1, 7);"
+                           "INSERT INTO alarms VALUES(2, 'Trip', 'Tripped', 2, 8);"
                            "PRAGMA user_version=2; PRAGMA application_id=1447971658;",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
@@ -369,6 +370,7 @@ TEST_F(JournalUpkeepFile, ASecondVersionJournalGainsAnEpochAndKeepsItsAlarms) {
         epoch = db.epoch();
         EXPECT_GT(epoch, 0);
         ASSERT_EQ(db.alarms().size(), 1u);
+        EXPECT_EQ(db.alarms()[0].raisedMs, 8);
         journal::Event e{0, 9, 2, Kind::Command, "STOP"};
         ASSERT_TRUE(db.append(e));
         EXPECT_EQ(e.id, 2);

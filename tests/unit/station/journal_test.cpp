@@ -50,78 +50,28 @@ TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     EXPECT_EQ(store.countOf(Kind::Command, kNoPump, ""), 0) << "nothing else taken for a command";
 }
 
-// An alarm stays in sight until it is normal: the bank button counts every alarm not yet
-// normal, red while one awaits acknowledgement and amber once all are acknowledged; each
-// bank's name counts its own; the journal window lists them by bank, each with its state and
-// the times it came on and cleared.
-TEST_F(JournalStation, AlarmsStayInSightByBankUntilNormal) {
+// A trip's line names the pressure it tripped at and its cause; one that came while the
+// station could not hear the pump says it was found at first contact, not that it tripped then.
+TEST_F(JournalStation, ATripSaysItsPressureAndCauseOrThatItWasFoundAtFirstContact) {
     start();
-    EXPECT_EQ(alarmButton(), "No Alarms");
-    fleet->unit(5).trip();  // pump 6, 3B, on "Pumps 1-8"
-    loop.advance(1.0);
-    fleet->unit(9).setFault(0x0100);  // pump 10, 5B, on "Pumps 9-16"
-    fleet->unit(1).trip();
-    loop.advance(1.0);
-    fleet->unit(1).resetAlarms();  // cleared before anyone looked
-    loop.advance(2.0);
-    EXPECT_EQ(alarmButton(), "3 Alarms");
-    const auto back = [](int bank) {
-        return ui::GetCtrlAttributeInt(BankPanel[bank], windows::BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR);
-    };
-    EXPECT_EQ(back(2), ui::VAL_RED);
-    EXPECT_EQ(ui::GetCtrlText(BankPanel[0], windows::BANK_TITLE), "Pumps 1-8: 2 alarms");
-    EXPECT_EQ(ui::GetPanelTitle(BankPanel[1]), "Pumps 9-16 - Varnock - 1 alarm");
-    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_TITLE), "Pumps 17-24");
-
-    ui::Press(BankPanel[1], windows::BANK_ALARMS);
-    const int panel = JournalPanel();
-    ASSERT_NE(panel, 0);
-    const auto cell = [panel](int row, int column) {
-        return ui::GetCtrlText(panel, windows::JournalCell(row, column));
-    };
-    const std::vector<std::string> shown = {cell(0, 0), cell(1, 3), cell(2, 3), cell(3, 0),
-                                            cell(4, 3)};
-    EXPECT_EQ(shown[0], "Pumps 1-8: 2 alarms");
-    EXPECT_EQ(shown[1], "Tripped (active, unacknowledged)");
-    EXPECT_EQ(shown[2].rfind("Tripped (cleared ", 0), 0u) << shown[2];
-    EXPECT_EQ(shown[3], "Pumps 9-16: 1 alarm");
-    EXPECT_EQ(shown[4], "VFD fault (active, unacknowledged)");
-    const journal::Alarm cleared = JournalRows()[2].alarm;
-    EXPECT_EQ(cell(2, 0), journal::FormatTime(cleared.raisedMs)) << "when it came on";
-    EXPECT_NE(shown[2].find(journal::FormatTime(cleared.timeMs).substr(11, 8)), std::string::npos)
-        << "and when it cleared";
-    EXPECT_FALSE(JournalRows()[5].isAlarm);
-    const auto greyed = [panel](int id) { return ui::FindCtrl(panel, id)->dimmed; };
-    EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE)) << "nothing chosen to acknowledge";
-    ui::DispatchCtrlEvent(panel, windows::JournalCell(0, 2), ui::EVENT_LEFT_CLICK);
-    EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE)) << "a heading is not an alarm";
-
-    // Acknowledged, the cleared trip goes and the active one stays listed, in amber.
-    ui::DispatchCtrlEvent(panel, windows::JournalCell(2, 2), ui::EVENT_LEFT_CLICK);
-    ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE);
-    EXPECT_EQ(cell(0, 0), "Pumps 1-8: 1 alarm");
-    ui::DispatchCtrlEvent(panel, windows::JournalCell(1, 2), ui::EVENT_LEFT_CLICK);
-    ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE);
-    EXPECT_EQ(journal::StateOf(5, Kind::Trip, "Tripped"), journal::AlarmState::ActiveAcknowledged);
-    EXPECT_EQ(store.countOf(Kind::Acknowledge, 5, "Tripped"), 1);
-    EXPECT_EQ(cell(1, 3), "Tripped (active, acknowledged)");
-    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::JournalCell(1, 3), ui::ATTR_TEXT_BGCOLOR),
-              0xFFB000);
-    EXPECT_EQ(alarmButton(), "2 Alarms");
-    EXPECT_EQ(back(0), ui::VAL_RED) << "the fault awaits acknowledgement";
-
-    ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE_ALL);
-    EXPECT_EQ(journal::UnacknowledgedCount(), 0);
-    EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE_ALL));
-    EXPECT_EQ(alarmButton(), "2 Alarms") << "acknowledged, still active";
-    EXPECT_EQ(back(1), 0xFFB000);
-    EXPECT_EQ(ui::GetCtrlText(panel, windows::JOURNAL_ALARM_COUNT), "2 alarms, all acknowledged");
-    fleet->unit(5).resetAlarms();
-    fleet->unit(9).setFault(0);
-    loop.advance(2.0);
-    EXPECT_EQ(alarmButton(), "No Alarms");
-    EXPECT_EQ(back(0), ui::VAL_LT_GRAY);
-    EXPECT_FALSE(JournalRows()[0].isAlarm || !JournalRows()[0].heading.empty());
+    for (int p : {4, 6, 7}) fleet->unit(p).setSpeedSetpoint(1200);
+    loop.advance(5.0);
+    fleet->unit(4).trip();
+    fleet->unit(6).trip(0x0010);
+    serial.unplug(PumpFleetHarness::portOf(7));
+    loop.advance(0.5);
+    fleet->unit(7).trip(0x0004);
+    serial.replug(PumpFleetHarness::portOf(7));
+    loop.advance(4.0);
+    const auto psi = [this](int p) { return std::to_string(fleet->unit(p).lastTripPsi()) + " psi"; };
+    EXPECT_EQ(store.countOf(Kind::Trip, 4, "Tripped at " + psi(4) + ": overpressure"), 1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 6, "Tripped at " + psi(6) + ": COM Timeout Trip"), 1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 7,
+                            "Tripped: found tripped at first contact (last trip pressure " + psi(7) +
+                                "): Lube Oil Under Pressure Trip"),
+              1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 7, "Lube Oil Under Pressure Trip, found at first contact"), 1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 6, "found"), 0);
 }
 
 // On screen a pump goes by its unit label, as on its bank row; the export, which people and
