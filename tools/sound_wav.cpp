@@ -28,8 +28,8 @@ bool write(const std::string& path, unsigned ms, const std::function<double(doub
     std::vector<std::uint8_t> pcm;
     for (unsigned i = 0; i < samples; ++i) {
         const double t = static_cast<double>(i) / kRate;
-        put16(pcm, static_cast<unsigned>(static_cast<std::int16_t>(std::lround(v(t) * 32767))) &
-                       0xFFFF);
+        put16(pcm,
+              static_cast<unsigned>(static_cast<std::int16_t>(std::lround(v(t) * 32767))) & 0xFFFF);
     }
     std::vector<std::uint8_t> file;
     for (char c : {'R', 'I', 'F', 'F'}) file.push_back(static_cast<std::uint8_t>(c));

@@ -82,9 +82,9 @@ void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t befo
 // controller kept of its last trip, whenever that was.
 std::string tripText(std::uint16_t lastTripPsi, std::uint16_t tripWord, bool firstContact) {
     const std::string psi = std::to_string(lastTripPsi) + " psi";
-    return (firstContact ? "Tripped: found tripped at first contact (last trip pressure " + psi +
-                               ")"
-                         : "Tripped at " + psi) +
+    return (firstContact
+                ? "Tripped: found tripped at first contact (last trip pressure " + psi + ")"
+                : "Tripped at " + psi) +
            ": " + TripCause(tripWord);
 }
 

@@ -89,9 +89,9 @@ void setMenuItem(int panel, int item, const char* command, bool dimmed) {
 void showCounts(const std::vector<journal::Alarm>& alarms) {
     const int all = static_cast<int>(alarms.size());
     const bool waiting = std::any_of(alarms.begin(), alarms.end(), journal::Unacknowledged);
-    const std::string label = all == 0 ? std::string("No Alarms")
-                                       : all == 1 ? std::string("1 Alarm")
-                                                  : std::to_string(all) + " Alarms";
+    const std::string label = all == 0   ? std::string("No Alarms")
+                              : all == 1 ? std::string("1 Alarm")
+                                         : std::to_string(all) + " Alarms";
     const int back = waiting ? ui::VAL_RED : all > 0 ? kAmber : ui::VAL_LT_GRAY;
     const std::vector<int> resettable = PumpsToReset();
     for (int b = 0; b < kBankCount; ++b) {
@@ -118,7 +118,9 @@ void showCounts(const std::vector<journal::Alarm>& alarms) {
         const std::string name = BankName(b) + (own > 0 ? ": " + count : "");
         if (ui::GetCtrlText(panel, BANK_TITLE) != name) ui::SetCtrlVal(panel, BANK_TITLE, name);
         ui::SetCtrlAttribute(panel, BANK_TITLE, ui::ATTR_TEXT_COLOR,
-                             ownWaiting ? kNameAlarmed : own > 0 ? kAmber : kCaptionText);
+                             ownWaiting ? kNameAlarmed
+                             : own > 0  ? kAmber
+                                        : kCaptionText);
     }
     const int banksShown = std::clamp((settings::Config.PumpsShown + 7) / 8, 1, kBankCount);
     for (int panel : {BankPanel[0], BankPanel[1], BankPanel[2], DetailPanel}) {
@@ -231,7 +233,8 @@ void sound(const std::vector<journal::Alarm>& alarms) {
 std::string PressureText(float psi) {
     char text[32];
     if (settings::MetricUnits())
-        std::snprintf(text, sizeof text, "%.2f MPa", static_cast<double>(MetricOf(&PumpRecord::LastTripPressure, psi)));
+        std::snprintf(text, sizeof text, "%.2f MPa",
+                      static_cast<double>(MetricOf(&PumpRecord::LastTripPressure, psi)));
     else
         std::snprintf(text, sizeof text, "%.0f psi", static_cast<double>(psi));
     return text;

@@ -9,8 +9,8 @@
 #include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
 #include "operation/pumpgroup.h"
-#include "platform/journal.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
@@ -122,7 +122,8 @@ std::string tripText(int pump) {
     if (r.Tripped == 0 && r.TripWord == 0) return {};
     std::int64_t since = 0;
     for (const journal::Alarm& a : journal::CurrentAlarms())
-        if (a.pump == pump && a.kind == journal::Kind::Trip && a.state != journal::AlarmState::ClearedUnacknowledged &&
+        if (a.pump == pump && a.kind == journal::Kind::Trip &&
+            a.state != journal::AlarmState::ClearedUnacknowledged &&
             (since == 0 || a.raisedMs < since))
             since = a.raisedMs;
     const std::string at = since > 0 ? journal::FormatTime(since).substr(11, 8) + " " : "";

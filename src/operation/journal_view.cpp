@@ -185,14 +185,15 @@ void paintRow(int row) {
             back = kNormalBack;
         } else if (r.isAlarm) {
             const journal::AlarmState s = r.alarm.state;
-            texts[0] = journal::FormatTime(r.alarm.raisedMs != 0 ? r.alarm.raisedMs : r.alarm.timeMs);
+            texts[0] =
+                journal::FormatTime(r.alarm.raisedMs != 0 ? r.alarm.raisedMs : r.alarm.timeMs);
             texts[1] = UnitLabel(r.alarm.pump);
             texts[2] = journal::KindName(r.alarm.kind);
             texts[3] = alarmText(r.alarm);
             text = selected || s == journal::AlarmState::ActiveUnacknowledged ? ui::VAL_WHITE
-                   : s == journal::AlarmState::ClearedUnacknowledged         ? ui::VAL_RED
+                   : s == journal::AlarmState::ClearedUnacknowledged          ? ui::VAL_RED
                                                                               : ui::VAL_BLACK;
-            back = selected ? kSelectedAlarmBack
+            back = selected                                         ? kSelectedAlarmBack
                    : s == journal::AlarmState::ActiveUnacknowledged ? kActiveBack
                    : s == journal::AlarmState::ActiveAcknowledged   ? kAcknowledgedBack
                                                                     : kClearedBack;
@@ -227,9 +228,9 @@ void paint() {
                                      (unacknowledged == 0
                                           ? std::string("all acknowledged")
                                           : std::to_string(unacknowledged) + " unacknowledged"));
-    const bool alarmSelected = g.selected >= 0 &&
-                               g.rows[static_cast<std::size_t>(g.selected)].isAlarm &&
-                               journal::Unacknowledged(g.rows[static_cast<std::size_t>(g.selected)].alarm);
+    const bool alarmSelected =
+        g.selected >= 0 && g.rows[static_cast<std::size_t>(g.selected)].isAlarm &&
+        journal::Unacknowledged(g.rows[static_cast<std::size_t>(g.selected)].alarm);
     dim(JOURNAL_ACKNOWLEDGE, !alarmSelected);
     dim(JOURNAL_ACKNOWLEDGE_ALL, unacknowledged == 0);
     dim(JOURNAL_NEWER, g.page == 0);
@@ -296,11 +297,12 @@ void endExport(bool written) {
         return;
     }
     const std::string events = std::to_string(e.events) + (e.events == 1 ? " event" : " events");
-    ui::MessagePopup("Export Journal",
-                     (e.alarms == 0 ? events
-                                    : std::to_string(e.alarms) + (e.alarms == 1 ? " alarm and " : " alarms and ") +
-                                          events) +
-                         " written to " + e.path + ".");
+    ui::MessagePopup(
+        "Export Journal",
+        (e.alarms == 0 ? events
+                       : std::to_string(e.alarms) +
+                             (e.alarms == 1 ? " alarm and " : " alarms and ") + events) +
+            " written to " + e.path + ".");
 }
 
 // One batch of the export's events, the newest first; the next batch waits for the loop's
@@ -450,12 +452,14 @@ int ExportJournal(int, int, int event, void*, int, int) {
         return 0;
     }
     std::vector<JournalRow> alarms = alarmRows(e.filter);
-    e.alarms = static_cast<int>(std::count_if(alarms.begin(), alarms.end(),
-                                              [](const JournalRow& r) { return r.isAlarm; }));
+    e.alarms = static_cast<int>(
+        std::count_if(alarms.begin(), alarms.end(), [](const JournalRow& r) { return r.isAlarm; }));
     g.exporting = e;
     paint();
-    if (!writeAll(e.handle, JournalCsv(alarms))) endExport(false);
-    else exportBatch(g_generation);
+    if (!writeAll(e.handle, JournalCsv(alarms)))
+        endExport(false);
+    else
+        exportBatch(g_generation);
     return 0;
 }
 

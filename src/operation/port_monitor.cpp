@@ -235,7 +235,7 @@ namespace {
 // A pulled adapter: its pump's row and the monitor say so, and what it did not deliver is
 // told at once, since the operator may believe the pump stopped.
 void portLost(int entry, int port, const std::vector<LostCommand>& undelivered) {
-    if (g.monitor != 0) fillSelectors();
+    if (g.monitor != 0) fillSelectors();  // the port listed as missing
     RefreshPortIndicators();
     if (entry >= kPumpCount) return;
     ShowRowPortState(entry);
@@ -248,7 +248,7 @@ void portLost(int entry, int port, const std::vector<LostCommand>& undelivered) 
 }
 
 void portBack(int entry, int) {
-    if (g.monitor != 0) fillSelectors();
+    if (g.monitor != 0) fillSelectors();  // listed again as any other
     RefreshPortIndicators();
     if (entry < kPumpCount) ShowRowPortState(entry);
 }

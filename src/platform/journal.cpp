@@ -374,8 +374,9 @@ std::vector<Alarm> CurrentAlarms() {
 }
 
 int UnacknowledgedCount() {
-    return static_cast<int>(std::count_if(g.alarms.begin(), g.alarms.end(),
-                                          [](const auto& kv) { return Unacknowledged(kv.second); }));
+    return static_cast<int>(std::count_if(g.alarms.begin(), g.alarms.end(), [](const auto& kv) {
+        return Unacknowledged(kv.second);
+    }));
 }
 
 bool Acknowledge(int pump, Kind kind, const std::string& name) {

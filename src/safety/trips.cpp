@@ -137,9 +137,10 @@ void ResetAllAlarms(int, int, void*, int panel) {
     if (pumps.empty()) return;
     std::string names;
     for (int p : pumps) names += (names.empty() ? "" : ", ") + windows::UnitLabel(p);
-    const std::string whom = pumps.size() == 1 ? "pump " + names
-                                               : std::to_string(pumps.size()) + " pumps: " + names;
-    if (!ui::ConfirmPopup("Reset All Alarms", "Reset the alarms of " + whom + "?", {.owner = panel}))
+    const std::string whom =
+        pumps.size() == 1 ? "pump " + names : std::to_string(pumps.size()) + " pumps: " + names;
+    if (!ui::ConfirmPopup("Reset All Alarms", "Reset the alarms of " + whom + "?",
+                          {.owner = panel}))
         return;
     journal::Record(journal::kNoPump, journal::Kind::Command, "Reset alarms of " + whom);
     // Only the pumps named: the question does not reach one that tripped while it waited.

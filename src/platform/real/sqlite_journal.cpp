@@ -55,7 +55,8 @@ const char* const kAlarmsTable =
 // What an older alarms table lacks. An alarm kept by a journal without raise times came on
 // when its raising event was written, if the file still holds it; else at its last change,
 // the latest it can have come on.
-const char* const kAddRaisedId = "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
+const char* const kAddRaisedId =
+    "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
 const char* const kAddRaisedMs =
     "ALTER TABLE alarms ADD COLUMN raised_ms INTEGER NOT NULL DEFAULT 0;"
     "UPDATE alarms SET raised_ms = COALESCE((SELECT time_ms FROM events WHERE"

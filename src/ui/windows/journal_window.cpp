@@ -66,8 +66,8 @@ void BuildJournalWindow(int panel) {
 void BuildAlarmStrip(int panel) {
     SizePanel(panel, kAlarmStripWidth, kAlarmStripHeight, ui::VAL_RED, "Alarm");
     ui::SetPanelAttribute(panel, ui::ATTR_TOPMOST, 1);
-    ui::Control& text =
-        AddCaption(panel, ALARM_STRIP_TEXT, "", 4, 10, kAlarmStripWidth - 20, kAlarmStripHeight - 8);
+    ui::Control& text = AddCaption(panel, ALARM_STRIP_TEXT, "", 4, 10, kAlarmStripWidth - 20,
+                                   kAlarmStripHeight - 8);
     text.textColor = ui::VAL_WHITE;
     AttachPanel(panel, "TapAlarmStrip");
 }

@@ -32,7 +32,8 @@ enum MenuId {
     MENU_ALL_VFDS_OFF = 26,     // AllVfdsOff
     MENU_ALL_TRIP_POINTS = 27,  // SetAllPressTripPoints
     MENU_AUTO_CONTROL = 28,     // ShowAutoControlPanel
-    MENU_RESET_ALL_ALARMS = 63, // ResetAllAlarms; dimmed while no pump has anything to reset
+    // ResetAllAlarms; dimmed while no pump has anything to reset
+    MENU_RESET_ALL_ALARMS = 63,
     // "Setup"
     MENU_SETUP = 30,
     MENU_COM_PORTS = 31,       // Show_Serial_Window

@@ -248,9 +248,10 @@ TEST_F(JournalFile, AlarmsAreKeptWithTheirEventAndAFirstVersionJournalIsTakenUp)
     EXPECT_EQ(db.count(), 4);
     const auto alarms = db.alarms();
     ASSERT_EQ(alarms.size(), 1u);
-    EXPECT_EQ(std::tie(alarms[0].pump, alarms[0].kind, alarms[0].name, alarms[0].state, alarms[0].timeMs,
-                       alarms[0].raisedMs),
-              std::make_tuple(2, Kind::Trip, std::string("Tripped"), AlarmState::ActiveAcknowledged, 9, 8));
+    EXPECT_EQ(std::tie(alarms[0].pump, alarms[0].kind, alarms[0].name, alarms[0].state,
+                       alarms[0].timeMs, alarms[0].raisedMs),
+              std::make_tuple(2, Kind::Trip, std::string("Tripped"), AlarmState::ActiveAcknowledged,
+                              9, 8));
 }
 
 TEST_F(JournalFile, DamagedOrForeignFileIsSetAsideWithItsDateAndANewOneStarted) {

@@ -63,14 +63,17 @@ TEST_F(JournalStation, ATripSaysItsPressureAndCauseOrThatItWasFoundAtFirstContac
     fleet->unit(7).trip(0x0004);
     serial.replug(PumpFleetHarness::portOf(7));
     loop.advance(4.0);
-    const auto psi = [this](int p) { return std::to_string(fleet->unit(p).lastTripPsi()) + " psi"; };
+    const auto psi = [this](int p) {
+        return std::to_string(fleet->unit(p).lastTripPsi()) + " psi";
+    };
     EXPECT_EQ(store.countOf(Kind::Trip, 4, "Tripped at " + psi(4) + ": overpressure"), 1);
     EXPECT_EQ(store.countOf(Kind::Trip, 6, "Tripped at " + psi(6) + ": COM Timeout Trip"), 1);
     EXPECT_EQ(store.countOf(Kind::Trip, 7,
-                            "Tripped: found tripped at first contact (last trip pressure " + psi(7) +
-                                "): Lube Oil Under Pressure Trip"),
+                            "Tripped: found tripped at first contact (last trip pressure " +
+                                psi(7) + "): Lube Oil Under Pressure Trip"),
               1);
-    EXPECT_EQ(store.countOf(Kind::Trip, 7, "Lube Oil Under Pressure Trip, found at first contact"), 1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 7, "Lube Oil Under Pressure Trip, found at first contact"),
+              1);
     EXPECT_EQ(store.countOf(Kind::Trip, 6, "found"), 0);
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -296,15 +297,19 @@ class Operator : public ViewedStation {
         int front = 0;
         for (int h : ui::PanelHandles()) {
             const ui::Panel* p = ui::FindPanel(h);
-            if (p->mainWindow && p->visible && (front == 0 || p->stacked > ui::FindPanel(front)->stacked))
+            if (p->mainWindow && p->visible &&
+                (front == 0 || p->stacked > ui::FindPanel(front)->stacked))
                 front = h;
         }
         // A window manager restacks a little later.
         const QWidget* w = view.window(front);
         if (stackingKnown()) {
-            EXPECT_TRUE(QTest::qWaitFor([w] {
-                return QGuiApplication::topLevelAt(w->geometry().center()) == w->windowHandle();
-            }, 3000)) << "the screen shows another window in front";
+            EXPECT_TRUE(QTest::qWaitFor(
+                [w] {
+                    return QGuiApplication::topLevelAt(w->geometry().center()) == w->windowHandle();
+                },
+                3000))
+                << "the screen shows another window in front";
         }
         return front;
     }
@@ -565,7 +570,9 @@ TEST_F(Operator, AlarmsStayInSightUntilNormal) {
     EXPECT_EQ(rowText(5), "TRIPPED");
     EXPECT_NE(rowText(1), "TRIPPED");
     const auto name = [this](int bank) {
-        return qobject_cast<QLabel*>(view.widget(BankPanel[bank], BANK_TITLE))->text().toStdString();
+        return qobject_cast<QLabel*>(view.widget(BankPanel[bank], BANK_TITLE))
+            ->text()
+            .toStdString();
     };
     EXPECT_EQ(name(0), "Pumps 1-8: 2 alarms");
     EXPECT_EQ(name(2), "Pumps 17-24");
@@ -608,7 +615,21 @@ TEST_F(Operator, AlarmsStayInSightUntilNormal) {
     EXPECT_EQ(buttonText(BankPanel[0], BANK_ALARMS), "2 Alarms");
     EXPECT_EQ(shownBack(BankPanel[0], BANK_ALARMS), QColor(0xFF, 0x00, 0x00)) << "the fault waits";
     tap(view.widget(panel, JOURNAL_ACKNOWLEDGE_ALL));
+    journal::Record(
+        journal::kNoPump, journal::Kind::Settings,
+        "Rate tolerance set to 2.50 bbl/min, pressure tolerance to 150 psi, sampling 9 s");
     settle();
+    // Every word of every row shows whole: the kinds, and a long event on two lines.
+    for (int row = 0; row < kJournalRows; ++row)
+        for (int column = 0; column < kJournalColumns; ++column) {
+            auto* l = qobject_cast<QLabel*>(view.widget(panel, JournalCell(row, column)));
+            l->ensurePolished();
+            const int needs = QFontMetrics(l->font()).horizontalAdvance(l->text());
+            const int lines = needs > l->contentsRect().width() && l->wordWrap() ? 2 : 1;
+            EXPECT_LE(needs, lines * l->contentsRect().width()) << l->text().toStdString();
+            EXPECT_LE(lines * QFontMetrics(l->font()).height(), l->contentsRect().height());
+        }
+    EXPECT_EQ(cell(6, 2), "Acknowledge");
     EXPECT_EQ(buttonText(BankPanel[0], BANK_ALARMS), "2 Alarms") << "acknowledged, still active";
     EXPECT_EQ(shownBack(BankPanel[0], BANK_ALARMS), QColor(0xFF, 0xB0, 0x00));
     EXPECT_EQ(rowText(5), "TRIPPED");
@@ -630,8 +651,9 @@ TEST_F(Operator, EveryBankComesToTheFrontByTouch) {
         ASSERT_TRUE(tapMenuItem(from, QString::fromStdString("Show " + BankName(bank))));
         settle();
         EXPECT_EQ(frontMain(), BankPanel[bank]);
-        EXPECT_EQ(qobject_cast<QLabel*>(view.widget(BankPanel[bank], BANK_TITLE))->text().toStdString(),
-                  BankName(bank));
+        EXPECT_EQ(
+            qobject_cast<QLabel*>(view.widget(BankPanel[bank], BANK_TITLE))->text().toStdString(),
+            BankName(bank));
         from = view.window(BankPanel[bank]);
     }
     tap(rowWidget(kPosDetail));
@@ -663,12 +685,15 @@ TEST_F(Operator, ATripSaysWhatItIsAndEveryTripResetsAtOnce) {
     tap(view.widget(BankPanel[0], BankRow[0][kPosDetail]));
     settle(1.0);
     const std::string psi = std::to_string(fleet->unit(0).lastTripPsi()) + " psi";
-    const std::string trip =
-        qobject_cast<QLabel*>(view.widget(DetailPanel, DETAIL_TRIP_TEXT))->text().trimmed().toStdString();
+    const std::string trip = qobject_cast<QLabel*>(view.widget(DetailPanel, DETAIL_TRIP_TEXT))
+                                 ->text()
+                                 .trimmed()
+                                 .toStdString();
     EXPECT_EQ(trip.rfind("Tripped ", 0), 0u) << trip;
     EXPECT_NE(trip.find(" at " + psi + ": overpressure"), std::string::npos) << trip;
-    EXPECT_EQ(QString::fromStdString(buttonText(DetailPanel, DETAIL_RESET_ALARMS)).replace('\n', ' '),
-              "Reset Alarms (Group 1: 3 pumps)");
+    EXPECT_EQ(
+        QString::fromStdString(buttonText(DetailPanel, DETAIL_RESET_ALARMS)).replace('\n', ' '),
+        "Reset Alarms (Group 1: 3 pumps)");
     tap(view.widget(DetailPanel, DETAIL_CLOSE));
     settle();
 
