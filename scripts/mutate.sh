@@ -19,7 +19,8 @@ faults=${MUTATE_FAULTS:-scripts/mutate.faults}
 build=${MUTATE_BUILD:-build/mutate}
 backup="$build/mutate-original"
 jobs=$(nproc 2>/dev/null || echo 2)
-export QT_QPA_PLATFORM=offscreen
+# The station's 1024 x 768 touch screen, as the view tests have it.
+export QT_QPA_PLATFORM="offscreen:configfile=$PWD/tests/touch_screen.json"
 
 bash scripts/deps.sh >/dev/null
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVNK_SANITIZE=OFF -DVNK_WERROR=OFF \

@@ -8,7 +8,6 @@
 #include "link/pump_table.h"
 #include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
-#include "operation/pumpgroup.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
@@ -236,7 +235,9 @@ void SetDetailViewIndicators(int pump) {
     // A reset reaches the pump's whole group: the button says so.
     std::string reset = "Reset Alarms";
     if (r.PumpGroup != kNoGroup) {
-        const std::size_t n = PumpOrGroupTargets(pump).size();
+        int n = 0;  // what a group's press reaches: its members on line
+        for (int p = 0; p < kPumpCount; ++p)
+            n += PumpTable[p].PumpGroup == r.PumpGroup && PumpTable[p].Online != 0 ? 1 : 0;
         reset += " (Group " + std::to_string(r.PumpGroup) + ": " + std::to_string(n) +
                  (n == 1 ? " pump)" : " pumps)");
     }
