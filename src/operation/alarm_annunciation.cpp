@@ -28,6 +28,8 @@ namespace {
 using namespace windows;
 
 constexpr int kAmber = 0xFFB000;
+// Dark text on amber: a button's black means its normal white.
+constexpr int kDarkText = 0x202020;
 // The bank's name in red while one of its alarms awaits acknowledgement: a red that reads on
 // the panel's blue.
 constexpr int kNameAlarmed = 0xFF6060;
@@ -102,7 +104,9 @@ void showCounts(const std::vector<journal::Alarm>& alarms) {
             ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_LABEL_TEXT, label);
             ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR, back);
             ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_TEXT_COLOR,
-                                 waiting ? ui::VAL_WHITE : ui::VAL_BLACK);
+                                 waiting   ? ui::VAL_WHITE
+                                 : all > 0 ? kDarkText
+                                           : ui::VAL_BLACK);
         }
         int own = 0;
         bool ownWaiting = false;

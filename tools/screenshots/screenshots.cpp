@@ -188,6 +188,9 @@ TEST_F(Shots, AlarmsInSight) {
     ui::DispatchPanelEvent(operation::AlarmStripPanel(), ui::EVENT_LEFT_CLICK);
     fleet->unit(9).setFault(0x0100);
     serial.unplug(PumpFleetHarness::portOf(kPump));
+    journal::Record(
+        journal::kNoPump, journal::Kind::Settings,
+        "Rate tolerance set to 2.50 bbl/min, pressure tolerance to 150 psi, sampling 9 s");
     settle(1.5);
     shoot("alarm_button_unacknowledged.png");
     tap(view.widget(BankPanel[0], BANK_ALARMS));
