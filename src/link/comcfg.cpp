@@ -50,6 +50,24 @@ std::string entryName(int entry) {
     return entry < kPumpCount ? "pump " + std::to_string(entry + 1) : "output";
 }
 
+// A port lost under a running pump is an alarm until the port is back or the pump is given
+// another: the pump may trip on its own communication time-out meanwhile.
+std::string lostAlarmName(int port) {
+    return comName(port) + " lost";
+}
+
+// The wait for a lost port ends: its alarm, if the pump was running, clears with text as its
+// line. False when there was none.
+bool clearLostAlarm(int entry, const std::string& text) {
+    const PumpRecord& r = PumpTable[entry];
+    const std::string name = lostAlarmName(r.ComPort);
+    if (entry >= kPumpCount ||
+        journal::StateOf(entry, journal::Kind::Link, name) == journal::AlarmState::Normal)
+        return false;
+    journal::ClearAlarm(entry, journal::Kind::Link, name, text.c_str());
+    return true;
+}
+
 void tell(PortActivity activity) {
     if (g.hooks.activity) g.hooks.activity(activity);
 }
@@ -205,6 +223,8 @@ void CloseAllPorts() {
 
 void ClosePort(int entry) {
     if (entry < 0 || entry >= kTableSize) return;
+    if (PumpTable[entry].PortConfig.Lost)
+        clearLostAlarm(entry, "No longer waiting for " + comName(PumpTable[entry].ComPort));
     // Mode is 1 exactly while this entry holds the port open. An entry that only names a
     // port (its open failed or was refused) must not close it under the pump that holds it.
     if (PumpTable[entry].PortConfig.Mode == 1 && PumpTable[entry].ComPort != 0)
@@ -253,7 +273,11 @@ void PortLost(int port, const char* reason) {
     r.PortConfig.Lost = true;
     const int pump = entry < kPumpCount ? entry : journal::kNoPump;
     TRACE(link, "%s: %s lost: %s", entryName(entry).c_str(), comName(port).c_str(), reason);
-    journal::Record(pump, journal::Kind::Link, "Port lost: " + comName(port) + " (" + reason + ")");
+    const std::string text = "Port lost: " + comName(port) + " (" + reason + ")";
+    if (pump != journal::kNoPump && r.Online != 0 && r.VfdOn != 0 && r.MotorRpm > 0.0f)
+        journal::SetAlarm(pump, journal::Kind::Link, lostAlarmName(port), text);
+    else
+        journal::Record(pump, journal::Kind::Link, text);
     std::vector<LostCommand> undelivered;
     if (entry < kPumpCount) {
         undelivered = EmptyQueue(entry);
@@ -276,14 +300,16 @@ int PortRetryTimer(int, int, int event, void*, int, int) {
         const int port = r.ComPort;
         // Given meanwhile to an entry that holds it open: that entry's now.
         if (port == 0 || holderOf(port, entry) >= 0) {
+            clearLostAlarm(entry, "No longer waiting for " + comName(port));
             r.PortConfig.Lost = false;
             continue;
         }
         if (openWithCallback(port, true) < 0) continue;
+        if (!clearLostAlarm(entry, "Port back: " + comName(port)))
+            journal::Record(entry < kPumpCount ? entry : journal::kNoPump, journal::Kind::Link,
+                            "Port back: " + comName(port));
         setUpOpenedPort(entry);
         TRACE(link, "%s: %s back", entryName(entry).c_str(), comName(port).c_str());
-        journal::Record(entry < kPumpCount ? entry : journal::kNoPump, journal::Kind::Link,
-                        "Port back: " + comName(port));
         if (g.hooks.back) g.hooks.back(entry, port);
     }
     return 0;

@@ -49,6 +49,9 @@ struct Journalled {
     std::uint16_t trips = 0;
     std::uint16_t fault = 0;
     bool seen = false;  // a record of the pump has been journalled since the start
+    // Its trip came on in the first record since the pump came on line: when it tripped is
+    // not known.
+    bool tripFound = false;
     bool operator==(const Journalled&) const = default;
 };
 struct DecoderState {
@@ -57,19 +60,37 @@ struct DecoderState {
 };
 DecoderState g;
 
+// An alarm raised by the first record since the pump came on line was there before the
+// station saw it: its journal line says so, rather than dating it to that moment.
+std::string raisedText(const std::string& name, bool firstContact) {
+    return firstContact ? name + ", found at first contact" : name;
+}
+
 void journalBits(int pump, journal::Kind kind, bool tripWord, std::uint16_t before,
-                 std::uint16_t now) {
+                 std::uint16_t now, bool firstContact) {
     for (std::uint16_t changed = before ^ now; changed != 0; changed &= changed - 1) {
         const auto bit = static_cast<std::uint16_t>(changed & -changed);
+        const std::string name = AlarmBitName(tripWord, bit);
         if ((now & bit) != 0)
-            journal::SetAlarm(pump, kind, AlarmBitName(tripWord, bit));
+            journal::SetAlarm(pump, kind, name, raisedText(name, firstContact));
         else
-            journal::ClearAlarm(pump, kind, AlarmBitName(tripWord, bit));
+            journal::ClearAlarm(pump, kind, name);
     }
 }
 
-void journalChanges(int pump, const PumpRecord& r) {
+// "Tripped at 10050 psi: overpressure"; found at first contact the pressure is the one the
+// controller kept of its last trip, whenever that was.
+std::string tripText(std::uint16_t lastTripPsi, std::uint16_t tripWord, bool firstContact) {
+    const std::string psi = std::to_string(lastTripPsi) + " psi";
+    return (firstContact
+                ? "Tripped: found tripped at first contact (last trip pressure " + psi + ")"
+                : "Tripped at " + psi) +
+           ": " + TripCause(tripWord);
+}
+
+void journalChanges(int pump, const PumpRecord& r, std::uint16_t lastTripPsi) {
     Journalled& j = g.journalled[pump];
+    const bool firstContact = !j.seen || r.AdoptSpeed != 0;
     // The first record since the start speaks for every bit, set or clear: an alarm the
     // journal kept from before a restart is confirmed or cleared by it (a clear bit with
     // no alarm behind it records nothing).
@@ -77,21 +98,28 @@ void journalChanges(int pump, const PumpRecord& r) {
         j = {static_cast<std::uint8_t>(r.Tripped != 0 ? 0 : 1),
              static_cast<std::uint16_t>(~r.AlarmWord), static_cast<std::uint16_t>(~r.TripWord),
              static_cast<std::uint16_t>(r.FaultWord != 0 ? 0 : 1), true};
+    bool tripFound = j.tripFound && r.Tripped != 0;
     if (r.Tripped != j.tripped) {
-        if (r.Tripped != 0)
-            journal::SetAlarm(pump, journal::Kind::Trip, "Tripped");
-        else
+        if (r.Tripped != 0) {
+            // An alarm the journal kept from before a restart keeps its time.
+            tripFound = firstContact && journal::StateOf(pump, journal::Kind::Trip, "Tripped") ==
+                                            journal::AlarmState::Normal;
+            journal::SetAlarm(pump, journal::Kind::Trip, "Tripped",
+                              tripText(lastTripPsi, r.TripWord, firstContact));
+        } else {
             journal::ClearAlarm(pump, journal::Kind::Trip, "Tripped");
+        }
     }
-    journalBits(pump, journal::Kind::Trip, true, j.trips, r.TripWord);
-    journalBits(pump, journal::Kind::Alarm, false, j.alarms, r.AlarmWord);
+    journalBits(pump, journal::Kind::Trip, true, j.trips, r.TripWord, firstContact);
+    journalBits(pump, journal::Kind::Alarm, false, j.alarms, r.AlarmWord, firstContact);
     if ((r.FaultWord != 0) != (j.fault != 0)) {
         if (r.FaultWord != 0)
-            journal::SetAlarm(pump, journal::Kind::Fault, "VFD fault");
+            journal::SetAlarm(pump, journal::Kind::Fault, "VFD fault",
+                              raisedText("VFD fault", firstContact));
         else
             journal::ClearAlarm(pump, journal::Kind::Fault, "VFD fault");
     }
-    j = {r.Tripped, r.AlarmWord, r.TripWord, r.FaultWord, true};
+    j = {r.Tripped, r.AlarmWord, r.TripWord, r.FaultWord, true, tripFound};
 }
 
 void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
@@ -112,7 +140,7 @@ void decodeDataRecord(int entry, const std::uint8_t* d, bool metric) {
     r.AlarmWord = getU16(d + f::kAlarms);
     r.TripWord = getU16(d + f::kTrips);
     r.FaultWord = getU16(d + f::kFault);
-    if (entry < kPumpCount) journalChanges(entry, r);
+    if (entry < kPumpCount) journalChanges(entry, r, getU16(d + f::kLastTrip));
     r.VfdOn = d[f::kDriveOn];
     if (r.VfdOn == 0 && entry < kPumpCount && PumpTable[entry].PowerOffCommanded != 0) {
         // The power-off has taken effect: the hold ends, and the speed commands that follow
@@ -216,6 +244,19 @@ std::string AlarmBitName(bool tripWord, std::uint16_t bit) {
     char text[32];
     std::snprintf(text, sizeof text, "%s bit 0x%04X", tripWord ? "Trip" : "Alarm", bit);
     return text;
+}
+
+bool TripFoundAtFirstContact(int pump) {
+    return pump >= 0 && pump < kPumpCount && g.journalled[pump].tripFound;
+}
+
+std::string TripCause(std::uint16_t tripWord) {
+    std::string cause;
+    for (std::uint16_t bits = tripWord; bits != 0; bits &= bits - 1)
+        cause += (cause.empty() ? "" : ", ") +
+                 AlarmBitName(true, static_cast<std::uint16_t>(bits & -bits));
+    // The controller's overpressure trip is the one trip it sets no bit for.
+    return cause.empty() ? "overpressure" : cause;
 }
 
 void ResetDecodedEvents() {

@@ -27,6 +27,13 @@ struct DecodeResult {
 // station knows.
 std::string AlarmBitName(bool tripWord, std::uint16_t bit);
 
+// What tripped a pump, from its trip word: the named trip bits ("COM Timeout Trip"), or
+// "overpressure" when none is set.
+std::string TripCause(std::uint16_t tripWord);
+// The pump's trip was found in its first record since it came on line (after a restart, a
+// port back): the controller tripped while the station did not hear it, at a time unknown.
+bool TripFoundAtFirstContact(int pump);
+
 // Forgets what was journalled of the pumps' words (start of a run).
 void ResetDecodedEvents();
 

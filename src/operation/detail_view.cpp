@@ -2,10 +2,14 @@
 
 #include <string>
 
+#include "link/decoder.h"
+#include "link/live_units.h"
 #include "link/operations.h"
 #include "link/pump_table.h"
+#include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
+#include "platform/journal.h"
 #include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/ui_model.h"
@@ -109,6 +113,26 @@ int nextOnline(int step) {
     return -1;
 }
 
+// What the pump's trip was: "Tripped 03:19:02 at 10050 psi: overpressure", when the
+// station saw it trip; found tripped as it came on line, only the controller's last trip
+// pressure is known. Empty while the pump is not tripped.
+std::string tripText(int pump) {
+    const PumpRecord& r = PumpTable[pump];
+    if (r.Tripped == 0 && r.TripWord == 0) return {};
+    std::int64_t since = 0;
+    for (const journal::Alarm& a : journal::CurrentAlarms())
+        if (a.pump == pump && a.kind == journal::Kind::Trip &&
+            a.state != journal::AlarmState::ClearedUnacknowledged &&
+            (since == 0 || a.raisedMs < since))
+            since = a.raisedMs;
+    const std::string at = since > 0 ? journal::FormatTime(since).substr(11, 8) + " " : "";
+    const std::string psi = PressureText(LiveUs(r, &PumpRecord::LastTripPressure));
+    const std::string cause = TripCause(r.TripWord);
+    if (TripFoundAtFirstContact(pump))
+        return "Found tripped " + at + "(last trip pressure " + psi + "): " + cause;
+    return "Tripped " + at + "at " + psi + ": " + cause;
+}
+
 int goTo(int event, int step) {
     if (event != ui::EVENT_COMMIT) return 0;
     const int pump = nextOnline(step);
@@ -203,6 +227,22 @@ void SetDetailViewIndicators(int pump) {
     const int fill = (alarms & 0x1000) != 0 ? ui::VAL_RED : ui::VAL_GREEN;
     if (ui::GetCtrlAttributeInt(DetailPanel, DETAIL_OIL_TEMP_GAUGE, ui::ATTR_TEXT_BGCOLOR) != fill)
         ui::SetCtrlAttribute(DetailPanel, DETAIL_OIL_TEMP_GAUGE, ui::ATTR_TEXT_BGCOLOR, fill);
+
+    const std::string trip = tripText(pump);
+    if (ui::GetCtrlText(DetailPanel, DETAIL_TRIP_TEXT) != trip)
+        ui::SetCtrlVal(DetailPanel, DETAIL_TRIP_TEXT, trip);
+    setVisible(DETAIL_TRIP_TEXT, !trip.empty());
+    // A reset reaches the pump's whole group: the button says so.
+    std::string reset = "Reset Alarms";
+    if (r.PumpGroup != kNoGroup) {
+        int n = 0;  // what a group's press reaches: its members on line
+        for (int p = 0; p < kPumpCount; ++p)
+            n += PumpTable[p].PumpGroup == r.PumpGroup && PumpTable[p].Online != 0 ? 1 : 0;
+        reset += " (Group " + std::to_string(r.PumpGroup) + ": " + std::to_string(n) +
+                 (n == 1 ? " pump)" : " pumps)");
+    }
+    if (ui::GetCtrlAttributeText(DetailPanel, DETAIL_RESET_ALARMS, ui::ATTR_LABEL_TEXT) != reset)
+        setText(DETAIL_RESET_ALARMS, reset);
 }
 
 void SetDetailViewPump(int pump) {

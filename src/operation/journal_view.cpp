@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <tuple>
 
+#include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
@@ -27,9 +29,20 @@ using namespace windows;
 constexpr double kFollowDelay = 0.25;
 
 constexpr int kActiveBack = ui::VAL_RED;
+constexpr int kAcknowledgedBack = 0xFFB000;  // amber: active, acknowledged
 constexpr int kClearedBack = 0xFFD0D0;
 constexpr int kSelectedBack = 0xC8D4F0;
 constexpr int kSelectedAlarmBack = 0x900000;
+
+// An export under way: the events it has still to write lie below `before`.
+struct Export {
+    int handle = -1;
+    std::string path;
+    journal::Filter filter;
+    int alarms = 0;
+    int events = 0;
+    bool operator==(const Export&) const = default;
+};
 
 struct ViewState {
     int panel = 0;
@@ -40,6 +53,7 @@ struct ViewState {
     std::vector<JournalRow> rows;
     int selected = -1;
     bool followPending = false;
+    Export exporting;
     bool operator==(const ViewState&) const = default;
 };
 ViewState g;
@@ -60,26 +74,62 @@ bool matches(const journal::Filter& f, int pump, journal::Kind kind) {
 }
 
 bool sameRow(const JournalRow& a, const JournalRow& b) {
-    if (a.isAlarm != b.isAlarm) return false;
+    if (a.isAlarm != b.isAlarm || a.heading != b.heading) return false;
     if (a.isAlarm)
         return a.alarm.pump == b.alarm.pump && a.alarm.kind == b.alarm.kind &&
                a.alarm.name == b.alarm.name;
     return a.event.id == b.event.id;
 }
 
-void load() {
-    const journal::Filter filter = currentFilter();
+// -1 for the station's own alarms, else the bank of the pump.
+int groupOf(const journal::Alarm& a) {
+    return a.pump >= 0 && a.pump < kPumpCount ? BankOf(a.pump) : -1;
+}
+
+// What comes first in a bank: active and unacknowledged, then cleared and unacknowledged,
+// then active and acknowledged.
+int rankOf(const journal::Alarm& a) {
+    return a.state == journal::AlarmState::ActiveUnacknowledged    ? 0
+           : a.state == journal::AlarmState::ClearedUnacknowledged ? 1
+                                                                   : 2;
+}
+
+// The alarms the filter selects, by bank (the station's first), each bank under its heading;
+// in a bank by rank, the newest first.
+std::vector<JournalRow> alarmRows(const journal::Filter& filter) {
     std::vector<journal::Alarm> alarms;
-    for (const journal::Alarm& a : journal::UnacknowledgedAlarms())
+    for (const journal::Alarm& a : journal::CurrentAlarms())
         if (matches(filter, a.pump, a.kind)) alarms.push_back(a);
-    const std::size_t first = static_cast<std::size_t>(g.page) * kJournalRows;
+    std::stable_sort(alarms.begin(), alarms.end(), [](const auto& x, const auto& y) {
+        return std::make_tuple(groupOf(x), rankOf(x), -x.raisedMs) <
+               std::make_tuple(groupOf(y), rankOf(y), -y.raisedMs);
+    });
     std::vector<JournalRow> rows;
-    for (std::size_t i = first; i < alarms.size() && rows.size() < kJournalRows; ++i) {
+    for (std::size_t i = 0; i < alarms.size(); ++i) {
+        const int group = groupOf(alarms[i]);
+        if (i == 0 || groupOf(alarms[i - 1]) != group) {
+            const auto n = std::count_if(alarms.begin(), alarms.end(),
+                                         [group](const auto& a) { return groupOf(a) == group; });
+            JournalRow h;
+            h.heading = (group < 0 ? std::string("Station") : BankName(group)) + ": " +
+                        std::to_string(n) + (n == 1 ? " alarm" : " alarms");
+            rows.push_back(std::move(h));
+        }
         JournalRow r;
         r.isAlarm = true;
         r.alarm = alarms[i];
         rows.push_back(std::move(r));
     }
+    return rows;
+}
+
+void load() {
+    const journal::Filter filter = currentFilter();
+    const std::vector<JournalRow> alarms = alarmRows(filter);
+    const std::size_t first = static_cast<std::size_t>(g.page) * kJournalRows;
+    std::vector<JournalRow> rows;
+    for (std::size_t i = first; i < alarms.size() && rows.size() < kJournalRows; ++i)
+        rows.push_back(alarms[i]);
     const int need = kJournalRows - static_cast<int>(rows.size());
     std::vector<journal::Event> events;
     if (journal::Store* store = journal::CurrentStore()) {
@@ -106,6 +156,22 @@ void load() {
     g.selected = selected;
 }
 
+// "Tripped (active, unacknowledged)", "Tripped (cleared 02:27:45, unacknowledged)".
+std::string alarmText(const journal::Alarm& a) {
+    switch (a.state) {
+        case journal::AlarmState::ActiveUnacknowledged:
+            return a.name + " (active, unacknowledged)";
+        case journal::AlarmState::ActiveAcknowledged:
+            return a.name + " (active, acknowledged)";
+        case journal::AlarmState::ClearedUnacknowledged:
+            return a.name + " (cleared " + journal::FormatTime(a.timeMs).substr(11, 8) +
+                   ", unacknowledged)";
+        case journal::AlarmState::Normal:
+            break;
+    }
+    return a.name;
+}
+
 void paintRow(int row) {
     std::string texts[kJournalColumns];
     int text = ui::VAL_BLACK;
@@ -113,14 +179,24 @@ void paintRow(int row) {
     const bool selected = row == g.selected;
     if (row < static_cast<int>(g.rows.size())) {
         const JournalRow& r = g.rows[static_cast<std::size_t>(row)];
-        if (r.isAlarm) {
-            const bool active = r.alarm.state == journal::AlarmState::ActiveUnacknowledged;
-            texts[0] = journal::FormatTime(r.alarm.timeMs);
+        if (!r.heading.empty()) {
+            texts[0] = r.heading;
+            text = ui::VAL_YELLOW;
+            back = kNormalBack;
+        } else if (r.isAlarm) {
+            const journal::AlarmState s = r.alarm.state;
+            texts[0] =
+                journal::FormatTime(r.alarm.raisedMs != 0 ? r.alarm.raisedMs : r.alarm.timeMs);
             texts[1] = UnitLabel(r.alarm.pump);
             texts[2] = journal::KindName(r.alarm.kind);
-            texts[3] = r.alarm.name + (active ? "" : " (cleared)");
-            text = active || selected ? ui::VAL_WHITE : ui::VAL_RED;
-            back = selected ? kSelectedAlarmBack : active ? kActiveBack : kClearedBack;
+            texts[3] = alarmText(r.alarm);
+            text = selected || s == journal::AlarmState::ActiveUnacknowledged ? ui::VAL_WHITE
+                   : s == journal::AlarmState::ClearedUnacknowledged          ? ui::VAL_RED
+                                                                              : ui::VAL_BLACK;
+            back = selected                                         ? kSelectedAlarmBack
+                   : s == journal::AlarmState::ActiveUnacknowledged ? kActiveBack
+                   : s == journal::AlarmState::ActiveAcknowledged   ? kAcknowledgedBack
+                                                                    : kClearedBack;
         } else {
             texts[0] = journal::FormatTime(r.event.timeMs);
             texts[1] = UnitLabel(r.event.pump);
@@ -145,18 +221,21 @@ void paint() {
     if (g.panel == 0) return;
     for (int row = 0; row < kJournalRows; ++row) paintRow(row);
     const int unacknowledged = journal::UnacknowledgedCount();
+    const int alarms = static_cast<int>(journal::CurrentAlarms().size());
     ui::SetCtrlVal(g.panel, JOURNAL_ALARM_COUNT,
-                   unacknowledged == 0 ? std::string("No unacknowledged alarms")
-                                       : std::to_string(unacknowledged) +
-                                             (unacknowledged == 1 ? " unacknowledged alarm"
-                                                                  : " unacknowledged alarms"));
+                   alarms == 0 ? std::string("No alarms")
+                               : std::to_string(alarms) + (alarms == 1 ? " alarm, " : " alarms, ") +
+                                     (unacknowledged == 0
+                                          ? std::string("all acknowledged")
+                                          : std::to_string(unacknowledged) + " unacknowledged"));
     const bool alarmSelected =
-        g.selected >= 0 && g.rows[static_cast<std::size_t>(g.selected)].isAlarm;
+        g.selected >= 0 && g.rows[static_cast<std::size_t>(g.selected)].isAlarm &&
+        journal::Unacknowledged(g.rows[static_cast<std::size_t>(g.selected)].alarm);
     dim(JOURNAL_ACKNOWLEDGE, !alarmSelected);
     dim(JOURNAL_ACKNOWLEDGE_ALL, unacknowledged == 0);
     dim(JOURNAL_NEWER, g.page == 0);
     dim(JOURNAL_OLDER, !g.more);
-    dim(JOURNAL_EXPORT, g.rows.empty());
+    dim(JOURNAL_EXPORT, g.rows.empty() || g.exporting.handle >= 0);
 }
 
 void reload() {
@@ -180,7 +259,7 @@ void follow() {
     loop->post(kFollowDelay, [generation = g_generation] {
         if (generation != g_generation) return;
         g.followPending = false;
-        ShowAlarmCount();
+        AnnounceAlarms();
         // Only the first page moves with the journal: an operator paging back keeps his rows.
         if (g.page == 0) reload();
     });
@@ -192,17 +271,56 @@ std::string exportDir() {
     return platform::MakePathname(platform::GetProjectDir(), "exports");
 }
 
-bool writeFile(const std::string& path, const std::string& text) {
-    platform::FileSystem& fs = platform::fileSystem();
-    const int h = fs.openWrite(path, false);
-    if (h < 0) return false;
+bool writeAll(int handle, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        const long n = fs.write(h, text.data() + done, text.size() - done);
-        if (n <= 0) break;
+        const long n = platform::fileSystem().write(handle, text.data() + done, text.size() - done);
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
-    return fs.close(h) && done == text.size();
+    return true;
+}
+
+// The CSV lines of the rows, without the header.
+std::string csvLines(const std::vector<JournalRow>& rows) {
+    const std::string csv = JournalCsv(rows);
+    return csv.substr(csv.find("\r\n") + 2);
+}
+
+void endExport(bool written) {
+    Export e = g.exporting;
+    g.exporting = {};
+    const bool closed = platform::fileSystem().close(e.handle);
+    if (g.panel != 0) paint();
+    if (!written || !closed) {
+        ui::MessagePopup("Export Journal", "The journal could not be written to " + e.path + ".");
+        return;
+    }
+    const std::string events = std::to_string(e.events) + (e.events == 1 ? " event" : " events");
+    ui::MessagePopup(
+        "Export Journal",
+        (e.alarms == 0 ? events
+                       : std::to_string(e.alarms) +
+                             (e.alarms == 1 ? " alarm and " : " alarms and ") + events) +
+            " written to " + e.path + ".");
+}
+
+// One batch of the export's events, the newest first; the next batch waits for the loop's
+// next turn, so that a journal of a million events never holds up the E-stop.
+void exportBatch(unsigned generation) {
+    if (generation != g_generation || g.exporting.handle < 0) return;
+    std::vector<journal::Event> events;
+    if (journal::Store* store = journal::CurrentStore())
+        events = store->newest(g.exporting.filter, kExportBatch);
+    std::vector<JournalRow> rows(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) rows[i].event = events[i];
+    if (!events.empty() && !writeAll(g.exporting.handle, csvLines(rows))) return endExport(false);
+    g.exporting.events += static_cast<int>(events.size());
+    if (static_cast<int>(events.size()) < kExportBatch) return endExport(true);
+    g.exporting.filter.beforeId = events.back().id;
+    platform::EventLoop* loop = platform::currentLoop();
+    if (loop == nullptr) return exportBatch(generation);
+    loop->post(0.0, [generation] { exportBatch(generation); });
 }
 
 }  // namespace
@@ -241,31 +359,18 @@ const std::vector<JournalRow>& JournalRows() {
     return g.rows;
 }
 
-void ShowAlarmCount() {
-    const int n = journal::UnacknowledgedCount();
-    const std::string label = n == 0   ? std::string("No Alarms")
-                              : n == 1 ? std::string("1 Alarm")
-                                       : std::to_string(n) + " Alarms";
-    for (int panel : BankPanel) {
-        if (panel == 0 || !ui::CtrlExists(panel, BANK_ALARMS)) continue;
-        if (ui::GetCtrlAttributeText(panel, BANK_ALARMS, ui::ATTR_LABEL_TEXT) == label) continue;
-        ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_LABEL_TEXT, label);
-        ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR,
-                             n > 0 ? ui::VAL_RED : ui::VAL_LT_GRAY);
-        ui::SetCtrlAttribute(panel, BANK_ALARMS, ui::ATTR_TEXT_COLOR,
-                             n > 0 ? ui::VAL_WHITE : ui::VAL_BLACK);
-    }
-}
-
 std::string JournalCsv(const std::vector<JournalRow>& rows) {
     std::vector<journal::CsvRow> out;
     for (const JournalRow& r : rows) {
+        if (!r.heading.empty()) continue;
         if (r.isAlarm) {
             journal::Event e;
-            e.timeMs = r.alarm.timeMs;
+            e.timeMs = r.alarm.raisedMs != 0 ? r.alarm.raisedMs : r.alarm.timeMs;
             e.pump = r.alarm.pump;
             e.kind = r.alarm.kind;
             e.text = r.alarm.name;
+            if (r.alarm.state == journal::AlarmState::ClearedUnacknowledged)
+                e.text += " (cleared " + journal::FormatTime(r.alarm.timeMs) + ")";
             out.push_back({e, journal::AlarmStateText(r.alarm.state)});
         } else {
             out.push_back({r.event, ""});
@@ -282,7 +387,9 @@ int ShowJournal(int, int, int event, void*, int, int) {
 int SelectJournalRow(int, int control, int event, void*, int, int) {
     if (event != ui::EVENT_LEFT_CLICK && event != ui::EVENT_COMMIT) return 0;
     const int row = (control - JOURNAL_ROW_FIRST) / kJournalColumns;
-    if (row < 0 || row >= static_cast<int>(g.rows.size())) return 0;
+    if (row < 0 || row >= static_cast<int>(g.rows.size()) ||
+        !g.rows[static_cast<std::size_t>(row)].heading.empty())
+        return 0;
     g.selected = row == g.selected ? -1 : row;
     paint();
     return 0;
@@ -302,7 +409,7 @@ int AcknowledgeJournalAlarm(int, int, int event, void*, int, int) {
     journal::Acknowledge(r.alarm.pump, r.alarm.kind, r.alarm.name);
     g.selected = -1;
     reload();
-    ShowAlarmCount();
+    AnnounceAlarms();
     return 0;
 }
 
@@ -310,7 +417,7 @@ int AcknowledgeAllJournalAlarms(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     journal::AcknowledgeAll();
     toPage(0);
-    ShowAlarmCount();
+    AnnounceAlarms();
     return 0;
 }
 
@@ -324,8 +431,10 @@ int JournalOlder(int, int, int event, void*, int, int) {
     return 0;
 }
 
+// Every row the filters select, on every page: the alarms on top, then the events, newest
+// first; the operator is told how many went to which file.
 int ExportJournal(int, int, int event, void*, int, int) {
-    if (event != ui::EVENT_COMMIT || g.rows.empty()) return 0;
+    if (event != ui::EVENT_COMMIT || g.rows.empty() || g.exporting.handle >= 0) return 0;
     std::string path;
     platform::fileSystem().makeDir(exportDir());
     if (ui::FileSelectPopup(exportDir(), "*.csv", "Export Journal", true, path) != 1 ||
@@ -334,8 +443,23 @@ int ExportJournal(int, int, int event, void*, int, int) {
     // The chooser takes any name; a file already there is overwritten only when the operator
     // says so.
     if (platform::fileSystem().exists(path) && !ui::ConfirmOverwritePopup()) return 0;
-    if (!writeFile(path, JournalCsv(g.rows)))
-        ui::MessagePopup("Export Journal", "The rows could not be written to " + path + ".");
+    Export e;
+    e.filter = currentFilter();
+    e.path = path;
+    e.handle = platform::fileSystem().openWrite(path, false);
+    if (e.handle < 0) {
+        ui::MessagePopup("Export Journal", "The journal could not be written to " + path + ".");
+        return 0;
+    }
+    std::vector<JournalRow> alarms = alarmRows(e.filter);
+    e.alarms = static_cast<int>(
+        std::count_if(alarms.begin(), alarms.end(), [](const JournalRow& r) { return r.isAlarm; }));
+    g.exporting = e;
+    paint();
+    if (!writeAll(e.handle, JournalCsv(alarms)))
+        endExport(false);
+    else
+        exportBatch(g_generation);
     return 0;
 }
 
@@ -358,6 +482,7 @@ void BindJournalCallbacks() {
 
 void ResetJournalView() {
     ++g_generation;
+    if (g.exporting.handle >= 0) platform::fileSystem().close(g.exporting.handle);
     g = ViewState{};
 }
 VNK_MODULE_STATE_RESET(operation, journal_view, g, ResetJournalView)

@@ -1,7 +1,7 @@
-// The journal on screen: the journal window (a page of rows, newest first, with the
-// unacknowledged alarms on top in red; filters by pump and kind; acknowledgement; export
-// of the shown rows to CSV) and the alarm button of the bank windows, which shows the count
-// of unacknowledged alarms and opens the window.
+// The journal on screen: the journal window (a page of rows, newest first, with the alarms
+// not yet normal on top, grouped by bank, each with its state and the times it came on and
+// cleared; filters by pump and kind; acknowledgement; export of every row the filters
+// select to CSV) and the alarm button of the bank windows, which opens the window.
 #pragma once
 
 #include <string>
@@ -11,11 +11,13 @@
 
 namespace operation {
 
-// A row of the window: an unacknowledged alarm, or an event of the journal.
+// A row of the window: an alarm not yet normal, the heading of a bank's alarms ("Pumps
+// 9-16: 2 alarms"), or an event of the journal.
 struct JournalRow {
     bool isAlarm = false;
     journal::Alarm alarm;
     journal::Event event;
+    std::string heading;
     bool operator==(const JournalRow&) const = default;
 };
 
@@ -27,11 +29,10 @@ int JournalPanel();
 void CloseJournalWindow();
 // The rows the window shows now.
 const std::vector<JournalRow>& JournalRows();
-// The bank windows' alarm button, now.
-void ShowAlarmCount();
-
-// The shown rows as the export writes them.
+// The rows as the export writes them (headings left out).
 std::string JournalCsv(const std::vector<JournalRow>& rows);
+// An export under way writes this many events per turn of the loop.
+inline constexpr int kExportBatch = 2000;
 
 int ShowJournal(int panel, int control, int event, void* data, int e1, int e2);
 int SelectJournalRow(int panel, int control, int event, void* data, int e1, int e2);

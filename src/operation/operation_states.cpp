@@ -13,6 +13,7 @@ void registerState_trend_display();
 void registerState_panels();
 void registerState_port_monitor();
 void registerState_journal_view();
+void registerState_alarm_annunciation();
 void registerState_display_ids();
 void registerState_pumpgroup();
 void registerState_fleet_banner();
@@ -28,6 +29,7 @@ void RegisterOperationStates() {
     registerState_panels();
     registerState_port_monitor();
     registerState_journal_view();
+    registerState_alarm_annunciation();
     registerState_display_ids();
     registerState_pumpgroup();
     registerState_fleet_banner();

@@ -11,6 +11,7 @@
 #include "link/pump_table.h"
 #include "link/serial_output.h"
 #include "link/tx_queue.h"
+#include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
 #include "platform/module_state.h"
@@ -43,10 +44,12 @@ struct PanelsState {
     float SelectedPumpsTotalBbl = 0.0f;
     PanelsState() {
         for (int& t : tripShown) t = kNoTripShown;
+        for (int& t : trippedSaid) t = kNoTripShown;
         for (auto& id : idShown) std::memcpy(id, kNoIdShown, kPumpIdSize);
     }
     int tripShown[kPumpCount];              // the Tripped value each row's colours show
-    char idShown[kPumpCount][kPumpIdSize];  // the identification each row shows
+    int trippedSaid[kPumpCount];            // whether each row's identification field says TRIPPED
+    char idShown[kPumpCount][kPumpIdSize];  // the identification each row knows
     std::vector<PumpIdShownHook> pumpIdHooks;
     bool operator==(const PanelsState&) const = default;
 };
@@ -76,6 +79,16 @@ double setpointBar(int panel, int bar, double rpm, double maxRpm) {
     const double v = std::trunc(rpm / maxRpm * high);
     if (!std::isfinite(v)) return 0.0;
     return v < low ? low : v > high ? high : v;
+}
+
+// The row's identification field: the pump's identification, or what the row must say
+// instead (its trip, its port lost).
+void sayOnRow(int pump, const std::string& text, int colour, int back) {
+    const int panel = BankPanel[BankOf(pump)];
+    const int id = BankRow[pump][kPosPumpId];
+    ui::SetCtrlVal(panel, id, text);
+    ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_COLOR, colour);
+    ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_BGCOLOR, back);
 }
 
 void refreshRow(int pump) {
@@ -128,11 +141,21 @@ void refreshRow(int pump) {
 
     // A reply may fill all nine bytes: the text ends within them.
     r.PumpId[kPumpIdSize - 1] = '\0';
-    if (std::strncmp(r.PumpId, g.idShown[pump], kPumpIdSize) != 0) {
+    const bool newId = std::strncmp(r.PumpId, g.idShown[pump], kPumpIdSize) != 0;
+    if (newId) {
         SendPumpCommand(pump, Op::ReadPumpId);
-        ui::SetCtrlVal(panel, ids[kPosPumpId], std::string(r.PumpId));
         for (PumpIdShownHook hook : g.pumpIdHooks) hook(pump, r.PumpId);
         std::memcpy(g.idShown[pump], r.PumpId, kPumpIdSize);
+    }
+    // A tripped pump says so in words on its row, not only by the colour of its pressure,
+    // for as long as its controller reports the trip.
+    const int tripped = r.Tripped != 0 || r.TripWord != 0 ? 1 : 0;
+    if (newId || tripped != g.trippedSaid[pump]) {
+        if (tripped)
+            sayOnRow(pump, "TRIPPED", ui::VAL_WHITE, ui::VAL_RED);
+        else
+            sayOnRow(pump, r.PumpId, kCaptionText, kNormalBack);
+        g.trippedSaid[pump] = tripped;
     }
 }
 
@@ -202,6 +225,8 @@ int DisplayTimerTick(int, int, int event, void*, int, int) {
     SerialOutputLine();
     RefreshBanks();
     if (DetailViewVisible() && CurrentPump < kPumpCount) SetDetailViewIndicators(CurrentPump);
+    // A window that hides the banks may have opened over an alarm not yet acknowledged.
+    AnnounceAlarms();
     return 0;
 }
 
@@ -218,14 +243,18 @@ constexpr int kLostBack = 0x8C0000;
 
 void ShowRowPortState(int pump) {
     if (!validPump(pump) || BankPanel[BankOf(pump)] == 0) return;
-    const int panel = BankPanel[BankOf(pump)];
-    const int id = BankRow[pump][kPosPumpId];
-    const bool lost = PumpTable[pump].PortConfig.Lost;
-    ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_COLOR, lost ? ui::VAL_WHITE : kCaptionText);
-    ui::SetCtrlAttribute(panel, id, ui::ATTR_TEXT_BGCOLOR, lost ? kLostBack : kNormalBack);
     // Back, the field waits empty for the pump's identification.
-    ui::SetCtrlVal(panel, id, std::string(lost ? "port lost" : ""));
+    const bool lost = PumpTable[pump].PortConfig.Lost;
+    if (lost)
+        sayOnRow(pump, "COM" + std::to_string(PumpTable[pump].ComPort) + " lost", ui::VAL_WHITE,
+                 kLostBack);
+    else
+        sayOnRow(pump, "", kCaptionText, kNormalBack);
+    // Readable on the dimmed row (a tap on it still opens the identification window).
+    ui::SetCtrlAttribute(BankPanel[BankOf(pump)], BankRow[pump][kPosPumpId], ui::ATTR_DIMMED,
+                         lost || PumpTable[pump].Online != 0 ? 0 : 1);
     std::memset(g.idShown[pump], 0, kPumpIdSize);
+    g.trippedSaid[pump] = 0;
 }
 
 void Bring_Frac_Offline(int dim, int pump) {
@@ -236,7 +265,8 @@ void Bring_Frac_Offline(int dim, int pump) {
     // The link has cleared the live values and Online is still set: the zeroes reach the
     // row before it stops being refreshed.
     RefreshBanks();
-    ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosPumpId], std::string());
+    sayOnRow(pump, "", kCaptionText, kNormalBack);
+    g.trippedSaid[pump] = 0;
 }
 
 void AutoPrecisionAI(int panel, int control) {

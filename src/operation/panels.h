@@ -51,7 +51,8 @@ void RefreshBanks();
 void Bring_Frac_Offline(int dim, int pump);
 // The row's 25 controls dimmed or enabled, nothing else (start-up dims every row).
 void SetRowDimmed(int pump, bool dim);
-// The row's identification field says "port lost" while the pump's adapter is gone.
+// The row's identification field says "COM5 lost" while the pump's adapter is gone, readable
+// on the dimmed row.
 void ShowRowPortState(int pump);
 
 // Decimals of a read-out from the size of its value, as windows::DecimalsForSize says;

@@ -83,9 +83,26 @@ void fillSelector(int entry, int port) {
             if (ui::GetCtrlInt(g.monitor, ctrl) == port) listed = true;
         }
         if (!listed)
-            ui::InsertListItem(g.monitor, ctrl, 0, std::to_string(port) + " (missing)", port);
+            ui::InsertListItem(g.monitor, ctrl, 0, "COM" + std::to_string(port) + " (missing)",
+                               port);
     }
     ui::SetCtrlVal(g.monitor, ctrl, port);
+}
+
+// Each selector lists the ports that exist now: a port that was missing when the window
+// opened and has come back since is listed as any other.
+void fillSelectors() {
+    const std::vector<int> existing = platform::ExistingComPorts();
+    const std::set<int> present(existing.begin(), existing.end());
+    for (int entry = 0; entry < kTableSize; ++entry) {
+        const int ctrl = PumpTable[entry].PortConfig.PortControl;
+        ui::ClearListCtrl(g.monitor, ctrl);
+        for (int n = kHighestListedPort; n >= 1; --n)
+            if (present.count(n))
+                ui::InsertListItem(g.monitor, ctrl, -1, "COM" + std::to_string(n), n);
+        ui::InsertListItem(g.monitor, ctrl, -1, "OFF", 0);
+        fillSelector(entry, configuredPort(entry));
+    }
 }
 
 void readSelectorsBack() {
@@ -168,16 +185,7 @@ void Show_Serial_Window(int, int, void*, int) {
         c.OpenLed = windows::SerialOpenLed(entry);
         c.RxLed = windows::SerialRxLed(entry);
     }
-    const std::vector<int> existing = platform::ExistingComPorts();
-    const std::set<int> present(existing.begin(), existing.end());
-    for (int entry = 0; entry < kTableSize; ++entry) {
-        const int ctrl = PumpTable[entry].PortConfig.PortControl;
-        ui::ClearListCtrl(g.monitor, ctrl);
-        for (int n = kHighestListedPort; n >= 1; --n)
-            if (present.count(n)) ui::InsertListItem(g.monitor, ctrl, -1, std::to_string(n), n);
-        ui::InsertListItem(g.monitor, ctrl, -1, "OFF", 0);
-        fillSelector(entry, configuredPort(entry));
-    }
+    fillSelectors();
     ui::DisplayPanel(g.monitor);
     RefreshPortIndicators();
 }
@@ -227,6 +235,7 @@ namespace {
 // A pulled adapter: its pump's row and the monitor say so, and what it did not deliver is
 // told at once, since the operator may believe the pump stopped.
 void portLost(int entry, int port, const std::vector<LostCommand>& undelivered) {
+    if (g.monitor != 0) fillSelectors();  // the port listed as missing
     RefreshPortIndicators();
     if (entry >= kPumpCount) return;
     ShowRowPortState(entry);
@@ -239,6 +248,7 @@ void portLost(int entry, int port, const std::vector<LostCommand>& undelivered) 
 }
 
 void portBack(int entry, int) {
+    if (g.monitor != 0) fillSelectors();  // listed again as any other
     RefreshPortIndicators();
     if (entry < kPumpCount) ShowRowPortState(entry);
 }

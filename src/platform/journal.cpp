@@ -315,14 +315,15 @@ void SetRetention(const Retention& retention) {
     if (g.store != nullptr) g.store->setRetention(retention);
 }
 
-void SetAlarm(int pump, Kind kind, const std::string& name) {
+void SetAlarm(int pump, Kind kind, const std::string& name, const std::string& text) {
     const AlarmKey key{pump, static_cast<int>(kind), name};
     Alarm& a = g.alarms[key];
     if (a.state == AlarmState::ActiveUnacknowledged || a.state == AlarmState::ActiveAcknowledged)
         return;
-    a = Alarm{pump, kind, name, AlarmState::ActiveUnacknowledged, nowMs()};
+    const std::int64_t t = nowMs();
+    a = Alarm{pump, kind, name, AlarmState::ActiveUnacknowledged, t, t};
     const Alarm now = a;
-    changeAlarm(key, now, name);
+    changeAlarm(key, now, text.empty() ? name : text);
 }
 
 void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText) {
@@ -359,11 +360,13 @@ std::vector<Alarm> alarmsWhere(Pred pred) {
 }
 }  // namespace
 
+bool Unacknowledged(const Alarm& a) {
+    return a.state == AlarmState::ActiveUnacknowledged ||
+           a.state == AlarmState::ClearedUnacknowledged;
+}
+
 std::vector<Alarm> UnacknowledgedAlarms() {
-    return alarmsWhere([](const Alarm& a) {
-        return a.state == AlarmState::ActiveUnacknowledged ||
-               a.state == AlarmState::ClearedUnacknowledged;
-    });
+    return alarmsWhere(Unacknowledged);
 }
 
 std::vector<Alarm> CurrentAlarms() {
@@ -372,8 +375,7 @@ std::vector<Alarm> CurrentAlarms() {
 
 int UnacknowledgedCount() {
     return static_cast<int>(std::count_if(g.alarms.begin(), g.alarms.end(), [](const auto& kv) {
-        return kv.second.state == AlarmState::ActiveUnacknowledged ||
-               kv.second.state == AlarmState::ClearedUnacknowledged;
+        return Unacknowledged(kv.second);
     }));
 }
 

@@ -57,6 +57,7 @@ struct Filter {
     int pump = kAnyPump;  // kNoPump: the station's own events
     std::optional<Kind> kind;
     std::int64_t beforeId = 0;
+    bool operator==(const Filter&) const = default;
 };
 
 struct Alarm;
@@ -142,15 +143,17 @@ struct Alarm {
     Kind kind = Kind::Alarm;
     std::string name;
     AlarmState state = AlarmState::Normal;
-    std::int64_t timeMs = 0;  // of the last change
+    std::int64_t timeMs = 0;    // of the last change (the clearing, for a cleared alarm)
+    std::int64_t raisedMs = 0;  // when it last came on
     bool operator==(const Alarm&) const = default;
 };
 
 // "Active, unacknowledged" and so on; "" for Normal.
 const char* AlarmStateText(AlarmState state);
 
-// An alarm condition came on or went off: the event is recorded ("<name>", and on
-// clearing clearedText or "<name> cleared") and the alarm moves through its states.
+// An alarm condition came on or went off: the event is recorded (text, or "<name>" when
+// text is empty; on clearing clearedText or "<name> cleared") and the alarm moves through
+// its states.
 // Repeats of the same state record nothing. A condition that chatters (more than
 // kChatterLimit changes within kChatterWindowMs) has its further changes counted instead
 // of recorded: its state still follows each change at once, and one event a minute
@@ -159,7 +162,7 @@ const char* AlarmStateText(AlarmState state);
 inline constexpr int kChatterLimit = 10;
 inline constexpr std::int64_t kChatterWindowMs = 60000;
 inline constexpr int kCalmLimit = 3;
-void SetAlarm(int pump, Kind kind, const std::string& name);
+void SetAlarm(int pump, Kind kind, const std::string& name, const std::string& text = {});
 void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText = nullptr);
 AlarmState StateOf(int pump, Kind kind, const std::string& name);
 // The alarms awaiting acknowledgement, newest first.
@@ -167,6 +170,7 @@ std::vector<Alarm> UnacknowledgedAlarms();
 int UnacknowledgedCount();
 // Every alarm not Normal (active, or cleared and awaiting acknowledgement), newest first.
 std::vector<Alarm> CurrentAlarms();
+bool Unacknowledged(const Alarm& alarm);
 // Acknowledges one alarm (false when it awaited none); each acknowledgement is recorded.
 bool Acknowledge(int pump, Kind kind, const std::string& name);
 int AcknowledgeAll();

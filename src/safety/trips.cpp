@@ -8,6 +8,7 @@
 #include "link/live_units.h"
 #include "link/operations.h"
 #include "link/pump_table.h"
+#include "operation/alarm_annunciation.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -178,6 +179,21 @@ int ResetAlarms(int, int, int event, void*, int, int) {
     return 0;
 }
 
+void ResetAllAlarms(int, int, void*, int panel) {
+    const std::vector<int> pumps = PumpsToReset();
+    if (pumps.empty()) return;
+    std::string names;
+    for (int p : pumps) names += (names.empty() ? "" : ", ") + windows::UnitLabel(p);
+    const std::string whom =
+        pumps.size() == 1 ? "pump " + names : std::to_string(pumps.size()) + " pumps: " + names;
+    if (!ui::ConfirmPopup("Reset All Alarms", "Reset the alarms of " + whom + "?",
+                          {.owner = panel}))
+        return;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "Reset alarms of " + whom);
+    // Only the pumps named: the question does not reach one that tripped while it waited.
+    for (int p : pumps) SendPumpCommand(p, Op::ResetAlarms);
+}
+
 int OverrideShutdown(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
     journal::Record(CurrentPump, journal::Kind::Command, "Shutdown override on");
@@ -215,6 +231,7 @@ void BindTripCallbacks() {
     windows::BindCtrlCallback("OverrideShutdown", OverrideShutdown);
     windows::BindCtrlCallback("StopOverride", StopOverride);
     windows::BindMenuCallback("SetAllPressTripPoints", SetAllPressTripPoints);
+    windows::BindMenuCallback("ResetAllAlarms", ResetAllAlarms);
     RegisterValueOnlyCompletion(TripValChanged);
     RegisterValueOnlyCompletion(TripValChanged2);
 }

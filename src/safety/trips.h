@@ -26,6 +26,10 @@ void TripValChanged2(int panel, int control);
 // Menu: the keypad, empty, on the all-pumps trip field of the window it was chosen on.
 void SetAllPressTripPoints(int menuBar, int item, void* data, int panel);
 
+// Menu: the alarms of every pump on line that holds a trip or an alarm, after a question
+// naming them.
+void ResetAllAlarms(int menuBar, int item, void* data, int panel);
+
 // Detail view: for the shown pump or its group.
 int ResetAlarms(int panel, int control, int event, void* data, int e1, int e2);
 int OverrideShutdown(int panel, int control, int event, void* data, int e1, int e2);

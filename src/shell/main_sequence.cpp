@@ -22,6 +22,7 @@
 #include "link/pump_table.h"
 #include "link/serial_output.h"
 #include "link/tx_queue.h"
+#include "operation/alarm_annunciation.h"
 #include "operation/commands.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -79,8 +80,6 @@ namespace {
 constexpr int kPortAttempts = 60;
 constexpr double kWatchdogInterval = 0.495;
 constexpr int kStatsReadouts = 5;
-const char* const kBankTitles[kBankCount] = {"Pumps 1-8 - Varnock", "Pumps 9-16 - Varnock",
-                                             "Pumps 17-24 - Varnock"};
 
 struct ShellState {
     int ShowStats = 0;
@@ -208,9 +207,8 @@ void loadBankWindows() {
         for (int i = 0; i < kStatsReadouts; ++i) readouts[i] = windows::BANK_STATS_FIRST + i;
         SetStatsReadouts(mainPanel(), readouts);
     }
-    for (int b = 0; b < kBankCount; ++b)
-        if (BankPanel[b] != 0)
-            ui::SetPanelAttribute(BankPanel[b], ui::ATTR_TITLE, std::string(kBankTitles[b]));
+    // Each bank's name, on its window and in its title, with the count of its alarms.
+    AnnounceAlarms();
 }
 
 // Places a window on a monitor: maximised on one of 1024 pixels or less, else centred on
@@ -338,7 +336,7 @@ bool StartUp() {
     if (stopping()) return false;
     platform::ProcessSystemEvents();
     EnableSetupMenu();
-    ShowAlarmCount();
+    AnnounceAlarms();
     // The journal's housekeeping: a damaged file found by its check, chattering alarms.
     enableTimer(windows::BANK_TMR_JOURNAL);
     // Remote monitoring: its client connects on a thread of its own; nothing here waits.
@@ -521,6 +519,7 @@ void BindStationCallbacks() {
     BindClientCallbacks();
     BindHardwareCallbacks();
     BindJournalCallbacks();
+    BindAlarmAnnunciationCallbacks();
     BindAutoControlCallbacks();
     windows::BindCtrlCallback("Quit_App", Quit_App);
     windows::BindCtrlCallback("Do_Nothing", Do_Nothing);

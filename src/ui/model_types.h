@@ -80,6 +80,9 @@ enum PanelAttr {
     // other window is a dialog: the view places it when it shows, over the window it was
     // opened from, keeps it there while it is shown, and keeps it above the main windows.
     ATTR_MAIN_WINDOW,
+    // 1: above every other window, dialogs included (the alarm strip), where the logic puts
+    // it; showing it takes the focus from no window.
+    ATTR_TOPMOST,
 };
 enum WindowZoom { VAL_NO_ZOOM = 0, VAL_MAXIMIZE = 1 };
 
@@ -206,6 +209,7 @@ struct Panel {
     int raised = 0;  // counts DisplayPanel calls: each brings the window to the front
     int stacked = 0;  // the model-wide count of DisplayPanel calls at this panel's last one
     bool mainWindow = false;
+    bool topmost = false;
     // Parts of a main window that no dialog may open over (the bank windows' STOP column).
     std::vector<Area> keepClear;
     // Where a dialog was opened from, taken when it shows: the panel and control of the

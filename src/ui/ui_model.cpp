@@ -352,6 +352,9 @@ void SetPanelAttribute(int panel, PanelAttr attr, int value) {
         case ATTR_MAIN_WINDOW:
             p->mainWindow = value != 0;
             break;
+        case ATTR_TOPMOST:
+            p->topmost = value != 0;
+            break;
         case ATTR_TITLE:
             return;
     }
@@ -387,6 +390,8 @@ int GetPanelAttributeInt(int panel, PanelAttr attr) {
             return p->dimmed ? 1 : 0;
         case ATTR_MAIN_WINDOW:
             return p->mainWindow ? 1 : 0;
+        case ATTR_TOPMOST:
+            return p->topmost ? 1 : 0;
         case ATTR_TITLE:
             return 0;
     }

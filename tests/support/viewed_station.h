@@ -142,8 +142,9 @@ class ViewedStation : public StationFleet {
         return p != nullptr && p->mainWindow;
     }
     // The screen as the station's windows make it up: each window drawn where it is, the
-    // main windows first, then the dialogs in the order they came to the front, then the
-    // touch dialogs (which are no panels), one opened from another above it.
+    // main windows first, then the dialogs in the order they came to the front, the alarm
+    // strip above them, then the touch dialogs (which are no panels), one opened from another
+    // above it.
     QImage drawScreen() const {
         const QRect screenArea = QGuiApplication::primaryScreen()->availableGeometry();
         QImage screen(screenArea.size(), QImage::Format_RGB32);
@@ -156,7 +157,10 @@ class ViewedStation : public StationFleet {
             for (const QWidget* up = w->parentWidget(); up != nullptr; up = up->parentWidget())
                 ++depth;
             const long rank = p == nullptr ? (1L << 40) + depth
-                                           : (p->mainWindow ? 0L : 1L << 20) + p->stacked;
+                                           : (p->mainWindow ? 0L
+                                              : p->topmost  ? 1L << 30
+                                                            : 1L << 20) +
+                                                 p->stacked;
             order.emplace_back(rank, w);
         }
         std::stable_sort(order.begin(), order.end(),

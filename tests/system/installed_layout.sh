@@ -22,7 +22,7 @@ for f in bin/vnk-station bin/vnk-sim bin/vnk-blender; do
   [ -x "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -e "$prefix/bin/vnk-station-demo" ] && fail "the demo station is installed"
-for f in share/vnk-pc/switch.wav share/applications/vnk-station.desktop \
+for f in share/vnk-pc/switch.wav share/vnk-pc/alarm.wav share/applications/vnk-station.desktop \
          share/icons/hicolor/scalable/apps/vnk-station.svg \
          share/doc/vnk-pc/copyright share/doc/vnk-pc/99-vnk-ports.rules; do
   [ -s "$prefix/$f" ] || fail "$f is missing or empty"

@@ -23,6 +23,8 @@
 
 #include "hardware/hardware_selection.h"
 #include "hardware/hdw_pump.h"
+#include "operation/alarm_annunciation.h"
+#include "operation/journal_view.h"
 #include "platform/sim/memory_journal.h"
 #include "platform/sim/sim_mqtt.h"
 #include "remote/publisher.h"
@@ -36,6 +38,7 @@
 #include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/hardware_windows.h"
+#include "ui/windows/journal_window.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
@@ -165,6 +168,41 @@ TEST_F(Shots, RemoteMonitoringRefused) {
     shoot("remote_monitoring.png");
     remote::ResetRemote();
     platform::setMqttBackEnd(nullptr);
+}
+
+// ---- alarms in sight ----
+
+// Pump 1A trips behind the hardware window: the alarm strip above it. A tap on the strip
+// brings the bank; a fault on 5B and the port of a running pump lost: the bank with alarms
+// awaiting acknowledgement, the journal listing them by bank, the bank once all are
+// acknowledged, and the detail view of the tripped pump.
+TEST_F(Shots, AlarmsInSight) {
+    for (int p : {0, 1, 2, 3}) fleet->unit(p).setSpeedSetpoint(1200);
+    settle(6.0);
+    hardware::OpenHardwareWindow(0);
+    settle();
+    fleet->unit(0).trip();
+    settle(1.5);
+    shoot("alarm_strip_over_hardware_window.png");
+    ASSERT_NE(operation::AlarmStripPanel(), 0);
+    ui::DispatchPanelEvent(operation::AlarmStripPanel(), ui::EVENT_LEFT_CLICK);
+    fleet->unit(9).setFault(0x0100);
+    serial.unplug(PumpFleetHarness::portOf(kPump));
+    journal::Record(
+        journal::kNoPump, journal::Kind::Settings,
+        "Rate tolerance set to 2.50 bbl/min, pressure tolerance to 150 psi, sampling 9 s");
+    settle(1.5);
+    shoot("alarm_button_unacknowledged.png");
+    tap(view.widget(BankPanel[0], BANK_ALARMS));
+    settle();
+    shootWindow(view.window(operation::JournalPanel()), "journal_alarms_by_bank.png");
+    tap(view.widget(operation::JournalPanel(), JOURNAL_ACKNOWLEDGE_ALL));
+    tap(view.widget(operation::JournalPanel(), JOURNAL_CLOSE));
+    settle(1.0);
+    shoot("alarm_button_acknowledged.png");
+    tap(view.widget(BankPanel[0], BankRow[0][kPosDetail]));
+    settle(1.0);
+    shoot("detail_view_tripped.png");
 }
 
 // ---- the touch dialogs ----

@@ -23,8 +23,9 @@ namespace {
 // "VNKJ": marks a file as this station's journal.
 constexpr int kApplicationId = 0x564E4B4A;
 // 1: events only; 2: the alarms' states too; 3: the file's epoch, and the event that raised
-// each alarm (kept from pruning). An older journal is brought up to 3 as it opens.
-constexpr int kSchemaVersion = 3;
+// each alarm (kept from pruning); 4: the time each alarm came on. An older journal is brought
+// up to 4 as it opens.
+constexpr int kSchemaVersion = 4;
 constexpr int kCheckpointEveryMs = 500;
 // Pruning: one small batch at a time, a write transaction of a millisecond or two that the
 // loop's writer may have to wait for. While there is a backlog, batches follow each other
@@ -44,11 +45,22 @@ const char* const kSchema =
     "CREATE INDEX IF NOT EXISTS events_kind ON events(kind, id);";
 
 // The alarms not Normal, each as its last committed event left it, with the id of the event
-// that raised it (0 when that is in an earlier file).
+// that raised it (0 when that is in an earlier file) and the time it came on.
 const char* const kAlarmsTable =
     "CREATE TABLE IF NOT EXISTS alarms(pump INTEGER NOT NULL, kind TEXT NOT NULL,"
     " name TEXT NOT NULL, state INTEGER NOT NULL, time_ms INTEGER NOT NULL,"
-    " raised_id INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(pump, kind, name));";
+    " raised_id INTEGER NOT NULL DEFAULT 0, raised_ms INTEGER NOT NULL DEFAULT 0,"
+    " PRIMARY KEY(pump, kind, name));";
+
+// What an older alarms table lacks. An alarm kept by a journal without raise times came on
+// when its raising event was written, if the file still holds it; else at its last change,
+// the latest it can have come on.
+const char* const kAddRaisedId =
+    "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
+const char* const kAddRaisedMs =
+    "ALTER TABLE alarms ADD COLUMN raised_ms INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE alarms SET raised_ms = COALESCE((SELECT time_ms FROM events WHERE"
+    " alarms.raised_id <> 0 AND id = alarms.raised_id), time_ms);";
 
 const char* const kMetaTable =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);";
@@ -404,11 +416,11 @@ bool SqliteJournal::prepare() {
                       "INSERT OR IGNORE INTO meta(key, value) VALUES('epoch', %lld);"
                       " PRAGMA user_version=%d;",
                       static_cast<long long>(std::max(wallMs(), lastEpoch_ + 1)), kSchemaVersion);
-        const char* alarms =
-            version_ < 2 ? kAlarmsTable
-                         : "ALTER TABLE alarms ADD COLUMN raised_id INTEGER NOT NULL DEFAULT 0;";
-        if (!exec("BEGIN IMMEDIATE") || !exec(alarms) || !exec(kMetaTable) || !exec(upgrade) ||
-            !exec("COMMIT")) {
+        std::string alarms = version_ < 2 ? kAlarmsTable : "";
+        if (version_ == 2) alarms += kAddRaisedId;
+        if (version_ >= 2) alarms += kAddRaisedMs;
+        if (!exec("BEGIN IMMEDIATE") || !exec(alarms.c_str()) || !exec(kMetaTable) ||
+            !exec(upgrade) || !exec("COMMIT")) {
             exec("ROLLBACK");
             return false;
         }
@@ -427,11 +439,12 @@ bool SqliteJournal::prepare() {
     } statements[] = {
         {"INSERT INTO events(time_ms, pump, kind, text) VALUES(?, ?, ?, ?)", &insert_},
         // A raise gives the alarm its raising event; later changes keep it.
-        {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id) VALUES(?1, ?2, ?3, ?4, "
-         "?5, ?6)"
+        {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id, raised_ms) VALUES(?1, ?2,"
+         " ?3, ?4, ?5, ?6, ?7)"
          " ON CONFLICT(pump, kind, name) DO UPDATE SET state = excluded.state,"
-         " time_ms = excluded.time_ms, raised_id = CASE WHEN excluded.state = 1 AND"
-         " excluded.raised_id <> 0 THEN excluded.raised_id ELSE alarms.raised_id END",
+         " time_ms = excluded.time_ms, raised_ms = excluded.raised_ms, raised_id = CASE WHEN"
+         " excluded.state = 1 AND excluded.raised_id <> 0 THEN excluded.raised_id ELSE"
+         " alarms.raised_id END",
          &saveAlarm_},
         {"DELETE FROM alarms WHERE pump = ? AND kind = ? AND name = ?", &removeAlarm_},
         {"BEGIN IMMEDIATE", &begin_},
@@ -599,6 +612,7 @@ bool SqliteJournal::saveAlarm(const journal::Alarm& a, std::int64_t eventId) {
         sqlite3_bind_int64(st, 5, a.timeMs);
         sqlite3_bind_int64(st, 6,
                            a.state == journal::AlarmState::ActiveUnacknowledged ? eventId : 0);
+        sqlite3_bind_int64(st, 7, a.raisedMs);
     }
     return step(st);
 }
@@ -632,8 +646,14 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
     if (db_ == nullptr) return out;
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(
-        db_, "SELECT pump, kind, name, state, time_ms FROM alarms ORDER BY time_ms", -1, &st,
-        nullptr);
+        db_, "SELECT pump, kind, name, state, time_ms, raised_ms FROM alarms ORDER BY time_ms", -1,
+        &st, nullptr);
+    // A damaged file is read before it is brought up to date: without raise times, an alarm
+    // came on at the latest at its last change.
+    if (rc != SQLITE_OK && !damagedCode(rc))
+        rc = sqlite3_prepare_v2(
+            db_, "SELECT pump, kind, name, state, time_ms, time_ms FROM alarms ORDER BY time_ms",
+            -1, &st, nullptr);
     if (failed(rc)) return out;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
@@ -646,7 +666,7 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
             state > static_cast<int>(journal::AlarmState::ClearedUnacknowledged))
             continue;
         out.push_back({sqlite3_column_int(st, 0), *k, name, static_cast<journal::AlarmState>(state),
-                       sqlite3_column_int64(st, 4)});
+                       sqlite3_column_int64(st, 4), sqlite3_column_int64(st, 5)});
     }
     failed(rc);
     sqlite3_finalize(st);

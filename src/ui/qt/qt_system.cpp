@@ -16,14 +16,16 @@
 #include <QUrl>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
 
 #include "platform/trace.h"
 
 namespace ui::qt {
 
+// One effect per file: the alarm's chime and a switch's click do not cut each other off.
 struct QtSystem::Sound {
-    QSoundEffect effect;
+    std::map<QString, std::unique_ptr<QSoundEffect>> effects;
 };
 
 namespace {
@@ -109,9 +111,12 @@ void QtSystem::playSound(const std::string& file) {
     const QString path = QString::fromStdString(file);
     if (!QFileInfo::exists(path)) return;
     if (!sound_) sound_ = std::make_unique<Sound>();
-    const QUrl url = QUrl::fromLocalFile(path);
-    if (sound_->effect.source() != url) sound_->effect.setSource(url);
-    sound_->effect.play();
+    std::unique_ptr<QSoundEffect>& effect = sound_->effects[path];
+    if (!effect) {
+        effect = std::make_unique<QSoundEffect>();
+        effect->setSource(QUrl::fromLocalFile(path));
+    }
+    effect->play();
 }
 
 bool QtSystem::openParallel() {

@@ -218,6 +218,14 @@ void QtView::panelChanged(int panel) {
     const bool onTop = !p->mainWindow;
     if (!v.window->isVisible() && v.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
         v.window->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    // The topmost window (the alarm strip) has no frame and never takes the focus: showing it
+    // must not take it from the window the operator works in.
+    if (!v.window->isVisible() &&
+        v.window->windowFlags().testFlag(Qt::FramelessWindowHint) != p->topmost) {
+        v.window->setWindowFlag(Qt::FramelessWindowHint, p->topmost);
+        v.window->setWindowFlag(Qt::WindowDoesNotAcceptFocus, p->topmost);
+        v.window->setAttribute(Qt::WA_ShowWithoutActivating, p->topmost);
+    }
     // The panel's size is its inside; the menu bar comes on top of it.
     int menuHeight = p->menuBar != 0 ? v.window->menuBar()->sizeHint().height() : 0;
     v.canvas->setMinimumSize(p->width, p->height);
@@ -225,7 +233,7 @@ void QtView::panelChanged(int panel) {
     if (p->maximized) {
         v.window->move(p->left, p->top);
         v.window->setWindowState(Qt::WindowMaximized);
-    } else if (p->mainWindow) {
+    } else if (p->mainWindow || p->topmost) {
         v.window->setWindowState(Qt::WindowNoState);
         v.window->setGeometry(p->left, p->top, p->width, p->height + menuHeight);
     } else {
@@ -237,13 +245,13 @@ void QtView::panelChanged(int panel) {
     syncing_ = false;
     syncMenus(panel);
     for (const Control& c : p->controls) sync(panel, c.id);
-    if (showing && !p->mainWindow && !p->maximized) place(panel, v);
+    if (showing && !p->mainWindow && !p->maximized && !p->topmost) place(panel, v);
     if (showing) v.window->show();
     if (!p->visible && v.window->isVisible()) v.window->hide();
     if (p->visible && (p->raised != v.raised || showing)) {
         v.raised = p->raised;
         v.window->raise();
-        v.window->activateWindow();
+        if (!p->topmost) v.window->activateWindow();
         raiseDialogs();
     }
 }
@@ -352,16 +360,17 @@ void QtView::place(int panel, PanelView& v) const {
 }
 
 void QtView::raiseDialogs() const {
-    std::vector<std::pair<int, QWidget*>> dialogs;
+    // In the order they came to the front, a topmost window above them all.
+    std::vector<std::pair<std::pair<bool, int>, QWidget*>> dialogs;
     for (const auto& [h, view] : views_) {
         const Panel* p = FindPanel(h);
         if (p != nullptr && !p->mainWindow && view->tab.host == nullptr &&
             view->window->isVisible())
-            dialogs.emplace_back(p->stacked, view->window);
+            dialogs.push_back({{p->topmost, p->stacked}, view->window});
     }
     std::sort(dialogs.begin(), dialogs.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [stacked, w] : dialogs) w->raise();
+    for (const auto& [order, w] : dialogs) w->raise();
 }
 
 void QtView::controlChanged(int panel, int control) {

@@ -38,10 +38,20 @@ StringView::StringView(const Control& c, const ControlSite& site)
 }
 
 void StringView::render(const Control& c) {
-    setLabelText(w_, " " + QString::fromStdString(c.text));
+    const QString text = " " + QString::fromStdString(c.text);
+    setLabelText(w_, text);
     const QString frame =
         c.mode == MODE_HOT ? "border: 2px solid #c8d4f0;" : "border: 1px solid #4a64a8;";
-    const int size = std::clamp(c.height * 45 / 100, 13, 24);
+    // A text too long for its field is shown whole: smaller, and on two lines where the field
+    // is tall enough, rather than cut.
+    int size = std::clamp(c.height * 45 / 100, 13, 24);
+    QFont font = w_->font();
+    const auto widthAt = [&](int px) {
+        font.setPixelSize(px);
+        return QFontMetrics(font).horizontalAdvance(text);
+    };
+    while (size > 12 && widthAt(size) > c.width - 8) --size;
+    w_->setWordWrap(widthAt(size) > c.width - 8 && c.height >= 3 * size);
     restyle(w_, QString("QLabel { color: %1; background: %2; %3 border-radius: 3px;"
                         " font-size: %4px; }"
                         "QLabel:disabled { color: #5f6a86; }")

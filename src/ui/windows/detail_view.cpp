@@ -82,6 +82,13 @@ void BuildDetailView(int panel) {
     AddCaption(panel, DETAIL_PRESSURE_MULT, "x1000", faceTop, 16 + kGaugeSize / 2 + 2, 52, 18);
     AddCaption(panel, DETAIL_RATE_UNITS, "BPM", unitsTop, 524, 110, 20);
     AddCaption(panel, DETAIL_HP_UNITS, "hhp", unitsTop, 778, 110, 20);
+    // Below the pressure and temperature gauges, while the pump is tripped.
+    ui::Control& trip =
+        ui::AddCtrl(panel, DETAIL_TRIP_TEXT, ui::CTRL_STRING, "", unitsTop + 2, 16, 492, 40);
+    trip.mode = ui::MODE_INDICATOR;
+    trip.textColor = ui::VAL_WHITE;
+    trip.bgColor = ui::VAL_RED;
+    trip.visible = false;
 
     const Readout temperatures[] = {
         {DETAIL_WINDING_A, "Winding A", "degF", -100.0, 1000.0, 1},

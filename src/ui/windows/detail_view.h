@@ -50,6 +50,7 @@ enum DetailCtrl {
     DETAIL_CLOSE = 79,
     DETAIL_ALL_TRIP = 80,          // hidden field the all-pumps trip keypad edits
     DETAIL_RESET_TIMER = 81,       // ResetTimerCallback, 120 s lock-out
+    DETAIL_TRIP_TEXT = 82,         // "Tripped 03:19:02 at 10050 psi: overpressure", while tripped
     DETAIL_VFD_RESET_FIRST = 100,  // 24 drive-reset buttons, 100..123, in descending pump order
 };
 

@@ -19,7 +19,8 @@ struct Column {
     int left;
     int width;
 };
-constexpr Column kColumns[kJournalColumns] = {{12, 290}, {306, 56}, {366, 110}, {480, 508}};
+// The kind's column takes its longest word ("Acknowledge") whole.
+constexpr Column kColumns[kJournalColumns] = {{12, 262}, {278, 56}, {338, 140}, {482, 506}};
 }  // namespace
 
 void BuildJournalWindow(int panel) {
@@ -60,6 +61,15 @@ void BuildJournalWindow(int panel) {
     AddButton(panel, JOURNAL_OLDER, "Older", kButtonTop, 562, 130, kButtonHeight, "JournalOlder");
     AddButton(panel, JOURNAL_EXPORT, "Export", kButtonTop, 716, 130, kButtonHeight, "ExportJournal");
     AddButton(panel, JOURNAL_CLOSE, "Close", kButtonTop, 858, 130, kButtonHeight, "CloseJournal");
+}
+
+void BuildAlarmStrip(int panel) {
+    SizePanel(panel, kAlarmStripWidth, kAlarmStripHeight, ui::VAL_RED, "Alarm");
+    ui::SetPanelAttribute(panel, ui::ATTR_TOPMOST, 1);
+    ui::Control& text = AddCaption(panel, ALARM_STRIP_TEXT, "", 4, 10, kAlarmStripWidth - 20,
+                                   kAlarmStripHeight - 8);
+    text.textColor = ui::VAL_WHITE;
+    AttachPanel(panel, "TapAlarmStrip");
 }
 
 }  // namespace windows

@@ -1,6 +1,7 @@
 // The event journal window ("journal.uir" window 1, titled "Event Journal"): the pump and
-// kind filters, a page of rows (time, pump, kind, event) with the unacknowledged alarms on
-// top, and touch-sized buttons to acknowledge, page, export and close.
+// kind filters, a page of rows (time, pump, kind, event) with the alarms not yet normal on
+// top, and touch-sized buttons to acknowledge, page, export and close. And the alarm strip
+// (window 2): one line above every window that names the alarm a covering window hides.
 #pragma once
 
 #include <string>
@@ -23,6 +24,14 @@ enum JournalCtrl {
     JOURNAL_ROW_FIRST = 100,       // row r, column c: JOURNAL_ROW_FIRST + r * kJournalColumns + c
 };
 
+enum AlarmStripCtrl {
+    ALARM_STRIP = 2,       // resource id of the window; a tap on it: TapAlarmStrip
+    ALARM_STRIP_TEXT = 2,  // "Pump 1A TRIPPED 10050 psi"
+};
+// Finger-sized, and narrow enough to leave a bank's menus and STOP column clear.
+inline constexpr int kAlarmStripWidth = 500;
+inline constexpr int kAlarmStripHeight = 52;
+
 inline constexpr int kJournalRows = 12;
 inline constexpr int kJournalColumns = 4;  // time, pump, kind, event
 inline constexpr int kJournalFilterAll = -2;
@@ -32,5 +41,6 @@ constexpr int JournalCell(int row, int column) {
 }
 
 void BuildJournalWindow(int panel);
+void BuildAlarmStrip(int panel);
 
 }  // namespace windows

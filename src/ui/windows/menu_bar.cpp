@@ -20,6 +20,9 @@ int BuildStationMenuBar(int panel) {
     AddMenuCommand(bar, MENU_DISPLAY, MENU_REFRESH_4S, "Refresh Every 4 s", "Set_Refresh_Rate");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_PUMPS_SHOWN, "Pumps Shown...", "ShowDisplayPrefPanel");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_ARRANGE, "Arrange Windows", "ArrangeWindows2");
+    AddMenuCommand(bar, MENU_DISPLAY, MENU_SHOW_BANK_1, "Show Pumps 1-8", "ShowBank");
+    AddMenuCommand(bar, MENU_DISPLAY, MENU_SHOW_BANK_2, "Show Pumps 9-16", "ShowBank");
+    AddMenuCommand(bar, MENU_DISPLAY, MENU_SHOW_BANK_3, "Show Pumps 17-24", "ShowBank");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_TRENDS, "Trends...", "ShowTrends");
 
     ui::NewMenu(bar, MENU_PUMPS, "Pumps");
@@ -31,6 +34,8 @@ int BuildStationMenuBar(int panel) {
     AddMenuCommand(bar, MENU_PUMPS, MENU_ALL_VFDS_OFF, "All VFDs Off", "AllVfdsOff");
     AddMenuCommand(bar, MENU_PUMPS, MENU_ALL_TRIP_POINTS, "Set All Trip Points...",
                    "SetAllPressTripPoints");
+    AddMenuCommand(bar, MENU_PUMPS, MENU_RESET_ALL_ALARMS, "Reset All Alarms...", "ResetAllAlarms",
+                   true);
     AddMenuCommand(bar, MENU_PUMPS, MENU_AUTO_CONTROL, "Auto Control...", "ShowAutoControlPanel");
 
     ui::NewMenu(bar, MENU_SETUP, "Setup");

@@ -20,6 +20,9 @@ enum MenuId {
     MENU_TRENDS = 16,       // ShowTrends
     MENU_UNITS_US = 19,     // Set_Display_Units
     MENU_UNITS_METRIC = 20,
+    MENU_SHOW_BANK_1 = 60,  // ShowBank: "Show Pumps 1-8", then 9-16 (61) and 17-24 (62)
+    MENU_SHOW_BANK_2 = 61,
+    MENU_SHOW_BANK_3 = 62,
     // "Pumps"
     MENU_PUMPS = 21,
     MENU_IDLE_ALL = 22,         // ShutdownAll
@@ -29,6 +32,8 @@ enum MenuId {
     MENU_ALL_VFDS_OFF = 26,     // AllVfdsOff
     MENU_ALL_TRIP_POINTS = 27,  // SetAllPressTripPoints
     MENU_AUTO_CONTROL = 28,     // ShowAutoControlPanel
+    // ResetAllAlarms; dimmed while no pump has anything to reset
+    MENU_RESET_ALL_ALARMS = 63,
     // "Setup"
     MENU_SETUP = 30,
     MENU_COM_PORTS = 31,       // Show_Serial_Window

@@ -32,7 +32,7 @@ void BuildSerialMonitor(int panel) {
 
     for (int column = 0; column < 2; ++column) {
         int left = 16 + column * kColumnWidth;
-        AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column, "Port", 12, left + 100, 120, 20);
+        AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column, "Port", 12, left + 100, 136, 20);
         AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column + 1, "Open", 12, left + 236, 50, 20);
         AddCaption(panel, SERIAL_CAPTION_FIRST + 3 * column + 2, "RX", 12, left + 296, 50, 20);
     }
@@ -41,8 +41,8 @@ void BuildSerialMonitor(int panel) {
         int left = 16 + column * kColumnWidth;
         int top = kTop + (entry % kRowsPerColumn) * kRowStep;
         AddCaption(panel, SERIAL_LABEL_FIRST + entry, entryLabel(entry), top + 6, left, 96, 20);
-        // Filled with the ports that exist when the window is shown.
-        ui::AddCtrl(panel, SerialPortCtrl(entry), ui::CTRL_RING, "", top, left + 100, 120, 34);
+        // Filled with the ports that exist; wide enough for "COM13 (missing)".
+        ui::AddCtrl(panel, SerialPortCtrl(entry), ui::CTRL_RING, "", top, left + 100, 136, 34);
         Attach(panel, SerialPortCtrl(entry), "Port_Changed");
         ui::Control& open =
             ui::AddCtrl(panel, SerialOpenLed(entry), ui::CTRL_LED, "", top + 4, left + 246, 26, 26);

@@ -42,6 +42,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kHardwareUir, HW_CHARACTERISTICS, BuildCharacteristicsDialog);
     ui::RegisterPanel(kHardwareUir, HW_SPEED, BuildSpeedDialog);
     ui::RegisterPanel(kJournalUir, JOURNAL_WINDOW, BuildJournalWindow);
+    ui::RegisterPanel(kJournalUir, ALARM_STRIP, BuildAlarmStrip);
     ui::RegisterPanel(kAutoControlUir, AUTO_MODE_PAGE, BuildAutoModePage);
     ui::RegisterPanel(kAutoControlUir, AUTO_PANEL, BuildAutoControlWindow);
     ui::RegisterPanel(kAutoControlUir, AUTO_SETTINGS_PAGE, BuildAutoSettingsPage);

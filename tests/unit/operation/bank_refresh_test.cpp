@@ -169,7 +169,7 @@ TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {
     online(12, rec);
     idReply(12, "FRAC-12");
     tick();
-    ASSERT_EQ(rowCtrl(12, kPosPumpId).text, "FRAC-12");
+    ASSERT_EQ(rowCtrl(12, kPosPumpId).text, "TRIPPED") << "in place of FRAC-12 while tripped";
     for (int position = 0; position < kRowPositionCount; ++position)
         EXPECT_FALSE(rowCtrl(12, position).dimmed) << position;
 

@@ -122,7 +122,7 @@ TEST_F(Ports, MonitorListsExistingPortsHighestFirstThenOff) {
     ASSERT_NE(ring, nullptr);
     std::vector<std::string> labels;
     for (const ui::ListItem& item : ring->items) labels.push_back(item.label);
-    EXPECT_EQ(labels, (std::vector<std::string>{"12", "7", "3", "OFF"}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"COM12", "COM7", "COM3", "OFF"}));
     EXPECT_EQ(ui::GetCtrlInt(panel, windows::SerialPortCtrl(0)), 7);
     EXPECT_EQ(ui::GetCtrlInt(panel, windows::SerialPortCtrl(5)), 0);
 }

@@ -50,49 +50,31 @@ TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     EXPECT_EQ(store.countOf(Kind::Command, kNoPump, ""), 0) << "nothing else taken for a command";
 }
 
-TEST_F(JournalStation, BankCountOpensTheWindowWhereAlarmsAreOnTopInRedAndAcknowledged) {
+// A trip's line names the pressure it tripped at and its cause; one that came while the
+// station could not hear the pump says it was found at first contact, not that it tripped then.
+TEST_F(JournalStation, ATripSaysItsPressureAndCauseOrThatItWasFoundAtFirstContact) {
     start();
-    EXPECT_EQ(alarmButton(), "No Alarms");
-    fleet->unit(5).trip();
-    loop.advance(1.0);
-    fleet->unit(9).setFault(0x0100);
-    loop.advance(1.0);
-    EXPECT_EQ(alarmButton(), "2 Alarms");
-    EXPECT_EQ(ui::GetCtrlAttributeInt(BankPanel[2], windows::BANK_ALARMS, ui::ATTR_TEXT_BGCOLOR),
-              ui::VAL_RED);
-
-    ui::Press(BankPanel[1], windows::BANK_ALARMS);
-    const int panel = JournalPanel();
-    ASSERT_NE(panel, 0);
-    const std::vector<JournalRow>& rows = JournalRows();
-    ASSERT_EQ(rows.size(), static_cast<size_t>(windows::kJournalRows));
-    EXPECT_TRUE(rows[0].isAlarm && rows[1].isAlarm);
-    EXPECT_FALSE(rows[2].isAlarm);
-    EXPECT_EQ(rows[0].alarm.name, "VFD fault");  // the newest first
-    EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::JournalCell(1, 3), ui::ATTR_TEXT_BGCOLOR),
-              ui::VAL_RED);
-    EXPECT_GT(rows[2].event.id, rows[3].event.id);
-    const auto greyed = [panel](int id) { return ui::FindCtrl(panel, id)->dimmed; };
-    EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE)) << "nothing chosen to acknowledge";
-    EXPECT_TRUE(greyed(windows::JOURNAL_NEWER));
-
-    // The operator picks the trip and acknowledges it; it stays active, no longer red.
-    ui::DispatchCtrlEvent(panel, windows::JournalCell(1, 2), ui::EVENT_LEFT_CLICK);
-    ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE);
-    EXPECT_EQ(journal::StateOf(5, Kind::Trip, "Tripped"), journal::AlarmState::ActiveAcknowledged);
-    EXPECT_EQ(store.countOf(Kind::Acknowledge, 5, "Tripped"), 1);
-    EXPECT_EQ(alarmButton(), "1 Alarm");
-    EXPECT_EQ(JournalRows()[0].alarm.name, "VFD fault");
-    EXPECT_FALSE(JournalRows()[1].isAlarm);
-
-    // Filtered to pump 6, the fault leaves the page; Acknowledge All still takes it.
-    ui::OperateIndex(panel, windows::JOURNAL_PUMP_FILTER, 2 + 5);
-    for (const JournalRow& r : JournalRows()) EXPECT_EQ(r.isAlarm ? r.alarm.pump : r.event.pump, 5);
-    ui::Press(panel, windows::JOURNAL_ACKNOWLEDGE_ALL);
-    EXPECT_EQ(journal::UnacknowledgedCount(), 0);
-    EXPECT_EQ(store.countOf(Kind::Acknowledge, 9, "VFD fault"), 1);
-    EXPECT_TRUE(greyed(windows::JOURNAL_ACKNOWLEDGE_ALL));
-    EXPECT_EQ(alarmButton(), "No Alarms");
+    for (int p : {4, 6, 7}) fleet->unit(p).setSpeedSetpoint(1200);
+    loop.advance(5.0);
+    fleet->unit(4).trip();
+    fleet->unit(6).trip(0x0010);
+    serial.unplug(PumpFleetHarness::portOf(7));
+    loop.advance(0.5);
+    fleet->unit(7).trip(0x0004);
+    serial.replug(PumpFleetHarness::portOf(7));
+    loop.advance(4.0);
+    const auto psi = [this](int p) {
+        return std::to_string(fleet->unit(p).lastTripPsi()) + " psi";
+    };
+    EXPECT_EQ(store.countOf(Kind::Trip, 4, "Tripped at " + psi(4) + ": overpressure"), 1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 6, "Tripped at " + psi(6) + ": COM Timeout Trip"), 1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 7,
+                            "Tripped: found tripped at first contact (last trip pressure " +
+                                psi(7) + "): Lube Oil Under Pressure Trip"),
+              1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 7, "Lube Oil Under Pressure Trip, found at first contact"),
+              1);
+    EXPECT_EQ(store.countOf(Kind::Trip, 6, "found"), 0);
 }
 
 // On screen a pump goes by its unit label, as on its bank row; the export, which people and
@@ -104,8 +86,8 @@ TEST_F(JournalStation, PumpsGoByTheirUnitOnScreenAndByNumberInTheExport) {
     ShowJournalWindow();
     const int panel = JournalPanel();
     ASSERT_NE(panel, 0);
-    ASSERT_TRUE(JournalRows()[0].isAlarm);
-    EXPECT_EQ(ui::GetCtrlText(panel, windows::JournalCell(0, 1)), "3B");
+    ASSERT_TRUE(JournalRows()[1].isAlarm);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::JournalCell(1, 1)), "3B");
     const ui::Control* filter = ui::FindCtrl(panel, windows::JOURNAL_PUMP_FILTER);
     EXPECT_EQ(filter->items.at(2 + 5).label, "Pump 3B (6)");
     EXPECT_EQ(filter->items.at(2 + 23).label, "Pump 12B (24)");

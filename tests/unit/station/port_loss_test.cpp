@@ -50,7 +50,8 @@ class PortLoss : public JournaledStationFleet {
     }
     bool rowSaysPortLost(int pump) const {
         const int panel = BankPanel[pump / windows::kBankRows];
-        return ui::GetCtrlText(panel, BankRow[pump][windows::kPosPumpId]) == "port lost";
+        return ui::GetCtrlText(panel, BankRow[pump][windows::kPosPumpId]) ==
+               "COM" + std::to_string(PumpFleetHarness::portOf(pump)) + " lost";
     }
     int popupsTitled(const std::string& title) const {
         int n = 0;
@@ -155,10 +156,17 @@ TEST_F(PortLoss, IdleRoundsRepeatEveryThreeTenthsOfASecond) {
 
 // Three adapters pulled for 5 s: their pumps go off line at once and say so, the others keep
 // their poll rate, and the three are on line again within 3 s of the replug, at any phase of
-// the retry timer.
+// the retry timer. The port of the one running pump is an alarm, which sounds, until it is
+// back.
 TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
     start();
     const std::vector<int> pulled = {1, 8, 16};
+    fleet->unit(1).setSpeedSetpoint(1200);
+    loop.advance(2.0);
+    const auto lostAlarm = [](int p) {
+        return journal::StateOf(p, Kind::Link,
+                                "COM" + std::to_string(PumpFleetHarness::portOf(p)) + " lost");
+    };
     std::mt19937 random(77);
     std::uniform_real_distribution<double> phase(0.0, 2.0);
     for (int round = 0; round < 3; ++round) {
@@ -175,8 +183,13 @@ TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
             EXPECT_TRUE(PumpTable[p].RowDimmed);
             EXPECT_TRUE(PumpTable[p].PortConfig.Lost);
             EXPECT_TRUE(rowSaysPortLost(p)) << "pump " << p + 1;
+            EXPECT_EQ(lostAlarm(p), p == 1 ? journal::AlarmState::ActiveUnacknowledged
+                                           : journal::AlarmState::Normal)
+                << "pump " << p + 1;
         }
-        loop.advance(5.0 - 0.01);
+        loop.advance(0.5);
+        EXPECT_EQ(system.sounds.size(), static_cast<size_t>(round + 1));
+        loop.advance(5.0 - 0.51);
         for (int p = 0; p < kPumps; ++p) {
             const bool gone = std::count(pulled.begin(), pulled.end(), p) > 0;
             if (gone)
@@ -193,7 +206,9 @@ TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
             EXPECT_EQ(store.countOf(Kind::Link, p, "Port lost: COM"), round + 1);
             EXPECT_EQ(store.countOf(Kind::Link, p, "Port back: COM"), round + 1);
         }
+        EXPECT_EQ(lostAlarm(1), journal::AlarmState::ClearedUnacknowledged);
     }
+    EXPECT_NE(system.sounds.front().find("alarm.wav"), std::string::npos);
     EXPECT_EQ(popupsTitled("Port Lost"), 0) << "nothing was waiting: nothing to report";
 }
 
@@ -232,22 +247,30 @@ TEST_F(PortLoss, CommandsWaitingForAPulledAdapterAreReportedNotDropped) {
 // The serial monitor shows which entry's adapter is gone.
 TEST_F(PortLoss, TheSerialMonitorShowsAPortLost) {
     start();
+    const int port = PumpFleetHarness::portOf(6);
+    serial.unplug(port);
+    loop.advance(0.05);
+    // Opened while the port is gone, the window lists it as missing; back, as any other.
     Show_Serial_Window(0, 0, nullptr, 0);
     const int monitor = SerialMonitorPanel();
     ASSERT_NE(monitor, 0);
     const auto shown = [monitor](int entry) {
         return ui::GetCtrlAttributeInt(monitor, windows::SerialStatus(entry), ui::ATTR_VISIBLE);
     };
-    EXPECT_EQ(shown(6), 0);
-    serial.unplug(PumpFleetHarness::portOf(6));
-    loop.advance(0.05);
+    const auto listed = [monitor](int entry) {
+        const ui::Control* c = ui::FindCtrl(monitor, windows::SerialPortCtrl(entry));
+        return c->items.at(static_cast<std::size_t>(c->selected)).label;
+    };
     EXPECT_EQ(shown(6), 1);
+    EXPECT_EQ(listed(6), "COM" + std::to_string(port) + " (missing)");
     EXPECT_EQ(ui::GetCtrlInt(monitor, windows::SerialOpenLed(6)), 0);
     EXPECT_EQ(shown(5), 0);
-    serial.replug(PumpFleetHarness::portOf(6));
+    EXPECT_EQ(listed(5), "COM" + std::to_string(PumpFleetHarness::portOf(5)));
+    serial.replug(port);
     loop.advance(2.5);
     EXPECT_EQ(shown(6), 0);
     EXPECT_EQ(ui::GetCtrlInt(monitor, windows::SerialOpenLed(6)), 1);
+    EXPECT_EQ(listed(6), "COM" + std::to_string(port));
 }
 
 // A pump whose adapter comes back while the fleet is held at idle hears the idle before the

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -29,20 +31,29 @@
 #include "autocontrol/auto_panel.h"
 #include "link/pump_table.h"
 #include "operation/commands.h"
+#include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
+#include "operation/display_prefs.h"
+#include "operation/journal_view.h"
 #include "operation/numpadcode.h"
 #include "platform/journal.h"
+#include "operation/port_monitor.h"
+#include "platform/sim/memory_journal.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
+#include "settings/config_record.h"
 #include "settings/registry_settings.h"
 #include "shell/msg.h"
 #include "shell/password.h"
 #include "support/viewed_station.h"
+#include "ui/qt/touch_dialogs.h"
 #include "ui/qt/widgets.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/banner.h"
+#include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
+#include "ui/windows/journal_window.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
@@ -268,6 +279,52 @@ class Operator : public ViewedStation {
         mains_.clear();
         for (QWidget* w : shownWindows())
             if (isMainWindow(w)) mains_.push_back(w);
+    }
+
+    // A tap on an item of a window's menus; false when it is not offered.
+    static bool tapMenuItem(QWidget* window, const QString& item) {
+        for (QAction* a : menuActions(window))
+            if (a->text() == item) {
+                a->trigger();
+                return true;
+            }
+        return false;
+    }
+    // A tap where the finger lands on the window: on what lies there.
+    static void tapAt(QWidget* window, QPoint at) {
+        QWidget* under = window->childAt(at);
+        QTest::mouseClick(under != nullptr ? under : window, Qt::LeftButton, Qt::NoModifier,
+                          under != nullptr ? under->mapFrom(window, at) : at);
+    }
+    // The main window in front, as the station stacked them; on a real display, the one the
+    // screen shows at the middle of the rows.
+    int frontMain() const {
+        int front = 0;
+        for (int h : ui::PanelHandles()) {
+            const ui::Panel* p = ui::FindPanel(h);
+            if (p->mainWindow && p->visible &&
+                (front == 0 || p->stacked > ui::FindPanel(front)->stacked))
+                front = h;
+        }
+        // A window manager restacks a little later.
+        const QWidget* w = view.window(front);
+        if (stackingKnown()) {
+            EXPECT_TRUE(QTest::qWaitFor(
+                [w] {
+                    return QGuiApplication::topLevelAt(w->geometry().center()) == w->windowHandle();
+                },
+                3000))
+                << "the screen shows another window in front";
+        }
+        return front;
+    }
+    std::string buttonText(int panel, int id) const {
+        return qobject_cast<QAbstractButton*>(view.widget(panel, id))->text().toStdString();
+    }
+    // The colour a button or field shows at its left end, clear of its text.
+    QColor shownBack(int panel, int id) const {
+        const QImage shot = view.widget(panel, id)->grab().toImage();
+        return shot.pixelColor(6, shot.height() / 2);
     }
 
     QWidget* bankWindow() const { return view.window(BankPanel[0]); }
@@ -614,6 +671,223 @@ TEST_F(Operator, FleetWideChangesAreTypedThenConfirmed) {
     yes = true;
     choose("All VFDs On");
     for (int p = 0; p < kPumps; ++p) EXPECT_TRUE(fleet->unit(p).driveOn()) << p + 1;
+}
+
+// A trip, or the port of a running pump lost, while a set-up window hides the banks raises
+// the alarm strip above every window: finger-sized, clear of the STOP column. A tap on it
+// sets aside what hides the banks and brings the pump's bank to the front; it stays until
+// the alarms it names are acknowledged.
+TEST_F(Operator, AnAlarmBehindASetUpWindowRaisesTheStripAboveIt) {
+    for (int p : {12, 13}) fleet->unit(p).setSpeedSetpoint(1200);  // 7A and 7B, on Pumps 9-16
+    settle(6.0);
+    ASSERT_TRUE(tapMenuItem(bankWindow(), "COM Ports..."));
+    settle();
+    ASSERT_NE(SerialMonitorPanel(), 0);
+    EXPECT_EQ(AlarmStripPanel(), 0) << "nothing to tell";
+    fleet->unit(12).trip();
+    settle(1.0);
+    ASSERT_NE(AlarmStripPanel(), 0);
+    QWidget* strip = view.window(AlarmStripPanel());
+    EXPECT_EQ(AlarmStripText(),
+              "Pump 7A TRIPPED " + std::to_string(fleet->unit(12).lastTripPsi()) + " psi");
+    expectPlaced(strip, "alarm strip");
+    EXPECT_GE(strip->height(), 44);
+    const QRect stop(rowWidget(kPosStop)->mapToGlobal(QPoint(0, 0)) - QPoint(0, 200),
+                     QSize(rowWidget(kPosStop)->width(), 8 * 66));
+    EXPECT_FALSE(strip->frameGeometry().intersects(stop)) << "over the STOP column";
+    if (stackingKnown()) {
+        EXPECT_EQ(QGuiApplication::topLevelAt(strip->geometry().center()), strip->windowHandle())
+            << "above COM Port Setup";
+    }
+
+    tapAt(strip, strip->rect().center());
+    settle();
+    EXPECT_EQ(ui::GetPanelAttributeInt(SerialMonitorPanel(), ui::ATTR_PANEL_VISIBLE), 0)
+        << "what hid the banks is set aside";
+    EXPECT_EQ(frontMain(), BankPanel[1]);
+    EXPECT_TRUE(strip->isVisible()) << "until acknowledged";
+
+    ASSERT_TRUE(tapMenuItem(view.window(BankPanel[1]), "COM Ports..."));
+    settle();
+    serial.unplug(PumpFleetHarness::portOf(13));
+    settle(1.0);
+    EXPECT_EQ(AlarmStripText(), "Pump 7B COM14 lost (+1 more)");
+    tap(view.widget(BankPanel[1], BANK_ALARMS));
+    settle();
+    tap(view.widget(JournalPanel(), JOURNAL_ACKNOWLEDGE_ALL));
+    settle(0.5);
+    EXPECT_EQ(AlarmStripPanel(), 0);
+}
+
+// An alarm stays in sight until it is normal: the alarm button counts the alarms not yet
+// normal, red while one awaits acknowledgement and amber once all are acknowledged; a
+// tripped row says so; each bank's name counts its own; the journal window lists them by
+// bank with their state and the times they came on and cleared.
+TEST_F(Operator, AlarmsStayInSightUntilNormal) {
+    platform::MemoryJournal events;
+    journal::SetStore(&events);
+    fleet->unit(5).trip();  // 3B, on Pumps 1-8
+    settle(1.0);
+    fleet->unit(9).setFault(0x0100);  // 5B, on Pumps 9-16
+    fleet->unit(1).trip();
+    settle(1.0);
+    fleet->unit(1).resetAlarms();  // cleared before anyone looked
+    settle(2.0);
+    EXPECT_EQ(buttonText(BankPanel[0], BANK_ALARMS), "3 Alarms");
+    EXPECT_EQ(shownBack(BankPanel[0], BANK_ALARMS), QColor(0xFF, 0x00, 0x00));
+    const auto rowText = [this](int pump) {
+        return qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[pump][kPosPumpId]))
+            ->text()
+            .trimmed()
+            .toStdString();
+    };
+    EXPECT_EQ(rowText(5), "TRIPPED");
+    EXPECT_NE(rowText(1), "TRIPPED");
+    const auto name = [this](int bank) {
+        return qobject_cast<QLabel*>(view.widget(BankPanel[bank], BANK_TITLE))
+            ->text()
+            .toStdString();
+    };
+    EXPECT_EQ(name(0), "Pumps 1-8: 2 alarms");
+    EXPECT_EQ(name(2), "Pumps 17-24");
+    EXPECT_EQ(view.window(BankPanel[1])->windowTitle(), "Pumps 9-16 - Varnock - 1 alarm");
+
+    tap(view.widget(BankPanel[0], BANK_ALARMS));
+    settle();
+    const int panel = JournalPanel();
+    ASSERT_NE(panel, 0);
+    const auto cell = [&](int row, int column) {
+        return qobject_cast<QLabel*>(view.widget(panel, JournalCell(row, column)))
+            ->text()
+            .trimmed()
+            .toStdString();
+    };
+    EXPECT_EQ(cell(0, 0), "Pumps 1-8: 2 alarms");
+    EXPECT_EQ(cell(1, 3), "Tripped (active, unacknowledged)");
+    const journal::Alarm cleared = JournalRows()[2].alarm;
+    EXPECT_EQ(cell(2, 0), journal::FormatTime(cleared.raisedMs)) << "when it came on";
+    EXPECT_EQ(cell(2, 3), "Tripped (cleared " + journal::FormatTime(cleared.timeMs).substr(11, 8) +
+                              ", unacknowledged)");
+    EXPECT_NE(cleared.raisedMs, cleared.timeMs);
+    EXPECT_EQ(cell(3, 0), "Pumps 9-16: 1 alarm");
+    EXPECT_EQ(cell(4, 3), "VFD fault (active, unacknowledged)");
+    QWidget* acknowledge = view.widget(panel, JOURNAL_ACKNOWLEDGE);
+    tap(view.widget(panel, JournalCell(0, 2)));
+    settle();
+    EXPECT_FALSE(acknowledge->isEnabled()) << "a heading is no alarm";
+
+    // Acknowledged, the cleared trip goes and the active one stays listed, in amber.
+    tap(view.widget(panel, JournalCell(2, 2)));
+    tap(acknowledge);
+    settle();
+    tap(view.widget(panel, JournalCell(1, 2)));
+    tap(acknowledge);
+    settle();
+    EXPECT_EQ(cell(0, 0), "Pumps 1-8: 1 alarm");
+    EXPECT_EQ(cell(1, 3), "Tripped (active, acknowledged)");
+    EXPECT_EQ(shownBack(panel, JournalCell(1, 3)), QColor(0xFF, 0xB0, 0x00));
+    EXPECT_EQ(buttonText(BankPanel[0], BANK_ALARMS), "2 Alarms");
+    EXPECT_EQ(shownBack(BankPanel[0], BANK_ALARMS), QColor(0xFF, 0x00, 0x00)) << "the fault waits";
+    tap(view.widget(panel, JOURNAL_ACKNOWLEDGE_ALL));
+    journal::Record(
+        journal::kNoPump, journal::Kind::Settings,
+        "Rate tolerance set to 2.50 bbl/min, pressure tolerance to 150 psi, sampling 9 s");
+    settle(0.5);
+    EXPECT_EQ(cell(4, 2), "Settings");
+    // Every word of every row shows whole: the kinds, and a long event on two lines.
+    for (int row = 0; row < kJournalRows; ++row)
+        for (int column = 0; column < kJournalColumns; ++column) {
+            auto* l = qobject_cast<QLabel*>(view.widget(panel, JournalCell(row, column)));
+            l->ensurePolished();
+            const int needs = QFontMetrics(l->font()).horizontalAdvance(l->text());
+            const int lines = needs > l->contentsRect().width() && l->wordWrap() ? 2 : 1;
+            EXPECT_LE(needs, lines * l->contentsRect().width()) << l->text().toStdString();
+            EXPECT_LE(lines * QFontMetrics(l->font()).height(), l->contentsRect().height());
+        }
+    EXPECT_EQ(cell(5, 2), "Acknowledge");
+    EXPECT_EQ(buttonText(BankPanel[0], BANK_ALARMS), "2 Alarms") << "acknowledged, still active";
+    EXPECT_EQ(shownBack(BankPanel[0], BANK_ALARMS), QColor(0xFF, 0xB0, 0x00));
+    EXPECT_EQ(rowText(5), "TRIPPED");
+
+    fleet->unit(5).resetAlarms();
+    fleet->unit(9).setFault(0);
+    settle(2.0);
+    EXPECT_EQ(buttonText(BankPanel[0], BANK_ALARMS), "No Alarms");
+    EXPECT_NE(rowText(5), "TRIPPED");
+    EXPECT_EQ(events.countOf(journal::Kind::Acknowledge, 5, "Tripped"), 1);
+    journal::SetStore(nullptr);
+}
+
+// Every bank comes to the front by touch, from a bank or the detail view, and the window in
+// front says which it is; a bank that Pumps Shown leaves out is not offered.
+TEST_F(Operator, EveryBankComesToTheFrontByTouch) {
+    QWidget* from = bankWindow();
+    for (int bank : {1, 2, 0}) {
+        ASSERT_TRUE(tapMenuItem(from, QString::fromStdString("Show " + BankName(bank))));
+        settle();
+        EXPECT_EQ(frontMain(), BankPanel[bank]);
+        EXPECT_EQ(
+            qobject_cast<QLabel*>(view.widget(BankPanel[bank], BANK_TITLE))->text().toStdString(),
+            BankName(bank));
+        from = view.window(BankPanel[bank]);
+    }
+    tap(rowWidget(kPosDetail));
+    settle();
+    ASSERT_EQ(frontMain(), DetailPanel);
+    ASSERT_TRUE(tapMenuItem(view.window(DetailPanel), "Show Pumps 1-8"));
+    settle();
+    EXPECT_EQ(frontMain(), BankPanel[0]);
+
+    settings::Config.PumpsShown = 16;
+    ShowBanks(16);
+    settle(1.0);
+    EXPECT_FALSE(tapMenuItem(bankWindow(), "Show Pumps 17-24")) << "a hidden bank is not offered";
+    EXPECT_TRUE(tapMenuItem(bankWindow(), "Show Pumps 9-16"));
+}
+
+// A tripped pump's detail view says what tripped it, when and at what pressure, and its Reset
+// Alarms names the group it reaches; "Reset All Alarms..." names every pump it resets, and
+// resets those alone once the operator says yes.
+TEST_F(Operator, ATripSaysWhatItIsAndEveryTripResetsAtOnce) {
+    for (int p : {0, 1, 3}) {
+        fleet->unit(p).setSpeedSetpoint(1200);
+        ui::OperateIndex(BankPanel[0], BankRow[p][kPosGroup], 2);  // Group 1
+    }
+    settle(6.0);
+    fleet->unit(0).trip();
+    fleet->unit(3).trip(0x0010);
+    settle(1.0);
+    tap(view.widget(BankPanel[0], BankRow[0][kPosDetail]));
+    settle(1.0);
+    const std::string psi = std::to_string(fleet->unit(0).lastTripPsi()) + " psi";
+    const std::string trip = qobject_cast<QLabel*>(view.widget(DetailPanel, DETAIL_TRIP_TEXT))
+                                 ->text()
+                                 .trimmed()
+                                 .toStdString();
+    EXPECT_EQ(trip.rfind("Tripped ", 0), 0u) << trip;
+    EXPECT_NE(trip.find(" at " + psi + ": overpressure"), std::string::npos) << trip;
+    EXPECT_EQ(
+        QString::fromStdString(buttonText(DetailPanel, DETAIL_RESET_ALARMS)).replace('\n', ' '),
+        "Reset Alarms (Group 1: 3 pumps)");
+    tap(view.widget(DetailPanel, DETAIL_CLOSE));
+    settle();
+
+    std::string asked;
+    watcher.script.push_back([&asked](QDialog* d) {
+        auto* box = dynamic_cast<ui::qt::TouchMessage*>(d);
+        ASSERT_NE(box, nullptr);
+        asked = box->text().toStdString();
+        for (QPushButton* b : box->buttons())
+            if (b->text() == "Yes") QTest::mouseClick(b, Qt::LeftButton);
+    });
+    heard.clear();
+    ASSERT_TRUE(tapMenuItem(bankWindow(), "Reset All Alarms..."));
+    settle(2.0);
+    EXPECT_EQ(asked, "Reset the alarms of 2 pumps: 1A, 2B?");
+    for (int p = 0; p < kPumps; ++p)
+        EXPECT_EQ(commandsTo(p, 0x35), p == 0 || p == 3 ? 1 : 0) << "pump " << p + 1;
+    EXPECT_EQ(PumpTable[3].TripWord, 0);
+    EXPECT_FALSE(tapMenuItem(bankWindow(), "Reset All Alarms...")) << "nothing left to reset";
 }
 
 }  // namespace

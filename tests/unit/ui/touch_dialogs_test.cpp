@@ -681,19 +681,28 @@ TEST_F(TappedStation, APumpIdentificationTypedOnTheKeyboard) {
     EXPECT_EQ(shown, std::vector<std::string>{"Pump Identification"});
 }
 
-// Exported once with the proposed name; again to the same file, tapped in the list: "File
-// Exists" is asked, No leaves the file as it was and Yes writes the rows shown now.
+// Exported with the proposed name: every event the filters select, on every page, however
+// many turns of the loop it takes, and a message says how many went to which file. Again to
+// the same file, tapped in the list: "File Exists" is asked, No leaves the file as it was and
+// Yes writes it anew, with the filter of the moment.
 TEST_F(TappedStation, TheJournalExportedWithTapsOnly) {
+    for (int i = 0; i < operation::kExportBatch + 100; ++i)
+        journal::Record(i % 3, journal::Kind::Settings, "Setting " + std::to_string(i));
     tap(view.widget(BankPanel[0], windows::BANK_ALARMS));
     settle();
     const int journalPanel = operation::JournalPanel();
     ASSERT_NE(journalPanel, 0);
     QWidget* exportButton = view.widget(journalPanel, windows::JOURNAL_EXPORT);
     QString name;
+    std::string told;
+    const auto tell = [&told](QDialog* d) {
+        told = dynamic_cast<TouchMessage*>(d)->text().toStdString();
+    };
     script.push_back(chooser([&](TouchFileChooser* c) {
         name = c->name();
         tap(c->okButton());
     }));
+    script.push_back(tell);
     tap(exportButton);
     settle();
     const fs::path file = home / "exports" / name.toStdString();
@@ -702,23 +711,38 @@ TEST_F(TappedStation, TheJournalExportedWithTapsOnly) {
     const std::string first = contents(file);
     EXPECT_EQ(first.rfind("Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n", 0), 0u);
     EXPECT_EQ(first.find("STOP"), std::string::npos);
+    const std::size_t events = journalStore.events.size();
+    EXPECT_EQ(static_cast<std::size_t>(std::count(first.begin(), first.end(), '\n')), events + 1);
+    EXPECT_EQ(told, std::to_string(events) + " events written to " + file.string() + ".");
 
     tap(view.widget(BankPanel[0], BankRow[2][windows::kPosStop]));  // a row the file lacks
     settle(1.0);
+    ui::OperateIndex(journalPanel, windows::JOURNAL_PUMP_FILTER, 2 + 2);  // pump 3's only
     for (const char* yes : {"No", "Yes"}) {
         script.push_back(chooser([&](TouchFileChooser* c) {
             tapRow(c->list(), name);
             tap(c->okButton());
         }));
         script.push_back(answer("File Exists", yes));
+        if (std::string(yes) == "Yes") script.push_back(tell);
         tap(exportButton);
         settle();
         EXPECT_TRUE(script.empty()) << yes;
         EXPECT_EQ(contents(file).find("STOP") != std::string::npos, std::string(yes) == "Yes")
             << "after " << yes;
     }
-    EXPECT_EQ(shown, (std::vector<std::string>{"Export Journal", "Export Journal", "File Exists",
-                                               "Export Journal", "File Exists"}));
+    std::istringstream lines(contents(file));
+    std::string line;
+    std::getline(lines, line);
+    int pump3 = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_EQ(line.substr(37, 3), ",3,") << line;
+        ++pump3;
+    }
+    EXPECT_EQ(told, std::to_string(pump3) + " events written to " + file.string() + ".");
+    EXPECT_EQ(shown, (std::vector<std::string>{"Export Journal", "Export Journal", "Export Journal",
+                                               "File Exists", "Export Journal", "File Exists",
+                                               "Export Journal"}));
 }
 
 }  // namespace
