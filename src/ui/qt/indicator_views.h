@@ -52,7 +52,7 @@ class DecorationView : public WidgetView<QFrame> {
     DecorationView(const Control& c, const ControlSite& site);
 
   protected:
-    void render(const Control&) override {}
+    void render(const Control&) override;
 };
 
 }  // namespace ui::qt
