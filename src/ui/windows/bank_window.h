@@ -107,6 +107,7 @@ enum BankCtrl {
     BANK_STATS_FIRST = 20,     // seven statistics read-outs, 20..26, hidden
     BANK_STATS_COUNT = 7,
     BANK_REMOTE_STATUS = 28,  // amber, shown while remote monitoring cannot reach its broker
+    BANK_FLEET_SCOPE = 36,    // over the fleet values: which pumps they count
     BANK_CAPTION_FIRST = 40,  // column and fleet captions, 40..59
 };
 
