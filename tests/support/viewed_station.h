@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <string>
 #include <utility>
@@ -41,6 +42,9 @@ class DialogWatcher {
     // Called with each dialog the watcher finds shown, before it answers it; a dialog the
     // call answered itself is left alone.
     std::function<void(QDialog*)> onDialog;
+    // Then the next step of the script answers it, one step a dialog, in order; with no step
+    // left, the watcher answers it.
+    std::deque<std::function<void(QDialog*)>> script;
     std::vector<std::string> seen;  // their titles, in order
 
     void start() {
@@ -62,6 +66,11 @@ class DialogWatcher {
             if (dialog->windowHandle() == nullptr || !dialog->windowHandle()->isExposed()) continue;
             seen.push_back(dialog->windowTitle().toStdString());
             if (onDialog) onDialog(dialog);
+            if (!script.empty() && !dialog.isNull() && dialog->isVisible()) {
+                auto step = std::move(script.front());
+                script.pop_front();
+                step(dialog);
+            }
             if (dialog.isNull() || !dialog->isVisible()) continue;
             if (auto* box = dynamic_cast<ui::qt::TouchMessage*>(dialog.data()))
                 box->escapeButton()->click();
@@ -112,6 +121,13 @@ class ViewedStation : public StationFleet {
         ui::setObserver(nullptr);
         // The discarded windows go now, not with the application.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+    // The loop's turn and a little virtual time: what a tap set going has happened.
+    void settle(double seconds = 0.2) {
+        QCoreApplication::processEvents();
+        loop.advance(seconds);
         QCoreApplication::processEvents();
     }
 

@@ -112,6 +112,8 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     const int ai = open(hw, HW_SELECT_DISCHARGE, HwDialog::Ai);
     ASSERT_NE(ai, 0);
     EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Discharge Pressure Setup");
+    EXPECT_EQ(ui::GetPanelTitle(ai), "Discharge Pressure");
+    EXPECT_EQ(ui::GetCtrlAttributeInt(ai, AI_COEF0, ui::ATTR_DIMMED), 1) << "two-point mode first";
     EXPECT_NE(ui::GetCtrlText(hw, HW_HELP).find("Option, Value A and Value B are"),
               std::string::npos);
     // The keypads of the two values say their range.

@@ -24,16 +24,11 @@
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_mqtt.h"
-#include "remote/publisher.h"
-#include "remote/remote_panel.h"
-#include "settings/remote_settings.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
 #include "operation/display_prefs.h"
@@ -573,68 +568,6 @@ TEST_F(Operator, TheNightPaletteDimsThePanelsAndKeepsTheAlarmColours) {
     expectPlaced(view.window(PreferencePanel), "Display Preferences at night");
     EXPECT_LT(view.window(PreferencePanel)->grab().toImage().pixelColor(20, 20).lightness(),
               dayPanel.lightness());
-}
-
-// What the operator sees, for the README: the screen as the station's windows make it up
-// (each window drawn where it is, the main windows first, then the dialogs in the order they
-// came to the front), with the keypad over Optional Trips, a confirmation over a bank, and
-// the E-stop window. Written to VNK_SCREENSHOT_DIR when it is set.
-TEST_F(Operator, ScreenshotsOfDialogsOverTheBanks) {
-    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
-    if (dir == nullptr) GTEST_SKIP() << "needs VNK_SCREENSHOT_DIR";
-    const auto shoot = [&](const char* name) {
-        settle();
-        EXPECT_TRUE(drawScreen().save(QString(dir) + "/" + name)) << name;
-    };
-    fleet->unit(kPump).setSpeedSetpoint(1200);
-    settle(6.0);
-    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_OPTIONAL_TRIPS, BankPanel[0]);
-    settle();
-    tap(view.widget(safety::OptionalTripsPanel(), TRIPS_INLINE_VALUE));
-    shoot("keypad_over_optional_trips.png");
-    closeAll(mains_);
-    rememberMains();
-    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_IDLE_ALL, BankPanel[0]);
-    ASSERT_NE(shell::ConfirmDialogPanel(), 0);
-    shoot("confirm_idle_all_over_bank.png");
-    tap(view.widget(shell::ConfirmDialogPanel(), CONFIRM_NO));
-    settle();
-    breakLoop();
-    settle(0.3);
-    tap(rowWidget(kPosStepUpSmall));  // it stays where it opened
-    shoot("estop_window_over_bank.png");
-    closeLoop();
-    settle(0.3);
-    closeAll(mains_);
-    rememberMains();
-    // A pulled adapter: its row says so, and so does the serial monitor.
-    serial.unplug(PumpFleetHarness::portOf(kPump));
-    settle(0.3);
-    shoot("bank_port_lost.png");
-    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_COM_PORTS, BankPanel[0]);
-    shoot("serial_monitor_port_lost.png");
-    closeAll(mains_);
-    rememberMains();
-    serial.replug(PumpFleetHarness::portOf(kPump));
-    // Remote monitoring with a broker that refuses the station: the banks' amber line, and
-    // the settings window with its status.
-    platform::SimMqttBroker broker;
-    broker.answer = platform::SimMqttBroker::Answer::RefuseAuth;
-    platform::setMqttBackEnd(&broker);
-    settings::RemoteSettings remote;
-    remote.enabled = true;
-    remote.host = "broker.pad7.local";
-    remote.site = "Pad 7";
-    remote.station = "van1";
-    remote.user = "van1";
-    remote.password = "wrong";
-    remote::ApplyRemoteSettings(remote);
-    settle(3.0);
-    shoot("bank_remote_failing.png");
-    remote::ShowRemotePanel();
-    shoot("remote_monitoring.png");
-    remote::ResetRemote();
-    platform::setMqttBackEnd(nullptr);
 }
 
 }  // namespace

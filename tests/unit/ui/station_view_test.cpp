@@ -22,7 +22,6 @@
 #include <algorithm>
 
 #include "autocontrol/auto_panel.h"
-#include "hardware/hardware_selection.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
@@ -38,7 +37,6 @@
 #include "shell/splash.h"
 #include "support/qt_app.h"
 #include "support/station_fixture.h"
-#include "support/station_fleet.h"
 #include "ui/qt/qt_popups.h"
 #include "ui/qt/qt_system.h"
 #include "ui/qt/qt_view.h"
@@ -47,7 +45,6 @@
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
-#include "ui/windows/hardware_windows.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
@@ -56,7 +53,6 @@ using namespace pumplink;
 using namespace operation;
 using namespace safety;
 using namespace shell;
-using namespace hardware;
 
 namespace {
 
@@ -306,8 +302,7 @@ TEST_F(StationView, TappingThePasswordFieldOpensTheKeypad) {
     EXPECT_TRUE(view.window(KeypadPanel)->isVisible());
 }
 
-// The two settings windows: a tap on the inline trip value brings up the keypad; with
-// VNK_SCREENSHOT_DIR set both windows are saved there as PNG files.
+// The two settings windows: a tap on the inline trip value brings up the keypad.
 TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
     ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, windows::MENU_OPTIONAL_TRIPS,
                    BankPanel[0]);
@@ -317,8 +312,6 @@ TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
     ASSERT_NE(value, nullptr);
     EXPECT_TRUE(value->isEnabled());
     EXPECT_TRUE(view.widget(trips, windows::TRIPS_INLINE_ENABLED)->isEnabled());
-    if (const char* dir = std::getenv("VNK_SCREENSHOT_DIR"))
-        view.window(trips)->grab().save(QString(dir) + "/optional_trips.png");
     tap(value);
     EXPECT_NE(KeypadPanel, 0) << "a tap on the trip value must bring up the keypad";
 
@@ -326,8 +319,6 @@ TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
     const int mode = ControlModePanel();
     ASSERT_GT(mode, 0);
     EXPECT_TRUE(view.widget(mode, windows::CM_SERIAL_PORT)->isEnabled());
-    if (const char* dir = std::getenv("VNK_SCREENSHOT_DIR"))
-        view.window(mode)->grab().save(QString(dir) + "/control_mode.png");
 }
 
 // The About box says how it closes, and does so on a tap anywhere, its message too.
@@ -516,43 +507,6 @@ TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
     EXPECT_FALSE(outcome("false"));
     EXPECT_FALSE(outcome("/nonexistent/vnk-no-such-program"));
     TestQtApp<QApplication>::stop();
-}
-
-// The station against the simulated fleet, drawn by the view (taps on the real widgets
-// reaching the pumps are the operator's and the monkey's tests).
-class FleetView : public StationFleet {
-  protected:
-    static void SetUpTestSuite() { TestQtApp<QApplication>::start(); }
-    static void TearDownTestSuite() { TestQtApp<QApplication>::stop(); }
-    void SetUp() override {
-        StationFleet::SetUp();
-        ui::setObserver(&view);
-        start();
-    }
-    void TearDown() override {
-        ui::setObserver(nullptr);
-        StationFleet::TearDown();
-    }
-    ui::qt::QtView view;
-};
-
-// The hardware window and a calibration dialog on screen; with VNK_SCREENSHOT_DIR set they
-// are saved there as PNG files.
-TEST_F(FleetView, HardwareWindowAndCalibrationDialogOnScreen) {
-    ArrangeBankWindows();
-    OpenHardwareWindow(3);
-    qobject_cast<QPushButton*>(view.widget(HardwarePanel(), HW_SELECT_DISCHARGE))->click();
-    loop.advance(0.5);
-    const int ai = HardwareDialog(HwDialog::Ai);
-    ASSERT_NE(ai, 0);
-    QWidget* dialog = view.window(ai);
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), "Discharge Pressure");
-    EXPECT_FALSE(view.widget(ai, AI_COEF0)->isEnabled()) << "two-point mode first";
-    if (const char* dir = std::getenv("VNK_SCREENSHOT_DIR")) {
-        view.window(HardwarePanel())->grab().save(QString(dir) + "/hardware_window.png");
-        dialog->grab().save(QString(dir) + "/calibration_discharge_pressure.png");
-    }
 }
 
 }  // namespace

@@ -718,46 +718,4 @@ TEST_F(TappedStation, TheJournalExportedWithTapsOnly) {
                                                "Export Journal", "File Exists"}));
 }
 
-// For the README: the keyboard naming a pump, the file chooser over a bank with a recording
-// listed, and a question over a bank. Written to VNK_SCREENSHOT_DIR when set.
-TEST_F(TappedStation, ScreenshotsOfTheTouchDialogs) {
-    const char* dir = std::getenv("VNK_SCREENSHOT_DIR");
-    if (dir == nullptr) GTEST_SKIP() << "needs VNK_SCREENSHOT_DIR";
-    const auto shoot = [&](const char* name) {
-        EXPECT_TRUE(drawScreen().save(QString(dir) + "/" + name)) << name;
-    };
-    script.push_back(chooser([](TouchFileChooser* c) { tap(c->okButton()); }));
-    tapMenu("Record", "Start");
-    settle(2.0);
-    tapMenu("Record", "Stop");
-
-    script.push_back(chooser([&](TouchFileChooser* c) {
-        shoot("file_chooser.png");
-        tap(c->cancelButton());
-    }));
-    tapMenu("Record", "Start");
-
-    tap(view.widget(BankPanel[0], BankRow[2][windows::kPosPumpId]));
-    settle();
-    script.push_back([&](QDialog* d) {
-        auto* k = dynamic_cast<TouchKeyboard*>(d);
-        ASSERT_NE(k, nullptr);
-        tapKeys(k, "FP-01");
-        shoot("on_screen_keyboard.png");
-        tap(k->key("cancel"));
-    });
-    tap(view.widget(hardware::PumpIdsPanel(), windows::IDS_FIELD_FIRST + 2));
-    settle();
-    tap(view.widget(hardware::PumpIdsPanel(), windows::IDS_CLOSE));
-    settle();
-
-    script.push_back([&](QDialog* d) {
-        shoot("message_box.png");
-        d->reject();
-    });
-    tap(view.widget(BankPanel[0], windows::BANK_EXIT));
-    settle();
-    EXPECT_FALSE(loop.quitRequested());
-}
-
 }  // namespace

@@ -1,0 +1,250 @@
+// The screenshots of docs/screenshots that the README shows: the station against 24
+// simulated pumps in virtual time, drawn by the Qt view on the 1024 x 768 touch screen, with
+// its real dialogs. Each group of shots is one function below, on a station of its own;
+// `bash scripts/screenshots.sh` builds this program and writes them again. It checks
+// nothing that the tests do not: a step that cannot be taken fails the run, so that no shot
+// is written of something other than it names.
+//
+//   vnk_screenshots [FOLDER]      FOLDER defaults to the source tree's docs/screenshots
+//
+// To add a shot, add a function (or a line to one): set the station up as an operator would,
+// then shoot("name.png") for the whole screen or shootWindow(widget, "name.png").
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "hardware/hardware_selection.h"
+#include "hardware/hdw_pump.h"
+#include "platform/sim/memory_journal.h"
+#include "platform/sim/sim_mqtt.h"
+#include "remote/publisher.h"
+#include "remote/remote_panel.h"
+#include "safety/optional_trips.h"
+#include "settings/remote_settings.h"
+#include "shell/control_mode.h"
+#include "shell/msg.h"
+#include "support/viewed_station.h"
+#include "ui/qt/file_chooser.h"
+#include "ui/windows/bank_window.h"
+#include "ui/windows/entry_windows.h"
+#include "ui/windows/hardware_windows.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/settings_windows.h"
+#include "ui/windows/shell_windows.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace windows;
+using ui::qt::TouchFileChooser;
+using ui::qt::TouchKeyboard;
+
+fs::path& OutFolder() {
+    static fs::path folder;
+    return folder;
+}
+
+constexpr int kPump = 2;  // pump 3, on bank 1's third row
+
+class Shots : public ViewedStation {
+  protected:
+    void SetUp() override {
+        ViewedStation::SetUp();
+        journal::SetStore(&journalStore);
+        start();
+        settle(1.0);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(watcher.script.empty()) << watcher.script.size() << " steps left";
+        ViewedStation::TearDown();
+        journal::SetStore(nullptr);
+    }
+
+    // The screen as the station's windows make it up now.
+    void shoot(const char* name) const { save(drawScreen(), name); }
+    static void shootWindow(QWidget* w, const char* name) {
+        ASSERT_NE(w, nullptr) << name;
+        save(w->grab().toImage(), name);
+    }
+    static void save(const QImage& image, const char* name) {
+        const fs::path file = OutFolder() / name;
+        EXPECT_TRUE(image.save(QString::fromStdString(file.string()))) << file;
+    }
+
+    // Pump 3 running at 1200 rpm, the others as the fleet starts them.
+    void runPump3() {
+        fleet->unit(kPump).setSpeedSetpoint(1200);
+        settle(6.0);
+    }
+    QWidget* rowWidget(int position) const {
+        return view.widget(BankPanel[0], BankRow[kPump][position]);
+    }
+    void select(int item) { ui::SelectMenu(menuBar(), item, BankPanel[0]); }
+    static void tap(QWidget* w) {
+        ASSERT_NE(w, nullptr);
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            QTest::mouseClick(b, Qt::LeftButton);
+        else
+            QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+    }
+    static void tapKeys(TouchKeyboard* keyboard, const QString& text) {
+        for (const QString& k : keysFor(text, keyboard->capitals())) tap(keyboard->key(k));
+    }
+
+    platform::MemoryJournal journalStore;
+};
+
+// ---- dialogs over the bank windows ----
+
+TEST_F(Shots, KeypadOverOptionalTrips) {
+    runPump3();
+    select(MENU_OPTIONAL_TRIPS);
+    settle();
+    tap(view.widget(safety::OptionalTripsPanel(), TRIPS_INLINE_VALUE));
+    settle();
+    shoot("keypad_over_optional_trips.png");
+}
+
+TEST_F(Shots, ConfirmationOverABank) {
+    runPump3();
+    select(MENU_IDLE_ALL);
+    ASSERT_NE(shell::ConfirmDialogPanel(), 0);
+    settle();
+    shoot("confirm_idle_all_over_bank.png");
+}
+
+TEST_F(Shots, EStopWindowOverABank) {
+    runPump3();
+    breakLoop();
+    settle(0.3);
+    tap(rowWidget(kPosStepUpSmall));  // the E-stop window stays where it opened
+    settle();
+    shoot("estop_window_over_bank.png");
+}
+
+// A pulled adapter: its row says so, and so does the serial monitor.
+TEST_F(Shots, APulledAdapter) {
+    runPump3();
+    serial.unplug(PumpFleetHarness::portOf(kPump));
+    settle(0.3);
+    settle();
+    shoot("bank_port_lost.png");
+    select(MENU_COM_PORTS);
+    settle();
+    shoot("serial_monitor_port_lost.png");
+}
+
+// Remote monitoring with a broker that refuses the station: the banks' amber line, and the
+// settings window with its status.
+TEST_F(Shots, RemoteMonitoringRefused) {
+    runPump3();
+    platform::SimMqttBroker broker;
+    broker.answer = platform::SimMqttBroker::Answer::RefuseAuth;
+    platform::setMqttBackEnd(&broker);
+    settings::RemoteSettings remote;
+    remote.enabled = true;
+    remote.host = "broker.pad7.local";
+    remote.site = "Pad 7";
+    remote.station = "van1";
+    remote.user = "van1";
+    remote.password = "wrong";
+    remote::ApplyRemoteSettings(remote);
+    settle(3.0);
+    settle();
+    shoot("bank_remote_failing.png");
+    remote::ShowRemotePanel();
+    settle();
+    shoot("remote_monitoring.png");
+    remote::ResetRemote();
+    platform::setMqttBackEnd(nullptr);
+}
+
+// ---- the touch dialogs ----
+
+// The file chooser over a bank with a recording listed, the keyboard naming a pump and a
+// question over a bank.
+TEST_F(Shots, TouchDialogs) {
+    const auto chooser = [](std::function<void(TouchFileChooser*)> act) {
+        return [act](QDialog* d) {
+            auto* c = dynamic_cast<TouchFileChooser*>(d);
+            ASSERT_NE(c, nullptr) << d->windowTitle().toStdString() << " is no file chooser";
+            act(c);
+        };
+    };
+    watcher.script.push_back(chooser([](TouchFileChooser* c) { tap(c->okButton()); }));
+    select(MENU_RECORD_START);
+    settle(2.0);
+    select(MENU_RECORD_START);  // Stop
+    settle();
+
+    watcher.script.push_back(chooser([&](TouchFileChooser* c) {
+        shoot("file_chooser.png");
+        tap(c->cancelButton());
+    }));
+    select(MENU_RECORD_START);
+    settle();
+
+    tap(rowWidget(kPosPumpId));
+    settle();
+    watcher.script.push_back([&](QDialog* d) {
+        auto* k = dynamic_cast<TouchKeyboard*>(d);
+        ASSERT_NE(k, nullptr);
+        tapKeys(k, "FP-01");
+        shoot("on_screen_keyboard.png");
+        tap(k->key("cancel"));
+    });
+    tap(view.widget(hardware::PumpIdsPanel(), IDS_FIELD_FIRST + 2));
+    settle();
+    tap(view.widget(hardware::PumpIdsPanel(), IDS_CLOSE));
+    settle();
+
+    watcher.script.push_back([&](QDialog* d) {
+        shoot("message_box.png");
+        d->reject();
+    });
+    tap(view.widget(BankPanel[0], BANK_EXIT));
+    settle();
+    EXPECT_FALSE(loop.quitRequested());
+}
+
+// ---- windows on their own ----
+
+TEST_F(Shots, SettingsWindows) {
+    select(MENU_OPTIONAL_TRIPS);
+    settle();
+    shootWindow(view.window(safety::OptionalTripsPanel()), "optional_trips.png");
+    shell::OpenControlModePanel();
+    settle();
+    shootWindow(view.window(shell::ControlModePanel()), "control_mode.png");
+}
+
+TEST_F(Shots, HardwareWindowAndCalibration) {
+    ArrangeBankWindows();
+    hardware::OpenHardwareWindow(3);
+    tap(view.widget(hardware::HardwarePanel(), HW_SELECT_DISCHARGE));
+    settle(0.5);
+    shootWindow(view.window(hardware::HardwarePanel()), "hardware_window.png");
+    shootWindow(view.window(hardware::HardwareDialog(hardware::HwDialog::Ai)),
+                "calibration_discharge_pressure.png");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The station's touch screen, as its tests have it.
+    ::setenv("QT_QPA_PLATFORM", "offscreen:configfile=" VNK_SOURCE_DIR "/tests/touch_screen.json",
+             1);
+    ::testing::InitGoogleTest(&argc, argv);
+    OutFolder() = argc > 1 ? fs::path(argv[1]) : fs::path(VNK_SOURCE_DIR) / "docs" / "screenshots";
+    std::error_code error;
+    fs::create_directories(OutFolder(), error);
+    return RUN_ALL_TESTS();
+}
