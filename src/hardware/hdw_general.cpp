@@ -344,7 +344,7 @@ void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name) {
                      "Read Low and Read High take the input's counts now; Auto Scale works out the "
                      "coefficients. Option, Value A and Value B are the controller's own settings "
                      "of this input, written back as shown. Send writes; OK writes and closes.");
-    ui::SetCtrlVal(panel, AI_LIVE_COUNTS, std::string("not read yet"));
+    ui::SetCtrlVal(panel, AI_LIVE_COUNTS, std::string("none yet"));
     showLiveReading(panel);
     ui::SetCtrlAttribute(panel, AI_LIVE_TIMER, ui::ATTR_ENABLED, 1);
     // The reply fills the dialog when it comes; nothing waits for it.
