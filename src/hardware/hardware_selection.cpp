@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "hardware/hdw_general.h"
 #include <string>
 
 #include "link/pump_session.h"
@@ -70,7 +69,6 @@ KeypadField keypadFieldOf(int panel, int control) {
         field.units = ui::GetCtrlText(panel, AlarmRowCtrl(row, ALARM_UNITS));
     } else if (kind == HW_AI && (control == AI_ENG_LOW || control == AI_ENG_HIGH)) {
         what = dialog->title + " " + what;
-        CalibrationValueRange(field.min, field.max);
         field.units = ui::GetCtrlAttributeText(panel, control, ui::ATTR_UNITS_LABEL);
     }
     const std::size_t bracket = what.rfind(" (");

@@ -223,6 +223,24 @@ void showWholeFi(int panel) {
     noteShown(panel, kFiFields, g.fi.shown);
 }
 
+constexpr double kDischargeCalibrationMaxPsi = 25000.0;
+
+// The values a calibration point may take: what the input's kind of transducer can read.
+void setCalibrationRange(int panel, std::uint16_t kind) {
+    double psiOrF[2] = {-15.0, 1000.0};  // oil and suction pressure, down to a vacuum
+    if (temperature(kind)) {
+        psiOrF[0] = -40.0;
+        psiOrF[1] = 400.0;
+    } else if ((kind & kSensorDischarge) != 0) {
+        psiOrF[0] = 0.0;
+        psiOrF[1] = kDischargeCalibrationMaxPsi;
+    }
+    for (int c : {AI_ENG_LOW, AI_ENG_HIGH}) {
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_MIN_VALUE, engineeringShown(psiOrF[0], kind));
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_MAX_VALUE, engineeringShown(psiOrF[1], kind));
+    }
+}
+
 // The input's engineering value as the pump reports it now, in the dialog's units.
 void showLiveReading(int panel) {
     if (g.ai.pump < 0 || g.ai.pump >= kPumpCount || PumpTable[g.ai.pump].Online == 0) {
@@ -339,6 +357,7 @@ void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name) {
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string(name));
     for (int c : {AI_ENG_LOW, AI_ENG_HIGH})
         ui::SetCtrlAttribute(panel, c, ui::ATTR_UNITS_LABEL, engineeringUnits(sensorKind));
+    setCalibrationRange(panel, sensorKind);
     showManualMode(panel, false);
     SetHardwareTexts(std::string(name) + " Setup",
                      "Read Low and Read High take the input's counts now; Auto Scale works out the "
@@ -376,18 +395,6 @@ int AI_Live(int panel, int, int event, void*, int, int) {
     return 0;
 }
 
-void CalibrationValueRange(double& min, double& max) {
-    double psiOrF[2] = {-15.0, 1000.0};  // oil and suction pressure, down to a vacuum
-    if (temperature(g.ai.kind)) {
-        psiOrF[0] = -40.0;
-        psiOrF[1] = 400.0;
-    } else if ((g.ai.kind & kSensorDischarge) != 0) {
-        psiOrF[0] = 0.0;
-        psiOrF[1] = kDischargeCalibrationMaxPsi;
-    }
-    min = engineeringShown(psiOrF[0], g.ai.kind);
-    max = engineeringShown(psiOrF[1], g.ai.kind);
-}
 
 int SelectDischarge(int, int, int event, void*, int, int) {
     return selectAnalog(event, 4, kSensorDischarge, "Discharge Pressure");

@@ -34,12 +34,9 @@ float FromDisplayUnits(float value, int kind);
 
 // Opens the analog-input dialog of a channel of HardwarePump (the select buttons use it).
 // Beside its read buttons it shows the input's live value (AI_Live ticks it) and the counts
-// of the last reading taken.
+// of the last reading taken; its low and high values take what the input's kind of
+// transducer can read (a discharge pressure 0 to 25000 psi), in the display units.
 void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name);
-// The values a calibration point of the open analog input may take, in the display units:
-// what its kind of transducer can read (a discharge pressure up to 25000 psi).
-inline constexpr double kDischargeCalibrationMaxPsi = 25000.0;
-void CalibrationValueRange(double& min, double& max);
 int AI_Live(int panel, int control, int event, void* data, int e1, int e2);
 
 // Replies for the open dialogs.

@@ -8,7 +8,6 @@
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
-#include "operation/panels.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "settings/config_record.h"
@@ -178,7 +177,6 @@ int SetPreferences(int panel, int, int event, void*, int, int) {
     if (!ui::PanelExists(panel)) return 0;
     Config.PumpsShown = static_cast<std::uint8_t>(pumps);
     ShowBanks(Config.PumpsShown);
-    RefreshBanks();  // the fleet values say at once which pumps they count
     ApplyDisplayPalette(ui::GetCtrlInt(panel, PREF_NIGHT) != 0 ? ui::Palette::Night
                                                                : ui::Palette::Day);
     ui::DiscardPanel(panel);

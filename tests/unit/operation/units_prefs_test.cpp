@@ -235,6 +235,7 @@ TEST_F(Preferences, HidingRunningOrAlarmedPumpsIsAskedAndTheFleetValuesSayWhatTh
     ui::Press(prefs, PREF_OK);
     EXPECT_EQ(Config.PumpsShown, 16);
     EXPECT_EQ(shown(2), 0);
+    tick();
     EXPECT_EQ(scope(), "Fleet values of the 3 pumps on line, 1 of them hidden (Pumps 17-24)");
 
     // Pumps 17-24 are hidden already: only the running pump of Pumps 9-16 is asked about.
@@ -245,6 +246,7 @@ TEST_F(Preferences, HidingRunningOrAlarmedPumpsIsAskedAndTheFleetValuesSayWhatTh
               std::string::npos)
         << popups.shown().back().text;
     EXPECT_EQ(shown(1), 0);
+    tick();
     EXPECT_EQ(scope(), "Fleet values of the 3 pumps on line, 2 of them hidden (Pumps 9-24)");
     choose(0);
     EXPECT_EQ(popups.count("Pumps Shown"), 3) << "nothing more to hide, nothing asked";
