@@ -108,7 +108,7 @@ int OpenHardwareDialog(HwDialog kind, int resourceId) {
             if (d != 0 && d == target)
                 QuitNumPad(KeypadPanel, windows::NUMPAD_CANCEL, ui::EVENT_COMMIT, nullptr, 0, 0);
     }
-    for (int& d : g.dialogs) discard(d);
+    for (int& open : g.dialogs) discard(open);
     ui::SetCtrlAttribute(g.window, HW_VIEW_NETWORK, ui::ATTR_VISIBLE, 0);
     const int panel = ui::LoadPanel(g.window, kHardwareUir, resourceId);
     if (panel <= 0) return 0;
