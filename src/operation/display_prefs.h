@@ -1,7 +1,8 @@
-// The display preferences the configuration record keeps, on the windows: the refresh
-// interval (menu items and display timer), the display units (menu items, unit texts and
-// decimals of the banks), the number of pumps shown (the preferences window and which bank
-// windows are up), and a loaded record shown whole, pump groups and "Auto" boxes included.
+// The display preferences, on the windows: those the configuration record keeps (the refresh
+// interval: menu items and display timer; the display units: menu items, unit texts and
+// decimals of the banks; the number of pumps shown: the preferences window and which bank
+// windows are up; a loaded record shown whole, pump groups and "Auto" boxes included) and the
+// palette, day or night, which the settings store keeps.
 #pragma once
 
 #include <string>

@@ -112,8 +112,8 @@ void refreshRow(int pump) {
     }
     ui::SetCtrlAttribute(panel, ids[kPosPowerText], ui::ATTR_LABEL_TEXT,
                          std::string(driveOn ? "ON" : "OFF"));
-    // The bar under the motor's speed shows that speed (a drive that faulted or tripped at a
-    // set-point shows an empty bar, not the set-point it no longer runs at).
+    // The bar under the motor's speed shows that speed: a drive that faulted or tripped shows
+    // an empty bar, not the set-point it no longer runs at.
     ui::SetCtrlVal(panel, ids[kPosSetpointBar],
                    speedBar(panel, ids[kPosSetpointBar], r.MotorRpm, r.MaxRpm));
 
