@@ -951,12 +951,12 @@ TEST_P(MonkeySeeds, RandomOperatorRaisesNoPumpUnasked) {
     runSeed(GetParam());
 }
 
-// 5 x 400 actions. Seeds 2 and 38 have the operator apply a hold mode with Auto boxes
-// ticked, so that automatic control raises pumps as well (a new menu item changes what a
-// seed does: the guard at the end of the run says when one no longer does so).
+// 5 x 400 actions. Seeds 16 and 33 have the operator apply a hold mode with Auto boxes
+// ticked, so that automatic control raises pumps as well (a new menu item or control changes
+// what a seed does: the guard at the end of the run says when one no longer does so).
 INSTANTIATE_TEST_SUITE_P(Seeds, MonkeySeeds,
-                         ::testing::Values(SeedRun{2, 400, false, true},
-                                           SeedRun{38, 400, true, true},
+                         ::testing::Values(SeedRun{16, 400, false, true},
+                                           SeedRun{33, 400, true, true},
                                            SeedRun{15, 400, true, false},
                                            SeedRun{25, 400, false, false},
                                            SeedRun{27, 400, false, false}),
