@@ -36,12 +36,6 @@ constexpr std::uint16_t kKpaKinds = kSensorOilPressure | kSensorSuction;
 constexpr int kNoKind = -1;  // a set-point without unit
 constexpr int kAlarmReadChannel = 5;
 
-// A field of an input block that its dialog shows and writes back.
-struct BlockField {
-    int control;
-    int offset;
-    bool byte;  // the option byte; the others are f32
-};
 constexpr BlockField kAiFields[] = {
     {AI_COEF0, aiblock::kCoefficients, false},     {AI_COEF1, aiblock::kCoefficients + 4, false},
     {AI_COEF2, aiblock::kCoefficients + 8, false}, {AI_COEF3, aiblock::kCoefficients + 12, false},
@@ -65,6 +59,11 @@ struct AiDialogState {
     bool received = false;  // a block of this pump and channel has filled the dialog
     std::uint8_t block[kAiConfigSize] = {};
     double shown[std::size(kAiFields)] = {};
+    // The engineering values shown beside the readings, and the same in the pump's units
+    // (psi or degF) as its coefficients give them: an auto-scale on a value left alone
+    // takes the pump's own, not the shown one converted back.
+    double engShown[2] = {};
+    float engHeld[2] = {};
     bool operator==(const AiDialogState&) const = default;
 };
 struct FiDialogState {
@@ -83,12 +82,32 @@ struct GeneralState {
     // dialog opens blank, and SET sends what the row shows.
     bool motorAlarmsRead = false;
     bool pumpAlarmsRead = false;
+    // Each alarm row's pair as shown (display units) and as the pump holds it: SET sends a
+    // value left alone as the pump's own, the one typed converted once.
+    struct AlarmPair {
+        double shown[2] = {};
+        float held[2] = {};
+        bool operator==(const AlarmPair&) const = default;
+    };
+    AlarmPair motorRows[kAlarmRows] = {};
+    AlarmPair pumpRows[kAlarmRows] = {};
     bool operator==(const GeneralState&) const = default;
 };
 GeneralState g;
 
 bool& alarmsRead(HwDialog kind) {
     return kind == HwDialog::MotorAlarms ? g.motorAlarmsRead : g.pumpAlarmsRead;
+}
+
+GeneralState::AlarmPair* alarmRows(const int (&codes)[kAlarmRows]) {
+    return &codes == &kMotorAlarmCodes ? g.motorRows : g.pumpRows;
+}
+
+// What a field sends: the pump's own value while the field still shows it, else the typed
+// value converted once.
+template <typename Convert>
+float keptOrEntered(double field, double shown, float held, Convert entered) {
+    return SameNumber(field, shown) ? held : entered(static_cast<float>(field));
 }
 
 bool temperature(std::uint16_t kind) {
@@ -163,37 +182,6 @@ void setShown(int panel, int control, double value) {
     AutoPrecisionAI(panel, control);
 }
 
-// Bit for bit: a NaN the pump sent and the technician left alone is no edit.
-bool sameNumber(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-template <std::size_t N>
-void noteShown(int panel, const BlockField (&fields)[N], double (&shown)[N]) {
-    for (std::size_t i = 0; i < N; ++i) shown[i] = ui::GetCtrlDouble(panel, fields[i].control);
-}
-
-// The block a write sends: the pump's bytes, with the fields the dialog changed put in. False
-// when a changed field holds what its place in the block cannot take.
-template <std::size_t N>
-bool buildWrite(int panel, const BlockField (&fields)[N], const double (&shown)[N],
-                const std::uint8_t* pumpBlock, std::uint8_t* out, std::size_t size) {
-    std::memcpy(out, pumpBlock, size);
-    for (std::size_t i = 0; i < N; ++i) {
-        const double value = ui::GetCtrlDouble(panel, fields[i].control);
-        if (sameNumber(value, shown[i])) continue;
-        if (fields[i].byte) {
-            if (!(value >= 0.0 && value <= 255.0)) return false;
-            out[fields[i].offset] = static_cast<std::uint8_t>(value);
-        } else {
-            const auto f = static_cast<float>(value);
-            if (!std::isfinite(f)) return false;
-            wire::putF32(out + fields[i].offset, f);
-        }
-    }
-    return true;
-}
-
 void showWholeAi(int panel) {
     const AiDialogState& d = g.ai;
     float coef[4];
@@ -201,10 +189,12 @@ void showWholeAi(int panel) {
         coef[i] = wire::getF32(d.block + aiblock::kCoefficients + 4 * i);
         setShown(panel, AI_COEF0 + i, coef[i]);
     }
-    const double low = engineeringShown(coef[0], d.kind);
-    const double high = engineeringShown(coef[0] + coef[1] * kFullScaleCounts, d.kind);
-    setShown(panel, AI_ENG_LOW, low);
-    setShown(panel, AI_ENG_HIGH, high);
+    g.ai.engHeld[0] = coef[0];
+    g.ai.engHeld[1] = static_cast<float>(coef[0] + coef[1] * kFullScaleCounts);
+    setShown(panel, AI_ENG_LOW, engineeringShown(g.ai.engHeld[0], d.kind));
+    setShown(panel, AI_ENG_HIGH, engineeringShown(g.ai.engHeld[1], d.kind));
+    g.ai.engShown[0] = ui::GetCtrlDouble(panel, AI_ENG_LOW);
+    g.ai.engShown[1] = ui::GetCtrlDouble(panel, AI_ENG_HIGH);
     if (settings::MetricUnits() && d.kind == kSensorDischarge) {
         for (int c : {AI_ENG_LOW, AI_ENG_HIGH}) {
             ui::SetCtrlAttribute(panel, c, ui::ATTR_PRECISION, 2);
@@ -214,13 +204,13 @@ void showWholeAi(int panel) {
     ui::SetCtrlVal(panel, AI_OPTION, static_cast<int>(d.block[aiblock::kOption]));
     setShown(panel, AI_VALUE32, wire::getF32(d.block + aiblock::kLow));
     setShown(panel, AI_VALUE28, wire::getF32(d.block + aiblock::kHigh));
-    noteShown(panel, kAiFields, g.ai.shown);
+    NoteShown(panel, kAiFields, g.ai.shown);
 }
 
 void showWholeFi(int panel) {
     ui::SetCtrlVal(panel, FI_OPTION, static_cast<int>(g.fi.block[fiblock::kOption]));
     setShown(panel, FI_PULSES, wire::getF32(g.fi.block + fiblock::kPulsesPerRev));
-    noteShown(panel, kFiFields, g.fi.shown);
+    NoteShown(panel, kFiFields, g.fi.shown);
 }
 
 constexpr double kDischargeCalibrationMaxPsi = 25000.0;
@@ -295,14 +285,16 @@ void showAlarmRows(int panel, const int (&codes)[kAlarmRows]) {
     if (panel == 0) return;
     for (int row = 0; row < kAlarmRows; ++row) {
         const int code = codes[row];
-        const float first = wire::getF32(AlarmLimits + kAlarmPairSize * code);
-        const float second = wire::getF32(AlarmLimits + kAlarmPairSize * code + 4);
         const int kind = alarmKind(code);
-        ui::SetCtrlVal(panel, AlarmRowCtrl(row, ALARM_FIRST),
-                       static_cast<double>(kind == kNoKind ? first : ToDisplayUnits(first, kind)));
-        ui::SetCtrlVal(
-            panel, AlarmRowCtrl(row, ALARM_SECOND),
-            static_cast<double>(kind == kNoKind ? second : ToDisplayUnits(second, kind)));
+        GeneralState::AlarmPair& pair = alarmRows(codes)[row];
+        for (int i = 0; i < 2; ++i) {
+            const float held = wire::getF32(AlarmLimits + kAlarmPairSize * code + 4 * i);
+            const int control = AlarmRowCtrl(row, i == 0 ? ALARM_FIRST : ALARM_SECOND);
+            ui::SetCtrlVal(panel, control,
+                           static_cast<double>(kind == kNoKind ? held : ToDisplayUnits(held, kind)));
+            pair.held[i] = held;
+            pair.shown[i] = ui::GetCtrlDouble(panel, control);
+        }
     }
 }
 
@@ -440,10 +432,11 @@ int AutoScaleAI(int panel, int control, int event, void*, int, int) {
         ui::MessagePopup("Auto Scale", "Low and high readings must differ");
         return 0;
     }
-    const float low =
-        engineeringEntered(static_cast<float>(ui::GetCtrlDouble(panel, AI_ENG_LOW)), g.ai.kind);
-    const float high =
-        engineeringEntered(static_cast<float>(ui::GetCtrlDouble(panel, AI_ENG_HIGH)), g.ai.kind);
+    const auto entered = [](float shown) { return engineeringEntered(shown, g.ai.kind); };
+    const float low = keptOrEntered(ui::GetCtrlDouble(panel, AI_ENG_LOW), g.ai.engShown[0],
+                                    g.ai.engHeld[0], entered);
+    const float high = keptOrEntered(ui::GetCtrlDouble(panel, AI_ENG_HIGH), g.ai.engShown[1],
+                                     g.ai.engHeld[1], entered);
     const float coef1 = (high - low) / static_cast<float>(rawHigh - rawLow);
     const float coef0 = low - static_cast<float>(rawLow) * coef1;
     if (!std::isfinite(coef0) || !std::isfinite(coef1)) {
@@ -466,7 +459,7 @@ int ConfirmAI(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     std::uint8_t block[kAiConfigSize];
-    if (!buildWrite(panel, kAiFields, d.shown, d.block, block, kAiConfigSize)) {
+    if (!BuildWrite(panel, kAiFields, d.shown, d.block, block, kAiConfigSize)) {
         ui::MessagePopup("Analog Input", "Every coefficient must be a finite number.");
         return 0;
     }
@@ -536,7 +529,7 @@ int ConfirmFI(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     std::uint8_t block[kFiConfigSize];
-    const bool fits = buildWrite(panel, kFiFields, g.fi.shown, g.fi.block, block, kFiConfigSize);
+    const bool fits = BuildWrite(panel, kFiFields, g.fi.shown, g.fi.block, block, kFiConfigSize);
     // The controller divides by it to find the pump's speed.
     const float pulses = wire::getF32(block + fiblock::kPulsesPerRev);
     if (!fits || !std::isfinite(pulses) || pulses <= 0.0f) {
@@ -588,12 +581,14 @@ int SetAlarm(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     const int code = motor ? kMotorAlarmCodes[row] : kPumpAlarmCodes[row];
+    const GeneralState::AlarmPair& pair = (motor ? g.motorRows : g.pumpRows)[row];
+    const auto entered = [code](float shown) { return alarmEntered(shown, code); };
     AlarmLimitWrite w;
     w.code = static_cast<std::uint8_t>(code);
-    w.first = alarmEntered(
-        static_cast<float>(ui::GetCtrlDouble(panel, AlarmRowCtrl(row, ALARM_FIRST))), code);
-    w.second = alarmEntered(
-        static_cast<float>(ui::GetCtrlDouble(panel, AlarmRowCtrl(row, ALARM_SECOND))), code);
+    w.first = keptOrEntered(ui::GetCtrlDouble(panel, AlarmRowCtrl(row, ALARM_FIRST)),
+                            pair.shown[0], pair.held[0], entered);
+    w.second = keptOrEntered(ui::GetCtrlDouble(panel, AlarmRowCtrl(row, ALARM_SECOND)),
+                             pair.shown[1], pair.held[1], entered);
     if (!std::isfinite(w.first) || !std::isfinite(w.second)) {
         ui::MessagePopup("Alarm Set-points", "Both set-points must be finite numbers.");
         return 0;

@@ -1,8 +1,12 @@
 #include "hardware/hdw_support.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "common/wire.h"
 
 #include "link/pump_session.h"
 #include "platform/journal.h"
@@ -13,6 +17,33 @@
 using namespace pumplink;
 
 namespace hardware {
+
+void NoteShown(int panel, std::span<const BlockField> fields, std::span<double> shown) {
+    for (std::size_t i = 0; i < fields.size() && i < shown.size(); ++i)
+        shown[i] = ui::GetCtrlDouble(panel, fields[i].control);
+}
+
+bool SameNumber(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool BuildWrite(int panel, std::span<const BlockField> fields, std::span<const double> shown,
+                const std::uint8_t* pumpBlock, std::uint8_t* out, std::size_t size) {
+    std::memcpy(out, pumpBlock, size);
+    for (std::size_t i = 0; i < fields.size() && i < shown.size(); ++i) {
+        const double value = ui::GetCtrlDouble(panel, fields[i].control);
+        if (SameNumber(value, shown[i])) continue;
+        if (fields[i].byte) {
+            if (!(value >= 0.0 && value <= 255.0)) return false;
+            out[fields[i].offset] = static_cast<std::uint8_t>(value);
+        } else {
+            const auto f = static_cast<float>(value);
+            if (!std::isfinite(f)) return false;
+            wire::putF32(out + fields[i].offset, f);
+        }
+    }
+    return true;
+}
 
 void HoldButton(int panel, int control, int timer) {
     ui::SetCtrlVal(panel, control, 1);

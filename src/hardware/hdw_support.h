@@ -2,7 +2,10 @@
 // dialog's release timer ticks, and the messages of a write that cannot be sent.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <span>
 
 namespace hardware {
 
@@ -17,6 +20,25 @@ void ReleaseAlarmButtons(int panel, int timer);
 bool PumpOnLineOrSay(int pump);
 // A write refused because its block has not come from the pump yet (it is being read).
 void NotReadYet(const char* title, int pump);
+// A field of a controller block that its dialog shows and writes back: a float, or the
+// option byte.
+struct BlockField {
+    int control;
+    int offset;
+    bool byte;
+};
+// A dialog notes what it put in each of the block's fields once it has shown them...
+void NoteShown(int panel, std::span<const BlockField> fields, std::span<double> shown);
+// ...and a write starts from the pump's bytes and takes from the dialog only the fields whose
+// value is no longer the one shown: what the technician typed, or the dialog worked out for
+// him. What he left alone goes back bit for bit. False when a changed field holds what its
+// place in the block cannot take.
+bool BuildWrite(int panel, std::span<const BlockField> fields, std::span<const double> shown,
+                const std::uint8_t* pumpBlock, std::uint8_t* out, std::size_t size);
+// Whether a field still holds the number shown (bit for bit: a NaN the pump sent and the
+// technician left alone is no edit).
+bool SameNumber(double a, double b);
+
 // Journals a setting written to a pump's controller ("Pump 3: characteristics ...").
 void JournalPumpWrite(int pump, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

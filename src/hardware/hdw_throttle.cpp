@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "common/wire.h"
 #include "hardware/hardware_selection.h"
@@ -29,10 +30,19 @@ using namespace windows;
 using settings::kRpmStepMax;
 using settings::kRpmStepMin;
 
+// The dialog's fields in the pump's throttle block.
+constexpr BlockField kSpeedFields[] = {
+    {SPD_SCALE1, aiblock::kCoefficients, false},
+    {SPD_SCALE2, aiblock::kCoefficients + 4, false},
+    {SPD_MIN, aiblock::kLow, false},
+    {SPD_MAX, aiblock::kHigh, false},
+};
+
 struct ThrottleState {
     int pump = -1;
     bool received = false;
     std::uint8_t block[kAiConfigSize] = {};  // the dialog's copy of the pump's throttle block
+    double shown[std::size(kSpeedFields)] = {};
     bool operator==(const ThrottleState&) const = default;
 };
 ThrottleState g;
@@ -59,8 +69,8 @@ void ShowThrottleConfig(int pump) {
     if (panel == 0 || pump != g.pump) return;
     std::memcpy(g.block, AiConfig, kAiConfigSize);
     g.received = true;
-    // The dialog offers a minimum of 0; only its own copy changes, never the pump's MinRpm.
-    wire::putF32(g.block + aiblock::kLow, 0.0f);
+    // Every limit as the controller holds it (its minimum too: the station's idle follows
+    // it), so that OK writes back only what the technician changed.
     const PumpRecord& r = PumpTable[pump];
     ui::SetCtrlVal(panel, SPD_STEP_SMALL, static_cast<int>(r.RpmStepSmall));
     ui::SetCtrlVal(panel, SPD_STEP_LARGE, static_cast<int>(r.RpmStepLarge));
@@ -72,6 +82,7 @@ void ShowThrottleConfig(int pump) {
     AutoPrecisionAI(panel, SPD_SCALE2);
     ui::SetCtrlVal(panel, SPD_MIN, truncated16(wire::getF32(g.block + aiblock::kLow)));
     ui::SetCtrlVal(panel, SPD_MAX, truncated16(wire::getF32(g.block + aiblock::kHigh)));
+    NoteShown(panel, kSpeedFields, g.shown);
 }
 
 int SetThrottle(int panel, int control, int event, void*, int, int) {
@@ -107,14 +118,20 @@ int SetThrottle(int panel, int control, int event, void*, int, int) {
         PumpTable[pump].RpmStepSmall = static_cast<std::int16_t>(small);
         PumpTable[pump].RpmStepLarge = static_cast<std::int16_t>(large);
     }
-    // The write takes the rest of the block from the shared buffer: this dialog's own copy.
-    std::memcpy(AiConfig, g.block, kAiConfigSize);
-    SendPumpCommand(g.pump,
-                    ThrottleConfigWrite{static_cast<std::int16_t>(minimum),
-                                        static_cast<std::int16_t>(maximum), scale1, scale2});
-    JournalPumpWrite(g.pump, "Speed limits written: %d to %d rpm", static_cast<int>(minimum),
-                     static_cast<int>(maximum));
+    // The pump's block with the fields the technician changed; the write takes the rest of
+    // the block from the shared buffer: this dialog's own copy.
+    std::uint8_t block[kAiConfigSize];
+    BuildWrite(panel, kSpeedFields, g.shown, g.block, block, kAiConfigSize);
+    std::memcpy(AiConfig, block, kAiConfigSize);
+    const auto field = [&](int offset) { return wire::getF32(block + offset); };
+    SendPumpCommand(g.pump, ThrottleConfigWrite{field(aiblock::kLow), field(aiblock::kHigh),
+                                                field(aiblock::kCoefficients),
+                                                field(aiblock::kCoefficients + 4)});
+    JournalPumpWrite(g.pump, "Speed limits written: %g to %g rpm",
+                     static_cast<double>(field(aiblock::kLow)),
+                     static_cast<double>(field(aiblock::kHigh)));
     std::memcpy(g.block, AiConfig, kAiConfigSize);
+    NoteShown(panel, kSpeedFields, g.shown);
     if (control == SPD_OK) CancelCfg(panel, control, ui::EVENT_COMMIT, nullptr, 0, 0);
     return 0;
 }

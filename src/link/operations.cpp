@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -38,6 +39,9 @@ struct OperationsState {
     int opTripTicks = 0;
     double configRefusalShownAt = -1.0;   // Timer() of the last "not read yet" message
     double ceilingRefusalShownAt = -1.0;  // and of the last "maximum speed not known"
+    // The communication time-out (s) last written to each pump this run, and whether one was.
+    std::array<std::uint32_t, kPumpCount> timeoutSent{};
+    std::array<bool, kPumpCount> timeoutWritten{};
     bool operator==(const OperationsState&) const = default;
 };
 OperationsState g;
@@ -166,6 +170,10 @@ void sendTimeouts(int pump) {
     wire::putU32(bytes.data(), timeout1);
     wire::putU32(bytes.data() + 4, timeout2);
     SendDataCommand(pump, WireCode::Timeouts, 0, 0, bytes);
+    if (validPump(pump)) {
+        g.timeoutSent[static_cast<std::size_t>(pump)] = timeout1;
+        g.timeoutWritten[static_cast<std::size_t>(pump)] = true;
+    }
 }
 
 // The alarm-options word, unless the same write already waits in the pump's queue.
@@ -364,8 +372,8 @@ void run(int pump, const AlarmLimitWrite& w) {
 
 void run(int pump, const ThrottleConfigWrite& w) {
     using namespace aiblock;
-    wire::putF32(AiConfig + kLow, static_cast<float>(w.minRpm));
-    wire::putF32(AiConfig + kHigh, static_cast<float>(w.maxRpm));
+    wire::putF32(AiConfig + kLow, w.minRpm);
+    wire::putF32(AiConfig + kHigh, w.maxRpm);
     wire::putF32(AiConfig + kCoefficients, w.scale1);
     wire::putF32(AiConfig + kCoefficients + 4, w.scale2);
     SendDataCommand(pump, WireCode::ThrottleConfig, 0, 0, AiConfig);
@@ -434,6 +442,11 @@ void SendPumpCommand(int pump, const ThrottleConfigWrite& write) {
 }
 void SendPumpCommand(int pump, const PumpIdWrite& write) {
     sendToEnabled(pump, write);
+}
+
+std::optional<std::uint32_t> CommTimeoutWritten(int pump) {
+    if (!validPump(pump) || !g.timeoutWritten[static_cast<std::size_t>(pump)]) return std::nullopt;
+    return g.timeoutSent[static_cast<std::size_t>(pump)];
 }
 
 void Send_RPM_Request(int pump, SpeedStep step) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "link/protocol.h"
 #include "platform/module_state.h"
@@ -84,8 +85,8 @@ struct AlarmLimitWrite {
 // The speed limits and the two scaling values into the throttle block (AiConfig); the
 // pump's configuration and its throttle block (so its speed limits) are read back after.
 struct ThrottleConfigWrite {
-    std::int16_t minRpm = 0;
-    std::int16_t maxRpm = 0;
+    float minRpm = 0.0f;  // as the block holds them: a value left alone goes back bit for bit
+    float maxRpm = 0.0f;
     float scale1 = 0.0f;
     float scale2 = 0.0f;
 };
@@ -109,6 +110,11 @@ void SendPumpCommand(int pump, const PumpIdWrite& write);
 
 // The speed step of a pump in no group; a grouped pump's step goes to the group handler.
 void Send_RPM_Request(int pump, SpeedStep step);
+
+// The communication time-out (s) the station last wrote to the pump this run (at its first
+// contact): without the station it trips that long after its last packet. None before one
+// was written.
+std::optional<std::uint32_t> CommTimeoutWritten(int pump);
 
 // What became of a speed command.
 enum class SpeedResult : std::uint8_t {

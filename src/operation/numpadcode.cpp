@@ -32,6 +32,9 @@ struct KeypadState {
     int autoPrecisionOnAccept = 0;
     bool freshEntry = false;
     bool secret = false;
+    bool blank = false;       // opened empty: OK with nothing typed does nothing
+    std::string openedText;   // what the display held when the keypad opened
+    bool asShown = false;     // the number OK took last is the one it opened with
     // The range OK holds the entry to, bounds included, and how the display states it.
     double min = 0.0;
     double max = 0.0;
@@ -176,6 +179,8 @@ void accept() {
     const int control = targetCtrl();
     const KeypadCompletion done = g.pending;
     const bool present = ui::CtrlExists(panel, control);
+    // An entry that opened empty and is still empty is no number at all.
+    if (g.blank && (g.text.empty() || g.showingRange)) return;
     const double entered = convert(g.text);
     if (present && !(entered >= g.min && entered <= g.max)) {
         // Nothing is written and nothing called: the keypad says the range and waits.
@@ -184,9 +189,13 @@ void accept() {
         g.freshEntry = true;
         return;
     }
+    g.asShown = !g.blank && entered == convert(g.openedText);
     if (present) {
         if (valueOnly(done)) {
             KeypadValue = convert(g.text);
+        } else if (g.asShown) {
+            // The number shown is the field's value rounded to its decimals: the field keeps
+            // its exact value, so that what nobody changed goes back as it came.
         } else if (integerType(g.dataType)) {
             ui::SetCtrlVal(panel, control, static_cast<int>(convert(g.text)));
         } else {
@@ -202,6 +211,7 @@ void accept() {
     // Closed before the completion runs, so that a completion may open the keypad again.
     closeKeypad();
     if (done != nullptr) done(panel, control);
+    g.asShown = false;  // said only to this completion
 }
 
 }  // namespace
@@ -228,6 +238,7 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
     const int decimals = ui::GetCtrlAttributeInt(panel, control, ui::ATTR_PRECISION);
 
     g.secret = field.secret;
+    g.blank = field.blank || field.secret;
     g.min = std::isnan(field.min) ? ui::GetCtrlAttributeDouble(panel, control, ui::ATTR_MIN_VALUE)
                                   : field.min;
     g.max = std::isnan(field.max) ? ui::GetCtrlAttributeDouble(panel, control, ui::ATTR_MAX_VALUE)
@@ -247,7 +258,8 @@ void OpenKeypad(int panel, int control, int autoPrecision) {
         std::snprintf(buf, sizeof buf, "%d", ui::GetCtrlInt(panel, control));
     else
         std::snprintf(buf, sizeof buf, "%.*f", decimals, ui::GetCtrlDouble(panel, control));
-    g.text = buf;
+    g.text = g.blank ? std::string() : std::string(buf);
+    g.openedText = g.text;
     show();
 
     // Next to the field it edits, on the screen, clear of the STOP column (the view places
@@ -336,6 +348,10 @@ void AutoPrecision(int panel, int control) {
     const int decimals = windows::DecimalsForSize(ui::GetCtrlDouble(panel, control));
     ui::SetCtrlAttribute(panel, control, ui::ATTR_PRECISION,
                          decimals < kMostDecimals ? decimals : kMostDecimals);
+}
+
+bool KeypadValueAsShown() {
+    return g.asShown;
 }
 
 const std::string& KeypadText() {

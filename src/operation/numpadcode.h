@@ -27,6 +27,10 @@ struct KeypadField {
     double min = std::numeric_limits<double>::quiet_NaN();
     double max = std::numeric_limits<double>::quiet_NaN();
     bool secret = false;  // a password: stars on the display, no range in the caption
+    // Opens empty rather than holding the field's value, and OK with nothing typed writes
+    // nothing: a value that reaches every pump (or a password) is never one tap away.
+    // A password field opens empty as well.
+    bool blank = false;
 
     // No range (NaN) is the same as no range.
     bool operator==(const KeypadField& o) const {
@@ -34,13 +38,14 @@ struct KeypadField {
             return a == b || (std::isnan(a) && std::isnan(b));
         };
         return name == o.name && units == o.units && same(min, o.min) && same(max, o.max) &&
-               secret == o.secret;
+               secret == o.secret && blank == o.blank;
     }
 };
 
 // Opens the keypad on a field (or re-targets the open one and brings it on top). Its
 // caption is the field's label, range and units. autoPrecision: after OK, set the field's
-// decimals from the new value. Leaves any pending completion as it is.
+// decimals from the new value. OK on the number the keypad opened with leaves the field's
+// exact value as it was (the display shows it rounded to the field's decimals). Leaves any pending completion as it is.
 void OpenKeypad(int panel, int control, int autoPrecision);
 // Sets the completion, then OpenKeypad.
 void OpenKeypadWithCallback(int panel, int control, int autoPrecision, KeypadCompletion done);
@@ -64,6 +69,12 @@ int PanelEvents(int panel, int event, void* data, int e1, int e2);
 // Decimals of a field from its value: 0 above 1000, 1 above 100, 2 above 10, 3 above 1,
 // 4 above 0.1, else 5.
 void AutoPrecision(int panel, int control);
+
+// Whether the number OK took is the one the keypad opened with (nothing typed, or the same
+// number typed again): the field's value as shown, rounded to its decimals, which a caller
+// takes as "unchanged" and answers with the exact value behind the field. Said to the
+// completion OK calls, false at any other time and for a keypad that opened empty.
+bool KeypadValueAsShown();
 
 // The keypad's entry text, for tests. Its display shows it, as stars for a password, or the
 // range after OK refused it.

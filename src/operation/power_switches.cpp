@@ -1,5 +1,8 @@
 #include "operation/power_switches.h"
 
+#include <string>
+#include <vector>
+
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
@@ -8,6 +11,7 @@
 #include "platform/journal.h"
 #include "platform/program_dir.h"
 #include "platform/system.h"
+#include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
@@ -74,10 +78,19 @@ int ZoomedPowerSwitchOff(int, int, int event, void*, int, int) {
     return detailSwitch(event, 0);
 }
 
-void AllVfdsOn(int, int, void*, int) {
+void AllVfdsOn(int, int, void*, int panel) {
+    std::vector<int> pumps;
+    for (int pump = 0; pump < kPumpCount; ++pump)
+        if (PumpTable[pump].Online != 0) pumps.push_back(pump);
+    if (pumps.empty()) return;
+    // A power-on reaches the whole fleet: asked first, No the default. The question waits
+    // on a loop of its own; only the pumps it named that are still on line are switched.
+    const std::string question = "Switch on the drives of " + std::to_string(pumps.size()) +
+                                 (pumps.size() == 1 ? " pump?" : " pumps?");
+    if (ui::ConfirmPopup("All VFDs On", question, {.owner = panel}) != 1) return;
     journal::Record(journal::kNoPump, journal::Kind::Command, "All drives on");
     bool any = false;
-    for (int pump = 0; pump < kPumpCount; ++pump) {
+    for (int pump : pumps) {
         if (PumpTable[pump].Online == 0) continue;
         SetPumpPower(pump, 1);
         any = true;

@@ -13,6 +13,8 @@ int PowerSwitchOn(int panel, int control, int event, void* data, int e1, int e2)
 int PowerSwitchOff(int panel, int control, int event, void* data, int e1, int e2);
 int ZoomedPowerSwitchOn(int panel, int control, int event, void* data, int e1, int e2);
 int ZoomedPowerSwitchOff(int panel, int control, int event, void* data, int e1, int e2);
+// "All VFDs On" asks first ("Switch on the drives of 8 pumps?", No the default); "All VFDs
+// Off" is a stop and acts at once.
 void AllVfdsOn(int menuBar, int item, void* data, int panel);
 void AllVfdsOff(int menuBar, int item, void* data, int panel);
 

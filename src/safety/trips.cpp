@@ -1,8 +1,11 @@
 #include "safety/trips.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "link/live_units.h"
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
@@ -32,6 +35,8 @@ using windows::kPosTrip;
 // An operator's metric trip point (MPa) to psi: the station's own factor for entered trip
 // points, not quite the inverse of the display's.
 constexpr double kMpaToPsi = 145.037;
+
+constexpr const char* kAllTripTitle = "Set All Trip Points";
 
 bool shownPump() {
     return CurrentPump < kPumpCount;
@@ -69,7 +74,31 @@ void openAllTripKeypad(int panel, int control) {
     KeypadField field;
     field.name = "All pumps trip point";
     field.units = pressureUnits();
+    field.blank = true;  // a number that reaches every pump is typed, never one tap away
     OpenKeypadFor(panel, control, 0, field, TripValChanged2);
+}
+
+std::string pumpsText(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " pump" : " pumps");
+}
+
+// The question before a trip point goes to the whole fleet: how many pumps it reaches, the
+// value as typed and in psi, and how many of them read more now and would trip at once.
+std::string allTripQuestion(const std::vector<int>& pumps, double entered, double psi) {
+    char value[64];
+    if (MetricUnits())
+        std::snprintf(value, sizeof value, "%.2f MPa (%s)", entered, psiText(psi).c_str());
+    else
+        std::snprintf(value, sizeof value, "%s", psiText(psi).c_str());
+    std::string text = "Set the trip point of " + pumpsText(pumps.size()) + " on line to " +
+                       value + "?";
+    std::size_t above = 0;
+    for (int pump : pumps)
+        if (LiveUs(PumpTable[pump], &PumpRecord::DischargePressure) >= psi) ++above;
+    if (above > 0)
+        text += "\n" + pumpsText(above) + (above == 1 ? " reads more: it will trip." :
+                                                           " read more: they will trip.");
+    return text;
 }
 
 }  // namespace
@@ -102,18 +131,37 @@ int Set_Overpressure_Trip_Point(int panel, int control, int event, void*, int, i
 void TripValChanged(int panel, int control) {
     const int pump = PumpOfRowCtrl(panel, control, kPosTrip);
     if (pump < 0) return;
-    const double psi = EnteredTripPsi(KeypadValue);
+    // OK on the value as shown sends the pump's own trip point back, not the shown number
+    // converted again (62.05 MPa is 8999 psi, where the pump holds 9000); one it could not
+    // take is judged as typed.
+    double psi = -1.0;
+    if (KeypadValueAsShown()) {
+        const double held = std::round(LiveUs(PumpTable[pump], &PumpRecord::TripPressure));
+        if (held >= kTripPsiMin && held <= kTripPsiMax) psi = held;
+    }
+    if (psi < 0) psi = EnteredTripPsi(KeypadValue);
     if (psi < 0) return;
     journal::Record(pump, journal::Kind::Command, "Trip point " + psiText(psi));
     for (int target : PumpOrGroupTargets(pump)) sendTrip(target, static_cast<float>(psi));
 }
 
 void TripValChanged2(int, int) {
-    const double psi = EnteredTripPsi(KeypadValue);
+    const double entered = KeypadValue;
+    const double psi = EnteredTripPsi(entered);
     if (psi < 0) return;
-    journal::Record(journal::kNoPump, journal::Kind::Command, "All trip points " + psiText(psi));
+    std::vector<int> pumps;
     for (int pump = 0; pump < kPumpCount; ++pump)
-        if (PumpTable[pump].PortConfig.Mode == 1) sendTrip(pump, static_cast<float>(psi));
+        if (PumpTable[pump].Online != 0) pumps.push_back(pump);
+    if (pumps.empty()) {
+        ui::MessagePopup(kAllTripTitle, "No pump is on line: no trip point was set.");
+        return;
+    }
+    // The question waits on a loop of its own: the fleet may change meanwhile, and only the
+    // pumps it named that are still on line get the value.
+    if (ui::ConfirmPopup(kAllTripTitle, allTripQuestion(pumps, entered, psi)) != 1) return;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "All trip points " + psiText(psi));
+    for (int pump : pumps)
+        if (PumpTable[pump].Online != 0) sendTrip(pump, static_cast<float>(psi));
 }
 
 void SetAllPressTripPoints(int, int, void*, int panel) {

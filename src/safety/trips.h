@@ -17,10 +17,13 @@ double EnteredTripPsi(double entered);
 
 // Set-trip button of a bank row: the keypad on that row's trip field.
 int Set_Overpressure_Trip_Point(int panel, int control, int event, void* data, int e1, int e2);
-// Keypad completions: the row's pump (or its group), and every pump whose port is open.
+// Keypad completions: the row's pump (or its group); OK on the value as shown sends the
+// pump's own trip point back exactly.
 void TripValChanged(int panel, int control);
+// Every pump on line, once the operator has confirmed ("Set the trip point of 8 pumps on line
+// to 9000 PSI?", No the default), the question saying how many pumps read more now.
 void TripValChanged2(int panel, int control);
-// Menu: the keypad on the all-pumps trip field of the window it was chosen on.
+// Menu: the keypad, empty, on the all-pumps trip field of the window it was chosen on.
 void SetAllPressTripPoints(int menuBar, int item, void* data, int panel);
 
 // Detail view: for the shown pump or its group.

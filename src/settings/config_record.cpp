@@ -146,19 +146,28 @@ int ReadConfigFile(const std::string& path, std::uint8_t* buffer, std::size_t si
     return rc;
 }
 
-void WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::size_t size) {
+int WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::size_t size) {
     // A power cut during an in-place write would leave a short file, and the next start
     // would silently lose the groups and the steps. The new image goes to a file of its own
     // in the same folder, reaches the disk, and only then takes the old one's name.
     const std::string temp = path + ".new";
     // The umask decides who else may read it (the group, in a home shared with one).
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return;
+    if (fd < 0) return errno != 0 ? errno : -1;
+    errno = 0;
     bool ok = writeAll(fd, buffer, size) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    int error = ok ? 0 : (errno != 0 ? errno : ENOSPC);  // a short write sets no errno
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno != 0 ? errno : -1;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno != 0 ? errno : -1;
+    }
+    if (!ok) {
         ::unlink(temp.c_str());
-        return;
+        return error;
     }
     // Make the rename itself durable.
     const std::size_t slash = path.find_last_of('/');
@@ -170,6 +179,7 @@ void WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::s
         ::fsync(dir);
         ::close(dir);
     }
+    return 0;
 }
 
 void ResetConfigRecord() {

@@ -1,5 +1,6 @@
 // The configuration record "vnk.cfg" (in cfg/ below the program folder): the 906-byte image
-// of the ConfigRecord, read once at start-up and written at normal exit.
+// of the ConfigRecord, read once at start-up and written whenever a value in it changes (and
+// at normal exit).
 //
 // Some record fields are the live store of their setting (DisplayUnits, RefreshInterval,
 // ServerName, PumpsShown); the others are copies of the Pump Table and its companion tables
@@ -80,8 +81,8 @@ std::string ConfigFilePath();
 // 0 when the file was opened and read, else the error (nonzero).
 int ReadConfigFile(const std::string& path, std::uint8_t* buffer, std::size_t size);
 // Writes the file whole or not at all: to a temporary file beside it, flushed to disk, then
-// renamed over it. A failure leaves the previous file as it was and is not reported.
-void WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::size_t size);
+// renamed over it. 0 when written; else the error (nonzero), the previous file left as it was.
+int WriteConfigFile(const std::string& path, const std::uint8_t* buffer, std::size_t size);
 
 // Start of run: the record all zero.
 void ResetConfigRecord();

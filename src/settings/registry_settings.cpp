@@ -19,9 +19,69 @@ namespace {
 constexpr int kRoot = platform::REGKEY_HKLM;
 constexpr const char* kPasswordName = "pwd";
 
-void journalChange(const char* name, const std::string& value) {
-    journal::Record(journal::kNoPump, journal::Kind::Settings, std::string(name) + " set to " + value);
+void journalChange(const std::string& text) {
+    journal::Record(journal::kNoPump, journal::Kind::Settings, text);
 }
+
+bool named(const DwordSetting& setting, const DwordSetting& known) {
+    return std::strcmp(setting.name, known.name) == 0;
+}
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+// The option word's bits by the names of the switches that set them.
+std::string alarmOptionsText(std::uint32_t word) {
+    constexpr std::uint32_t kControllerTrip = 0x8000;  // "Controller Optional Trip"
+    constexpr std::uint32_t kChangedHere = 0x2000;     // set whenever the station changes it
+    std::string text = std::string("Controller Optional Trip ") +
+                       ((word & kControllerTrip) != 0 ? "on" : "off");
+    const std::uint32_t others = word & ~(kControllerTrip | kChangedHere);
+    if (others != 0) {
+        char hex[48];
+        std::snprintf(hex, sizeof hex, ", other option bits 0x%04X", others);
+        text += hex;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string SettingChangeText(const DwordSetting& setting, std::uint32_t value) {
+    const std::string name = setting.name;
+    const auto onOff = [&](const char* what) { return what + std::string(value != 0 ? " on" : " off"); };
+    if (named(setting, kInlineOpValue))
+        return name + " set to " + number(static_cast<double>(value) / 10000.0) + " psi";
+    if (named(setting, kInlineOpTrip)) return onOff("Inline OP Trip");
+    if (named(setting, kAutoMode))
+        return std::string("Automatic control: ") + (value == 1   ? "Hold Rate"
+                                                     : value == 2 ? "Hold Pressure"
+                                                     : value == 0 ? "Off"
+                                                                  : "mode " + std::to_string(value));
+    if (named(setting, kAlarmops)) return "Alarm options: " + alarmOptionsText(value);
+    if (named(setting, kEStop)) return onOff("E-stop monitoring");
+    if (named(setting, kAutoRecord)) return onOff("Automatic recording");
+    if (named(setting, kEStopParallelPort))
+        return std::string("E-stop input: ") + (value != 0 ? "parallel port" : "serial port");
+    if (named(setting, kEStopSerialPortNum)) return "E-stop serial port set to COM" + std::to_string(value);
+    if (named(setting, kTimeout1) || named(setting, kTimeout2) || named(setting, kComStartDelay))
+        return name + " set to " + std::to_string(value) + " s";
+    return name + " set to " + std::to_string(value);
+}
+
+std::string SettingChangeText(const FloatSetting& setting, float value) {
+    return std::string(setting.name) + " set to " + number(static_cast<double>(value)) + " " +
+           setting.units;
+}
+
+std::string SettingChangeText(const ShortSetting& setting, std::int16_t value) {
+    return std::string(setting.name) + " set to " + std::to_string(value) + " s";
+}
+
+namespace {
 
 // A binary value of exactly size bytes, or false.
 bool readBinary(const char* name, std::uint8_t* out, std::size_t size) {
@@ -77,22 +137,18 @@ void WriteSetting(const DwordSetting& setting, std::uint32_t value) {
     std::uint32_t before = 0;
     const bool changed = !ReadSetting(setting, before) || before != value;
     platform::RegWriteULong(kRoot, kSettingsKey, setting.name, value, 1);
-    if (changed) journalChange(setting.name, std::to_string(value));
+    if (changed) journalChange(SettingChangeText(setting, value));
 }
 
 void WriteSetting(const FloatSetting& setting, float value) {
-    if (ReadSetting(setting) != value) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-        journalChange(setting.name, text);
-    }
+    if (ReadSetting(setting) != value) journalChange(SettingChangeText(setting, value));
     std::uint8_t bytes[4];
     wire::putF32(bytes, value);
     platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
 }
 
 void WriteSetting(const ShortSetting& setting, std::int16_t value) {
-    if (ReadSetting(setting) != value) journalChange(setting.name, std::to_string(value));
+    if (ReadSetting(setting) != value) journalChange(SettingChangeText(setting, value));
     std::uint8_t bytes[2];
     wire::putI16(bytes, value);
     platform::RegWriteBinary(kRoot, kSettingsKey, setting.name, bytes, sizeof bytes);
@@ -143,8 +199,9 @@ std::string ReadPassword() {
     unsigned int size = 0;
     int rc = platform::RegReadString(kRoot, kSettingsKey, kPasswordName, nullptr, 0, &size);
     if (rc == platform::kRegMissing || rc == platform::kRegWrongType) {
-        // Missing, or stored with another type: the default takes its place.
-        WritePassword(kDefaultPassword);
+        // Missing, or stored with another type: the default takes its place. Nobody changed
+        // the password: nothing is journalled.
+        platform::RegWriteString(kRoot, kSettingsKey, kPasswordName, kDefaultPassword);
         return kDefaultPassword;
     }
     // A value that cannot be read now (nor the store it is in) matches no entry; it is never
@@ -158,7 +215,8 @@ std::string ReadPassword() {
 }
 
 void WritePassword(const std::string& password) {
-    journal::Record(journal::kNoPump, journal::Kind::Settings, "Password changed");
+    if (ReadPassword() != password)
+        journal::Record(journal::kNoPump, journal::Kind::Settings, "Password changed");
     platform::RegWriteString(kRoot, kSettingsKey, kPasswordName, password.c_str());
 }
 

@@ -41,14 +41,16 @@ inline constexpr DwordSetting kJournalMaxMB{"Journal Max MB", 2048};
 struct FloatSetting {  // BINARY 4, little-endian f32, clamped on reading
     const char* name;
     float missing, low, high;
+    const char* units;  // as the journal says it
 };
-inline constexpr FloatSetting kTargetRate{"Target Rate", 0.0f, 0.0f, 200.0f};
-inline constexpr FloatSetting kTargetPressure{"Target Pressure", 0.0f, 0.0f, 15000.0f};
-inline constexpr FloatSetting kLimitRate{"Limit Rate", 0.0f, 0.0f, 200.0f};
-inline constexpr FloatSetting kLimitPressure{"Limit Pressure", 0.0f, 0.0f, 15000.0f};
-inline constexpr FloatSetting kRpmStep{"RPM Step", 200.0f, 100.0f, 250.0f};
-inline constexpr FloatSetting kPressureTolerance{"Pressure Tolerance", 100.0f, 80.0f, 200.0f};
-inline constexpr FloatSetting kRateTolerance{"Rate Tolerance", 1.0f, 0.8f, 2.0f};
+inline constexpr FloatSetting kTargetRate{"Target Rate", 0.0f, 0.0f, 200.0f, "bbl/min"};
+inline constexpr FloatSetting kTargetPressure{"Target Pressure", 0.0f, 0.0f, 15000.0f, "psi"};
+inline constexpr FloatSetting kLimitRate{"Limit Rate", 0.0f, 0.0f, 200.0f, "bbl/min"};
+inline constexpr FloatSetting kLimitPressure{"Limit Pressure", 0.0f, 0.0f, 15000.0f, "psi"};
+inline constexpr FloatSetting kRpmStep{"RPM Step", 200.0f, 100.0f, 250.0f, "rpm"};
+inline constexpr FloatSetting kPressureTolerance{"Pressure Tolerance", 100.0f, 80.0f, 200.0f,
+                                                 "psi"};
+inline constexpr FloatSetting kRateTolerance{"Rate Tolerance", 1.0f, 0.8f, 2.0f, "bbl/min"};
 
 struct ShortSetting {  // BINARY 2, little-endian i16, clamped on reading
     const char* name;
@@ -63,10 +65,17 @@ float ReadSetting(const FloatSetting& setting);
 std::int16_t ReadSetting(const ShortSetting& setting);
 // false when the value is missing; value is then left as it was.
 bool ReadSetting(const DwordSetting& setting, std::uint32_t& value);
-// Writes create the key when needed; a failed write is not reported.
+// Writes create the key when needed; a failed write is not reported. A write that changes
+// the value is journalled as the operator knows it ("Inline OP Value set to 9000 psi",
+// "Automatic control: Hold Rate"), see SettingChangeText.
 void WriteSetting(const DwordSetting& setting, std::uint32_t value);
 void WriteSetting(const FloatSetting& setting, float value);
 void WriteSetting(const ShortSetting& setting, std::int16_t value);
+
+// The journal's line for a value written to the store.
+std::string SettingChangeText(const DwordSetting& setting, std::uint32_t value);
+std::string SettingChangeText(const FloatSetting& setting, float value);
+std::string SettingChangeText(const ShortSetting& setting, std::int16_t value);
 
 // The journal's retention policy. A value missing from the store is written there with its
 // default, so that a technician finds it to change.
@@ -87,7 +96,8 @@ float ReadInlineTripValue();
 void WriteInlineTripValue(float psi);
 
 // The system password ("pwd"): when missing, "5927" is written and used. A store that
-// cannot be read gives an empty text, which matches no entry.
+// cannot be read gives an empty text, which matches no entry. A write that changes it is
+// journalled ("Password changed"); the default put in place of a missing one is not.
 inline constexpr const char* kDefaultPassword = "5927";
 std::string ReadPassword();
 void WritePassword(const std::string& password);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -9,6 +10,8 @@
 #include "link/pump_table.h"
 #include "operation/display_prefs.h"
 #include "operation/pumpgroup.h"
+#include "platform/journal.h"
+#include "platform/module_state.h"
 #include "settings/config_record.h"
 #include "ui/popups.h"
 
@@ -21,10 +24,21 @@ using settings::Config;
 
 namespace {
 
+using Image = std::array<std::uint8_t, settings::kConfigRecordSize>;
+
+// What vnk.cfg holds as far as this run knows: the image last written, or the one the
+// loaded values make. A change is written when the image differs from it, never per tick.
+struct CfgState {
+    Image kept{};
+    bool failing = false;  // the last write failed, and the operator has been told
+    bool operator==(const CfgState&) const = default;
+};
+CfgState g;
+
 // The record's group of a pump as the pump groups hold it: 0-15, or none. A file value
 // outside those (damaged file) is taken as no group.
-std::uint8_t validGroup(std::uint8_t g) {
-    return g < 16 ? g : settings::kRecordNoGroup;
+std::uint8_t validGroup(std::uint8_t group) {
+    return group < 16 ? group : settings::kRecordNoGroup;
 }
 
 // A speed step as the file holds it, within 1-1000 rpm, else the default: a step of 0 or
@@ -82,6 +96,49 @@ void markLoaded() {
     Config.Reserved904 = 0;
 }
 
+// The record with the tables' values taken into it, as an image of the file.
+Image currentImage() {
+    for (int i = 0; i < kTableSize; ++i) {
+        if (i == kOutputEntry)
+            Config.OutputComPort = static_cast<std::uint8_t>(PumpTable[i].ComPort & 0xFF);
+        else
+            Config.PumpComPort[i] =
+                static_cast<std::uint8_t>(PumpTable[i].ConfiguredComPort & 0xFF);
+        Config.RpmStepLarge[i] = PumpTable[i].RpmStepLarge;
+        Config.RpmStepSmall[i] = PumpTable[i].RpmStepSmall;
+        if (i < kPumpCount) {
+            Config.PumpGroup[i] = static_cast<std::uint8_t>(PumpTable[i].PumpGroup);
+            Config.AutoSelected[i] = PumpTable[i].AutoSelected;
+        }
+    }
+    Config.ComTimeout = ComTimeout;
+    Image image;
+    settings::EncodeConfigRecord(Config, image.data());
+    return image;
+}
+
+// Writes the image whole or not at all. A failure is shown once, when it starts, and the
+// image is tried again at the next keeping; the values stay in force meanwhile.
+void write(const Image& image) {
+    const int error =
+        settings::WriteConfigFile(settings::ConfigFilePath(), image.data(), image.size());
+    if (error == 0) {
+        g.kept = image;
+        if (g.failing)
+            journal::Record(journal::kNoPump, journal::Kind::Station, "Settings saved again");
+        g.failing = false;
+        return;
+    }
+    if (g.failing) return;
+    g.failing = true;
+    const std::string text = settings::ConfigFilePath() + " could not be written (" +
+                             std::strerror(error) +
+                             "). The settings stay as set; they are written as soon as the file "
+                             "can be.";
+    journal::Record(journal::kNoPump, journal::Kind::Station, "Settings not saved: " + text);
+    ui::MessagePopup("Settings Not Saved", text);
+}
+
 }  // namespace
 
 void LoadConfiguration() {
@@ -109,26 +166,22 @@ void LoadConfiguration() {
     const double r = Config.RefreshInterval;
     if (r != 1.0 && r != 2.0 && r != 4.0) Config.RefreshInterval = 1.0;
     ShowLoadedSettings();
+    // Nothing is written back at start-up: only what changes from here on.
+    g.kept = currentImage();
+}
+
+void KeepConfiguration() {
+    const Image image = currentImage();
+    if (image != g.kept) write(image);
 }
 
 void SaveConfiguration() {
-    for (int i = 0; i < kTableSize; ++i) {
-        if (i == kOutputEntry)
-            Config.OutputComPort = static_cast<std::uint8_t>(PumpTable[i].ComPort & 0xFF);
-        else
-            Config.PumpComPort[i] =
-                static_cast<std::uint8_t>(PumpTable[i].ConfiguredComPort & 0xFF);
-        Config.RpmStepLarge[i] = PumpTable[i].RpmStepLarge;
-        Config.RpmStepSmall[i] = PumpTable[i].RpmStepSmall;
-        if (i < kPumpCount) {
-            Config.PumpGroup[i] = static_cast<std::uint8_t>(PumpTable[i].PumpGroup);
-            Config.AutoSelected[i] = PumpTable[i].AutoSelected;
-        }
-    }
-    Config.ComTimeout = ComTimeout;
-    std::uint8_t image[settings::kConfigRecordSize];
-    settings::EncodeConfigRecord(Config, image);
-    settings::WriteConfigFile(settings::ConfigFilePath(), image, sizeof image);
+    write(currentImage());
 }
+
+void ResetCfg() {
+    g = {};
+}
+VNK_MODULE_STATE_RESET(shell, cfg, g, ResetCfg)
 
 }  // namespace shell

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "autocontrol/auto_panel.h"
 #include "autocontrol/autocontrol.h"
@@ -402,8 +404,10 @@ void ShutDown(bool askPowerOff) {
     CloseSplash();
     UnloadParallel32();
     CloseAllPorts();
-    if (askPowerOff &&
-        ui::ConfirmPopup("Shut Down Computer", "Shut down computer?", {.okCancel = true}))
+    // It comes right behind Exit's question: guarded, so that a double tap on Exit's OK
+    // does not power the computer off.
+    if (askPowerOff && ui::ConfirmPopup("Shut Down Computer", "Shut down computer?",
+                                        {.okCancel = true, .guarded = true}))
         platform::systemBackEnd().shutdownComputer();
 }
 
@@ -423,10 +427,33 @@ bool StopRequested() {
     return g.stopBySignal;
 }
 
+std::string ExitQuestion() {
+    int running = 0;
+    std::optional<std::uint32_t> soonest;
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        const PumpRecord& r = PumpTable[pump];
+        if (r.Online == 0 || !(r.MotorRpm > 0.0f || r.PumpRpm > 0.0f)) continue;
+        ++running;
+        const std::optional<std::uint32_t> timeout = CommTimeoutWritten(pump);
+        if (timeout && *timeout > 0 && (!soonest || *timeout < *soonest)) soonest = timeout;
+    }
+    if (running == 0) return "Exit VNK PC?";
+    std::string text = running == 1 ? "1 pump is running. "
+                                    : std::to_string(running) + " pumps are running. ";
+    if (soonest)
+        text += std::string("Without the station ") +
+                (running == 1 ? "it trips on its" : "they trip on their") +
+                " communication time-out in " + std::to_string(*soonest) + " s.";
+    else
+        text += "They keep running without the station: no communication time-out was written "
+                "to them.";
+    return text + "\n\nExit VNK PC?";
+}
+
 int Quit_App(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     DiscardSerialWindow();
-    if (ui::ConfirmPopup("Exit Program", "Exit VNK PC?", {.okCancel = true, .owner = panel}))
+    if (ui::ConfirmPopup("Exit Program", ExitQuestion(), {.okCancel = true, .owner = panel}))
         platform::QuitUserInterface();
     return 0;
 }
@@ -456,7 +483,10 @@ void ArrangeBankWindows() {
 }
 
 int JournalTimer(int, int, int event, void*, int, int) {
-    if (event == ui::EVENT_TIMER_TICK) journal::Maintain();
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    journal::Maintain();
+    // vnk.cfg follows every change within a second (a port, a display preference).
+    if (g.configLoaded) KeepConfiguration();
     return 0;
 }
 

@@ -35,9 +35,12 @@ int RunStation(const std::vector<std::string>& args);
 void RequestStop();
 bool StopRequested();
 
+// Exit's question: with pumps running it says how many and when, without the station, they
+// trip on the communication time-out the station wrote to them.
+std::string ExitQuestion();
 int Quit_App(int panel, int control, int event, void* data, int e1, int e2);
 int Do_Nothing(int panel, int control, int event, void* data, int e1, int e2);
-// The journal's housekeeping tick (once a second).
+// The journal's housekeeping and the keeping of vnk.cfg, once a second.
 int JournalTimer(int panel, int control, int event, void* data, int e1, int e2);
 void ArrangeWindows2(int menuBar, int item, void* data, int panel);
 void ArrangeBankWindows();

@@ -58,7 +58,7 @@ void openKeypadOn(int panel, int control) {
     OpenKeypadFor(panel, control, 0, field, nullptr);
 }
 
-// Opens the keypad on a password field and hides what it held behind four stars.
+// Opens the keypad, empty, on a password field and hides what it held behind four stars.
 void openEntry(int panel, int field, int stars) {
     openKeypadOn(panel, field);
     ui::SetCtrlVal(panel, stars, "****");
@@ -162,6 +162,11 @@ int changePassOK(int panel, int, int event, void*, int, int) {
     settings::WritePassword(entered);
     if (panel == g.change) g.change = 0;
     ui::DiscardPanel(panel);
+    // The prompt behind still held the old password: it waits for the new one, empty.
+    if (PasswordPromptPanel() != 0) {
+        ui::SetCtrlVal(g.prompt, windows::PWD_VALUE, 0.0);
+        showStars(g.prompt, windows::PWD_VALUE, windows::PWD_STARS);
+    }
     ui::MessagePopup("Password Change Successful", "The system password has been changed.");
     return 0;
 }

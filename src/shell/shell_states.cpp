@@ -8,6 +8,7 @@ void registerState_control_mode();
 void registerState_password();
 void registerState_msg();
 void registerState_main_sequence();
+void registerState_cfg();
 
 void RegisterShellStates() {
     registerState_splash();
@@ -15,6 +16,7 @@ void RegisterShellStates() {
     registerState_password();
     registerState_msg();
     registerState_main_sequence();
+    registerState_cfg();
 }
 
 }  // namespace shell

@@ -15,7 +15,13 @@ namespace ui {
 struct ConfirmStyle {
     bool okCancel = false;
     int owner = 0;
+    // A question whose yes cannot be undone (the computer's shut-down) and that may come
+    // right behind another: no button of it lies where the previous question's buttons were,
+    // and its yes answers only kGuardedDelay after it showed (a second tap of a double tap
+    // lands on nothing). No stays the default.
+    bool guarded = false;
 };
+inline constexpr int kGuardedDelayMs = 500;
 
 class PopupBackEnd {
   public:

@@ -250,6 +250,39 @@ TEST_F(Shots, DayAndNightPalettes) {
     }
 }
 
+// ---- the questions before what reaches the whole fleet, and before leaving ----
+
+// Set All Trip Points and All VFDs On over a bank with 8 pumps running, Exit's question with
+// them running, and the shut-down question that follows a confirmed Exit on the screen the
+// closed windows leave, clear of Exit's buttons, its OK held.
+TEST_F(Shots, FleetWideAndExitQuestions) {
+    for (int p = 0; p < 8; ++p) fleet->unit(p).setSpeedSetpoint(1500);
+    settle(6.0);
+    const auto shootThen = [this](const char* name) {
+        return [this, name](QDialog* d) {
+            shoot(name);
+            d->reject();
+        };
+    };
+    select(MENU_ALL_TRIP_POINTS);
+    settle();
+    watcher.script.push_back(shootThen("confirm_all_trip_points.png"));
+    for (char c : std::string("1000")) tap(view.widget(KeypadPanel, NUMPAD_DIGIT_0 + (c - '0')));
+    tap(view.widget(KeypadPanel, NUMPAD_OK));
+    settle();
+    watcher.script.push_back(shootThen("confirm_all_vfds_on.png"));
+    select(MENU_ALL_VFDS_ON);
+    settle();
+    watcher.script.push_back(shootThen("exit_with_pumps_running.png"));
+    tap(view.widget(BankPanel[0], BANK_EXIT));
+    settle();
+    for (int panel : BankPanel) ui::HidePanel(panel);
+    settle();
+    watcher.script.push_back(shootThen("shut_down_question.png"));
+    ui::ConfirmPopup("Shut Down Computer", "Shut down computer?",
+                     {.okCancel = true, .guarded = true});
+}
+
 // ---- windows on their own ----
 
 TEST_F(Shots, SettingsWindows) {

@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 #include <QEventLoop>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 
 #include "ui/qt/file_chooser.h"
 #include "ui/qt/qt_view.h"
@@ -18,7 +21,7 @@ QString q(const std::string& s) {
 // Every dialog leaves the bank windows usable (STOP and Power Off stay reachable): not
 // modal, placed like the station's dialogs and kept above the main windows, and waited for
 // on a loop of its own while the station's timers and taps go on.
-int QtPopups::run(QDialog& dialog, int owner) {
+int QtPopups::run(QDialog& dialog, int owner, const std::function<void()>& placed) {
     dialog.setWindowModality(Qt::NonModal);
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
     QEventLoop wait;
@@ -26,16 +29,50 @@ int QtPopups::run(QDialog& dialog, int owner) {
     dialog.adjustSize();
     if (view_ != nullptr) view_->placeDialog(&dialog, owner);
     dialog.show();
+    if (placed) placed();  // where it is shown, wherever the platform put it
     dialog.raise();
     dialog.activateWindow();
     wait.exec();
     return dialog.result();
 }
 
+namespace {
+
+// A button's place on the screen.
+QRect onScreen(const QDialog& dialog, const QWidget* button) {
+    return button->geometry().translated(dialog.geometry().topLeft());
+}
+
+// Moves a guarded question up or down the screen until none of its buttons lies over one
+// of the last question's: a second tap meant for that one finds no button here.
+void keepClearOf(TouchMessage& box, const std::vector<QRect>& last) {
+    QRect lastArea;
+    for (const QRect& l : last) lastArea |= l;
+    QRect buttons;
+    for (const QPushButton* b : box.buttons()) buttons |= onScreen(box, b);
+    if (lastArea.isEmpty() || !buttons.intersects(lastArea)) return;
+    const QScreen* screen = box.screen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect();
+    constexpr int kGap = 24;
+    const int up = buttons.bottom() - lastArea.top() + kGap;
+    const int down = lastArea.bottom() - buttons.top() + kGap;
+    if (box.y() - up >= area.top())
+        box.move(box.x(), box.y() - up);
+    else
+        box.move(box.x(), std::min(box.y() + down, area.bottom() + 1 - box.height()));
+}
+
+}  // namespace
+
 int QtPopups::ask(const std::string& title, const std::string& text,
-                  const std::vector<QString>& answers, int escape, int owner) {
+                  const std::vector<QString>& answers, int escape, int owner, bool guarded) {
     TouchMessage box(q(title), q(text), answers, escape);
-    run(box, owner);
+    if (guarded) box.holdAnswers(kGuardedDelayMs);
+    run(box, owner, [&] {
+        if (guarded) keepClearOf(box, lastAnswers_);
+    });
+    lastAnswers_.clear();
+    for (const QPushButton* b : box.buttons()) lastAnswers_.push_back(onScreen(box, b));
     return box.answer();
 }
 
@@ -47,7 +84,7 @@ bool QtPopups::confirm(const std::string& title, const std::string& text,
                        const ConfirmStyle& style) {
     const std::vector<QString> answers =
         style.okCancel ? std::vector<QString>{"OK", "Cancel"} : std::vector<QString>{"Yes", "No"};
-    return ask(title, text, answers, 1, style.owner) == 0;
+    return ask(title, text, answers, 1, style.owner, style.guarded) == 0;
 }
 
 std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,

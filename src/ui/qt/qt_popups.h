@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
+#include <functional>
 #include <vector>
 
 #include "ui/popups.h"
@@ -27,11 +29,14 @@ class QtPopups : public PopupBackEnd {
                                           const std::string& pattern, bool save) override;
 
   private:
-    int run(QDialog& dialog, int owner);
+    // placed: called once the dialog is shown at its place (it may move it).
+    int run(QDialog& dialog, int owner, const std::function<void()>& placed = {});
     // The index of the answer given; escape when the window was closed.
     int ask(const std::string& title, const std::string& text, const std::vector<QString>& answers,
-            int escape, int owner);
+            int escape, int owner, bool guarded = false);
     const QtView* view_ = nullptr;
+    // Where the last question's answer buttons were on the screen (global coordinates).
+    std::vector<QRect> lastAnswers_;
 };
 
 }  // namespace ui::qt

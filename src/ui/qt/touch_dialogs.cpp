@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -172,12 +173,27 @@ QString TouchMessage::text() const {
     return text_->text();
 }
 
+void TouchMessage::holdAnswers(int milliseconds) {
+    holdMs_ = milliseconds;
+}
+
+void TouchMessage::showEvent(QShowEvent* event) {
+    TouchDialog::showEvent(event);
+    if (holdMs_ <= 0) return;
+    for (std::size_t i = 0; i < buttons_.size(); ++i)
+        if (static_cast<int>(i) != escape_) buttons_[i]->setEnabled(false);
+    QTimer::singleShot(holdMs_, this, [this] {
+        for (QPushButton* b : buttons_) b->setEnabled(true);
+    });
+}
+
 void TouchMessage::answerWith(int index) {
     answer_ = index;
     QDialog::done(index == escape_ ? QDialog::Rejected : QDialog::Accepted);
 }
 
 void TouchMessage::accept() {
+    if (!buttons_.front()->isEnabled()) return;  // held: no answer yet
     answerWith(0);
 }
 

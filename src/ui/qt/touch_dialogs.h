@@ -13,6 +13,7 @@
 
 class QKeyEvent;
 class QPaintEvent;
+class QShowEvent;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -61,15 +62,20 @@ class TouchMessage : public TouchDialog {
     const std::vector<QPushButton*>& buttons() const { return buttons_; }
     QPushButton* escapeButton() const { return buttons_[static_cast<std::size_t>(escape_)]; }
     QString text() const;
+    // Every answer but the escape answer is dimmed for that long after the dialog shows: a
+    // tap meant for the dialog before it gives nothing.
+    void holdAnswers(int milliseconds);
 
     void accept() override;
     void reject() override;
 
   protected:
     void enterPressed() override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void answerWith(int index);
+    int holdMs_ = 0;
     QLabel* text_ = nullptr;
     std::vector<QPushButton*> buttons_;
     int escape_ = 0;

@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +59,42 @@ TEST_F(ConfigFile, AWriteThatFailsHalfwayLeavesThePreviousFileWhole) {
     // Once there is room again the write goes through.
     WriteConfigFile(path.string(), after.data(), after.size());
     EXPECT_EQ(readFile(path), after);
+}
+
+// The file's layout, pinned byte for byte: the first start's record with a mark in the
+// fields it leaves at zero lands where vnk.cfg has always kept each field.
+TEST(ConfigImage, EveryFieldLiesAtItsOffset) {
+    ConfigRecord r = FirstStartRecord();
+    r.PumpComPort[23] = 7;
+    r.OutputComPort = 30;
+    r.DisplayUnits = kUnitsMetric;
+    r.ServerName[0] = 'b';
+    r.RpmStepLarge[24] = 150;
+    r.RpmStepSmall[24] = -2;
+    r.PumpGroup[23] = 3;
+    r.AutoSelected[23] = 1;
+    r.GroupsValid = 1;
+    Bytes image(kConfigRecordSize);
+    EncodeConfigRecord(r, image.data());
+
+    Bytes golden(kConfigRecordSize, 0);
+    const auto put = [&](std::size_t at, const Bytes& b) {
+        std::copy(b.begin(), b.end(), golden.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    put(23, {7, 30, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 0x71, 0x01, 0, 0, 0x1B, 0, 0, 0, 1, 0, 0, 0});
+    put(45, {'b'});
+    for (std::size_t i = 0; i < 25; ++i) {
+        put(301 + 4 * i, {100});
+        put(401 + 4 * i, {25});
+    }
+    put(397, {150});
+    put(497, {0xFE, 0xFF, 0xFF, 0xFF});
+    put(501, {0xFC, 0xA9, 0xF1, 0xD2, 0x4D, 0x62, 0x50, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0, 24});
+    put(518, Bytes(23, 0xFF));
+    put(541, {3});
+    put(565, {1});
+    put(902, {1, 0});
+    EXPECT_EQ(image, golden);
 }
 
 }  // namespace

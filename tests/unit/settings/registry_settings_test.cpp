@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/sim/memory_journal.h"
 
 namespace {
 
@@ -129,6 +130,31 @@ TEST_F(Settings, AMissingPasswordIsStoredAsTheDefault) {
     putText("pwd", "-42");
     EXPECT_EQ(ReadPassword(), "-42");
     EXPECT_EQ(get("pwd")->text, "-42");
+}
+
+// The journal says a change as the operator knows it, only when the value changes, and
+// "Password changed" only for a change: not when the default takes a missing one's place.
+TEST_F(Settings, ChangesAreJournalledAsTheOperatorKnowsThem) {
+    platform::MemoryJournal journal;
+    journal::SetStore(&journal);
+    EXPECT_EQ(ReadPassword(), "5927");
+    WritePassword("5927");
+    WritePassword("1234");
+    WriteInlineTripValue(9000.0f);
+    WriteInlineTripValue(9000.0f);
+    WriteSetting(kInlineOpTrip, 1);
+    WriteSetting(kAutoMode, 1);
+    WriteSetting(kAlarmops, 0xA000);
+    WriteSetting(kTimeout1, 45);
+    WriteSetting(kTargetRate, 90.0f);
+    journal::SetStore(nullptr);
+    std::vector<std::string> texts;
+    for (const journal::Event& e : journal.events) texts.push_back(e.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "Password changed", "Inline OP Value set to 9000 psi",
+                         "Inline OP Trip on", "Automatic control: Hold Rate",
+                         "Alarm options: Controller Optional Trip on", "Timeout1 set to 45 s",
+                         "Target Rate set to 90 bbl/min"}));
 }
 
 }  // namespace

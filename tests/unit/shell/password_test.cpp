@@ -152,6 +152,9 @@ TEST_F(Password, TheNewPasswordMustBeConfirmedAsTheSameWholeNumber) {
     EXPECT_EQ(stored(), "1234");
     EXPECT_EQ(PasswordChangePanel(), 0);
     EXPECT_EQ(popups.count("Password Change Successful"), 1);
+    // The prompt behind waits for the new password, empty: the old one would be refused.
+    EXPECT_EQ(ui::GetCtrlDouble(prompt, PWD_VALUE), 0.0);
+    EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "");
 }
 
 TEST_F(Password, ANegativeNewPasswordIsAccepted) {
@@ -194,7 +197,10 @@ TEST_F(Password, TheKeypadNamesEachPasswordFieldAndShowsStarsOnly) {
     // A tap that reaches the hidden field itself is masked as well; so is what it holds.
     Set_Password_Event(prompt, PWD_VALUE, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
     EXPECT_EQ(keypadCaption(), "System password");
-    EXPECT_EQ(keypadDisplay(), "*");
+    EXPECT_EQ(keypadDisplay(), "") << "it opens empty, whatever the field holds";
+    ui::Press(KeypadPanel, NUMPAD_OK);
+    EXPECT_NE(KeypadPanel, 0) << "OK with nothing typed does nothing";
+    EXPECT_EQ(ui::GetCtrlDouble(prompt, PWD_VALUE), 5.0);
     ui::Press(KeypadPanel, NUMPAD_CANCEL);
 
     enter(prompt, PWD_STARS, "5927");

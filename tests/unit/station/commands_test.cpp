@@ -186,6 +186,19 @@ TEST_F(Commands, FleetPowerCommands) {
     EXPECT_TRUE(heard.empty());
 }
 
+// Exit says what leaving does to a running fleet: the pumps trip on the time-out the station
+// wrote to them at first contact (not one set since).
+TEST_F(Commands, ExitSaysWhenTheRunningPumpsTrip) {
+    for (int p = 0; p < 8; ++p) fleet->unit(p).setSpeedSetpoint(1200);
+    loop.advance(6.0);
+    storeDword("Timeout1", 45);
+    ui::Press(BankPanel[0], windows::BANK_EXIT);
+    EXPECT_EQ(popups.shown().back().text,
+              "8 pumps are running. Without the station they trip on their communication "
+              "time-out in 30 s.\n\nExit VNK PC?");
+    EXPECT_FALSE(loop.quitRequested());
+}
+
 TEST_F(Commands, ZeroingNeedsAVentedLineAndItsOwnChannelsReply) {
     fleet->unit(0).setSpeedSetpoint(1200);  // pumping: the line is under pressure
     loop.advance(6.0);

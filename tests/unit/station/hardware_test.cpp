@@ -216,6 +216,9 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
     EXPECT_EQ(ui::GetCtrlAttributeInt(ai, AI_ENG_LOW, ui::ATTR_PRECISION), 2);
     ui::SetCtrlVal(ai, AI_RAW_LOW, 0);
     ui::SetCtrlVal(ai, AI_RAW_HIGH, 4095);
+    // A scale from values nobody changed takes the pump's own: 100 psi, not 100.0002.
+    ui::Press(ai, AI_AUTOSCALE);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF0), 100.0);
     ui::SetCtrlVal(ai, AI_ENG_LOW, 10.0);
     ui::Press(ai, AI_AUTOSCALE);
     EXPECT_FLOAT_EQ(static_cast<float>(ui::GetCtrlDouble(ai, AI_COEF0)), 1450.3774f);
@@ -230,7 +233,16 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
     ui::SetCtrlVal(pumpAlarms, AlarmRowCtrl(3, ALARM_FIRST), 1500.0);
     ui::SetCtrlVal(pumpAlarms, AlarmRowCtrl(3, ALARM_SECOND), 1600.0);
     ui::Press(pumpAlarms, AlarmRowCtrl(3, ALARM_SET));
+    // SET on rows left alone (one through the keypad's OK) sends the pump's own values: 9500
+    // psi and 0 / 200 degF, not 9500.06 and 0.0003 / 199.998.
+    const auto held = fleet->unit(0).alarmLimits();
+    ui::Press(pumpAlarms, AlarmRowCtrl(1, ALARM_SECOND));
+    keypadEnter("");
+    for (int row : {0, 1}) ui::Press(pumpAlarms, AlarmRowCtrl(row, ALARM_SET));
     loop.advance(0.5);
+    EXPECT_EQ(writes(0, pumpsim::kCmdAlarmLimits).size(), 4u);
+    for (size_t at : {8 * 5, 8 * 5 + 4, 8 * 12, 8 * 12 + 4})
+        EXPECT_EQ(bytes(fleet->unit(0).alarmLimits(), at, at + 4), bytes(held, at, at + 4)) << at;
     const auto& limits = fleet->unit(0).alarmLimits();
     EXPECT_FLOAT_EQ(pumpsim::getF32(limits, 8), 212.0f);
     EXPECT_FLOAT_EQ(pumpsim::getF32(limits, 12), 122.0f);
@@ -307,7 +319,7 @@ TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
     start();
     const int dialog = open(openHardware(2), HW_SELECT_SPEED, HwDialog::Speed);
     ASSERT_NE(dialog, 0);
-    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MIN), 0);
+    EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MIN), kIdleRpm) << "the minimum the controller holds";
     EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MAX), 1900);
     // Pump 9's limits change and are read back: the dialog keeps pump 3's, and pump 9's
     // idle speed is its own.
@@ -332,10 +344,14 @@ TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
     ui::SetCtrlVal(dialog, SPD_MAX, 1500);
     ui::Press(dialog, SPD_SET);
     EXPECT_EQ(PumpTable[5].RpmStepSmall, 25) << "minimum above maximum";
-    ui::SetCtrlVal(dialog, SPD_MIN, 0);
+    // The minimum back to what was shown: only the maximum is the technician's.
+    ui::SetCtrlVal(dialog, SPD_MIN, kIdleRpm);
     ui::Press(dialog, SPD_SET);
     loop.advance(0.5);
     EXPECT_EQ(PumpTable[2].MaxRpm, 1500.0f) << "the lowered maximum read back";
+    ASSERT_FALSE(writes(2, pumpsim::kCmdThrottle).empty());
+    EXPECT_EQ(f32(writes(2, pumpsim::kCmdThrottle).back().data, 32), kIdleRpm);
+    EXPECT_EQ(fleet->unit(2).minRpm(), kIdleRpm);
 
     SaveConfiguration();
     for (int p = 0; p < kPumps; ++p) PumpTable[p].RpmStepSmall = 0;

@@ -258,6 +258,13 @@ TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
     keypadEnter("10");
     loop.advance(1.0);
     EXPECT_EQ(tripOf(1), 1450);  // 10 MPa
+    // OK on the trip point as shown (62.05 MPa) sends the pump's own 9000 psi, not 8999.
+    fleet->unit(1).setTripPsi(9000);
+    loop.advance(2.0);
+    ui::Press(BankPanel[0], BankRow[1][windows::kPosSetTrip]);
+    keypadEnter("");
+    loop.advance(1.0);
+    EXPECT_EQ(tripOf(1), 9000);
     // 500 MPa (72518 psi) never reaches a controller, which keeps 16 bits of it: the field
     // stops the keypad at 172 MPa, and a value past it is refused all the same.
     EXPECT_LT(
@@ -266,12 +273,15 @@ TEST_F(Safety, TripPointsAreCheckedAndConvertedBeforeTheyGoOut) {
     KeypadValue = 500.0;
     TripValChanged(BankPanel[0], BankRow[1][windows::kPosTrip]);
     loop.advance(1.0);
-    EXPECT_EQ(tripOf(1), 1450);
+    EXPECT_EQ(tripOf(1), 9000);
     EXPECT_EQ(popups.count("Trip Point"), 2);
 
     ui::SelectMenu(menuBar(), windows::MENU_ALL_TRIP_POINTS, BankPanel[0]);
     EXPECT_EQ(keypadCaption(), "All pumps trip point, 0.01 to 172.36 MPa");
+    popups.answerConfirm(true);
     keypadEnter("100");
+    EXPECT_EQ(popups.shown().back().text,
+              "Set the trip point of 24 pumps on line to 100.00 MPa (14503 PSI)?");
     loop.advance(2.0);
     for (int p = 0; p < kPumps; ++p) EXPECT_EQ(tripOf(p), 14503) << "pump " << p + 1;
 }

@@ -2,8 +2,10 @@
 // start-up, the window arrangement, the exit and shut-down questions, the fleet-wide
 // confirmation dialog.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -301,6 +303,7 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     ShutDown(true);                        // Cancel: the computer stays on
     EXPECT_EQ(popups.shown().back().text, "Shut down computer?");
     EXPECT_TRUE(popups.shown().back().style.okCancel);
+    EXPECT_TRUE(popups.shown().back().style.guarded) << "right behind Exit's question";
     EXPECT_EQ(system.shutdowns, 0);
     EXPECT_FALSE(serial.isOpen(1));
     std::uint8_t bytes[settings::kConfigRecordSize] = {};
@@ -314,6 +317,43 @@ TEST_F(Station, ExitAndShutDownAskFirst) {
     int asked = popups.count("Shut Down Computer");
     ShutDown(false);  // a stop by signal does not ask
     EXPECT_EQ(popups.count("Shut Down Computer"), asked);
+}
+
+// vnk.cfg follows a change within a second (a power cut loses none) and is not written while
+// nothing changes; a write that fails is shown once, and the change goes out once it can.
+TEST_F(Station, SettingsAreKeptWhenTheyChange) {
+    writeConfig();
+    ASSERT_TRUE(StartUp());
+    const std::string path = (home / "cfg" / "vnk.cfg").string();
+    const auto onDisk = [&] {
+        std::uint8_t bytes[settings::kConfigRecordSize] = {};
+        settings::ConfigRecord r{};
+        EXPECT_EQ(settings::ReadConfigFile(path, bytes, sizeof bytes), 0);
+        settings::DecodeConfigRecord(bytes, r);
+        return r;
+    };
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const auto started = inode();
+    loop.advance(2.0);
+    EXPECT_EQ(inode(), started) << "nothing changed, nothing written (a write renames anew)";
+    const int bar = ui::FindPanel(BankPanel[0])->menuBar;
+    ui::SelectMenu(bar, MENU_REFRESH_4S, BankPanel[0]);
+    PumpTable[7].ConfiguredComPort = 0;  // COM Port Setup: pump 4B off
+    loop.advance(1.1);
+    EXPECT_EQ(onDisk().RefreshInterval, 4.0);
+    EXPECT_EQ(onDisk().PumpComPort[7], 0);
+
+    std::filesystem::create_directories(path + ".new");  // the write cannot start
+    ui::SelectMenu(bar, MENU_REFRESH_2S, BankPanel[0]);
+    loop.advance(3.0);
+    EXPECT_EQ(popups.count("Settings Not Saved"), 1) << "shown once, not at every try";
+    EXPECT_EQ(onDisk().RefreshInterval, 4.0);
+    std::filesystem::remove(path + ".new");
+    loop.advance(1.1);
+    EXPECT_EQ(onDisk().RefreshInterval, 2.0);
 }
 
 TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolderOrSaysItCannot) {

@@ -570,4 +570,66 @@ TEST_F(Operator, TheNightPaletteDimsThePanelsAndKeepsTheAlarmColours) {
               dayPanel.lightness());
 }
 
+// A value that reaches the whole fleet is typed and confirmed, No the default: Set All Trip
+// Points opens empty (OK on nothing does nothing) and names the pumps it reaches and those it
+// would trip; All VFDs On asks; All VFDs Off, a stop, does not.
+TEST_F(Operator, FleetWideChangesAreTypedThenConfirmed) {
+    for (int p : {0, 1, 2}) fleet->unit(p).setSpeedSetpoint(1500);
+    settle(6.0);
+    std::vector<std::string> asked;
+    bool yes = false;
+    watcher.onDialog = [&](QDialog* d) {
+        auto* box = dynamic_cast<ui::qt::TouchMessage*>(d);
+        if (box == nullptr) return;
+        asked.push_back(box->text().toStdString());
+        if (yes) tap(box->buttons().front());
+    };
+    const auto choose = [this](const QString& item) {
+        for (QAction* a : menuActions(bankWindow()))
+            if (a->text() == item) a->trigger();
+        settle(1.0);
+    };
+    const auto type = [this](const std::string& keys) {
+        ASSERT_NE(KeypadPanel, 0);
+        for (char c : keys) tap(view.widget(KeypadPanel, NUMPAD_DIGIT_0 + (c - '0')));
+        tap(view.widget(KeypadPanel, NUMPAD_OK));
+        settle(1.0);
+    };
+    const auto tripsAre = [this](int psi) {
+        for (int p = 0; p < kPumps; ++p)
+            if (fleet->unit(p).tripPsi() != psi) return false;
+        return true;
+    };
+    const int held = fleet->unit(5).tripPsi();
+    choose("Set All Trip Points...");
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_DISPLAY), "");
+    type("");
+    EXPECT_NE(KeypadPanel, 0) << "OK on nothing typed";
+    EXPECT_TRUE(asked.empty());
+    type("9000");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked.back(), "Set the trip point of 24 pumps on line to 9000 PSI?");
+    EXPECT_TRUE(tripsAre(held)) << "No, the default, sends nothing";
+    yes = true;
+    choose("Set All Trip Points...");
+    type("100");
+    EXPECT_EQ(asked.back(),
+              "Set the trip point of 24 pumps on line to 100 PSI?\n3 pumps read more: they will "
+              "trip.");
+    settle(2.0);
+    EXPECT_TRUE(tripsAre(100));
+
+    yes = false;
+    asked.clear();
+    choose("All VFDs Off");
+    EXPECT_TRUE(asked.empty()) << "a stop acts at once";
+    for (int p = 0; p < kPumps; ++p) EXPECT_FALSE(fleet->unit(p).driveOn()) << p + 1;
+    choose("All VFDs On");
+    ASSERT_EQ(asked, std::vector<std::string>{"Switch on the drives of 24 pumps?"});
+    EXPECT_FALSE(fleet->unit(7).driveOn()) << "No, the default";
+    yes = true;
+    choose("All VFDs On");
+    for (int p = 0; p < kPumps; ++p) EXPECT_TRUE(fleet->unit(p).driveOn()) << p + 1;
+}
+
 }  // namespace

@@ -307,6 +307,36 @@ TEST_F(TouchDialogs, QuestionsGiveYesOrOkOnlyForThatTap) {
     }
 }
 
+// Exit's OK, then "Shut down computer?" right behind it: a double tap there powers nothing
+// off. The question has no button where Exit's were, its OK answers only after half a
+// second, and Cancel stays the default.
+TEST_F(TouchDialogs, AGuardedQuestionIsClearOfTheLastOneAndSlowToSayYes) {
+    const auto onScreen = [](QWidget* b) { return QRect(b->mapToGlobal(QPoint(0, 0)), b->size()); };
+    for (bool wait : {false, true}) {
+        std::vector<QRect> exitButtons;
+        {
+            WhenShown<TouchMessage> look([&](TouchMessage* box) {
+                for (QPushButton* b : box->buttons()) exitButtons.push_back(onScreen(b));
+                tap(box->buttons().front());
+            });
+            ASSERT_EQ(ui::ConfirmPopup("Exit Program", "Exit VNK PC?", {.okCancel = true}), 1);
+        }
+        WhenShown<TouchMessage> look([&](TouchMessage* box) {
+            for (QPushButton* b : box->buttons())
+                for (const QRect& r : exitButtons)
+                    EXPECT_FALSE(onScreen(b).intersects(r)) << b->text().toStdString();
+            tap(box->buttons().front());  // the second tap of a double tap
+            EXPECT_TRUE(box->isVisible()) << "OK answered at once";
+            QTimer::singleShot(wait ? ui::kGuardedDelayMs + 100 : 50, box, [box, wait] {
+                tap(wait ? box->buttons().front() : box->escapeButton());
+            });
+        });
+        EXPECT_EQ(ui::ConfirmPopup("Shut Down Computer", "Shut down computer?",
+                                   {.okCancel = true, .guarded = true}),
+                  wait ? 1 : 0);
+    }
+}
+
 // What PromptPopup copies for the keys tapped; the buffer is left alone when cancelled.
 TEST_F(TouchDialogs, TheKeyboardTypesWhatItsKeysSay) {
     char text[9] = "--------";
