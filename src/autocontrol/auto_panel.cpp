@@ -343,20 +343,20 @@ void ShowAutoUnits() {
     ui::SetCtrlVal(AutoPanel, AUTO_RATE_GAUGE, 0.0);
     ui::SetCtrlVal(AutoPanel, AUTO_PRESSURE_GAUGE, 0.0);
     ui::SetCtrlAttribute(AutoPanel, AUTO_RATE_GAUGE, ui::ATTR_UNITS_LABEL,
-                         std::string(metric ? "m3 / M" : "BBL / M"));
+                         std::string(settings::RateUnitsText()));
     ui::SetCtrlAttribute(AutoPanel, AUTO_RATE_GAUGE, ui::ATTR_MAX_VALUE, metric ? 32.0 : 200.0);
     ui::SetCtrlAttribute(AutoPanel, AUTO_PRESSURE_GAUGE, ui::ATTR_UNITS_LABEL,
                          std::string(metric ? "     MPa" : "PSI x1000"));
     ui::SetCtrlAttribute(AutoPanel, AUTO_PRESSURE_GAUGE, ui::ATTR_MAX_VALUE, metric ? 104.0 : 15.0);
     ui::SetCtrlAttribute(AutoPanel, AUTO_PRESSURE, ui::ATTR_PRECISION, metric ? 2 : 0);
 
-    const char* const modeUnits[] = {metric ? "m3 / M" : "BPM", metric ? "MPa" : "PSI",
-                                     metric ? "Mpa" : "PSI", metric ? "m3 / M" : "BPM"};
+    const char* const rate = settings::RateUnitsText();
+    const char* const modeUnits[] = {rate, metric ? "MPa" : "PSI", metric ? "MPa" : "PSI", rate};
     const int modeLabels[] = {MODE_TARGET_RATE_UNITS, MODE_LIMIT_PRESSURE_UNITS,
                               MODE_TARGET_PRESSURE_UNITS, MODE_LIMIT_RATE_UNITS};
     for (int i = 0; i < 4; ++i) ui::SetCtrlVal(AutoModePage, modeLabels[i], modeUnits[i]);
-    ui::SetCtrlVal(AutoSettingsPage, SETTINGS_RATE_TOLERANCE_UNITS, metric ? "m3 / M" : "BPM");
-    ui::SetCtrlVal(AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS, metric ? "KPa" : "PSI");
+    ui::SetCtrlVal(AutoSettingsPage, SETTINGS_RATE_TOLERANCE_UNITS, rate);
+    ui::SetCtrlVal(AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS, metric ? "kPa" : "PSI");
 
     const double nan = std::nan("");
     for (int c : {MODE_TARGET_RATE, MODE_LIMIT_RATE}) {

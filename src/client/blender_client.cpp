@@ -512,11 +512,13 @@ int Change_Server(int, int, int event, void*, int, int) {
     setText(windows::CLIENT_SERVER_ADDRESS, "");
     setText(windows::CLIENT_SERVER_NAME, "");
     char answer[256] = {};
+    const std::string shown(settings::Config.ServerName,
+                            strnlen(settings::Config.ServerName, sizeof settings::Config.ServerName));
     st().askingServer = true;
     int r = ui::PromptPopup("Server Name?",
                             "What is the name of the Trellmix PC computer?\n\n"
                             "(e.g. blender, blender.site.com or 192.168.1.20)",
-                            answer, 255);
+                            answer, 255, shown);
     st().askingServer = false;
     if (r == 0) {
         std::memset(settings::Config.ServerName, 0, sizeof settings::Config.ServerName);

@@ -1,6 +1,7 @@
 #include "hardware/hardware_selection.h"
 
 #include <array>
+
 #include <string>
 
 #include "link/pump_session.h"
@@ -68,6 +69,7 @@ KeypadField keypadFieldOf(int panel, int control) {
         field.units = ui::GetCtrlText(panel, AlarmRowCtrl(row, ALARM_UNITS));
     } else if (kind == HW_AI && (control == AI_ENG_LOW || control == AI_ENG_HIGH)) {
         what = dialog->title + " " + what;
+        field.units = ui::GetCtrlAttributeText(panel, control, ui::ATTR_UNITS_LABEL);
     }
     const std::size_t bracket = what.rfind(" (");
     if (bracket != std::string::npos && what.back() == ')') {
@@ -98,7 +100,16 @@ int HardwareDialog(HwDialog kind) {
 
 int OpenHardwareDialog(HwDialog kind, int resourceId) {
     if (HardwarePanel() == 0) return 0;
-    discard(slot(kind));
+    // One dialog at a time, under the window's one header: the one open before goes (with a
+    // keypad left open on one of its fields, which would write into a discarded window).
+    if (KeypadPanel != 0) {
+        const int target = ui::GetCtrlInt(KeypadPanel, windows::NUMPAD_TARGET_PANEL);
+        for (int d : g.dialogs)
+            if (d != 0 && d == target)
+                QuitNumPad(KeypadPanel, windows::NUMPAD_CANCEL, ui::EVENT_COMMIT, nullptr, 0, 0);
+    }
+    for (int& open : g.dialogs) discard(open);
+    ui::SetCtrlAttribute(g.window, HW_VIEW_NETWORK, ui::ATTR_VISIBLE, 0);
     const int panel = ui::LoadPanel(g.window, kHardwareUir, resourceId);
     if (panel <= 0) return 0;
     ui::SetPanelAttribute(panel, ui::ATTR_PANEL_LEFT,
@@ -194,7 +205,6 @@ int NetwCfg(int, int, int event, void*, int, int) {
         else
             ui::SetCtrlVal(panel, NET_LINE_FIRST + pump, "---");
     }
-    ui::SetCtrlAttribute(g.window, HW_VIEW_NETWORK, ui::ATTR_VISIBLE, 0);
     return 0;
 }
 

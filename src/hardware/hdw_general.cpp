@@ -1,6 +1,7 @@
 #include "hardware/hdw_general.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
@@ -130,7 +131,7 @@ float engineeringEntered(float shown, std::uint16_t kind) {
 }
 std::string engineeringUnits(std::uint16_t kind) {
     if (!settings::MetricUnits()) return temperature(kind) ? "degF" : "PSI";
-    if ((kind & kKpaKinds) != 0) return "KPa";
+    if ((kind & kKpaKinds) != 0) return "kPa";
     if (temperature(kind)) return "degC";
     return "MPa";
 }
@@ -166,7 +167,7 @@ std::string alarmUnits(int code) {
     const bool metric = settings::MetricUnits();
     switch (alarmKind(code)) {
         case 0:
-            return metric ? "KPa" : "PSI";
+            return metric ? "kPa" : "PSI";
         case 1:
             return metric ? "MPa" : "PSI";
         case 2:
@@ -210,6 +211,44 @@ void showWholeFi(int panel) {
     ui::SetCtrlVal(panel, FI_OPTION, static_cast<int>(g.fi.block[fiblock::kOption]));
     setShown(panel, FI_PULSES, wire::getF32(g.fi.block + fiblock::kPulsesPerRev));
     NoteShown(panel, kFiFields, g.fi.shown);
+}
+
+constexpr double kDischargeCalibrationMaxPsi = 25000.0;
+
+// The values a calibration point may take: what the input's kind of transducer can read.
+void setCalibrationRange(int panel, std::uint16_t kind) {
+    double psiOrF[2] = {-15.0, 1000.0};  // oil and suction pressure, down to a vacuum
+    if (temperature(kind)) {
+        psiOrF[0] = -40.0;
+        psiOrF[1] = 400.0;
+    } else if ((kind & kSensorDischarge) != 0) {
+        psiOrF[0] = 0.0;
+        psiOrF[1] = kDischargeCalibrationMaxPsi;
+    }
+    for (int c : {AI_ENG_LOW, AI_ENG_HIGH}) {
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_MIN_VALUE, engineeringShown(psiOrF[0], kind));
+        ui::SetCtrlAttribute(panel, c, ui::ATTR_MAX_VALUE, engineeringShown(psiOrF[1], kind));
+    }
+}
+
+// The input's engineering value as the pump reports it now, in the dialog's units.
+void showLiveReading(int panel) {
+    if (g.ai.pump < 0 || g.ai.pump >= kPumpCount || PumpTable[g.ai.pump].Online == 0) {
+        ui::SetCtrlVal(panel, AI_LIVE, std::string("off line"));
+        return;
+    }
+    const PumpRecord& r = PumpTable[g.ai.pump];
+    const std::uint16_t kind = g.ai.kind;
+    const float value = (kind & kSensorDischarge) != 0   ? r.DischargePressure
+                        : (kind & kSensorOilPressure) != 0 ? r.OilPressure
+                        : (kind & kSensorSuction) != 0     ? r.SuctionPressure
+                                                           : r.OilTemperature;
+    const int decimals =
+        temperature(kind) ? 1 : (settings::MetricUnits() && (kind & kSensorDischarge) != 0) ? 2 : 0;
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f %s", decimals, static_cast<double>(value),
+                  engineeringUnits(kind).c_str());
+    ui::SetCtrlVal(panel, AI_LIVE, std::string(text));
 }
 
 void showManualMode(int panel, bool manual) {
@@ -310,8 +349,15 @@ void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name) {
     ui::SetPanelAttribute(panel, ui::ATTR_TITLE, std::string(name));
     for (int c : {AI_ENG_LOW, AI_ENG_HIGH})
         ui::SetCtrlAttribute(panel, c, ui::ATTR_UNITS_LABEL, engineeringUnits(sensorKind));
+    setCalibrationRange(panel, sensorKind);
     showManualMode(panel, false);
-    SetHardwareTexts(std::string(name) + " Setup", " ");
+    SetHardwareTexts(std::string(name) + " Setup",
+                     "Read Low and Read High take the input's counts now; Auto Scale works out the "
+                     "coefficients. Option, Value A and Value B are the controller's own settings "
+                     "of this input, written back as shown. Send writes; OK writes and closes.");
+    ui::SetCtrlVal(panel, AI_LIVE_COUNTS, std::string("none yet"));
+    showLiveReading(panel);
+    ui::SetCtrlAttribute(panel, AI_LIVE_TIMER, ui::ATTR_ENABLED, 1);
     // The reply fills the dialog when it comes; nothing waits for it.
     SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(channel)});
 }
@@ -330,7 +376,17 @@ void ShowAiConfig(int pump, int channel) {
         ui::SetCtrlVal(panel, AI_RAW_LOW, raw);
     else if (g.ai.readMode == 2)
         ui::SetCtrlVal(panel, AI_RAW_HIGH, raw);
+    if (g.ai.readMode == 1 || g.ai.readMode == 2)
+        ui::SetCtrlVal(panel, AI_LIVE_COUNTS,
+                       std::to_string(raw) + (g.ai.readMode == 1 ? " (low)" : " (high)"));
 }
+
+int AI_Live(int panel, int, int event, void*, int, int) {
+    if (event == ui::EVENT_TIMER_TICK && panel == HardwareDialog(HwDialog::Ai))
+        showLiveReading(panel);
+    return 0;
+}
+
 
 int SelectDischarge(int, int, int event, void*, int, int) {
     return selectAnalog(event, 4, kSensorDischarge, "Discharge Pressure");
@@ -607,6 +663,7 @@ void BindGeneralCallbacks() {
     BindCtrlCallback("ConfirmFI", ConfirmFI);
     BindCtrlCallback("SetAlarm", SetAlarm);
     BindCtrlCallback("AI_Timer", AI_Timer);
+    BindCtrlCallback("AI_Live", AI_Live);
     BindCtrlCallback("FI_Timer", FI_Timer);
     BindCtrlCallback("APu_Timer", APu_Timer);
     BindCtrlCallback("APu2_Timer", APu2_Timer);

@@ -33,7 +33,11 @@ float ToDisplayUnits(float value, int kind);
 float FromDisplayUnits(float value, int kind);
 
 // Opens the analog-input dialog of a channel of HardwarePump (the select buttons use it).
+// Beside its read buttons it shows the input's live value (AI_Live ticks it) and the counts
+// of the last reading taken; its low and high values take what the input's kind of
+// transducer can read (a discharge pressure 0 to 25000 psi), in the display units.
 void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name);
+int AI_Live(int panel, int control, int event, void* data, int e1, int e2);
 
 // Replies for the open dialogs.
 void ShowAiConfig(int pump, int channel);

@@ -159,7 +159,7 @@ int EditPumpId(int panel, int control, int event, void*, int, int) {
     char text[kPumpIdChars + 1] = {};
     if (ui::PromptPopup("Pump Identification",
                         "Identification of pump " + UnitLabel(pump) + " (at most 8 characters):",
-                        text, kPumpIdChars) < 0)
+                        text, kPumpIdChars, ui::GetCtrlText(panel, control)) < 0)
         return 0;
     ui::SetCtrlVal(panel, control, std::string(text, strnlen(text, kPumpIdChars)));
     return 0;

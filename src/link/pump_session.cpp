@@ -219,7 +219,9 @@ void PumpCameOnline(int pump) {
 void PumpWentOffline(int pump) {
     if (!validPump(pump)) return;
     TRACE(link, "pump %d off line", pump + 1);
-    journal::Record(pump, journal::Kind::Link, "Off line");
+    // Only a pump that was on line goes off line: a port given to an entry whose pump never
+    // answered (a first assignment, a refused duplicate) takes nothing off line.
+    if (PumpRowEnabled(pump)) journal::Record(pump, journal::Kind::Link, "Off line");
     PumpTable[pump].PendingAiWrite = 0;      // a zero never completes on a later connection
     PumpTable[pump].PumpConfigRead = false;  // the pump may have been changed or replaced meanwhile
     PumpRecord& r = PumpTable[pump];

@@ -12,6 +12,7 @@
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "settings/config_record.h"
+#include "settings/display_units.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
@@ -257,8 +258,8 @@ void ShowDetailUnits() {
     if (DetailPanel == 0) return;
     const bool m = settings::MetricUnits();
     const std::string pressure = m ? "MPa" : "PSI";
-    const std::string rate = m ? "m3/m" : "BPM";
-    const std::string power = m ? " kW" : "hhp";
+    const std::string rate = settings::RateUnitsText();
+    const std::string power = settings::PowerUnitsText();
     setText(DETAIL_PRESSURE_UNITS, pressure);
     setText(DETAIL_RATE_UNITS, rate);
     setText(DETAIL_HP_UNITS, power);
@@ -283,7 +284,7 @@ void ShowDetailUnits() {
     setUnits(DETAIL_OIL_PRESSURE, m ? "kPa" : "PSI");
     setUnits(DETAIL_SUCTION, m ? "kPa" : "PSI");
     setUnits(DETAIL_RATE, rate);
-    setUnits(DETAIL_HP, m ? "kW" : "hhp");
+    setUnits(DETAIL_HP, power);
 }
 
 void DisplayCenteredPanel(int reference, int panel) {

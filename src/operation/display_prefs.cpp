@@ -8,8 +8,12 @@
 #include "link/pump_table.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
+#include "platform/journal.h"
 #include "platform/module_state.h"
 #include "settings/config_record.h"
+#include "settings/display_units.h"
+#include "settings/registry_settings.h"
+#include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/menu_bar.h"
@@ -84,7 +88,7 @@ void ApplyRefreshInterval() {
 void ShowBankUnits() {
     const bool metric = settings::MetricUnits();
     const std::string pressure = metric ? "MPa" : "PSI";
-    const std::string rate = metric ? "m3 / M" : "BBL / M";
+    const std::string rate = settings::RateUnitsText();
     const int pressureDecimals = metric ? 2 : 0;
     const int rateDecimals = metric ? 2 : 1;
     const auto show = [](int panel, int control, const std::string& units, int decimals) {
@@ -103,7 +107,7 @@ void ShowBankUnits() {
         ui::SetCtrlAttribute(panel, BANK_TOTAL_VOLUME, ui::ATTR_UNITS_LABEL,
                              std::string(metric ? "m3" : "BBL"));
         ui::SetCtrlAttribute(panel, BANK_TOTAL_HHP, ui::ATTR_UNITS_LABEL,
-                             std::string(metric ? "kW" : "HHP"));
+                             std::string(settings::PowerUnitsText()));
     }
 }
 
@@ -145,6 +149,7 @@ void ShowDisplayPrefPanel(int, int, void*, int panel) {
     const int shown = Config.PumpsShown;
     g.prefItem = shown <= 8 ? 0 : shown <= 16 ? 1 : 2;
     ui::SetCtrlIndex(PreferencePanel, PREF_PUMPS_SHOWN, g.prefItem);
+    ui::SetCtrlVal(PreferencePanel, PREF_NIGHT, ui::DisplayPalette() == ui::Palette::Night ? 1 : 0);
     if (ui::PanelExists(panel))
         DisplayCenteredPanel(panel, PreferencePanel);
     else
@@ -159,15 +164,68 @@ int SelectPumpShown(int panel, int control, int event, void*, int, int) {
 }
 
 // OK: the choice applies and the window closes (left open it would end up behind the bank
-// windows it brings up, and a tap meant for its Close would land on a row).
+// windows it brings up, and a tap meant for its Close would land on a row). A choice that
+// would put running or alarmed pumps out of sight is asked first; No leaves everything as it
+// was, the window open.
 int SetPreferences(int panel, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT) return 0;
     static constexpr std::uint8_t kPumps[] = {8, 16, 24};
-    Config.PumpsShown = kPumps[g.prefItem];
+    const int pumps = kPumps[g.prefItem];
+    const std::string hiding = HidingQuestion(pumps);
+    if (!hiding.empty() && ui::ConfirmPopup("Pumps Shown", hiding) == 0) return 0;
+    // The question waited on a loop of its own: the window may have gone meanwhile.
+    if (!ui::PanelExists(panel)) return 0;
+    Config.PumpsShown = static_cast<std::uint8_t>(pumps);
     ShowBanks(Config.PumpsShown);
+    ApplyDisplayPalette(ui::GetCtrlInt(panel, PREF_NIGHT) != 0 ? ui::Palette::Night
+                                                               : ui::Palette::Day);
     ui::DiscardPanel(panel);
     if (panel == PreferencePanel) PreferencePanel = 0;
     return 0;
+}
+
+std::string HidingQuestion(int pumpsShown) {
+    const int banks = pumpsShown <= 8 ? 1 : pumpsShown <= 16 ? 2 : 3;
+    std::string windows;
+    int running = 0;
+    std::vector<int> alarmed;
+    const std::vector<journal::Alarm> alarms = journal::CurrentAlarms();
+    for (int b = banks; b < kBankCount; ++b) {
+        // A bank hidden already hides nothing more.
+        if (BankPanel[b] == 0 || ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_VISIBLE) == 0)
+            continue;
+        windows += std::string(windows.empty() ? "" : " and ") + "Pumps " +
+                   std::to_string(b * kPumpsPerBank + 1) + "-" +
+                   std::to_string((b + 1) * kPumpsPerBank);
+        for (int pump = b * kPumpsPerBank; pump < (b + 1) * kPumpsPerBank; ++pump) {
+            const PumpRecord& r = PumpTable[pump];
+            if (r.Online != 0 && r.MotorRpm > 0.0f) ++running;
+            for (const journal::Alarm& a : alarms)
+                if (a.pump == pump) {
+                    alarmed.push_back(pump);
+                    break;
+                }
+        }
+    }
+    if (running == 0 && alarmed.empty()) return {};
+    std::string what;
+    if (running > 0)
+        what = std::to_string(running) + (running == 1 ? " pump is running" : " pumps are running");
+    if (!alarmed.empty()) {
+        std::string labels;
+        for (int pump : alarmed) labels += (labels.empty() ? "" : ", ") + UnitLabel(pump);
+        what += std::string(what.empty() ? "" : " and ") + std::to_string(alarmed.size()) +
+                (alarmed.size() == 1 ? " pump has an alarm (" : " pumps have alarms (") +
+                labels + ")";
+    }
+    return "Showing " + std::to_string(pumpsShown) + " pumps hides " + windows + ", where " +
+           what + ".\n\nHidden pumps keep running, and their trips and the E-stop still act on "
+           "them, but their rows are out of sight. Hide them?";
+}
+
+void ApplyDisplayPalette(ui::Palette palette) {
+    settings::WriteSetting(settings::kNightPalette, palette == ui::Palette::Night ? 1 : 0);
+    ui::SetDisplayPalette(palette);
 }
 
 int ClosePreferencePanel(int panel, int, int event, void*, int, int) {
@@ -180,6 +238,8 @@ int ClosePreferencePanel(int panel, int, int event, void*, int, int) {
 void ShowLoadedSettings() {
     ApplyRefreshInterval();
     ShowBankUnits();
+    ui::SetDisplayPalette(settings::ReadSetting(settings::kNightPalette) != 0 ? ui::Palette::Night
+                                                                              : ui::Palette::Day);
     for (int pump = 0; pump < kPumpCount; ++pump) {
         const int group = static_cast<std::uint8_t>(PumpTable[pump].PumpGroup);
         ui::SetCtrlVal(BankPanel[BankOf(pump)], BankRow[pump][kPosGroup], group);

@@ -1,8 +1,13 @@
-// The display preferences the configuration record keeps, on the windows: the refresh
-// interval (menu items and display timer), the display units (menu items, unit texts and
-// decimals of the banks), the number of pumps shown (the preferences window and which bank
-// windows are up), and a loaded record shown whole, pump groups and "Auto" boxes included.
+// The display preferences, on the windows: those the configuration record keeps (the refresh
+// interval: menu items and display timer; the display units: menu items, unit texts and
+// decimals of the banks; the number of pumps shown: the preferences window and which bank
+// windows are up; a loaded record shown whole, pump groups and "Auto" boxes included) and the
+// palette, day or night, which the settings store keeps.
 #pragma once
+
+#include <string>
+
+#include "ui/model_types.h"
 
 namespace operation {
 
@@ -20,13 +25,20 @@ void Set_Display_Units(int menuBar, int menuItem, void* data, int panel);
 // are still refreshed): up to 8 the first only, 9 to 16 the first two, more all three.
 void ShowBanks(int pumpsShown);
 // The display preferences window: loaded afresh on each opening, its ring on the number of
-// pumps shown now; OK applies the marked choice (8, 16 or 24 pumps).
+// pumps shown now and its tick box on the palette shown now; OK applies the marked choice
+// (8, 16 or 24 pumps, day or night colours), asking first when it would hide running or
+// alarmed pumps.
 void ShowDisplayPrefPanel(int menuBar, int menuItem, void* data, int panel);
 int SelectPumpShown(int panel, int control, int event, void* data, int e1, int e2);
 int SetPreferences(int panel, int control, int event, void* data, int e1, int e2);
 int ClosePreferencePanel(int panel, int control, int event, void* data, int e1, int e2);
 // Handle of the open preferences window, 0 when none is open.
 extern int& PreferencePanel;
+// The question to ask before showing only pumpsShown pumps: which bank windows it hides and
+// their pumps running or alarmed; empty when it hides none of those.
+std::string HidingQuestion(int pumpsShown);
+// The palette every window is drawn in, kept in the settings store.
+void ApplyDisplayPalette(ui::Palette palette);
 
 // Puts a loaded record on the windows: refresh and units items, unit labels, each pump's
 // group selector (the "Auto" boxes are shown as the record is taken).

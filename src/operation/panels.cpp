@@ -72,7 +72,7 @@ bool validPump(int pump) {
 }
 
 // truncate(rpm / maxRpm x the bar's maximum), kept on the bar.
-double setpointBar(int panel, int bar, double rpm, double maxRpm) {
+double speedBar(int panel, int bar, double rpm, double maxRpm) {
     if (!(maxRpm > 0.0)) return 0.0;
     const double low = ui::GetCtrlAttributeDouble(panel, bar, ui::ATTR_MIN_VALUE);
     const double high = ui::GetCtrlAttributeDouble(panel, bar, ui::ATTR_MAX_VALUE);
@@ -109,7 +109,6 @@ void refreshRow(int pump) {
     ui::SetCtrlVal(panel, ids[kPosFault], r.FaultWord != 0 ? 1 : 0);
     ui::SetCtrlVal(panel, ids[kPosMotorRpm], static_cast<double>(r.MotorRpm));
 
-    // The drive before the bar: a set-point the drive's state clears is never shown.
     const bool driveOn = r.VfdOn != 0;
     ui::SetCtrlAttribute(panel, ids[kPosPowerOn], ui::ATTR_VISIBLE, driveOn ? 0 : 1);
     ui::SetCtrlAttribute(panel, ids[kPosPowerOff], ui::ATTR_VISIBLE, driveOn ? 1 : 0);
@@ -126,8 +125,10 @@ void refreshRow(int pump) {
     }
     ui::SetCtrlAttribute(panel, ids[kPosPowerText], ui::ATTR_LABEL_TEXT,
                          std::string(driveOn ? "ON" : "OFF"));
+    // The bar under the motor's speed shows that speed: a drive that faulted or tripped shows
+    // an empty bar, not the set-point it no longer runs at.
     ui::SetCtrlVal(panel, ids[kPosSetpointBar],
-                   setpointBar(panel, ids[kPosSetpointBar], speed.Rpm, r.MaxRpm));
+                   speedBar(panel, ids[kPosSetpointBar], r.MotorRpm, r.MaxRpm));
 
     ui::SetCtrlVal(panel, ids[kPosDischarge], static_cast<double>(r.DischargePressure));
     ui::SetCtrlVal(panel, ids[kPosTrip], static_cast<double>(r.TripPressure));
@@ -201,9 +202,30 @@ void computeFleetValues() {
     SelectedPumpsTotalBbl = static_cast<float>(bbl);
 }
 
+// Which pumps the fleet values count: every pump on line, those of hidden bank windows too.
+std::string fleetScope() {
+    const int shown = settings::Config.PumpsShown;
+    const int shownPumps = shown <= 8 ? 8 : shown <= 16 ? 16 : kPumpCount;
+    int online = 0, hidden = 0;
+    for (int p = 0; p < kPumpCount; ++p) {
+        if (PumpTable[p].Online == 0) continue;
+        ++online;
+        if (p >= shownPumps) ++hidden;
+    }
+    if (online == 0) return "Fleet values: no pump on line";
+    std::string text = "Fleet values of the " + std::to_string(online) +
+                       (online == 1 ? " pump on line" : " pumps on line");
+    if (hidden > 0)
+        text += ", " + std::to_string(hidden) + " of them hidden (Pumps " +
+                std::to_string(shownPumps + 1) + "-" + std::to_string(kPumpCount) + ")";
+    return text;
+}
+
 void showFleetValues() {
+    const std::string scope = fleetScope();
     for (int panel : BankPanel) {
         if (panel == 0) continue;
+        ui::SetCtrlVal(panel, BANK_FLEET_SCOPE, scope);
         ui::SetCtrlVal(panel, BANK_AVG_PRESSURE, static_cast<double>(AverageDischargePressure));
         ui::SetCtrlVal(panel, BANK_TOTAL_RATE, static_cast<double>(SelectedPumpsRate));
         ui::SetCtrlVal(panel, BANK_TOTAL_VOLUME, static_cast<double>(SelectedPumpsTotal));

@@ -11,6 +11,7 @@
 #include "platform/event_loop.h"
 #include "platform/module_state.h"
 #include "settings/config_record.h"
+#include "settings/display_units.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/trend_window.h"
@@ -151,7 +152,7 @@ void drawPressureChart(bool metric) {
 void drawRateChart(bool metric) {
     ui::ChartData chart = timeAxisChart();
     const double rateScale = metric ? settings::kBblToCubicMetres : 1.0;
-    const std::string power = metric ? "kW" : "HHP";
+    const std::string power = settings::PowerUnitsText();
     chart.left.title = metric ? "Rate (m\xC2\xB3/min)" : "Rate (bbl/min)";
     chart.right.title = "Hydraulic power (" + power + ")";
     chart.right.shown = true;

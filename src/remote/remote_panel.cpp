@@ -192,7 +192,9 @@ int RemoteEdited(int panel, int control, int event, void*, int, int) {
     } else {
         char buffer[256] = {};
         if (ui::PromptPopup(fieldName(control), std::string(fieldName(control)) + "?", buffer,
-                            sizeof buffer - 1) == 0)
+                            sizeof buffer - 1,
+                            // a new password is typed whole: the field shows only that one is kept
+                            control == REMOTE_PASSWORD ? std::string() : text(control)) == 0)
             ui::SetCtrlVal(panel, control, std::string(buffer));
     }
     dimControls();

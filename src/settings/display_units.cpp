@@ -23,6 +23,14 @@ float ToDisplayUnits(float value, int kind) {
     }
 }
 
+const char* RateUnitsText() {
+    return MetricUnits() ? "m\xC2\xB3/min" : "bbl/min";
+}
+
+const char* PowerUnitsText() {
+    return MetricUnits() ? "kW" : "hhp";
+}
+
 float FromDisplayUnits(float value, int kind) {
     if (!MetricUnits()) return value;
     switch (kind) {

@@ -20,4 +20,9 @@ float ToDisplayUnits(float value, int kind);
 // Metric back to US, likewise.
 float FromDisplayUnits(float value, int kind);
 
+// The names of the display units of a rate and of hydraulic power: one name for each,
+// whichever window shows it ("bbl/min" or "m³/min", "hhp" or "kW").
+const char* RateUnitsText();
+const char* PowerUnitsText();
+
 }  // namespace settings

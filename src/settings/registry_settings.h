@@ -30,6 +30,9 @@ inline constexpr DwordSetting kAutoRecord{"AutoRecord", 0};
 inline constexpr DwordSetting kTimeout1{"Timeout1", 30};
 inline constexpr DwordSetting kTimeout2{"Timeout2", 60};
 inline constexpr DwordSetting kAutoMode{"Auto Mode", 0};
+// The display's palette: 0 day, 1 night (a display preference kept here rather than in
+// vnk.cfg, whose 906 bytes stay as the field's stations wrote them).
+inline constexpr DwordSetting kNightPalette{"Night Palette", 0};
 // The journal's retention: days kept, and the most its events may take on disk (MB). 0
 // lifts that bound.
 inline constexpr DwordSetting kJournalKeepDays{"Journal Keep Days", 400};

@@ -16,6 +16,7 @@ struct Model {
     int nextMenuBar = 1;
     Observer* observer = nullptr;
     int stacking = 0;  // DisplayPanel calls so far
+    Palette palette = Palette::Day;
     // The operator's event being handled: its panel and control (0 for a menu or the
     // panel itself), 0 while none is (a timer tick, a hook, start-up).
     int eventPanel = 0;

@@ -104,6 +104,7 @@ using PanelCallback = int (*)(int panel, int event, void* data, int e1, int e2);
 using MenuCallback = void (*)(int menuBar, int menuItem, void* data, int panel);
 
 enum class ValueKind { Integer, Double, Text };
+enum class Palette { Day, Night };
 
 struct ListItem {
     std::string label;
@@ -236,6 +237,8 @@ class Observer {
     virtual void panelChanged(int /*panel*/) {}
     virtual void controlChanged(int /*panel*/, int /*control*/) {}
     virtual void menuChanged(int /*menuBar*/) {}
+    // The palette changed: every window is drawn again in it.
+    virtual void paletteChanged() {}
 };
 
 }  // namespace ui

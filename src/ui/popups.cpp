@@ -50,9 +50,10 @@ int ConfirmOverwritePopup() {
                         "cancel.");
 }
 
-int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength) {
+int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength,
+                const std::string& initial) {
     if (buffer == nullptr || maxLength < 0) return -1;
-    auto answer = popupBackEnd().prompt(title, text, maxLength);
+    auto answer = popupBackEnd().prompt(title, text, maxLength, initial);
     if (!answer) return -1;
     size_t n = std::min(answer->size(), static_cast<size_t>(maxLength));
     std::memcpy(buffer, answer->data(), n);
@@ -78,7 +79,7 @@ bool AutoPopups::confirm(const std::string& title, const std::string& text, cons
 }
 
 std::optional<std::string> AutoPopups::prompt(const std::string& title, const std::string& text,
-                                              int) {
+                                              int, const std::string&) {
     announce(title, text);
     return std::nullopt;
 }
@@ -118,7 +119,7 @@ bool ScriptedPopups::confirm(const std::string& title, const std::string& text,
 }
 
 std::optional<std::string> ScriptedPopups::prompt(const std::string& title, const std::string& text,
-                                                  int) {
+                                                  int, const std::string&) {
     shown_.push_back({Kind::Prompt, title, text});
     if (prompts_.empty()) return std::nullopt;
     auto answer = prompts_.front();

@@ -29,9 +29,9 @@ class PopupBackEnd {
     virtual void message(const std::string& title, const std::string& text) = 0;
     virtual bool confirm(const std::string& title, const std::string& text,
                          const ConfirmStyle& style) = 0;
-    // nullopt when cancelled.
+    // nullopt when cancelled. The entry starts from initial (what the field holds).
     virtual std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                              int maxLength) = 0;
+                                              int maxLength, const std::string& initial) = 0;
     virtual std::optional<std::string> fileSelect(const std::string& title,
                                                   const std::string& directory,
                                                   const std::string& pattern, bool save) = 0;
@@ -42,13 +42,15 @@ PopupBackEnd& popupBackEnd();
 
 // The system's popup calls. ConfirmPopup returns 1 for yes, 0 for no. PromptPopup copies at
 // most maxLength characters and a NUL into buffer and returns 0, or returns -1 when
-// cancelled (buffer untouched). FileSelectPopup returns 1 with a path, 0 when cancelled.
+// cancelled (buffer untouched); the entry starts from initial, the text the field holds now.
+// FileSelectPopup returns 1 with a path, 0 when cancelled.
 int MessagePopup(const std::string& title, const std::string& text);
 int ConfirmPopup(const std::string& title, const std::string& text, const ConfirmStyle& style = {});
 // The question asked before a file the operator chose is overwritten ("File Exists"): 1 to
 // overwrite it, 0 to leave it.
 int ConfirmOverwritePopup();
-int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength);
+int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength,
+                const std::string& initial = {});
 int FileSelectPopup(const std::string& directory, const std::string& pattern,
                     const std::string& title, bool save, std::string& path);
 
@@ -60,7 +62,7 @@ class AutoPopups : public PopupBackEnd {
     bool confirm(const std::string& title, const std::string& text,
                  const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                      int maxLength) override;
+                                      int maxLength, const std::string& initial) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 };
@@ -89,7 +91,7 @@ class ScriptedPopups : public PopupBackEnd {
     bool confirm(const std::string& title, const std::string& text,
                  const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                      int maxLength) override;
+                                      int maxLength, const std::string& initial) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 

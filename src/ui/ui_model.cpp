@@ -165,6 +165,16 @@ void setObserver(Observer* observer) {
     model().observer = observer;
 }
 
+void SetDisplayPalette(Palette palette) {
+    if (palette == model().palette) return;
+    model().palette = palette;
+    if (model().observer != nullptr) model().observer->paletteChanged();
+}
+
+Palette DisplayPalette() {
+    return model().palette;
+}
+
 // ---- window definitions ----
 
 void RegisterPanel(const std::string& resource, int resourceId, PanelBuilder build) {
@@ -763,12 +773,13 @@ void ResetModel() {
     model().nextMenuBar = 1;
     model().stacking = 0;
     model().eventPanel = model().eventCtrl = 0;
+    SetDisplayPalette(Palette::Day);
 }
 // The view that observes the model is wiring and stays.
 VNK_MODULE_STATE_CUSTOM(ui, ui_model, ResetModel, [] {
     const Model& m = model();
     return m.panels.empty() && m.menuBars.empty() && m.nextPanel == 1 && m.nextMenuBar == 1 &&
-           m.stacking == 0 && m.eventPanel == 0 && m.eventCtrl == 0;
+           m.stacking == 0 && m.eventPanel == 0 && m.eventCtrl == 0 && m.palette == Palette::Day;
 })
 
 void RegisterUiStates() {

@@ -19,6 +19,11 @@ namespace ui {
 // The one observer of the model's changes: the view, or none (nullptr).
 void setObserver(Observer* observer);
 
+// The colours every window is drawn in: the model's own by day; at night the view shows
+// them darker, keeping the colours of alarms (a display preference of the operator's).
+void SetDisplayPalette(Palette palette);
+Palette DisplayPalette();
+
 // ---- window definitions ----
 using PanelBuilder = std::function<void(int panel)>;
 // Registers the builder that fills a new instance of window resourceId of resource file.

@@ -25,6 +25,7 @@
 #include "hardware/hdw_pump.h"
 #include "operation/alarm_annunciation.h"
 #include "operation/journal_view.h"
+#include "operation/display_prefs.h"
 #include "platform/sim/memory_journal.h"
 #include "platform/sim/sim_mqtt.h"
 #include "remote/publisher.h"
@@ -36,6 +37,7 @@
 #include "support/viewed_station.h"
 #include "ui/qt/file_chooser.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
 #include "ui/windows/hardware_windows.h"
 #include "ui/windows/journal_window.h"
@@ -235,7 +237,8 @@ TEST_F(Shots, TouchDialogs) {
     watcher.script.push_back([&](QDialog* d) {
         auto* k = dynamic_cast<TouchKeyboard*>(d);
         ASSERT_NE(k, nullptr);
-        tapKeys(k, "FP-01");
+        tap(k->key("backspace"));  // it holds the identification shown: one letter mended
+        tapKeys(k, "9");
         shoot("on_screen_keyboard.png");
         tap(k->key("cancel"));
     });
@@ -251,6 +254,38 @@ TEST_F(Shots, TouchDialogs) {
     tap(view.widget(BankPanel[0], BANK_EXIT));
     settle();
     EXPECT_FALSE(loop.quitRequested());
+}
+
+// ---- day and night colours ----
+
+// A bank window with pump 3 running, pump 5 tripped and a drive fault on pump 6; Display
+// Preferences over it; the detail view of pump 3: by day, then at night, chosen by taps.
+TEST_F(Shots, DayAndNightPalettes) {
+    runPump3();
+    fleet->unit(4).trip();
+    fleet->unit(5).setFault(0x0100);
+    settle(2.0);
+    for (const std::string palette : {"day", "night"}) {
+        if (palette == "night") {
+            select(MENU_PUMPS_SHOWN);
+            settle();
+            tap(view.widget(operation::PreferencePanel, PREF_NIGHT));
+            tap(view.widget(operation::PreferencePanel, PREF_OK));
+            settle(1.0);
+        }
+        shoot(("palette_" + palette + "_bank.png").c_str());
+        select(MENU_PUMPS_SHOWN);
+        settle();
+        ASSERT_NE(operation::PreferencePanel, 0);
+        shoot(("palette_" + palette + "_dialog.png").c_str());
+        tap(view.widget(operation::PreferencePanel, PREF_CLOSE));
+        settle();
+        tap(rowWidget(kPosDetail));
+        settle(1.5);
+        shoot(("palette_" + palette + "_detail.png").c_str());
+        tap(view.widget(DetailPanel, DETAIL_CLOSE));
+        settle();
+    }
 }
 
 // ---- the questions before what reaches the whole fleet, and before leaving ----

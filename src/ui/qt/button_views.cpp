@@ -5,9 +5,11 @@
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <cstdlib>
 
 #include "ui/qt/logic_call.h"
+#include "ui/qt/palette.h"
 #include "ui/ui_model.h"
 
 namespace ui::qt {
@@ -30,6 +32,16 @@ QString buttonText(const QWidget* w, const std::string& label, int width) {
     return text;
 }
 
+// A tick box that a finger hits anywhere on it, its text included: the toolkit's own takes
+// only the box and the text's outline, some 20 pixels high.
+class TouchCheckBox : public QCheckBox {
+  public:
+    using QCheckBox::QCheckBox;
+
+  protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 }  // namespace
 
 ButtonView::ButtonView(const Control& c, const ControlSite& site)
@@ -43,17 +55,17 @@ ButtonView::ButtonView(const Control& c, const ControlSite& site)
 void ButtonView::render(const Control& c) {
     w_->setText(buttonText(w_, c.label, c.width));
     // Black is every control's default text colour; on a button it means "normal".
-    const QString back = colour(c.bgColor);
     QString style;
-    const bool lightBack = c.bgColor != VAL_WHITE && QColor(back).lightness() > 150;
+    const bool lightBack = c.bgColor != VAL_WHITE && QColor(colour(c.bgColor)).lightness() > 150;
     if (c.textColor != VAL_BLACK || lightBack)
-        style += QString("color: %1;").arg(colour(c.textColor));
-    if (c.bgColor != VAL_WHITE) style += QString("background: %1;").arg(back);
+        style += QString("color: %1;").arg(sheetColour(shownText(c.textColor, c.bgColor)));
+    if (c.bgColor != VAL_WHITE)
+        style += QString("background: %1;").arg(sheetColour(shownBack(c.bgColor)));
     restyle(w_, style.isEmpty() ? QString() : "QPushButton:enabled {" + style + "}");
 }
 
 CheckBoxView::CheckBoxView(const Control& c, const ControlSite& site)
-    : WidgetView(new QCheckBox(site.canvas), c.id) {
+    : WidgetView(new TouchCheckBox(site.canvas), c.id) {
     w_->setFocusPolicy(Qt::NoFocus);
     QObject::connect(w_, &QCheckBox::clicked,
                      [&syncing = site.syncing, panel = site.panel, id = c.id](bool on) {
@@ -69,6 +81,9 @@ void CheckBoxView::render(const Control& c) {
 RingView::RingView(const Control& c, const ControlSite& site)
     : WidgetView(new QComboBox(site.canvas), c.id) {
     w_->setFocusPolicy(Qt::NoFocus);
+    // The list's items take their height from the style (finger-sized) only through a
+    // styled delegate; the toolkit's own draws them at the text's height.
+    w_->setItemDelegate(new QStyledItemDelegate(w_));
     // Qt reports a choice even when the operator picks the item already shown: the
     // callbacks tell a real change themselves (choosing a failed port again retries it).
     QObject::connect(w_, &QComboBox::activated,

@@ -8,6 +8,8 @@
 #include <QValueAxis>
 #include <cmath>
 
+#include "ui/qt/palette.h"
+
 namespace ui::qt {
 
 namespace {
@@ -90,13 +92,10 @@ class ChartWidget::Traces : public QGraphicsItem {
 // The chart is given to the view as it is made: QChartView(parent) would make a chart of its
 // own, and setChart() does not delete the chart it replaces.
 ChartWidget::ChartWidget(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()) {
-    chart_->setBackgroundBrush(kChartBack);
     chart_->setBackgroundRoundness(4);
-    chart_->setPlotAreaBackgroundBrush(kPlotBack);
     chart_->setPlotAreaBackgroundVisible(true);
     chart_->setMargins(QMargins(4, 2, 4, 2));
     chart_->legend()->setAlignment(Qt::AlignTop);
-    chart_->legend()->setLabelColor(kText);
     QFont legendFont = font();
     legendFont.setPixelSize(13);
     chart_->legend()->setFont(legendFont);
@@ -112,12 +111,8 @@ ChartWidget::ChartWidget(QWidget* parent) : QChartView(new QChart, parent), char
     titles.setPixelSize(13);
     titles.setBold(true);
     for (QValueAxis* a : {x_, values_[0], values_[1]}) {
-        a->setLabelsColor(kText);
         a->setLabelsFont(labels);
-        a->setTitleBrush(kText);
         a->setTitleFont(titles);
-        a->setGridLineColor(kGrid);
-        a->setLinePenColor(kAxisLine);
         a->setMinorGridLineVisible(false);
     }
     // The right axis draws no grid of its own: the left one's lines would be doubled.
@@ -129,7 +124,23 @@ ChartWidget::ChartWidget(QWidget* parent) : QChartView(new QChart, parent), char
     // Without antialiasing: it would more than double the painting of the lines.
     setRenderHint(QPainter::Antialiasing, false);
     setFrameShape(QFrame::NoFrame);
-    setBackgroundBrush(kChartBack);
+    paintInPalette();
+}
+
+void ChartWidget::paintInPalette() {
+    const QColor back = shownBack(kChartBack);
+    if (chart_->backgroundBrush().color() == back && backgroundBrush().color() == back) return;
+    const QColor text = shownText(kText, kChartBack);
+    chart_->setBackgroundBrush(back);
+    chart_->setPlotAreaBackgroundBrush(shownBack(kPlotBack));
+    chart_->legend()->setLabelColor(text);
+    for (QValueAxis* a : {x_, values_[0], values_[1]}) {
+        a->setLabelsColor(text);
+        a->setTitleBrush(text);
+        a->setGridLineColor(shownLine(kGrid));
+        a->setLinePenColor(shownLine(kAxisLine));
+    }
+    setBackgroundBrush(back);
 }
 
 // Each change of an axis lays the whole chart out again: only what differs is set.
@@ -146,6 +157,7 @@ void ChartWidget::setAxis(QValueAxis* axis, const ChartAxis& model) {
 }
 
 void ChartWidget::setData(const ChartData& content) {
+    paintInPalette();
     content_ = content;
     setAxis(x_, content_.x);
     setAxis(values_[0], content_.left);

@@ -24,6 +24,8 @@ class ChartWidget : public QChartView {
   private:
     class Traces;
     void setAxis(QValueAxis* axis, const ChartAxis& model);
+    // The chart's own colours in the palette shown (the lines keep theirs).
+    void paintInPalette();
 
     QChart* chart_;
     QValueAxis* x_;

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "ui/qt/logic_call.h"
+#include "ui/qt/palette.h"
 #include "ui/ui_model.h"
 
 namespace ui::qt {
@@ -79,7 +80,7 @@ void ControlView::sync(const Control& c) {
     if (caption_ != nullptr) {
         setLabelText(caption_, QString::fromStdString(c.label));
         caption_->setGeometry(c.left, c.top - 17, std::max(c.width, 60), 16);
-        restyle(caption_, "QLabel { color: white; } QLabel:disabled { color: #5f6a86; }");
+        restyle(caption_, shownSheet("QLabel { color: #ffffff; } QLabel:disabled { color: #5f6a86; }"));
         caption_->setVisible(c.visible);
         caption_->setEnabled(!Greyed(c));
     }

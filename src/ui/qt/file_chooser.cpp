@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/qt/palette.h"
+
 namespace ui::qt {
 
 namespace {
@@ -26,11 +28,11 @@ constexpr int kNameLength = 100;  // what the keyboard takes for a file name
 // The list in the look of the station's read-outs: light text on the dark field, the chosen
 // row in the button blue (the dialog's style gives it a scroll bar as wide as a finger).
 const char* const kListStyle = R"(
-QTreeWidget { background: #07103a; color: white; border: 1px solid #5570b0;
+QTreeWidget { background: #07103a; color: #ffffff; border: 1px solid #5570b0;
               font-family: "DejaVu Sans"; font-size: 18px; }
 QTreeWidget::item { border-bottom: 1px solid #1d2d66; padding-left: 6px; }
-QTreeWidget::item:selected { background: #3c5a9a; color: white; }
-QHeaderView::section { background: #27304a; color: white; font-size: 15px; font-weight: bold;
+QTreeWidget::item:selected { background: #3c5a9a; color: #ffffff; }
+QHeaderView::section { background: #27304a; color: #ffffff; font-size: 15px; font-weight: bold;
                        border: none; padding: 6px; }
 )";
 
@@ -82,7 +84,7 @@ TouchFileChooser::TouchFileChooser(const QString& title, const QString& director
     column->addWidget(folderLine_);
 
     list_ = new QTreeWidget(this);
-    list_->setStyleSheet(kListStyle);
+    list_->setStyleSheet(shownSheet(kListStyle));
     list_->setColumnCount(2);
     list_->setHeaderLabels({"File", "Modified"});
     list_->setRootIsDecorated(false);
@@ -190,12 +192,18 @@ void TouchFileChooser::openKeyboard() {
         keyboard_->raise();
         return;
     }
-    // One that was answered is on its way out (deleted by the loop): a new one starts empty.
+    // One that was answered is on its way out (deleted by the loop): a new one is made.
     const QString prompt = suffix_.isEmpty()
                                ? QString("Name of the file:")
                                : "Name of the file (" + suffix_ + " is added when it is left out):";
     keyboard_ = new TouchKeyboard(windowTitle(), prompt, kNameLength, this);
     TouchKeyboard* keyboard = keyboard_.data();
+    // It holds the name shown (a refused one is mended, not typed again), without the
+    // extension that is added anyway; a "/" no name may hold has no key.
+    QString held = name_;
+    if (!suffix_.isEmpty() && held.endsWith(suffix_, Qt::CaseInsensitive)) held.chop(suffix_.size());
+    keyboard->setText(held);
+    keyboard->refuse("/");
     keyboard->setAttribute(Qt::WA_DeleteOnClose);
     // It takes this dialog's place for input while it is open; the bank windows stay usable.
     keyboard->setWindowModality(Qt::WindowModal);

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "ui/qt/chart_widget.h"
+#include "ui/qt/palette.h"
 #include "ui/qt/widgets.h"
 
 namespace ui::qt {
@@ -34,8 +35,8 @@ void GaugeView::render(const Control& c) {
     w_->setRange(c.minValue, c.maxValue);
     w_->setPrecision(c.precision);
     w_->setCaption(QString::fromStdString(c.unitsLabel));
-    w_->setColours(QColor(colour(c.textColor)), QColor(colour(c.bgColor)),
-                   QColor(colour(c.onColor)));
+    w_->setColours(shownText(c.textColor, c.bgColor), shownBack(c.bgColor),
+                   shownText(c.onColor, c.bgColor));
     w_->setValue(c.number);
 }
 
@@ -45,7 +46,7 @@ LedView::LedView(const Control& c, const ControlSite& site)
 }
 
 void LedView::render(const Control& c) {
-    w_->setState(c.number != 0.0, QColor(colour(c.onColor)), QColor(colour(c.offColor)));
+    w_->setState(c.number != 0.0, shownBack(c.onColor), shownBack(c.offColor));
     w_->setText(QString::fromStdString(c.label));
 }
 
@@ -64,8 +65,9 @@ DecorationView::DecorationView(const Control& c, const ControlSite& site)
 }
 
 void DecorationView::render(const Control& c) {
-    restyle(w_, QString("QFrame { background: %1; border: 1px solid #4a64a8; border-radius: 4px; }")
-                    .arg(colour(c.bgColor)));
+    restyle(w_, shownSheet(QString("QFrame { background: %1; border: 1px solid #4a64a8;"
+                                   " border-radius: 4px; }")
+                               .arg(colour(c.bgColor))));
 }
 
 }  // namespace ui::qt

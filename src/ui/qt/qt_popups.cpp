@@ -88,8 +88,9 @@ bool QtPopups::confirm(const std::string& title, const std::string& text,
 }
 
 std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,
-                                            int maxLength) {
+                                            int maxLength, const std::string& initial) {
     TouchKeyboard keyboard(q(title), q(text), maxLength);
+    keyboard.setText(q(initial));
     if (run(keyboard, 0) != QDialog::Accepted) return std::nullopt;
     return keyboard.text().left(maxLength).toStdString();
 }

@@ -24,7 +24,7 @@ class QtPopups : public PopupBackEnd {
     bool confirm(const std::string& title, const std::string& text,
                  const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                      int maxLength) override;
+                                      int maxLength, const std::string& initial) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 

@@ -19,24 +19,29 @@
 #include "ui/placement.h"
 #include "ui/qt/control_kinds.h"
 #include "ui/qt/logic_call.h"
+#include "ui/qt/palette.h"
 
 namespace ui::qt {
 
 namespace {
 
 // The station's look for a touch screen: large, high-contrast controls on the panel blue;
-// a dimmed control is clearly greyed out.
+// a dimmed control is clearly greyed out. Whatever a finger chooses from (a list's item, a
+// menu's item, a tick box) is at least 44 pixels high.
 const char* const kStationStyle = R"(
 QWidget { font-family: "DejaVu Sans"; font-size: 13px; }
-QPushButton { background: #3c5a9a; color: white; border: 1px solid #8fa8dc; border-radius: 5px;
+QPushButton { background: #3c5a9a; color: #ffffff; border: 1px solid #8fa8dc; border-radius: 5px;
               font-weight: bold; padding: 2px; }
 QPushButton:pressed { background: #1f3366; }
 QPushButton:disabled { background: #27304a; color: #5f6a86; border-color: #39425c; }
-QComboBox { background: #e8ecf4; color: black; border: 1px solid #8fa8dc; border-radius: 3px;
+QComboBox { background: #e8ecf4; color: #000000; border: 1px solid #8fa8dc; border-radius: 3px;
             padding-left: 4px; }
 QComboBox:disabled { background: #39425c; color: #6f7a96; }
-QCheckBox { color: white; spacing: 6px; }
-QCheckBox::indicator { width: 18px; height: 18px; border: 2px solid white; border-radius: 3px;
+QComboBox QAbstractItemView { background: #e8ecf4; color: #000000;
+                              selection-background-color: #c8d4f0; }
+QComboBox QAbstractItemView::item { min-height: 44px; font-size: 15px; }
+QCheckBox { color: #ffffff; spacing: 6px; }
+QCheckBox::indicator { width: 20px; height: 20px; border: 2px solid #ffffff; border-radius: 3px;
                        background: #e8ecf4; }
 QCheckBox::indicator:checked { background: #20c040; }
 QCheckBox::indicator:disabled { background: #39425c; border-color: #5f6a86; }
@@ -47,17 +52,25 @@ QProgressBar::chunk { background: #20c040; }
 QProgressBar:disabled { border-color: #39425c; }
 QProgressBar::chunk:disabled { background: #2f5a3a; }
 QPlainTextEdit { background: #07103a; color: #00ff00; border: 1px solid #5570b0; }
-QMenuBar { font-size: 15px; }
-QMenuBar::item { padding: 6px 14px; }
-QMenu { font-size: 15px; }
-QMenu::item { padding: 8px 28px; }
+QMenuBar { font-size: 15px; background: #e8ecf4; color: #000000; }
+QMenuBar::item { padding: 13px 16px; background: #e8ecf4; }
+QMenuBar::item:selected { background: #c8d4f0; }
+QMenu { font-size: 15px; background: #f4f6fa; color: #000000; border: 1px solid #8fa8dc; }
+QMenu::item { padding: 13px 28px; }
+QMenu::item:selected { background: #c8d4f0; }
+QMenu::item:disabled { color: #808080; }
 )";
 
 // A window's inside in its panel's colour. Through the style sheet, not the palette: a
 // window given its stay-on-top flag is re-created and repolished, and a palette colour of
-// its inside would be lost.
-void paintBackground(QWidget* canvas, int rgb) {
-    restyle(canvas, QString("QWidget#canvas { background: %1; }").arg(colour(rgb)));
+// its inside would be lost. A dialog has its edge (palette.h).
+void paintBackground(QWidget* canvas, int rgb, bool dialog) {
+    QString style = QString("QWidget#canvas { background: %1; ").arg(sheetColour(shownBack(rgb)));
+    if (dialog)
+        style += QString("border: %1px solid %2; ")
+                     .arg(kDialogEdgeWidth)
+                     .arg(sheetColour(dialogEdge()));
+    restyle(canvas, style + "}");
 }
 
 // A panel's window: closing it, keys and the operator's resizing are model events; the
@@ -174,7 +187,7 @@ void QtView::build(int panel) {
     if (!view) {
         view = std::make_unique<PanelView>();
         view->window = new PanelWindow(panel, syncing_);
-        view->window->setStyleSheet(kStationStyle);
+        view->window->setStyleSheet(shownSheet(kStationStyle));
         view->canvas = new QWidget(view->window);
         view->canvas->setObjectName("canvas");
         view->canvas->setAttribute(Qt::WA_StyledBackground);
@@ -206,7 +219,7 @@ void QtView::panelChanged(int panel) {
     if (v.tab.host != nullptr) {  // a tab page: its tab shows whether it can be opened
         syncing_ = true;
         v.tab.host->setTabEnabled(v.tab.index, !p->dimmed);
-        paintBackground(v.canvas, p->backColor);
+        paintBackground(v.canvas, p->backColor, false);
         syncing_ = false;
         for (const Control& c : p->controls) sync(panel, c.id);
         return;
@@ -241,7 +254,7 @@ void QtView::panelChanged(int panel) {
         v.window->setWindowState(Qt::WindowNoState);
         v.window->resize(p->width, p->height + menuHeight);
     }
-    paintBackground(v.canvas, p->backColor);
+    paintBackground(v.canvas, p->backColor, !p->mainWindow);
     syncing_ = false;
     syncMenus(panel);
     for (const Control& c : p->controls) sync(panel, c.id);
@@ -254,6 +267,15 @@ void QtView::panelChanged(int panel) {
         if (!p->topmost) v.window->activateWindow();
         raiseDialogs();
     }
+}
+
+void QtView::paletteChanged() {
+    std::vector<int> panels;
+    for (auto& [panel, view] : views_) {
+        view->window->setStyleSheet(shownSheet(kStationStyle));
+        panels.push_back(panel);
+    }
+    for (int panel : panels) panelChanged(panel);
 }
 
 QWidget* QtView::shownWindow(int panel) const {

@@ -29,6 +29,7 @@ class QtView : public Observer {
     void panelChanged(int panel) override;
     void controlChanged(int panel, int control) override;
     void menuChanged(int menuBar) override;
+    void paletteChanged() override;
 
     // The window of a panel and the widget of a control (null when there is none); for
     // screenshots and tests.

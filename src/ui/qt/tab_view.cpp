@@ -3,6 +3,7 @@
 #include <QTabWidget>
 
 #include "ui/qt/logic_call.h"
+#include "ui/qt/palette.h"
 #include "ui/ui_model.h"
 
 namespace ui::qt {
@@ -31,11 +32,13 @@ void TabView::render(const Control& c) {
         w_->setTabEnabled(page.slot->index, !p->dimmed);
     }
     if (c.selected >= 0 && c.selected < w_->count()) w_->setCurrentIndex(c.selected);
-    restyle(w_, QString("QTabBar::tab { background: %1; color: black; padding: 8px 4px;"
-                        " font-size: 15px; }"
-                        "QTabBar::tab:selected { background: white; font-weight: bold; }"
-                        "QTabBar::tab:disabled { color: #808080; }")
-                    .arg(colour(c.bgColor)));
+    restyle(w_, shownSheet(QString("QTabBar::tab { background: %1; padding: 8px 4px;"
+                                   " font-size: 15px; }"
+                                   "QTabBar::tab:selected { background: #ffffff; font-weight: bold; }"
+                                   "QTabBar::tab:disabled { color: #808080; }")
+                               .arg(colour(c.bgColor))) +
+                    QString("QTabBar::tab { color: %1; }")
+                        .arg(sheetColour(shownText(VAL_BLACK, c.bgColor))));
 }
 
 }  // namespace ui::qt

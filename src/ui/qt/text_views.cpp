@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <algorithm>
 
+#include "ui/qt/palette.h"
 #include "ui/qt/widgets.h"
 
 namespace ui::qt {
@@ -29,7 +30,7 @@ NumericView::NumericView(const Control& c, const ControlSite& site)
 
 void NumericView::render(const Control& c) {
     w_->setContent(numberText(c), QString::fromStdString(c.unitsLabel));
-    w_->setColours(QColor(colour(c.textColor)), QColor(colour(c.bgColor)), c.mode == MODE_HOT);
+    w_->setColours(shownText(c.textColor, c.bgColor), shownBack(c.bgColor), c.mode == MODE_HOT);
 }
 
 StringView::StringView(const Control& c, const ControlSite& site)
@@ -52,11 +53,13 @@ void StringView::render(const Control& c) {
     };
     while (size > 12 && widthAt(size) > c.width - 8) --size;
     w_->setWordWrap(widthAt(size) > c.width - 8 && c.height >= 3 * size);
-    restyle(w_, QString("QLabel { color: %1; background: %2; %3 border-radius: 3px;"
-                        " font-size: %4px; }"
-                        "QLabel:disabled { color: #5f6a86; }")
-                    .arg(colour(c.textColor), colour(c.bgColor), frame)
-                    .arg(size));
+    restyle(w_, shownSheet(QString("QLabel { %3 border-radius: 3px; font-size: %4px; }"
+                                   "QLabel:disabled { color: #5f6a86; }")
+                               .arg(frame)
+                               .arg(size)) +
+                    QString("QLabel { color: %1; background: %2; }")
+                        .arg(sheetColour(shownText(c.textColor, c.bgColor)),
+                             sheetColour(shownBack(c.bgColor))));
 }
 
 TextMsgView::TextMsgView(const Control& c, const ControlSite& site)
@@ -82,11 +85,11 @@ void TextMsgView::render(const Control& c) {
     };
     while (size > 13 && widthAt(size) > c.width - 4) --size;
     w_->setWordWrap(widthAt(size) > c.width - 4);
-    restyle(w_, QString("QLabel { color: %1; font-size: %2px; %3 }"
-                        "QLabel:disabled { color: #5f6a86; }")
-                    .arg(colour(c.textColor))
-                    .arg(size)
-                    .arg(size > 16 ? "font-weight: bold;" : ""));
+    restyle(w_, QString("QLabel { color: %1; font-size: %2px; %3 }")
+                        .arg(sheetColour(shownText(c.textColor, c.bgColor)))
+                        .arg(size)
+                        .arg(size > 16 ? "font-weight: bold;" : "") +
+                    shownSheet("QLabel:disabled { color: #5f6a86; }"));
 }
 
 TextBoxView::TextBoxView(const Control& c, const ControlSite& site)

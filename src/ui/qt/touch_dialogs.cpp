@@ -4,11 +4,14 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+
+#include "ui/qt/palette.h"
 
 namespace ui::qt {
 
@@ -19,12 +22,12 @@ namespace {
 // as a finger.
 const char* const kTouchStyle = R"(
 QDialog#touchDialog { background: #002a80; }
-QLabel { color: white; font-family: "DejaVu Sans"; font-size: 17px; }
+QLabel { color: #ffffff; font-family: "DejaVu Sans"; font-size: 17px; }
 QLabel#caption { font-size: 20px; font-weight: bold; }
-QLabel#display { background: white; color: black; font-size: 24px; padding-left: 10px;
+QLabel#display { background: #ffffff; color: #000000; font-size: 24px; padding-left: 10px;
                  border: 1px solid #4a64a8; border-radius: 3px; }
 QLabel#status { color: #ffff40; font-weight: bold; }
-QPushButton { background: #3c5a9a; color: white; border: 1px solid #8fa8dc; border-radius: 5px;
+QPushButton { background: #3c5a9a; color: #ffffff; border: 1px solid #8fa8dc; border-radius: 5px;
               font-family: "DejaVu Sans"; font-size: 17px; font-weight: bold; padding: 2px; }
 QPushButton:pressed { background: #1f3366; }
 QPushButton:disabled { background: #27304a; color: #5f6a86; border-color: #39425c; }
@@ -71,7 +74,7 @@ bool printableAscii(const QString& s) {
 TouchDialog::TouchDialog(const QString& title, QWidget* parent) : QDialog(parent) {
     setObjectName("touchDialog");
     setWindowTitle(title);
-    setStyleSheet(kTouchStyle);
+    setStyleSheet(shownSheet(kTouchStyle));
     caption_ = new QLabel(title, this);
     caption_->setObjectName("caption");
     caption_->setWordWrap(true);
@@ -85,6 +88,14 @@ QPushButton* TouchDialog::touchButton(const QString& text, const QString& name, 
     b->setAutoDefault(false);
     b->setFixedSize(std::max(width, kTouchMin), std::max(height, kTouchMin));
     return b;
+}
+
+void TouchDialog::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    const int w = kDialogEdgeWidth;
+    p.setPen(QPen(dialogEdge(), w));
+    p.drawRect(QRectF(rect()).adjusted(w / 2.0, w / 2.0, -w / 2.0, -w / 2.0));
 }
 
 void TouchDialog::makeGreen(QPushButton* button) {
@@ -291,8 +302,22 @@ std::vector<QPushButton*> TouchKeyboard::keys() const {
 
 void TouchKeyboard::type(const QString& characters) {
     for (QChar c : characters)
-        if (text_.size() < maxLength_) text_ += c;
+        if (text_.size() < maxLength_ && !refused_.contains(c)) text_ += c;
     refresh();
+}
+
+void TouchKeyboard::setText(const QString& text) {
+    text_.clear();
+    for (QChar c : text)
+        if (printableAscii(QString(c))) type(QString(c));
+    refresh();
+}
+
+void TouchKeyboard::refuse(const QString& characters) {
+    refused_ = characters;
+    for (QChar c : characters)
+        if (QPushButton* k = key(c == ' ' ? QString("space") : QString(c).toUpper()))
+            k->setEnabled(false);
 }
 
 void TouchKeyboard::erase() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QKeyEvent;
+class QPaintEvent;
 class QShowEvent;
 class QLabel;
 class QPushButton;
@@ -39,6 +40,8 @@ class TouchDialog : public QDialog {
     static void makeGreen(QPushButton* button);
     virtual void enterPressed() = 0;
     void keyPressEvent(QKeyEvent* event) override;
+    // Its edge, which a screen without a window manager draws no frame around.
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     QLabel* caption_;
@@ -79,9 +82,11 @@ class TouchMessage : public TouchDialog {
     int answer_ = 0;
 };
 
-// A keyboard on the screen: the prompt, a one-line display of what is typed (from empty),
+// A keyboard on the screen: the prompt, a one-line display of what is typed (from the text
+// the field holds, so that a one-letter fix is a tap or two, not the whole text again),
 // keys A-Z, 0-9, space, - . _ /, a case key that switches the letters between capitals and
-// small letters (each key shows the letter it types), backspace, Clear, Cancel and OK.
+// small letters (each key shows the letter it types), backspace, Clear, Cancel and OK. The
+// keys of characters its field refuses are dimmed.
 // Every key is at least 52 x 52 px, and the whole keyboard fits left of a bank window's STOP
 // column. At most maxLength characters are taken; the line under
 // the display counts them. A keyboard, where there is one, types printable ASCII, Backspace
@@ -92,6 +97,11 @@ class TouchKeyboard : public TouchDialog {
                   QWidget* parent = nullptr);
 
     QString text() const { return text_; }
+    // The text the entry starts from (what the field holds now); what the keyboard could not
+    // type itself is left out.
+    void setText(const QString& text);
+    // Characters the field refuses: their keys are dimmed and a keyboard's are not taken.
+    void refuse(const QString& characters);
     bool capitals() const { return capitals_; }
     // A key by its name: "A"-"Z", "0"-"9", "space", "-", ".", "_", "/", "case",
     // "backspace", "clear", "ok", "cancel"; null for any other name.
@@ -112,6 +122,7 @@ class TouchKeyboard : public TouchDialog {
     QLabel* display_ = nullptr;
     QLabel* count_ = nullptr;
     QString text_;
+    QString refused_;
     int maxLength_;
     bool capitals_ = true;
 };

@@ -5,6 +5,8 @@
 #include <QtMath>
 #include <cmath>
 
+#include "ui/qt/palette.h"
+
 namespace ui::qt {
 
 namespace {
@@ -71,7 +73,7 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     const QPointF centre(width() / 2.0, height() / 2.0);
     const double r = side / 2.0 - 2.0;
 
-    p.setPen(QPen(QColor(0x90, 0x90, 0xA0), 2));
+    p.setPen(QPen(shownLine(QColor(0x90, 0x90, 0xA0)), 2));
     p.setBrush(face_);
     p.drawEllipse(centre, r, r);
 
@@ -116,7 +118,7 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     p.setPen(Qt::NoPen);
     p.setBrush(needle_);
     p.drawPath(needle);
-    p.setBrush(QColor(0xD0, 0xD0, 0xD0));
+    p.setBrush(shownLine(QColor(0xD0, 0xD0, 0xD0)));
     p.drawEllipse(centre, r * 0.07, r * 0.07);
 
     // Read-out and caption in the lower part of the dial.
@@ -154,16 +156,18 @@ void ReadoutWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const bool enabled = isEnabled();
-    QColor back = enabled ? back_ : QColor(0x10, 0x1a, 0x3c);
-    QColor text = enabled ? text_ : QColor(0x5f, 0x6a, 0x86);
+    const QColor dimmedBack(0x10, 0x1a, 0x3c);
+    QColor back = enabled ? back_ : shownBack(dimmedBack);
+    QColor text = enabled ? text_ : shownText(QColor(0x5f, 0x6a, 0x86), dimmedBack);
     QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     p.setBrush(back);
-    p.setPen(QPen(tappable_ && enabled ? QColor(0xc8, 0xd4, 0xf0) : QColor(0x4a, 0x64, 0xa8),
+    p.setPen(QPen(shownLine(tappable_ && enabled ? QColor(0xc8, 0xd4, 0xf0) : QColor(0x4a, 0x64, 0xa8)),
                   tappable_ ? 2 : 1));
     p.drawRoundedRect(box, 3, 3);
 
+    // Units are read from across the van too: never smaller than 12 px.
     QFont small = font();
-    small.setPixelSize(10);
+    small.setPixelSize(kUnitsPixels);
     QFont big = font();
     big.setBold(true);
     auto fits = [&](int size, int room) {
@@ -179,7 +183,7 @@ void ReadoutWidget::paintEvent(QPaintEvent*) {
         while (valueSize_ > 12 && !fits(valueSize_, width() - 8 - unitsWidth)) --valueSize_;
         if (!units_.isEmpty() && !fits(valueSize_, width() - 8 - unitsWidth)) {
             stacked_ = true;
-            valueSize_ = std::min(18, (height() - 4) * 6 / 10);
+            valueSize_ = std::min(18, height() - QFontMetrics(small).height() - 1);
             while (valueSize_ > 8 && !fits(valueSize_, width() - 8)) --valueSize_;
         }
     }
@@ -187,12 +191,12 @@ void ReadoutWidget::paintEvent(QPaintEvent*) {
     p.setPen(text);
     p.setFont(big);
     if (stacked_) {
-        QRect top(4, 1, width() - 8, height() * 6 / 10);
+        const int unitsHeight = QFontMetrics(small).height();
+        const QRect top(4, 0, width() - 8, height() - unitsHeight);
         p.drawText(top, Qt::AlignRight | Qt::AlignVCenter, value_);
-        small.setPixelSize(9);
         p.setFont(small);
-        p.drawText(QRect(4, top.bottom(), width() - 8, height() - top.bottom() - 1),
-                   Qt::AlignRight | Qt::AlignTop, units_);
+        p.drawText(QRect(4, top.bottom() - 1, width() - 8, unitsHeight),
+                   Qt::AlignRight | Qt::AlignVCenter, units_);
         return;
     }
     QRect inner = rect().adjusted(4, 0, -4 - unitsWidth, 0);
@@ -227,7 +231,7 @@ void LedWidget::setText(const QString& text) {
 
 QColor LedWidget::lampColour() const {
     // Dimmed as the row's dimmed buttons are; a lamp still lit shows only faintly.
-    if (!isEnabled()) return on_ ? onColour_.darker(300) : QColor(0x27, 0x30, 0x4a);
+    if (!isEnabled()) return on_ ? onColour_.darker(300) : shownBack(QColor(0x27, 0x30, 0x4a));
     return on_ ? onColour_ : offColour_;
 }
 
@@ -237,8 +241,8 @@ void LedWidget::paintEvent(QPaintEvent*) {
     const bool enabled = isEnabled();
     const double side = std::min(width(), height()) - 1.0;
     const QRectF bezel((width() - side) / 2.0, (height() - side) / 2.0, side, side);
-    p.setPen(QPen(enabled ? QColor(0x4a, 0x64, 0xa8) : QColor(0x39, 0x42, 0x5c), 1));
-    p.setBrush(enabled ? QColor(0x07, 0x10, 0x3a) : QColor(0x10, 0x1a, 0x3c));
+    p.setPen(QPen(shownLine(enabled ? QColor(0x4a, 0x64, 0xa8) : QColor(0x39, 0x42, 0x5c)), 1));
+    p.setBrush(shownBack(enabled ? QColor(0x07, 0x10, 0x3a) : QColor(0x10, 0x1a, 0x3c)));
     p.drawEllipse(bezel);
     // Flat, without the highlight that would make it look like something to press.
     const double inset = std::max(2.0, side / 9.0);
@@ -256,9 +260,9 @@ void LedWidget::paintEvent(QPaintEvent*) {
         // bright the eye sees it: HSL lightness puts pure yellow and red alike at one half.
         const int seen = (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
         if (!enabled)
-            p.setPen(QColor(0x5f, 0x6a, 0x86));
+            p.setPen(shownText(QColor(0x5f, 0x6a, 0x86), QColor(0x10, 0x1a, 0x3c)));
         else
-            p.setPen(seen > 128 ? QColor(Qt::black) : QColor(0xc8, 0xd4, 0xf0));
+            p.setPen(seen > 128 ? QColor(Qt::black) : shownText(QColor(0xc8, 0xd4, 0xf0), c));
         p.drawText(lamp, Qt::AlignCenter, text_);
     }
 }

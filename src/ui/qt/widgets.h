@@ -34,6 +34,7 @@ class GaugeWidget : public QWidget {
 // directly: a refresh writes a hundred of these a second.
 class ReadoutWidget : public QWidget {
   public:
+    static constexpr int kUnitsPixels = 12;
     explicit ReadoutWidget(QWidget* parent = nullptr);
     void setContent(const QString& value, const QString& units);
     void setColours(const QColor& text, const QColor& back, bool tappable);

@@ -28,7 +28,7 @@ ui::Control& radio(int panel, int id, const char* label, int top) {
 
 // A value field edited on the keypad; the ranges in force are set by the code for the units.
 // Field and unit label take kFieldWidth + kUnitsGap + kUnitsWidth pixels: the longest unit,
-// "m3 / M", fits whole, and the right-hand pair ends clear of the tab page's frame.
+// "m³/min", fits whole, and the right-hand pair ends clear of the tab page's frame.
 constexpr int kFieldWidth = 120;
 constexpr int kUnitsGap = 4;
 constexpr int kUnitsWidth = 62;

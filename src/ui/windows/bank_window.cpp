@@ -57,7 +57,7 @@ void buildRow(int panel, int row) {
         ui::InsertListItem(panel, BankRowCtrl(row, kPosGroup), -1, "Group " + std::to_string(g), g);
     Attach(panel, BankRowCtrl(row, kPosGroup), "SelPumpGroup");
 
-    ui::AddCtrl(panel, BankRowCtrl(row, kPosAuto), ui::CTRL_CHECKBOX, "Auto", y + 16, 152, 60, 34);
+    ui::AddCtrl(panel, BankRowCtrl(row, kPosAuto), ui::CTRL_CHECKBOX, "Auto", y + 11, 152, 60, 44);
     Attach(panel, BankRowCtrl(row, kPosAuto), "SelectAuto");
 
     // The power switch pair: only the one for the reported drive state is shown.
@@ -100,9 +100,13 @@ void buildRow(int panel, int row) {
     pressure.unitsLabel = "PSI";
     pressure.bgColor = ui::VAL_WHITE;
     pressure.textColor = ui::VAL_BLACK;
-    AddReadout(panel, BankRowCtrl(row, kPosPercent), "", bottom, 700, 60, half, -10000.0, 10000.0,
-               0);
-    AddCaption(panel, BankRowCtrl(row, kPosPercentCaption), "%", bottom + 5, 762, 26, 20);
+    // The discharge pressure as a share of the trip point, said on the field itself.
+    ui::Control& percent = AddReadout(panel, BankRowCtrl(row, kPosPercent), "", bottom, 700, 90,
+                                      half, -10000.0, 10000.0, 0);
+    percent.unitsLabel = "% of trip";
+    ui::Control& percentCaption =
+        AddCaption(panel, BankRowCtrl(row, kPosPercentCaption), "", bottom + 5, 762, 26, 20);
+    percentCaption.visible = false;
 
     // The set-trip keypad edits this field; the pump's trip point arrives in it later.
     ui::Control& trip = AddReadout(panel, BankRowCtrl(row, kPosTrip), "Trip", top, 794, 76, half,
@@ -114,7 +118,7 @@ void buildRow(int panel, int row) {
 
     ui::Control& rate =
         AddReadout(panel, BankRowCtrl(row, kPosRate), "", top, 874, 64, half, -1.0, 1000.0, 1);
-    rate.unitsLabel = "BBL / M";
+    rate.unitsLabel = "bbl/min";
     ui::Control& fault =
         ui::AddCtrl(panel, BankRowCtrl(row, kPosFault), ui::CTRL_LED, "F", bottom + 1, 876, 28, 28);
     fault.onColor = ui::VAL_RED;
@@ -174,10 +178,11 @@ void buildHeader(int panel) {
     };
     const Fleet fleet[] = {
         {BANK_AVG_PRESSURE, "Avg Discharge", "PSI", 60000.0, 0},
-        {BANK_TOTAL_RATE, "Total Rate", "BBL / M", 5000.0, 1},
+        {BANK_TOTAL_RATE, "Total Rate", "bbl/min", 5000.0, 1},
         {BANK_TOTAL_VOLUME, "Total Volume", "BBL", 1e9, 0},
-        {BANK_TOTAL_HHP, "Total HHP", "HHP", 1e6, 0},
+        {BANK_TOTAL_HHP, "Total HHP", "hhp", 1e6, 0},
     };
+    AddCaption(panel, BANK_FLEET_SCOPE, "", kHeaderTop, 596, 416, 18);
     for (int i = 0; i < 4; ++i) {
         int left = 596 + i * 104;
         AddCaption(panel, c++, fleet[i].caption, kHeaderTop + 20, left, 100, 18);

@@ -108,6 +108,7 @@ enum BankCtrl {
     BANK_STATS_COUNT = 7,
     BANK_REMOTE_STATUS = 28,  // amber, shown while remote monitoring cannot reach its broker
     BANK_REFUSAL = 36,        // why a speed press raised nothing, shown for a few seconds
+    BANK_FLEET_SCOPE = 37,    // over the fleet values: which pumps they count
     BANK_CAPTION_FIRST = 40,  // column and fleet captions, 40..59
 };
 
@@ -155,9 +156,9 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_REMOTE, 1.0, "RemoteTimer"},
 };
 
-// The inside of a bank window. With its menu bar (30 pixels) and a window manager's frame
-// (a title bar of up to 38 pixels, or borders of up to 4 on each side) it fits the 1024 x 768
-// touch screen whole.
+// The inside of a bank window. With its menu bar (44 pixels, finger-sized) and a window
+// manager's frame (a title bar of up to 24 pixels, or borders of up to 4 on each side) it fits
+// the 1024 x 768 touch screen whole.
 constexpr int kBankWidth = 1016;
 constexpr int kBankHeight = 700;
 constexpr int kGroupNone = 255;  // value of the group selector for "no group"

@@ -80,7 +80,7 @@ void BuildDetailView(int panel) {
     const int faceTop = kGaugeTop + kGaugeSize * 78 / 100;
     AddCaption(panel, DETAIL_PRESSURE_UNITS, "PSI", faceTop, 16 + kGaugeSize / 2 - 46, 42, 18);
     AddCaption(panel, DETAIL_PRESSURE_MULT, "x1000", faceTop, 16 + kGaugeSize / 2 + 2, 52, 18);
-    AddCaption(panel, DETAIL_RATE_UNITS, "BPM", unitsTop, 524, 110, 20);
+    AddCaption(panel, DETAIL_RATE_UNITS, "bbl/min", unitsTop, 524, 110, 20);
     AddCaption(panel, DETAIL_HP_UNITS, "hhp", unitsTop, 778, 110, 20);
     // Below the pressure and temperature gauges, while the pump is tripped.
     ui::Control& trip =
@@ -104,7 +104,7 @@ void BuildDetailView(int panel) {
         {DETAIL_SUCTION, "Suction", "PSI", -1000.0, 10000.0, 1},
         {DETAIL_OIL_PRESSURE, "Oil Pressure", "PSI", -1000.0, 10000.0, 1},
         {DETAIL_PUMP_RPM, "Pump Speed", "RPM", -1.0, 10000.0, 0},
-        {DETAIL_RATE, "Rate", "BPM", -1.0, 1000.0, 1},
+        {DETAIL_RATE, "Rate", "bbl/min", -1.0, 1000.0, 1},
         {DETAIL_HP, "Hydraulic Power", "hhp", -1.0, 100000.0, 0},
     };
     readoutColumn(panel, caption, process, 6, 290);

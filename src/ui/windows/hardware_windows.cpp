@@ -1,6 +1,7 @@
 #include "ui/windows/hardware_windows.h"
 
 #include <string>
+#include <tuple>
 
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"
@@ -110,7 +111,18 @@ void BuildAiDialog(int panel) {
                 VAL_SHORT_INTEGER);
     keypadField(panel, r, AI_ENG_HIGH, "High Value", 140, 210, -kWide, kWide, 2, VAL_FLOAT);
     holdButton(panel, AI_READ_HIGH, "Read High", 134, 410, "ReadHighDAC");
-    holdButton(panel, AI_AUTOSCALE, "Auto Scale", 134, 570, "AutoScaleAI", 130);
+    // Beside the read buttons, what the input reads now: the technician watches the value
+    // settle before he takes a reading.
+    for (auto [id, label, top] : {std::tuple{AI_LIVE, "Live Reading", 64},
+                                  std::tuple{AI_LIVE_COUNTS, "Last Read (counts)", 140}}) {
+        ui::Control& live = ui::AddCtrl(panel, id, ui::CTRL_STRING, label, top, 570, 130,
+                                        kFieldHeight);
+        live.mode = ui::MODE_INDICATOR;
+        live.bgColor = 0x07103A;
+        live.textColor = kReadoutText;
+    }
+    AddTimer(panel, AI_LIVE_TIMER, 0.5, "AI_Live");
+    holdButton(panel, AI_AUTOSCALE, "Auto Scale", 196, 410, "AutoScaleAI");
 
     ui::Control& manual = ui::AddCtrl(panel, AI_MANUAL, ui::CTRL_CHECKBOX, "Manual Coefficients",
                                       204, 20, 300, 48);

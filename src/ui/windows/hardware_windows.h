@@ -60,6 +60,9 @@ enum AiDialogCtrl {
     AI_OK,
     AI_CLOSE,
     AI_TIMER,
+    AI_LIVE,         // the input's live engineering value
+    AI_LIVE_COUNTS,  // the counts of the last reading taken
+    AI_LIVE_TIMER,   // AI_Live
 };
 
 enum FiDialogCtrl {

@@ -18,7 +18,8 @@ int BuildStationMenuBar(int panel) {
     AddMenuCommand(bar, MENU_DISPLAY, MENU_REFRESH_1S, "Refresh Every 1 s", "Set_Refresh_Rate");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_REFRESH_2S, "Refresh Every 2 s", "Set_Refresh_Rate");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_REFRESH_4S, "Refresh Every 4 s", "Set_Refresh_Rate");
-    AddMenuCommand(bar, MENU_DISPLAY, MENU_PUMPS_SHOWN, "Pumps Shown...", "ShowDisplayPrefPanel");
+    AddMenuCommand(bar, MENU_DISPLAY, MENU_PUMPS_SHOWN, "Display Preferences...",
+                   "ShowDisplayPrefPanel");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_ARRANGE, "Arrange Windows", "ArrangeWindows2");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_SHOW_BANK_1, "Show Pumps 1-8", "ShowBank");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_SHOW_BANK_2, "Show Pumps 9-16", "ShowBank");

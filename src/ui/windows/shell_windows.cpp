@@ -48,14 +48,20 @@ void BuildSplashWindow(int panel) {
 }
 
 void BuildPreferencesWindow(int panel) {
-    SizePanel(panel, 420, 240, kNormalBack, "Display Preferences");
+    SizePanel(panel, 420, 260, kNormalBack, "Display Preferences");
     ui::AddCtrl(panel, PREF_PUMPS_SHOWN, ui::CTRL_RING, "Pumps Shown", 40, 40, 340, 48);
     ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "8 Pumps (1-8)", 0);
     ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "16 Pumps (1-16)", 1);
     ui::InsertListItem(panel, PREF_PUMPS_SHOWN, -1, "24 Pumps (1-24)", 2);
     Attach(panel, PREF_PUMPS_SHOWN, "SelectPumpShown");
-    button(panel, PREF_OK, "OK", 150, 40, "SetPreferences");
-    button(panel, PREF_CLOSE, "Close", 150, 240, "ClosePreferencePanel");
+    ui::Control& night =
+        ui::AddCtrl(panel, PREF_NIGHT, ui::CTRL_CHECKBOX, "Night Colours", 104, 40, 340, 48);
+    night.kind = ui::ValueKind::Integer;
+    night.textColor = kCaptionText;
+    night.bgColor = kNormalBack;
+    Attach(panel, PREF_NIGHT, "Do_Nothing");  // OK applies it
+    button(panel, PREF_OK, "OK", 180, 40, "SetPreferences");
+    button(panel, PREF_CLOSE, "Close", 180, 240, "ClosePreferencePanel");
 }
 
 void BuildConfirmDialog(int panel) {

@@ -23,6 +23,7 @@ enum PreferencesCtrl {
     PREF_PUMPS_SHOWN = 2,  // ring: item values 0, 1, 2 = 8, 16, 24 pumps (SelectPumpShown)
     PREF_OK = 3,           // SetPreferences
     PREF_CLOSE = 4,        // ClosePreferencePanel
+    PREF_NIGHT = 5,        // tick box: the night palette
 };
 
 enum ConfirmCtrl {

@@ -66,6 +66,7 @@ TEST_F(BankRefresh, RowShowsThePumpAndItsTripColours) {
     EXPECT_DOUBLE_EQ(rowValue(10, kPosTrip), 5000.0);
     EXPECT_DOUBLE_EQ(rowValue(10, kPosRate), 10.0);
     EXPECT_DOUBLE_EQ(rowValue(10, kPosPercent), 50.0);
+    EXPECT_EQ(rowCtrl(10, kPosPercent).unitsLabel, "% of trip") << "the box says what it is";
     EXPECT_EQ(rowValue(10, kPosFault), 1.0);
     EXPECT_EQ(rowValue(10, kPosAlarm), 1.0);
     EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_WHITE);
@@ -98,9 +99,10 @@ TEST_F(BankRefresh, PercentageKeepsItsLastValueWithoutATripPoint) {
     EXPECT_FALSE(std::isinf(rowValue(2, kPosPercent)));
 }
 
-TEST_F(BankRefresh, SetpointBarFollowsTheSpeedCommandAndIsZeroWithoutAMaximum) {
+// The bar under the motor's speed shows that speed, not the set-point of 1000 rpm.
+TEST_F(BankRefresh, MotorBarFollowsTheMotorSpeedAndIsZeroWithoutAMaximum) {
     Record rec = pumping(0.0f, 0.0f, 0.0f);
-    rec.u16(kStatus, kReportsSetpoint).u16(kSetpoint, 1000).u8(kVfdOn, 1);
+    rec.u16(kStatus, kReportsSetpoint).u16(kSetpoint, 1000).u8(kVfdOn, 1).f32(kMotorRpm, 900.0f);
     online(5, rec);
     ASSERT_EQ(PumpTable[5].SpeedCommand.Rpm, 1000);
     PumpTable[5].MaxRpm = 0.0f;  // a throttle block without a maximum
@@ -108,7 +110,10 @@ TEST_F(BankRefresh, SetpointBarFollowsTheSpeedCommandAndIsZeroWithoutAMaximum) {
     EXPECT_EQ(rowValue(5, kPosSetpointBar), 0.0);
     PumpTable[5].MaxRpm = 1800.0f;
     tick();
-    EXPECT_EQ(rowValue(5, kPosSetpointBar), 55.0);  // 1000 / 1800 x 100 = 55.6, truncated
+    EXPECT_EQ(rowValue(5, kPosSetpointBar), 50.0);  // 900 / 1800 x 100
+    data(5, Record(rec).f32(kMotorRpm, 0.0f));
+    tick();
+    EXPECT_EQ(rowValue(5, kPosSetpointBar), 0.0);
     PumpTable[5].MaxRpm = 0.0f;
     tick();
     EXPECT_EQ(rowValue(5, kPosSetpointBar), 0.0);

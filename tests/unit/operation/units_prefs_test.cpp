@@ -2,6 +2,7 @@
 #include <cmath>
 #include <string>
 
+#include "settings/registry_settings.h"
 #include "support/link_fixture.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
@@ -27,14 +28,24 @@ class Units : public DisplayStation {
     }
     // Every place that shows units follows the system in force: the rows of each bank, the
     // fleet values, the detail view's gauges and read-outs, the menu ticks of every window.
+    // A rate and a power have one name on the banks and the detail view.
     void expectUnits(bool metric) {
         SCOPED_TRACE(metric ? "metric" : "US");
         const std::string pressure = metric ? "MPa" : "PSI";
+        const std::string rate = metric ? "m\xC2\xB3/min" : "bbl/min";
+        const std::string power = metric ? "kW" : "hhp";
         for (int pump : {0, 13, 23}) {
             EXPECT_EQ(units(bank(pump), row(pump, kPosDischarge)), pressure);
             EXPECT_EQ(units(bank(pump), row(pump, kPosTrip)), pressure);
+            EXPECT_EQ(units(bank(pump), row(pump, kPosRate)), rate);
         }
         EXPECT_EQ(units(BankPanel[2], BANK_AVG_PRESSURE), pressure);
+        EXPECT_EQ(units(BankPanel[2], BANK_TOTAL_RATE), rate);
+        EXPECT_EQ(units(BankPanel[2], BANK_TOTAL_HHP), power);
+        for (int c : {DETAIL_RATE, DETAIL_HP})
+            EXPECT_EQ(detail(c).unitsLabel, c == DETAIL_RATE ? rate : power);
+        EXPECT_EQ(detail(DETAIL_RATE_UNITS).text, rate);
+        EXPECT_EQ(detail(DETAIL_HP_UNITS).text, power);
         EXPECT_EQ(detail(DETAIL_PRESSURE_UNITS).text, pressure);
         EXPECT_EQ(detail(DETAIL_DISCHARGE).unitsLabel, pressure);
         EXPECT_EQ(detail(DETAIL_OIL_TEMP).unitsLabel, metric ? "degC" : "degF");
@@ -186,6 +197,71 @@ TEST_F(Preferences, PumpsShownChoosesTheBankWindows) {
     Config.PumpsShown = 5;
     prefs = openPrefs();
     EXPECT_EQ(ui::GetCtrlIndex(prefs, PREF_PUMPS_SHOWN), 0);
+}
+
+// A choice that would put running or alarmed pumps out of sight is asked first, No changing
+// nothing; the fleet values say which pumps they count, those hidden too. The night palette
+// is kept in the settings store and taken up again with the loaded settings.
+TEST_F(Preferences, HidingRunningOrAlarmedPumpsIsAskedAndTheFleetValuesSayWhatTheyCount) {
+    const auto shown = [](int b) {
+        return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_VISIBLE);
+    };
+    const auto scope = [] { return ui::GetCtrlText(BankPanel[1], BANK_FLEET_SCOPE); };
+    const auto choose = [](int item) {
+        ui::SelectMenu(menuBar(BankPanel[0]), MENU_PUMPS_SHOWN, BankPanel[0]);
+        const int prefs = PreferencePanel;
+        ui::OperateIndex(prefs, PREF_PUMPS_SHOWN, item);
+        ui::Press(prefs, PREF_OK);
+        return prefs;
+    };
+    online(3);
+    online(12, Record().f32(rec::kMotorRpm, 900.0f));  // running, on Pumps 9-16
+    online(20, Record().u16(rec::kAlarm, 0x8000));     // an alarm, on Pumps 17-24
+    tick();
+    EXPECT_EQ(scope(), "Fleet values of the 3 pumps on line");
+
+    popups.answerConfirm(false);
+    int prefs = choose(1);
+    ASSERT_EQ(popups.count("Pumps Shown"), 1);
+    const std::string question = popups.shown().back().text;
+    EXPECT_NE(question.find("hides Pumps 17-24, where 1 pump has an alarm (11A)"),
+              std::string::npos)
+        << question;
+    EXPECT_EQ(Config.PumpsShown, 24) << "No changes nothing";
+    EXPECT_EQ(shown(2), 1);
+    EXPECT_TRUE(ui::PanelExists(prefs)) << "and leaves the window for another choice";
+
+    popups.answerConfirm(true);
+    ui::Press(prefs, PREF_OK);
+    EXPECT_EQ(Config.PumpsShown, 16);
+    EXPECT_EQ(shown(2), 0);
+    tick();
+    EXPECT_EQ(scope(), "Fleet values of the 3 pumps on line, 1 of them hidden (Pumps 17-24)");
+
+    // Pumps 17-24 are hidden already: only the running pump of Pumps 9-16 is asked about.
+    popups.answerConfirm(true);
+    choose(0);
+    ASSERT_EQ(popups.count("Pumps Shown"), 3);
+    EXPECT_NE(popups.shown().back().text.find("hides Pumps 9-16, where 1 pump is running."),
+              std::string::npos)
+        << popups.shown().back().text;
+    EXPECT_EQ(shown(1), 0);
+    tick();
+    EXPECT_EQ(scope(), "Fleet values of the 3 pumps on line, 2 of them hidden (Pumps 9-24)");
+    choose(0);
+    EXPECT_EQ(popups.count("Pumps Shown"), 3) << "nothing more to hide, nothing asked";
+
+    // Night colours: kept in the store, taken up again when the settings are loaded.
+    ui::SelectMenu(menuBar(BankPanel[0]), MENU_PUMPS_SHOWN, BankPanel[0]);
+    prefs = PreferencePanel;
+    EXPECT_EQ(ui::GetCtrlInt(prefs, PREF_NIGHT), 0);
+    ui::Press(prefs, PREF_NIGHT);
+    ui::Press(prefs, PREF_OK);
+    EXPECT_EQ(ui::DisplayPalette(), ui::Palette::Night);
+    EXPECT_EQ(settings::ReadSetting(settings::kNightPalette), 1u);
+    ui::SetDisplayPalette(ui::Palette::Day);
+    ShowLoadedSettings();
+    EXPECT_EQ(ui::DisplayPalette(), ui::Palette::Night);
 }
 
 TEST(AutoPrecisionAI, DecimalsAndFormatFollowTheValue) {

@@ -211,7 +211,9 @@ TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
     EXPECT_EQ(AutoSettings.SamplingTime, 6);
     EXPECT_NEAR(ui::GetCtrlDouble(AutoModePage, MODE_TARGET_RATE), 1.5899, 1e-4);
     EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_LIMIT_PRESSURE_UNITS), "MPa");
-    EXPECT_EQ(ui::GetCtrlText(AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS), "KPa");
+    EXPECT_EQ(ui::GetCtrlText(AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS), "kPa");
+    EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_TARGET_PRESSURE_UNITS), "MPa");
+    EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_TARGET_RATE_UNITS), "m\xC2\xB3/min");
 
     // Without "/admin" the settings page cannot be opened; Apply keeps what nobody changed.
     ui::OperateIndex(AutoPanel, AUTO_TABS, 1);

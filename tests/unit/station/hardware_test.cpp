@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -113,12 +114,25 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Discharge Pressure Setup");
     EXPECT_EQ(ui::GetPanelTitle(ai), "Discharge Pressure");
     EXPECT_EQ(ui::GetCtrlAttributeInt(ai, AI_COEF0, ui::ATTR_DIMMED), 1) << "two-point mode first";
+    EXPECT_NE(ui::GetCtrlText(hw, HW_HELP).find("Option, Value A and Value B are"),
+              std::string::npos);
+    // The keypads of the two values say their range.
+    ui::DispatchCtrlEvent(ai, AI_ENG_HIGH, ui::EVENT_LEFT_CLICK);
+    ASSERT_NE(KeypadPanel, 0);
+    EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION),
+              "Pump 2A Discharge Pressure High Value, 0 to 25000 PSI");
+    ui::Press(KeypadPanel, NUMPAD_CANCEL);
 
-    // Two set pressures read as two different counts.
+    // Two set pressures read as two different counts; beside the read buttons the input's
+    // live value, and the counts of the last reading.
     fleet->unit(2).setDischargeOverride(1000.0);
     loop.advance(0.5);
+    const std::string live = ui::GetCtrlText(ai, AI_LIVE);  // through the transducer's counts
+    EXPECT_NEAR(std::atof(live.c_str()), 1000.0, 5.0) << live;
+    EXPECT_EQ(live.substr(live.find(' ')), " PSI");
     ui::Press(ai, AI_READ_LOW);
     loop.advance(0.5);
+    EXPECT_EQ(ui::GetCtrlText(ai, AI_LIVE_COUNTS), "1013 (low)");
     fleet->unit(2).setDischargeOverride(9000.0);
     loop.advance(0.5);
     ui::Press(ai, AI_READ_HIGH);
@@ -142,11 +156,9 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF0), -3750.0);
     EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF2), 0.0);
 
-    // Replies for another channel (the alarm dialog's read) or another pump change nothing,
-    // and the frequency dialog does not move the analog dialog's channel.
-    open(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    // Replies for another channel (the alarm dialogs' read) or another pump change nothing.
+    SendPumpCommand(2, AiConfigRead{5});
     SendPumpCommand(6, AiConfigRead{4});
-    open(hw, HW_SELECT_RPM, HwDialog::Fi);
     loop.advance(1.0);
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 4000);
     EXPECT_EQ(ui::GetCtrlDouble(ai, AI_COEF1), 4.6875);
@@ -168,8 +180,18 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     EXPECT_EQ(HardwareDialog(HwDialog::Ai), 0) << "OK closes the dialog";
     EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Select A Hardware Group To Calibrate");
 
+    // One dialog at a time under the window's header: the next one opened takes the place of
+    // the one before, and closing it leaves no table under the idle header.
+    open(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
+    const int pumpAlarms = open(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    EXPECT_EQ(HardwareDialog(HwDialog::MotorAlarms), 0);
+    EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Pump Alarms Setup");
+    ui::Press(pumpAlarms, ALARM_CLOSE);
+    EXPECT_EQ(ui::GetCtrlText(hw, HW_TITLE), "Select A Hardware Group To Calibrate");
+    EXPECT_EQ(HardwareDialog(HwDialog::MotorAlarms) + HardwareDialog(HwDialog::PumpAlarms), 0);
+
     // Done with the keypad open on a dialog's field closes the keypad with the dialogs.
-    ui::Press(HardwareDialog(HwDialog::Fi), FI_SPEED);
+    ui::Press(open(hw, HW_SELECT_RPM, HwDialog::Fi), FI_SPEED);
     ASSERT_NE(KeypadPanel, 0);
     ui::Press(hw, HW_DONE);
     EXPECT_EQ(KeypadPanel, 0);
@@ -207,6 +229,7 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
     ui::SetCtrlVal(motor, AlarmRowCtrl(0, ALARM_SECOND), 50.0);
     ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
     const int pumpAlarms = open(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
+    EXPECT_EQ(ui::GetCtrlText(pumpAlarms, AlarmRowCtrl(2, ALARM_UNITS)), "kPa");
     ui::SetCtrlVal(pumpAlarms, AlarmRowCtrl(3, ALARM_FIRST), 1500.0);
     ui::SetCtrlVal(pumpAlarms, AlarmRowCtrl(3, ALARM_SECOND), 1600.0);
     ui::Press(pumpAlarms, AlarmRowCtrl(3, ALARM_SET));
@@ -229,6 +252,8 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
     open(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
     EXPECT_NEAR(ui::GetCtrlDouble(HardwareDialog(HwDialog::MotorAlarms), AlarmRowCtrl(0, ALARM_FIRST)),
                 100.0, 0.01);
+    ai = open(hw, HW_SELECT_OIL_PRESS, HwDialog::Ai);
+    EXPECT_EQ(ui::GetCtrlAttributeText(ai, AI_ENG_LOW, ui::ATTR_UNITS_LABEL), "kPa");
 }
 
 TEST_F(Hardware, PulsesPerRevolutionFromAKnownSpeedAndNeverZero) {

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "operation/journal_view.h"
+#include "operation/port_monitor.h"
 #include "platform/journal.h"
 #include "platform/sim/memory_journal.h"
 #include "platform/version.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/journal_window.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/serial_monitor.h"
 
 using namespace operation;
 
@@ -48,6 +51,14 @@ TEST_F(JournalStation, EachSourceWritesItsEventOnce) {
     EXPECT_EQ(store.countOf(Kind::Trip, 3, "Tripped cleared"), 1);
     EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop loop restored"), 1);
     EXPECT_EQ(store.countOf(Kind::Command, kNoPump, ""), 0) << "nothing else taken for a command";
+
+    // Only a pump that was on line goes off line: pump 5 moved to a port where nothing
+    // answers, then to none.
+    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, windows::MENU_COM_PORTS, BankPanel[0]);
+    ASSERT_NE(SerialMonitorPanel(), 0);
+    for (double port : {25.0, 0.0}) ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(4), port);
+    EXPECT_EQ(store.countOf(Kind::Link, 4, "Off line"), 1);
+    EXPECT_EQ(store.countOf(Kind::Link, 5, "Off line"), 0);
 }
 
 // A trip's line names the pressure it tripped at and its cause; one that came while the

@@ -12,6 +12,9 @@
 
 #include <QAbstractButton>
 #include <QFontMetrics>
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -20,6 +23,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
@@ -93,14 +97,63 @@ class Operator : public ViewedStation {
     // Wholly on the screen; over no part of it does a main window lie above it.
     // A finger hits a button of 48 x 48 px or more.
     static void expectTouchSized(QWidget* w, const std::string& what) {
+        expectChoicesFingerSized(w, what);
         for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
-            if (!b->isVisibleTo(w)) continue;
+            if (!b->isVisibleTo(w) || qobject_cast<QCheckBox*>(b) != nullptr) continue;
             EXPECT_TRUE(b->width() >= kTouch && b->height() >= kTouch)
                 << what << ": button \"" << b->text().replace('\n', ' ').toStdString() << "\" ("
                 << b->objectName().toStdString() << ") is " << b->width() << "x" << b->height();
         }
     }
     static constexpr int kTouch = 48;
+
+    // What a finger chooses from is at least 44 px high: a tick box, which takes a tap
+    // anywhere on it (tried at two corners, quietly: the logic hears nothing of it), each
+    // item of a drop-down list, and each menu's title and item.
+    static void expectChoicesFingerSized(QWidget* w, const std::string& what) {
+        constexpr int kFinger = 44;
+        for (QCheckBox* box : w->findChildren<QCheckBox*>()) {
+            if (!box->isVisibleTo(w)) continue;
+            const std::string name = what + ": tick box \"" + box->text().toStdString() + "\"";
+            EXPECT_GE(box->height(), kFinger) << name;
+            if (!box->isEnabled()) continue;
+            const bool was = box->isChecked();
+            const QSignalBlocker quiet(box);
+            for (QPoint at : {QPoint(1, 1), QPoint(box->width() - 2, box->height() - 2)}) {
+                QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, at);
+                EXPECT_NE(box->isChecked(), was)
+                    << name << " takes no tap at " << at.x() << "," << at.y();
+                box->setChecked(was);
+            }
+        }
+        for (QComboBox* list : w->findChildren<QComboBox*>()) {
+            if (!list->isVisibleTo(w) || !list->isEnabled() || list->count() == 0) continue;
+            const QSignalBlocker quiet(list);
+            list->showPopup();
+            QCoreApplication::processEvents();
+            for (int row : {0, list->count() - 1}) {
+                const QRect item = list->view()->visualRect(list->model()->index(row, 0));
+                EXPECT_GE(item.height(), kFinger)
+                    << what << ": item \"" << list->itemText(row).toStdString() << "\" of "
+                    << list->objectName().toStdString();
+            }
+            list->hidePopup();
+        }
+        auto* main = qobject_cast<QMainWindow*>(w);
+        if (main == nullptr) return;
+        for (QAction* title : main->menuBar()->actions()) {
+            EXPECT_GE(main->menuBar()->actionGeometry(title).height(), kFinger)
+                << what << ": menu " << title->text().toStdString();
+            if (QMenu* menu = title->menu()) {
+                menu->ensurePolished();
+                for (QAction* a : menu->actions()) {
+                    if (a->isSeparator()) continue;
+                    EXPECT_GE(menu->actionGeometry(a).height(), kFinger)
+                        << what << ": menu item " << a->text().toStdString();
+                }
+            }
+        }
+    }
 
     void expectPlaced(QWidget* w, const std::string& what) {
         // On a real display the window is framed and stacked once it is mapped.
@@ -113,6 +166,7 @@ class Operator : public ViewedStation {
             << ") is not wholly on the " << available().width() << "x" << available().height()
             << " screen";
         expectTouchSized(w, what);
+        expectEdged(w, what);
         if (!stackingKnown()) return;
         const QRect inside = w->geometry();
         for (QPoint p : {inside.center(), inside.topLeft() + QPoint(4, 4),
@@ -125,6 +179,18 @@ class Operator : public ViewedStation {
             EXPECT_FALSE(mainAbove) << what << ": a main window is above it at " << p.x() << ","
                                     << p.y();
         }
+    }
+
+    // A dialog has an edge of its own, lighter than its inside: without a window manager's
+    // frame it would melt into a window of the same colour behind it.
+    void expectEdged(QWidget* w, const std::string& what) const {
+        if (isMainWindow(w)) return;
+        const QImage shot = w->grab().toImage();
+        const int y = shot.height() / 2;
+        const QColor edge = shot.pixelColor(1, y), inside = shot.pixelColor(8, 8);
+        EXPECT_GT(edge.lightness() - inside.lightness(), 40)
+            << what << ": edge " << edge.name().toStdString() << ", inside "
+            << inside.name().toStdString();
     }
 
     std::vector<QWidget*> newWindows(const std::vector<QWidget*>& before) const {
@@ -357,9 +423,9 @@ TEST_F(Operator, EveryWindowOpensOnScreenAboveTheBanksAndStaysWhereItOpened) {
 }
 
 // The main windows on the 1024 x 768 screen: each bank window and the detail view, with its
-// frame and its menu bar, lies wholly on the screen and shows every one of its controls; the
-// detail view covers the bank window it was opened from, so that no second menu bar shows
-// above its own.
+// frame and its menu bar, lies wholly on the screen and shows every one of its controls, its
+// menus and tick boxes finger-sized; the detail view covers the bank window it was opened
+// from, so that no second menu bar shows above its own.
 TEST_F(Operator, TheMainWindowsFitTheScreenWithTheirMenuBar) {
     const auto expectFits = [&](int panel, const std::string& what) {
         auto* window = qobject_cast<QMainWindow*>(view.window(panel));
@@ -378,6 +444,7 @@ TEST_F(Operator, TheMainWindowsFitTheScreenWithTheirMenuBar) {
         EXPECT_TRUE(window->rect().contains(panelArea))
             << what << ": its " << p->width << "x" << p->height << " inside is cut by its "
             << window->width() << "x" << window->height() << " window";
+        expectChoicesFingerSized(window, what);
     };
     for (int b = 0; b < kBankCount; ++b) expectFits(BankPanel[b], "bank " + std::to_string(b + 1));
 
@@ -609,6 +676,67 @@ TEST_F(Operator, TheFleetsStateAtAGlanceAndWhyARaiseIsRefused) {
         }
     }
     closeAll(mains_);
+}
+
+// At night, chosen by taps in Display Preferences: the panels dimmed, no white field and no
+// white text anywhere on the bank window, and the colours of alarms kept exactly: a tripped
+// pump's red discharge box, the red STOP, a drive fault's red lamp.
+TEST_F(Operator, TheNightPaletteDimsThePanelsAndKeepsTheAlarmColours) {
+    fleet->unit(kPump).trip();
+    fleet->unit(kPump + 1).setFault(0x0100);
+    settle(3.0);
+    QWidget* canvas = qobject_cast<QMainWindow*>(bankWindow())->centralWidget();
+    const auto middle = [this](int pump, int position) {
+        const QImage shot = view.widget(BankPanel[0], BankRow[pump][position])->grab().toImage();
+        return shot.pixelColor(6, shot.height() / 2);
+    };
+    const QColor dayPanel = canvas->grab().toImage().pixelColor(500, 650);  // the footer's
+    EXPECT_EQ(middle(kPump + 2, kPosDischarge), QColor(Qt::white)) << "by day";
+
+    QAction* preferences = nullptr;
+    for (QAction* a : menuActions(bankWindow()))
+        if (a->text() == "Display Preferences...") preferences = a;
+    ASSERT_NE(preferences, nullptr);
+    preferences->trigger();
+    settle();
+    const int panel = PreferencePanel;
+    ASSERT_NE(panel, 0);
+    QTest::mouseClick(view.widget(panel, PREF_NIGHT), Qt::LeftButton);
+    tap(view.widget(panel, PREF_OK));
+    settle();
+    ASSERT_EQ(ui::DisplayPalette(), ui::Palette::Night);
+
+    EXPECT_EQ(middle(kPump, kPosDischarge), QColor(Qt::red)) << "tripped";
+    EXPECT_EQ(middle(kPump, kPosStop), QColor(Qt::red));
+    auto* fault = dynamic_cast<ui::qt::LedWidget*>(view.widget(BankPanel[0], BankRow[kPump + 1][kPosFault]));
+    ASSERT_NE(fault, nullptr);
+    EXPECT_EQ(fault->lampColour(), QColor(Qt::red));
+    EXPECT_LT(middle(kPump + 2, kPosDischarge).lightness(), 60) << "no white field";
+    EXPECT_LT(canvas->grab().toImage().pixelColor(500, 650).lightness(), dayPanel.lightness());
+    // White is left only for the words on red: STOP, the alarm button, a tripped pump's box.
+    std::vector<QRect> onRed = {view.widget(BankPanel[0], BANK_ALARMS)->geometry()};
+    for (int pump = 0; pump < kBankRows; ++pump)
+        for (int position : {kPosStop, kPosDischarge})
+            onRed.push_back(view.widget(BankPanel[0], BankRow[pump][position])->geometry());
+    const QImage night = canvas->grab().toImage();
+    int white = 0;
+    for (int y = 0; y < night.height(); ++y)
+        for (int x = 0; x < night.width(); ++x) {
+            const QColor c = night.pixelColor(x, y);
+            if (std::min({c.red(), c.green(), c.blue()}) < 0xE0) continue;
+            white += std::none_of(onRed.begin(), onRed.end(),
+                                  [&](const QRect& r) { return r.contains(x, y); });
+        }
+    EXPECT_EQ(white, 0) << "white pixels on the bank window at night";
+    const QImage bar = qobject_cast<QMainWindow*>(bankWindow())->menuBar()->grab().toImage();
+    EXPECT_LT(bar.pixelColor(bar.width() - 4, bar.height() / 2).lightness(), 60) << "menu bar";
+    // A dialog opened at night is drawn in it too (and keeps its edge: expectPlaced).
+    preferences->trigger();
+    settle();
+    ASSERT_NE(PreferencePanel, 0);
+    expectPlaced(view.window(PreferencePanel), "Display Preferences at night");
+    EXPECT_LT(view.window(PreferencePanel)->grab().toImage().pixelColor(20, 20).lightness(),
+              dayPanel.lightness());
 }
 
 // A value that reaches the whole fleet is typed and confirmed, No the default: Set All Trip

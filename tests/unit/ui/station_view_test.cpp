@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "autocontrol/auto_panel.h"
 #include "link/pump_table.h"
@@ -344,7 +346,7 @@ TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
     }
 }
 
-// In metric units the longest unit, "m3 / M", shows whole on the Auto Control window: on one
+// In metric units the longest unit, "m³/min", shows whole on the Auto Control window: on one
 // line, inside its label and inside the part of the tab page that is on screen.
 TEST_F(StationView, AutoControlUnitsShowWholeInMetric) {
     const int bar = ui::FindPanel(BankPanel[0])->menuBar;
@@ -366,7 +368,7 @@ TEST_F(StationView, AutoControlUnitsShowWholeInMetric) {
         ASSERT_NE(label, nullptr) << id;
         label->ensurePolished();
         const QString text = label->text();
-        rates += text == "m3 / M" ? 1 : 0;
+        rates += text == QString::fromUtf8("m\xC2\xB3/min") ? 1 : 0;
         SCOPED_TRACE(text.toStdString());
         EXPECT_FALSE(label->wordWrap());
         EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(text), label->width());
@@ -439,6 +441,23 @@ TEST_F(StationView, EveryKindShowsWhatTheModelHolds) {
     EXPECT_TRUE(check->isChecked());
     ui::SetCtrlVal(panel, 5, 0);
     EXPECT_FALSE(check->isChecked());
+
+    // A read-out's unit is read from across the van: drawn as wide as 12 px letters are.
+    ui::qt::ReadoutWidget readout;
+    readout.resize(200, 30);
+    readout.setContent("", "bbl/min");
+    readout.setColours(Qt::red, Qt::black, false);
+    const QImage drawn = readout.grab().toImage();
+    int left = drawn.width(), right = -1;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (const QColor c = drawn.pixelColor(x, y); c.red() > 120 && c.green() < 60) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    QFont twelve = readout.font();
+    twelve.setPixelSize(12);
+    EXPECT_GE(right - left + 1, QFontMetrics(twelve).boundingRect("bbl/min").width() - 2);
 
     // A caption where it covers nothing, else the label as the field's tool tip.
     QStringList captions;

@@ -446,17 +446,28 @@ TEST_F(TouchDialogs, ATapOnAListedFileChoosesIt) {
     }
 }
 
+// The keyboard holds the name shown, without the extension added anyway, and has no "/".
 TEST_F(TouchDialogs, AnotherNameTypedOnTheKeyboard) {
     auto c = chooser(true);
     tap(c->typeButton());
     TouchKeyboard* k = c->keyboard();
     ASSERT_TRUE(k != nullptr && k->isVisible());
-    EXPECT_EQ(k->text(), "");
+    EXPECT_EQ(k->text(), "2026-12-07_0815");
+    EXPECT_FALSE(k->key("/")->isEnabled());
+    QTest::keyClicks(k, "/b");
+    EXPECT_EQ(k->text(), "2026-12-07_0815b") << "nor from a keyboard";
+    tap(k->key("clear"));
     tapKeys(k, "RUN_7");
     tap(k->key("ok"));
     EXPECT_EQ(c->name(), "RUN_7.csv") << "the extension added";
     // A name typed with its extension keeps it as typed; Cancel keeps the name before it.
     tap(c->typeButton());
+    EXPECT_EQ(c->keyboard()->text(), "RUN_7");
+    tapKeys(c->keyboard(), "X");
+    tap(c->keyboard()->key("ok"));
+    EXPECT_EQ(c->name(), "RUN_7X.csv") << "a letter added in one tap";
+    tap(c->typeButton());
+    tap(c->keyboard()->key("clear"));
     tapKeys(c->keyboard(), "stage2.CSV");
     tap(c->keyboard()->key("ok"));
     EXPECT_EQ(c->name(), "stage2.CSV");
@@ -482,7 +493,6 @@ TEST_F(TouchDialogs, BadNamesAreRefusedWithTheirReason) {
     fs::create_directories(folder / "DATA.csv");
     file("kept.csv", 3);
     const std::vector<std::pair<QString, QString>> refused = {
-        {"A/B", "cannot contain \"/\""},
         {" X", "cannot start with a space"},
         {"", "Type a name"},
         {"DATA", "is a folder"},
@@ -490,6 +500,7 @@ TEST_F(TouchDialogs, BadNamesAreRefusedWithTheirReason) {
     auto c = chooser(true);
     for (const auto& [typed, why] : refused) {
         tap(c->typeButton());
+        tap(c->keyboard()->key("clear"));
         tapKeys(c->keyboard(), typed);
         tap(c->keyboard()->key("ok"));
         tap(c->okButton());
@@ -664,21 +675,37 @@ TEST_F(TappedStation, ARecordingStartedWithTapsOnly) {
     EXPECT_NE(contents(dataDir() / (base + "_3.csv")).find("Pump #3\r\n"), std::string::npos);
 }
 
+// The keyboard opens holding the identification shown: mending one letter is a tap or two.
 TEST_F(TappedStation, APumpIdentificationTypedOnTheKeyboard) {
     tap(view.widget(BankPanel[0], BankRow[2][windows::kPosPumpId]));
     settle();
     const int ids = hardware::PumpIdsPanel();
     ASSERT_NE(ids, 0);
-    script.push_back([](QDialog* d) {
+    const int field = windows::IDS_FIELD_FIRST + 2;
+    const QString before = QString::fromStdString(ui::GetCtrlText(ids, field));
+    ASSERT_FALSE(before.isEmpty());
+    script.push_back([&](QDialog* d) {
         auto* k = dynamic_cast<TouchKeyboard*>(d);
         ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->text(), before);
+        tap(k->key("clear"));
         tapKeys(k, "FP-0999XYZ");  // 8 characters at most
         tap(k->key("ok"));
     });
-    tap(view.widget(ids, windows::IDS_FIELD_FIRST + 2));
+    tap(view.widget(ids, field));
     settle();
-    EXPECT_EQ(ui::GetCtrlText(ids, windows::IDS_FIELD_FIRST + 2), "FP-0999X");
-    EXPECT_EQ(shown, std::vector<std::string>{"Pump Identification"});
+    EXPECT_EQ(ui::GetCtrlText(ids, field), "FP-0999X");
+    script.push_back([](QDialog* d) {
+        auto* k = dynamic_cast<TouchKeyboard*>(d);
+        ASSERT_NE(k, nullptr);
+        tap(k->key("backspace"));
+        tapKeys(k, "Y");
+        tap(k->key("ok"));
+    });
+    tap(view.widget(ids, field));
+    settle();
+    EXPECT_EQ(ui::GetCtrlText(ids, field), "FP-0999Y");
+    EXPECT_EQ(shown, (std::vector<std::string>{"Pump Identification", "Pump Identification"}));
 }
 
 // Exported with the proposed name: every event the filters select, on every page, however
