@@ -311,8 +311,10 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
     unsetenv("VNK_BLENDER_PORT");
     const std::string text = readFile(dir / "blender.log");
     std::smatch m;
+    // The station connects again by itself after the close; whether that lands before the
+    // peer starts refusing depends on the watchdog's phase.
     ASSERT_TRUE(std::regex_search(text, m,
-                                  std::regex(R"(summary connections=1 overlaps=0 .* )"
+                                  std::regex(R"(summary connections=[12] overlaps=0 .* )"
                                              R"(checked=(\d+) mismatches=0 result=ok)")))
         << text;
     EXPECT_GE(std::stoi(m[1]), 50) << "replies compared with the fleet";

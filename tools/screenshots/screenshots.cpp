@@ -21,9 +21,11 @@
 #include <functional>
 #include <string>
 
+#include "autocontrol/auto_panel.h"
 #include "hardware/hardware_selection.h"
 #include "hardware/hdw_pump.h"
 #include "operation/alarm_annunciation.h"
+#include "operation/display_ids.h"
 #include "operation/journal_view.h"
 #include "operation/display_prefs.h"
 #include "platform/sim/memory_journal.h"
@@ -36,6 +38,7 @@
 #include "shell/msg.h"
 #include "support/viewed_station.h"
 #include "ui/qt/file_chooser.h"
+#include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/entry_windows.h"
@@ -105,6 +108,48 @@ class Shots : public ViewedStation {
     }
 
     platform::MemoryJournal journalStore;
+
+  public:
+    void bannerStates(const std::string& prefix) {
+        using namespace windows;
+        const auto shot = [&](const char* state) {
+            settle(1.0);
+            shoot(("banner_" + prefix + state + ".png").c_str());
+        };
+        if (!prefix.empty()) {
+            select(MENU_PUMPS_SHOWN);
+            settle();
+            tap(view.widget(operation::PreferencePanel, PREF_NIGHT));
+            tap(view.widget(operation::PreferencePanel, PREF_OK));
+        }
+        for (int p = 0; p < 8; ++p) fleet->unit(p).setSpeedSetpoint(1200);
+        settle(6.0);
+        shot("all_normal");
+        for (int p = 0; p < 4; ++p) tap(view.widget(BankPanel[0], BankRow[p][kPosAuto]));
+        select(MENU_AUTO_CONTROL);
+        settle();
+        ui::Press(autocontrol::AutoModePage, MODE_RATE);
+        ui::Operate(autocontrol::AutoModePage, MODE_TARGET_RATE, 3.0);
+        ui::Operate(autocontrol::AutoModePage, MODE_LIMIT_PRESSURE, 8000.0);
+        ui::Press(autocontrol::AutoPanel, AUTO_APPLY);
+        ui::HidePanel(autocontrol::AutoPanel);
+        shot("auto_holding");
+        settle(180.0);  // a pump to its minimum at each step
+        shot("auto_unreachable");
+        breakLoop();
+        settle(0.3);
+        shot("estop");
+        closeLoop();
+        settle(0.3);
+        tap(view.widget(operation::EStopPanel, ESTOP_OK));
+        safety::InlineTripValue = 9000.0f;
+        safety::InlineTripEnabled = 1;
+        shot("link_lost");
+        safety::CheckInlinePressure("9600.0\r\n");
+        shot("inline");
+        breakLoop();
+        shot("three_conditions");
+    }
 };
 
 // ---- dialogs over the bank windows ----
@@ -286,6 +331,20 @@ TEST_F(Shots, DayAndNightPalettes) {
         tap(view.widget(DetailPanel, DETAIL_CLOSE));
         settle();
     }
+}
+
+// ---- the fleet banner ----
+
+// The banner in each state, by day and at night: all normal with pumps 1-8 running; automatic
+// control holding a rate on four pumps, then unable to reach it; the E-stop; the inline trip
+// switched on with no blender computer (its link lost); the blender's reading over the trip;
+// the E-stop on top of both. Each palette on a station of its own.
+TEST_F(Shots, TheFleetBannerByDay) {
+    bannerStates("");
+}
+
+TEST_F(Shots, TheFleetBannerAtNight) {
+    bannerStates("night_");
 }
 
 // ---- the questions before what reaches the whole fleet, and before leaving ----

@@ -182,7 +182,6 @@ void buildHeader(int panel) {
         {BANK_TOTAL_VOLUME, "Total Volume", "BBL", 1e9, 0},
         {BANK_TOTAL_HHP, "Total HHP", "hhp", 1e6, 0},
     };
-    AddCaption(panel, BANK_FLEET_SCOPE, "", kHeaderTop, 596, 416, 18);
     for (int i = 0; i < 4; ++i) {
         int left = 596 + i * 104;
         AddCaption(panel, c++, fleet[i].caption, kHeaderTop + 20, left, 100, 18);
@@ -220,6 +219,9 @@ void buildFooter(int panel) {
         s.mode = ui::MODE_INDICATOR;
         s.visible = false;  // shown with the statistics start-up option
     }
+    // Which pumps the fleet values count: under the rows, as the banner takes the top line.
+    // A refusal line, shown for a few seconds, lies over it.
+    AddCaption(panel, BANK_FLEET_SCOPE, "", kFooterTop + 1, 8, 776, 18);
     ui::Control& remote =
         ui::AddCtrl(panel, BANK_REMOTE_STATUS, ui::CTRL_STRING, "", kFooterTop + 44, 8, 776, 24);
     remote.mode = ui::MODE_INDICATOR;

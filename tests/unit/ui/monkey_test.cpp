@@ -188,7 +188,9 @@ class Monkey : public ViewedStation {
             if (top_ != nullptr) top_->quit();
             return;
         }
-        QTimer::singleShot(0, [this] { step(); });  // before acting: the action may wait
+        // Before acting: the action may wait. While cleaning up, a real pause, so that a
+        // timer (a question holding its answers) gets its turn between the steps.
+        QTimer::singleShot(acted_ < total_ ? 0 : 5, [this] { step(); });
         if (acted_ < total_) {
             const double pause = uniform() * 0.5;
             observe();
@@ -200,11 +202,20 @@ class Monkey : public ViewedStation {
         --depth_;
     }
 
-    // After the last action the watcher answers what is open with its safe answer; true
-    // once nothing is open and no action waits on a dialog any more.
+    // After the last action, what is open is answered with its safe answer, the newest
+    // first; true once nothing is open and no action waits on a dialog any more.
     bool cleanUp() {
-        watcher.start();
-        return openBoxes().empty() && openDialogs().empty() && depth_ == 1;
+        if (const auto boxes = openBoxes(); !boxes.empty()) {
+            log("cleaning up: close box \"" + boxes.back()->windowTitle().toStdString() + "\"");
+            boxes.back()->close();
+            return false;
+        }
+        if (const auto asked = openDialogs(); !asked.empty()) {
+            log("cleaning up: cancel \"" + asked.back()->windowTitle().toStdString() + "\"");
+            asked.back()->reject();
+            return false;
+        }
+        return depth_ == 1;
     }
 
     void act(int n) {
@@ -864,12 +875,12 @@ TEST_P(MonkeySeeds, RandomOperatorRaisesNoPumpUnasked) {
     runSeed(GetParam());
 }
 
-// 5 x 400 actions. Seeds 51 and 43 have the operator apply a hold mode with Auto boxes
+// 5 x 400 actions. Seeds 51 and 32 have the operator apply a hold mode with Auto boxes
 // ticked, so that automatic control raises pumps as well (a new menu item changes what a
 // seed does: the guard at the end of the run says when one no longer does so).
 INSTANTIATE_TEST_SUITE_P(Seeds, MonkeySeeds,
                          ::testing::Values(SeedRun{51, 400, false, true},
-                                           SeedRun{43, 400, true, true},
+                                           SeedRun{32, 400, true, true},
                                            SeedRun{16, 400, true, false},
                                            SeedRun{25, 400, false, false},
                                            SeedRun{27, 400, false, false}),
