@@ -29,7 +29,7 @@ enum AlarmStripCtrl {
     ALARM_STRIP_TEXT = 2,  // "Pump 1A TRIPPED 10050 psi"
 };
 // Finger-sized, and narrow enough to leave a bank's menus and STOP column clear.
-inline constexpr int kAlarmStripWidth = 500;
+inline constexpr int kAlarmStripWidth = 440;
 inline constexpr int kAlarmStripHeight = 52;
 
 inline constexpr int kJournalRows = 12;

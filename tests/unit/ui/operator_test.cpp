@@ -827,6 +827,12 @@ TEST_F(Operator, AnAlarmBehindASetUpWindowRaisesTheStripAboveIt) {
     const QRect stop(rowWidget(kPosStop)->mapToGlobal(QPoint(0, 0)) - QPoint(0, 200),
                      QSize(rowWidget(kPosStop)->width(), 8 * 66));
     EXPECT_FALSE(strip->frameGeometry().intersects(stop)) << "over the STOP column";
+    auto* bar = qobject_cast<QMainWindow*>(bankWindow())->menuBar();
+    for (QAction* title : bar->actions()) {
+        const QRect r = bar->actionGeometry(title);
+        EXPECT_FALSE(strip->frameGeometry().intersects(QRect(bar->mapToGlobal(r.topLeft()), r.size())))
+            << "over the menu " << title->text().toStdString();
+    }
     if (stackingKnown()) {
         EXPECT_EQ(QGuiApplication::topLevelAt(strip->geometry().center()), strip->windowHandle())
             << "above COM Port Setup";
