@@ -315,13 +315,16 @@ TEST_F(TouchDialogs, AGuardedQuestionIsClearOfTheLastOneAndSlowToSayYes) {
     for (bool wait : {false, true}) {
         std::vector<QRect> exitButtons;
         {
+            // Where they are once on the screen: a window manager places a window as it maps it.
             WhenShown<TouchMessage> look([&](TouchMessage* box) {
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(box, 3000));
                 for (QPushButton* b : box->buttons()) exitButtons.push_back(onScreen(b));
                 tap(box->buttons().front());
             });
             ASSERT_EQ(ui::ConfirmPopup("Exit Program", "Exit VNK PC?", {.okCancel = true}), 1);
         }
         WhenShown<TouchMessage> look([&](TouchMessage* box) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(box, 3000));
             for (QPushButton* b : box->buttons())
                 for (const QRect& r : exitButtons)
                     EXPECT_FALSE(onScreen(b).intersects(r)) << b->text().toStdString();
