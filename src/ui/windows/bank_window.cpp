@@ -161,13 +161,9 @@ void buildHeader(int panel) {
     record.text = "Recorder Off";
     record.mode = ui::MODE_INDICATOR;
 
-    ui::Control& estop =
-        ui::AddCtrl(panel, BANK_ESTOP_STATUS, ui::CTRL_STRING, "", kHeaderTop + 38, 216, 196, 24);
-    estop.text = "E-STOP INPUT FAILED";
-    estop.mode = ui::MODE_INDICATOR;
-    estop.textColor = ui::VAL_WHITE;
-    estop.bgColor = ui::VAL_RED;
-    estop.visible = false;
+    AddStatusLine(panel, BANK_ESTOP_STATUS, kHeaderTop + 38, 216, 196, 24, ui::VAL_WHITE,
+                  ui::VAL_RED)
+        .text = "E-STOP INPUT FAILED";
 
     struct Fleet {
         int id;
@@ -222,19 +218,9 @@ void buildFooter(int panel) {
     // Which pumps the fleet values count: under the rows, as the banner takes the top line.
     // A refusal line, shown for a few seconds, lies over it.
     AddCaption(panel, BANK_FLEET_SCOPE, "", kFooterTop + 1, 8, 776, 18);
-    ui::Control& remote =
-        ui::AddCtrl(panel, BANK_REMOTE_STATUS, ui::CTRL_STRING, "", kFooterTop + 44, 8, 776, 24);
-    remote.mode = ui::MODE_INDICATOR;
-    remote.textColor = ui::VAL_BLACK;
-    remote.bgColor = 0xFFB000;
-    remote.visible = false;
+    AddStatusLine(panel, BANK_REMOTE_STATUS, kFooterTop + 44, 8, 776, 24, ui::VAL_BLACK, 0xFFB000);
     // Why a press raised nothing, for a few seconds; never a box to close.
-    ui::Control& refusal =
-        ui::AddCtrl(panel, BANK_REFUSAL, ui::CTRL_STRING, "", kFooterTop + 8, 8, 776, 32);
-    refusal.mode = ui::MODE_INDICATOR;
-    refusal.textColor = ui::VAL_BLACK;
-    refusal.bgColor = ui::VAL_YELLOW;
-    refusal.visible = false;
+    AddStatusLine(panel, BANK_REFUSAL, kFooterTop + 8, 8, 776, 32, ui::VAL_BLACK, ui::VAL_YELLOW);
     ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 792,
                                       100, 24, kTripMin, kTripMax, 0);
     allTrip.number = kTripMin;

@@ -83,12 +83,7 @@ void BuildDetailView(int panel) {
     AddCaption(panel, DETAIL_RATE_UNITS, "bbl/min", unitsTop, 524, 110, 20);
     AddCaption(panel, DETAIL_HP_UNITS, "hhp", unitsTop, 778, 110, 20);
     // Below the pressure and temperature gauges, while the pump is tripped.
-    ui::Control& trip =
-        ui::AddCtrl(panel, DETAIL_TRIP_TEXT, ui::CTRL_STRING, "", unitsTop + 2, 16, 492, 40);
-    trip.mode = ui::MODE_INDICATOR;
-    trip.textColor = ui::VAL_WHITE;
-    trip.bgColor = ui::VAL_RED;
-    trip.visible = false;
+    AddStatusLine(panel, DETAIL_TRIP_TEXT, unitsTop + 2, 16, 492, 40, ui::VAL_WHITE, ui::VAL_RED);
 
     const Readout temperatures[] = {
         {DETAIL_WINDING_A, "Winding A", "degF", -100.0, 1000.0, 1},

@@ -153,6 +153,16 @@ ui::Control& AddCaption(int panel, int id, const std::string& text, int top, int
     return c;
 }
 
+ui::Control& AddStatusLine(int panel, int id, int top, int left, int width, int height,
+                           int textColor, int backColor) {
+    ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_STRING, "", top, left, width, height);
+    c.mode = ui::MODE_INDICATOR;
+    c.textColor = textColor;
+    c.bgColor = backColor;
+    c.visible = false;
+    return c;
+}
+
 ui::Control& AddTimer(int panel, int id, double interval, const std::string& callback) {
     ui::Control& c = ui::AddCtrl(panel, id, ui::CTRL_TIMER, "", 0, 0, 0, 0);
     c.interval = interval;

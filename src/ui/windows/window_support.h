@@ -98,6 +98,10 @@ ui::Control& AddButton(int panel, int id, const std::string& label, int top, int
 // A static caption in white on the panel colour.
 ui::Control& AddCaption(int panel, int id, const std::string& text, int top, int left,
                         int width = 80, int height = 20);
+// A line of text that shows a condition while it holds: an indicator in its own colours,
+// created hidden.
+ui::Control& AddStatusLine(int panel, int id, int top, int left, int width, int height,
+                           int textColor, int backColor);
 // A timer, created disabled, with its interval and tick callback.
 ui::Control& AddTimer(int panel, int id, double interval, const std::string& callback);
 
