@@ -146,6 +146,7 @@ class Shots : public ViewedStation {
         safety::InlineTripEnabled = 1;
         shot("link_lost");
         safety::CheckInlinePressure("9600.0\r\n");
+        tap(view.widget(BankPanel[0], BankRow[0][kPosStepUpSmall]));  // refused, and says why
         shot("inline");
         breakLoop();
         shot("three_conditions");
@@ -337,8 +338,8 @@ TEST_F(Shots, DayAndNightPalettes) {
 
 // The banner in each state, by day and at night: all normal with pumps 1-8 running; automatic
 // control holding a rate on four pumps, then unable to reach it; the E-stop; the inline trip
-// switched on with no blender computer (its link lost); the blender's reading over the trip;
-// the E-stop on top of both. Each palette on a station of its own.
+// switched on with no blender computer (its link lost); the blender's reading over the trip,
+// with a speed-up refused; the E-stop on top of both. Each palette on a station of its own.
 TEST_F(Shots, TheFleetBannerByDay) {
     bannerStates("");
 }

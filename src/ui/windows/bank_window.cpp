@@ -216,11 +216,11 @@ void buildFooter(int panel) {
         s.visible = false;  // shown with the statistics start-up option
     }
     // Which pumps the fleet values count: under the rows, as the banner takes the top line.
-    // A refusal line, shown for a few seconds, lies over it.
+    // A refusal line, shown for a few seconds, covers it.
     AddCaption(panel, BANK_FLEET_SCOPE, "", kFooterTop + 1, 8, 776, 18);
     AddStatusLine(panel, BANK_REMOTE_STATUS, kFooterTop + 44, 8, 776, 24, ui::VAL_BLACK, 0xFFB000);
     // Why a press raised nothing, for a few seconds; never a box to close.
-    AddStatusLine(panel, BANK_REFUSAL, kFooterTop + 8, 8, 776, 32, ui::VAL_BLACK, ui::VAL_YELLOW);
+    AddStatusLine(panel, BANK_REFUSAL, kFooterTop + 1, 8, 776, 36, ui::VAL_BLACK, ui::VAL_YELLOW);
     ui::Control& allTrip = AddNumeric(panel, BANK_ALL_TRIP, "All Trip Points", kFooterTop + 20, 792,
                                       100, 24, kTripMin, kTripMax, 0);
     allTrip.number = kTripMin;
