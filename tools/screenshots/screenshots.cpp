@@ -26,6 +26,7 @@
 #include "hardware/hdw_pump.h"
 #include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
+#include "operation/fleet_banner.h"
 #include "operation/journal_view.h"
 #include "operation/display_prefs.h"
 #include "platform/sim/memory_journal.h"
@@ -112,8 +113,11 @@ class Shots : public ViewedStation {
   public:
     void bannerStates(const std::string& prefix) {
         using namespace windows;
-        const auto shot = [&](const char* state) {
+        // Each shot only of the state it names.
+        const auto shot = [&](const char* state, const char* says) {
             settle(1.0);
+            ASSERT_NE(operation::FleetBannerText().find(says), std::string::npos)
+                << state << ": " << operation::FleetBannerText();
             shoot(("banner_" + prefix + state + ".png").c_str());
         };
         if (!prefix.empty()) {
@@ -124,7 +128,7 @@ class Shots : public ViewedStation {
         }
         for (int p = 0; p < 8; ++p) fleet->unit(p).setSpeedSetpoint(1200);
         settle(6.0);
-        shot("all_normal");
+        shot("all_normal", "All normal");
         for (int p = 0; p < 4; ++p) tap(view.widget(BankPanel[0], BankRow[p][kPosAuto]));
         select(MENU_AUTO_CONTROL);
         settle();
@@ -133,23 +137,23 @@ class Shots : public ViewedStation {
         ui::Operate(autocontrol::AutoModePage, MODE_LIMIT_PRESSURE, 8000.0);
         ui::Press(autocontrol::AutoPanel, AUTO_APPLY);
         ui::HidePanel(autocontrol::AutoPanel);
-        shot("auto_holding");
+        shot("auto_holding", "AUTO: holding");
         settle(180.0);  // a pump to its minimum at each step
-        shot("auto_unreachable");
+        shot("auto_unreachable", "AUTO: cannot reach");
         breakLoop();
         settle(0.3);
-        shot("estop");
+        shot("estop", "E-STOP ACTIVE");
         closeLoop();
         settle(0.3);
         tap(view.widget(operation::EStopPanel, ESTOP_OK));
         safety::InlineTripValue = 9000.0f;
         safety::InlineTripEnabled = 1;
-        shot("link_lost");
+        shot("link_lost", "BLENDER LINK LOST");
         safety::CheckInlinePressure("9600.0\r\n");
         tap(view.widget(BankPanel[0], BankRow[0][kPosStepUpSmall]));  // refused, and says why
-        shot("inline");
+        shot("inline", "INLINE OVERPRESSURE");
         breakLoop();
-        shot("three_conditions");
+        shot("three_conditions", "E-STOP ACTIVE");
     }
 };
 
