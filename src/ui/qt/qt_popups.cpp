@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QEventLoop>
+#include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
@@ -28,8 +29,12 @@ int QtPopups::run(QDialog& dialog, int owner, const std::function<void()>& place
     QObject::connect(&dialog, &QDialog::finished, &wait, &QEventLoop::quit);
     dialog.adjustSize();
     if (view_ != nullptr) view_->placeDialog(&dialog, owner);
+    // Its buttons laid out where it will show, before a window manager sees it: a window
+    // moved once mapped is placed again by the manager (its frame added), while every
+    // dialog placed before it maps is shifted alike.
+    if (dialog.layout() != nullptr) dialog.layout()->activate();
+    if (placed) placed();
     dialog.show();
-    if (placed) placed();  // where it is shown, wherever the platform put it
     dialog.raise();
     dialog.activateWindow();
     wait.exec();
@@ -68,11 +73,12 @@ int QtPopups::ask(const std::string& title, const std::string& text,
                   const std::vector<QString>& answers, int escape, int owner, bool guarded) {
     TouchMessage box(q(title), q(text), answers, escape);
     if (guarded) box.holdAnswers(kGuardedDelayMs);
+    std::vector<QRect> answersAt;  // where its buttons were placed, as the next one is
     run(box, owner, [&] {
         if (guarded) keepClearOf(box, lastAnswers_);
+        for (const QPushButton* b : box.buttons()) answersAt.push_back(onScreen(box, b));
     });
-    lastAnswers_.clear();
-    for (const QPushButton* b : box.buttons()) lastAnswers_.push_back(onScreen(box, b));
+    lastAnswers_ = answersAt;
     return box.answer();
 }
 

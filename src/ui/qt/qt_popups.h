@@ -29,7 +29,8 @@ class QtPopups : public PopupBackEnd {
                                           const std::string& pattern, bool save) override;
 
   private:
-    // placed: called once the dialog is shown at its place (it may move it).
+    // placed: called once the dialog is at its place, laid out, before it shows (it may
+    // move it).
     int run(QDialog& dialog, int owner, const std::function<void()>& placed = {});
     // The index of the answer given; escape when the window was closed.
     int ask(const std::string& title, const std::string& text, const std::vector<QString>& answers,
