@@ -108,7 +108,7 @@ enum BankCtrl {
     BANK_STATS_COUNT = 7,
     BANK_REMOTE_STATUS = 28,  // amber, shown while remote monitoring cannot reach its broker
     BANK_REFUSAL = 36,        // why a speed press raised nothing, shown for a few seconds
-    BANK_FLEET_SCOPE = 37,    // over the fleet values: which pumps they count
+    BANK_FLEET_SCOPE = 37,    // under the rows: which pumps the fleet values count
     BANK_CAPTION_FIRST = 40,  // column and fleet captions, 40..59
 };
 
