@@ -174,18 +174,6 @@ void unitsChanged() {
     ShowTargetReadout();
 }
 
-// A number as a target reads: no trailing zeros ("90", "85.5").
-std::string trimmed(double v, int decimals) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    std::string s = text;
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-    }
-    return s;
-}
-
 // What the last controller step could not do, as the window and the banner say it; "" when
 // nothing.
 std::string shortfallText() {
@@ -416,12 +404,13 @@ std::string AutoTargetText(int mode) {
     const bool metric = settings::MetricUnits();
     if (mode == kAutoRate || mode == -kAutoRate) {
         const float rate = mode == kAutoRate ? s.TargetRate : s.LimitRate;
-        return trimmed(ToDisplayUnits(rate, settings::kUnitRate), 2) +
+        return operation::NumberText(ToDisplayUnits(rate, settings::kUnitRate), 2) +
                (metric ? " m3/min" : " bbl/min");
     }
     const float psi = mode == kAutoPressure ? s.TargetPressure : s.LimitPressure;
-    return metric ? trimmed(ToDisplayUnits(psi, settings::kUnitPressureMpa), 2) + " MPa"
-                  : trimmed(psi, 0) + " psi";
+    return metric
+               ? operation::NumberText(ToDisplayUnits(psi, settings::kUnitPressureMpa), 2) + " MPa"
+               : operation::NumberText(psi, 0) + " psi";
 }
 
 void ShowTargetReadout() {

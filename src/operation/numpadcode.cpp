@@ -32,9 +32,9 @@ struct KeypadState {
     int autoPrecisionOnAccept = 0;
     bool freshEntry = false;
     bool secret = false;
-    bool blank = false;       // opened empty: OK with nothing typed does nothing
-    std::string openedText;   // what the display held when the keypad opened
-    bool asShown = false;     // the number OK took last is the one it opened with
+    bool blank = false;      // opened empty: OK with nothing typed does nothing
+    std::string openedText;  // what the display held when the keypad opened
+    bool asShown = false;    // the number OK took last is the one it opened with
     // The range OK holds the entry to, bounds included, and how the display states it.
     double min = 0.0;
     double max = 0.0;
@@ -93,13 +93,7 @@ std::string boundText(double v, int decimals, bool roundUp) {
         scaled = nearest;  // exact at these decimals but for the binary fraction
     else
         scaled = roundUp ? std::ceil(scaled) : std::floor(scaled);
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, scaled / scale);
-    std::string text = buf;
-    if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') text.pop_back();
-        if (text.back() == '.') text.pop_back();
-    }
+    const std::string text = NumberText(scaled / scale, decimals);
     return text == "-0" ? "0" : text;
 }
 
@@ -352,6 +346,17 @@ void AutoPrecision(int panel, int control) {
 
 bool KeypadValueAsShown() {
     return g.asShown;
+}
+
+std::string NumberText(double value, int decimals) {
+    char buf[400];  // room for the largest double in fixed notation
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    std::string text = buf;
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0') text.pop_back();
+        if (text.back() == '.') text.pop_back();
+    }
+    return text;
 }
 
 const std::string& KeypadText() {

@@ -45,7 +45,8 @@ struct KeypadField {
 // Opens the keypad on a field (or re-targets the open one and brings it on top). Its
 // caption is the field's label, range and units. autoPrecision: after OK, set the field's
 // decimals from the new value. OK on the number the keypad opened with leaves the field's
-// exact value as it was (the display shows it rounded to the field's decimals). Leaves any pending completion as it is.
+// exact value as it was (the display shows it rounded to the field's decimals). Leaves any pending
+// completion as it is.
 void OpenKeypad(int panel, int control, int autoPrecision);
 // Sets the completion, then OpenKeypad.
 void OpenKeypadWithCallback(int panel, int control, int autoPrecision, KeypadCompletion done);
@@ -75,6 +76,10 @@ void AutoPrecision(int panel, int control);
 // takes as "unchanged" and answers with the exact value behind the field. Said to the
 // completion OK calls, false at any other time and for a keypad that opened empty.
 bool KeypadValueAsShown();
+
+// A number with at most `decimals` decimals and no trailing zeros, as the keypad and the
+// windows write it: "90", "85.5".
+std::string NumberText(double value, int decimals);
 
 // The keypad's entry text, for tests. Its display shows it, as stars for a password, or the
 // range after OK refused it.
