@@ -31,16 +31,36 @@ struct MqttOptions {
     int keepAliveSeconds = 10;
 };
 
+// What the broker said when it took the connection.
+struct MqttConnection {
+    // MQTT 5: a publish the broker refuses comes back as refused(). False for a broker that
+    // speaks only MQTT 3.1.1, which answers a refused publish like a delivered one.
+    bool refusalsReported = true;
+    // How many QoS 1 messages the broker takes unacknowledged at once (MQTT 5's Receive
+    // Maximum; 65535 when it names none).
+    int receiveMaximum = 65535;
+};
+
 struct MqttEvents {
     // The broker accepted the connection (CONNACK with success).
-    std::function<void()> connected;
+    std::function<void(const MqttConnection&)> connected;
     // The attempt failed or the connection ended, with a reason for the operator ("connection
     // refused: not authorised", "cannot resolve host ..."). Once per connect(); not after
     // close() or abort() of the caller's own.
     std::function<void(const std::string& reason)> ended;
     // The broker acknowledged the QoS 1 message publish() numbered so.
     std::function<void(int messageId)> acknowledged;
+    // The broker refused the QoS 1 message publish() numbered so: an MQTT 5 reason code of
+    // 0x80 or more, and its text for the operator (MqttReasonText).
+    std::function<void(int messageId, int reasonCode, const std::string& reason)> refused;
 };
+
+// A PUBACK's reason code for the operator: "not authorised", "packet too large", ...
+std::string MqttReasonText(int reasonCode);
+// A refusal of the one message for its own sake (too large, malformed payload): another
+// message may well be taken. Any other refusal (not authorised, quota exceeded, ...) holds
+// for what follows too.
+bool MqttRefusesOnlyThisMessage(int reasonCode);
 
 class MqttClient {
   public:

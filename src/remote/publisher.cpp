@@ -276,7 +276,7 @@ void startAttempt() {
         o.willRetain = true;
         const unsigned generation = ++g_generation;
         platform::MqttEvents events;
-        events.connected = [generation] {
+        events.connected = [generation](const platform::MqttConnection&) {
             if (generation != g_generation) return;
             g.link = Link::Connected;
             g.retryPause = kRetryFirstSeconds;

@@ -533,7 +533,7 @@ bool MosquittoClient::close(const std::string& topic, const std::string& payload
 void MosquittoClient::connected() {
     if (state_ != State::Connecting) return;
     state_ = State::Connected;
-    if (auto fn = events_.connected) fn();
+    if (auto fn = events_.connected) fn(MqttConnection{});
 }
 
 void MosquittoClient::published(int messageId) {

@@ -42,7 +42,8 @@ struct SimMqttBroker::Session : MqttClient {
         later(broker->connectDelay, [this, answer] {
             if (answer == Answer::Accept) {
                 state = State::Connected;
-                if (events.connected) events.connected();
+                if (events.connected)
+                    events.connected(MqttConnection{!broker->mqtt311, broker->receiveMaximum});
                 return;
             }
             state = State::Idle;
@@ -66,9 +67,17 @@ struct SimMqttBroker::Session : MqttClient {
     int publish(const std::string& topic, const std::string& payload, int qos,
                 bool retain) override {
         if (state != State::Connected || broker == nullptr) return -1;
-        store(topic, payload, qos, retain);
+        const int code =
+            qos == 1 && broker->refuse ? broker->refuse({topic, payload, qos, retain}) : 0;
+        if (code < 0x80) store(topic, payload, qos, retain);
         if (qos == 0) return 0;
         const int id = nextId++;
+        if (code >= 0x80 && !broker->mqtt311) {
+            later(broker->ackDelay, [this, id, code] {
+                if (events.refused) events.refused(id, code, MqttReasonText(code));
+            });
+            return id;
+        }
         if (broker->loseAck && broker->loseAck(broker->published.back())) return id;
         if (broker->holdAcks) {
             heldAcks.push_back(id);

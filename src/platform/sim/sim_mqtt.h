@@ -43,6 +43,14 @@ class SimMqttBroker : public MqttBackEnd {
     bool holdAcks = false;
     // A message this says yes to is taken but its acknowledgement is lost (never sent).
     std::function<bool(const Message&)> loseAck;
+    // The MQTT 5 reason code the broker answers a QoS 1 message with (0x80 or more: refused,
+    // and the message is dropped); unset or 0: taken.
+    std::function<int(const Message&)> refuse;
+    // A broker that speaks only MQTT 3.1.1: refusals are not reported (the message is still
+    // dropped and "acknowledged").
+    bool mqtt311 = false;
+    // The Receive Maximum the broker names at connect.
+    int receiveMaximum = 65535;
 
     // Every message that reached the broker, in order, and the retained one of each topic.
     std::vector<Message> published;

@@ -69,11 +69,15 @@ class MosquittoClientTest : public ::testing::Test {
         return o;
     }
     void create(const MqttOptions& o) {
-        client = backEnd.create(o, {[this] { note("connected"); },
+        client = backEnd.create(o, {[this](const MqttConnection&) { note("connected"); },
                                     [this](const std::string& reason) { note("ended: " + reason); },
                                     [this](int id) {
                                         checkThread();
                                         acks.push_back(id);
+                                    },
+                                    [this](int id, int code, const std::string& reason) {
+                                        note("refused " + std::to_string(id) + " " +
+                                             std::to_string(code) + ": " + reason);
                                     }});
     }
     void note(std::string event) {
@@ -195,7 +199,7 @@ TEST_F(MosquittoClientTest, CredentialsTheBrokerRefusesEndTheAttemptWithTheReaso
 TEST_F(MosquittoClientTest, NoBrokerOnThePortEndsEachAttemptAtOnceWithTheSystemsReason) {
     MqttOptions o = options(FreeLocalPort());
     // The station tries again from the handler; the second ending drops the client there.
-    client = backEnd.create(o, {[this] { note("connected"); },
+    client = backEnd.create(o, {[this](const MqttConnection&) { note("connected"); },
                                 [this](const std::string& reason) {
                                     note("ended: " + reason);
                                     if (events.size() == 1)
@@ -203,7 +207,7 @@ TEST_F(MosquittoClientTest, NoBrokerOnThePortEndsEachAttemptAtOnceWithTheSystems
                                     else
                                         client.reset();
                                 },
-                                nullptr});
+                                nullptr, nullptr});
     client->connect();
     ASSERT_TRUE(eventCount(2, 2.0));
     EXPECT_THAT(events, ElementsAre("ended: cannot connect: connection refused",
