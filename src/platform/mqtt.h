@@ -75,6 +75,9 @@ class MqttClient {
     // Ends the attempt or the connection at once, without a clean disconnect (the broker
     // publishes the will). No event of the attempt is delivered afterwards.
     virtual void abort() = 0;
+    // Ends the connection cleanly without waiting: a DISCONNECT, so the broker drops the
+    // will. No event of the attempt is delivered afterwards. Not connected: as abort().
+    virtual void disconnect() = 0;
     // The clean end: publishes the last message (QoS 1, retained), waits at most
     // timeoutSeconds for its acknowledgement, disconnects. Waits on the calling thread, so
     // it is for the station's exit only. True when the last message was acknowledged.

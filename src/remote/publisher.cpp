@@ -4,7 +4,10 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "autocontrol/autocontrol.h"
 #include "link/pump_table.h"
@@ -17,6 +20,7 @@
 #include "platform/trace.h"
 #include "remote/remote_payloads.h"
 #include "safety/estop.h"
+#include "settings/remote_settings.h"
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
 
@@ -28,6 +32,9 @@ using pumplink::kPumpCount;
 using pumplink::PumpTable;
 
 enum class Link { Off, Connecting, Connected, Waiting };
+
+// The refused message an episode waits on is the birth, not a journal event.
+constexpr std::int64_t kBirth = -1;
 
 struct InFlight {
     int messageId = 0;
@@ -47,7 +54,24 @@ struct RemoteState {
     double retryAt = 0.0;
     double retryPause = kRetryFirstSeconds;
     std::string lastError;
-    bool lossJournalled = false;  // one journal line per outage
+    bool lossJournalled = false;  // one journal line per outage, or per unstable episode
+    int drops = 0;                // connections lost in the episode
+    double connectedAt = 0.0;     // Timer() of the connection's start
+    // What the broker said at connect, and the refusals it reports.
+    bool refusalsReported = true;
+    bool mqtt311Journalled = false;
+    std::string refusal;  // "Broker refuses to publish under ...": the outbox holds
+    bool refusalJournalled = false;  // once per episode
+    bool holding = false;            // nothing more is offered until the retry pause
+    std::int64_t refusedEvent = 0;   // the journal event the episode waits on, or kBirth
+    int birthId = 0;                 // the birth's message number while unacknowledged
+    // Renaming: old topic roots whose retained messages are cleared (message numbers of the
+    // clearing in flight, per root), and the settings a rename switches to once the old
+    // root is cleared on the live connection.
+    std::vector<std::string> rootsToClear;
+    std::map<int, std::string> clearing;
+    std::optional<settings::RemoteSettings> renameTo;
+    std::unique_ptr<platform::MqttClient> retiring;  // a clean disconnect on its way out
     std::int64_t startedMs = 0;
     std::uint64_t heartbeats = 0;
     std::array<std::string, kPumpCount> pumpBody{};
@@ -133,12 +157,24 @@ void followJournal(journal::Store& store) {
     if (written == g.writtenSeen) return;
     g.writtenSeen = written;
     g.backlog = true;
-    g.newest = std::max(g.newest, newestId(store));
+    const std::int64_t newest = newestId(store);
+    if (newest < g.acked) {
+        // Ids given again after the file was emptied (a file of an older station): what it
+        // holds now was never sent.
+        TRACE(remote, "journal's newest id %lld below the acknowledged %lld: sent whole",
+              static_cast<long long>(newest), static_cast<long long>(g.acked));
+        g.acked = 0;
+        g.sent = 0;
+        g.inFlight.clear();
+        g.markChanged = true;
+        g.newest = newest;
+    }
+    g.newest = std::max(g.newest, newest);
 }
 
 void sendEvents() {
     journal::Store* store = journal::CurrentStore();
-    if (store == nullptr || g.link != Link::Connected) return;
+    if (store == nullptr || g.link != Link::Connected || g.holding || g.renameTo) return;
     followJournal(*store);
     while (g.backlog && static_cast<int>(g.inFlight.size()) < kEventWindow) {
         const int room = kEventWindow - static_cast<int>(g.inFlight.size());
@@ -160,10 +196,41 @@ void sendEvents() {
     }
 }
 
+void clearingAnswered(int messageId, bool taken);
+void settled(std::deque<InFlight>::iterator it);
+
+std::deque<InFlight>::iterator inFlight(int messageId) {
+    return std::find_if(g.inFlight.begin(), g.inFlight.end(),
+                        [&](const InFlight& f) { return f.messageId == messageId; });
+}
+
+// The broker took what it refused before: the episode is over.
+void refusalOver() {
+    if (g.refusal.empty()) return;
+    TRACE(remote, "the broker takes the station's messages again");
+    g.refusal.clear();
+    g.refusalJournalled = false;
+    g.refusedEvent = 0;
+    g.retryPause = kRetryFirstSeconds;
+    changed();
+}
+
 void acknowledged(int messageId) {
-    auto it = std::find_if(g.inFlight.begin(), g.inFlight.end(),
-                           [&](const InFlight& f) { return f.messageId == messageId; });
-    if (it == g.inFlight.end()) return;
+    if (messageId == g.birthId) {
+        g.birthId = 0;
+        if (g.refusedEvent == kBirth) refusalOver();
+        return;
+    }
+    if (g.clearing.count(messageId) != 0) {
+        clearingAnswered(messageId, true);
+        return;
+    }
+    const auto it = inFlight(messageId);
+    if (it != g.inFlight.end()) settled(it);
+}
+
+// The message is done with (acknowledged, or skipped as refused for its own sake).
+void settled(std::deque<InFlight>::iterator it) {
     it->acknowledged = true;
     // The mark moves only over an unbroken run from the oldest: an id is never marked while
     // one before it may still be lost.
@@ -172,7 +239,62 @@ void acknowledged(int messageId) {
         g.inFlight.pop_front();
         g.markChanged = true;
     }
+    if (g.refusedEvent > 0 && g.acked >= g.refusedEvent) refusalOver();
     if (static_cast<int>(g.inFlight.size()) <= kEventWindow / 2) sendEvents();
+}
+
+void publishBirth();
+
+// The broker refuses what the station publishes under its root (its access list): nothing
+// more is offered until the retry pause, then the refused message again, so that no event
+// is ever marked sent that the broker dropped.
+void holdOutbox(const std::string& why, std::int64_t eventId) {
+    g.refusal = "Broker refuses to publish under " + g.root + ": " + why;
+    g.refusedEvent = eventId;
+    if (!g.refusalJournalled) {
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        "Remote monitoring: " + g.refusal);
+        g.refusalJournalled = true;
+    }
+    TRACE(remote, "%s; offered again in %.0f s", g.refusal.c_str(), g.retryPause);
+    g.holding = true;
+    platform::loop().post(g.retryPause, [generation = g_generation, attempt = g.attempts] {
+        if (generation != g_generation || attempt != g.attempts || !g.holding) return;
+        g.holding = false;
+        if (g.link != Link::Connected) return;
+        if (g.refusedEvent == kBirth) publishBirth();
+        sendEvents();
+    });
+    g.retryPause = std::min(g.retryPause * 2.0, kRetryMaxSeconds);
+    changed();
+}
+
+void refused(int messageId, int code, const std::string& reason) {
+    if (messageId == g.birthId) {
+        g.birthId = 0;
+        holdOutbox("birth and will refused (" + reason + ")", kBirth);
+        return;
+    }
+    if (g.clearing.count(messageId) != 0) {
+        clearingAnswered(messageId, false);
+        return;
+    }
+    const auto it = inFlight(messageId);
+    if (it == g.inFlight.end()) return;
+    if (platform::MqttRefusesOnlyThisMessage(code)) {
+        // This message alone, for its own sake: it would be refused again and again.
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        "Remote monitoring: the broker refused journal event " +
+                            std::to_string(it->eventId) + " (" + reason + "); it is skipped");
+        settled(it);
+        return;
+    }
+    // Offered again from the refused one; what went after it goes again too.
+    const std::int64_t eventId = it->eventId;
+    g.inFlight.erase(it, g.inFlight.end());
+    g.sent = g.inFlight.empty() ? g.acked : g.inFlight.back().eventId;
+    g.backlog = true;
+    holdOutbox(reason, eventId);
 }
 
 // ---- live values ----
@@ -244,6 +366,62 @@ void sendHeartbeatAndFleet() {
 // ---- the connection ----
 
 void ended(const std::string& reason);
+void start();
+
+// The retained topics the station owns under a root: its state and every pump.
+std::vector<std::string> retainedTopics(const std::string& root) {
+    std::vector<std::string> topics{root + "state"};
+    for (int p = 1; p <= kPumpCount; ++p) topics.push_back(root + "pump/" + std::to_string(p));
+    return topics;
+}
+
+void rememberRootToClear(const std::string& root) {
+    if (root.empty() || std::find(g.rootsToClear.begin(), g.rootsToClear.end(), root) !=
+                            g.rootsToClear.end())
+        return;
+    g.rootsToClear.push_back(root);
+    settings::WriteRootsToClear(g.rootsToClear);
+}
+
+// Empty retained messages on every retained topic of the old roots (never the root in
+// use), at QoS 1 so that their acknowledgements tell when a root is clear.
+void clearOldRoots() {
+    const std::string keep = g.renameTo ? std::string() : g.root;
+    std::erase(g.rootsToClear, keep);
+    settings::WriteRootsToClear(g.rootsToClear);
+    g.clearing.clear();
+    for (const std::string& root : g.rootsToClear)
+        for (const std::string& t : retainedTopics(root)) {
+            const int id = g.client->publish(t, std::string(), 1, true);
+            if (id <= 0) return;  // the connection is going: again at the next one
+            g.clearing[id] = root;
+        }
+}
+
+void switchToRenamed();
+
+void clearingAnswered(int messageId, bool taken) {
+    const std::string root = g.clearing[messageId];
+    g.clearing.erase(messageId);
+    if (!taken) {
+        // Kept in the list: cleared at a later connection that the broker lets do it.
+        std::erase_if(g.clearing, [&](const auto& c) { return c.second == root; });
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        "Remote monitoring: the broker refuses to clear the old topics under " +
+                            root);
+    } else if (std::none_of(g.clearing.begin(), g.clearing.end(),
+                            [&](const auto& c) { return c.second == root; })) {
+        std::erase(g.rootsToClear, root);
+        settings::WriteRootsToClear(g.rootsToClear);
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        "Remote monitoring cleared the old topics under " + root);
+    }
+    if (g.renameTo && g.clearing.empty()) switchToRenamed();
+}
+
+void publishBirth() {
+    g.birthId = g.client->publish(topic("state"), StatePayload(true, facts()), 1, true);
+}
 
 void startAttempt() {
     platform::MqttBackEnd* backEnd = platform::mqttBackEnd();
@@ -263,8 +441,8 @@ void startAttempt() {
         platform::MqttOptions o;
         o.host = g.settings.host;
         o.port = g.settings.port;
-        o.clientId = "vnk-" + CleanTopicLevel(g.settings.site, "site") + "-" +
-                     CleanTopicLevel(g.settings.station, "station");
+        o.clientId =
+            ClientId(g.settings.site, g.settings.station, settings::RemoteClientSuffix());
         o.user = g.settings.user;
         o.password = g.settings.password;
         o.tls = g.settings.tls;
@@ -276,21 +454,33 @@ void startAttempt() {
         o.willRetain = true;
         const unsigned generation = ++g_generation;
         platform::MqttEvents events;
-        events.connected = [generation](const platform::MqttConnection&) {
+        events.connected = [generation](const platform::MqttConnection& c) {
             if (generation != g_generation) return;
             g.link = Link::Connected;
-            g.retryPause = kRetryFirstSeconds;
+            g.connectedAt = platform::Timer();
             g.lastError.clear();
+            g.refusalsReported = c.refusalsReported;
             TRACE(remote, "connected to %s", broker().c_str());
-            if (g.lossJournalled)
+            if (!c.refusalsReported && !g.mqtt311Journalled) {
                 journal::Record(journal::kNoPump, journal::Kind::Station,
-                                "Remote monitoring connected to " + broker());
-            g.lossJournalled = false;
-            g.client->publish(topic("state"), StatePayload(true, facts()), 1, true);
+                                "Remote monitoring: the broker at " + broker() +
+                                    " speaks only MQTT 3.1.1 and cannot say when it refuses a "
+                                    "message");
+                g.mqtt311Journalled = true;
+            }
+            // A rename made while the station was away from this broker.
+            const std::string published = settings::ReadPublishedRoot();
+            if (published != g.root) {
+                rememberRootToClear(published);
+                settings::WritePublishedRoot(g.root);
+            }
+            g.holding = false;
+            publishBirth();
             // Whatever was handed over before is sent again: the broker may never have had it.
             g.sent = g.acked;
             g.inFlight.clear();
             g.backlog = true;
+            clearOldRoots();
             sendPumps(true);
             g.fullAt = platform::Timer() + kPumpFullSeconds;
             sendHeartbeatAndFleet();
@@ -302,6 +492,9 @@ void startAttempt() {
         };
         events.acknowledged = [generation](int id) {
             if (generation == g_generation) acknowledged(id);
+        };
+        events.refused = [generation](int id, int code, const std::string& reason) {
+            if (generation == g_generation) refused(id, code, reason);
         };
         g.client = backEnd->create(o, std::move(events));
     }
@@ -321,9 +514,16 @@ void startAttempt() {
 }
 
 void ended(const std::string& reason) {
+    const bool wasUp = g.link == Link::Connected;
+    const double now = platform::Timer();
+    // Only a connection that stayed up a while starts the pauses afresh: one that keeps
+    // dropping (a second station under the same names, a broker that limits connections)
+    // is tried ever more slowly.
+    if (wasUp && now - g.connectedAt >= kStableSeconds) g.retryPause = kRetryFirstSeconds;
+    if (wasUp) ++g.drops;
     g.link = Link::Waiting;
     g.lastError = reason;
-    g.retryAt = platform::Timer() + g.retryPause;
+    g.retryAt = now + g.retryPause;
     TRACE(remote, "%s: %s; next attempt in %.0f s", broker().c_str(), reason.c_str(), g.retryPause);
     platform::loop().post(g.retryPause, [generation = g_generation, attempt = g.attempts] {
         if (generation == g_generation && attempt == g.attempts && g.link == Link::Waiting)
@@ -331,20 +531,78 @@ void ended(const std::string& reason) {
     });
     g.retryPause = std::min(g.retryPause * 2.0, kRetryMaxSeconds);
     g.inFlight.clear();
+    g.clearing.clear();
+    g.birthId = 0;
+    g.holding = false;
     g.sent = g.acked;
     saveMark();
-    if (!g.lossJournalled) {  // one line per outage, not one per attempt
+    if (!g.lossJournalled) {  // one line per outage or unstable episode, not one per attempt
         journal::Record(journal::kNoPump, journal::Kind::Station,
                         "Remote monitoring not connected: " + reason);
         g.lossJournalled = true;
+        g.drops = wasUp ? 1 : 0;
     }
+    // A rename waiting on this connection goes ahead: the old root is cleared later.
+    if (g.renameTo) switchToRenamed();
     changed();
+}
+
+// The connection of an older episode stays up in the journal's eyes until it has been up
+// kStableSeconds: then one line ends the episode, with the drops it had.
+void noteStable() {
+    if (g.link != Link::Connected || platform::Timer() - g.connectedAt < kStableSeconds) return;
+    g.retryPause = kRetryFirstSeconds;
+    if (!g.lossJournalled) return;
+    std::string text = "Remote monitoring connected to " + broker();
+    if (g.drops > 1) text += " (the connection dropped " + std::to_string(g.drops) + " times)";
+    journal::Record(journal::kNoPump, journal::Kind::Station, text);
+    g.lossJournalled = false;
+    g.drops = 0;
+}
+
+// A client ended by disconnect() is kept a moment, so that its DISCONNECT leaves before its
+// socket is closed (the broker would otherwise publish its will).
+void retire(std::unique_ptr<platform::MqttClient> client) {
+    g.retiring = std::move(client);
+    platform::loop().post(2.0, [client = g.retiring.get()] {
+        if (g.retiring.get() == client) g.retiring.reset();
+    });
 }
 
 void dropClient() {
     if (g.client) g.client->abort();
     g.client.reset();
+    g.retiring.reset();
     ++g_generation;
+}
+
+void adoptSettings(const settings::RemoteSettings& next) {
+    g.settings = next;
+    g.lastError.clear();
+    g.lossJournalled = false;
+    g.refusal.clear();
+    g.refusalJournalled = false;
+    g.mqtt311Journalled = false;
+    if (journal::Store* store = journal::CurrentStore();
+        store != nullptr && g.settings.enabled && g.epoch == 0)
+        adoptFile(*store);
+    start();
+}
+
+// The old root is clear (or could not be cleared in time): the clean end of the old
+// connection, and the new one under the new names.
+void switchToRenamed() {
+    const settings::RemoteSettings next = *g.renameTo;
+    g.renameTo.reset();
+    if (g.client && g.link == Link::Connected && g.clearing.empty()) {
+        g.client->disconnect();
+        auto client = std::move(g.client);
+        dropClient();
+        retire(std::move(client));
+    } else {
+        dropClient();
+    }
+    adoptSettings(next);
 }
 
 void start() {
@@ -353,6 +611,7 @@ void start() {
     g.pumpBody.fill({});
     g.pumpSentAt.fill(0.0);
     g.pumpSampleMs.fill(0);
+    g.rootsToClear = settings::ReadRootsToClear();
     if (!g.settings.enabled) {
         g.link = Link::Off;
         g.lastError.clear();
@@ -373,6 +632,13 @@ RemoteStatus CurrentRemoteStatus() {
     s.connected = g.link == Link::Connected;
     s.broker = broker();
     s.lastError = g.lastError;
+    if (s.connected) {
+        s.refusing = !g.refusal.empty();
+        s.problem = s.refusing             ? g.refusal
+                    : !g.refusalsReported ? "the broker speaks only MQTT 3.1.1 and cannot say "
+                                             "when it refuses a message"
+                                           : std::string();
+    }
     s.eventsWaiting = g.epoch != 0 ? std::max<std::int64_t>(0, g.newest - g.acked) : 0;
     if (g.link == Link::Waiting) s.retryIn = std::max(0.0, g.retryAt - platform::Timer());
     return s;
@@ -381,7 +647,9 @@ RemoteStatus CurrentRemoteStatus() {
 std::string RemoteStatusText() {
     const RemoteStatus s = CurrentRemoteStatus();
     if (!s.enabled) return "Off";
-    if (s.connected) return "Connected to " + s.broker;
+    if (s.refusing) return s.problem;
+    if (s.connected)
+        return "Connected to " + s.broker + (s.problem.empty() ? "" : " (" + s.problem + ")");
     if (g.link == Link::Connecting && s.lastError.empty()) return "Connecting to " + s.broker;
     std::string text =
         "Not connected: " + (s.lastError.empty() ? std::string("connecting") : s.lastError);
@@ -406,15 +674,36 @@ void StartRemote(const std::string& version) {
 
 void ApplyRemoteSettings(const settings::RemoteSettings& remote) {
     settings::WriteRemoteSettings(remote);
+    settings::RemoteSettings next = settings::ReadRemoteSettings();
+    const std::string oldRoot = g.settings.enabled ? g.root : std::string();
+    const std::string newRoot = TopicRoot(
+        next.site, next.station.empty() ? platform::ComputerName() : next.station);
+    if (!oldRoot.empty() && newRoot != oldRoot) {
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        "Remote monitoring renamed from " + oldRoot + " to " + newRoot +
+                            ": the old topics are cleared");
+        std::erase(g.rootsToClear, newRoot);
+        rememberRootToClear(oldRoot);
+        if (g.client && g.link == Link::Connected && !g.renameTo) {
+            // Cleared on the connection that published them, which then ends cleanly: the
+            // old will is not published. The new connection waits for that, or kClearSeconds.
+            g.renameTo = std::move(next);
+            clearOldRoots();
+            if (g.clearing.empty()) {
+                switchToRenamed();
+                return;
+            }
+            platform::loop().post(kClearSeconds, [generation = g_generation] {
+                if (generation == g_generation && g.renameTo) switchToRenamed();
+            });
+            changed();
+            return;
+        }
+    }
     // The old connection ends as a lost one would: the broker publishes its "offline".
     dropClient();
-    g.settings = settings::ReadRemoteSettings();
-    g.lastError.clear();
-    g.lossJournalled = false;
-    if (journal::Store* store = journal::CurrentStore();
-        store != nullptr && g.settings.enabled && g.epoch == 0)
-        adoptFile(*store);
-    start();
+    g.renameTo.reset();
+    adoptSettings(next);
 }
 
 void RemoteTick() {
@@ -429,6 +718,8 @@ void RemoteTick() {
             changed();  // the count-down
             break;
         case Link::Connected:
+            noteStable();
+            if (g.renameTo) break;  // nothing new under the root being cleared
             if (now >= g.fullAt) {
                 sendPumps(true);
                 g.fullAt = now + kPumpFullSeconds;
@@ -456,6 +747,7 @@ void StopRemote() {
     }
     saveMark();
     g.client.reset();
+    g.retiring.reset();
     ++g_generation;
     g.link = Link::Off;
 }

@@ -30,6 +30,12 @@ inline constexpr double kPumpFullSeconds = 60.0;
 inline constexpr double kConnectTimeoutSeconds = 10.0;
 inline constexpr double kRetryFirstSeconds = 1.0;
 inline constexpr double kRetryMaxSeconds = 30.0;
+// A connection up this long is stable: the pause between attempts starts again from
+// kRetryFirstSeconds, and an unstable episode's journal line with its drops is written.
+inline constexpr double kStableSeconds = 60.0;
+// How long a rename waits for the broker to acknowledge the clearing of the old topics
+// before it connects under the new ones (the clearing is then done at the next connection).
+inline constexpr double kClearSeconds = 5.0;
 // Journal messages handed to the client and not yet acknowledged, at most.
 inline constexpr int kEventWindow = 64;
 // The key of the acknowledged id in the journal file.
@@ -42,6 +48,11 @@ struct RemoteStatus {
     bool connected = false;
     std::string broker;              // "host:port"
     std::string lastError;           // of the last attempt or connection; "" once connected
+    // While connected: "Broker refuses to publish under vnk/<site>/<station>/: <reason>"
+    // while the broker refuses the station's messages, or the warning that it cannot say
+    // so (MQTT 3.1.1); "" when all is well.
+    std::string problem;
+    bool refusing = false;  // the broker refuses: the outbox holds
     std::int64_t eventsWaiting = 0;  // journal events the broker has not acknowledged
     double retryIn = 0.0;            // seconds to the next attempt, while waiting for one
 };
@@ -54,6 +65,9 @@ std::string RemoteTopicRoot();
 // Start-up: reads the settings and starts publishing when they say so.
 void StartRemote(const std::string& version);
 // New settings (the window's Apply): stored, and the connection started afresh with them.
+// A new site or station first clears the old topics' retained messages and disconnects
+// cleanly (no "offline" left behind under the old names); a broker that is away or refuses
+// has them cleared at the next good connection.
 void ApplyRemoteSettings(const settings::RemoteSettings& remote);
 // The timer's work, every kRemoteTickSeconds.
 void RemoteTick();

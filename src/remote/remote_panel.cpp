@@ -1,5 +1,6 @@
 #include "remote/remote_panel.h"
 
+#include <optional>
 #include <string>
 
 #include "operation/display_ids.h"
@@ -23,6 +24,8 @@ using namespace windows;
 struct PanelState {
     int panel = 0;
     std::string bankLine;  // what the bank windows' line shows, "" while hidden
+    // A password typed since the window was filled; its field shows only stars.
+    std::optional<std::string> newPassword;
     bool operator==(const PanelState&) const = default;
 };
 PanelState g;
@@ -48,9 +51,7 @@ settings::RemoteSettings entered() {
     r.site = text(REMOTE_SITE);
     r.station = text(REMOTE_STATION);
     r.user = text(REMOTE_USER);
-    const std::string password = text(REMOTE_PASSWORD);
-    r.password =
-        password == kRemotePasswordKept ? settings::ReadRemoteSettings().password : password;
+    r.password = g.newPassword ? *g.newPassword : settings::ReadRemoteSettings().password;
     r.tls = integer(REMOTE_TLS) != 0;
     r.caFile = text(REMOTE_CA_FILE);
     r.certFile = text(REMOTE_CERT_FILE);
@@ -82,6 +83,7 @@ void fill() {
     ui::SetCtrlVal(g.panel, REMOTE_SITE, r.site);
     ui::SetCtrlVal(g.panel, REMOTE_STATION, r.station);
     ui::SetCtrlVal(g.panel, REMOTE_USER, r.user);
+    g.newPassword.reset();
     ui::SetCtrlVal(g.panel, REMOTE_PASSWORD,
                    r.password.empty() ? std::string() : kRemotePasswordKept);
     ui::SetCtrlVal(g.panel, REMOTE_TLS, r.tls ? 1 : 0);
@@ -148,7 +150,7 @@ void ShowRemotePanel() {
 
 void ShowRemoteStatus() {
     const RemoteStatus s = CurrentRemoteStatus();
-    const bool failing = s.enabled && !s.connected && !s.lastError.empty();
+    const bool failing = s.enabled && ((!s.connected && !s.lastError.empty()) || s.refusing);
     // The banks are touched only when their line changes: this runs every second.
     const std::string line = failing ? "Remote monitoring: " + RemoteStatusText() : std::string();
     bool banksShown = false;
@@ -163,7 +165,7 @@ void ShowRemoteStatus() {
     if (g.panel == 0 || !ui::PanelExists(g.panel)) return;
     ui::SetCtrlVal(g.panel, REMOTE_STATUS, RemoteStatusText());
     ui::SetCtrlAttribute(g.panel, REMOTE_STATUS, ui::ATTR_TEXT_BGCOLOR,
-                         failing ? 0xFFB000 : ui::VAL_WHITE);
+                         failing || !s.problem.empty() ? 0xFFB000 : ui::VAL_WHITE);
     ui::SetCtrlVal(g.panel, REMOTE_WAITING, static_cast<double>(s.eventsWaiting));
 }
 
@@ -189,12 +191,18 @@ int RemoteEdited(int panel, int control, int event, void*, int, int) {
         std::string path;
         if (ui::FileSelectPopup("/etc/ssl", "*", fieldName(control), false, path) == 1)
             ui::SetCtrlVal(panel, control, path);
+    } else if (control == REMOTE_PASSWORD) {
+        // Typed whole, in stars on the keyboard and in the field, like the system password.
+        char buffer[256] = {};
+        if (ui::PromptPopup(fieldName(control), "Password?", buffer, sizeof buffer - 1, {},
+                            true) == 0) {
+            g.newPassword = std::string(buffer);
+            ui::SetCtrlVal(panel, control, std::string(g.newPassword->size(), '*'));
+        }
     } else {
         char buffer[256] = {};
         if (ui::PromptPopup(fieldName(control), std::string(fieldName(control)) + "?", buffer,
-                            sizeof buffer - 1,
-                            // a new password is typed whole: the field shows only that one is kept
-                            control == REMOTE_PASSWORD ? std::string() : text(control)) == 0)
+                            sizeof buffer - 1, text(control)) == 0)
             ui::SetCtrlVal(panel, control, std::string(buffer));
     }
     dimControls();

@@ -1,5 +1,7 @@
 #include "remote/remote_payloads.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +29,26 @@ std::string CleanTopicLevel(const std::string& name, const std::string& fallback
 
 std::string TopicRoot(const std::string& site, const std::string& station) {
     return "vnk/" + CleanTopicLevel(site, "site") + "/" + CleanTopicLevel(station, "station") + "/";
+}
+
+std::string ClientId(const std::string& site, const std::string& station,
+                     const std::string& suffix) {
+    constexpr std::size_t kLongest = 23;
+    auto letters = [](const std::string& name, const char* fallback) {
+        std::string out;
+        for (char c : name)
+            if (std::isalnum(static_cast<unsigned char>(c)) != 0) out += c;
+        return out.empty() ? std::string(fallback) : out;
+    };
+    std::string s = letters(site, "site");
+    std::string t = letters(station, "station");
+    const std::size_t room = kLongest - std::min(kLongest, 6 + suffix.size());  // "vnk-" "-" "-"
+    // The station's name tells stations of one site apart: it keeps more of its length.
+    const std::size_t forStation =
+        std::min(t.size(), std::max(room / 2 + 1, room - std::min(room, s.size())));
+    t.resize(std::min(t.size(), forStation));
+    s.resize(std::min(s.size(), room - t.size()));
+    return "vnk-" + s + "-" + t + "-" + suffix;
 }
 
 std::string StatePayload(bool online, const StationFacts& facts) {

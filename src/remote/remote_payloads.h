@@ -23,6 +23,12 @@ std::string CleanTopicLevel(const std::string& name, const std::string& fallback
 // "vnk/<site>/<station>/" with both names cleaned.
 std::string TopicRoot(const std::string& site, const std::string& station);
 
+// The station's client id at the broker, "vnk-<site>-<station>-<suffix>": the names of
+// letters and digits only, shortened so that the id keeps within the 23 characters a broker
+// may insist on; the random suffix (RemoteClientSuffix) is never shortened.
+std::string ClientId(const std::string& site, const std::string& station,
+                     const std::string& suffix);
+
 struct StationFacts {
     std::string site;
     std::string station;

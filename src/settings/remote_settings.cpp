@@ -1,5 +1,9 @@
 #include "settings/remote_settings.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <sstream>
 #include <vector>
 
 #include "platform/journal.h"
@@ -23,6 +27,9 @@ constexpr const char* kPassword = "Remote Password";
 constexpr const char* kCaFile = "Remote CA File";
 constexpr const char* kCertFile = "Remote Certificate";
 constexpr const char* kKeyFile = "Remote Key";
+constexpr const char* kClientSuffix = "Remote Client Suffix";
+constexpr const char* kRootsToClear = "Remote Roots To Clear";
+constexpr const char* kPublishedRoot = "Remote Published Root";
 
 std::string readText(const char* name) {
     unsigned int size = 0;
@@ -35,7 +42,46 @@ std::string readText(const char* name) {
     return std::string(reinterpret_cast<const char*>(buffer.data()));
 }
 
+bool isSuffix(const std::string& s) {
+    return s.size() == 8 && std::all_of(s.begin(), s.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
 }  // namespace
+
+std::string RemoteClientSuffix() {
+    std::string suffix = readText(kClientSuffix);
+    if (isSuffix(suffix)) return suffix;
+    std::random_device random;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(random()));
+    suffix = text;
+    platform::RegWriteString(kRoot, kSettingsKey, kClientSuffix, suffix.c_str());
+    return suffix;
+}
+
+std::vector<std::string> ReadRootsToClear() {
+    std::vector<std::string> roots;
+    // A cleaned root holds no white space: one space between roots.
+    std::istringstream in(readText(kRootsToClear));
+    for (std::string root; in >> root;) roots.push_back(root);
+    return roots;
+}
+
+void WriteRootsToClear(const std::vector<std::string>& roots) {
+    std::string text;
+    for (const std::string& root : roots) text += (text.empty() ? "" : " ") + root;
+    platform::RegWriteString(kRoot, kSettingsKey, kRootsToClear, text.c_str());
+}
+
+std::string ReadPublishedRoot() {
+    return readText(kPublishedRoot);
+}
+
+void WritePublishedRoot(const std::string& root) {
+    platform::RegWriteString(kRoot, kSettingsKey, kPublishedRoot, root.c_str());
+}
 
 RemoteSettings ReadRemoteSettings() {
     RemoteSettings r;

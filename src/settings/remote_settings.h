@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace settings {
 
@@ -30,5 +31,17 @@ inline constexpr int kRemotePortMax = 65535;
 RemoteSettings ReadRemoteSettings();
 // Writes every value; the change is journalled without the password.
 void WriteRemoteSettings(const RemoteSettings& remote);
+
+// The random part of the station's client id at the broker: 8 hex digits, made the first
+// time they are asked for and kept, so that no viewer can derive the id from the topics.
+std::string RemoteClientSuffix();
+
+// Topic roots the station published under and must still clear (their retained state and
+// pumps), kept across restarts until a broker has acknowledged the clearing; and the root of
+// the last connection, so that a rename made while the station was away is noticed.
+std::vector<std::string> ReadRootsToClear();
+void WriteRootsToClear(const std::vector<std::string>& roots);
+std::string ReadPublishedRoot();
+void WritePublishedRoot(const std::string& root);
 
 }  // namespace settings

@@ -51,9 +51,9 @@ int ConfirmOverwritePopup() {
 }
 
 int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength,
-                const std::string& initial) {
+                const std::string& initial, bool secret) {
     if (buffer == nullptr || maxLength < 0) return -1;
-    auto answer = popupBackEnd().prompt(title, text, maxLength, initial);
+    auto answer = popupBackEnd().prompt(title, text, maxLength, initial, secret);
     if (!answer) return -1;
     size_t n = std::min(answer->size(), static_cast<size_t>(maxLength));
     std::memcpy(buffer, answer->data(), n);
@@ -79,7 +79,7 @@ bool AutoPopups::confirm(const std::string& title, const std::string& text, cons
 }
 
 std::optional<std::string> AutoPopups::prompt(const std::string& title, const std::string& text,
-                                              int, const std::string&) {
+                                              int, const std::string&, bool) {
     announce(title, text);
     return std::nullopt;
 }
@@ -119,8 +119,8 @@ bool ScriptedPopups::confirm(const std::string& title, const std::string& text,
 }
 
 std::optional<std::string> ScriptedPopups::prompt(const std::string& title, const std::string& text,
-                                                  int, const std::string&) {
-    shown_.push_back({Kind::Prompt, title, text});
+                                                  int, const std::string&, bool secret) {
+    shown_.push_back({Kind::Prompt, title, text, {}, secret});
     if (prompts_.empty()) return std::nullopt;
     auto answer = prompts_.front();
     prompts_.pop_front();

@@ -29,9 +29,11 @@ class PopupBackEnd {
     virtual void message(const std::string& title, const std::string& text) = 0;
     virtual bool confirm(const std::string& title, const std::string& text,
                          const ConfirmStyle& style) = 0;
-    // nullopt when cancelled. The entry starts from initial (what the field holds).
+    // nullopt when cancelled. The entry starts from initial (what the field holds); a secret
+    // entry (a password) shows a star for each character typed.
     virtual std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                              int maxLength, const std::string& initial) = 0;
+                                              int maxLength, const std::string& initial,
+                                              bool secret) = 0;
     virtual std::optional<std::string> fileSelect(const std::string& title,
                                                   const std::string& directory,
                                                   const std::string& pattern, bool save) = 0;
@@ -50,7 +52,7 @@ int ConfirmPopup(const std::string& title, const std::string& text, const Confir
 // overwrite it, 0 to leave it.
 int ConfirmOverwritePopup();
 int PromptPopup(const std::string& title, const std::string& text, char* buffer, int maxLength,
-                const std::string& initial = {});
+                const std::string& initial = {}, bool secret = false);
 int FileSelectPopup(const std::string& directory, const std::string& pattern,
                     const std::string& title, bool save, std::string& path);
 
@@ -62,7 +64,8 @@ class AutoPopups : public PopupBackEnd {
     bool confirm(const std::string& title, const std::string& text,
                  const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                      int maxLength, const std::string& initial) override;
+                                      int maxLength, const std::string& initial,
+                                      bool secret) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 };
@@ -76,6 +79,7 @@ class ScriptedPopups : public PopupBackEnd {
         std::string title;
         std::string text;
         ConfirmStyle style{};  // of a confirmation
+        bool secret = false;   // of a prompt: typed in stars
     };
 
     void answerConfirm(bool yes) { confirms_.push_back(yes); }
@@ -91,7 +95,8 @@ class ScriptedPopups : public PopupBackEnd {
     bool confirm(const std::string& title, const std::string& text,
                  const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                      int maxLength, const std::string& initial) override;
+                                      int maxLength, const std::string& initial,
+                                      bool secret) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 

@@ -163,6 +163,7 @@ class MosquittoClient : public MqttClient {
     int publish(const std::string& topic, const std::string& payload, int qos,
                 bool retain) override;
     void abort() override;
+    void disconnect() override;
     bool close(const std::string& topic, const std::string& payload,
                double timeoutSeconds) override;
 
@@ -477,6 +478,20 @@ int MosquittoClient::publish(const std::string& topic, const std::string& payloa
 void MosquittoClient::abort() {
     forgetAttempt();
     cancelAttempt();
+}
+
+void MosquittoClient::disconnect() {
+    if (state_ != State::Connected) {
+        abort();
+        return;
+    }
+    forgetAttempt();
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    if (core_->live == nullptr) return;
+    // libmosquitto's thread writes the DISCONNECT and closes the socket, which ends the
+    // attempt there without an event.
+    core_->disconnecting = true;
+    mosquitto_disconnect(core_->live);
 }
 
 bool MosquittoClient::close(const std::string& topic, const std::string& payload,

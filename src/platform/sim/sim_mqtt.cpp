@@ -100,6 +100,13 @@ struct SimMqttBroker::Session : MqttClient {
 
     void abort() override { lose(); }
 
+    void disconnect() override {
+        if (state == State::Connected && broker != nullptr) ++broker->cleanDisconnects;
+        state = State::Idle;
+        heldAcks.clear();
+        newAttempt();
+    }
+
     bool close(const std::string& topic, const std::string& payload, double) override {
         const bool sent = state == State::Connected && broker != nullptr;
         if (sent) store(topic, payload, 1, true);

@@ -56,6 +56,7 @@ class SimMqttBroker : public MqttBackEnd {
     std::vector<Message> published;
     std::map<std::string, std::string> retained;
     int attempts = 0;                      // connect() calls
+    int cleanDisconnects = 0;              // connections ended by disconnect()
     std::vector<MqttOptions> optionsSeen;  // of each client created
 
     bool connected() const;

@@ -94,8 +94,10 @@ bool QtPopups::confirm(const std::string& title, const std::string& text,
 }
 
 std::optional<std::string> QtPopups::prompt(const std::string& title, const std::string& text,
-                                            int maxLength, const std::string& initial) {
+                                            int maxLength, const std::string& initial,
+                                            bool secret) {
     TouchKeyboard keyboard(q(title), q(text), maxLength);
+    keyboard.setSecret(secret);
     keyboard.setText(q(initial));
     if (run(keyboard, 0) != QDialog::Accepted) return std::nullopt;
     return keyboard.text().left(maxLength).toStdString();

@@ -24,7 +24,8 @@ class QtPopups : public PopupBackEnd {
     bool confirm(const std::string& title, const std::string& text,
                  const ConfirmStyle& style) override;
     std::optional<std::string> prompt(const std::string& title, const std::string& text,
-                                      int maxLength, const std::string& initial) override;
+                                      int maxLength, const std::string& initial,
+                                      bool secret) override;
     std::optional<std::string> fileSelect(const std::string& title, const std::string& directory,
                                           const std::string& pattern, bool save) override;
 

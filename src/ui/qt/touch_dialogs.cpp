@@ -320,6 +320,11 @@ void TouchKeyboard::refuse(const QString& characters) {
             k->setEnabled(false);
 }
 
+void TouchKeyboard::setSecret(bool secret) {
+    secret_ = secret;
+    refresh();
+}
+
 void TouchKeyboard::erase() {
     text_.chop(1);
     refresh();
@@ -339,7 +344,8 @@ void TouchKeyboard::setCapitals(bool on) {
 void TouchKeyboard::refresh() {
     display_->ensurePolished();
     const QFontMetrics fm(display_->font());
-    display_->setText(fm.elidedText(text_, Qt::ElideLeft, display_->width() - 24));
+    const QString shown = secret_ ? QString(text_.size(), QChar('*')) : text_;
+    display_->setText(fm.elidedText(shown, Qt::ElideLeft, display_->width() - 24));
     const bool full = text_.size() >= maxLength_;
     count_->setText(QString("%1 of %2 characters%3")
                         .arg(text_.size())

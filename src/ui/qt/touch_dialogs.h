@@ -102,6 +102,8 @@ class TouchKeyboard : public TouchDialog {
     void setText(const QString& text);
     // Characters the field refuses: their keys are dimmed and a keyboard's are not taken.
     void refuse(const QString& characters);
+    // A password: each character typed shows as a star.
+    void setSecret(bool secret);
     bool capitals() const { return capitals_; }
     // A key by its name: "A"-"Z", "0"-"9", "space", "-", ".", "_", "/", "case",
     // "backspace", "clear", "ok", "cancel"; null for any other name.
@@ -122,6 +124,7 @@ class TouchKeyboard : public TouchDialog {
     QLabel* display_ = nullptr;
     QLabel* count_ = nullptr;
     QString text_;
+    bool secret_ = false;
     QString refused_;
     int maxLength_;
     bool capitals_ = true;

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <set>
 
+#include <gmock/gmock.h>
+
 #include "platform/mqtt.h"
 #include "platform/sim/sim_mqtt.h"
 #include "remote/remote_panel.h"
@@ -330,13 +332,117 @@ TEST_F(Remote, ABrokerThatRefusesOrNeverAnswersIsShownAndTriedAgainWithAGrowingP
     loop.advance(0.2);
     for (int p = 0; p < kPumps; ++p) EXPECT_FALSE(speedsTo(p).empty()) << "pump " << p + 1;
 
-    // Back: the line goes, and the journal says so once.
+    // Back: the line goes, and the journal says so once the connection has held a minute.
     broker.answer = platform::SimMqttBroker::Answer::Accept;
     loop.advance(35.0);
     EXPECT_TRUE(broker.connected());
     EXPECT_FALSE(bankRemoteLineShown());
+    loop.advance(remote::kStableSeconds);
     EXPECT_EQ(
         store.countOf(journal::Kind::Station, journal::kNoPump, "Remote monitoring connected"), 1);
+}
+
+TEST_F(Remote, WhatTheBrokerRefusesIsNeverMarkedSentAndTheOperatorIsTold) {
+    startWith();
+    loop.advance(2.0);
+    const std::string refusing =
+        "Broker refuses to publish under vnk/Well_Pad_7/van_1/: not authorised";
+    auto lines = [&](const std::string& text) {
+        return store.countOf(journal::Kind::Station, journal::kNoPump, text);
+    };
+    // The access list denies the alarm topic: the outbox holds at the trip.
+    bool deny = true;
+    broker.refuse = [&](const platform::SimMqttBroker::Message& m) {
+        return deny && m.topic == std::string(kRoot) + "alarm" ? 0x87 : 0;
+    };
+    const std::int64_t before = *store.mark(remote::kAckedMark);
+    journal::SetAlarm(3, journal::Kind::Trip, "Tripped");
+    const std::int64_t trip = store.events.back().id;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "after the trip");
+    loop.advance(40.0);
+    EXPECT_LT(*store.mark(remote::kAckedMark), trip);
+    EXPECT_GE(*store.mark(remote::kAckedMark), before);
+    EXPECT_GE(remote::CurrentRemoteStatus().eventsWaiting, 2);
+    EXPECT_EQ(remote::RemoteStatusText(), refusing);
+    EXPECT_TRUE(bankRemoteLineShown());
+    EXPECT_EQ(ui::GetCtrlText(BankPanel[0], windows::BANK_REMOTE_STATUS),
+              "Remote monitoring: " + refusing);
+    EXPECT_EQ(lines("Remote monitoring: " + refusing), 1) << "once per episode";
+    int offered = 0;
+    for (const auto& m : broker.published) offered += m.topic == std::string(kRoot) + "alarm";
+    EXPECT_EQ(offered, 0) << "a refused message never reaches the broker's subscribers";
+
+    // Allowed again: offered after the pause, everything goes, the line goes.
+    deny = false;
+    loop.advance(31.0);
+    EXPECT_EQ(store.mark(remote::kAckedMark), store.events.back().id);
+    EXPECT_FALSE(bankRemoteLineShown());
+    EXPECT_EQ(remote::RemoteStatusText(), "Connected to broker.test:1883");
+
+    // A message refused for its own sake is journalled and skipped: the rest goes on.
+    broker.refuse = [](const platform::SimMqttBroker::Message& m) {
+        return m.payload.find("too big") != std::string::npos ? 0x95 : 0;
+    };
+    journal::Record(journal::kNoPump, journal::Kind::Command, "too big");
+    const std::int64_t big = store.events.back().id;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "fits");
+    loop.advance(2.0);
+    EXPECT_EQ(lines("Remote monitoring: the broker refused journal event " +
+                    std::to_string(big) + " (packet too large); it is skipped"),
+              1);
+    EXPECT_EQ(store.mark(remote::kAckedMark), store.events.back().id);
+    EXPECT_EQ(remote::RemoteStatusText(), "Connected to broker.test:1883");
+
+    // A refused birth (the will shares its topic), then a broker of MQTT 3.1.1 only.
+    broker.refuse = [](const platform::SimMqttBroker::Message& m) {
+        return m.topic == std::string(kRoot) + "state" ? 0x87 : 0;
+    };
+    broker.drop();
+    loop.advance(3.0);
+    EXPECT_EQ(remote::RemoteStatusText(),
+              "Broker refuses to publish under vnk/Well_Pad_7/van_1/: birth and will refused "
+              "(not authorised)");
+    broker.refuse = nullptr;
+    broker.mqtt311 = true;
+    broker.drop();
+    loop.advance(5.0);
+    EXPECT_EQ(remote::RemoteStatusText(),
+              "Connected to broker.test:1883 (the broker speaks only MQTT 3.1.1 and cannot say "
+              "when it refuses a message)");
+    EXPECT_EQ(lines("Remote monitoring: the broker at broker.test:1883 speaks only MQTT 3.1.1"), 1);
+}
+
+TEST_F(Remote, AConnectionThatKeepsDroppingIsTriedEverMoreSlowlyAndJournalledOnce) {
+    startWith();
+    loop.advance(2.0);
+    const auto journalled = [&] {
+        int n = 0;
+        for (const journal::Event& e : store.events)
+            n += e.text.rfind("Remote monitoring", 0) == 0;
+        return n;
+    };
+    const int before = journalled();
+    // Another station under the same id, or a broker that limits connections: every
+    // connection is closed at once, 60 s long.
+    int drops = 0;
+    for (double end = loop.now() + 60.0; loop.now() < end;) {
+        loop.advance(0.05);
+        if (broker.connected()) {
+            broker.drop();
+            ++drops;
+        }
+    }
+    EXPECT_GE(drops, 5);
+    EXPECT_LE(drops, 8) << "the pause starts again only after a connection that held";
+    EXPECT_EQ(journalled() - before, 1);
+    // It holds a minute: one line ends the episode with its count.
+    loop.advance(40.0 + remote::kStableSeconds);
+    ASSERT_TRUE(broker.connected());
+    EXPECT_EQ(journalled() - before, 2);
+    EXPECT_EQ(store.countOf(journal::Kind::Station, journal::kNoPump,
+                            "Remote monitoring connected to broker.test:1883 (the connection "
+                            "dropped " + std::to_string(drops) + " times)"),
+              1);
 }
 
 TEST_F(Remote, TheCleanExitPublishesOfflineAndALostConnectionLeavesItToTheWill) {
@@ -374,20 +480,56 @@ TEST_F(Remote, TheSettingsWindowIsBehindThePasswordAndKeepsThePasswordOutOfSight
     EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::REMOTE_CA_FILE, ui::ATTR_DIMMED), 1)
         << "TLS is off";
 
-    // A new site: Apply undims, and applying reconnects under the new topics with the
-    // stored password, which the journal never shows.
+    // A new password is typed in stars and shown in stars.
+    popups.answerPrompt("n3wpass");
+    ui::DispatchCtrlEvent(panel, windows::REMOTE_PASSWORD, ui::EVENT_LEFT_CLICK);
+    ASSERT_FALSE(popups.shown().empty());
+    EXPECT_TRUE(popups.shown().back().secret);
+    EXPECT_EQ(ui::GetCtrlText(panel, windows::REMOTE_PASSWORD), "*******");
+
+    // A new site: Apply undims, and applying clears the old topics on the old connection,
+    // ends it cleanly (no will left behind) and connects under the new topics with the new
+    // password, which the journal never shows.
     ui::SetCtrlVal(panel, windows::REMOTE_SITE, std::string("Pad+8"));
     ui::DispatchCtrlEvent(panel, windows::REMOTE_SITE, ui::EVENT_COMMIT);
     EXPECT_EQ(ui::GetCtrlAttributeInt(panel, windows::REMOTE_APPLY, ui::ATTR_DIMMED), 0);
+    const std::string clientId = broker.optionsSeen.back().clientId;
     ui::Press(panel, windows::REMOTE_APPLY);
     loop.advance(2.0);
-    EXPECT_EQ(broker.optionsSeen.back().password, "s3cret");
+    EXPECT_EQ(broker.optionsSeen.back().password, "n3wpass");
     EXPECT_EQ(broker.optionsSeen.back().willTopic, "vnk/Pad_8/van_1/state");
     EXPECT_EQ(json(broker.retained["vnk/Pad_8/van_1/state"])["state"].toString(), "online");
-    EXPECT_EQ(json(retained("state"))["state"].toString(), "offline")
-        << "the old station's topics left online";
+    EXPECT_EQ(broker.cleanDisconnects, 1);
+    for (const auto& [topic, payload] : broker.retained)
+        EXPECT_NE(topic.rfind(kRoot, 0), 0u) << "a ghost of the old names: " << topic;
+    EXPECT_EQ(settings::ReadRootsToClear(), std::vector<std::string>{});
     for (const journal::Event& e : store.events)
-        EXPECT_EQ(e.text.find("s3cret"), std::string::npos) << e.text;
+        EXPECT_EQ(e.text.find("n3wpass"), std::string::npos) << e.text;
+    // The client id: no viewer can derive it from the topics, it fits a strict broker's 23
+    // characters and it stays the station's own across renames.
+    EXPECT_THAT(clientId, testing::MatchesRegex("vnk-WellP-van1-[0-9a-f]{8}"));
+    const std::string renamedId = broker.optionsSeen.back().clientId;
+    EXPECT_EQ(renamedId, "vnk-Pad8-van1-" + clientId.substr(clientId.size() - 8));
+
+    // Renamed while the broker is away: the old names are cleared at the next connection,
+    // also after a restart.
+    broker.drop();
+    broker.answer = platform::SimMqttBroker::Answer::Unreachable;
+    loop.advance(1.0);
+    ui::SetCtrlVal(panel, windows::REMOTE_STATION, std::string("van 2"));
+    ui::DispatchCtrlEvent(panel, windows::REMOTE_STATION, ui::EVENT_COMMIT);
+    ui::Press(panel, windows::REMOTE_APPLY);
+    loop.advance(2.0);
+    EXPECT_EQ(settings::ReadRootsToClear(), std::vector<std::string>{"vnk/Pad_8/van_1/"});
+    remote::StopRemote();
+    remote::ResetRemote();
+    remote::StartRemote("test");
+    broker.answer = platform::SimMqttBroker::Answer::Accept;
+    loop.advance(3.0);
+    EXPECT_EQ(json(broker.retained["vnk/Pad_8/van_2/state"])["state"].toString(), "online");
+    EXPECT_EQ(broker.retained.count("vnk/Pad_8/van_1/state"), 0u);
+    EXPECT_EQ(broker.retained.count("vnk/Pad_8/van_1/pump/24"), 0u);
+    EXPECT_EQ(settings::ReadRootsToClear(), std::vector<std::string>{});
 
     // Enabled without a host is refused with a message; nothing is stored.
     ui::SetCtrlVal(panel, windows::REMOTE_HOST, std::string());
