@@ -160,6 +160,14 @@ int pruneBatch(sqlite3* db, const journal::Retention& r, std::int64_t nowMs, int
     }
     const std::int64_t cutoff = r.keepDays > 0 ? nowMs - std::int64_t{r.keepDays} * 86400000 : 0;
     if (!over && r.keepDays <= 0) return 0;
+    // The highest id given so far, kept before any goes: a table pruned empty would give
+    // its ids again, and a reader that took them by id would take the new ones for old.
+    rc = sqlite3_exec(db,
+                      "INSERT INTO meta(key, value) SELECT 'id_high_water', MAX(id) FROM events"
+                      " WHERE true HAVING MAX(id) IS NOT NULL ON CONFLICT(key) DO UPDATE SET"
+                      " value = max(value, excluded.value)",
+                      nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return 0;
     sqlite3_stmt* st = nullptr;
     rc =
         sqlite3_prepare_v2(db,
@@ -437,7 +445,11 @@ bool SqliteJournal::prepare() {
         const char* sql;
         sqlite3_stmt** statement;
     } statements[] = {
-        {"INSERT INTO events(time_ms, pump, kind, text) VALUES(?, ?, ?, ?)", &insert_},
+        // Above every id the file ever gave, also when retention emptied the table.
+        {"INSERT INTO events(id, time_ms, pump, kind, text) VALUES(max(coalesce((SELECT"
+         " MAX(id) FROM events), 0), coalesce((SELECT value FROM meta WHERE key ="
+         " 'id_high_water'), 0)) + 1, ?, ?, ?, ?)",
+         &insert_},
         // A raise gives the alarm its raising event; later changes keep it.
         {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id, raised_ms) VALUES(?1, ?2,"
          " ?3, ?4, ?5, ?6, ?7)"

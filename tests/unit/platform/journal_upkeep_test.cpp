@@ -252,6 +252,25 @@ TEST_F(JournalUpkeepFile, DamageMetByAnyStatementMarksTheStoreWhateverTheCheckSa
     EXPECT_EQ(db.checkResult(), platform::SqliteJournal::CheckResult::Sound);
 }
 
+TEST_F(JournalUpkeepFile, IdsAreNeverGivenAgainWhenRetentionEmptiesTheFile) {
+    for (int run = 0; run < 2; ++run) {  // the second time with the file opened afresh
+        platform::SqliteJournal db;
+        ASSERT_TRUE(db.open(path, notice)) << notice;
+        std::int64_t last = 0;
+        for (int i = 0; i < 5; ++i) {
+            journal::Event e{0, 1000, i, Kind::Command, "old"};
+            ASSERT_TRUE(db.append(e));
+            last = e.id;
+        }
+        while (db.pruneOnce({1, 0}, 500) > 0) {
+        }
+        ASSERT_EQ(db.count(), 0);
+        journal::Event next{0, 2000, 0, Kind::Command, "new"};
+        ASSERT_TRUE(db.append(next));
+        EXPECT_EQ(next.id, last + 1);
+    }
+}
+
 TEST_F(JournalUpkeepFile, RetentionPrunesTheOldestByAgeAndSizeButNeverARaisingEventOfAKeptAlarm) {
     platform::SqliteJournal db;
     ASSERT_TRUE(db.open(path, notice)) << notice;

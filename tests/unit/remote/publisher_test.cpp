@@ -285,6 +285,16 @@ TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsW
     for (const auto& [epoch, id] : journalMessages())
         if (epoch == 2) ids.insert(id);
     for (const journal::Event& e : store.events) EXPECT_TRUE(ids.count(e.id)) << e.text;
+
+    // A file whose ids went back below the mark (an older station's, emptied by retention)
+    // is sent whole again rather than never.
+    remote::StopRemote();
+    remote::ResetRemote();
+    store.setMark(remote::kAckedMark, store.events.back().id + 1000);
+    remote::StartRemote("test");
+    journal::Record(journal::kNoPump, journal::Kind::Command, "after the ids went back");
+    loop.advance(3.0);
+    EXPECT_EQ(store.mark(remote::kAckedMark), store.events.back().id);
 }
 
 TEST_F(Remote, ABrokerThatRefusesOrNeverAnswersIsShownAndTriedAgainWithAGrowingPause) {
