@@ -245,6 +245,13 @@ void settled(std::deque<InFlight>::iterator it) {
 
 void publishBirth();
 
+// The pause before the next try; the one after it is twice as long, up to the longest.
+double takePause() {
+    const double pause = g.retryPause;
+    g.retryPause = std::min(g.retryPause * 2.0, kRetryMaxSeconds);
+    return pause;
+}
+
 // The broker refuses what the station publishes under its root (its access list): nothing
 // more is offered until the retry pause, then the refused message again, so that no event
 // is ever marked sent that the broker dropped.
@@ -256,16 +263,16 @@ void holdOutbox(const std::string& why, std::int64_t eventId) {
                         "Remote monitoring: " + g.refusal);
         g.refusalJournalled = true;
     }
-    TRACE(remote, "%s; offered again in %.0f s", g.refusal.c_str(), g.retryPause);
+    const double pause = takePause();
+    TRACE(remote, "%s; offered again in %.0f s", g.refusal.c_str(), pause);
     g.holding = true;
-    platform::loop().post(g.retryPause, [generation = g_generation, attempt = g.attempts] {
+    platform::loop().post(pause, [generation = g_generation, attempt = g.attempts] {
         if (generation != g_generation || attempt != g.attempts || !g.holding) return;
         g.holding = false;
         if (g.link != Link::Connected) return;
         if (g.refusedEvent == kBirth) publishBirth();
         sendEvents();
     });
-    g.retryPause = std::min(g.retryPause * 2.0, kRetryMaxSeconds);
     changed();
 }
 
@@ -523,13 +530,13 @@ void ended(const std::string& reason) {
     if (wasUp) ++g.drops;
     g.link = Link::Waiting;
     g.lastError = reason;
-    g.retryAt = now + g.retryPause;
-    TRACE(remote, "%s: %s; next attempt in %.0f s", broker().c_str(), reason.c_str(), g.retryPause);
-    platform::loop().post(g.retryPause, [generation = g_generation, attempt = g.attempts] {
+    const double pause = takePause();
+    g.retryAt = now + pause;
+    TRACE(remote, "%s: %s; next attempt in %.0f s", broker().c_str(), reason.c_str(), pause);
+    platform::loop().post(pause, [generation = g_generation, attempt = g.attempts] {
         if (generation == g_generation && attempt == g.attempts && g.link == Link::Waiting)
             startAttempt();
     });
-    g.retryPause = std::min(g.retryPause * 2.0, kRetryMaxSeconds);
     g.inFlight.clear();
     g.clearing.clear();
     g.birthId = 0;

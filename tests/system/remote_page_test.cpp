@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -386,6 +387,72 @@ TEST_F(RemotePage, JudgesOnTheStationsClockAndShrugsOffWhatItCannotRead) {
     EXPECT_FALSE(tile(xy, 2)["stale"].toBool());
     js(R"(vnkRemote.take('vnk/x/y/state', ''); true)");
     EXPECT_TRUE(waitFor([&] { return readStation(browser, "x/y").isEmpty(); }, 10.0));
+}
+
+}  // namespace
+
+namespace {
+
+// The broker's own rules on a plain listener: client ids are broker-wide, and a retained
+// message stays until somebody clears it.
+class StationAtBroker : public remotetest::RemoteStationTest {};
+
+TEST_F(StationAtBroker, NoViewerCanTakeItsClientIdAndARenameLeavesNoGhostStation) {
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    configure(1, broker.port());
+    startSim();
+    ASSERT_TRUE(startStation());
+    const auto stateOf = [](const std::vector<TestSubscriber::Message>& all,
+                            const std::string& topic) {
+        std::string state;
+        for (const auto& m : all)
+            if (m.topic == topic) state = remotetest::json(m.payload)["state"].toString().toStdString();
+        return state;
+    };
+    TestSubscriber watch;
+    ASSERT_TRUE(watch.start(broker.port(), "vnk/#"));
+    ASSERT_TRUE(watch.waitFor(
+        [&](const auto& all) { return stateOf(all, "vnk/pad/van/state") == "online"; }, 60.0))
+        << broker.log();
+
+    // A viewer connects with the id every viewer of "vnk/pad/van/" could derive, twice.
+    mosquitto_lib_init();
+    for (int i = 0; i < 2; ++i) {
+        mosquitto* viewer = mosquitto_new("vnk-pad-van", true, nullptr);
+        ASSERT_EQ(mosquitto_connect(viewer, "127.0.0.1", broker.port(), 10), MOSQ_ERR_SUCCESS);
+        for (int n = 0; n < 10; ++n) mosquitto_loop(viewer, 100, 1);
+        mosquitto_disconnect(viewer);
+        mosquitto_destroy(viewer);
+    }
+    mosquitto_lib_cleanup();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string log = broker.log();
+    EXPECT_EQ(log.find("closing old connection"), std::string::npos) << log;
+    int stationConnections = 0;
+    for (std::size_t at = 0; (at = log.find(" as vnk-pad-van-", at)) != std::string::npos; ++at)
+        ++stationConnections;
+    EXPECT_EQ(stationConnections, 1) << "the station's connection was never taken";
+
+    // Renamed while it was stopped: its first connection clears the old names.
+    ASSERT_EQ(station.stop(), 0);
+    const fs::path registry = dir / "home" / "cfg" / "registry.reg";
+    std::string text = readFile(registry);
+    const std::string site = "\"Remote Site\"=\"pad\"";
+    ASSERT_NE(text.find(site), std::string::npos) << text;
+    text.replace(text.find(site), site.size(), "\"Remote Site\"=\"pad2\"");
+    std::ofstream(registry, std::ios::binary) << text;
+    ASSERT_TRUE(startStation("station2.log"));
+    ASSERT_TRUE(watch.waitFor(
+        [&](const auto& all) { return stateOf(all, "vnk/pad2/van/state") == "online"; }, 60.0));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    TestSubscriber later;  // a viewer arriving now gets the retained messages only
+    ASSERT_TRUE(later.start(broker.port(), "vnk/#"));
+    ASSERT_TRUE(later.waitFor(
+        [&](const auto& all) { return stateOf(all, "vnk/pad2/van/state") == "online"; }, 10.0));
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    for (const auto& m : later.messages())
+        EXPECT_NE(m.topic.rfind("vnk/pad/", 0), 0u) << "a ghost of the old names: " << m.topic;
 }
 
 }  // namespace

@@ -238,6 +238,18 @@ TEST_F(TouchDialogs, EveryButtonIsAFingerWideAndEachDialogFitsTheScreen) {
                         "blender.site.com or 192.168.1.20)",
                         name, 255);
     }
+    {
+        // A password is shown in stars while it is typed.
+        WhenShown<TouchKeyboard> look([](TouchKeyboard* keyboard) {
+            keyboard->key("S")->click();
+            keyboard->key("3")->click();
+            EXPECT_EQ(keyboard->findChild<QLabel*>("display")->text(), "**");
+            keyboard->key("ok")->click();
+        });
+        char password[256] = {};
+        ui::PromptPopup("Password", "Password?", password, 255, {}, true);
+        EXPECT_STRCASEEQ(password, "s3");
+    }
     for (int i = 0; i < 12; ++i) file("run" + std::to_string(i) + ".csv", i);
     auto c = chooser(true);
     expectTouchable(c.get(), "file chooser");
