@@ -222,6 +222,31 @@ TEST_F(Shots, RemoteMonitoringRefused) {
     platform::setMqttBackEnd(nullptr);
 }
 
+// A broker whose access list does not grant the station's topics: connected, but what the
+// station publishes is refused, and the outbox holds.
+TEST_F(Shots, RemoteMonitoringPublishRefused) {
+    runPump3();
+    platform::SimMqttBroker broker;
+    broker.refuse = [](const platform::SimMqttBroker::Message&) { return 0x87; };
+    platform::setMqttBackEnd(&broker);
+    settings::RemoteSettings remote;
+    remote.enabled = true;
+    remote.host = "broker.pad7.local";
+    remote.site = "Pad 7";
+    remote.station = "van1";
+    remote.user = "van1";
+    remote.password = "secret";
+    remote::ApplyRemoteSettings(remote);
+    settle(3.0);
+    settle();
+    shoot("bank_remote_refused.png");
+    remote::ShowRemotePanel();
+    settle();
+    shoot("remote_monitoring_refused.png");
+    remote::ResetRemote();
+    platform::setMqttBackEnd(nullptr);
+}
+
 // ---- alarms in sight ----
 
 // Pump 1A trips behind the hardware window: the alarm strip above it. A tap on the strip
