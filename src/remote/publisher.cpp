@@ -554,8 +554,8 @@ void ended(const std::string& reason) {
     changed();
 }
 
-// The connection of an older episode stays up in the journal's eyes until it has been up
-// kStableSeconds: then one line ends the episode, with the drops it had.
+// A connection up kStableSeconds ends an unstable episode: the pauses start afresh, and
+// one journal line says so, with the drops the episode had.
 void noteStable() {
     if (g.link != Link::Connected || platform::Timer() - g.connectedAt < kStableSeconds) return;
     g.retryPause = kRetryFirstSeconds;
@@ -691,6 +691,7 @@ void ApplyRemoteSettings(const settings::RemoteSettings& remote) {
                             ": the old topics are cleared");
         std::erase(g.rootsToClear, newRoot);
         rememberRootToClear(oldRoot);
+        settings::WritePublishedRoot(std::string());  // the list has it now
         if (g.client && g.link == Link::Connected && !g.renameTo) {
             // Cleared on the connection that published them, which then ends cleanly: the
             // old will is not published. The new connection waits for that, or kClearSeconds.
