@@ -88,6 +88,29 @@ class Shots : public ViewedStation {
         EXPECT_TRUE(image.save(QString::fromStdString(file.string()))) << file;
     }
 
+    // Remote monitoring from the settings window's Apply, against the broker given; the banks'
+    // amber line and the window with its status are shot under the names given.
+    void shootRemote(platform::SimMqttBroker& broker, const std::string& password,
+                     const char* bankShot, const char* windowShot) {
+        platform::setMqttBackEnd(&broker);
+        settings::RemoteSettings remote;
+        remote.enabled = true;
+        remote.host = "broker.pad7.local";
+        remote.site = "Pad 7";
+        remote.station = "van1";
+        remote.user = "van1";
+        remote.password = password;
+        remote::ApplyRemoteSettings(remote);
+        settle(3.0);
+        settle();
+        shoot(bankShot);
+        remote::ShowRemotePanel();
+        settle();
+        shoot(windowShot);
+        remote::ResetRemote();
+        platform::setMqttBackEnd(nullptr);
+    }
+
     // Pump 3 running at 1200 rpm, the others as the fleet starts them.
     void runPump3() {
         fleet->unit(kPump).setSpeedSetpoint(1200);
@@ -197,29 +220,12 @@ TEST_F(Shots, APulledAdapter) {
     shoot("serial_monitor_port_lost.png");
 }
 
-// Remote monitoring with a broker that refuses the station: the banks' amber line, and the
-// settings window with its status.
+// A broker that refuses the station's connection.
 TEST_F(Shots, RemoteMonitoringRefused) {
     runPump3();
     platform::SimMqttBroker broker;
     broker.answer = platform::SimMqttBroker::Answer::RefuseAuth;
-    platform::setMqttBackEnd(&broker);
-    settings::RemoteSettings remote;
-    remote.enabled = true;
-    remote.host = "broker.pad7.local";
-    remote.site = "Pad 7";
-    remote.station = "van1";
-    remote.user = "van1";
-    remote.password = "wrong";
-    remote::ApplyRemoteSettings(remote);
-    settle(3.0);
-    settle();
-    shoot("bank_remote_failing.png");
-    remote::ShowRemotePanel();
-    settle();
-    shoot("remote_monitoring.png");
-    remote::ResetRemote();
-    platform::setMqttBackEnd(nullptr);
+    shootRemote(broker, "wrong", "bank_remote_failing.png", "remote_monitoring.png");
 }
 
 // A broker whose access list does not grant the station's topics: connected, but what the
@@ -228,23 +234,7 @@ TEST_F(Shots, RemoteMonitoringPublishRefused) {
     runPump3();
     platform::SimMqttBroker broker;
     broker.refuse = [](const platform::SimMqttBroker::Message&) { return 0x87; };
-    platform::setMqttBackEnd(&broker);
-    settings::RemoteSettings remote;
-    remote.enabled = true;
-    remote.host = "broker.pad7.local";
-    remote.site = "Pad 7";
-    remote.station = "van1";
-    remote.user = "van1";
-    remote.password = "secret";
-    remote::ApplyRemoteSettings(remote);
-    settle(3.0);
-    settle();
-    shoot("bank_remote_refused.png");
-    remote::ShowRemotePanel();
-    settle();
-    shoot("remote_monitoring_refused.png");
-    remote::ResetRemote();
-    platform::setMqttBackEnd(nullptr);
+    shootRemote(broker, "secret", "bank_remote_refused.png", "remote_monitoring_refused.png");
 }
 
 // ---- alarms in sight ----
