@@ -66,34 +66,26 @@ remote_page_host() {
   fi
 }
 
-# The addresses a TCP port is listened on, one a line ("127.0.0.1", "0.0.0.0", "::"), from
-# the kernel's tables (/proc/net/tcp and tcp6 print each 32-bit word of an address in host
-# byte order).
+# The addresses a TCP port is listened on, one a line ("127.0.0.1", "0.0.0.0", "::"), as
+# ss reads them from the kernel ("*", a socket of both families on every interface, is "::").
 listen_addresses() {
-  python3 - "$1" <<'PY'
-import socket, struct, sys
-port = int(sys.argv[1])
-for table, family in (("/proc/net/tcp", socket.AF_INET), ("/proc/net/tcp6", socket.AF_INET6)):
-    try:
-        rows = open(table).read().splitlines()[1:]
-    except OSError:
-        continue
-    for row in rows:
-        field = row.split()
-        address, at = field[1].split(":")
-        if field[3] == "0A" and int(at, 16) == port:  # 0A: listening
-            words = [int(address[i:i + 8], 16) for i in range(0, len(address), 8)]
-            print(socket.inet_ntop(family, struct.pack("=%dI" % len(words), *words)))
-PY
+  ss -Hltn "sport = :$1" | awk '{ a = $4; sub(/:[0-9]+$/, "", a); gsub(/[][]/, "", a)
+                                  print (a == "*" ? "::" : a) }'
 }
 
 # check_broker_bind PORT ASKED WHAT WHO: says plainly on stderr, and returns 1, when PORT is
 # listened on wider than the address ASKED (every interface instead of loopback); WHO is what
 # a computer that reaches it can then do.
 check_broker_bind() {
-  local port=$1 asked=$2 what=$3 who=$4 address wide=""
+  local port=$1 asked=$2 what=$3 who=$4 address addresses wide=""
   case $asked in 0.0.0.0 | :: | '*') return 0 ;; esac
-  for address in $(listen_addresses "$port"); do
+  addresses=$(listen_addresses "$port" 2>/dev/null)
+  if [ -z "$addresses" ]; then
+    echo "WARNING: cannot see where $what listener (port $port) listens (ss, of iproute2," \
+         "answered nothing): it may be open to every interface." >&2
+    return 1
+  fi
+  for address in $addresses; do
     case $address in
       "$asked") ;;
       0.0.0.0 | ::) wide="$wide every interface ($address)" ;;
@@ -102,7 +94,7 @@ check_broker_bind() {
     esac
   done
   [ -z "$wide" ] && return 0
-  cat >&2 <<TEXT
+  fmt -w 92 >&2 <<TEXT
 WARNING: $what listener (port $port) is open on$wide, not only on $asked as asked
 (Debian 12's mosquitto binds a WebSockets listener to every interface whatever address its
 line names). Any computer that reaches this one on port $port $who.

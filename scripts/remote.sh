@@ -21,10 +21,19 @@ start_remote_broker "$run"
 pid=$REMOTE_BROKER_PID
 trap 'kill -TERM $pid 2>/dev/null || true; wait $pid 2>/dev/null || true' EXIT INT TERM
 host=$(remote_page_host)
+# Where a port really listens, as an operator says it.
+where() {
+  local addresses
+  addresses=$(listen_addresses "$1" | paste -sd ' ')
+  case " $addresses " in
+    *" 0.0.0.0 "* | *" :: "*) echo "every interface" ;;
+    *) echo "$addresses" ;;
+  esac
+}
 
 cat <<TEXT
-mosquitto is listening: MQTT on port $REMOTE_MQTT_PORT ($(listen_addresses "$REMOTE_MQTT_PORT" | paste -sd ' ')),
-the remote page on port $REMOTE_WEB_PORT ($(listen_addresses "$REMOTE_WEB_PORT" | paste -sd ' ')) (log: $run/broker.log).
+mosquitto is listening: MQTT on port $REMOTE_MQTT_PORT ($(where "$REMOTE_MQTT_PORT")), the remote page
+on port $REMOTE_WEB_PORT ($(where "$REMOTE_WEB_PORT")) (log: $run/broker.log).
 
 Point the station at it: Setup > Remote Monitoring... (system password), tick
 "Publish to a broker", Host 127.0.0.1, Port $REMOTE_MQTT_PORT, a site and a station name, Apply.
