@@ -22,6 +22,7 @@
 
 #include "support/broker_process.h"
 #include "support/headless_browser.h"
+#include "support/private_network.h"
 #include "support/remote_station.h"
 
 namespace fs = std::filesystem;
@@ -61,6 +62,11 @@ double percentile(std::vector<double> v, double p) {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    // The page's listener binds every interface: the broker, the station and the browser run
+    // in a network of their own, loopback only, where they can.
+    if (const std::string why = EnterPrivateNetwork(); !why.empty())
+        std::fprintf(stderr, "no private network (%s): the page's port is open to every "
+                             "interface while this runs\n", why.c_str());
     const fs::path dir =
         fs::temp_directory_path() / ("vnk_page_bench_" + std::to_string(::getpid()));
     fs::remove_all(dir);

@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
-  mosquitto mosquitto-clients libmosquitto-dev openssl
+  mosquitto mosquitto-clients libmosquitto-dev openssl iproute2
   chromium curl ca-certificates
   xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils
   "$@"

@@ -4,6 +4,8 @@
 # Prints how to point the station at it, the page's address and how to watch from a
 # terminal. Runs until Ctrl+C. REMOTE_PORT and REMOTE_WEB_PORT choose the ports;
 # REMOTE_LISTEN=0.0.0.0 opens the page's port to the network (browsers may only read there).
+# It asks for loopback otherwise, but Debian 12's mosquitto opens the page's port to every
+# interface all the same: the script checks where each port really is and warns when wider.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -19,10 +21,19 @@ start_remote_broker "$run"
 pid=$REMOTE_BROKER_PID
 trap 'kill -TERM $pid 2>/dev/null || true; wait $pid 2>/dev/null || true' EXIT INT TERM
 host=$(remote_page_host)
+# Where a port really listens, as an operator says it.
+where() {
+  local addresses
+  addresses=$(listen_addresses "$1" | paste -sd ' ')
+  case " $addresses " in
+    *" 0.0.0.0 "* | *" :: "*) echo "every interface" ;;
+    *) echo "$addresses" ;;
+  esac
+}
 
 cat <<TEXT
-mosquitto is listening: MQTT on port $REMOTE_MQTT_PORT, the remote page on port $REMOTE_WEB_PORT
-(log: $run/broker.log).
+mosquitto is listening: MQTT on port $REMOTE_MQTT_PORT ($(where "$REMOTE_MQTT_PORT")), the remote page
+on port $REMOTE_WEB_PORT ($(where "$REMOTE_WEB_PORT")) (log: $run/broker.log).
 
 Point the station at it: Setup > Remote Monitoring... (system password), tick
 "Publish to a broker", Host 127.0.0.1, Port $REMOTE_MQTT_PORT, a site and a station name, Apply.

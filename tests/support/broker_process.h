@@ -233,6 +233,22 @@ class BrokerProcess {
     int webPort_ = -1;
     pid_t pid_ = -1;
     bool paused_ = false;
+
+  public:
+    // The test's own configuration text (an example of broker/ filled in), followed by what
+    // every broker here has: its log in its folder, and an anonymous listener on 127.0.0.1 at
+    // a free port. restart() after stop() starts it again from the same text.
+    bool startWithConfig(const std::string& text) {
+        port_ = FreeLocalPort();
+        std::ofstream conf(dir_ / "mosquitto.conf");
+        conf << text << "\nlog_dest file " << (dir_ / "broker.log").string()
+             << "\nlog_type error\nlog_type warning\nlog_type notice\nlog_type information\n";
+        // As root the broker would turn into the "mosquitto" user, who cannot write here.
+        if (::geteuid() == 0) conf << "user root\n";
+        conf << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n";
+        conf.close();
+        return launch();
+    }
 };
 
 // A subscriber on its own libmosquitto connection and thread: what the broker passes on for
