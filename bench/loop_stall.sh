@@ -134,7 +134,7 @@ run() {
       env+=(VNK_DEMO_REMOTE_APPLY=5 VNK_TRACE=estop-samples,remote)
       # The station's pid stays the one waited for: unshare and sh exec into it.
       wrap=(unshare -n -m sh -c 'ip link set lo up && mount --bind "$0" /etc/resolv.conf &&
-        { python3 -c "$1" & } && sleep 0.3 && shift 2 && exec "$@"' "$dir/resolv.conf" "$silent_dns") ;;
+        { python3 -c "$1" & } && sleep 0.3 && shift && exec "$@"' "$dir/resolv.conf" "$silent_dns") ;;
   esac
   "$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1000 > "$dir/sim.log" 2>&1 &
   local sim=$!

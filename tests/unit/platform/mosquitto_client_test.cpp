@@ -531,9 +531,10 @@ TEST_F(MosquittoClientTest, DestroyingAClientWhoseLookupHangsDoesNotWait) {
     answer.notify_all();
 }
 
-// An exit with a full window in flight on a slow link: "offline" is not acknowledged within
-// the station's budget, so the connection ends without a DISCONNECT and the broker publishes
-// the will, which a later viewer finds retained.
+// An exit with a full window in flight on a slow link (the broker takes 20 at a time, its
+// Receive Maximum unless configured): "offline" is not acknowledged within the station's
+// budget, so the connection ends without a DISCONNECT and the broker publishes the will,
+// which a later viewer finds retained.
 TEST_F(MosquittoClientTest, AnExitBehindABacklogOnASlowLinkLeavesTheWill) {
     ASSERT_TRUE(broker.start()) << broker.log();
     DelayProxy satellite(broker.port(), 0.3);
@@ -578,14 +579,18 @@ TEST_F(MosquittoClientTest, APacketOfHundredsOfMegabytesDoesNotHoldTheLoop) {
         create(options(liar.port()));
         client->connect();
         double longestTurn = 0;
+        double longestPublish = 0;
         auto last = Clock::now();
         pumpUntil([&] {
+            const auto p0 = Clock::now();
             if (client) client->publish("vnk/station/rate", "r", 0, false);
+            longestPublish = std::max(longestPublish, secondsSince(p0));
             longestTurn = std::max(longestTurn, secondsSince(last));
             last = Clock::now();
             return false;
         }, 3.0);
-        EXPECT_LT(longestTurn, 0.1);
+        // A hold would last the packet's transfer (seconds); 2 shared cores give the rest.
+        EXPECT_LT(longestTurn, 0.25) << "of which in publish() " << longestPublish << " s";
         std::printf("announced %u MB in a %s: peak memory (VmHWM) %ld kB, before %ld kB\n",
                     (kAnnounced + 1) >> 20, inConnack ? "CONNACK" : "PUBLISH", peakKb(), before);
         client.reset();
