@@ -9,7 +9,11 @@
 #
 # Remote monitoring: SCENARIOS="quiet remote silent" adds a run publishing to a mosquitto
 # broker, and one against a "broker" that takes the connection and never answers (each
-# attempt given up after 10 s and tried again).
+# attempt given up after 10 s and tried again). SCENARIOS=lookup: a broker whose name the
+# site's name server never answers for (the station in a network and mount namespace of its
+# own, as root, whose resolv.conf names a local server that takes each question and never
+# answers), while Apply replaces the client every 5 s (VNK_DEMO_REMOTE_APPLY); it prints the
+# longest gap within 2 s of each Apply.
 #
 #   bash bench/loop_stall.sh [BUILD]      (default build/release; needs vnk-station-demo, vnk-sim)
 set -euo pipefail
@@ -73,8 +77,22 @@ while time.time() < end:
 PY
 }
 
+# A name server that takes every question and never answers.
+silent_dns='
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("127.0.0.1", 53))
+s.settimeout(1.0)
+end = time.time() + 70
+while time.time() < end:
+    try:
+        s.recvfrom(512)
+    except socket.timeout:
+        pass
+'
+
 remote_settings() {
-  printf '"Remote Enabled"=dword:00000001\r\n"Remote Host"="127.0.0.1"\r\n"Remote Port"=dword:%08x\r\n"Remote Site"="bench"\r\n"Remote Station"="van"\r\n' "$2" \
+  printf '"Remote Enabled"=dword:00000001\r\n"Remote Host"="%s"\r\n"Remote Port"=dword:%08x\r\n"Remote Site"="bench"\r\n"Remote Station"="van"\r\n' "${3:-127.0.0.1}" "$2" \
     >> "$1/home/cfg/registry.reg"
 }
 
@@ -88,6 +106,7 @@ run() {
   local env=(VNK_HOME="$dir/home" VNK_PORTS_DIR="$dir/ports" VNK_PARPORT="$dir/parport"
              VNK_POPUPS=auto QT_QPA_PLATFORM=offscreen VNK_TRACE=estop-samples VNK_ARCHIVE_DIR="$dir/archive")
   local port=$((20000 + RANDOM % 20000))
+  local wrap=()
   case "$name" in
     move)
       # A long recording's file, moved with the others at the stop.
@@ -109,12 +128,19 @@ run() {
       silent_peer "$port" > "$dir/peer.log" 2>&1 &
       pids+=($!)
       remote_settings "$dir" "$port" ;;
+    lookup)
+      printf 'nameserver 127.0.0.1\n' > "$dir/resolv.conf"
+      remote_settings "$dir" 1883 broker.site.lan
+      env+=(VNK_DEMO_REMOTE_APPLY=5 VNK_TRACE=estop-samples,remote)
+      # The station's pid stays the one waited for: unshare and sh exec into it.
+      wrap=(unshare -n -m sh -c 'ip link set lo up && mount --bind "$0" /etc/resolv.conf &&
+        { python3 -c "$1" & } && sleep 0.3 && shift && exec "$@"' "$dir/resolv.conf" "$silent_dns") ;;
   esac
   "$build/bin/vnk-sim" --ports-dir "$dir/ports" --pumps 24 --speed all=1000 > "$dir/sim.log" 2>&1 &
   local sim=$!
   pids+=("$sim")
   sleep 0.5
-  env "${env[@]}" "$build/bin/vnk-station-demo" > "$dir/station.log" 2>&1 &
+  env "${env[@]}" "${wrap[@]}" "$build/bin/vnk-station-demo" > "$dir/station.log" 2>&1 &
   local st=$!
   pids+=("$st")
   sleep 55
@@ -125,11 +151,14 @@ run() {
   python3 - "$name" "$dir/station.log" "$moved" <<'PY'
 import re, sys
 name, log, moved = sys.argv[1], sys.argv[2], sys.argv[3]
-samples, event = [], None
+samples, event, applied = [], None, []
 for line in open(log, errors="replace"):
     m = re.match(r"vnk estop-samples: sample at ([0-9.]+) ms", line)
     if m:
         samples.append(float(m.group(1)))
+    m = re.match(r"demo: remote settings applied at ([0-9.]+) ms", line)
+    if m:
+        applied.append(float(m.group(1)))
     m = re.match(r"demo: recording stopped at ([0-9.]+) ms", line)
     if m:
         event = float(m.group(1))
@@ -143,6 +172,9 @@ text = (f"{name:6s}: {len(gaps)} gaps from 25 s, longest {worst:.1f} ms (at {at 
 if event is not None:
     near = [x for x, t in gaps if event <= t <= event + 15000]
     text += f"; within 15 s of the stop at {event / 1000:.1f} s: longest {max(near):.1f} ms"
+if applied and any(a <= t <= a + 2000 for a in applied for _, t in gaps):
+    near = [x for x, t in gaps if any(a <= t <= a + 2000 for a in applied)]
+    text += f"; within 2 s of {len(applied)} Applies: longest {max(near):.1f} ms"
 if name == "move":
     text += f"; {moved} files in the archive"
 print(text)

@@ -2,6 +2,7 @@
 // operator would, through the UI model, so the station behaves as under a real hand.
 #include "app/demo_drivers.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include "operation/display_ids.h"
 #include "platform/event_loop.h"
 #include "recorder/recorder.h"
+#include "remote/publisher.h"
+#include "settings/remote_settings.h"
 #include "ui/ui_model.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
@@ -110,6 +113,24 @@ void scheduleDemoRecordStop() {
     });
 }
 
+// VNK_DEMO_REMOTE_APPLY=s: every s seconds from s seconds after the start, the stored remote
+// monitoring settings are applied again, as Apply in the Remote Monitoring window does: the
+// client is replaced (for the measurement of the loop while a broker's name lookup hangs).
+// Each moment goes to stderr on the loop's clock.
+void scheduleDemoRemoteApply() {
+    const char* every = std::getenv("VNK_DEMO_REMOTE_APPLY");
+    const int seconds = every != nullptr ? std::atoi(every) : 0;
+    if (seconds <= 0) return;
+    auto* timer = new QTimer(QCoreApplication::instance());
+    timer->setInterval(seconds * 1000);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        std::fprintf(stderr, "demo: remote settings applied at %.3f ms\n",
+                     platform::Timer() * 1000.0);
+        remote::ApplyRemoteSettings(settings::ReadRemoteSettings());
+    });
+    timer->start();
+}
+
 }  // namespace
 
 void ScheduleDemoDrivers() {
@@ -119,6 +140,7 @@ void ScheduleDemoDrivers() {
     scheduleDemoJournal();
     scheduleDemoAuto();
     scheduleDemoTrends();
+    scheduleDemoRemoteApply();
 }
 
 }  // namespace app

@@ -20,10 +20,16 @@ std::string MqttReasonText(int reasonCode) {
     switch (reasonCode) {
         case 0x80:
             return "unspecified error";
+        case 0x81:
+            return "malformed packet";
+        case 0x82:
+            return "protocol error";
         case 0x83:
             return "implementation specific error";
         case 0x87:
             return "not authorised";
+        case 0x8C:
+            return "bad authentication method";
         case 0x90:
             return "topic name invalid";
         case 0x91:
@@ -36,6 +42,10 @@ std::string MqttReasonText(int reasonCode) {
             return "quota exceeded";
         case 0x99:
             return "payload format invalid";
+        case 0x9A:
+            return "retain not supported";
+        case 0x9B:
+            return "QoS not supported";
         default:
             return "reason code " + std::to_string(reasonCode);
     }

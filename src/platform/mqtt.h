@@ -64,6 +64,8 @@ bool MqttRefusesOnlyThisMessage(int reasonCode);
 
 class MqttClient {
   public:
+    // Ends the attempt or the connection as abort() does, and never waits (not even for a
+    // name lookup under way).
     virtual ~MqttClient() = default;
     // Starts one attempt with the options given at creation; ignored while one is under way
     // or connected.
@@ -79,8 +81,11 @@ class MqttClient {
     // will. No event of the attempt is delivered afterwards. Not connected: as abort().
     virtual void disconnect() = 0;
     // The clean end: publishes the last message (QoS 1, retained), waits at most
-    // timeoutSeconds for its acknowledgement, disconnects. Waits on the calling thread, so
-    // it is for the station's exit only. True when the last message was acknowledged.
+    // timeoutSeconds for its acknowledgement, disconnects. When it is not acknowledged in
+    // time (it waits behind others on a slow link, or the broker refused it), the connection
+    // ends without a DISCONNECT instead, so that the broker publishes the will. Waits on the
+    // calling thread, so it is for the station's exit only. True when the last message was
+    // acknowledged.
     virtual bool close(const std::string& topic, const std::string& payload,
                        double timeoutSeconds) = 0;
 };

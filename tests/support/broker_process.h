@@ -61,12 +61,14 @@ inline int FreeLocalPort() {
 }
 
 // How the broker takes clients: anonymous or one user; plain TCP or TLS with this
-// certificate and key.
+// certificate and key; an access list (mosquitto's acl_file text, "topic write vnk/a/#"),
+// or none.
 struct BrokerSetup {
     std::string user = {};
     std::string password = {};
     std::string certFile = {};
     std::string keyFile = {};
+    std::string acl = {};
 };
 
 class BrokerProcess {
@@ -96,6 +98,10 @@ class BrokerProcess {
         if (!setup.certFile.empty())
             conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
         conf << "persistence false\n";
+        if (!setup.acl.empty()) {
+            std::ofstream(dir_ / "acl") << setup.acl << "\n";
+            conf << "acl_file " << (dir_ / "acl").string() << "\n";
+        }
         conf << "log_dest file " << (dir_ / "broker.log").string() << "\n"
              << "log_type all\n";
         // As root the broker would turn into the "mosquitto" user, who cannot write here.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <netdb.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -16,9 +17,10 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
-#include <set>
+#include <map>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 #include "platform/event_loop.h"
 
@@ -33,28 +35,45 @@ constexpr int kLoopWaitMs = 1000;
 // close(): how long the DISCONNECT may take to leave once queued (a write into the kernel's
 // buffer, unless the broker has stopped reading and that buffer is full).
 constexpr auto kDisconnectFlush = std::chrono::milliseconds(200);
-// The destructor's wait for the thread. Only a name lookup that the resolver has not given
-// up on yet outlasts it; the thread is then left to finish alone, touching nothing but its
-// own state.
-constexpr auto kThreadEndWait = std::chrono::seconds(1);
+// The back end's wait at the station's exit for client threads still running (a name lookup
+// the resolver has not given up on yet), in all. Nothing else ever waits for them.
+constexpr auto kExitWait = std::chrono::seconds(1);
+// QoS 1 messages in flight at once, at least the publisher's window.
+constexpr int kSendMaximum = 512;
+// Later publishes after which a QoS 1 message still unanswered ends the connection, well
+// before libmosquitto's 16-bit message numbers come round to it again.
+constexpr std::uint64_t kUnansweredLimit = 30000;
+// MQTT 5 CONNACK: "unsupported protocol version".
+constexpr int kV5UnsupportedProtocol = 0x84;
 // libmosquitto refuses a keepalive under 5 s, and 0 would never notice a dead broker.
 constexpr int kMinKeepAlive = 5;
 constexpr int kMaxKeepAlive = 65535;
 constexpr const char* kSystemCaPath = "/etc/ssl/certs";
 
-// libmosquitto's process-wide set-up, counted over back ends and client threads: a thread
-// left to finish a lookup after its client has gone may still call into the library.
-std::mutex g_libraryMutex;
-int g_libraryUsers = 0;
+// What the clients' threads share with the process: libmosquitto's process-wide set-up,
+// counted over back ends and client threads (a thread left to finish a lookup after its
+// client has gone may still call into the library), and the threads still running. Never
+// destroyed: a thread may outlive the process's static objects.
+struct Shared {
+    std::mutex mutex;
+    int libraryUsers = 0;
+    int threadsRunning = 0;
+    std::condition_variable threadEnded;
+};
+
+Shared& shared() {
+    static Shared* const s = new Shared;
+    return *s;
+}
 
 struct LibraryHold {
     LibraryHold() {
-        std::lock_guard<std::mutex> lock(g_libraryMutex);
-        if (g_libraryUsers++ == 0) mosquitto_lib_init();
+        std::lock_guard<std::mutex> lock(shared().mutex);
+        if (shared().libraryUsers++ == 0) mosquitto_lib_init();
     }
     ~LibraryHold() {
-        std::lock_guard<std::mutex> lock(g_libraryMutex);
-        if (--g_libraryUsers == 0) mosquitto_lib_cleanup();
+        std::lock_guard<std::mutex> lock(shared().mutex);
+        if (--shared().libraryUsers == 0) mosquitto_lib_cleanup();
     }
     LibraryHold(const LibraryHold&) = delete;
     LibraryHold& operator=(const LibraryHold&) = delete;
@@ -73,8 +92,36 @@ std::string systemText(int error) {
     return lowerFirst(strerror_r(error, buffer, sizeof buffer));
 }
 
-std::string refusalText(int connack) {
-    switch (connack) {
+// A CONNACK's refusal: MQTT 3.1.1's return codes, and MQTT 5's reason codes on the same texts.
+std::string refusalText(int protocol, int code) {
+    if (protocol == MQTT_PROTOCOL_V5) {
+        switch (code) {
+            case 0x84:
+                code = 1;
+                break;
+            case 0x85:
+                code = 2;
+                break;
+            case 0x88:
+            case 0x89:
+            case 0x9C:
+            case 0x9D:
+            case 0x9F:
+                code = 3;
+                break;
+            case 0x86:
+            case 0x8C:
+                code = 4;
+                break;
+            case 0x87:
+            case 0x8A:
+                code = 5;
+                break;
+            default:
+                return "connection refused: " + MqttReasonText(code);
+        }
+    }
+    switch (code) {
         case 1:
             return "connection refused: unacceptable protocol version";
         case 2:
@@ -86,7 +133,7 @@ std::string refusalText(int connack) {
         case 5:
             return "connection refused: not authorised";
         default:
-            return "connection refused: code " + std::to_string(connack);
+            return "connection refused: code " + std::to_string(code);
     }
 }
 
@@ -110,6 +157,7 @@ struct Gate {
 struct Core {
     LibraryHold library;
     MqttOptions options;
+    std::function<void(const std::string&)> beforeLookup;
     std::weak_ptr<Gate> gate;  // set before the thread starts, only copied after
 
     // Requests, and the attempt's libmosquitto instance while its connection may be up.
@@ -122,7 +170,6 @@ struct Core {
     bool disconnecting = false;  // it ends once its DISCONNECT is out, nothing delivered
     bool stopping = false;
     bool busy = false;  // an attempt is under way on the thread
-    bool exited = false;
     mosquitto* live = nullptr;
     // A duplicate of the instance's socket, so that another thread can shut the connection
     // down while libmosquitto may be closing its own descriptor: a descriptor number read
@@ -134,18 +181,21 @@ struct Core {
     std::mutex ackMutex;
     std::condition_variable ackArrived;
     bool collectAcks = false;
-    std::set<int> acks;
+    std::map<int, int> acks;  // message number, reason code
     bool connectionDown = false;
 };
 
-// One attempt, on the thread: libmosquitto's callbacks fill it in.
+// One try of an attempt with one protocol version, on the thread: libmosquitto's callbacks
+// fill it in.
 struct Attempt {
-    Attempt(Core* c, std::uint64_t i) : core(c), id(i) {}
+    Attempt(Core* c, std::uint64_t i, int p) : core(c), id(i), protocol(p) {}
     Core* core;
     std::uint64_t id;
+    int protocol;
     bool answered = false;  // CONNACK with success
     bool over = false;
     std::string refusal;
+    int refusalCode = 0;
     int lostRc = MOSQ_ERR_SUCCESS;
     int lostErrno = 0;
     bool lost = false;
@@ -154,7 +204,8 @@ struct Attempt {
 
 class MosquittoClient : public MqttClient {
   public:
-    MosquittoClient(const MqttOptions& options, MqttEvents events);
+    MosquittoClient(const MqttOptions& options, MqttEvents events,
+                    std::function<void(const std::string&)> beforeLookup);
     ~MosquittoClient() override;
     MosquittoClient(const MosquittoClient&) = delete;
     MosquittoClient& operator=(const MosquittoClient&) = delete;
@@ -168,12 +219,13 @@ class MosquittoClient : public MqttClient {
                double timeoutSeconds) override;
 
     // The thread's events, on the loop.
-    void connected();
-    void published(int messageId);
+    void connected(const MqttConnection& connection);
+    void published(int messageId, int reasonCode);
     void ended(const std::string& reason);
 
   private:
-    enum class State { Idle, Connecting, Connected };
+    // Ending: the client has ended the connection itself and its ended() is on the way.
+    enum class State { Idle, Connecting, Connected, Ending };
     // Whatever the thread still posts for the attempt under way is dropped from now on.
     void forgetAttempt();
     void cancelAttempt();
@@ -182,8 +234,11 @@ class MosquittoClient : public MqttClient {
     std::shared_ptr<Gate> gate_;
     MqttEvents events_;
     State state_ = State::Idle;
-    std::set<int> unacknowledged_;  // QoS 1 messages of this attempt
-    std::thread thread_;
+    // The QoS 1 messages of this attempt not answered yet, by number and by the count of
+    // publishes when each was made.
+    std::unordered_map<int, std::uint64_t> unacknowledged_;
+    std::map<std::uint64_t, int> unansweredInOrder_;
+    std::uint64_t publishes_ = 0;
 };
 
 template <class Fn>
@@ -273,16 +328,25 @@ std::string configure(mosquitto* m, const MqttOptions& o) {
 }
 
 void setCallbacks(mosquitto* m) {
-    mosquitto_connect_callback_set(m, [](mosquitto*, void* data, int rc) {
-        Attempt& a = *static_cast<Attempt*>(data);
-        if (rc != 0) {
-            a.refusal = refusalText(rc);
-            a.over = true;
-            return;
-        }
-        a.answered = true;
-        deliver(a, [](MosquittoClient& c) { c.connected(); });
-    });
+    mosquitto_connect_v5_callback_set(
+        m, [](mosquitto*, void* data, int rc, int, const mosquitto_property* properties) {
+            Attempt& a = *static_cast<Attempt*>(data);
+            if (rc != 0) {
+                a.refusal = refusalText(a.protocol, rc);
+                a.refusalCode = rc;
+                a.over = true;
+                return;
+            }
+            a.answered = true;
+            MqttConnection connection;
+            connection.refusalsReported = a.protocol == MQTT_PROTOCOL_V5;
+            std::uint16_t receiveMaximum = 65535;
+            if (properties != nullptr)
+                mosquitto_property_read_int16(properties, MQTT_PROP_RECEIVE_MAXIMUM,
+                                              &receiveMaximum, false);
+            connection.receiveMaximum = receiveMaximum;
+            deliver(a, [connection](MosquittoClient& c) { c.connected(connection); });
+        });
     mosquitto_disconnect_callback_set(m, [](mosquitto*, void* data, int rc) {
         const int error = errno;  // of the failed call, before anything here changes it
         Attempt& a = *static_cast<Attempt*>(data);
@@ -298,17 +362,18 @@ void setCallbacks(mosquitto* m) {
         }
         a.core->ackArrived.notify_all();
     });
-    mosquitto_publish_callback_set(m, [](mosquitto*, void* data, int mid) {
-        Attempt& a = *static_cast<Attempt*>(data);
-        // Also called for QoS 0 messages once written: the loop keeps to its QoS 1 ones.
-        deliver(a, [mid](MosquittoClient& c) { c.published(mid); });
-        {
-            std::lock_guard<std::mutex> lock(a.core->ackMutex);
-            if (!a.core->collectAcks) return;
-            a.core->acks.insert(mid);
-        }
-        a.core->ackArrived.notify_all();
-    });
+    mosquitto_publish_v5_callback_set(
+        m, [](mosquitto*, void* data, int mid, int reason, const mosquitto_property*) {
+            Attempt& a = *static_cast<Attempt*>(data);
+            // Also called for QoS 0 messages once written: the loop keeps to its QoS 1 ones.
+            deliver(a, [mid, reason](MosquittoClient& c) { c.published(mid, reason); });
+            {
+                std::lock_guard<std::mutex> lock(a.core->ackMutex);
+                if (!a.core->collectAcks) return;
+                a.core->acks[mid] = reason;
+            }
+            a.core->ackArrived.notify_all();
+        });
     mosquitto_log_callback_set(m, [](mosquitto*, void* data, int level, const char* text) {
         Attempt& a = *static_cast<Attempt*>(data);
         if ((level & MOSQ_LOG_ERR) != 0 && a.firstError.empty() && text != nullptr)
@@ -332,8 +397,24 @@ void runLoop(Core& core, mosquitto* m, Attempt& a) {
     }
 }
 
-void runAttempt(Core& core, std::uint64_t id) {
-    Attempt a(&core, id);
+bool stopped(Core& core) {
+    std::lock_guard<std::mutex> lock(core.mutex);
+    return core.cancelled || core.stopping;
+}
+
+// Whether an MQTT 5 try ended as a broker that speaks only MQTT 3.1.1 ends it: "unacceptable
+// protocol version", or the connection closed before any answer.
+bool olderBroker(const Attempt& a) {
+    if (a.protocol != MQTT_PROTOCOL_V5 || a.answered) return false;
+    if (!a.refusal.empty()) return a.refusalCode == kV5UnsupportedProtocol || a.refusalCode == 1;
+    return a.lostRc == MOSQ_ERR_CONN_LOST || a.lostRc == MOSQ_ERR_PROTOCOL ||
+           a.lostRc == MOSQ_ERR_MALFORMED_PACKET ||
+           (a.lostRc == MOSQ_ERR_ERRNO && a.lostErrno == ECONNRESET);
+}
+
+// One try; false when the broker speaks only an older protocol and nothing was delivered.
+bool runTry(Core& core, std::uint64_t id, int protocol) {
+    Attempt a(&core, id, protocol);
     {
         std::lock_guard<std::mutex> lock(core.ackMutex);
         core.connectionDown = false;
@@ -344,9 +425,11 @@ void runAttempt(Core& core, std::uint64_t id) {
     mosquitto* m = mosquitto_new(o.clientId.empty() ? nullptr : o.clientId.c_str(), true, &a);
     if (m == nullptr) {
         deliverEnd(a, "cannot connect: " + systemText(errno));
-        return;
+        return true;
     }
     mosquitto_threaded_set(m, true);
+    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, protocol);
+    mosquitto_int_option(m, MOSQ_OPT_SEND_MAXIMUM, kSendMaximum);
     setCallbacks(m);
     std::string problem = configure(m, o);
     if (problem.empty()) {
@@ -378,7 +461,17 @@ void runAttempt(Core& core, std::uint64_t id) {
     }
     // Without a DISCONNECT: when the connection was up, the broker publishes the will.
     mosquitto_destroy(m);
-    if (!silent) deliverEnd(a, std::move(problem));
+    if (silent) return true;
+    if (olderBroker(a)) return false;
+    deliverEnd(a, std::move(problem));
+    return true;
+}
+
+void runAttempt(Core& core, std::uint64_t id) {
+    if (core.beforeLookup) core.beforeLookup(core.options.host);
+    if (stopped(core)) return;
+    if (!runTry(core, id, MQTT_PROTOCOL_V5) && !stopped(core))
+        runTry(core, id, MQTT_PROTOCOL_V311);
 }
 
 void runThread(std::shared_ptr<Core> core) {
@@ -399,41 +492,45 @@ void runThread(std::shared_ptr<Core> core) {
         core->busy = false;
         core->settled.notify_all();
     }
-    core->exited = true;
-    core->settled.notify_all();
+    lock.unlock();
+    core.reset();
+    std::lock_guard<std::mutex> hold(shared().mutex);
+    --shared().threadsRunning;
+    shared().threadEnded.notify_all();
 }
 
-MosquittoClient::MosquittoClient(const MqttOptions& options, MqttEvents events)
+MosquittoClient::MosquittoClient(const MqttOptions& options, MqttEvents events,
+                                 std::function<void(const std::string&)> beforeLookup)
     : core_(std::make_shared<Core>()), gate_(std::make_shared<Gate>()), events_(std::move(events)) {
     core_->options = options;
+    core_->beforeLookup = std::move(beforeLookup);
     gate_->client = this;
     core_->gate = gate_;
-    thread_ = std::thread(runThread, core_);
+    {
+        std::lock_guard<std::mutex> lock(shared().mutex);
+        ++shared().threadsRunning;
+    }
+    // Never joined: it ends by itself once told to stop, and nothing waits for it.
+    std::thread(runThread, core_).detach();
 }
 
 MosquittoClient::~MosquittoClient() {
     gate_->client = nullptr;
     gate_.reset();
-    bool exited = false;
-    {
-        std::unique_lock<std::mutex> lock(core_->mutex);
-        core_->stopping = true;
-        core_->cancelled = true;
-        core_->connectWanted = false;
-        if (core_->socketCopy >= 0) ::shutdown(core_->socketCopy, SHUT_RDWR);
-        core_->wake.notify_all();
-        exited = core_->settled.wait_for(lock, kThreadEndWait, [&] { return core_->exited; });
-    }
-    if (exited)
-        thread_.join();
-    else
-        thread_.detach();
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    core_->stopping = true;
+    core_->cancelled = true;
+    core_->connectWanted = false;
+    if (core_->socketCopy >= 0) ::shutdown(core_->socketCopy, SHUT_RDWR);
+    core_->wake.notify_all();
 }
 
 void MosquittoClient::forgetAttempt() {
     state_ = State::Idle;
     ++gate_->attempt;
     unacknowledged_.clear();
+    unansweredInOrder_.clear();
+    publishes_ = 0;
 }
 
 void MosquittoClient::cancelAttempt() {
@@ -449,6 +546,8 @@ void MosquittoClient::connect() {
     state_ = State::Connecting;
     ++gate_->attempt;
     unacknowledged_.clear();
+    unansweredInOrder_.clear();
+    publishes_ = 0;
     {
         std::lock_guard<std::mutex> lock(core_->mutex);
         core_->connectWanted = true;
@@ -470,9 +569,29 @@ int MosquittoClient::publish(const std::string& topic, const std::string& payloa
                                    static_cast<int>(payload.size()), payload.data(), qos, retain);
     }
     if (rc != MOSQ_ERR_SUCCESS) return -1;
-    if (qos == 0) return 0;
-    unacknowledged_.insert(mid);
-    return mid;
+    ++publishes_;
+    if (qos > 0) {
+        unacknowledged_[mid] = publishes_;
+        unansweredInOrder_[publishes_] = mid;
+    }
+    if (!unansweredInOrder_.empty() &&
+        publishes_ - unansweredInOrder_.begin()->first >= kUnansweredLimit) {
+        // Its number comes round again before long: the connection ends, and the caller
+        // sends the message again on the next one.
+        const int oldest = unansweredInOrder_.begin()->second;
+        cancelAttempt();
+        state_ = State::Ending;
+        unacknowledged_.clear();
+        unansweredInOrder_.clear();
+        loop().post(0.0, [gate = std::weak_ptr<Gate>(gate_), attempt = gate_->attempt, oldest] {
+            const std::shared_ptr<Gate> g = gate.lock();
+            if (g && g->client != nullptr && g->attempt == attempt)
+                g->client->ended("connection lost: message " + std::to_string(oldest) +
+                                 " unanswered after " + std::to_string(kUnansweredLimit) +
+                                 " later messages");
+        });
+    }
+    return qos == 0 ? 0 : mid;
 }
 
 void MosquittoClient::abort() {
@@ -526,12 +645,20 @@ bool MosquittoClient::close(const std::string& topic, const std::string& payload
             core_->ackArrived.wait_until(lock, deadline, [&] {
                 return core_->acks.count(mid) > 0 || core_->connectionDown;
             });
-            acknowledged = core_->acks.count(mid) > 0;
+            const auto answer = core_->acks.find(mid);
+            acknowledged = answer != core_->acks.end() && answer->second < 0x80;
         }
         core_->collectAcks = false;
         core_->acks.clear();
     }
     std::unique_lock<std::mutex> lock(core_->mutex);
+    if (!acknowledged) {
+        // The last message may still wait behind others, or the broker refused it: the
+        // connection ends without a DISCONNECT, so that the broker publishes the will.
+        core_->cancelled = true;
+        if (core_->socketCopy >= 0) ::shutdown(core_->socketCopy, SHUT_RDWR);
+        return false;
+    }
     if (core_->live != nullptr) {
         // A clean end: the broker drops the will. libmosquitto closes the socket once the
         // DISCONNECT is written, which ends the attempt on the thread.
@@ -542,18 +669,25 @@ bool MosquittoClient::close(const std::string& topic, const std::string& payload
         core_->cancelled = true;
         if (core_->socketCopy >= 0) ::shutdown(core_->socketCopy, SHUT_RDWR);
     }
-    return acknowledged;
+    return true;
 }
 
-void MosquittoClient::connected() {
+void MosquittoClient::connected(const MqttConnection& connection) {
     if (state_ != State::Connecting) return;
     state_ = State::Connected;
-    if (auto fn = events_.connected) fn(MqttConnection{});
+    if (auto fn = events_.connected) fn(connection);
 }
 
-void MosquittoClient::published(int messageId) {
-    if (unacknowledged_.erase(messageId) == 0) return;
-    if (auto fn = events_.acknowledged) fn(messageId);
+void MosquittoClient::published(int messageId, int reasonCode) {
+    const auto it = unacknowledged_.find(messageId);
+    if (it == unacknowledged_.end()) return;
+    unansweredInOrder_.erase(it->second);
+    unacknowledged_.erase(it);
+    if (reasonCode >= 0x80) {
+        if (auto fn = events_.refused) fn(messageId, reasonCode, MqttReasonText(reasonCode));
+    } else if (auto fn = events_.acknowledged) {
+        fn(messageId);
+    }
 }
 
 void MosquittoClient::ended(const std::string& reason) {
@@ -570,11 +704,19 @@ struct MosquittoLibrary {
 
 MosquittoBackEnd::MosquittoBackEnd() : library_(std::make_unique<MosquittoLibrary>()) {}
 
-MosquittoBackEnd::~MosquittoBackEnd() = default;
+MosquittoBackEnd::~MosquittoBackEnd() {
+    // The station's exit: threads still in a name lookup have a moment to finish.
+    std::unique_lock<std::mutex> lock(shared().mutex);
+    shared().threadEnded.wait_for(lock, kExitWait, [] { return shared().threadsRunning == 0; });
+}
 
 std::unique_ptr<MqttClient> MosquittoBackEnd::create(const MqttOptions& options,
                                                      MqttEvents events) {
-    return std::make_unique<MosquittoClient>(options, std::move(events));
+    return std::make_unique<MosquittoClient>(options, std::move(events), beforeLookup_);
+}
+
+void MosquittoBackEnd::setBeforeLookup(std::function<void(const std::string& host)> hook) {
+    beforeLookup_ = std::move(hook);
 }
 
 }  // namespace platform

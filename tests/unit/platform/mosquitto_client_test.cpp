@@ -1,7 +1,9 @@
 // The MQTT client on libmosquitto against a real mosquitto broker, the events pumped from a
 // SimLoop in real time: what reaches the broker and what the station hears back, each way an
 // attempt or a connection ends and the reason it gives, and the station's own endings (abort,
-// close, destruction), after which nothing of the attempt is heard.
+// close, destruction), after which nothing of the attempt is heard. A scripted broker plays
+// what a real one does not on purpose (MQTT 3.1.1 only, no acknowledgement, lies about
+// packet sizes), and a delaying relay a satellite link.
 #include "platform/real/mosquitto_client.h"
 
 #include <gmock/gmock.h>
@@ -11,7 +13,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <fstream>
 #include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
@@ -20,6 +25,8 @@
 #include "platform/event_loop.h"
 #include "platform/sim_loop.h"
 #include "support/broker_process.h"
+#include "support/delay_proxy.h"
+#include "support/fake_broker.h"
 
 namespace {
 
@@ -69,7 +76,10 @@ class MosquittoClientTest : public ::testing::Test {
         return o;
     }
     void create(const MqttOptions& o) {
-        client = backEnd.create(o, {[this](const MqttConnection&) { note("connected"); },
+        client = backEnd.create(o, {[this](const MqttConnection& c) {
+                                        connection = c;
+                                        note("connected");
+                                    },
                                     [this](const std::string& reason) { note("ended: " + reason); },
                                     [this](int id) {
                                         checkThread();
@@ -124,13 +134,14 @@ class MosquittoClientTest : public ::testing::Test {
     BrokerProcess broker;
     std::unique_ptr<MqttClient> client;
     std::vector<std::string> events;
+    MqttConnection connection{false, 0};
     std::vector<int> acks;
     std::thread::id loopThread = std::this_thread::get_id();
     std::atomic<bool> offLoopThread{false};
 };
 
 TEST_F(MosquittoClientTest, PublishesAreAcknowledgedOnTheLoopAndOnlyRetainedOnesAreKept) {
-    ASSERT_TRUE(broker.start()) << broker.log();
+    ASSERT_TRUE(broker.start({.acl = "topic readwrite vnk/station/#"})) << broker.log();
     TestSubscriber watcher;
     ASSERT_TRUE(watcher.start(broker.port(), "vnk/#"));
     create(options(broker.port()));
@@ -143,18 +154,23 @@ TEST_F(MosquittoClientTest, PublishesAreAcknowledgedOnTheLoopAndOnlyRetainedOnes
     ASSERT_TRUE(eventCount(1));
     pumpFor(0.05);
     EXPECT_THAT(events, ElementsAre("connected"));
+    EXPECT_TRUE(connection.refusalsReported);
 
     const int retained = client->publish("vnk/station/pump/1", "1200", 1, true);
     const int fast = client->publish("vnk/station/rate", "14.4", 0, false);
+    const int denied = client->publish("vnk/other/event", "x", 1, false);  // the access list
     const int alarm = client->publish("vnk/station/alarm", "overpressure", 1, false);
     EXPECT_GT(retained, 0);
     EXPECT_EQ(fast, 0);
     EXPECT_GT(alarm, 0);
     EXPECT_NE(retained, alarm);
     EXPECT_EQ(client->publish("vnk/station/#", "x", 1, false), -1) << "no wildcard in a topic";
-    ASSERT_TRUE(pumpUntil([&] { return acks.size() >= 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return acks.size() >= 2 && events.size() >= 2; }));
     pumpFor(0.05);  // a QoS 0 message is never acknowledged
     EXPECT_THAT(acks, UnorderedElementsAre(retained, alarm));
+    EXPECT_THAT(events, ElementsAre("connected", "refused " + std::to_string(denied) +
+                                                     " 135: not authorised"));
+    events.pop_back();
 
     ASSERT_TRUE(watcher.waitFor([](const Messages& ms) { return ms.size() >= 3; }, kPatience));
     std::vector<std::string> seen;
@@ -390,6 +406,195 @@ TEST_F(MosquittoClientTest, TlsConnectsOnlyWithAnAuthorityThatVouchesForTheBroke
     ASSERT_GT(id, 0);
     ASSERT_TRUE(pumpUntil([&] { return !acks.empty(); }));
     EXPECT_THAT(acks, ElementsAre(id));
+}
+
+// What other brokers answer a CONNECT with: one that speaks only MQTT 3.1.1 (it refuses the
+// protocol version or closes) is tried again at once with 3.1.1 and cannot report refusals;
+// MQTT 5's refusals keep the texts of 3.1.1's.
+TEST_F(MosquittoClientTest, OtherBrokersAnswersToTheConnect) {
+    struct Case {
+        int v5Answer;  // CONNACK reason code; -1: a 3.1.1 CONNACK "unacceptable protocol
+                       // version", -2: the connection closed
+        int receiveMaximum;
+        std::string outcome;
+        std::vector<int> levels;  // of the CONNECTs the broker read
+    };
+    const Case cases[] = {
+        {-1, 0, "connected, refusals not reported, 65535 at once", {5, 4}},
+        {-2, 0, "connected, refusals not reported, 65535 at once", {5, 4}},
+        {0, 100, "connected, refusals reported, 100 at once", {5}},
+        {0x86, 0, "ended: connection refused: not authorised (bad user name or password)", {5}},
+        {0x87, 0, "ended: connection refused: not authorised", {5}},
+        {0x85, 0, "ended: connection refused: client identifier rejected", {5}},
+        {0x89, 0, "ended: connection refused: server unavailable", {5}},
+        {0x97, 0, "ended: connection refused: quota exceeded", {5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        std::mutex mutex;
+        std::vector<int> levels;
+        FakeBroker fake([&](FakeBroker::Connection& link) {
+            const int level = link.readConnect();
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                levels.push_back(level);
+            }
+            if (level == 4) {
+                link.send(FakeBroker::connack(4, 0));
+            } else if (c.v5Answer == -2) {
+                return;
+            } else if (c.v5Answer == -1) {
+                link.send(FakeBroker::connack(4, 1));
+                return;
+            } else {
+                link.send(FakeBroker::connack(5, c.v5Answer, c.receiveMaximum));
+            }
+            link.serve();
+        });
+        events.clear();
+        create(options(fake.port()));
+        client->connect();
+        ASSERT_TRUE(eventCount(1));
+        pumpFor(0.05);
+        ASSERT_EQ(events.size(), 1u);
+        if (events[0] == "connected")
+            events[0] += std::string(", refusals ") +
+                         (connection.refusalsReported ? "reported" : "not reported") + ", " +
+                         std::to_string(connection.receiveMaximum) + " at once";
+        EXPECT_EQ(events[0], c.outcome);
+        client.reset();
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(levels, c.levels);
+    }
+}
+
+// libmosquitto numbers QoS 0 and QoS 1 messages from one 16-bit counter: a QoS 1 message
+// still unanswered after 30000 later publishes ends the connection before its number can
+// come round to another message. Up to 512 QoS 1 messages go out before any answer.
+TEST_F(MosquittoClientTest, AMessageUnansweredFor30000LaterOnesEndsTheConnection) {
+    std::atomic<int> qos1Seen{0};
+    FakeBroker fake([&](FakeBroker::Connection& link) {
+        link.readConnect();
+        link.send(FakeBroker::connack(5, 0));
+        link.serve([&](const FakeBroker::Packet& p) {
+            if (p.type == 3 && (p.flags & 0x06) != 0) ++qos1Seen;
+        });
+    });
+    create(options(fake.port()));
+    ASSERT_TRUE(connectNow());
+    const int first = client->publish("vnk/station/event", "1", 1, false);
+    ASSERT_GT(first, 0);
+    for (int i = 1; i < 300; ++i) ASSERT_GT(client->publish("vnk/station/event", "e", 1, false), 0);
+    ASSERT_TRUE(pumpUntil([&] { return qos1Seen >= 300; })) << qos1Seen << " before an answer";
+    for (int i = 300; i < 30000; ++i) ASSERT_EQ(client->publish("vnk/station/rate", "r", 0, false), 0);
+    pumpFor(kLocalRoundTrip);
+    EXPECT_THAT(events, ElementsAre("connected")) << "29999 later publishes";
+    EXPECT_EQ(client->publish("vnk/station/rate", "r", 0, false), 0);
+    ASSERT_TRUE(eventCount(2));
+    EXPECT_EQ(events[1], "ended: connection lost: message " + std::to_string(first) +
+                             " unanswered after 30000 later messages");
+    EXPECT_EQ(client->publish("vnk/station/rate", "r", 0, false), -1);
+    EXPECT_TRUE(acks.empty());
+    pumpFor(kLocalRoundTrip);
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_TRUE(connectNow()) << "the next attempt";
+}
+
+// A site name server that does not answer holds the client's thread in the lookup: replacing
+// the client (Apply, twice) returns at once all the same.
+TEST_F(MosquittoClientTest, DestroyingAClientWhoseLookupHangsDoesNotWait) {
+    std::mutex mutex;
+    std::condition_variable answer;
+    bool answered = false;
+    int inLookup = 0;
+    backEnd.setBeforeLookup([&](const std::string&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++inLookup;
+        answer.notify_all();
+        answer.wait(lock, [&] { return answered; });
+    });
+    for (int round = 1; round <= 2; ++round) {
+        create(options(FreeLocalPort()));
+        client->connect();
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            ASSERT_TRUE(answer.wait_for(lock, std::chrono::seconds(5),
+                                        [&] { return inLookup == round; }));
+        }
+        const auto start = Clock::now();
+        client.reset();
+        EXPECT_LT(secondsSince(start), 0.1) << "round " << round;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(inLookup, 2) << "both lookups still hang";
+    answered = true;
+    answer.notify_all();
+}
+
+// An exit with a full window in flight on a slow link (the broker takes 20 at a time, its
+// Receive Maximum unless configured): "offline" is not acknowledged within the station's
+// budget, so the connection ends without a DISCONNECT and the broker publishes the will,
+// which a later viewer finds retained.
+TEST_F(MosquittoClientTest, AnExitBehindABacklogOnASlowLinkLeavesTheWill) {
+    ASSERT_TRUE(broker.start()) << broker.log();
+    DelayProxy satellite(broker.port(), 0.3);
+    create(options(satellite.port()));
+    ASSERT_TRUE(connectNow());
+    const int birth = client->publish("vnk/station/state", "online", 1, true);
+    ASSERT_TRUE(pumpUntil([&] { return acks.size() == 1; }));
+    EXPECT_THAT(acks, ElementsAre(birth));
+    for (int i = 0; i < 256; ++i) ASSERT_GT(client->publish("vnk/station/event", "e", 1, false), 0);
+    const auto start = Clock::now();
+    EXPECT_FALSE(client->close("vnk/station/state", "offline (clean)", 1.0));
+    EXPECT_LT(secondsSince(start), 1.5);
+    TestSubscriber viewer;
+    ASSERT_TRUE(viewer.start(broker.port(), "vnk/station/state"));
+    EXPECT_TRUE(viewer.waitFor(hasPayload("offline"), kPatience)) << broker.log();
+}
+
+// A broker (or anyone in the path of plain MQTT) that announces a packet of 256 MB makes
+// libmosquitto allocate it on the client's thread; the loop keeps turning meanwhile, its
+// publishes taken at once. Prints the process's peak memory for the README.
+TEST_F(MosquittoClientTest, APacketOfHundredsOfMegabytesDoesNotHoldTheLoop) {
+    constexpr std::uint32_t kAnnounced = (256u << 20) - 1;  // the largest MQTT can say
+    const auto peakKb = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+        return 0L;
+    };
+    for (bool inConnack : {true, false}) {
+        SCOPED_TRACE(inConnack ? "CONNACK" : "PUBLISH");
+        const long before = peakKb();
+        FakeBroker liar([&](FakeBroker::Connection& link) {
+            link.readConnect();
+            if (!inConnack) link.send(FakeBroker::connack(5, 0));
+            link.send(FakeBroker::announce(inConnack ? 0x20 : 0x30, kAnnounced));
+            const std::string chunk(1 << 20, '\0');
+            for (std::size_t sent = 0; sent + chunk.size() < kAnnounced; sent += chunk.size())
+                if (!link.send(chunk)) return;
+            link.serve();
+        });
+        events.clear();
+        create(options(liar.port()));
+        client->connect();
+        double longestTurn = 0;
+        double longestPublish = 0;
+        auto last = Clock::now();
+        pumpUntil([&] {
+            const auto p0 = Clock::now();
+            if (client) client->publish("vnk/station/rate", "r", 0, false);
+            longestPublish = std::max(longestPublish, secondsSince(p0));
+            longestTurn = std::max(longestTurn, secondsSince(last));
+            last = Clock::now();
+            return false;
+        }, 3.0);
+        // A hold would last the packet's transfer (seconds); 2 shared cores give the rest.
+        EXPECT_LT(longestTurn, 0.25) << "of which in publish() " << longestPublish << " s";
+        std::printf("announced %u MB in a %s: peak memory (VmHWM) %ld kB, before %ld kB\n",
+                    (kAnnounced + 1) >> 20, inConnack ? "CONNACK" : "PUBLISH", peakKb(), before);
+        client.reset();
+    }
 }
 
 }  // namespace
