@@ -327,6 +327,19 @@ TEST_F(MosquittoClientTest, CloseLeavesTheLastMessageRetainedInsteadOfTheWill) {
     EXPECT_FALSE(hasPayload("offline")(watcher.messages())) << "a clean end published the will";
     EXPECT_THAT(events, ElementsAre("connected"));
 
+    // disconnect(): the same clean end without waiting, also when the client goes soon after.
+    create(options(broker.port()));
+    ASSERT_TRUE(connectNow());
+    const auto at = Clock::now();
+    client->disconnect();
+    EXPECT_LT(secondsSince(at), 0.5);  // a hang, not a slow machine
+    pumpFor(kLocalRoundTrip);
+    client.reset();
+    pumpFor(kLocalRoundTrip);
+    EXPECT_FALSE(hasPayload("offline")(watcher.messages())) << "a clean end published the will";
+    EXPECT_THAT(events, ElementsAre("connected", "connected"));
+    events.clear();
+
     // Not connected: nothing to send, no waiting.
     create(options(broker.port()));
     auto start = Clock::now();
@@ -342,7 +355,7 @@ TEST_F(MosquittoClientTest, CloseLeavesTheLastMessageRetainedInsteadOfTheWill) {
     EXPECT_LT(secondsSince(start), 5.0);  // a hang, not a slow machine
     broker.resume();
     pumpFor(kLocalRoundTrip);
-    EXPECT_THAT(events, ElementsAre("connected", "connected"));
+    EXPECT_THAT(events, ElementsAre("connected"));
 }
 
 TEST_F(MosquittoClientTest, BrokerGoneEndsTheConnectionAndTheNextAttemptFindsItBack) {
