@@ -414,6 +414,12 @@ std::string RegistryStore::format(const Keys& keys,
 int RegistryStore::load(Keys& keys, std::map<std::string, std::string>& keyNames,
                         Encoding& encoding) const {
     encoding = Encoding::Plain;
+    if (batchDepth_ > 0 && batchLoaded_) {
+        keys = batchKeys_;
+        keyNames = batchNames_;
+        encoding = batchEncoding_;
+        return kRegOk;
+    }
     if (path_.empty()) {
         keys = memory_;
         keyNames = memoryNames_;
@@ -421,9 +427,15 @@ int RegistryStore::load(Keys& keys, std::map<std::string, std::string>& keyNames
     }
     std::string bytes;
     int rc = readStoreFile(path_, bytes);
-    if (rc == kRegMissing) return kRegOk;  // a store not yet written reads as empty
-    if (rc != kRegOk) return rc;
-    parseText(decodeText(bytes, encoding), keys, keyNames);
+    if (rc != kRegOk && rc != kRegMissing) return rc;
+    // A store not yet written reads as empty.
+    if (rc == kRegOk) parseText(decodeText(bytes, encoding), keys, keyNames);
+    if (batchDepth_ > 0) {
+        batchKeys_ = keys;
+        batchNames_ = keyNames;
+        batchEncoding_ = encoding;
+        batchLoaded_ = true;
+    }
     return kRegOk;
 }
 
@@ -454,9 +466,36 @@ bool RegistryStore::set(const std::string& key, const std::string& name, const R
     std::string lkey = lower(key);
     names.emplace(lkey, key);
     keys[lkey][lower(name)] = {name, value};
+    if (batchDepth_ > 0) {
+        batchKeys_ = std::move(keys);
+        batchNames_ = std::move(names);
+        batchChanged_ = true;
+        return true;
+    }
+    return write(keys, names, encoding);
+}
+
+void RegistryStore::beginBatch() {
+    if (batchDepth_++ > 0) return;
+    batchLoaded_ = false;
+    batchChanged_ = false;
+}
+
+bool RegistryStore::endBatch() {
+    if (batchDepth_ == 0 || --batchDepth_ > 0) return true;
+    const bool ok = !batchChanged_ || write(batchKeys_, batchNames_, batchEncoding_);
+    batchLoaded_ = false;
+    batchChanged_ = false;
+    batchKeys_.clear();
+    batchNames_.clear();
+    return ok;
+}
+
+bool RegistryStore::write(const Keys& keys, const std::map<std::string, std::string>& names,
+                          Encoding encoding) {
     if (path_.empty()) {
-        memory_ = std::move(keys);
-        memoryNames_ = std::move(names);
+        memory_ = keys;
+        memoryNames_ = names;
         return true;
     }
     // Write a sibling file, flush it to disk, then rename it over the store: a reader or a
@@ -484,6 +523,14 @@ RegistryStore& registry() {
 
 void setRegistry(RegistryStore* store) {
     g_registry = store;
+}
+
+RegistryBatch::RegistryBatch() {
+    registry().beginBatch();
+}
+
+RegistryBatch::~RegistryBatch() {
+    registry().endBatch();
 }
 
 namespace {

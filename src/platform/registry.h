@@ -55,6 +55,11 @@ class RegistryStore {
     // Returns false when the store could not be written; the previous store stands. A store
     // that is there but cannot be read is never written.
     bool set(const std::string& key, const std::string& name, const RegValue& value);
+    // Writes between beginBatch() and endBatch() reach the file once, at the end (reads in
+    // between see them): a window that stores ten values makes one write, not ten, each
+    // waiting for the disk. endBatch() is false when that write failed.
+    void beginBatch();
+    bool endBatch();
 
     // The text of the store, and its parser (exposed for tests and tools).
     using Keys = std::map<std::string, std::map<std::string, std::pair<std::string, RegValue>>>;
@@ -68,9 +73,28 @@ class RegistryStore {
     static void parseText(const std::string& text, Keys& keys,
                           std::map<std::string, std::string>& keyNames);
 
+    bool write(const Keys& keys, const std::map<std::string, std::string>& keyNames,
+               Encoding encoding);
+
     std::string path_;
     Keys memory_;  // in-memory store
     std::map<std::string, std::string> memoryNames_;
+    // A batch: the store as loaded at its first read or write and changed since.
+    int batchDepth_ = 0;
+    mutable bool batchLoaded_ = false;
+    bool batchChanged_ = false;
+    mutable Keys batchKeys_;
+    mutable std::map<std::string, std::string> batchNames_;
+    mutable Encoding batchEncoding_ = Encoding::Plain;
+};
+
+// The registry's writes of a scope made as one (see RegistryStore::beginBatch).
+class RegistryBatch {
+  public:
+    RegistryBatch();
+    ~RegistryBatch();
+    RegistryBatch(const RegistryBatch&) = delete;
+    RegistryBatch& operator=(const RegistryBatch&) = delete;
 };
 
 // The store in use (installed at start-up or by a test).

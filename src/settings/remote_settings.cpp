@@ -101,6 +101,8 @@ RemoteSettings ReadRemoteSettings() {
 }
 
 void WriteRemoteSettings(const RemoteSettings& r) {
+    // One write of the store, not eleven each waiting for the disk: Apply runs on the loop.
+    const platform::RegistryBatch batch;
     const RemoteSettings before = ReadRemoteSettings();
     platform::RegWriteULong(kRoot, kSettingsKey, kRemoteEnabled.name, r.enabled ? 1 : 0, 1);
     platform::RegWriteULong(kRoot, kSettingsKey, kRemotePort.name, static_cast<unsigned>(r.port),

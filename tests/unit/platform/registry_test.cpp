@@ -139,6 +139,27 @@ TEST_F(RegistryFile, ValuesOfEachTypeSurviveARestart) {
     EXPECT_NE(file.find("\"Target Rate\"=hex:00,00,48,42\r\n"), std::string::npos);
 }
 
+// A batch of writes reaches the file once, at its end; reads meanwhile see them.
+TEST_F(RegistryFile, ABatchOfWritesReachesTheFileOnceAtItsEnd) {
+    ASSERT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "Before", 1, 1), kRegOk);
+    const std::string before = readFile(path);
+    {
+        const RegistryBatch batch;
+        EXPECT_EQ(RegWriteULong(REGKEY_HKLM, kKey, "One", 1, 1), kRegOk);
+        EXPECT_EQ(RegWriteString(REGKEY_HKLM, kKey, "Two", "2"), kRegOk);
+        unsigned int one = 0;
+        EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "One", &one, 1), kRegOk);
+        EXPECT_EQ(one, 1u);
+        EXPECT_EQ(readFile(path), before) << "written before the batch ended";
+    }
+    RegistryStore reopened(path.string());
+    setRegistry(&reopened);
+    unsigned int value = 0;
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Before", &value, 1), kRegOk);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "One", &value, 1), kRegOk);
+    EXPECT_EQ(RegReadString(REGKEY_HKLM, kKey, "Two", nullptr, 0, &value), kRegOk);
+}
+
 TEST_F(RegistryFile, MissingOrWrongTypedValuesLeaveTheDestinationAlone) {
     const unsigned char two[2] = {8, 0};
     RegWriteBinary(REGKEY_HKLM, kKey, "Sampling Time", two, 2);
