@@ -152,6 +152,19 @@ void clearInlineAlarmWhenOff() {
     if (g.holding) endHold();
 }
 
+// The pieces of a read in order, each whole as it arrives: a continuation of the reading
+// the last read left unfinished (joined already) is not a piece of its own.
+template <class Fn>
+bool forEachPiece(std::string_view read, std::string_view separators, bool continues, Fn fn) {
+    for (bool first = true; !read.empty(); first = false) {
+        const std::size_t cut = read.find_first_of(separators);
+        const std::string_view piece = read.substr(0, cut);
+        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
+        if (!(first && continues) && fn(piece)) return true;
+    }
+    return false;
+}
+
 // The highest number among the pieces of a read (the joined reading included), NaN when none
 // is one: what the operator is shown, and what switching the trip on is weighed against.
 void notePresentReading(std::string_view joined, std::string_view read,
@@ -160,13 +173,10 @@ void notePresentReading(std::string_view joined, std::string_view read,
     const auto note = [&highest](std::string_view piece) {
         const double p = std::trunc(pressureOf(piece));
         if (!std::isnan(p) && !(p <= highest)) highest = p;
+        return false;
     };
     if (!joined.empty()) note(joined);
-    while (!read.empty()) {
-        const std::size_t cut = read.find_first_of(separators);
-        note(read.substr(0, cut));
-        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
-    }
+    forEachPiece(read, separators, !joined.empty(), note);
     g.readingPsi = highest;
 }
 
@@ -203,16 +213,11 @@ bool CheckInlinePressure(std::string_view read) {
         return false;
     }
 
-    // The joined reading, then every piece of the read at once and whole, as it arrives: an
-    // unterminated "1500.9" trips now.
+    // The joined reading, then every other piece of the read at once and whole, as it
+    // arrives: an unterminated "1500.9" trips now, while "15000\r\n" finishing a kept "0."
+    // is 0.15000 and nothing else.
     if (!joined.empty() && checkPiece(joined)) return true;
-    while (!read.empty()) {
-        const std::size_t cut = read.find_first_of(separators);
-        const std::string_view piece = read.substr(0, cut);
-        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
-        if (checkPiece(piece)) return true;
-    }
-    return false;
+    return forEachPiece(read, separators, !joined.empty(), checkPiece);
 }
 
 void ResetInlineReading() {
