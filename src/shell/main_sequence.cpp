@@ -558,10 +558,13 @@ void RegisterStationStates() {
 void ResetStation() {
     RegisterStationStates();
     modstate::ResetAll();
-    // The link's own wiring (the queues' transmit, the contact commands); the queues are
+    // Start-up's wiring (the queues' transmit, the contact commands, the password's openers,
+    // the keypad's value-only completions), which the modules' resets keep; the queues are
     // created again by start-up.
     ResetLink();
     ResetTxQueues();
+    ResetPasswordWiring();
+    operation::ResetKeypadWiring();
     windows::ClearCallbackBindings();
     BindStationCallbacks();
     windows::RegisterWindowDefinitions();

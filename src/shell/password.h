@@ -21,6 +21,8 @@ using PasswordTargetOpener = void (*)();
 void SetControlModeOpener(PasswordTargetOpener open);
 void SetHardwareWindowOpener(PasswordTargetOpener open);
 void SetRemoteMonitoringOpener(PasswordTargetOpener open);
+// Removes the openers (they are start-up's wiring, which a reset of the modules' state keeps).
+void ResetPasswordWiring();
 
 // Opens the prompt over parent (an earlier prompt is discarded). Callers set PasswordTarget.
 void ShowPasswordPrompt(int parent);
