@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "link/operations.h"
@@ -184,8 +185,21 @@ void notePresentReading(std::string_view joined, std::string_view read,
 
 void LoadInlineTripSettings() {
     InlineTripEnabled = settings::ReadSetting(settings::kInlineOpTrip) != 0 ? 1 : 0;
-    InlineTripValue = settings::ReadInlineTripValue();
+    std::optional<double> refused;
+    InlineTripValue = settings::ReadInlineTripValue(&refused);
     clearInlineAlarmWhenOff();
+    // A value above what the window takes (a store edited by hand, or an older one) is not
+    // used: the operator learns which one, and what trips instead, before anything runs.
+    if (refused) {
+        const std::string text = "The settings store holds an Inline OP Value of " +
+                                 NumberText(*refused, 4) + " psi, above the " +
+                                 NumberText(settings::kInlineTripMaxPsi, 0) +
+                                 " psi the inline trip takes. The inline trip uses " +
+                                 NumberText(static_cast<double>(InlineTripValue), 0) +
+                                 " psi until a value is entered (Setup > Optional Trips...).";
+        journal::Record(journal::kNoPump, journal::Kind::Settings, text);
+        ui::MessagePopup("Inline OP Value", text);
+    }
 }
 
 bool CheckInlinePressure(std::string_view read) {
@@ -282,7 +296,9 @@ bool switchOnConfirmed() {
     const double value = static_cast<double>(InlineTripValue);
     const bool over = g.readingPsi >= value;  // NaN: no present reading
     std::uint32_t stored = 0;
-    if (!over && settings::ReadSetting(settings::kInlineOpValue, stored)) return true;
+    std::optional<double> refused;  // a stored value not taken counts as none entered
+    settings::ReadInlineTripValue(&refused);
+    if (!over && settings::ReadSetting(settings::kInlineOpValue, stored) && !refused) return true;
     const std::string question = over ? "The inline trip is " + PressureText(value) +
                                             " and the blender reads " + PressureText(g.readingPsi) +
                                             ": switching it on idles every pump now. Switch on?"

@@ -177,6 +177,11 @@ void installHooks() {
         return InlineTripHolds() ? RaiseHold::InlineOverpressure : RaiseHold::None;
     });
     InstallCommands();
+    // A zero over the guard, said yes to, asks for the password; a good one zeroes the pump.
+    SetZeroPasswordGate([](int panel) {
+        PasswordTarget = kPasswordTargetZeroAnyway;
+        ShowPasswordPrompt(panel);
+    });
     // A pump whose port comes back while the fleet is held at idle is idled at first contact.
     SetIdleHold([] { return EStopActive() != 0 || InstantIdleCount > 0 || InlineTripHolds(); });
     InstallInlineTrip();

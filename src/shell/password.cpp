@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "operation/commands.h"
 #include "operation/numpadcode.h"
 #include "platform/module_state.h"
 #include "settings/registry_settings.h"
@@ -128,7 +129,9 @@ int passOK(int panel, int, int event, void*, int, int) {
     PasswordTargetOpener open = PasswordTarget == kPasswordTargetControlMode
                                     ? g_wiring.openControlMode
                                 : PasswordTarget == kPasswordTargetRemote ? g_wiring.openRemote
-                                                                          : g_wiring.openHardware;
+                                : PasswordTarget == kPasswordTargetZeroAnyway
+                                    ? operation::ZeroAnywayGranted
+                                    : g_wiring.openHardware;
     if (open != nullptr) open();
     if (panel == g.prompt) g.prompt = 0;
     if (ui::PanelExists(panel)) ui::DiscardPanel(panel);
