@@ -170,7 +170,6 @@ void range(int panel, int control, double min, double max, double step) {
 
 void unitsChanged() {
     ShowAutoUnits();
-    HoldAfterUnitsChange();
     ShowTargetReadout();
 }
 

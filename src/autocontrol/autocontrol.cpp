@@ -304,10 +304,6 @@ void SetAutoCommandObserver(AutoCommandObserver observer) {
     g.observer = observer;
 }
 
-void HoldAfterUnitsChange() {
-    StepCountdown = std::clamp(AutoSettings.SamplingTime, kSamplingMin, kSamplingMax);
-}
-
 void ResetAutoController() {
     g = {};
     ResetWellResistance();

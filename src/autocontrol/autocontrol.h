@@ -4,9 +4,9 @@
 // runs every SamplingTime + 1 ticks of the automatic-control window's timer; the resistance
 // estimate follows the well on every step, whatever the mode.
 //
-// Everything here works in US units (bbl/min, psi): the fleet values are converted at the
-// top of each step, and a change of the display units holds the controller for one
-// sampling period so that no step mixes the two.
+// Everything here works in US units (bbl/min, psi): the fleet values it reads are US sums
+// whatever the display shows, so a change of the display units leaves the next step where
+// it was.
 #pragma once
 
 #include <cstdint>
@@ -78,10 +78,6 @@ double PumpDisplacement(int pump);
 // increase, the set-point before and the one sent. None by default.
 using AutoCommandObserver = void (*)(int pump, bool increase, int before, int after);
 void SetAutoCommandObserver(AutoCommandObserver observer);
-
-// The display units changed: the next step comes a full sampling period later and does
-// not take the fleet values of the switch into the resistance estimate.
-void HoldAfterUnitsChange();
 
 void ResetAutoController();
 

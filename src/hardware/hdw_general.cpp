@@ -55,7 +55,7 @@ struct AiDialogState {
     int pump = -1;
     int channel = 0;
     std::uint16_t kind = 0;
-    int readMode = 0;       // 0 the whole dialog, 1 the low raw reading, 2 the high one
+    BlockRead read;         // mode 0 the whole dialog, 1 the low raw reading, 2 the high one
     bool received = false;  // a block of this pump and channel has filled the dialog
     std::uint8_t block[kAiConfigSize] = {};
     double shown[std::size(kAiFields)] = {};
@@ -68,7 +68,7 @@ struct AiDialogState {
 };
 struct FiDialogState {
     int pump = -1;
-    int readMode = 0;  // 0 the whole dialog, 3 the measured frequency
+    BlockRead read;  // mode 0 the whole dialog, 3 the measured frequency
     bool received = false;
     std::uint8_t block[kFiConfigSize] = {};
     double shown[std::size(kFiFields)] = {};
@@ -182,35 +182,53 @@ void setShown(int panel, int control, double value) {
     AutoPrecisionAI(panel, control);
 }
 
-void showWholeAi(int panel) {
-    const AiDialogState& d = g.ai;
-    float coef[4];
-    for (int i = 0; i < 4; ++i) {
-        coef[i] = wire::getF32(d.block + aiblock::kCoefficients + 4 * i);
-        setShown(panel, AI_COEF0 + i, coef[i]);
+// The block in the analog dialog; with keepEdits only in the fields nobody has changed. The
+// two engineering values keep, beside what they show, the pump's own value for Auto Scale.
+void showAiBlock(int panel, bool keepEdits) {
+    AiDialogState& d = g.ai;
+    ShowBlockFields(panel, kAiFields, d.shown, d.block, keepEdits);
+    const float coef0 = wire::getF32(d.block + aiblock::kCoefficients);
+    const float coef1 = wire::getF32(d.block + aiblock::kCoefficients + 4);
+    const float held[2] = {coef0, static_cast<float>(coef0 + coef1 * kFullScaleCounts)};
+    const int controls[2] = {AI_ENG_LOW, AI_ENG_HIGH};
+    for (int i = 0; i < 2; ++i) {
+        if (keepEdits && !SameNumber(ui::GetCtrlDouble(panel, controls[i]), d.engShown[i]))
+            continue;
+        d.engHeld[i] = held[i];
+        setShown(panel, controls[i], engineeringShown(held[i], d.kind));
+        d.engShown[i] = ui::GetCtrlDouble(panel, controls[i]);
     }
-    g.ai.engHeld[0] = coef[0];
-    g.ai.engHeld[1] = static_cast<float>(coef[0] + coef[1] * kFullScaleCounts);
-    setShown(panel, AI_ENG_LOW, engineeringShown(g.ai.engHeld[0], d.kind));
-    setShown(panel, AI_ENG_HIGH, engineeringShown(g.ai.engHeld[1], d.kind));
-    g.ai.engShown[0] = ui::GetCtrlDouble(panel, AI_ENG_LOW);
-    g.ai.engShown[1] = ui::GetCtrlDouble(panel, AI_ENG_HIGH);
     if (settings::MetricUnits() && d.kind == kSensorDischarge) {
-        for (int c : {AI_ENG_LOW, AI_ENG_HIGH}) {
+        for (int c : controls) {
             ui::SetCtrlAttribute(panel, c, ui::ATTR_PRECISION, 2);
             ui::SetCtrlAttribute(panel, c, ui::ATTR_FORMAT, ui::FMT_DECIMAL);
         }
     }
-    ui::SetCtrlVal(panel, AI_OPTION, static_cast<int>(d.block[aiblock::kOption]));
-    setShown(panel, AI_VALUE32, wire::getF32(d.block + aiblock::kLow));
-    setShown(panel, AI_VALUE28, wire::getF32(d.block + aiblock::kHigh));
-    NoteShown(panel, kAiFields, g.ai.shown);
 }
 
-void showWholeFi(int panel) {
-    ui::SetCtrlVal(panel, FI_OPTION, static_cast<int>(g.fi.block[fiblock::kOption]));
-    setShown(panel, FI_PULSES, wire::getF32(g.fi.block + fiblock::kPulsesPerRev));
-    NoteShown(panel, kFiFields, g.fi.shown);
+// The read buttons take a press only while no read is in flight (and, for the two-point
+// calibration, out of manual mode).
+void showAiReadButtons(int panel) {
+    const bool off = ui::GetCtrlInt(panel, AI_MANUAL) != 0 || g.ai.read.waiting;
+    for (int c : {AI_READ_LOW, AI_READ_HIGH}) ui::SetCtrlAttribute(panel, c, ui::ATTR_DIMMED, off);
+}
+
+const char* rawReadName(int mode) {
+    return mode == 1 ? " (low)" : " (high)";
+}
+
+void startAiRead(int panel, int mode) {
+    if (!StartBlockRead(g.ai.read, mode, panel, AI_TIMER)) return;
+    showAiReadButtons(panel);
+    if (mode != 0)
+        ui::SetCtrlVal(panel, AI_LIVE_COUNTS, std::string("reading") + rawReadName(mode));
+    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(g.ai.channel)});
+}
+
+void startFiRead(int panel, int mode) {
+    if (!StartBlockRead(g.fi.read, mode, panel, FI_TIMER)) return;
+    ui::SetCtrlAttribute(panel, FI_READ, ui::ATTR_DIMMED, 1);
+    SendPumpCommand(g.fi.pump, FiConfigRead{0});
 }
 
 constexpr double kDischargeCalibrationMaxPsi = 25000.0;
@@ -254,9 +272,9 @@ void showLiveReading(int panel) {
 void showManualMode(int panel, bool manual) {
     for (int c = AI_COEF0; c <= AI_COEF3; ++c)
         ui::SetCtrlAttribute(panel, c, ui::ATTR_DIMMED, manual ? 0 : 1);
-    for (int c : {AI_RAW_LOW, AI_RAW_HIGH, AI_ENG_LOW, AI_ENG_HIGH, AI_READ_LOW, AI_READ_HIGH,
-                  AI_AUTOSCALE})
+    for (int c : {AI_RAW_LOW, AI_RAW_HIGH, AI_ENG_LOW, AI_ENG_HIGH, AI_AUTOSCALE})
         ui::SetCtrlAttribute(panel, c, ui::ATTR_DIMMED, manual ? 1 : 0);
+    showAiReadButtons(panel);
 }
 
 int selectAnalog(int event, int channel, std::uint16_t kind, const char* name) {
@@ -358,27 +376,25 @@ void OpenAiDialog(int channel, std::uint16_t sensorKind, const char* name) {
     ui::SetCtrlVal(panel, AI_LIVE_COUNTS, std::string("none yet"));
     showLiveReading(panel);
     ui::SetCtrlAttribute(panel, AI_LIVE_TIMER, ui::ATTR_ENABLED, 1);
-    // The reply fills the dialog when it comes; nothing waits for it.
-    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(channel)});
+    // The reply fills the dialog when it comes; the read buttons wait for it.
+    startAiRead(panel, 0);
 }
 
 void ShowAiConfig(int pump, int channel) {
     const int panel = HardwareDialog(HwDialog::Ai);
     if (panel == 0 || pump != g.ai.pump || channel != g.ai.channel) return;
     std::memcpy(g.ai.block, AiConfig, kAiConfigSize);
+    const int mode = AnswerBlockRead(g.ai.read);
+    showAiReadButtons(panel);
     // Every reply carries the whole block. The first one fills every field whichever reading
-    // was asked for meanwhile (Read Low pressed before the dialog filled), so that no field
-    // is left blank for a write to send.
-    if (g.ai.readMode == 0 || !g.ai.received) showWholeAi(panel);
+    // was asked for (Read Low after a lost opening read), so that no field is left blank for
+    // a write to send; a later one leaves what the technician has changed.
+    if (mode == 0 || !g.ai.received) showAiBlock(panel, g.ai.received);
     g.ai.received = true;
+    if (mode == 0) return;
     const int raw = wire::getU16(g.ai.block + 2);
-    if (g.ai.readMode == 1)
-        ui::SetCtrlVal(panel, AI_RAW_LOW, raw);
-    else if (g.ai.readMode == 2)
-        ui::SetCtrlVal(panel, AI_RAW_HIGH, raw);
-    if (g.ai.readMode == 1 || g.ai.readMode == 2)
-        ui::SetCtrlVal(panel, AI_LIVE_COUNTS,
-                       std::to_string(raw) + (g.ai.readMode == 1 ? " (low)" : " (high)"));
+    ui::SetCtrlVal(panel, mode == 1 ? AI_RAW_LOW : AI_RAW_HIGH, raw);
+    ui::SetCtrlVal(panel, AI_LIVE_COUNTS, std::to_string(raw) + rawReadName(mode));
 }
 
 int AI_Live(int panel, int, int event, void*, int, int) {
@@ -409,17 +425,15 @@ int ManualConfig(int panel, int control, int event, void*, int, int) {
 
 int ReadLowDAC(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Ai)) return 0;
-    g.ai.readMode = 1;
     HoldButton(panel, control, AI_TIMER);
-    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(g.ai.channel)});
+    startAiRead(panel, 1);
     return 0;
 }
 
 int ReadHighDAC(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Ai)) return 0;
-    g.ai.readMode = 2;
     HoldButton(panel, control, AI_TIMER);
-    SendPumpCommand(g.ai.pump, AiConfigRead{static_cast<std::uint8_t>(g.ai.channel)});
+    startAiRead(panel, 2);
     return 0;
 }
 
@@ -454,7 +468,7 @@ int ConfirmAI(int panel, int control, int event, void*, int, int) {
     const AiDialogState& d = g.ai;
     if (!PumpOnLineOrSay(d.pump)) return 0;
     if (!d.received) {
-        SendPumpCommand(d.pump, AiConfigRead{static_cast<std::uint8_t>(d.channel)});
+        startAiRead(panel, 0);
         NotReadYet("Analog Input", d.pump);
         return 0;
     }
@@ -483,11 +497,12 @@ int ConfirmAI(int panel, int control, int event, void*, int, int) {
 int SelectRpm(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || HardwarePanel() == 0) return 0;
     SendPumpCommand(HardwarePump, Op::ReadPumpConfig);
-    if (OpenHardwareDialog(HwDialog::Fi, HW_FI) == 0) return 0;
+    const int panel = OpenHardwareDialog(HwDialog::Fi, HW_FI);
+    if (panel == 0) return 0;
     g.fi = {};
     g.fi.pump = HardwarePump;
     SetHardwareTexts("Pump RPM Setup", " ");
-    SendPumpCommand(g.fi.pump, FiConfigRead{0});
+    startFiRead(panel, 0);
     return 0;
 }
 
@@ -495,18 +510,21 @@ void ShowFiConfig(int pump, int channel) {
     const int panel = HardwareDialog(HwDialog::Fi);
     if (panel == 0 || pump != g.fi.pump || channel != 0) return;
     std::memcpy(g.fi.block, FiConfig, kFiConfigSize);
-    // As in the analog dialog: the first reply fills every field, whatever was asked.
-    if (g.fi.readMode != 3 || !g.fi.received) showWholeFi(panel);
+    const int mode = AnswerBlockRead(g.fi.read);
+    ui::SetCtrlAttribute(panel, FI_READ, ui::ATTR_DIMMED, 0);
+    // As in the analog dialog: the first reply fills every field, whatever was asked; a
+    // later one leaves what the technician has changed.
+    if (mode != 3 || !g.fi.received)
+        ShowBlockFields(panel, kFiFields, g.fi.shown, g.fi.block, g.fi.received);
     g.fi.received = true;
-    if (g.fi.readMode == 3)
+    if (mode == 3)
         ui::SetCtrlVal(panel, FI_FREQUENCY, static_cast<double>(wire::getU16(g.fi.block + 6)));
 }
 
 int ReadFrequency(int panel, int control, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || panel != HardwareDialog(HwDialog::Fi)) return 0;
-    g.fi.readMode = 3;
     HoldButton(panel, control, FI_TIMER);
-    SendPumpCommand(g.fi.pump, FiConfigRead{0});
+    startFiRead(panel, 3);
     return 0;
 }
 
@@ -524,7 +542,7 @@ int ConfirmFI(int panel, int control, int event, void*, int, int) {
     HoldButton(panel, control, FI_TIMER);
     if (!PumpOnLineOrSay(g.fi.pump)) return 0;
     if (!g.fi.received) {
-        SendPumpCommand(g.fi.pump, FiConfigRead{0});
+        startFiRead(panel, 0);
         NotReadYet("Frequency Input", g.fi.pump);
         return 0;
     }
@@ -612,14 +630,24 @@ int Pump_Alarms_Show(int, int event, void*, int, int) {
 }
 
 int AI_Timer(int panel, int control, int event, void*, int, int) {
-    if (event == ui::EVENT_TIMER_TICK)
-        ReleaseButtons(panel, control, {AI_READ_LOW, AI_READ_HIGH, AI_AUTOSCALE, AI_SEND, AI_OK});
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    ReleaseButtons(panel, control, {AI_READ_LOW, AI_READ_HIGH, AI_AUTOSCALE, AI_SEND, AI_OK});
+    if (panel != HardwareDialog(HwDialog::Ai) ||
+        !BlockReadLost(g.ai.read, g.ai.pump, WireCode::AiConfig, panel, control))
+        return 0;
+    showAiReadButtons(panel);
+    if (g.ai.read.mode != 0)
+        ui::SetCtrlVal(panel, AI_LIVE_COUNTS,
+                       std::string("no reply") + rawReadName(g.ai.read.mode));
     return 0;
 }
 
 int FI_Timer(int panel, int control, int event, void*, int, int) {
-    if (event == ui::EVENT_TIMER_TICK)
-        ReleaseButtons(panel, control, {FI_READ, FI_AUTOSCALE, FI_SEND, FI_OK});
+    if (event != ui::EVENT_TIMER_TICK) return 0;
+    ReleaseButtons(panel, control, {FI_READ, FI_AUTOSCALE, FI_SEND, FI_OK});
+    if (panel == HardwareDialog(HwDialog::Fi) &&
+        BlockReadLost(g.fi.read, g.fi.pump, WireCode::FiConfig, panel, control))
+        ui::SetCtrlAttribute(panel, FI_READ, ui::ATTR_DIMMED, 0);
     return 0;
 }
 

@@ -9,7 +9,9 @@
 // a controller unless it came from that controller and channel. An input write changes in
 // that copy only the fields the technician changed (or that Auto Scale worked out); every
 // other byte goes back as the pump sent it. Until a block has come, OK, Send and SET send
-// nothing and say so.
+// nothing and say so. An input dialog has one read in flight at a time (its read buttons
+// dimmed meanwhile), so that each reply fills the reading that was asked; a later reply of
+// the whole block fills only the fields nobody has changed.
 #pragma once
 
 #include <cstdint>

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "common/wire.h"
-
 #include "link/pump_session.h"
+#include "link/tx_queue.h"
+#include "operation/panels.h"
 #include "platform/journal.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
@@ -21,6 +22,47 @@ namespace hardware {
 void NoteShown(int panel, std::span<const BlockField> fields, std::span<double> shown) {
     for (std::size_t i = 0; i < fields.size() && i < shown.size(); ++i)
         shown[i] = ui::GetCtrlDouble(panel, fields[i].control);
+}
+
+void ShowBlockFields(int panel, std::span<const BlockField> fields, std::span<double> shown,
+                     const std::uint8_t* block, bool keepEdits) {
+    for (std::size_t i = 0; i < fields.size() && i < shown.size(); ++i) {
+        const int control = fields[i].control;
+        if (keepEdits && !SameNumber(ui::GetCtrlDouble(panel, control), shown[i])) continue;
+        if (fields[i].byte) {
+            ui::SetCtrlVal(panel, control, static_cast<int>(block[fields[i].offset]));
+        } else {
+            ui::SetCtrlVal(panel, control,
+                           static_cast<double>(wire::getF32(block + fields[i].offset)));
+            operation::AutoPrecisionAI(panel, control);
+        }
+        shown[i] = ui::GetCtrlDouble(panel, control);
+    }
+}
+
+bool StartBlockRead(BlockRead& read, int mode, int panel, int timer) {
+    if (read.waiting) return false;
+    read = {true, mode};
+    ui::SetCtrlAttribute(panel, timer, ui::ATTR_ENABLED, 1);
+    return true;
+}
+
+int AnswerBlockRead(BlockRead& read) {
+    const int mode = read.waiting ? read.mode : 0;
+    read.waiting = false;
+    return mode;
+}
+
+bool BlockReadLost(BlockRead& read, int pump, WireCode code, int panel, int timer) {
+    if (!read.waiting) return false;
+    for (int i = 0; i < QueuedItems(pump); ++i) {
+        if (QueuedCode(pump, i) == code) {
+            ui::SetCtrlAttribute(panel, timer, ui::ATTR_ENABLED, 1);
+            return false;
+        }
+    }
+    read.waiting = false;
+    return true;
 }
 
 bool SameNumber(double a, double b) {

@@ -6,14 +6,17 @@
 #include "link/operations.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
+#include "operation/alarm_annunciation.h"
 #include "operation/detail_view.h"
 #include "operation/display_ids.h"
+#include "operation/numpadcode.h"
 #include "operation/pumpgroup.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 #include "ui/windows/window_support.h"
 
 using namespace pumplink;
@@ -37,9 +40,14 @@ constexpr Button kSpeedButtons[] = {{kPosStepUpLarge, SpeedStep::UpLarge},
 struct CommandsState {
     SpeedInterlock interlock;
     double refusalUntil[kBankCount] = {};  // Timer() when each bank's refusal line goes
+    // The zero the operator said yes to over the guard, while the password is asked: the
+    // pump and the reading (psi) he was asked about.
+    int zeroAnywayPump = -1;
+    double zeroAnywayPsi = 0.0;
     bool operator==(const CommandsState&) const = default;
 };
 CommandsState g;
+ZeroPasswordGate zeroPasswordGate = nullptr;  // wiring, not state
 
 bool interlockInstalled() {
     const SpeedInterlock& i = g.interlock;
@@ -147,26 +155,68 @@ int Change_RPMs(int panel, int control, int event, void*, int, int) {
     return 0;
 }
 
-void ZeroPressures(const std::vector<int>& pumps) {
+void ZeroPressures(const std::vector<int>& pumps, int askAbout) {
     std::string refused;
+    bool ask = false;
     for (int pump : pumps) {
-        if (dischargePsi(pump) > kZeroRefusedAbovePsi) {
-            refused += (refused.empty() ? "" : ", ") + std::to_string(pump + 1);
-            continue;
+        const double psi = dischargePsi(pump);
+        if (!(psi > kZeroRefusedAbovePsi)) {
+            SendPumpCommand(pump, Op::ZeroPressure);
+        } else if (pump == askAbout && zeroPasswordGate != nullptr) {
+            ask = true;
+        } else {
+            refused += (refused.empty() ? "" : ", ") + windows::UnitLabel(pump) + " (" +
+                       PressureText(static_cast<float>(psi)) + ")";
         }
-        SendPumpCommand(pump, Op::ZeroPressure);
     }
     if (!refused.empty())
-        ui::MessagePopup("Zero Pressure", "Pump " + refused +
-                                              " not zeroed: its discharge reads above 100 PSI "
-                                              "(0.7 MPa). Zero a pump only with its line "
-                                              "vented.");
+        ui::MessagePopup("Zero Pressure",
+                         "Pump " + refused + " not zeroed: the discharge reads above " +
+                             PressureText(static_cast<float>(kZeroRefusedAbovePsi)) +
+                             ". Zero a pump only with its line vented; a transducer that has "
+                             "drifted is zeroed from its detail view.");
+    if (!ask) return;
+    const double psi = dischargePsi(askAbout);
+    const std::string question = windows::PumpName(askAbout) + " reads " +
+                                 PressureText(static_cast<float>(psi)) + ". Zero it anyway?";
+    if (ui::ConfirmPopup("Zero Pressure", question) != 1) return;
+    g.zeroAnywayPump = askAbout;
+    g.zeroAnywayPsi = psi;
+    zeroPasswordGate(DetailPanel);
+}
+
+void ZeroAnywayGranted() {
+    const int pump = g.zeroAnywayPump;
+    const double asked = g.zeroAnywayPsi;
+    g.zeroAnywayPump = -1;
+    if (pump < 0 || pump >= kPumpCount) return;
+    const std::string name = windows::PumpName(pump);
+    if (!PumpRowEnabled(pump)) {
+        ui::MessagePopup("Zero Pressure", name + " is off line: not zeroed.");
+        return;
+    }
+    const double psi = dischargePsi(pump);
+    if (!(psi <= asked + kZeroRefusedAbovePsi)) {
+        ui::MessagePopup("Zero Pressure", name + " now reads " +
+                                              PressureText(static_cast<float>(psi)) + ", not the " +
+                                              PressureText(static_cast<float>(asked)) +
+                                              " it read when asked: not zeroed.");
+        return;
+    }
+    journal::Record(
+        pump, journal::Kind::Command,
+        "Zero discharge pressure at " + NumberText(psi, 0) + " psi, over the guard, by password");
+    SendPumpCommand(pump, Op::ZeroPressure);
+}
+
+void SetZeroPasswordGate(ZeroPasswordGate gate) {
+    zeroPasswordGate = gate;
 }
 
 int Zero_Discharge_Pressure(int, int, int event, void*, int, int) {
     if (event != ui::EVENT_COMMIT || !shownPump()) return 0;
     journal::Record(CurrentPump, journal::Kind::Command, "Zero discharge pressure");
-    ZeroPressures(PumpOrGroupTargets(CurrentPump));
+    ZeroPressures(PumpOrGroupTargets(CurrentPump), CurrentPump);
     return 0;
 }
 

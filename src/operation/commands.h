@@ -15,8 +15,9 @@
 
 namespace operation {
 
-// Above this discharge (psi) a pump is not zeroed: its offset would take up the pressure
-// in the line and move its trip point up by as much.
+// Above this discharge (psi) a pump is not zeroed unasked: its offset would take up the
+// pressure in the line and move its trip point up by as much. A transducer that has drifted
+// that far is zeroed on purpose: asked about, behind the system password.
 constexpr double kZeroRefusedAbovePsi = 100.0;
 
 // The journal's text of a speed button: "STOP", "Speed up (large step)"...
@@ -26,8 +27,18 @@ int Zero_Discharge_Pressure(int panel, int control, int event, void* data, int e
 int Clear_Totals(int panel, int control, int event, void* data, int e1, int e2);
 
 // Zeroes the discharge pressure of each pump that reads no pressure; the others are named
-// in one message.
-void ZeroPressures(const std::vector<int>& pumps);
+// with their readings in one message, except askAbout (the pump of the detail view), for
+// which the operator is asked "Pump 3A reads 150 psi. Zero it anyway?" (No the default); a
+// yes asks for the system password through the gate. The fleet-wide zero asks about none.
+void ZeroPressures(const std::vector<int>& pumps, int askAbout = -1);
+// The system password was given for the zero asked about: the pump is zeroed and the journal
+// records its reading, unless it has gone off line or its reading has risen since the
+// question (the yes was for the reading the operator saw).
+void ZeroAnywayGranted();
+// Asks for the system password over the panel; a good one calls ZeroAnywayGranted. Wiring
+// installed at start-up, kept by a reset; without it nothing is zeroed over the guard.
+using ZeroPasswordGate = void (*)(int panel);
+void SetZeroPasswordGate(ZeroPasswordGate gate);
 
 // What the speed buttons ask of the safety modules, installed at start-up. Without all
 // four no press raises a pump (the station does not start without them).

@@ -45,11 +45,12 @@ struct KeypadState {
     std::string text;
     int width = windows::kNumpadWidth;
     int height = windows::kNumpadHeight;
-    std::vector<KeypadCompletion> valueOnly;
     bool operator==(const KeypadState&) const = default;
 };
 
 KeypadState g;
+// Start-up's wiring, not the run's state: the completions that take the number only.
+std::vector<KeypadCompletion> g_valueOnly;
 }  // namespace
 
 double& KeypadValue = g.KeypadValue;
@@ -156,7 +157,7 @@ void press(Key key, char digit = '0') {
 
 bool valueOnly(KeypadCompletion done) {
     if (done == nullptr) return false;
-    for (KeypadCompletion f : g.valueOnly)
+    for (KeypadCompletion f : g_valueOnly)
         if (f == done) return true;
     return false;
 }
@@ -280,7 +281,11 @@ void ClearKeypadCompletion() {
 }
 
 void RegisterValueOnlyCompletion(KeypadCompletion done) {
-    if (done != nullptr && !valueOnly(done)) g.valueOnly.push_back(done);
+    if (done != nullptr && !valueOnly(done)) g_valueOnly.push_back(done);
+}
+
+void ResetKeypadWiring() {
+    g_valueOnly.clear();
 }
 
 int SetNumString(int, int control, int event, void*, int, int) {

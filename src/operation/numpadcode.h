@@ -59,6 +59,8 @@ void ClearKeypadCompletion();
 // A completion that takes the number through KeypadValue: on OK the edited field is left
 // as it was (the trip points show only what the pump reports back).
 void RegisterValueOnlyCompletion(KeypadCompletion done);
+// Forgets them (start-up's wiring, which a reset of the modules' state keeps).
+void ResetKeypadWiring();
 
 // Keypad window callbacks.
 int SetNumString(int panel, int control, int event, void* data, int e1, int e2);

@@ -33,6 +33,10 @@ struct Chatter {
     bool chattering = false;
     int counted = 0;               // changes since the last minute report
     std::int64_t reportDueMs = 0;  // of the next minute report
+    // Its state goes to the file at most once a second while it chatters: when it last went,
+    // and whether a later change has not gone yet.
+    std::int64_t savedAtMs = 0;
+    bool unsaved = false;
     bool operator==(const Chatter&) const = default;
 };
 
@@ -232,6 +236,17 @@ std::string chatterText(const Alarm& a, const std::string& what, int changes) {
            (changes == 1 ? " change" : " changes") + " in the last minute, now " + stateWord(a);
 }
 
+Alarm alarmNow(const AlarmKey& key);
+
+// The state of a chattering alarm into the file, at most once a second, so that a restart in
+// the middle of chattering resumes the state it had.
+void saveChattering(const AlarmKey& key, Chatter& c, std::int64_t t) {
+    if (!c.unsaved || t - c.savedAtMs < kChatterSaveMs) return;
+    if (g.store != nullptr) g.store->saveAlarmState(alarmNow(key));
+    c.savedAtMs = t;
+    c.unsaved = false;
+}
+
 // A change of a condition's state, with the rule for chattering conditions: the first
 // kChatterLimit changes within a window are each an event; the next one is recorded at
 // once as the start of chattering, and from then on the changes are counted and reported
@@ -243,6 +258,8 @@ void changeAlarm(const AlarmKey& key, const Alarm& now, const std::string& text)
     while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs) c.changes.pop_front();
     if (c.chattering) {
         ++c.counted;
+        c.unsaved = true;
+        saveChattering(key, c, t);
         changed();  // the state changed: the bank windows' count follows it at once
         return;
     }
@@ -273,6 +290,7 @@ void reportChatter() {
         Chatter& c = it->second;
         while (!c.changes.empty() && c.changes.front() <= t - kChatterWindowMs)
             c.changes.pop_front();
+        saveChattering(it->first, c, t);
         if (c.chattering && t >= c.reportDueMs) {
             Alarm a = alarmNow(it->first);
             a.timeMs = nowMs();

@@ -91,6 +91,9 @@ class Store {
     virtual std::string lastError() const = 0;
     // The alarms that were not Normal at the last committed change.
     virtual std::vector<Alarm> alarms() = 0;
+    // An alarm's state on its own, without an event (a chattering alarm's changes are
+    // counted, not journalled one by one); a Normal alarm is removed.
+    virtual bool saveAlarmState(const Alarm& alarm) = 0;
     // The epoch of the file in use (stamped on every event it gives back).
     virtual std::int64_t epoch() const { return 0; }
     // True once the store found its file damaged (by a statement, or by the check that
@@ -162,6 +165,7 @@ const char* AlarmStateText(AlarmState state);
 inline constexpr int kChatterLimit = 10;
 inline constexpr std::int64_t kChatterWindowMs = 60000;
 inline constexpr int kCalmLimit = 3;
+inline constexpr std::int64_t kChatterSaveMs = 1000;
 void SetAlarm(int pump, Kind kind, const std::string& name, const std::string& text = {});
 void ClearAlarm(int pump, Kind kind, const std::string& name, const char* clearedText = nullptr);
 AlarmState StateOf(int pump, Kind kind, const std::string& name);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "link/operations.h"
@@ -152,6 +153,19 @@ void clearInlineAlarmWhenOff() {
     if (g.holding) endHold();
 }
 
+// The pieces of a read in order, each whole as it arrives: a continuation of the reading
+// the last read left unfinished (joined already) is not a piece of its own.
+template <class Fn>
+bool forEachPiece(std::string_view read, std::string_view separators, bool continues, Fn fn) {
+    for (bool first = true; !read.empty(); first = false) {
+        const std::size_t cut = read.find_first_of(separators);
+        const std::string_view piece = read.substr(0, cut);
+        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
+        if (!(first && continues) && fn(piece)) return true;
+    }
+    return false;
+}
+
 // The highest number among the pieces of a read (the joined reading included), NaN when none
 // is one: what the operator is shown, and what switching the trip on is weighed against.
 void notePresentReading(std::string_view joined, std::string_view read,
@@ -160,13 +174,10 @@ void notePresentReading(std::string_view joined, std::string_view read,
     const auto note = [&highest](std::string_view piece) {
         const double p = std::trunc(pressureOf(piece));
         if (!std::isnan(p) && !(p <= highest)) highest = p;
+        return false;
     };
     if (!joined.empty()) note(joined);
-    while (!read.empty()) {
-        const std::size_t cut = read.find_first_of(separators);
-        note(read.substr(0, cut));
-        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
-    }
+    forEachPiece(read, separators, !joined.empty(), note);
     g.readingPsi = highest;
 }
 
@@ -174,8 +185,21 @@ void notePresentReading(std::string_view joined, std::string_view read,
 
 void LoadInlineTripSettings() {
     InlineTripEnabled = settings::ReadSetting(settings::kInlineOpTrip) != 0 ? 1 : 0;
-    InlineTripValue = settings::ReadInlineTripValue();
+    std::optional<double> refused;
+    InlineTripValue = settings::ReadInlineTripValue(&refused);
     clearInlineAlarmWhenOff();
+    // A value above what the window takes (a store edited by hand, or an older one) is not
+    // used: the operator learns which one, and what trips instead, before anything runs.
+    if (refused) {
+        const std::string text = "The settings store holds an Inline OP Value of " +
+                                 NumberText(*refused, 4) + " psi, above the " +
+                                 NumberText(settings::kInlineTripMaxPsi, 0) +
+                                 " psi the inline trip takes. The inline trip uses " +
+                                 NumberText(static_cast<double>(InlineTripValue), 0) +
+                                 " psi until a value is entered (Setup > Optional Trips...).";
+        journal::Record(journal::kNoPump, journal::Kind::Settings, text);
+        ui::MessagePopup("Inline OP Value", text);
+    }
 }
 
 bool CheckInlinePressure(std::string_view read) {
@@ -203,16 +227,11 @@ bool CheckInlinePressure(std::string_view read) {
         return false;
     }
 
-    // The joined reading, then every piece of the read at once and whole, as it arrives: an
-    // unterminated "1500.9" trips now.
+    // The joined reading, then every other piece of the read at once and whole, as it
+    // arrives: an unterminated "1500.9" trips now, while "15000\r\n" finishing a kept "0."
+    // is 0.15000 and nothing else.
     if (!joined.empty() && checkPiece(joined)) return true;
-    while (!read.empty()) {
-        const std::size_t cut = read.find_first_of(separators);
-        const std::string_view piece = read.substr(0, cut);
-        read = cut == std::string_view::npos ? std::string_view{} : read.substr(cut + 1);
-        if (checkPiece(piece)) return true;
-    }
-    return false;
+    return forEachPiece(read, separators, !joined.empty(), checkPiece);
 }
 
 void ResetInlineReading() {
@@ -277,7 +296,9 @@ bool switchOnConfirmed() {
     const double value = static_cast<double>(InlineTripValue);
     const bool over = g.readingPsi >= value;  // NaN: no present reading
     std::uint32_t stored = 0;
-    if (!over && settings::ReadSetting(settings::kInlineOpValue, stored)) return true;
+    std::optional<double> refused;  // a stored value not taken counts as none entered
+    settings::ReadInlineTripValue(&refused);
+    if (!over && settings::ReadSetting(settings::kInlineOpValue, stored) && !refused) return true;
     const std::string question = over ? "The inline trip is " + PressureText(value) +
                                             " and the blender reads " + PressureText(g.readingPsi) +
                                             ": switching it on idles every pump now. Switch on?"

@@ -180,10 +180,14 @@ void WriteTimeout2() {
     WriteSetting(kTimeout2, kTimeout2.missing);
 }
 
-float ReadInlineTripValue() {
+float ReadInlineTripValue(std::optional<double>* refusedPsi) {
     const double psi = static_cast<double>(ReadSetting(kInlineOpValue)) / 10000.0;
+    if (refusedPsi != nullptr) refusedPsi->reset();
     // A stored value outside what the window accepts reads as missing.
-    if (psi > kInlineTripMaxPsi) return static_cast<float>(kInlineOpValue.missing / 10000.0);
+    if (psi > kInlineTripMaxPsi) {
+        if (refusedPsi != nullptr) *refusedPsi = psi;
+        return static_cast<float>(kInlineOpValue.missing / 10000.0);
+    }
     return static_cast<float>(psi);
 }
 

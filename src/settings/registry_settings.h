@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/journal.h"
@@ -88,11 +89,11 @@ std::uint32_t LimitTimeout1(std::uint32_t value);
 void WriteTimeout1(std::uint32_t value);
 // "Timeout2" is always 60.
 void WriteTimeout2();
-// "Inline OP Value" in psi.
-// The inline trip point in psi: stored as psi x 10000; missing, or above kInlineTripMaxPsi,
-// it reads as 1000 psi.
+// "Inline OP Value": the inline trip point in psi, stored as psi x 10000. Missing, or above
+// kInlineTripMaxPsi, it reads as 1000 psi; a stored value above the bound is then given in
+// refusedPsi (when asked for), so that start-up can say which value it did not take.
 constexpr double kInlineTripMaxPsi = 25000.0;
-float ReadInlineTripValue();
+float ReadInlineTripValue(std::optional<double>* refusedPsi = nullptr);
 void WriteInlineTripValue(float psi);
 
 // The system password ("pwd"): when missing, "5927" is written and used. A store that

@@ -177,6 +177,11 @@ void installHooks() {
         return InlineTripHolds() ? RaiseHold::InlineOverpressure : RaiseHold::None;
     });
     InstallCommands();
+    // A zero over the guard, said yes to, asks for the password; a good one zeroes the pump.
+    SetZeroPasswordGate([](int panel) {
+        PasswordTarget = kPasswordTargetZeroAnyway;
+        ShowPasswordPrompt(panel);
+    });
     // A pump whose port comes back while the fleet is held at idle is idled at first contact.
     SetIdleHold([] { return EStopActive() != 0 || InstantIdleCount > 0 || InlineTripHolds(); });
     InstallInlineTrip();
@@ -558,10 +563,13 @@ void RegisterStationStates() {
 void ResetStation() {
     RegisterStationStates();
     modstate::ResetAll();
-    // The link's own wiring (the queues' transmit, the contact commands); the queues are
+    // Start-up's wiring (the queues' transmit, the contact commands, the password's openers,
+    // the keypad's value-only completions), which the modules' resets keep; the queues are
     // created again by start-up.
     ResetLink();
     ResetTxQueues();
+    ResetPasswordWiring();
+    operation::ResetKeypadWiring();
     windows::ClearCallbackBindings();
     BindStationCallbacks();
     windows::RegisterWindowDefinitions();

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "operation/commands.h"
 #include "operation/numpadcode.h"
 #include "platform/module_state.h"
 #include "settings/registry_settings.h"
@@ -21,12 +22,17 @@ struct PasswordState {
     int PasswordTarget = kPasswordTargetControlMode;
     int prompt = 0;  // the open prompt, 0 when closed
     int change = 0;  // the open change dialog, 0 when closed
-    PasswordTargetOpener openControlMode = nullptr;
-    PasswordTargetOpener openHardware = nullptr;
-    PasswordTargetOpener openRemote = nullptr;
     bool operator==(const PasswordState&) const = default;
 };
 PasswordState g;
+
+// Start-up's wiring, not the run's state: the windows behind the targets.
+struct PasswordWiring {
+    PasswordTargetOpener openControlMode = nullptr;
+    PasswordTargetOpener openHardware = nullptr;
+    PasswordTargetOpener openRemote = nullptr;
+};
+PasswordWiring g_wiring;
 }  // namespace
 
 int& PasswordTarget = g.PasswordTarget;
@@ -71,15 +77,19 @@ void showStars(int panel, int field, int stars) {
 }  // namespace
 
 void SetControlModeOpener(PasswordTargetOpener open) {
-    g.openControlMode = open;
+    g_wiring.openControlMode = open;
 }
 
 void SetHardwareWindowOpener(PasswordTargetOpener open) {
-    g.openHardware = open;
+    g_wiring.openHardware = open;
 }
 
 void SetRemoteMonitoringOpener(PasswordTargetOpener open) {
-    g.openRemote = open;
+    g_wiring.openRemote = open;
+}
+
+void ResetPasswordWiring() {
+    g_wiring = {};
 }
 
 void ShowPasswordPrompt(int parent) {
@@ -116,9 +126,12 @@ int passOK(int panel, int, int event, void*, int, int) {
         ui::SetCtrlVal(panel, windows::PWD_VALUE, 0.0);
         return 0;
     }
-    PasswordTargetOpener open = PasswordTarget == kPasswordTargetControlMode ? g.openControlMode
-                                : PasswordTarget == kPasswordTargetRemote    ? g.openRemote
-                                                                             : g.openHardware;
+    PasswordTargetOpener open = PasswordTarget == kPasswordTargetControlMode
+                                    ? g_wiring.openControlMode
+                                : PasswordTarget == kPasswordTargetRemote ? g_wiring.openRemote
+                                : PasswordTarget == kPasswordTargetZeroAnyway
+                                    ? operation::ZeroAnywayGranted
+                                    : g_wiring.openHardware;
     if (open != nullptr) open();
     if (panel == g.prompt) g.prompt = 0;
     if (ui::PanelExists(panel)) ui::DiscardPanel(panel);

@@ -13,6 +13,9 @@ namespace shell {
 extern int& PasswordTarget;
 constexpr int kPasswordTargetControlMode = -1;
 constexpr int kPasswordTargetRemote = -2;  // the remote-monitoring settings
+// The zero of a pump whose discharge reads above the guard, which the operator said yes to
+// (operation::ZeroAnywayGranted).
+constexpr int kPasswordTargetZeroAnyway = -3;
 
 // The windows behind the two targets, each installed by the module that owns it without
 // touching the other. Until one is installed, a correct password for it only closes the
@@ -21,6 +24,8 @@ using PasswordTargetOpener = void (*)();
 void SetControlModeOpener(PasswordTargetOpener open);
 void SetHardwareWindowOpener(PasswordTargetOpener open);
 void SetRemoteMonitoringOpener(PasswordTargetOpener open);
+// Removes the openers (they are start-up's wiring, which a reset of the modules' state keeps).
+void ResetPasswordWiring();
 
 // Opens the prompt over parent (an earlier prompt is discarded). Callers set PasswordTarget.
 void ShowPasswordPrompt(int parent);

@@ -411,14 +411,38 @@ TEST_F(Shots, SettingsWindows) {
     shootWindow(view.window(shell::ControlModePanel()), "control_mode.png");
 }
 
+// The calibration dialog as it opens, and waiting for a Read Low the pump does not answer:
+// both read buttons dimmed, the counts saying what is being read.
 TEST_F(Shots, HardwareWindowAndCalibration) {
     ArrangeBankWindows();
     hardware::OpenHardwareWindow(3);
     tap(view.widget(hardware::HardwarePanel(), HW_SELECT_DISCHARGE));
     settle(0.5);
     shootWindow(view.window(hardware::HardwarePanel()), "hardware_window.png");
-    shootWindow(view.window(hardware::HardwareDialog(hardware::HwDialog::Ai)),
-                "calibration_discharge_pressure.png");
+    const int dialog = hardware::HardwareDialog(hardware::HwDialog::Ai);
+    shootWindow(view.window(dialog), "calibration_discharge_pressure.png");
+    fleet->unit(hardware::HardwarePump).setFailure({.silent = true});
+    tap(view.widget(dialog, AI_READ_LOW));
+    settle(0.5);
+    ASSERT_EQ(ui::GetCtrlAttributeInt(dialog, AI_READ_HIGH, ui::ATTR_DIMMED), 1);
+    shootWindow(view.window(dialog), "calibration_reading.png");
+}
+
+// A transducer that has drifted: Zero on the detail view of a pump that reads 150 psi asks
+// before it zeroes (No the default; a yes asks for the system password).
+TEST_F(Shots, ZeroItAnyway) {
+    constexpr int pump = 4;  // 3A
+    fleet->unit(pump).setDischargeOverride(150.0);
+    settle(2.0);
+    tap(view.widget(BankPanel[0], BankRow[pump][kPosDetail]));
+    settle(1.0);
+    watcher.script.push_back([this](QDialog* d) {
+        shoot("zero_it_anyway.png");
+        d->reject();
+    });
+    tap(view.widget(DetailPanel, DETAIL_ZERO_PRESSURE));
+    settle();
+    ASSERT_EQ(watcher.seen.size(), 1u);
 }
 
 }  // namespace

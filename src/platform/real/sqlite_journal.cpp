@@ -613,6 +613,11 @@ bool SqliteJournal::step(sqlite3_stmt* statement) {
     return false;
 }
 
+bool SqliteJournal::saveAlarmState(const journal::Alarm& alarm) {
+    if (saveAlarm_ == nullptr) return false;
+    return saveAlarm(alarm, 0);  // the raising event the row has stays its own
+}
+
 bool SqliteJournal::saveAlarm(const journal::Alarm& a, std::int64_t eventId) {
     const char* kind = journal::KindName(a.kind);
     sqlite3_stmt* st = a.state == journal::AlarmState::Normal ? removeAlarm_ : saveAlarm_;

@@ -73,6 +73,11 @@ class SqliteJournal : public journal::Store {
     bool failed(int rc);
     bool saveAlarm(const journal::Alarm& alarm, std::int64_t eventId);
     bool saveAlarms(const std::vector<journal::Alarm>& alarms);
+
+  public:
+    bool saveAlarmState(const journal::Alarm& alarm) override;
+
+  private:
     bool openFile(const std::string& path, std::string& notice, std::vector<journal::Alarm>& carried);
     void startThreads(const std::string& path);
     void stopThreads();

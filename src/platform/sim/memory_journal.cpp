@@ -7,13 +7,16 @@ bool MemoryJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     event.id = events.empty() ? 1 : events.back().id + 1;
     event.epoch = fileEpoch;
     events.push_back(event);
-    if (alarm != nullptr) {
-        const auto key = std::make_tuple(alarm->pump, static_cast<int>(alarm->kind), alarm->name);
-        if (alarm->state == journal::AlarmState::Normal)
-            alarms_.erase(key);
-        else
-            alarms_[key] = *alarm;
-    }
+    return alarm == nullptr || saveAlarmState(*alarm);
+}
+
+bool MemoryJournal::saveAlarmState(const journal::Alarm& alarm) {
+    if (failWrites || damagedFile) return false;
+    const auto key = std::make_tuple(alarm.pump, static_cast<int>(alarm.kind), alarm.name);
+    if (alarm.state == journal::AlarmState::Normal)
+        alarms_.erase(key);
+    else
+        alarms_[key] = alarm;
     return true;
 }
 

@@ -32,6 +32,7 @@ class MemoryJournal : public journal::Store {
         return damagedFile ? "database disk image is malformed" : failWrites ? "disk I/O error" : "";
     }
     std::vector<journal::Alarm> alarms() override;
+    bool saveAlarmState(const journal::Alarm& alarm) override;
     std::int64_t epoch() const override { return fileEpoch; }
     bool damaged() const override { return damagedFile; }
     bool startAfresh(const std::vector<journal::Alarm>& alarms, std::string& report) override;

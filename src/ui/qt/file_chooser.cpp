@@ -54,8 +54,16 @@ QString patternSuffix(const QString& pattern) {
     return suffix;
 }
 
-QString proposedFileName(const QDateTime& now, const QString& suffix) {
-    return now.toString("yyyy-MM-dd_HHmm") + suffix;
+QString proposedFileName(const QDateTime& now, const QString& suffix, const QDir& folder) {
+    const auto taken = [&folder](const QString& name) {
+        return QFileInfo::exists(folder.filePath(name));
+    };
+    const QString minute = now.toString("yyyy-MM-dd_HHmm") + suffix;
+    if (!taken(minute)) return minute;
+    const QString second = now.toString("yyyy-MM-dd_HHmmss");
+    QString name = second + suffix;
+    for (int n = 2; taken(name); ++n) name = second + "-" + QString::number(n) + suffix;
+    return name;
 }
 
 QString fileNameRefusal(const QString& name, const QDir& folder, bool save) {
@@ -142,7 +150,7 @@ TouchFileChooser::TouchFileChooser(const QString& title, const QString& director
         if (keyboard_ && keyboard_->isVisible()) keyboard_->reject();
     });
     fill(pattern);
-    setName(save ? proposedFileName(now, suffix_) : QString());
+    setName(save ? proposedFileName(now, suffix_, folder_) : QString());
 }
 
 // The folder's files that match the pattern, newest first (by name where two are as new).

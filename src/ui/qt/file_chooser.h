@@ -21,8 +21,10 @@ namespace ui::qt {
 
 // The extension a pattern such as "*.csv" asks for (".csv"); empty for "*", "*.*" or none.
 QString patternSuffix(const QString& pattern);
-// The name proposed for a new file: the date and time ("2026-12-07_0815") and the suffix.
-QString proposedFileName(const QDateTime& now, const QString& suffix);
+// The name proposed for a new file in the folder, never one it holds: the date and time
+// ("2026-12-07_0815") and the suffix; with the seconds ("2026-12-07_081542") when that name is
+// taken, then with a number ("2026-12-07_081542-2").
+QString proposedFileName(const QDateTime& now, const QString& suffix, const QDir& folder);
 // Why a name cannot be taken in the folder, in the operator's words; empty when it can.
 QString fileNameRefusal(const QString& name, const QDir& folder, bool save);
 

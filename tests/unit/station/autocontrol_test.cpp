@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "autocontrol/auto_panel.h"
 #include "operation/display_prefs.h"
@@ -200,6 +201,38 @@ TEST_F(AutoControl, ATargetOutOfReachIsSaidOnceAndNothingIsSentForIt) {
     journal::SetStore(nullptr);
 }
 
+// The controller works in US units whatever the display shows: a units switch at any moment
+// between two steps leaves the next step at its time (random moments, fixed seeds).
+TEST_F(AutoControl, AUnitsSwitchLeavesTheNextStepAtItsTime) {
+    startEight();
+    holdRate(80.0);
+    const double period = AutoSettings.SamplingTime + 1.0;  // ticks of 1 s
+    // Advances to the next step (the countdown starts again) and gives its time.
+    const auto nextStep = [this] {
+        for (int last = StepCountdown, ticks = 0; ticks < 1000; ++ticks) {
+            loop.advance(0.02);
+            if (StepCountdown > last) return loop.now();
+            last = StepCountdown;
+        }
+        return -1.0;
+    };
+    double step = nextStep();
+    bool metric = false;
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::mt19937 rng(seed);
+        for (int i = 0; i < 3; ++i) {
+            const double phase = std::uniform_real_distribution<double>(0.0, period - 0.05)(rng);
+            loop.advance(phase);
+            metric = !metric;
+            ui::SelectMenu(menuBar(), metric ? MENU_UNITS_METRIC : MENU_UNITS_US, BankPanel[0]);
+            const double next = nextStep();
+            EXPECT_NEAR(next - step, period, 0.03) << "seed " << seed << ", switch at " << phase;
+            step = next;
+        }
+    }
+    EXPECT_TRUE(AutoModeActive());
+}
+
 TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
     settings::WriteSetting(settings::kTargetPressure, 20000.0f);
     settings::WriteSetting(settings::kRateTolerance, 0.5f);
@@ -233,14 +266,12 @@ TEST_F(AutoControl, SettingsComeBackLimitedAndMetricEntriesDoNotDrift) {
     EXPECT_NEAR(AutoSettings.TargetRate, 12.5794f, 1e-4);
     EXPECT_FALSE(ui::FindCtrl(AutoPanel, AUTO_PENDING)->visible);
 
-    // A radio button alone changes nothing, and the window says what runs; a units switch
-    // holds the controller a period.
+    // A radio button alone changes nothing, and the window says what runs.
     ui::Press(AutoModePage, MODE_PRESSURE);
     EXPECT_EQ(AutoSettings.AutoMode, kAutoRate);
     EXPECT_EQ(ui::GetCtrlText(AutoPanel, AUTO_ACTIVE), "Active: Hold Rate 2 m3/min");
     ui::SelectMenu(menuBar(), MENU_UNITS_US, BankPanel[0]);
     EXPECT_EQ(ui::GetCtrlText(AutoPanel, AUTO_ACTIVE), "Active: Hold Rate 12.58 bbl/min");
-    EXPECT_EQ(StepCountdown, AutoSettings.SamplingTime);
     EXPECT_EQ(ui::GetCtrlText(AutoModePage, MODE_LIMIT_PRESSURE_UNITS), "PSI");
     // The keypad says the field, its range and the unit beside it, in the units now shown.
     ui::Press(AutoModePage, MODE_TARGET_PRESSURE);

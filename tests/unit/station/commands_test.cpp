@@ -10,8 +10,10 @@
 #include "link/tx_queue.h"
 #include "operation/detail_view.h"
 #include "operation/power_switches.h"
+#include "platform/sim/memory_journal.h"
 #include "safety/estop.h"
 #include "shell/msg.h"
+#include "shell/password.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
@@ -199,29 +201,70 @@ TEST_F(Commands, ExitSaysWhenTheRunningPumpsTrip) {
     EXPECT_FALSE(loop.quitRequested());
 }
 
-TEST_F(Commands, ZeroingNeedsAVentedLineAndItsOwnChannelsReply) {
-    fleet->unit(0).setSpeedSetpoint(1200);  // pumping: the line is under pressure
-    loop.advance(6.0);
-    ASSERT_GT(PumpTable[0].DischargePressure, 100.0f);
-    CurrentPump = 0;
-    ui::Press(DetailPanel, windows::DETAIL_ZERO_PRESSURE);
+// A pump reading above 100 psi is not zeroed unasked: the detail view asks (No the default),
+// a yes needs the system password, and a reading that rose meanwhile is not zeroed; the
+// fleet-wide zero names it with its reading and asks nothing. A vented pump is zeroed at
+// once: channel 4 read, then written back with the offset taken.
+TEST_F(Commands, ZeroingNeedsAVentedLineOrThePasswordAndItsOwnChannelsReply) {
+    platform::MemoryJournal events;
+    journal::SetStore(&events);
+    fleet->unit(0).setDischargeOverride(3000.0);  // a drifted transducer
+    loop.advance(2.0);
+    const auto zero = [this](int pump, bool yes) {
+        popups.clear();
+        popups.answerConfirm(yes);
+        CurrentPump = static_cast<std::uint8_t>(pump);
+        ui::Press(DetailPanel, windows::DETAIL_ZERO_PRESSURE);
+        loop.advance(1.0);
+    };
+    const auto password = [this](const char* typed) {
+        const int prompt = PasswordPromptPanel();
+        ASSERT_NE(prompt, 0);
+        ui::Press(prompt, windows::PWD_STARS);
+        keypadEnter(typed);
+        ui::Press(prompt, windows::PWD_OK);
+        loop.advance(1.0);
+    };
+    zero(0, false);
+    ASSERT_EQ(popups.shown().size(), 1u);
+    EXPECT_EQ(popups.shown()[0].kind, ui::ScriptedPopups::Kind::Confirm);
+    EXPECT_EQ(popups.shown()[0].text, "Pump 1A reads 3000 psi. Zero it anyway?");
+    EXPECT_EQ(PasswordPromptPanel(), 0);
+    zero(0, true);
+    password("1234");
+    EXPECT_EQ(popups.count("Access Denied"), 1);
+    fleet->unit(0).setDischargeOverride(3375.0);  // the line pressurised while he typed
     loop.advance(1.0);
-    EXPECT_EQ(popups.count("Zero Pressure"), 1);
-    EXPECT_EQ(commandsTo(0, 0x01), 0);
+    password("5927");
+    EXPECT_EQ(popups.shown().back().text,
+              "Pump 1A now reads 3375 psi, not the 3000 psi it read when asked: not zeroed.");
+    EXPECT_EQ(shortRequests(0, 0x01) + commandsTo(0, 0x01), 0);
 
-    // A stopped pump on a vented line: read channel 4, write it back with the offset taken.
-    CurrentPump = 1;
-    ui::Press(DetailPanel, windows::DETAIL_ZERO_PRESSURE);
+    menu(windows::MENU_ZERO_PRESSURES);
+    popups.clear();
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
     loop.advance(1.0);
-    EXPECT_EQ(shortRequests(1, 0x01), 1);
+    ASSERT_EQ(popups.shown().size(), 1u) << "nothing asked";
+    EXPECT_EQ(popups.shown()[0].text.rfind("Pump 1A (3375 psi) not zeroed", 0), 0u);
+    EXPECT_EQ(shortRequests(0, 0x01), 0);
+    EXPECT_EQ(shortRequests(1, 0x01), 1) << "the vented pumps are zeroed";
     ASSERT_EQ(commandsTo(1, 0x01), 1);
     EXPECT_EQ(heard.back().data.size(), 44u);
+
+    zero(0, true);
+    password("5927");
+    EXPECT_EQ(shortRequests(0, 0x01), 1);
+    EXPECT_EQ(commandsTo(0, 0x01), 1);
+    EXPECT_EQ(events.countOf(journal::Kind::Command, 0,
+                             "Zero discharge pressure at 3375 psi, over the guard, by password"),
+              1);
 
     CurrentPump = kNoPump;
     heard.clear();
     ui::Press(DetailPanel, windows::DETAIL_CLEAR_TOTALS);
     loop.advance(0.5);
     EXPECT_TRUE(heard.empty()) << "no pump shown, nothing sent";
+    journal::SetStore(nullptr);
 }
 
 TEST_F(Commands, FleetCommandsActOnlyOnConfirm) {

@@ -222,6 +222,18 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
     ui::SetCtrlVal(ai, AI_ENG_LOW, 10.0);
     ui::Press(ai, AI_AUTOSCALE);
     EXPECT_FLOAT_EQ(static_cast<float>(ui::GetCtrlDouble(ai, AI_COEF0)), 1450.3774f);
+    // The block read again after the controller's span changed: the value typed stays, the
+    // one left alone shows the new span and scales from the pump's own 20575 psi.
+    auto block = fleet->unit(0).aiConfig(4);
+    pumpsim::putF32(block, 16, 5.0f);
+    fleet->unit(0).setAiConfig(4, block);
+    SendPumpCommand(0, AiConfigRead{4});
+    loop.advance(0.5);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_ENG_LOW), 10.0);
+    EXPECT_NEAR(ui::GetCtrlDouble(ai, AI_ENG_HIGH), 20575.0 * 0.0068948, 1e-3);
+    ui::Press(ai, AI_AUTOSCALE);
+    EXPECT_EQ(static_cast<float>(ui::GetCtrlDouble(ai, AI_COEF1)),
+              (20575.0f - 10.0f * 145.03774f) / 4095.0f);
 
     // 100 degC and 50 degC go out as 212 and 122 degF, in block order; code 14 has no unit.
     const int motor = open(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
@@ -392,35 +404,63 @@ TEST_F(Hardware, IdentificationsGoOnlyToPumpsShownOnLineAtOpening) {
     EXPECT_EQ(fleet->unit(2).pumpId(), "ABCDEFGH");
 }
 
-// The technician does not wait for the dialog to fill: Read Low at once, Read High, Auto
-// Scale, OK. Only the coefficients change on the controller; what he left alone goes back as
-// the pump last sent it, even where that is no longer what the dialog showed.
-TEST_F(Hardware, TwoPointCalibrationStartedAtOnceWritesBackOnlyTheCoefficients) {
+// One read in flight per dialog, so that each reply fills the reading that was asked: the
+// read buttons wait (dimmed) for the opening read, Read High for Read Low's reply or its
+// time-out. A later reply of the whole block (another read of the channel) leaves what the
+// technician changed, and what he left alone goes back as the pump last sent it.
+TEST_F(Hardware, EachReadIsAnsweredAndALaterReplyKeepsTheTechniciansEntries) {
     start();
     setUpInputBlocks(fleet->unit(2));
     const int ai = openAtOnce(openHardware(2), HW_SELECT_DISCHARGE, HwDialog::Ai);
     ASSERT_NE(ai, 0);
+    const auto readsWait = [ai] {
+        return ui::GetCtrlAttributeInt(ai, AI_READ_LOW, ui::ATTR_DIMMED) +
+               ui::GetCtrlAttributeInt(ai, AI_READ_HIGH, ui::ATTR_DIMMED);
+    };
+    EXPECT_EQ(readsWait(), 2) << "the opening read in flight";
     fleet->unit(2).setDischargeOverride(1000.0);
+    loop.advance(0.5);
+    EXPECT_EQ(readsWait(), 0);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_OPTION), 1);
     ui::Press(ai, AI_READ_LOW);
+    ui::Press(ai, AI_READ_HIGH);
+    EXPECT_EQ(readsWait(), 2);
+    EXPECT_EQ(ui::GetCtrlText(ai, AI_LIVE_COUNTS), "reading (low)");
     loop.advance(0.5);
     const int low = 800 + 1000 * 3200 / 15000;
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), low);
-    EXPECT_EQ(ui::GetCtrlInt(ai, AI_OPTION), 1) << "the first reply fills every field";
-    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_VALUE28), 15000.0);
-    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_VALUE32), 250.0);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 0) << "Low's reply is not taken for High";
 
-    // Value A changes on the controller meanwhile (from its own panel).
-    auto before = fleet->unit(2).aiConfig(4);
-    pumpsim::putF32(before, 32, 275.0f);
-    fleet->unit(2).setAiConfig(4, before);
+    // A read the pump never answers holds the buttons until it times out in the queue.
     fleet->unit(2).setDischargeOverride(9000.0);
+    fleet->unit(2).setFailure({.silent = true});
+    ui::Press(ai, AI_READ_HIGH);
+    loop.advance(0.5);
+    EXPECT_EQ(readsWait(), 2);
+    loop.advance(2.0 * ReplyTimeout);
+    EXPECT_EQ(readsWait(), 0);
+    EXPECT_EQ(ui::GetCtrlText(ai, AI_LIVE_COUNTS), "no reply (high)");
+    fleet->unit(2).setFailure({});
+    loop.advance(2.0 * ReplyTimeout);
     ui::Press(ai, AI_READ_HIGH);
     loop.advance(0.5);
     const int high = 800 + 9000 * 3200 / 15000;
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), low);
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), high);
+
+    // Value A changes on the controller (from its own panel) while the technician types a
+    // Value B and the two values; the block is read again meanwhile.
+    auto before = fleet->unit(2).aiConfig(4);
+    pumpsim::putF32(before, 32, 275.0f);
+    fleet->unit(2).setAiConfig(4, before);
+    ui::SetCtrlVal(ai, AI_VALUE28, 20000.0);
     ui::SetCtrlVal(ai, AI_ENG_LOW, 1000.0);
     ui::SetCtrlVal(ai, AI_ENG_HIGH, 9000.0);
+    SendPumpCommand(2, AiConfigRead{4});
+    loop.advance(0.5);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_VALUE32), 275.0);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_VALUE28), 20000.0);
+    EXPECT_EQ(ui::GetCtrlDouble(ai, AI_ENG_HIGH), 9000.0);
     ui::Press(ai, AI_AUTOSCALE);
     ui::Press(ai, AI_OK);
     loop.advance(0.5);
@@ -429,9 +469,9 @@ TEST_F(Hardware, TwoPointCalibrationStartedAtOnceWritesBackOnlyTheCoefficients) 
     const auto after = fleet->unit(2).aiConfig(4);
     EXPECT_EQ(bytes(after, 0, 2), bytes(before, 0, 2)) << "channel and option byte";
     EXPECT_EQ(bytes(after, 4, 8), bytes(before, 4, 8));
-    EXPECT_EQ(bytes(after, 28, 44), bytes(before, 28, 44)) << "Value B, Value A and the rest";
-    EXPECT_EQ(f32(after, 28), 15000.0f);
+    EXPECT_EQ(f32(after, 28), 20000.0f);
     EXPECT_EQ(f32(after, 32), 275.0f);
+    EXPECT_EQ(bytes(after, 36, 44), bytes(before, 36, 44));
     const float slope = 8000.0f / static_cast<float>(high - low);
     EXPECT_FLOAT_EQ(f32(after, 16), slope);
     EXPECT_FLOAT_EQ(f32(after, 12), 1000.0f - static_cast<float>(low) * slope);
@@ -505,6 +545,7 @@ TEST_F(Hardware, PulsesPerRevolutionWriteKeepsTheRestOfThePumpsBlock) {
     const auto before = fleet->unit(2).fiConfig(0);
     const int fi = openAtOnce(openHardware(2), HW_SELECT_RPM, HwDialog::Fi);
     ASSERT_NE(fi, 0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(fi, FI_READ, ui::ATTR_DIMMED), 1) << "the opening read";
     ui::Press(fi, FI_READ);
     ui::SetCtrlVal(fi, FI_SPEED, 1800.0);
     ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
@@ -515,6 +556,7 @@ TEST_F(Hardware, PulsesPerRevolutionWriteKeepsTheRestOfThePumpsBlock) {
     EXPECT_TRUE(writes(2, 0x03).empty());
     EXPECT_EQ(ui::GetCtrlInt(fi, FI_OPTION), 1) << "the first reply fills every field";
     EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 60.0);
+    EXPECT_EQ(ui::GetCtrlAttributeInt(fi, FI_READ, ui::ATTR_DIMMED), 0);
 
     ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
     ui::Press(fi, FI_AUTOSCALE);

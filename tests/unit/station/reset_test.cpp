@@ -21,6 +21,8 @@
 #include "platform/module_state.h"
 #include "safety/estop.h"
 #include "shell/msg.h"
+#include "settings/registry_settings.h"
+#include "shell/control_mode.h"
 #include "shell/password.h"
 #include "shell/splash.h"
 #include "ui/windows/entry_windows.h"
@@ -140,6 +142,16 @@ TEST_F(Reset, AStationUsedAndResetStartsLikeAFreshOne) {
                       kConfirmIdleAll);
     ui::Press(ConfirmDialogPanel(), CONFIRM_YES);
     EXPECT_EQ(g_hookCalls, 0);
+
+    // Start-up's wiring is no run state: a reset of the modules after start-up leaves each
+    // fresh, and the password still opens the control-mode settings.
+    modstate::ResetAll();
+    EXPECT_THAT(modstate::NotFresh(), testing::IsEmpty());
+    PasswordTarget = kPasswordTargetControlMode;
+    ShowPasswordPrompt(0);
+    ui::SetCtrlVal(PasswordPromptPanel(), PWD_VALUE, std::stod(settings::ReadPassword()));
+    ui::Press(PasswordPromptPanel(), PWD_OK);
+    EXPECT_NE(ControlModePanel(), 0);
 }
 
 // Every module that keeps state says so beside it (VNK_MODULE_STATE...); a module whose

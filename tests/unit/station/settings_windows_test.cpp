@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "link/pump_table.h"
 #include "operation/numpadcode.h"
+#include "platform/sim/memory_journal.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
 #include "shell/control_mode.h"
@@ -99,6 +101,33 @@ TEST_F(SettingsWindows, OptionalTripsLimitTheValueAndSendTheWordToEveryPump) {
     const int again = OptionalTripsPanel();
     EXPECT_EQ(ui::GetCtrlInt(again, TRIPS_CONTROLLER_TRIP), 1);
     EXPECT_EQ(ui::GetCtrlInt(again, TRIPS_INLINE_ENABLED), 1);
+}
+
+// A stored inline value above what the window takes is not used, and the operator hears at
+// start which value it was and what trips meanwhile; switching the trip on then asks, as
+// for a value nobody entered.
+TEST_F(SettingsWindows, AnInlineValueOutOfRangeInTheStoreIsToldAtStart) {
+    platform::MemoryJournal events;
+    journal::SetStore(&events);
+    storeDword("Inline OP Value", 300005000);
+    start();
+    const std::string text =
+        "The settings store holds an Inline OP Value of 30000.5 psi, above the 25000 psi the "
+        "inline trip takes. The inline trip uses 1000 psi until a value is entered (Setup > "
+        "Optional Trips...).";
+    int told = 0;
+    for (const auto& shown : startUpPopups) told += shown.title == "Inline OP Value" ? 1 : 0;
+    EXPECT_EQ(told, 1);
+    EXPECT_NE(std::find_if(startUpPopups.begin(), startUpPopups.end(),
+                           [&](const auto& shown) { return shown.text == text; }),
+              startUpPopups.end());
+    EXPECT_EQ(events.countOf(journal::Kind::Settings, journal::kNoPump, text), 1);
+    EXPECT_FLOAT_EQ(InlineTripValue, 1000.0f);
+    ui::SelectMenu(menuBar(), MENU_OPTIONAL_TRIPS, BankPanel[0]);
+    ui::Operate(OptionalTripsPanel(), TRIPS_INLINE_ENABLED, 1.0);
+    EXPECT_EQ(popups.count("Inline OP Trip"), 1);
+    EXPECT_EQ(InlineTripEnabled, 0) << "No, the default";
+    journal::SetStore(nullptr);
 }
 
 TEST_F(SettingsWindows, ControlModeLimitsTheTimeOutAndRefusesALinkPort) {

@@ -442,6 +442,15 @@ TEST_F(StopPaths, AnInlineReadingCutAnywhereStillTrips) {
     EXPECT_FALSE(CheckInlinePressure("0"));
     EXPECT_TRUE(CheckInlinePressure("0.9\r\n")) << "joined over three reads";
 
+    // The end of a cut reading is judged joined to its start, never alone; a whole reading
+    // still trips.
+    ResetInlineReading();
+    ASSERT_FALSE(CheckInlinePressure("1400.0\r\n"));
+    EXPECT_FALSE(CheckInlinePressure("0."));
+    EXPECT_FALSE(CheckInlinePressure("15000\r\n")) << "0.15000";
+    EXPECT_EQ(InlineReadingPsi(), 0.0) << "and shown as such";
+    EXPECT_TRUE(CheckInlinePressure("15000\r\n"));
+
     ResetInlineReading();  // a peer that sends no terminator
     EXPECT_FALSE(CheckInlinePressure("1400"));
     EXPECT_FALSE(CheckInlinePressure("1400"));

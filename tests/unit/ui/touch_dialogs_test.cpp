@@ -446,6 +446,12 @@ TEST_F(TouchDialogs, TheChooserListsTheFolderNewestFirstAndProposesTheDateAndTim
     auto any = chooser(true, "*");
     EXPECT_EQ(any->name(), "2026-12-07_0815");
     EXPECT_EQ(listed(any->list()).size(), 4u) << "every file, no folder";
+
+    // Never a name the folder holds: the seconds, then a number.
+    file("2026-12-07_0815.csv", 1);
+    EXPECT_EQ(chooser(true)->name(), "2026-12-07_081542.csv");
+    file("2026-12-07_081542.csv", 1);
+    EXPECT_EQ(chooser(true)->name(), "2026-12-07_081542-2.csv");
 }
 
 TEST_F(TouchDialogs, ATapOnAListedFileChoosesIt) {
