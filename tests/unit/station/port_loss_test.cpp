@@ -324,9 +324,11 @@ TEST_F(PortLoss, APumpBackDuringAnEStopIsIdledAtFirstContact) {
 }
 
 // The operator's answer to the message that another unit answers on a port: the test acts
-// while the message is open, and its return is the OK.
+// while the message is open, and its return is the OK. In use while it lives.
 class OkLater : public ui::ScriptedPopups {
   public:
+    explicit OkLater(ui::PopupBackEnd& after) : after_(after) { ui::setPopupBackEnd(this); }
+    ~OkLater() override { ui::setPopupBackEnd(&after_); }
     std::function<void()> whileOpen;
     int opened = 0;
     void message(const std::string& title, const std::string& text) override {
@@ -335,6 +337,9 @@ class OkLater : public ui::ScriptedPopups {
         ++opened;
         if (whileOpen) whileOpen();
     }
+
+  private:
+    ui::PopupBackEnd& after_;
 };
 
 // A restart with another unit behind COM5, then the units behind COM3 and COM4 swapped by a
@@ -358,8 +363,7 @@ TEST_F(PortLoss, AnotherUnitBehindAPortGetsNoRaiseUntilTheOperatorConfirmsIt) {
     for (int p = 0; p < kPumps; ++p)
         EXPECT_EQ(settings::ReadUnitSeen(p), fleet->unit(p).pumpId()) << "kept, pump " << p + 1;
 
-    OkLater answers;
-    ui::setPopupBackEnd(&answers);
+    OkLater answers(popups);
     const int a = 2, b = 3, partner = 5;  // pumps 3 and 4 on COM3 and COM4; pump 6
     const auto press = [](int pump, int position) {
         ui::Press(BankPanel[BankOf(pump)], BankRow[pump][position]);
