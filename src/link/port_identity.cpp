@@ -64,9 +64,10 @@ void showMessages() {
     while (!g.unsaid.empty()) {
         const std::vector<Unsaid> said = std::exchange(g.unsaid, {});
         std::string text, pumps;
-        for (const Unsaid& u : said) {
-            text += u.line + "\n";
-            pumps += (pumps.empty() ? "" : ", ") + windows::PumpName(u.pump);
+        for (std::size_t i = 0; i < said.size(); ++i) {
+            text += said[i].line + "\n";
+            pumps += (i == 0 ? "" : i + 1 == said.size() ? " and " : ", ") +
+                     windows::PumpName(said[i].pump);
         }
         text += "Until OK, " + pumps + " cannot be sped up; STOP, step-down and power-off work.";
         ui::MessagePopup(kAnotherUnitTitle, text);
