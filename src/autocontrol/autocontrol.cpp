@@ -5,6 +5,7 @@
 
 #include "autocontrol/wellresistance.h"
 #include "link/operations.h"
+#include "link/port_identity.h"
 #include "link/pump_table.h"
 #include "operation/panels.h"
 #include "platform/module_state.h"
@@ -106,8 +107,11 @@ double truncated(float v) {
     return std::trunc(static_cast<double>(v));
 }
 
+// A pump whose port answers as another unit not yet confirmed is left to the others: its
+// raises would be refused.
 bool canSpeedUp(int pump) {
-    return qualifies(pump) && PumpTable[pump].Tripped == 0 && ManualSpeedAllowed(pump);
+    return qualifies(pump) && PumpTable[pump].Tripped == 0 && ManualSpeedAllowed(pump) &&
+           !UnitUnconfirmed(pump);
 }
 
 // The new set-point goes to the pump by the path of every speed command of the station's

@@ -13,6 +13,7 @@
 #include "platform/trace.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
+#include "ui/windows/bank_window.h"
 
 namespace pumplink {
 
@@ -117,6 +118,21 @@ int holderOf(int port, int entry) {
     return -1;
 }
 
+// The port an entry is given: a pump's from the port configuration, the output's its own.
+int assignedPort(int entry) {
+    return entry < kPumpCount ? PumpTable[entry].ConfiguredComPort : PumpTable[entry].ComPort;
+}
+
+// Whether the entry must leave its port alone: another entry holds it open, or a lower entry
+// is given it. The lower entry keeps its assignment whether or not its own open succeeded, so
+// a port that failed for it (or appears later) never goes to the pump behind it.
+bool portTakenFrom(int entry, int port) {
+    if (holderOf(port, entry) >= 0) return true;
+    for (int j = 0; j < entry; ++j)
+        if (assignedPort(j) == port) return true;
+    return false;
+}
+
 // Opens a port with the link's settings and installs the receive callback.
 int openWithCallback(int port, bool flushBeforeCallback) {
     const int result = platform::OpenComConfig(port, "", kBaud, kParityNone, kDataBits, kStopBits,
@@ -147,9 +163,9 @@ void setUpOpenedPort(int entry) {
 
 // Steps shared by the open-all pass and the single reopen: take the configured port,
 // refuse a port another entry holds open, try to open with the attempts left, set the port
-// up. The open-all pass opens entries in order after closing them all, so a lower entry
-// keeps a port that a higher one repeats; a single reopen is refused by any holder, lower or
-// higher, since two pumps on one port would hear each other's commands.
+// up. A lower entry keeps a port that a higher one repeats, whether or not it could open it;
+// a single reopen is refused besides by any holder, lower or higher, since two pumps on one
+// port would hear each other's commands.
 void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
@@ -157,7 +173,7 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     PumpTable[entry].PortConfig.Mode = 0;
     PumpTable[entry].PortConfig.Lost = false;  // a new assignment ends the wait for the old
     if (r.ComPort == 0) return;
-    if (holderOf(r.ComPort, entry) >= 0) {
+    if (portTakenFrom(entry, r.ComPort)) {
         reportDuplicate(r.ComPort);
         return;
     }
@@ -265,15 +281,17 @@ std::string DescribeLostCommand(int pump, const LostCommand& command) {
     return "speed command (" + rpm + ")";
 }
 
-void PortLost(int port, const char* reason) {
+bool PortLost(int port, const char* reason) {
     const int entry = holderOf(port, -1);
-    if (entry < 0) return;  // not a pump's or the output's (the E-stop input sees its own)
+    if (entry < 0) return false;  // not a pump's or the output's (the E-stop input sees its own)
     PumpRecord& r = PumpTable[entry];
     r.PortConfig.Mode = 0;
     r.PortConfig.Lost = true;
     const int pump = entry < kPumpCount ? entry : journal::kNoPump;
     TRACE(link, "%s: %s lost: %s", entryName(entry).c_str(), comName(port).c_str(), reason);
-    const std::string text = "Port lost: " + comName(port) + " (" + reason + ")";
+    const std::string text = comName(port) + " lost (" + reason +
+                             "): " + (pump != journal::kNoPump ? windows::PumpName(pump)
+                                                                : std::string("Output"));
     if (pump != journal::kNoPump && r.Online != 0 && r.VfdOn != 0 && r.MotorRpm > 0.0f)
         journal::SetAlarm(pump, journal::Kind::Link, lostAlarmName(port), text);
     else
@@ -290,6 +308,7 @@ void PortLost(int port, const char* reason) {
         r.Online = 0;
     }
     if (g.hooks.lost) g.hooks.lost(entry, port, undelivered);
+    return true;
 }
 
 int PortRetryTimer(int, int, int event, void*, int, int) {

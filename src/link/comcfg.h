@@ -64,8 +64,10 @@ int WaitForPorts(int panel, int control, int event, void* data, int e1, int e2);
 
 // A port whose device went away (the serial back end's report): the entry that held it open
 // is closed and marked Lost, its pump taken off line, its queue emptied and every speed
-// command in it reported as not delivered. A port no entry holds is left alone.
-void PortLost(int port, const char* reason);
+// command in it reported as not delivered. The loss is one journal line naming what the port
+// served ("COM5 lost (hang-up): Pump 3A"); true then. A port no entry holds is left alone
+// (false: the E-stop input's port, say, keeps the serial back end's own line).
+bool PortLost(int port, const char* reason);
 // Timer callback, every kPortRetrySeconds: each lost port is tried once, quietly; one that
 // opens is set up as at start-up and its pump polled for first contact.
 int PortRetryTimer(int panel, int control, int event, void* data, int e1, int e2);

@@ -9,6 +9,7 @@ void registerState_tx_queue();
 void registerState_pump_session();
 void registerState_operations();
 void registerState_comcfg();
+void registerState_port_identity();
 
 void RegisterLinkStates() {
     registerState_pump_table();
@@ -17,6 +18,7 @@ void RegisterLinkStates() {
     registerState_pump_session();
     registerState_operations();
     registerState_comcfg();
+    registerState_port_identity();
 }
 
 }  // namespace pumplink

@@ -12,6 +12,7 @@
 #include "link/comcfg.h"
 #include "link/decoder.h"
 #include "link/link_states.h"
+#include "link/port_identity.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
@@ -137,7 +138,7 @@ SpeedResult raiseVerdict(int pump, long long rpm) {
         SendShortCommand(pump, WireCode::ThrottleConfig, 0);
         return SpeedResult::RefusedNoCeiling;
     }
-    const RaiseHold hold = g.raiseGate != nullptr ? g.raiseGate(pump) : RaiseHold::None;
+    const RaiseHold hold = RaiseHeld(pump);
     if (g.raiseGate == nullptr || hold != RaiseHold::None) {
         TRACE(ops, "pump %d: raise refused by the gate", pump + 1);
         journal::Record(pump, journal::Kind::Command,
@@ -392,6 +393,7 @@ void run(int pump, const ThrottleConfigWrite& w) {
 
 void run(int pump, const PumpIdWrite& w) {
     std::memcpy(PumpTable[pump].PumpId, w.id.data(), kPumpIdSize);
+    IdentityWritten(pump, std::string(w.id.data(), strnlen(w.id.data(), kPumpIdSize - 1)));
     SendDataCommand(pump, WireCode::WritePumpId, 0, 0,
                     bytesOf(PumpTable[pump].PumpId, kPumpIdSize));
 }
@@ -507,7 +509,9 @@ void SetCeilingRefusal(CeilingRefusal show) {
 }
 
 RaiseHold RaiseHeld(int pump) {
-    return g.raiseGate != nullptr ? g.raiseGate(pump) : RaiseHold::None;
+    const RaiseHold fleet = g.raiseGate != nullptr ? g.raiseGate(pump) : RaiseHold::None;
+    if (fleet != RaiseHold::None) return fleet;
+    return UnitUnconfirmed(pump) ? RaiseHold::UnitUnconfirmed : RaiseHold::None;
 }
 
 const char* RaiseHoldText(RaiseHold hold) {
@@ -516,6 +520,8 @@ const char* RaiseHoldText(RaiseHold hold) {
             return "E-stop";
         case RaiseHold::InlineOverpressure:
             return "inline overpressure";
+        case RaiseHold::UnitUnconfirmed:
+            return "another unit on its port";
         case RaiseHold::None:
             break;
     }

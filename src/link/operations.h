@@ -124,21 +124,25 @@ enum class SpeedResult : std::uint8_t {
     NotSent,           // no such pump, or its row is dimmed (not on line)
 };
 
-// What holds every raise of the fleet back: an emergency stop, or the inline overpressure
-// trip from its trip until a reading below its value.
-enum class RaiseHold : std::uint8_t { None, EStop, InlineOverpressure };
-// The journal's name of a hold: "E-stop", "inline overpressure" ("" for none).
+// What holds a raise back: for the whole fleet an emergency stop, or the inline overpressure
+// trip from its trip until a reading below its value; for one pump, another unit answering on
+// its port until the operator confirms it (port_identity.h).
+enum class RaiseHold : std::uint8_t { None, EStop, InlineOverpressure, UnitUnconfirmed };
+// The journal's name of a hold: "E-stop", "inline overpressure", "another unit on its port"
+// ("" for none).
 const char* RaiseHoldText(RaiseHold hold);
 
 // A speed command raises the pump when its speed is above the present command (the pump's
 // RpmSetpoint), whichever button or controller asked for it. A raise goes only to a pump
 // whose MaxRpm is finite and above 0 (else the refusal hook, and its limits are asked for)
 // and only while the gate holds nothing back; with no gate installed nothing is raised. The
-// gate is safety's, installed at start-up: it names what holds the fleet.
+// gate is safety's, installed at start-up: it names what holds the fleet; a pump whose unit is
+// not confirmed is held besides.
 using RaiseGate = RaiseHold (*)(int pump);
 void SetRaiseGate(RaiseGate gate);
 bool RaiseGateInstalled();
-// What the gate holds back now (None without a gate: the refusal is then the link's own).
+// What holds the pump's raises now: the gate's hold, else the pump's own (None without a gate
+// and without the pump's own: the refusal is then the link's).
 RaiseHold RaiseHeld(int pump);
 // Where a raise refused for want of a known maximum speed is said: on the window the
 // operator pressed (operation's, installed at start-up). None: a message says it.

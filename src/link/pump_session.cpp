@@ -6,6 +6,7 @@
 
 #include "common/wire.h"
 #include "link/decoder.h"
+#include "link/port_identity.h"
 #include "link/tx_queue.h"
 #include "platform/event_loop.h"
 #include "platform/journal.h"
@@ -75,6 +76,9 @@ void decodeReply(int entry, WireCode code, std::uint8_t argument1,
             break;
         case WireCode::PumpConfig:
             if (h.showPumpConfig) h.showPumpConfig(entry);
+            break;
+        case WireCode::PumpId:
+            if (entry < kPumpCount) IdentityRead(entry);
             break;
         case WireCode::NetworkInfo:
             if (h.showNetworkInfo) h.showNetworkInfo(entry);
@@ -214,6 +218,9 @@ void PumpCameOnline(int pump) {
     if (g.hooks.bringFracOffline) g.hooks.bringFracOffline(0, pump);
     if (g_commands.cameOnline != nullptr) g_commands.cameOnline(pump);
     PumpTable[pump].AdoptSpeed = 1;
+    // Whoever answers now may not be the unit that answered before (adapters renamed, a
+    // cable moved): its identification, asked at first contact, is checked.
+    ExpectIdentity(pump);
 }
 
 void PumpWentOffline(int pump) {

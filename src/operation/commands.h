@@ -46,8 +46,8 @@ struct SpeedInterlock {
     bool (*estopActive)() = nullptr;           // an emergency stop is on
     void (*showEStopWindow)() = nullptr;       // the E-stop window in front
     bool (*raiseAllowed)(int pump) = nullptr;  // a manual raise may reach the pump
-    // What holds the fleet, in the operator's words: "E-stop active", "inline overpressure
-    // 9600 psi".
+    // What holds the raise, in the operator's words: "E-stop active", "inline overpressure
+    // 9600 psi", "another unit on its port".
     std::string (*heldBecause)(pumplink::RaiseHold hold) = nullptr;
     bool operator==(const SpeedInterlock&) const = default;
 };

@@ -7,6 +7,7 @@
 
 #include "link/live_units.h"
 #include "link/operations.h"
+#include "link/port_identity.h"
 #include "link/pump_session.h"
 #include "link/pump_table.h"
 #include "link/serial_output.h"
@@ -33,6 +34,10 @@ constexpr int kNoTripShown = 0xF6;
 // No identification reads like this: the first refresh shows the pump's and asks for it.
 constexpr char kNoIdShown[kPumpIdSize] = "-10";
 
+// What a row's identification field says, besides a lost port.
+enum IdSaid : int { kSaysId = 0, kSaysTripped = 1, kSaysOtherUnit = 2 };
+constexpr int kOtherUnitBack = 0xFFB000;  // amber: a question for the operator, not a trip
+
 struct PanelsState {
     float AverageDischargePressure = 0.0f;
     float SelectedPumpsTotal = 0.0f;
@@ -44,11 +49,11 @@ struct PanelsState {
     float SelectedPumpsTotalBbl = 0.0f;
     PanelsState() {
         for (int& t : tripShown) t = kNoTripShown;
-        for (int& t : trippedSaid) t = kNoTripShown;
+        for (int& t : idFieldSays) t = kNoTripShown;
         for (auto& id : idShown) std::memcpy(id, kNoIdShown, kPumpIdSize);
     }
     int tripShown[kPumpCount];              // the Tripped value each row's colours show
-    int trippedSaid[kPumpCount];            // whether each row's identification field says TRIPPED
+    int idFieldSays[kPumpCount];            // what each row's identification field says (IdSaid)
     char idShown[kPumpCount][kPumpIdSize];  // the identification each row knows
     std::vector<PumpIdShownHook> pumpIdHooks;
     bool operator==(const PanelsState&) const = default;
@@ -150,13 +155,19 @@ void refreshRow(int pump) {
     }
     // A tripped pump says so in words on its row, not only by the colour of its pressure,
     // for as long as its controller reports the trip.
-    const int tripped = r.Tripped != 0 || r.TripWord != 0 ? 1 : 0;
-    if (newId || tripped != g.trippedSaid[pump]) {
-        if (tripped)
+    // A pump whose port answers as another unit shows that unit's identification marked
+    // until the operator confirms it.
+    const int says = r.Tripped != 0 || r.TripWord != 0 ? kSaysTripped
+                     : UnitUnconfirmed(pump)             ? kSaysOtherUnit
+                                                         : kSaysId;
+    if (newId || says != g.idFieldSays[pump]) {
+        if (says == kSaysTripped)
             sayOnRow(pump, "TRIPPED", ui::VAL_WHITE, ui::VAL_RED);
+        else if (says == kSaysOtherUnit)
+            sayOnRow(pump, r.PumpId, ui::VAL_BLACK, kOtherUnitBack);
         else
             sayOnRow(pump, r.PumpId, kCaptionText, kNormalBack);
-        g.trippedSaid[pump] = tripped;
+        g.idFieldSays[pump] = says;
     }
 }
 
@@ -276,7 +287,7 @@ void ShowRowPortState(int pump) {
     ui::SetCtrlAttribute(BankPanel[BankOf(pump)], BankRow[pump][kPosPumpId], ui::ATTR_DIMMED,
                          lost || PumpTable[pump].Online != 0 ? 0 : 1);
     std::memset(g.idShown[pump], 0, kPumpIdSize);
-    g.trippedSaid[pump] = 0;
+    g.idFieldSays[pump] = kSaysId;
 }
 
 void Bring_Frac_Offline(int dim, int pump) {
@@ -288,7 +299,7 @@ void Bring_Frac_Offline(int dim, int pump) {
     // row before it stops being refreshed.
     RefreshBanks();
     sayOnRow(pump, "", kCaptionText, kNormalBack);
-    g.trippedSaid[pump] = 0;
+    g.idFieldSays[pump] = kSaysId;
 }
 
 void AutoPrecisionAI(int panel, int control) {

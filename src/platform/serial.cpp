@@ -34,9 +34,9 @@ void SetPortLostHandler(PortLostFn handler) {
 }
 
 void ReportPortLost(int port, const char* reason) {
+    if (g_portLost != nullptr && g_portLost(port, reason)) return;
     journal::Record(journal::kNoPump, journal::Kind::Port,
                     "COM" + std::to_string(port) + " lost: " + reason);
-    if (g_portLost != nullptr) g_portLost(port, reason);
 }
 
 void setSerialBackEnd(SerialBackEnd* backEnd) {

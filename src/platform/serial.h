@@ -27,8 +27,10 @@ using ComCallback = void (*)(int port, int eventMask, void* data);
 // A port whose device has gone (a hang-up, a read or write error, the node removed: a USB
 // adapter pulled) is closed by its back end at once and reported here, once, on the loop.
 // The station then decides what the loss means and when to try the port again; the back end
-// never reopens a port by itself. `reason` is a short text for the journal and traces.
-using PortLostFn = void (*)(int port, const char* reason);
+// never reopens a port by itself. `reason` is a short text for the journal and traces. The
+// handler returns true when it journalled the loss itself (naming what the port served);
+// otherwise the loss is journalled here as "COMn lost: reason".
+using PortLostFn = bool (*)(int port, const char* reason);
 void SetPortLostHandler(PortLostFn handler);
 // Called by a back end after it has closed a port whose device went away.
 void ReportPortLost(int port, const char* reason);

@@ -218,6 +218,31 @@ std::string ReadPassword() {
     return std::string(reinterpret_cast<const char*>(buffer.data()));
 }
 
+std::string ReadSettingText(const char* name) {
+    unsigned int size = 0;
+    if (platform::RegReadString(kRoot, kSettingsKey, name, nullptr, 0, &size) != platform::kRegOk)
+        return {};
+    std::vector<unsigned char> buffer(size + 1u, 0);
+    if (platform::RegReadString(kRoot, kSettingsKey, name, buffer.data(), buffer.size(), &size) !=
+        platform::kRegOk)
+        return {};
+    return std::string(reinterpret_cast<const char*>(buffer.data()));
+}
+
+namespace {
+std::string unitSeenName(int pump) {
+    return "Unit Seen " + std::to_string(pump + 1);
+}
+}  // namespace
+
+std::string ReadUnitSeen(int pump) {
+    return ReadSettingText(unitSeenName(pump).c_str());
+}
+
+void WriteUnitSeen(int pump, const std::string& id) {
+    platform::RegWriteString(kRoot, kSettingsKey, unitSeenName(pump).c_str(), id.c_str());
+}
+
 void WritePassword(const std::string& password) {
     if (ReadPassword() != password)
         journal::Record(journal::kNoPump, journal::Kind::Settings, "Password changed");

@@ -103,4 +103,11 @@ inline constexpr const char* kDefaultPassword = "5927";
 std::string ReadPassword();
 void WritePassword(const std::string& password);
 
+// A text value; "" when it is missing or cannot be read.
+std::string ReadSettingText(const char* name);
+// The identification the controller behind pump 0-23's port last gave ("Unit Seen 1" ..
+// "Unit Seen 24"); "" when none was kept. Not journalled: nobody set it.
+std::string ReadUnitSeen(int pump);
+void WriteUnitSeen(int pump, const std::string& id);
+
 }  // namespace settings

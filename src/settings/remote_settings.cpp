@@ -31,17 +31,6 @@ constexpr const char* kClientSuffix = "Remote Client Suffix";
 constexpr const char* kRootsToClear = "Remote Roots To Clear";
 constexpr const char* kPublishedRoot = "Remote Published Root";
 
-std::string readText(const char* name) {
-    unsigned int size = 0;
-    if (platform::RegReadString(kRoot, kSettingsKey, name, nullptr, 0, &size) != platform::kRegOk)
-        return {};
-    std::vector<unsigned char> buffer(size + 1u, 0);
-    if (platform::RegReadString(kRoot, kSettingsKey, name, buffer.data(), buffer.size(), &size) !=
-        platform::kRegOk)
-        return {};
-    return std::string(reinterpret_cast<const char*>(buffer.data()));
-}
-
 bool isSuffix(const std::string& s) {
     return s.size() == 8 && std::all_of(s.begin(), s.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
@@ -51,7 +40,7 @@ bool isSuffix(const std::string& s) {
 }  // namespace
 
 std::string RemoteClientSuffix() {
-    std::string suffix = readText(kClientSuffix);
+    std::string suffix = ReadSettingText(kClientSuffix);
     if (isSuffix(suffix)) return suffix;
     std::random_device random;
     char text[9];
@@ -64,7 +53,7 @@ std::string RemoteClientSuffix() {
 std::vector<std::string> ReadRootsToClear() {
     std::vector<std::string> roots;
     // A cleaned root holds no white space: one space between roots.
-    std::istringstream in(readText(kRootsToClear));
+    std::istringstream in(ReadSettingText(kRootsToClear));
     for (std::string root; in >> root;) roots.push_back(root);
     return roots;
 }
@@ -76,7 +65,7 @@ void WriteRootsToClear(const std::vector<std::string>& roots) {
 }
 
 std::string ReadPublishedRoot() {
-    return readText(kPublishedRoot);
+    return ReadSettingText(kPublishedRoot);
 }
 
 void WritePublishedRoot(const std::string& root) {
@@ -89,14 +78,14 @@ RemoteSettings ReadRemoteSettings() {
     const std::uint32_t port = ReadSetting(kRemotePort);
     r.port = port >= kRemotePortMin && port <= kRemotePortMax ? static_cast<int>(port) : 1883;
     r.tls = ReadSetting(kRemoteTls) != 0;
-    r.host = readText(kHost);
-    r.site = readText(kSite);
-    r.station = readText(kStation);
-    r.user = readText(kUser);
-    r.password = readText(kPassword);
-    r.caFile = readText(kCaFile);
-    r.certFile = readText(kCertFile);
-    r.keyFile = readText(kKeyFile);
+    r.host = ReadSettingText(kHost);
+    r.site = ReadSettingText(kSite);
+    r.station = ReadSettingText(kStation);
+    r.user = ReadSettingText(kUser);
+    r.password = ReadSettingText(kPassword);
+    r.caFile = ReadSettingText(kCaFile);
+    r.certFile = ReadSettingText(kCertFile);
+    r.keyFile = ReadSettingText(kKeyFile);
     return r;
 }
 

@@ -169,8 +169,9 @@ void installHooks() {
     // any raise reaches a pump (a group member, automatic control).
     SetSpeedInterlock({[] { return EStopActive() != 0; }, ShowEStopWindow, ManualSpeedAllowed,
                        [](RaiseHold hold) {
+                           if (hold == RaiseHold::InlineOverpressure) return InlineHoldText();
                            return hold == RaiseHold::EStop ? std::string("E-stop active")
-                                                           : InlineHoldText();
+                                                           : std::string(RaiseHoldText(hold));
                        }});
     SetRaiseGate([](int) {
         if (EStopActive() != 0) return RaiseHold::EStop;

@@ -24,6 +24,7 @@
 #include "autocontrol/auto_panel.h"
 #include "hardware/hardware_selection.h"
 #include "hardware/hdw_pump.h"
+#include "link/port_identity.h"
 #include "operation/alarm_annunciation.h"
 #include "operation/display_ids.h"
 #include "operation/fleet_banner.h"
@@ -218,6 +219,29 @@ TEST_F(Shots, APulledAdapter) {
     select(MENU_COM_PORTS);
     settle();
     shoot("serial_monitor_port_lost.png");
+}
+
+// The adapters of pumps 3 and 4 swapped by a replug: the message over the bank, and the bank
+// with both rows marked behind it.
+TEST_F(Shots, AnotherUnitBehindAPort) {
+    runPump3();
+    const int other = kPump + 1;
+    const std::string id = fleet->unit(kPump).pumpId();
+    for (int p : {kPump, other}) serial.unplug(PumpFleetHarness::portOf(p));
+    fleet->unit(kPump).setPumpId(fleet->unit(other).pumpId());
+    fleet->unit(other).setPumpId(id);
+    settle(1.0);
+    watcher.script.push_back([this](QDialog*) {
+        watcher.stop();  // the rows refresh meanwhile; the OK is the watcher's after
+        settle(1.2);
+        ASSERT_TRUE(pumplink::UnitUnconfirmed(kPump));
+        shoot("other_unit_over_bank.png");
+        shootWindow(view.window(BankPanel[0]), "bank_other_unit.png");
+        watcher.start();
+    });
+    for (int p : {kPump, other}) serial.replug(PumpFleetHarness::portOf(p));
+    settle(3.0);
+    EXPECT_FALSE(pumplink::UnitUnconfirmed(kPump)) << "confirmed by the OK";
 }
 
 // A broker that refuses the station's connection.

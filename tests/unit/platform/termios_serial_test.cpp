@@ -46,8 +46,9 @@ struct Lost {
 };
 std::vector<Lost> g_lost;
 
-void onLost(int port, const char* reason) {
+bool onLost(int port, const char* reason) {
     g_lost.push_back({port, reason});
+    return false;
 }
 
 void PrintTo(const Lost& l, std::ostream* os) {

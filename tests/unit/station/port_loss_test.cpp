@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "link/comcfg.h"
+#include "link/port_identity.h"
 #include "link/operations.h"
 #include "link/pump_table.h"
 #include "link/tx_queue.h"
@@ -21,6 +24,7 @@
 #include "platform/trace.h"
 #include "safety/estop.h"
 #include "safety/optional_trips.h"
+#include "settings/registry_settings.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/serial_monitor.h"
@@ -157,7 +161,7 @@ TEST_F(PortLoss, IdleRoundsRepeatEveryThreeTenthsOfASecond) {
 // Three adapters pulled for 5 s: their pumps go off line at once and say so, the others keep
 // their poll rate, and the three are on line again within 3 s of the replug, at any phase of
 // the retry timer. The port of the one running pump is an alarm, which sounds, until it is
-// back.
+// back. Each loss is one journal line naming the port, why and the pump.
 TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
     start();
     const std::vector<int> pulled = {1, 8, 16};
@@ -203,7 +207,16 @@ TEST_F(PortLoss, PulledAdaptersComeBackOnLineWithinThreeSecondsOfTheReplug) {
             EXPECT_EQ(PumpTable[p].Online, 1) << "pump " << p + 1 << " round " << round;
             EXPECT_FALSE(PumpTable[p].PortConfig.Lost);
             EXPECT_FALSE(rowSaysPortLost(p));
-            EXPECT_EQ(store.countOf(Kind::Link, p, "Port lost: COM"), round + 1);
+            // One line per loss, the pump's and the serial back end's in one.
+            const std::string port = "COM" + std::to_string(PumpFleetHarness::portOf(p));
+            EXPECT_EQ(store.countOf(Kind::Link, p,
+                                    port + " lost (the device is gone): " + windows::PumpName(p)),
+                      round + 1);
+            EXPECT_EQ(std::count_if(store.events.begin(), store.events.end(),
+                                    [&port](const journal::Event& e) {
+                                        return e.text.starts_with(port + " lost");
+                                    }),
+                      round + 1);
             EXPECT_EQ(store.countOf(Kind::Link, p, "Port back: COM"), round + 1);
         }
         EXPECT_EQ(lostAlarm(1), journal::AlarmState::ClearedUnacknowledged);
@@ -310,6 +323,131 @@ TEST_F(PortLoss, APumpBackDuringAnEStopIsIdledAtFirstContact) {
     }
 }
 
+// The operator's answer to the message that another unit answers on a port: the test acts
+// while the message is open, and its return is the OK. In use while it lives.
+class OkLater : public ui::ScriptedPopups {
+  public:
+    explicit OkLater(ui::PopupBackEnd& after) : after_(after) { ui::setPopupBackEnd(this); }
+    ~OkLater() override { ui::setPopupBackEnd(&after_); }
+    std::function<void()> whileOpen;
+    int opened = 0;
+    void message(const std::string& title, const std::string& text) override {
+        ScriptedPopups::message(title, text);
+        if (title != kAnotherUnitTitle) return;
+        ++opened;
+        if (whileOpen) whileOpen();
+    }
+
+  private:
+    ui::PopupBackEnd& after_;
+};
+
+// A restart with another unit behind COM5, then the units behind COM3 and COM4 swapped by a
+// replug at random phases of the poll and retry cycles: said at once, journalled, marked on
+// the rows, and until the operator's OK no raise reaches either pump, by hand, by its group or
+// by automatic control, while STOP, the step-downs and the power-off go out; after OK raises
+// work again. The same units after a replug, or a unit given its identification by the
+// station just before the adapter was pulled, say nothing.
+TEST_F(PortLoss, AnotherUnitBehindAPortGetsNoRaiseUntilTheOperatorConfirmsIt) {
+    SimFixture::store.set("HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC", "Unit Seen 5",
+                          platform::RegValue{platform::RegValue::String, 0, "OLD-05", {}, {}});
+    settings::ConfigRecord config = FleetConfig();
+    config.PumpGroup[2] = config.PumpGroup[5] = 1;  // pump 3 in a group with pump 6
+    start(config);
+    const std::string now5 = fleet->unit(4).pumpId();
+    const std::string line5 = "COM5 now answers as " + now5 + "; it was OLD-05: check the cabling";
+    ASSERT_EQ(startUpPopups.size(), 1u);
+    EXPECT_EQ(startUpPopups[0].text,
+              line5 + "\nUntil OK, Pump 3A cannot be sped up; STOP, step-down and power-off work.");
+    EXPECT_EQ(store.countOf(Kind::Link, 4, line5), 1);
+    for (int p = 0; p < kPumps; ++p)
+        EXPECT_EQ(settings::ReadUnitSeen(p), fleet->unit(p).pumpId()) << "kept, pump " << p + 1;
+
+    OkLater answers(popups);
+    const int a = 2, b = 3, partner = 5;  // pumps 3 and 4 on COM3 and COM4; pump 6
+    const auto press = [](int pump, int position) {
+        ui::Press(BankPanel[BankOf(pump)], BankRow[pump][position]);
+    };
+    const auto idField = [](int pump, ui::Attr attribute) {
+        return ui::GetCtrlAttributeInt(BankPanel[0], BankRow[pump][windows::kPosPumpId], attribute);
+    };
+    for (int p : {a, b, partner}) fleet->unit(p).setSpeedSetpoint(1000);
+    loop.advance(3.0);
+    std::mt19937 random(4207);
+    std::uniform_real_distribution<double> phase(0.0, 2.0);
+    for (int round = 0; round < 5; ++round) {
+        const bool swapped = round % 2 == 0;  // else the same units come back
+        const std::string idA = fleet->unit(a).pumpId(), idB = fleet->unit(b).pumpId();
+        if (round == 3) {  // the station names unit a itself, the adapter pulled at once after
+            PumpIdWrite w;
+            std::memcpy(w.id.data(), "NEW-03", 6);
+            SendPumpCommand(a, w);
+            ASSERT_TRUE(loop.runUntil([&] { return fleet->unit(a).pumpId() == "NEW-03"; }, 1.0));
+        }
+        serial.unplug(PumpFleetHarness::portOf(a));
+        serial.unplug(PumpFleetHarness::portOf(b));
+        if (swapped) {
+            fleet->unit(a).setPumpId(idB);
+            fleet->unit(b).setPumpId(idA);
+        }
+        loop.advance(0.5 + phase(random));
+        answers.opened = 0;
+        const double pluggedAt = loop.now();
+        double saidAt = -1.0;
+        answers.whileOpen = [&] {
+            if (saidAt >= 0.0) return;
+            saidAt = loop.now();
+            loop.advance(1.0);  // the rows refreshed; both units found
+            for (int p : {a, b}) {
+                const std::string line = "COM" + std::to_string(PumpFleetHarness::portOf(p)) +
+                                         " now answers as " + (p == a ? idB : idA) +
+                                         "; it was " + (p == a ? idA : idB) + ": check the cabling";
+                EXPECT_EQ(store.countOf(Kind::Link, p, line), 1) << line;
+                EXPECT_EQ(idField(p, ui::ATTR_TEXT_BGCOLOR), 0xFFB000) << "pump " << p + 1;
+                EXPECT_TRUE(UnitUnconfirmed(p));
+            }
+            heard.clear();
+            const int atA = PumpTable[a].RpmSetpoint, atPartner = PumpTable[partner].RpmSetpoint;
+            press(a, windows::kPosStepUpSmall);
+            EXPECT_EQ(ui::FindCtrl(BankPanel[0], windows::BANK_REFUSAL)->text,
+                      "Speed up refused: another unit on its port");
+            press(b, windows::kPosStepUpLarge);
+            press(partner, windows::kPosStepUpSmall);  // the group: pump 6 and pump 3
+            EXPECT_EQ(CommandSpeed(b, 1500), SpeedResult::RefusedHeld) << "automatic control";
+            loop.advance(0.5);
+            EXPECT_TRUE(speedsTo(a).empty() && speedsTo(b).empty());
+            EXPECT_EQ(speedsTo(partner), std::vector<int>{atPartner + 25}) << "the group's other";
+            press(a, windows::kPosStepDownSmall);
+            press(b, round == 4 ? windows::kPosPowerOff : windows::kPosStop);
+            loop.advance(0.5);
+            EXPECT_EQ(speedsTo(a), std::vector<int>{atA - 25});
+            ASSERT_EQ(speedsTo(b).size(), 1u);
+            const auto toB = std::find_if(heard.begin(), heard.end(), [b](const Command& c) {
+                return c.pump == b && c.code == 0x1A;
+            });
+            EXPECT_EQ(toB->data[2], round == 4 ? 0 : 1) << "Run 0 only for the power-off";
+        };
+        serial.replug(PumpFleetHarness::portOf(a));
+        serial.replug(PumpFleetHarness::portOf(b));
+        loop.advance(3.0);
+        ASSERT_EQ(PumpTable[a].Online + PumpTable[b].Online, 2) << "round " << round;
+        EXPECT_EQ(answers.opened, swapped ? 1 : 0) << "round " << round;
+        if (swapped) {
+            EXPECT_LT(saidAt - pluggedAt, 2.6) << "at the first contact after the retry";
+        }
+        for (int p : {a, b}) EXPECT_FALSE(UnitUnconfirmed(p)) << "round " << round;
+        heard.clear();
+        const int atA = PumpTable[a].RpmSetpoint;
+        press(a, windows::kPosStepUpSmall);
+        EXPECT_EQ(CommandSpeed(b, 1100), SpeedResult::Sent) << "round " << round;
+        loop.advance(1.0);
+        EXPECT_EQ(speedsTo(a), std::vector<int>{atA + 25}) << "raised again, round " << round;
+        for (int p : {a, b}) EXPECT_NE(idField(p, ui::ATTR_TEXT_BGCOLOR), 0xFFB000);
+    }
+    EXPECT_EQ(store.countOf(Kind::Command, a, "COM3 confirmed as "), 3);
+    EXPECT_EQ(settings::ReadUnitSeen(a), fleet->unit(a).pumpId());
+}
+
 // The E-stop's serial input pulled during an active E-stop: shown failed, the E-stop stays
 // active and its rounds go on; put back, it is opened again and read again.
 TEST_F(PortLoss, EStopSerialInputPulledDuringAnEStopStaysActiveAndComesBack) {
@@ -349,6 +487,8 @@ TEST_F(PortLoss, EStopSerialInputPulledDuringAnEStopStaysActiveAndComesBack) {
     EXPECT_EQ(failedShown(), 0) << "reopened and read";
     EXPECT_EQ(EStopActive(), 1);
     EXPECT_EQ(store.countOf(Kind::EStop, kNoPump, "E-stop input back on COM30"), 1);
+    EXPECT_EQ(store.countOf(Kind::Port, kNoPump, "COM30 lost: the device is gone"), 1)
+        << "the E-stop input's port keeps its own line";
     serial.setCts(30, true);
     loop.advance(0.1);
     EXPECT_EQ(EStopActive(), 0);
