@@ -295,10 +295,17 @@ TEST_F(Safety, InlineTripChecksEveryPieceOfARead) {
     ASSERT_EQ(InlineTripEnabled, 1);
     ASSERT_FLOAT_EQ(InlineTripValue, 1500.0f);
 
-    for (const char* calm : {"1499.9", "nan", "abc", "", "-inf", "1400\r\n\r\n", "14 99"})
+    // Each as the first read of a connection: a read that ends a reading the read before left
+    // unfinished is judged joined to it.
+    for (const char* calm : {"1499.9", "nan", "abc", "", "-inf", "1400\r\n\r\n", "14 99"}) {
+        ResetInlineReading();
         EXPECT_FALSE(CheckInlinePressure(calm)) << calm;
-    for (const char* over : {"1500.9", "+1500", "inf", "1e12", "1e999", "900\r\n1600\r\n"})
+    }
+    for (const char* over : {"1500.9", "+1500", "inf", "1e12", "1e999", "900\r\n1600\r\n"}) {
+        ResetInlineReading();
         EXPECT_TRUE(CheckInlinePressure(over)) << over;
+    }
+    ResetInlineReading();
     EXPECT_TRUE(
         CheckInlinePressure(std::string_view("1400\0"
                                              "1700",
