@@ -423,13 +423,13 @@ int RegistryStore::load(Keys& keys, std::map<std::string, std::string>& keyNames
     if (path_.empty()) {
         keys = memory_;
         keyNames = memoryNames_;
-        return kRegOk;
+    } else {
+        std::string bytes;
+        const int rc = readStoreFile(path_, bytes);
+        if (rc != kRegOk && rc != kRegMissing) return rc;
+        // A store not yet written reads as empty.
+        if (rc == kRegOk) parseText(decodeText(bytes, encoding), keys, keyNames);
     }
-    std::string bytes;
-    int rc = readStoreFile(path_, bytes);
-    if (rc != kRegOk && rc != kRegMissing) return rc;
-    // A store not yet written reads as empty.
-    if (rc == kRegOk) parseText(decodeText(bytes, encoding), keys, keyNames);
     if (batchDepth_ > 0) {
         batchKeys_ = keys;
         batchNames_ = keyNames;
