@@ -22,27 +22,18 @@
 #include <utility>
 #include <vector>
 
+#include "support/loopback_listener.h"
+
 class DelayProxy {
   public:
     DelayProxy(int targetPort, double delaySeconds)
         : target_(targetPort),
           delay_(std::chrono::duration_cast<Clock::duration>(
-              std::chrono::duration<double>(delaySeconds))) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = loopback(0);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        port_ = ntohs(address.sin_port);
-        acceptor_ = std::thread([this] { acceptLoop(); });
-    }
+              std::chrono::duration<double>(delaySeconds))) {}
     DelayProxy(const DelayProxy&) = delete;
     DelayProxy& operator=(const DelayProxy&) = delete;
     ~DelayProxy() {
-        stopping_ = true;
-        if (acceptor_.joinable()) acceptor_.join();
+        listener_.stop();
         for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
         for (auto& d : directions_) {
             std::lock_guard<std::mutex> hold(d->mutex);
@@ -51,11 +42,10 @@ class DelayProxy {
         }
         for (auto& t : threads_) t.join();
         for (int fd : fds_) ::close(fd);
-        ::close(listener_);
     }
 
     // The port, -1 when it could not listen.
-    int port() const { return port_; }
+    int port() const { return listener_.port(); }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -68,31 +58,17 @@ class DelayProxy {
         bool stopped = false;
     };
 
-    static sockaddr_in loopback(int port) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        return address;
-    }
-
-    void acceptLoop() {
-        while (!stopping_) {
-            pollfd p{listener_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client < 0) continue;
-            const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address = loopback(target_);
-            fds_.push_back(client);
-            fds_.push_back(server);
-            if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-                ::shutdown(client, SHUT_RDWR);
-                continue;
-            }
-            relay(client, server);
-            relay(server, client);
+    void accepted(int client) {
+        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = LoopbackAddress(target_);
+        fds_.push_back(client);
+        fds_.push_back(server);
+        if (::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::shutdown(client, SHUT_RDWR);
+            return;
         }
+        relay(client, server);
+        relay(server, client);
     }
 
     void relay(int from, int to) {
@@ -136,12 +112,9 @@ class DelayProxy {
 
     int target_;
     Clock::duration delay_;
-    int listener_ = -1;
-    int port_ = -1;
-    std::atomic<bool> stopping_{false};
-    // The acceptor's until it has ended.
+    // The listener's until it has stopped.
     std::vector<int> fds_;
     std::vector<std::unique_ptr<Direction>> directions_;
     std::vector<std::thread> threads_;
-    std::thread acceptor_;
+    LoopbackListener listener_{[this](int client) { accepted(client); }};  // the last: it calls in
 };

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_listener.h"
+
 class FakeBroker {
   public:
     struct Packet {
@@ -87,32 +89,18 @@ class FakeBroker {
 
     using Script = std::function<void(Connection&)>;
 
-    explicit FakeBroker(Script script) : script_(std::move(script)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        port_ = ntohs(address.sin_port);
-        acceptor_ = std::thread([this] { acceptLoop(); });
-    }
+    explicit FakeBroker(Script script) : script_(std::move(script)) {}
     FakeBroker(const FakeBroker&) = delete;
     FakeBroker& operator=(const FakeBroker&) = delete;
     ~FakeBroker() {
-        stopping_ = true;
-        if (acceptor_.joinable()) acceptor_.join();
+        listener_.stop();
         for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
         for (auto& t : scripts_) t.join();
         for (int fd : fds_) ::close(fd);
-        ::close(listener_);
     }
 
     // The port, -1 when it could not listen.
-    int port() const { return port_; }
+    int port() const { return listener_.port(); }
     int connections() const { return accepted_; }
 
     // A CONNACK in the protocol level's form; MQTT 5's with a Receive Maximum when one is
@@ -141,29 +129,20 @@ class FakeBroker {
     }
 
   private:
-    void acceptLoop() {
-        while (!stopping_) {
-            pollfd p{listener_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
-            fds_.push_back(fd);
-            ++accepted_;
-            scripts_.emplace_back([this, fd] {
-                Connection c(fd);
-                script_(c);
-                ::shutdown(fd, SHUT_RDWR);
-            });
-        }
+    void accepted(int fd) {
+        fds_.push_back(fd);
+        ++accepted_;
+        scripts_.emplace_back([this, fd] {
+            Connection c(fd);
+            script_(c);
+            ::shutdown(fd, SHUT_RDWR);
+        });
     }
 
     Script script_;
-    int listener_ = -1;
-    int port_ = -1;
-    std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
-    // The acceptor's until it has ended.
+    // The listener's until it has stopped.
     std::vector<int> fds_;
     std::vector<std::thread> scripts_;
-    std::thread acceptor_;
+    LoopbackListener listener_{[this](int fd) { accepted(fd); }};  // the last: it calls in
 };
