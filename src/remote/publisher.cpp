@@ -61,7 +61,6 @@ struct RemoteState {
     bool refusalsReported = true;
     bool mqtt311Journalled = false;
     std::string refusal;  // "Broker refuses to publish under ...": the outbox holds
-    bool refusalJournalled = false;  // once per episode
     bool holding = false;            // nothing more is offered until the retry pause
     std::int64_t refusedEvent = 0;   // the journal event the episode waits on, or kBirth
     int birthId = 0;                 // the birth's message number while unacknowledged
@@ -209,7 +208,6 @@ void refusalOver() {
     if (g.refusal.empty()) return;
     TRACE(remote, "the broker takes the station's messages again");
     g.refusal.clear();
-    g.refusalJournalled = false;
     g.refusedEvent = 0;
     g.retryPause = kRetryFirstSeconds;
     changed();
@@ -256,13 +254,12 @@ double takePause() {
 // more is offered until the retry pause, then the refused message again, so that no event
 // is ever marked sent that the broker dropped.
 void holdOutbox(const std::string& why, std::int64_t eventId) {
+    const bool episodeStarts = g.refusal.empty();  // journalled once per episode
     g.refusal = "Broker refuses to publish under " + g.root + ": " + why;
     g.refusedEvent = eventId;
-    if (!g.refusalJournalled) {
+    if (episodeStarts)
         journal::Record(journal::kNoPump, journal::Kind::Station,
                         "Remote monitoring: " + g.refusal);
-        g.refusalJournalled = true;
-    }
     const double pause = takePause();
     TRACE(remote, "%s; offered again in %.0f s", g.refusal.c_str(), pause);
     g.holding = true;
@@ -588,7 +585,6 @@ void adoptSettings(const settings::RemoteSettings& next) {
     g.lastError.clear();
     g.lossJournalled = false;
     g.refusal.clear();
-    g.refusalJournalled = false;
     g.mqtt311Journalled = false;
     if (journal::Store* store = journal::CurrentStore();
         store != nullptr && g.settings.enabled && g.epoch == 0)
