@@ -516,33 +516,44 @@ TEST_F(MosquittoClientTest, AMessageUnansweredFor30000LaterOnesEndsTheConnection
 // A site name server that does not answer holds the client's thread in the lookup: replacing
 // the client (Apply, twice) returns at once all the same.
 TEST_F(MosquittoClientTest, DestroyingAClientWhoseLookupHangsDoesNotWait) {
-    std::mutex mutex;
-    std::condition_variable answer;
-    bool answered = false;
-    int inLookup = 0;
-    backEnd.setBeforeLookup([&](const std::string&) {
-        std::unique_lock<std::mutex> lock(mutex);
-        ++inLookup;
-        answer.notify_all();
-        answer.wait(lock, [&] { return answered; });
+    // Shared with the client threads, which outlive the test: they leave the hook only after
+    // the test has let them go and returned.
+    struct Lookups {
+        std::mutex mutex;
+        std::condition_variable answer;
+        bool answered = false;
+        int entered = 0;
+    };
+    const auto lookups = std::make_shared<Lookups>();
+    struct Release {
+        std::shared_ptr<Lookups> lookups;
+        ~Release() {
+            std::lock_guard<std::mutex> lock(lookups->mutex);
+            lookups->answered = true;
+            lookups->answer.notify_all();
+        }
+    } const release{lookups};
+    backEnd.setBeforeLookup([lookups](const std::string&) {
+        std::unique_lock<std::mutex> lock(lookups->mutex);
+        ++lookups->entered;
+        lookups->answer.notify_all();
+        lookups->answer.wait(lock, [&] { return lookups->answered; });
     });
     for (int round = 1; round <= 2; ++round) {
         create(options(FreeLocalPort()));
         client->connect();
         {
-            std::unique_lock<std::mutex> lock(mutex);
-            ASSERT_TRUE(answer.wait_for(lock, std::chrono::seconds(5),
-                                        [&] { return inLookup == round; }));
+            std::unique_lock<std::mutex> lock(lookups->mutex);
+            ASSERT_TRUE(lookups->answer.wait_for(lock, std::chrono::seconds(5),
+                                                 [&] { return lookups->entered == round; }));
         }
         const auto start = Clock::now();
         client.reset();
         // A client that waited for its thread would wait a second, or for good.
         EXPECT_LT(secondsSince(start), 0.5) << "round " << round;
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(inLookup, 2) << "both lookups still hang";
-    answered = true;
-    answer.notify_all();
+    std::lock_guard<std::mutex> lock(lookups->mutex);
+    EXPECT_EQ(lookups->entered, 2) << "both lookups still hang";
 }
 
 // An exit with a full window in flight on a slow link (the broker takes 20 at a time, its
