@@ -45,6 +45,7 @@ struct JournalState {
     modstate::Hook<void(const std::string&)> sink;
     std::vector<std::string> pendingNotices;
     modstate::Hook<void()> listener;
+    modstate::Hook<void()> writtenListener;
     bool writeFailureShown = false;
     bool writeFailing = false;  // the last write failed (traced once until one succeeds)
     std::uint64_t written = 0;
@@ -207,6 +208,7 @@ void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
         // The write itself may be what finds the damage: the event goes into the fresh file.
         if (!written && g.store->damaged() && startAfresh()) written = g.store->append(e, alarm);
         if (written) ++g.written;
+        if (written && g.writtenListener) g.writtenListener();
         if (written == g.writeFailing) {  // the first failure, or the first write after them
             g.writeFailing = !written;
             if (written)
@@ -419,6 +421,10 @@ int AcknowledgeAll() {
     for (const Alarm& a : UnacknowledgedAlarms())
         if (Acknowledge(a.pump, a.kind, a.name)) ++n;
     return n;
+}
+
+void SetWrittenListener(std::function<void()> listener) {
+    g.writtenListener = std::move(listener);
 }
 
 void SetChangeListener(std::function<void()> listener) {

@@ -125,6 +125,9 @@ void Record(int pump, Kind kind, const std::string& text);
 
 // Events written since the start of the run: a reader polls this before it asks the store.
 std::uint64_t WrittenCount();
+// Called after each event the store took, inside Record: a reader that sends events on
+// (remote monitoring) posts its work on the loop from here rather than waiting for its tick.
+void SetWrittenListener(std::function<void()> listener);
 
 // The journal's housekeeping, once a second from the loop: a damaged file found by the
 // store's own check is set aside, and the minute reports of chattering alarms are written.

@@ -29,6 +29,9 @@ struct MqttOptions {
     std::string willPayload;
     bool willRetain = true;
     int keepAliveSeconds = 10;
+    // QoS 1 messages sent and not yet acknowledged, at most (fewer when the broker's Receive
+    // Maximum says so); later ones wait in the client.
+    int sendMaximum = 256;
 };
 
 // What the broker said when it took the connection.

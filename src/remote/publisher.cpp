@@ -60,6 +60,9 @@ struct RemoteState {
     // What the broker said at connect, and the refusals it reports.
     bool refusalsReported = true;
     bool mqtt311Journalled = false;
+    int window = kEventWindow;  // lower when the broker takes fewer at a time
+    bool windowJournalled = false;
+    bool sendPosted = false;  // a send of newly journalled events waits on the loop
     std::string refusal;  // "Broker refuses to publish under ...": the outbox holds
     bool holding = false;            // nothing more is offered until the retry pause
     std::int64_t refusedEvent = 0;   // the journal event the episode waits on, or kBirth
@@ -175,8 +178,8 @@ void sendEvents() {
     journal::Store* store = journal::CurrentStore();
     if (store == nullptr || g.link != Link::Connected || g.holding || g.renameTo) return;
     followJournal(*store);
-    while (g.backlog && static_cast<int>(g.inFlight.size()) < kEventWindow) {
-        const int room = kEventWindow - static_cast<int>(g.inFlight.size());
+    while (g.backlog && static_cast<int>(g.inFlight.size()) < g.window) {
+        const int room = g.window - static_cast<int>(g.inFlight.size());
         const std::vector<journal::Event> events = store->since(g.sent, room);
         g.backlog = static_cast<int>(events.size()) == room;
         for (const journal::Event& e : events) {
@@ -193,6 +196,18 @@ void sendEvents() {
         }
         if (events.empty()) break;
     }
+}
+
+// The journal took an event: it goes out at once, not at the next tick. Posted, so that it
+// is sent after the code that journalled it has done its work; events journalled together
+// go out together.
+void eventsWritten() {
+    if (g.sendPosted || g.link != Link::Connected) return;
+    g.sendPosted = true;
+    platform::loop().post(0.0, [] {
+        g.sendPosted = false;
+        sendEvents();
+    });
 }
 
 void clearingAnswered(int messageId, bool taken);
@@ -238,7 +253,7 @@ void settled(std::deque<InFlight>::iterator it) {
         g.markChanged = true;
     }
     if (g.refusedEvent > 0 && g.acked >= g.refusedEvent) refusalOver();
-    if (static_cast<int>(g.inFlight.size()) <= kEventWindow / 2) sendEvents();
+    if (static_cast<int>(g.inFlight.size()) <= g.window / 2) sendEvents();
 }
 
 void publishBirth();
@@ -456,6 +471,7 @@ void startAttempt() {
         o.willTopic = topic("state");
         o.willPayload = StatePayload(false, facts());
         o.willRetain = true;
+        o.sendMaximum = kEventWindow;
         const unsigned generation = ++g_generation;
         platform::MqttEvents events;
         events.connected = [generation](const platform::MqttConnection& c) {
@@ -464,6 +480,7 @@ void startAttempt() {
             g.connectedAt = platform::Timer();
             g.lastError.clear();
             g.refusalsReported = c.refusalsReported;
+            g.window = std::clamp(c.receiveMaximum, 1, kEventWindow);
             TRACE(remote, "connected to %s", broker().c_str());
             if (!c.refusalsReported && !g.mqtt311Journalled) {
                 journal::Record(journal::kNoPump, journal::Kind::Station,
@@ -471,6 +488,17 @@ void startAttempt() {
                                     " speaks only MQTT 3.1.1 and cannot say when it refuses a "
                                     "message");
                 g.mqtt311Journalled = true;
+            }
+            if (g.window < kEventWindow && !g.windowJournalled) {
+                journal::Record(journal::kNoPump, journal::Kind::Station,
+                                "Remote monitoring: the broker at " + broker() + " takes " +
+                                    std::to_string(g.window) +
+                                    " messages at a time (its Receive Maximum), the station would "
+                                    "send " +
+                                    std::to_string(kEventWindow) +
+                                    ": a backlog drains slowly on a slow link (raise the "
+                                    "broker's max_inflight_messages)");
+                g.windowJournalled = true;
             }
             // A rename made while the station was away from this broker.
             const std::string published = settings::ReadPublishedRoot();
@@ -586,6 +614,7 @@ void adoptSettings(const settings::RemoteSettings& next) {
     g.lossJournalled = false;
     g.refusal.clear();
     g.mqtt311Journalled = false;
+    g.windowJournalled = false;
     if (journal::Store* store = journal::CurrentStore();
         store != nullptr && g.settings.enabled && g.epoch == 0)
         adoptFile(*store);
@@ -637,6 +666,7 @@ RemoteStatus CurrentRemoteStatus() {
     s.lastError = g.lastError;
     if (s.connected) {
         s.refusing = !g.refusal.empty();
+        s.window = g.window;
         s.problem = s.refusing             ? g.refusal
                     : !g.refusalsReported ? "the broker speaks only MQTT 3.1.1 and cannot say "
                                              "when it refuses a message"
@@ -651,8 +681,13 @@ std::string RemoteStatusText() {
     const RemoteStatus s = CurrentRemoteStatus();
     if (!s.enabled) return "Off";
     if (s.refusing) return s.problem;
-    if (s.connected)
-        return "Connected to " + s.broker + (s.problem.empty() ? "" : " (" + s.problem + ")");
+    if (s.connected) {
+        std::string text = "Connected to " + s.broker;
+        if (!s.problem.empty()) text += " (" + s.problem + ")";
+        if (s.window < kEventWindow)
+            text += "; the broker takes " + std::to_string(s.window) + " messages at a time";
+        return text;
+    }
     if (g.link == Link::Connecting && s.lastError.empty()) return "Connecting to " + s.broker;
     std::string text =
         "Not connected: " + (s.lastError.empty() ? std::string("connecting") : s.lastError);
@@ -672,6 +707,7 @@ void StartRemote(const std::string& version) {
     g.settings = settings::ReadRemoteSettings();
     if (journal::Store* store = journal::CurrentStore(); store != nullptr && g.settings.enabled)
         adoptFile(*store);
+    journal::SetWrittenListener(eventsWritten);
     start();
 }
 

@@ -36,8 +36,10 @@ inline constexpr double kStableSeconds = 60.0;
 // How long a rename waits for the broker to acknowledge the clearing of the old topics
 // before it connects under the new ones (the clearing is then done at the next connection).
 inline constexpr double kClearSeconds = 5.0;
-// Journal messages handed to the client and not yet acknowledged, at most.
-inline constexpr int kEventWindow = 64;
+// Journal messages handed to the client and not yet acknowledged, at most (fewer when the
+// broker takes fewer at a time): on a link with a long round trip, the backlog drains at
+// about the window per round trip.
+inline constexpr int kEventWindow = 256;
 // The key of the acknowledged id in the journal file.
 inline constexpr const char* kAckedMark = "remote_acked_id";
 // How long the clean exit waits for the broker to take "offline".
@@ -53,6 +55,9 @@ struct RemoteStatus {
     // so (MQTT 3.1.1); "" when all is well.
     std::string problem;
     bool refusing = false;  // the broker refuses: the outbox holds
+    // While connected: the journal messages in flight at once, kEventWindow unless the
+    // broker's Receive Maximum is lower.
+    int window = 0;
     std::int64_t eventsWaiting = 0;  // journal events the broker has not acknowledged
     double retryIn = 0.0;            // seconds to the next attempt, while waiting for one
 };

@@ -38,8 +38,6 @@ constexpr auto kDisconnectFlush = std::chrono::milliseconds(200);
 // The back end's wait at the station's exit for client threads still running (a name lookup
 // the resolver has not given up on yet), in all. Nothing else ever waits for them.
 constexpr auto kExitWait = std::chrono::seconds(1);
-// QoS 1 messages in flight at once, at least the publisher's window.
-constexpr int kSendMaximum = 512;
 // Later publishes after which a QoS 1 message still unanswered ends the connection, well
 // before libmosquitto's 16-bit message numbers come round to it again.
 constexpr std::uint64_t kUnansweredLimit = 30000;
@@ -429,7 +427,7 @@ bool runTry(Core& core, std::uint64_t id, int protocol) {
     }
     mosquitto_threaded_set(m, true);
     mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, protocol);
-    mosquitto_int_option(m, MOSQ_OPT_SEND_MAXIMUM, kSendMaximum);
+    mosquitto_int_option(m, MOSQ_OPT_SEND_MAXIMUM, std::clamp(o.sendMaximum, 1, 65535));
     setCallbacks(m);
     std::string problem = configure(m, o);
     if (problem.empty()) {

@@ -422,6 +422,55 @@ TEST_F(Remote, WhatTheBrokerRefusesIsNeverMarkedSentAndTheOperatorIsTold) {
     EXPECT_EQ(lines("Remote monitoring: the broker at broker.test:1883 speaks only MQTT 3.1.1"), 1);
 }
 
+// An event goes out when the journal writes it, whatever the phase of the second's tick,
+// and as many wait for their acknowledgement as the window holds: the station's, or the
+// broker's Receive Maximum when that is lower (shown, and journalled once).
+TEST_F(Remote, AJournalEventGoesOutAtOnceAndTheWindowIsTheBrokersWhenSmaller) {
+    startWith();
+    loop.advance(2.0);
+    for (double phase : {0.13, 0.41, 0.77, 0.95}) {
+        loop.advance(phase);
+        const std::string text = "phase " + std::to_string(phase);
+        journal::Record(journal::kNoPump, journal::Kind::Command, text);
+        const double at = platform::Timer();
+        loop.advance(0.01);
+        const auto sent = std::find_if(broker.published.begin(), broker.published.end(),
+                                       [&](const auto& m) { return m.payload.find(text) != std::string::npos; });
+        ASSERT_NE(sent, broker.published.end()) << text << " waits for the tick";
+        EXPECT_LT(sent->at - at, 0.01) << text;
+        loop.advance(1.0 - phase);
+    }
+
+    auto inFlightAfter = [&](int events) {
+        broker.holdAcks = true;
+        const std::size_t before = journalMessages().size();
+        for (int i = 0; i < events; ++i)
+            journal::Record(journal::kNoPump, journal::Kind::Command, "burst");
+        loop.advance(1.5);
+        const std::size_t sent = journalMessages().size() - before;
+        broker.holdAcks = false;
+        broker.releaseAcks();
+        loop.advance(3.0);
+        return sent;
+    };
+    EXPECT_EQ(inFlightAfter(300), static_cast<std::size_t>(remote::kEventWindow));
+    EXPECT_EQ(remote::RemoteStatusText(), "Connected to broker.test:1883");
+    broker.receiveMaximum = 20;
+    for (int reconnect = 0; reconnect < 2; ++reconnect) {
+        broker.drop();
+        loop.advance(5.0);
+        ASSERT_TRUE(broker.connected());
+    }
+    EXPECT_EQ(inFlightAfter(100), 20u);
+    EXPECT_EQ(remote::RemoteStatusText(),
+              "Connected to broker.test:1883; the broker takes 20 messages at a time");
+    EXPECT_EQ(store.countOf(journal::Kind::Station, journal::kNoPump,
+                            "Remote monitoring: the broker at broker.test:1883 takes 20 messages "
+                            "at a time"),
+              1);
+    EXPECT_EQ(store.mark(remote::kAckedMark), store.events.back().id);
+}
+
 TEST_F(Remote, AConnectionThatKeepsDroppingIsTriedEverMoreSlowlyAndJournalledOnce) {
     startWith();
     loop.advance(2.0);
