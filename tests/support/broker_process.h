@@ -125,8 +125,8 @@ class BrokerProcess {
 
     // The project's own configuration (broker/mosquitto.conf under sourceDir, the one
     // scripts/remote.sh starts) on loopback at free ports: MQTT for the stations, and
-    // WebSockets for browsers, serving sourceDir/web.
-    bool startProjectBroker(const std::filesystem::path& sourceDir) {
+    // WebSockets for browsers, serving sourceDir/web; extra lines last (they override).
+    bool startProjectBroker(const std::filesystem::path& sourceDir, const std::string& extra = {}) {
         port_ = FreeLocalPort();
         do webPort_ = FreeLocalPort();
         while (webPort_ == port_);
@@ -147,7 +147,7 @@ class BrokerProcess {
         std::filesystem::copy_file(sourceDir / "broker" / "web-viewer.acl", dir_ / "web-viewer.acl",
                                    std::filesystem::copy_options::overwrite_existing);
         std::ofstream conf(dir_ / "mosquitto.conf");
-        conf << text;
+        conf << text << extra;
         // As root the broker would turn into the "mosquitto" user, who cannot write here.
         if (::geteuid() == 0) conf << "user root\n";
         conf.close();
@@ -265,6 +265,7 @@ class TestSubscriber {
         std::string topic;
         std::string payload;
         bool retain = false;
+        std::int64_t arrivedMs = 0;  // wall clock
     };
 
     TestSubscriber() { mosquitto_lib_init(); }
@@ -297,7 +298,10 @@ class TestSubscriber {
             s->messages_.push_back({m->topic,
                                     std::string(static_cast<const char*>(m->payload),
                                                 static_cast<std::size_t>(m->payloadlen)),
-                                    m->retain});
+                                    m->retain,
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count()});
             s->changed_.notify_all();
         });
         if (mosquitto_connect(m_, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) return false;
