@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when any is missing,
-# and the remote page's MQTT client from the npm registry (scripts/web_bundle.sh). Packages
-# named as arguments are installed too (the packaging tools of scripts/package.sh).
+# and the remote page's MQTT client with npm (scripts/web_bundle.sh; Debian's npm when no npm
+# is on PATH). Packages named as arguments are installed too (the packaging tools of
+# scripts/package.sh).
 set -euo pipefail
 
 packages=(
@@ -9,10 +10,12 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   mosquitto mosquitto-clients libmosquitto-dev openssl iproute2
-  chromium curl ca-certificates
+  chromium ca-certificates
   xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils
   "$@"
 )
+# The page's bundle is installed with npm ci: whichever npm the machine has, else Debian's.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -38,5 +41,5 @@ if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
   $SUDO locale-gen >/dev/null
 fi
 
-# The remote page's MQTT client, into web/vendor/ (ignored by git).
+# The remote page's MQTT client, into web/vendor/ (ignored by git), from the lock file.
 bash "$(dirname "$0")/web_bundle.sh"

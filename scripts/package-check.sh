@@ -7,15 +7,21 @@
 # vnk.cfg, the settings store and the journal in /var/lib/vnk-pc, usable by a second
 # operator's station (10 s more). Prints PASS or FAIL for
 # each check and a summary last; the whole output is kept in build/package-check/output.log.
-# Needs root (debootstrap, chroot, mounts) and a Debian mirror (VNK_DEBIAN_MIRROR). Takes a
+# Needs root (debootstrap, chroot, mounts) and a Debian mirror: the one this machine's apt
+# sources name (scripts/apt_mirror.sh), or VNK_DEBIAN_MIRROR and VNK_DEBIAN_SECURITY. Takes a
 # few minutes: not part of the CI run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 work=$repo/build/package-check
 root=$work/root
-mirror=${VNK_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-security=${VNK_DEBIAN_SECURITY:-http://deb.debian.org/debian-security}
+mirror=${VNK_DEBIAN_MIRROR:-}
+security=${VNK_DEBIAN_SECURITY:-}
+if [ -z "$mirror" ]; then
+  { read -r mirror; read -r found_security; } < <(bash scripts/apt_mirror.sh bookworm) || exit 2
+  [ -n "$mirror" ] || exit 2
+  security=${security:-$found_security}
+fi
 mkdir -p "$work"
 exec > >(tee "$work/output.log") 2>&1
 
@@ -97,8 +103,8 @@ debootstrap --variant=minbase --cache-dir="$work/cache" bookworm "$root" "$mirro
 cat > "$root/etc/apt/sources.list" <<SOURCES
 deb $mirror bookworm main
 deb $mirror bookworm-updates main
-deb $security bookworm-security main
 SOURCES
+[ -n "$security" ] && echo "deb $security bookworm-security main" >> "$root/etc/apt/sources.list"
 # No service starts inside the root.
 printf '#!/bin/sh\nexit 101\n' > "$root/usr/sbin/policy-rc.d"
 chmod 755 "$root/usr/sbin/policy-rc.d"

@@ -120,6 +120,11 @@
       if (sample === null || sample <= 0 || heartbeatMs - sample > STALE_MS) {
         stale = true;
         flag = sample > 0 ? "STALE " + Math.floor((heartbeatMs - sample) / 1000) + " s" : "STALE";
+      } else if (sample - heartbeatMs > STALE_MS) {
+        // Ahead of the station's own clock: sampled before the station's clock was set back,
+        // so its age cannot be told.
+        stale = true;
+        flag = "STALE";
       }
     }
     return { state: state, stale: stale, flag: flag };

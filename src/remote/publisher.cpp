@@ -78,7 +78,7 @@ struct RemoteState {
     std::uint64_t heartbeats = 0;
     std::array<std::string, kPumpCount> pumpBody{};
     std::array<double, kPumpCount> pumpSentAt{};
-    std::array<std::int64_t, kPumpCount> pumpSampleMs{};
+    std::array<double, kPumpCount> pumpRxAt{};  // Timer() time of the reply last sent
     double fullAt = 0.0;
     // The outbox: the journal file (epoch) read, the id the broker acknowledged (with all
     // before it), the newest id handed to the client, the messages not yet acknowledged.
@@ -334,16 +334,17 @@ void sendPumps(bool all) {
         std::string body = PumpBody(p, r, r.ConfiguredComPort > 0);
         const std::int64_t sample = sampleMs(p, nowMs, now);
         const bool changedValues = body != g.pumpBody[p];
+        // Judged on the monotonic time of the replies: the wall clock set back an hour must
+        // not hold a steady pump's refresh back for that hour.
         const bool refresh =
-            r.Online != 0 &&
-            sample - g.pumpSampleMs[p] >= static_cast<std::int64_t>(kPumpRefreshSeconds * 1000.0);
+            r.Online != 0 && r.LastRxAt - g.pumpRxAt[p] >= kPumpRefreshSeconds - 1e-6;
         if (!all && !changedValues && !refresh) continue;
         if (g.client->publish(topic("pump/") + std::to_string(p + 1), WithSampleTime(body, sample),
                               0, true) < 0)
             return;
         g.pumpBody[p] = std::move(body);
         g.pumpSentAt[p] = now;
-        g.pumpSampleMs[p] = sample;
+        g.pumpRxAt[p] = r.LastRxAt;
     }
 }
 
@@ -642,7 +643,7 @@ void start() {
     g.retryPause = kRetryFirstSeconds;
     g.pumpBody.fill({});
     g.pumpSentAt.fill(0.0);
-    g.pumpSampleMs.fill(0);
+    g.pumpRxAt.fill(0.0);
     g.rootsToClear = settings::ReadRootsToClear();
     if (!g.settings.enabled) {
         g.link = Link::Off;

@@ -24,8 +24,13 @@ done
 [ -e "$prefix/bin/vnk-station-demo" ] && fail "the demo station is installed"
 for f in share/vnk-pc/switch.wav share/vnk-pc/alarm.wav share/applications/vnk-station.desktop \
          share/icons/hicolor/scalable/apps/vnk-station.svg \
-         share/doc/vnk-pc/copyright share/doc/vnk-pc/99-vnk-ports.rules; do
+         share/doc/vnk-pc/copyright share/doc/vnk-pc/99-vnk-ports.rules \
+         share/vnk-pc/web/index.html share/vnk-pc/web/app.js; do
   [ -s "$prefix/$f" ] || fail "$f is missing or empty"
+done
+# The page goes without what npm needed to fetch its bundle.
+for f in package.json package-lock.json .npmrc node_modules; do
+  [ -e "$prefix/share/vnk-pc/web/$f" ] && fail "share/vnk-pc/web/$f is installed"
 done
 for f in share/man/man1/vnk-station.1.gz share/man/man1/vnk-sim.1.gz \
          share/man/man1/vnk-blender.1.gz share/doc/vnk-pc/changelog.Debian.gz; do

@@ -362,6 +362,16 @@ TEST_F(RemotePage, JudgesOnTheStationsClockAndShrugsOffWhatItCannotRead) {
     EXPECT_TRUE(js("vnkRemote.pumpStatus({online:true, drive_on:true, sample_ms:999}, 6000, "
                    "true).stale")
                     .toBool());
+    // Ahead of the heartbeat (sampled before the station's clock was set back): 5 s ahead is
+    // still live, an hour ahead is stale, its age untold.
+    EXPECT_FALSE(js("vnkRemote.pumpStatus({online:true, drive_on:true, sample_ms:11000}, 6000, "
+                    "true).stale")
+                     .toBool());
+    EXPECT_EQ(js("JSON.stringify(vnkRemote.pumpStatus({online:true, drive_on:true, "
+                 "sample_ms:3606000}, 6000, true))")
+                  .toString()
+                  .toStdString(),
+              R"({"state":"running","stale":true,"flag":"STALE"})");
     // No sample yet, or the station not live: stale. An off-line pump is off line, whatever
     // its last sample.
     EXPECT_TRUE(js("vnkRemote.pumpStatus({online:true, sample_ms:0}, 6000, true).stale").toBool());

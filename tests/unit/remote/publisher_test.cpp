@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 
 #include <gmock/gmock.h>
@@ -170,6 +171,15 @@ TEST_F(Remote, APumpGoesOutOnChangeAtMostOnceASecondAndStillEveryTwoSecondsWhenS
     EXPECT_LE(n, 6u);
     EXPECT_GT(json(steady.back().payload)["sample_ms"].toInteger(),
               json(steady[stillFrom].payload)["sample_ms"].toInteger());
+
+    // The wall clock set back an hour: the refresh goes on every 2 s, samples on the new clock.
+    loop.stepWallClock(-3600.0);
+    loop.advance(10.0);
+    const auto after = broker.on(still);
+    EXPECT_GE(after.size() - steady.size(), 4u);
+    EXPECT_LE(after.size() - steady.size(), 6u);
+    const std::int64_t sample = json(after.back().payload)["sample_ms"].toInteger();
+    EXPECT_LE(std::abs(loop.wallTimeMs() - sample), 2500);
 }
 
 TEST_F(Remote, EveryJournalEventReachesTheBrokerInOrderAcrossAnOutageAndARestart) {
