@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 #include <algorithm>
 #include <set>
 
@@ -87,9 +88,27 @@ class Remote : public JournaledStationFleet {
 TEST_F(Remote, PublishesTheBirthFleetAndEveryPumpInUsUnitsWhileTheScreenShowsMetric) {
     settings::ConfigRecord config = FleetConfig();
     config.DisplayUnits = settings::kUnitsMetric;
+    // Ids never programmed (erased memory, zeros after text) and Latin-1 bytes: every payload
+    // stays valid UTF-8 for a strict reader.
+    fleet->unit(0).setPumpId("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF");
+    fleet->unit(1).setPumpId("FP-2\xFF\xFF\xFF\xFF");
+    fleet->unit(3).setPumpId("P\xB0 4");
     startWith(brokerSettings(), config);
+    journal::Record(3, journal::Kind::Command, "Ger\xE4t \xC3");
     fleet->unit(2).setSpeedSetpoint(1200);
-    loop.advance(8.0);
+    loop.advance(12.0);
+    for (const auto& m : broker.published) {
+        QStringDecoder strict(QStringDecoder::Utf8);
+        (void)QString(strict(QByteArray::fromStdString(m.payload)));
+        EXPECT_FALSE(strict.hasError()) << m.topic << ": " << m.payload;
+        EXPECT_EQ(json(m.payload)["v"].toInt(), 1) << m.topic << ": " << m.payload;
+    }
+    EXPECT_EQ(json(retained("pump/1"))["id"].toString(), "");
+    EXPECT_EQ(json(retained("pump/2"))["id"].toString(), "FP-2");
+    EXPECT_EQ(json(retained("pump/4"))["id"].toString(), QString("P\uFFFD 4"));
+    const QJsonArray metaPumps = json(retained("meta"))["pumps"].toArray();
+    ASSERT_EQ(metaPumps.size(), 24);
+    EXPECT_EQ(metaPumps[1].toObject()["id"].toString(), "FP-2");
 
     // The will and the birth: the station's names as given, the topic cleaned of / and space.
     ASSERT_FALSE(broker.optionsSeen.empty());
