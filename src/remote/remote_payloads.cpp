@@ -258,12 +258,10 @@ std::string MetaPayload(const StationFacts& facts,
             .raw("fields", units.str())
             .str();
     };
-    const std::initializer_list<Field> event = {
-        {"v", ""},  {"id", ""},        {"epoch", ""}, {"time_ms", "ms since 1970 UTC"},
-        {"time", "ISO 8601 UTC"}, {"pump", ""}, {"kind", ""}, {"text", ""}};
-    const std::initializer_list<Field> alarm = {
-        {"v", ""},    {"id", ""},   {"epoch", ""},        {"time_ms", "ms since 1970 UTC"},
-        {"time", "ISO 8601 UTC"}, {"pump", ""}, {"kind", ""}, {"text", ""},
+    // Alarm and event carry the same fields; an event has the alarm's only when it changed one.
+    const std::initializer_list<Field> journalFields = {
+        {"v", ""},    {"id", ""},    {"epoch", ""},        {"time_ms", "ms since 1970 UTC"},
+        {"time", "ISO 8601 UTC"}, {"pump", ""},  {"kind", ""}, {"text", ""},
         {"name", ""}, {"state", ""}, {"acknowledged", ""}, {"alarm_kind", ""}};
     JsonObject topics;
     topics
@@ -330,8 +328,8 @@ std::string MetaPayload(const StationFacts& facts,
                                 {"auto", ""},
                                 {"group", ""},
                                 {"sample_ms", "ms since 1970 UTC"}}))
-        .raw("alarm", topic(false, 1, alarm))
-        .raw("event", topic(false, 1, event));
+        .raw("alarm", topic(false, 1, journalFields))
+        .raw("event", topic(false, 1, journalFields));
     return JsonObject()
         .integer("v", kPayloadVersion)
         .text("site", facts.site)

@@ -8,7 +8,9 @@
 #include <QJsonObject>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "link/live_units.h"
 #include "link/pump_table.h"
@@ -44,8 +46,18 @@ TEST(RemotePayloads, TextIsEscapedAndNumbersAreWrittenTheSameInEveryLocale) {
     EXPECT_EQ(o["epoch"].toInteger(), 99);
     EXPECT_EQ(o["pump"].toInt(), 5);
     EXPECT_EQ(o["kind"].toString(), "Command");
-    EXPECT_EQ(o["time"].toString(), "2023-11-14T22:13:20.123Z");  // UTC, whatever the zone
+    // UTC, in a zone six hours from it too.
+    const char* zone = std::getenv("TZ");
+    const std::string savedZone = zone != nullptr ? zone : "";
+    setenv("TZ", "CST6CDT", 1);
+    tzset();
+    EXPECT_EQ(parse(remote::EventPayload(e))["time"].toString(), "2023-11-14T22:13:20.123Z");
     EXPECT_EQ(remote::IsoUtcTime(-1), "1969-12-31T23:59:59.999Z");
+    if (zone != nullptr)
+        setenv("TZ", savedZone.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
     const std::string n =
         remote::JsonObject().number("v", 1234.5678, 2).number("z", -0.001, 1).str();
     EXPECT_EQ(n, "{\"v\":1234.57,\"z\":0.0}");
