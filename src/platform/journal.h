@@ -75,7 +75,7 @@ struct Event {
     // fresh file (after a damaged one was set aside), so (epoch, id) names one event for
     // good and a reader that saw both files drops duplicates by it.
     std::int64_t epoch = 0;
-    std::optional<AlarmChange> alarm;  // none: the event changed no alarm
+    std::optional<AlarmChange> alarm = std::nullopt;  // none: the event changed no alarm
     bool operator==(const Event&) const = default;
 };
 

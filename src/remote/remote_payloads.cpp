@@ -27,7 +27,7 @@ std::string IsoUtcTime(std::int64_t timeMs) {
     const auto t = static_cast<std::time_t>(seconds);
     std::tm parts{};
     gmtime_r(&t, &parts);
-    char text[40];
+    char text[80];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
                   parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
     return text;

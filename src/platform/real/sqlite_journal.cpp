@@ -678,7 +678,8 @@ bool SqliteJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     sqlite3_bind_text(insert_, 4, event.text.data(), static_cast<int>(event.text.size()),
                       SQLITE_STATIC);
     // The alarm the event changes goes with it (unbound parameters are NULL).
-    if (alarm != nullptr) event.alarm = journal::AlarmChange{alarm->kind, alarm->name, alarm->state};
+    if (alarm != nullptr)
+        event.alarm = journal::AlarmChange{alarm->kind, alarm->name, alarm->state};
     if (event.alarm) {
         sqlite3_bind_text(insert_, 5, journal::KindName(event.alarm->kind), -1, SQLITE_STATIC);
         sqlite3_bind_text(insert_, 6, event.alarm->name.data(),
@@ -731,7 +732,8 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
 std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter, int limit) {
     std::vector<journal::Event> out;
     if (db_ == nullptr || limit <= 0) return out;
-    std::string sql = "SELECT id, time_ms, pump, kind, text, alarm_kind, alarm_name, alarm_state FROM events"
+    std::string sql =
+        "SELECT id, time_ms, pump, kind, text, alarm_kind, alarm_name, alarm_state FROM events"
         " WHERE 1";
     if (filter.pump != journal::Filter::kAnyPump) sql += " AND pump = ?1";
     if (filter.kind) sql += " AND kind = ?2";
