@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include <gmock/gmock.h>
@@ -90,10 +91,16 @@ TEST_F(Remote, PublishesTheBirthFleetAndEveryPumpInUsUnitsWhileTheScreenShowsMet
     config.DisplayUnits = settings::kUnitsMetric;
     // Ids never programmed (erased memory, zeros after text) and Latin-1 bytes: every payload
     // stays valid UTF-8 for a strict reader.
-    fleet->unit(0).setPumpId("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF");
-    fleet->unit(1).setPumpId("FP-2\xFF\xFF\xFF\xFF");
-    fleet->unit(3).setPumpId("P\xB0 4");
     startWith(brokerSettings(), config);
+    const auto readId = [&](int pump, const std::string& bytes) {  // as the decoder copies it
+        fleet->unit(pump).setPumpId(bytes);  // and as the station reads it again
+        char* id = PumpTable[pump].PumpId;
+        std::memset(id, 0, sizeof PumpTable[pump].PumpId);
+        std::memcpy(id, bytes.data(), std::min(bytes.size(), sizeof PumpTable[pump].PumpId));
+    };
+    readId(0, std::string(sizeof PumpTable[0].PumpId, '\xFF'));
+    readId(1, "FP-2\xFF\xFF\xFF\xFF");
+    readId(3, "P\xB0 4");
     journal::Record(3, journal::Kind::Command, "Ger\xE4t \xC3");
     fleet->unit(2).setSpeedSetpoint(1200);
     loop.advance(12.0);
