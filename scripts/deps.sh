@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   mosquitto mosquitto-clients libmosquitto-dev openssl iproute2
-  chromium ca-certificates
+  chromium ca-certificates python3-jsonschema
   xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils
   "$@"
 )

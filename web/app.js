@@ -285,10 +285,15 @@
       v.alarmText = alarmText;
       v.alarms.replaceChildren(...list.map((a) => {
         const who = num(a.pump) !== null ? "Pump " + a.pump : "Station";
+        // Judged by the station's fields, never by its words: "active" or "cleared", and
+        // acknowledged true or false.
+        const acknowledged = a.acknowledged === true;
+        const state = (a.state === "active" ? "Active" : a.state === "cleared" ? "Cleared" : "?") +
+                      (acknowledged ? ", acknowledged" : ", unacknowledged");
         const li = el("li", "", who + " \u2014 " + String(a.kind || "") + ": " + String(a.name || "") +
-                   " \u2014 " + String(a.state || "") +
+                   " \u2014 " + state +
                    (num(a.time_ms) !== null ? " \u2014 " + clock(a.time_ms) : ""));
-        if (String(a.state || "").indexOf("unacknowledged") < 0) li.className = "acknowledged";
+        if (acknowledged) li.className = "acknowledged";
         return li;
       }));
     }

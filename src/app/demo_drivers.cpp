@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "client/blender_client.h"
 #include "link/pump_table.h"
 #include "operation/display_ids.h"
+#include "operation/journal_view.h"
 #include "platform/event_loop.h"
 #include "recorder/recorder.h"
 #include "remote/publisher.h"
@@ -19,6 +21,8 @@
 #include "ui/ui_model.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
+#include "ui/windows/detail_view.h"
+#include "ui/windows/journal_window.h"
 #include "ui/windows/menu_bar.h"
 
 namespace app {
@@ -131,9 +135,51 @@ void scheduleDemoRemoteApply() {
     timer->start();
 }
 
+// The moments (whole seconds after the start) of a comma-separated list, each "[P@]S": act
+// runs with P (0 when it has none) at each valid one.
+void atMomentsOf(const char* variable, void (*act)(int)) {
+    const char* list = std::getenv(variable);
+    if (list == nullptr) return;
+    std::string text = list;
+    for (std::size_t at = 0; at <= text.size();) {
+        const std::size_t end = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, end - at);
+        at = end + 1;
+        const std::size_t sign = item.find('@');
+        const int which = sign == std::string::npos ? 0 : std::atoi(item.c_str());
+        const int seconds = std::atoi(item.c_str() + (sign == std::string::npos ? 0 : sign + 1));
+        if (seconds > 0) QTimer::singleShot(seconds * 1000, [act, which] { act(which); });
+    }
+}
+
+// VNK_DEMO_ACKNOWLEDGE=s[,s...]: at each moment the journal is opened from the bank window's
+// alarm button and Acknowledge All pressed, as an operator would (for the test of what remote
+// monitoring publishes of an alarm's life).
+void scheduleDemoAcknowledge() {
+    atMomentsOf("VNK_DEMO_ACKNOWLEDGE", [](int) {
+        if (BankPanel[0] == 0) return;
+        ui::Press(BankPanel[0], windows::BANK_ALARMS);
+        if (JournalPanel() != 0) ui::Press(JournalPanel(), windows::JOURNAL_ACKNOWLEDGE_ALL);
+    });
+}
+
+// VNK_DEMO_RESET=P@s[,P@s...]: at each moment pump P's detail view is opened and its Reset
+// Alarms pressed, which clears a trip the pump latched.
+void scheduleDemoReset() {
+    atMomentsOf("VNK_DEMO_RESET", [](int pump) {
+        if (pump < 1 || pump > kPumpCount) return;
+        const int panel = BankPanel[BankOf(pump - 1)];
+        if (panel == 0) return;
+        ui::Press(panel, BankRow[pump - 1][windows::kPosDetail]);
+        if (DetailPanel != 0) ui::Press(DetailPanel, windows::DETAIL_RESET_ALARMS);
+    });
+}
+
 }  // namespace
 
 void ScheduleDemoDrivers() {
+    scheduleDemoAcknowledge();
+    scheduleDemoReset();
     scheduleDemoRecordStop();
     scheduleDemoDetail();
     scheduleDemoClient();

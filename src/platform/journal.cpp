@@ -204,6 +204,7 @@ void write(int pump, Kind kind, const std::string& text, const Alarm* alarm) {
     if (g.store != nullptr) {
         if (g.store->damaged()) startAfresh();
         Event e{0, nowMs(), pump, kind, text};
+        if (alarm != nullptr) e.alarm = AlarmChange{alarm->kind, alarm->name, alarm->state};
         bool written = g.store->append(e, alarm);
         // The write itself may be what finds the damage: the event goes into the fresh file.
         if (!written && g.store->damaged() && startAfresh()) written = g.store->append(e, alarm);

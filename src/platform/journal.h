@@ -38,6 +38,33 @@ std::optional<Kind> KindNamed(const std::string& name);
 
 constexpr int kNoPump = -1;  // an event of the station, not of one pump
 
+// The values are kept in the journal file.
+enum class AlarmState {
+    Normal = 0,
+    ActiveUnacknowledged = 1,
+    ActiveAcknowledged = 2,
+    ClearedUnacknowledged = 3,
+};
+
+struct Alarm {
+    int pump = kNoPump;
+    Kind kind = Kind::Alarm;
+    std::string name;
+    AlarmState state = AlarmState::Normal;
+    std::int64_t timeMs = 0;    // of the last change (the clearing, for a cleared alarm)
+    std::int64_t raisedMs = 0;  // when it last came on
+    bool operator==(const Alarm&) const = default;
+};
+
+// The alarm an event changed (raised, cleared, acknowledged, or a chatter report), as the
+// change left it; kept in the journal with the event.
+struct AlarmChange {
+    Kind kind = Kind::Alarm;
+    std::string name;
+    AlarmState state = AlarmState::Normal;
+    bool operator==(const AlarmChange&) const = default;
+};
+
 struct Event {
     std::int64_t id = 0;      // given by the store, rising
     std::int64_t timeMs = 0;  // ms since 1970, wall clock
@@ -48,6 +75,7 @@ struct Event {
     // fresh file (after a damaged one was set aside), so (epoch, id) names one event for
     // good and a reader that saw both files drops duplicates by it.
     std::int64_t epoch = 0;
+    std::optional<AlarmChange> alarm = std::nullopt;  // none: the event changed no alarm
     bool operator==(const Event&) const = default;
 };
 
@@ -59,8 +87,6 @@ struct Filter {
     std::int64_t beforeId = 0;
     bool operator==(const Filter&) const = default;
 };
-
-struct Alarm;
 
 // How much the journal keeps: events older than keepDays go, and the oldest go while the
 // file holds more than maxBytes of events, whichever comes first. The event that raised an
@@ -136,24 +162,6 @@ void Maintain();
 void SetRetention(const Retention& retention);
 
 // ---- alarms ----
-// The values are kept in the journal file.
-enum class AlarmState {
-    Normal = 0,
-    ActiveUnacknowledged = 1,
-    ActiveAcknowledged = 2,
-    ClearedUnacknowledged = 3,
-};
-
-struct Alarm {
-    int pump = kNoPump;
-    Kind kind = Kind::Alarm;
-    std::string name;
-    AlarmState state = AlarmState::Normal;
-    std::int64_t timeMs = 0;    // of the last change (the clearing, for a cleared alarm)
-    std::int64_t raisedMs = 0;  // when it last came on
-    bool operator==(const Alarm&) const = default;
-};
-
 // "Active, unacknowledged" and so on; "" for Normal.
 const char* AlarmStateText(AlarmState state);
 

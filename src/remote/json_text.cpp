@@ -6,11 +6,43 @@
 
 namespace remote {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of s, or 0 when it is not one
+// (a stray continuation byte, a sequence cut short, an overlong form, a surrogate, a code
+// point above U+10FFFF): the ranges of the Unicode standard's table of well-formed bytes.
+std::size_t utf8Length(std::string_view s) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = b(0);
+    std::size_t n = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (s.size() < n || b(1) < low || b(1) > high) return 0;
+    for (std::size_t i = 2; i < n; ++i)
+        if (b(i) < 0x80 || b(i) > 0xBF) return 0;
+    return n;
+}
+
+}  // namespace
+
 std::string JsonString(std::string_view value) {
     std::string out;
     out.reserve(value.size() + 2);
     out += '"';
-    for (char c : value) {
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -32,8 +64,15 @@ std::string JsonString(std::string_view value) {
                     char escaped[8];
                     std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
                     out += escaped;
+                } else if (static_cast<unsigned char>(c) < 0x80) {
+                    out += c;
+                } else if (const std::size_t n = utf8Length(value.substr(i)); n > 0) {
+                    out.append(value.substr(i, n));
+                    i += n - 1;
                 } else {
-                    out += c;  // UTF-8 passes as it is
+                    // A byte that is not UTF-8 (Latin-1 text, erased memory) would make the
+                    // whole message unreadable to a strict reader: it becomes U+FFFD.
+                    out += "\xEF\xBF\xBD";
                 }
         }
     }

@@ -75,6 +75,7 @@ struct RemoteState {
     std::optional<settings::RemoteSettings> renameTo;
     std::unique_ptr<platform::MqttClient> retiring;  // a clean disconnect on its way out
     std::int64_t startedMs = 0;
+    std::string metaSent;  // the meta payload the broker was last given on this connection
     std::uint64_t heartbeats = 0;
     std::array<std::string, kPumpCount> pumpBody{};
     std::array<double, kPumpCount> pumpSentAt{};
@@ -390,7 +391,7 @@ void start();
 
 // The retained topics the station owns under a root: its state and every pump.
 std::vector<std::string> retainedTopics(const std::string& root) {
-    std::vector<std::string> topics{root + "state"};
+    std::vector<std::string> topics{root + "state", root + "meta"};
     for (int p = 1; p <= kPumpCount; ++p) topics.push_back(root + "pump/" + std::to_string(p));
     return topics;
 }
@@ -441,6 +442,17 @@ void clearingAnswered(int messageId, bool taken) {
 
 void publishBirth() {
     g.birthId = g.client->publish(topic("state"), StatePayload(true, facts()), 1, true);
+}
+
+// The retained meta, at every connection and again whenever the pumps configured or their
+// ids change (an id is known only once its pump has answered).
+void sendMeta(bool always) {
+    std::vector<std::optional<std::string>> ids(kPumpCount);
+    for (int p = 0; p < kPumpCount; ++p)
+        if (PumpTable[p].ConfiguredComPort > 0) ids[p] = PumpIdText(PumpTable[p]);
+    std::string meta = MetaPayload(facts(), ids);
+    if (!always && meta == g.metaSent) return;
+    if (g.client->publish(topic("meta"), meta, 1, true) > 0) g.metaSent = std::move(meta);
 }
 
 void startAttempt() {
@@ -509,6 +521,7 @@ void startAttempt() {
             }
             g.holding = false;
             publishBirth();
+            sendMeta(true);
             // Whatever was handed over before is sent again: the broker may never have had it.
             g.sent = g.acked;
             g.inFlight.clear();
@@ -767,6 +780,7 @@ void RemoteTick() {
             } else {
                 sendPumps(false);
             }
+            sendMeta(false);
             sendHeartbeatAndFleet();  // the tick is the heartbeat's second
             changed();
             sendEvents();

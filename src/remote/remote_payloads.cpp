@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <initializer_list>
 
 #include "link/decoder.h"
 #include "link/live_units.h"
@@ -14,6 +16,41 @@ namespace remote {
 
 using pumplink::LiveUs;
 using pumplink::PumpRecord;
+
+std::string IsoUtcTime(std::int64_t timeMs) {
+    std::int64_t seconds = timeMs / 1000;
+    int ms = static_cast<int>(timeMs % 1000);
+    if (ms < 0) {
+        ms += 1000;
+        --seconds;
+    }
+    const auto t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
+    return text;
+}
+
+namespace {
+
+// An alarm's state for a reader that should not parse English: "active" or "cleared", and
+// whether the operator has acknowledged it (a Normal alarm is cleared and acknowledged).
+JsonObject& alarmState(JsonObject& o, journal::AlarmState state) {
+    using journal::AlarmState;
+    const bool active =
+        state == AlarmState::ActiveUnacknowledged || state == AlarmState::ActiveAcknowledged;
+    return o.text("state", active ? "active" : "cleared")
+        .boolean("acknowledged",
+                 state == AlarmState::ActiveAcknowledged || state == AlarmState::Normal);
+}
+
+JsonObject& pumpNumber(JsonObject& o, int pump) {
+    return pump == journal::kNoPump ? o.null("pump") : o.integer("pump", pump + 1);
+}
+
+}  // namespace
 
 std::string CleanTopicLevel(const std::string& name, const std::string& fallback) {
     std::string out;
@@ -53,6 +90,7 @@ std::string ClientId(const std::string& site, const std::string& station,
 
 std::string StatePayload(bool online, const StationFacts& facts) {
     return JsonObject()
+        .integer("v", kPayloadVersion)
         .text("state", online ? "online" : "offline")
         .text("site", facts.site)
         .text("station", facts.station)
@@ -64,6 +102,7 @@ std::string StatePayload(bool online, const StationFacts& facts) {
 
 std::string HeartbeatPayload(std::uint64_t sequence, std::int64_t nowMs) {
     return JsonObject()
+        .integer("v", kPayloadVersion)
         .integer("seq", static_cast<std::int64_t>(sequence))
         .integer("time_ms", nowMs)
         .str();
@@ -73,15 +112,8 @@ std::string FleetPayload(const FleetFacts& f) {
     std::vector<std::string> alarms;
     for (const journal::Alarm& a : f.alarms) {
         JsonObject o;
-        if (a.pump == journal::kNoPump)
-            o.null("pump");
-        else
-            o.integer("pump", a.pump + 1);
-        alarms.push_back(o.text("kind", journal::KindName(a.kind))
-                             .text("name", a.name)
-                             .text("state", journal::AlarmStateText(a.state))
-                             .integer("time_ms", a.timeMs)
-                             .str());
+        pumpNumber(o, a.pump).text("kind", journal::KindName(a.kind)).text("name", a.name);
+        alarms.push_back(alarmState(o, a.state).integer("time_ms", a.timeMs).str());
     }
     JsonObject autoControl;
     autoControl.text("mode", f.autoMode == 1 ? "rate" : f.autoMode == 2 ? "pressure" : "off");
@@ -90,6 +122,7 @@ std::string FleetPayload(const FleetFacts& f) {
     else if (f.autoMode == 2)
         autoControl.number("target_psi", f.autoTarget, 0);
     return JsonObject()
+        .integer("v", kPayloadVersion)
         .integer("time_ms", f.timeMs)
         .integer("pumps_online", f.pumpsOnline)
         .number("rate_bpm", f.rateBpm, 2)
@@ -125,10 +158,20 @@ std::vector<std::string> FaultNames(std::uint16_t word) {
     return names;
 }
 
+std::string PumpIdText(const PumpRecord& r) {
+    // A controller whose id was never programmed pads it with erased memory (0xFF) or zeros.
+    std::string_view id(r.PumpId, strnlen(r.PumpId, sizeof r.PumpId));
+    const auto padding = [](char c) { return c == '\xFF' || c == '\0'; };
+    while (!id.empty() && padding(id.back())) id.remove_suffix(1);
+    while (!id.empty() && padding(id.front())) id.remove_prefix(1);
+    return std::string(id);
+}
+
 std::string PumpBody(int pump, const PumpRecord& r, bool configured) {
     JsonObject o;
-    o.integer("pump", pump + 1)
-        .text("id", std::string(r.PumpId, strnlen(r.PumpId, sizeof r.PumpId)))
+    o.integer("v", kPayloadVersion)
+        .integer("pump", pump + 1)
+        .text("id", PumpIdText(r))
         .boolean("configured", configured)
         .boolean("online", r.Online != 0)
         .boolean("port_lost", r.PortConfig.Lost)
@@ -176,15 +219,126 @@ bool IsAlarmTopicEvent(journal::Kind kind) {
 
 std::string EventPayload(const journal::Event& e) {
     JsonObject o;
-    o.integer("id", e.id)
+    o.integer("v", kPayloadVersion)
+        .integer("id", e.id)
         .integer("epoch", e.epoch)
         .integer("time_ms", e.timeMs)
-        .text("time", journal::FormatTime(e.timeMs));
-    if (e.pump == journal::kNoPump)
-        o.null("pump");
-    else
-        o.integer("pump", e.pump + 1);
-    return o.text("kind", journal::KindName(e.kind)).text("text", e.text).str();
+        .text("time", IsoUtcTime(e.timeMs));
+    pumpNumber(o, e.pump).text("kind", journal::KindName(e.kind)).text("text", e.text);
+    // The alarm the event changed (a lost port's or the blender link's alarm goes out as an
+    // event); on the alarm topic null for a line that changed none.
+    if (!e.alarm && IsAlarmTopicEvent(e.kind))
+        return o.null("name").null("state").null("acknowledged").null("alarm_kind").str();
+    if (!e.alarm) return o.str();
+    o.text("name", e.alarm->name);
+    return alarmState(o, e.alarm->state).text("alarm_kind", journal::KindName(e.alarm->kind)).str();
+}
+
+std::string MetaPayload(const StationFacts& facts,
+                        const std::vector<std::optional<std::string>>& pumpIds) {
+    std::vector<std::string> pumps;
+    for (std::size_t p = 0; p < pumpIds.size(); ++p)
+        if (pumpIds[p])
+            pumps.push_back(JsonObject()
+                                .integer("pump", static_cast<std::int64_t>(p) + 1)
+                                .text("id", *pumpIds[p])
+                                .str());
+    // Each topic's fields (a nested one by its path, "auto.target_psi", "alarms[].state")
+    // with its unit; "" where the value has none.
+    struct Field {
+        const char* name;
+        const char* unit;
+    };
+    const auto topic = [](bool retained, int qos, std::initializer_list<Field> fields) {
+        JsonObject units;
+        for (const Field& f : fields) units.text(f.name, f.unit);
+        return JsonObject()
+            .boolean("retained", retained)
+            .integer("qos", qos)
+            .raw("fields", units.str())
+            .str();
+    };
+    // Alarm and event carry the same fields; an event has the alarm's only when it changed one.
+    const std::initializer_list<Field> journalFields = {
+        {"v", ""},    {"id", ""},    {"epoch", ""},        {"time_ms", "ms since 1970 UTC"},
+        {"time", "ISO 8601 UTC"}, {"pump", ""},  {"kind", ""}, {"text", ""},
+        {"name", ""}, {"state", ""}, {"acknowledged", ""}, {"alarm_kind", ""}};
+    JsonObject topics;
+    topics
+        .raw("state", topic(true, 1,
+                            {{"v", ""},
+                             {"state", ""},
+                             {"site", ""},
+                             {"station", ""},
+                             {"version", ""},
+                             {"started_ms", "ms since 1970 UTC"},
+                             {"pumps_configured", ""}}))
+        .raw("meta", topic(true, 1,
+                           {{"v", ""},
+                            {"site", ""},
+                            {"station", ""},
+                            {"version", ""},
+                            {"started_ms", "ms since 1970 UTC"},
+                            {"pumps[].pump", ""},
+                            {"pumps[].id", ""},
+                            {"topics", ""}}))
+        .raw("heartbeat",
+             topic(false, 0, {{"v", ""}, {"seq", ""}, {"time_ms", "ms since 1970 UTC"}}))
+        .raw("fleet", topic(false, 0,
+                            {{"v", ""},
+                             {"time_ms", "ms since 1970 UTC"},
+                             {"pumps_online", ""},
+                             {"rate_bpm", "bbl/min"},
+                             {"discharge_psi_avg", "psi"},
+                             {"hhp", "hp"},
+                             {"volume_bbl", "bbl"},
+                             {"auto.mode", ""},
+                             {"auto.target_bpm", "bbl/min"},
+                             {"auto.target_psi", "psi"},
+                             {"estop.active", ""},
+                             {"estop.input", ""},
+                             {"alarms[].pump", ""},
+                             {"alarms[].kind", ""},
+                             {"alarms[].name", ""},
+                             {"alarms[].state", ""},
+                             {"alarms[].acknowledged", ""},
+                             {"alarms[].time_ms", "ms since 1970 UTC"}}))
+        .raw("pump/<n>", topic(true, 0,
+                               {{"v", ""},
+                                {"pump", ""},
+                                {"id", ""},
+                                {"configured", ""},
+                                {"online", ""},
+                                {"port_lost", ""},
+                                {"motor_rpm", "rpm"},
+                                {"setpoint_rpm", "rpm"},
+                                {"discharge_psi", "psi"},
+                                {"rate_bpm", "bbl/min"},
+                                {"hhp", "hp"},
+                                {"volume_bbl", "bbl"},
+                                {"trip_psi", "psi"},
+                                {"drive_on", ""},
+                                {"tripped", ""},
+                                {"alarm_word", ""},
+                                {"trip_word", ""},
+                                {"fault_word", ""},
+                                {"alarms", ""},
+                                {"trips", ""},
+                                {"faults", ""},
+                                {"auto", ""},
+                                {"group", ""},
+                                {"sample_ms", "ms since 1970 UTC"}}))
+        .raw("alarm", topic(false, 1, journalFields))
+        .raw("event", topic(false, 1, journalFields));
+    return JsonObject()
+        .integer("v", kPayloadVersion)
+        .text("site", facts.site)
+        .text("station", facts.station)
+        .text("version", facts.version)
+        .integer("started_ms", facts.startedMs)
+        .raw("pumps", JsonArray(pumps))
+        .raw("topics", topics.str())
+        .str();
 }
 
 }  // namespace remote

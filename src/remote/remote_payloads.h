@@ -17,6 +17,13 @@ struct PumpRecord;
 
 namespace remote {
 
+// The version of the payloads' layout, "v" in every payload: raised only when a field
+// changes its meaning or goes; new fields are added without it.
+inline constexpr int kPayloadVersion = 1;
+
+// A wall-clock time (ms since 1970) as ISO 8601 in UTC: "2026-12-08T18:02:05.123Z".
+std::string IsoUtcTime(std::int64_t timeMs);
+
 // A name as one level of a topic: '/', '+', '#', NUL and white space each become '_'
 // (they would split a level or act as wildcards); an empty name becomes fallback.
 std::string CleanTopicLevel(const std::string& name, const std::string& fallback);
@@ -57,6 +64,8 @@ std::string FleetPayload(const FleetFacts& fleet);
 
 // The pump's values (entry 0-23) without the sample time: what is compared to decide
 // whether the pump changed. WithSampleTime adds it for sending.
+// The pump's id as the controller reports it, its padding (0xFF, NUL) trimmed.
+std::string PumpIdText(const pumplink::PumpRecord& r);
 std::string PumpBody(int pump, const pumplink::PumpRecord& r, bool configured);
 std::string WithSampleTime(const std::string& body, std::int64_t sampleMs);
 // The names of the set bits of a pump's alarm, trip and fault words.
@@ -66,5 +75,11 @@ std::vector<std::string> FaultNames(std::uint16_t word);
 // Alarm changes and acknowledgements go to "alarm", every other event to "event".
 bool IsAlarmTopicEvent(journal::Kind kind);
 std::string EventPayload(const journal::Event& event);
+
+// The retained birth certificate under "meta": the station's version, the pumps configured
+// with their ids, and every topic's fields with their units. pumpIds holds the id of each
+// configured pump (entry 0-23; std::nullopt: not configured).
+std::string MetaPayload(const StationFacts& facts,
+                        const std::vector<std::optional<std::string>>& pumpIds);
 
 }  // namespace remote

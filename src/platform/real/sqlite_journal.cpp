@@ -23,8 +23,10 @@ namespace {
 // "VNKJ": marks a file as this station's journal.
 constexpr int kApplicationId = 0x564E4B4A;
 // 1: events only; 2: the alarms' states too; 3: the file's epoch, and the event that raised
-// each alarm (kept from pruning); 4: the time each alarm came on. An older journal is brought
-// up to 4 as it opens.
+// each alarm (kept from pruning); 4: the time each alarm came on, and with each event the
+// alarm it changed (its kind, name and new state; NULL for an event that changed none). An
+// older journal is brought up to 4 as it opens; a version 4 file made before events kept
+// their alarm gains those columns as it opens (an earlier version 4 build ignores them).
 constexpr int kSchemaVersion = 4;
 constexpr int kCheckpointEveryMs = 500;
 // Pruning: one small batch at a time, a write transaction of a millisecond or two that the
@@ -38,7 +40,8 @@ constexpr long long kWalSizeLimit = 32LL * 1024 * 1024;
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS events(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,"
-    " pump INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL);"
+    " pump INTEGER NOT NULL, kind TEXT NOT NULL, text TEXT NOT NULL, alarm_kind TEXT,"
+    " alarm_name TEXT, alarm_state INTEGER);"
     // The window asks for the newest rows of one pump or of one kind (both: a pump's rows
     // read newest first until the kind has filled the page). Each index costs every insert.
     "CREATE INDEX IF NOT EXISTS events_pump ON events(pump, id);"
@@ -61,6 +64,11 @@ const char* const kAddRaisedMs =
     "ALTER TABLE alarms ADD COLUMN raised_ms INTEGER NOT NULL DEFAULT 0;"
     "UPDATE alarms SET raised_ms = COALESCE((SELECT time_ms FROM events WHERE"
     " alarms.raised_id <> 0 AND id = alarms.raised_id), time_ms);";
+
+const char* const kAddEventAlarm =
+    "ALTER TABLE events ADD COLUMN alarm_kind TEXT;"
+    "ALTER TABLE events ADD COLUMN alarm_name TEXT;"
+    "ALTER TABLE events ADD COLUMN alarm_state INTEGER;";
 
 const char* const kMetaTable =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);";
@@ -406,6 +414,27 @@ bool SqliteJournal::create() {
     return false;
 }
 
+// Events keep the alarm they changed: a file made before they did (any older version, or a
+// version 4 file of an earlier build) gains the columns, inside a transaction that sees
+// whether another process added them first. Its old events keep NULL there.
+bool SqliteJournal::addEventAlarm() {
+    const auto hasColumns = [this] {
+        sqlite3_stmt* st = nullptr;
+        const int rc =
+            sqlite3_prepare_v2(db_, "SELECT alarm_state FROM events LIMIT 0", -1, &st, nullptr);
+        sqlite3_finalize(st);
+        return rc == SQLITE_OK;
+    };
+    if (hasColumns()) return true;
+    if (!exec("BEGIN IMMEDIATE")) return false;
+    if ((hasColumns() || exec(kAddEventAlarm)) && exec("COMMIT")) {
+        TRACE(journal, "events keep the alarm they changed from now on");
+        return true;
+    }
+    exec("ROLLBACK");
+    return false;
+}
+
 bool SqliteJournal::prepare() {
     // WAL: a commit is one append to the log, readers never wait for the writer, and a
     // killed process leaves every committed transaction in the log for the next open.
@@ -435,6 +464,7 @@ bool SqliteJournal::prepare() {
         TRACE(journal, "schema %d brought up to %d", version_, kSchemaVersion);
         version_ = kSchemaVersion;
     }
+    if (!addEventAlarm()) return false;
     std::int64_t epoch = 0;
     if (!int64Query(db_, "SELECT value FROM meta WHERE key = 'epoch'", epoch)) {
         failed(sqlite3_errcode(db_));
@@ -446,9 +476,9 @@ bool SqliteJournal::prepare() {
         sqlite3_stmt** statement;
     } statements[] = {
         // Above every id the file ever gave, also when retention emptied the table.
-        {"INSERT INTO events(id, time_ms, pump, kind, text) VALUES(max(coalesce((SELECT"
-         " MAX(id) FROM events), 0), coalesce((SELECT value FROM meta WHERE key ="
-         " 'id_high_water'), 0)) + 1, ?, ?, ?, ?)",
+        {"INSERT INTO events(id, time_ms, pump, kind, text, alarm_kind, alarm_name, alarm_state)"
+         " VALUES(max(coalesce((SELECT MAX(id) FROM events), 0), coalesce((SELECT value FROM"
+         " meta WHERE key = 'id_high_water'), 0)) + 1, ?, ?, ?, ?, ?, ?, ?)",
          &insert_},
         // A raise gives the alarm its raising event; later changes keep it.
         {"INSERT INTO alarms(pump, kind, name, state, time_ms, raised_id, raised_ms) VALUES(?1, ?2,"
@@ -647,6 +677,15 @@ bool SqliteJournal::append(journal::Event& event, const journal::Alarm* alarm) {
     sqlite3_bind_text(insert_, 3, kind, -1, SQLITE_STATIC);
     sqlite3_bind_text(insert_, 4, event.text.data(), static_cast<int>(event.text.size()),
                       SQLITE_STATIC);
+    // The alarm the event changes goes with it (unbound parameters are NULL).
+    if (alarm != nullptr)
+        event.alarm = journal::AlarmChange{alarm->kind, alarm->name, alarm->state};
+    if (event.alarm) {
+        sqlite3_bind_text(insert_, 5, journal::KindName(event.alarm->kind), -1, SQLITE_STATIC);
+        sqlite3_bind_text(insert_, 6, event.alarm->name.data(),
+                          static_cast<int>(event.alarm->name.size()), SQLITE_STATIC);
+        sqlite3_bind_int(insert_, 7, static_cast<int>(event.alarm->state));
+    }
     bool written = step(insert_);
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
     if (alarm != nullptr) {
@@ -693,7 +732,9 @@ std::vector<journal::Alarm> SqliteJournal::alarms() {
 std::vector<journal::Event> SqliteJournal::newest(const journal::Filter& filter, int limit) {
     std::vector<journal::Event> out;
     if (db_ == nullptr || limit <= 0) return out;
-    std::string sql = "SELECT id, time_ms, pump, kind, text FROM events WHERE 1";
+    std::string sql =
+        "SELECT id, time_ms, pump, kind, text, alarm_kind, alarm_name, alarm_state FROM events"
+        " WHERE 1";
     if (filter.pump != journal::Filter::kAnyPump) sql += " AND pump = ?1";
     if (filter.kind) sql += " AND kind = ?2";
     if (filter.beforeId > 0) sql += " AND id < ?3";
@@ -722,6 +763,15 @@ std::vector<journal::Event> SqliteJournal::rows(sqlite3_stmt* st) {
         e.kind = journal::KindNamed(kind != nullptr ? kind : "").value_or(journal::Kind::Station);
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 4));
         e.text = text != nullptr ? text : "";
+        const auto* alarmKind = reinterpret_cast<const char*>(sqlite3_column_text(st, 5));
+        const auto* alarmName = reinterpret_cast<const char*>(sqlite3_column_text(st, 6));
+        const int state = sqlite3_column_int(st, 7);
+        const auto k = journal::KindNamed(alarmKind != nullptr ? alarmKind : "");
+        // A change this station cannot read is left out rather than guessed at.
+        if (k && alarmName != nullptr && sqlite3_column_type(st, 7) == SQLITE_INTEGER &&
+            state >= static_cast<int>(journal::AlarmState::Normal) &&
+            state <= static_cast<int>(journal::AlarmState::ClearedUnacknowledged))
+            e.alarm = journal::AlarmChange{*k, alarmName, static_cast<journal::AlarmState>(state)};
         out.push_back(std::move(e));
     }
     failed(rc);
@@ -733,7 +783,8 @@ std::vector<journal::Event> SqliteJournal::since(std::int64_t afterId, int limit
     if (db_ == nullptr || limit <= 0) return {};
     sqlite3_stmt* st = nullptr;
     const int rc = sqlite3_prepare_v2(
-        db_, "SELECT id, time_ms, pump, kind, text FROM events WHERE id > ?1 ORDER BY id LIMIT ?2",
+        db_, "SELECT id, time_ms, pump, kind, text, alarm_kind, alarm_name, alarm_state FROM events"
+        " WHERE id > ?1 ORDER BY id LIMIT ?2",
         -1, &st, nullptr);
     if (failed(rc)) return {};
     sqlite3_bind_int64(st, 1, afterId);

@@ -66,6 +66,7 @@ class SqliteJournal : public journal::Store {
     Check check();
     bool create();
     bool prepare();
+    bool addEventAlarm();
     bool exec(const char* sql);
     bool step(sqlite3_stmt* statement);
     bool rollBack();

@@ -234,6 +234,16 @@ TEST_F(JournalFile, OlderJournalsAreTakenUpWithTheirEventsAlarmsAndAnEpoch) {
              " PRIMARY KEY(pump, kind, name));"
              "INSERT INTO alarms VALUES(2, 'Trip', 'Tripped', 2, 8);PRAGMA user_version=2;",
          1},
+        // Version 4 before events kept the alarm they changed.
+        {std::string(kEvents) +
+             "CREATE TABLE alarms(pump INTEGER NOT NULL, kind TEXT NOT NULL,"
+             " name TEXT NOT NULL, state INTEGER NOT NULL, time_ms INTEGER NOT NULL,"
+             " raised_id INTEGER NOT NULL DEFAULT 0, raised_ms INTEGER NOT NULL DEFAULT 0,"
+             " PRIMARY KEY(pump, kind, name));"
+             "INSERT INTO alarms VALUES(2, 'Trip', 'Tripped', 2, 8, 1, 8);"
+             "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);"
+             "INSERT INTO meta VALUES('epoch', 1234);PRAGMA user_version=4;",
+         1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.schema);
@@ -277,6 +287,14 @@ TEST_F(JournalFile, OlderJournalsAreTakenUpWithTheirEventsAlarmsAndAnEpoch) {
                            alarms[0].timeMs, alarms[0].raisedMs),
                   std::make_tuple(2, Kind::Trip, std::string("Tripped"),
                                   AlarmState::ActiveAcknowledged, 9, 8));
+        // Each event keeps the alarm it changed, as it left it; an older event has none.
+        const auto events = db.since(0, 4);
+        ASSERT_EQ(events.size(), 4u);
+        EXPECT_FALSE(events[0].alarm.has_value());
+        EXPECT_EQ(events[1].alarm, (journal::AlarmChange{Kind::Trip, "Tripped",
+                                                         AlarmState::ActiveAcknowledged}));
+        EXPECT_EQ(events[3].alarm, (journal::AlarmChange{Kind::Fault, "VFD fault",
+                                                         AlarmState::Normal}));
     }
 }
 

@@ -8,7 +8,9 @@
 #include <QJsonObject>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "link/live_units.h"
 #include "link/pump_table.h"
@@ -44,6 +46,18 @@ TEST(RemotePayloads, TextIsEscapedAndNumbersAreWrittenTheSameInEveryLocale) {
     EXPECT_EQ(o["epoch"].toInteger(), 99);
     EXPECT_EQ(o["pump"].toInt(), 5);
     EXPECT_EQ(o["kind"].toString(), "Command");
+    // UTC, in a zone six hours from it too.
+    const char* zone = std::getenv("TZ");
+    const std::string savedZone = zone != nullptr ? zone : "";
+    setenv("TZ", "CST6CDT", 1);
+    tzset();
+    EXPECT_EQ(parse(remote::EventPayload(e))["time"].toString(), "2023-11-14T22:13:20.123Z");
+    EXPECT_EQ(remote::IsoUtcTime(-1), "1969-12-31T23:59:59.999Z");
+    if (zone != nullptr)
+        setenv("TZ", savedZone.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
     const std::string n =
         remote::JsonObject().number("v", 1234.5678, 2).number("z", -0.001, 1).str();
     EXPECT_EQ(n, "{\"v\":1234.57,\"z\":0.0}");
@@ -97,14 +111,38 @@ TEST(RemotePayloads, APumpDecodedInMetricIsPublishedInUsUnitsAndAFailedSensorIsN
     EXPECT_TRUE(parse(remote::PumpBody(6, r, true))["group"].isNull());
 }
 
-TEST(RemotePayloads, AlarmChangesAndAcknowledgementsGoToTheAlarmTopic) {
-    using journal::Kind;
-    for (Kind k :
-         {Kind::Trip, Kind::Alarm, Kind::Fault, Kind::EStop, Kind::Inline, Kind::Acknowledge})
-        EXPECT_TRUE(remote::IsAlarmTopicEvent(k)) << journal::KindName(k);
-    for (Kind k : {Kind::Station, Kind::Link, Kind::Port, Kind::Command, Kind::Recording,
-                   Kind::Blender, Kind::Settings})
-        EXPECT_FALSE(remote::IsAlarmTopicEvent(k)) << journal::KindName(k);
+TEST(RemotePayloads, AlarmsSayActiveOrClearedAndAcknowledgedInFieldsNotInWords) {
+    using journal::AlarmState;
+    const struct {
+        AlarmState state;
+        const char* word;
+        bool acknowledged;
+    } table[] = {{AlarmState::ActiveUnacknowledged, "active", false},
+                 {AlarmState::ActiveAcknowledged, "active", true},
+                 {AlarmState::ClearedUnacknowledged, "cleared", false},
+                 {AlarmState::Normal, "cleared", true}};
+    for (const auto& t : table) {
+        SCOPED_TRACE(t.word + std::string(t.acknowledged ? " acknowledged" : ""));
+        journal::Event e{7, 0, 2, journal::Kind::Acknowledge, "Acknowledged: Link Port lost"};
+        e.alarm = journal::AlarmChange{journal::Kind::Link, "Port lost", t.state};
+        const QJsonObject o = parse(remote::EventPayload(e));
+        EXPECT_EQ(o["name"].toString(), "Port lost");
+        EXPECT_EQ(o["alarm_kind"].toString(), "Link");
+        EXPECT_EQ(o["state"].toString(), t.word);
+        EXPECT_EQ(o["acknowledged"].toBool(!t.acknowledged), t.acknowledged);
+        remote::FleetFacts f;
+        f.alarms = {journal::Alarm{2, journal::Kind::Trip, "Tripped", t.state, 5, 4}};
+        const QJsonObject a = parse(remote::FleetPayload(f))["alarms"].toArray()[0].toObject();
+        EXPECT_EQ(a["state"].toString(), t.word);
+        EXPECT_EQ(a["acknowledged"].toBool(!t.acknowledged), t.acknowledged);
+    }
+    // A line on the alarm topic that changed no alarm has the fields, null; an event off it
+    // that changed none has none.
+    const QJsonObject line =
+        parse(remote::EventPayload({8, 0, 2, journal::Kind::Trip, "Trip found at first contact"}));
+    EXPECT_TRUE(line.contains("state") && line["state"].isNull() && line["name"].isNull());
+    EXPECT_FALSE(parse(remote::EventPayload({9, 0, 2, journal::Kind::Command, "Stop"}))
+                     .contains("state"));
 }
 
 }  // namespace

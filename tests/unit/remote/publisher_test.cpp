@@ -6,8 +6,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include <gmock/gmock.h>
@@ -88,9 +90,33 @@ class Remote : public JournaledStationFleet {
 TEST_F(Remote, PublishesTheBirthFleetAndEveryPumpInUsUnitsWhileTheScreenShowsMetric) {
     settings::ConfigRecord config = FleetConfig();
     config.DisplayUnits = settings::kUnitsMetric;
+    // Ids never programmed (erased memory, zeros after text) and Latin-1 bytes: every payload
+    // stays valid UTF-8 for a strict reader.
     startWith(brokerSettings(), config);
+    const auto readId = [&](int pump, const std::string& bytes) {  // as the decoder copies it
+        fleet->unit(pump).setPumpId(bytes);  // and as the station reads it again
+        char* id = PumpTable[pump].PumpId;
+        std::memset(id, 0, sizeof PumpTable[pump].PumpId);
+        std::memcpy(id, bytes.data(), std::min(bytes.size(), sizeof PumpTable[pump].PumpId));
+    };
+    readId(0, std::string(sizeof PumpTable[0].PumpId, '\xFF'));
+    readId(1, "FP-2\xFF\xFF\xFF\xFF");
+    readId(3, "P\xB0 4");
+    journal::Record(3, journal::Kind::Command, "Ger\xE4t \xC3");
     fleet->unit(2).setSpeedSetpoint(1200);
-    loop.advance(8.0);
+    loop.advance(12.0);
+    for (const auto& m : broker.published) {
+        QStringDecoder strict(QStringDecoder::Utf8);
+        (void)QString(strict(QByteArray::fromStdString(m.payload)));
+        EXPECT_FALSE(strict.hasError()) << m.topic << ": " << m.payload;
+        EXPECT_EQ(json(m.payload)["v"].toInt(), 1) << m.topic << ": " << m.payload;
+    }
+    EXPECT_EQ(json(retained("pump/1"))["id"].toString(), "");
+    EXPECT_EQ(json(retained("pump/2"))["id"].toString(), "FP-2");
+    EXPECT_EQ(json(retained("pump/4"))["id"].toString(), QString("P\uFFFD 4"));
+    const QJsonArray metaPumps = json(retained("meta"))["pumps"].toArray();
+    ASSERT_EQ(metaPumps.size(), 24);
+    EXPECT_EQ(metaPumps[1].toObject()["id"].toString(), "FP-2");
 
     // The will and the birth: the station's names as given, the topic cleaned of / and space.
     ASSERT_FALSE(broker.optionsSeen.empty());

@@ -1,0 +1,63 @@
+// What remote monitoring publishes, against the JSON Schemas in docs/schema: the demo station
+// (whose drivers acknowledge and reset as an operator would) against vnk-sim and a real
+// broker, two pumps tripping, acknowledged and reset in both orders, every payload of the
+// run checked by python3-jsonschema (payload_schemas.py, which also shows that each schema
+// rejects an unknown field and a missing one).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "support/broker_process.h"
+#include "support/files.h"
+#include "support/remote_station.h"
+
+namespace {
+
+class RemoteSchemas : public remotetest::RemoteStationTest {};
+
+TEST_F(RemoteSchemas, EveryPayloadOfARunWithTripsAcknowledgedAndClearedKeepsToItsSchema) {
+    BrokerProcess broker;
+    ASSERT_TRUE(broker.start()) << broker.log();
+    TestSubscriber watch;
+    ASSERT_TRUE(watch.start(broker.port(), "vnk/#"));
+    configure(0, broker.port());
+    // Pump 3: tripped, acknowledged, then reset (cleared, acknowledged). Pump 4: tripped,
+    // reset (cleared, unacknowledged), then acknowledged.
+    startSim({"--event", "trip=3@8", "--event", "trip=4@17"});
+    setenv("VNK_DEMO_ACKNOWLEDGE", "14,27", 1);
+    setenv("VNK_DEMO_RESET", "3@22,4@22", 1);
+    ASSERT_TRUE(startStation());
+    unsetenv("VNK_DEMO_ACKNOWLEDGE");
+    unsetenv("VNK_DEMO_RESET");
+    std::this_thread::sleep_for(std::chrono::seconds(32));
+    ASSERT_EQ(station.stop(), 0);  // the clean exit's "offline"
+    watch.waitFor(
+        [](const auto& all) {
+            return !all.empty() && all.back().payload.find("\"offline\"") != std::string::npos;
+        },
+        5.0);
+
+    const std::filesystem::path payloads = dir / "payloads.txt";
+    {
+        std::ofstream out(payloads, std::ios::binary);
+        for (const auto& m : watch.messages()) out << m.topic << '\t' << m.payload << '\n';
+    }
+    const std::string source = VNK_SOURCE_DIR;
+    const pid_t pid = SpawnProcess({"/usr/bin/python3", source + "/tests/system/payload_schemas.py",
+                                    source + "/docs/schema", payloads.string()},
+                                   (dir / "schemas.log").string(), true);
+    int status = -1;
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << readFile(dir / "schemas.log") << "(python3-jsonschema: scripts/deps.sh installs it)";
+    std::printf("%s", readFile(dir / "schemas.log").c_str());
+}
+
+}  // namespace
