@@ -261,6 +261,14 @@ TEST_F(Shots, RemoteMonitoringPublishRefused) {
     shootRemote(broker, "secret", "bank_remote_refused.png", "remote_monitoring_refused.png");
 }
 
+// A broker that takes 20 messages at a time (mosquitto's default Receive Maximum).
+TEST_F(Shots, RemoteMonitoringSmallWindow) {
+    runPump3();
+    platform::SimMqttBroker broker;
+    broker.receiveMaximum = 20;
+    shootRemote(broker, "secret", "bank_remote_connected.png", "remote_monitoring_window.png");
+}
+
 // ---- alarms in sight ----
 
 // Pump 1A trips behind the hardware window: the alarm strip above it. A tap on the strip
