@@ -432,7 +432,10 @@ void SetChangeListener(std::function<void()> listener) {
     g.listener = std::move(listener);
 }
 
-std::string FormatTime(std::int64_t timeMs) {
+namespace {
+
+// timeMs as the calendar time of the place (local) or of UTC, milliseconds included.
+std::string calendarTime(std::int64_t timeMs, bool utc) {
     std::int64_t seconds = timeMs / 1000;
     int ms = static_cast<int>(timeMs % 1000);
     if (ms < 0) {
@@ -441,11 +444,26 @@ std::string FormatTime(std::int64_t timeMs) {
     }
     const std::time_t t = static_cast<std::time_t>(seconds);
     std::tm parts{};
-    localtime_r(&t, &parts);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
+    if (utc)
+        gmtime_r(&t, &parts);
+    else
+        localtime_r(&t, &parts);
+    char text[80];
+    std::snprintf(text, sizeof text,
+                  utc ? "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ" : "%04d-%02d-%02d %02d:%02d:%02d.%03d",
+                  parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec, ms);
     return text;
+}
+
+}  // namespace
+
+std::string FormatTime(std::int64_t timeMs) {
+    return calendarTime(timeMs, false);
+}
+
+std::string FormatUtcTime(std::int64_t timeMs) {
+    return calendarTime(timeMs, true);
 }
 
 std::string PumpText(int pump) {

@@ -197,6 +197,8 @@ void SetChangeListener(std::function<void()> listener);
 // ---- texts ----
 // "YYYY-MM-DD HH:MM:SS.mmm", local time.
 std::string FormatTime(std::int64_t timeMs);
+// "YYYY-MM-DDTHH:MM:SS.mmmZ" (ISO 8601, UTC).
+std::string FormatUtcTime(std::int64_t timeMs);
 // "1".."24", or "" for the station.
 std::string PumpText(int pump);
 // The rows as CSV: a header and one line per event, CR LF line ends, numbers in the "C"

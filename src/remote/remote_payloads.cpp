@@ -17,22 +17,6 @@ namespace remote {
 using pumplink::LiveUs;
 using pumplink::PumpRecord;
 
-std::string IsoUtcTime(std::int64_t timeMs) {
-    std::int64_t seconds = timeMs / 1000;
-    int ms = static_cast<int>(timeMs % 1000);
-    if (ms < 0) {
-        ms += 1000;
-        --seconds;
-    }
-    const auto t = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-    gmtime_r(&t, &parts);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec, ms);
-    return text;
-}
-
 namespace {
 
 // An alarm's state for a reader that should not parse English: "active" or "cleared", and
@@ -223,7 +207,7 @@ std::string EventPayload(const journal::Event& e) {
         .integer("id", e.id)
         .integer("epoch", e.epoch)
         .integer("time_ms", e.timeMs)
-        .text("time", IsoUtcTime(e.timeMs));
+        .text("time", journal::FormatUtcTime(e.timeMs));
     pumpNumber(o, e.pump).text("kind", journal::KindName(e.kind)).text("text", e.text);
     // The alarm the event changed (a lost port's or the blender link's alarm goes out as an
     // event); on the alarm topic null for a line that changed none.

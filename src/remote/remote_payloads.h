@@ -21,9 +21,6 @@ namespace remote {
 // changes its meaning or goes; new fields are added without it.
 inline constexpr int kPayloadVersion = 1;
 
-// A wall-clock time (ms since 1970) as ISO 8601 in UTC: "2026-12-08T18:02:05.123Z".
-std::string IsoUtcTime(std::int64_t timeMs);
-
 // A name as one level of a topic: '/', '+', '#', NUL and white space each become '_'
 // (they would split a level or act as wildcards); an empty name becomes fallback.
 std::string CleanTopicLevel(const std::string& name, const std::string& fallback);

@@ -52,7 +52,7 @@ TEST(RemotePayloads, TextIsEscapedAndNumbersAreWrittenTheSameInEveryLocale) {
     setenv("TZ", "CST6CDT", 1);
     tzset();
     EXPECT_EQ(parse(remote::EventPayload(e))["time"].toString(), "2023-11-14T22:13:20.123Z");
-    EXPECT_EQ(remote::IsoUtcTime(-1), "1969-12-31T23:59:59.999Z");
+    EXPECT_EQ(journal::FormatUtcTime(-1), "1969-12-31T23:59:59.999Z");
     if (zone != nullptr)
         setenv("TZ", savedZone.c_str(), 1);
     else
