@@ -37,12 +37,31 @@ std::size_t utf8Length(std::string_view s) {
 
 }  // namespace
 
-std::string JsonString(std::string_view value) {
+std::string ValidUtf8(std::string_view value) {
     std::string out;
-    out.reserve(value.size() + 2);
+    out.reserve(value.size());
+    for (std::size_t i = 0; i < value.size();) {
+        if (static_cast<unsigned char>(value[i]) < 0x80) {
+            out += value[i++];
+        } else if (const std::size_t n = utf8Length(value.substr(i)); n > 0) {
+            out.append(value.substr(i, n));
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string JsonString(std::string_view value) {
+    // A byte that is not UTF-8 (Latin-1 text, erased memory) would make the whole message
+    // unreadable to a strict reader: it is replaced first.
+    const std::string text = ValidUtf8(value);
+    std::string out;
+    out.reserve(text.size() + 2);
     out += '"';
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
+    for (char c : text) {
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -64,15 +83,8 @@ std::string JsonString(std::string_view value) {
                     char escaped[8];
                     std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
                     out += escaped;
-                } else if (static_cast<unsigned char>(c) < 0x80) {
-                    out += c;
-                } else if (const std::size_t n = utf8Length(value.substr(i)); n > 0) {
-                    out.append(value.substr(i, n));
-                    i += n - 1;
                 } else {
-                    // A byte that is not UTF-8 (Latin-1 text, erased memory) would make the
-                    // whole message unreadable to a strict reader: it becomes U+FFFD.
-                    out += "\xEF\xBF\xBD";
+                    out += c;  // UTF-8 passes as it is
                 }
         }
     }

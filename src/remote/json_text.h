@@ -27,8 +27,10 @@ class JsonObject {
     std::string body_ = "{";
 };
 
-// value as a JSON string, quotes included.
+// value as a JSON string, quotes included; bytes that do not form UTF-8 become U+FFFD.
 std::string JsonString(std::string_view value);
+// value with every byte that does not form UTF-8 (Latin-1 text) replaced by U+FFFD.
+std::string ValidUtf8(std::string_view value);
 // A JSON array of already written elements.
 std::string JsonArray(const std::vector<std::string>& elements);
 

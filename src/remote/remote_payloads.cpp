@@ -39,7 +39,9 @@ JsonObject& pumpNumber(JsonObject& o, int pump) {
 std::string CleanTopicLevel(const std::string& name, const std::string& fallback) {
     std::string out;
     out.reserve(name.size());
-    for (char c : name) {
+    // A byte that is not UTF-8 would make the topic one the broker refuses, and it would
+    // drop the connection again and again.
+    for (char c : ValidUtf8(name)) {
         const bool splits = c == '/' || c == '+' || c == '#' || c == '\0';
         const bool space =
             c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';

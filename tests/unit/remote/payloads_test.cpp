@@ -31,6 +31,7 @@ TEST(RemotePayloads, NamesCannotSplitATopicOrActAsWildcards) {
     EXPECT_EQ(remote::TopicRoot("", ""), "vnk/site/station/");
     EXPECT_EQ(remote::CleanTopicLevel(std::string("a\0b\tc", 5), "x"), "a_b_c");
     EXPECT_EQ(remote::CleanTopicLevel("Bohrplatz Süd", "x"), "Bohrplatz_Süd");  // UTF-8 kept
+    EXPECT_EQ(remote::CleanTopicLevel("P\xE4" "d 7", "x"), "P\uFFFDd_7");  // Latin-1 is not
 }
 
 TEST(RemotePayloads, TextIsEscapedAndNumbersAreWrittenTheSameInEveryLocale) {
