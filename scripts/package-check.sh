@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package on a fresh Debian 12: builds it (scripts/package.sh), makes a bookworm
 # root with debootstrap in build/package-check/root, installs man-db and the package there
-# with apt-get (dependencies from Debian), then, as operators in groups vnk, dialout and lp:
-# `vnk-station --version`, `man vnk-station`, and vnk-station offscreen for 10 s against
+# with apt-get (dependencies from Debian), checks that the systemd user service and its
+# autostart entry are installed and that the unit passes `systemd-analyze verify`, then, as
+# operators in groups vnk, dialout and lp: `vnk-station --version`, `man vnk-station`, and
+# vnk-station offscreen for 10 s against
 # vnk-sim, ended by SIGTERM; it must exit 0 with the simulated pumps on line and leave
 # vnk.cfg, the settings store and the journal in /var/lib/vnk-pc, usable by a second
 # operator's station (10 s more). Prints PASS or FAIL for
@@ -127,6 +129,19 @@ owner_mode() { in_root stat -c '%U:%G %a' "$@"; }
 check "/var/lib/vnk-pc is root:vnk 2770" test "$(owner_mode /var/lib/vnk-pc)" = "root:vnk 2770"
 etc_files=$(in_root dpkg -L vnk-pc | grep '^/etc' || true)
 check "the package adds nothing to /etc" test -z "$etc_files"
+
+step "the systemd user service"
+check "the unit /usr/lib/systemd/user/vnk-station.service is installed" \
+  test -s "$root/usr/lib/systemd/user/vnk-station.service"
+check "the autostart entry /usr/share/vnk-pc/vnk-station-autostart.desktop is installed" \
+  test -s "$root/usr/share/vnk-pc/vnk-station-autostart.desktop"
+# As an operator would run it, with a runtime folder of its own; a warning is a failure too.
+verify_out=$(in_root sh -c 'd=$(mktemp -d) && XDG_RUNTIME_DIR=$d systemd-analyze --user verify \
+  /usr/lib/systemd/user/vnk-station.service 2>&1; rc=$?; rm -rf "$d"; exit $rc') &&
+  verify_rc=0 || verify_rc=$?
+echo "$verify_out"
+check "systemd-analyze verify passes on the installed unit" \
+  test "$verify_rc" -eq 0 -a -z "$verify_out"
 
 step "operators"
 for user in op1 op2; do

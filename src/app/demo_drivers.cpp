@@ -6,8 +6,10 @@
 #include <QTimer>
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "autocontrol/auto_panel.h"
 #include "client/blender_client.h"
@@ -175,9 +177,21 @@ void scheduleDemoReset() {
     });
 }
 
+// VNK_DEMO_HOLD=D@s[,D@s...]: at each moment the event loop is held D seconds, as a call that
+// hangs would hold it (for the test of the service manager's watchdog). Each hold goes to
+// stderr on the loop's clock.
+void scheduleDemoHold() {
+    atMomentsOf("VNK_DEMO_HOLD", [](int seconds) {
+        std::fprintf(stderr, "demo: loop held %d s from %.3f ms\n", seconds,
+                     platform::Timer() * 1000.0);
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    });
+}
+
 }  // namespace
 
 void ScheduleDemoDrivers() {
+    scheduleDemoHold();
     scheduleDemoAcknowledge();
     scheduleDemoReset();
     scheduleDemoRecordStop();

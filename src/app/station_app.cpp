@@ -1,8 +1,11 @@
 // The station's process on the real back ends (see station_app.h).
 #include "app/station_app.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -22,7 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "app/supervision.h"
 #include "platform/event_loop.h"
+#include "platform/exit_status.h"
 #include "platform/group_access.h"
 #include "platform/home_lock.h"
 #include "platform/journal.h"
@@ -161,30 +166,67 @@ std::string journalFile(std::string& notice) {
     return path;
 }
 
+// Who runs the station, by name (the number when the user has no name).
+std::string userName() {
+    const passwd* pw = ::getpwuid(::geteuid());
+    return pw != nullptr ? pw->pw_name : std::to_string(::geteuid());
+}
+
+// The group whose members may use the folder: the folder's own when it lets its group write
+// (the installed station's /var/lib/vnk-pc lets vnk), else vnk, the installed station's.
+std::string folderGroup(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && (st.st_mode & S_IWGRP) != 0)
+        if (const group* gr = ::getgrgid(st.st_gid)) return gr->gr_name;
+    return "vnk";
+}
+
+// A station that cannot keep its settings, recordings and journal, or cannot hold the lock
+// that keeps a second station off its fleet, does not start: said once on stderr and once
+// in a message box when someone can answer one.
+int refuseFolder(const char* program, const std::string& home, const std::string& why,
+                 bool messageBox) {
+    const std::string user = userName();
+    const std::string grp = folderGroup(home);
+    std::fprintf(stderr,
+                 "%s: cannot use the program folder %s (%s) as user %s: add %s to the group %s "
+                 "(sudo adduser %s %s) and log in again\n",
+                 program, home.c_str(), why.c_str(), user.c_str(), user.c_str(), grp.c_str(),
+                 user.c_str(), grp.c_str());
+    if (messageBox)
+        ui::MessagePopup("Program Folder Not Usable",
+                         "VNK PC cannot write its program folder " + home + " as user " + user +
+                             " (" + why + "), so it does not start.\n\nAdd " + user +
+                             " to the group " + grp + " (sudo adduser " + user + " " + grp +
+                             ") and log in again.");
+    return platform::kExitFolderRefused;
+}
+
 // Two stations on one set of files would overwrite each other's settings, recordings and
-// journal: a second one says so and stops before it touches any of them. A folder where no
-// lock can be made (read-only) must not keep the station from running.
-bool lockHome(const char* program, platform::HomeLock& lock) {
+// journal, and both would command the one fleet: a second one says so and stops before it
+// touches any of them. So does a station that cannot take the lock or write the folder.
+// Returns kExitOk when the station holds its folder, else the exit status.
+int takeHome(const char* program, platform::HomeLock& lock, bool messageBox) {
     const std::string home = platform::GetProjectDir();
     const std::string path = platform::MakePathname(home, "vnk-station.lock");
     switch (lock.take(path)) {
         case platform::HomeLock::Result::Taken:
-            return true;
+            if (::access(home.c_str(), W_OK | X_OK) != 0)
+                return refuseFolder(program, home, std::strerror(errno), messageBox);
+            return platform::kExitOk;
         case platform::HomeLock::Result::Unavailable:
-            std::fprintf(stderr,
-                         "%s: cannot lock %s (%s); a second station started on %s will not "
-                         "be refused\n",
-                         program, path.c_str(), lock.error().c_str(), home.c_str());
-            return true;
+            return refuseFolder(program, home, "cannot lock " + path + ": " + lock.error(),
+                                messageBox);
         case platform::HomeLock::Result::HeldElsewhere:
             break;
     }
     std::fprintf(stderr, "%s: another station is already running on %s (%s is locked)\n", program,
                  home.c_str(), path.c_str());
-    ui::MessagePopup("Station Already Running",
-                     "Another VNK PC station is already running on " + home +
-                         ". Only one station may run on one set of files.");
-    return false;
+    if (messageBox)
+        ui::MessagePopup("Station Already Running",
+                         "Another VNK PC station is already running on " + home +
+                             ". Only one station may run on one set of files.");
+    return platform::kExitAlreadyRunning;
 }
 
 void clearBackEnds() {
@@ -207,7 +249,7 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
                      "%s: no display (DISPLAY and WAYLAND_DISPLAY are not set); to run "
                      "without one, start it with QT_QPA_PLATFORM=offscreen\n",
                      program);
-        return -1;
+        return platform::kExitNoDisplay;
     }
     QApplication application(argc, argv);
     // The toolkit has just taken up the desktop's locale; numbers are read and written in
@@ -238,22 +280,17 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
 
     // A home its group may write in is shared by every member's station: what this run makes
     // there is made for the group too (group_access.h).
-    const std::string home = platform::GetProjectDir();
-    const bool shared = platform::FolderSharedWithGroup(home);
-    platform::ShareFilesWithGroup(shared);
-    if (::access(home.c_str(), F_OK) == 0 && ::access(home.c_str(), W_OK | X_OK) != 0)
-        std::fprintf(
-            stderr,
-            "%s: the program folder %s cannot be written (%s): settings, recordings "
-            "and the journal cannot be kept%s\n",
-            program, home.c_str(), std::strerror(errno),
-            shared ? "; its group's members may write it (a new member logs in again)" : "");
+    platform::ShareFilesWithGroup(platform::FolderSharedWithGroup(platform::GetProjectDir()));
 
-    // Held for the whole run; the kernel frees it however the process ends.
+    // Held for the whole run; the kernel frees it however the process ends. A message box
+    // needs someone to answer it: a display, or the headless popups.
     platform::HomeLock homeLock;
-    if (!lockHome(program, homeLock)) {
+    const QString qpa = QGuiApplication::platformName();
+    const bool messageBox = &ui::popupBackEnd() == &autoPopups ||
+                            (qpa != "offscreen" && qpa != "minimal");
+    if (const int refused = takeHome(program, homeLock, messageBox); refused != platform::kExitOk) {
         clearBackEnds();
-        return 1;
+        return refused;
     }
 
     ui::qt::QtView view;
@@ -292,7 +329,9 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
         shell::ResetStation();
         if (!notice.empty()) journal::Notice(notice);
     }
+    StartSupervision();
     int rc = shell::RunStation(args);
+    EndSupervision();
     journal::SetStore(nullptr);
 
     ui::setObserver(nullptr);

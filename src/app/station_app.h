@@ -17,8 +17,8 @@ namespace app {
 // station starts up (timers it starts fire in the station's event loop).
 using Extras = std::function<void(ui::qt::QtView& view)>;
 
-// The whole process after main(): returns main's result (1 when another station runs on
-// the program folder). program names the executable in the lines it prints on stderr.
+// The whole process after main(): returns main's result, one of the exit statuses of
+// platform/exit_status.h. program names the executable in the lines it prints on stderr.
 int RunStationProcess(const char* program, int argc, char** argv, const Extras& extras = {});
 
 }  // namespace app

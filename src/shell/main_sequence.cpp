@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "autocontrol/auto_panel.h"
 #include "autocontrol/autocontrol.h"
@@ -37,6 +38,7 @@
 #include "operation/trend_display.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
+#include "platform/exit_status.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
 #include "platform/system.h"
@@ -93,6 +95,8 @@ struct ShellState {
     bool operator==(const ShellState&) const = default;
 };
 ShellState g;
+// The wiring of the process around the station, not station state: a reset keeps it.
+RunListener g_runListener;
 }  // namespace
 
 int& ShowStats = g.ShowStats;
@@ -352,6 +356,7 @@ bool StartUp() {
 
     // No periodic timer runs before the ports are open: first polling and the watchdog.
     enableTimer(windows::BANK_TMR_POLL);
+    if (g_runListener.linkUp) g_runListener.linkUp();
     if (mainPanel() != 0)
         ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL,
                              kWatchdogInterval);
@@ -394,6 +399,7 @@ std::vector<std::string> MissingSafetyHooks() {
 }
 
 void ShutDown(bool askPowerOff) {
+    if (g_runListener.shuttingDown) g_runListener.shuttingDown();
     journal::Record(journal::kNoPump, journal::Kind::Station,
                     g.stopBySignal ? "Shut-down (stopped by a signal)" : "Shut-down");
     // Every buffered line reaches its file, and the files move, before anything closes; a
@@ -430,7 +436,11 @@ int RunStation(const std::vector<std::string>& args) {
     ParseCommandLine(args);
     if (StartUp() && !stopping()) platform::RunUserInterface();
     ShutDown(!g.stopBySignal && !g.startUpFailed);
-    return g.startUpFailed ? 1 : 0;
+    return g.startUpFailed ? platform::kExitStartUpUnsafe : platform::kExitOk;
+}
+
+void SetRunListener(RunListener listener) {
+    g_runListener = std::move(listener);
 }
 
 void RequestStop() {

@@ -4,6 +4,7 @@
 // monitors and the Setup menu's enabling.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,15 @@ void ShutDown(bool askPowerOff);
 // The whole run: command line, start-up, event loop, shut-down. Returns main's result:
 // 0, or 1 when start-up found the station unsafe to run.
 int RunStation(const std::vector<std::string>& args);
+
+// What the process's supervisor hears of the run (the app tells the service manager):
+// linkUp once start-up has the ports open and polling on, shuttingDown when shut-down
+// begins. Kept by ResetStation; either may be empty.
+struct RunListener {
+    std::function<void()> linkUp;
+    std::function<void()> shuttingDown;
+};
+void SetRunListener(RunListener listener);
 
 // Ends the event loop like a confirmed Exit, without the shut-down question (SIGTERM).
 void RequestStop();

@@ -7,6 +7,10 @@
 #include <locale.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/exit_status.h"
 #include "settings/config_record.h"
 #include "support/config_file.h"
 #include "support/files.h"
@@ -239,7 +244,7 @@ TEST_F(StationRun, SecondStationOnTheSameFolderIsRefusedWhileTheFirstRuns) {
     ASSERT_EQ(ended, second.pid()) << "the second station still runs";
     second.forget();
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(status), platform::kExitAlreadyRunning);
     const std::string text = readFile(dir / "second.log");
     const std::string home = (dir / "home").string();
     EXPECT_NE(text.find("vnk-station: another station is already running on " + home),
@@ -257,6 +262,143 @@ TEST_F(StationRun, SecondStationOnTheSameFolderIsRefusedWhileTheFirstRuns) {
     std::ofstream(dir / "output.txt", std::ios::trunc).close();
     EXPECT_TRUE(waitFor([&] { return pumpsInOutput() == 24; }));
     EXPECT_EQ(station.stop(), 0);
+}
+
+// A user who may not write the program folder (outside its group) gets no station: with the
+// lock file there (another member made it) the lock is taken but the folder is not writable;
+// without it the lock cannot be made. Either way one line names the folder, the user and the
+// group to join, one message box says it, the status is the folder's own, and nothing was
+// made there. As root the station runs as nobody, for whom the folder is not writable.
+TEST_F(StationRun, StationThatCannotWriteItsFolderRefusesToStart) {
+    const fs::path home = dir / "home";
+    fs::permissions(dir.path(), fs::perms(0755));
+    const bool root = ::geteuid() == 0;
+    fs::permissions(home, fs::perms(root ? 0755 : 0555));
+    const std::string user = root ? "nobody" : ::getpwuid(::geteuid())->pw_name;
+    for (const bool lockFileThere : {true, false}) {
+        SCOPED_TRACE(lockFileThere ? "lock file there" : "no lock file");
+        if (lockFileThere) {
+            fs::permissions(home, fs::perms(0755));
+            std::ofstream(home / "vnk-station.lock").close();
+            fs::permissions(home / "vnk-station.lock", fs::perms(0644));
+            fs::permissions(home, fs::perms(root ? 0755 : 0555));
+        }
+        SimProcess refused;
+        const std::string log = (dir / "refused.log").string();
+        if (root)
+            ASSERT_TRUE(refused.start("/usr/bin/setpriv",
+                                      {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                       VNK_STATION_PATH},
+                                      log));
+        else
+            ASSERT_TRUE(refused.start(VNK_STATION_PATH, {}, log));
+        int status = 0;
+        pid_t ended = 0;
+        waitFor([&] { return (ended = ::waitpid(refused.pid(), &status, WNOHANG)) != 0; });
+        ASSERT_EQ(ended, refused.pid()) << "the station runs";
+        refused.forget();
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), platform::kExitFolderRefused);
+        const std::string text = readFile(log);
+        EXPECT_NE(text.find("vnk-station: cannot use the program folder " + home.string() +
+                            " ("),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find(" as user " + user + ": add " + user + " to the group vnk (sudo "
+                            "adduser " + user + " vnk) and log in again\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("popup: Program Folder Not Usable: VNK PC cannot write its program "
+                            "folder " + home.string()),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("popup:"), text.rfind("popup:")) << text;
+        EXPECT_EQ(text.find("vnk-station:"), text.rfind("vnk-station:")) << text;
+        EXPECT_FALSE(fs::exists(home / "journal")) << "the station went on";
+        fs::permissions(home, fs::perms(0755));
+        fs::remove(home / "vnk-station.lock");
+    }
+}
+
+// The station under its service manager, whose notify socket a datagram socket of the test's
+// own stands for, with a watchdog of 1 s (the demo station, for its driver that holds the
+// event loop 3 s as a call that hangs would). READY comes once the fleet is polled, with the
+// pumps on line and the E-stop in the status; the pings come from the loop at half the
+// watchdog time-out, none while the loop is held; SIGTERM brings STOPPING.
+TEST_F(StationRun, ServiceManagerHearsReadyPingsStatusAndStopping) {
+    const int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = (dir / "notify").string();
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    struct Heard {
+        double at;
+        std::string text;
+    };
+    std::vector<Heard> heard;
+    const auto t0 = std::chrono::steady_clock::now();
+    auto since = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    auto listen = [&](double seconds) {
+        for (const double end = since() + seconds; since() < end;) {
+            pollfd p{sock, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            char buf[512];
+            const ssize_t n = ::recv(sock, buf, sizeof buf, 0);
+            if (n > 0) heard.push_back({since(), std::string(buf, static_cast<size_t>(n))});
+        }
+    };
+    auto count = [&](const std::string& what, double from, double to) {
+        return std::count_if(heard.begin(), heard.end(), [&](const Heard& h) {
+            return h.at >= from && h.at <= to && h.text.find(what) != std::string::npos;
+        });
+    };
+
+    writeConfig(0);
+    startSim({"--speed", "all=1000"});
+    setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    setenv("WATCHDOG_USEC", "1000000", 1);
+    setenv("VNK_DEMO_HOLD", "3@20", 1);
+    const bool started = station.start(VNK_STATION_DEMO_PATH, {}, (dir / "station.log").string());
+    for (const char* v : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "VNK_DEMO_HOLD"}) unsetenv(v);
+    ASSERT_TRUE(started);
+    listen(28.0);
+    const double stopAt = since();
+    EXPECT_EQ(station.stop(), 0);
+    listen(1.0);
+    ::close(sock);
+
+    std::string all;
+    for (const Heard& h : heard) all += "[" + std::to_string(h.at) + "] " + h.text + "\n";
+    ASSERT_FALSE(heard.empty());
+    const auto ready = std::find_if(heard.begin(), heard.end(), [](const Heard& h) {
+        return h.text.find("READY=1") != std::string::npos;
+    });
+    ASSERT_NE(ready, heard.end()) << all;
+    EXPECT_EQ(ready, heard.begin()) << "nothing before READY: " << all;
+    EXPECT_LT(ready->at, 19.0) << "READY after the loop was held: " << all;
+    EXPECT_GE(count("STATUS=24 pumps on line, E-stop clear", 0, stopAt), 1) << all;
+
+    // The hold: the one long silence among the pings, about 3 s; else one every 0.5 s (counted
+    // with room for a busy machine, which only ever makes fewer).
+    std::vector<double> pings;
+    for (const Heard& h : heard)
+        if (h.at <= stopAt && h.text == "WATCHDOG=1") pings.push_back(h.at);
+    ASSERT_GE(pings.size(), 2u) << all;
+    double longest = 0.0;
+    for (size_t i = 1; i < pings.size(); ++i) longest = std::max(longest, pings[i] - pings[i - 1]);
+    EXPECT_GE(longest, 2.5) << "pings went on while the loop was held: " << all;
+    const double span = pings.back() - ready->at;
+    EXPECT_GE(static_cast<double>(pings.size()), (span - 3.0) / 0.5 * 0.6) << all;
+    EXPECT_LE(static_cast<double>(pings.size()), span / 0.5 + 2.0) << all;
+    EXPECT_NE(readFile(dir / "station.log").find("demo: loop held 3 s"), std::string::npos);
+
+    EXPECT_EQ(count("STOPPING=1", stopAt, since()), 1) << all;
+    EXPECT_EQ(count("STOPPING=1", 0, stopAt), 0) << all;
 }
 
 }  // namespace
