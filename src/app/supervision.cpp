@@ -22,6 +22,7 @@ struct Supervision {
     int watchdogTimer = -1;  // -1: none
     int statusTimer = -1;
     std::string statusSent;
+    bool stopping = false;
 };
 Supervision g;
 
@@ -31,6 +32,19 @@ void sendStatus() {
     if (g.notifier.send("STATUS=" + status)) g.statusSent = status;
 }
 
+// After STOPPING the manager times the shut-down (90 s unless the unit says otherwise) and
+// then kills the station, which Restart=on-failure would start again. While the loop turns
+// (the operator's power-off question may stay open for long) each ping extends that time;
+// a shut-down whose loop hangs is still ended.
+void ping() {
+    if (!g.stopping) {
+        g.notifier.send("WATCHDOG=1");
+        return;
+    }
+    const auto extendUsec = static_cast<long long>(g.notifier.watchdogTimeout() * 1.5e6);
+    g.notifier.send("WATCHDOG=1\nEXTEND_TIMEOUT_USEC=" + std::to_string(extendUsec));
+}
+
 // The link is up: the loop's next turn says so, and from then on the pings and the status run
 // on the loop's own timers.
 void linkUp() {
@@ -38,7 +52,7 @@ void linkUp() {
         g.statusSent = SupervisionStatus();
         g.notifier.send("READY=1\nSTATUS=" + g.statusSent);
         if (g.notifier.watchdogTimeout() > 0.0) {
-            g.watchdogTimer = platform::loop().addTimer([] { g.notifier.send("WATCHDOG=1"); });
+            g.watchdogTimer = platform::loop().addTimer(ping);
             platform::loop().setTimer(g.watchdogTimer, g.notifier.watchdogTimeout() / 2.0, true);
         }
         g.statusTimer = platform::loop().addTimer(sendStatus);
@@ -49,6 +63,7 @@ void linkUp() {
 // The pings go on until the process ends (a shut-down that hangs is the manager's to end);
 // the status stays "Shutting down".
 void shuttingDown() {
+    g.stopping = true;
     if (g.statusTimer >= 0) platform::loop().setTimer(g.statusTimer, kStatusInterval, false);
     g.notifier.send("STOPPING=1\nSTATUS=Shutting down");
 }
@@ -85,6 +100,7 @@ void EndSupervision() {
     }
     g.watchdogTimer = g.statusTimer = -1;
     g.statusSent.clear();
+    g.stopping = false;
     g.notifier.close();
 }
 

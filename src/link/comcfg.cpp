@@ -166,16 +166,17 @@ void setUpOpenedPort(int entry) {
 // up. A lower entry keeps a port that a higher one repeats, whether or not it could open it;
 // a single reopen is refused besides by any holder, lower or higher, since two pumps on one
 // port would hear each other's commands.
-void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
+// False when the port was tried and did not open.
+bool openEntry(int entry, int& attempts, bool flushBeforeCallback) {
     if (attempts < 1) attempts = 1;
     PumpRecord& r = PumpTable[entry];
     if (entry < kPumpCount) r.ComPort = r.ConfiguredComPort;
     PumpTable[entry].PortConfig.Mode = 0;
     PumpTable[entry].PortConfig.Lost = false;  // a new assignment ends the wait for the old
-    if (r.ComPort == 0) return;
+    if (r.ComPort == 0) return true;
     if (portTakenFrom(entry, r.ComPort)) {
         reportDuplicate(r.ComPort);
-        return;
+        return true;
     }
     r.SecondsSinceRx = 0.0f;
 
@@ -199,6 +200,21 @@ void openEntry(int entry, int& attempts, bool flushBeforeCallback) {
         if (tried) reportOpenFailure(r.ComPort, result);
         PumpTable[entry].PortConfig.Mode = 0;
     }
+    return opened || !tried;
+}
+
+// A port that did not open when the ports were opened is waited for like a pulled one: the
+// journal says so once, and the lost-port timer opens it when its adapter is there.
+void waitForMissingPort(int entry) {
+    PumpRecord& r = PumpTable[entry];
+    r.PortConfig.Lost = true;
+    const int pump = entry < kPumpCount ? entry : journal::kNoPump;
+    journal::Record(pump, journal::Kind::Link,
+                    comName(r.ComPort) + " not opened: " +
+                        (pump != journal::kNoPump ? windows::PumpName(pump)
+                                                  : std::string("Output")) +
+                        "; tried again every " +
+                        std::to_string(static_cast<int>(kPortRetrySeconds)) + " s");
 }
 
 }  // namespace
@@ -215,16 +231,24 @@ const PortTimers& GetPortTimers() {
     return g.timers;
 }
 
-void OpenAllPorts(int attempts) {
+void OpenAllPorts() {
     PortsBusy = 1;
     g.settingsReportShown = false;
     tell(PortActivity::ClosingAll);
+    bool anyOpen = false;
+    for (int entry = 0; entry < kTableSize; ++entry)
+        anyOpen = anyOpen || PumpTable[entry].PortConfig.Mode == 1;
     CloseAllPorts();
-    platform::Delay(1.0);
+    // A port just closed is given a moment before it opens again; at start-up none was open.
+    if (anyOpen) platform::Delay(1.0);
     platform::ProcessSystemEvents();
     tell(PortActivity::OpeningAll);
     // Entries are opened in order, so a lower entry keeps a port that a higher one repeats.
-    for (int entry = 0; entry < kTableSize; ++entry) openEntry(entry, attempts, true);
+    // One try each: the lost-port timer keeps trying a port that is not there yet.
+    for (int entry = 0; entry < kTableSize; ++entry) {
+        int attempts = 1;
+        if (!openEntry(entry, attempts, true)) waitForMissingPort(entry);
+    }
     tell(PortActivity::Done);
     if (ComStartDelay < 2 || g.timers.panel == 0) {
         PortsBusy = 0;

@@ -49,9 +49,11 @@ struct PortHooks {
 void SetPortHooks(const PortHooks& hooks);
 
 // Opens every entry's port (pumps from ConfiguredComPort, the output entry from its
-// ComPort), with up to `attempts` tries shared by all entries; ports stay blocked
-// (PortsBusy) until done, or until the start delay has passed.
-void OpenAllPorts(int attempts);
+// ComPort), one try each: a port that does not open is reported once and left to the
+// lost-port timer (PortRetryTimer), so a missing adapter holds up neither start-up nor the
+// other pumps. Ports stay blocked (PortsBusy) until done, or until the start delay has
+// passed.
+void OpenAllPorts();
 void CloseAllPorts();
 // Reopens one entry's port with up to retries + 1 tries; refused when another entry holds
 // that port open.
@@ -68,8 +70,9 @@ int WaitForPorts(int panel, int control, int event, void* data, int e1, int e2);
 // served ("COM5 lost (hang-up): Pump 3A"); true then. A port no entry holds is left alone
 // (false: the E-stop input's port, say, keeps the serial back end's own line).
 bool PortLost(int port, const char* reason);
-// Timer callback, every kPortRetrySeconds: each lost port is tried once, quietly; one that
-// opens is set up as at start-up and its pump polled for first contact.
+// Timer callback, every kPortRetrySeconds: each lost port (pulled, or not there when the
+// ports were opened) is tried once, quietly; one that opens is set up as at start-up and its
+// pump polled for first contact.
 int PortRetryTimer(int panel, int control, int event, void* data, int e1, int e2);
 constexpr double kPortRetrySeconds = 2.0;
 // How the journal and the operator's message name a command that was not delivered:

@@ -1,10 +1,12 @@
 #include "remote/remote_panel.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "operation/display_ids.h"
 #include "operation/numpadcode.h"
+#include "platform/event_loop.h"
 #include "platform/module_state.h"
 #include "remote/publisher.h"
 #include "remote/remote_payloads.h"
@@ -24,11 +26,15 @@ using namespace windows;
 struct PanelState {
     int panel = 0;
     std::string bankLine;  // what the bank windows' line shows, "" while hidden
+    std::string notice;    // the station's notice that has the line meanwhile, "" when none
     // A password typed since the window was filled; its field shows only stars.
     std::optional<std::string> newPassword;
     bool operator==(const PanelState&) const = default;
 };
 PanelState g;
+// Which notice is current: a notice's end that was overtaken (by a newer notice or a reset)
+// leaves the line alone.
+std::uint64_t g_noticeGeneration = 0;
 
 constexpr int kTextFields[] = {REMOTE_HOST,     REMOTE_SITE,    REMOTE_STATION,   REMOTE_USER,
                                REMOTE_PASSWORD, REMOTE_CA_FILE, REMOTE_CERT_FILE, REMOTE_KEY_FILE};
@@ -152,14 +158,16 @@ void ShowRemoteStatus() {
     const RemoteStatus s = CurrentRemoteStatus();
     const bool failing = s.enabled && ((!s.connected && !s.lastError.empty()) || s.refusing);
     // The banks are touched only when their line changes: this runs every second.
-    const std::string line = failing ? "Remote monitoring: " + RemoteStatusText() : std::string();
+    const std::string line = !g.notice.empty() ? g.notice
+                             : failing         ? "Remote monitoring: " + RemoteStatusText()
+                                               : std::string();
     bool banksShown = false;
     for (int panel : operation::BankPanel) {
         if (panel == 0 || !ui::PanelExists(panel)) continue;
         banksShown = true;
         if (line == g.bankLine) continue;
-        ui::SetCtrlAttribute(panel, BANK_REMOTE_STATUS, ui::ATTR_VISIBLE, failing ? 1 : 0);
-        if (failing) ui::SetCtrlVal(panel, BANK_REMOTE_STATUS, line);
+        ui::SetCtrlAttribute(panel, BANK_REMOTE_STATUS, ui::ATTR_VISIBLE, line.empty() ? 0 : 1);
+        if (!line.empty()) ui::SetCtrlVal(panel, BANK_REMOTE_STATUS, line);
     }
     if (banksShown) g.bankLine = line;
     if (g.panel == 0 || !ui::PanelExists(g.panel)) return;
@@ -167,6 +175,17 @@ void ShowRemoteStatus() {
     ui::SetCtrlAttribute(g.panel, REMOTE_STATUS, ui::ATTR_TEXT_BGCOLOR,
                          failing || !s.problem.empty() ? 0xFFB000 : ui::VAL_WHITE);
     ui::SetCtrlVal(g.panel, REMOTE_WAITING, static_cast<double>(s.eventsWaiting));
+}
+
+void ShowBankNotice(const std::string& text, double seconds) {
+    g.notice = text;
+    const std::uint64_t generation = ++g_noticeGeneration;
+    platform::loop().post(seconds, [generation] {
+        if (generation != g_noticeGeneration) return;
+        g.notice.clear();
+        ShowRemoteStatus();
+    });
+    ShowRemoteStatus();
 }
 
 int RemoteEdited(int panel, int control, int event, void*, int, int) {
@@ -243,6 +262,7 @@ void BindRemotePanelCallbacks() {
 }
 
 void ResetRemotePanel() {
+    ++g_noticeGeneration;
     if (g.panel != 0 && ui::PanelExists(g.panel)) ui::DiscardPanel(g.panel);
     g = {};
 }

@@ -57,6 +57,7 @@
 #include "shell/links.h"
 #include "shell/msg.h"
 #include "shell/password.h"
+#include "shell/resume.h"
 #include "shell/shell_states.h"
 #include "shell/splash.h"
 #include "ui/popups.h"
@@ -79,7 +80,6 @@ namespace shell {
 
 namespace {
 
-constexpr int kPortAttempts = 60;
 constexpr double kWatchdogInterval = 0.495;
 constexpr int kStatsReadouts = 5;
 
@@ -276,12 +276,47 @@ void EnableSetupMenu() {
 namespace {
 // The journal's first event of a run, with the version that ran: "Start-up, version 0.1.0".
 std::string StartUpEventText() {
-    return std::string("Start-up, version ") + platform::ProgramVersion();
+    return std::string(kStartUpPrefix) + ", version " + platform::ProgramVersion();
+}
+
+// The link up: every port that is there opened (a missing one is left to the lost-port
+// timer), polling with its reply time-outs and the watchdog, then the E-stop input opened
+// and its watch started. No periodic timer of the link runs before the ports are open.
+void bringLinkUp() {
+    SetPortTimers({mainPanel(), windows::BANK_TMR_WAIT_PORTS, windows::BANK_TMR_DELAY_COM,
+                   windows::BANK_TMR_TX_FLASH});
+    SetOpTripTimer(mainPanel(), windows::BANK_TMR_OP_TRIP);
+    OpenAllPorts();
+    if (stopping()) return;
+    enableTimer(windows::BANK_TMR_POLL);
+    enableTimer(windows::BANK_TMR_QUEUE);
+    if (mainPanel() != 0)
+        ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL,
+                             kWatchdogInterval);
+    enableTimer(windows::BANK_TMR_COM_WATCHDOG);
+    // Ports whose adapter is missing or pulled from now on are tried again until they return.
+    enableTimer(windows::BANK_TMR_PORT_RETRY);
+    // The emergency-stop input is opened before its watch starts, and before anything that
+    // may wait on a file or a dialog (the automatic recording).
+    OpenEStopInput();
+    enableTimer(windows::BANK_TMR_ESTOP);
+    // The service manager hears that the station is up at the loop's next turn.
+    if (g_runListener.linkUp) g_runListener.linkUp();
 }
 }  // namespace
 
 bool StartUp() {
+    // Read before this run writes its own start-up: a last run without its shut-down is
+    // resumed at once, the link first, without the splash and its waits.
+    const PreviousRun previous = FindPreviousRun();
+    const bool resume = previous.unclean;
+    const auto splashWait = [resume](double seconds) {
+        if (!resume) platform::Delay(seconds);
+    };
     journal::Record(journal::kNoPump, journal::Kind::Station, StartUpEventText());
+    if (resume)
+        journal::Record(journal::kNoPump, journal::Kind::Station,
+                        RestartedText(previous.lastEventMs));
     journal::SetRetention(settings::ReadJournalRetention());
     // Transmit queues exist before anything can send.
     CreateTxQueues();
@@ -300,10 +335,11 @@ bool StartUp() {
     // The inline overpressure trip: its switch and trip value.
     LoadInlineTripSettings();
 
-    ShowSplash();
-    platform::Delay(2.0);
+    // A resume shows no splash: its animation and each of its messages take their time.
+    if (!resume) ShowSplash();
+    splashWait(2.0);
     SetSplashMessage("Setting system policies...");
-    platform::Delay(1.5);
+    splashWait(1.5);
     if (stopping()) return false;
 
     SetSplashMessage("Initializing control IDs...");
@@ -327,9 +363,15 @@ bool StartUp() {
     DrawFleetBanner();  // every window that has it says the same
     wireVfdResetLock();
     SetupAutoControl(AdminMode != 0);
-    platform::Delay(1.0);
+    splashWait(1.0);
     platform::ProcessSystemEvents();
     if (stopping()) return false;
+    if (resume) {
+        SetSplashMessage("Initializing COM ports...please wait");
+        bringLinkUp();
+        if (stopping()) return false;
+        remote::ShowBankNotice(RestartedText(previous.lastEventMs), kRestartNoticeSeconds);
+    }
 
     SetSplashMessage("Connecting to Trellmix PC...");
     LoadClient();
@@ -338,11 +380,10 @@ bool StartUp() {
          ClientConnecting() && platform::Timer() - start < 5.5 && !stopping();)
         platform::Delay(0.05);
 
-    SetSplashMessage("Initializing COM ports...please wait");
-    SetPortTimers({mainPanel(), windows::BANK_TMR_WAIT_PORTS, windows::BANK_TMR_DELAY_COM,
-                   windows::BANK_TMR_TX_FLASH});
-    SetOpTripTimer(mainPanel(), windows::BANK_TMR_OP_TRIP);
-    OpenAllPorts(kPortAttempts);
+    if (!resume) {
+        SetSplashMessage("Initializing COM ports...please wait");
+        bringLinkUp();
+    }
     if (stopping()) return false;
     platform::ProcessSystemEvents();
     EnableSetupMenu();
@@ -354,22 +395,12 @@ bool StartUp() {
     remote::StartRemote(platform::ProgramVersion());
     enableTimer(windows::BANK_TMR_REMOTE);
 
-    // No periodic timer runs before the ports are open: first polling and the watchdog.
-    enableTimer(windows::BANK_TMR_POLL);
-    if (g_runListener.linkUp) g_runListener.linkUp();
-    if (mainPanel() != 0)
-        ui::SetCtrlAttribute(mainPanel(), windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL,
-                             kWatchdogInterval);
-    enableTimer(windows::BANK_TMR_COM_WATCHDOG);
-    // Ports whose adapter is pulled from now on are tried again until they return.
-    enableTimer(windows::BANK_TMR_PORT_RETRY);
     ArrangeBankWindows();
     CloseSplash();
     platform::ProcessSystemEvents();
-    // Then the display refresh, the reply time-outs and the network information.
+    // Then the display refresh and the network information.
     ApplyRefreshInterval();
     enableTimer(windows::BANK_TMR_DISPLAY);
-    enableTimer(windows::BANK_TMR_QUEUE);
     enableTimer(windows::BANK_TMR_NETWORK_INFO);
     // The automatic controller's tick: with the mode off it only follows the well.
     if (AutoPanel != 0) ui::SetCtrlAttribute(AutoPanel, windows::AUTO_TIMER, ui::ATTR_ENABLED, 1);
@@ -378,9 +409,6 @@ bool StartUp() {
     StartAutoRecording();
     // The trends sample from now on, whether their window is open or not.
     enableTimer(windows::BANK_TMR_TRENDS);
-    // The emergency-stop input is opened before its watch starts, last of all.
-    OpenEStopInput();
-    enableTimer(windows::BANK_TMR_ESTOP);
     if (!timersAllHaveCallbacks()) {
         g.startUpFailed = true;
         return false;
@@ -401,7 +429,8 @@ std::vector<std::string> MissingSafetyHooks() {
 void ShutDown(bool askPowerOff) {
     if (g_runListener.shuttingDown) g_runListener.shuttingDown();
     journal::Record(journal::kNoPump, journal::Kind::Station,
-                    g.stopBySignal ? "Shut-down (stopped by a signal)" : "Shut-down");
+                    g.stopBySignal ? std::string(kShutDownPrefix) + " (stopped by a signal)"
+                                   : std::string(kShutDownPrefix));
     // Every buffered line reaches its file, and the files move, before anything closes; a
     // stop by signal asks nothing.
     StopRecordingFlush(!g.stopBySignal);

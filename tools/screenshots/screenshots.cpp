@@ -38,6 +38,7 @@
 #include "settings/remote_settings.h"
 #include "shell/control_mode.h"
 #include "shell/msg.h"
+#include "shell/resume.h"
 #include "support/viewed_station.h"
 #include "ui/qt/file_chooser.h"
 #include "ui/windows/autocontrol_window.h"
@@ -242,6 +243,15 @@ TEST_F(Shots, AnotherUnitBehindAPort) {
     for (int p : {kPump, other}) serial.replug(PumpFleetHarness::portOf(p));
     settle(3.0);
     EXPECT_FALSE(pumplink::UnitUnconfirmed(kPump)) << "confirmed by the OK";
+}
+
+// A station resumed after an unexpected end: the foot line says so for a minute.
+TEST_F(Shots, RestartedAfterAnUnexpectedEnd) {
+    runPump3();
+    remote::ShowBankNotice(RestartedText(platform::loop().wallTimeMs() - 4000),
+                           kRestartNoticeSeconds);
+    settle();
+    shoot("bank_restarted.png");
 }
 
 // A broker that refuses the station's connection.
