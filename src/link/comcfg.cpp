@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "link/pump_session.h"
 #include "link/pump_table.h"
@@ -31,6 +33,8 @@ struct ComCfgState {
     PortTimers timers;
     PortHooks hooks;
     bool settingsReportShown = false;  // "settings are invalid" at most once per OpenAllPorts
+    bool holdReports = false;
+    std::vector<std::pair<std::string, std::string>> heldReports;  // title, text
     bool waitPending = false;
     std::uint32_t startDelayTicks = 0;  // ticks of the start-delay timer so far
     bool operator==(const ComCfgState&) const = default;
@@ -87,26 +91,33 @@ void waitOneTick() {
     ui::SetCtrlAttribute(g.timers.panel, g.timers.waitForPorts, ui::ATTR_ENABLED, 0);
 }
 
+void report(const std::string& title, const std::string& text) {
+    if (g.holdReports)
+        g.heldReports.emplace_back(title, text);
+    else
+        ui::MessagePopup(title, text);
+}
+
 void reportOpenFailure(int port, int result) {
     std::string name = comName(port);
     if (result == platform::kComInvalidPort) {
-        ui::MessagePopup("Communications Error", name + " is an invalid port assignment.\n");
+        report("Communications Error", name + " is an invalid port assignment.\n");
     } else if (result == platform::kComCannotOpen) {
-        ui::MessagePopup("Communications Error", "Cannot open " + name +
-                                                     ".  Check if this \nport is in use by "
-                                                     "another program or device.\n");
+        report("Communications Error", "Cannot open " + name +
+                                           ".  Check if this \nport is in use by "
+                                           "another program or device.\n");
     } else if (!g.settingsReportShown) {
         g.settingsReportShown = true;
-        ui::MessagePopup("Communications Error", "One or more serial port settings are invalid.\n");
+        report("Communications Error", "One or more serial port settings are invalid.\n");
     }
 }
 
 void reportDuplicate(int port) {
     std::string p = std::to_string(port);
-    ui::MessagePopup("Communications Error", "COM" + p +
-                                                 " has been multiply assigned.  Duplicate\n"
-                                                 "assignments of COM" +
-                                                 p + " will not be opened.\n");
+    report("Communications Error", "COM" + p +
+                                       " has been multiply assigned.  Duplicate\n"
+                                       "assignments of COM" +
+                                       p + " will not be opened.\n");
 }
 
 // The entry that holds the port open, other than `entry`; -1 when none does. An entry whose
@@ -231,8 +242,9 @@ const PortTimers& GetPortTimers() {
     return g.timers;
 }
 
-void OpenAllPorts() {
+void OpenAllPorts(PortReports reports) {
     PortsBusy = 1;
+    g.holdReports = reports == PortReports::Held;
     g.settingsReportShown = false;
     tell(PortActivity::ClosingAll);
     bool anyOpen = false;
@@ -249,12 +261,19 @@ void OpenAllPorts() {
         int attempts = 1;
         if (!openEntry(entry, attempts, true)) waitForMissingPort(entry);
     }
+    g.holdReports = false;
     tell(PortActivity::Done);
     if (ComStartDelay < 2 || g.timers.panel == 0) {
         PortsBusy = 0;
     } else {
         ui::SetCtrlAttribute(g.timers.panel, g.timers.delayCom, ui::ATTR_ENABLED, 1);
     }
+}
+
+void ShowHeldPortReports() {
+    const auto reports = std::move(g.heldReports);
+    g.heldReports.clear();
+    for (const auto& [title, text] : reports) ui::MessagePopup(title, text);
 }
 
 void CloseAllPorts() {

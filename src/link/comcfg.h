@@ -52,8 +52,13 @@ void SetPortHooks(const PortHooks& hooks);
 // ComPort), one try each: a port that does not open is reported once and left to the
 // lost-port timer (PortRetryTimer), so a missing adapter holds up neither start-up nor the
 // other pumps. Ports stay blocked (PortsBusy) until done, or until the start delay has
-// passed.
-void OpenAllPorts();
+// passed. Held: the reports (message boxes that wait for the operator) are kept for
+// ShowHeldPortReports instead of being shown as each port is tried, so that start-up brings
+// the link up before anybody answers them.
+enum class PortReports { Shown, Held };
+void OpenAllPorts(PortReports reports = PortReports::Shown);
+// The reports OpenAllPorts held, shown now, in the order the ports were tried.
+void ShowHeldPortReports();
 void CloseAllPorts();
 // Reopens one entry's port with up to retries + 1 tries; refused when another entry holds
 // that port open.

@@ -286,7 +286,7 @@ void bringLinkUp() {
     SetPortTimers({mainPanel(), windows::BANK_TMR_WAIT_PORTS, windows::BANK_TMR_DELAY_COM,
                    windows::BANK_TMR_TX_FLASH});
     SetOpTripTimer(mainPanel(), windows::BANK_TMR_OP_TRIP);
-    OpenAllPorts();
+    OpenAllPorts(PortReports::Held);
     if (stopping()) return;
     enableTimer(windows::BANK_TMR_POLL);
     enableTimer(windows::BANK_TMR_QUEUE);
@@ -413,6 +413,9 @@ bool StartUp() {
         g.startUpFailed = true;
         return false;
     }
+    // A port that did not open is told now, with every pump polled and the E-stop input
+    // watched while the message waits for the operator.
+    ShowHeldPortReports();
     return !stopping();
 }
 

@@ -107,6 +107,7 @@ void ScriptedPopups::clear() {
 
 void ScriptedPopups::message(const std::string& title, const std::string& text) {
     shown_.push_back({Kind::Message, title, text});
+    if (whileShown) whileShown(shown_.back());
 }
 
 bool ScriptedPopups::confirm(const std::string& title, const std::string& text,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,6 +86,10 @@ class ScriptedPopups : public PopupBackEnd {
     void answerConfirm(bool yes) { confirms_.push_back(yes); }
     void answerPrompt(std::optional<std::string> text) { prompts_.push_back(std::move(text)); }
     void answerFile(std::optional<std::string> path) { files_.push_back(std::move(path)); }
+
+    // Run while each message is shown, as the operator reads it: what the station has done
+    // before it waits for an answer.
+    std::function<void(const Shown&)> whileShown;
 
     const std::vector<Shown>& shown() const { return shown_; }
     // How many popups with this title were shown.

@@ -180,8 +180,16 @@ TEST_F(Station, MissingAdaptersHoldNobodyUpAndAreTakenWhenPlugged) {
     writeConfig(r);
     serial.unplug(3);
     serial.unplug(25);
+    // A message waits for the operator: by then every other port is open and polled (its
+    // timer runs before the E-stop input opens), and the E-stop input watched.
+    std::vector<std::string> before;
+    popups.whileShown = [&](const ui::ScriptedPopups::Shown&) {
+        before.push_back(std::string(serial.isOpen(24) ? "ports" : "") +
+                         (system.parallelOpens > 0 ? " estop" : ""));
+    };
     const double startedAt = loop.now();
     ASSERT_TRUE(StartUp());
+    EXPECT_EQ(before, std::vector<std::string>(2, "ports estop"));
     EXPECT_LT(loop.now() - startedAt, 10.0) << "the splash and the blender's wait, no more";
     EXPECT_GT(system.parallelOpens, 0);
     EXPECT_TRUE(serial.isOpen(4));
