@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package on a fresh Debian 12: builds it (scripts/package.sh), makes a bookworm
-# root with debootstrap in build/package-check/root, installs man-db and the package there
-# with apt-get (dependencies from Debian), checks that the systemd user service and its
+# root with debootstrap in build/package-check/root, installs man-db, systemd (a van's
+# Debian has it; the minimal root does not) and the package there with apt-get (dependencies
+# from Debian), checks that the systemd user service and its
 # autostart entry are installed and that the unit passes `systemd-analyze verify`, then, as
 # operators in groups vnk, dialout and lp: `vnk-station --version`, `man vnk-station`, and
 # vnk-station offscreen for 10 s against
@@ -117,11 +118,11 @@ mount --bind /dev/pts "$root/dev/pts"
 mount -t sysfs sysfs "$root/sys"
 in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"; }
 
-step "apt-get install man-db ./$(basename "$deb")"
+step "apt-get install man-db systemd ./$(basename "$deb")"
 cp "$deb" "$root/tmp/"
 in_root apt-get update -qq
-check "apt-get install man-db and the package" \
-  in_root sh -c "cd /tmp && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends man-db ./$(basename "$deb")"
+check "apt-get install man-db, systemd and the package" \
+  in_root sh -c "cd /tmp && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends man-db systemd ./$(basename "$deb")"
 in_root dpkg -s vnk-pc | grep -E '^(Version|Depends|Recommends):'
 check "group vnk exists" in_root getent group vnk
 # Owners and groups are read inside the root: its names are not the host's.
