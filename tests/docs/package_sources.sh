@@ -33,17 +33,17 @@ apt=$(mktemp -d)
 trap 'rm -rf "$apt"' EXIT
 mkdir -p "$apt/sources.list.d"
 mirror_of() { bash "$src/scripts/apt_mirror.sh" bookworm "$apt" 2>&1 | paste -sd ' '; }
-printf '%s\n' '# deb http://old.test/debian bookworm main' 'deb-src http://src.test/debian bookworm main' \
-  'deb [arch=amd64 signed-by=/k.gpg] http://one.test/debian/ bookworm main' \
-  'deb http://one.test/debian-security bookworm-security main' > "$apt/sources.list"
-[ "$(mirror_of)" = "http://one.test/debian http://one.test/debian-security" ] \
+printf '%s\n' '# deb file:/srv/old/debian bookworm main' 'deb-src file:/srv/src/debian bookworm main' \
+  'deb [arch=amd64 signed-by=/k.gpg] file:/srv/one/debian/ bookworm main' \
+  'deb file:/srv/one/debian-security bookworm-security main' > "$apt/sources.list"
+[ "$(mirror_of)" = "file:/srv/one/debian file:/srv/one/debian-security" ] \
   || fail "one-line sources read as: $(mirror_of)"
 rm "$apt/sources.list"
-printf '%s\n' 'Types: deb' 'URIs: http://off.test/debian' 'Suites: bookworm' 'Enabled: no' '' \
-  'Types: deb-src deb' '# a comment' 'URIs: http://on.test/debian' 'Suites: bookworm bookworm-updates' \
+printf '%s\n' 'Types: deb' 'URIs: file:/srv/off/debian' 'Suites: bookworm' 'Enabled: no' '' \
+  'Types: deb-src deb' '# a comment' 'URIs: file:/srv/on/debian' 'Suites: bookworm bookworm-updates' \
   > "$apt/sources.list.d/debian.sources"
-printf 'deb http://other.test/node nodistro main\n' > "$apt/sources.list.d/other.list"
-[ "$(mirror_of)" = "http://on.test/debian " ] || fail "deb822 sources read as: $(mirror_of)"
+printf 'deb file:/srv/other/node nodistro main\n' > "$apt/sources.list.d/other.list"
+[ "$(mirror_of)" = "file:/srv/on/debian " ] || fail "deb822 sources read as: $(mirror_of)"
 rm "$apt/sources.list.d/debian.sources"
 out=$(bash "$src/scripts/apt_mirror.sh" bookworm "$apt" 2>&1) && fail "no Debian source, yet: $out"
 grep -q "no apt source of this machine serves Debian bookworm" <<<"$out" || fail "no clear error: $out"
