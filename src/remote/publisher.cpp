@@ -75,7 +75,8 @@ struct RemoteState {
     std::optional<settings::RemoteSettings> renameTo;
     std::unique_ptr<platform::MqttClient> retiring;  // a clean disconnect on its way out
     std::int64_t startedMs = 0;
-    std::string metaSent;  // the meta payload the broker was last given on this connection
+    // The configured pumps' ids the broker was last given in the meta on this connection.
+    std::vector<std::optional<std::string>> metaIds;
     std::uint64_t heartbeats = 0;
     std::array<std::string, kPumpCount> pumpBody{};
     std::array<double, kPumpCount> pumpSentAt{};
@@ -450,9 +451,10 @@ void sendMeta(bool always) {
     std::vector<std::optional<std::string>> ids(kPumpCount);
     for (int p = 0; p < kPumpCount; ++p)
         if (PumpTable[p].ConfiguredComPort > 0) ids[p] = PumpIdText(PumpTable[p]);
-    std::string meta = MetaPayload(facts(), ids);
-    if (!always && meta == g.metaSent) return;
-    if (g.client->publish(topic("meta"), meta, 1, true) > 0) g.metaSent = std::move(meta);
+    // Built only when it is due: the tick looks at the ids alone.
+    if (!always && ids == g.metaIds) return;
+    if (g.client->publish(topic("meta"), MetaPayload(facts(), ids), 1, true) > 0)
+        g.metaIds = std::move(ids);
 }
 
 void startAttempt() {
