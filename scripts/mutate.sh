@@ -9,7 +9,7 @@
 #   MUTATE_BUILD=dir MUTATE_FAULTS=file bash scripts/mutate.sh
 #
 # A line of the faults file (blank lines and # comments aside):
-#   ID @@ path @@ text @@ replacement @@ program[:gtest filter] ...
+#   ID @@ area @@ path @@ text @@ replacement @@ program[:gtest filter] ...
 # The text must occur exactly once in the file. Exit status 0 only when every fault chosen
 # applied, built and was killed; the summary line comes last.
 set -euo pipefail
@@ -92,7 +92,7 @@ chosen=("$@")
 all_programs=""
 for line in "${lines[@]}"; do
   mapfile -t f < <(fields "$line")
-  all_programs+=" $(programs_of "${f[4]}")"
+  all_programs+=" $(programs_of "${f[5]}")"
 done
 all_programs=$(echo "$all_programs" | tr ' ' '\n' | sort -u | tr '\n' ' ')
 
@@ -110,7 +110,7 @@ done
 total=0 killed=0 survived=0 broken=0
 for line in "${lines[@]}"; do
   mapfile -t f < <(fields "$line")
-  id=${f[0]} path=${f[1]} text=${f[2]} replacement=${f[3]} tests=${f[4]}
+  id=${f[0]} path=${f[2]} text=${f[3]} replacement=${f[4]} tests=${f[5]}
   if [ ${#chosen[@]} -gt 0 ] && [[ ! " ${chosen[*]} " == *" $id "* ]]; then continue; fi
   total=$((total + 1))
   cp "$path" "$backup/file"
