@@ -10,11 +10,15 @@
 #include <QDialog>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -101,6 +105,37 @@ inline std::vector<QString> keysFor(const QString& text, bool capitals) {
         }
     }
     return keys;
+}
+
+// How long a window may take to reach the screen of a display shared with other builds: a
+// bound that only catches a window that never comes, not a measure of speed.
+constexpr int kShownWithinMs = 60000;
+
+// A finger on a widget: a click on a button, a press anywhere else.
+inline void tap(QWidget* w) {
+    ASSERT_NE(w, nullptr);
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        QTest::mouseClick(b, Qt::LeftButton);
+    else
+        QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+}
+
+// The enabled leaf actions of a window's menu bar, in menu order.
+inline std::vector<QAction*> menuActions(QWidget* window) {
+    std::vector<QAction*> out;
+    auto* main = qobject_cast<QMainWindow*>(window);
+    if (main == nullptr) return out;
+    std::function<void(QMenu*)> walk = [&](QMenu* m) {
+        for (QAction* a : m->actions()) {
+            if (a->menu() != nullptr)
+                walk(a->menu());
+            else if (!a->isSeparator() && a->isEnabled())
+                out.push_back(a);
+        }
+    };
+    for (QAction* a : main->menuBar()->actions())
+        if (a->menu() != nullptr) walk(a->menu());
+    return out;
 }
 
 class ViewedStation : public StationFleet {

@@ -67,14 +67,6 @@ QRect screenArea() {
     return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
-void tap(QWidget* w) {
-    ASSERT_NE(w, nullptr);
-    if (auto* b = qobject_cast<QAbstractButton*>(w))
-        QTest::mouseClick(b, Qt::LeftButton);
-    else
-        QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
-}
-
 void tapKeys(TouchKeyboard* keyboard, const QString& text) {
     const std::vector<QString> keys = keysFor(text, keyboard->capitals());
     ASSERT_FALSE(keys.empty() && !text.isEmpty()) << "no keys for " << text.toStdString();
@@ -140,7 +132,7 @@ class WhenShown {
             look_.stop();
             acted_ = true;
             act_(d);
-            QTimer::singleShot(3000, d, [d] {
+            QTimer::singleShot(kShownWithinMs, d, [d] {
                 if (!d->isVisible()) return;
                 ADD_FAILURE() << "\"" << d->windowTitle().toStdString() << "\" left open";
                 d->reject();
@@ -329,14 +321,14 @@ TEST_F(TouchDialogs, AGuardedQuestionIsClearOfTheLastOneAndSlowToSayYes) {
         {
             // Where they are once on the screen: a window manager places a window as it maps it.
             WhenShown<TouchMessage> look([&](TouchMessage* box) {
-                EXPECT_TRUE(QTest::qWaitForWindowExposed(box, 3000));
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(box, kShownWithinMs));
                 for (QPushButton* b : box->buttons()) exitButtons.push_back(onScreen(b));
                 tap(box->buttons().front());
             });
             ASSERT_EQ(ui::ConfirmPopup("Exit Program", "Exit VNK PC?", {.okCancel = true}), 1);
         }
         WhenShown<TouchMessage> look([&](TouchMessage* box) {
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(box, 3000));
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(box, kShownWithinMs));
             for (QPushButton* b : box->buttons())
                 for (const QRect& r : exitButtons)
                     EXPECT_FALSE(onScreen(b).intersects(r)) << b->text().toStdString();
@@ -614,12 +606,6 @@ class TappedStation : public ViewedStation {
         journal::SetStore(nullptr);
     }
 
-    void settle(double seconds = 0.2) {
-        QCoreApplication::processEvents();
-        loop.advance(seconds);
-        QCoreApplication::processEvents();
-    }
-
     // A tap on a menu of the bank window's bar, then on one of its items.
     void tapMenu(const QString& menu, const QString& item) {
         auto* bank = qobject_cast<QMainWindow*>(view.window(BankPanel[0]));
@@ -630,7 +616,7 @@ class TappedStation : public ViewedStation {
             QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier,
                               bar->actionGeometry(title).center());
             QMenu* m = title->menu();
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(m, 2000)) << menu.toStdString();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(m, kShownWithinMs)) << menu.toStdString();
             for (QAction* a : m->actions())
                 if (a->text() == item) {
                     QTest::mouseClick(m, Qt::LeftButton, Qt::NoModifier,
