@@ -89,25 +89,12 @@ class BrokerProcess {
     }
 
     // Writes the configuration and starts the broker; with a user, only that user with that
-    // password may connect. False when it did not take connections within 5 s (log() says
-    // why).
+    // password may connect. False when it did not take connections within a minute (a bound
+    // for a broker that hangs, not a slow one; log() says why).
     bool start(const BrokerSetup& setup = {}) {
-        port_ = FreeLocalPort();
-        std::ofstream conf(dir_ / "mosquitto.conf");
-        conf << "listener " << port_ << " 127.0.0.1\n";
-        if (!setup.certFile.empty())
-            conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
-        conf << "persistence false\n";
-        if (!setup.acl.empty()) {
-            std::ofstream(dir_ / "acl") << setup.acl << "\n";
-            conf << "acl_file " << (dir_ / "acl").string() << "\n";
-        }
-        conf << "log_dest file " << (dir_ / "broker.log").string() << "\n"
-             << "log_type all\n";
-        // As root the broker would turn into the "mosquitto" user, who cannot write here.
-        if (::geteuid() == 0) conf << "user root\n";
+        std::string access;
         if (setup.user.empty()) {
-            conf << "allow_anonymous true\n";
+            access = "allow_anonymous true\n";
         } else {
             const std::string file = (dir_ / "passwords").string();
             const pid_t pid = SpawnProcess(
@@ -117,41 +104,45 @@ class BrokerProcess {
             if (pid <= 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
                 WEXITSTATUS(status) != 0)
                 return false;
-            conf << "allow_anonymous false\npassword_file " << file << "\n";
+            access = "allow_anonymous false\npassword_file " + file + "\n";
         }
-        conf.close();
-        return launch();
+        if (!setup.acl.empty()) std::ofstream(dir_ / "acl") << setup.acl << "\n";
+        return launchOnFreePorts(false, [&] {
+            std::ofstream conf(dir_ / "mosquitto.conf");
+            conf << "listener " << port_ << " 127.0.0.1\n";
+            if (!setup.certFile.empty())
+                conf << "certfile " << setup.certFile << "\nkeyfile " << setup.keyFile << "\n";
+            conf << "persistence false\n";
+            if (!setup.acl.empty()) conf << "acl_file " << (dir_ / "acl").string() << "\n";
+            conf << "log_dest file " << (dir_ / "broker.log").string() << "\n"
+                 << "log_type all\n" << access << asRoot();
+        });
     }
 
     // The project's own configuration (broker/mosquitto.conf under sourceDir, the one
     // scripts/remote.sh starts) on loopback at free ports: MQTT for the stations, and
     // WebSockets for browsers, serving sourceDir/web; extra lines last (they override).
     bool startProjectBroker(const std::filesystem::path& sourceDir, const std::string& extra = {}) {
-        port_ = FreeLocalPort();
-        do webPort_ = FreeLocalPort();
-        while (webPort_ == port_);
         std::ifstream in(sourceDir / "broker" / "mosquitto.conf");
-        std::string text(std::istreambuf_iterator<char>(in), {});
-        if (text.empty()) return false;
-        const auto fill = [&text](const std::string& token, const std::string& value) {
-            for (std::size_t at; (at = text.find(token)) != std::string::npos;)
-                text.replace(at, token.size(), value);
-        };
-        fill("@MQTT_PORT@", std::to_string(port_));
-        fill("@WEB_PORT@", std::to_string(webPort_));
-        fill("@MQTT_BIND@", "127.0.0.1");
-        fill("@WEB_BIND@", "127.0.0.1");
-        fill("@DIR@", dir_.string());
-        fill("@ACL_DIR@", dir_.string());
-        fill("@WEB_DIR@", (sourceDir / "web").string());
+        const std::string project(std::istreambuf_iterator<char>(in), {});
+        if (project.empty()) return false;
         std::filesystem::copy_file(sourceDir / "broker" / "web-viewer.acl", dir_ / "web-viewer.acl",
                                    std::filesystem::copy_options::overwrite_existing);
-        std::ofstream conf(dir_ / "mosquitto.conf");
-        conf << text << extra;
-        // As root the broker would turn into the "mosquitto" user, who cannot write here.
-        if (::geteuid() == 0) conf << "user root\n";
-        conf.close();
-        return launch();
+        return launchOnFreePorts(true, [&] {
+            std::string text = project;
+            const auto fill = [&text](const std::string& token, const std::string& value) {
+                for (std::size_t at; (at = text.find(token)) != std::string::npos;)
+                    text.replace(at, token.size(), value);
+            };
+            fill("@MQTT_PORT@", std::to_string(port_));
+            fill("@WEB_PORT@", std::to_string(webPort_));
+            fill("@MQTT_BIND@", "127.0.0.1");
+            fill("@WEB_BIND@", "127.0.0.1");
+            fill("@DIR@", dir_.string());
+            fill("@ACL_DIR@", dir_.string());
+            fill("@WEB_DIR@", (sourceDir / "web").string());
+            std::ofstream(dir_ / "mosquitto.conf") << text << extra << asRoot();
+        });
     }
 
     // The broker again, on the same port with the same configuration, after stop() or kill9().
@@ -215,12 +206,31 @@ class BrokerProcess {
     }
 
   private:
+    // As root the broker would turn into the "mosquitto" user, who cannot write here.
+    static std::string asRoot() { return ::geteuid() == 0 ? "user root\n" : ""; }
+
+    // Free ports picked, the configuration written for them, the broker started. A port
+    // another program takes between the pick and the broker's bind makes the broker end with
+    // "Address already in use": it is tried again on fresh ports.
+    bool launchOnFreePorts(bool web, const std::function<void()>& writeConfiguration) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            port_ = FreeLocalPort();
+            if (web)
+                do webPort_ = FreeLocalPort();
+                while (webPort_ == port_);
+            writeConfiguration();
+            if (launch()) return true;
+            if (log().find("Address already in use") == std::string::npos) return false;
+        }
+        return false;
+    }
+
     bool launch() {
         pid_ = SpawnProcess(
             {"/usr/sbin/mosquitto", "-c", (dir_ / "mosquitto.conf").string()},
             (dir_ / "broker.out").string(), true);
         if (pid_ <= 0) return false;
-        for (int i = 0; i < 500; ++i) {
+        for (int i = 0; i < 6000; ++i) {
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
@@ -245,15 +255,12 @@ class BrokerProcess {
     // every broker here has: its log in its folder, and an anonymous listener on 127.0.0.1 at
     // a free port. restart() after stop() starts it again from the same text.
     bool startWithConfig(const std::string& text) {
-        port_ = FreeLocalPort();
-        std::ofstream conf(dir_ / "mosquitto.conf");
-        conf << text << "\nlog_dest file " << (dir_ / "broker.log").string()
-             << "\nlog_type error\nlog_type warning\nlog_type notice\nlog_type information\n";
-        // As root the broker would turn into the "mosquitto" user, who cannot write here.
-        if (::geteuid() == 0) conf << "user root\n";
-        conf << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n";
-        conf.close();
-        return launch();
+        return launchOnFreePorts(false, [&] {
+            std::ofstream(dir_ / "mosquitto.conf")
+                << text << "\nlog_dest file " << (dir_ / "broker.log").string()
+                << "\nlog_type error\nlog_type warning\nlog_type notice\nlog_type information\n"
+                << asRoot() << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n";
+        });
     }
 };
 
@@ -307,7 +314,8 @@ class TestSubscriber {
         if (mosquitto_connect(m_, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) return false;
         if (mosquitto_loop_start(m_) != MOSQ_ERR_SUCCESS) return false;
         std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(5), [this] { return subscribed_; });
+        // The bound catches a broker that never answers, not a slow one.
+        return changed_.wait_for(lock, std::chrono::seconds(60), [this] { return subscribed_; });
     }
 
     void stop() {
