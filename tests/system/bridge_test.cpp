@@ -78,7 +78,7 @@ class Client {
         mosquitto_publish(m_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                           payload.data(), 1, false);
     }
-    bool waitFor(const std::function<bool()>& pred, int seconds = 10) {
+    bool waitFor(const std::function<bool()>& pred, int seconds = 60) {  // a hang bound
         std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(seconds), pred);
     }

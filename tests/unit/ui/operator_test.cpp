@@ -87,19 +87,6 @@ class Operator : public ViewedStation {
     static QRect available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
     static bool stackingKnown() { return QGuiApplication::platformName() == "xcb"; }
 
-    // Wholly on the screen; over no part of it does a main window lie above it.
-    // A finger hits a button of 48 x 48 px or more.
-    static void expectTouchSized(QWidget* w, const std::string& what) {
-        expectChoicesFingerSized(w, what);
-        for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
-            if (!b->isVisibleTo(w) || qobject_cast<QCheckBox*>(b) != nullptr) continue;
-            EXPECT_TRUE(b->width() >= kTouch && b->height() >= kTouch)
-                << what << ": button \"" << b->text().replace('\n', ' ').toStdString() << "\" ("
-                << b->objectName().toStdString() << ") is " << b->width() << "x" << b->height();
-        }
-    }
-    static constexpr int kTouch = 48;
-
     // What a finger chooses from is at least 44 px high: a tick box, which takes a tap
     // anywhere on it (tried at two corners, quietly: the logic hears nothing of it), each
     // item of a drop-down list, and each menu's title and item.
@@ -148,6 +135,7 @@ class Operator : public ViewedStation {
         }
     }
 
+    // Wholly on the screen, finger-sized, edged; over no part of it does a main window lie.
     void expectPlaced(QWidget* w, const std::string& what) {
         // On a real display the window is framed and stacked once it is mapped.
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w, kShownWithinMs)) << what << " never appeared";
@@ -158,7 +146,8 @@ class Operator : public ViewedStation {
             << " " << w->geometry().width() << "x" << w->geometry().height()
             << ") is not wholly on the " << available().width() << "x" << available().height()
             << " screen";
-        expectTouchSized(w, what);
+        expectTouchable(w, what);
+        expectChoicesFingerSized(w, what);
         expectEdged(w, what);
         if (!stackingKnown()) return;
         const QRect inside = w->geometry();

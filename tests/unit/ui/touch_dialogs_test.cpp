@@ -88,31 +88,6 @@ std::vector<QString> listed(const QTreeWidget* list) {
     return names;
 }
 
-// Every button shown in the dialog (and in a dialog opened from it) is a finger wide and
-// high, and so is every row of a list and every scroll bar; the dialog fits the screen.
-void expectTouchable(QWidget* dialog, const std::string& what) {
-    EXPECT_LE(dialog->frameGeometry().width(), screenArea().width()) << what;
-    EXPECT_LE(dialog->frameGeometry().height(), screenArea().height()) << what;
-    int buttons = 0;
-    for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) {
-        if (!b->isVisible()) continue;
-        ++buttons;
-        EXPECT_GE(b->width(), ui::qt::kTouchMin)
-            << what << ": \"" << b->text().toStdString() << "\"";
-        EXPECT_GE(b->height(), ui::qt::kTouchMin)
-            << what << ": \"" << b->text().toStdString() << "\"";
-    }
-    EXPECT_GT(buttons, 0) << what;
-    for (QTreeWidget* list : dialog->findChildren<QTreeWidget*>())
-        for (int i = 0; i < list->topLevelItemCount(); ++i)
-            EXPECT_GE(list->visualItemRect(list->topLevelItem(i)).height(), ui::qt::kTouchMin)
-                << what << ": row " << i;
-    for (QScrollBar* bar : dialog->findChildren<QScrollBar*>())
-        if (bar->isVisible() && bar->orientation() == Qt::Vertical) {
-            EXPECT_GE(bar->width(), ui::qt::kTouchMin) << what << ": a scroll bar";
-        }
-}
-
 // Acts on the first dialog of that kind shown, from the loop a popup waits on. A dialog the
 // act leaves open is rejected after a few seconds, and the test fails, rather than hang.
 template <class Dialog>
