@@ -350,8 +350,9 @@ TEST_F(StationRun, ServiceManagerHearsReadyPingsStatusAndStopping) {
     auto since = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     };
-    auto listen = [&](double seconds) {
-        for (const double end = since() + seconds; since() < end;) {
+    // Listens until done() holds, or a minute and a half (a hang, not a slow machine).
+    auto listen = [&](const std::function<bool()>& done) {
+        for (const double end = since() + 90.0; since() < end && !done();) {
             pollfd p{sock, POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0) continue;
             char buf[512];
@@ -373,10 +374,15 @@ TEST_F(StationRun, ServiceManagerHearsReadyPingsStatusAndStopping) {
     const bool started = station.start(VNK_STATION_DEMO_PATH, {}, (dir / "station.log").string());
     for (const char* v : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "VNK_DEMO_HOLD"}) unsetenv(v);
     ASSERT_TRUE(started);
-    listen(28.0);
+    const auto held = [&] {
+        return readFile(dir / "station.log").find("demo: loop held 3 s") != std::string::npos;
+    };
+    listen(held);
+    const double heldAt = since();  // the hold began a poll before
+    listen([&] { return since() > heldAt + 5.0; });  // the hold and a while after it
     const double stopAt = since();
     EXPECT_EQ(station.stop(), 0);
-    listen(1.0);
+    listen([&] { return count("STOPPING=1", stopAt, since()) > 0; });
     ::close(sock);
 
     std::string all;
@@ -387,7 +393,8 @@ TEST_F(StationRun, ServiceManagerHearsReadyPingsStatusAndStopping) {
     });
     ASSERT_NE(ready, heard.end()) << all;
     EXPECT_EQ(ready, heard.begin()) << "nothing before READY: " << all;
-    EXPECT_LT(ready->at, 19.0) << "READY after the loop was held: " << all;
+    ASSERT_TRUE(held()) << all;
+    EXPECT_LT(ready->at, heldAt) << "READY after the loop was held: " << all;
     EXPECT_GE(count("STATUS=24 pumps on line, E-stop clear", 0, stopAt), 1) << all;
 
     // The hold: the one long silence among the pings, about 3 s; else one every 0.5 s (counted
