@@ -490,10 +490,8 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
     std::ofstream(dir / "home" / "cfg" / "registry.reg")
         << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]"
            "\r\n\"Inline OP Trip\"=dword:00000001\r\n\"Inline OP Value\"=dword:03938700\r\n";
-    const std::string port = std::to_string(20000 + ::getpid() % 20000);
-    setenv("VNK_BLENDER_PORT", port.c_str(), 1);
     const std::string state = (dir / "fleet.state").string(), log = (dir / "commands.log").string();
-    std::vector<std::string> args = {"--port",  port,     "--interval", "0.2", "--quiet",
+    std::vector<std::string> args = {"--port",  "0",      "--interval", "0.2", "--quiet",
                                      "--units", "metric", "--state",    state};
     for (const char* ramp : {"3000@0", "3000@21", "9000@21", "9000@21.2", "3000@21.2"})
         args.insert(args.end(), {"--ramp", ramp});
@@ -503,6 +501,13 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
         args.insert(args.end(), {"--fail", mode});
     SimProcess blender;
     ASSERT_TRUE(blender.start(VNK_BLENDER_PATH, args, (dir / "blender.log").string()));
+    std::string said;
+    std::smatch listening;  // the port the peer found free
+    ASSERT_TRUE(waitFor([&] {
+        said = readFile(dir / "blender.log");
+        return std::regex_search(said, listening, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    })) << said;
+    setenv("VNK_BLENDER_PORT", listening[1].str().c_str(), 1);
     startSim({"--speed", "all=1500", "--state", state, "--log", log});
     EXPECT_TRUE(fleetComesOnLine());
     // The peer closes, and is polled after it; then the peer refuses new connections.
