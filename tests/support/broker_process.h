@@ -264,8 +264,9 @@ class BrokerProcess {
     }
 };
 
-// A subscriber on its own libmosquitto connection and thread: what the broker passes on for
-// a topic filter, with the retain flag as it arrived.
+// A client on its own libmosquitto connection and thread, under a client id of its own or
+// one the broker gives: what the broker passes on for a topic filter, with the retain flag as
+// it arrived, and what it publishes with the broker's acknowledgements counted.
 class TestSubscriber {
   public:
     struct Message {
@@ -275,55 +276,75 @@ class TestSubscriber {
         std::int64_t arrivedMs = 0;  // wall clock
     };
 
-    TestSubscriber() { mosquitto_lib_init(); }
+    // A clean session forgets the subscription at the end of the connection; another keeps
+    // it, and what comes for it meanwhile, for the next connection under the same id.
+    explicit TestSubscriber(const std::string& clientId = {}, bool cleanSession = true) {
+        mosquitto_lib_init();
+        m_ = mosquitto_new(clientId.empty() ? nullptr : clientId.c_str(), cleanSession, this);
+    }
     TestSubscriber(const TestSubscriber&) = delete;
     TestSubscriber& operator=(const TestSubscriber&) = delete;
     ~TestSubscriber() {
         stop();
+        mosquitto_destroy(m_);
         mosquitto_lib_cleanup();
     }
 
-    // Connects and subscribes (QoS 1); true once the broker has confirmed the subscription,
-    // so that nothing published after it is missed.
-    bool start(int port, const std::string& filter) {
+    // Connects and subscribes to filter (QoS 1), unless it is empty; true once the broker has
+    // confirmed, so that nothing published after it is missed.
+    bool start(int port, const std::string& filter = {}) {
         filter_ = filter;
-        m_ = mosquitto_new(nullptr, true, this);
         if (m_ == nullptr) return false;
         mosquitto_connect_callback_set(m_, [](mosquitto* m, void* self, int rc) {
             auto* s = static_cast<TestSubscriber*>(self);
-            if (rc == 0) mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
+            if (rc == 0 && !s->filter_.empty())
+                mosquitto_subscribe(m, nullptr, s->filter_.c_str(), 1);
+            else if (rc == 0)
+                s->update([s] { s->subscribed_ = true; });
         });
         mosquitto_subscribe_callback_set(m_, [](mosquitto*, void* self, int, int, const int*) {
             auto* s = static_cast<TestSubscriber*>(self);
-            std::lock_guard<std::mutex> lock(s->mutex_);
-            s->subscribed_ = true;
-            s->changed_.notify_all();
+            s->update([s] { s->subscribed_ = true; });
+        });
+        mosquitto_publish_callback_set(m_, [](mosquitto*, void* self, int) {
+            auto* s = static_cast<TestSubscriber*>(self);
+            s->update([s] { ++s->acknowledged_; });
         });
         mosquitto_message_callback_set(m_, [](mosquitto*, void* self, const mosquitto_message* m) {
             auto* s = static_cast<TestSubscriber*>(self);
-            std::lock_guard<std::mutex> lock(s->mutex_);
-            s->messages_.push_back({m->topic,
-                                    std::string(static_cast<const char*>(m->payload),
-                                                static_cast<std::size_t>(m->payloadlen)),
-                                    m->retain,
-                                    std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::system_clock::now().time_since_epoch())
-                                        .count()});
-            s->changed_.notify_all();
+            s->update([&] {
+                s->messages_.push_back({m->topic,
+                                        std::string(static_cast<const char*>(m->payload),
+                                                    static_cast<std::size_t>(m->payloadlen)),
+                                        m->retain,
+                                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::system_clock::now().time_since_epoch())
+                                            .count()});
+            });
         });
         if (mosquitto_connect(m_, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS) return false;
         if (mosquitto_loop_start(m_) != MOSQ_ERR_SUCCESS) return false;
-        std::unique_lock<std::mutex> lock(mutex_);
+        running_ = true;
         // The bound catches a broker that never answers, not a slow one.
+        std::unique_lock<std::mutex> lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(60), [this] { return subscribed_; });
     }
 
     void stop() {
-        if (m_ == nullptr) return;
+        if (!running_) return;
+        running_ = false;
         mosquitto_disconnect(m_);
         mosquitto_loop_stop(m_, false);
-        mosquitto_destroy(m_);
-        m_ = nullptr;
+    }
+
+    // At QoS 1; acknowledged() counts the broker's acknowledgements.
+    void publish(const std::string& topic, const std::string& payload, bool retain = false) {
+        mosquitto_publish(m_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), 1, retain);
+    }
+    int acknowledged() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return acknowledged_;
     }
 
     std::vector<Message> messages() const {
@@ -336,12 +357,26 @@ class TestSubscriber {
         return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
                                  [&] { return pred(messages_); });
     }
+    // The same for the acknowledgements of what it published.
+    bool waitForAcknowledged(int n, double seconds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::duration<double>(seconds),
+                                 [&] { return acknowledged_ >= n; });
+    }
 
   private:
+    void update(const std::function<void()>& change) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        change();
+        changed_.notify_all();
+    }
+
     mosquitto* m_ = nullptr;
+    bool running_ = false;
     std::string filter_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool subscribed_ = false;
+    int acknowledged_ = 0;
     std::vector<Message> messages_;
 };

@@ -4,7 +4,6 @@
 // (no will), a second station beside the first, a pump stale on its station's clock, and a
 // page that can write nothing to the broker.
 #include <gtest/gtest.h>
-#include <mosquitto.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -94,23 +93,13 @@ class ScriptedStation {
   public:
     static constexpr std::int64_t kClockOffsetMs = -3LL * 3600 * 1000;
 
-    ScriptedStation() { mosquitto_lib_init(); }
     ~ScriptedStation() {
         running_ = false;
         if (beat_.joinable()) beat_.join();
-        if (m_ != nullptr) {
-            mosquitto_disconnect(m_);
-            mosquitto_loop_stop(m_, false);
-            mosquitto_destroy(m_);
-        }
-        mosquitto_lib_cleanup();
     }
 
     bool start(int port, int lagPump, std::int64_t lagMs) {
-        m_ = mosquitto_new("scripted-station", true, nullptr);
-        if (m_ == nullptr || mosquitto_connect(m_, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS ||
-            mosquitto_loop_start(m_) != MOSQ_ERR_SUCCESS)
-            return false;
+        if (!link_.start(port)) return false;
         publish("state",
                 R"({"state":"online","site":"Well Pad 9","station":"van2","version":"0.1",)"
                 R"("started_ms":)" +
@@ -161,12 +150,10 @@ class ScriptedStation {
     }
 
     void publish(const std::string& what, const std::string& payload, bool retain = false) {
-        const std::string topic = "vnk/Well_Pad_9/van2/" + what;
-        mosquitto_publish(m_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                          payload.data(), 1, retain);
+        link_.publish("vnk/Well_Pad_9/van2/" + what, payload, retain);
     }
 
-    mosquitto* m_ = nullptr;
+    TestSubscriber link_{"scripted-station"};
     std::atomic<bool> running_{false};
     std::thread beat_;
 };
@@ -457,15 +444,10 @@ TEST_F(StationAtBroker, NoViewerCanTakeItsClientIdAndARenameLeavesNoGhostStation
         << broker.log();
 
     // A viewer connects with the id every viewer of "vnk/pad/van/" could derive, twice.
-    mosquitto_lib_init();
     for (int i = 0; i < 2; ++i) {
-        mosquitto* viewer = mosquitto_new("vnk-pad-van", true, nullptr);
-        ASSERT_EQ(mosquitto_connect(viewer, "127.0.0.1", broker.port(), 10), MOSQ_ERR_SUCCESS);
-        for (int n = 0; n < 10; ++n) mosquitto_loop(viewer, 100, 1);
-        mosquitto_disconnect(viewer);
-        mosquitto_destroy(viewer);
+        TestSubscriber viewer("vnk-pad-van");
+        ASSERT_TRUE(viewer.start(broker.port()));
     }
-    mosquitto_lib_cleanup();
     std::string log;
     ASSERT_TRUE(waitFor([&] {  // the broker's log has come as far as both viewers' ends
         log = broker.log();
