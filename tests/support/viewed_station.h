@@ -143,8 +143,9 @@ inline void expectTouchable(QWidget* w, const std::string& what) {
             EXPECT_GE(list->visualItemRect(list->topLevelItem(i)).height(), kTouch)
                 << what << ": row " << i;
     for (QScrollBar* bar : w->findChildren<QScrollBar*>())
-        if (bar->isVisibleTo(w) && bar->orientation() == Qt::Vertical)
+        if (bar->isVisibleTo(w) && bar->orientation() == Qt::Vertical) {
             EXPECT_GE(bar->width(), kTouch) << what << ": a scroll bar";
+        }
 }
 
 // The enabled leaf actions of a window's menu bar, in menu order.

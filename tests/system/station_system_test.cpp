@@ -228,7 +228,7 @@ TEST_F(StationRun, FleetOnLineThenSigtermSavesAndASecondStartKeepsTheSettings) {
     ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, (dir / "station.log").string()));
     ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "home" / "journal" / "journal.db"); }));
     EXPECT_EQ(station.stop(), 0);
-    EXPECT_EQ(readFile(cfgPath()), unloaded)
+    EXPECT_TRUE(readFile(cfgPath()) == unloaded)
         << "a stop before the settings were loaded must leave vnk.cfg alone";
 
     const std::string text = readFile(dir / "station.log");
