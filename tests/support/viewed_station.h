@@ -7,15 +7,22 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -101,6 +108,62 @@ inline std::vector<QString> keysFor(const QString& text, bool capitals) {
         }
     }
     return keys;
+}
+
+// How long a window may take to reach the screen of a display shared with other builds: a
+// bound that only catches a window that never comes, not a measure of speed.
+constexpr int kShownWithinMs = 60000;
+
+// A finger on a widget: a click on a button, a press anywhere else.
+inline void tap(QWidget* w) {
+    ASSERT_NE(w, nullptr);
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        QTest::mouseClick(b, Qt::LeftButton);
+    else
+        QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
+}
+
+// A finger hits every button shown in the window (and in a dialog opened from it), a tick box
+// aside, at 48 x 48 px or more; so every row of a list, and every scroll bar at 48 px wide.
+// The window is no larger than the screen.
+inline void expectTouchable(QWidget* w, const std::string& what) {
+    constexpr int kTouch = 48;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(w->frameGeometry().width() <= screen.width() &&
+                w->frameGeometry().height() <= screen.height())
+        << what << " is larger than the screen";
+    for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
+        if (!b->isVisibleTo(w) || qobject_cast<QCheckBox*>(b) != nullptr) continue;
+        EXPECT_TRUE(b->width() >= kTouch && b->height() >= kTouch)
+            << what << ": button \"" << b->text().replace('\n', ' ').toStdString() << "\" ("
+            << b->objectName().toStdString() << ") is " << b->width() << "x" << b->height();
+    }
+    for (QTreeWidget* list : w->findChildren<QTreeWidget*>())
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            EXPECT_GE(list->visualItemRect(list->topLevelItem(i)).height(), kTouch)
+                << what << ": row " << i;
+    for (QScrollBar* bar : w->findChildren<QScrollBar*>())
+        if (bar->isVisibleTo(w) && bar->orientation() == Qt::Vertical) {
+            EXPECT_GE(bar->width(), kTouch) << what << ": a scroll bar";
+        }
+}
+
+// The enabled leaf actions of a window's menu bar, in menu order.
+inline std::vector<QAction*> menuActions(QWidget* window) {
+    std::vector<QAction*> out;
+    auto* main = qobject_cast<QMainWindow*>(window);
+    if (main == nullptr) return out;
+    std::function<void(QMenu*)> walk = [&](QMenu* m) {
+        for (QAction* a : m->actions()) {
+            if (a->menu() != nullptr)
+                walk(a->menu());
+            else if (!a->isSeparator() && a->isEnabled())
+                out.push_back(a);
+        }
+    };
+    for (QAction* a : main->menuBar()->actions())
+        if (a->menu() != nullptr) walk(a->menu());
+    return out;
 }
 
 class ViewedStation : public StationFleet {

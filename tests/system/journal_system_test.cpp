@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "platform/real/sqlite_journal.h"
 #include "support/config_file.h"
@@ -108,9 +107,20 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
         ASSERT_TRUE(old.append(e, &inlineTrip));
     }
     SimProcess sim;
+    const fs::path took = dir / "commands.log";
     ASSERT_TRUE(sim.start(VNK_SIM_PATH,
-                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--trip", "5"},
+                          {"--ports-dir", (dir / "ports").string(), "--quiet", "--trip", "5",
+                           "--log", took.string()},
                           (dir / "sim.log").string()));
+    // Data requests pump 5 took in: one at most every 0.1 s of the station's clock, the next
+    // only once the reply to the one before, its trip word with it, was taken in.
+    const auto polledPump5 = [&] {
+        const std::string text = readFile(took);
+        int n = 0;
+        for (size_t at = 0; (at = text.find(" pump=5 type=", at)) != std::string::npos; ++at)
+            n += text.compare(text.find(" code=", at), 11, " code=0x18 ") == 0 ? 1 : 0;
+        return n;
+    };
     ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "ports" / "COM24"); }));
 
     const fs::path db = home / "journal" / "journal.db";
@@ -124,11 +134,13 @@ TEST_F(JournalKill, RecordingsGoToTheArchiveAtEveryStopAndTheJournalStaysWithIts
         SimProcess station;
         const fs::path log = dir / ("station" + std::to_string(run) + ".log");
         ASSERT_TRUE(station.start(VNK_STATION_PATH, {}, log.string()));
-        waitFor([&] {
+        ASSERT_TRUE(waitFor([&] {
             return counted(journal::Kind::Link, "On line") >= 24 * run &&
                    counted(journal::Kind::Recording, "started") >= run;
-        }, 90.0, 0.1);
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        }, 90.0, 0.1));
+        // Two seconds of the station's own clock, for the recorder's lines and pump 5's trip.
+        const int polled = polledPump5();
+        ASSERT_TRUE(waitFor([&] { return polledPump5() >= polled + 20; }));
         EXPECT_EQ(station.stop(), 0) << readFile(log);
         EXPECT_EQ(readFile(log).find("popup: Event Journal"), std::string::npos) << readFile(log);
         EXPECT_EQ(readFile(log).find("Recording Error"), std::string::npos) << readFile(log);

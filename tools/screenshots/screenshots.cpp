@@ -122,13 +122,6 @@ class Shots : public ViewedStation {
         return view.widget(BankPanel[0], BankRow[kPump][position]);
     }
     void select(int item) { ui::SelectMenu(menuBar(), item, BankPanel[0]); }
-    static void tap(QWidget* w) {
-        ASSERT_NE(w, nullptr);
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            QTest::mouseClick(b, Qt::LeftButton);
-        else
-            QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
-    }
     static void tapKeys(TouchKeyboard* keyboard, const QString& text) {
         for (const QString& k : keysFor(text, keyboard->capitals())) tap(keyboard->key(k));
     }

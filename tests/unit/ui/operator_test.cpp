@@ -84,28 +84,8 @@ class Operator : public ViewedStation {
         watcher.onDialog = [this](QDialog* d) { expectPlaced(d, "message " + title(d)); };
     }
 
-    // The loop's turn and a little virtual time: what a tap set going has happened.
-    void settle(double seconds = 0.2) {
-        QCoreApplication::processEvents();
-        loop.advance(seconds);
-        QCoreApplication::processEvents();
-    }
-
     static QRect available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
     static bool stackingKnown() { return QGuiApplication::platformName() == "xcb"; }
-
-    // Wholly on the screen; over no part of it does a main window lie above it.
-    // A finger hits a button of 48 x 48 px or more.
-    static void expectTouchSized(QWidget* w, const std::string& what) {
-        expectChoicesFingerSized(w, what);
-        for (QAbstractButton* b : w->findChildren<QAbstractButton*>()) {
-            if (!b->isVisibleTo(w) || qobject_cast<QCheckBox*>(b) != nullptr) continue;
-            EXPECT_TRUE(b->width() >= kTouch && b->height() >= kTouch)
-                << what << ": button \"" << b->text().replace('\n', ' ').toStdString() << "\" ("
-                << b->objectName().toStdString() << ") is " << b->width() << "x" << b->height();
-        }
-    }
-    static constexpr int kTouch = 48;
 
     // What a finger chooses from is at least 44 px high: a tick box, which takes a tap
     // anywhere on it (tried at two corners, quietly: the logic hears nothing of it), each
@@ -155,9 +135,10 @@ class Operator : public ViewedStation {
         }
     }
 
+    // Wholly on the screen, finger-sized, edged; over no part of it does a main window lie.
     void expectPlaced(QWidget* w, const std::string& what) {
         // On a real display the window is framed and stacked once it is mapped.
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(w, 3000)) << what << " never appeared";
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(w, kShownWithinMs)) << what << " never appeared";
         const QRect frame = w->frameGeometry();
         EXPECT_TRUE(available().contains(frame))
             << what << " at " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
@@ -165,7 +146,8 @@ class Operator : public ViewedStation {
             << " " << w->geometry().width() << "x" << w->geometry().height()
             << ") is not wholly on the " << available().width() << "x" << available().height()
             << " screen";
-        expectTouchSized(w, what);
+        expectTouchable(w, what);
+        expectChoicesFingerSized(w, what);
         expectEdged(w, what);
         if (!stackingKnown()) return;
         const QRect inside = w->geometry();
@@ -199,31 +181,6 @@ class Operator : public ViewedStation {
             if (std::find(before.begin(), before.end(), w) == before.end() &&
                 qobject_cast<QDialog*>(w) == nullptr)
                 out.push_back(w);
-        return out;
-    }
-
-    static void tap(QWidget* w) {
-        if (auto* b = qobject_cast<QAbstractButton*>(w))
-            QTest::mouseClick(b, Qt::LeftButton);
-        else
-            QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, QPoint(4, 4));
-    }
-
-    // The leaf actions of a window's menu bar, in menu order.
-    static std::vector<QAction*> menuActions(QWidget* window) {
-        std::vector<QAction*> out;
-        auto* main = qobject_cast<QMainWindow*>(window);
-        if (main == nullptr) return out;
-        std::function<void(QMenu*)> walk = [&](QMenu* m) {
-            for (QAction* a : m->actions()) {
-                if (a->menu() != nullptr)
-                    walk(a->menu());
-                else if (!a->isSeparator() && a->isEnabled())
-                    out.push_back(a);
-            }
-        };
-        for (QAction* a : main->menuBar()->actions())
-            if (a->menu() != nullptr) walk(a->menu());
         return out;
     }
 
@@ -382,7 +339,7 @@ class Operator : public ViewedStation {
                 [w] {
                     return QGuiApplication::topLevelAt(w->geometry().center()) == w->windowHandle();
                 },
-                3000))
+                kShownWithinMs))
                 << "the screen shows another window in front";
         }
         return front;
@@ -420,8 +377,6 @@ TEST_F(Operator, EveryWindowOpensOnScreenAboveTheBanksAndStaysWhereItOpened) {
         SCOPED_TRACE(o.name);
         exercise(o);
     }
-    std::printf("%zu openers, %d windows checked, %zu touch dialogs seen\n", openers.size(),
-                windowsChecked_, watcher.seen.size());
     EXPECT_GT(windowsChecked_, 15);
 }
 
@@ -433,7 +388,7 @@ TEST_F(Operator, TheMainWindowsFitTheScreenWithTheirMenuBar) {
     const auto expectFits = [&](int panel, const std::string& what) {
         auto* window = qobject_cast<QMainWindow*>(view.window(panel));
         ASSERT_NE(window, nullptr) << what;
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window, 3000)) << what;
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window, kShownWithinMs)) << what;
         const QRect frame = window->frameGeometry();
         EXPECT_TRUE(available().contains(frame))
             << what << " at " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
@@ -465,11 +420,6 @@ TEST_F(Operator, TheMainWindowsFitTheScreenWithTheirMenuBar) {
             EXPECT_EQ(QGuiApplication::topLevelAt(p), view.window(DetailPanel)->windowHandle())
                 << "at " << p.x() << "," << p.y();
     }
-    std::printf("screen %dx%d; bank frame %dx%d, inside %dx%d; detail frame %dx%d\n",
-                available().width(), available().height(), bankWindow()->frameGeometry().width(),
-                bankWindow()->frameGeometry().height(), bankWindow()->width(),
-                bankWindow()->height(), view.window(DetailPanel)->frameGeometry().width(),
-                view.window(DetailPanel)->frameGeometry().height());
 }
 
 // Behind the password: the hardware window of pump 3 and every dialog it opens.

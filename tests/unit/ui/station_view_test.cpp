@@ -99,25 +99,6 @@ class LosesFocusWhenHidden : public QObject {
     }
 };
 
-TEST_F(StationView, AWindowDiscardedAgainFromItsOwnDiscardIsGoneOnce) {
-    for (int way = 0; way < 2; ++way) {
-        ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, MENU_ABOUT, BankPanel[0]);
-        const int about = SplashPanel();
-        ASSERT_NE(about, 0);
-        QWidget* window = view.window(about);
-        ASSERT_NE(window, nullptr);
-        LosesFocusWhenHidden filter;
-        window->installEventFilter(&filter);
-        if (way == 0)
-            tap(window);  // a tap closes it
-        else
-            ui::DispatchPanelEvent(about, ui::EVENT_LOST_FOCUS);  // and so does a lost focus
-        EXPECT_FALSE(ui::PanelExists(about));
-        EXPECT_EQ(view.window(about), nullptr);
-        QCoreApplication::processEvents();  // the window itself goes on the loop's next turn
-    }
-}
-
 // A discarded window waits for the loop to delete it. When the view goes first, the window
 // goes with it: a loop that ran later would delete it with its widgets' signals (a tab
 // control tells of its current page as it goes) still connected to the view that is gone.
@@ -290,43 +271,13 @@ TEST_F(StationView, PressureNeedleTakesTheColourOfTheTripState) {
     EXPECT_EQ(gauge->needleColour(), QColor(0xFF, 0xFF, 0xFF));
 }
 
-TEST_F(StationView, TappingThePasswordFieldOpensTheKeypad) {
-    ShowPasswordPrompt(BankPanel[0]);
-    int prompt = PasswordPromptPanel();
-    ASSERT_GT(prompt, 0);
-    QWidget* stars = view.widget(prompt, windows::PWD_STARS);
-    ASSERT_NE(stars, nullptr);
-    EXPECT_EQ(KeypadPanel, 0);
-    tap(stars);
-    EXPECT_NE(KeypadPanel, 0) << "a tap on the field must bring up the keypad";
-    ASSERT_NE(view.window(KeypadPanel), nullptr);
-    EXPECT_TRUE(view.window(KeypadPanel)->isVisible());
-}
-
-// The two settings windows: a tap on the inline trip value brings up the keypad.
-TEST_F(StationView, SettingsWindowsTakeTapsAndShowTheirValues) {
-    ui::SelectMenu(ui::FindPanel(BankPanel[0])->menuBar, windows::MENU_OPTIONAL_TRIPS,
-                   BankPanel[0]);
-    const int trips = OptionalTripsPanel();
-    ASSERT_GT(trips, 0);
-    QWidget* value = view.widget(trips, windows::TRIPS_INLINE_VALUE);
-    ASSERT_NE(value, nullptr);
-    EXPECT_TRUE(value->isEnabled());
-    EXPECT_TRUE(view.widget(trips, windows::TRIPS_INLINE_ENABLED)->isEnabled());
-    tap(value);
-    EXPECT_NE(KeypadPanel, 0) << "a tap on the trip value must bring up the keypad";
-
-    OpenControlModePanel();
-    const int mode = ControlModePanel();
-    ASSERT_GT(mode, 0);
-    EXPECT_TRUE(view.widget(mode, windows::CM_SERIAL_PORT)->isEnabled());
-}
-
-// The About box says how it closes, and does so on a tap anywhere, its message too.
-TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
-    for (bool onTheMessage : {false, true}) {
+// The About box says how it closes, and does so on a tap anywhere (one its message does not
+// take reaches the window) or a lost focus; discarded again from its own discard (it loses
+// the focus as it hides), it is gone once.
+TEST_F(StationView, AboutBoxClosesOnATapAnywhereOrALostFocusAndIsGoneOnce) {
+    for (int way = 0; way < 3; ++way) {
         Display_Help_About(0, 0, nullptr, BankPanel[0]);
-        int about = SplashPanel();
+        const int about = SplashPanel();
         ASSERT_GT(about, 0);
         QWidget* window = view.window(about);
         ASSERT_NE(window, nullptr);
@@ -334,15 +285,16 @@ TEST_F(StationView, AboutBoxSaysHowItClosesAndClosesOnATapAnywhere) {
         ASSERT_NE(message, nullptr);
         EXPECT_TRUE(message->isVisible());
         EXPECT_EQ(message->text().trimmed(), "Tap anywhere to close");
-        // A tap goes to the widget under the finger; one the message does not take reaches
-        // the window.
-        QWidget* under = onTheMessage ? static_cast<QWidget*>(message) : window;
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(under, &press);
-        EXPECT_FALSE(ui::PanelExists(about)) << (onTheMessage ? "tap on the message" : "tap");
+        LosesFocusWhenHidden filter;
+        window->installEventFilter(&filter);
+        if (way == 2)
+            ui::DispatchPanelEvent(about, ui::EVENT_LOST_FOCUS);
+        else
+            tap(way == 0 ? window : static_cast<QWidget*>(message));
+        EXPECT_FALSE(ui::PanelExists(about)) << "way " << way;
         EXPECT_EQ(SplashPanel(), 0);
-        QCoreApplication::processEvents();
+        EXPECT_EQ(view.window(about), nullptr);
+        QCoreApplication::processEvents();  // the window itself goes on the loop's next turn
     }
 }
 
@@ -498,7 +450,7 @@ TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
             wait.quit();
         });
         EXPECT_TRUE(heard.empty()) << program << ": told from the loop, not at once";
-        QTimer::singleShot(5000, &wait, &QEventLoop::quit);
+        QTimer::singleShot(60000, &wait, &QEventLoop::quit);  // a hang, not a slow machine
         wait.exec();
         QCoreApplication::processEvents();
         EXPECT_EQ(heard.size(), 1u) << program << ": told once";

@@ -15,23 +15,26 @@ cleanup() {
   rm -rf "$dir"
 }
 trap cleanup EXIT
+# Waits for a condition; the minute only catches a server that never comes up.
+ready_within_a_minute() {
+  for _ in $(seq 1 1200); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
 # The server picks a free display and writes its number.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$dir/display" 2> "$dir/xvfb.log" &
 xvfb=$!
-for _ in $(seq 1 100); do
-  [ -s "$dir/display" ] && break
-  sleep 0.05
-done
+ready_within_a_minute test -s "$dir/display" || true
 [ -s "$dir/display" ] || { echo "Xvfb did not start:" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(tr -d '[:space:]' < "$dir/display")"
 if [ "$mode" = openbox ]; then
   openbox --sm-disable > "$dir/wm.log" 2>&1 &
   wm=$!
-  # Ready when it has claimed the screen.
-  for _ in $(seq 1 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break
-    sleep 0.05
-  done
+  # Ready when it has claimed the screen; a run without it would test a bare display.
+  claimed() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
+  ready_within_a_minute claimed || { echo "openbox did not start:" >&2; cat "$dir/wm.log" >&2; exit 1; }
 fi
 export QT_QPA_PLATFORM=xcb
 "$@"
