@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -106,11 +107,12 @@ class PtyPorts : public ::testing::Test {
     // Runs the loop until pred holds or a bound ends that only a hang reaches (a loaded
     // machine, sanitizers).
     static bool waitFor(const std::function<bool()>& pred) {
-        for (int i = 0; i < 6000; ++i) {
-            if (pred()) return true;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end) return false;
             Delay(0.01);
         }
-        return false;
+        return true;
     }
     static bool received(std::size_t n) {
         return waitFor([n] { return g_received.size() >= n; });
