@@ -51,9 +51,10 @@ class StationFleet : public StationFixture<> {
             fleet->unit(p).setDriveOn(true);
         }
         fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& b) {
-            if (b.size() >= 10 && (b[4] >> 6) == 3)
-                heard.push_back({loop.now(), pump, b[4] & 0x3F,
-                                 std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)});
+            if (b.size() < 10 || ((b[4] >> 6) != 3 && !hearShort)) return;
+            ((b[4] >> 6) == 3 ? heard : heardShort)
+                .push_back({loop.now(), pump, b[4] & 0x3F,
+                            std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)});
         };
         ASSERT_TRUE(StartUp());
         loop.advance(4.0);
@@ -63,6 +64,7 @@ class StationFleet : public StationFixture<> {
             }
         }
         heard.clear();
+        heardShort.clear();
         startUpPopups = popups.shown();
         popups.clear();
     }
@@ -97,6 +99,8 @@ class StationFleet : public StationFixture<> {
 
     std::unique_ptr<PumpFleetHarness> fleet;
     std::vector<Command> heard;
+    bool hearShort = false;  // whether the short requests (the polls, reads) are kept too
+    std::vector<Command> heardShort;
     std::vector<ui::ScriptedPopups::Shown> startUpPopups;  // what start-up showed
 };
 

@@ -118,8 +118,8 @@ TEST_F(Decoder, MetricFiguresAreConvertedInPlace) {
     EXPECT_NEAR(r.OilPressure, 689.48, 1e-2);
     EXPECT_NEAR(r.SuctionPressure, 344.74, 1e-2);
     EXPECT_NEAR(r.TripPressure, 65.5006, 1e-4);
-    EXPECT_NEAR(r.HydraulicHp, 245.0028 * 0.746, 1e-3);
-    EXPECT_NEAR(r.BearingTempDE, (150.0 - 32.0) * 0.555555, 1e-4);
+    EXPECT_NEAR(r.HydraulicHp, 182.7721, 1e-3);  // 245.0028 hp
+    EXPECT_NEAR(r.BearingTempDE, 65.5555, 1e-4);  // 150 degF
     EXPECT_FLOAT_EQ(r.MotorRpm, 1500.0f);  // speeds stay in rpm
 
     // The pump-configuration reply gives the trip point in MPa too.

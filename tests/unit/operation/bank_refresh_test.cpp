@@ -28,7 +28,7 @@ TEST_F(BankRefresh, FleetValuesSumThePumpsOnLineOnEveryBankAndAreZeroWithNone) {
     EXPECT_FLOAT_EQ(AverageDischargePressure, 2000.0f);
     EXPECT_FLOAT_EQ(SelectedPumpsRate, 15.0f);
     EXPECT_FLOAT_EQ(SelectedPumpsTotal, 150.0f);
-    EXPECT_NEAR(SelectedPumpsHhp, 0.00058334 * (1000.0 * 420.0 + 3000.0 * 210.0), 0.01);
+    EXPECT_NEAR(SelectedPumpsHhp, 612.507, 0.01);  // 245.0 + 367.5 hp
     for (int b = 0; b < kBankCount; ++b) {
         EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_AVG_PRESSURE), 2000.0);
         EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_VOLUME), 150.0);

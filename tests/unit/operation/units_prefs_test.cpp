@@ -86,16 +86,16 @@ TEST_F(Units, ASwitchConvertsEveryLiveValueAndTheFleetValuesAtOnce) {
            Record().f32(f::kRateGpm, 210.0f).f32(f::kDischarge, 1000.0f).u16(f::kTripPoint, 12345));
     tick();
 
-    // US and metric by the controllers' factors.
+    // US and metric by the units' definitions; hydraulic power 3000 psi x 420 gpm and
+    // 1000 psi x 210 gpm at the controllers' 0.00058334 hp per psi gpm.
     constexpr double kMpa = 0.0068948, kM3 = 0.15899, kKw = 0.746;
-    const auto celsius = [](double degF) { return (degF - 32.0) * 0.555555; };
-    const double hp2 = 3000.0 * 420.0 * 0.00058334, hp15 = 1000.0 * 210.0 * 0.00058334;
+    const double hp2 = 735.0084, hp15 = 122.5014;
     const auto near = [](double want) { return std::abs(want) * 1e-5 + 1e-5; };
     const auto expectTable = [&](bool metric) {
         SCOPED_TRACE(metric ? "metric" : "US");
         // Every field against the decoder is the link's live-units test; here, that the whole
         // table was switched, by the controllers' factors.
-        EXPECT_NEAR(PumpTable[1].OilTemperature, metric ? celsius(212.0) : 212.0, 1e-3);
+        EXPECT_NEAR(PumpTable[1].OilTemperature, metric ? 100.0 : 212.0, 1e-3);
         EXPECT_NEAR(PumpTable[1].HydraulicHp, metric ? hp2 * kKw : hp2, near(hp2));
         for (int pump = 0; pump < kPumpCount; ++pump)
             EXPECT_EQ(PumpTable[pump].MetricValues, metric ? 1 : 0) << "pump " << pump + 1;

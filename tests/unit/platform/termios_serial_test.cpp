@@ -9,11 +9,13 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -102,16 +104,25 @@ class PtyPorts : public ::testing::Test {
         farEnds.erase(n);
         fs::remove(dir / ("COM" + std::to_string(n)));
     }
-    // Runs the loop until pred holds or a generous bound (a loaded machine, sanitizers) ends.
+    // Runs the loop until pred holds or a bound ends that only a hang reaches (a loaded
+    // machine, sanitizers).
     static bool waitFor(const std::function<bool()>& pred) {
-        for (int i = 0; i < 500; ++i) {
-            if (pred()) return true;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!pred()) {
+            if (std::chrono::steady_clock::now() > end) return false;
             Delay(0.01);
         }
-        return false;
+        return true;
     }
     static bool received(std::size_t n) {
         return waitFor([n] { return g_received.size() >= n; });
+    }
+    // Two turns of the loop from now: a descriptor still watched with a hang-up flagged on it
+    // would have been reported again by then.
+    bool loopTurnedTwice() {
+        const auto done = std::make_shared<bool>(false);
+        loop.post(0.0, [this, done] { loop.post(0.0, [done] { *done = true; }); });
+        return waitFor([done] { return *done; });
     }
 
     TempFolder dir{"vnk_ports"};
@@ -196,7 +207,7 @@ TEST_F(PtyPorts, PortsTraceNamesTheNodeAndTheReason) {
     EXPECT_EQ(openPort(4), kComOk);
     ::close(far);  // the far end goes: the port hangs up
     masters.clear();
-    waitFor([&] { return !serial.isOpen(4); });
+    EXPECT_TRUE(waitFor([&] { return !serial.isOpen(4); }));
     const std::string out = testing::internal::GetCapturedStderr();
     trace::setModules("");
     using testing::HasSubstr;
@@ -225,7 +236,7 @@ TEST_F(PtyPorts, AHungUpDeviceIsReportedOnceAndItsPortIsClosed) {
     unsigned char buf[8];
     EXPECT_EQ(ComRd(3, buf, sizeof buf), kComNotOpen);
     EXPECT_EQ(ComWrt(3, bytes, sizeof bytes), kComNotOpen);
-    Delay(0.3);  // the hang-up stays flagged on the dead descriptor: nothing more comes of it
+    ASSERT_TRUE(loopTurnedTwice());  // the hang-up stays flagged on the dead descriptor
     EXPECT_EQ(g_lost, (std::vector<Lost>{{3, "hang-up"}}));
 
     g_received.clear();
@@ -246,7 +257,7 @@ TEST_F(PtyPorts, AFailedWriteLosesThePortOnceAndIsReportedFromTheLoop) {
     EXPECT_TRUE(g_lost.empty()) << "reported from inside the write";
     EXPECT_EQ(ComWrt(4, request, sizeof request), kComNotOpen);
     ASSERT_TRUE(waitFor([] { return !g_lost.empty(); }));
-    Delay(0.3);
+    ASSERT_TRUE(loopTurnedTwice());
     EXPECT_EQ(g_lost, (std::vector<Lost>{{4, "write error: Input/output error"}}));
 }
 
@@ -260,7 +271,7 @@ TEST_F(PtyPorts, APortTheStationClosedIsNotReportedWhenItsDeviceGoes) {
     pull(7);
     // COM7's report shows the loop has looked at both.
     ASSERT_TRUE(waitFor([] { return !g_lost.empty(); }));
-    Delay(0.2);
+    ASSERT_TRUE(loopTurnedTwice());
     EXPECT_EQ(g_lost, (std::vector<Lost>{{7, "hang-up"}}));
 }
 
@@ -289,7 +300,7 @@ TEST_F(PtyPorts, APortLostAndPluggedInAgainUnderItsNameOpensAndWorks) {
         EXPECT_TRUE(waitFor([&] { return ::read(far, got, sizeof got) == 5; }));
         EXPECT_EQ(std::memcmp(got, reply, 5), 0);
     }
-    Delay(0.2);
+    ASSERT_TRUE(loopTurnedTwice());
     EXPECT_EQ(g_lost.size(), 2u);
 }
 

@@ -24,18 +24,6 @@ void noOp(int, int, void*, int) {}
 
 class Windows : public ShellFixture {};
 
-// Labels ("7B") are checked where they are shown: titles, bank rows and the detail view.
-TEST_F(Windows, RowControlsBelongToTheirBanksPump) {
-    loadWindows();
-    EXPECT_EQ(BankOfPanel(BankPanel[1]), 1);
-    for (int position = 0; position < kRowPositionCount; ++position) {
-        EXPECT_EQ(BankRow[13][position], BankRow[5][position]);
-        EXPECT_EQ(PumpOfRowCtrl(BankPanel[1], BankRow[13][position]), 13);
-        EXPECT_EQ(PumpOfRowCtrl(BankPanel[2], BankRow[13][position], position), 21);
-    }
-    EXPECT_EQ(PumpOfRowCtrl(DetailPanel, BankRow[13][kPosStepUpLarge]), -1);
-}
-
 // Every window the station registers: ids unique, numeric fields with a range that holds
 // their value (or 0: a field left blank until its window is filled, as a hardware dialog
 // until the pump's block has come), controls inside the window, buttons big enough for a

@@ -51,15 +51,9 @@ class Commands : public StationFleet {
     }
     void SetUp() override {
         StationFleet::SetUp();
+        hearShort = true;
         start();
-        fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& b) {
-            if (b.size() < 10) return;
-            Command c{loop.now(), pump, b[4] & 0x3F,
-                      std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)};
-            ((b[4] >> 6) == 3 ? heard : heardShort).push_back(c);
-        };
     }
-    std::vector<Command> heardShort;
 };
 
 // The step arithmetic and its clamps are the link's speed-step test; here what the controller
@@ -265,6 +259,24 @@ TEST_F(Commands, ZeroingNeedsAVentedLineOrThePasswordAndItsOwnChannelsReply) {
     loop.advance(0.5);
     EXPECT_TRUE(heard.empty()) << "no pump shown, nothing sent";
     journal::SetStore(nullptr);
+}
+
+// The drive-fault reset asks first and goes to the pump the view shows, once; the lock of
+// its buttons is the start-up test's.
+TEST_F(Commands, VfdResetAsksFirstAndGoesToTheShownPump) {
+    press(0, windows::kPosDetail);
+    ASSERT_EQ(CurrentPump, 0);
+    const int reset = windows::DetailVfdResetCtrl(0);
+    popups.answerConfirm(false);
+    ui::Press(DetailPanel, reset);
+    EXPECT_EQ(popups.shown().back().text, "Do you want to reset the VFD fault?");
+    loop.advance(1.0);
+    EXPECT_EQ(commandsTo(0, 0x34), 0) << "No sends nothing";
+    EXPECT_EQ(ui::GetCtrlAttributeInt(DetailPanel, reset, ui::ATTR_DIMMED), 0);
+    popups.answerConfirm(true);
+    ui::Press(DetailPanel, reset);
+    loop.advance(1.0);
+    for (int p = 0; p < kPumps; ++p) EXPECT_EQ(commandsTo(p, 0x34), p == 0 ? 1 : 0) << p + 1;
 }
 
 TEST_F(Commands, FleetCommandsActOnlyOnConfirm) {

@@ -2,17 +2,18 @@
 // characteristics, speed control and identifications, as a technician uses them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "hardware/hardware_selection.h"
 #include "hardware/hdw_pump.h"
 #include "link/operations.h"
 #include "platform/journal.h"
-#include "platform/sim/memory_journal.h"
 #include "pumpsim_wire.h"
 #include "shell/cfg.h"
 #include "shell/password.h"
@@ -27,16 +28,8 @@ namespace {
 
 using namespace windows;
 
-class Hardware : public StationFleet {
+class Hardware : public JournaledStationFleet {
   protected:
-    void SetUp() override {
-        StationFleet::SetUp();
-        journal::SetStore(&journalStore);
-    }
-    void TearDown() override {
-        StationFleet::TearDown();
-        journal::SetStore(nullptr);
-    }
     // The configure button of a pump's row, the password, the hardware window.
     int openHardware(int pump) {
         ui::Press(BankPanel[pump / 8], BankRow[pump][kPosConfigure]);
@@ -80,10 +73,8 @@ class Hardware : public StationFleet {
         return lastPopup().find("has not been read from the pump yet") != std::string::npos;
     }
     int journalled(int pump, const std::string& text) const {
-        return journalStore.countOf(journal::Kind::Settings, pump, text);
+        return store.countOf(journal::Kind::Settings, pump, text);
     }
-
-    platform::MemoryJournal journalStore;
 };
 
 // Pump 3's input blocks as a technician left them: besides the option byte (1, input
@@ -137,8 +128,8 @@ TEST_F(Hardware, TwoPointCalibrationWritesOnlyItsOwnPumpAndChannel) {
     loop.advance(0.5);
     ui::Press(ai, AI_READ_HIGH);
     loop.advance(0.5);
-    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), 800 + 1000 * 3200 / 15000);
-    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 800 + 9000 * 3200 / 15000);
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), 1013);  // 0-15000 psi on counts 800-4000
+    EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 2720);
 
     // Equal readings give no slope: refused, the coefficients stay.
     const double offset = ui::GetCtrlDouble(ai, AI_COEF0);
@@ -230,10 +221,9 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
     SendPumpCommand(0, AiConfigRead{4});
     loop.advance(0.5);
     EXPECT_EQ(ui::GetCtrlDouble(ai, AI_ENG_LOW), 10.0);
-    EXPECT_NEAR(ui::GetCtrlDouble(ai, AI_ENG_HIGH), 20575.0 * 0.0068948, 1e-3);
+    EXPECT_NEAR(ui::GetCtrlDouble(ai, AI_ENG_HIGH), 141.8605, 1e-3);
     ui::Press(ai, AI_AUTOSCALE);
-    EXPECT_EQ(static_cast<float>(ui::GetCtrlDouble(ai, AI_COEF1)),
-              (20575.0f - 10.0f * 145.03774f) / 4095.0f);
+    EXPECT_NEAR(ui::GetCtrlDouble(ai, AI_COEF1), 4.670238, 1e-5);  // (20575 - 1450.38) / 4095
 
     // 100 degC and 50 degC go out as 212 and 122 degF, in block order; code 14 has no unit.
     const int motor = open(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
@@ -266,24 +256,6 @@ TEST_F(Hardware, MetricEntriesReachThePumpInUsUnits) {
                 100.0, 0.01);
     ai = open(hw, HW_SELECT_OIL_PRESS, HwDialog::Ai);
     EXPECT_EQ(ui::GetCtrlAttributeText(ai, AI_ENG_LOW, ui::ATTR_UNITS_LABEL), "kPa");
-}
-
-TEST_F(Hardware, PulsesPerRevolutionFromAKnownSpeedAndNeverZero) {
-    start();
-    const int fi = open(openHardware(1), HW_SELECT_RPM, HwDialog::Fi);
-    ASSERT_NE(fi, 0);
-    ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
-    ui::Press(fi, FI_AUTOSCALE);
-    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 0.0);
-    ui::Press(fi, FI_OK);
-    EXPECT_EQ(lastPopup(), "Pulses per revolution must be above 0.");
-    ui::SetCtrlVal(fi, FI_SPEED, 1800.0);
-    ui::Press(fi, FI_AUTOSCALE);
-    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 18.0);
-    ui::Press(fi, FI_OK);
-    loop.advance(0.5);
-    EXPECT_EQ(writes(1, 0x03).size(), 1u);
-    EXPECT_FLOAT_EQ(pumpsim::getF32(fleet->unit(1).fiConfig(0), 28), 18.0f);
 }
 
 TEST_F(Hardware, CharacteristicsShowTheirOwnPumpAndRefuseImpossibleValues) {
@@ -427,7 +399,7 @@ TEST_F(Hardware, EachReadIsAnsweredAndALaterReplyKeepsTheTechniciansEntries) {
     EXPECT_EQ(readsWait(), 2);
     EXPECT_EQ(ui::GetCtrlText(ai, AI_LIVE_COUNTS), "reading (low)");
     loop.advance(0.5);
-    const int low = 800 + 1000 * 3200 / 15000;
+    const int low = 1013;
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), low);
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), 0) << "Low's reply is not taken for High";
 
@@ -444,7 +416,7 @@ TEST_F(Hardware, EachReadIsAnsweredAndALaterReplyKeepsTheTechniciansEntries) {
     loop.advance(2.0 * ReplyTimeout);
     ui::Press(ai, AI_READ_HIGH);
     loop.advance(0.5);
-    const int high = 800 + 9000 * 3200 / 15000;
+    const int high = 2720;
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_LOW), low);
     EXPECT_EQ(ui::GetCtrlInt(ai, AI_RAW_HIGH), high);
 
@@ -472,148 +444,127 @@ TEST_F(Hardware, EachReadIsAnsweredAndALaterReplyKeepsTheTechniciansEntries) {
     EXPECT_EQ(f32(after, 28), 20000.0f);
     EXPECT_EQ(f32(after, 32), 275.0f);
     EXPECT_EQ(bytes(after, 36, 44), bytes(before, 36, 44));
-    const float slope = 8000.0f / static_cast<float>(high - low);
-    EXPECT_FLOAT_EQ(f32(after, 16), slope);
-    EXPECT_FLOAT_EQ(f32(after, 12), 1000.0f - static_cast<float>(low) * slope);
+    EXPECT_NEAR(f32(after, 16), 4.686585, 1e-5);  // 8000 psi over 1707 counts
+    EXPECT_NEAR(f32(after, 12), -3747.510, 1e-3);
     EXPECT_EQ(f32(after, 20), 0.0f);
     EXPECT_EQ(f32(after, 24), 0.0f);
     EXPECT_EQ(journalled(2, "Analog input 4 calibration written"), 1);
     EXPECT_TRUE(popups.shown().empty()) << lastPopup();
 }
 
-// The opening read is lost: OK and Send say so and send nothing until a block has come from
-// that pump and channel; another pump's block does not count. Twice, on two channels, so
-// that nothing of the first dialog carries over into the next.
-TEST_F(Hardware, AnalogInputSendsNothingUntilItsOwnBlockCame) {
+// Each dialog opened while its pump is silent writes nothing, and says so, until a block has
+// come from that pump (another pump's block of the same kind does not count); then a write
+// changes only the field edited, the bytes the station has no field for among those kept.
+// One dialog after the other in the same window, so that nothing of one carries over.
+TEST_F(Hardware, EachDialogWritesNothingUntilItsOwnBlockCameAndThenOnlyTheFieldEdited) {
+    using Block = std::vector<std::uint8_t>;
+    const auto vec = [](const auto& b) { return Block(b.begin(), b.end()); };
+    const auto ai = [&](int channel) { return vec(fleet->unit(2).aiConfig(channel)); };
+    struct Row {
+        std::string name;
+        int select;
+        HwDialog kind;
+        std::function<void()> otherPumpsBlock;
+        std::function<Block()> block;
+        int write, code;  // the button that writes, the write's command code
+        std::function<void(int dialog)> edit;
+        size_t at;
+        float value;
+        std::vector<std::pair<size_t, size_t>> kept;
+        std::string journal;
+    };
+    const Row rows[] = {
+        {"AI 4", HW_SELECT_DISCHARGE, HwDialog::Ai, [] { SendPumpCommand(6, AiConfigRead{4}); },
+         [&] { return ai(4); }, AI_SEND, 0x01,
+         [](int d) {
+             ui::Operate(d, AI_MANUAL, 1);
+             ui::SetCtrlVal(d, AI_COEF0, -60.0);
+         },
+         12, -60.0f, {{0, 2}, {4, 8}, {16, 44}}, "Analog input 4 calibration written"},
+        {"AI 5", HW_SELECT_SUCTION, HwDialog::Ai, [] { SendPumpCommand(6, AiConfigRead{5}); },
+         [&] { return ai(5); }, AI_OK, 0x01,
+         [](int d) {
+             ui::Operate(d, AI_MANUAL, 1);
+             ui::SetCtrlVal(d, AI_COEF1, 2.5);
+         },
+         16, 2.5f, {{0, 2}, {4, 8}, {12, 16}, {20, 44}}, "Analog input 5 calibration written"},
+        {"FI", HW_SELECT_RPM, HwDialog::Fi, [] { SendPumpCommand(6, FiConfigRead{0}); },
+         [&] { return vec(fleet->unit(2).fiConfig(0)); }, FI_OK, 0x03,
+         [](int d) { ui::SetCtrlVal(d, FI_PULSES, 18.0); }, 28, 18.0f,
+         {{0, 6}, {8, 28}, {32, 40}}, "18.000 pulses per revolution written"},
+        {"motor alarms", HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms,
+         [] { SendPumpCommand(6, Op::ReadAlarmLimits); },
+         [&] { return vec(fleet->unit(2).alarmLimits()); }, AlarmRowCtrl(0, ALARM_SET), 0x32,
+         [](int d) { ui::SetCtrlVal(d, AlarmRowCtrl(0, ALARM_SECOND), 280.0); }, 8 + 4, 280.0f,
+         {{0, 12}, {16, pumpsim::kAlarmLimitsSize}}, "Alarm set-points 1 written: 0, 280"},
+        {"pump alarms", HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms,
+         [] { SendPumpCommand(6, Op::ReadAlarmLimits); },
+         [&] { return vec(fleet->unit(2).alarmLimits()); }, AlarmRowCtrl(0, ALARM_SET), 0x32,
+         [](int d) { ui::SetCtrlVal(d, AlarmRowCtrl(0, ALARM_FIRST), 9400.0); }, 8 * 5, 9400.0f,
+         {{0, 8 * 5}, {8 * 5 + 4, pumpsim::kAlarmLimitsSize}}, "Alarm set-points 5 written"},
+    };
     start();
     setUpInputBlocks(fleet->unit(2));
     const int hw = openHardware(2);
-    for (const int channel : {4, 5}) {
-        SCOPED_TRACE("channel " + std::to_string(channel));
-        const std::string written =
-            "Analog input " + std::to_string(channel) + " calibration written";
-        const auto before = fleet->unit(2).aiConfig(channel);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Block before = row.block();
         fleet->unit(2).setFailure({.silent = true});
-        const int ai =
-            openAtOnce(hw, channel == 4 ? HW_SELECT_DISCHARGE : HW_SELECT_SUCTION, HwDialog::Ai);
-        ASSERT_NE(ai, 0);
-        ui::Press(ai, AI_OK);
-        EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
-        EXPECT_NE(HardwareDialog(HwDialog::Ai), 0) << "a refused OK leaves the dialog open";
-
-        // Pump 7's block of the same channel comes; the technician calibrates regardless.
-        SendPumpCommand(6, AiConfigRead{static_cast<std::uint8_t>(channel)});
-        loop.advance(1.0);
-        ui::Press(ai, AI_READ_LOW);
-        ui::SetCtrlVal(ai, AI_RAW_LOW, 800);
-        ui::SetCtrlVal(ai, AI_RAW_HIGH, 4000);
-        ui::SetCtrlVal(ai, AI_ENG_HIGH, 300.0);
-        ui::Press(ai, AI_AUTOSCALE);
         popups.clear();
-        ui::Press(ai, AI_SEND);
+        const int dialog = openAtOnce(hw, row.select, row.kind);
+        ASSERT_NE(dialog, 0);
+        ui::Press(dialog, row.write);
         EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
+        EXPECT_EQ(HardwareDialog(row.kind), dialog) << "a refused write leaves the dialog open";
+        row.otherPumpsBlock();
         loop.advance(1.0);
-        EXPECT_TRUE(writes(2, 0x01).empty());
-        EXPECT_EQ(journalled(2, written), 0);
-
-        // The pump answers again: its block fills the dialog, and a write changes only the
-        // field edited.
+        popups.clear();
+        ui::Press(dialog, row.write);
+        EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
         fleet->unit(2).setFailure({});
         loop.advance(2.0 * ReplyTimeout);
-        ASSERT_EQ(ui::GetCtrlInt(ai, AI_OPTION), 1);
-        ui::Operate(ai, AI_MANUAL, 1);
-        ui::SetCtrlVal(ai, AI_COEF0, -60.0);
+        EXPECT_TRUE(writes(2, row.code).empty());
+        EXPECT_EQ(journalled(2, row.journal), 0);
+
+        row.edit(dialog);
         popups.clear();
-        ui::Press(ai, AI_SEND);
+        ui::Press(dialog, row.write);
         loop.advance(0.5);
-        const auto after = fleet->unit(2).aiConfig(channel);
-        EXPECT_EQ(f32(after, 12), -60.0f);
-        EXPECT_EQ(bytes(after, 0, 2), bytes(before, 0, 2));
-        EXPECT_EQ(bytes(after, 4, 8), bytes(before, 4, 8));
-        EXPECT_EQ(bytes(after, 16, 44), bytes(before, 16, 44));
-        EXPECT_EQ(writes(2, 0x01).size(), 1u);
-        EXPECT_EQ(journalled(2, written), 1);
+        EXPECT_EQ(writes(2, row.code).size(), 1u);
+        const Block after = row.block();
+        EXPECT_EQ(pumpsim::getF32(after, row.at), row.value);
+        for (const auto& [from, to] : row.kept)
+            EXPECT_TRUE(std::equal(after.begin() + from, after.begin() + to, before.begin() + from))
+                << "bytes " << from << "-" << to << " changed";
+        EXPECT_EQ(journalled(2, row.journal), 1);
         EXPECT_TRUE(popups.shown().empty()) << lastPopup();
         heard.clear();
-        ui::Press(ai, AI_CLOSE);
     }
 }
 
-TEST_F(Hardware, PulsesPerRevolutionWriteKeepsTheRestOfThePumpsBlock) {
+// The frequency input's pulses per revolution from a known speed, never zero; the read
+// button waits for the opening read, whose reply fills every field.
+TEST_F(Hardware, PulsesPerRevolutionFromAKnownSpeedAndNeverZero) {
     start();
-    setUpInputBlocks(fleet->unit(2));
-    const auto before = fleet->unit(2).fiConfig(0);
     const int fi = openAtOnce(openHardware(2), HW_SELECT_RPM, HwDialog::Fi);
     ASSERT_NE(fi, 0);
     EXPECT_EQ(ui::GetCtrlAttributeInt(fi, FI_READ, ui::ATTR_DIMMED), 1) << "the opening read";
-    ui::Press(fi, FI_READ);
-    ui::SetCtrlVal(fi, FI_SPEED, 1800.0);
-    ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
-    ui::Press(fi, FI_AUTOSCALE);
-    ui::Press(fi, FI_OK);
-    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
     loop.advance(0.5);
-    EXPECT_TRUE(writes(2, 0x03).empty());
     EXPECT_EQ(ui::GetCtrlInt(fi, FI_OPTION), 1) << "the first reply fills every field";
     EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 60.0);
     EXPECT_EQ(ui::GetCtrlAttributeInt(fi, FI_READ, ui::ATTR_DIMMED), 0);
-
+    ui::SetCtrlVal(fi, FI_SPEED, 0.0);
     ui::SetCtrlVal(fi, FI_FREQUENCY, 540.0);
     ui::Press(fi, FI_AUTOSCALE);
-    popups.clear();
+    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 0.0);
+    ui::Press(fi, FI_OK);
+    EXPECT_EQ(lastPopup(), "Pulses per revolution must be above 0.");
+    ui::SetCtrlVal(fi, FI_SPEED, 1800.0);
+    ui::Press(fi, FI_AUTOSCALE);
+    EXPECT_EQ(ui::GetCtrlDouble(fi, FI_PULSES), 18.0);
     ui::Press(fi, FI_OK);
     loop.advance(0.5);
-    ASSERT_EQ(writes(2, 0x03).size(), 1u);
-    const auto after = fleet->unit(2).fiConfig(0);
-    EXPECT_EQ(f32(after, 28), 18.0f);
-    EXPECT_EQ(bytes(after, 0, 6), bytes(before, 0, 6)) << "the option byte among them";
-    EXPECT_EQ(bytes(after, 8, 28), bytes(before, 8, 28));
-    EXPECT_EQ(bytes(after, 32, 40), bytes(before, 32, 40));
-    EXPECT_EQ(journalled(2, "18.000 pulses per revolution written"), 1);
-    EXPECT_TRUE(popups.shown().empty()) << lastPopup();
-}
-
-// SET sends the row as shown, so only once the pump's set-points fill the dialog: each
-// dialog opens blank, and another pump's set-points never fill it.
-TEST_F(Hardware, AlarmSetWaitsForThePumpsSetPoints) {
-    start();
-    const int hw = openHardware(2);
-    const int motor = openAtOnce(hw, HW_SELECT_MOTOR_ALARMS, HwDialog::MotorAlarms);
-    ASSERT_NE(motor, 0);
-    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
-    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
-    loop.advance(0.5);
-    EXPECT_TRUE(writes(2, 0x32).empty());
-    const auto& limits = fleet->unit(2).alarmLimits();
-    EXPECT_EQ(pumpsim::getF32(limits, 8 + 4), 300.0f) << "winding A's pair kept";
-    EXPECT_EQ(ui::GetCtrlDouble(motor, AlarmRowCtrl(0, ALARM_SECOND)), 300.0);
-
-    ui::SetCtrlVal(motor, AlarmRowCtrl(0, ALARM_SECOND), 280.0);
-    ui::Press(motor, AlarmRowCtrl(0, ALARM_SET));
-    loop.advance(0.5);
-    ASSERT_EQ(writes(2, 0x32).size(), 1u);
-    EXPECT_EQ(pumpsim::getF32(limits, 8), 0.0f);
-    EXPECT_EQ(pumpsim::getF32(limits, 8 + 4), 280.0f);
-
-    // The pump alarms open while pump 3 is silent; pump 9's set-points come.
-    heard.clear();
-    fleet->unit(2).setFailure({.silent = true});
-    const int pumpAlarms = openAtOnce(hw, HW_SELECT_PUMP_ALARMS, HwDialog::PumpAlarms);
-    SendPumpCommand(8, Op::ReadAlarmLimits);
-    loop.advance(1.0);
-    popups.clear();
-    ui::Press(pumpAlarms, AlarmRowCtrl(0, ALARM_SET));
-    EXPECT_TRUE(refusedAsNotRead()) << lastPopup();
-    fleet->unit(2).setFailure({});
-    loop.advance(2.0 * ReplyTimeout);
-    EXPECT_TRUE(writes(2, 0x32).empty());
-    EXPECT_EQ(pumpsim::getF32(limits, 8 * 5 + 4), 9500.0f);
-    EXPECT_EQ(journalled(2, "Alarm set-points 5"), 0);
-    ASSERT_EQ(ui::GetCtrlDouble(pumpAlarms, AlarmRowCtrl(0, ALARM_SECOND)), 9500.0);
-    ui::Press(pumpAlarms, AlarmRowCtrl(0, ALARM_SET));
-    loop.advance(0.5);
-    ASSERT_EQ(writes(2, 0x32).size(), 1u);
-    EXPECT_EQ(f32(writes(2, 0x32)[0].data, 4), 9500.0f);
+    EXPECT_FLOAT_EQ(pumpsim::getF32(fleet->unit(2).fiConfig(0), 28), 18.0f);
 }
 
 }  // namespace

@@ -153,9 +153,6 @@ TEST_F(Station, StartUpRunsInItsOrder) {
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[0]), "Pumps 1-8 - Varnock");
     EXPECT_EQ(ui::GetPanelTitle(BankPanel[2]), "Pumps 17-24 - Varnock");
     EXPECT_FALSE(ui::PanelExists(0));
-    EXPECT_DOUBLE_EQ(
-        ui::GetCtrlAttributeDouble(BankPanel[0], windows::BANK_TMR_COM_WATCHDOG, ui::ATTR_INTERVAL),
-        0.495);
     EXPECT_TRUE(popups.shown().empty());
 }
 

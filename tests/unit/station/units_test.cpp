@@ -24,13 +24,8 @@ class LiveUnits : public StationFleet {
     void startIn(bool metric) {
         settings::ConfigRecord config = FleetConfig();
         config.DisplayUnits = metric ? settings::kUnitsMetric : settings::kUnitsUs;
+        hearShort = true;
         start(config);
-        fleet->onRequest = [this](int pump, const std::vector<std::uint8_t>& b) {
-            if (b.size() < 10) return;
-            Command c{loop.now(), pump, b[4] & 0x3F,
-                      std::vector<std::uint8_t>(b.begin() + 8, b.end() - 2)};
-            ((b[4] >> 6) == 3 ? heard : heardShort).push_back(c);
-        };
     }
     void switchTo(bool metric) {
         ui::SelectMenu(menuBar(), metric ? windows::MENU_UNITS_METRIC : windows::MENU_UNITS_US,
@@ -54,7 +49,6 @@ class LiveUnits : public StationFleet {
         heardShort.clear();
         popups.clear();
     }
-    std::vector<Command> heardShort;
 };
 
 // Pump 1's transducer reads 4950 psi, pump 2's line is vented. Whichever way the units go,
