@@ -172,6 +172,11 @@ TEST_F(JournalUpkeepFile, TheFolderTheFileAndItsLogHaveTheModeOfTheHome) {
             journal::Event e{0, 1, 0, Kind::Station, "Start-up"};
             ASSERT_TRUE(db.append(e));
             for (const char* suffix : {"", "-wal", "-shm"}) EXPECT_EQ(modeOf(file + suffix), c.made) << suffix;
+            // How each connection syncs, whatever the library's default: the writer NORMAL,
+            // the maintenance thread, which checkpoints, FULL.
+            EXPECT_EQ(db.writerSynchronous(), 1);
+            ASSERT_TRUE(waitFor([&] { return db.maintainerSynchronous() >= 0; }));
+            EXPECT_EQ(db.maintainerSynchronous(), 2);
         }
         ::chmod(file.c_str(), c.file);
         ::chmod((file + "-wal").c_str(), c.log);

@@ -307,6 +307,13 @@ TEST_F(Hardware, CharacteristicsShowTheirOwnPumpAndRefuseImpossibleValues) {
     }
     loop.advance(0.5);
     EXPECT_TRUE(writes(2, 0x1B).empty()) << "nothing sent for an impossible value";
+    // A block not read from the pump yet (back on line a moment ago) is asked for: Send
+    // writes nothing, and journals no write.
+    PumpTable[2].PumpConfigRead = false;
+    ui::Press(dialog, CHAR_SEND);
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x1B).empty()) << "sent before the pump's block was read";
+    EXPECT_EQ(journalled(2, "Characteristics written"), 0);
 
     ui::Press(dialog, CHAR_PRESET_5);
     ui::Press(dialog, CHAR_PRESET_3);
