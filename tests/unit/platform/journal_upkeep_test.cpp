@@ -198,7 +198,10 @@ TEST_F(JournalUpkeepFile, DamageInTheMiddleIsFoundInTheBackgroundAndTheJournalGo
     {
         platform::SqliteJournal db;
         ASSERT_TRUE(db.open(path, notice)) << notice;
-        firstEpoch = db.epoch();
+        // Left by a station whose clock ran ahead: an epoch still to come, which the fresh
+        // file's is above all the same.
+        firstEpoch = db.epoch() + 10LL * 365 * 86400000;
+        ASSERT_TRUE(db.setMark("epoch", firstEpoch));
         journal::Alarm trip{4, Kind::Trip, "Tripped", AlarmState::ActiveUnacknowledged, 5};
         journal::Event raised{0, 5, 4, Kind::Trip, "Tripped"};
         ASSERT_TRUE(db.append(raised, &trip));

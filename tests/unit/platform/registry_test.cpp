@@ -216,6 +216,8 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
         "\"Odd\"=hex(7):41,00,00,00\r\n"
         "\"AutoRecord\"=dword:00000001\r\n"
         "\"AUTORECORD\"=-\r\n"  // removed, whatever the letter case
+        "[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"  // a key removed: no key, nor its values
+        "\"Left\"=dword:00000001\r\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
         "\"EStop\"=dword:00000001\r\n");
     std::string before = readFile(path);
@@ -241,6 +243,7 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Elsewhere", "EStop", &v, 1), kRegOk);
     EXPECT_EQ(v, 1u);
     EXPECT_NE(readFile(path).find("\"Odd\"=hex(7):41,00,00,00"), std::string::npos);
+    EXPECT_EQ(readFile(path).find("Gone"), std::string::npos);
 }
 
 // Only a hex list goes on over a line ending in a backslash. A hand-written path ending in one,
