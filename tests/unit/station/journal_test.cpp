@@ -114,7 +114,10 @@ TEST_F(JournalStation, PumpsGoByTheirUnitOnScreenAndByNumberInTheExport) {
     const journal::Alarm a = JournalRows()[1].alarm;
     ASSERT_EQ(a.state, journal::AlarmState::ClearedUnacknowledged);
     const std::string cleared = JournalCsv(JournalRows());
-    EXPECT_NE(cleared.find("\r\n" + std::to_string(a.raisedMs) + ","), std::string::npos) << cleared;
+    EXPECT_NE(cleared.find("\r\n" + std::to_string(a.raisedMs) + "," +
+                           journal::FormatTime(a.raisedMs) + ",6,Trip,Tripped (cleared "),
+              std::string::npos)
+        << cleared;
 }
 
 TEST_F(JournalStation, OlderAndNewerPageThroughTheJournalWithoutLosingARow) {
