@@ -247,6 +247,9 @@ TEST_F(ClientTest, ALinkLostWhileTheInlineTripIsOnIsAnAlarmAndComesBackByItself)
     EXPECT_EQ(status(), "47.57 MPa");
     EXPECT_EQ(alarm(), journal::AlarmState::ClearedUnacknowledged);
     EXPECT_EQ(FleetBannerText(), "All normal");
+    peer().close();  // after a reading, the end of the station's own connection is told
+    settle();
+    EXPECT_EQ(popups.count("Connection Closed"), 2);
 }
 
 // The words beside the client window's LED say what the LED shows, through every way the

@@ -21,6 +21,7 @@
 #include "platform/real/qt_loop.h"
 #include "support/files.h"
 #include "support/qt_app.h"
+#include "support/sync_log.h"
 
 namespace {
 
@@ -48,7 +49,11 @@ TEST_F(FileMove, ACopyNeverReplacesAFileAndTakesItsNameOnlyWhole) {
     // What a copy killed earlier left: written over, and the name appears with the whole.
     std::ofstream(platform::PartialCopyName(dst("b_1.csv"))) << "half of an earl";
     std::ofstream(src("b_1.csv")) << "the whole file";
+    synclog::Take();
     EXPECT_EQ(files.copyFile(src("b_1.csv"), dst("b_1.csv")), platform::CopyResult::Copied);
+    // The copy reaches the disk under its hidden name, then the folder that names it.
+    const std::string archive = fs::canonical(dir / "archive").string();
+    EXPECT_EQ(synclog::Take(), (std::vector<std::string>{archive + "/.b_1.csv.part", archive}));
     EXPECT_EQ(readFile(dst("b_1.csv")), "the whole file");
     EXPECT_FALSE(fs::exists(platform::PartialCopyName(dst("b_1.csv"))));
     EXPECT_EQ(readFile(src("b_1.csv")), "the whole file") << "copying never touches the source";

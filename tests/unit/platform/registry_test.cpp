@@ -16,6 +16,7 @@
 
 #include "platform/group_access.h"
 #include "support/files.h"
+#include "support/sync_log.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -186,7 +187,11 @@ TEST_F(RegistryFile, MissingOrWrongTypedValuesLeaveTheDestinationAlone) {
 }
 
 TEST_F(RegistryFile, FailedWriteLeavesThePreviousStoreByteForByte) {
+    synclog::Take();
     RegWriteULong(REGKEY_HKLM, kKey, "EStop", 1, 1);
+    // The replacement reaches the disk under its own name, then the folder that names it.
+    const std::string folder = fs::canonical(path.parent_path()).string();
+    EXPECT_EQ(synclog::Take(), (std::vector<std::string>{folder + "/registry.reg.tmp", folder}));
     std::string before = readFile(path);
     // The replacement is written beside the store first; make that impossible.
     fs::create_directories(path.string() + ".tmp");
@@ -209,6 +214,10 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
         "  c8,42\r\n"
         "\"pwd\"=\"4711\"\n"
         "\"Odd\"=hex(7):41,00,00,00\r\n"
+        "\"AutoRecord\"=dword:00000001\r\n"
+        "\"AUTORECORD\"=-\r\n"  // removed, whatever the letter case
+        "[-HKEY_LOCAL_MACHINE\\Software\\Gone]\r\n"  // a key removed: no key, nor its values
+        "\"Left\"=dword:00000001\r\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\r\n"
         "\"EStop\"=dword:00000001\r\n");
     std::string before = readFile(path);
@@ -224,6 +233,7 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
     EXPECT_EQ(RegReadString(REGKEY_HKLM, kKey, "pwd", pwd, sizeof pwd, &size), kRegOk);
     EXPECT_STREQ(reinterpret_cast<char*>(pwd), "4711");
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "Odd", &v, 1), kRegWrongType);
+    EXPECT_EQ(RegReadULong(REGKEY_HKLM, kKey, "AutoRecord", &v, 1), kRegMissing);
     EXPECT_EQ(readFile(path), before) << "a read never rewrites the store";
 
     // A write keeps what it did not touch, including values of types it does not know.
@@ -233,6 +243,7 @@ TEST_F(RegistryFile, HandWrittenFileIsRead) {
     EXPECT_EQ(RegReadULong(REGKEY_HKLM, "Software\\Elsewhere", "EStop", &v, 1), kRegOk);
     EXPECT_EQ(v, 1u);
     EXPECT_NE(readFile(path).find("\"Odd\"=hex(7):41,00,00,00"), std::string::npos);
+    EXPECT_EQ(readFile(path).find("Gone"), std::string::npos);
 }
 
 // Only a hex list goes on over a line ending in a backslash. A hand-written path ending in one,

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -134,7 +135,14 @@ class PtyPorts : public ::testing::Test {
 
 TEST_F(PtyPorts, BytesFlowBothWaysThroughTheCallback) {
     int far = makePort(3);
-    ASSERT_EQ(openPort(3), kComOk);
+    ASSERT_EQ(OpenComConfig(3, "", 9600, 1, 8, 1, 4095, 4095), kComOk);
+    // The line as asked: 9600 baud, odd parity.
+    termios line{};
+    const int node = ::open((dir / "COM3").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_EQ(::tcgetattr(node, &line), 0);
+    ::close(node);
+    EXPECT_EQ(::cfgetospeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_NE(line.c_cflag & PARODD, 0u);  // a pseudo-terminal keeps no PARENB
     ASSERT_EQ(InstallComCallback(3, kEventCharReceived, 0, 1, onReceive, nullptr), kComOk);
     const unsigned char reply[] = {0x16, 0x01, 0xFF, 0x00, 0x98};
     ASSERT_EQ(::write(far, reply, sizeof reply), 5);

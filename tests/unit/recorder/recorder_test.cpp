@@ -159,6 +159,16 @@ TEST_F(Recorder, ChosenNamesAndRefusals) {
     EXPECT_FALSE(start(data + "/" + std::string(250, 'n') + ".csv"));
     EXPECT_EQ(popups.count("File Name Too Long"), 1);
     EXPECT_EQ(status(), "Recorder Off");
+
+    // Started by the station itself: named for the date and time it started, month first.
+    setenv("TZ", "UTC", 1);
+    tzset();
+    loop.advance(3723.0);
+    RequestAutoRecordName();
+    menu(windows::MENU_RECORD_START);
+    EXPECT_EQ(RecordBase(), data + "/AUTO01-01-27_01-02-03");
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(Recorder, MetricLinesAlarmsAndUnitsChange) {

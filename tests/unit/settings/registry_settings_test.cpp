@@ -105,6 +105,14 @@ TEST_F(Settings, Timeout1IsLimitedOnWritingAndTimeout2IsAlwaysSixty) {
     EXPECT_EQ(get("Timeout2")->dword, 60u);
 }
 
+TEST_F(Settings, JournalRetentionIsInDaysAndMegabytes) {
+    putDword("Journal Keep Days", 30);
+    putDword("Journal Max MB", 5);
+    const journal::Retention r = ReadJournalRetention();
+    EXPECT_EQ(r.keepDays, 30);
+    EXPECT_EQ(r.maxBytes, 5 * 1024 * 1024);
+}
+
 TEST_F(Settings, InlineTripValueIsStoredAsPsiTimesTenThousand) {
     EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1000.0f);  // the trip point held before start-up
     WriteInlineTripValue(1500.5f);

@@ -4,6 +4,7 @@
 // and loaded alike).
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -146,10 +147,12 @@ TEST_F(Configuration, RefreshIntervalIsOneTwoOrFourSecondsOnTheTimerAndEveryMenu
         EXPECT_TRUE(checked(panel, MENU_REFRESH_2S));
         EXPECT_TRUE(checked(panel, MENU_UNITS_US)) << "the units keep their tick";
     }
-    // An interval below one second is raised.
-    Config.RefreshInterval = 0.25;
-    ApplyRefreshInterval();
-    EXPECT_EQ(Config.RefreshInterval, 1.0);
+    // An interval below one second, or none at all, is raised.
+    for (double odd : {0.25, std::nan("")}) {
+        Config.RefreshInterval = odd;
+        ApplyRefreshInterval();
+        EXPECT_EQ(Config.RefreshInterval, 1.0);
+    }
 }
 
 std::vector<std::pair<int, int>> g_joined;
