@@ -102,37 +102,4 @@ class Background : public ::testing::Test {
     static void TearDownTestSuite() { TestQtApp<>::stop(); }
 };
 
-TEST_F(Background, WorkRunsOffTheLoopInOrderAndEachReportComesBackOnTheLoop) {
-    platform::QtLoop loop;
-    const auto loopThread = std::this_thread::get_id();
-    std::vector<int> order;
-    std::atomic<int> offLoop{0};
-    std::atomic<bool> release{false};
-    for (int i = 0; i < 3; ++i) {
-        loop.runInBackground(
-            [&, i] {
-                offLoop += std::this_thread::get_id() != loopThread ? 1 : 0;
-                if (i == 0)
-                    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            },
-            [&, i] {
-                EXPECT_EQ(std::this_thread::get_id(), loopThread);
-                order.push_back(i);
-            });
-    }
-    // The loop keeps turning while the first work is held.
-    int turns = 0;
-    for (; turns < 50; ++turns) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_TRUE(order.empty());
-    release = true;
-    loop.finishBackground();
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(offLoop.load(), 3);
-    QCoreApplication::processEvents();  // the queued wake-ups find nothing more to report
-    EXPECT_EQ(order.size(), 3u);
-}
-
 }  // namespace
