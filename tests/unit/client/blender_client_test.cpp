@@ -155,6 +155,12 @@ TEST_F(ClientTest, ALinkLostWhileTheInlineTripIsOnIsAnAlarmAndComesBackByItself)
     peer().send("6900.4\r\n");
     settle();
     EXPECT_EQ(status(), "6900 psi");
+    // No reading in two watchdog ticks: shown as not connected, the connection kept.
+    loop.advance(2 * kClientWatchdogInterval + 0.1);
+    EXPECT_EQ(status(), "Not Connected");
+    EXPECT_TRUE(ClientConnected());
+    peer().send("6900.4\r\n");
+    settle();
     for (int close = 0; close < 2; ++close) {
         peer().close();
         settle();
