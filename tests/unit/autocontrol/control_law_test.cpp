@@ -179,6 +179,12 @@ TEST_F(ControlLaw, BandEdgesAreStrict) {
     EXPECT_EQ(speeds(0).size() + speeds(1).size(), 1u);
     RateModeStep(59.0f, 7000.0f);  // inside the rate band
     EXPECT_TRUE(speeds(0).empty() && speeds(1).empty());
+    AutoSettings.TargetPressure = 6000.0f;
+    AutoSettings.LimitRate = 80.0f;
+    PressureModeStep(79.5f, 7000.0f);  // just under the rate limit: hold
+    EXPECT_TRUE(speeds(0).empty() && speeds(1).empty());
+    PressureModeStep(80.0f, 7000.0f);  // on the limit itself: the pressure comes down
+    EXPECT_EQ(speeds(0).size() + speeds(1).size(), 1u);
 }
 
 }  // namespace
