@@ -119,6 +119,10 @@ TEST_F(Ports, ChoosingAPortAnotherPumpHoldsIsRefused) {
     configure(6, 7);  // pump 7, higher
     OpenAllPorts();
     Show_Serial_Window(0, 0, nullptr, 0);
+    std::vector<std::string> listed;  // the ports there are, highest first, then OFF
+    const ui::Control* ring = ui::FindCtrl(SerialMonitorPanel(), windows::SerialPortCtrl(0));
+    for (const ui::ListItem& item : ring->items) listed.push_back(item.label);
+    EXPECT_EQ(listed, (std::vector<std::string>{"COM7", "COM1", "OFF"}));
     popups.clear();
     ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 7.0);
     ASSERT_EQ(popups.count("Communications Error"), 1);
