@@ -41,6 +41,8 @@ TEST(PumpsimController, OverpressureTripsUntilAlarmReset) {
     r = ask(c, shortCmd(0x18), 25.0);
     EXPECT_EQ(u16At(r.data, 68) & 0x70, 0x10) << "ready again";
     EXPECT_EQ(u16At(r.data, 76), c.lastTripPsi()) << "last trip pressure kept";
+    c.advance(30.0);
+    EXPECT_EQ(c.motorRpm(), 0.0) << "the speed asked for while tripped is not kept for after";
 }
 
 TEST(PumpsimController, CommTimeoutTripsAndResets) {

@@ -32,6 +32,17 @@ std::vector<uint8_t> joined(const std::vector<Chunk>& chunks) {
     return out;
 }
 
+TEST(PumpsimFailure, CorruptCrcChangesOnlyTheCrc) {
+    Controller good = runningUnit();
+    Controller bad = runningUnit();
+    bad.setFailure(Failure{.corruptCrc = true});
+    const auto g = joined(request(good, shortCmd(0x18), 10.0));
+    const auto b = joined(request(bad, shortCmd(0x18), 10.0));
+    ASSERT_EQ(g.size(), b.size());
+    EXPECT_TRUE(std::equal(g.begin(), g.end() - 1, b.begin())) << "only the CRC differs";
+    EXPECT_NE(g.back(), b.back());
+}
+
 TEST(PumpsimFailure, NoiseGoesBetweenRepliesNeverIntoThem) {
     Controller clean = runningUnit();
     Controller noisy = runningUnit();
