@@ -38,6 +38,7 @@
 #include "operation/trend_display.h"
 #include "operation/vfd_reset.h"
 #include "platform/event_loop.h"
+#include "stages/stages.h"
 #include "platform/exit_status.h"
 #include "platform/journal.h"
 #include "platform/module_state.h"
@@ -193,8 +194,14 @@ void installHooks() {
     // The automatic controller follows the display units; the inline trip and the E-stop end
     // it the moment they fire.
     InstallAutoControl();
-    SetInlineTripHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip); });
-    SetEStopLatchHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::EStop); });
+    SetInlineTripHook([] {
+        ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip);
+        stages::NoteStageEvent(stages::StageEvent::InlineTrip);
+    });
+    SetEStopLatchHook([] {
+        ChangeAutoMode(kAutoOff, AutoModeCause::EStop);
+        stages::NoteStageEvent(stages::StageEvent::EStop);
+    });
 }
 
 // A station whose safety seams are not all wired must not run: each is named on stderr.
@@ -409,6 +416,9 @@ bool StartUp() {
     StartAutoRecording();
     // The trends sample from now on, whether their window is open or not.
     enableTimer(windows::BANK_TMR_TRENDS);
+    // A stage the journal holds as running goes on; the stage's sums are taken on its timer.
+    stages::ResumeStage();
+    enableTimer(windows::BANK_TMR_STAGE);
     if (!timersAllHaveCallbacks()) {
         g.startUpFailed = true;
         return false;
@@ -583,6 +593,7 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("TmrOpTrip", TmrOpTrip);
     remote::BindRemoteCallbacks();
     remote::BindRemotePanelCallbacks();
+    stages::BindStageCallbacks();
     windows::BindCtrlCallback("ResetVfdFault", ResetVfdFault);
     windows::BindCtrlCallback("ResetTimerCallback", ResetTimerCallback);
 }
@@ -598,6 +609,7 @@ void RegisterStationStates() {
     RegisterHardwareStates();
     RegisterAutoControlStates();
     RegisterClientStates();
+    stages::RegisterStageStates();
     remote::RegisterRemoteStates();
     remote::RegisterRemotePanelStates();
     RegisterShellStates();
