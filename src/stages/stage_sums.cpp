@@ -14,7 +14,7 @@ bool finite(double v) {
 
 // Fields of a record in one order, for the text and its reading back.
 template <typename Sums, typename Visit>
-void pumpFields(Sums& p, Visit visit) {
+void pumpFields(Sums& p, Visit& visit) {
     visit(p.volume);
     visit(p.pumpingSeconds);
     visit(p.pressureSeconds);
@@ -29,7 +29,7 @@ void pumpFields(Sums& p, Visit visit) {
     visit(p.tripped);
 }
 template <typename Sums, typename Visit>
-void fleetFields(Sums& s, Visit visit) {
+void fleetFields(Sums& s, Visit& visit) {
     visit(s.number);
     visit(s.startMs);
     visit(s.endMs);
