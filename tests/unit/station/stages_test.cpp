@@ -17,7 +17,7 @@ namespace {
 
 // Pumps 1 and 2 pump (15 and 7.5 bbl/min: 0.25 and 0.125 bbl a second) until second 50,
 // then shut in; pump 3 stands on line, tripping twice; pump 4 was tripped before the start.
-// Pump 2 is off line over seconds 21-25, and pump 1's total is reset at second 30.
+// Pump 2 is off line over seconds 21-25, and pump 1's total is reset just before second 30.
 struct Script {
     static bool pumping(int t) { return t <= 50; }
     static float pressure1(int t) { return pumping(t) ? (t <= 30 ? 6000.0f : 6400.0f) : shutIn(t); }
@@ -25,7 +25,7 @@ struct Script {
     static float shutIn(int t) { return 3000.0f - 100.0f * static_cast<float>(t - 51); }
     static float total1(int t) {
         const int s = std::min(t, 50);
-        return s < 30 ? 100.0f + 0.25f * static_cast<float>(s) : 0.25f * static_cast<float>(s - 30);
+        return s < 30 ? 100.0f + 0.25f * static_cast<float>(s) : 0.25f * static_cast<float>(s - 29);
     }
     static float total2(int t) { return 50.0f + 0.125f * static_cast<float>(std::min(t, 50)); }
     static bool online2(int t) { return t < 21 || t > 25; }
@@ -64,10 +64,10 @@ class Stages : public StationFixture<> {
         StationFixture::TearDown();
         journal::SetStore(nullptr);
     }
-    // The tick of second t of the script.
-    void tick(int t) {
+    // The tick of second t, with the values of the script's second `as` (default t).
+    void tick(int t, int as = -1) {
         loop.advance(start + t - loop.now());
-        follow(t);
+        follow(as < 0 ? t : as);
         StageTick(platform::Timer());
     }
     // The station ends and starts again, down over the seconds after `after` up to `until`.
@@ -99,8 +99,8 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     EXPECT_EQ(s.job, "Job A");
     EXPECT_EQ(s.well, "Well 7");
     EXPECT_EQ(s.restarts, 1);
-    // Pump 1: 0.25 bbl a second to 29, then counted again from 0 after the reset to 50.
-    EXPECT_DOUBLE_EQ(s.pumps[0].volume, 0.25 * 29 + 0.25 * 20);
+    // Pump 1: 0.25 bbl a second to 29, then counted again from the reset's first value.
+    EXPECT_DOUBLE_EQ(s.pumps[0].volume, 0.25 * 29 + 0.25 * 21);
     // Pump 2: its totals either side of the gap and of the restart.
     EXPECT_DOUBLE_EQ(s.pumps[1].volume, 0.125 * 50);
     EXPECT_EQ(s.pumps[0].gaps, 1);
@@ -115,7 +115,7 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     EXPECT_DOUBLE_EQ(s.pumps[0].hhpHours, 1500.0 * 44 / 3600);
     EXPECT_EQ(s.pumps[2].trips, 2);
     EXPECT_EQ(s.pumps[3].trips, 0) << "tripped before the stage";
-    EXPECT_DOUBLE_EQ(s.volume(), 0.25 * 49 + 0.125 * 50);
+    EXPECT_DOUBLE_EQ(s.volume(), 0.25 * 50 + 0.125 * 50);
     // The fleet: 22.5 bbl/min, 15 while pump 2 is off line (ticks 21-25).
     EXPECT_DOUBLE_EQ(s.pumpingSeconds, 44.0);
     EXPECT_DOUBLE_EQ(s.averageRate(), (39 * 22.5 + 5 * 15.0) / 44);
@@ -151,15 +151,18 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     EXPECT_FALSE(saved->running);
     EXPECT_EQ(saved->points, series);
     EXPECT_EQ(store.countOf(journal::Kind::Command, journal::kNoPump, "Stage 12 started: job Job A, well Well 7"), 1);
-    EXPECT_EQ(store.countOf(journal::Kind::Command, journal::kNoPump, "Stage 12 ended: 18.5 bbl"), 1);
+    EXPECT_EQ(store.countOf(journal::Kind::Command, journal::kNoPump, "Stage 12 ended: 18.8 bbl"), 1);
 }
 
-// Ended while the fleet still pumps: no shut-in, and the stage ends at once. The next stage
+// A shut-in that pumping ends before its 10 s is no shut-in: ended while the fleet pumps
+// again, the stage ends at once. The next stage
 // is proposed with the same names and the next number, also after a restart.
 TEST_F(Stages, AShutInNotReachedAndTheNextStageProposed) {
     follow(0);
     BeginStage(998, "J", "W");
     for (int t = 1; t <= 12; ++t) tick(t);
+    for (int t = 13; t <= 15; ++t) tick(t, 51 + t - 13);
+    for (int t = 16; t <= 19; ++t) tick(t);
     FinishStage();
     EXPECT_FALSE(StageRunning());
     EXPECT_TRUE(std::isnan(CurrentStage().shutIn5));
