@@ -32,7 +32,7 @@ EVERY = os.environ.get("MUTATE_EVERY") == "1"
 JOBS = str(os.cpu_count() or 2)
 AREAS = {"stop-paths", "formats", "journal", "recorder", "client", "settings-windows",
          "hardware-dialogs", "placement", "platform", "remote", "operation", "link", "ui",
-         "startup"}
+         "startup", "autocontrol", "simulator"}
 TEST_FOLDERS = ("tests/", "fuzz/")
 
 

@@ -62,6 +62,10 @@ class Script {
     // second. Returns the events applied.
     std::vector<Event> advance(Fleet& fleet, double now);
     size_t pending() const { return events_.size() - next_; }
+    // Every event not yet applied happens `seconds` later (a script started late).
+    void delay(double seconds) {
+        for (size_t i = next_; i < events_.size(); ++i) events_[i].at += seconds;
+    }
 
   private:
     std::vector<Event> events_;  // by time

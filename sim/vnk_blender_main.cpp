@@ -29,6 +29,10 @@ volatile sig_atomic_t g_stop = 0;
 void onSignal(int) {
     g_stop = 1;
 }
+volatile sig_atomic_t g_go = 0;
+void onGo(int) {
+    g_go = 1;
+}
 
 const char* kUsage =
     "usage: vnk-blender [options]\n"
@@ -77,6 +81,9 @@ const char* kUsage =
     "\n"
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C or SIGTERM)\n"
     "  --quiet                no status line\n"
+    "  --hold                 the clock of the ramps and the failure modes stays at 0 s until a\n"
+    "                         SIGUSR1 (a test sends it when the station is ready); it listens,\n"
+    "                         accepts and reads meanwhile\n"
     "  --help                 this text\n"
     "  --version              the version\n"
     "\n"
@@ -147,6 +154,7 @@ int main(int argc, char** argv) {
     std::string statePath;
     double duration = -1.0;
     bool quiet = false;
+    bool hold = false;
     bool latencyGiven = false;
 
     auto need = [&](int& i) -> std::string {
@@ -222,6 +230,8 @@ int main(int argc, char** argv) {
             if (!number(s, 0.0, 1e7, duration)) return bad(a, s);
         } else if (a == "--quiet") {
             quiet = true;
+        } else if (a == "--hold") {
+            hold = true;
         } else {
             std::fprintf(stderr, "vnk-blender: unknown option %s\n%s", a.c_str(), kUsage);
             return 2;
@@ -247,6 +257,8 @@ int main(int argc, char** argv) {
     sa.sa_handler = onSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = onGo;
+    sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     int listener = openListener(port);
@@ -298,13 +310,19 @@ int main(int argc, char** argv) {
         for (const std::string& n : peer.takeNotes()) say(n);
     };
 
-    const double start = monotonic();
+    double start = monotonic();
+    const auto peerClock = [&] { return hold ? 0.0 : monotonic() - start; };
     double nextStatus = 1.0;
     double nextState = 0.0;
     double endAt = -1.0;  // set when stopping: the last replies may still be on their way
     bool reading = true;
     for (;;) {
-        double now = monotonic() - start;
+        if (hold && g_go != 0) {
+            hold = false;
+            start = monotonic();
+            say("the clock starts");
+        }
+        double now = peerClock();
         if (endAt < 0.0 && (g_stop || (duration >= 0.0 && now >= duration))) {
             peer.stopSending();
             endAt = now + options.maxLatency + 0.05;
@@ -347,7 +365,7 @@ int main(int argc, char** argv) {
             fds[n++] = {conn, events, 0};
         }
         ::poll(fds, n, 5);
-        now = monotonic() - start;
+        now = peerClock();
 
         if (conn >= 0 && connAt < n) {
             if (reading && (fds[connAt].revents & (POLLIN | POLLHUP | POLLERR)) != 0) readAll(now);
@@ -380,7 +398,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    const double now = monotonic() - start;
+    const double now = peerClock();
     if (conn >= 0 && reading) readAll(now);
     if (conn >= 0) {
         ::close(conn);

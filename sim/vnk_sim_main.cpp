@@ -31,6 +31,10 @@ volatile sig_atomic_t g_stop = 0;
 void onSignal(int) {
     g_stop = 1;
 }
+volatile sig_atomic_t g_go = 0;
+void onGo(int) {
+    g_go = 1;
+}
 
 const char* kUsage =
     "usage: vnk-sim --ports-dir DIR [options]\n"
@@ -122,6 +126,8 @@ const char* kUsage =
     "  --capture N=FILE       also link COMN to a pseudo-terminal whose incoming lines are\n"
     "                         appended to FILE (the station's serial data output)\n"
     "  --duration SEC         exit after SEC seconds (default: run until Ctrl-C)\n"
+    "  --hold-script          the events' SEC count from a SIGUSR1, not from the start (a test\n"
+    "                         sends it when it is ready for them); the fleet runs meanwhile\n"
     "  --quiet                no status line\n"
     "  --help                 this text\n"
     "  --version              the version\n"
@@ -211,6 +217,7 @@ int main(int argc, char** argv) {
     std::optional<std::pair<int, std::string>> capture;
     double duration = -1.0;
     bool quiet = false;
+    bool holdScript = false;
     bool lineTiming = false;
     std::string statePath;
     std::string logPath;
@@ -279,6 +286,8 @@ int main(int argc, char** argv) {
             duration = std::atof(need(i).c_str());
         } else if (a == "--quiet") {
             quiet = true;
+        } else if (a == "--hold-script") {
+            holdScript = true;
         } else if (a == "--line-timing") {
             lineTiming = true;
         } else {
@@ -382,6 +391,8 @@ int main(int argc, char** argv) {
     sa.sa_handler = onSignal;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = onGo;
+    sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     pumpsim::Fleet fleet(pumps);
@@ -499,7 +510,15 @@ int main(int argc, char** argv) {
         if (duration >= 0.0 && now >= duration) break;
 
         deliverCrossed(now);
-        for (const pumpsim::Event& e : script.advance(fleet, now)) {
+        if (holdScript && g_go != 0) {
+            holdScript = false;
+            script.delay(now);
+            std::printf("vnk-sim: the script starts at %.3f s\n", now);
+            std::fflush(stdout);
+        }
+        if (holdScript) fleet.advance(now);
+        for (const pumpsim::Event& e :
+             holdScript ? std::vector<pumpsim::Event>{} : script.advance(fleet, now)) {
             if (e.kind == pumpsim::Event::Kind::ScreenOut)
                 std::printf("vnk-sim: well: %s\n", e.describe().c_str());
             else

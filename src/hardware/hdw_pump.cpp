@@ -105,9 +105,12 @@ int ConfirmPlunger(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     if (!PumpOnLineOrSay(pump)) return 0;
-    // Both writes carry the pump's own block; the link refuses one never read from it.
+    // Both writes carry the pump's own block; the link refuses one never read from it (it
+    // asks for the block and tells the operator), and then nothing was written to journal.
+    const bool blockRead = PumpTable[pump].PumpConfigRead;
     SendPumpCommand(pump, PumpGeometryWrite{diameter, stroke, static_cast<std::uint8_t>(plungers)});
     SendPumpCommand(pump, PumpEfficiencyWrite{efficiency, gear});
+    if (!blockRead) return 0;
     JournalPumpWrite(pump,
                      "Characteristics written: %d plungers, %g in diameter, %g in stroke, "
                      "efficiency %g, gear ratio %g",

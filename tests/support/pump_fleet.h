@@ -53,10 +53,6 @@ class PumpFleetHarness {
         serial_.setWriteListener(
             portOf(pump), [this](int p, const std::vector<std::uint8_t>& b) { heard(p - 1, b); });
     }
-    void attachAll(std::size_t chunk = platform::SimSerial::kDefaultChunk) {
-        for (int p = 0; p < size(); ++p) attach(p, chunk);
-    }
-
     // Called after a controller has taken in a request (and built its reply), with the
     // request's bytes: the moment to look at what it is reporting.
     std::function<void(int pump, const std::vector<std::uint8_t>& request)> onRequest;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,11 +71,11 @@ std::vector<uint8_t> dataRequest() {
 
 // With --line-timing two polls written at once are heard each when its own last byte has
 // crossed at 19200 baud, 10 byte times apart in vnk-sim's log (how StationLine times them is
-// its own test). The adapter is pulled late enough in vnk-sim's run for the port to have been
-// opened and answered first on a loaded machine.
+// its own test). The adapter is pulled once the port has been opened and answered: vnk-sim
+// holds its script until this test's SIGUSR1.
 TEST_F(SimLines, AnUnpluggedPortHangsUpAndGoesUntilANewDeviceIsPluggedInUnderItsName) {
-    start({"--pumps", "2", "--line-timing", "--log", (dir / "commands.log").string(), "--fail",
-           "1=unplug@6", "--fail", "1=ok@6.5", "--fail", "1=replug@9"});
+    start({"--pumps", "2", "--line-timing", "--log", (dir / "commands.log").string(),
+           "--hold-script", "--fail", "1=unplug@0", "--fail", "1=ok@0.5", "--fail", "1=replug@3"});
     ASSERT_TRUE(waitFor([&] { return linked(1) && linked(2); }));
     const int old = openPort(1);
     ASSERT_GE(old, 0);
@@ -91,7 +92,9 @@ TEST_F(SimLines, AnUnpluggedPortHangsUpAndGoesUntilANewDeviceIsPluggedInUnderIts
         if (line.rfind("t=", 0) == 0) heard.push_back(std::stod(line.substr(2)));  // a packet
     ASSERT_EQ(heard.size(), 2u);
     EXPECT_NEAR(heard[1] - heard[0], 10 * kByte, 0.0011);
+    EXPECT_TRUE(linked(1)) << "pulled before the script was let go";
 
+    ASSERT_EQ(::kill(sim.pid(), SIGUSR1), 0);
     pollfd p{old, POLLIN, 0};
     ASSERT_TRUE(waitFor([&] { return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP); }))
         << "the station's end did not hang up";

@@ -476,8 +476,8 @@ TEST_F(StationRun, KilledAndStartedAgainAtOnceResumesWithoutCommandingAPump) {
 }  // namespace
 
 // The blender computer's link on real sockets, metric display, the inline trip on at 6000 psi.
-// vnk-blender stays silent through the start-up's waits (reads taken together there would be one
-// message), then sends every 0.2 s and checks every reply against vnk-sim's fleet: one message
+// vnk-blender holds its clock until the fleet is on line, so that the start-up's waits are behind
+// (reads taken together there would be one message), then sends every 0.2 s and checks every reply against vnk-sim's fleet: one message
 // over the trip, then each failure mode in turn (the garbage mode's "1e12" and "inf" trip too), a
 // close, and a second start of the station finds it refusing. The pumps are still polled after it
 // all. (How long the loop may be held by a flood of messages is bench/loop_stall.sh's figure.)
@@ -491,13 +491,13 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
         << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorv\\VNKPC]"
            "\r\n\"Inline OP Trip\"=dword:00000001\r\n\"Inline OP Value\"=dword:03938700\r\n";
     const std::string state = (dir / "fleet.state").string(), log = (dir / "commands.log").string();
-    std::vector<std::string> args = {"--port",  "0",      "--interval", "0.2", "--quiet",
-                                     "--units", "metric", "--state",    state};
-    for (const char* ramp : {"3000@0", "3000@21", "9000@21", "9000@21.2", "3000@21.2"})
+    std::vector<std::string> args = {"--port",  "0",      "--interval", "0.2",   "--quiet",
+                                     "--units", "metric", "--state",    state, "--hold"};
+    for (const char* ramp : {"3000@0", "3000@4", "9000@4", "9000@4.2", "3000@4.2"})
         args.insert(args.end(), {"--ramp", ramp});
     for (const char* mode :
-         {"silent@0-20", "split@23-24.2", "coalesce@24.6-25.8", "oversize:1000@26.2-27.4",
-          "garbage@27.8-29", "silent@29.4-30.6", "no-read@31-34", "close@34.5", "refuse@35"})
+         {"silent@0-3", "split@6-7.2", "coalesce@7.6-8.8", "oversize:1000@9.2-10.4",
+          "garbage@10.8-12", "silent@12.4-13.6", "no-read@14-17", "close@17.5", "refuse@18"})
         args.insert(args.end(), {"--fail", mode});
     SimProcess blender;
     ASSERT_TRUE(blender.start(VNK_BLENDER_PATH, args, (dir / "blender.log").string()));
@@ -509,7 +509,8 @@ TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMod
     })) << said;
     setenv("VNK_BLENDER_PORT", listening[1].str().c_str(), 1);
     startSim({"--speed", "all=1500", "--state", state, "--log", log});
-    EXPECT_TRUE(fleetComesOnLine());
+    ASSERT_TRUE(fleetComesOnLine());
+    ASSERT_EQ(::kill(blender.pid(), SIGUSR1), 0);
     // The peer closes, and is polled after it; then the peer refuses new connections.
     EXPECT_TRUE(waitFor([&] {
         return readFile(dir / "station.log").find("popup: Connection Closed") != std::string::npos;

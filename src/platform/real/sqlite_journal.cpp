@@ -214,13 +214,21 @@ void SqliteJournal::startThreads(const std::string& path) {
     checkDamaged_ = false;
     checkMs_ = 0.0;
     checkResult_ = CheckResult::Running;
+    maintainerSync_ = -1;
     maintainer_ = std::thread([this, path] {
         sqlite3* db = nullptr;
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
             sqlite3_busy_timeout(db, 1000);
-            char limit[64];
-            std::snprintf(limit, sizeof limit, "PRAGMA journal_size_limit=%lld;", kWalSizeLimit);
-            sqlite3_exec(db, limit, nullptr, nullptr, nullptr);
+            // The checkpoints sync the log before they copy it and the file after: FULL,
+            // named here rather than left to the library's build.
+            char pragmas[96];
+            std::snprintf(pragmas, sizeof pragmas,
+                          "PRAGMA synchronous=FULL; PRAGMA journal_size_limit=%lld;",
+                          kWalSizeLimit);
+            sqlite3_exec(db, pragmas, nullptr, nullptr, nullptr);
+            std::int64_t level = -1;
+            if (int64Query(db, "PRAGMA synchronous", level))
+                maintainerSync_ = static_cast<int>(level);
             auto nextPrune = std::chrono::steady_clock::now();
             std::unique_lock<std::mutex> lock(mutex_);
             while (!stopping_) {
@@ -304,6 +312,12 @@ void SqliteJournal::startThreads(const std::string& path) {
         if (result == CheckResult::Damaged) checkDamaged_ = true;
         checkResult_ = result;
     });
+}
+
+int SqliteJournal::writerSynchronous() {
+    std::int64_t level = -1;
+    return db_ != nullptr && int64Query(db_, "PRAGMA synchronous", level) ? static_cast<int>(level)
+                                                                          : -1;
 }
 
 void SqliteJournal::stopThreads() {

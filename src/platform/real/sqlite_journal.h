@@ -60,6 +60,10 @@ class SqliteJournal : public journal::Store {
     // Prunes one batch of at most batch events by the policy on this connection, the way
     // the maintenance thread does; the number pruned (for tests and the benchmark).
     int pruneOnce(const journal::Retention& retention, int batch);
+    // How each connection syncs, as it reports it (PRAGMA synchronous: 0 off, 1 normal,
+    // 2 full; -1 not known yet): the loop's writer, and the maintenance thread's once set up.
+    int writerSynchronous();
+    int maintainerSynchronous() const { return maintainerSync_.load(); }
 
   private:
     enum class Check { Good, Empty, Foreign, Damaged, Busy };
@@ -105,6 +109,7 @@ class SqliteJournal : public journal::Store {
     std::atomic<bool> checkDamaged_{false};
     std::atomic<CheckResult> checkResult_{CheckResult::Stopped};
     std::atomic<double> checkMs_{0.0};
+    std::atomic<int> maintainerSync_{-1};
     sqlite3_stmt* insert_ = nullptr;
     sqlite3_stmt* saveAlarm_ = nullptr;
     sqlite3_stmt* removeAlarm_ = nullptr;

@@ -167,43 +167,6 @@ class RealClientTest : public StationFixture<> {
     QTcpServer server;
 };
 
-// The blender computer closes after a message, then with none; each time the operator is
-// told, and Connect brings the link back.
-TEST_F(RealClientTest, ThePeerClosingIsShownWithAndWithoutAMessageAndConnectWorksAgain) {
-    LoadClient();
-    ASSERT_TRUE(runUntil([&] { return server.hasPendingConnections(); }));
-    QTcpSocket* peer = server.nextPendingConnection();
-    ASSERT_TRUE(runUntil([] { return ClientConnected(); }));
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        exchange(peer, "1500.0\r\n");
-        peer->disconnectFromHost();
-        ASSERT_TRUE(runUntil([&] { return popups.count("Connection Closed") > 2 * round; }));
-        EXPECT_FALSE(ClientConnected());
-        EXPECT_EQ(popups.count("Connection Closed"), 2 * round + 1);
-        EXPECT_EQ(popups.shown().back().text, "Trellmix PC has closed the connection!");
-        EXPECT_EQ(closedInJournal(), 2 * round + 1);
-        EXPECT_EQ(connectItemDimmed(), 0);
-        EXPECT_EQ(ClientLog().back(), "1500.0");
-
-        peer = connectByMenu();
-        ASSERT_NE(peer, nullptr);
-        EXPECT_EQ(connectItemDimmed(), 1);
-        peer->disconnectFromHost();  // with no message at all
-        ASSERT_TRUE(runUntil([&] { return popups.count("Connection Closed") > 2 * round + 1; }));
-        EXPECT_FALSE(ClientConnected());
-        EXPECT_EQ(popups.count("Connection Closed"), 2 * round + 2);
-        EXPECT_EQ(closedInJournal(), 2 * round + 2);
-        EXPECT_EQ(ClientLog().back(), "1500.0") << "the end of the stream is no message";
-
-        peer = connectByMenu();
-        ASSERT_NE(peer, nullptr);
-    }
-    exchange(peer, "1400\r\n");
-    EXPECT_EQ(ClientLog().back(), "1400");
-    EXPECT_EQ(popups.count("Connection Closed"), 4);
-}
-
 // A megabyte of readings and the end of the stream straight behind it (the peer shuts its
 // sending side and reads on): the station sees the end while readings still wait in its
 // buffer. Both readings over the trip are checked, in order, the last reading is read, and
@@ -232,22 +195,6 @@ TEST_F(RealClientTest, AFloodThenTheEndIsReadToItsLastReadingBeforeTheCloseIsSho
     peer = connectByMenu();
     ASSERT_NE(peer, nullptr);
     exchange(peer, "900\r\n");
-}
-
-// The window says only "Not Connected": the trace says why, in the socket's words, which the
-// connection forgets once the client lets it go.
-TEST_F(RealClientTest, BlenderTraceSaysWhyAConnectFailed) {
-    server.close();  // nothing listens on the port any more
-    trace::setModules("blender");
-    testing::internal::CaptureStderr();
-    LoadClient();
-    EXPECT_TRUE(runUntil([] { return !ClientConnecting(); }));
-    const std::string out = testing::internal::GetCapturedStderr();
-    trace::setModules("");
-    EXPECT_FALSE(ClientConnected());
-    EXPECT_THAT(out, testing::HasSubstr("vnk blender: connecting to 127.0.0.1, port " +
-                                        std::to_string(BlenderPort()) + "\n"));
-    EXPECT_THAT(out, testing::HasSubstr("vnk blender: connect failed: Connection refused\n"));
 }
 
 }  // namespace

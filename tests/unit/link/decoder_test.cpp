@@ -56,31 +56,6 @@ class Decoder : public ::testing::Test {
     }
 };
 
-// Field by field against the simulator's own layout is the integration test's part; here
-// the derived values and what the simulator does not report.
-TEST_F(Decoder, DataRecordInUsUnits) {
-    EXPECT_TRUE(decode(WireCode::DataRecord, full().b).decoded);
-    const PumpRecord& r = PumpTable[0];
-    EXPECT_FLOAT_EQ(r.PumpRate, 10.0f);  // barrels of 42 gallons
-    EXPECT_FLOAT_EQ(r.TotalVolume, 200.0f);
-    // 1000 psi x 420 gal/min with 0.00058334, not 1/1714 (which gives 245.04).
-    EXPECT_NEAR(r.HydraulicHp, 245.0028, 1e-3);
-    EXPECT_EQ(r.ReplyByte80, 0x5A);
-    EXPECT_FLOAT_EQ(r.LastTripPressure, 9100.0f);
-    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 1400);
-    EXPECT_EQ(r.RpmSetpoint, 1400);
-    EXPECT_EQ(PumpTable[0].SpeedCommand.Run, 1);
-}
-
-TEST_F(Decoder, TrippedIsStateFourOnly) {
-    for (auto [status, tripped] :
-         {std::pair{0x0040, 1}, {0x00C0, 1}, {0x0050, 0}, {0x0030, 0}, {0x0070, 0}, {0x0000, 0}}) {
-        decode(WireCode::DataRecord,
-               Record().u16(f::kStatus, static_cast<std::uint16_t>(status)).b);
-        EXPECT_EQ(PumpTable[0].Tripped, tripped) << std::hex << status;
-    }
-}
-
 TEST_F(Decoder, AlarmsKeptFromBeforeARestartAreConfirmedOrClearedByTheFirstRecord) {
     using journal::AlarmState, journal::Kind;
     platform::MemoryJournal store;
@@ -107,38 +82,6 @@ TEST_F(Decoder, AlarmsKeptFromBeforeARestartAreConfirmedOrClearedByTheFirstRecor
     EXPECT_EQ(store.count() - before, 3) << "two cleared, one new; nothing for the quiet bits";
     journal::SetStore(nullptr);
     journal::Reset();
-}
-
-TEST_F(Decoder, MetricFiguresAreConvertedInPlace) {
-    decode(WireCode::DataRecord, full().b, 0, true);
-    const PumpRecord& r = PumpTable[0];
-    EXPECT_NEAR(r.DischargePressure, 6.8948, 1e-5);
-    EXPECT_NEAR(r.PumpRate, 1.5899, 1e-5);
-    EXPECT_NEAR(r.OilTemperature, 99.9999, 1e-4);
-    EXPECT_NEAR(r.OilPressure, 689.48, 1e-2);
-    EXPECT_NEAR(r.SuctionPressure, 344.74, 1e-2);
-    EXPECT_NEAR(r.TripPressure, 65.5006, 1e-4);
-    EXPECT_NEAR(r.HydraulicHp, 182.7721, 1e-3);  // 245.0028 hp
-    EXPECT_NEAR(r.BearingTempDE, 65.5555, 1e-4);  // 150 degF
-    EXPECT_FLOAT_EQ(r.MotorRpm, 1500.0f);  // speeds stay in rpm
-
-    // The pump-configuration reply gives the trip point in MPa too.
-    Bytes config(kPumpConfigSize, 0);
-    pumpsim::putU16(config, 8, 10000);
-    decode(WireCode::PumpConfig, config, 0, true);
-    EXPECT_NEAR(PumpTable[0].TripPressure, 68.948, 1e-4);
-}
-
-TEST_F(Decoder, TripPointAndSetpointNotReportedLeaveTheirValues) {
-    decode(WireCode::DataRecord, full().b);
-    PumpTable[0].SpeedCommand = {1000, 0};
-    PumpTable[0].RpmSetpoint = 1000;
-    decode(WireCode::DataRecord, full().u16(f::kTripPoint, 0xFFFF).u16(f::kStatus, 0x0020).b);
-    EXPECT_FLOAT_EQ(PumpTable[0].TripPressure, 9500.0f);
-    EXPECT_EQ(PumpTable[0].SpeedCommand.Rpm, 1000);
-    EXPECT_EQ(PumpTable[0].RpmSetpoint, 1000);
-    EXPECT_EQ(PumpTable[0].SpeedCommand.Run, 0);
-    EXPECT_EQ(PumpTable[0].ReportedRpm, PumpRecord::kNoRpm) << "no idle is bounded by it";
 }
 
 TEST_F(Decoder, ThrottleConfigurationSetsLimitsAndClampsTheSetpoint) {
@@ -197,25 +140,6 @@ TEST_F(Decoder, ShortRepliesLeaveEverythingAsItWas) {
     EXPECT_EQ(AlarmOptions[0], 0x05);
     // A pressure zeroing never writes back a block it did not get whole.
     EXPECT_EQ(PumpTable[0].PendingAiWrite, 0);
-}
-
-TEST_F(Decoder, NetworkInformationTextIsTheEndOfTheReply) {
-    Bytes info(18, 0xAB);
-    const std::string text = "Unit 7 - ready";
-    Bytes area(17, 0);
-    std::copy(text.begin(), text.end(), area.begin());
-    info.insert(info.end(), area.begin(), area.end());
-    decode(WireCode::NetworkInfo, info);
-    EXPECT_STREQ(PumpTable[0].NetworkInfo, "Unit 7 - ready");
-    // No terminator in the last 17 bytes: the text stops at the end of the data.
-    decode(WireCode::NetworkInfo, Bytes(40, 'x'));
-    EXPECT_EQ(std::string(PumpTable[0].NetworkInfo), std::string(17, 'x'));
-    // Shorter than the text area: no text, and nothing read from before the data.
-    for (std::size_t n : {16u, 0u}) {
-        std::strcpy(PumpTable[0].NetworkInfo, "old");
-        EXPECT_TRUE(decode(WireCode::NetworkInfo, Bytes(n, 'y')).decoded);
-        EXPECT_STREQ(PumpTable[0].NetworkInfo, "") << n;
-    }
 }
 
 }  // namespace

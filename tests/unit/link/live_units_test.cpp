@@ -77,25 +77,6 @@ class LiveUnits : public ::testing::Test {
     static double precision(double us) { return 2.0 * FLT_EPSILON * (std::abs(us) + 32.0); }
 };
 
-TEST_F(LiveUnits, AMetricRecordReadsBackItsUsValues) {
-    for (int which = 0; which < 3; ++which) {
-        SCOPED_TRACE(which);
-        decode(0, sample(which), false);
-        decode(1, sample(which), true);
-        const PumpRecord& us = PumpTable[0];
-        const PumpRecord& metric = PumpTable[1];
-        ASSERT_EQ(us.MetricValues, 0);
-        ASSERT_EQ(metric.MetricValues, 1);
-        EXPECT_NE(metric.DischargePressure, us.DischargePressure) << "decoded in MPa";
-        EXPECT_NE(metric.OilTemperature, us.OilTemperature) << "decoded in degC";
-        for (const Field& x : kFields) {
-            const double want = us.*x.field;
-            EXPECT_EQ(LiveUs(us, x.field), us.*x.field) << x.name << ": a US record as it is";
-            EXPECT_NEAR(LiveUs(metric, x.field), want, precision(want)) << x.name;
-        }
-    }
-}
-
 // The switch and the decoder go by the same factors: a US record switched to metric holds
 // what the same record decoded in metric holds, and switched back, its US values.
 TEST_F(LiveUnits, ASwitchedRecordMatchesTheDecoderBothWays) {
@@ -118,26 +99,6 @@ TEST_F(LiveUnits, ASwitchedRecordMatchesTheDecoderBothWays) {
             EXPECT_NEAR(PumpTable[0].*x.field, want, precision(want)) << x.name;
         }
     }
-}
-
-// A reply in the other units than the record holds (the display switched by another way
-// than its menu) converts what it leaves alone: the trip point, reported only on a change.
-TEST_F(LiveUnits, AReplyBringsWhatItDoesNotCarryToItsUnits) {
-    decode(0, sample(0), false);
-    decode(0, Record().u16(f::kTripPoint, kTripPointNotReported), true);
-    EXPECT_EQ(PumpTable[0].MetricValues, 1);
-    EXPECT_NEAR(PumpTable[0].TripPressure, 9500 * 0.0068948, 1e-4);
-    EXPECT_NEAR(LiveUs(PumpTable[0], &PumpRecord::TripPressure), 9500.0, precision(9500.0));
-
-    // The characteristics block gives the trip point alone: the rest follows it.
-    Bytes config(kPumpConfigSize, 0);
-    pumpsim::putU16(config, 8, 10000);
-    decode(1, sample(0), true);
-    ASSERT_TRUE(DecodeDataReply(1, WireCode::PumpConfig, 0, config, false).decoded);
-    EXPECT_EQ(PumpTable[1].MetricValues, 0);
-    EXPECT_FLOAT_EQ(PumpTable[1].TripPressure, 10000.0f);
-    EXPECT_NEAR(PumpTable[1].DischargePressure, 5000.0, precision(5000.0));
-    EXPECT_NEAR(PumpTable[1].OilTemperature, 180.0, precision(180.0));
 }
 
 }  // namespace

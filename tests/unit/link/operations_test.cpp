@@ -20,13 +20,6 @@ struct Expected {
     Bytes data;
 };
 
-Bytes f32s(std::initializer_list<float> values) {
-    Bytes b(4 * values.size());
-    std::size_t at = 0;
-    for (float v : values) pumpsim::putF32(b, 4 * at++, v);
-    return b;
-}
-
 class Operations : public LinkFixture {
   protected:
     void SetUp() override {
@@ -53,87 +46,6 @@ class Operations : public LinkFixture {
     static constexpr PacketType kShort = PacketType::Short;
     static constexpr PacketType kData = PacketType::Command;
 };
-
-// Only the arguments a controller checks: clear-totals is ignored without its guard 99, and
-// the alarm options go as held.
-TEST_F(Operations, CommandsWithoutBlocks) {
-    expectPackets(run(Op::ClearTotals), {{kData, WireCode::ClearTotals, 99, {}}});
-    AlarmOptions[0] = 0x05;
-    AlarmOptions[1] = 0x01;
-    expectPackets(run(Op::SendAlarmOptions), {{kData, WireCode::AlarmOptions, 0, {5, 1}}});
-}
-
-// A block never read from the pump is all zeros: writing it back with one field changed
-// would set plungers, gear and stroke to 0. It is read first, and the operator told.
-TEST_F(Operations, PumpConfigurationIsReadBeforeItIsWrittenBack) {
-    auto got = run(TripPressureWrite{9500.0f});
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].type, kShort);
-    EXPECT_EQ(got[0].code, WireCode::PumpConfig);
-    EXPECT_EQ(popups.count("Pump Configuration"), 1);
-    EXPECT_TRUE(run(PumpGeometryWrite{4.5f, 8.0f, 5}).size() == 1u);
-    EXPECT_EQ(popups.count("Pump Configuration"), 1) << "one message for a burst";
-
-    Bytes block(kPumpConfigSize, 0);
-    block[0] = 3;
-    feed(0, linktest::dataReply(WireCode::PumpConfig, block));
-    got = run(TripPressureWrite{9500.0f});
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].type, kData);
-    EXPECT_EQ(got[0].data[0], 3) << "the pump's own block, one field changed";
-
-    PumpWentOffline(0);  // a pump back on line may have been changed: read again
-    SetPumpRowDimmed(0, false);
-    EXPECT_EQ(run(TripPressureWrite{9500.0f}).front().type, kShort);
-}
-
-TEST_F(Operations, PumpConfigurationWritesKeepTheRestOfTheBlock) {
-    for (int i = 0; i < kPumpConfigSize; ++i)
-        PumpTable[0].PumpConfig.bytes[i] = static_cast<std::uint8_t>(i);
-    PumpTable[0].PumpConfigRead = true;  // as if the block came from this pump
-    // Trip point: truncated into the block, written, read back.
-    Bytes config(PumpTable[0].PumpConfig.bytes.begin(), PumpTable[0].PumpConfig.bytes.end());
-    pumpsim::putU16(config, 8, 9500);
-    expectPackets(run(TripPressureWrite{9500.9f}), {{kData, WireCode::PumpConfig, 0, config},
-                                                    {kShort, WireCode::PumpConfig, 0, {}}});
-
-    auto got = run(PumpGeometryWrite{4.5f, 8.0f, 5});
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].data[0], 5);
-    EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 16), 8.0f);
-    EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 20), 4.5f);
-    EXPECT_EQ(pumpsim::getU16(got[0].data, 8), 9500);
-
-    got = run(PumpEfficiencyWrite{0.92f, 6.35f});
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 24), 0.92f);
-    EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 12), 6.35f);
-    EXPECT_EQ(got[0].data[0], 5);
-    EXPECT_FLOAT_EQ(PumpTable[0].PumpConfig.GearRatio(), 6.35f);
-}
-
-// The input, frequency and alarm writes are the hardware dialogs' test, against the
-// simulated controller's own reading of the blocks.
-TEST_F(Operations, ThrottleAndIdWritesPlaceTheirValuesInTheHeldBlock) {
-    for (int i = 0; i < kAiConfigSize; ++i) AiConfig[i] = static_cast<std::uint8_t>(i);
-    // Minimum and maximum become floats; the configuration and the limits are read back after.
-    auto got = run(ThrottleConfigWrite{650, 1850, 0.25f, 0.5f});
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0].code, WireCode::ThrottleConfig);
-    EXPECT_EQ(Bytes(got[0].data.begin() + 12, got[0].data.begin() + 20), f32s({0.25f, 0.5f}));
-    EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 28), 1850.0f);
-    EXPECT_FLOAT_EQ(pumpsim::getF32(got[0].data, 32), 650.0f);
-    EXPECT_EQ(got[1].type, kShort);
-    EXPECT_EQ(got[1].code, WireCode::PumpConfig);
-    EXPECT_EQ(got[2].type, kShort);
-    EXPECT_EQ(got[2].code, WireCode::ThrottleConfig);
-    EXPECT_EQ(std::memcmp(AiConfig, got[0].data.data(), kAiConfigSize), 0);
-
-    got = run(PumpIdWrite{{'F', 'P', '-', '0', '1', '0', '1', 0, 0}});
-    expectPackets(got,
-                  {{kData, WireCode::WritePumpId, 0, {'F', 'P', '-', '0', '1', '0', '1', 0, 0}}});
-    EXPECT_STREQ(PumpTable[0].PumpId, "FP-0101");
-}
 
 // Idle brings a pump down to its idle speed and never up: a stop path must not start a
 // stopped pump or speed up a slow one. It is never above the newest speed the station
@@ -357,16 +269,6 @@ TEST_F(SpeedSteps, WhatRaisesAndWhatMayRaise) {
     }
 }
 
-TEST_F(SpeedSteps, FromStandstillTheLimitsAreAskedForFirst) {
-    PumpTable[0].RpmSetpoint = 0;
-    auto got = run(SpeedStep::UpSmall);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].type, kShort);
-    EXPECT_EQ(got[0].code, WireCode::ThrottleConfig);
-    EXPECT_EQ(got[1].code, WireCode::Speed);
-    EXPECT_EQ(pumpsim::getI16(got[1].data, 0), 25);
-}
-
 TEST_F(SpeedSteps, GroupedPumpsGoToTheirHandler) {
     std::vector<std::pair<int, SpeedStep>> handled;
     SetOperationHooks({[&](int pump, SpeedStep s) { handled.emplace_back(pump, s); }});
@@ -397,20 +299,6 @@ class Fleet24 : public LinkFixture {
     }
     std::vector<int> order;
 };
-
-TEST_F(Fleet24, EveryPumpMeansEveryEnabledRowInIndexOrder) {
-    SetPumpRowDimmed(3, true);
-    SetPumpRowDimmed(7, true);
-    SendPumpCommand(kAllPumps, Op::ResetAlarms);
-    loop.advance(0.1);
-    std::vector<int> want;
-    for (int p = 0; p < kPumpCount; ++p)
-        if (p != 3 && p != 7) want.push_back(p);
-    EXPECT_EQ(order, want);
-    // A single dimmed pump gets nothing either.
-    SendPumpCommand(3, Op::ResetAlarms);
-    EXPECT_EQ(QueuedItems(3), 0);
-}
 
 // A second trip while the first one's repeats still run starts two repeats of its own.
 TEST_F(Fleet24, ASecondTripRestartsTheRepeats) {

@@ -141,25 +141,6 @@ TEST_F(TxQueueTest, ALoweringCommandGoesAheadOfQuestionsButNeverPassesASpeedComm
     EXPECT_EQ(order(), (std::vector<W>{W::AlarmLimits, W::Speed, W::PumpId, W::ThrottleConfig}));
 }
 
-TEST_F(TxQueueTest, ConnectPollsToADeadPumpWaitTenAtMostAndLeaveOnePerTimeout) {
-    timerPanel(GetControlData, 0.1);
-    timerPanel(QueueTimer, 0.05);
-    int maxWaiting = 0;
-    std::size_t written = 0;
-    for (int step = 0; step < 600; ++step) {  // 60 s
-        loop.advance(0.1);
-        maxWaiting = std::max(maxWaiting, PumpTable[0].TxQueue.Count1B);
-        for (const auto& s : sent(0)) {
-            EXPECT_EQ(s.code, WireCode::PumpConfig);
-            ++written;
-        }
-    }
-    EXPECT_EQ(maxWaiting, kMaxConnectPollsWaiting);
-    EXPECT_EQ(PumpTable[0].TxQueue.Count1B, kMaxConnectPollsWaiting);
-    // The first at 0.1 s, then one when each 5 s time-out passes.
-    EXPECT_EQ(written, 12u);
-}
-
 TEST_F(TxQueueTest, APumpBackFromSilenceGetsItsTimeoutsAndAlarmOptions) {
     timerPanel(GetControlData, 0.1);
     timerPanel(QueueTimer, 0.05);
@@ -182,93 +163,6 @@ TEST_F(TxQueueTest, APumpBackFromSilenceGetsItsTimeoutsAndAlarmOptions) {
     EXPECT_TRUE(options);
     EXPECT_TRUE(throttle);
     EXPECT_TRUE(id);
-}
-
-TEST_F(TxQueueTest, AtMostOneDataRequestWaits) {
-    bringOnline(0);
-    SendShortCommand(0, WireCode::AlarmLimits, 0);  // something ahead of it
-    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Queued);
-    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Refused);
-    EXPECT_EQ(PumpTable[0].TxQueue.Count18, 1);
-    feed(0, ack());
-    auto out = sent(0);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[1].code, WireCode::DataRecord);
-    feed(0, Record().packet());
-    EXPECT_EQ(PumpTable[0].TxQueue.Count18, 0);
-    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Queued);
-}
-
-TEST_F(TxQueueTest, ALateAnswerCompletesThePacketSentNext) {
-    bringOnline(0);
-    timerPanel(QueueTimer, 0.05);
-    SendShortCommand(0, WireCode::AlarmLimits, 0);
-    SendShortCommand(0, WireCode::AlarmOptions, 0);
-    sent(0);
-    loop.advance(5.0);
-    EXPECT_TRUE(sent(0).empty());  // not yet past the deadline
-    loop.advance(0.06);
-    auto out = sent(0);  // the first timed out, the second went
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].code, WireCode::AlarmOptions);
-    // The answer to the first arrives now and is taken for the answer to the second.
-    feed(0, linktest::dataReply(WireCode::AlarmLimits, std::vector<std::uint8_t>(128, 0)));
-    EXPECT_EQ(QueuedItems(0), 0);
-    EXPECT_EQ(PumpTable[0].TxQueue.Deadline, 0.0);
-    // The timed-out packet is never sent again.
-    loop.advance(20.0);
-    EXPECT_TRUE(sent(0).empty());
-}
-
-TEST_F(TxQueueTest, WhatCannotBeQueuedIsRefused) {
-    std::vector<std::uint8_t> data(87, 0);
-    // A packet too large for any queue item: refused with a popup that counts the item.
-    EXPECT_EQ(SendDataCommand(0, WireCode::AiConfig, 0, 0, data), QueueResult::TooLarge);
-    ASSERT_EQ(popups.count("Send Error"), 1);
-    EXPECT_EQ(popups.shown().back().text,
-              "The amount of data to Push was too large, data is 101 bytes.");
-    // One byte less fills the item to 100 bytes: refused without a popup.
-    data.pop_back();
-    EXPECT_EQ(SendDataCommand(0, WireCode::AiConfig, 0, 0, data), QueueResult::TooLarge);
-    EXPECT_EQ(popups.count("Send Error"), 1);
-    data.pop_back();  // N = 85 is the largest that goes
-    EXPECT_EQ(SendDataCommand(0, WireCode::AiConfig, 0, 0, data), QueueResult::Queued);
-    // N is its length byte: the data is cut to its size modulo 256.
-    feed(0, ack());
-    sent(0);
-    SendDataCommand(0, WireCode::AiConfig, 0, 0, std::vector<std::uint8_t>(256 + 3, 0));
-    auto packets = sent(0);
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].data.size(), 3u);
-
-    // No port, ports busy, or no queues yet: nothing is queued or sent.
-    EXPECT_EQ(SendShortCommand(1, WireCode::DataRecord, 0), QueueResult::NoPort);
-    PortsBusy = 1;
-    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::Busy);
-    PortsBusy = 0;
-    ResetTxQueues();
-    EXPECT_EQ(SendShortCommand(0, WireCode::DataRecord, 0), QueueResult::NoQueue);
-    EXPECT_EQ(QueuedItems(0), 0);
-    EXPECT_TRUE(sent(0).empty());
-}
-
-int g_statsShown = 0;
-
-// With the statistics on, the read-outs above the link are given them every fifth tick of
-// the queue timer; with them off, never.
-TEST_F(TxQueueTest, StatisticsAreShownEveryFifthQueueTick) {
-    SetStatsShown([] { ++g_statsShown; });
-    g_statsShown = 0;
-    timerPanel(QueueTimer, 0.05);
-    loop.advance(0.5);
-    EXPECT_EQ(g_statsShown, 0);
-    SetShowStats(true);
-    loop.advance(0.2);
-    EXPECT_EQ(g_statsShown, 0);
-    loop.advance(0.05);
-    EXPECT_EQ(g_statsShown, 1);
-    loop.advance(0.25);
-    EXPECT_EQ(g_statsShown, 2);
 }
 
 }  // namespace

@@ -20,85 +20,6 @@ Record pumping(float psi, float gpm, float gallons) {
 
 using BankRefresh = DisplayStation;
 
-TEST_F(BankRefresh, FleetValuesSumThePumpsOnLineOnEveryBankAndAreZeroWithNone) {
-    online(0, pumping(1000.0f, 420.0f, 4200.0f));   // 10 bbl/min, 100 bbl
-    online(17, pumping(3000.0f, 210.0f, 2100.0f));  // 5 bbl/min, 50 bbl
-    PumpTable[9].DischargePressure = 9000.0f;       // off line
-    tick();
-    EXPECT_FLOAT_EQ(AverageDischargePressure, 2000.0f);
-    EXPECT_FLOAT_EQ(SelectedPumpsRate, 15.0f);
-    EXPECT_FLOAT_EQ(SelectedPumpsTotal, 150.0f);
-    EXPECT_NEAR(SelectedPumpsHhp, 612.507, 0.01);  // 245.0 + 367.5 hp
-    for (int b = 0; b < kBankCount; ++b) {
-        EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_AVG_PRESSURE), 2000.0);
-        EXPECT_DOUBLE_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_VOLUME), 150.0);
-    }
-
-    // A failed sensor reporting no number spoils neither the average nor the sums that the
-    // automatic controller steers by.
-    data(17, pumping(std::numeric_limits<float>::quiet_NaN(), 210.0f, 2100.0f));
-    tick();
-    EXPECT_FLOAT_EQ(AverageDischargePressure, 1000.0f);
-    EXPECT_FLOAT_EQ(SelectedPumpsRate, 15.0f);
-    EXPECT_TRUE(std::isfinite(SelectedPumpsHhp));
-
-    // Once the last of them falls silent the fleet values are zero, on every bank; the
-    // left-over values of pumps off line count for nothing, and nothing divides by zero.
-    loop.advance(15.0);
-    ASSERT_EQ(PumpTable[0].Online + PumpTable[17].Online, 0);
-    tick();
-    for (float v :
-         {AverageDischargePressure, SelectedPumpsRate, SelectedPumpsTotal, SelectedPumpsHhp})
-        EXPECT_EQ(v, 0.0f);
-    for (int b = 0; b < kBankCount; ++b) {
-        EXPECT_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_AVG_PRESSURE), 0.0) << b;
-        EXPECT_EQ(ui::GetCtrlDouble(BankPanel[b], windows::BANK_TOTAL_RATE), 0.0) << b;
-    }
-}
-
-TEST_F(BankRefresh, RowShowsThePumpAndItsTripColours) {
-    Record rec = pumping(2500.0f, 420.0f, 0.0f);
-    rec.u16(kTripPoint, 5000).f32(kMotorRpm, 1450.0f).u16(kAlarm, 0x0010).u16(kFault, 0x0200);
-    online(10, rec);
-    tick();
-    EXPECT_DOUBLE_EQ(rowValue(10, kPosMotorRpm), 1450.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, kPosDischarge), 2500.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, kPosTrip), 5000.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, kPosRate), 10.0);
-    EXPECT_DOUBLE_EQ(rowValue(10, kPosPercent), 50.0);
-    EXPECT_EQ(rowCtrl(10, kPosPercent).unitsLabel, "% of trip") << "the box says what it is";
-    EXPECT_EQ(rowValue(10, kPosFault), 1.0);
-    EXPECT_EQ(rowValue(10, kPosAlarm), 1.0);
-    EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_WHITE);
-    EXPECT_EQ(rowCtrl(10, kPosDischarge).textColor, ui::VAL_BLACK);
-
-    data(10, Record(rec).u16(kStatus, kTrippedStatus).u16(kAlarm, 0).u16(kFault, 0));
-    tick();
-    EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_RED);
-    EXPECT_EQ(rowCtrl(10, kPosDischarge).textColor, ui::VAL_WHITE);
-    EXPECT_EQ(rowValue(10, kPosFault), 0.0);
-    EXPECT_EQ(rowValue(10, kPosAlarm), 0.0);
-    data(10, rec);
-    tick();
-    EXPECT_EQ(rowCtrl(10, kPosDischarge).bgColor, ui::VAL_WHITE);
-    EXPECT_EQ(rowCtrl(10, kPosDischarge).textColor, ui::VAL_BLACK);
-    // The neighbouring rows, whose pumps are off line, are not touched.
-    EXPECT_EQ(rowValue(9, kPosDischarge), 0.0);
-    EXPECT_TRUE(rowCtrl(9, kPosStepUpLarge).dimmed);
-}
-
-TEST_F(BankRefresh, PercentageKeepsItsLastValueWithoutATripPoint) {
-    online(2, pumping(3000.0f, 0.0f, 0.0f).u16(kTripPoint, 6000));
-    tick();
-    EXPECT_DOUBLE_EQ(rowValue(2, kPosPercent), 50.0);
-    data(2, pumping(4500.0f, 0.0f, 0.0f).u16(kTripPoint, 0));
-    tick();
-    EXPECT_EQ(PumpTable[2].TripPressure, 0.0f);
-    EXPECT_DOUBLE_EQ(rowValue(2, kPosDischarge), 4500.0);
-    EXPECT_DOUBLE_EQ(rowValue(2, kPosPercent), 50.0);
-    EXPECT_FALSE(std::isinf(rowValue(2, kPosPercent)));
-}
-
 // The bar under the motor's speed shows that speed, not the set-point of 1000 rpm.
 TEST_F(BankRefresh, MotorBarFollowsTheMotorSpeedAndIsZeroWithoutAMaximum) {
     Record rec = pumping(0.0f, 0.0f, 0.0f);
@@ -146,25 +67,6 @@ TEST_F(BankRefresh, DriveOffClearsTheSetpointOnTheNextRefresh) {
     EXPECT_TRUE(rowCtrl(7, kPosPowerOn).visible);
     EXPECT_FALSE(rowCtrl(7, kPosPowerOff).visible);
     EXPECT_EQ(rowValue(7, kPosSetpointBar), 0.0);
-}
-
-TEST_F(BankRefresh, IdentificationIsBoundedAndAskedForOnlyWhenItChanges) {
-    online(4);
-    commands(4);  // first contact: throttle and identification requests
-    tick();
-    EXPECT_EQ(count(commands(4), 0x1E), 1) << "the first refresh asks for the identification";
-    tick();
-    EXPECT_EQ(count(commands(4), 0x1E), 0);
-
-    // Nine bytes with no end: the row shows eight.
-    idReply(4, "ABCDEFGHI");
-    tick();
-    EXPECT_EQ(rowCtrl(4, kPosPumpId).text, "ABCDEFGH");
-    EXPECT_EQ(PumpTable[4].PumpId[8], '\0');
-    EXPECT_EQ(count(commands(4), 0x1E), 1);
-    idReply(4, "ABCDEFGH");
-    tick();
-    EXPECT_EQ(count(commands(4), 0x1E), 0);
 }
 
 TEST_F(BankRefresh, RowDimsAndClearsWhenItsPumpFallsSilentAndComesBack) {

@@ -23,33 +23,6 @@ class DetailView : public DisplayStation {
     }
 };
 
-TEST_F(DetailView, RowButtonOpensTheViewOfItsPumpOverItsBankWindow) {
-    online(11);
-    commands(11);
-    ui::SetPanelAttribute(BankPanel[1], ui::ATTR_PANEL_LEFT, 100);
-    ui::SetPanelAttribute(BankPanel[1], ui::ATTR_PANEL_TOP, 50);
-    open(11);  // bank 1, row 3
-    ASSERT_TRUE(detailShown());
-    EXPECT_EQ(CurrentPump, 11);
-    EXPECT_EQ(ui::GetPanelTitle(DetailPanel), "Pump 6B");
-    EXPECT_EQ(detail(DETAIL_PUMP_LABEL).text, "PUMP 6B");
-    EXPECT_EQ(visibleResetButtons(), 1);
-    EXPECT_TRUE(detail(DetailVfdResetCtrl(11)).visible);
-    EXPECT_EQ(count(commands(11), 0x1E), 1) << "the identification is asked for";
-    // Centred on the bank window and of its size: it covers it, menu bar and all; a view
-    // lower than its bank showed the bank's menu bar above its own.
-    const ui::Panel& view = *ui::FindPanel(DetailPanel);
-    const ui::Panel& bankWindow = *ui::FindPanel(BankPanel[1]);
-    EXPECT_EQ(view.left, 100);
-    EXPECT_EQ(view.top, 50);
-    EXPECT_EQ(view.width, bankWindow.width);
-    EXPECT_EQ(view.height, bankWindow.height);
-
-    ui::Press(DetailPanel, DETAIL_CLOSE);
-    EXPECT_FALSE(detailShown());
-    EXPECT_EQ(CurrentPump, kNoPump);
-}
-
 TEST_F(DetailView, ShowsThePumpsValuesWithThePressureGaugeInThousands) {
     Record rec;
     rec.f32(kDischarge, 8200.0f).f32(kRate, 630.0f).f32(kOilTemp, 140.0f).f32(kOilPressure, 55.5f);
@@ -80,97 +53,6 @@ TEST_F(DetailView, ShowsThePumpsValuesWithThePressureGaugeInThousands) {
     EXPECT_DOUBLE_EQ(detail(DETAIL_DISCHARGE).number, 8200.0);
 }
 
-TEST_F(DetailView, PressureGaugeTakesTheTripColours) {
-    online(1, Record().f32(kDischarge, 500.0f));
-    open(1);
-    tick();
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).bgColor, ui::VAL_WHITE);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).textColor, ui::VAL_BLACK);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).onColor, ui::VAL_RED);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_MULT).textColor, ui::VAL_BLACK);
-    data(1, Record().u16(kStatus, kTrippedStatus));
-    tick();
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).bgColor, ui::VAL_RED);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).textColor, ui::VAL_WHITE);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).onColor, ui::VAL_WHITE);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_UNITS).textColor, ui::VAL_WHITE);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_MULT).textColor, ui::VAL_WHITE);
-
-    // Another pump that is not tripped: the colours change with the pump, not only with
-    // the trip.
-    online(2);
-    ui::Press(DetailPanel, DETAIL_NEXT);
-    ASSERT_EQ(CurrentPump, 2);
-    tick();
-    EXPECT_EQ(detail(DETAIL_PRESSURE_GAUGE).bgColor, ui::VAL_WHITE);
-    EXPECT_EQ(detail(DETAIL_PRESSURE_UNITS).textColor, ui::VAL_BLACK);
-}
-
-TEST_F(DetailView, IndicatorsAndAlarmColoursFollowTheWords) {
-    online(3);
-    open(3);
-    tick();
-    EXPECT_EQ(detail(DETAIL_LED_ANY_ALARM).number, 0.0);
-    EXPECT_EQ(detail(DETAIL_DISCHARGE).textColor, ui::VAL_GREEN);
-    EXPECT_EQ(detail(DETAIL_OIL_TEMP_GAUGE).bgColor, ui::VAL_GREEN);
-    EXPECT_TRUE(detail(DETAIL_POWER_ON).visible);
-    EXPECT_TRUE(detail(DETAIL_OVERRIDE_START).visible);
-
-    data(3, Record()
-                .u16(kAlarm, 0x8000 | 0x1000 | 0x0020)
-                .u16(kFault, 4)
-                .u8(kVfdOn, 1)
-                .u8(kOverride, 1));
-    tick();
-    EXPECT_EQ(detail(DETAIL_LED_PUMP_RPM).number, 1.0);
-    EXPECT_EQ(detail(DETAIL_LED_AUX_2).number, 0.0);
-    EXPECT_EQ(detail(DETAIL_LED_FAULT).number, 1.0);
-    EXPECT_EQ(detail(DETAIL_LED_ANY_ALARM).number, 1.0);
-    EXPECT_FALSE(detail(DETAIL_POWER_ON).visible);
-    EXPECT_TRUE(detail(DETAIL_POWER_OFF).visible);
-    EXPECT_FALSE(detail(DETAIL_OVERRIDE_START).visible);
-    EXPECT_TRUE(detail(DETAIL_OVERRIDE_STOP).visible);
-    EXPECT_EQ(detail(DETAIL_DISCHARGE).textColor, ui::VAL_RED);
-    EXPECT_EQ(detail(DETAIL_DISCHARGE).bgColor, kAlarmBack);
-    EXPECT_EQ(detail(DETAIL_SUCTION).textColor, ui::VAL_GREEN) << "another value's bit";
-    EXPECT_EQ(detail(DETAIL_OIL_TEMP_GAUGE).bgColor, ui::VAL_RED);
-
-    // Cleared alarms take their colours back.
-    data(3, Record().u16(kAlarm, 0x0400));
-    tick();
-    EXPECT_EQ(detail(DETAIL_LED_AUX_2).number, 1.0);
-    EXPECT_EQ(detail(DETAIL_LED_PUMP_RPM).number, 0.0);
-    EXPECT_EQ(detail(DETAIL_DISCHARGE).textColor, ui::VAL_GREEN);
-    EXPECT_EQ(detail(DETAIL_DISCHARGE).bgColor, kNormalBack);
-    EXPECT_EQ(detail(DETAIL_OIL_TEMP_GAUGE).bgColor, ui::VAL_GREEN);
-}
-
-// The bit indicators are captioned with the names the journal gives their bits, so a lit
-// indicator and the alarm in the Event Journal read alike; bits without a known meaning are
-// named by their value, not by a guess.
-TEST_F(DetailView, BitIndicatorsAreNamedAsTheJournalNamesTheirBits) {
-    online(3);
-    open(3);
-    data(3, Record().u16(kAlarm, kDetailPumpRpmBit | kDetailAux1Bit | kDetailAux2Bit));
-    tick();
-    const std::pair<int, std::uint16_t> leds[] = {
-        {DETAIL_LED_PUMP_RPM, kDetailPumpRpmBit},
-        {DETAIL_LED_AUX_1, kDetailAux1Bit},
-        {DETAIL_LED_AUX_2, kDetailAux2Bit},
-    };
-    for (const auto& [led, bit] : leds) {
-        const std::string caption = detail(DetailLedCaption(led)).text;
-        SCOPED_TRACE(caption);
-        EXPECT_EQ(detail(led).number, 1.0);
-        EXPECT_EQ(caption, AlarmBitName(false, bit));
-        EXPECT_EQ(journal::StateOf(3, journal::Kind::Alarm, caption),
-                  journal::AlarmState::ActiveUnacknowledged);
-    }
-    EXPECT_EQ(detail(DetailLedCaption(DETAIL_LED_PUMP_RPM)).text, "Pump RPM");
-    EXPECT_EQ(detail(DetailLedCaption(DETAIL_LED_AUX_1)).text, "Alarm bit 0x0800");
-    EXPECT_EQ(detail(DetailLedCaption(DETAIL_LED_AUX_2)).text, "Alarm bit 0x0400");
-}
-
 TEST_F(DetailView, NextAndPreviousVisitOnlyPumpsOnLineAndWrap) {
     online(20);
     open(20);
@@ -195,45 +77,6 @@ TEST_F(DetailView, NextAndPreviousVisitOnlyPumpsOnLineAndWrap) {
     EXPECT_EQ(CurrentPump, 22) << "from 0 round to 23";
     ui::Press(DetailPanel, DETAIL_PREVIOUS);
     EXPECT_EQ(CurrentPump, 20);
-}
-
-TEST_F(DetailView, ClosesWhenItsPumpGoesOffLine) {
-    online(8);
-    online(9);
-    open(9);
-    // Another pump falling silent leaves it open.
-    for (int i = 0; i < 15; ++i) {
-        data(9, Record());
-        loop.advance(1.0);
-    }
-    ASSERT_EQ(PumpTable[8].Online, 0);
-    EXPECT_TRUE(detailShown());
-    EXPECT_EQ(CurrentPump, 9);
-
-    loop.advance(15.0);
-    ASSERT_EQ(PumpTable[9].Online, 0);
-    EXPECT_FALSE(detailShown());
-    EXPECT_EQ(CurrentPump, kNoPump);
-    // Later refreshes do not bring it back.
-    tick();
-    EXPECT_FALSE(detailShown());
-}
-
-TEST_F(DetailView, NavigationFromAClosedViewDoesNothing) {
-    online(5);
-    // Stray events with no pump shown must not index past the tables.
-    GoToNextPump(DetailPanel, DETAIL_NEXT, ui::EVENT_COMMIT, nullptr, 0, 0);
-    GoToPreviousPump(DetailPanel, DETAIL_PREVIOUS, ui::EVENT_COMMIT, nullptr, 0, 0);
-    EXPECT_EQ(CurrentPump, kNoPump);
-    RefreshDetailView(kNoPump);
-    SetDetailViewIndicators(kNoPump);
-    SetDetailViewPump(kNoPump);
-    EXPECT_EQ(ui::GetPanelTitle(DetailPanel), "Pump 1A");
-    // Only the commit of a button acts.
-    open(5);
-    GoToNextPump(DetailPanel, DETAIL_NEXT, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
-    Close_Current_Pump(DetailPanel, DETAIL_CLOSE, ui::EVENT_LEFT_CLICK, nullptr, 0, 0);
-    EXPECT_TRUE(detailShown());
 }
 
 }  // namespace

@@ -114,44 +114,6 @@ TEST_F(Ports, MissingPortIsReportedOnceTheOthersOpenAtOnceAndItIsTakenWhenItCome
     EXPECT_TRUE(PumpTable[4].PortConfig.Lost);
 }
 
-TEST_F(Ports, SettingsReportIsShownOncePerOpeningRun) {
-    for (int pump : {0, 1, 2}) {
-        configure(pump, pump + 1);
-        serial.setOpenResult(pump + 1, platform::kComBadSettings);
-    }
-    OpenAllPorts();
-    EXPECT_EQ(popups.count("Communications Error"), 1);
-    EXPECT_EQ(popups.shown()[0].text, "One or more serial port settings are invalid.\n");
-}
-
-TEST_F(Ports, MonitorListsExistingPortsHighestFirstThenOff) {
-    serial.addPort(3);
-    serial.addPort(12);
-    serial.addPort(7);
-    PumpTable[0].ConfiguredComPort = 7;
-    Show_Serial_Window(0, 0, nullptr, 0);
-    int panel = SerialMonitorPanel();
-    ASSERT_GT(panel, 0);
-    EXPECT_EQ(ui::GetPanelTitle(panel), "COM Port Setup");
-    const ui::Control* ring = ui::FindCtrl(panel, windows::SerialPortCtrl(5));
-    ASSERT_NE(ring, nullptr);
-    std::vector<std::string> labels;
-    for (const ui::ListItem& item : ring->items) labels.push_back(item.label);
-    EXPECT_EQ(labels, (std::vector<std::string>{"COM12", "COM7", "COM3", "OFF"}));
-    EXPECT_EQ(ui::GetCtrlInt(panel, windows::SerialPortCtrl(0)), 7);
-    EXPECT_EQ(ui::GetCtrlInt(panel, windows::SerialPortCtrl(5)), 0);
-}
-
-TEST_F(Ports, ClosingTheMonitorKeepsAPortThatIsNotThere) {
-    serial.addPort(2);
-    PumpTable[3].ConfiguredComPort = 17;  // adapter unplugged since the last run
-    Show_Serial_Window(0, 0, nullptr, 0);
-    EXPECT_TRUE(selectorHas(3, 17));
-    ui::Press(SerialMonitorPanel(), windows::SERIAL_CLOSE);
-    EXPECT_EQ(SerialMonitorPanel(), 0);
-    EXPECT_EQ(PumpTable[3].ConfiguredComPort, 17);
-}
-
 TEST_F(Ports, ChoosingAPortAnotherPumpHoldsIsRefused) {
     configure(0, 1);  // pump 1
     configure(6, 7);  // pump 7, higher
@@ -243,66 +205,6 @@ TEST_F(Ports, MovingARefusedPumpLeavesTheHoldersPortOpen) {
     serial.arriveNow(4, linktest::Record{}.packet());
     loop.processEvents();
     EXPECT_EQ(PumpTable[2].Online, 1);
-}
-
-TEST_F(Ports, OutputOnAPumpsPortIsRefusedAndThePumpKeepsIt) {
-    configure(0, 1);
-    OpenAllPorts();
-    Show_Serial_Window(0, 0, nullptr, 0);
-    popups.clear();
-    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(kOutputEntry), 1.0);
-    EXPECT_EQ(popups.count("Communications Error"), 1);
-    EXPECT_EQ(PumpTable[kOutputEntry].PortConfig.Mode, 0);
-    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
-    EXPECT_TRUE(serial.isOpen(1));
-    feed(0, linktest::Record{}.packet());
-    EXPECT_EQ(PumpTable[0].Online, 1);
-}
-
-// Choosing the port a selector already shows is no change: the pump stays on line and its
-// port is neither closed nor reopened (which would cost the 1 s settling wait).
-TEST_F(Ports, ChoosingTheSamePortAgainChangesNothing) {
-    configure(0, 1);
-    serial.addPort(25);
-    PumpTable[kOutputEntry].ComPort = 25;
-    OpenAllPorts();
-    bringOnline(0);
-    Show_Serial_Window(0, 0, nullptr, 0);
-    const double before = loop.now();
-    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 1.0);
-    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(kOutputEntry), 25.0);
-    EXPECT_EQ(loop.now(), before);
-    EXPECT_EQ(PumpTable[0].Online, 1);
-    EXPECT_TRUE(PumpRowEnabled(0));
-    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
-    EXPECT_EQ(PumpTable[kOutputEntry].PortConfig.Mode, 1);
-    EXPECT_TRUE(serial.isOpen(1));
-    EXPECT_TRUE(serial.isOpen(25));
-    EXPECT_TRUE(popups.shown().empty());
-}
-
-TEST_F(Ports, ChoosingAFailedPortAgainRetriesIt) {
-    configure(0, 4);
-    serial.addPort(4);
-    serial.setOpenResult(4, platform::kComCannotOpen);
-    OpenAllPorts();
-    ASSERT_EQ(PumpTable[0].PortConfig.Mode, 0);
-    serial.setOpenResult(4, platform::kComOk);  // the cable is plugged in
-    Show_Serial_Window(0, 0, nullptr, 0);
-    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 4.0);
-    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
-    EXPECT_TRUE(serial.isOpen(4));
-}
-
-TEST_F(Ports, StopDuringOpeningReportsNoUntriedPort) {
-    configure(0, 1);
-    configure(1, 2);
-    loop.quit();
-    OpenAllPorts();
-    EXPECT_TRUE(popups.shown().empty());
-    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 0);
-    EXPECT_EQ(PumpTable[1].PortConfig.Mode, 0);
-    EXPECT_EQ(PortsBusy, 0);
 }
 
 class Output : public Ports {

@@ -17,28 +17,6 @@ bool gap(const TrendBucket& b) {
     return std::isnan(b.lo) && std::isnan(b.hi);
 }
 
-TEST(TrendSeries, RingsWrapAndDecimateToLowestAndHighest) {
-    TrendSeries s;
-    for (long t = 0; t < 8 * 3600 + 45; ++t) s.add(t, static_cast<float>(t % 100));
-    const long now = 8 * 3600 + 44;
-    // 10 min of single seconds: the newest 600 only, the one before them gone.
-    EXPECT_EQ(s.bucket(kTrendSpan10Min, now).lo, 44.0f);
-    EXPECT_EQ(s.bucket(kTrendSpan10Min, now - 599).lo, static_cast<float>((now - 599) % 100));
-    EXPECT_TRUE(gap(s.bucket(kTrendSpan10Min, now - 600)));
-    // 5 s buckets: lowest and highest of [28840, 28845) hold 40..44.
-    EXPECT_EQ(s.bucket(kTrendSpan1Hour, now).lo, 40.0f);
-    EXPECT_EQ(s.bucket(kTrendSpan1Hour, now).hi, 44.0f);
-    EXPECT_TRUE(gap(s.bucket(kTrendSpan1Hour, now - 3600)));
-    // 30 s buckets over 8 h: a bucket crossing 99 -> 0 keeps both ends; the first one, 8 h
-    // and a bucket ago, is gone; the partly filled newest holds what it has.
-    const TrendBucket wrap = s.bucket(kTrendSpan8Hours, 90);
-    EXPECT_EQ(wrap.lo, 0.0f);
-    EXPECT_EQ(wrap.hi, 99.0f);
-    EXPECT_TRUE(gap(s.bucket(kTrendSpan8Hours, 0)));
-    EXPECT_EQ(s.bucket(kTrendSpan8Hours, now).lo, 30.0f);
-    EXPECT_EQ(s.bucket(kTrendSpan8Hours, now).hi, 44.0f);
-}
-
 TEST(TrendSeries, MissingSecondsAreGapsNotZeros) {
     TrendSeries s;
     s.add(10, 500.0f);
@@ -102,48 +80,5 @@ class TrendWindow : public DisplayStation {
     }
     static float last(const ui::ChartSeries& s) { return s.points.back().y; }
 };
-
-TEST_F(TrendWindow, ShowsFleetAndChosenPumpInTheDisplayUnitsOfTheMoment) {
-    feed(20, 4000.0f);
-    menu(MENU_TRENDS);
-    ASSERT_NE(TrendPanel, 0);
-    // Pump 2 goes by its unit label, as on its bank row; its number helps in the list.
-    EXPECT_EQ(ui::FindCtrl(TrendPanel, TREND_PUMP_FIRST)->items.at(2).label, "Pump 1B (2)");
-    ui::OperateIndex(TrendPanel, TREND_PUMP_FIRST, 2);
-    EXPECT_FLOAT_EQ(last(line(TREND_PRESSURE_CHART, 0)), 5000.0f);
-    EXPECT_EQ(line(TREND_PRESSURE_CHART, 1).name, "Pump 1B");
-    EXPECT_FLOAT_EQ(last(line(TREND_PRESSURE_CHART, 1)), 6000.0f);
-    EXPECT_EQ(line(TREND_PRESSURE_CHART, 2).name, "Lowest trip 9000 psi");
-    EXPECT_EQ(ui::GetChartData(TrendPanel, TREND_PRESSURE_CHART)->left.max, 10000.0);
-    EXPECT_FLOAT_EQ(last(line(TREND_RATE_CHART, 0)), 20.0f);
-
-    // Metric: what is shown converts at once; samples taken before the switch and after it
-    // lie on one line.
-    menu(MENU_UNITS_METRIC);
-    loop.advance(1.0);
-    feed(5, 4000.0f);
-    const ui::ChartSeries& treating = line(TREND_PRESSURE_CHART, 0);
-    for (const ui::ChartPoint& p : treating.points) ASSERT_NEAR(p.y, 5000.0 * kPsiToMpa, 1e-3);
-    EXPECT_EQ(ui::GetChartData(TrendPanel, TREND_PRESSURE_CHART)->left.title,
-              "Pressure (MPa)");
-    EXPECT_NEAR(last(line(TREND_RATE_CHART, 0)), 20.0 * settings::kBblToCubicMetres,
-                1e-4);
-
-    ui::Press(TrendPanel, TREND_SPAN_8HOURS);
-    EXPECT_EQ(ui::GetChartData(TrendPanel, TREND_RATE_CHART)->x.min, -8.0);
-    EXPECT_EQ(ui::GetCtrlInt(TrendPanel, TREND_SPAN_10MIN), 0);
-}
-
-TEST_F(TrendWindow, APumpGoneOffLineIsAGapAndLeavesTheFleetAverage) {
-    feed(5, 4000.0f);
-    feed(90, 4000.0f, false);  // pump 2 falls silent and goes off line
-    ASSERT_EQ(PumpTable[1].Online, 0);
-    menu(MENU_TRENDS);
-    ui::OperateIndex(TrendPanel, TREND_PUMP_FIRST, 2);
-    const ui::ChartSeries& pump2 = line(TREND_PRESSURE_CHART, 1);
-    ASSERT_TRUE(std::isnan(pump2.points.back().y));
-    for (const ui::ChartPoint& p : pump2.points) EXPECT_TRUE(std::isnan(p.y) || p.y == 6000.0f);
-    EXPECT_FLOAT_EQ(last(line(TREND_PRESSURE_CHART, 0)), 4000.0f);
-}
 
 }  // namespace

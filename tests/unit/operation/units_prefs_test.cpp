@@ -58,18 +58,6 @@ class Units : public DisplayStation {
     }
 };
 
-TEST_F(Units, EveryUnitTextFollowsTheChosenSystem) {
-    online(0);
-    ui::Press(bank(0), row(0, kPosDetail));  // the view takes the units in force when it opens
-    expectUnits(false);
-    choose(MENU_UNITS_METRIC);
-    EXPECT_EQ(Config.DisplayUnits, 1);
-    expectUnits(true);
-    choose(MENU_UNITS_US);
-    EXPECT_EQ(Config.DisplayUnits, 0);
-    expectUnits(false);
-}
-
 // Pump 2 reports some live values, pump 15 fewer; pump 4 never comes on line. A switch
 // converts the whole table in that moment (no reply, no refresh tick in between), and the
 // rows and fleet values show it at once, in the display's units and in US units.
@@ -137,12 +125,6 @@ class MetricStation : public Units {
   protected:
     MetricStation() { metricAtStart = true; }
 };
-
-TEST_F(MetricStation, ViewOpensInTheSavedUnits) {
-    online(9);
-    ui::Press(bank(9), row(9, kPosDetail));
-    expectUnits(true);
-}
 
 using Preferences = DisplayStation;
 
@@ -262,32 +244,6 @@ TEST_F(Preferences, HidingRunningOrAlarmedPumpsIsAskedAndTheFleetValuesSayWhatTh
     ui::SetDisplayPalette(ui::Palette::Day);
     ShowLoadedSettings();
     EXPECT_EQ(ui::DisplayPalette(), ui::Palette::Night);
-}
-
-TEST(AutoPrecisionAI, DecimalsAndFormatFollowTheValue) {
-    ui::ResetModel();
-    const int panel = ui::NewPanel(0, "calibration", 0, 0, 100, 100);
-    ui::AddCtrl(panel, 1, ui::CTRL_NUMERIC, "", 0, 0);
-    struct Case {
-        double value;
-        int decimals;
-        int format;
-    };
-    const Case cases[] = {
-        {1500.0, 0, ui::FMT_DECIMAL},     {1000.0, 1, ui::FMT_DECIMAL},
-        {-150.0, 1, ui::FMT_DECIMAL},     {50.0, 2, ui::FMT_DECIMAL},
-        {2.5, 3, ui::FMT_DECIMAL},        {0.5, 4, ui::FMT_DECIMAL},
-        {0.05, 5, ui::FMT_DECIMAL},       {0.005, 6, ui::FMT_DECIMAL},
-        {-0.0005, 7, ui::FMT_DECIMAL},    {0.0, 3, ui::FMT_DECIMAL},
-        {0.00005, 3, ui::FMT_SCIENTIFIC}, {-1e-9, 3, ui::FMT_SCIENTIFIC},
-    };
-    for (const Case& c : cases) {
-        ui::SetCtrlVal(panel, 1, c.value);
-        AutoPrecisionAI(panel, 1);
-        EXPECT_EQ(ui::GetCtrlAttributeInt(panel, 1, ui::ATTR_PRECISION), c.decimals) << c.value;
-        EXPECT_EQ(ui::GetCtrlAttributeInt(panel, 1, ui::ATTR_FORMAT), c.format) << c.value;
-    }
-    ui::ResetModel();
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/real/qt_loop.h"
 #include "support/files.h"
 #include "support/qt_app.h"
+#include "support/sync_log.h"
 
 namespace {
 
@@ -48,7 +49,11 @@ TEST_F(FileMove, ACopyNeverReplacesAFileAndTakesItsNameOnlyWhole) {
     // What a copy killed earlier left: written over, and the name appears with the whole.
     std::ofstream(platform::PartialCopyName(dst("b_1.csv"))) << "half of an earl";
     std::ofstream(src("b_1.csv")) << "the whole file";
+    synclog::Take();
     EXPECT_EQ(files.copyFile(src("b_1.csv"), dst("b_1.csv")), platform::CopyResult::Copied);
+    // The copy reaches the disk under its hidden name, then the folder that names it.
+    const std::string archive = fs::canonical(dir / "archive").string();
+    EXPECT_EQ(synclog::Take(), (std::vector<std::string>{archive + "/.b_1.csv.part", archive}));
     EXPECT_EQ(readFile(dst("b_1.csv")), "the whole file");
     EXPECT_FALSE(fs::exists(platform::PartialCopyName(dst("b_1.csv"))));
     EXPECT_EQ(readFile(src("b_1.csv")), "the whole file") << "copying never touches the source";
@@ -96,38 +101,5 @@ class Background : public ::testing::Test {
     static void SetUpTestSuite() { TestQtApp<>::start(); }
     static void TearDownTestSuite() { TestQtApp<>::stop(); }
 };
-
-TEST_F(Background, WorkRunsOffTheLoopInOrderAndEachReportComesBackOnTheLoop) {
-    platform::QtLoop loop;
-    const auto loopThread = std::this_thread::get_id();
-    std::vector<int> order;
-    std::atomic<int> offLoop{0};
-    std::atomic<bool> release{false};
-    for (int i = 0; i < 3; ++i) {
-        loop.runInBackground(
-            [&, i] {
-                offLoop += std::this_thread::get_id() != loopThread ? 1 : 0;
-                if (i == 0)
-                    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            },
-            [&, i] {
-                EXPECT_EQ(std::this_thread::get_id(), loopThread);
-                order.push_back(i);
-            });
-    }
-    // The loop keeps turning while the first work is held.
-    int turns = 0;
-    for (; turns < 50; ++turns) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_TRUE(order.empty());
-    release = true;
-    loop.finishBackground();
-    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(offLoop.load(), 3);
-    QCoreApplication::processEvents();  // the queued wake-ups find nothing more to report
-    EXPECT_EQ(order.size(), 3u);
-}
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
     journal::Event f{3, 1798761602000, 5, Kind::Settings, "=HYPERLINK(\"x\",\"y\")"};
     journal::Event g2{4, 1798761602000, 5, Kind::Command, "Speed up (small step)"};
     std::string rows;
-    for (const char* text : {"+1", "-2 psi", "@SUM(A1)", "\t=1", "a=b"}) {
+    for (const char* text : {"+1", "-2 psi", "@SUM(A1)", "\t=1", "a=b", "two\nlines"}) {
         journal::Event e{5, 1798761602000, 5, Kind::Settings, text};
         rows += journal::ToCsv({{e, ""}}).substr(53);
     }
@@ -110,81 +110,13 @@ TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'-2 psi,\r\n"
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'@SUM(A1),\r\n"
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'\t=1,\r\n"
-              "1798761602000,2027-01-01 00:00:02.000,6,Settings,a=b,\r\n");
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,a=b,\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,\"two\nlines\",\r\n");
     unsetenv("TZ");
     tzset();
 }
 
-TEST_F(Journal, FailedWriteIsShownOnceFromTheLoopAndTheStationCarriesOn) {
-    store.failWrites = true;
-    journal::Record(0, Kind::Command, "STOP");
-    journal::Record(1, Kind::Command, "STOP");
-    EXPECT_TRUE(notices.empty()) << "shown from the loop, not from inside the caller";
-    loop.advance(0.1);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_NE(notices[0].find("disk I/O error"), std::string::npos);
-    journal::SetAlarm(2, Kind::Fault, "VFD fault");  // the alarm still counts
-    EXPECT_EQ(journal::UnacknowledgedCount(), 1);
-}
-
-// A disk that refuses every write would otherwise give a trace line per event: the first
-// failure says why, and the first write after them says the journal works again.
-TEST_F(Journal, TraceShowsWhenWritesStartAndStopFailingNotEachFailure) {
-    trace::setModules("journal");
-    testing::internal::CaptureStderr();
-    journal::Record(0, Kind::Command, "STOP");
-    store.failWrites = true;
-    journal::Record(1, Kind::Command, "STOP");
-    journal::Record(2, Kind::Command, "Power Off");
-    journal::SetAlarm(2, Kind::Fault, "VFD fault");
-    store.failWrites = false;
-    journal::Record(3, Kind::Command, "STOP");
-    journal::Record(4, Kind::Command, "STOP");
-    std::istringstream out(testing::internal::GetCapturedStderr());
-    trace::setModules("");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(out, line);) lines.push_back(line);
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "vnk journal: event not written (disk I/O error): STOP; the next "
-                         "failures are not traced",
-                         "vnk journal: events are written again",
-                     }));
-}
-
 class JournalFile : public JournalOnDisk {};
-
-TEST_F(JournalFile, KeepsEventsAcrossOpensAndAnswersFilteredPages) {
-    {
-        platform::SqliteJournal db;
-        ASSERT_TRUE(db.open(path, notice)) << notice;
-        EXPECT_TRUE(notice.empty());
-        for (int i = 0; i < 30; ++i) {
-            journal::Event e{0, 1000 + i, i % 3, i % 2 == 0 ? Kind::Command : Kind::Trip,
-                             "event " + std::to_string(i)};
-            ASSERT_TRUE(db.append(e));
-            EXPECT_EQ(e.id, i + 1);
-        }
-    }
-    platform::SqliteJournal db;
-    ASSERT_TRUE(db.open(path, notice));
-    EXPECT_TRUE(notice.empty()) << "a sound journal is never set aside: " << notice;
-    EXPECT_EQ(db.count(), 30);
-    journal::Filter f;
-    f.pump = 1;
-    f.kind = Kind::Trip;
-    auto page = db.newest(f, 3);
-    ASSERT_EQ(page.size(), 3u);  // i = 25, 19, 13: pump 1, odd
-    EXPECT_EQ(page[0].text, "event 25");
-    EXPECT_EQ(page[2].text, "event 13");
-    EXPECT_EQ(page[0].timeMs, 1025);
-    f.beforeId = page.back().id;
-    page = db.newest(f, 10);
-    ASSERT_EQ(page.size(), 2u);
-    EXPECT_EQ(page[1].text, "event 1");
-    f = {};
-    f.pump = journal::kNoPump;
-    EXPECT_TRUE(db.newest(f, 5).empty());
-}
 
 TEST_F(JournalFile, AReaderFindsWhatItHasNotSeenAndItsMarkStaysWithTheFile) {
     {

@@ -172,6 +172,11 @@ TEST_F(JournalUpkeepFile, TheFolderTheFileAndItsLogHaveTheModeOfTheHome) {
             journal::Event e{0, 1, 0, Kind::Station, "Start-up"};
             ASSERT_TRUE(db.append(e));
             for (const char* suffix : {"", "-wal", "-shm"}) EXPECT_EQ(modeOf(file + suffix), c.made) << suffix;
+            // How each connection syncs, whatever the library's default: the writer NORMAL,
+            // the maintenance thread, which checkpoints, FULL.
+            EXPECT_EQ(db.writerSynchronous(), 1);
+            ASSERT_TRUE(waitFor([&] { return db.maintainerSynchronous() >= 0; }));
+            EXPECT_EQ(db.maintainerSynchronous(), 2);
         }
         ::chmod(file.c_str(), c.file);
         ::chmod((file + "-wal").c_str(), c.log);
@@ -193,7 +198,10 @@ TEST_F(JournalUpkeepFile, DamageInTheMiddleIsFoundInTheBackgroundAndTheJournalGo
     {
         platform::SqliteJournal db;
         ASSERT_TRUE(db.open(path, notice)) << notice;
-        firstEpoch = db.epoch();
+        // Left by a station whose clock ran ahead: an epoch still to come, which the fresh
+        // file's is above all the same.
+        firstEpoch = db.epoch() + 10LL * 365 * 86400000;
+        ASSERT_TRUE(db.setMark("epoch", firstEpoch));
         journal::Alarm trip{4, Kind::Trip, "Tripped", AlarmState::ActiveUnacknowledged, 5};
         journal::Event raised{0, 5, 4, Kind::Trip, "Tripped"};
         ASSERT_TRUE(db.append(raised, &trip));

@@ -66,29 +66,4 @@ TEST_F(ProgramLayout, InstalledStationTakesTheFolderItsInstallationNamed) {
     EXPECT_EQ(DefaultHomeFor(bin.string()), bin.string());
 }
 
-TEST_F(ProgramLayout, ThisBuildTreesProgramFolderIsItsExecutablesUnlessVnkHomeSaysOtherwise) {
-    // The test program runs from the build tree, as a station started there does.
-    EXPECT_EQ(GetProjectDir(), ExecutableDir());
-    setenv("VNK_HOME", (root.string() + "/home//").c_str(), 1);
-    EXPECT_EQ(GetProjectDir(), root.string() + "/home");
-}
-
-TEST_F(ProgramLayout, ProgramFilesAreFoundBesideTheExecutableThenInTheShareFolder) {
-    const std::string exeDir = bin.string();
-    EXPECT_EQ(FindProgramFile(exeDir, "switch.wav"), (bin / "switch.wav").string())
-        << "in neither: the usual place, for the message that names it";
-
-    write(share / "switch.wav", "installed");
-    EXPECT_EQ(FindProgramFile(exeDir, "switch.wav"), (share / "switch.wav").string());
-
-    write(bin / "switch.wav", "built");
-    EXPECT_EQ(FindProgramFile(exeDir, "switch.wav"), (bin / "switch.wav").string())
-        << "the build tree's own file wins";
-
-    // A folder of that name beside the executable is no file to play.
-    fs::remove(bin / "switch.wav");
-    fs::create_directories(bin / "switch.wav");
-    EXPECT_EQ(FindProgramFile(exeDir, "switch.wav"), (share / "switch.wav").string());
-}
-
 }  // namespace

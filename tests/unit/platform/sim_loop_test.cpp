@@ -73,50 +73,6 @@ TEST(SimLoop, TimerIsNotReenteredByItsOwnWaitAndSkipsMissedTicks) {
     EXPECT_EQ(ticks, 2);
 }
 
-TEST(SimLoop, TimerChangesTakeEffectFromNow) {
-    SimLoop loop;
-    int ticks = 0;
-    int id = loop.addTimer([&] { ++ticks; });
-    loop.advance(5.0);
-    EXPECT_EQ(ticks, 0) << "timers are created disabled";
-    loop.setTimer(id, 1.0, true);
-    loop.advance(0.9);
-    loop.setTimer(id, 0.5, true);  // new interval: a new period starts now
-    loop.advance(0.4);
-    EXPECT_EQ(ticks, 0);
-    loop.advance(0.1);
-    EXPECT_EQ(ticks, 1);
-    loop.setTimer(id, 0.5, false);
-    loop.advance(3.0);
-    EXPECT_EQ(ticks, 1);
-}
-
-TEST(SimLoop, TimerMayRemoveItselfAndQuitEndsRun) {
-    SimLoop loop;
-    int ticks = 0;
-    int id = 0;
-    id = loop.addTimer([&] {
-        if (++ticks == 3) loop.removeTimer(id);
-    });
-    loop.setTimer(id, 0.1, true);
-    int stopper = loop.addTimer([&] { loop.quit(); });
-    loop.setTimer(stopper, 2.0, true);
-    loop.run();
-    EXPECT_EQ(ticks, 3);
-    EXPECT_DOUBLE_EQ(loop.now(), 2.0);
-}
-
-TEST(SimLoop, DateAndTimeTextsFollowVirtualTime) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    SimLoop loop(1798761600);  // 2027-01-01 00:00:00 UTC
-    platform::setLoop(&loop);
-    loop.advance(3600.0 * 25 + 61.5);
-    EXPECT_STREQ(platform::DateStr(), "01-02-2027");
-    EXPECT_STREQ(platform::TimeStr(), "01:01:01");
-    platform::setLoop(nullptr);
-}
-
 }  // namespace
 
 namespace {
@@ -133,19 +89,3 @@ class TickingWallClock : public platform::SimLoop {
 
 }  // namespace
 
-// A recorder line written in the last second of a day: its date and time are one reading.
-TEST(SimLoop, DateAndTimeComeFromOneReadingOfTheClock) {
-    std::tm lastSecond{};
-    lastSecond.tm_year = 2026 - 1900;
-    lastSecond.tm_mon = 11;
-    lastSecond.tm_mday = 31;
-    lastSecond.tm_hour = 23;
-    lastSecond.tm_min = 59;
-    lastSecond.tm_sec = 59;
-    lastSecond.tm_isdst = -1;
-    TickingWallClock loop(std::mktime(&lastSecond));
-    platform::setLoop(&loop);
-    const platform::DateTimeText t = platform::DateTimeStr();
-    EXPECT_EQ(std::string(t.date) + " " + t.time, "12-31-2026 23:59:59");
-    platform::setLoop(nullptr);
-}

@@ -40,33 +40,6 @@ class SimSerialTest : public ::testing::Test {
     Arrivals arrivals;
 };
 
-TEST_F(SimSerialTest, FarEndBytesCrossAt1920BytesPerSecondInChunks) {
-    serial.setChunkSize(3, 10);
-    std::vector<std::uint8_t> reply(98);
-    for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<std::uint8_t>(i);
-    serial.farEndSend(3, reply);
-    loop.advance(9.9 / 1920.0);
-    EXPECT_TRUE(arrivals.calls.empty());
-    loop.advance(1.0);
-    ASSERT_EQ(arrivals.calls.size(), 10u);  // nine of 10 bytes and one of 8
-    EXPECT_NEAR(arrivals.calls[0].first, 10.0 / 1920.0, 1e-6);
-    EXPECT_EQ(arrivals.calls[0].second, 10);
-    EXPECT_NEAR(arrivals.calls.back().first, 98.0 / 1920.0, 1e-6);
-    EXPECT_EQ(arrivals.calls.back().second, 98);  // nobody read
-    std::vector<std::uint8_t> got(200);
-    ASSERT_EQ(platform::ComRd(3, got.data(), got.size()), 98);
-    got.resize(98);
-    EXPECT_EQ(got, reply);
-
-    // A second send queues behind the first on the line.
-    arrivals.calls.clear();
-    const double t0 = loop.now();
-    serial.farEndSend(3, reply);
-    serial.farEndSend(3, reply);
-    loop.advance(1.0);
-    EXPECT_NEAR(arrivals.calls.back().first - t0, 196.0 / 1920.0, 1e-6);
-}
-
 TEST_F(SimSerialTest, StationWritesReachTheFarEndAfterTheirLineTime) {
     std::vector<std::pair<double, std::size_t>> heard;
     serial.setWriteListener(3, [&](int, const std::vector<std::uint8_t>& b) {
@@ -103,14 +76,6 @@ TEST_F(SimSerialTest, HangUpLosesWhatIsOnTheWayAndDropsCts) {
     serial.farEndSend(3, std::vector<std::uint8_t>(5, 1));
     loop.advance(1.0);
     EXPECT_EQ(platform::GetInQLen(3), 5);
-}
-
-TEST_F(SimSerialTest, InputQueueIsBounded) {
-    serial.arriveNow(3, std::vector<std::uint8_t>(600, 0));
-    EXPECT_EQ(platform::GetInQLen(3), 512);
-    EXPECT_EQ(serial.overflowed(3), 88u);
-    platform::FlushInQ(3);
-    EXPECT_EQ(platform::GetInQLen(3), 0);
 }
 
 }  // namespace

@@ -14,17 +14,6 @@ namespace {
 
 using trace::Module;
 
-const std::vector<Module> kAll = {
-    Module::link,         Module::queue, Module::ops,     Module::autoctl,  Module::estop,
-    Module::estopSamples, Module::ports, Module::blender, Module::recorder, Module::journal};
-
-std::vector<Module> enabledModules() {
-    std::vector<Module> on;
-    for (Module m : kAll)
-        if (trace::enabled(m)) on.push_back(m);
-    return on;
-}
-
 class Trace : public ::testing::Test {
   protected:
     void TearDown() override {
@@ -32,24 +21,6 @@ class Trace : public ::testing::Test {
         unsetenv("VNK_TRACE");
     }
 };
-
-TEST_F(Trace, TheListSwitchesOnExactlyTheModulesItNames) {
-    setenv("VNK_TRACE", "ports,journal", 1);
-    trace::detail::configureFromEnvironment();
-    EXPECT_EQ(enabledModules(), (std::vector<Module>{Module::ports, Module::journal}));
-
-    // One name is the start of another: each switches on only itself.
-    trace::setModules("estop");
-    EXPECT_EQ(enabledModules(), (std::vector<Module>{Module::estop}));
-    trace::setModules("estop-samples,blender");
-    EXPECT_EQ(enabledModules(), (std::vector<Module>{Module::estopSamples, Module::blender}));
-
-    trace::setModules("port,recorders,,auto");  // misspelt names switch nothing on
-    EXPECT_EQ(enabledModules(), (std::vector<Module>{Module::autoctl}));
-    trace::setModules("all");
-    EXPECT_EQ(enabledModules(), kAll);
-    for (Module m : kAll) EXPECT_STRNE(trace::moduleName(m), "?");
-}
 
 // stderr as a pipe whose reader has stopped: a blocking write would never return.
 class FullStderr : public Trace {

@@ -32,30 +32,6 @@ std::vector<uint8_t> joined(const std::vector<Chunk>& chunks) {
     return out;
 }
 
-TEST(PumpsimFailure, SilentUnitObeysButNeverAnswers) {
-    Controller c(0);
-    c.setFailure(Failure{.silent = true});
-    EXPECT_TRUE(request(c, speedCmd(1000, true), 0.0).empty());
-    EXPECT_TRUE(request(c, shortCmd(0x18), 1.0).empty());
-    EXPECT_EQ(c.setpoint(), 1000);
-    EXPECT_EQ(c.counters().received, 2u);
-    EXPECT_EQ(c.counters().answered, 0u);
-
-    c.setFailure(Failure{});
-    EXPECT_EQ(parseReplies(joined(request(c, shortCmd(0x18), 2.0))).size(), 1u) << "recovers";
-}
-
-TEST(PumpsimFailure, CorruptCrcChangesOnlyTheCrc) {
-    Controller good = runningUnit();
-    Controller bad = runningUnit();
-    bad.setFailure(Failure{.corruptCrc = true});
-    const auto g = joined(request(good, shortCmd(0x18), 10.0));
-    const auto b = joined(request(bad, shortCmd(0x18), 10.0));
-    ASSERT_EQ(g.size(), b.size());
-    EXPECT_TRUE(std::equal(g.begin(), g.end() - 1, b.begin())) << "only the CRC differs";
-    EXPECT_NE(g.back(), b.back());
-}
-
 TEST(PumpsimFailure, NoiseGoesBetweenRepliesNeverIntoThem) {
     Controller clean = runningUnit();
     Controller noisy = runningUnit();
@@ -71,32 +47,6 @@ TEST(PumpsimFailure, NoiseGoesBetweenRepliesNeverIntoThem) {
     }
     EXPECT_GT(garbage, 0u);
     EXPECT_GT(starts, 40u) << "with stray start bytes";
-}
-
-TEST(PumpsimFailure, OneByteAtATimeKeepsTheBytes) {
-    Controller normal = runningUnit();
-    Controller slow = runningUnit();
-    slow.setFailure(Failure{.oneByteAtATime = true});
-    const auto whole = request(normal, shortCmd(0x18), 10.0);
-    const auto bytes = request(slow, shortCmd(0x18), 10.0);
-
-    ASSERT_EQ(bytes.size(), 98u) << "one chunk per byte";
-    EXPECT_DOUBLE_EQ(bytes.back().at, whole.back().at) << "last byte arrives as in one piece";
-    EXPECT_EQ(joined(bytes), joined(whole));
-}
-
-TEST(PumpsimFailure, ShortDataRecordAndHangUp) {
-    Controller normal = runningUnit();
-    Controller c = runningUnit();
-    c.setFailure(Failure{.shortDataRecord = true, .hangUp = true});
-    EXPECT_TRUE(c.hungUp()) << "reported for the transport";
-
-    const Reply full = ask(normal, shortCmd(0x18), 10.0);
-    const Reply r = ask(c, shortCmd(0x18), 10.0);
-    ASSERT_EQ(r.data.size(), 60u);
-    EXPECT_EQ(r.raw.size(), 70u);
-    EXPECT_TRUE(std::equal(r.data.begin(), r.data.end(), full.data.begin()));
-    EXPECT_EQ(ask(c, shortCmd(0x1B), 10.0).data.size(), 44u) << "other replies are whole";
 }
 
 // The adapter modes, as vnk-sim's --fail gives them: "ok" ends the line's faults but does not

@@ -159,6 +159,16 @@ TEST_F(Recorder, ChosenNamesAndRefusals) {
     EXPECT_FALSE(start(data + "/" + std::string(250, 'n') + ".csv"));
     EXPECT_EQ(popups.count("File Name Too Long"), 1);
     EXPECT_EQ(status(), "Recorder Off");
+
+    // Started by the station itself: named for the date and time it started, month first.
+    setenv("TZ", "UTC", 1);
+    tzset();
+    loop.advance(3723.0);
+    RequestAutoRecordName();
+    menu(windows::MENU_RECORD_START);
+    EXPECT_EQ(RecordBase(), data + "/AUTO01-01-27_01-02-03");
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(Recorder, MetricLinesAlarmsAndUnitsChange) {
@@ -328,21 +338,6 @@ TEST_F(RecorderMove, TheMoveTakesTheFilesOfTheStopAfterItAndNeverARecordingStart
     journal::SetStore(nullptr);
 }
 
-TEST_F(RecorderMove, StopMovesEveryFileAndNeverOverwrites) {
-    fs.files[data + "/old.txt"] = "x";
-    record("run1");
-    EXPECT_TRUE(fs.listFiles(data).empty());
-    EXPECT_EQ(fs.listFiles(archive).size(), 4u);  // place-holder, two pumps, old.txt
-    const std::string first = fs.files[archive + "/run1_1.csv"];
-
-    PumpTable[0].MotorRpm = 1234.0f;
-    record("run1");  // the same name again: the first run on the archive stays as it was
-    EXPECT_EQ(fs.files[archive + "/run1_1.csv"], first);
-    EXPECT_EQ(fs.listFiles(data).size(), 3u);
-    EXPECT_NE(fs.files[data + "/run1_1.csv"].find("1234"), std::string::npos);
-    EXPECT_NE(popups.shown().back().text.find("run1_2.csv"), std::string::npos);
-}
-
 TEST_F(RecorderMove, RefusedOrShortCopyKeepsEverySource) {
     fs.refuseCopyInto.insert(archive);
     record("a");
@@ -359,23 +354,6 @@ TEST_F(RecorderMove, RefusedOrShortCopyKeepsEverySource) {
     EXPECT_EQ(MoveDataFiles(archive, data), std::vector<std::string>{"a_1.csv"});
     EXPECT_EQ(fs.files[data + "/a_1.csv"], pump1);
     EXPECT_TRUE(fs.listFiles(archive).empty());  // the partial copy is gone
-}
-
-TEST_F(RecorderMove, UndeletableFilesLetStopReturn) {
-    fs.undeletable = {data + "/u.csv", data + "/u_1.csv", data + "/u_2.csv"};
-    record("u");
-    EXPECT_EQ(RecordState, 0);
-    EXPECT_EQ(fs.listFiles(data).size(), 3u);
-    EXPECT_EQ(fs.listFiles(archive).size(), 3u);
-}
-
-TEST_F(Recorder, MissingArchiveFolderLeavesTheFilesInPlace) {
-    setenv("VNK_ARCHIVE_DIR", (home / "nowhere").c_str(), 1);
-    online(0);
-    ASSERT_TRUE(start(data + "/s.csv"));
-    menu(windows::MENU_RECORD_START);
-    loop.processEvents();
-    EXPECT_EQ(fs.listFiles(data).size(), 2u);
 }
 
 }  // namespace

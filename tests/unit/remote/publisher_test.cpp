@@ -313,9 +313,21 @@ TEST_F(Remote, AJournalFileStartedAfreshIsSentWholeAndAStationNewToRemoteStartsW
     }
     EXPECT_TRUE(startUpSent) << "this run's events from its start are sent";
 
+    // A message acknowledged just before the file is set aside is the old file's: its mark,
+    // saved at the stop that follows, never lands in the fresh file (whose ids start again).
+    broker.holdAcks = true;
+    journal::Record(journal::kNoPump, journal::Kind::Command, "in flight as the file goes");
+    loop.advance(0.5);
+    broker.holdAcks = false;
+    broker.releaseAcks();
+    loop.advance(0.01);
     store.damagedFile = true;  // the journal sets the file aside and starts afresh
     journal::Record(journal::kNoPump, journal::Kind::Command, "first of the fresh file");
     ASSERT_EQ(store.fileEpoch, 2);
+    remote::StopRemote();
+    EXPECT_FALSE(store.mark(remote::kAckedMark).has_value()) << "the old file's mark saved";
+    remote::ResetRemote();
+    remote::StartRemote("test");
     loop.advance(2.0);
     std::set<std::int64_t> ids;
     for (const auto& [epoch, id] : journalMessages())

@@ -1,6 +1,6 @@
-// The configuration file written whole or not at all. (The record's bytes are config_fuzz's:
-// every image decodes into a record that encodes into it again; short, damaged and unreadable
-// files are the configuration load's test and config_fuzz's.)
+// The configuration file written whole or not at all, and durably; its layout pinned byte
+// for byte both ways. (Every image decodes into a record that encodes into it again, and
+// short, damaged and unreadable files, are config_fuzz's and the configuration load's test.)
 #include "settings/config_record.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@
 #include <fstream>
 #include <iterator>
 #include <vector>
+
+#include "support/sync_log.h"
 
 namespace {
 
@@ -56,9 +58,13 @@ TEST_F(ConfigFile, AWriteThatFailsHalfwayLeavesThePreviousFileWhole) {
     EXPECT_EQ(readFile(path), before);
     EXPECT_FALSE(fs::exists(path.string() + ".new"));
 
-    // Once there is room again the write goes through.
+    // Once there is room again the write goes through: the new image reaches the disk under
+    // its own name, then the folder that names it.
+    synclog::Take();
     WriteConfigFile(path.string(), after.data(), after.size());
     EXPECT_EQ(readFile(path), after);
+    const std::string folder = fs::canonical(dir).string();
+    EXPECT_EQ(synclog::Take(), (std::vector<std::string>{folder + "/vnk.cfg.new", folder}));
 }
 
 // The file's layout, pinned byte for byte: the first start's record with a mark in the
@@ -95,6 +101,9 @@ TEST(ConfigImage, EveryFieldLiesAtItsOffset) {
     put(565, {1});
     put(902, {1, 0});
     EXPECT_EQ(image, golden);
+    ConfigRecord decoded{};
+    DecodeConfigRecord(golden.data(), decoded);
+    EXPECT_EQ(decoded, r);
 }
 
 }  // namespace

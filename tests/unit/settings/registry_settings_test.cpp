@@ -41,26 +41,6 @@ class Settings : public ::testing::Test {
     platform::RegistryStore store;  // in memory
 };
 
-TEST_F(Settings, AValueOfTheWrongTypeOrSizeCountsAsMissing) {
-    putText("EStop", "0");
-    putBinary("EStopSerialPortNum", {3, 0, 0, 0});
-    putDword("Target Rate", 50);
-    putBinary("Rate Tolerance", {0, 0});                        // too short for a float
-    putBinary("Sampling Time", {10, 0, 0, 0});                  // too long for an i16
-    putBinary("Pressure Tolerance", {0x00, 0x00, 0xC0, 0x7F});  // NaN
-    std::uint32_t untouched = 77;
-    EXPECT_FALSE(ReadSetting(kEStop, untouched));
-    EXPECT_EQ(untouched, 77u);
-    EXPECT_EQ(ReadSetting(kEStop), kEStop.missing);
-    EXPECT_EQ(ReadSetting(kEStopSerialPortNum), kEStopSerialPortNum.missing);
-    EXPECT_EQ(ReadSetting(kTargetRate), kTargetRate.missing);
-    EXPECT_EQ(ReadSetting(kRateTolerance), kRateTolerance.missing);
-    EXPECT_EQ(ReadSetting(kSamplingTime), kSamplingTime.missing);
-    EXPECT_EQ(ReadSetting(kPressureTolerance), kPressureTolerance.missing);
-    // Reading alone writes nothing.
-    EXPECT_FALSE(get("Target Pressure").has_value());
-}
-
 // Outside its range a controller value reads as the nearer bound, inside as it is; the
 // reading never rewrites what a technician stored.
 TEST_F(Settings, ControllerValuesAreClampedOnReadingButNotRewritten) {
@@ -105,6 +85,14 @@ TEST_F(Settings, Timeout1IsLimitedOnWritingAndTimeout2IsAlwaysSixty) {
     EXPECT_EQ(get("Timeout2")->dword, 60u);
 }
 
+TEST_F(Settings, JournalRetentionIsInDaysAndMegabytes) {
+    putDword("Journal Keep Days", 30);
+    putDword("Journal Max MB", 5);
+    const journal::Retention r = ReadJournalRetention();
+    EXPECT_EQ(r.keepDays, 30);
+    EXPECT_EQ(r.maxBytes, 5 * 1024 * 1024);
+}
+
 TEST_F(Settings, InlineTripValueIsStoredAsPsiTimesTenThousand) {
     EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1000.0f);  // the trip point held before start-up
     WriteInlineTripValue(1500.5f);
@@ -115,21 +103,6 @@ TEST_F(Settings, InlineTripValueIsStoredAsPsiTimesTenThousand) {
     EXPECT_FLOAT_EQ(ReadInlineTripValue(), 25000.0f);
     putDword("Inline OP Value", 250005000);  // above what the window takes: read as missing
     EXPECT_FLOAT_EQ(ReadInlineTripValue(), 1000.0f);
-}
-
-TEST_F(Settings, AMissingPasswordIsStoredAsTheDefault) {
-    EXPECT_EQ(ReadPassword(), "5927");
-    ASSERT_TRUE(get("pwd").has_value());
-    EXPECT_EQ(get("pwd")->type, platform::RegValue::String);
-    EXPECT_EQ(get("pwd")->text, "5927");
-
-    putDword("pwd", 1234);  // another type: replaced by the default
-    EXPECT_EQ(ReadPassword(), "5927");
-    EXPECT_EQ(get("pwd")->type, platform::RegValue::String);
-
-    putText("pwd", "-42");
-    EXPECT_EQ(ReadPassword(), "-42");
-    EXPECT_EQ(get("pwd")->text, "-42");
 }
 
 // The journal says a change as the operator knows it, only when the value changes, and

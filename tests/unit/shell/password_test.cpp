@@ -157,37 +157,6 @@ TEST_F(Password, TheNewPasswordMustBeConfirmedAsTheSameWholeNumber) {
     EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "");
 }
 
-TEST_F(Password, ANegativeNewPasswordIsAccepted) {
-    int prompt = openPrompt();
-    enter(prompt, PWD_STARS, "5927");
-    ui::Press(prompt, PWD_CHANGE);
-    int change = PasswordChangePanel();
-    enter(change, CHG_NEW_STARS, "42-");
-    enter(change, CHG_CONFIRM_STARS, "42-");
-    ui::Press(change, CHG_OK);
-    EXPECT_EQ(stored(), "-42");
-}
-
-TEST_F(Password, TheStarDisplayShowsOneStarPerDigitAndOneMoreFrom991To999) {
-    EXPECT_EQ(StarsFor(0), "");
-    EXPECT_EQ(StarsFor(7), "*");
-    EXPECT_EQ(StarsFor(5927), "****");
-    EXPECT_EQ(StarsFor(990), "***");
-    EXPECT_EQ(StarsFor(991), "****");
-    EXPECT_EQ(StarsFor(999), "****");
-    EXPECT_EQ(StarsFor(-5927), "");
-    EXPECT_EQ(StarsFor(1e300 * 1e300).size(), 64u);  // infinity ends
-
-    // On screen, through the prompt's timer.
-    int prompt = openPrompt();
-    ui::Press(prompt, PWD_STARS);
-    EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "****");
-    for (char c : std::string("123")) ui::Press(KeypadPanel, NUMPAD_DIGIT_0 + (c - '0'));
-    ui::Press(KeypadPanel, NUMPAD_OK);
-    loop.advance(0.3);
-    EXPECT_EQ(ui::GetCtrlText(prompt, PWD_STARS), "***");
-}
-
 TEST_F(Password, TheKeypadNamesEachPasswordFieldAndShowsStarsOnly) {
     int prompt = openPrompt();
     ui::Press(prompt, PWD_STARS);
@@ -212,18 +181,6 @@ TEST_F(Password, TheKeypadNamesEachPasswordFieldAndShowsStarsOnly) {
     ui::Press(change, CHG_CONFIRM_STARS);
     EXPECT_EQ(keypadCaption(), "Confirm new password");
     ui::Press(KeypadPanel, NUMPAD_CANCEL);
-}
-
-TEST_F(Password, TheControlModeItemOpensThePromptForTheControlModeSettings) {
-    int bar = ui::FindPanel(BankPanel[1])->menuBar;
-    ui::SelectMenu(bar, MENU_CONTROL_MODE, BankPanel[1]);
-    EXPECT_EQ(PasswordPromptPanel(), 0);  // dimmed until the ports are open
-    ui::SetMenuBarAttribute(bar, MENU_CONTROL_MODE, ui::ATTR_ITEM_DIMMED, 0);
-    PasswordTarget = 3;
-    ui::SelectMenu(bar, MENU_CONTROL_MODE, BankPanel[1]);
-    ASSERT_NE(PasswordPromptPanel(), 0);
-    EXPECT_EQ(PasswordTarget, kPasswordTargetControlMode);
-    EXPECT_EQ(ui::FindPanel(PasswordPromptPanel())->parent, BankPanel[1]);
 }
 
 }  // namespace

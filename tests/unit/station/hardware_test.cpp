@@ -279,6 +279,13 @@ TEST_F(Hardware, CharacteristicsShowTheirOwnPumpAndRefuseImpossibleValues) {
     }
     loop.advance(0.5);
     EXPECT_TRUE(writes(2, 0x1B).empty()) << "nothing sent for an impossible value";
+    // A block not read from the pump yet (back on line a moment ago) is asked for: Send
+    // writes nothing, and journals no write.
+    PumpTable[2].PumpConfigRead = false;
+    ui::Press(dialog, CHAR_SEND);
+    loop.advance(0.5);
+    EXPECT_TRUE(writes(2, 0x1B).empty()) << "sent before the pump's block was read";
+    EXPECT_EQ(journalled(2, "Characteristics written"), 0);
 
     ui::Press(dialog, CHAR_PRESET_5);
     ui::Press(dialog, CHAR_PRESET_3);
@@ -312,9 +319,11 @@ TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
     EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_MAX), 1900);
     EXPECT_EQ(PumpTable[8].MinRpm, static_cast<float>(kIdleRpm));
 
-    ui::SetCtrlVal(dialog, SPD_STEP_SMALL, -25);
-    ui::Press(dialog, SPD_SET);
-    EXPECT_EQ(PumpTable[5].RpmStepSmall, 25);
+    for (int refused : {1001, -25}) {
+        ui::SetCtrlVal(dialog, SPD_STEP_SMALL, refused);
+        ui::Press(dialog, SPD_SET);
+        EXPECT_EQ(PumpTable[5].RpmStepSmall, 25) << refused;
+    }
     // The keypad holds a step to what SET takes.
     ui::Press(dialog, SPD_STEP_SMALL);
     EXPECT_EQ(ui::GetCtrlText(KeypadPanel, NUMPAD_CAPTION),
@@ -324,10 +333,13 @@ TEST_F(Hardware, SpeedControlKeepsOtherPumpsLimitsAndStepsSurviveARestart) {
     EXPECT_EQ(ui::GetCtrlInt(dialog, SPD_STEP_SMALL), -25);
     ui::Press(KeypadPanel, NUMPAD_CANCEL);
     ui::SetCtrlVal(dialog, SPD_STEP_SMALL, 50);
-    ui::SetCtrlVal(dialog, SPD_MIN, 1600);
+    for (auto [low, high] : {std::pair{1600, 1500}, {0, 0}}) {
+        ui::SetCtrlVal(dialog, SPD_MIN, low);
+        ui::SetCtrlVal(dialog, SPD_MAX, high);
+        ui::Press(dialog, SPD_SET);
+        EXPECT_EQ(PumpTable[5].RpmStepSmall, 25) << "minimum above maximum, or no maximum";
+    }
     ui::SetCtrlVal(dialog, SPD_MAX, 1500);
-    ui::Press(dialog, SPD_SET);
-    EXPECT_EQ(PumpTable[5].RpmStepSmall, 25) << "minimum above maximum";
     // The minimum back to what was shown: only the maximum is the technician's.
     ui::SetCtrlVal(dialog, SPD_MIN, kIdleRpm);
     ui::Press(dialog, SPD_SET);

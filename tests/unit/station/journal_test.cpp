@@ -106,6 +106,18 @@ TEST_F(JournalStation, PumpsGoByTheirUnitOnScreenAndByNumberInTheExport) {
     EXPECT_EQ(csv.rfind("Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n", 0), 0u);
     EXPECT_NE(csv.find(",6,Trip,Tripped,"), std::string::npos) << csv;
     EXPECT_EQ(csv.find("3B"), std::string::npos);
+
+    // Cleared, the alarm goes out at the time it came on; its text says when it cleared.
+    loop.advance(2.0);
+    fleet->unit(5).resetAlarms();
+    loop.advance(1.0);
+    const journal::Alarm a = JournalRows()[1].alarm;
+    ASSERT_EQ(a.state, journal::AlarmState::ClearedUnacknowledged);
+    const std::string cleared = JournalCsv(JournalRows());
+    EXPECT_NE(cleared.find("\r\n" + std::to_string(a.raisedMs) + "," +
+                           journal::FormatTime(a.raisedMs) + ",6,Trip,Tripped (cleared "),
+              std::string::npos)
+        << cleared;
 }
 
 TEST_F(JournalStation, OlderAndNewerPageThroughTheJournalWithoutLosingARow) {

@@ -199,6 +199,16 @@ TEST_F(Safety, GroupListsStayInStepWithTheSelectors) {
     AddToGroup(4, 16);
     EXPECT_TRUE(GroupMemberList(3).empty());
     EXPECT_TRUE(GroupMemberList(16).empty());
+
+    // A pump taken out of a full group leaves no member listed twice.
+    std::vector<int> all;
+    for (int pump = 0; pump < kPumpCount; ++pump) {
+        AddToGroup(pump, 4);
+        all.push_back(pump);
+    }
+    TakePumpOutOfGroup(5);
+    all.erase(all.begin() + 5);
+    EXPECT_EQ(GroupMemberList(4), all);
 }
 
 TEST_F(Safety, OneGroupPressIsOneCommandPerOnLineMember) {

@@ -106,17 +106,6 @@ class Station : public StationFixture<RecordingSerial> {
     std::vector<std::string> events;
 };
 
-TEST_F(Station, CommandLineSwitches) {
-    ParseCommandLine({"/TIMEOUT", "2"});
-    EXPECT_FLOAT_EQ(ReplyTimeout, 2.0f);
-    ParseCommandLine({"/timeout", "5.01"});
-    EXPECT_FLOAT_EQ(ReplyTimeout, 2.0f) << "out of range: kept";
-    // A rejected number is looked at as a switch in its turn.
-    ParseCommandLine({"/timeout", "/showstats", "/edit", "x", "", "/Admin"});
-    EXPECT_EQ(ShowStats, 1);
-    EXPECT_EQ(AdminMode, 1);
-}
-
 TEST_F(Station, StartUpRunsInItsOrder) {
     writeConfig();
     ResetTxQueues();  // as at the start of a run: no queue yet
@@ -202,32 +191,6 @@ TEST_F(Station, MissingAdaptersHoldNobodyUpAndAreTakenWhenPlugged) {
     EXPECT_EQ(popups.count("Communications Error"), 2);
 }
 
-// Every control a window shows does something: no window attaches a callback nobody bound,
-// and every timer has its tick.
-TEST_F(Station, EveryAttachedCallbackIsBound) {
-    writeConfig();
-    ASSERT_TRUE(StartUp());
-    for (const auto& [resource, id] : ui::RegisteredPanels())
-        EXPECT_GT(ui::LoadPanel(0, resource, id), 0) << resource << " " << id;
-    EXPECT_EQ(windows::AttachedButUnbound(), std::set<std::string>{});
-    EXPECT_TRUE(windows::EnabledTimersWithoutCallback().empty());
-
-    // Pump 1 on line: its configure button comes alive with its row.
-    Bring_Frac_Offline(0, 0);
-    const ui::Control* config = ui::FindCtrl(BankPanel[0], BankRow[0][kPosConfigure]);
-    ASSERT_NE(config, nullptr);
-    EXPECT_FALSE(ui::Greyed(*config));
-}
-
-TEST_F(Station, EnabledTimerWithoutCallbackIsNamed) {
-    ASSERT_TRUE(StartUp());
-    ui::InstallCtrlCallback(BankPanel[0], windows::BANK_TMR_INSTANT_IDLE, nullptr);
-    ui::SetCtrlAttribute(BankPanel[0], windows::BANK_TMR_INSTANT_IDLE, ui::ATTR_ENABLED, 1);
-    const std::vector<std::string> silent = windows::EnabledTimersWithoutCallback();
-    ASSERT_EQ(silent.size(), 1u);
-    EXPECT_NE(silent[0].find("timer 90"), std::string::npos) << silent[0];
-}
-
 // The lock after a drive-fault reset is wired at start-up: it ends after two minutes.
 TEST_F(Station, VfdResetLockEndsAfterTwoMinutes) {
     writeConfig();
@@ -279,45 +242,6 @@ TEST_F(Station, StartDelayHoldsThePortsForItsTicks) {
     storeDword("ComStartDelay", 1);
     ASSERT_TRUE(StartUp());
     EXPECT_EQ(PortsBusy, 0);  // 0 and 1 mean no delay
-}
-
-TEST_F(Station, BankWindowsAreSpreadOverTheMonitors) {
-    ASSERT_TRUE(StartUp());
-    auto left = [](int b) { return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_PANEL_LEFT); };
-    auto zoomed = [](int b) {
-        return ui::GetPanelAttributeInt(BankPanel[b], ui::ATTR_WINDOW_ZOOM) == ui::VAL_MAXIMIZE;
-    };
-
-    struct Case {
-        std::vector<platform::Monitor> screens;
-        int left[3];
-        bool zoomed[3];
-    };
-    const Case cases[] = {
-        {{{0, 0, 1024, 768}}, {0, 0, 0}, {true, true, true}},
-        {{{0, 0, 1920, 1080}}, {448, 448, 448}, {false, false, false}},
-        {{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}}, {448, 1920 + 128, 1920 + 128}, {}},
-        {{{0, 0, 1024, 768}, {1024, 0, 1024, 768}, {2048, 0, 1280, 800}},
-         {0, 1024, 2048 + 128},
-         {true, true, false}},
-    };
-    for (const Case& c : cases) {
-        system.screens = c.screens;
-        ArrangeBankWindows();
-        for (int b = 0; b < 3; ++b) {
-            EXPECT_EQ(left(b), c.left[b]) << c.screens.size() << " screens, bank " << b;
-            if (c.screens.size() != 2) {
-                EXPECT_EQ(zoomed(b), c.zoomed[b]) << b;
-            }
-        }
-    }
-
-    EXPECT_EQ(ui::GetCtrlText(BankPanel[1], windows::BANK_POSITION_LABEL + 0), "5A");
-    EXPECT_EQ(ui::GetCtrlText(BankPanel[2], windows::BANK_POSITION_LABEL + 7), "12B");
-    settings::Config.PumpsShown = 12;
-    ArrangeBankWindows();
-    EXPECT_EQ(ui::GetPanelAttributeInt(BankPanel[1], ui::ATTR_PANEL_VISIBLE), 1);
-    EXPECT_EQ(ui::GetPanelAttributeInt(BankPanel[2], ui::ATTR_PANEL_VISIBLE), 0);
 }
 
 TEST_F(Station, ExitAndShutDownAskFirst) {
@@ -388,39 +312,6 @@ TEST_F(Station, SettingsAreKeptWhenTheyChange) {
     std::filesystem::remove(path + ".new");
     loop.advance(1.1);
     EXPECT_EQ(onDisk().RefreshInterval, 2.0);
-}
-
-TEST_F(Station, HelpMenuOpensTheSupportPagesAndTheProgramFolderOrSaysItCannot) {
-    writeConfig();
-    ASSERT_TRUE(StartUp());
-    popups.clear();
-    int bar = ui::FindPanel(BankPanel[0])->menuBar;
-    ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
-    ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
-    EXPECT_EQ(system.links, (std::vector<std::string>{kSupportPage, kSupportMail}));
-
-    ui::SelectMenu(bar, windows::MENU_EXPLORER, BankPanel[0]);
-    ASSERT_EQ(system.launched.size(), 1u);
-    EXPECT_EQ(system.launched[0].program, "xdg-open");
-    EXPECT_EQ(system.launched[0].args, std::vector<std::string>{home.string()});
-    EXPECT_TRUE(popups.shown().empty()) << "opened: nothing to say";
-
-    // Nothing on the computer opens them: each says so, under its item's name and with what
-    // it could not open, from the detail view's menu bar as from a bank's.
-    system.opens = false;
-    ui::SelectMenu(bar, windows::MENU_WEB, BankPanel[0]);
-    ui::SelectMenu(bar, windows::MENU_EMAIL, BankPanel[0]);
-    const int detailBar = ui::FindPanel(DetailPanel)->menuBar;
-    ui::SelectMenu(detailBar, windows::MENU_EXPLORER, DetailPanel);
-    const std::vector<ui::ScriptedPopups::Shown>& shown = popups.shown();
-    ASSERT_EQ(shown.size(), 3u);
-    EXPECT_EQ(shown[0].title, "Support Downloads");
-    EXPECT_EQ(shown[0].text, NotOpenedText(kSupportPage));
-    EXPECT_EQ(shown[1].title, "E-mail Support");
-    EXPECT_NE(shown[1].text.find(kSupportMail), std::string::npos);
-    EXPECT_EQ(shown[2].title, "File Explorer");
-    EXPECT_NE(shown[2].text.find(home.string()), std::string::npos);
-    for (const auto& s : shown) EXPECT_EQ(s.kind, ui::ScriptedPopups::Kind::Message);
 }
 
 }  // namespace

@@ -27,6 +27,9 @@ bool onScreen(const Area& a) {
 TEST(Placement, CentredOverItsCallerAndAlwaysOnTheScreen) {
     Placement r{kScreen, 300, 200, {100, 100, 400, 300}, {}, {}, false};
     EXPECT_EQ(PlaceWindow(r), (Corner{150, 150}));
+    r.keepClear = {{150, 360, 300, 40}};  // below it, level with it: no reason to move
+    EXPECT_EQ(PlaceWindow(r), (Corner{150, 150}));
+    r.keepClear = {};
     // A caller in the corner, or none (the screen): never off the edge.
     r.caller = {0, 0, 330, 330};
     EXPECT_EQ(PlaceWindow(r), (Corner{15, 65}));

@@ -99,31 +99,6 @@ class LosesFocusWhenHidden : public QObject {
     }
 };
 
-// A discarded window waits for the loop to delete it. When the view goes first, the window
-// goes with it: a loop that ran later would delete it with its widgets' signals (a tab
-// control tells of its current page as it goes) still connected to the view that is gone.
-TEST_F(StationView, AWindowDiscardedBeforeTheViewGoesWithIt) {
-    QPointer<QWidget> window;
-    {
-        ui::qt::QtView other;
-        ui::setObserver(&other);
-        const int host = ui::NewPanel(0, "Host", 0, 0, 200, 300);
-        const int page = ui::NewPanel(host, "Page", 0, 0, 150, 280);
-        ui::AddCtrl(host, 1, ui::CTRL_TAB, "", 10, 10, 280, 180);
-        ui::InsertListItem(host, 1, -1, "Page", page);
-        ui::DisplayPanel(host);
-        window = other.window(host);
-        ASSERT_FALSE(window.isNull());
-        ui::DiscardPanel(host);
-        EXPECT_FALSE(window.isNull()) << "deleted by the loop, later";
-        ui::setObserver(&view);
-    }
-    EXPECT_TRUE(window.isNull());
-    QEventLoop later;
-    QTimer::singleShot(0, &later, &QEventLoop::quit);
-    later.exec();
-}
-
 // A message leaves the other windows usable: while a tap waits for the operator's answer,
 // the window tapped may be closed. It goes only after the tap's handling has returned: a
 // window deleted under it left the toolkit going on with a freed widget.
@@ -179,98 +154,6 @@ TEST_F(StationView, AWindowClosedWhileItsOwnTapWaitsOnAMessageGoesAfterTheTap) {
     ui::setPopupBackEnd(&before);
 }
 
-TEST_F(StationView, DimmedRowIsDisabledAndIgnoresTaps) {
-    auto* detail = qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosDetail]));
-    Bring_Frac_Offline(1, 2);
-    for (int position :
-         {kPosStepUpLarge, kPosMotorRpm, kPosDischarge, kPosDetail, kPosGroup, kPosAuto})
-        EXPECT_FALSE(view.widget(BankPanel[0], BankRow[2][position])->isEnabled()) << position;
-    detail->click();
-    EXPECT_EQ(CurrentPump, 255);
-    EXPECT_FALSE(view.window(DetailPanel)->isVisible());
-    // Another pump's row is untouched.
-    EXPECT_FALSE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());  // never on line
-    Bring_Frac_Offline(0, 3);
-    EXPECT_TRUE(view.widget(BankPanel[0], BankRow[3][kPosDetail])->isEnabled());
-}
-
-// The F and A lamps of a row are indicators, not round buttons: no focus, nothing to press
-// (a tap goes to what lies under them, and a press changes nothing of their look), and on a
-// row whose pump is off line they are dimmed in the colours of the row's dimmed buttons.
-TEST_F(StationView, FaultAndAlarmLampsAreIndicatorsDimmedWithTheirRow) {
-    const auto lamp = [this](int pump, int position) {
-        return dynamic_cast<ui::qt::LedWidget*>(view.widget(BankPanel[0], BankRow[pump][position]));
-    };
-    auto* dimmedButton = view.widget(BankPanel[0], BankRow[3][kPosStepUpLarge]);
-    ASSERT_FALSE(dimmedButton->isEnabled()) << "pump 4 has never been on line";
-    const QImage button = dimmedButton->grab().toImage();
-    const QColor dimmedBack = button.pixelColor(6, button.height() / 2);
-    for (int position : {kPosFault, kPosAlarm}) {
-        SCOPED_TRACE(position);
-        ui::qt::LedWidget* online = lamp(2, position);
-        ui::qt::LedWidget* offline = lamp(3, position);
-        ASSERT_NE(online, nullptr);
-        ASSERT_NE(offline, nullptr);
-        EXPECT_EQ(qobject_cast<QAbstractButton*>(online), nullptr);
-        EXPECT_EQ(online->focusPolicy(), Qt::NoFocus);
-        const QPoint centre = online->geometry().center();
-        EXPECT_NE(online->parentWidget()->childAt(centre), online) << "a tap goes through";
-
-        EXPECT_TRUE(online->isEnabled());
-        EXPECT_EQ(online->lampColour(), QColor(0x40, 0x40, 0x40)) << "off, in its off colour";
-        EXPECT_FALSE(offline->isEnabled());
-        EXPECT_EQ(offline->lampColour(), dimmedBack) << "dimmed like the row's buttons";
-        // What is drawn: a point of the lamp beside its letter.
-        const QImage shown = offline->grab().toImage();
-        EXPECT_EQ(shown.pixelColor(6, shown.height() / 2), dimmedBack);
-
-        const QImage before = online->grab().toImage();
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(14, 14), QPointF(14, 14),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(online, &press);
-        EXPECT_EQ(online->grab().toImage(), before) << "no pressed look";
-    }
-    // Lit on a row on line, and the row going off line dims it.
-    PumpTable[2].FaultWord = 4;
-    RefreshBanks();
-    EXPECT_EQ(lamp(2, kPosFault)->lampColour(), QColor(0xFF, 0x00, 0x00));
-    Bring_Frac_Offline(1, 2);
-    EXPECT_FALSE(lamp(2, kPosFault)->isEnabled());
-    EXPECT_NE(lamp(2, kPosFault)->lampColour(), QColor(0xFF, 0x00, 0x00));
-}
-
-TEST_F(StationView, ModelValuesAndColoursReachTheirWidgets) {
-    ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosMotorRpm], 1234.0);  // motor speed
-    auto* rpm =
-        dynamic_cast<ui::qt::ReadoutWidget*>(view.widget(BankPanel[0], BankRow[2][kPosMotorRpm]));
-    ASSERT_NE(rpm, nullptr);
-    EXPECT_EQ(rpm->text(), "1234");
-    ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosPumpId], std::string("FP-0103"));
-    auto* id = qobject_cast<QLabel*>(view.widget(BankPanel[0], BankRow[2][kPosPumpId]));
-    ASSERT_NE(id, nullptr);
-    EXPECT_TRUE(id->text().contains("FP-0103"));
-    ui::SetCtrlVal(BankPanel[0], BankRow[2][kPosDischarge], 7102.4);
-    ui::SetCtrlAttribute(BankPanel[0], BankRow[2][kPosDischarge], ui::ATTR_TEXT_BGCOLOR,
-                         ui::VAL_RED);
-    auto* pressure = view.widget(BankPanel[0], BankRow[2][kPosDischarge]);
-    EXPECT_EQ(dynamic_cast<ui::qt::ReadoutWidget*>(pressure)->text(), "7102 PSI");
-    // What the operator sees: the read-out's middle is the trip red.
-    QImage shot = pressure->grab().toImage();
-    EXPECT_EQ(shot.pixelColor(4, shot.height() / 2), QColor(0xFF, 0x00, 0x00));
-}
-
-TEST_F(StationView, PressureNeedleTakesTheColourOfTheTripState) {
-    qobject_cast<QPushButton*>(view.widget(BankPanel[0], BankRow[2][kPosDetail]))->click();
-    auto* gauge = dynamic_cast<ui::qt::GaugeWidget*>(
-        view.widget(DetailPanel, windows::DETAIL_PRESSURE_GAUGE));
-    ASSERT_NE(gauge, nullptr);
-    EXPECT_EQ(gauge->needleColour(), QColor(0xFF, 0x00, 0x00));
-    PumpTable[2].Tripped = 1;
-    RefreshDetailView(2);
-    // White on the red face of a tripped pump, where a red needle would vanish.
-    EXPECT_EQ(gauge->needleColour(), QColor(0xFF, 0xFF, 0xFF));
-}
-
 // The About box says how it closes, and does so on a tap anywhere (one its message does not
 // take reaches the window) or a lost focus; discarded again from its own discard (it loses
 // the focus as it hides), it is gone once.
@@ -296,43 +179,6 @@ TEST_F(StationView, AboutBoxClosesOnATapAnywhereOrALostFocusAndIsGoneOnce) {
         EXPECT_EQ(view.window(about), nullptr);
         QCoreApplication::processEvents();  // the window itself goes on the loop's next turn
     }
-}
-
-// In metric units the longest unit, "m³/min", shows whole on the Auto Control window: on one
-// line, inside its label and inside the part of the tab page that is on screen.
-TEST_F(StationView, AutoControlUnitsShowWholeInMetric) {
-    const int bar = ui::FindPanel(BankPanel[0])->menuBar;
-    ui::SelectMenu(bar, MENU_UNITS_METRIC, BankPanel[0]);
-    ui::SelectMenu(bar, MENU_AUTO_CONTROL, BankPanel[0]);
-    using namespace autocontrol;
-    ASSERT_NE(AutoPanel, 0);
-    const std::pair<int, int> units[] = {
-        {AutoModePage, MODE_TARGET_RATE_UNITS},
-        {AutoModePage, MODE_LIMIT_PRESSURE_UNITS},
-        {AutoModePage, MODE_TARGET_PRESSURE_UNITS},
-        {AutoModePage, MODE_LIMIT_RATE_UNITS},
-        {AutoSettingsPage, SETTINGS_RATE_TOLERANCE_UNITS},
-        {AutoSettingsPage, SETTINGS_PRESSURE_TOLERANCE_UNITS},
-    };
-    int rates = 0;
-    for (const auto& [page, id] : units) {
-        auto* label = qobject_cast<QLabel*>(view.widget(page, id));
-        ASSERT_NE(label, nullptr) << id;
-        label->ensurePolished();
-        const QString text = label->text();
-        rates += text == QString::fromUtf8("m\xC2\xB3/min") ? 1 : 0;
-        SCOPED_TRACE(text.toStdString());
-        EXPECT_FALSE(label->wordWrap());
-        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(text), label->width());
-        // The tab control shows its page in an area a little smaller than the page.
-        const QWidget* shown = view.window(page)->parentWidget();
-        ASSERT_NE(shown, nullptr);
-        const QRect at(label->mapTo(shown, QPoint(0, 0)), label->size());
-        EXPECT_TRUE(shown->rect().contains(at))
-            << at.x() << "," << at.y() << " " << at.width() << "x" << at.height() << " in "
-            << shown->width() << "x" << shown->height();
-    }
-    EXPECT_EQ(rates, 3);
 }
 
 // The kinds no station window above reads back: a bar, a text box, a list, a check box, the
@@ -434,55 +280,6 @@ TEST_F(StationView, EveryKindShowsWhatTheModelHolds) {
     EXPECT_TRUE(tabs->isTabEnabled(1));
     EXPECT_EQ(tabs->currentIndex(), 1);
     ui::DiscardPanel(panel);
-}
-
-// The real back end hears what became of a program it started, from the loop and without
-// waiting for it: one that ran and ended well opened its link; one that ended in failure (as
-// xdg-open does when nothing takes the link) or could not start did not.
-TEST(QtSystemLinks, AProgramThatFailsOrIsMissingIsToldAsNotOpened) {
-    TestQtApp<QApplication>::start();
-    ui::qt::QtSystem system;
-    const auto outcome = [&system](const std::string& program) {
-        std::vector<bool> heard;
-        QEventLoop wait;
-        system.launch(program, {}, [&](bool opened) {
-            heard.push_back(opened);
-            wait.quit();
-        });
-        EXPECT_TRUE(heard.empty()) << program << ": told from the loop, not at once";
-        QTimer::singleShot(60000, &wait, &QEventLoop::quit);  // a hang, not a slow machine
-        wait.exec();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(heard.size(), 1u) << program << ": told once";
-        return !heard.empty() && heard.front();
-    };
-    EXPECT_TRUE(outcome("true"));
-    EXPECT_FALSE(outcome("false"));
-    EXPECT_FALSE(outcome("/nonexistent/vnk-no-such-program"));
-    TestQtApp<QApplication>::stop();
-}
-
-// The E-stop loop's status as a regular file (VNK_PARPORT, as the simulation and the system
-// tests have it): its first byte, read afresh at every sample; a file that is empty, closed or
-// missing reads as a failed input, never as a closed loop.
-TEST(QtSystemParallel, TheStatusFileIsReadAfreshAndAFailureIsNoValue) {
-    const TempFolder dir("vnk_parport");
-    const std::filesystem::path file = dir / "parport";
-    std::ofstream(file, std::ios::binary) << '\x10';
-    setenv("VNK_PARPORT", file.c_str(), 1);
-    ui::qt::QtSystem system;
-    ASSERT_TRUE(system.openParallel());
-    EXPECT_EQ(system.readParallelStatus(), 0x10);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << '\x00';
-    EXPECT_EQ(system.readParallelStatus(), 0x00);
-    std::ofstream(file, std::ios::binary | std::ios::trunc).close();
-    EXPECT_EQ(system.readParallelStatus(), -1);
-    system.closeParallel();
-    EXPECT_EQ(system.readParallelStatus(), -1);
-    setenv("VNK_PARPORT", (dir / "missing").c_str(), 1);
-    EXPECT_FALSE(system.openParallel());
-    EXPECT_EQ(system.readParallelStatus(), -1);
-    unsetenv("VNK_PARPORT");
 }
 
 }  // namespace

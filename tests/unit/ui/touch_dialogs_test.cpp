@@ -304,79 +304,6 @@ TEST_F(TouchDialogs, AGuardedQuestionIsClearOfTheLastOneAndSlowToSayYes) {
     }
 }
 
-// What PromptPopup copies for the keys tapped; the buffer is left alone when cancelled.
-TEST_F(TouchDialogs, TheKeyboardTypesWhatItsKeysSay) {
-    char text[9] = "--------";
-    {
-        WhenShown<TouchKeyboard> look([](TouchKeyboard* k) {
-            EXPECT_EQ(k->text(), "") << "it starts from empty";
-            tapKeys(k, "FP-0103");
-            tap(k->key("backspace"));
-            EXPECT_EQ(k->text(), "FP-010");
-            tap(k->key("case"));
-            EXPECT_EQ(k->key("A")->text(), "a") << "a key shows what it types";
-            tap(k->key("B"));
-            tap(k->key("case"));
-            tap(k->key("C"));
-            tap(k->key("ok"));
-        });
-        ASSERT_EQ(ui::PromptPopup("Pump Identification", "Identification of pump 1A:", text, 8), 0);
-    }
-    EXPECT_STREQ(text, "FP-010bC");
-
-    // Up to maxLength: the ninth key and the ones after it are not taken.
-    {
-        WhenShown<TouchKeyboard> look([](TouchKeyboard* k) {
-            tapKeys(k, "1234 67_./");
-            EXPECT_EQ(k->text(), "1234 67_");
-            EXPECT_TRUE(k->findChild<QLabel*>("count")->text().contains("no more"));
-            tap(k->key("backspace"));
-            tapKeys(k, "9");
-            tap(k->key("ok"));
-        });
-        ASSERT_EQ(ui::PromptPopup("Pump Identification", "", text, 8), 0);
-    }
-    EXPECT_STREQ(text, "1234 679");
-
-    // Cancel, the close box and Escape return nothing and leave the buffer.
-    const std::vector<std::function<void(TouchKeyboard*)>> cancels = {
-        [](TouchKeyboard* k) {
-            tapKeys(k, "X");
-            tap(k->key("cancel"));
-        },
-        [](TouchKeyboard* k) {
-            tapKeys(k, "X");
-            k->close();
-        },
-        [](TouchKeyboard* k) {
-            tapKeys(k, "X");
-            QTest::keyClick(k, Qt::Key_Escape);
-        },
-    };
-    for (const auto& cancel : cancels) {
-        WhenShown<TouchKeyboard> look(cancel);
-        EXPECT_EQ(ui::PromptPopup("Server Name?", "", text, 8), -1);
-        EXPECT_STREQ(text, "1234 679");
-    }
-}
-
-// With a keyboard plugged in: printable keys type, Backspace erases, Return is OK; what it
-// has no key for on screen and cannot be sent to a pump (non-ASCII) is not taken.
-TEST_F(TouchDialogs, APhysicalKeyboardTypesToo) {
-    char text[256] = {};
-    WhenShown<TouchKeyboard> look([](TouchKeyboard* k) {
-        QTest::keyClicks(k, "blender.site");
-        QTest::keyClick(k, Qt::Key_Backspace);
-        QKeyEvent accented(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier,
-                           QString::fromUtf8("é"));
-        QCoreApplication::sendEvent(k, &accented);
-        QTest::keyClicks(k, "#");
-        QTest::keyClick(k, Qt::Key_Return);
-    });
-    ASSERT_EQ(ui::PromptPopup("Server Name?", "", text, 255), 0);
-    EXPECT_STREQ(text, "blender.sit#");
-}
-
 TEST_F(TouchDialogs, TheChooserListsTheFolderNewestFirstAndProposesTheDateAndTime) {
     file("old.csv", 120);
     file("NEW.CSV", 10);
@@ -500,33 +427,6 @@ TEST_F(TouchDialogs, BadNamesAreRefusedWithTheirReason) {
     EXPECT_EQ(open->path(), dir() + "/kept.csv");
 }
 
-// FileSelectPopup gets the full path of the proposed name, or nothing when cancelled or
-// closed (its path left as it was).
-TEST_F(TouchDialogs, FileSelectPopupGetsTheFullPath) {
-    std::string path;
-    {
-        WhenShown<TouchFileChooser> look([](TouchFileChooser* c) { tap(c->okButton()); });
-        ASSERT_EQ(ui::FileSelectPopup(folder.string(), "*.csv", "Export Journal", true, path), 1);
-    }
-    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(dir()) +
-                                   "/\\d{4}-\\d\\d-\\d\\d_\\d{4}\\.csv$")
-                    .match(QString::fromStdString(path))
-                    .hasMatch())
-        << path;
-    for (bool close : {false, true}) {
-        WhenShown<TouchFileChooser> look([close](TouchFileChooser* c) {
-            if (close)
-                c->close();
-            else
-                tap(c->cancelButton());
-        });
-        std::string untouched = "before";
-        EXPECT_EQ(ui::FileSelectPopup(folder.string(), "*.csv", "Export Journal", true, untouched),
-                  0);
-        EXPECT_EQ(untouched, "before");
-    }
-}
-
 // ---- on the station, with taps alone ----
 
 class TappedStation : public ViewedStation {
@@ -615,27 +515,6 @@ class TappedStation : public ViewedStation {
     std::deque<std::function<void(QDialog*)>> script;
     std::vector<std::string> shown;
 };
-
-TEST_F(TappedStation, ARecordingStartedWithTapsOnly) {
-    QString proposed;
-    script.push_back(chooser([&](TouchFileChooser* c) {
-        EXPECT_EQ(c->windowTitle(), "Enter a Filename to Begin Recording");
-        proposed = c->name();
-        tap(c->okButton());
-    }));
-    tapMenu("Record", "Start");
-    ASSERT_TRUE(proposed.endsWith(".csv")) << proposed.toStdString();
-    EXPECT_EQ(recorder::RecordState, 1);
-    const std::string base = proposed.chopped(4).toStdString();
-    EXPECT_TRUE(fs::exists(dataDir() / proposed.toStdString())) << "the place-holder";
-    for (int pump = 0; pump < kPumps; ++pump)
-        EXPECT_TRUE(fs::exists(dataDir() / (base + "_" + std::to_string(pump + 1) + ".csv")))
-            << "pump " << pump + 1;
-    settle(3.0);
-    tapMenu("Record", "Stop");
-    EXPECT_EQ(recorder::RecordState, 0);
-    EXPECT_NE(contents(dataDir() / (base + "_3.csv")).find("Pump #3\r\n"), std::string::npos);
-}
 
 // The keyboard opens holding the identification shown: mending one letter is a tap or two.
 TEST_F(TappedStation, APumpIdentificationTypedOnTheKeyboard) {
