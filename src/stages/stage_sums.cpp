@@ -49,6 +49,7 @@ void fleetFields(Sums& s, Visit& visit) {
     visit(s.shutIn5);
     visit(s.shutIn10);
     visit(s.fleetPumping);
+    visit(s.ending);
 }
 
 // Numbers as text and back, exactly and whatever the locale.
@@ -169,9 +170,11 @@ void AddStageSample(StageSums& sums, double second, double dt, const FleetSample
         sums.shutInAt = sums.shutIn5 = sums.shutIn10 = kNoValue;
         sums.fleetPumping = true;
     } else if (rate < kPumpingRate) {
-        if (sums.fleetPumping) sums.shutInAt = second;
+        // A fall during a gap (dt 0) happened at a moment that is not known: no shut-in.
+        if (sums.fleetPumping && dt > 0.0) sums.shutInAt = second;
         sums.fleetPumping = false;
     }
+    if (dt <= 0.0 && sums.shutInCounting()) sums.shutInAt = kNoValue;
     if (finite(sums.shutInAt)) {
         const double after = second - sums.shutInAt;
         if (after >= kShutInFirst && !finite(sums.shutIn5)) sums.shutIn5 = pressure;

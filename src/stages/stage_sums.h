@@ -69,12 +69,14 @@ struct StageSums {
     int idleAlls = 0;
     int inlineTrips = 0;
     double autoSeconds = 0.0;
-    int restarts = 0;
-    double seconds = 0.0;  // since the start, at the last sample  // the station restarted during the stage: a gap for every pump
+    int restarts = 0;      // the station restarted during the stage: a gap for every pump
+    double seconds = 0.0;  // since the start, at the last sample
+    bool ending = false;   // End Stage was asked for: it waits for the shut-in's 10 s point
 
     // The shut-in: when the fleet's rate last fell below kPumpingRate after pumping (seconds
     // since the start; NaN while none), and the fleet's average discharge 5 s and 10 s
-    // later (NaN: not reached).
+    // later (NaN: not reached). A gap in the samples while it counts (the station restarted)
+    // leaves the points it had not reached not reached: the moment is not known.
     double shutInAt = kNoValue;
     double shutIn5 = kNoValue;
     double shutIn10 = kNoValue;

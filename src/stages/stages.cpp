@@ -29,7 +29,6 @@ namespace {
 
 struct StageState {
     bool running = false;
-    bool ending = false;  // End Stage waits for the shut-in's 10 s point
     StageSums sums;
     std::vector<journal::StagePoint> series;
     std::size_t savedPoints = 0;
@@ -41,8 +40,7 @@ struct StageState {
     std::string well;
     int lastNumber = 0;
     bool operator==(const StageState& o) const {
-        return running == o.running && ending == o.ending &&
-               StageSumsText(sums) == StageSumsText(o.sums) && series == o.series &&
+        return running == o.running && StageSumsText(sums) == StageSumsText(o.sums) && series == o.series &&
                savedPoints == o.savedPoints && lastSampleAt == o.lastSampleAt &&
                lastSaveAt == o.lastSaveAt && dialog == o.dialog && job == o.job &&
                well == o.well && lastNumber == o.lastNumber;
@@ -101,7 +99,7 @@ void showStatus() {
         ui::SetMenuBarAttribute(p->menuBar, windows::MENU_STAGE_START, ui::ATTR_ITEM_DIMMED,
                                 g.running ? 1 : 0);
         ui::SetMenuBarAttribute(p->menuBar, windows::MENU_STAGE_END, ui::ATTR_ITEM_DIMMED,
-                                g.running && !g.ending ? 0 : 1);
+                                g.running && !g.sums.ending ? 0 : 1);
     };
     for (int b = 0; b < operation::kBankCount; ++b) {
         const int panel = operation::BankPanel[b];
@@ -134,6 +132,7 @@ void NoteStageEvent(StageEvent event) {
         case StageEvent::IdleAll: ++g.sums.idleAlls; break;
         case StageEvent::InlineTrip: ++g.sums.inlineTrips; break;
     }
+    save();  // rare, and not to be lost to a crash before the next save
 }
 
 bool StageRunning() {
@@ -151,7 +150,7 @@ const std::vector<journal::StagePoint>& StageSeries() {
 std::string StageStatusText() {
     if (!g.running) return "";
     const std::string stage = "Stage " + std::to_string(g.sums.number);
-    if (g.ending) {
+    if (g.sums.ending) {
         const double after = g.sums.seconds - g.sums.shutInAt;
         return stage + " - shut-in " + std::to_string(static_cast<int>(after)) + " s / " +
                std::to_string(static_cast<int>(kShutInSecond)) + " s";
@@ -182,7 +181,7 @@ void BeginStage(int number, const std::string& job, const std::string& well) {
     g.series.clear();
     g.savedPoints = 0;
     g.running = true;
-    g.ending = false;
+    g.sums.ending = false;
     g.lastSampleAt = platform::Timer();
     g.lastSaveAt = g.lastSampleAt;
     g.job = job;
@@ -197,14 +196,15 @@ void BeginStage(int number, const std::string& job, const std::string& well) {
 void FinishStage() {
     if (!g.running) return;
     if (g.sums.shutInCounting()) {
-        g.ending = true;
+        g.sums.ending = true;
+        save();  // a restart meanwhile still ends the stage
         showStatus();
         return;
     }
     StageSums& s = g.sums;
     s.endMs = wallMs();
     g.running = false;
-    g.ending = false;
+    g.sums.ending = false;
     char figures[256];
     std::snprintf(figures, sizeof figures,
                   ": %.1f bbl in %s, average %.1f bbl/min at %.0f psi, maximum %.1f bbl/min, "
@@ -232,7 +232,7 @@ void StageTick(double now) {
     if (std::isfinite(pressure))
         g.series.push_back({std::lround(second), static_cast<float>(FleetRate(sample)),
                             static_cast<float>(pressure)});
-    if (g.ending && !g.sums.shutInCounting()) {
+    if (g.sums.ending && !g.sums.shutInCounting()) {
         FinishStage();
         return;
     }
@@ -260,8 +260,7 @@ void ResumeStage() {
     for (PumpStageSums& p : g.sums.pumps) p.online = false;  // each pump's values resume after a gap
     g.series = std::move(saved->points);
     g.savedPoints = g.series.size();
-    g.running = true;
-    g.ending = false;
+    g.running = true;  // an End Stage asked for before the restart still ends it
     g.lastSampleAt = -1.0;
     g.lastSaveAt = platform::Timer();
     journal::Record(journal::kNoPump, journal::Kind::Command,
@@ -287,7 +286,7 @@ void ShowStartStage(int, int, void*, int panel) {
 }
 
 void EndStage(int, int, void*, int) {
-    if (!g.running || g.ending) return;
+    if (!g.running || g.sums.ending) return;
     if (ui::ConfirmPopup("End Stage", "End stage " + std::to_string(g.sums.number) + "?") != 1)
         return;
     FinishStage();

@@ -5,11 +5,21 @@
 
 #include <cmath>
 
+#include <cstring>
+
 #include "autocontrol/autocontrol.h"
+#include "client/blender_client.h"
 #include "link/pump_table.h"
+#include "operation/panels.h"
 #include "platform/sim/memory_journal.h"
+#include "platform/sim/sim_tcp.h"
+#include "safety/estop.h"
+#include "shell/msg.h"
 #include "stages/stages.h"
 #include "support/station_fixture.h"
+#include "support/station_fleet.h"
+#include "ui/windows/menu_bar.h"
+#include "ui/windows/shell_windows.h"
 
 using namespace stages;
 
@@ -171,6 +181,82 @@ TEST_F(Stages, AShutInNotReachedAndTheNextStageProposed) {
               1);
     restart(20.0);
     EXPECT_FALSE(StageRunning()) << "an ended stage does not go on";
+}
+
+// End Stage asked for while the shut-in counts, and the station down over its 10 s point:
+// the stage still ends, at the first sample after the restart, and the point the gap hid
+// is not reached (the moment it stood for is not known).
+TEST_F(Stages, AnEndAskedForDuringTheShutInOutlivesARestart) {
+    follow(0);
+    BeginStage(5, "J", "W");
+    for (int t = 1; t <= 57; ++t) tick(t);  // shut in at 51: the 5 s point is 56
+    FinishStage();
+    ASSERT_TRUE(StageRunning());
+    restart(70.0);
+    ASSERT_TRUE(StageRunning());
+    tick(71);
+    EXPECT_FALSE(StageRunning());
+    EXPECT_DOUBLE_EQ(CurrentStage().shutIn5, (2 * Script::shutIn(56) + 2000.0) / 4);
+    EXPECT_TRUE(std::isnan(CurrentStage().shutIn10));
+    EXPECT_EQ(store.countOf(journal::Kind::Command, journal::kNoPump,
+                            "pressure 5 s / 10 s after shut-in 1750 psi / not reached"),
+              1);
+}
+
+// The fleet's events during a stage, each from its own path: an E-stop, "Idle All Pumps" and
+// an inline trip are counted once each, and the highest reading of the blender computer is
+// kept; a reading after the stage's end is not.
+class StageEvents : public StationFleet {
+  protected:
+    void TearDown() override {
+        StationFleet::TearDown();
+        platform::setTcpBackEnd(nullptr);
+        journal::SetStore(nullptr);
+    }
+    void blenderSays(const std::string& text) {
+        net.peers().back().send(text);
+        loop.advance(0.5);
+    }
+    platform::SimTcpNetwork net;
+    platform::MemoryJournal store;
+};
+
+TEST_F(StageEvents, EStopIdleAllAndInlineTripAreCountedAndTheHighestInlineReadingKept) {
+    journal::SetStore(&store);
+    platform::setTcpBackEnd(&net);
+    net.listen("127.0.0.1", client::BlenderPort());
+    storeDword("Inline OP Trip", 1);
+    storeDword("Inline OP Value", 15000000);  // 1500 psi
+    settings::ConfigRecord config = FleetConfig();
+    std::strcpy(config.ServerName, "127.0.0.1");
+    start(config);
+    ASSERT_TRUE(client::ClientConnected());
+    BeginStage(1, "J", "W");
+    blenderSays("1200\r\n");
+    blenderSays("1650\r\n");
+    loop.advance(1.0);  // a sample of the stage's seconds falls on it
+    blenderSays("900\r\n");
+    loop.advance(2.0);
+    breakLoop();
+    loop.advance(1.0);
+    // Counted at once in the journal's file, not on the next save 10 s after the start.
+    StageSums saved;
+    ASSERT_TRUE(ParseStageSums(store.newestStage()->sums, saved));
+    EXPECT_EQ(saved.estops, 1);
+    EXPECT_EQ(saved.inlineTrips, 1);
+    closeLoop();
+    loop.advance(5.0);
+    ui::SelectMenu(menuBar(), windows::MENU_IDLE_ALL, operation::BankPanel[0]);
+    ui::Press(ConfirmDialogPanel(), windows::CONFIRM_YES);
+    loop.advance(2.0);
+    FinishStage();
+    ASSERT_FALSE(StageRunning());
+    blenderSays("1700\r\n");
+    const StageSums& s = CurrentStage();
+    EXPECT_EQ(s.estops, 1);
+    EXPECT_EQ(s.idleAlls, 1);
+    EXPECT_EQ(s.inlineTrips, 1);
+    EXPECT_DOUBLE_EQ(s.maxInline, 1650.0);
 }
 
 }  // namespace
