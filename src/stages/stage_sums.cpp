@@ -170,10 +170,11 @@ void AddStageSample(StageSums& sums, double second, double dt, const FleetSample
         sums.shutInAt = sums.shutIn5 = sums.shutIn10 = kNoValue;
         sums.fleetPumping = true;
     } else if (rate < kPumpingRate) {
-        // A fall during a gap (dt 0) happened at a moment that is not known: no shut-in.
-        if (sums.fleetPumping && dt > 0.0) sums.shutInAt = second;
+        if (sums.fleetPumping) sums.shutInAt = second;
         sums.fleetPumping = false;
     }
+    // After a gap (dt 0) the moment of a fall within it is not known, nor what the pressure
+    // was at the points the shut-in had not reached: those stay not reached.
     if (dt <= 0.0 && sums.shutInCounting()) sums.shutInAt = kNoValue;
     if (finite(sums.shutInAt)) {
         const double after = second - sums.shutInAt;
