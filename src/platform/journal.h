@@ -96,6 +96,22 @@ struct Retention {
     std::int64_t maxBytes = std::int64_t{2048} * 1024 * 1024;
 };
 
+// A stage of the job as the stages module keeps it beside the events: its sums in that
+// module's own text, whether it still runs, and its series of one point a second.
+struct StagePoint {
+    std::int64_t second = 0;  // since the stage started
+    float rate = 0.0f;        // bbl/min
+    float pressure = 0.0f;    // psi
+    bool operator==(const StagePoint&) const = default;
+};
+struct SavedStage {
+    std::int64_t id = 0;  // the stage's start, ms since 1970
+    std::string sums;
+    bool running = false;
+    std::vector<StagePoint> points;  // oldest first
+    bool operator==(const SavedStage&) const = default;
+};
+
 class Store {
   public:
     virtual ~Store() = default;
@@ -134,6 +150,14 @@ class Store {
         return false;
     }
     virtual void setRetention(const Retention& retention) { (void)retention; }
+    // Writes the stage's sums and adds points to its series, in one transaction; false when
+    // it could not be written. A store without stages keeps none.
+    virtual bool saveStage(const SavedStage& stage) {
+        (void)stage;
+        return false;
+    }
+    // The stage started last, with its whole series; none when the file has no stage.
+    virtual std::optional<SavedStage> newestStage() { return std::nullopt; }
 };
 
 // The store in use (none: events are counted but kept nowhere).

@@ -60,6 +60,7 @@
 #include "shell/resume.h"
 #include "shell/shell_states.h"
 #include "shell/splash.h"
+#include "stages/stages.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/autocontrol_window.h"
@@ -193,8 +194,14 @@ void installHooks() {
     // The automatic controller follows the display units; the inline trip and the E-stop end
     // it the moment they fire.
     InstallAutoControl();
-    SetInlineTripHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip); });
-    SetEStopLatchHook([] { ChangeAutoMode(kAutoOff, AutoModeCause::EStop); });
+    SetInlineTripHook([] {
+        ChangeAutoMode(kAutoOff, AutoModeCause::InlineTrip);
+        stages::NoteStageEvent(stages::StageEvent::InlineTrip);
+    });
+    SetEStopLatchHook([] {
+        ChangeAutoMode(kAutoOff, AutoModeCause::EStop);
+        stages::NoteStageEvent(stages::StageEvent::EStop);
+    });
 }
 
 // A station whose safety seams are not all wired must not run: each is named on stderr.
@@ -409,6 +416,9 @@ bool StartUp() {
     StartAutoRecording();
     // The trends sample from now on, whether their window is open or not.
     enableTimer(windows::BANK_TMR_TRENDS);
+    // A stage the journal holds as running goes on; the stage's sums are taken on its timer.
+    stages::ResumeStage();
+    enableTimer(windows::BANK_TMR_STAGE);
     if (!timersAllHaveCallbacks()) {
         g.startUpFailed = true;
         return false;
@@ -583,6 +593,7 @@ void BindStationCallbacks() {
     windows::BindCtrlCallback("TmrOpTrip", TmrOpTrip);
     remote::BindRemoteCallbacks();
     remote::BindRemotePanelCallbacks();
+    stages::BindStageCallbacks();
     windows::BindCtrlCallback("ResetVfdFault", ResetVfdFault);
     windows::BindCtrlCallback("ResetTimerCallback", ResetTimerCallback);
 }
@@ -598,6 +609,7 @@ void RegisterStationStates() {
     RegisterHardwareStates();
     RegisterAutoControlStates();
     RegisterClientStates();
+    stages::RegisterStageStates();
     remote::RegisterRemoteStates();
     remote::RegisterRemotePanelStates();
     RegisterShellStates();

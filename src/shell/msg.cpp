@@ -10,6 +10,7 @@
 #include "operation/commands.h"
 #include "platform/module_state.h"
 #include "safety/estop.h"
+#include "stages/stages.h"
 #include "ui/ui_model.h"
 #include "ui/windows/shell_windows.h"
 #include "ui/windows/window_support.h"
@@ -57,6 +58,7 @@ int InfoSelect(int panel, int control, int event, void*, int, int) {
         if (action == kConfirmIdleAll) {
             // The controller would raise the pumps again at its next step.
             ChangeAutoMode(kAutoOff, AutoModeCause::IdleAll);
+            stages::NoteStageEvent(stages::StageEvent::IdleAll);
             StartInstantIdle(kInstantIdleRepeats);
         }
         std::vector<int> zeroed;

@@ -39,6 +39,7 @@
 #include "shell/control_mode.h"
 #include "shell/msg.h"
 #include "shell/resume.h"
+#include "stages/stages.h"
 #include "support/viewed_station.h"
 #include "ui/qt/file_chooser.h"
 #include "ui/windows/autocontrol_window.h"
@@ -50,6 +51,7 @@
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
+#include "ui/windows/stage_window.h"
 
 namespace {
 
@@ -184,6 +186,21 @@ TEST_F(Shots, KeypadOverOptionalTrips) {
     tap(view.widget(safety::OptionalTripsPanel(), TRIPS_INLINE_VALUE));
     settle();
     shoot("keypad_over_optional_trips.png");
+}
+
+// The Start Stage dialog over a bank, then the bank with the running stage in its header.
+TEST_F(Shots, AStageStartedAndRunning) {
+    runPump3();
+    select(MENU_STAGE_START);
+    ASSERT_NE(stages::StageDialog(), 0);
+    ui::SetCtrlVal(stages::StageDialog(), windows::STAGE_JOB, std::string("PAD 4 FRAC"));
+    ui::SetCtrlVal(stages::StageDialog(), windows::STAGE_WELL, std::string("HARLAN 7H"));
+    ui::SetCtrlVal(stages::StageDialog(), windows::STAGE_NUMBER, 12);
+    settle();
+    shoot("stage_start_dialog.png");
+    tap(view.widget(stages::StageDialog(), windows::STAGE_START));
+    settle(65.0);
+    shoot("stage_running_bank.png");
 }
 
 TEST_F(Shots, ConfirmationOverABank) {

@@ -72,6 +72,13 @@ const char* const kAddEventAlarm =
 
 const char* const kMetaTable =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);";
+// The stages of the job: their sums (the stages module's text) and their 1 s series. Made
+// in any version 4 file that lacks them, new or of an earlier build.
+const char* const kStageTables =
+    "CREATE TABLE IF NOT EXISTS stages(id INTEGER PRIMARY KEY, running INTEGER NOT NULL,"
+    " sums TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS stage_points(stage INTEGER NOT NULL, second INTEGER NOT NULL,"
+    " rate REAL NOT NULL, pressure REAL NOT NULL, PRIMARY KEY(stage, second)) WITHOUT ROWID;";
 
 std::int64_t wallMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -479,6 +486,7 @@ bool SqliteJournal::prepare() {
         version_ = kSchemaVersion;
     }
     if (!addEventAlarm()) return false;
+    if (!exec(kStageTables)) return false;
     std::int64_t epoch = 0;
     if (!int64Query(db_, "SELECT value FROM meta WHERE key = 'epoch'", epoch)) {
         failed(sqlite3_errcode(db_));
@@ -831,6 +839,71 @@ bool SqliteJournal::setMark(const std::string& key, std::int64_t value) {
     rc = sqlite3_step(st);
     sqlite3_finalize(st);
     return !failed(rc);
+}
+
+bool SqliteJournal::saveStage(const journal::SavedStage& stage) {
+    if (db_ == nullptr || !step(begin_)) return false;
+    const auto statement = [this](const char* sql) {
+        sqlite3_stmt* st = nullptr;
+        return failed(sqlite3_prepare_v2(db_, sql, -1, &st, nullptr)) ? nullptr : st;
+    };
+    sqlite3_stmt* row =
+        statement("INSERT OR REPLACE INTO stages(id, running, sums) VALUES(?1, ?2, ?3)");
+    sqlite3_stmt* point = statement(
+        "INSERT OR REPLACE INTO stage_points(stage, second, rate, pressure) VALUES(?1, ?2, ?3, ?4)");
+    bool ok = row != nullptr && point != nullptr;
+    if (ok) {
+        sqlite3_bind_int64(row, 1, stage.id);
+        sqlite3_bind_int(row, 2, stage.running ? 1 : 0);
+        sqlite3_bind_text(row, 3, stage.sums.c_str(), -1, SQLITE_TRANSIENT);
+        ok = !failed(sqlite3_step(row));
+    }
+    for (std::size_t i = 0; ok && i < stage.points.size(); ++i) {
+        const journal::StagePoint& p = stage.points[i];
+        sqlite3_reset(point);
+        sqlite3_bind_int64(point, 1, stage.id);
+        sqlite3_bind_int64(point, 2, p.second);
+        sqlite3_bind_double(point, 3, p.rate);
+        sqlite3_bind_double(point, 4, p.pressure);
+        ok = !failed(sqlite3_step(point));
+    }
+    sqlite3_finalize(row);
+    sqlite3_finalize(point);
+    if (ok && step(commit_)) return true;
+    rollBack();
+    return false;
+}
+
+std::optional<journal::SavedStage> SqliteJournal::newestStage() {
+    if (db_ == nullptr) return std::nullopt;
+    sqlite3_stmt* st = nullptr;
+    if (failed(sqlite3_prepare_v2(db_, "SELECT id, running, sums FROM stages ORDER BY id DESC LIMIT 1",
+                                  -1, &st, nullptr)))
+        return std::nullopt;
+    std::optional<journal::SavedStage> stage;
+    int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+        stage.emplace();
+        stage->id = sqlite3_column_int64(st, 0);
+        stage->running = sqlite3_column_int(st, 1) != 0;
+        const unsigned char* sums = sqlite3_column_text(st, 2);
+        stage->sums = sums != nullptr ? reinterpret_cast<const char*>(sums) : "";
+    }
+    failed(rc);
+    sqlite3_finalize(st);
+    if (!stage) return stage;
+    rc = sqlite3_prepare_v2(
+        db_, "SELECT second, rate, pressure FROM stage_points WHERE stage = ?1 ORDER BY second", -1,
+        &st, nullptr);
+    if (failed(rc)) return stage;
+    sqlite3_bind_int64(st, 1, stage->id);
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+        stage->points.push_back({sqlite3_column_int64(st, 0),
+                                 static_cast<float>(sqlite3_column_double(st, 1)),
+                                 static_cast<float>(sqlite3_column_double(st, 2))});
+    failed(rc);
+    sqlite3_finalize(st);
+    return stage;
 }
 
 std::int64_t SqliteJournal::count() {

@@ -81,6 +81,8 @@ class SqliteJournal : public journal::Store {
 
   public:
     bool saveAlarmState(const journal::Alarm& alarm) override;
+    bool saveStage(const journal::SavedStage& stage) override;
+    std::optional<journal::SavedStage> newestStage() override;
 
   private:
     bool openFile(const std::string& path, std::string& notice, std::vector<journal::Alarm>& carried);

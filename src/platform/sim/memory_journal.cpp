@@ -28,6 +28,7 @@ bool MemoryJournal::startAfresh(const std::vector<journal::Alarm>& alarms, std::
     setAside.insert(setAside.end(), events.begin(), events.end());
     events.clear();
     marks.clear();
+    stages.clear();
     alarms_.clear();
     for (const journal::Alarm& a : alarms) alarms_[std::make_tuple(a.pump, static_cast<int>(a.kind), a.name)] = a;
     damagedFile = false;
@@ -80,6 +81,22 @@ int MemoryJournal::countOf(journal::Kind kind, int pump, const std::string& text
     for (const journal::Event& e : events)
         if (e.kind == kind && e.pump == pump && e.text.find(text) != std::string::npos) ++n;
     return n;
+}
+
+bool MemoryJournal::saveStage(const journal::SavedStage& stage) {
+    if (failWrites) return false;
+    journal::SavedStage& kept = stages[stage.id];
+    kept.id = stage.id;
+    kept.sums = stage.sums;
+    kept.running = stage.running;
+    for (const journal::StagePoint& p : stage.points)
+        if (kept.points.empty() || p.second > kept.points.back().second) kept.points.push_back(p);
+    return true;
+}
+
+std::optional<journal::SavedStage> MemoryJournal::newestStage() {
+    if (stages.empty()) return std::nullopt;
+    return stages.rbegin()->second;
 }
 
 }  // namespace platform

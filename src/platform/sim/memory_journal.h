@@ -36,6 +36,9 @@ class MemoryJournal : public journal::Store {
     std::int64_t epoch() const override { return fileEpoch; }
     bool damaged() const override { return damagedFile; }
     bool startAfresh(const std::vector<journal::Alarm>& alarms, std::string& report) override;
+    bool saveStage(const journal::SavedStage& stage) override;
+    std::optional<journal::SavedStage> newestStage() override;
+    std::map<std::int64_t, journal::SavedStage> stages;  // by id, of the file in use
     // How many stored events have this kind and pump and contain text.
     int countOf(journal::Kind kind, int pump, const std::string& text) const;
 

@@ -160,6 +160,10 @@ void buildHeader(int panel) {
         ui::AddCtrl(panel, BANK_RECORD_STATUS, ui::CTRL_STRING, "", kHeaderTop + 38, 420, 160, 24);
     record.text = "Recorder Off";
     record.mode = ui::MODE_INDICATOR;
+    // The running stage, beside the recorder on the captions' line, which is free there.
+    ui::Control& stage = AddCaption(panel, BANK_STAGE_STATUS, "", kHeaderTop + 18, 216, 200, 20);
+    stage.textColor = ui::VAL_YELLOW;
+    stage.visible = false;
 
     AddStatusLine(panel, BANK_ESTOP_STATUS, kHeaderTop + 38, 216, 196, 24, ui::VAL_WHITE,
                   ui::VAL_RED)

@@ -107,6 +107,7 @@ enum BankCtrl {
     BANK_STATS_FIRST = 20,     // seven statistics read-outs, 20..26, hidden
     BANK_STATS_COUNT = 7,
     BANK_REMOTE_STATUS = 28,  // amber, shown while remote monitoring cannot reach its broker
+    BANK_STAGE_STATUS = 29,   // "Stage 12 - 00:42:10 - 1834 bbl", shown while a stage runs
     BANK_REFUSAL = 36,        // why a speed press raised nothing, shown for a few seconds
     BANK_FLEET_SCOPE = 37,    // under the rows: which pumps the fleet values count
     BANK_CAPTION_FIRST = 40,  // column and fleet captions, 40..59
@@ -130,6 +131,7 @@ enum BankTimer {
     BANK_TMR_JOURNAL = 93,       // JournalTimer
     BANK_TMR_PORT_RETRY = 94,    // PortRetryTimer
     BANK_TMR_REMOTE = 95,        // RemoteTimer
+    BANK_TMR_STAGE = 96,         // StageTimer
 };
 
 struct TimerDef {
@@ -154,6 +156,7 @@ inline constexpr TimerDef kBankTimers[] = {
     {BANK_TMR_JOURNAL, 1.0, "JournalTimer"},
     {BANK_TMR_PORT_RETRY, 2.0, "PortRetryTimer"},
     {BANK_TMR_REMOTE, 1.0, "RemoteTimer"},
+    {BANK_TMR_STAGE, 1.0, "StageTimer"},
 };
 
 // The inside of a bank window. With its menu bar (44 pixels, finger-sized) and a window

@@ -12,6 +12,10 @@ int BuildStationMenuBar(int panel) {
     AddMenuCommand(bar, MENU_RECORD, MENU_RECORD_START, "Start", "StartStopRecording");
     AddMenuCommand(bar, MENU_RECORD, MENU_RECORD_PAUSE, "Pause", "PauseRecording", true);
 
+    ui::NewMenu(bar, MENU_STAGE, "Stage");
+    AddMenuCommand(bar, MENU_STAGE, MENU_STAGE_START, "Start Stage...", "ShowStartStage");
+    AddMenuCommand(bar, MENU_STAGE, MENU_STAGE_END, "End Stage", "EndStage", true);
+
     ui::NewMenu(bar, MENU_DISPLAY, "Display");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_UNITS_US, "US Units", "Set_Display_Units");
     AddMenuCommand(bar, MENU_DISPLAY, MENU_UNITS_METRIC, "Metric Units", "Set_Display_Units");

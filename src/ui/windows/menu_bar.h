@@ -10,6 +10,10 @@ enum MenuId {
     MENU_RECORD = 1,
     MENU_RECORD_START = 2,  // "Start" / "Stop": StartStopRecording
     MENU_RECORD_PAUSE = 3,  // PauseRecording; dimmed while not recording
+    // "Stage"
+    MENU_STAGE = 70,
+    MENU_STAGE_START = 71,  // "Start Stage...": ShowStartStage; dimmed while a stage runs
+    MENU_STAGE_END = 72,    // "End Stage": EndStage; dimmed while none runs
     // "Display"
     MENU_DISPLAY = 10,
     MENU_REFRESH_1S = 11,  // Set_Refresh_Rate, in this order: 1.0, 2.0, 4.0 s

@@ -11,6 +11,7 @@
 #include "ui/windows/serial_monitor.h"
 #include "ui/windows/settings_windows.h"
 #include "ui/windows/shell_windows.h"
+#include "ui/windows/stage_window.h"
 #include "ui/windows/trend_window.h"
 #include "ui/windows/window_support.h"
 
@@ -32,6 +33,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kMessageUir, MESSAGE_CONFIRM, BuildConfirmDialog);
     ui::RegisterPanel(kClientUir, CLIENT_WINDOW, BuildClientWindow);
     ui::RegisterPanel(kRemoteUir, REMOTE_WINDOW, BuildRemoteWindow);
+    ui::RegisterPanel(kStageUir, STAGE_WINDOW, BuildStageWindow);
     ui::RegisterPanel(kVnkUir, VNK_PUMP_IDS, BuildPumpIdsWindow);
     ui::RegisterPanel(kHardwareUir, HW_WINDOW, BuildHardwareWindow);
     ui::RegisterPanel(kHardwareUir, HW_AI, BuildAiDialog);

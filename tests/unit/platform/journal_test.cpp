@@ -129,10 +129,16 @@ TEST_F(JournalFile, AReaderFindsWhatItHasNotSeenAndItsMarkStaysWithTheFile) {
         }
         ASSERT_TRUE(db.setMark("remote_acked_id", 4));
         ASSERT_TRUE(db.setMark("remote_acked_id", 6));
+        // A stage's sums are replaced at each save and its series grows by the new points.
+        ASSERT_TRUE(db.saveStage({77, "first", true, {{1, 10.5f, 5000.0f}, {2, 11.0f, 5100.0f}}}));
+        ASSERT_TRUE(db.saveStage({77, "second", true, {{3, 0.25f, 4800.0f}}}));
     }
     platform::SqliteJournal db;
     ASSERT_TRUE(db.open(path, notice));
     EXPECT_EQ(db.mark("remote_acked_id"), 6);
+    EXPECT_EQ(db.newestStage(),
+              (journal::SavedStage{77, "second", true,
+                                   {{1, 10.5f, 5000.0f}, {2, 11.0f, 5100.0f}, {3, 0.25f, 4800.0f}}}));
     const auto next = db.since(6, 3);
     ASSERT_EQ(next.size(), 3u);  // oldest first, from just after the mark
     EXPECT_EQ(next[0].id, 7);
@@ -198,6 +204,7 @@ TEST_F(JournalFile, OlderJournalsAreTakenUpWithTheirEventsAlarmsAndAnEpoch) {
             }
             epoch = db.epoch();
             EXPECT_GT(epoch, 0);
+            EXPECT_TRUE(db.saveStage({5, "s", false, {}})) << "an older file gains the stages";
             // Acknowledged and still active: kept. Cleared, then acknowledged: gone.
             journal::Alarm trip{2, Kind::Trip, "Tripped", AlarmState::ActiveAcknowledged, 9, 8};
             journal::Alarm fault{5, Kind::Fault, "VFD fault", AlarmState::ClearedUnacknowledged, 10};

@@ -875,11 +875,11 @@ TEST_P(MonkeySeeds, RandomOperatorRaisesNoPumpUnasked) {
     runSeed(GetParam());
 }
 
-// 5 x 400 actions. Seeds 60 and 32 have the operator apply a hold mode with Auto boxes
+// 5 x 400 actions. Seeds 68 and 32 have the operator apply a hold mode with Auto boxes
 // ticked, so that automatic control raises pumps as well (a new menu item changes what a
 // seed does: the guard at the end of the run says when one no longer does so).
 INSTANTIATE_TEST_SUITE_P(Seeds, MonkeySeeds,
-                         ::testing::Values(SeedRun{60, 400, false, true},
+                         ::testing::Values(SeedRun{68, 400, false, true},
                                            SeedRun{32, 400, true, true},
                                            SeedRun{16, 400, true, false},
                                            SeedRun{25, 400, false, false},

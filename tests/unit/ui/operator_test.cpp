@@ -40,6 +40,8 @@
 #include "operation/display_prefs.h"
 #include "operation/journal_view.h"
 #include "operation/numpadcode.h"
+#include "stages/stages.h"
+#include "ui/windows/stage_window.h"
 #include "platform/journal.h"
 #include "operation/port_monitor.h"
 #include "platform/sim/memory_journal.h"
@@ -753,6 +755,76 @@ TEST_F(Operator, FleetWideChangesAreTypedThenConfirmed) {
     yes = true;
     choose("All VFDs On");
     for (int p = 0; p < kPumps; ++p) EXPECT_TRUE(fleet->unit(p).driveOn()) << p + 1;
+}
+
+// A stage by touch: Start Stage... takes the names on the keyboard and the number on the
+// keypad, the header shows the stage, End Stage asks first; no pump hears anything of it.
+TEST_F(Operator, AStageStartsAndEndsByTouchAndCommandsNoPump) {
+    const auto choose = [this](const QString& item) {
+        for (QAction* a : menuActions(bankWindow()))
+            if (a->text() == item) a->trigger();
+        settle(1.0);
+    };
+    const auto typeInto = [this](int control, const QString& text) {
+        watcher.script.push_back([text](QDialog* d) {
+            auto* k = dynamic_cast<ui::qt::TouchKeyboard*>(d);
+            ASSERT_NE(k, nullptr);
+            tap(k->key("clear"));
+            for (const QString& key : keysFor(text, k->capitals())) tap(k->key(key));
+            tap(k->key("ok"));
+        });
+        tap(view.widget(stages::StageDialog(), control));
+        settle(1.0);
+    };
+    heard.clear();
+    choose("Start Stage...");
+    ASSERT_NE(stages::StageDialog(), 0);
+    expectTouchable(view.window(stages::StageDialog()), "Start Stage");
+    EXPECT_EQ(ui::GetCtrlInt(stages::StageDialog(), windows::STAGE_NUMBER), 1);
+    typeInto(windows::STAGE_JOB, "PAD 4");
+    typeInto(windows::STAGE_WELL, "B7");
+    tap(view.widget(stages::StageDialog(), windows::STAGE_NUMBER));
+    settle(0.5);
+    ASSERT_NE(KeypadPanel, 0);
+    for (int i = 0; i < 4; ++i) tap(view.widget(KeypadPanel, NUMPAD_BACKSPACE));
+    for (int digit : {1, 2}) tap(view.widget(KeypadPanel, NUMPAD_DIGIT_0 + digit));
+    tap(view.widget(KeypadPanel, NUMPAD_OK));
+    settle(0.5);
+    tap(view.widget(stages::StageDialog(), windows::STAGE_START));
+    settle(5.0);
+    ASSERT_TRUE(stages::StageRunning());
+    EXPECT_EQ(stages::CurrentStage().job, "PAD 4");
+    EXPECT_EQ(stages::CurrentStage().well, "B7");
+    const std::string field = ui::GetCtrlText(BankPanel[0], windows::BANK_STAGE_STATUS);
+    EXPECT_EQ(field.substr(0, 20), "Stage 12 - 00:00:05 ") << field;
+    EXPECT_TRUE(view.widget(BankPanel[0], windows::BANK_STAGE_STATUS)->isVisible());
+
+    bool yes = false;
+    watcher.onDialog = [&yes](QDialog* d) {
+        auto* box = dynamic_cast<ui::qt::TouchMessage*>(d);
+        if (box != nullptr && yes) tap(box->buttons().front());
+    };
+    choose("End Stage");
+    EXPECT_TRUE(stages::StageRunning()) << "No, the default, ends nothing";
+    yes = true;
+    choose("End Stage");
+    EXPECT_FALSE(stages::StageRunning());
+    EXPECT_FALSE(view.widget(BankPanel[0], windows::BANK_STAGE_STATUS)->isVisible());
+    EXPECT_TRUE(heard.empty()) << "a stage commands no pump";
+    choose("Start Stage...");
+    EXPECT_EQ(ui::GetCtrlInt(stages::StageDialog(), windows::STAGE_NUMBER), 13);
+    EXPECT_EQ(ui::GetCtrlText(stages::StageDialog(), windows::STAGE_JOB), "PAD 4");
+    // The next stage counts what holds the fleet.
+    tap(view.widget(stages::StageDialog(), windows::STAGE_START));
+    breakLoop();
+    settle(1.0);
+    closeLoop();
+    settle(1.0);
+    choose("Idle All Pumps...");
+    tap(view.widget(ConfirmDialogPanel(), windows::CONFIRM_YES));
+    settle(0.5);
+    EXPECT_EQ(stages::CurrentStage().estops, 1);
+    EXPECT_EQ(stages::CurrentStage().idleAlls, 1);
 }
 
 // A trip, or the port of a running pump lost, while a set-up window hides the banks raises
