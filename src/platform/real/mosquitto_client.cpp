@@ -157,6 +157,10 @@ struct Core {
     MqttOptions options;
     std::function<void(const std::string&)> beforeLookup;
     std::weak_ptr<Gate> gate;  // set before the thread starts, only copied after
+    // The loop the client was made on; nullptr once the client is gone. The thread posts to
+    // it, never to whatever loop is installed by then (none, in a test torn down).
+    std::mutex posting;
+    EventLoop* loop = nullptr;
 
     // Requests, and the attempt's libmosquitto instance while its connection may be up.
     std::mutex mutex;
@@ -241,7 +245,9 @@ class MosquittoClient : public MqttClient {
 
 template <class Fn>
 void deliver(const Attempt& a, Fn fn) {
-    loop().postFromAnyThread([gate = a.core->gate, id = a.id, fn = std::move(fn)] {
+    std::lock_guard<std::mutex> lock(a.core->posting);
+    if (a.core->loop == nullptr) return;  // the client is gone: nothing of it is delivered
+    a.core->loop->postFromAnyThread([gate = a.core->gate, id = a.id, fn = std::move(fn)] {
         const std::shared_ptr<Gate> g = gate.lock();
         if (g && g->client != nullptr && g->attempt == id) fn(*g->client);
     });
@@ -504,6 +510,7 @@ MosquittoClient::MosquittoClient(const MqttOptions& options, MqttEvents events,
     core_->beforeLookup = std::move(beforeLookup);
     gate_->client = this;
     core_->gate = gate_;
+    core_->loop = &loop();
     {
         std::lock_guard<std::mutex> lock(shared().mutex);
         ++shared().threadsRunning;
@@ -515,6 +522,10 @@ MosquittoClient::MosquittoClient(const MqttOptions& options, MqttEvents events,
 MosquittoClient::~MosquittoClient() {
     gate_->client = nullptr;
     gate_.reset();
+    {
+        std::lock_guard<std::mutex> lock(core_->posting);
+        core_->loop = nullptr;
+    }
     std::lock_guard<std::mutex> lock(core_->mutex);
     core_->stopping = true;
     core_->cancelled = true;
