@@ -130,4 +130,36 @@ TEST_F(Watchdog, OffLineOnTheTwentyNinthTickExactlyOnce) {
     EXPECT_EQ(offCalls, 1);
 }
 
+TEST_F(Session, GoodPacketsOfEveryTypeAnswerButOnlyADataReplyBringsOnLine) {
+    for (int type : {0, 1, 3}) {
+        SendShortCommand(0, WireCode::AlarmOptions, 0);  // something in flight
+        PumpTable[0].SecondsSinceRx = 9.0f;
+        feed(0, reply(type, 0x33, 0));
+        EXPECT_EQ(PumpTable[0].SecondsSinceRx, 0.0f) << "type " << type;
+        EXPECT_EQ(QueuedItems(0), 0) << "type " << type;
+        EXPECT_EQ(PumpTable[0].TxQueue.Deadline, 0.0);
+        EXPECT_EQ(PumpTable[0].Online, 0) << "type " << type;
+    }
+    // A bad CRC is not a packet: the silence goes on counting.
+    auto bad = sample().packet();
+    bad[12] ^= 0x40;
+    PumpTable[0].SecondsSinceRx = 3.0f;
+    feed(0, bad);
+    EXPECT_EQ(PumpTable[0].SecondsSinceRx, 3.0f);
+    EXPECT_EQ(PumpTable[0].Online, 0);
+
+    feed(0, sample().packet());
+    EXPECT_EQ(PumpTable[0].Online, 1);
+    EXPECT_EQ(PumpTable[0].Tripped, 1);
+}
+
+TEST_F(Watchdog, SilenceIsCountedFromThePacketNotFromTheTick) {
+    loop.advance(0.4);  // a packet just before the first tick
+    feed(0, sample().packet());
+    loop.advance(14.0 - 0.001);  // 14.0 s of silence: still on line
+    EXPECT_EQ(PumpTable[0].Online, 1);
+    loop.advance(0.5);
+    EXPECT_EQ(PumpTable[0].Online, 0);
+}
+
 }  // namespace

@@ -165,4 +165,32 @@ TEST_F(TxQueueTest, APumpBackFromSilenceGetsItsTimeoutsAndAlarmOptions) {
     EXPECT_TRUE(id);
 }
 
+int g_statsShown = 0;
+
+// With the statistics on, the read-outs above the link are given them every fifth tick of
+// the queue timer; with them off, never.
+TEST_F(TxQueueTest, StatisticsAreShownEveryFifthQueueTick) {
+    SetStatsShown([] { ++g_statsShown; });
+    g_statsShown = 0;
+    timerPanel(QueueTimer, 0.05);
+    loop.advance(0.5);
+    EXPECT_EQ(g_statsShown, 0);
+    SetShowStats(true);
+    loop.advance(0.2);
+    EXPECT_EQ(g_statsShown, 0);
+    loop.advance(0.05);
+    EXPECT_EQ(g_statsShown, 1);
+    loop.advance(0.25);
+    EXPECT_EQ(g_statsShown, 2);
+    // The response time: the plain average of the first ten answers, then a running one
+    // that gives each new answer a tenth.
+    for (double wait : {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 1.1}) {
+        SendShortCommand(0, WireCode::PumpId, 0);
+        loop.advance(wait);
+        feed(0, ack());
+    }
+    EXPECT_NEAR(QueueStats(0).Average, 0.1 * 0.9 + 1.1 / 10, 1e-9);
+    EXPECT_NEAR(QueueStats(0).Maximum, 1.1, 1e-9);
+}
+
 }  // namespace
