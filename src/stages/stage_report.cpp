@@ -83,7 +83,7 @@ std::string localTime(std::int64_t ms) {
 }
 
 bool tookPart(const PumpStageSums& p) {
-    return p.volume > 0 || p.pumpingSeconds > 0 || p.trips > 0 || p.gaps > 0 || p.online;
+    return p.volume > 0 || p.pumpingSeconds > 0 || p.trips > 0 || p.gaps > 0;
 }
 
 std::string csvField(const std::string& text) {
@@ -193,7 +193,7 @@ std::vector<ReportFigure> StageFigures(const StageSums& s, const std::string& st
         figure("Time under automatic control", s.autoSeconds, Quantity::Minutes, m),
         {"pressure 5 s / 10 s after shut-in", unitsOf(Quantity::Pressure, m),
          {pressureOrNot(s.shutIn5, "not reached"), pressureOrNot(s.shutIn10, "not reached")}},
-        count("Station restarts (a gap for every pump)", s.restarts),
+        count("Station restarts during the stage", s.restarts),
     };
 }
 
@@ -336,6 +336,8 @@ void ShowStageSummary(const StageSums& s) {
     for (std::size_t c = 0; c < columns.size() && c < windows::kSummaryColumns; ++c) {
         std::string text = columns[c].values.front() + "\n" + columns[c].units;
         for (const auto& row : rows) text += "\n" + row[c];
+        // Every column as tall as a full table: one size of type, rows in line.
+        text.append(static_cast<std::size_t>(kStagePumps) - rows.size(), '\n');
         ui::SetCtrlVal(g.summary, windows::SUMMARY_COLUMN + static_cast<int>(c), text);
     }
     ui::SetPanelAttribute(g.summary, ui::ATTR_TITLE, "Stage " + std::to_string(s.number) + " Summary");

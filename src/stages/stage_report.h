@@ -27,7 +27,7 @@ struct ReportFigure {
 std::vector<ReportFigure> StageFigures(const StageSums& sums, const std::string& station,
                                        bool displayUnits);
 // The pump table: the columns' names and units, and one row a pump that took part in the
-// stage (pumped, tripped, had a gap or was on line at its end).
+// stage (pumped, tripped or had a gap).
 std::vector<ReportFigure> PumpColumns(bool displayUnits);
 std::vector<std::vector<std::string>> PumpRows(const StageSums& sums, bool displayUnits);
 

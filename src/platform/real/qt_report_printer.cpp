@@ -47,7 +47,8 @@ Range rangeOf(const std::vector<double>& values) {
 }
 
 void drawChart(QPainter& p, const ReportChart& chart, const QRect& area) {
-    const QFontMetrics fm(p.font());
+    // Measured on the painter's device: its resolution, not the screen's.
+    const QFontMetrics fm = p.fontMetrics();
     const int line = fm.height();
     p.drawText(area.left(), area.top() + fm.ascent(), q(chart.title));
     const QRect plot(area.left() + 8 * fm.averageCharWidth(), area.top() + 2 * line,
@@ -129,27 +130,31 @@ bool QtReportPrinter::writePdf(const ReportDocument& report, const std::string& 
                 -writer.pageLayout().paintRectPixels(kDpi).topLeft());
             QFont font("DejaVu Sans", 16, QFont::Bold);
             p.setFont(font);
-            int y = QFontMetrics(font).ascent();
+            int y = p.fontMetrics().ascent();
             p.drawText(0, y, q(report.title));
-            y += QFontMetrics(font).height();
+            y += p.fontMetrics().height();
             font.setPointSize(9);
             font.setBold(false);
             p.setFont(font);
-            const QFontMetrics fm(font);
-            const int line = fm.height();
-            // The facts in two columns, the first half on the left.
+            const int line = p.fontMetrics().height();
+            // The facts in two columns, the first half on the left; the right one starts
+            // after the left one's longest line.
             const std::size_t half = (report.lines.size() + 1) / 2;
+            int right = 0;
+            for (std::size_t i = 0; i < half; ++i)
+                right = std::max(right, p.fontMetrics().horizontalAdvance(q(report.lines[i])));
+            right += 4 * p.fontMetrics().averageCharWidth();
             for (std::size_t i = 0; i < report.lines.size(); ++i) {
-                const int column = i < half ? 0 : page.width() / 2;
+                const int column = i < half ? 0 : right;
                 const int row = static_cast<int>(i < half ? i : i - half);
-                p.drawText(QRect(column, y + row * line, page.width() / 2 - 20, line),
+                p.drawText(QRect(column, y + row * line, page.width() - column, line),
                            Qt::AlignLeft | Qt::AlignVCenter, q(report.lines[i]));
             }
             y += static_cast<int>(half) * line + line;
             const QRect chartArea(0, y, page.width(), page.height() * 3 / 10);
             drawChart(p, report.chart, chartArea);
             y = chartArea.bottom() + line;
-            // The table: the first column narrow, the others shared; a header of up to three lines.
+            // The table: the first column narrow, the others shared; a header of up to four lines.
             const int columns = static_cast<int>(report.tableHeader.size());
             const int first = columns > 0 ? page.width() / (columns + 1) : 0;
             const int width = columns > 1 ? (page.width() - first) / (columns - 1) : page.width();
@@ -159,10 +164,10 @@ bool QtReportPrinter::writePdf(const ReportDocument& report, const std::string& 
                 font.setBold(true);
                 p.setFont(font);
                 for (int c = 0; c < columns; ++c)
-                    p.drawText(QRect(cellX(c), y, cellW(c) - 10, 3 * line),
+                    p.drawText(QRect(cellX(c), y, cellW(c) - 10, 4 * line),
                                Qt::AlignRight | Qt::AlignBottom | Qt::TextWordWrap,
                                q(report.tableHeader[static_cast<std::size_t>(c)]));
-                y += 3 * line + line / 3;
+                y += 4 * line + line / 3;
                 p.drawLine(0, y, page.width(), y);
                 font.setBold(false);
                 p.setFont(font);

@@ -204,7 +204,7 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     near("pressure 5 s / 10 s after shut-in (psi)", 0, fleetPressure(56), 0.5);
     near("pressure 5 s / 10 s after shut-in (psi)", 1, fleetPressure(61), 0.5);
     EXPECT_EQ(csv["Maximum inline pressure (psi)"], std::vector<std::string>{"no reading"});
-    EXPECT_EQ(csv["Station restarts (a gap for every pump)"], std::vector<std::string>{"1"});
+    EXPECT_EQ(csv["Station restarts during the stage"], std::vector<std::string>{"1"});
     EXPECT_EQ(csv["Pump"].size(), 9u);
     // Pump 1: volume, minutes pumping, average and highest pressure and rate, HHP-hours.
     const double pump1[] = {12.5, 44.0 / 60, (30 * 6000.0 + 14 * 6400.0) / 44, 6400, 15, 15, 1500.0 * 44 / 3600};
