@@ -211,7 +211,8 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     for (std::size_t i = 0; i < 7; ++i) near("1", i, pump1[i], i == 2 || i == 3 ? 0.501 : 0.0501);
     EXPECT_EQ(std::vector<std::string>(csv["2"].begin() + 7, csv["2"].end()), (std::vector<std::string>{"0", "2"}));
     EXPECT_EQ(csv["3"].at(7), "2") << "pump 3's trips";
-    EXPECT_EQ(csv.count("4") + csv.count("5"), 1u) << "pump 4 stood on line; pumps 5-24 took no part";
+    EXPECT_EQ(csv["4"].at(8), "1") << "pump 4 only stood on line: listed for the restart's gap";
+    EXPECT_EQ(csv.count("5"), 0u) << "pumps 5-24 took no part";
     // The PDF's report and the summary window: the display's units.
     ASSERT_EQ(printer.reports.size(), 1u);
     EXPECT_EQ(printer.paths[0], (home / "reports" / "Stage 12 Job A Well 7.pdf").string());
@@ -233,16 +234,17 @@ TEST_F(Stages, ReportsNeverOverwriteTakeSafeNamesAndAFailureIsToldOnce) {
     for (int run = 0; run < 3; ++run) {
         printer.fails = run == 2;
         follow(0);
-        BeginStage(3, "PAD/4\x01:", " ..");
+        BeginStage(3, "PAD/4,\x01:", " ..");
         for (int t = 1; t <= 3; ++t) tick(t);
         FinishStage();
         loop.advance(0.1);
     }
-    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4__.csv"));
-    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4__ (2).csv"));
-    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4__ (3).csv"));
-    EXPECT_EQ(printer.paths.at(1), (reports / "Stage 3 PAD_4__ (2).pdf").string());
-    EXPECT_EQ(readCsv(reports / "Stage 3 PAD_4__.csv")["Job"], std::vector<std::string>{"PAD/4\x01:"});
+    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4,__ (2).csv"));
+    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4,__ (3).csv"));
+    EXPECT_EQ(printer.paths.at(1), (reports / "Stage 3 PAD_4,__ (2).pdf").string());
+    std::ifstream first(reports / "Stage 3 PAD_4,__.csv");
+    const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\r\nJob,\"PAD/4,\x01:\"\r\n"), std::string::npos) << text;
     EXPECT_EQ(popups.count("Stage Report Error"), 1);
     EXPECT_EQ(store.countOf(journal::Kind::Recording, journal::kNoPump, "Stage 3 report failed: "), 1);
     StageSums saved;
