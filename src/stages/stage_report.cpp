@@ -185,7 +185,7 @@ std::vector<ReportFigure> StageFigures(const StageSums& s, const std::string& st
         figure("Average rate", s.averageRate(), Quantity::Rate, m),
         figure("Maximum rate", s.maxRate, Quantity::Rate, m),
         figure("Average discharge pressure", s.averagePressure(), Quantity::Pressure, m),
-        figure("Maximum discharge pressure", s.maxPressure, Quantity::Pressure, m),
+        figure("Maximum average discharge pressure", s.maxPressure, Quantity::Pressure, m),
         {"Maximum inline pressure", unitsOf(Quantity::Pressure, m), {pressureOrNot(s.maxInline, "no reading")}},
         count("E-stops", s.estops),
         count("Idle All Pumps", s.idleAlls),

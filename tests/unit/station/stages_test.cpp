@@ -198,7 +198,7 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     EXPECT_EQ(csv["Stage"], std::vector<std::string>{"12"});
     near("Total volume (bbl)", 0, 0.25 * 50 + 0.125 * 50, 0.0501);
     near("Average rate (bbl/min)", 0, (39 * 22.5 + 5 * 15.0) / 44, 0.05);
-    near("Maximum discharge pressure (psi)", 0, fleetPressure(31), 0.5);
+    near("Maximum average discharge pressure (psi)", 0, fleetPressure(31), 0.5);
     near("Average discharge pressure (psi)", 0, pressureSeconds / 44, 0.5);
     near("Time under automatic control (min)", 0, 5.0 / 60, 0.05);
     near("pressure 5 s / 10 s after shut-in (psi)", 0, fleetPressure(56), 0.5);
