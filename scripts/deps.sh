@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev
   mosquitto mosquitto-clients libmosquitto-dev openssl iproute2
   chromium ca-certificates python3-jsonschema
-  xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils
+  xvfb xauth fonts-dejavu-core locales xdg-utils openbox x11-utils poppler-utils
   "$@"
 )
 # The page's bundle is installed with npm ci: whichever npm the machine has, else Debian's.

@@ -35,6 +35,7 @@
 #include "platform/program_dir.h"
 #include "platform/real/mosquitto_client.h"
 #include "platform/real/qt_loop.h"
+#include "platform/real/qt_report_printer.h"
 #include "platform/real/qt_tcp.h"
 #include "platform/real/sqlite_journal.h"
 #include "platform/real/termios_serial.h"
@@ -231,6 +232,7 @@ int takeHome(const char* program, platform::HomeLock& lock, bool messageBox) {
 
 void clearBackEnds() {
     platform::setSystemBackEnd(nullptr);
+    platform::setReportPrinter(nullptr);
     platform::setRegistry(nullptr);
     platform::setSerialBackEnd(nullptr);
     platform::setTcpBackEnd(nullptr);
@@ -269,6 +271,8 @@ int RunStationProcess(const char* program, int argc, char** argv, const Extras& 
     platform::setRegistry(&store);
     ui::qt::QtSystem system;
     platform::setSystemBackEnd(&system);
+    platform::QtReportPrinter printer;
+    platform::setReportPrinter(&printer);
 
     const char* popupMode = std::getenv("VNK_POPUPS");
     ui::AutoPopups autoPopups;

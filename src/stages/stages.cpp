@@ -1,5 +1,7 @@
 #include "stages/stages.h"
 
+#include "stages/stage_report.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -216,6 +218,8 @@ void FinishStage() {
                         pressureText(s.shutIn5) + " / " + pressureText(s.shutIn10));
     save();
     showStatus();
+    WriteStageReport(s, g.series);
+    ShowStageSummary(s);
 }
 
 void StageTick(double now) {
@@ -347,8 +351,11 @@ void BindStageCallbacks() {
     windows::BindCtrlCallback("StageTimer", StageTimer);
 }
 
+void registerState_stage_report();
+
 void RegisterStageStates() {
     registerState_stages();
+    registerState_stage_report();
 }
 
 }  // namespace stages

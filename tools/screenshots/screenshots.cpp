@@ -39,6 +39,8 @@
 #include "shell/control_mode.h"
 #include "shell/msg.h"
 #include "shell/resume.h"
+#include "platform/real/qt_report_printer.h"
+#include "stages/stage_report.h"
 #include "stages/stages.h"
 #include "support/viewed_station.h"
 #include "ui/qt/file_chooser.h"
@@ -201,6 +203,27 @@ TEST_F(Shots, AStageStartedAndRunning) {
     tap(view.widget(stages::StageDialog(), windows::STAGE_START));
     settle(65.0);
     shoot("stage_running_bank.png");
+}
+
+// An ended stage: its summary over the bank, and the first page of its PDF.
+TEST_F(Shots, AStageEndedItsSummaryAndReport) {
+    platform::QtReportPrinter printer;
+    platform::setReportPrinter(&printer);
+    for (int p = 0; p < 6; ++p) fleet->unit(p).setSpeedSetpoint(1150 + 20 * p);
+    settle(6.0);
+    stages::BeginStage(12, "PAD 4 FRAC", "HARLAN 7H");
+    settle(40.0);
+    for (int p = 6; p < 10; ++p) fleet->unit(p).setSpeedSetpoint(1250);
+    settle(60.0);
+    stages::FinishStage();
+    settle(1.0);
+    ASSERT_NE(stages::StageSummaryPanel(), 0);
+    shoot("stage_summary.png");
+    const fs::path pdf = home / "reports" / "Stage 12 PAD 4 FRAC HARLAN 7H.pdf";
+    const std::string command = "pdftoppm -png -r 60 -f 1 -l 1 -singlefile '" + pdf.string() +
+                                "' '" + (OutFolder() / "stage_report_page1").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    platform::setReportPrinter(nullptr);
 }
 
 TEST_F(Shots, ConfirmationOverABank) {

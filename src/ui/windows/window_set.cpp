@@ -34,6 +34,7 @@ void RegisterWindowDefinitions() {
     ui::RegisterPanel(kClientUir, CLIENT_WINDOW, BuildClientWindow);
     ui::RegisterPanel(kRemoteUir, REMOTE_WINDOW, BuildRemoteWindow);
     ui::RegisterPanel(kStageUir, STAGE_WINDOW, BuildStageWindow);
+    ui::RegisterPanel(kStageUir, STAGE_SUMMARY, BuildStageSummaryWindow);
     ui::RegisterPanel(kVnkUir, VNK_PUMP_IDS, BuildPumpIdsWindow);
     ui::RegisterPanel(kHardwareUir, HW_WINDOW, BuildHardwareWindow);
     ui::RegisterPanel(kHardwareUir, HW_AI, BuildAiDialog);

@@ -6,6 +6,9 @@
 #include <cmath>
 
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include "autocontrol/autocontrol.h"
 #include "client/blender_client.h"
@@ -15,11 +18,13 @@
 #include "platform/sim/sim_tcp.h"
 #include "safety/estop.h"
 #include "shell/msg.h"
+#include "stages/stage_report.h"
 #include "stages/stages.h"
 #include "support/station_fixture.h"
 #include "support/station_fleet.h"
 #include "ui/windows/menu_bar.h"
 #include "ui/windows/shell_windows.h"
+#include "ui/windows/stage_window.h"
 
 using namespace stages;
 
@@ -68,11 +73,13 @@ class Stages : public StationFixture<> {
     void SetUp() override {
         StationFixture::SetUp();
         journal::SetStore(&store);
+        platform::setReportPrinter(&printer);
         start = loop.now();
     }
     void TearDown() override {
         StationFixture::TearDown();
         journal::SetStore(nullptr);
+        platform::setReportPrinter(nullptr);
     }
     // The tick of second t, with the values of the script's second `as` (default t).
     void tick(int t, int as = -1) {
@@ -88,8 +95,24 @@ class Stages : public StationFixture<> {
         ResumeStage();
     }
     platform::MemoryJournal store;
+    platform::SimReportPrinter printer;
     double start = 0.0;
 };
+
+// A report's CSV file as lines keyed by their first field (a figure's name, a pump's number).
+std::map<std::string, std::vector<std::string>> readCsv(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::map<std::string, std::vector<std::string>> lines;
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_TRUE(!line.empty() && line.back() == '\r') << "CR LF line ends";
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> fields;
+        std::stringstream split(line);
+        for (std::string f; std::getline(split, f, ',');) fields.push_back(f);
+        if (!fields.empty()) lines[fields[0]] = std::vector<std::string>(fields.begin() + 1, fields.end());
+    }
+    return lines;
+}
 
 TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     follow(0);
@@ -98,6 +121,7 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     restart(45.5);  // ticks 41-45 are lost; tick 46 follows a gap
     ASSERT_TRUE(StageRunning());
     for (int t = 46; t <= 52; ++t) tick(t);
+    settings::Config.DisplayUnits = settings::kUnitsMetric;  // the CSV stays in US units
     FinishStage();
     for (int t = 53; t <= 60; ++t) tick(t);
     EXPECT_TRUE(StageRunning()) << "End Stage waits for the 10 s point";
@@ -162,6 +186,70 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     EXPECT_EQ(saved->points, series);
     EXPECT_EQ(store.countOf(journal::Kind::Command, journal::kNoPump, "Stage 12 started: job Job A, well Well 7"), 1);
     EXPECT_EQ(store.countOf(journal::Kind::Command, journal::kNoPump, "Stage 12 ended: 18.8 bbl"), 1);
+
+    // The CSV read back: the same figures in US units, to the precision written.
+    loop.advance(0.1);  // the files are written off the loop
+    auto csv = readCsv(home / "reports" / "Stage 12 Job A Well 7.csv");
+    const auto near = [&csv](const std::string& key, std::size_t i, double expected, double within) {
+        ASSERT_GT(csv[key].size(), i) << key;
+        EXPECT_NEAR(std::stod(csv[key][i]), expected, within) << key;
+    };
+    EXPECT_EQ(csv["Job"], std::vector<std::string>{"Job A"});
+    EXPECT_EQ(csv["Stage"], std::vector<std::string>{"12"});
+    near("Total volume (bbl)", 0, 0.25 * 50 + 0.125 * 50, 0.0501);
+    near("Average rate (bbl/min)", 0, (39 * 22.5 + 5 * 15.0) / 44, 0.05);
+    near("Maximum average discharge pressure (psi)", 0, fleetPressure(31), 0.5);
+    near("Average discharge pressure (psi)", 0, pressureSeconds / 44, 0.5);
+    near("Time under automatic control (min)", 0, 5.0 / 60, 0.05);
+    near("pressure 5 s / 10 s after shut-in (psi)", 0, fleetPressure(56), 0.5);
+    near("pressure 5 s / 10 s after shut-in (psi)", 1, fleetPressure(61), 0.5);
+    EXPECT_EQ(csv["Maximum inline pressure (psi)"], std::vector<std::string>{"no reading"});
+    EXPECT_EQ(csv["Station restarts during the stage"], std::vector<std::string>{"1"});
+    EXPECT_EQ(csv["Pump"].size(), 9u);
+    // Pump 1: volume, minutes pumping, average and highest pressure and rate, HHP-hours.
+    const double pump1[] = {12.5, 44.0 / 60, (30 * 6000.0 + 14 * 6400.0) / 44, 6400, 15, 15, 1500.0 * 44 / 3600};
+    for (std::size_t i = 0; i < 7; ++i) near("1", i, pump1[i], i == 2 || i == 3 ? 0.501 : 0.0501);
+    EXPECT_EQ(std::vector<std::string>(csv["2"].begin() + 7, csv["2"].end()), (std::vector<std::string>{"0", "2"}));
+    EXPECT_EQ(csv["3"].at(7), "2") << "pump 3's trips";
+    EXPECT_EQ(csv["4"].at(8), "1") << "pump 4 only stood on line: listed for the restart's gap";
+    EXPECT_EQ(csv.count("5"), 0u) << "pumps 5-24 took no part";
+    // The PDF's report and the summary window: the display's units.
+    ASSERT_EQ(printer.reports.size(), 1u);
+    EXPECT_EQ(printer.paths[0], (home / "reports" / "Stage 12 Job A Well 7.pdf").string());
+    const platform::ReportDocument& pdf = printer.reports[0];
+    EXPECT_NE(std::find(pdf.lines.begin(), pdf.lines.end(), "Total volume: 2.98 m\xC2\xB3"), pdf.lines.end());
+    EXPECT_EQ(pdf.tableRows.size(), 4u);
+    EXPECT_EQ(pdf.chart.seconds.size(), series.size());
+    EXPECT_NEAR(pdf.chart.series[1].values[0], fleetPressure(1) * 0.0068948, 1e-3);
+    ASSERT_NE(StageSummaryPanel(), 0);
+    EXPECT_NE(ui::GetCtrlText(StageSummaryPanel(), windows::SUMMARY_FACTS_LEFT).find("Total volume: 2.98 m"),
+              std::string::npos);
+    EXPECT_EQ(store.countOf(journal::Kind::Recording, journal::kNoPump, "Stage 12 report: "), 1);
+}
+
+// Reports never overwrite, take names made safe, and one that cannot be written is told once
+// and loses nothing: the CSV that could be written stays, the sums stay in the journal's file.
+TEST_F(Stages, ReportsNeverOverwriteTakeSafeNamesAndAFailureIsToldOnce) {
+    const std::filesystem::path reports = home / "reports";
+    for (int run = 0; run < 3; ++run) {
+        printer.fails = run == 2;
+        follow(0);
+        BeginStage(3, "PAD/4,\x01:", " ..");
+        for (int t = 1; t <= 3; ++t) tick(t);
+        FinishStage();
+        loop.advance(0.1);
+    }
+    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4,__ (2).csv"));
+    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4,__ (3).csv"));
+    EXPECT_EQ(printer.paths.at(1), (reports / "Stage 3 PAD_4,__ (2).pdf").string());
+    std::ifstream first(reports / "Stage 3 PAD_4,__.csv");
+    const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\r\nJob,\"PAD/4,\x01:\"\r\n"), std::string::npos) << text;
+    EXPECT_EQ(popups.count("Stage Report Error"), 1);
+    EXPECT_EQ(store.countOf(journal::Kind::Recording, journal::kNoPump, "Stage 3 report failed: "), 1);
+    StageSums saved;
+    ASSERT_TRUE(ParseStageSums(store.newestStage()->sums, saved));
+    EXPECT_EQ(saved.endMs, CurrentStage().endMs);
 }
 
 // A shut-in that pumping ends before its 10 s is no shut-in: ended while the fleet pumps

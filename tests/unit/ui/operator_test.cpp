@@ -27,6 +27,9 @@
 #include <QTest>
 #include <QWindow>
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -40,6 +43,8 @@
 #include "operation/display_prefs.h"
 #include "operation/journal_view.h"
 #include "operation/numpadcode.h"
+#include "platform/real/qt_report_printer.h"
+#include "stages/stage_report.h"
 #include "stages/stages.h"
 #include "ui/windows/stage_window.h"
 #include "platform/journal.h"
@@ -776,6 +781,9 @@ TEST_F(Operator, AStageStartsAndEndsByTouchAndCommandsNoPump) {
         tap(view.widget(stages::StageDialog(), control));
         settle(1.0);
     };
+    platform::QtReportPrinter printer;
+    platform::setReportPrinter(&printer);
+    for (int p : {0, 1, 9}) fleet->unit(p).setSpeedSetpoint(1200 + 100 * p);
     heard.clear();
     choose("Start Stage...");
     ASSERT_NE(stages::StageDialog(), 0);
@@ -811,6 +819,47 @@ TEST_F(Operator, AStageStartsAndEndsByTouchAndCommandsNoPump) {
     EXPECT_FALSE(stages::StageRunning());
     EXPECT_FALSE(view.widget(BankPanel[0], windows::BANK_STAGE_STATUS)->isVisible());
     EXPECT_TRUE(heard.empty()) << "a stage commands no pump";
+    // The summary on the screen, finger-sized, gone at a tap; the PDF's text holds every
+    // figure of the CSV: each fact after its name, each pump's row whole.
+    ASSERT_NE(stages::StageSummaryPanel(), 0);
+    QWidget* summary = view.window(stages::StageSummaryPanel());
+    ASSERT_TRUE(summary != nullptr && summary->isVisible());
+    expectTouchable(summary, "Stage Summary");
+    const std::string report = (home / "reports" / "Stage 12 PAD 4 B7").string();
+    std::string text;
+    if (FILE* out = ::popen(("pdftotext -layout '" + report + ".pdf' - 2>&1").c_str(), "r")) {
+        for (int c; (c = std::fgetc(out)) != EOF;)
+            if (!std::isspace(c) || (!text.empty() && text.back() != ' ')) text += std::isspace(c) ? ' ' : static_cast<char>(c);
+        ::pclose(out);
+    }
+    std::ifstream csv(report + ".csv");
+    bool table = false;
+    int rows = 0;
+    for (std::string line; std::getline(csv, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> f;
+        std::stringstream split(line);
+        for (std::string x; std::getline(split, x, ',');) f.push_back(x);
+        if (f.size() < 2) continue;
+        if (table) {
+            std::string row;
+            for (const std::string& x : f) row += " " + x;
+            EXPECT_NE(text.find(row + " "), std::string::npos) << "pump row" << row << " in " << text;
+            rows += std::stod(f[1]) > 0 ? 1 : 0;
+            continue;
+        }
+        table = f[0] == "Pump";
+        std::size_t at = text.find(f[0].substr(0, f[0].find(" (")) + ":");
+        for (std::size_t i = 1; i < f.size() && !table; ++i) {
+            at = at == std::string::npos ? at : text.find(f[i], at);
+            EXPECT_NE(at, std::string::npos) << f[0] << " " << f[i] << " in " << text;
+        }
+    }
+    EXPECT_EQ(rows, 3) << "three pumps pumped";
+    tap(summary);
+    settle();
+    EXPECT_EQ(stages::StageSummaryPanel(), 0);
+    platform::setReportPrinter(nullptr);
     choose("Start Stage...");
     EXPECT_EQ(ui::GetCtrlInt(stages::StageDialog(), windows::STAGE_NUMBER), 13);
     EXPECT_EQ(ui::GetCtrlText(stages::StageDialog(), windows::STAGE_JOB), "PAD 4");
