@@ -15,11 +15,13 @@
 #include <gmock/gmock.h>
 
 #include "platform/mqtt.h"
+#include "platform/report_printer.h"
 #include "platform/sim/sim_mqtt.h"
 #include "remote/remote_panel.h"
 #include "safety/estop.h"
 #include "settings/remote_settings.h"
 #include "shell/password.h"
+#include "stages/stages.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
@@ -556,6 +558,60 @@ TEST_F(Remote, AConnectionThatKeepsDroppingIsTriedEverMoreSlowlyAndJournalledOnc
               1);
 }
 
+TEST_F(Remote, AStageGoesOutRetainedAtItsStartAndEndWithItsSumsAndAgainAfterAReconnect) {
+    platform::SimReportPrinter printer;  // the report written at its end
+    platform::setReportPrinter(&printer);
+    startWith();
+    for (int p : {0, 2}) fleet->unit(p).setSpeedSetpoint(1400);
+    loop.advance(3.0);
+    const std::string stageTopic = std::string(kRoot) + "stage";
+    EXPECT_TRUE(broker.on(stageTopic).empty()) << "no stage yet";
+    stages::BeginStage(12, "PAD 4", "B7");
+    loop.advance(1.5);
+    ASSERT_EQ(broker.on(stageTopic).size(), 1u);
+    EXPECT_TRUE(broker.on(stageTopic)[0].retain);
+    const QJsonObject running = json(retained("stage"));
+    EXPECT_EQ(running["state"].toString(), "running");
+    EXPECT_EQ(running["number"].toInt(), 12);
+    EXPECT_EQ(running["job"].toString(), "PAD 4");
+    EXPECT_EQ(running["start_ms"].toInteger(), stages::CurrentStage().startMs);
+    EXPECT_TRUE(running["end_ms"].isNull());
+    loop.advance(20.0);
+    EXPECT_EQ(broker.on(stageTopic).size(), 1u) << "not again while it runs";
+
+    stages::FinishStage();
+    ASSERT_FALSE(stages::StageRunning());
+    loop.advance(1.5);
+    const stages::StageSums& s = stages::CurrentStage();
+    ASSERT_EQ(broker.on(stageTopic).size(), 2u);
+    EXPECT_TRUE(broker.on(stageTopic)[1].retain);
+    const QJsonObject ended = json(retained("stage"));
+    EXPECT_EQ(ended["state"].toString(), "ended");
+    EXPECT_EQ(ended["end_ms"].toInteger(), s.endMs);
+    EXPECT_GT(s.volume(), 1.0);
+    EXPECT_NEAR(ended["volume_bbl"].toDouble(), s.volume(), 0.005);
+    EXPECT_NEAR(ended["rate_bpm_avg"].toDouble(), s.averageRate(), 0.005);
+    EXPECT_NEAR(ended["discharge_psi_avg"].toDouble(), s.averagePressure(), 0.05);
+    EXPECT_TRUE(ended["inline_psi_max"].isNull()) << "no blender computer";
+    EXPECT_TRUE(ended["shut_in_5s_psi"].isNull()) << "the fleet still pumps: not reached";
+    // The pumps the report lists, each with its own sums.
+    const QJsonArray pumps = ended["pumps"].toArray();
+    ASSERT_EQ(pumps.size(), std::count_if(s.pumps.begin(), s.pumps.end(), stages::TookPart));
+    for (const QJsonValue& v : pumps) {
+        const stages::PumpStageSums& u = s.pumps.at(v["pump"].toInt() - 1);
+        EXPECT_NEAR(v["volume_bbl"].toDouble(), u.volume, 0.005) << v["pump"].toInt();
+        EXPECT_NEAR(v["rate_bpm_max"].toDouble(), u.maxRate, 0.005) << v["pump"].toInt();
+        EXPECT_NEAR(v["hhp_hours"].toDouble(), u.hhpHours, 0.05) << v["pump"].toInt();
+    }
+
+    // A reconnect gives the broker the stage again with the other retained messages.
+    broker.drop();
+    loop.advance(3.0);
+    ASSERT_EQ(broker.on(stageTopic).size(), 3u);
+    EXPECT_EQ(broker.on(stageTopic)[2].payload, broker.on(stageTopic)[1].payload);
+    platform::setReportPrinter(nullptr);
+}
+
 TEST_F(Remote, TheCleanExitPublishesOfflineAndALostConnectionLeavesItToTheWill) {
     startWith();
     loop.advance(2.0);
@@ -571,7 +627,9 @@ TEST_F(Remote, TheCleanExitPublishesOfflineAndALostConnectionLeavesItToTheWill) 
 
 TEST_F(Remote, TheSettingsWindowIsBehindThePasswordAndKeepsThePasswordOutOfSightAndJournal) {
     startWith();
+    stages::BeginStage(3, "PAD 8", "C1");  // its retained message goes with the old names
     loop.advance(1.0);
+    ASSERT_FALSE(retained("stage").empty());
     ui::SelectMenu(menuBar(), windows::MENU_REMOTE, BankPanel[0]);
     ASSERT_EQ(remote::RemotePanel(), 0) << "opened without the password";
     const int prompt = PasswordPromptPanel();
