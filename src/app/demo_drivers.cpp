@@ -148,12 +148,16 @@ void scheduleDemoStage() {
         if (bank == nullptr) return;
         ui::SelectMenu(bank->menuBar, windows::MENU_STAGE_START, BankPanel[0]);
         const int dialog = stages::StageDialog();
+        std::fprintf(stderr, "demo: %s\n", dialog != 0 ? "Start Stage" : "no Start Stage dialog");
         if (dialog == 0) return;
         ui::SetCtrlVal(dialog, windows::STAGE_JOB, std::string("DEMO"));
         ui::SetCtrlVal(dialog, windows::STAGE_WELL, std::string("W1"));
         ui::Press(dialog, windows::STAGE_START);
     });
-    afterSecondsOf("VNK_DEMO_STAGE_END", [] { stages::FinishStage(); });
+    afterSecondsOf("VNK_DEMO_STAGE_END", [] {
+        std::fprintf(stderr, "demo: End Stage (%s)\n", stages::StageRunning() ? "running" : "none");
+        stages::FinishStage();
+    });
 }
 
 // The moments (whole seconds after the start) of a comma-separated list, each "[P@]S": act

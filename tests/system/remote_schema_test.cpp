@@ -31,7 +31,7 @@ TEST_F(RemoteSchemas, EveryPayloadOfARunWithTripsAcknowledgedAndClearedKeepsToIt
     startSim({"--event", "trip=3@8", "--event", "trip=4@17"});
     setenv("VNK_DEMO_ACKNOWLEDGE", "14,27", 1);
     setenv("VNK_DEMO_RESET", "3@22,4@22", 1);
-    setenv("VNK_DEMO_STAGE_START", "6", 1);
+    setenv("VNK_DEMO_STAGE_START", "8", 1);
     setenv("VNK_DEMO_STAGE_END", "20", 1);
     ASSERT_TRUE(startStation());
     for (const char* v : {"VNK_DEMO_ACKNOWLEDGE", "VNK_DEMO_RESET", "VNK_DEMO_STAGE_START",
