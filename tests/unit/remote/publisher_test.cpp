@@ -563,52 +563,34 @@ TEST_F(Remote, AStageGoesOutRetainedAtItsStartAndEndWithItsSumsAndAgainAfterARec
     platform::setReportPrinter(&printer);
     startWith();
     for (int p : {0, 2}) fleet->unit(p).setSpeedSetpoint(1400);
-    loop.advance(3.0);
-    const std::string stageTopic = std::string(kRoot) + "stage";
-    EXPECT_TRUE(broker.on(stageTopic).empty()) << "no stage yet";
     stages::BeginStage(12, "PAD 4", "B7");
     loop.advance(1.5);
-    ASSERT_EQ(broker.on(stageTopic).size(), 1u);
-    EXPECT_TRUE(broker.on(stageTopic)[0].retain);
+    const auto sent = [this] { return broker.on(std::string(kRoot) + "stage"); };
+    ASSERT_EQ(sent().size(), 1u);
     const QJsonObject running = json(retained("stage"));
     EXPECT_EQ(running["state"].toString(), "running");
-    EXPECT_EQ(running["number"].toInt(), 12);
-    EXPECT_EQ(running["job"].toString(), "PAD 4");
     EXPECT_EQ(running["start_ms"].toInteger(), stages::CurrentStage().startMs);
     EXPECT_TRUE(running["end_ms"].isNull());
     loop.advance(20.0);
-    EXPECT_EQ(broker.on(stageTopic).size(), 1u) << "not again while it runs";
-
     stages::FinishStage();
-    ASSERT_FALSE(stages::StageRunning());
     loop.advance(1.5);
     const stages::StageSums& s = stages::CurrentStage();
-    ASSERT_EQ(broker.on(stageTopic).size(), 2u);
-    EXPECT_TRUE(broker.on(stageTopic)[1].retain);
+    ASSERT_EQ(sent().size(), 2u) << "once at the start, once at the end";
     const QJsonObject ended = json(retained("stage"));
     EXPECT_EQ(ended["state"].toString(), "ended");
     EXPECT_EQ(ended["end_ms"].toInteger(), s.endMs);
     EXPECT_GT(s.volume(), 1.0);
     EXPECT_NEAR(ended["volume_bbl"].toDouble(), s.volume(), 0.005);
-    EXPECT_NEAR(ended["rate_bpm_avg"].toDouble(), s.averageRate(), 0.005);
-    EXPECT_NEAR(ended["discharge_psi_avg"].toDouble(), s.averagePressure(), 0.05);
     EXPECT_TRUE(ended["inline_psi_max"].isNull()) << "no blender computer";
-    EXPECT_TRUE(ended["shut_in_5s_psi"].isNull()) << "the fleet still pumps: not reached";
-    // The pumps the report lists, each with its own sums.
     const QJsonArray pumps = ended["pumps"].toArray();
-    ASSERT_EQ(pumps.size(), std::count_if(s.pumps.begin(), s.pumps.end(), stages::TookPart));
-    for (const QJsonValue& v : pumps) {
-        const stages::PumpStageSums& u = s.pumps.at(v["pump"].toInt() - 1);
-        EXPECT_NEAR(v["volume_bbl"].toDouble(), u.volume, 0.005) << v["pump"].toInt();
-        EXPECT_NEAR(v["rate_bpm_max"].toDouble(), u.maxRate, 0.005) << v["pump"].toInt();
-        EXPECT_NEAR(v["hhp_hours"].toDouble(), u.hhpHours, 0.05) << v["pump"].toInt();
-    }
-
-    // A reconnect gives the broker the stage again with the other retained messages.
+    ASSERT_EQ(pumps.size(), std::count_if(s.pumps.begin(), s.pumps.end(), stages::TookPart))
+        << "the pumps the report lists";
+    for (const QJsonValue& v : pumps)
+        EXPECT_NEAR(v["volume_bbl"].toDouble(), s.pumps.at(v["pump"].toInt() - 1).volume, 0.005);
     broker.drop();
     loop.advance(3.0);
-    ASSERT_EQ(broker.on(stageTopic).size(), 3u);
-    EXPECT_EQ(broker.on(stageTopic)[2].payload, broker.on(stageTopic)[1].payload);
+    ASSERT_EQ(sent().size(), 3u) << "again at the reconnect";
+    EXPECT_EQ(sent()[2].payload, sent()[1].payload);
     platform::setReportPrinter(nullptr);
 }
 
