@@ -20,12 +20,14 @@
 #include "recorder/recorder.h"
 #include "remote/publisher.h"
 #include "settings/remote_settings.h"
+#include "stages/stages.h"
 #include "ui/ui_model.h"
 #include "ui/windows/autocontrol_window.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/detail_view.h"
 #include "ui/windows/journal_window.h"
 #include "ui/windows/menu_bar.h"
+#include "ui/windows/stage_window.h"
 
 namespace app {
 
@@ -137,6 +139,27 @@ void scheduleDemoRemoteApply() {
     timer->start();
 }
 
+// VNK_DEMO_STAGE_START=s, VNK_DEMO_STAGE_END=s: at s seconds stage 1 of job "DEMO", well
+// "W1" is started from bank 1's Stage menu and its dialog, and ended as End Stage does once
+// the operator confirms (for the test of what remote monitoring publishes of a stage).
+void scheduleDemoStage() {
+    afterSecondsOf("VNK_DEMO_STAGE_START", [] {
+        const ui::Panel* bank = ui::FindPanel(BankPanel[0]);
+        if (bank == nullptr) return;
+        ui::SelectMenu(bank->menuBar, windows::MENU_STAGE_START, BankPanel[0]);
+        const int dialog = stages::StageDialog();
+        std::fprintf(stderr, "demo: %s\n", dialog != 0 ? "Start Stage" : "no Start Stage dialog");
+        if (dialog == 0) return;
+        ui::SetCtrlVal(dialog, windows::STAGE_JOB, std::string("DEMO"));
+        ui::SetCtrlVal(dialog, windows::STAGE_WELL, std::string("W1"));
+        ui::Press(dialog, windows::STAGE_START);
+    });
+    afterSecondsOf("VNK_DEMO_STAGE_END", [] {
+        std::fprintf(stderr, "demo: End Stage (%s)\n", stages::StageRunning() ? "running" : "none");
+        stages::FinishStage();
+    });
+}
+
 // The moments (whole seconds after the start) of a comma-separated list, each "[P@]S": act
 // runs with P (0 when it has none) at each valid one.
 void atMomentsOf(const char* variable, void (*act)(int)) {
@@ -201,6 +224,7 @@ void ScheduleDemoDrivers() {
     scheduleDemoAuto();
     scheduleDemoTrends();
     scheduleDemoRemoteApply();
+    scheduleDemoStage();
 }
 
 }  // namespace app

@@ -21,6 +21,7 @@
 #include "remote/remote_payloads.h"
 #include "safety/estop.h"
 #include "settings/remote_settings.h"
+#include "stages/stages.h"
 #include "ui/ui_model.h"
 #include "ui/windows/window_support.h"
 
@@ -78,6 +79,9 @@ struct RemoteState {
     // The configured pumps' ids the broker was last given in the meta on this connection.
     std::vector<std::optional<std::string>> metaIds;
     std::uint64_t heartbeats = 0;
+    // The stage the broker was last given on this connection (its number, start, end and
+    // whether it ran); number 0: none yet.
+    std::array<std::int64_t, 4> stageSent{};
     std::array<std::string, kPumpCount> pumpBody{};
     std::array<double, kPumpCount> pumpSentAt{};
     std::array<double, kPumpCount> pumpRxAt{};  // Timer() time of the reply last sent
@@ -390,9 +394,9 @@ void sendHeartbeatAndFleet() {
 void ended(const std::string& reason);
 void start();
 
-// The retained topics the station owns under a root: its state and every pump.
+// The retained topics the station owns under a root: its state, meta, stage and every pump.
 std::vector<std::string> retainedTopics(const std::string& root) {
-    std::vector<std::string> topics{root + "state", root + "meta"};
+    std::vector<std::string> topics{root + "state", root + "meta", root + "stage"};
     for (int p = 1; p <= kPumpCount; ++p) topics.push_back(root + "pump/" + std::to_string(p));
     return topics;
 }
@@ -455,6 +459,18 @@ void sendMeta(bool always) {
     if (!always && ids == g.metaIds) return;
     if (g.client->publish(topic("meta"), MetaPayload(facts(), ids), 1, true) > 0)
         g.metaIds = std::move(ids);
+}
+
+// The retained stage, at every connection and again when a stage starts or ends; nothing
+// before the station's first stage. A publish the client cannot take is tried again at the
+// next tick.
+void sendStage(bool always) {
+    const stages::StageSums& s = stages::CurrentStage();
+    const bool running = stages::StageRunning();
+    const std::array<std::int64_t, 4> now{s.number, s.startMs, s.endMs, running ? 1 : 0};
+    if (s.number == 0 || (!always && now == g.stageSent)) return;
+    if (g.client->publish(topic("stage"), StagePayload(s, running), 1, true) > 0)
+        g.stageSent = now;
 }
 
 void startAttempt() {
@@ -524,6 +540,7 @@ void startAttempt() {
             g.holding = false;
             publishBirth();
             sendMeta(true);
+            sendStage(true);
             // Whatever was handed over before is sent again: the broker may never have had it.
             g.sent = g.acked;
             g.inFlight.clear();
@@ -783,6 +800,7 @@ void RemoteTick() {
                 sendPumps(false);
             }
             sendMeta(false);
+            sendStage(false);
             sendHeartbeatAndFleet();  // the tick is the heartbeat's second
             changed();
             sendEvents();

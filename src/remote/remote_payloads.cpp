@@ -11,6 +11,7 @@
 #include "link/live_units.h"
 #include "link/pump_table.h"
 #include "remote/json_text.h"
+#include "stages/stage_sums.h"
 
 namespace remote {
 
@@ -220,6 +221,52 @@ std::string EventPayload(const journal::Event& e) {
     return alarmState(o, e.alarm->state).text("alarm_kind", journal::KindName(e.alarm->kind)).str();
 }
 
+std::string StagePayload(const stages::StageSums& s, bool running) {
+    std::vector<std::string> pumps;
+    for (int p = 0; p < stages::kStagePumps; ++p) {
+        const stages::PumpStageSums& u = s.pumps[p];
+        if (!stages::TookPart(u)) continue;
+        pumps.push_back(JsonObject()
+                            .integer("pump", p + 1)
+                            .number("volume_bbl", u.volume, 2)
+                            .number("pumping_seconds", u.pumpingSeconds, 0)
+                            .number("rate_bpm_avg", u.averageRate(), 2)
+                            .number("rate_bpm_max", u.maxRate, 2)
+                            .number("discharge_psi_avg", u.averagePressure(), 1)
+                            .number("discharge_psi_max", u.maxPressure, 1)
+                            .number("hhp_hours", u.hhpHours, 1)
+                            .integer("trips", u.trips)
+                            .integer("gaps", u.gaps)
+                            .str());
+    }
+    JsonObject o;
+    o.integer("v", kPayloadVersion)
+        .text("state", running ? "running" : "ended")
+        .integer("number", s.number)
+        .text("job", s.job)
+        .text("well", s.well)
+        .integer("start_ms", s.startMs);
+    if (running)
+        o.null("end_ms");
+    else
+        o.integer("end_ms", s.endMs);
+    return o.number("volume_bbl", s.volume(), 2)
+        .number("rate_bpm_avg", s.averageRate(), 2)
+        .number("rate_bpm_max", s.maxRate, 2)
+        .number("discharge_psi_avg", s.averagePressure(), 1)
+        .number("discharge_psi_avg_max", s.maxPressure, 1)
+        .number("inline_psi_max", s.maxInline, 1)  // null: no reading from the blender computer
+        .integer("estops", s.estops)
+        .integer("idle_alls", s.idleAlls)
+        .integer("inline_trips", s.inlineTrips)
+        .number("auto_seconds", s.autoSeconds, 0)
+        .integer("restarts", s.restarts)
+        .number("shut_in_5s_psi", s.shutIn5, 1)  // null: not reached
+        .number("shut_in_10s_psi", s.shutIn10, 1)
+        .raw("pumps", JsonArray(pumps))
+        .str();
+}
+
 std::string MetaPayload(const StationFacts& facts,
                         const std::vector<std::optional<std::string>>& pumpIds) {
     std::vector<std::string> pumps;
@@ -314,6 +361,37 @@ std::string MetaPayload(const StationFacts& facts,
                                 {"auto", ""},
                                 {"group", ""},
                                 {"sample_ms", "ms since 1970 UTC"}}))
+        .raw("stage", topic(true, 1,
+                            {{"v", ""},
+                             {"state", ""},
+                             {"number", ""},
+                             {"job", ""},
+                             {"well", ""},
+                             {"start_ms", "ms since 1970 UTC"},
+                             {"end_ms", "ms since 1970 UTC"},
+                             {"volume_bbl", "bbl"},
+                             {"rate_bpm_avg", "bbl/min"},
+                             {"rate_bpm_max", "bbl/min"},
+                             {"discharge_psi_avg", "psi"},
+                             {"discharge_psi_avg_max", "psi"},
+                             {"inline_psi_max", "psi"},
+                             {"estops", ""},
+                             {"idle_alls", ""},
+                             {"inline_trips", ""},
+                             {"auto_seconds", "s"},
+                             {"restarts", ""},
+                             {"shut_in_5s_psi", "psi"},
+                             {"shut_in_10s_psi", "psi"},
+                             {"pumps[].pump", ""},
+                             {"pumps[].volume_bbl", "bbl"},
+                             {"pumps[].pumping_seconds", "s"},
+                             {"pumps[].rate_bpm_avg", "bbl/min"},
+                             {"pumps[].rate_bpm_max", "bbl/min"},
+                             {"pumps[].discharge_psi_avg", "psi"},
+                             {"pumps[].discharge_psi_max", "psi"},
+                             {"pumps[].hhp_hours", "hp h"},
+                             {"pumps[].trips", ""},
+                             {"pumps[].gaps", ""}}))
         .raw("alarm", topic(false, 1, journalFields))
         .raw("event", topic(false, 1, journalFields));
     return JsonObject()

@@ -14,6 +14,9 @@
 namespace pumplink {
 struct PumpRecord;
 }
+namespace stages {
+struct StageSums;
+}
 
 namespace remote {
 
@@ -72,6 +75,10 @@ std::vector<std::string> FaultNames(std::uint16_t word);
 // Alarm changes and acknowledgements go to "alarm", every other event to "event".
 bool IsAlarmTopicEvent(journal::Kind kind);
 std::string EventPayload(const journal::Event& event);
+
+// The stage of the job, retained: "running" with its figures so far, or "ended" with its
+// sums; the pumps listed are those the stage's report lists (pumped, tripped or had a gap).
+std::string StagePayload(const stages::StageSums& sums, bool running);
 
 // The retained birth certificate under "meta": the station's version, the pumps configured
 // with their ids, and every topic's fields with their units. pumpIds holds the id of each

@@ -82,10 +82,6 @@ std::string localTime(std::int64_t ms) {
     return buf;
 }
 
-bool tookPart(const PumpStageSums& p) {
-    return p.volume > 0 || p.pumpingSeconds > 0 || p.trips > 0 || p.gaps > 0;
-}
-
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
@@ -218,7 +214,7 @@ std::vector<std::vector<std::string>> PumpRows(const StageSums& s, bool displayU
     std::vector<std::vector<std::string>> rows;
     for (int i = 0; i < kStagePumps; ++i) {
         const PumpStageSums& p = s.pumps[static_cast<std::size_t>(i)];
-        if (!tookPart(p)) continue;
+        if (!TookPart(p)) continue;
         rows.push_back({std::to_string(i + 1), valueText(p.volume, Quantity::Volume, m),
                         valueText(p.pumpingSeconds, Quantity::Minutes, m),
                         valueText(p.averagePressure(), Quantity::Pressure, m),

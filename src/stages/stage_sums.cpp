@@ -97,6 +97,10 @@ std::string oneLine(const std::string& s) {
 
 }  // namespace
 
+bool TookPart(const PumpStageSums& p) {
+    return p.volume > 0 || p.pumpingSeconds > 0 || p.trips > 0 || p.gaps > 0;
+}
+
 double StageSums::volume() const {
     double v = 0.0;
     for (const PumpStageSums& p : pumps) v += p.volume;

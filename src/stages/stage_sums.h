@@ -50,6 +50,9 @@ struct PumpStageSums {
     double averageRate() const { return pumpingSeconds > 0 ? rateSeconds / pumpingSeconds : 0; }
     bool operator==(const PumpStageSums&) const = default;
 };
+// Whether the pump took part in the stage (pumped, tripped or had a gap): the pumps the
+// reports list.
+bool TookPart(const PumpStageSums& p);
 
 struct StageSums {
     int number = 0;

@@ -5,16 +5,17 @@ usage: payload_schemas.py SCHEMA_DIR PAYLOADS
 
 PAYLOADS holds one message a line: the topic, a tab, the payload as it arrived. Every payload
 must be strict UTF-8 JSON that keeps to its topic's schema; every topic, the state's online
-and offline, and each alarm state (active or cleared, acknowledged or not) must have been
-seen. Each schema must also reject the first payload of its topic with an unknown field added,
-and with any one of its required fields taken away. Exit status 1 and one line per failure.
+and offline, the stage's running and ended, and each alarm state (active or cleared,
+acknowledged or not) must have been seen. Each schema must also reject the first payload of
+its topic with an unknown field added, and with any one of its required fields taken away.
+Exit status 1 and one line per failure.
 """
 import json
 import sys
 
 from jsonschema import Draft202012Validator
 
-NAMES = ["state", "meta", "heartbeat", "fleet", "pump", "alarm", "event"]
+NAMES = ["state", "meta", "heartbeat", "fleet", "pump", "stage", "alarm", "event"]
 
 
 def schema_name(topic):
@@ -52,7 +53,7 @@ def main(schema_dir, payloads):
                                 f"{payload[:300].decode('utf-8', 'replace')}")
                 continue
             first.setdefault(name, body)
-            if name == "state":
+            if name in ("state", "stage"):
                 states.add(body["state"])
             if name == "alarm" and body["state"] is not None:
                 alarm_states.add((body["state"], body["acknowledged"]))
@@ -60,7 +61,7 @@ def main(schema_dir, payloads):
     for name in NAMES:
         if name not in first:
             failures.append(f"no payload on {name} was seen")
-    for state in {"online", "offline"} - states:
+    for state in sorted({"online", "offline", "running", "ended"} - states):
         failures.append(f"no {state} state was seen")
     for state, acknowledged in sorted({(s, a) for s in ("active", "cleared")
                                        for a in (False, True)} - alarm_states):

@@ -1,8 +1,8 @@
 // What remote monitoring publishes, against the JSON Schemas in docs/schema: the demo station
 // (whose drivers acknowledge and reset as an operator would) against vnk-sim and a real
-// broker, two pumps tripping, acknowledged and reset in both orders, every payload of the
-// run checked by python3-jsonschema (payload_schemas.py, which also shows that each schema
-// rejects an unknown field and a missing one).
+// broker, two pumps tripping, acknowledged and reset in both orders, a stage started and
+// ended, every payload of the run checked by python3-jsonschema (payload_schemas.py, which
+// also shows that each schema rejects an unknown field and a missing one).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -31,9 +31,12 @@ TEST_F(RemoteSchemas, EveryPayloadOfARunWithTripsAcknowledgedAndClearedKeepsToIt
     startSim({"--event", "trip=3@8", "--event", "trip=4@17"});
     setenv("VNK_DEMO_ACKNOWLEDGE", "14,27", 1);
     setenv("VNK_DEMO_RESET", "3@22,4@22", 1);
+    setenv("VNK_DEMO_STAGE_START", "8", 1);
+    setenv("VNK_DEMO_STAGE_END", "20", 1);
     ASSERT_TRUE(startStation());
-    unsetenv("VNK_DEMO_ACKNOWLEDGE");
-    unsetenv("VNK_DEMO_RESET");
+    for (const char* v : {"VNK_DEMO_ACKNOWLEDGE", "VNK_DEMO_RESET", "VNK_DEMO_STAGE_START",
+                          "VNK_DEMO_STAGE_END"})
+        unsetenv(v);
     // The run's last step: pump 4's trip, reset, acknowledged at 27 s.
     ASSERT_TRUE(watch.waitFor(
         [](const auto& all) {

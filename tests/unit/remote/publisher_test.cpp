@@ -15,11 +15,13 @@
 #include <gmock/gmock.h>
 
 #include "platform/mqtt.h"
+#include "platform/report_printer.h"
 #include "platform/sim/sim_mqtt.h"
 #include "remote/remote_panel.h"
 #include "safety/estop.h"
 #include "settings/remote_settings.h"
 #include "shell/password.h"
+#include "stages/stages.h"
 #include "support/station_fleet.h"
 #include "ui/windows/bank_window.h"
 #include "ui/windows/entry_windows.h"
@@ -556,6 +558,42 @@ TEST_F(Remote, AConnectionThatKeepsDroppingIsTriedEverMoreSlowlyAndJournalledOnc
               1);
 }
 
+TEST_F(Remote, AStageGoesOutRetainedAtItsStartAndEndWithItsSumsAndAgainAfterAReconnect) {
+    platform::SimReportPrinter printer;  // the report written at its end
+    platform::setReportPrinter(&printer);
+    startWith();
+    for (int p : {0, 2}) fleet->unit(p).setSpeedSetpoint(1400);
+    stages::BeginStage(12, "PAD 4", "B7");
+    loop.advance(1.5);
+    const auto sent = [this] { return broker.on(std::string(kRoot) + "stage"); };
+    ASSERT_EQ(sent().size(), 1u);
+    const QJsonObject running = json(retained("stage"));
+    EXPECT_EQ(running["state"].toString(), "running");
+    EXPECT_EQ(running["start_ms"].toInteger(), stages::CurrentStage().startMs);
+    EXPECT_TRUE(running["end_ms"].isNull());
+    loop.advance(20.0);
+    stages::FinishStage();
+    loop.advance(1.5);
+    const stages::StageSums& s = stages::CurrentStage();
+    ASSERT_EQ(sent().size(), 2u) << "once at the start, once at the end";
+    const QJsonObject ended = json(retained("stage"));
+    EXPECT_EQ(ended["state"].toString(), "ended");
+    EXPECT_EQ(ended["end_ms"].toInteger(), s.endMs);
+    EXPECT_GT(s.volume(), 1.0);
+    EXPECT_NEAR(ended["volume_bbl"].toDouble(), s.volume(), 0.005);
+    EXPECT_TRUE(ended["inline_psi_max"].isNull()) << "no blender computer";
+    const QJsonArray pumps = ended["pumps"].toArray();
+    ASSERT_EQ(pumps.size(), std::count_if(s.pumps.begin(), s.pumps.end(), stages::TookPart))
+        << "the pumps the report lists";
+    for (const QJsonValue& v : pumps)
+        EXPECT_NEAR(v["volume_bbl"].toDouble(), s.pumps.at(v["pump"].toInt() - 1).volume, 0.005);
+    broker.drop();
+    loop.advance(3.0);
+    ASSERT_EQ(sent().size(), 3u) << "again at the reconnect";
+    EXPECT_EQ(sent()[2].payload, sent()[1].payload);
+    platform::setReportPrinter(nullptr);
+}
+
 TEST_F(Remote, TheCleanExitPublishesOfflineAndALostConnectionLeavesItToTheWill) {
     startWith();
     loop.advance(2.0);
@@ -571,7 +609,9 @@ TEST_F(Remote, TheCleanExitPublishesOfflineAndALostConnectionLeavesItToTheWill) 
 
 TEST_F(Remote, TheSettingsWindowIsBehindThePasswordAndKeepsThePasswordOutOfSightAndJournal) {
     startWith();
+    stages::BeginStage(3, "PAD 8", "C1");  // its retained message goes with the old names
     loop.advance(1.0);
+    ASSERT_FALSE(retained("stage").empty());
     ui::SelectMenu(menuBar(), windows::MENU_REMOTE, BankPanel[0]);
     ASSERT_EQ(remote::RemotePanel(), 0) << "opened without the password";
     const int prompt = PasswordPromptPanel();
