@@ -77,6 +77,11 @@ TEST_F(DetailView, NextAndPreviousVisitOnlyPumpsOnLineAndWrap) {
     EXPECT_EQ(CurrentPump, 22) << "from 0 round to 23";
     ui::Press(DetailPanel, DETAIL_PREVIOUS);
     EXPECT_EQ(CurrentPump, 20);
+    // A reset reaches the members of the pump's group on line: the button counts those only.
+    PumpTable[20].PumpGroup = PumpTable[22].PumpGroup = PumpTable[5].PumpGroup = 2;  // 5: off line
+    tick();
+    EXPECT_EQ(ui::GetCtrlAttributeText(DetailPanel, DETAIL_RESET_ALARMS, ui::ATTR_LABEL_TEXT),
+              "Reset Alarms (Group 2: 2 pumps)");
 }
 
 }  // namespace
