@@ -272,4 +272,26 @@ TEST_F(Output, MetricDischargeCarriesTwoDecimalsAndOffWritesNothing) {
     EXPECT_EQ(line(), "");
 }
 
+// Choosing the port a selector already shows is no change: the pump stays on line and its
+// port is neither closed nor reopened (which would cost the 1 s settling wait).
+TEST_F(Ports, ChoosingTheSamePortAgainChangesNothing) {
+    configure(0, 1);
+    serial.addPort(25);
+    PumpTable[kOutputEntry].ComPort = 25;
+    OpenAllPorts();
+    bringOnline(0);
+    Show_Serial_Window(0, 0, nullptr, 0);
+    const double before = loop.now();
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(0), 1.0);
+    ui::Operate(SerialMonitorPanel(), windows::SerialPortCtrl(kOutputEntry), 25.0);
+    EXPECT_EQ(loop.now(), before);
+    EXPECT_EQ(PumpTable[0].Online, 1);
+    EXPECT_TRUE(PumpRowEnabled(0));
+    EXPECT_EQ(PumpTable[0].PortConfig.Mode, 1);
+    EXPECT_EQ(PumpTable[kOutputEntry].PortConfig.Mode, 1);
+    EXPECT_TRUE(serial.isOpen(1));
+    EXPECT_TRUE(serial.isOpen(25));
+    EXPECT_TRUE(popups.shown().empty());
+}
+
 }  // namespace
