@@ -134,7 +134,11 @@ void NoteStageEvent(StageEvent event) {
         case StageEvent::IdleAll: ++g.sums.idleAlls; break;
         case StageEvent::InlineTrip: ++g.sums.inlineTrips; break;
     }
-    save();  // rare, and not to be lost to a crash before the next save
+    // Saved at once, but after what the event does to the pumps: no disk write of the
+    // stage's stands before an E-stop's or a trip's idle.
+    platform::loop().post(0.0, [] {
+        if (g.running) save();  // rare, and not to be lost to a crash before the next save
+    });
 }
 
 bool StageRunning() {
