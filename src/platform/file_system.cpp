@@ -133,6 +133,17 @@ CopyResult publish(const std::string& tmp, const std::string& dst) {
 
 }  // namespace
 
+std::size_t WriteAll(FileSystem& fs, int handle, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        errno = 0;
+        const long w = fs.write(handle, text.data() + done, text.size() - done);
+        if (w <= 0) break;
+        done += static_cast<std::size_t>(w);
+    }
+    return done;
+}
+
 std::string PartialCopyName(const std::string& dst) {
     const std::size_t slash = dst.find_last_of('/');
     const std::string dir = slash == std::string::npos ? std::string() : dst.substr(0, slash + 1);

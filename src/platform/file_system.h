@@ -38,6 +38,10 @@ class FileSystem {
     virtual bool remove(const std::string& path) = 0;
 };
 
+// Writes text through an open handle as far as write() takes it: the bytes written, fewer
+// when a write failed (errno says why).
+std::size_t WriteAll(FileSystem& fs, int handle, const std::string& text);
+
 // ".<name>.part" beside dst: where the copy to dst is written before it takes its name.
 std::string PartialCopyName(const std::string& dst);
 

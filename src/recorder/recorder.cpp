@@ -154,17 +154,10 @@ std::size_t writeAll(const std::string& path, const std::string& text, bool appe
         TRACE(recorder, "%s cannot be opened: %s", path.c_str(), trace::errnoText(errno));
         return 0;
     }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        errno = 0;
-        long w = fs.write(h, text.data() + done, text.size() - done);
-        if (w <= 0) {
-            TRACE(recorder, "write to %s failed after %zu of %zu bytes: %s", path.c_str(), done,
-                  text.size(), trace::errnoText(errno));
-            break;
-        }
-        done += static_cast<std::size_t>(w);
-    }
+    const std::size_t done = platform::WriteAll(fs, h, text);
+    if (done < text.size())
+        TRACE(recorder, "write to %s failed after %zu of %zu bytes: %s", path.c_str(), done,
+              text.size(), trace::errnoText(errno));
     // What write() took is counted as written even when the close then fails: writing it
     // again could put a line in the file twice.
     errno = 0;

@@ -108,12 +108,7 @@ bool writeNewFile(const std::string& path, const std::string& text) {
     platform::FileSystem& fs = platform::fileSystem();
     const int h = fs.openWrite(path, true);  // appends: a file that came meanwhile is never cut
     if (h < 0) return false;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const long w = fs.write(h, text.data() + done, text.size() - done);
-        if (w <= 0) break;
-        done += static_cast<std::size_t>(w);
-    }
+    const std::size_t done = platform::WriteAll(fs, h, text);
     return fs.close(h) && done == text.size();
 }
 
