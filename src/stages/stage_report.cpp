@@ -331,7 +331,9 @@ void ShowStageSummary(const StageSums& s) {
         text.append(static_cast<std::size_t>(kStagePumps) - rows.size(), '\n');
         ui::SetCtrlVal(g.summary, windows::SUMMARY_COLUMN + static_cast<int>(c), text);
     }
-    ui::SetPanelAttribute(g.summary, ui::ATTR_TITLE, "Stage " + std::to_string(s.number) + " Summary");
+    const std::string title = "Stage " + std::to_string(s.number) + " Summary";
+    ui::SetPanelAttribute(g.summary, ui::ATTR_TITLE, title);
+    ui::SetCtrlVal(g.summary, windows::SUMMARY_HEADING, title);
     ui::DisplayPanel(g.summary);
 }
 

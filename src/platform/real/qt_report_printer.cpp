@@ -46,13 +46,25 @@ Range rangeOf(const std::vector<double>& values) {
     return r;
 }
 
+// A column's units go on a line of their own and are never broken ("(bbl/" over "min)").
+QString headerCell(QString text) {
+    const qsizetype open = text.lastIndexOf(" (");
+    if (open < 0) return text;
+    QString units = text.mid(open + 1);
+    units.replace(' ', QChar::Nbsp);
+    units.replace("/", QString("/") + QChar(0x2060));
+    return text.left(open) + '\n' + units;
+}
+
 void drawChart(QPainter& p, const ReportChart& chart, const QRect& area) {
     // Measured on the painter's device: its resolution, not the screen's.
     const QFontMetrics fm = p.fontMetrics();
     const int line = fm.height();
     p.drawText(area.left(), area.top() + fm.ascent(), q(chart.title));
-    const QRect plot(area.left() + 8 * fm.averageCharWidth(), area.top() + 2 * line,
-                     area.width() - 16 * fm.averageCharWidth(), area.height() - 5 * line);
+    // The series' names take the second line; the top tick labels stand half a line above
+    // the frame, so the frame starts a line below the names.
+    const QRect plot(area.left() + 8 * fm.averageCharWidth(), area.top() + 3 * line,
+                     area.width() - 16 * fm.averageCharWidth(), area.height() - 6 * line);
     p.setPen(QPen(Qt::black, 2));
     p.drawRect(plot);
     const double last = chart.seconds.empty() ? 60.0 : std::max(60.0, chart.seconds.back());
@@ -166,7 +178,7 @@ bool QtReportPrinter::writePdf(const ReportDocument& report, const std::string& 
                 for (int c = 0; c < columns; ++c)
                     p.drawText(QRect(cellX(c), y, cellW(c) - 10, 4 * line),
                                Qt::AlignRight | Qt::AlignBottom | Qt::TextWordWrap,
-                               q(report.tableHeader[static_cast<std::size_t>(c)]));
+                               headerCell(q(report.tableHeader[static_cast<std::size_t>(c)])));
                 y += 4 * line + line / 3;
                 p.drawLine(0, y, page.width(), y);
                 font.setBold(false);

@@ -25,17 +25,19 @@ void BuildStageWindow(int panel) {
 
 void BuildStageSummaryWindow(int panel) {
     SizePanel(panel, kSummaryWidth, kSummaryHeight, kNormalBack, "Stage Summary");
-    constexpr int kFactsHeight = 180;
+    AddCaption(panel, SUMMARY_HEADING, "Stage Summary", 12, 16, kSummaryWidth - 32, 30);
+    constexpr int kFactsTop = 52;
+    constexpr int kFactsHeight = 150;
     for (int id : {SUMMARY_FACTS_LEFT, SUMMARY_FACTS_RIGHT})
-        AddCaption(panel, id, "", 12, id == SUMMARY_FACTS_LEFT ? 16 : kSummaryWidth / 2 + 8,
+        AddCaption(panel, id, "", kFactsTop, id == SUMMARY_FACTS_LEFT ? 16 : kSummaryWidth / 2 + 8,
                    kSummaryWidth / 2 - 24, kFactsHeight);
     // The pump column narrower than the figures' columns.
     constexpr int kPumpWidth = 60;
     constexpr int kWidth = (kSummaryWidth - 32 - kPumpWidth) / (kSummaryColumns - 1);
     for (int c = 0; c < kSummaryColumns; ++c)
-        AddCaption(panel, SUMMARY_COLUMN + c, "", kFactsHeight + 24,
+        AddCaption(panel, SUMMARY_COLUMN + c, "", kFactsTop + kFactsHeight + 12,
                    16 + (c == 0 ? 0 : kPumpWidth + (c - 1) * kWidth), c == 0 ? kPumpWidth : kWidth - 6,
-                   kSummaryHeight - kFactsHeight - 60);
+                   kSummaryHeight - kFactsTop - kFactsHeight - 12 - 48);
     AddCaption(panel, SUMMARY_HINT, kSummaryCloseHint, kSummaryHeight - 36, 16, kSummaryWidth - 32, 30);
 }
 

@@ -23,6 +23,7 @@ enum StageSummaryCtrl {
     SUMMARY_FACTS_LEFT = 2,
     SUMMARY_FACTS_RIGHT = 3,
     SUMMARY_HINT = 4,
+    SUMMARY_HEADING = 5,  // "Stage 12 Summary": the window has no title bar on the touch screen
     SUMMARY_COLUMN = 10,  // the table's columns: SUMMARY_COLUMN + 0 .. kSummaryColumns - 1
 };
 constexpr int kSummaryColumns = 10;
