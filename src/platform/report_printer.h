@@ -14,12 +14,15 @@ struct ReportSeries {
     std::string name;   // "Fleet rate"
     std::string units;  // "bbl/min"
     std::vector<double> values;  // one per ReportChart::seconds
+    double top = 1.0;  // the axis runs from 0 to top
+    int ticks = 2;     // its labels, both ends included, in equal steps
 };
 
 struct ReportChart {
     std::string title;
     std::vector<double> seconds;  // since the start; a step of more than 2 s is a gap
     std::vector<ReportSeries> series;  // the first on the left-hand axis, the second on the right
+    double minuteStep = 1.0;  // the time axis' step between labels, in minutes
 };
 
 struct ReportDocument {

@@ -1,11 +1,11 @@
 #include "stages/stage_report.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
+#include "operation/trends.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/module_state.h"
@@ -72,14 +72,9 @@ ReportFigure count(const std::string& label, long n) {
     return {label, "", {std::to_string(n)}};
 }
 
+// "YYYY-MM-DD HH:MM:SS", local time: the journal's time to the second.
 std::string localTime(std::int64_t ms) {
-    if (ms <= 0) return "-";
-    const std::time_t t = static_cast<std::time_t>(ms / 1000);
-    std::tm parts{};
-    localtime_r(&t, &parts);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &parts);
-    return buf;
+    return ms > 0 ? journal::FormatTime(ms).substr(0, 19) : "-";
 }
 
 std::string csvField(const std::string& text) {
@@ -259,6 +254,18 @@ platform::ReportDocument StageReportDocument(const StageSums& s,
         pressure.values.push_back(m ? settings::ToDisplayUnits(p.pressure, settings::kUnitPressureMpa)
                                     : p.pressure);
     }
+    // The axes as the trend window's: from 0, a round top with room, round steps.
+    for (platform::ReportSeries* each : {&rate, &pressure}) {
+        double top = 0.0;
+        for (double v : each->values)
+            if (std::isfinite(v)) top = std::max(top, v);
+        const operation::TrendScale axis = operation::TrendAxisScale(top);
+        each->top = axis.top;
+        each->ticks = axis.ticks;
+    }
+    const double minutes = std::max(60.0, d.chart.seconds.empty() ? 0.0 : d.chart.seconds.back()) / 60.0;
+    const operation::TrendScale time = operation::TrendAxisScale(minutes);
+    d.chart.minuteStep = time.top / (time.ticks - 1);
     d.chart.series = {rate, pressure};
     return d;
 }
@@ -318,8 +325,10 @@ void ShowStageSummary(const StageSums& s) {
     }
     const std::vector<ReportFigure> figures = StageFigures(s, platform::ComputerName(), true);
     std::string facts[2];
-    for (std::size_t i = 1; i < figures.size(); ++i)  // the station's own name needs no saying here
-        facts[i <= figures.size() / 2 ? 0 : 1] += (facts[i <= figures.size() / 2 ? 0 : 1].empty() ? "" : "\n") + factLine(figures[i]);
+    for (std::size_t i = 1; i < figures.size(); ++i) {  // the station's own name needs no saying here
+        std::string& column = facts[i <= figures.size() / 2 ? 0 : 1];
+        column += (column.empty() ? "" : "\n") + factLine(figures[i]);
+    }
     ui::SetCtrlVal(g.summary, windows::SUMMARY_FACTS_LEFT, facts[0]);
     ui::SetCtrlVal(g.summary, windows::SUMMARY_FACTS_RIGHT, facts[1]);
     const std::vector<ReportFigure> columns = PumpColumns(true);

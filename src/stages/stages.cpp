@@ -1,7 +1,5 @@
 #include "stages/stages.h"
 
-#include "stages/stage_report.h"
-
 #include <cmath>
 #include <cstdio>
 
@@ -16,6 +14,7 @@
 #include "safety/optional_trips.h"
 #include "settings/config_record.h"
 #include "settings/display_units.h"
+#include "stages/stage_report.h"
 #include "ui/popups.h"
 #include "ui/ui_model.h"
 #include "ui/windows/bank_window.h"

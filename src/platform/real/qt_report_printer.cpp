@@ -23,29 +23,6 @@ QString q(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-// A round step for about `ticks` divisions of span.
-double niceStep(double span, int ticks) {
-    const double raw = span / ticks;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (raw <= m * magnitude) return m * magnitude;
-    return 10.0 * magnitude;
-}
-
-struct Range {
-    double low = 0.0;
-    double high = 1.0;
-};
-
-Range rangeOf(const std::vector<double>& values) {
-    Range r{0.0, 0.0};
-    for (double v : values)
-        if (std::isfinite(v)) r.high = std::max(r.high, v);
-    if (r.high <= r.low) r.high = r.low + 1.0;
-    r.high = std::ceil(r.high / niceStep(r.high - r.low, 5)) * niceStep(r.high - r.low, 5);
-    return r;
-}
-
 // A column's units go on a line of their own and are never broken ("(bbl/" over "min)").
 QString headerCell(QString text) {
     const qsizetype open = text.lastIndexOf(" (");
@@ -69,7 +46,7 @@ void drawChart(QPainter& p, const ReportChart& chart, const QRect& area) {
     p.drawRect(plot);
     const double last = chart.seconds.empty() ? 60.0 : std::max(60.0, chart.seconds.back());
     const double minutes = last / 60.0;
-    const double xStep = niceStep(minutes, 6);
+    const double xStep = chart.minuteStep > 0 ? chart.minuteStep : minutes;
     const auto xAt = [&](double s) { return plot.left() + s / last * plot.width(); };
     p.setPen(QPen(Qt::gray, 1, Qt::DotLine));
     for (double m = 0; m <= minutes + 1e-9; m += xStep) {
@@ -86,11 +63,11 @@ void drawChart(QPainter& p, const ReportChart& chart, const QRect& area) {
     const QColor colours[] = {QColor(0, 70, 200), QColor(200, 30, 30)};
     for (std::size_t i = 0; i < chart.series.size() && i < 2; ++i) {
         const ReportSeries& s = chart.series[i];
-        const Range r = rangeOf(s.values);
-        const double step = niceStep(r.high - r.low, 5);
-        const auto yAt = [&](double v) { return plot.bottom() - (v - r.low) / (r.high - r.low) * plot.height(); };
+        const double top = s.top > 0 ? s.top : 1.0;
+        const auto yAt = [&](double v) { return plot.bottom() - v / top * plot.height(); };
         p.setPen(colours[i]);
-        for (double v = r.low; v <= r.high + 1e-9; v += step) {
+        for (int tick = 0; tick < std::max(2, s.ticks); ++tick) {
+            const double v = top * tick / (std::max(2, s.ticks) - 1);
             const double y = yAt(v);
             const QRectF label = i == 0 ? QRectF(area.left(), y - line / 2.0, plot.left() - area.left() - 8, line)
                                         : QRectF(plot.right() + 8, y - line / 2.0, area.right() - plot.right() - 8, line);
