@@ -1,6 +1,7 @@
 #include "platform/journal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -114,26 +115,6 @@ const char* AlarmStateText(AlarmState s) {
     }
     return "";
 }
-
-namespace {
-
-// A CSV field: quoted when it holds a separator, a quote or a line break. A text that begins
-// as a spreadsheet formula would begin (= + - @, or a tab or CR before one) gets a leading
-// apostrophe, so that opening the export shows it rather than runs it.
-std::string csvField(const std::string& text) {
-    std::string s = text;
-    if (!s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
-        s.insert(s.begin(), '\'');
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-    std::string out = "\"";
-    for (char c : s) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
-}  // namespace
 
 const char* KindName(Kind kind) {
     const int i = static_cast<int>(kind);
@@ -470,13 +451,29 @@ std::string PumpText(int pump) {
     return pump >= 0 ? std::to_string(pump + 1) : std::string();
 }
 
+std::string CsvField(const std::string& text) {
+    std::string s = text;
+    double number = 0.0;
+    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), number);
+    const bool isNumber = !s.empty() && error == std::errc() && end == s.data() + s.size();
+    if (!isNumber && !s.empty() && std::string_view("=+-@\t\r").find(s.front()) != std::string_view::npos)
+        s.insert(s.begin(), '\'');
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
 std::string ToCsv(const std::vector<CsvRow>& rows) {
     // Integers only, written by hand: no locale can put a separator into them.
     std::string out = "Time (ms),Date and Time,Pump,Kind,Event,Alarm State\r\n";
     for (const CsvRow& r : rows) {
         out += std::to_string(r.event.timeMs) + "," + FormatTime(r.event.timeMs) + "," +
                PumpText(r.event.pump) + "," + KindName(r.event.kind) + "," +
-               csvField(r.event.text) + "," + csvField(r.state) + "\r\n";
+               CsvField(r.event.text) + "," + CsvField(r.state) + "\r\n";
     }
     return out;
 }

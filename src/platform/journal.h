@@ -225,6 +225,10 @@ std::string FormatTime(std::int64_t timeMs);
 std::string FormatUtcTime(std::int64_t timeMs);
 // "1".."24", or "" for the station.
 std::string PumpText(int pump);
+// A CSV field: quoted when it holds a separator, a quote or a line break. A text that begins
+// as a spreadsheet formula would begin (= + - @, or a tab or CR before one) and is no plain
+// number gets a leading apostrophe, so that opening the file shows it rather than runs it.
+std::string CsvField(const std::string& text);
 // The rows as CSV: a header and one line per event, CR LF line ends, numbers in the "C"
 // form. Each row carries the alarm state when it is an unacknowledged alarm's.
 struct CsvRow {

@@ -77,13 +77,6 @@ std::string localTime(std::int64_t ms) {
     return ms > 0 ? journal::FormatTime(ms).substr(0, 19) : "-";
 }
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 std::string withUnits(const ReportFigure& f) {
     return f.units.empty() ? f.label : f.label + " (" + f.units + ")";
 }
@@ -220,8 +213,8 @@ std::vector<std::vector<std::string>> PumpRows(const StageSums& s, bool displayU
 std::string StageReportCsv(const StageSums& s, const std::string& station) {
     std::string out = "VNK PC stage report\r\n";
     for (const ReportFigure& f : StageFigures(s, station, false)) {
-        out += csvField(withUnits(f));
-        for (const std::string& v : f.values) out += "," + csvField(v);
+        out += journal::CsvField(withUnits(f));
+        for (const std::string& v : f.values) out += "," + journal::CsvField(v);
         out += "\r\n";
     }
     out += "\r\n";

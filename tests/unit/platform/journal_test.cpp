@@ -98,7 +98,7 @@ TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
     journal::Event f{3, 1798761602000, 5, Kind::Settings, "=HYPERLINK(\"x\",\"y\")"};
     journal::Event g2{4, 1798761602000, 5, Kind::Command, "Speed up (small step)"};
     std::string rows;
-    for (const char* text : {"+1", "-2 psi", "@SUM(A1)", "\t=1", "a=b", "two\nlines"}) {
+    for (const char* text : {"+1", "-2 psi", "-2.5", "@SUM(A1)", "\t=1", "a=b", "two\nlines"}) {
         journal::Event e{5, 1798761602000, 5, Kind::Settings, text};
         rows += journal::ToCsv({{e, ""}}).substr(53);
     }
@@ -108,6 +108,7 @@ TEST_F(Journal, ExportIsByteExactWithQuotedFieldsAndCrLf) {
     EXPECT_EQ(rows,
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'+1,\r\n"
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'-2 psi,\r\n"
+              "1798761602000,2027-01-01 00:00:02.000,6,Settings,-2.5,\r\n"
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'@SUM(A1),\r\n"
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,'\t=1,\r\n"
               "1798761602000,2027-01-01 00:00:02.000,6,Settings,a=b,\r\n"

@@ -227,24 +227,24 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
     EXPECT_EQ(store.countOf(journal::Kind::Recording, journal::kNoPump, "Stage 12 report: "), 1);
 }
 
-// Reports never overwrite, take names made safe, and one that cannot be written is told once
-// and loses nothing: the CSV that could be written stays, the sums stay in the journal's file.
+// Reports never overwrite, take names made safe (in the CSV, a name typed as a formula is
+// shown, not run), and one that cannot be written is told once and loses nothing: the CSV that could be written stays, the sums stay in the journal's file.
 TEST_F(Stages, ReportsNeverOverwriteTakeSafeNamesAndAFailureIsToldOnce) {
     const std::filesystem::path reports = home / "reports";
     for (int run = 0; run < 3; ++run) {
         printer.fails = run == 2;
         follow(0);
-        BeginStage(3, "PAD/4,\x01:", " ..");
+        BeginStage(3, "=PAD/4,\x01:", " ..");
         for (int t = 1; t <= 3; ++t) tick(t);
         FinishStage();
         loop.advance(0.1);
     }
-    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4,__ (2).csv"));
-    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 PAD_4,__ (3).csv"));
-    EXPECT_EQ(printer.paths.at(1), (reports / "Stage 3 PAD_4,__ (2).pdf").string());
-    std::ifstream first(reports / "Stage 3 PAD_4,__.csv");
+    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 =PAD_4,__ (2).csv"));
+    EXPECT_TRUE(std::filesystem::exists(reports / "Stage 3 =PAD_4,__ (3).csv"));
+    EXPECT_EQ(printer.paths.at(1), (reports / "Stage 3 =PAD_4,__ (2).pdf").string());
+    std::ifstream first(reports / "Stage 3 =PAD_4,__.csv");
     const std::string text((std::istreambuf_iterator<char>(first)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("\r\nJob,\"PAD/4,\x01:\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nJob,\"'=PAD/4,\x01:\"\r\n"), std::string::npos) << text;
     EXPECT_EQ(popups.count("Stage Report Error"), 1);
     EXPECT_EQ(store.countOf(journal::Kind::Recording, journal::kNoPump, "Stage 3 report failed: "), 1);
     StageSums saved;
