@@ -476,11 +476,12 @@ TEST_F(StationRun, KilledAndStartedAgainAtOnceResumesWithoutCommandingAPump) {
 }  // namespace
 
 // The blender computer's link on real sockets, metric display, the inline trip on at 6000 psi.
-// vnk-blender holds its clock until the fleet is on line, so that the start-up's waits are behind
-// (reads taken together there would be one message), then sends every 0.2 s and checks every reply against vnk-sim's fleet: one message
-// over the trip, then each failure mode in turn (the garbage mode's "1e12" and "inf" trip too), a
-// close, and a second start of the station finds it refusing. The pumps are still polled after it
-// all. (How long the loop may be held by a flood of messages is bench/loop_stall.sh's figure.)
+// vnk-blender holds its clock until the fleet is on line, so that the start-up's waits are
+// behind (reads taken together there would be one message), then sends every 0.2 s and checks
+// every reply against vnk-sim's fleet: one message over the trip, then each failure mode in
+// turn (the garbage mode's "1e12" and "inf" trip too), a close, and a second start of the
+// station finds it refusing. The pumps are still polled after it all. (How long the loop may
+// be held by a flood of messages is bench/loop_stall.sh's figure.)
 TEST_F(StationRun, BlenderPeerGetsAGoodReplyToEveryMessageThroughEveryFailureMode) {
     ConfigRecord r = FleetConfig();
     std::strcpy(r.ServerName, "127.0.0.1");

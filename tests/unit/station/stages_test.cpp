@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -228,7 +226,8 @@ TEST_F(Stages, SumsFollowTheScriptAcrossAResetAGapAndARestart) {
 }
 
 // Reports never overwrite, take names made safe (in the CSV, a name typed as a formula is
-// shown, not run), and one that cannot be written is told once and loses nothing: the CSV that could be written stays, the sums stay in the journal's file.
+// shown, not run), and one that cannot be written is told once and loses nothing: the CSV
+// that could be written stays, the sums stay in the journal's file.
 TEST_F(Stages, ReportsNeverOverwriteTakeSafeNamesAndAFailureIsToldOnce) {
     const std::filesystem::path reports = home / "reports";
     for (int run = 0; run < 3; ++run) {

@@ -29,9 +29,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <functional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
